@@ -1,0 +1,61 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+function(stratlyn_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# stratlyn_module(NAME SOURCES ... [DEPS ...])
+# One Qt-free static library per source folder, named stratlyn_NAME. All of
+# them together form the core (the interface target stratlyn_core).
+function(stratlyn_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(stratlyn_${name} STATIC ${M_SOURCES})
+  target_include_directories(stratlyn_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(stratlyn_${name} PUBLIC ${M_DEPS})
+  stratlyn_warnings(stratlyn_${name})
+  set_property(GLOBAL APPEND PROPERTY STRATLYN_CORE_MODULES stratlyn_${name})
+endfunction()
+
+# stratlyn_gui_module(NAME SOURCES ... [DEPS ...]): the Qt widgets of a folder,
+# as stratlyn_NAME_gui.
+function(stratlyn_gui_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(stratlyn_${name}_gui STATIC ${M_SOURCES})
+  target_include_directories(stratlyn_${name}_gui PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(stratlyn_${name}_gui PUBLIC ${M_DEPS} Qt6::Widgets)
+  set_target_properties(stratlyn_${name}_gui PROPERTIES AUTOMOC ON)
+  stratlyn_warnings(stratlyn_${name}_gui)
+endfunction()
+
+# stratlyn_test(NAME SOURCES ... LIBS ... [GUI] [LABELS ...])
+# A GoogleTest executable under build/tests. Core tests carry the label
+# "core" (they also run under the sanitizers); GUI tests run offscreen.
+function(stratlyn_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} stratlyn_test_support GTest::gtest GTest::gmock)
+  if(T_GUI)
+    # GUI tests bring their own main (tests/support/gui_test_main.cpp) that
+    # creates the QApplication.
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/gui_test_main.cpp)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets Qt6::Test)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  stratlyn_warnings(${name})
+  if(T_GUI)
+    set(labels gui ${T_LABELS})
+    set(env "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/tests/xdg-runtime;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox --disable-gpu")
+  else()
+    set(labels core ${T_LABELS})
+    set(env "")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}"
+               ENVIRONMENT_MODIFICATION "STRATLYN_TEST_DATA=set:${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()

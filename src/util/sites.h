@@ -1,0 +1,31 @@
+#pragma once
+// The web hosts the program talks to. Each is a base address (scheme, host,
+// optional port, no trailing slash) that an environment variable can replace,
+// so that tests point them at loopback servers.
+
+#include <string>
+
+namespace stratlyn::sites {
+
+// The exchange's web pages (quotes, symbol directory, historical volatilities).
+// STRATLYN_EXCHANGE_URL, default https://www.cboe.com
+std::string ExchangeUrl();
+// The exchange's JSON delayed-quote feed. STRATLYN_FEED_URL, default https://cdn.cboe.com
+std::string FeedUrl();
+// The host of the H.15 series files. STRATLYN_FRB_URL, default https://www.federalreserve.gov
+std::string FrbUrl();
+// The benchmark-rate pages. STRATLYN_RATES_URL, default https://www.bloomberg.com
+std::string RatesUrl();
+// The maker's site (help, home, links, forum, download). STRATLYN_SITE_URL,
+// default the bundled site folder as a file:// address.
+std::string SiteUrl();
+// The maker's file server. STRATLYN_FTP_URL, default ftp://ftp.stratlyn.org
+std::string FtpUrl();
+
+// The folder of the running executable (no trailing slash).
+std::string ExecutableDir();
+// The bundled site folder: share/stratlyn/site beside the installed program,
+// site/ beside a build, or the source tree's site/; "" when none exists.
+std::string BundledSiteDir();
+
+}  // namespace stratlyn::sites
