@@ -1,0 +1,120 @@
+#pragma once
+// The market-data commands of the calculator panel: the four quote buttons,
+// "Get Interest Rate", "Get Dividend Yield" and "CBOE Historical Volatilities".
+// Qt-free: the panel widget copies its fields into MarketFields, calls one
+// command, and copies the fields back. Pages load into the panel's second
+// browser view; messages go through AppDialogs(), waits through AppEvents().
+//
+// A button handler of the widget reads like this:
+//   MarketFields f = ReadMarketFields();   // the widget's own helper
+//   market_.cmdGetStkQuote_Click(f);
+//   WriteMarketFields(f);
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "util/browser_view.h"
+#include "util/grid.h"
+
+namespace stratlyn {
+
+class zelBloombergData;
+
+// The exchange names of the panel's cmbExchange list, in list order.
+inline constexpr const char* kExchangeCboe = "CBOE";
+inline constexpr const char* kExchangeCboeFeed = "CBOE Delayed Feed";
+
+// The panel's controls that the market commands read and write, as texts.
+struct MarketFields {
+  std::string stock_ticker;          // txtStockTicker
+  std::string option_ticker;         // txtOptionTicker
+  std::string exchange = kExchangeCboe;  // cmbExchange's text
+  int maturity_month = 0;            // cmbMaturity's selected index, 0 = January
+  std::string maturity_month_name;   // cmbMaturity's text ("January"); "" = English name of the index
+  std::string date;                  // txtDate
+  std::string underlying_price;      // Text1(0)
+  std::string interest_rate;         // Text1(2)
+  std::string maturity;              // Text1(3)
+  std::string strike;                // Text1(4)
+  std::string dividend_yield;        // Text1(5)
+  std::string option_price;          // Text1(6)
+};
+
+// The page-load wait of every command: polls the view's ready state while
+// letting pending window events run, until the page is complete (4, which a
+// failed load and "Stop" also give) or the stop flag is set. No time limit.
+// Returns false when it ended on the stop flag.
+bool WaitForPage(BrowserView& view, const bool& stop_flag);
+
+class MarketCommands {
+ public:
+  // grid: the panel's Grid1 (filled by "Get Interest Rate"); it must outlive this object.
+  explicit MarketCommands(Grid& grid);
+  ~MarketCommands();
+  MarketCommands(const MarketCommands&) = delete;
+  MarketCommands& operator=(const MarketCommands&) = delete;
+
+  // The panel's second browser view (setBrowsers), or nullptr (ClearAll). Not owned.
+  void SetBrowser(BrowserView* view) { view_ = view; }
+  BrowserView* Browser() const { return view_; }
+  // The main window's boolDisclaimer (data-use acceptance for the run). Not
+  // owned; until it is set the object keeps its own flag.
+  void SetDisclaimerFlag(bool* flag) { disclaimer_ = flag ? flag : &own_disclaimer_; }
+  // Called with (i, 10) before series i of the yield curve loads and with
+  // (0, 0) when the load ends (hide the bar).
+  void SetProgress(std::function<void(int done, int total)> progress) {
+    progress_ = std::move(progress);
+  }
+  // "Stop": ends the page wait in progress and any remaining series loads.
+  // The window also stops the view itself.
+  void Stop() { stop_ = true; }
+
+  // The buttons. Each reports run-time errors through ErrorHandler and leaves
+  // the fields as they were where the command did not get that far.
+  void cmdGetStkQuote_Click(MarketFields& f);    // "Get Underlying Price"
+  void cmdGetOption_Click(MarketFields& f);      // "Get Option Price"
+  void cmdReparseStock_Click(MarketFields& f);   // "Parse" beside the underlying
+  void cmdReparseOption_Click(MarketFields& f);  // "Parse" beside the option
+  void cmdGetInterestRate_Click(MarketFields& f);
+  void cmdDivYield_Click(MarketFields& f);
+  void cmdHistoVol_Click();
+
+  // True when the user has accepted the data-use terms in this run (asks
+  // with OK/Cancel until accepted once).
+  bool AcceptDataTerms();
+  // fetch = true loads the quote page first; false parses the page shown.
+  // Both throw zelError (the Click handlers catch it).
+  void GetStockQuote(MarketFields& f, bool fetch);
+  void GetOptionQuote(MarketFields& f, bool fetch);
+
+  // The yield-curve object of "Get Interest Rate", created on first use.
+  zelBloombergData& YieldCurve();
+
+ private:
+  // Navigates the view (tag cleared) and waits; false when stopped.
+  bool LoadPage(const std::string& url);
+  BrowserView& View();
+
+  Grid& grid_;
+  BrowserView* view_ = nullptr;
+  bool own_disclaimer_ = false;
+  bool* disclaimer_ = &own_disclaimer_;
+  bool stop_ = false;
+  std::function<void(int, int)> progress_;
+  std::unique_ptr<zelBloombergData> curve_;
+};
+
+// The delayed-quote address of a ticker: the exchange's page for "CBOE" and
+// "Any", the JSON feed's underlying address for "CBOE Delayed Feed"; "" for
+// any other exchange. The ticker is trimmed and made safe for an address.
+std::string GetStockURL(const std::string& strTicker, const std::string& strExchange);
+
+// Years from `now` to the expiration (the Saturday after the third Friday) of
+// month `month_index` (0 = January), formatted "####0.00000". A month already
+// past, or the current month after its expiration day, is next year's.
+std::string MaturityFromMonth(int month_index,
+                              std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+
+}  // namespace stratlyn
