@@ -10,12 +10,15 @@ Grid::Grid(int rows, int cols) : rows_(0), cols_(0) { Resize(std::max(rows, 0), 
 
 void Grid::Resize(int rows, int cols) {
   std::vector<std::string> cells(static_cast<size_t>(rows) * cols);
+  std::vector<uint32_t> fore(static_cast<size_t>(rows) * cols, kDefaultColor);
   for (int r = 0; r < std::min(rows, rows_); ++r) {
     for (int c = 0; c < std::min(cols, cols_); ++c) {
       cells[static_cast<size_t>(r) * cols + c] = std::move(cells_[static_cast<size_t>(r) * cols_ + c]);
+      fore[static_cast<size_t>(r) * cols + c] = fore_[static_cast<size_t>(r) * cols_ + c];
     }
   }
   cells_ = std::move(cells);
+  fore_ = std::move(fore);
   col_widths_.resize(cols, 0);
   rows_ = rows;
   cols_ = cols;
@@ -92,6 +95,17 @@ void Grid::SetTextMatrix(int row, int col, const std::string& text) {
   Changed();
 }
 
+uint32_t Grid::CellForeColorAt(int row, int col) const {
+  CheckCell(row, col);
+  return fore_[static_cast<size_t>(row) * cols_ + col];
+}
+
+void Grid::SetCellForeColor(uint32_t rgb) {
+  CheckCell(row_, col_);
+  fore_[static_cast<size_t>(row_) * cols_ + col_] = rgb;
+  Changed();
+}
+
 std::string Grid::Clip() const {
   if (rows_ == 0 || cols_ == 0) return {};
   const int r0 = std::min(row_, row_sel_), r1 = std::max(row_, row_sel_);
@@ -140,6 +154,7 @@ void Grid::SetClip(const std::string& text) {
 
 void Grid::Clear() {
   for (auto& cell : cells_) cell.clear();
+  std::fill(fore_.begin(), fore_.end(), kDefaultColor);
   Changed();
 }
 
@@ -151,9 +166,13 @@ void Grid::AddItem(const std::string& tab_text, int index) {
   for (int r = rows_ - 1; r > index; --r) {
     for (int c = 0; c < cols_; ++c) {
       cells_[static_cast<size_t>(r) * cols_ + c] = std::move(cells_[static_cast<size_t>(r - 1) * cols_ + c]);
+      fore_[static_cast<size_t>(r) * cols_ + c] = fore_[static_cast<size_t>(r - 1) * cols_ + c];
     }
   }
-  for (int k = 0; k < cols_; ++k) cells_[static_cast<size_t>(index) * cols_ + k].clear();
+  for (int k = 0; k < cols_; ++k) {
+    cells_[static_cast<size_t>(index) * cols_ + k].clear();
+    fore_[static_cast<size_t>(index) * cols_ + k] = kDefaultColor;
+  }
   int c = 0;
   std::string cell;
   for (char ch : tab_text) {
@@ -173,6 +192,8 @@ void Grid::RemoveItem(int row) {
   CheckCell(row, 0 < cols_ ? 0 : -1);
   cells_.erase(cells_.begin() + static_cast<long>(row) * cols_,
                cells_.begin() + static_cast<long>(row + 1) * cols_);
+  fore_.erase(fore_.begin() + static_cast<long>(row) * cols_,
+              fore_.begin() + static_cast<long>(row + 1) * cols_);
   --rows_;
   fixed_rows_ = std::min(fixed_rows_, rows_);
   row_ = Clamp(row_, rows_);

@@ -3,6 +3,7 @@
 // selection: the model behind every table of the program. The window shows it
 // through a Qt model adapter; the core and the tests use it directly.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -44,6 +45,13 @@ class Grid {
   const std::string& TextMatrix(int row, int col) const;
   void SetTextMatrix(int row, int col, const std::string& text);
 
+  // Text colour of a cell as 0xRRGGBB; kDefaultColor leaves it to the view.
+  // Clear() resets every cell to kDefaultColor.
+  static constexpr uint32_t kDefaultColor = 0xFFFFFFFFu;
+  uint32_t CellForeColor() const { return CellForeColorAt(row_, col_); }
+  void SetCellForeColor(uint32_t rgb);  // the current cell
+  uint32_t CellForeColorAt(int row, int col) const;
+
   // The selected range as text: cells separated by tabs, rows by carriage
   // returns. Setting it fills the selection from its top-left cell; values
   // beyond the selection are dropped.
@@ -84,6 +92,7 @@ class Grid {
   int col_sel_ = 1;
   bool redraw_ = true;
   std::vector<std::string> cells_;  // row-major
+  std::vector<uint32_t> fore_;      // row-major, parallel to cells_
   std::vector<int> col_widths_;
   std::function<void()> listener_;
 };

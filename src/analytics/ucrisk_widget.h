@@ -1,0 +1,83 @@
+#pragma once
+// ucRisk: the risk panel of the top pane. Simulates 5,000 outcomes of the
+// underlying at a chosen horizon and shows the distribution of the option's
+// profit (or payoff, or of the asset price) as a histogram and a table of
+// values exceeded with given probabilities.
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "analytics/option_parameters.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace stratlyn {
+
+class GridView;
+class QtCanvas;
+class zelBSOP;
+class zelDraw;
+class zelSetDisplay;
+
+class ucRisk : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ucRisk(QWidget* parent = nullptr);
+  ~ucRisk() override;
+
+  // Stores the option (type code 1 call / 2 put, then rate, asset price,
+  // maturity, strike, volatility, dividend yield, option price).
+  void SetParameters(short oid, float orf, float os, float ot, float oxk, float osig, float odvl,
+                     float oopr);
+  // The same as pressing "Calculate".
+  void CalcIt();
+
+  // Display scaling: the large and the normal display; ucWidth/ucHeight are
+  // the size (twips) at which the panel wants to be shown.
+  void EnlargeFont();
+  void ReduceFont();
+  int ucWidth() const { return uc_width_; }
+  int ucHeight() const { return uc_height_; }
+
+  // The controls, for the window and the tests.
+  QLineEdit* txtStockReturn() const { return txt_return_; }
+  QLineEdit* txtStockVol() const { return txt_vol_; }
+  QComboBox* cmbHorizon() const { return cmb_horizon_; }
+  QCheckBox* chkPayoffs() const { return chk_payoffs_; }
+  QCheckBox* chkUAsset() const { return chk_uasset_; }
+  QPushButton* cmdCalculate() const { return cmd_calculate_; }
+  QtCanvas* pbox() const { return pbox_; }
+  QLineEdit* Text1(int i) const { return text1_[i]; }
+  GridView* Grid1() const { return grid1_; }
+  QLabel* lblPoint() const { return lbl_point_; }
+  const OptionParameters& Inputs() const { return inputs_; }
+
+ private:
+  void cmdCalculate_Click();
+  void Grid1_KeyPress(int key_ascii);
+  void ShowPoint(double x, double y);
+  void RegisterDisplay();
+
+  OptionParameters inputs_;
+  int uc_width_ = 0;
+  int uc_height_ = 0;
+
+  QLineEdit* txt_return_ = nullptr;
+  QLineEdit* txt_vol_ = nullptr;
+  QComboBox* cmb_horizon_ = nullptr;
+  QCheckBox* chk_payoffs_ = nullptr;
+  QCheckBox* chk_uasset_ = nullptr;
+  QPushButton* cmd_calculate_ = nullptr;
+  QtCanvas* pbox_ = nullptr;
+  std::array<QLineEdit*, 4> text1_{};
+  GridView* grid1_ = nullptr;
+  QLabel* lbl_point_ = nullptr;
+};
+
+}  // namespace stratlyn
