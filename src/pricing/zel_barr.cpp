@@ -1,0 +1,552 @@
+#include "pricing/zel_barr.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <system_error>
+
+#include "pricing/zelop_loader.h"
+#include "util/events.h"
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/services.h"
+#include "util/zel_error.h"
+#include "zelop/zelop_api.h"
+
+namespace stratlyn {
+namespace {
+
+constexpr int kMaxSteps = 16382;  // 2n + 2 must fit a 16-bit integer
+constexpr int kMinSteps = 3;
+constexpr double kInitialStretch = 1.025866;
+constexpr double kZeroLevelStretch = 1.025865888;
+constexpr double kBarrierMargin = 1e-7;
+constexpr double kVegaBump = 1.0001;
+constexpr double kNoRoot = -999.0;
+
+std::int16_t ToInt16(double v) {
+  const double r = std::nearbyint(v);
+  if (!(r >= -32768.0 && r <= 32767.0)) throw zelError(err::kOverflow);
+  return static_cast<std::int16_t>(r);
+}
+
+// The whole text, blanks trimmed, as a number ("12.5", "-3", "1e-2");
+// zelError 13 otherwise.
+double TextToNumber(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t");
+  const size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) throw zelError(err::kTypeMismatch);
+  if (text[begin] == '+') ++begin;
+  double value = 0;
+  const char* first = text.data() + begin;
+  const char* last = text.data() + end + 1;
+  const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range) throw zelError(err::kOverflow);
+  if (ec != std::errc() || ptr != last || !std::isfinite(value)) {
+    throw zelError(err::kTypeMismatch);
+  }
+  return value;
+}
+
+}  // namespace
+
+// ---- Keys -------------------------------------------------------------------
+
+void zelBarr::SetOptionData(double oo, const std::string& key) {
+  if (key == strType) {
+    const std::int16_t v = ToInt16(oo);
+    optionType = v;
+    putCallSign = v;
+  } else if (key == strBarrier) {
+    barrier = ToSingle(oo);
+  } else if (key == strDvl) {
+    dividendYield = ToSingle(oo);
+  } else if (key == strRebate) {
+    rebate = ToSingle(oo);
+  } else if (key == strRiskFree) {
+    riskFree = ToSingle(oo);
+  } else if (key == strVolatility) {
+    volatility = ToSingle(oo);
+  } else if (key == strMaturity) {
+    maturity = ToSingle(oo);
+  } else if (key == strStrike) {
+    strike = ToSingle(oo);
+  } else if (key == strPutcall) {
+    if (oo == -1.0 || oo == 2.0) {
+      putCallSign = FLAG;
+    } else if (oo == 1.0 || oo == 0.0) {
+      putCallSign = boolError;
+    }
+  } else if (key == strUnderlying) {
+    underlying = ToSingle(oo);
+  } else if (key == strOptionPrice) {
+    optionPrice = ToSingle(oo);
+  } else if (key == strNSTEPS) {
+    nsteps = ToInt16(oo);
+  }
+  if (nsteps < kMinSteps) nsteps = kMinSteps;
+}
+
+void zelBarr::SetOptionData(const std::string& oo, const std::string& key) {
+  SetOptionData(TextToNumber(oo), key);
+}
+
+float zelBarr::GetOptionData(const std::string& key) const {
+  if (key == strOptionPrice) return resultPrice;
+  if (key == strDelta) return resultDelta;
+  if (key == strGamma) return resultGamma;
+  if (key == strVega) return resultVega;
+  if (key == strTheta) return resultTheta;
+  if (key == strImpliedVolatility) return volatility;
+  return 0.0f;
+}
+
+// ---- Dispatch ---------------------------------------------------------------
+
+void zelBarr::CalcBarr(int code) {
+  if (nsteps > kMaxSteps) throw zelError(err::kOverflow);
+  const int n = nsteps;
+  nodeCount = static_cast<std::int16_t>(2 * n + 1);
+  // The arrays only grow: a re-entrant call during the pending events of a
+  // layer must never leave a running lattice with arrays shorter than its own.
+  const size_t size = static_cast<size_t>(2 * n + 3);
+  if (nodePrices.size() < size) {
+    nodePrices.resize(size);
+    nodeValues.resize(size);
+  }
+  stepLength = static_cast<double>(maturity) / n;
+  discount = CheckFinite(std::exp(-static_cast<double>(riskFree) * stepLength));
+  stretch = kInitialStretch;
+
+  // Tested in this order; the first member equal to the code wins.
+  const std::int16_t order[] = {EUROVANILLA, EUROVANVOL, AMERVANILLA, AMERVANVOL, EURODOWNOUT,
+                                EURODOVOL,   AMERDOWNOUT, AMERDOVOL,  EURODOWNIN,  EURODIVOL,
+                                AMERDOWNIN,  AMERDIVOL,   EUROUPIN,   EUROUIVOL,   AMERUPIN,
+                                AMERUIVOL,   EUROUPOUT,   EUROUOVOL,  AMERUPOUT,   AMERUOVOL};
+  for (const std::int16_t member : order) {
+    if (code != member) continue;
+    if (member == EUROVANILLA || member == AMERVANILLA) {
+      barrier = 0;
+      CalcValueAndGreeks(member == EUROVANILLA ? 1000 : 1001);
+    } else if (member == EUROVANVOL || member == AMERVANVOL) {
+      barrier = 0;
+      CalcImpliedVol(member == EUROVANVOL ? 1000 : 1001);
+    } else {
+      // Which slot of the code table the member occupies decides what it does.
+      const int slot = PartnerOfVolCode(member);
+      if (slot >= 2000) {
+        CalcImpliedVol(slot - 1000);
+      } else {
+        CalcValueAndGreeks(slot);
+      }
+    }
+    return;
+  }
+}
+
+// The standard number (1002-1009 or 2002-2009) of the barrier code member
+// equal to `code`.
+int zelBarr::PartnerOfVolCode(int code) const {
+  const std::int16_t members[] = {EURODOWNOUT, AMERDOWNOUT, EURODOWNIN, AMERDOWNIN,
+                                  EUROUPOUT,   AMERUPOUT,   EUROUPIN,   AMERUPIN};
+  const std::int16_t vol_members[] = {EURODOVOL, AMERDOVOL, EURODIVOL, AMERDIVOL,
+                                      EUROUOVOL, AMERUOVOL, EUROUIVOL, AMERUIVOL};
+  for (int i = 0; i < 8; ++i) {
+    if (code == members[i]) return 1002 + i;
+    if (code == vol_members[i]) return 2002 + i;
+  }
+  return 0;
+}
+
+bool zelBarr::IsVanillaCode(int code) const { return code == 1000 || code == 1001; }
+
+// ---- Value, Greeks, vega ----------------------------------------------------
+
+void zelBarr::CalcValueAndGreeks(int code) {
+  SetUpLattice();
+  RunLattice(code);
+  const double s = underlying;
+  const double u = upFactor;
+  const std::array<double, 11>& g = greekNodes;
+  resultDelta = ToSingle(CheckedDiv(g[3] - g[1], s * u - s / u));
+  const float upper = ToSingle(CheckedDiv(g[8] - g[6], s * u * u - s));
+  const float spread =
+      ToSingle(static_cast<double>(upper) - CheckedDiv(g[6] - g[4], s * (1.0 - 1.0 / (u * u))));
+  resultGamma = ToSingle(CheckedDiv(spread, 0.5 * s * (u * u - 1.0 / (u * u))));
+  resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
+
+  const float v0 = resultPrice;
+  volatility = ToSingle(static_cast<double>(volatility) * kVegaBump);
+  SetUpLattice();
+  RunLattice(code);
+  const float v1 = resultPrice;
+  const float sigma_b = ToSingle(static_cast<double>(volatility) / kVegaBump);
+  resultVega = ToSingle(CheckedDiv(static_cast<double>(v1) - v0, sigma_b * 0.0001));
+  volatility = sigma_b;
+  resultPrice = v0;
+}
+
+// ---- Implied volatility on the lattice ----------------------------------------
+
+double zelBarr::LatticeGap(int code, double sigma) {
+  volatility = ToSingle(sigma);
+  SetUpLattice();
+  RunLattice(code);
+  return static_cast<double>(resultPrice) - optionPrice;
+}
+
+void zelBarr::CalcImpliedVol(int code) {
+  const double sigma0 = volatility;
+  lowVol = sigma0 - 0.001;
+  highVol = sigma0 + 0.001;
+  bool bracketed = false;
+  try {
+    bracketed = ExpandBracket(code, lowVol, highVol);
+  } catch (const zelError&) {
+    // A trial far outside any sensible volatility overflowed the lattice:
+    // there is no bracket around the start; search the usable range instead.
+    bracketed = false;
+  }
+  if (bracketed) {
+    volatility = ToSingle(LatticeBrent(code, lowVol, highVol, 1e-07));
+  } else {
+    volatility = static_cast<float>(sigma0);
+    UsableVolRange();
+    double root = LatticeBrent(code, lowVol, highVol, 1e-07);
+    volatility = ToSingle(root);
+    if (root > 1.0) {
+      const double found = root;
+      for (int i = 1; i <= 50; ++i) {
+        const double sigma = found * i / 50;
+        volatility = ToSingle(sigma);
+        SetUpLattice();
+        RunLattice(code);
+        if (resultPrice > optionPrice) {
+          highVol = sigma;
+          root = LatticeBrent(code, lowVol, highVol, 1e-07);
+          break;
+        }
+      }
+      volatility = ToSingle(root);
+    }
+  }
+  if (volatility == static_cast<float>(kNoRoot)) {
+    // No volatility reproduces the price: value and Greeks would be priced at
+    // -999 and mean nothing, so they read 0 rather than a stale trial value.
+    resultPrice = resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+    return;
+  }
+  CalcValueAndGreeks(code);
+}
+
+bool zelBarr::ExpandBracket(int code, double& x1, double& x2) {
+  constexpr double kFactor = 1.6;
+  if (x1 == x2) x2 = -1.0;
+  double f1 = LatticeGap(code, x1);
+  double f2 = LatticeGap(code, x2);
+  for (int i = 0; i < 50; ++i) {
+    if (f1 * f2 < 0) return true;
+    if (std::fabs(f1) < std::fabs(f2)) {
+      x1 = x1 + kFactor * (x1 - x2);
+      f1 = LatticeGap(code, x1);
+    } else {
+      x2 = x2 + kFactor * (x2 - x1);
+      f2 = LatticeGap(code, x2);
+    }
+  }
+  return false;
+}
+
+void zelBarr::SetProbabilities(double sigma) {
+  const double lambda = stretch;
+  const double root_dt = std::sqrt(stepLength);
+  const double a = CheckedDiv((static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2) *
+                                  root_dt,
+                              2 * lambda * sigma);
+  const double base = 0.5 / (lambda * lambda);
+  probUp = base + a;
+  probDown = base - a;
+  probMid = 1 - probUp - probDown;
+}
+
+void zelBarr::UsableVolRange() {
+  constexpr int kMaxTrials = 1000;
+  constexpr double kStep = 0.0001;
+  const auto unusable = [](double test) { return test < 0 || test > 1; };
+  lowVol = 0;
+  double test = -1;
+  for (int trials = 0; unusable(test) && trials < kMaxTrials; ++trials) {
+    lowVol = lowVol + kStep;
+    SetProbabilities(lowVol);
+    test = probDown * probUp;
+  }
+  highVol = 5.0f * volatility;
+  test = -1;
+  for (int trials = 0; unusable(test) && trials < kMaxTrials; ++trials) {
+    highVol = highVol - kStep;
+    SetProbabilities(highVol);
+    test = probDown * probUp;
+  }
+}
+
+double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
+  constexpr int kMaxIterations = 100;
+  constexpr double kEps2 = 6e-8;
+  double a = x1, b = x2, c = x2;
+  double d = 0, e = 0;
+  double fa = LatticeGap(code, a);
+  double fb = LatticeGap(code, b);
+  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) return kNoRoot;
+  double fc = fb;
+  for (int iter = 1; iter <= kMaxIterations; ++iter) {
+    if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
+      c = a;
+      fc = fa;
+      d = b - a;
+      e = d;
+    }
+    if (std::fabs(fc) < std::fabs(fb)) {
+      a = b;
+      b = c;
+      c = a;
+      fa = fb;
+      fb = fc;
+      fc = fa;
+    }
+    const double tol1 = kEps2 * std::fabs(b) + 0.5 * tol;
+    const double xm = 0.5 * (c - b);
+    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
+      const double s = fb / fa;
+      double p, q;
+      if (a == c) {
+        p = 2 * xm * s;
+        q = 1 - s;
+      } else {
+        q = fa / fc;
+        const double r = fb / fc;
+        p = s * (2 * xm * q * (q - r) - (b - a) * (r - 1));
+        q = (q - 1) * (r - 1) * (s - 1);
+      }
+      if (p > 0) q = -q;
+      p = std::fabs(p);
+      const double min1 = 3 * xm * q - std::fabs(tol1 * q);
+      const double min2 = std::fabs(e * q);
+      if (2 * p < (min1 < min2 ? min1 : min2)) {
+        e = d;
+        d = p / q;
+      } else {
+        d = xm;
+        e = d;
+      }
+    } else {
+      d = xm;
+      e = d;
+    }
+    a = b;
+    fa = fb;
+    b += std::fabs(d) > tol1 ? d : (xm >= 0 ? std::fabs(tol1) : -std::fabs(tol1));
+    fb = LatticeGap(code, b);
+  }
+  return b;
+}
+
+// ---- The lattice --------------------------------------------------------------
+
+void zelBarr::SetUpLattice() {
+  const double s = underlying, k = strike, h = barrier;
+  double level;
+  if (barrier > 1e-6f) {
+    level = CheckedLog(CheckedDiv(h, s));
+    if (level < 0) level = CheckedLog(CheckedDiv(s, h));
+  } else {
+    level = CheckedLog(CheckedDiv(k, s));
+    if (level < 0) level = CheckedLog(CheckedDiv(s, k));
+  }
+  const double sigma = volatility;
+  const int n = nsteps;
+  const double root_dt = CheckedSqrt(static_cast<double>(maturity) / n);
+  const double m = CheckedDiv(level, sigma * root_dt);
+  if (!(std::fabs(m) < 32768.0)) throw zelError(err::kOverflow);
+  const int rows = static_cast<int>(std::trunc(m));
+  stretch = rows == 0 ? kZeroLevelStretch : m / rows;
+  upFactor = CheckFinite(std::exp(sigma * stretch * root_dt));
+  SetProbabilities(sigma);
+  double* prices = nodePrices.data();
+  prices[0] = CheckFinite(s * std::pow(upFactor, n));
+  for (int i = 1; i <= 2 * n; ++i) prices[i] = prices[i - 1] / upFactor;
+}
+
+// Every routine walks back from maturity in place. The price of node i at time
+// step t is nodePrices[i + n - t]: dividing the maturity prices by u once per
+// step gives exactly the maturity price that many rows further down, so the
+// prices are read at an offset instead of being divided again at every node.
+template <typename Rule>
+void zelBarr::RollBack(Rule&& rule) {
+  const int n = nsteps;
+  Events& events = AppEvents();
+  NodeArrays a;
+  for (int j = n; j >= 4; --j) {
+    events.ProcessPending();
+    // A handler that ran may have grown the arrays (they never shrink).
+    a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
+    const int offset = n - j + 1;
+    const int last = 2 * j - 2;
+    for (int i = 0; i <= last; ++i) rule(a, i, offset);
+  }
+  a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
+  int g = 8;
+  for (int j = 3; j >= 1; --j) {
+    const int offset = n - j + 1;
+    for (int i = 0; i <= 2 * j - 2; ++i) {
+      rule(a, i, offset);
+      greekNodes[g--] = a.v[i];
+    }
+  }
+  resultPrice = ToSingle(a.v[0]);
+}
+
+template <bool kAmerican>
+void zelBarr::RunVanilla() {
+  const int n = nsteps;
+  const double k = strike, phi = putCallSign;
+  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
+  const double* prices = nodePrices.data();
+  double* v = nodeValues.data();
+  for (int i = 0; i <= 2 * n; ++i) {
+    const double x = phi * (prices[i] - k);
+    v[i] = x > 0 ? x : 0;
+  }
+  RollBack([=](const NodeArrays& a, int i, int offset) {
+    double* v = a.v;
+    double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
+    if constexpr (kAmerican) {
+      const double x = phi * (a.prices[i + offset] - k);
+      if (x > value) value = x;
+    }
+    v[i] = value;
+  });
+}
+
+template <bool kAmerican, bool kDown>
+void zelBarr::RunKnockOut() {
+  const int n = nsteps;
+  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
+  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
+  const double* prices = nodePrices.data();
+  double* v = nodeValues.data();
+  const auto alive = [h](double price) {
+    if constexpr (kDown) {
+      return price > h + kBarrierMargin;
+    } else {
+      return price < h - kBarrierMargin;
+    }
+  };
+  for (int i = 0; i <= 2 * n; ++i) {
+    const double x = phi * (prices[i] - k);
+    v[i] = x <= 0 ? 0 : (alive(prices[i]) ? x : paid);
+  }
+  RollBack([=](const NodeArrays& a, int i, int offset) {
+    double* v = a.v;
+    const double price = a.prices[i + offset];
+    if (!alive(price)) {
+      v[i] = paid;
+      return;
+    }
+    double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
+    if constexpr (kAmerican) {
+      const double x = phi * (price - k);
+      if (x > value) value = x;
+    }
+    v[i] = value;
+  });
+}
+
+template <bool kAmerican, bool kDown>
+void zelBarr::RunKnockIn() {
+  const int n = nsteps;
+  if (vanillaValues.size() < nodeValues.size()) vanillaValues.resize(nodeValues.size());
+  const double k = strike, phi = putCallSign, h = barrier;
+  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
+  const double* prices = nodePrices.data();
+  double* v = nodeValues.data();
+  double* w = vanillaValues.data();
+  const auto knocked_in = [h](double price) {
+    if constexpr (kDown) {
+      return price < h + kBarrierMargin;
+    } else {
+      return price > h - kBarrierMargin;
+    }
+  };
+  for (int i = 0; i <= 2 * n; ++i) {
+    const double x = phi * (prices[i] - k);
+    if (x > 0) {
+      w[i] = x;
+      v[i] = knocked_in(prices[i]) ? x : 0;
+    } else {
+      w[i] = 0;
+      v[i] = 0;
+    }
+  }
+  RollBack([=](const NodeArrays& a, int i, int offset) {
+    double* v = a.v;
+    double* w = a.w;
+    const double price = a.prices[i + offset];
+    double vanilla = (pm * w[i + 1] + pu * w[i] + pd * w[i + 2]) * disc;
+    if constexpr (kAmerican) {
+      const double x = phi * (price - k);
+      if (x > vanilla) vanilla = x;
+    }
+    w[i] = vanilla;
+    v[i] = knocked_in(price) ? vanilla : (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
+  });
+}
+
+void zelBarr::RunLattice(int code) {
+  switch (code) {
+    case 1000: RunVanilla<false>(); break;
+    case 1001: RunVanilla<true>(); break;
+    case 1002: RunKnockOut<false, true>(); break;
+    case 1003: RunKnockOut<true, true>(); break;
+    case 1004: RunKnockIn<false, true>(); break;
+    case 1005: RunKnockIn<true, true>(); break;
+    case 1006: RunKnockOut<false, false>(); break;
+    case 1007: RunKnockOut<true, false>(); break;
+    case 1008: RunKnockIn<false, false>(); break;
+    case 1009: RunKnockIn<true, false>(); break;
+    default: break;
+  }
+}
+
+// ---- The separate library -------------------------------------------------------
+
+namespace {
+
+// A library figure written with a display pattern and read back, which keeps
+// only the decimals the pattern shows.
+float ThroughPattern(double value, std::string_view pattern) {
+  const std::string text = FormatNumber(CheckFinite(value), pattern);
+  float result = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
+  if (ec != std::errc() || ptr != text.data() + text.size()) throw zelError(err::kTypeMismatch);
+  return result;
+}
+
+}  // namespace
+
+void zelBarr::CalcBarrDLL(int code) {
+  constexpr int kLibrarySteps = 100;
+  const auto trino = reinterpret_cast<ZelopTrinoFn>(ZelopSymbol("CallTrino"));
+  double in[11] = {underlying, volatility, riskFree, maturity, strike, dividendYield,
+                   barrier,    rebate,     0,        0,        0};
+  double out[11] = {};
+  trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  resultPrice = ToSingle(out[0]);
+  resultDelta = ThroughPattern(out[1], "#0.000##");
+  resultGamma = ThroughPattern(out[2], "###0.000##");
+  resultVega = ThroughPattern(out[3], "###0.000##");
+  resultTheta = ThroughPattern(out[4], "###0.000##");
+  volatility = ThroughPattern(out[5], "###0.0000");
+}
+
+}  // namespace stratlyn

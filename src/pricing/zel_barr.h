@@ -1,0 +1,154 @@
+#pragma once
+// zelBarr: the lattice record for American vanilla and single-barrier options.
+// Inputs are 32-bit floats set by string key; CalcBarr(code) computes every
+// result of a calculation code on a trinomial lattice at once, and
+// GetOptionData hands them out afterwards.
+//
+//   zelBarr b;
+//   b.SetOptionData(50.0, b.strUnderlying);
+//   b.SetOptionData(b.FLAG, b.strType);        // put
+//   b.CalcBarr(b.AMERVANILLA);
+//   float v = b.GetOptionData(b.strOptionPrice);
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace stratlyn {
+
+class zelBarr {
+ public:
+  // Keys (exact, case-sensitive).
+  std::string strType = "type";
+  std::string strDvl = "dvl";
+  std::string strRiskFree = "riskfree";
+  std::string strVolatility = "vol";
+  std::string strMaturity = "mat";
+  std::string strStrike = "strike";
+  std::string strUnderlying = "uasset";
+  std::string strOptionPrice = "opr";
+  std::string strBarrier = "barrier";
+  std::string strRebate = "rebate";
+  std::string strPutcall = "putcall";
+  std::string strPrice = "price";
+  std::string strDelta = "delta";
+  std::string strGamma = "gamma";
+  std::string strVega = "vega";
+  std::string strRho = "rho";
+  std::string strTheta = "theta";
+  std::string strNSTEPS = "nsteps";
+  std::string strImpliedVolatility = "impvol";
+
+  // Calculation codes: value and Greeks (1000s), implied volatility (2000s).
+  // CalcBarr compares against these members.
+  std::int16_t EUROVANILLA = 1000;
+  std::int16_t AMERVANILLA = 1001;
+  std::int16_t EURODOWNOUT = 1002;
+  std::int16_t AMERDOWNOUT = 1003;
+  std::int16_t EURODOWNIN = 1004;
+  std::int16_t AMERDOWNIN = 1005;
+  std::int16_t EUROUPOUT = 1006;
+  std::int16_t AMERUPOUT = 1007;
+  std::int16_t EUROUPIN = 1008;
+  std::int16_t AMERUPIN = 1009;
+  std::int16_t EUROVANVOL = 2000;
+  std::int16_t AMERVANVOL = 2001;
+  std::int16_t EURODOVOL = 2002;
+  std::int16_t AMERDOVOL = 2003;
+  std::int16_t EURODIVOL = 2004;
+  std::int16_t AMERDIVOL = 2005;
+  std::int16_t EUROUOVOL = 2006;
+  std::int16_t AMERUOVOL = 2007;
+  std::int16_t EUROUIVOL = 2008;
+  std::int16_t AMERUIVOL = 2009;
+  // The put sign (-1) and the call sign (+1) for "type".
+  std::int16_t FLAG = -1;
+  std::int16_t boolError = 1;
+
+  // Sets one input by key; unknown keys are ignored. "type" and "nsteps" are
+  // rounded half to even and throw zelError 6 outside the 16-bit range
+  // (nothing stored). Afterwards nsteps is raised to 3 when below.
+  void SetOptionData(double oo, const std::string& key);
+  // The same with the value as text; zelError 13 when the text is not a number.
+  void SetOptionData(const std::string& oo, const std::string& key);
+  void SetOptionData(const char* oo, const std::string& key) { SetOptionData(std::string(oo), key); }
+
+  // A result of the last CalcBarr/CalcBarrDLL: "opr", "delta", "gamma", "vega",
+  // "theta", "impvol" (the volatility); 0 for any other key.
+  float GetOptionData(const std::string& key) const;
+
+  // Computes the results of a calculation code on the lattice; an unknown code
+  // changes no result. Throws zelError 6 when nsteps is above 16382 (before
+  // anything is computed) and zelError 5/6/11 for a floating-point fault
+  // (zero or negative price, strike or maturity, zero volatility). Lets pending
+  // events run once per lattice layer from n down to 4 through AppEvents().
+  void CalcBarr(int code);
+
+  // The same results from the separate pricing library (CallTrino); raises
+  // zelError 48/53 when libzelop32.so cannot be loaded.
+  void CalcBarrDLL(int code);
+
+ private:
+  void CalcValueAndGreeks(int code);
+  void CalcImpliedVol(int code);
+  double LatticeGap(int code, double sigma);
+  bool ExpandBracket(int code, double& x1, double& x2);
+  void UsableVolRange();
+  void SetProbabilities(double sigma);
+  double LatticeBrent(int code, double x1, double x2, double tol);
+  void SetUpLattice();
+  void RunLattice(int code);
+  template <bool kAmerican>
+  void RunVanilla();
+  template <bool kAmerican, bool kDown>
+  void RunKnockOut();
+  template <bool kAmerican, bool kDown>
+  void RunKnockIn();
+  struct NodeArrays {
+    const double* prices = nullptr;
+    double* v = nullptr;  // nodeValues
+    double* w = nullptr;  // vanillaValues
+  };
+  // Rolls the values back from maturity; `rule(arrays, i, price_offset)`
+  // updates node i, whose price is arrays.prices[i + price_offset].
+  template <typename Rule>
+  void RollBack(Rule&& rule);
+  bool IsVanillaCode(int code) const;
+  int PartnerOfVolCode(int code) const;  // 1000s code of a 2000s code, or 0
+
+  std::int16_t optionType = 1;
+  float strike = 50.0f;
+  float volatility = 0.25f;
+  float riskFree = 0.1f;
+  float maturity = 0.25f;
+  float dividendYield = 0.0f;
+  float resultPrice = 0.0f;
+  float resultDelta = 0.0f;
+  float resultGamma = 0.0f;
+  float resultVega = 0.0f;
+  float resultTheta = 0.0f;
+  float barrier = 45.0f;
+  float rebate = 0.0f;
+  float underlying = 0.0f;
+  float optionPrice = 0.0f;
+  std::int16_t nsteps = 50;
+  // Lattice state.
+  std::int16_t nodeCount = 0;
+  double stepLength = 0;
+  double upFactor = 0;
+  double discount = 0;
+  double probUp = 0;
+  double probDown = 0;
+  double probMid = 0;
+  double stretch = 0;
+  std::array<double, 11> greekNodes{};
+  std::vector<double> nodePrices;
+  std::vector<double> nodeValues;
+  std::vector<double> vanillaValues;
+  std::int16_t putCallSign = 1;
+  double lowVol = 0;
+  double highVol = 0;
+};
+
+}  // namespace stratlyn

@@ -1,0 +1,296 @@
+#include "pricing/zel_bsop.h"
+
+#include <cmath>
+#include <string>
+
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/services.h"
+
+namespace stratlyn {
+namespace {
+
+constexpr const char* kInvalidMaturity = "Invalid maturity (";
+constexpr const char* kInvalidUnderlying = "Invalid underlying asset price (";
+constexpr const char* kInvalidStrike = "Invalid strike price (";
+constexpr float kInvalidResult = -999.0f;
+constexpr float kDefaultVolatility = 0.25f;
+// 1/sqrt(6.283032): the density constant of gamma, vega and theta.
+const double kDensityScale = 1.0 / std::sqrt(6.283032);
+
+// The value rounded half to even to a 16-bit integer; zelError 6 when out of range.
+std::int16_t ToInt16(double v) {
+  const double r = std::nearbyint(v);
+  if (!(r >= -32768.0 && r <= 32767.0)) throw zelError(err::kOverflow);
+  return static_cast<std::int16_t>(r);
+}
+
+}  // namespace
+
+void zelBSOP::SetOptionData(float oo, const std::string& oString) {
+  if (oString == strType) {
+    const std::int16_t code = ToInt16(oo);
+    optionType = code;
+    putCallFlag = code == CallOption ? 1 : 2;
+    if (code == 1 || code == 2) putCallFlag = code;
+  } else if (oString == strEuroPut) {
+    putCallFlag = 2;
+  } else if (oString == strEuroCall) {
+    putCallFlag = 1;
+  } else if (oString == strDvl) {
+    dividendYield = oo;
+  } else if (oString == strRiskFree) {
+    riskFree = oo;
+  } else if (oString == strVolatility) {
+    volatility = oo;
+  } else if (oString == strMaturity) {
+    maturity = oo;
+  } else if (oString == strStrike) {
+    strike = oo;
+  } else if (oString == strUnderlying) {
+    underlying = oo;
+  } else if (oString == strOptionPrice) {
+    optionPrice = oo;
+  } else if (oString == strPutcall) {
+    if (oo == -1.0f || oo == 2.0f) {
+      putCallFlag = 2;
+    } else if (oo == 1.0f || oo == 0.0f) {
+      putCallFlag = 1;
+    }
+  }
+}
+
+bool zelBSOP::ValidInputs(bool noMessage) {
+  const char* prefix = nullptr;
+  float shown = 0;
+  if (!(maturity > 0)) {
+    prefix = kInvalidMaturity;
+    shown = maturity;
+  } else if (!(underlying > 0)) {
+    prefix = kInvalidUnderlying;
+    shown = underlying;
+  } else if (!(strike > 0)) {
+    prefix = kInvalidStrike;
+    shown = strike;
+  }
+  if (prefix == nullptr) return true;
+  if (!noMessage) {
+    AppDialogs().Critical(std::string(prefix) + FormatNumber(shown, kEntryFormat) + ")");
+  }
+  return false;
+}
+
+float zelBSOP::GetOptionData(const std::string& oString, bool noMessage) {
+  if (!(volatility > 0)) volatility = kDefaultVolatility;
+  if (!ValidInputs(noMessage)) return kInvalidResult;
+  if (oString == strOptionPrice) return CalcValue();
+  if (oString == strDelta) return CalcDelta();
+  if (oString == strGamma) return CalcGamma();
+  if (oString == strVega) return CalcVega();
+  if (oString == strTheta) return CalcTheta();
+  if (oString == strImpliedVolatility) {
+    if (!(optionPrice > 0)) return kInvalidResult;
+    return ImpliedVolByBrent();
+  }
+  if (oString == strRho) return CalcRho();
+  return 0.0f;
+}
+
+const zelBSOP::InputCache& zelBSOP::Inputs() {
+  InputCache& c = cache_;
+  if (c.valid && c.s == underlying && c.k == strike && c.r == riskFree && c.q == dividendYield &&
+      c.t == maturity) {
+    return c;
+  }
+  c.valid = false;
+  const double s = underlying, k = strike, r = riskFree, q = dividendYield, t = maturity;
+  c.exp_qt = CheckFinite(std::exp(-q * t));
+  c.exp_rt = CheckFinite(std::exp(-r * t));
+  c.sqrt_t = CheckedSqrt(t);
+  c.s_fwd = ToSingle(s * c.exp_qt);
+  c.ln_s_k = CheckedLog(CheckedDiv(s, k));
+  c.ln_sfwd_k = c.s_fwd == underlying ? c.ln_s_k : CheckedLog(CheckedDiv(c.s_fwd, k));
+  c.s = underlying;
+  c.k = strike;
+  c.r = riskFree;
+  c.q = dividendYield;
+  c.t = maturity;
+  c.valid = true;
+  return c;
+}
+
+float zelBSOP::vbCumNorm(float x) {
+  const float a = std::fabs(x);
+  const float k = static_cast<float>(1.0 / (1.0 + 0.2316419 * a));
+  const double xd = x;
+  const float n = static_cast<float>(std::exp(-xd * xd / 2.0) * 0.3989423);
+  const double kd = k;
+  const float p = static_cast<float>(
+      (((1.330274 * kd - 1.821256) * kd + 1.781478) * kd - 0.356538) * kd + 0.319385);
+  float result = static_cast<float>(1.0 - static_cast<double>(n) * kd * p);
+  if (x < 0) result = static_cast<float>(1.0 - result);
+  return result;
+}
+
+float zelBSOP::CalcValue() {
+  const InputCache& c = Inputs();
+  const double sigma = volatility;
+  const double sig_sqrt_t = sigma * c.sqrt_t;
+  const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);
+  const float d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
+  const float d2 = ToSingle(d1 - sig_sqrt_t);
+  const double n1 = vbCumNorm(d1);
+  const double n2 = vbCumNorm(d2);
+  const double k_disc = static_cast<double>(strike) * c.exp_rt;
+  const double value = putCallFlag == 1 ? c.s_fwd * n1 - k_disc * n2
+                                        : c.s_fwd * (n1 - 1.0) - k_disc * (n2 - 1.0);
+  const float v = ToSingle(value);
+  return v < 0 ? 0.0f : v;
+}
+
+float zelBSOP::CalcDelta() {
+  const InputCache& c = Inputs();
+  const double sigma = volatility;
+  const float d1 = ToSingle(CheckedDiv(c.ln_sfwd_k + riskFree * static_cast<double>(maturity),
+                                       sigma * c.sqrt_t) +
+                            sigma * 0.5 * c.sqrt_t);
+  const double n1 = vbCumNorm(d1);
+  return ToSingle(putCallFlag == 1 ? c.exp_qt * n1 : c.exp_qt * (n1 - 1.0));
+}
+
+void zelBSOP::GammaD1(float& d1, float& nd1) {
+  const InputCache& c = Inputs();
+  const double sigma = volatility;
+  const float numerator = ToSingle(
+      c.ln_s_k + (static_cast<double>(riskFree) - dividendYield + sigma * sigma / 2.0) * maturity);
+  d1 = ToSingle(CheckedDiv(numerator, sigma * c.sqrt_t));
+  const double d = d1;
+  nd1 = ToSingle(kDensityScale * std::exp(-0.5 * d * d));
+}
+
+float zelBSOP::CalcGamma() {
+  float d1, nd1;
+  GammaD1(d1, nd1);
+  const InputCache& c = cache_;
+  return ToSingle(CheckedDiv(nd1 * c.exp_qt,
+                             static_cast<double>(volatility) * underlying * c.sqrt_t));
+}
+
+float zelBSOP::CalcVega() {
+  float d1, nd1;
+  GammaD1(d1, nd1);
+  const InputCache& c = cache_;
+  return ToSingle(nd1 * c.exp_qt * underlying * c.sqrt_t);
+}
+
+float zelBSOP::CalcTheta() {
+  float d1, nd1;
+  GammaD1(d1, nd1);
+  const InputCache& c = cache_;
+  const double sigma = volatility;
+  const double s = underlying, k = strike, r = riskFree, q = dividendYield;
+  const float d2 = ToSingle(d1 - sigma * c.sqrt_t);
+  const float t1 = ToSingle(CheckedDiv(nd1 * s * sigma * c.exp_qt, 2.0 * c.sqrt_t));
+  if (putCallFlag == 1) {
+    const float t2 = ToSingle(r * k * c.exp_rt * vbCumNorm(d2));
+    const float t3 = ToSingle(q * s * vbCumNorm(d1) * c.exp_qt);
+    return ToSingle(-static_cast<double>(t1) + t3 - t2);
+  }
+  const float t2 = ToSingle(r * k * c.exp_rt * vbCumNorm(-d2));
+  const float t3 = ToSingle(q * s * vbCumNorm(-d1) * c.exp_qt);
+  return ToSingle(-static_cast<double>(t1) - t3 + t2);
+}
+
+float zelBSOP::CalcRho() {
+  const InputCache& c = Inputs();
+  const double sigma = volatility;
+  const double sig_sqrt_t = sigma * c.sqrt_t;
+  const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);
+  const float d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
+  const float d2 = ToSingle(d1 - sig_sqrt_t);
+  const double kt_disc = static_cast<double>(strike) * maturity * c.exp_rt;
+  if (putCallFlag == 1) return ToSingle(kt_disc * vbCumNorm(d2));
+  return ToSingle(-kt_disc * vbCumNorm(-d2));
+}
+
+// ---- Implied volatility: Brent's method in single precision -------------------
+
+namespace {
+float SignOf(float a, float b) { return b >= 0 ? std::fabs(a) : -std::fabs(a); }
+float MinOf(float a, float b) { return a < b ? a : b; }
+}  // namespace
+
+float zelBSOP::ImpliedVolByBrent() { return BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f); }
+
+float zelBSOP::PriceGap(float sigma) {
+  volatility = sigma;
+  return CalcValue() - optionPrice;
+}
+
+float zelBSOP::BrentRoot(int /*flag*/, float x1, float x2, float tol) {
+  constexpr int kMaxIterations = 100;
+  constexpr float kEps2 = 6e-8f;  // twice the machine precision of single floats
+  float a = x1, b = x2, c = x2;
+  float d = 0, e = 0;
+  float fa = PriceGap(a);
+  float fb = PriceGap(b);
+  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) return kInvalidResult;
+  float fc = fb;
+  for (int iter = 1; iter <= kMaxIterations; ++iter) {
+    if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
+      c = a;
+      fc = fa;
+      d = b - a;
+      e = d;
+    }
+    if (std::fabs(fc) < std::fabs(fb)) {
+      a = b;
+      b = c;
+      c = a;
+      fa = fb;
+      fb = fc;
+      fc = fa;
+    }
+    const float tol1 = kEps2 * std::fabs(b) + 0.5f * tol;
+    const float xm = 0.5f * (c - b);
+    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
+      const float s = fb / fa;
+      float p, q;
+      if (a == c) {
+        p = 2.0f * xm * s;
+        q = 1.0f - s;
+      } else {
+        q = fa / fc;
+        const float r = fb / fc;
+        p = s * (2.0f * xm * q * (q - r) - (b - a) * (r - 1.0f));
+        q = (q - 1.0f) * (r - 1.0f) * (s - 1.0f);
+      }
+      if (p > 0) q = -q;
+      p = std::fabs(p);
+      const float min1 = 3.0f * xm * q - std::fabs(tol1 * q);
+      const float min2 = std::fabs(e * q);
+      if (2.0f * p < MinOf(min1, min2)) {
+        e = d;
+        d = p / q;
+      } else {
+        d = xm;
+        e = d;
+      }
+    } else {
+      d = xm;
+      e = d;
+    }
+    a = b;
+    fa = fb;
+    if (std::fabs(d) > tol1) {
+      b = b + d;
+    } else {
+      b = b + SignOf(tol1, xm);
+    }
+    fb = PriceGap(b);
+  }
+  return 0.0f;
+}
+
+}  // namespace stratlyn

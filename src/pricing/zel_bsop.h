@@ -1,0 +1,107 @@
+#pragma once
+// zelBSOP: the vanilla option record. Holds the terms of one European option as
+// 32-bit floats, takes them one at a time by string key, and hands out the
+// Black-Scholes-Merton value, the Greeks and the implied volatility by key.
+//
+// Callers pass the record's own key members back in:
+//   zelBSOP o;
+//   o.SetOptionData(50.0f, o.strUnderlying);
+//   float v = o.GetOptionData(o.strOptionPrice);
+
+#include <cstdint>
+#include <string>
+
+namespace stratlyn {
+
+class zelBSOP {
+ public:
+  // Keys (compared by exact, case-sensitive equality; never changed by the class).
+  std::string strType = "type";
+  std::string strEuroPut = "europut";
+  std::string strEuroCall = "eurocall";
+  std::string strDvl = "dvl";
+  std::string strRiskFree = "riskfree";
+  std::string strVolatility = "vol";
+  std::string strMaturity = "mat";
+  std::string strStrike = "strike";
+  std::string strUnderlying = "uasset";
+  std::string strOptionPrice = "opr";
+  std::string strPutcall = "putcall";
+  std::string strPrice = "price";
+  std::string strDelta = "delta";
+  std::string strGamma = "gamma";
+  std::string strVega = "vega";
+  std::string strRho = "rho";
+  std::string strTheta = "theta";
+  std::string strImpliedVolatility = "impvol";
+  // Set by GetBSOPDLL: true after a trapped library failure.
+  bool myError = false;
+  // Type codes for "type": 4 means put, 5 call (1 and 2 also mean call and put).
+  std::int16_t PutOption = 4;
+  std::int16_t CallOption = 5;
+
+  // Sets one input by key; unknown keys are ignored and nothing is validated.
+  // Throws zelError 6 when a value under "type" does not fit a 16-bit integer
+  // (nothing is stored then).
+  void SetOptionData(float oo, const std::string& oString);
+
+  // The result named by the key: "opr" value, "delta", "gamma", "vega", "theta",
+  // "rho", "impvol"; 0 for any other key. A non-positive volatility is replaced
+  // by 0.25 first (and kept). Invalid maturity, underlying or strike: -999 and,
+  // unless noMessage, a critical "Quorvale" box through AppDialogs().
+  // Throws zelError 5/6/11 for a floating-point fault in a formula.
+  float GetOptionData(const std::string& oString, bool noMessage = false);
+
+  // The record's cumulative standard normal approximation (five coefficients).
+  float vbCumNorm(float x);
+
+  // European (GetBSOPDLL) and American (GetBAWDLL) figures by key from the
+  // separate pricing library libzelop32.so, loaded on first use.
+  // GetBSOPDLL traps run-time errors: ErrorHandler, myError = true, -9999.
+  // GetBAWDLL raises them (zelError 48/53 when the library cannot be loaded).
+  float GetBSOPDLL(const std::string& oString);
+  float GetBAWDLL(const std::string& oString);
+
+ private:
+  // Quantities that depend only on S, K, r, q and T, computed once per set of
+  // inputs (volatility changes, as in the implied-volatility search, reuse them).
+  struct InputCache {
+    float s = 0, k = 0, r = 0, q = 0, t = 0;
+    bool valid = false;
+    double exp_qt = 0;      // e^(-qT)
+    double exp_rt = 0;      // e^(-rT)
+    double sqrt_t = 0;      // sqrt(T)
+    float s_fwd = 0;        // S' = S e^(-qT), as float
+    double ln_sfwd_k = 0;   // ln(S' / K)
+    double ln_s_k = 0;      // ln(S / K)
+  };
+
+  const InputCache& Inputs();
+  bool ValidInputs(bool noMessage);
+  float CalcValue();
+  float CalcDelta();
+  float CalcGamma();
+  float CalcVega();
+  float CalcTheta();
+  float CalcRho();
+  // d1 and n(d1) of the gamma/vega/theta family.
+  void GammaD1(float& d1, float& nd1);
+  float ImpliedVolByBrent();
+  float PriceGap(float sigma);
+  float BrentRoot(int flag, float x1, float x2, float tol);
+  // The library's implied volatility with the European argument list.
+  float LibraryImpliedVol();
+
+  std::int16_t putCallFlag = 0;  // 1 call, anything else put
+  std::int16_t optionType = 1;
+  float strike = 50.0f;
+  float volatility = 0.25f;
+  float riskFree = 0.1f;
+  float maturity = 0.25f;
+  float dividendYield = 0.0f;
+  float underlying = 0.0f;
+  float optionPrice = 0.0f;
+  InputCache cache_;
+};
+
+}  // namespace stratlyn

@@ -1,0 +1,34 @@
+#pragma once
+// The C interface of the separate pricing library libzelop32.so. Every
+// function returns a double; numbers go by value. flag: 1 call, any other
+// value put. r, T, K, S, sigma, q: rate, maturity in years, strike,
+// underlying, volatility, dividend yield (decimal fractions per year).
+// A function that cannot compute (invalid inputs) returns NaN.
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// European (Black-Scholes-Merton) figures.
+typedef double (*ZelopBsopFn)(int flag, double r, double T, double K, double S, double sigma,
+                              double q);
+typedef double (*ZelopNoFlagFn)(double r, double T, double K, double S, double sigma, double q);
+// Implied volatility of a European price; sigma is the starting guess, tol the
+// volatility tolerance, max_iter the iteration limit. Returns -999 when the
+// price is out of reach.
+typedef double (*ZelopImpvolFn)(int flag, double r, double T, double K, double S, double sigma,
+                                double tol, double price, double q, int max_iter);
+// American (Barone-Adesi-Whaley) figures; note the argument order.
+typedef double (*ZelopBawFn)(int flag, double S, double r, double T, double K, double sigma,
+                             double q);
+// Trinomial lattice for a calculation code 1000-1009 (value and Greeks) or
+// 2000-2009 (implied volatility of the market price `price`). in[0..5]: S,
+// sigma, r, T, K, q; out[0..5]: value, delta, gamma, vega, theta, implied
+// volatility. `steps` is the number of time steps. Both arrays hold 11 doubles.
+// Returns 0 on success, -1 for an unknown code or invalid inputs (out is then NaN).
+typedef double (*ZelopTrinoFn)(int sign, const double* in, int code, double price, int steps,
+                               double* out);
+
+#ifdef __cplusplus
+}
+#endif
