@@ -1,0 +1,557 @@
+#include "tools/fin_calcs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "tools/keypad.h"
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+using std::chrono::day;
+using std::chrono::days;
+using std::chrono::month;
+using std::chrono::sys_days;
+using std::chrono::year;
+using std::chrono::year_month_day;
+
+constexpr std::string_view kPvFormat = "#####0.00####";
+constexpr std::string_view kRateFormat = "#####0.00#####";
+constexpr std::string_view kMaturityFormat = "##0.00######";
+constexpr std::string_view kLogFormat = "#######0.00######";
+
+// Start selections of the date finder: Saturday after the third Friday.
+constexpr int kStartTarget = 6;
+constexpr int kStartReference = 5;
+constexpr int kAfter = 1;
+
+// The decimal value a single-precision number stands for (its 7 significant
+// digits), so 185.6067f is written as 185.6067 and not 185.606719970703.
+double SingleValue(float value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(value));
+  return std::strtod(buf, nullptr);
+}
+
+std::string Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::optional<sys_days> MakeDate(long y, long m, long d) {
+  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
+  const year_month_day ymd{year(static_cast<int>(y)), month(static_cast<unsigned>(m)),
+                           day(static_cast<unsigned>(d))};
+  if (!ymd.ok()) return std::nullopt;
+  return sys_days(ymd);
+}
+
+// Year of a typed date: two digits or less are 1930-2029.
+long FullYear(const std::string& digits) {
+  const long y = std::strtol(digits.c_str(), nullptr, 10);
+  if (digits.size() <= 2) return y < 30 ? 2000 + y : 1900 + y;
+  return y;
+}
+
+// Days since 1970-01-01 of the date `count` days after `start`; zelError 5
+// when the result leaves the years 100 to 9999.
+sys_days AddDays(sys_days start, double count) {
+  constexpr double kLimit = 4.0e6;  // more than the whole date range
+  if (!(std::fabs(count) < kLimit)) throw zelError(err::kInvalidCall);
+  const sys_days result = start + days(static_cast<long>(std::nearbyint(count)));
+  const year_month_day ymd(result);
+  if (ymd.year() < year(100) || ymd.year() > year(9999)) throw zelError(err::kInvalidCall);
+  return result;
+}
+
+}  // namespace
+
+double Check_Rate(double xval, std::string_view xStr) {
+  if (xval >= 1.0 && (xStr.find("terest") != std::string_view::npos ||
+                      xStr.find("olatility") != std::string_view::npos ||
+                      xStr.find("ividend") != std::string_view::npos)) {
+    return xval / 100.0;
+  }
+  return xval;
+}
+
+std::optional<sys_days> ParseDateText(std::string_view text, std::string_view date_format) {
+  const std::string trimmed = Trim(text);
+  std::vector<std::string> fields(1);
+  for (char ch : trimmed) {
+    if (ch >= '0' && ch <= '9') {
+      fields.back().push_back(ch);
+    } else if ((ch == '/' || ch == '-' || ch == '.') && !fields.back().empty()) {
+      fields.emplace_back();
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (fields.size() != 3) return std::nullopt;
+  for (const std::string& f : fields) {
+    if (f.empty() || f.size() > 4) return std::nullopt;
+  }
+  if (fields[0].size() > 2) {  // yyyy-mm-dd
+    if (fields[1].size() > 2 || fields[2].size() > 2) return std::nullopt;
+    return MakeDate(std::strtol(fields[0].c_str(), nullptr, 10),
+                    std::strtol(fields[1].c_str(), nullptr, 10),
+                    std::strtol(fields[2].c_str(), nullptr, 10));
+  }
+  if (fields[1].size() > 2 || fields[2].size() == 3) return std::nullopt;
+  const long first = std::strtol(fields[0].c_str(), nullptr, 10);
+  const long second = std::strtol(fields[1].c_str(), nullptr, 10);
+  const long y = FullYear(fields[2]);
+  const bool month_first = date_format == kMonthFirst;
+  const long m = month_first ? first : second;
+  const long d = month_first ? second : first;
+  if (auto date = MakeDate(y, m, d)) return date;
+  // A day-month order that cannot be a month is read the other way.
+  if (m > 12) return MakeDate(y, d, m);
+  return std::nullopt;
+}
+
+std::string FormatDateText(sys_days date, std::string_view date_format) {
+  const year_month_day ymd(date);
+  const unsigned m = static_cast<unsigned>(ymd.month());
+  const unsigned d = static_cast<unsigned>(ymd.day());
+  const int y = static_cast<int>(ymd.year());
+  char buf[24];
+  if (date_format == kMonthFirst) {
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", m, d, y);
+  } else {
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", d, m, y);
+  }
+  return buf;
+}
+
+sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
+  const sys_days first_of_month{year(y) / month(static_cast<unsigned>(m)) / day(1)};
+  const std::chrono::weekday first_weekday(first_of_month);
+  // First day (1..7) that falls on the reference weekday; the third is 14 later.
+  const int d = 1 + static_cast<int>(
+                        (std::chrono::weekday(static_cast<unsigned>(reference)) - first_weekday)
+                            .count());
+  int day_number = d + 14;
+  if (target == reference) {
+    // The same weekday: the next one after, or the one before, the third.
+    day_number += after ? 7 : -7;
+  } else {
+    const int diff = target - reference;
+    if (after && diff < 1) day_number += 7;
+    if (!after && diff > 0) day_number -= 7;
+    day_number += diff;
+  }
+  return first_of_month + days(day_number - 1);
+}
+
+FinancialCalcs::FinancialCalcs(Grid& grid, char decimal_point, std::string_view date_format)
+    : grid_(grid), decimal_point_(decimal_point), date_format_(date_format) {}
+
+std::optional<double> FinancialCalcs::Number(std::string_view text) const {
+  return ParseLocaleNumber(text, decimal_point_);
+}
+
+float FinancialCalcs::SingleOrZero(std::string_view text) const {
+  const std::optional<double> value = Number(text);
+  if (!value) return 0.0f;
+  const float single = static_cast<float>(*value);
+  return std::isfinite(single) ? single : 0.0f;
+}
+
+std::string FinancialCalcs::Format(double value, std::string_view pattern) const {
+  return FormatNumber(value, pattern, decimal_point_);
+}
+
+void FinancialCalcs::Critical(const std::string& text, const char* title) const {
+  AppDialogs().Show(text, MsgButtons::Ok, MsgIcon::Critical, title);
+}
+
+void FinancialCalcs::ReportRunTimeError(const std::exception& error) const {
+  const auto* zel = dynamic_cast<const zelError*>(&error);
+  const std::string text = zel ? zel->Description() : std::string(error.what());
+  AppDialogs().Show(text, MsgButtons::Ok, MsgIcon::Critical, kMessageTitle);
+}
+
+void FinancialCalcs::PutOnClipboard(const std::string& text) const {
+  try {
+    AppClipboard().Clear();
+    AppClipboard().SetText(text);
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+  }
+}
+
+void FinancialCalcs::Form_Load(sys_days today) {
+  today_ = today;
+  Text2[0] = FormatDateText(today, date_format_);
+  Text2[2] = Text2[0];
+
+  grid_.SetRedraw(false);
+  grid_.SetCols(3);
+  grid_.SetRows(kDataRows + 1);
+  grid_.SetFixedRows(1);
+  grid_.SetFixedCols(0);
+  for (int c = 0; c < 3; ++c) grid_.SetTextMatrix(0, c, kGridHeadings[c]);
+  grid_.SetRow(1);
+  grid_.SetCol(0);
+  grid_.SetRedraw(true);
+  Grid1_EnterCell();
+
+  const year_month_day ymd(today);
+  Combo1 = {kStartTarget, kAfter, kStartReference,
+            static_cast<int>(static_cast<unsigned>(ymd.month())) - 1};
+  tDate = std::to_string(static_cast<int>(ymd.year()));
+  calcDate_Click();
+}
+
+// ---------------------------------------------------------------------------
+// Present value table
+
+void FinancialCalcs::pvcalc_Click() {
+  try {
+    float pv = 0.0f;
+    for (int row = 1; row < grid_.Rows(); ++row) {
+      std::array<float, 3> values{};
+      for (int col = 0; col < 3; ++col) {
+        const std::string& text = grid_.TextMatrix(row, col);
+        if (Trim(text).empty()) continue;
+        const std::optional<double> value = Number(text);
+        if (!value) {
+          Critical(kNonNumericTable, kTitle);
+          return;
+        }
+        values[col] = ToSingle(*value);
+      }
+      const double t = values[0];
+      const double y = Check_Rate(values[1], "Interest rate in row " + std::to_string(row));
+      const double a = values[2];
+      pv = ToSingle(pv + a * std::exp(-y * t));
+    }
+    pvlab = Format(SingleValue(pv), kPvFormat);
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+  }
+}
+
+void FinancialCalcs::pvcpy_Click() { PutOnClipboard(pvlab); }
+
+void FinancialCalcs::clrPV_Click() {
+  pvlab.clear();
+  grid_.SetRedraw(false);
+  grid_.SetRow(1);
+  grid_.SetCol(0);
+  grid_.SetRowSel(grid_.Rows() - 1);
+  grid_.SetColSel(grid_.Cols() - 1);
+  for (int row = 1; row < grid_.Rows(); ++row) {
+    for (int col = 0; col < grid_.Cols(); ++col) grid_.SetTextMatrix(row, col, "");
+  }
+  grid_.SetRedraw(true);
+  Grid1_EnterCell();
+}
+
+void FinancialCalcs::Grid1_EnterCell() {
+  edit_buffer_.clear();
+  edit_row_ = grid_.Row();
+  if (edit_row_ >= 1) {
+    edit_col_ = grid_.Col();
+    cell_start_text_ = grid_.Text();
+  }
+}
+
+void FinancialCalcs::Grid1_DblClick() {
+  if (grid_.Row() == 0) return;
+  edit_buffer_ = grid_.Text();
+}
+
+void FinancialCalcs::CommitBuffer() {
+  if (edit_buffer_.empty()) return;
+  if (Number(edit_buffer_)) {
+    grid_.SetTextMatrix(edit_row_, edit_col_, edit_buffer_);
+    edit_buffer_.clear();
+  } else {
+    Critical(kNonNumericEntry, kGridTitle);
+  }
+}
+
+void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
+  if (grid_.Row() == 0 || edit_row_ == 0) return;
+  try {
+    if (key_ascii == 3) {  // Ctrl+C: the selected cells
+      PutOnClipboard(grid_.Clip());
+      return;
+    }
+    if (key_ascii == 22) {  // Ctrl+V into the selection
+      std::string text = AppClipboard().Text();
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      // Commas group thousands ("1,234.5"), unless they are the separator.
+      if (decimal_point_ != ',') std::erase(text, ',');
+      grid_.SetClip(text);
+      return;
+    }
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+    return;
+  }
+  grid_.SetRow(edit_row_);
+  grid_.SetCol(edit_col_);
+  switch (key_ascii) {
+    case 27:  // Esc
+      grid_.SetText(cell_start_text_);
+      edit_buffer_.clear();
+      break;
+    case 8:  // Backspace
+      if (edit_buffer_.size() < 2) {
+        edit_buffer_.clear();
+      } else {
+        edit_buffer_.pop_back();
+      }
+      grid_.SetText(edit_buffer_);
+      break;
+    case 13:  // Enter
+      if (Number(edit_buffer_)) {
+        grid_.SetText(edit_buffer_);
+        edit_buffer_.clear();
+      } else if (!edit_buffer_.empty() && edit_col_ != 1) {
+        Critical(kNonNumericEntry, kGridTitle);
+      }
+      break;
+    default:
+      if (key_ascii < 32 || key_ascii > 255) return;  // other control keys type nothing
+      edit_buffer_.push_back(static_cast<char>(key_ascii));
+      grid_.SetText(edit_buffer_);
+      break;
+  }
+}
+
+void FinancialCalcs::Grid1_KeyDown(int key_code) {
+  if (grid_.Row() == 0 || edit_row_ == 0) return;
+  if (key_code == 46) {  // Delete empties the selected cells
+    const int r0 = std::min(grid_.Row(), grid_.RowSel());
+    const int r1 = std::max(grid_.Row(), grid_.RowSel());
+    const int c0 = std::min(grid_.Col(), grid_.ColSel());
+    const int c1 = std::max(grid_.Col(), grid_.ColSel());
+    grid_.SetRedraw(false);
+    for (int r = std::max(r0, grid_.FixedRows()); r <= r1; ++r) {
+      for (int c = c0; c <= c1; ++c) grid_.SetTextMatrix(r, c, "");
+    }
+    grid_.SetRedraw(true);
+    // What was typed is gone with the cell; the next key starts afresh.
+    edit_buffer_.clear();
+  } else if (key_code >= 37 && key_code <= 40) {
+    CommitBuffer();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Rate quotes and dates
+
+void FinancialCalcs::irtyp_Click(int index) {
+  if (index < kTBill || index > kDiscrete) return;
+  irtyp = index;
+  static constexpr std::array<const char*, 4> kQuoteCaptions = {"T-Bill", "LIBOR", "Price",
+                                                                "Rate"};
+  Label1_4 = kQuoteCaptions[index];
+  Label1_2 = index == kDiscrete ? "Frequency" : "Maturity";
+  Label1_3_enabled = index != kDiscrete;
+  if (index == kDiscrete) Text2[3].clear();
+}
+
+bool FinancialCalcs::DiscreteRate() {
+  const float r = SingleOrZero(tdisc);
+  if (!(r > 0.0f)) {
+    Critical(kInvalidRate, kMessageTitle);
+    return true;
+  }
+  const std::optional<double> frequency = Number(Text2[3]);
+  const double m = frequency ? std::nearbyint(*frequency) : 0.0;
+  if (!(m >= 1.0 && m <= 365.0)) {
+    Critical(kInvalidFrequency, kMessageTitle);
+    return true;
+  }
+  const double rate = m * std::log1p(static_cast<double>(r) / m);
+  rateText = Format(rate, kRateFormat);
+  tblab = kRateCaption + rateText;
+  return false;
+}
+
+bool FinancialCalcs::ConvertRate() {
+  if (irtyp == kDiscrete) return DiscreteRate();
+  return ConvertDates(1);
+}
+
+void FinancialCalcs::dateok_Click(int index) {
+  if (index == 1) {
+    ConvertRate();
+  } else if (index == 0) {
+    ConvertDates(0);
+  }
+}
+
+void FinancialCalcs::btrans_Click() {
+  if (!ConvertRate()) PutOnClipboard(rateText);
+}
+
+void FinancialCalcs::clrRate_Click() {
+  tblab = kRateCaption;
+  Text2[2].clear();
+  Text2[3].clear();
+  tdisc.clear();
+}
+
+bool FinancialCalcs::tdisc_KeyPress(int key_ascii) {
+  if (key_ascii != 13) return false;
+  dateok_Click(1);
+  return true;
+}
+
+void FinancialCalcs::dtrans_Click() { PutOnClipboard(maturityText); }
+
+void FinancialCalcs::clrdate_Click() {
+  matlab = kMaturityCaption;
+  Text2[0].clear();
+  Text2[1].clear();
+}
+
+bool FinancialCalcs::ConvertDates(int index) {
+  if (index != 0 && index != 1) return true;
+  try {
+    return ConvertDatesUnchecked(index);
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+    return true;
+  }
+}
+
+bool FinancialCalcs::ConvertDatesUnchecked(int index) {
+  std::string& a = Text2[2 * index];
+  std::string& b = Text2[2 * index + 1];
+  if (Number(b)) {
+    const float count = SingleOrZero(b);
+    dayPair = {0.0, count};
+    std::optional<sys_days> start = ParseDateText(a, date_format_);
+    if (!start) start = today_;
+    const sys_days end = AddDays(*start, count);
+    a = FormatDateText(*start, date_format_);
+    b = FormatDateText(end, date_format_);
+  } else {
+    const std::optional<sys_days> start = ParseDateText(a, date_format_);
+    const std::optional<sys_days> end = ParseDateText(b, date_format_);
+    if (!start || !end) {
+      Critical(kBothDates, kMessageTitle);
+      return true;
+    }
+    dayPair = {static_cast<double>(start->time_since_epoch().count()),
+               static_cast<double>(end->time_since_epoch().count())};
+  }
+  const double span = dayPair[1] - dayPair[0];
+  if (span == 0.0) {
+    // A maturity of no time has no rate and no meaning; nothing else changes.
+    Critical(kSameDates, kMessageTitle);
+    return true;
+  }
+
+  if (index == 0) {
+    const double years = span / 365.0;
+    maturityText = Format(years, kMaturityFormat);
+    matlab = kMaturityCaption + maturityText;
+    return false;
+  }
+
+  if (!Number(tdisc)) {
+    Critical(kInvalidEntryFor + Trim(Label1_4), kMessageTitle);
+    return true;
+  }
+  const double q = SingleOrZero(tdisc);
+  double x = 0.0;
+  switch (irtyp) {
+    case kTBill: {
+      const double price = 100.0 - q * span / 360.0;
+      x = CheckedDiv(100.0, price);
+      break;
+    }
+    case kLibor:
+      x = 1.0 + Check_Rate(q, "LIBOR") * span / 360.0;
+      break;
+    case kZero:
+      if (!(q > 0.0)) {
+        Critical(kInvalidPrice, kTitle);
+        return true;
+      }
+      x = CheckedDiv(100.0, q);
+      break;
+    default:
+      return true;
+  }
+  const float rate = ToSingle(CheckedDiv(365.0, span) * CheckedLog(x));
+  rateText = Format(SingleValue(rate), kRateFormat);
+  tblab = kRateCaption + rateText;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Date finder
+
+void FinancialCalcs::calcDate_Click() {
+  const std::optional<double> typed = Number(tDate);
+  double y = typed ? std::nearbyint(static_cast<double>(SingleOrZero(tDate))) : 0.0;
+  if (typed && y < 1900) y += 2000;
+  // Beyond the calendar's years there is no date to show.
+  if (!typed || y < 100 || y > 9999) {
+    Critical(kInvalidYear, kTitle);
+    return;
+  }
+  if (Combo1[3] < 0 || Combo1[3] > 11) Combo1[3] = 0;
+  if (Combo1[0] < 0 || Combo1[0] > 6) Combo1[0] = kStartTarget;
+  if (Combo1[1] < 0 || Combo1[1] > 1) Combo1[1] = kAfter;
+  if (Combo1[2] < 0 || Combo1[2] > 6) Combo1[2] = kStartReference;
+  const sys_days date = FindRelativeDate(static_cast<int>(y), Combo1[3] + 1, Combo1[0],
+                                         Combo1[2], Combo1[1] == kAfter);
+  cxDate = FormatDateText(date, date_format_);
+}
+
+void FinancialCalcs::cpDate_Click() { PutOnClipboard(Trim(cxDate)); }
+
+void FinancialCalcs::tfrDate_Click() {
+  if (ParseDateText(cxDate, date_format_)) {
+    Text2[1] = Trim(cxDate);
+  } else {
+    Critical(kCalculateFirst, kTitle);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Logs and exponentials
+
+void FinancialCalcs::lgtyp_Click(int index) {
+  if (index != 0 && index != 1) return;
+  lgtyp = index;
+  Label1_6 = index == 0 ? "Logarithm" : "Exponential";
+}
+
+void FinancialCalcs::logcalc_Click() {
+  if (!Number(lgexpTxt)) {
+    Critical(kInvalidNumber, kTitle);
+    return;
+  }
+  const double v = SingleOrZero(lgexpTxt);
+  if (lgtyp == 0) {
+    lgCap = v > 0.0 ? Format(std::log(v), kLogFormat) : kNotAvailable;
+  } else {
+    const double e = std::exp(v);
+    lgCap = std::isfinite(e) ? Format(e, kLogFormat) : ErrorText(err::kOverflow);
+  }
+}
+
+void FinancialCalcs::lgcopy_Click() { PutOnClipboard(lgCap); }
+
+}  // namespace stratlyn
