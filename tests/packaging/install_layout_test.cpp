@@ -1,0 +1,224 @@
+// The installed layout: `cmake --install` into a scratch prefix, then check
+// that every piece is where the programs and the desktop look for it, and
+// that the installed programs run from wherever the prefix is moved to.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSourceDir = STRATLYN_SOURCE_DIR;
+
+struct RunResult {
+  int exit_code = -1;
+  std::string output;  // stdout and stderr together
+};
+
+// Runs a shell command line and collects what it prints.
+RunResult RunCommand(const std::string& command) {
+  RunResult result;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+    result.output.append(buffer.data(), n);
+  }
+  const int status = ::pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A scratch prefix holding a fresh install of the build; removed afterwards.
+class InstalledTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "stratlyn-install-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    scratch_ = pattern;
+    prefix_ = scratch_ / "usr";
+    const RunResult install = RunCommand(std::string("'") + STRATLYN_CMAKE_COMMAND + "' --install " +
+                                  Quoted(STRATLYN_BUILD_DIR) + " --prefix " + Quoted(prefix_));
+    ASSERT_EQ(install.exit_code, 0) << install.output;
+  }
+
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(scratch_, ec);
+  }
+
+  fs::path scratch_;
+  fs::path prefix_;
+};
+
+// Width and height from a PNG file's header, or {0, 0} when it is no PNG.
+std::pair<unsigned, unsigned> PngSize(const fs::path& path) {
+  const std::string bytes = ReadFile(path);
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+      bytes.compare(12, 4, "IHDR") != 0) {
+    return {0, 0};
+  }
+  auto be32 = [&](size_t at) {
+    unsigned value = 0;
+    for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+  };
+  return {be32(16), be32(20)};
+}
+
+// The keys of the [Desktop Entry] group; a key given twice is reported.
+std::map<std::string, std::string> DesktopEntry(const fs::path& path, std::string* problems) {
+  std::map<std::string, std::string> keys;
+  std::istringstream in(ReadFile(path));
+  std::string line;
+  bool in_group = false;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      in_group = line == "[Desktop Entry]";
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (!in_group || eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    if (!keys.emplace(key, line.substr(eq + 1)).second) *problems += "duplicate key " + key + "; ";
+  }
+  return keys;
+}
+
+TEST_F(InstalledTree, EveryPieceLandsInItsDebianPlace) {
+  const fs::path bin = prefix_ / "bin";
+  EXPECT_TRUE(fs::is_regular_file(bin / "stratlyn-cli"));
+  EXPECT_NE(fs::status(bin / "stratlyn-cli").permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+  EXPECT_EQ(fs::exists(bin / "stratlyn"), bool(STRATLYN_HAVE_GUI));
+
+  // The pricing library is private: in lib/stratlyn, not on the linker's path.
+  EXPECT_EQ(fs::is_regular_file(prefix_ / "lib/stratlyn/libzelop32.so"), bool(STRATLYN_HAVE_ZELOP));
+  EXPECT_FALSE(fs::exists(prefix_ / "lib/libzelop32.so"));
+  EXPECT_FALSE(fs::exists(bin / "libzelop32.so"));
+
+  // Every bundled page, byte for byte.
+  const fs::path site_src = kSourceDir / "site";
+  const fs::path site_dst = prefix_ / "share/stratlyn/site";
+  EXPECT_TRUE(fs::is_directory(site_dst));
+  for (const auto& entry : fs::recursive_directory_iterator(site_src)) {
+    if (!entry.is_regular_file()) continue;
+    const fs::path rel = fs::relative(entry.path(), site_src);
+    if (rel.filename().string().front() == '.') continue;
+    EXPECT_EQ(ReadFile(site_dst / rel), ReadFile(entry.path())) << rel;
+  }
+
+  // Desktop entry, icons, compressed manual pages.
+  const fs::path share = prefix_ / "share";
+  EXPECT_EQ(ReadFile(share / "applications/stratlyn.desktop"),
+            ReadFile(kSourceDir / "packaging/stratlyn.desktop"));
+  EXPECT_EQ(ReadFile(share / "icons/hicolor/scalable/apps/stratlyn.svg"),
+            ReadFile(kSourceDir / "packaging/stratlyn.svg"));
+  EXPECT_EQ(PngSize(share / "icons/hicolor/256x256/apps/stratlyn.png"),
+            std::make_pair(256u, 256u));
+  for (const char* page : {"stratlyn.1.gz", "stratlyn-cli.1.gz"}) {
+    const std::string bytes = ReadFile(share / "man/man1" / page);
+    ASSERT_GE(bytes.size(), 2u) << page;
+    EXPECT_EQ(bytes.substr(0, 2), "\x1f\x8b") << page << " is not gzip-compressed";
+  }
+}
+
+TEST_F(InstalledTree, ManualPageDescribesTheToolAndEveryCommand) {
+  const RunResult page =
+      RunCommand("gzip -dc " + Quoted(prefix_ / "share/man/man1/stratlyn-cli.1.gz"));
+  ASSERT_EQ(page.exit_code, 0) << page.output;
+  EXPECT_NE(page.output.find(".TH STRATLYN-CLI \"1\""), std::string::npos) << page.output;
+  EXPECT_NE(page.output.find(".SH EXAMPLES"), std::string::npos);
+
+  // Each command of the overview has its own subsection with its options.
+  const RunResult overview = RunCommand(Quoted(prefix_ / "bin/stratlyn-cli") + " --help");
+  ASSERT_EQ(overview.exit_code, 0) << overview.output;
+  const auto listing = overview.output.find("Commands:\n");
+  ASSERT_NE(listing, std::string::npos) << overview.output;
+  std::istringstream lines(overview.output.substr(listing + 10));
+  std::string line;
+  int commands = 0;
+  while (std::getline(lines, line) && line.rfind("  ", 0) == 0) {
+    std::istringstream words(line);
+    std::string name;
+    words >> name;
+    ++commands;
+    EXPECT_NE(page.output.find(".SS " + name + "\n"), std::string::npos) << name;
+  }
+  EXPECT_GT(commands, 0);
+}
+
+TEST_F(InstalledTree, DesktopEntryStartsTheInstalledProgramUnderOfficeFinanceEducation) {
+  std::string problems;
+  const auto entry = DesktopEntry(prefix_ / "share/applications/stratlyn.desktop", &problems);
+  EXPECT_EQ(problems, "");
+  EXPECT_EQ(entry.count("Name"), 1u);
+  EXPECT_EQ(entry.count("Comment"), 1u);
+  ASSERT_EQ(entry.count("Type"), 1u);
+  EXPECT_EQ(entry.at("Type"), "Application");
+
+  // The Exec and Icon names resolve in the installed tree (bin/, hicolor).
+  ASSERT_EQ(entry.count("Exec"), 1u);
+  const std::string exec = entry.at("Exec").substr(0, entry.at("Exec").find(' '));
+  EXPECT_EQ(exec.find('/'), std::string::npos) << "Exec must be found on PATH, not by a path";
+  if (STRATLYN_HAVE_GUI) {
+    EXPECT_TRUE(fs::is_regular_file(prefix_ / "bin" / exec)) << exec;
+  }
+  ASSERT_EQ(entry.count("Icon"), 1u);
+  const fs::path icons = prefix_ / "share/icons/hicolor";
+  EXPECT_TRUE(fs::is_regular_file(icons / "256x256/apps" / (entry.at("Icon") + ".png")));
+  EXPECT_TRUE(fs::is_regular_file(icons / "scalable/apps" / (entry.at("Icon") + ".svg")));
+
+  // Categories: a ';'-terminated list holding the three the menus file it under.
+  ASSERT_EQ(entry.count("Categories"), 1u);
+  const std::string categories = entry.at("Categories");
+  EXPECT_EQ(categories.back(), ';');
+  for (const char* category : {"Office;", "Finance;", "Education;"}) {
+    EXPECT_TRUE(categories.rfind(category, 0) == 0 ||
+                categories.find(std::string(";") + category) != std::string::npos)
+        << category;
+  }
+}
+
+TEST_F(InstalledTree, InstalledCliPricesFromAMovedPrefixWithNoEnvironment) {
+  // Move the whole tree: nothing may depend on the prefix it was installed to.
+  const fs::path moved = scratch_ / "elsewhere";
+  fs::rename(prefix_, moved);
+  const std::string clean_env = "env -i PATH=/usr/bin:/bin HOME=" + Quoted(scratch_) + " ";
+  const std::string cli = Quoted(moved / "bin/stratlyn-cli");
+
+  const RunResult version = RunCommand(clean_env + cli + " --version");
+  EXPECT_EQ(version.exit_code, 0) << version.output;
+  EXPECT_EQ(version.output.rfind("stratlyn-cli ", 0), 0u) << version.output;
+
+  // The at-the-money call of the calculator's start values: 7.4879 (closed form).
+  const RunResult price = RunCommand(clean_env + cli +
+                              " price --call --european --spot 50 --strike 50 --maturity 1"
+                              " --rate 0.10 --vol 0.25");
+  EXPECT_EQ(price.exit_code, 0) << price.output;
+  EXPECT_NE(price.output.find("7.48"), std::string::npos) << price.output;
+}
+
+}  // namespace
