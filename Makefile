@@ -25,6 +25,7 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure --parallel 2 --timeout 600
+	scripts/check-package $(BUILD)
 	$(MAKE) --no-print-directory test-asan
 
 # Core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -40,6 +41,7 @@ bench: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# $(BUILD)/stratlyn_<version>_amd64.deb; `sudo apt install ./$(BUILD)/stratlyn_*.deb` installs it.
 package: build
 	cd $(BUILD) && cpack -G DEB
 
