@@ -1,0 +1,273 @@
+#include "pricing/zel_barr.h"
+
+#include <gtest/gtest.h>
+
+#include "pricing/zel_bsop.h"
+#include "support/fake_services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::FakeServices;
+
+// The initial terms (K = 50, sigma = 0.25, r = 0.1, T = 0.25, q = 0, n = 50) at S = 50.
+zelBarr Fresh(double sign = 1) {
+  zelBarr b;
+  b.SetOptionData(50.0, b.strUnderlying);
+  b.SetOptionData(sign, b.strType);
+  return b;
+}
+
+struct Results {
+  float price, delta, gamma, vega, theta, impvol;
+  bool operator==(const Results&) const = default;
+};
+
+Results Read(const zelBarr& b) {
+  return {b.GetOptionData(b.strOptionPrice), b.GetOptionData(b.strDelta),
+          b.GetOptionData(b.strGamma),       b.GetOptionData(b.strVega),
+          b.GetOptionData(b.strTheta),       b.GetOptionData(b.strImpliedVolatility)};
+}
+
+TEST(ZelBarrTest, VanillaFiguresOnTheFiftyStepLattice) {
+  FakeServices fakes;
+  zelBarr call = Fresh(1);
+  call.CalcBarr(call.EUROVANILLA);
+  EXPECT_NEAR(call.GetOptionData(call.strOptionPrice), 3.1262f, 5e-5);
+
+  zelBarr put = Fresh(-1);
+  put.CalcBarr(put.EUROVANILLA);
+  EXPECT_NEAR(put.GetOptionData(put.strOptionPrice), 1.8920f, 5e-5);
+  put.CalcBarr(put.AMERVANILLA);
+  EXPECT_NEAR(put.GetOptionData(put.strOptionPrice), 2.0140f, 5e-5);
+  EXPECT_EQ(put.GetOptionData(put.strRho), 0.0f);
+  EXPECT_EQ(put.GetOptionData(put.strPrice), 0.0f);
+
+  // Greeks near the closed form of the vanilla record.
+  zelBSOP bs;
+  bs.SetOptionData(50, bs.strUnderlying);
+  bs.SetOptionData(1, bs.strType);
+  EXPECT_NEAR(call.GetOptionData("delta"), bs.GetOptionData("delta"), 5e-3);
+  EXPECT_NEAR(call.GetOptionData("gamma"), bs.GetOptionData("gamma"), 5e-3);
+  EXPECT_NEAR(call.GetOptionData("vega"), bs.GetOptionData("vega"), 0.1);
+  EXPECT_NEAR(call.GetOptionData("theta"), bs.GetOptionData("theta"), 0.3);
+  // One pending-events call per layer from 50 down to 4, two runs per code
+  // (value and bumped vega), three codes so far.
+  EXPECT_EQ(fakes.events.pending_calls, 3 * 2 * 47);
+}
+
+TEST(ZelBarrTest, SettingKeysRoundsClampsAndRejects) {
+  zelBarr b = Fresh(1);
+  b.SetOptionData(1.0, b.strNSTEPS);
+  b.CalcBarr(b.EUROVANILLA);
+  const Results three = Read(b);
+  b.SetOptionData(2.5, b.strNSTEPS);  // 2.5 -> 2 -> 3
+  b.CalcBarr(b.EUROVANILLA);
+  EXPECT_EQ(Read(b), three);
+  b.SetOptionData(4.0, b.strNSTEPS);
+  b.CalcBarr(b.EUROVANILLA);
+  EXPECT_NE(Read(b).price, three.price);
+
+  zelBarr p = Fresh(1);
+  p.SetOptionData(2.0, p.strPutcall);
+  p.CalcBarr(p.EUROVANILLA);
+  EXPECT_NEAR(p.GetOptionData("opr"), 1.8920f, 5e-5);
+  p.SetOptionData(0.5, p.strPutcall);  // unchanged
+  p.CalcBarr(p.EUROVANILLA);
+  EXPECT_NEAR(p.GetOptionData("opr"), 1.8920f, 5e-5);
+  p.SetOptionData(0.0, p.strPutcall);
+  p.CalcBarr(p.EUROVANILLA);
+  EXPECT_NEAR(p.GetOptionData("opr"), 3.1262f, 5e-5);
+  // A sign of 2 doubles every payoff.
+  p.SetOptionData(2.0, p.strType);
+  p.CalcBarr(p.EUROVANILLA);
+  EXPECT_NEAR(p.GetOptionData("opr"), 2 * 3.1262f, 1e-4);
+
+  // Text values convert; text that is not a number is a type mismatch.
+  zelBarr t = Fresh(1);
+  t.SetOptionData(" 0.3 ", t.strVolatility);
+  zelBarr d = Fresh(1);
+  d.SetOptionData(0.3, d.strVolatility);
+  t.CalcBarr(t.EUROVANILLA);
+  d.CalcBarr(d.EUROVANILLA);
+  EXPECT_EQ(Read(t), Read(d));
+  for (const char* bad : {"abc", "", "1.2.3", "12x"}) {
+    try {
+      t.SetOptionData(bad, t.strStrike);
+      ADD_FAILURE() << "accepted '" << bad << "'";
+    } catch (const zelError& e) {
+      EXPECT_EQ(e.Number(), err::kTypeMismatch) << bad;
+    }
+  }
+  // Out of the 16-bit range: overflow, nothing stored.
+  for (const char* key : {"type", "nsteps"}) {
+    try {
+      t.SetOptionData(40000.0, key);
+      ADD_FAILURE() << key;
+    } catch (const zelError& e) {
+      EXPECT_EQ(e.Number(), err::kOverflow);
+    }
+  }
+  t.CalcBarr(t.EUROVANILLA);
+  EXPECT_EQ(Read(t), Read(d));
+}
+
+TEST(ZelBarrTest, TooManyStepsOverflowBeforeAnyWork) {
+  FakeServices fakes;
+  zelBarr b = Fresh(1);
+  b.CalcBarr(b.EUROVANILLA);
+  const Results before = Read(b);
+  b.SetOptionData(16383.0, b.strNSTEPS);
+  try {
+    b.CalcBarr(b.EUROVANILLA);
+    FAIL() << "no overflow";
+  } catch (const zelError& e) {
+    EXPECT_EQ(e.Number(), err::kOverflow);
+  }
+  EXPECT_EQ(Read(b), before);
+  EXPECT_EQ(fakes.events.pending_calls, 2 * 47);  // only the first calculation's
+}
+
+TEST(ZelBarrTest, VanillaCodesZeroTheBarrierForGood) {
+  zelBarr a = Fresh(1), b = Fresh(1);
+  a.CalcBarr(a.EUROVANILLA);
+  a.CalcBarr(a.EURODOWNOUT);  // barrier now 0: never knocked out
+  b.SetOptionData(0.0, b.strBarrier);
+  b.CalcBarr(b.EURODOWNOUT);
+  EXPECT_EQ(Read(a), Read(b));
+  zelBarr c = Fresh(1);  // barrier 45 kept
+  c.CalcBarr(c.EURODOWNOUT);
+  EXPECT_LT(c.GetOptionData("opr"), a.GetOptionData("opr"));
+}
+
+TEST(ZelBarrTest, UnknownCodeChangesNothing) {
+  zelBarr b = Fresh(-1);
+  b.CalcBarr(b.AMERDOWNOUT);
+  const Results before = Read(b);
+  b.CalcBarr(3000);
+  EXPECT_EQ(Read(b), before);
+  b.CalcBarr(b.AMERDOWNOUT);  // barrier still 45, same inputs
+  EXPECT_EQ(Read(b), before);
+}
+
+TEST(ZelBarrTest, CallerChangedCodeMembersChooseTheRoutine) {
+  zelBarr a = Fresh(-1), b = Fresh(-1);
+  a.AMERVANILLA = 1234;
+  a.CalcBarr(1234);
+  b.CalcBarr(b.AMERVANILLA);
+  EXPECT_EQ(Read(a), Read(b));
+  a.CalcBarr(1001);  // no longer a code
+  EXPECT_EQ(Read(a), Read(b));
+}
+
+TEST(ZelBarrTest, BarrierParityAndLimits) {
+  // In + out equals the vanilla on the lattice stretched to the barrier, which
+  // the up pair with the same barrier shares.
+  for (double sign : {1.0, -1.0}) {
+    zelBarr b = Fresh(sign);
+    b.SetOptionData(46.0, b.strBarrier);
+    b.CalcBarr(b.EURODOWNIN);
+    const double down_in = b.GetOptionData("opr");
+    b.CalcBarr(b.EURODOWNOUT);
+    const double down_out = b.GetOptionData("opr");
+    b.CalcBarr(b.EUROUPIN);
+    const double up_in = b.GetOptionData("opr");
+    b.CalcBarr(b.EUROUPOUT);
+    const double up_out = b.GetOptionData("opr");
+    EXPECT_NEAR(down_in + down_out, up_in + up_out, 2e-6) << sign;
+    zelBarr v = Fresh(sign);
+    v.CalcBarr(v.EUROVANILLA);
+    EXPECT_NEAR(down_in + down_out, v.GetOptionData("opr"), 0.02) << sign;
+    EXPECT_NE(down_in + down_out, v.GetOptionData("opr"));
+  }
+  // Down-and-out call with the barrier above S: dead at the root, worth the rebate.
+  zelBarr dead = Fresh(1);
+  dead.SetOptionData(55.0, dead.strBarrier);
+  dead.SetOptionData(1.5, dead.strRebate);
+  dead.CalcBarr(dead.EURODOWNOUT);
+  EXPECT_FLOAT_EQ(dead.GetOptionData("opr"), 1.5f);
+  // Far-away barrier, no rebate: close to the vanilla.
+  zelBarr far = Fresh(1);
+  far.SetOptionData(5.0, far.strBarrier);
+  far.CalcBarr(far.EURODOWNOUT);
+  EXPECT_NEAR(far.GetOptionData("opr"), 3.1273f, 0.01);
+  // American knock-outs are worth at least their European twins.
+  zelBarr eu = Fresh(-1), am = Fresh(-1);
+  eu.SetOptionData(58.0, eu.strBarrier);
+  am.SetOptionData(58.0, am.strBarrier);
+  eu.CalcBarr(eu.EUROUPOUT);
+  am.CalcBarr(am.AMERUPOUT);
+  EXPECT_GT(am.GetOptionData("opr"), eu.GetOptionData("opr"));
+  EXPECT_GT(eu.GetOptionData("opr"), 0.0f);
+}
+
+TEST(ZelBarrTest, SmallestLatticeRunsOnlyTheLastThreeLayers) {
+  FakeServices fakes;
+  zelBarr b = Fresh(1);
+  b.SetOptionData(3.0, b.strNSTEPS);
+  b.CalcBarr(b.AMERDOWNIN);
+  EXPECT_EQ(fakes.events.pending_calls, 0);
+  EXPECT_GE(b.GetOptionData("opr"), 0.0f);
+}
+
+TEST(ZelBarrTest, ImpliedVolatilityOnTheLattice) {
+  FakeServices fakes;
+  zelBarr b = Fresh(-1);
+  b.SetOptionData(0.35, b.strVolatility);
+  b.CalcBarr(b.AMERVANILLA);
+  const float target = b.GetOptionData("opr");
+  b.SetOptionData(0.2, b.strVolatility);
+  b.SetOptionData(target, b.strOptionPrice);
+  b.CalcBarr(b.AMERVANVOL);
+  EXPECT_NEAR(b.GetOptionData("impvol"), 0.35f, 1e-5);
+  EXPECT_NEAR(b.GetOptionData("opr"), target, 1e-4);
+  EXPECT_GT(b.GetOptionData("vega"), 0.0f);
+
+  // A starting volatility far from the answer still brackets it.
+  zelBarr far = Fresh(-1);
+  far.SetOptionData(2.0, far.strVolatility);
+  far.SetOptionData(target, far.strOptionPrice);
+  far.CalcBarr(far.AMERVANVOL);
+  EXPECT_NEAR(far.GetOptionData("impvol"), 0.35f, 1e-5);
+
+  // A price below the American put's exercise value cannot be reached: -999,
+  // and the value results read 0 instead of a trial's leftovers.
+  zelBarr low = Fresh(-1);
+  low.SetOptionData(60.0, low.strStrike);
+  low.SetOptionData(5.0, low.strOptionPrice);
+  low.CalcBarr(low.AMERVANVOL);
+  EXPECT_EQ(low.GetOptionData("impvol"), -999.0f);
+  EXPECT_EQ(low.GetOptionData("opr"), 0.0f);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+TEST(ZelBarrTest, InvalidInputsRaiseRunTimeErrors) {
+  struct Case {
+    const char* key;
+    double value;
+  };
+  for (const Case& c : {Case{"uasset", 0.0}, Case{"uasset", -5.0}, Case{"strike", 0.0},
+                        Case{"mat", 0.0}, Case{"mat", -1.0}, Case{"vol", 0.0}}) {
+    zelBarr b = Fresh(1);
+    b.SetOptionData(c.value, c.key);
+    EXPECT_THROW(b.CalcBarr(b.AMERVANILLA), zelError) << c.key << " " << c.value;
+  }
+}
+
+TEST(ZelBarrTest, ReentrantCalculationDuringEventsIsMemorySafe) {
+  FakeServices fakes;
+  zelBarr b = Fresh(-1);
+  bool nested = false;
+  fakes.events.on_pending = [&] {
+    if (nested) return;
+    nested = true;
+    b.SetOptionData(400.0, b.strNSTEPS);  // grows the arrays mid-run
+    b.CalcBarr(b.AMERDOWNIN);
+  };
+  EXPECT_NO_THROW(b.CalcBarr(b.AMERDOWNIN));
+  EXPECT_TRUE(nested);
+}
+
+}  // namespace
+}  // namespace stratlyn
