@@ -32,6 +32,7 @@ if(TARGET zelop32)
           RUNTIME DESTINATION ${STRATLYN_PRIVATE_LIBDIR})
 endif()
 
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/stratlyn)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/ DESTINATION ${STRATLYN_SITEDIR}
         PATTERN ".*" EXCLUDE)
 
@@ -126,11 +127,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 # Libraries the programs link come from dpkg-shlibdeps; what they only load at
 # run time is listed by hand: certificates for the HTTPS pages and, for the
-# window, Qt's platform and SVG plugins and the web engine's helper process.
+# window, Qt's SVG plugins (the icon) and the web engine's helper process.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(STRATLYN_RUNTIME_DEPENDS ca-certificates)
 if(TARGET stratlyn)
-  list(APPEND STRATLYN_RUNTIME_DEPENDS qt6-qpa-plugins libqt6svg6 libqt6webenginecore6-bin)
+  list(APPEND STRATLYN_RUNTIME_DEPENDS libqt6svg6 libqt6webenginecore6-bin)
 endif()
 list(JOIN STRATLYN_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc")
