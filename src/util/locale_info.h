@@ -10,10 +10,10 @@
 namespace stratlyn {
 
 struct EntryLocale {
-  std::string decimal_point = ".";  // RADIXCHAR
-  std::string thousands_sep;        // THOUSEP ("" when the locale groups no digits)
-  std::string currency_symbol;      // CRNCYSTR without its position mark ("" for none)
-  bool currency_before = true;      // the symbol is written before the amount
+  std::string decimal_point = ".";       // RADIXCHAR
+  std::string thousands_sep;             // THOUSEP ("" when the locale groups no digits)
+  std::string currency_symbol;           // CRNCYSTR without its position mark ("" for none)
+  bool currency_before = true;           // the symbol is written before the amount
   std::string date_format = "%m/%d/%y";  // D_FMT, the short date form (strftime codes)
   // Full and abbreviated month names (MON_1.., ABMON_1..); empty in the "C" data.
   std::array<std::string, 12> month_names;

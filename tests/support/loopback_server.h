@@ -4,6 +4,7 @@
 // The kernel picks a free port; the constructor waits (up to 15 s) until the
 // child prints it. The destructor stops the child by its process id.
 //
+//   #include "support/loopback_server.h"
 //   ScratchDir dir;                              // a fresh folder, removed at the end
 //   dir.Write("quote.aspx?ticker=IBM", "<html>...</html>");
 //   LoopbackHttpServer http(dir.Path());

@@ -1,13 +1,12 @@
 // The loopback servers that the network tests of every folder start.
 
-#include "loopback_server.h"
+#include "support/loopback_server.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 

@@ -1,0 +1,225 @@
+// The one numeric test and the forgiving entry reader, under a dot-decimal
+// and a comma-decimal locale.
+
+#include "util/numeric_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fake_services.h"
+#include "util/entry_locales.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::CommaLocale;
+using testing::DotLocale;
+using testing::FakeServices;
+using testing::ScopedEntryLocale;
+
+// Writes a dot-decimal example in the locale's form.
+std::string InLocale(std::string text, const EntryLocale& loc) {
+  for (size_t i = 0; (i = text.find('.', i)) != std::string::npos; i += loc.decimal_point.size()) {
+    text.replace(i, 1, loc.decimal_point);
+  }
+  return text;
+}
+
+TEST(NumericValue, DotLocaleAcceptsOnlyNumbersAsTheLocaleWritesThem) {
+  ScopedEntryLocale scope(DotLocale());
+  EXPECT_EQ(NumericValue("12.5"), 12.5);
+  EXPECT_EQ(NumericValue("  -3 "), -3.0);
+  EXPECT_EQ(NumericValue("+.5"), 0.5);
+  EXPECT_EQ(NumericValue("7."), 7.0);
+  EXPECT_EQ(NumericValue("1,234,567.25"), 1234567.25);
+  EXPECT_EQ(NumericValue("2.5E-2"), 0.025);
+  EXPECT_EQ(NumericValue("(2.5)"), -2.5);
+  EXPECT_EQ(NumericValue("$12.50"), 12.5);
+  EXPECT_EQ(NumericValue("-$3"), -3.0);
+  EXPECT_EQ(NumericValue("$-3"), -3.0);
+  EXPECT_EQ(NumericValue("($1,000)"), -1000.0);
+  for (const char* bad : {"",
+                          "  ",
+                          ".",
+                          "-",
+                          "abc",
+                          "1,23",
+                          "1234,567",
+                          "1,2345",
+                          "12.5.1",
+                          "1e",
+                          "1e+",
+                          "(-2)",
+                          "()",
+                          "12.50 USD",
+                          "12.50$",
+                          "\xE2\x82\xAC"
+                          "5",
+                          "inf",
+                          "nan",
+                          "1e400",
+                          "0x10",
+                          "1 000",
+                          "3/4",
+                          "--1",
+                          "1-"}) {
+    EXPECT_FALSE(NumericValue(bad)) << '"' << bad << '"';
+  }
+}
+
+TEST(NumericValue, CommaLocaleSwapsTheSeparatorsAndPutsTheCurrencyAfter) {
+  ScopedEntryLocale scope(CommaLocale());
+  EXPECT_EQ(NumericValue("12,5"), 12.5);
+  EXPECT_EQ(NumericValue("1.234,5"), 1234.5);
+  EXPECT_EQ(NumericValue("12,50 \xE2\x82\xAC"), 12.5);
+  EXPECT_EQ(NumericValue("(12,50\xE2\x82\xAC)"), -12.5);
+  for (const char* bad : {"12.5", "1,234.5", "$1", "\xE2\x82\xAC 12"}) {
+    EXPECT_FALSE(NumericValue(bad)) << '"' << bad << '"';
+  }
+  EXPECT_EQ(VariantAsDouble("3,25"), 3.25);
+  EXPECT_EQ(VariantAsDouble("3.25"), 0.0);
+}
+
+struct EntryCase {
+  const char* entry;  // dot-decimal; written in the locale's form
+  double value;       // value afterwards (kUnchanged: left alone)
+  const char* text;   // text afterwards, dot-decimal
+  bool message;       // "Invalid Numeric Entry Encountered" shown
+};
+constexpr double kUnchanged = -777.0;
+
+const EntryCase kEntryCases[] = {
+    {"100", 100, "100.0000", false},
+    {"0.25", 0.25, "0.2500", false},
+    {"-3", -3, "-3.0000", false},
+    {"N/A", 0, "0.0000", false},
+    {"$12.50 USD", 12.5, "12.5000", false},
+    {"(2.5)", -2.5, "-2.5000", false},
+    {"( 2.5 )", -2.5, "-2.5000", false},
+    {"3/4", 0.75, "0.7500", false},
+    {"12/16", 0.75, "0.7500", false},
+    {"2413/16", 24.8125, "24.8125", false},
+    {"(1/2)", -0.5, "-0.5000", false},
+    {"/8", 0.5, "0.5000", false},
+    {"/12", 0.75, "0.7500", false},
+    {"/8.5", 0.5, "0.5000", false},  // 8.5 rounds to the even 8
+    {"/9.5", 0.625, "0.6250", false},
+    {"24 3/8", 24, "24.0000", false},
+    {"Last: 131.25", 0, "", false},  // cut at the blank: "Last:" keeps no digit
+    {"abc", 0, "", false},
+    {".", 0, "0.0000", false},
+    {"1.2.3", 0, "0.0000", false},
+    {"1/0", 0, "", false},
+    {"21/0", 0, "", false},
+    {"121/0", kUnchanged, "1", true},
+    {"/x", kUnchanged, "/", true},
+    {"", kUnchanged, "", false},
+    {"   ", kUnchanged, "", false},
+    {"x\xC2\xB7"
+     "17.5",
+     17.5, "17.5000", false},
+};
+
+TEST(ParseNumericEntry, ReadsTheEntryFormsUnderBothLocales) {
+  for (const EntryLocale& loc : {DotLocale(), CommaLocale()}) {
+    ScopedEntryLocale scope(loc);
+    for (const EntryCase& c : kEntryCases) {
+      FakeServices fakes;
+      std::string text = InLocale(c.entry, loc);
+      float value = static_cast<float>(kUnchanged);
+      const bool invalid = ParseNumericEntry(text, value);
+      const std::string where =
+          std::string("entry \"") + c.entry + "\" decimal " + loc.decimal_point;
+      EXPECT_EQ(invalid, c.message) << where;
+      EXPECT_FLOAT_EQ(value, static_cast<float>(c.value)) << where;
+      EXPECT_EQ(text, InLocale(c.text, loc)) << where;
+      ASSERT_EQ(fakes.dialogs.Count(), c.message ? 1u : 0u) << where;
+      if (c.message) {
+        EXPECT_EQ(fakes.dialogs.Last().text, "Invalid Numeric Entry Encountered");
+        EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+        EXPECT_EQ(fakes.dialogs.Last().buttons, MsgButtons::Ok);
+        EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
+      }
+    }
+  }
+}
+
+TEST(ParseNumericEntry, SinglePrecisionTargetRefusesWhatDoesNotFit) {
+  ScopedEntryLocale scope(DotLocale());
+  FakeServices fakes;
+  std::string text = "1e39";
+  float single = 5.0f;
+  EXPECT_TRUE(ParseNumericEntry(text, single));
+  EXPECT_EQ(single, 5.0f);
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+
+  text = "1e39";
+  double wide = 5.0;
+  EXPECT_FALSE(ParseNumericEntry(text, wide));
+  EXPECT_EQ(wide, 1e39);
+
+  // A whole part too large for a float, through the fraction path.
+  text = "99999999999999999999999999999999999999999/16";
+  EXPECT_TRUE(ParseNumericEntry(text, single));
+  EXPECT_EQ(single, 5.0f);
+  // The stored single is what the text shows.
+  text = "0.1";
+  EXPECT_FALSE(ParseNumericEntry(text, single));
+  EXPECT_EQ(single, 0.1f);
+  EXPECT_EQ(text, "0.1000");
+}
+
+TEST(StripToNumericChars, KeepsDigitsAndTheFiveCharacters) {
+  ScopedEntryLocale scope(DotLocale());
+  std::string text = "N/A today";
+  EXPECT_FALSE(StripToNumericChars(text));
+  EXPECT_EQ(text, "0");
+  text =
+      "Bid\xC2\xB7"
+      "$1,250.5 /x+";
+  EXPECT_FALSE(StripToNumericChars(text));
+  EXPECT_EQ(text, "1250.5 /+");
+  text = "USD";
+  EXPECT_TRUE(StripToNumericChars(text));
+  EXPECT_EQ(text, "");
+  text = "";
+  EXPECT_TRUE(StripToNumericChars(text));
+  {
+    ScopedEntryLocale comma(CommaLocale());
+    text = "EUR 12,5-";
+    EXPECT_FALSE(StripToNumericChars(text));
+    EXPECT_EQ(text, " 12,5-");
+  }
+}
+
+TEST(TextToSingle, EmptyOrNonNumericIsZeroAndOverflowRaises) {
+  ScopedEntryLocale scope(DotLocale());
+  EXPECT_EQ(TextToSingle(""), 0.0f);
+  EXPECT_EQ(TextToSingle("12 1/2"), 0.0f);
+  EXPECT_EQ(TextToSingle(" 0.1 "), 0.1f);
+  EXPECT_EQ(TextToSingle("(4)"), -4.0f);
+  try {
+    TextToSingle("1e39");
+    ADD_FAILURE() << "no overflow";
+  } catch (const zelError& e) {
+    EXPECT_EQ(e.Number(), err::kOverflow);
+  }
+}
+
+TEST(EntryLocale, ReadsTheCLibraryData) {
+  const EntryLocale c = EntryLocale::FromName("C");
+  EXPECT_EQ(c.decimal_point, ".");
+  EXPECT_EQ(c.thousands_sep, "");
+  EXPECT_EQ(c.date_format, "%m/%d/%y");
+  EXPECT_EQ(c.month_names[2], "March");
+  EXPECT_EQ(c.month_abbrevs[11], "Dec");
+  // A locale this machine lacks gives the same data.
+  const EntryLocale missing = EntryLocale::FromName("xx_NOWHERE.UTF-8");
+  EXPECT_EQ(missing.decimal_point, ".");
+  EXPECT_EQ(missing.date_format, c.date_format);
+}
+
+}  // namespace
+}  // namespace stratlyn
