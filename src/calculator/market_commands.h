@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "marketdata/page_wait.h"  // WaitForPage, the wait of every command
 #include "util/browser_view.h"
 #include "util/grid.h"
 
@@ -41,12 +42,6 @@ struct MarketFields {
   std::string dividend_yield;        // Text1(5)
   std::string option_price;          // Text1(6)
 };
-
-// The page-load wait of every command: polls the view's ready state while
-// letting pending window events run, until the page is complete (4, which a
-// failed load and "Stop" also give) or the stop flag is set. No time limit.
-// Returns false when it ended on the stop flag.
-bool WaitForPage(BrowserView& view, const bool& stop_flag);
 
 class MarketCommands {
  public:
@@ -94,7 +89,10 @@ class MarketCommands {
 
  private:
   // Navigates the view (tag cleared) and waits; false when stopped.
-  bool LoadPage(const std::string& url);
+  bool Load(const std::string& url);
+  // Runs one button's work, passing run-time errors to ErrorHandler.
+  template <typename Fn>
+  void Guarded(Fn&& work);
   BrowserView& View();
 
   Grid& grid_;

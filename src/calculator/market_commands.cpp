@@ -1,0 +1,352 @@
+#include "calculator/market_commands.h"
+
+#include <cctype>
+#include <cmath>
+#include <ctime>
+#include <exception>
+#include <vector>
+
+#include "marketdata/civil_date.h"
+#include "marketdata/html_extract.h"
+#include "marketdata/occ_symbol.h"
+#include "marketdata/quote_parser.h"
+#include "marketdata/zel_bloomberg_data.h"
+#include "util/dates.h"
+#include "util/dialogs.h"
+#include "util/error_handler.h"
+#include "util/format.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/services.h"
+#include "util/sites.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+constexpr const char* kDataTermsQuestion =
+    "This action retrieves a delayed quote from the CBOE.  Quorvale does not endorse any misuse "
+    "of data, and requires the user to have all appropriate permissions for any use of any data. "
+    "Use of this software implies acceptance of all responsibility for the use of data.  Click "
+    "OK to accept these terms, Cancel otherwise";
+constexpr const char* kInvalidStrikeMessage = "Invalid strike price";
+constexpr const char* kStrikeFarQuestion =
+    "The strike price is more than 25% away from the underlying price.  Do you want to change the "
+    "strike price before continuing?";
+constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
+constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
+constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
+constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
+
+constexpr const char* kQuotePath = "/DelayedQuote/SimpleQuote.aspx?ticker=";
+constexpr const char* kSymbolDirectoryPath = "/TradTool/Symbols/SymbolDirectory.asp";
+constexpr const char* kHistoricalVolatilityPath = "/data/historicalvolatility.aspx";
+constexpr std::string_view kMaturityFormat = "####0.00000";
+constexpr std::string_view kRateFieldFormat = "####0.0000";
+constexpr std::string_view kYieldFieldFormat = "####0.00000";
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed; }
+
+// A number for an entry field, with the locale's decimal separator.
+std::string FieldNumber(double value, std::string_view pattern) {
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  return FormatNumber(value, pattern, point.size() == 1 ? point[0] : '.');
+}
+
+// A number the grid holds as the yield-curve reader wrote it ('.' decimals).
+double GridNumber(const Grid& grid, int row, int col) {
+  double v = 0;
+  if (!ReadPlainNumber(grid.TextMatrix(row, col), v)) {
+    throw zelError(err::kTypeMismatch, "The yield curve holds no number in row " + std::to_string(row) +
+                                           ", column " + std::to_string(col));
+  }
+  return v;
+}
+
+double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_point now) {
+  const auto d = ReadCivilDate(grid.TextMatrix(row, zelBloombergData::colMaturity));
+  if (!d) {
+    throw zelError(err::kTypeMismatch, "The yield curve holds no maturity date in row " + std::to_string(row));
+  }
+  return YearsFromNow(*d, now);
+}
+
+// Years from now to midnight at the start of an OCC expiration date.
+std::string MaturityFromOcc(const OccSymbol& occ) {
+  using namespace std::chrono;
+  const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)}, day{static_cast<unsigned>(occ.day)}};
+  return FieldNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
+}
+
+}  // namespace
+
+std::string GetStockURL(const std::string& strTicker, const std::string& strExchange) {
+  const std::string ticker = Trim(strTicker);
+  if (strExchange == kExchangeCboe || strExchange == "Any") {
+    return sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(ticker);
+  }
+  if (IsFeed(strExchange)) return FeedQuoteUrl(ticker);
+  return {};
+}
+
+std::string MaturityFromMonth(int month_index, std::chrono::system_clock::time_point now) {
+  using namespace std::chrono;
+  if (month_index < 0 || month_index > 11) throw zelError(err::kInvalidPropertyValue);
+  const year_month_day today = LocalDate(now);
+  int y = static_cast<int>(today.year());
+  const unsigned m = static_cast<unsigned>(month_index) + 1;
+  if (m < static_cast<unsigned>(today.month())) ++y;
+  // The expiration: the Saturday after the third Friday.
+  const auto expiration = [](int yr, unsigned mo) {
+    const weekday first = weekday{sys_days{year{yr} / month{mo} / 1}};
+    const unsigned w = first.c_encoding() + 1;  // Sunday = 1 ... Saturday = 7
+    return year_month_day{year{yr}, month{mo}, day{w < 7 ? 22 - w : 22}};
+  };
+  double t = YearsFromNow(expiration(y, m), now);
+  // The current month after its expiration: next year's contract, not a
+  // negative maturity.
+  if (t < 0) t = YearsFromNow(expiration(y + 1, m), now);
+  return FieldNumber(t, kMaturityFormat);
+}
+
+MarketCommands::MarketCommands(Grid& grid) : grid_(grid) {}
+MarketCommands::~MarketCommands() = default;
+
+zelBloombergData& MarketCommands::YieldCurve() {
+  if (!curve_) curve_ = std::make_unique<zelBloombergData>();
+  return *curve_;
+}
+
+BrowserView& MarketCommands::View() {
+  if (view_ == nullptr) throw zelError(err::kObjectNotSet);
+  return *view_;
+}
+
+bool MarketCommands::Load(const std::string& url) { return LoadPage(View(), url, stop_); }
+
+template <typename Fn>
+void MarketCommands::Guarded(Fn&& work) {
+  stop_ = false;
+  try {
+    work();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+bool MarketCommands::AcceptDataTerms() {
+  if (*disclaimer_) return true;
+  const MsgAnswer a = AppDialogs().Show(kDataTermsQuestion, MsgButtons::OkCancel, MsgIcon::None, kMessageTitle);
+  *disclaimer_ = a == MsgAnswer::Ok;
+  return *disclaimer_;
+}
+
+void MarketCommands::cmdGetStkQuote_Click(MarketFields& f) {
+  Guarded([&] {
+    if (AcceptDataTerms()) GetStockQuote(f, true);
+  });
+}
+
+void MarketCommands::cmdGetOption_Click(MarketFields& f) {
+  Guarded([&] {
+    if (AcceptDataTerms()) GetOptionQuote(f, true);
+  });
+}
+
+void MarketCommands::cmdReparseStock_Click(MarketFields& f) {
+  Guarded([&] {
+    if (AcceptDataTerms()) GetStockQuote(f, false);
+  });
+}
+
+void MarketCommands::cmdReparseOption_Click(MarketFields& f) {
+  Guarded([&] {
+    if (AcceptDataTerms()) GetOptionQuote(f, false);
+  });
+}
+
+void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
+  if (fetch) {
+    if (Trim(f.stock_ticker).empty()) {
+      AppDialogs().Critical(kNoStockTickerMessage);
+      return;
+    }
+    const std::string url = GetStockURL(f.stock_ticker, f.exchange);
+    AppEvents().SetBusy(true);
+    if (!url.empty() && !Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+  }
+  const std::string html = View().BodyHtml();
+  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  const std::string answer = IsFeed(f.exchange) ? ParseCBOEFeedQuote(html, "", ctx)
+                                                : ParseCBOESimpleQuote(html, f.exchange, ctx);
+  f.strike = ctx.strike;
+  if (answer == kSeeTable) {
+    View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
+    AppEvents().ProcessPending();
+  } else {
+    f.underlying_price = answer;
+    AppEvents().ProcessPending();
+  }
+  AppEvents().SetBusy(false);
+}
+
+void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
+  const bool feed = IsFeed(f.exchange);
+  const std::string symbol = Upper(Trim(f.option_ticker));
+  if (fetch) {
+    const auto strike = NumericValue(f.strike);
+    const double k = strike ? *strike : 0.0;
+    if (k == 0) {
+      AppDialogs().Critical(kInvalidStrikeMessage);
+      return;
+    }
+    if (const auto s = NumericValue(f.underlying_price)) {
+      const float fs = static_cast<float>(*s);
+      const float fk = static_cast<float>(k);
+      if (std::fabs(fs - fk) > 0.25F * fk) {
+        const MsgAnswer a = AppDialogs().Show(kStrikeFarQuestion, MsgButtons::YesNo, MsgIcon::Question, kMessageTitle);
+        if (a == MsgAnswer::Yes) return;
+      }
+    }
+    if (symbol.empty()) {
+      AppDialogs().Critical(kNoOptionTickerMessage);
+      return;
+    }
+    std::string url;
+    if (feed) {
+      // The feed lists every option of an underlying on one page.
+      OccSymbol occ;
+      const std::string underlying = !Trim(f.stock_ticker).empty() ? f.stock_ticker
+                                     : ParseOccSymbol(symbol, occ) ? occ.root
+                                                                   : symbol;
+      url = FeedOptionsUrl(underlying);
+    } else {
+      url = sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
+    }
+    AppEvents().SetBusy(true);
+    if (!Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+  }
+  const std::string html = View().BodyHtml();
+  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  const std::string answer = feed ? ParseCBOEFeedQuote(html, symbol, ctx)
+                                  : ParseCBOESimpleQuote(html, f.exchange, ctx);
+  f.strike = ctx.strike;
+  if (answer == kSeeTable) {
+    View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
+    AppEvents().SetBusy(false);
+    AppEvents().ProcessPending();
+    return;
+  }
+  AppEvents().SetBusy(false);
+  if (answer == kBlank) return;
+  f.option_price = answer;
+  AppEvents().ProcessPending();
+  OccSymbol occ;
+  f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ) : MaturityFromMonth(f.maturity_month);
+  AppEvents().ProcessPending();
+}
+
+void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
+  Guarded([&] {
+    float t = 0;
+    if (const auto v = NumericValue(f.maturity)) {
+      t = static_cast<float>(*v);
+    } else if (!IsDateText(f.maturity)) {
+      AppDialogs().Critical(kInvalidMaturityMessage);
+      return;
+    } else {
+      std::string end = f.maturity;
+      t = YearsBetweenDates(f.date, end);
+    }
+
+    AppEvents().SetBusy(true);
+    zelBloombergData& curve = YieldCurve();
+    curve.Browser = &View();
+    curve.StopFlag = &stop_;
+    curve.Progress = progress_;
+    if (!curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+
+    const int m = grid_.Rows() - 2;
+    std::vector<float> rates(static_cast<size_t>(m) + 1, 0.0F);
+    std::vector<float> maturities(static_cast<size_t>(m) + 1, 0.0F);
+    const auto now = std::chrono::system_clock::now();
+    for (int i = 1; i <= m; ++i) {
+      const int r = i + 1;
+      const auto ui = static_cast<size_t>(i);
+      if (grid_.TextMatrix(r, zelBloombergData::colTerm).find("TD") != std::string::npos) {
+        double v = 0;
+        if (ReadPlainNumber(grid_.TextMatrix(r, zelBloombergData::colPrice), v)) {
+          rates[ui] = static_cast<float>(v);
+          maturities[ui] = static_cast<float>(GridYears(grid_, r, now));
+        }
+      } else {
+        rates[ui] = static_cast<float>(GridNumber(grid_, r, zelBloombergData::colCoupon));
+        maturities[ui] = static_cast<float>(GridYears(grid_, r, now));
+      }
+    }
+    rates[0] = rates[1];
+    maturities[0] = maturities[1];
+    const float r = InterpolateRate(rates, maturities, m, t);
+    f.interest_rate = FieldNumber(r / 100.0F, kRateFieldFormat);
+    AppEvents().SetBusy(false);
+    AppEvents().ProcessPending();
+  });
+}
+
+void MarketCommands::cmdDivYield_Click(MarketFields& f) {
+  Guarded([&] {
+    if (Trim(f.stock_ticker).empty()) {
+      AppDialogs().Critical(kNoStockTickerMessage);
+      return;
+    }
+    // The yield is read from the quote page; the JSON feed carries none.
+    const std::string url = GetStockURL(f.stock_ticker, IsFeed(f.exchange) ? kExchangeCboe : f.exchange);
+    AppEvents().SetBusy(true);
+    const bool loaded = url.empty() || Load(url);
+    AppEvents().SetBusy(false);
+    if (!loaded) return;
+    const std::string html = View().BodyHtml();
+    const auto not_found = [] {
+      AppDialogs().Show(kNoDividendMessage, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
+    };
+    if (html.find("Yield") == std::string::npos) return not_found();
+    const size_t eps = html.find("EPS");
+    const size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
+    if (y == std::string::npos) return not_found();
+    std::string text = HtmlToText(html.substr(y + 1, 100));
+    // Nothing after the label is no yield, not a yield of zero.
+    if (Trim(text).empty()) return not_found();
+    double value = 0;
+    if (ParseNumericEntry(text, value)) return;
+    f.dividend_yield = FieldNumber(value / 100.0, kYieldFieldFormat);
+    AppEvents().ProcessPending();
+  });
+}
+
+void MarketCommands::cmdHistoVol_Click() {
+  Guarded([&] { View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath); });
+}
+
+}  // namespace stratlyn

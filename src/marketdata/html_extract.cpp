@@ -1,0 +1,272 @@
+#include "marketdata/html_extract.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "util/dialogs.h"
+#include "util/services.h"
+
+namespace stratlyn {
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// 1-based position of `pattern` in `text` from `start`, exact; 0 when absent.
+size_t InStr(size_t start, const std::string& text, const std::string& pattern) {
+  if (start < 1 || pattern.empty() || start > text.size()) return 0;
+  const size_t p = text.find(pattern, start - 1);
+  return p == std::string::npos ? 0 : p + 1;
+}
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  const size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+// A plain decimal number: blanks, an optional sign, digits, an optional
+// fraction. Entity codes must read as one.
+bool IsPlainNumber(const std::string& s, double& value) {
+  const std::string t = Trim(s);
+  if (t.empty()) return false;
+  size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  bool digits = false;
+  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
+  if (i < t.size() && t[i] == '.') {
+    for (++i; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
+  }
+  if (!digits || i != t.size()) return false;
+  value = std::strtod(t.c_str(), nullptr);
+  return std::isfinite(value);
+}
+
+// The character with code `code` in UTF-8; "" for a code that names no
+// character (0, negatives, surrogates, beyond U+10FFFF).
+std::string CharFromCode(double value) {
+  const double rounded = std::nearbyint(value);
+  if (!(rounded >= 1 && rounded <= 0x10FFFF)) return {};
+  const auto cp = static_cast<unsigned>(rounded);
+  if (cp >= 0xD800 && cp <= 0xDFFF) return {};
+  std::string out;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+// Header cells become data cells: "<TH" and "</TH" tag names (either case)
+// turn into "<TD" / "</TD". Only tag names change, so cell texts such as
+// "Month" and tags such as <THEAD> are left alone.
+void HeaderCellsToDataCells(std::string& row) {
+  for (size_t i = 0; i + 2 < row.size(); ++i) {
+    if (row[i] != '<') continue;
+    size_t j = i + 1;
+    if (row[j] == '/') ++j;
+    if (j + 1 >= row.size()) break;
+    if ((row[j] == 'T' || row[j] == 't') && (row[j + 1] == 'H' || row[j + 1] == 'h')) {
+      const bool ends_name = j + 2 >= row.size() || !std::isalnum(static_cast<unsigned char>(row[j + 2]));
+      if (ends_name) row[j + 1] = row[j + 1] == 'H' ? 'D' : 'd';
+    }
+  }
+}
+
+}  // namespace
+
+size_t FindText(size_t start, const std::string& text, const std::string& pattern) {
+  if (size_t p = InStr(start, text, pattern)) return p;
+  const std::string lower_pattern = Lower(pattern);
+  if (size_t p = InStr(start, text, lower_pattern)) return p;
+  return InStr(start, Lower(text), lower_pattern);
+}
+
+void BlankOutChar(std::string& text, unsigned char code) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) == code) c = ' ';
+  }
+}
+
+void ReplaceAllText(std::string& text, const std::string& find, const std::string& replacement) {
+  if (find.empty() || FindText(1, replacement, find) > 0) return;
+  // Each pass removes one occurrence and the replacement cannot bring one
+  // back, so this ends; a new match can only start inside the replacement's
+  // neighbourhood, so searching resumes a little before it.
+  size_t from = 1;
+  for (size_t guard = 0; guard < 1000000; ++guard) {
+    const size_t p = FindText(from, text, find);
+    if (p == 0) break;
+    text = text.substr(0, p - 1) + replacement + text.substr(p - 1 + find.size());
+    from = p > find.size() ? p - find.size() : 1;
+  }
+}
+
+std::string HtmlToText(const std::string& fragment) {
+  if (fragment.find('<') == std::string::npos || fragment.find('>') == std::string::npos) return {};
+  std::string rest = fragment.substr(fragment.find('>') + 1);
+  std::string out;
+  for (size_t p = InStr(1, rest, "<"); p > 0; p = InStr(1, rest, "<")) {
+    if (p == 1) {
+      const size_t q = InStr(2, rest, ">");
+      if (q == 0 || q == rest.size()) break;
+      rest.erase(0, q);
+      continue;
+    }
+    const std::string before = rest.substr(0, p - 1);
+    if (FindText(p, rest, "<SUP") > 0) {
+      out += ' ' + before;
+    } else if (FindText(p, rest, "<BR") > 0) {
+      out += before + ' ';
+    } else {
+      out += before;
+    }
+    rest.erase(0, p - 1);
+  }
+  std::string text = Trim(out);
+
+  // Numeric entities: &#NN; becomes the character NN.
+  for (;;) {
+    const size_t p = InStr(1, text, "&#");
+    const size_t q = InStr(1, text, ";");
+    if (p == 0 || q == 0 || q <= p + 2) break;
+    double code = 0;
+    if (!IsPlainNumber(text.substr(p + 1, q - p - 2), code)) break;
+    text = text.substr(0, p - 1) + CharFromCode(code) + text.substr(q);
+  }
+  // Named entities are removed; a numeric name becomes its character.
+  for (;;) {
+    const size_t p = InStr(1, text, "&");
+    const size_t q = InStr(1, text, ";");
+    if (p == 0 || q == 0 || q <= p + 2) break;
+    double code = 0;
+    const std::string replacement = IsPlainNumber(text.substr(p, q - p - 1), code) ? CharFromCode(code) : "";
+    text = text.substr(0, p - 1) + replacement + text.substr(q);
+  }
+  AppEvents().ProcessPending();
+  return text;
+}
+
+std::string BodyText(const std::string& html) {
+  std::string text;
+  text.reserve(html.size());
+  bool in_tag = false;
+  for (size_t i = 0; i < html.size(); ++i) {
+    const char c = html[i];
+    // A tag starts with '<' and a letter, '/' or '!'; any other '<' is text.
+    if (!in_tag && c == '<' && i + 1 < html.size() &&
+        (std::isalpha(static_cast<unsigned char>(html[i + 1])) || html[i + 1] == '/' || html[i + 1] == '!')) {
+      in_tag = true;
+    } else if (in_tag) {
+      if (c == '>') in_tag = false;
+    } else {
+      text += c;
+    }
+  }
+  static constexpr std::pair<const char*, char> kEntities[] = {
+      {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
+  for (const auto& [entity, c] : kEntities) {
+    const std::string e = entity;
+    for (size_t p = text.find(e); p != std::string::npos; p = text.find(e, p + 1)) text.replace(p, e.size(), 1, c);
+  }
+  return text;
+}
+
+void ParseTableRow(Grid& grid, std::string& row, const std::string& tag) {
+  BlankOutChar(row, 10);
+  BlankOutChar(row, 13);
+  BlankOutChar(row, 8);
+  HeaderCellsToDataCells(row);
+  grid.SetRows(grid.Rows() + 1);
+  grid.SetRow(grid.Rows() - 1);
+  grid.SetCol(0);
+  const std::string open = "<" + tag;
+  const std::string close = "</" + tag + ">";
+  for (;;) {
+    const size_t p = FindText(1, row, open);
+    // The closing tag is looked for after the opening one, so that a stray
+    // closing tag before it cannot make a cell of negative length.
+    const size_t q = p > 0 ? FindText(p, row, close) : 0;
+    if (p == 0 || q == 0) break;
+    const std::string cell = row.substr(p - 1, q - p + close.size());
+    if (grid.Col() == grid.Cols() - 1) grid.SetCols(grid.Cols() + 1);
+    grid.SetCol(grid.Col() + 1);
+    grid.SetText(HtmlToText(cell));
+    AppEvents().ProcessPending();
+    if (row.size() < q + 2) break;
+    row.erase(0, q);
+  }
+}
+
+void ExtractHtmlTable(const std::string& html, Grid& grid, int n, const std::string& start_text) {
+  if (html.empty()) return;
+  size_t s = InStr(1, html, start_text);
+  for (int skip = 1; skip < n; ++skip) {
+    s = FindText(s + 1, html, "<TABLE");
+    // Running out of tables while skipping means table n is not there; the
+    // search must not wrap round to the top of the page.
+    if (s == 0) {
+      AppDialogs().Critical(kNoTableStartMessage);
+      return;
+    }
+  }
+  s = FindText(s + 1, html, "<TABLE");
+  if (s == 0) {
+    AppDialogs().Critical(kNoTableStartMessage);
+    return;
+  }
+  const size_t e = FindText(s + 1, html, "</TABLE");
+  if (e == 0) {
+    AppDialogs().Critical(kNoTableEndMessage);
+    return;
+  }
+  std::string table = html.substr(s - 1, e + 7 - s);
+
+  const size_t a = FindText(1, table, "<SCRIPT");
+  const size_t b = a > 0 ? FindText(a, table, "</SCRIPT>") : 0;
+  if (a > 0 && b > a) {
+    const size_t after = b + 9;  // first position after "</SCRIPT>"
+    if (after <= table.size()) {
+      table = table.substr(0, a - 1) + table.substr(after - 1);
+    } else if (const size_t amp = InStr(1, table, "&&")) {
+      table.replace(amp - 1, 2, "xx");
+    }
+  }
+
+  const bool redraw = grid.Redraw();
+  grid.SetRedraw(false);
+  grid.SetRows(1);
+  grid.SetCols(1);
+  for (size_t r = FindText(1, table, "<TR"); r > 0; r = FindText(1, table, "<TR")) {
+    size_t end = FindText(r, table, "</TR");
+    if (end == 0) {
+      const size_t next = FindText(r + 1, table, "<TR");
+      end = next > r + 3 ? next - 3 : table.size();
+    }
+    std::string row = table.substr(r - 1, end + 4 - r);
+    ParseTableRow(grid, row, "TD");
+    if (table.size() < end + 2) break;
+    table.erase(0, end);
+  }
+  for (int i = 0; i < grid.Rows(); ++i) grid.SetTextMatrix(i, 0, "Row" + std::to_string(i));
+  for (int j = 0; j < grid.Cols(); ++j) grid.SetTextMatrix(0, j, "Col" + std::to_string(j));
+  grid.SetRedraw(redraw);
+  AppEvents().ProcessPending();
+}
+
+}  // namespace stratlyn

@@ -1,0 +1,19 @@
+#include "marketdata/page_wait.h"
+
+#include "util/services.h"
+
+namespace stratlyn {
+
+bool WaitForPage(BrowserView& view, const bool& stop_flag) {
+  while (view.ReadyState() != BrowserView::kComplete && !stop_flag) AppEvents().ProcessPending();
+  AppEvents().ProcessPending();
+  return !stop_flag;
+}
+
+bool LoadPage(BrowserView& view, const std::string& url, const bool& stop_flag) {
+  view.SetTag("");
+  view.Navigate(url);
+  return WaitForPage(view, stop_flag);
+}
+
+}  // namespace stratlyn

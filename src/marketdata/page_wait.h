@@ -1,0 +1,19 @@
+#pragma once
+// Waiting for a page in a browser view on the user-interface thread.
+
+#include <string>
+
+#include "util/browser_view.h"
+
+namespace stratlyn {
+
+// Polls the view's ready state while letting pending window events run, until
+// the page is complete (4: also after a failed load or "Stop") or `stop_flag`
+// becomes true (set by a "Stop" handler that runs inside the wait). Lets
+// events run once more at the end. No time limit. False when it ended on the flag.
+bool WaitForPage(BrowserView& view, const bool& stop_flag);
+
+// Clears the view's tag, navigates it to `url` and waits as above.
+bool LoadPage(BrowserView& view, const std::string& url, const bool& stop_flag);
+
+}  // namespace stratlyn

@@ -1,0 +1,217 @@
+#include "marketdata/quote_parser.h"
+
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+#include "marketdata/html_extract.h"
+#include "marketdata/occ_symbol.h"
+#include "util/dialogs.h"
+#include "util/format.h"
+#include "util/numeric_entry.h"
+#include "util/services.h"
+
+namespace stratlyn {
+namespace {
+
+constexpr std::string_view kPriceFormat = "#####0.00000";
+constexpr std::string_view kStrikeFormat = "#####0.00###";
+constexpr const char* kDescriptionAnchor = "end ready to trade bar";
+constexpr const char* kDescriptionStart = "delayedQuotes";
+// The page writes months in English whatever the user's locale.
+constexpr std::array<const char*, 12> kMonthAbbrev = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// 1-based exact position of `pattern` in `text` from `start`; 0 when absent.
+size_t InStr(size_t start, const std::string& text, const std::string& pattern) {
+  if (start < 1 || pattern.empty() || start > text.size()) return 0;
+  const size_t p = text.find(pattern, start - 1);
+  return p == std::string::npos ? 0 : p + 1;
+}
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  const size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+// Offers to correct the strike field when `found` (a strike read from the
+// page) differs in value from it.
+void CheckStrike(QuoteContext& ctx, const std::string& found) {
+  ctx.strike_found = found;
+  const double page_strike = LeadingValue(found);
+  if (page_strike == 0) return;
+  if (page_strike == LeadingValue(ctx.strike)) return;
+  const MsgAnswer a = AppDialogs().Show(StrikeQuestion(Trim(ctx.strike), found), MsgButtons::YesNo,
+                                        MsgIcon::Question, kMessageTitle);
+  if (a == MsgAnswer::Yes) ctx.strike = found;
+}
+
+// The option description's strike ("130.00" in "... Jan 130.00 Call (...").
+void CheckPageStrike(const std::string& html, QuoteContext& ctx) {
+  ctx.strike_found.clear();
+  const size_t c = InStr(1, html, kDescriptionAnchor);
+  const size_t d = InStr(c + 1, html, kDescriptionStart);
+  const size_t e = d > 0 ? InStr(d + 1, html, ")") : 0;
+  if (d == 0 || e <= d) return;
+  const std::string description = html.substr(d - 1, e - d);
+  const int month = ctx.maturity_month;
+  if (month < 0 || month > 11) return;
+  const size_t f = InStr(1, description, kMonthAbbrev[static_cast<size_t>(month)]);
+  if (f == 0) return;
+  const size_t from = f + 4;
+  const size_t blank = InStr(from, description, " ");
+  if (blank == 0) return;
+  CheckStrike(ctx, description.substr(from - 1, blank - from));
+}
+
+// A JSON number, or a text holding one; nullopt for anything else.
+std::optional<double> Number(const nlohmann::json& v) {
+  if (v.is_number()) {
+    const double d = v.get<double>();
+    if (std::isfinite(d)) return d;
+    return std::nullopt;
+  }
+  if (v.is_string()) {
+    const std::string s = Trim(v.get<std::string>());
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double d = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(d)) return std::nullopt;
+    return d;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> Field(const nlohmann::json& obj, const char* key) {
+  if (!obj.is_object()) return std::nullopt;
+  const auto it = obj.find(key);
+  if (it == obj.end()) return std::nullopt;
+  return Number(*it);
+}
+
+std::string NoBlanksUpper(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c != ' ' && c != '\t') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+std::string Info(const char* message) {
+  AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+  return {};
+}
+
+}  // namespace
+
+std::string StrikeQuestion(const std::string& entered, const std::string& found) {
+  return "You entered the strike price " + entered + " while the retrieved quote is for strike " +
+         found + ". Do you want me to correct the strike price?";
+}
+
+void BlankLineBreaks(std::string& text) {
+  for (size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) {
+    text[p] = ' ';
+    text[p + 1] = ' ';
+  }
+}
+
+double LeadingValue(const std::string& text) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos) return 0;
+  // strtod alone would also take hexadecimal, "inf" and "nan"; only a plain
+  // decimal number counts here.
+  size_t j = i;
+  if (text[j] == '+' || text[j] == '-') ++j;
+  const size_t digits_from = j;
+  while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+  if (j < text.size() && text[j] == '.') {
+    ++j;
+    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+  }
+  if (j == digits_from || (j == digits_from + 1 && text[digits_from] == '.')) return 0;
+  const double v = std::strtod(text.substr(i, j - i).c_str(), nullptr);
+  return std::isfinite(v) ? v : 0;
+}
+
+std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exchange,
+                                 QuoteContext& ctx) {
+  if (exchange != "CBOE" && exchange != "Any") return {};
+  const size_t a = InStr(1, html, kLastSaleMarker);
+  if (a == 0) {
+    if (html.find(kSymbolNotFoundMarker) == std::string::npos) return Info(kNoLastPriceMessage);
+    const MsgAnswer answer = AppDialogs().Show(kSymbolNotFoundQuestion, MsgButtons::YesNo,
+                                               MsgIcon::Question, kMessageTitle);
+    return answer == MsgAnswer::Yes ? kSeeTable : kBlank;
+  }
+  const size_t b = InStr(a + 1, html, kTickMarker);
+  if (b == 0) return {};
+
+  std::string segment = html.substr(a - 1, b - a);
+  BlankLineBreaks(segment);
+  std::string text = HtmlToText(segment);
+  double price = 0;
+  ParseNumericEntry(text, price);
+  const std::string answer = FormatNumber(price, kPriceFormat);
+
+  CheckPageStrike(html, ctx);
+  return answer;
+}
+
+std::string JsonFromPage(const std::string& page) {
+  const size_t first = page.find_first_not_of(" \t\r\n");
+  if (first != std::string::npos && (page[first] == '{' || page[first] == '[')) return page.substr(first);
+  // A browser shows JSON as text inside markup (<pre>...</pre>).
+  const std::string text = BodyText(page);
+  const size_t b = text.find('{');
+  const size_t e = text.rfind('}');
+  if (b == std::string::npos || e == std::string::npos || e < b) return {};
+  return text.substr(b, e - b + 1);
+}
+
+std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
+                               QuoteContext& ctx) {
+  ctx.strike_found.clear();
+  const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
+  if (doc.is_discarded() || !doc.is_object() || !doc.contains("data") || !doc["data"].is_object()) {
+    return Info(kFeedUnreadableMessage);
+  }
+  const nlohmann::json& data = doc["data"];
+  const std::string wanted = NoBlanksUpper(option_symbol);
+  if (wanted.empty()) {
+    const auto price = Field(data, "current_price");
+    if (!price || *price <= 0) return Info(kFeedNoPriceMessage);
+    return FormatNumber(*price, kPriceFormat);
+  }
+
+  const auto options = data.find("options");
+  if (options == data.end() || !options->is_array()) return Info(kFeedNoOptionMessage);
+  for (const auto& option : *options) {
+    if (!option.is_object()) continue;
+    const auto name = option.find("option");
+    if (name == option.end() || !name->is_string() || NoBlanksUpper(name->get<std::string>()) != wanted) {
+      continue;
+    }
+    double price = 0;
+    if (const auto last = Field(option, "last_trade_price"); last && *last > 0) {
+      price = *last;
+    } else {
+      const auto bid = Field(option, "bid");
+      const auto ask = Field(option, "ask");
+      if (bid && ask && *bid >= 0 && *ask > 0 && *ask >= *bid) price = (*bid + *ask) / 2;
+    }
+    if (price <= 0) return Info(kFeedNoPriceMessage);
+    OccSymbol occ;
+    if (ParseOccSymbol(wanted, occ)) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
+    return FormatNumber(price, kPriceFormat);
+  }
+  return Info(kFeedNoOptionMessage);
+}
+
+}  // namespace stratlyn
