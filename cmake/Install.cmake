@@ -2,10 +2,12 @@
 #
 #   bin/stratlyn, bin/stratlyn-cli
 #   lib/stratlyn/libzelop32.so          the pricing library, loaded at run time
-#   share/stratlyn/site/                the bundled help and links pages
+#   share/stratlyn/site/                the bundled help and links pages (with a
+#                                       copy of the library for its download link)
 #   share/applications/stratlyn.desktop
 #   share/icons/hicolor/{scalable,256x256}/apps/stratlyn.{svg,png}
 #   share/man/man1/stratlyn.1.gz, stratlyn-cli.1.gz
+#   share/doc/stratlyn/README.md
 #
 # Everything is found relative to the executables (../lib/stratlyn,
 # ../share/stratlyn/site), so any prefix works: `cmake --install BUILD --prefix
@@ -34,7 +36,14 @@ endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/stratlyn)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/ DESTINATION ${STRATLYN_SITEDIR}
-        PATTERN ".*" EXCLUDE)
+        PATTERN ".*" EXCLUDE
+        PATTERN "libzelop32.so" EXCLUDE)
+if(TARGET zelop32)
+  # The bundled site offers the library for download (help menu, recovery of
+  # a missing library): always this build's own copy, never a stale one.
+  install(TARGETS zelop32
+          LIBRARY DESTINATION ${STRATLYN_SITEDIR}/public/modules/install NAMELINK_SKIP)
+endif()
 
 # --- desktop integration ----------------------------------------------------
 install(FILES ${STRATLYN_PACKAGING_DIR}/stratlyn.desktop
