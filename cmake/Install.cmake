@@ -4,7 +4,7 @@
 #   lib/stratlyn/libzelop32.so          the pricing library, loaded at run time
 #   share/stratlyn/site/                the bundled help and links pages (with a
 #                                       copy of the library for its download link)
-#   share/applications/stratlyn.desktop
+#   share/applications/stratlyn.desktop, share/metainfo/org.stratlyn.Stratlyn.metainfo.xml
 #   share/icons/hicolor/{scalable,256x256}/apps/stratlyn.{svg,png}
 #   share/man/man1/stratlyn.1.gz, stratlyn-cli.1.gz
 #   share/doc/stratlyn/README.md
@@ -50,6 +50,9 @@ install(FILES ${STRATLYN_PACKAGING_DIR}/stratlyn.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${STRATLYN_PACKAGING_DIR}/stratlyn.svg
         DESTINATION ${STRATLYN_ICONDIR}/scalable/apps)
+# Software centres list the program from its AppStream entry.
+install(FILES ${STRATLYN_PACKAGING_DIR}/stratlyn.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo RENAME org.stratlyn.Stratlyn.metainfo.xml)
 
 # The 256 px icon is drawn from the SVG at build time (ImageMagick, one of
 # the build dependencies). The PNG carries no time stamps, so rebuilding it
