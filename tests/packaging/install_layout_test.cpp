@@ -137,6 +137,8 @@ TEST_F(InstalledTree, EveryPieceLandsInItsDebianPlace) {
   const fs::path share = prefix_ / "share";
   EXPECT_EQ(ReadFile(share / "applications/stratlyn.desktop"),
             ReadFile(kSourceDir / "packaging/stratlyn.desktop"));
+  EXPECT_EQ(ReadFile(share / "metainfo/org.stratlyn.Stratlyn.metainfo.xml"),
+            ReadFile(kSourceDir / "packaging/stratlyn.metainfo.xml"));
   EXPECT_EQ(ReadFile(share / "icons/hicolor/scalable/apps/stratlyn.svg"),
             ReadFile(kSourceDir / "packaging/stratlyn.svg"));
   EXPECT_EQ(PngSize(share / "icons/hicolor/256x256/apps/stratlyn.png"),
