@@ -1,0 +1,312 @@
+// libzelop32: European figures in closed form (Black-Scholes-Merton),
+// American figures by the Barone-Adesi-Whaley approximation, implied
+// volatilities, and the trinomial lattice entry CallTrino. Double precision
+// throughout; invalid inputs give NaN rather than a made-up number.
+
+#include <cmath>
+#include <limits>
+
+#include "zelop/zelop_api.h"
+#include "zelop/zelop_models.h"
+
+#define ZELOP_EXPORT __attribute__((visibility("default")))
+
+namespace stratlyn::zelop {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNoRoot = -999.0;
+constexpr double kInvSqrt2 = 0.70710678118654752440;
+constexpr double kInvSqrt2Pi = 0.39894228040143267794;
+constexpr double kCriticalTolerance = 1e-6;
+
+struct D12 {
+  double d1, d2, sqrt_t, disc_q, disc_r;
+};
+
+D12 Terms(const BsmInputs& in) {
+  D12 t;
+  t.sqrt_t = std::sqrt(in.t);
+  const double sd = in.sigma * t.sqrt_t;
+  t.d1 = (std::log(in.s / in.k) + (in.r - in.q + 0.5 * in.sigma * in.sigma) * in.t) / sd;
+  t.d2 = t.d1 - sd;
+  t.disc_q = std::exp(-in.q * in.t);
+  t.disc_r = std::exp(-in.r * in.t);
+  return t;
+}
+
+double BsmDelta(const BsmInputs& in) {
+  const D12 t = Terms(in);
+  return in.is_call ? t.disc_q * NormCdf(t.d1) : -t.disc_q * NormCdf(-t.d1);
+}
+
+double BsmGamma(const BsmInputs& in) {
+  const D12 t = Terms(in);
+  return t.disc_q * NormPdf(t.d1) / (in.s * in.sigma * t.sqrt_t);
+}
+
+double BsmVega(const BsmInputs& in) {
+  const D12 t = Terms(in);
+  return in.s * t.disc_q * NormPdf(t.d1) * t.sqrt_t;
+}
+
+double BsmTheta(const BsmInputs& in) {
+  const D12 t = Terms(in);
+  const double decay = -in.s * t.disc_q * NormPdf(t.d1) * in.sigma / (2 * t.sqrt_t);
+  if (in.is_call) {
+    return decay + in.q * in.s * t.disc_q * NormCdf(t.d1) - in.r * in.k * t.disc_r * NormCdf(t.d2);
+  }
+  return decay - in.q * in.s * t.disc_q * NormCdf(-t.d1) + in.r * in.k * t.disc_r * NormCdf(-t.d2);
+}
+
+// The Barone-Adesi-Whaley critical price: where the American value meets the
+// exercise value. Newton's method from the usual seed, until both sides agree
+// to 1e-6 of the strike (the customary tolerance of the method, so that the
+// figures agree with other implementations of it).
+double CriticalPrice(const BsmInputs& in, double q_exp) {
+  const double b = in.r - in.q;
+  const double var = in.sigma * in.sigma * in.t;
+  const double n = 2 * b / (in.sigma * in.sigma);
+  const double m = 2 * in.r / (in.sigma * in.sigma);
+  // Seed: the perpetual critical price blended with the strike.
+  double s_inf, h;
+  if (in.is_call) {
+    const double q_inf = 0.5 * (-(n - 1) + std::sqrt((n - 1) * (n - 1) + 4 * m));
+    s_inf = in.k / (1 - 1 / q_inf);
+    h = -(b * in.t + 2 * std::sqrt(var)) * in.k / (s_inf - in.k);
+  } else {
+    const double q_inf = 0.5 * (-(n - 1) - std::sqrt((n - 1) * (n - 1) + 4 * m));
+    s_inf = in.k / (1 - 1 / q_inf);
+    h = (b * in.t - 2 * std::sqrt(var)) * in.k / (in.k - s_inf);
+  }
+  double si = in.is_call ? in.k + (s_inf - in.k) * (1 - std::exp(h))
+                         : s_inf + (in.k - s_inf) * std::exp(h);
+  const double disc_q = std::exp(-in.q * in.t);
+  for (int i = 0; i < 200; ++i) {
+    BsmInputs at = in;
+    at.s = si;
+    const D12 t = Terms(at);
+    const double euro = BsmValue(at);
+    double lhs, rhs, slope;
+    if (in.is_call) {
+      const double nd1 = NormCdf(t.d1);
+      lhs = si - in.k;
+      rhs = euro + (1 - disc_q * nd1) * si / q_exp;
+      slope = disc_q * nd1 * (1 - 1 / q_exp) +
+              (1 - disc_q * NormPdf(t.d1) / (in.sigma * t.sqrt_t)) / q_exp;
+      const double next = (in.k + rhs - slope * si) / (1 - slope);
+      if (std::fabs(lhs - rhs) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
+      si = next;
+    } else {
+      const double nmd1 = NormCdf(-t.d1);
+      lhs = in.k - si;
+      rhs = euro - (1 - disc_q * nmd1) * si / q_exp;
+      slope = -disc_q * nmd1 * (1 - 1 / q_exp) -
+              (1 + disc_q * NormPdf(-t.d1) / (in.sigma * t.sqrt_t)) / q_exp;
+      const double next = (in.k - rhs + slope * si) / (1 + slope);
+      if (std::fabs(lhs - rhs) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
+      si = next;
+    }
+  }
+  return si;
+}
+
+// Central finite differences on the BAW value.
+template <typename Shift>
+double Difference(const BsmInputs& in, double h, Shift&& shift) {
+  BsmInputs up = in, down = in;
+  shift(up, h);
+  shift(down, -h);
+  return (BawValue(up) - BawValue(down)) / (2 * h);
+}
+
+BsmInputs Make(int flag, double r, double t, double k, double s, double sigma, double q) {
+  return {flag == 1, r, t, k, s, sigma, q};
+}
+
+}  // namespace
+
+double NormCdf(double x) { return 0.5 * std::erfc(-x * kInvSqrt2); }
+double NormPdf(double x) { return kInvSqrt2Pi * std::exp(-0.5 * x * x); }
+
+bool BsmValid(const BsmInputs& in) {
+  return in.t > 0 && in.k > 0 && in.s > 0 && in.sigma > 0 && std::isfinite(in.t) &&
+         std::isfinite(in.k) && std::isfinite(in.s) && std::isfinite(in.sigma) &&
+         std::isfinite(in.r) && std::isfinite(in.q);
+}
+
+double BsmValue(const BsmInputs& in) {
+  const D12 t = Terms(in);
+  if (in.is_call) return in.s * t.disc_q * NormCdf(t.d1) - in.k * t.disc_r * NormCdf(t.d2);
+  return in.k * t.disc_r * NormCdf(-t.d2) - in.s * t.disc_q * NormCdf(-t.d1);
+}
+
+double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
+  if (!BsmValid({in.is_call, in.r, in.t, in.k, in.s, 1.0, in.q}) || !(price > 0) ||
+      !std::isfinite(price) || !(tol > 0) || max_iter < 1) {
+    return kNaN;
+  }
+  // The reachable prices lie strictly between the discounted intrinsic value
+  // (sigma -> 0) and the discounted underlying or strike (sigma -> infinity).
+  const double fwd = in.s * std::exp(-in.q * in.t), strike = in.k * std::exp(-in.r * in.t);
+  const double lower = in.is_call ? std::fmax(fwd - strike, 0.0) : std::fmax(strike - fwd, 0.0);
+  const double upper = in.is_call ? fwd : strike;
+  if (!(price > lower && price < upper)) return kNoRoot;
+  // Newton's method kept inside a bracket that bisection shrinks when a step
+  // leaves it. Stops when the step is far below tol (the price then matches to
+  // machine precision) or at the iteration limit.
+  const double guess = in.sigma;
+  double lo = 0.0, hi = 10.0;
+  in.sigma = hi;
+  while (BsmValue(in) < price && hi < 1e4) {
+    lo = hi;
+    hi *= 2;
+    in.sigma = hi;
+  }
+  double sigma = guess;
+  // Without a usable guess, start where the vega is largest for this moneyness.
+  if (!(sigma > lo && sigma < hi && sigma <= 5)) {
+    sigma = std::sqrt(2 * std::fabs(std::log(fwd / strike)) / in.t);
+    if (!(sigma > 0.05 && sigma <= 5 && sigma > lo && sigma < hi)) sigma = 0.5 * (lo + hi);
+    if (hi <= 10.0 && !(sigma > 0.05 && sigma <= 5)) sigma = 0.3;
+  }
+  const double stop = tol * 1e-6;
+  for (int i = 0; i < max_iter; ++i) {
+    in.sigma = sigma;
+    const double gap = BsmValue(in) - price;
+    if (gap == 0) return sigma;
+    if (gap > 0) {
+      hi = sigma;
+    } else {
+      lo = sigma;
+    }
+    const double v = BsmVega(in);
+    double next = sigma - gap / v;
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (std::fabs(next - sigma) < stop) return next;
+    if (hi - lo < stop) return 0.5 * (lo + hi);
+    sigma = next;
+  }
+  return sigma;
+}
+
+double BawValue(const BsmInputs& in) {
+  const double euro = BsmValue(in);
+  const double b = in.r - in.q;
+  // A call on an asset without a yield above the rate is never exercised early.
+  if (in.is_call && in.q <= 0) return euro;
+  const double s2 = in.sigma * in.sigma;
+  const double n = 2 * b / s2;
+  const double big_k = 1 - std::exp(-in.r * in.t);
+  if (big_k == 0) return euro;  // zero rate: the put is not exercised early either
+  const double m = 2 * in.r / s2;
+  const double root = std::sqrt((n - 1) * (n - 1) + 4 * m / big_k);
+  const double q_exp = in.is_call ? 0.5 * (-(n - 1) + root) : 0.5 * (-(n - 1) - root);
+  if (!std::isfinite(q_exp) || q_exp == 0) return euro;
+  const double critical = CriticalPrice(in, q_exp);
+  BsmInputs at = in;
+  at.s = critical;
+  const D12 t = Terms(at);
+  if (in.is_call) {
+    if (in.s >= critical) return in.s - in.k;
+    const double a2 = critical / q_exp * (1 - std::exp(-in.q * in.t) * NormCdf(t.d1));
+    return euro + a2 * std::pow(in.s / critical, q_exp);
+  }
+  if (in.s <= critical) return in.k - in.s;
+  const double a1 = -critical / q_exp * (1 - std::exp(-in.q * in.t) * NormCdf(-t.d1));
+  return euro + a1 * std::pow(in.s / critical, q_exp);
+}
+
+}  // namespace stratlyn::zelop
+
+// ---- Exports ------------------------------------------------------------------
+
+using stratlyn::zelop::BsmInputs;
+using stratlyn::zelop::BsmValid;
+using stratlyn::zelop::Make;
+namespace zm = stratlyn::zelop;
+
+extern "C" {
+
+ZELOP_EXPORT double bsop(int flag, double r, double T, double K, double S, double sigma,
+                         double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BsmValue(in) : zm::kNaN;
+}
+
+ZELOP_EXPORT double delta(int flag, double r, double T, double K, double S, double sigma,
+                          double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BsmDelta(in) : zm::kNaN;
+}
+
+// "gamma" is also an old libm name; the C++ name differs, the exported one does not.
+ZELOP_EXPORT double zelop_gamma(double r, double T, double K, double S, double sigma,
+                                double q) __asm__("gamma");
+ZELOP_EXPORT double zelop_gamma(double r, double T, double K, double S, double sigma, double q) {
+  const BsmInputs in = Make(1, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BsmGamma(in) : zm::kNaN;
+}
+
+ZELOP_EXPORT double vega(double r, double T, double K, double S, double sigma, double q) {
+  const BsmInputs in = Make(1, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BsmVega(in) : zm::kNaN;
+}
+
+ZELOP_EXPORT double theta(int flag, double r, double T, double K, double S, double sigma,
+                          double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BsmTheta(in) : zm::kNaN;
+}
+
+ZELOP_EXPORT double impvol(int flag, double r, double T, double K, double S, double sigma,
+                           double tol, double price, double q, int max_iter) {
+  return zm::BsmImpliedVol(Make(flag, r, T, K, S, sigma, q), price, tol, max_iter);
+}
+
+ZELOP_EXPORT double baw(int flag, double S, double r, double T, double K, double sigma,
+                        double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  return BsmValid(in) ? zm::BawValue(in) : zm::kNaN;
+}
+
+ZELOP_EXPORT double bawdel(int flag, double S, double r, double T, double K, double sigma,
+                           double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  if (!BsmValid(in)) return zm::kNaN;
+  return zm::Difference(in, 1e-4 * S, [](BsmInputs& x, double h) { x.s += h; });
+}
+
+ZELOP_EXPORT double bawgam(int flag, double S, double r, double T, double K, double sigma,
+                           double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  if (!BsmValid(in)) return zm::kNaN;
+  const double h = 1e-3 * S;
+  BsmInputs up = in, down = in;
+  up.s += h;
+  down.s -= h;
+  return (zm::BawValue(up) - 2 * zm::BawValue(in) + zm::BawValue(down)) / (h * h);
+}
+
+ZELOP_EXPORT double bawvega(int flag, double S, double r, double T, double K, double sigma,
+                            double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  if (!BsmValid(in)) return zm::kNaN;
+  return zm::Difference(in, 1e-4 * sigma, [](BsmInputs& x, double h) { x.sigma += h; });
+}
+
+// Per year of calendar time: the value's change as the expiry comes nearer.
+ZELOP_EXPORT double bawtheta(int flag, double S, double r, double T, double K, double sigma,
+                             double q) {
+  const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
+  if (!BsmValid(in)) return zm::kNaN;
+  const double h = 1e-4 * T;
+  return -zm::Difference(in, h, [](BsmInputs& x, double d) { x.t += d; });
+}
+
+ZELOP_EXPORT double CallTrino(int sign, const double* in, int code, double price, int steps,
+                              double* out) {
+  return zm::TrinoLattice(sign, in, code, price, steps, out);
+}
+
+}  // extern "C"

@@ -1,0 +1,252 @@
+// CallTrino: a trinomial lattice in the logarithm of the price whose row
+// spacing puts the barrier (or, without one, the strike) exactly on a row.
+// Value and Greeks for the calculation codes 1000-1009, the implied volatility
+// for 2000-2009 (Brent's method on the lattice value).
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "zelop/zelop_models.h"
+
+namespace stratlyn::zelop {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kMinSteps = 3;
+constexpr int kMaxSteps = 5000;
+
+enum class Barrier { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
+
+struct Contract {
+  double s, sigma, r, t, k, q, h, rebate;
+  double phi;  // +1 call, -1 put
+  bool american;
+  Barrier barrier;
+};
+
+struct LatticeResult {
+  double value;
+  double nodes[9];  // step 2 (highest first) in 0-4, step 1 in 5-7, root in 8
+  double up;        // price ratio between rows
+  double dt;
+};
+
+// Scratch table of row prices, reused between runs.
+thread_local std::vector<double> price_rows;
+
+// Values the contract on an n-step lattice. Knock-in options roll the plain
+// option alongside and take its value where the barrier has been crossed.
+LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<double>& w) {
+  const double dt = c.t / n;
+  const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
+  double dx = c.sigma * std::sqrt(3 * dt);
+  const double level = c.barrier == Barrier::kNone ? c.k : c.h;
+  const double distance = std::fabs(std::log(level / c.s));
+  if (distance > 0) {
+    const double rows = std::floor(distance / dx);
+    if (rows >= 1) dx = distance / rows;  // never below sigma sqrt(3 dt) * 1
+  }
+  const double a = (c.sigma * c.sigma * dt + nu * nu * dt * dt) / (dx * dx);
+  const double b = nu * dt / dx;
+  const double disc = std::exp(-c.r * dt);
+  const double pu = 0.5 * (a + b) * disc, pd = 0.5 * (a - b) * disc, pm = (1 - a) * disc;
+  const double up = std::exp(dx);
+  const int width = 2 * n + 1;
+  v.assign(width, 0.0);
+  w.assign(width, 0.0);
+  // The price of node i at a step depends only on step - i: one table.
+  std::vector<double>& rows = price_rows;
+  rows.resize(width);
+  for (int d = -n; d <= n; ++d) rows[d + n] = c.s * std::exp(d * dx);
+  const auto price = [&](int step, int i) { return rows[step - i + n]; };
+  const bool knock_in = c.barrier == Barrier::kDownIn || c.barrier == Barrier::kUpIn;
+  const auto crossed = [&](double p) {
+    switch (c.barrier) {
+      case Barrier::kDownOut:
+      case Barrier::kDownIn: return p <= c.h * (1 + 1e-12);
+      case Barrier::kUpOut:
+      case Barrier::kUpIn: return p >= c.h * (1 - 1e-12);
+      default: return false;
+    }
+  };
+  for (int i = 0; i < width; ++i) {
+    const double p = price(n, i);
+    const double payoff = std::fmax(c.phi * (p - c.k), 0.0);
+    if (knock_in) {
+      w[i] = payoff;
+      v[i] = crossed(p) ? payoff : 0.0;
+    } else if (crossed(p)) {
+      v[i] = payoff > 0 ? c.rebate : 0.0;
+    } else {
+      v[i] = payoff;
+    }
+  }
+  LatticeResult result{};
+  result.up = up;
+  result.dt = dt;
+  for (int step = n - 1; step >= 0; --step) {
+    for (int i = 0; i <= 2 * step; ++i) {
+      const double p = price(step, i);
+      const double exercise = c.phi * (p - c.k);
+      if (knock_in) {
+        double plain = pu * w[i] + pm * w[i + 1] + pd * w[i + 2];
+        if (c.american && exercise > plain) plain = exercise;
+        w[i] = plain;
+        v[i] = crossed(p) ? plain : pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
+      } else if (crossed(p)) {
+        v[i] = c.rebate;
+      } else {
+        double value = pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
+        if (c.american && exercise > value) value = exercise;
+        v[i] = value;
+      }
+    }
+    if (step == 2) {
+      for (int i = 0; i < 5; ++i) result.nodes[i] = v[i];
+    } else if (step == 1) {
+      for (int i = 0; i < 3; ++i) result.nodes[5 + i] = v[i];
+    }
+  }
+  result.nodes[8] = v[0];
+  result.value = v[0];
+  return result;
+}
+
+// Brent's method on f over [lo, hi]; NaN when f has the same sign at both ends.
+template <typename F>
+double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
+  double a = lo, b = hi, fa = f(a), fb = f(b);
+  if (!(fa * fb <= 0)) return kNaN;
+  double c = a, fc = fa, d = b - a, e = d;
+  for (int i = 0; i < max_iter; ++i) {
+    if ((fb > 0) == (fc > 0)) {
+      c = a;
+      fc = fa;
+      d = e = b - a;
+    }
+    if (std::fabs(fc) < std::fabs(fb)) {
+      a = b, b = c, c = a;
+      fa = fb, fb = fc, fc = fa;
+    }
+    const double tol1 = 2 * 1e-16 * std::fabs(b) + 0.5 * tol;
+    const double xm = 0.5 * (c - b);
+    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
+      const double s = fb / fa;
+      double p, q;
+      if (a == c) {
+        p = 2 * xm * s;
+        q = 1 - s;
+      } else {
+        const double qq = fa / fc, r = fb / fc;
+        p = s * (2 * xm * qq * (qq - r) - (b - a) * (r - 1));
+        q = (qq - 1) * (r - 1) * (s - 1);
+      }
+      if (p > 0) q = -q;
+      p = std::fabs(p);
+      if (2 * p < std::fmin(3 * xm * q - std::fabs(tol1 * q), std::fabs(e * q))) {
+        e = d;
+        d = p / q;
+      } else {
+        d = e = xm;
+      }
+    } else {
+      d = e = xm;
+    }
+    a = b;
+    fa = fb;
+    b += std::fabs(d) > tol1 ? d : (xm >= 0 ? tol1 : -tol1);
+    fb = f(b);
+  }
+  return b;
+}
+
+}  // namespace
+
+int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
+  if (out == nullptr) return -1;
+  for (int i = 0; i < 11; ++i) out[i] = kNaN;
+  if (in == nullptr || (sign != 1 && sign != -1)) return -1;
+  const int base = code >= 2000 ? code - 1000 : code;
+  if (base < 1000 || base > 1009) return -1;
+  Contract c{in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7],
+             static_cast<double>(sign), base % 2 == 1, Barrier::kNone};
+  static constexpr Barrier kKinds[] = {Barrier::kNone,   Barrier::kNone,  Barrier::kDownOut,
+                                       Barrier::kDownOut, Barrier::kDownIn, Barrier::kDownIn,
+                                       Barrier::kUpOut,  Barrier::kUpOut, Barrier::kUpIn,
+                                       Barrier::kUpIn};
+  c.barrier = kKinds[base - 1000];
+  const bool finite = std::isfinite(c.s) && std::isfinite(c.sigma) && std::isfinite(c.r) &&
+                      std::isfinite(c.t) && std::isfinite(c.k) && std::isfinite(c.q) &&
+                      std::isfinite(c.h) && std::isfinite(c.rebate);
+  if (!finite || !(c.s > 0 && c.k > 0 && c.t > 0 && c.sigma > 0)) return -1;
+  if (c.barrier != Barrier::kNone && !(c.h > 0)) return -1;  // a barrier code needs a level
+  const int n = steps < kMinSteps ? kMinSteps : (steps > kMaxSteps ? kMaxSteps : steps);
+  std::vector<double> v, w;
+
+  if (code >= 2000) {
+    if (!(price > 0) || !std::isfinite(price)) return -1;
+    const auto gap = [&](double sigma) {
+      Contract trial = c;
+      trial.sigma = sigma;
+      return Run(trial, n, v, w).value - price;
+    };
+    // Barrier values need not rise with volatility, so look for every sign
+    // change on a grid and solve in the bracket nearest the given volatility.
+    constexpr int kGrid = 30;
+    double grid_sigma[kGrid + 1], grid_gap[kGrid + 1];
+    for (int i = 0; i <= kGrid; ++i) {
+      grid_sigma[i] = 0.005 * std::pow(1000.0, static_cast<double>(i) / kGrid);  // 0.005 .. 5
+      grid_gap[i] = gap(grid_sigma[i]);
+    }
+    // The lattice value jumps where the row spacing changes with volatility;
+    // a sign change there is no root, so a bracket counts only when the value
+    // at its solution matches the price.
+    const double guess = c.sigma > 0 ? c.sigma : 0.25;
+    bool tried[kGrid] = {};
+    double root = kNaN;
+    for (int attempt = 0; attempt < kGrid && std::isnan(root); ++attempt) {
+      int best = -1;
+      double best_distance = 0;
+      for (int i = 0; i < kGrid; ++i) {
+        if (tried[i] || !(grid_gap[i] * grid_gap[i + 1] <= 0)) continue;
+        const double distance =
+            std::fabs(std::log(std::sqrt(grid_sigma[i] * grid_sigma[i + 1]) / guess));
+        if (best < 0 || distance < best_distance) {
+          best = i;
+          best_distance = distance;
+        }
+      }
+      if (best < 0) break;
+      tried[best] = true;
+      const double candidate = Brent(gap, grid_sigma[best], grid_sigma[best + 1], 1e-12, 100);
+      if (std::fabs(gap(candidate)) <= 1e-7 * std::fmax(price, 1.0)) root = candidate;
+    }
+    if (std::isnan(root)) {
+      out[5] = -999.0;
+      return 0;
+    }
+    c.sigma = root;
+  }
+  const LatticeResult base_run = Run(c, n, v, w);
+  const double u = base_run.up;
+  const double s = c.s;
+  const double* g = base_run.nodes;
+  // Step 1: g[5] high, g[6] middle, g[7] low; step 2: g[0] .. g[4] high to low.
+  out[0] = base_run.value;
+  out[1] = (g[5] - g[7]) / (s * u - s / u);
+  const double upper = (g[0] - g[2]) / (s * u * u - s);
+  const double lower = (g[2] - g[4]) / (s - s / (u * u));
+  out[2] = (upper - lower) / (0.5 * (s * u * u - s / (u * u)));
+  out[4] = (g[6] - g[8]) / base_run.dt;
+  const double bump = 1e-4 * c.sigma;
+  Contract hi = c, lo = c;
+  hi.sigma += bump;
+  lo.sigma -= bump;
+  out[3] = (Run(hi, n, v, w).value - Run(lo, n, v, w).value) / (2 * bump);
+  out[5] = c.sigma;
+  return 0;
+}
+
+}  // namespace stratlyn::zelop
