@@ -105,15 +105,12 @@ void BlankOutChar(std::string& text, unsigned char code) {
 
 void ReplaceAllText(std::string& text, const std::string& find, const std::string& replacement) {
   if (find.empty() || FindText(1, replacement, find) > 0) return;
-  // Each pass removes one occurrence and the replacement cannot bring one
-  // back, so this ends; a new match can only start inside the replacement's
-  // neighbourhood, so searching resumes a little before it.
-  size_t from = 1;
+  // Each pass starts from the top: the exact match is preferred to a
+  // case-blind one, wherever they lie.
   for (size_t guard = 0; guard < 1000000; ++guard) {
-    const size_t p = FindText(from, text, find);
+    const size_t p = FindText(1, text, find);
     if (p == 0) break;
     text = text.substr(0, p - 1) + replacement + text.substr(p - 1 + find.size());
-    from = p > find.size() ? p - find.size() : 1;
   }
 }
 
