@@ -1,0 +1,47 @@
+#pragma once
+// The spreadsheet link over a CSV stream of any length, for
+// `stratlyn-cli batch`: the same headings, row rules and results as the
+// window's "Process" on a CSV workbook, with the rows priced on several
+// threads (each with its own pricing records) and written in their order.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/excel_link.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+struct BatchOptions {
+  unsigned threads = 0;          // 0: one per processor
+  size_t block_records = 16384;  // records read and priced together
+  size_t keep_problems = 1000;   // skipped rows kept for the report
+};
+
+struct BatchReport {
+  enum class Outcome { kDone, kMissingColumn, kFailed };
+  Outcome outcome = Outcome::kDone;
+  std::string missing_column;  // the message, with kMissingColumn
+  int rows_priced = 0;
+  int last_row = 0;            // the row where the run ended (or failed)
+  size_t rows_skipped = 0;
+  std::vector<CellProblem> skipped;  // the first keep_problems of them
+  // Messages of the pricing records ("Invalid maturity (0.0000)"), with their row.
+  std::vector<std::pair<int, std::string>> notes;
+  std::optional<zelError> error;  // with kFailed: the run-time error at last_row
+};
+
+// Reads the CSV workbook from in (named `name` in messages) and writes it to
+// out with the results. Nothing is written when a required column is
+// missing. A run-time error ends the pricing at its row: earlier rows keep
+// their results, that row and the rest are copied as they are, and the
+// report says kFailed. Throws zelError 52 for a malformed file and 57 for a
+// read or write error. Installs its own dialogs and events for the run, so
+// that the pricing records can be used from several threads.
+BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
+                           const BatchOptions& options = {});
+
+}  // namespace stratlyn

@@ -1,0 +1,175 @@
+#pragma once
+// CSV files as workbooks for the spreadsheet link: reading records with
+// libcsv (quoted fields, embedded commas, quotes and line breaks, CRLF or LF,
+// a UTF-8 byte-order mark), writing them back so that every field reads the
+// same again, and CsvWorkbook, a one-sheet workbook held in memory.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/spreadsheet_app.h"
+
+struct csv_parser;
+
+namespace stratlyn {
+
+// Records of a CSV file, stored flat: the fields' characters one after the
+// other, the end of each field and the end (field count so far) of each record.
+// A blank line is a record without fields.
+class CsvRecords {
+ public:
+  size_t size() const { return record_ends_.size(); }
+  bool empty() const { return record_ends_.empty(); }
+  size_t FieldCount(size_t record) const {
+    return record_ends_[record] - (record ? record_ends_[record - 1] : 0);
+  }
+  std::string_view Field(size_t record, size_t field) const {
+    const size_t index = (record ? record_ends_[record - 1] : 0) + field;
+    const size_t begin = index ? field_ends_[index - 1] : 0;
+    return std::string_view(chars_).substr(begin, field_ends_[index] - begin);
+  }
+  void clear() {
+    chars_.clear();
+    field_ends_.clear();
+    record_ends_.clear();
+  }
+
+  void AddField(std::string_view text) {
+    chars_.append(text);
+    field_ends_.push_back(chars_.size());
+  }
+  void EndRecord() { record_ends_.push_back(field_ends_.size()); }
+  // Fields added since the last EndRecord.
+  size_t OpenFields() const { return field_ends_.size() - (record_ends_.empty() ? 0 : record_ends_.back()); }
+
+ private:
+  std::string chars_;
+  std::vector<size_t> field_ends_;
+  std::vector<size_t> record_ends_;
+};
+
+// Reads the records of a CSV stream block by block. Strict: an unescaped
+// quote inside a field, text after a closing quote, or an unterminated
+// quoted field at the end is an error, never a silent guess.
+class CsvReader {
+ public:
+  // in is not owned and must outlive the reader; name appears in messages.
+  CsvReader(std::FILE* in, std::string name);
+  ~CsvReader();
+  CsvReader(const CsvReader&) = delete;
+  CsvReader& operator=(const CsvReader&) = delete;
+
+  // Appends the records of the next part of the input to out, at least
+  // min_records unless the input ends first. False when nothing was left.
+  // zelError 52 (bad file name or number) with a message naming the file and
+  // line for malformed input; 57 (device I/O) for a read error.
+  bool Read(CsvRecords& out, size_t min_records);
+
+  // Known once the first record has been read.
+  bool HasByteOrderMark() const { return bom_; }
+  // "\r\n", "\n" or "\r", as the file ends its first record ("\n" when it
+  // has none).
+  const std::string& LineEnd() const { return line_end_; }
+
+ private:
+  static void OnField(void* text, size_t length, void* self);
+  static void OnRecordEnd(int c, void* self);
+  [[noreturn]] void Malformed() const;
+
+  std::FILE* in_;
+  std::string name_;
+  std::unique_ptr<csv_parser> parser_;
+  CsvRecords* out_ = nullptr;
+  std::vector<char> buffer_;
+  bool started_ = false;
+  bool finished_ = false;
+  bool bom_ = false;
+  bool line_end_known_ = false;
+  bool awaiting_lf_ = false;  // the last record ended with a CR
+  long line_ = 1;             // line of the parser's position, for messages
+  std::string line_end_ = "\n";
+};
+
+// Appends one field, quoted (with doubled quotes) only when it holds a comma,
+// a quote or a line break.
+void AppendCsvField(std::string& out, std::string_view field);
+// Appends fields separated by commas and the line end. A record of one empty
+// field is written as "" so that it does not read back as a blank line.
+void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
+                     std::string_view line_end);
+
+// A file written under a temporary name in its folder and renamed over its
+// path by Commit, so that a failure never leaves half a file; without Commit
+// the temporary file is removed. zelError 53/70/76/57 with the system's
+// reason when the file cannot be created, written or renamed.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  std::FILE* get() const { return file_; }
+  void Write(std::string_view text);
+  void Commit();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  std::FILE* file_ = nullptr;
+};
+
+void WriteFileAtomically(const std::string& path, std::string_view text);
+
+// "dir/NAME.priced.csv" for "dir/NAME.csv" (or for any other extension).
+std::string PricedPath(const std::string& input_path);
+
+// A CSV file as a workbook of one worksheet: the workbook is named by the
+// file name ("prices.csv"), the worksheet by the name without extension.
+// Cells hold text; a text that reads as a number is a number (ReadNumber).
+// Numbers written are stored as their shortest text (FormatCellNumber).
+class CsvWorkbook : public SpreadsheetApp, public Worksheet {
+ public:
+  // zelError 53 (file not found) or 75 (path/file access) with the reason,
+  // 52 for a malformed file.
+  static std::unique_ptr<CsvWorkbook> Load(const std::string& path);
+  static std::unique_ptr<CsvWorkbook> FromText(std::string_view text, const std::string& name);
+
+  const std::string& Path() const { return path_; }
+  std::string ToCsv() const;
+  // Writes the workbook to path (atomically); refuses (zelError 75) to
+  // write over the file it was loaded from.
+  void Save(const std::string& path) const;
+
+  // SpreadsheetApp
+  int WorkbookCount() override { return 1; }
+  std::string WorkbookName(int workbook) override;
+  int WorksheetCount(int workbook) override;
+  std::string WorksheetName(int workbook, int sheet) override;
+  Worksheet& GetWorksheet(int workbook, int sheet) override;
+
+  // Worksheet
+  CellValue Value(int row, int col) override;
+  void SetValue(int row, int col, const CellValue& value) override;
+  std::string Text(int row, int col) override;
+  void SetWrapText(int, int, bool) override {}
+  int UsedRows() override { return static_cast<int>(rows_.size()); }
+  int UsedColumns() override;
+
+ private:
+  CsvWorkbook() = default;
+  static std::unique_ptr<CsvWorkbook> Read(std::FILE* in, const std::string& name);
+  const std::string* Cell(int row, int col) const;
+
+  std::string path_;
+  std::string name_;
+  std::vector<std::vector<std::string>> rows_;
+  bool bom_ = false;
+  std::string line_end_ = "\n";
+};
+
+}  // namespace stratlyn

@@ -1,0 +1,261 @@
+#pragma once
+// The spreadsheet link (window frmExcelLink) without its window: finds the
+// worksheets of the running spreadsheet application, recognises the input
+// columns by the headings of row 1, and prices every row below them with one
+// kept zelBSOP (European rows) and one kept zelBarr (American rows), writing
+// value and Greeks, and with a market price column the implied volatility
+// and the Greeks at it, into columns to the right of the inputs.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pricing/zel_barr.h"
+#include "pricing/zel_bsop.h"
+#include "tools/spreadsheet_app.h"
+
+namespace stratlyn {
+
+// Messages and captions of the spreadsheet link.
+namespace link_text {
+inline constexpr const char* kNoWorkbooks = "No workbooks are loaded into LibreOffice Calc";
+inline constexpr const char* kAnalyzing = "Analyzing spreadsheet";
+inline constexpr const char* kProcessingRow = "Processing row ";
+inline constexpr const char* kDone = "Done";
+inline constexpr const char* kCancelled = "Cancelled at row ";
+inline constexpr const char* kStopped = "Stopped at row ";
+
+inline constexpr const char* kMissingUnderlying =
+    "Column heading Underlying Asset not found.  The heading must be in the first row of the "
+    "spreadsheet";
+inline constexpr const char* kMissingStrike =
+    "Column heading Strike Price not found.  The heading must be in the first row of the "
+    "spreadsheet";
+inline constexpr const char* kMissingMaturity =
+    "Column heading Maturity not found.  The heading must be in the first row of the spreadsheet";
+inline constexpr const char* kMissingVolatility =
+    "Column heading Volatility not found.  The heading must be in the first row of the "
+    "spreadsheet";
+inline constexpr const char* kMissingDividend =
+    "Column heading Dividend Yield not found.  The heading must be in the first row of the "
+    "spreadsheet";
+inline constexpr const char* kMissingRiskFree =
+    "Column heading Risk Free Rate not found.  The heading must be in the first row of the "
+    "spreadsheet";
+inline constexpr const char* kMissingType =
+    "Column heading Type not found.  The heading must be in the first row of the spreadsheet.  "
+    "The entries in this column must be 1 for Call or 2 for Put.";
+inline constexpr const char* kMissingStyle =
+    "Column heading Style not found.  The heading must be in the first row of the spreadsheet.  "
+    "The entries in this column must be American or European";
+
+inline constexpr const char* kSkippedRows =
+    "These rows were skipped because an input cell does not hold a number:";
+
+// Headings of the result columns (five, then five more with a price column).
+inline constexpr std::array<const char*, 10> kResultHeadings = {
+    "Calculated Price", "Delta",         "Gamma",         "Vega",         "Theta",
+    "Implied Volatility", "Implied Delta", "Implied Gamma", "Implied Vega", "Implied Theta"};
+}  // namespace link_text
+
+// The message when the running spreadsheet application cannot be reached on
+// the given port: the attach of a Connector throws zelError 429 with it.
+std::string NotRunningMessage(int port);
+
+// Headings of row 1 that are searched for keywords.
+inline constexpr int kHeadingScanColumns = 25;
+
+// Where the inputs and results lie (columns from 1, 0 = not found).
+struct LinkColumns {
+  int underlying = 0;
+  int strike = 0;
+  int maturity = 0;
+  int volatility = 0;
+  int dividend = 0;
+  int riskfree = 0;
+  int type = 0;
+  int style = 0;
+  int price = 0;
+  int last = 0;       // L: the last recognised heading column
+  int results = 0;    // the first result column ("Calculated Price")
+  bool earlier_results = false;  // row 1 holds the results of an earlier run
+
+  bool HasPrice() const { return price != 0; }
+  int ResultCount() const { return HasPrice() ? 10 : 5; }
+};
+
+// Recognises the input columns from the texts of row 1 (headings[0] is
+// column 1; any number of columns). The keywords are looked for in columns 1
+// to 25, in lower case; the results start after the last non-empty heading
+// (recognised or not) of the whole row, or, where a "Calculated Price"
+// heading marks an earlier run, at that column. A heading that names the
+// underlying or the strike ("Underlying Price", "Strike Price") is not taken
+// as the market price column.
+LinkColumns ScanHeadings(const std::vector<std::string>& headings);
+
+// The message for the first required column that is missing (underlying,
+// strike, maturity, volatility, dividend yield, risk-free rate, type, style),
+// or nullptr when all are there.
+const char* MissingColumnMessage(const LinkColumns& columns);
+
+// A row's inputs, read from its cells.
+struct RowInputs {
+  double underlying = 0, strike = 0, maturity = 0, volatility = 0, dividend = 0, riskfree = 0;
+  double type = 0;
+  double price = 0;
+  bool american = false;
+};
+
+// A row's results in the order of link_text::kResultHeadings (the first five
+// without a price column).
+using RowResults = std::array<float, 10>;
+
+// An input cell that does not hold a number; its row is skipped.
+struct CellProblem {
+  int row = 0;
+  int col = 0;
+  std::string heading;  // the column's heading, as in row 1
+  std::string text;     // what the cell holds
+};
+// "Row 4, column 2 (Strike): "abc" is not a number"
+std::string DescribeProblem(const CellProblem& problem);
+// kSkippedRows followed by one line per problem (at most `limit`, then a count).
+std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t limit = 12);
+
+enum class RowKind { kEnd, kPrice, kSkip };
+
+// True when the lower-case style text contains "americ".
+bool IsAmericanStyle(std::string_view style_text);
+
+// Reads the inputs of one data row through two accessors: number_at(col,
+// double&) -> bool (false when the cell holds no number; an empty cell is 0)
+// and style_at(col) -> the style cell's displayed text. With stop_at_zero,
+// kEnd when the underlying is 0 (the run stops there); kSkip with bad_col set
+// when an input cell holds no number. The price is read only with a price
+// column.
+template <typename NumberAt, typename StyleAt>
+RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& style_at,
+                      RowInputs& in, int& bad_col, bool stop_at_zero = true) {
+  if (!number_at(c.underlying, in.underlying)) {
+    bad_col = c.underlying;
+    return RowKind::kSkip;
+  }
+  if (stop_at_zero && in.underlying == 0.0) return RowKind::kEnd;
+  const std::pair<int, double*> inputs[] = {
+      {c.type, &in.type},         {c.riskfree, &in.riskfree}, {c.maturity, &in.maturity},
+      {c.strike, &in.strike},     {c.volatility, &in.volatility}, {c.dividend, &in.dividend}};
+  for (const auto& [col, value] : inputs) {
+    if (!number_at(col, *value)) {
+      bad_col = col;
+      return RowKind::kSkip;
+    }
+  }
+  in.price = 0.0;
+  if (c.HasPrice() && !number_at(c.price, in.price)) {
+    bad_col = c.price;
+    return RowKind::kSkip;
+  }
+  in.american = IsAmericanStyle(style_at(c.style));
+  return RowKind::kPrice;
+}
+
+// Prices rows on one zelBSOP and one zelBarr, each created on first use and
+// kept for every later row; every field keeps its value until set again.
+// Rows are independent of each other, so one pricer per thread gives the
+// same results as one pricer for all rows. Throws zelError for a fault
+// inside a pricing object (the lattice with a zero strike, a value beyond
+// single precision, ...). Input messages of zelBSOP go to AppDialogs().
+class RowPricer {
+ public:
+  void PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out);
+  void PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out);
+  void PriceRow(const RowInputs& in, bool hasPrice, RowResults& out) {
+    in.american ? PriceAmericanRow(in, hasPrice, out) : PriceEuropeanRow(in, hasPrice, out);
+  }
+
+ private:
+  std::unique_ptr<zelBSOP> bsop_;
+  std::unique_ptr<zelBarr> barr_;
+};
+
+// The link itself: the state of frmExcelLink behind its controls.
+class ExcelLink {
+ public:
+  // Attaches to the running spreadsheet application; throws zelError 429
+  // with NotRunningMessage when none is reachable (other zelErrors for other
+  // failures).
+  using Connector = std::function<std::unique_ptr<SpreadsheetApp>()>;
+  explicit ExcelLink(Connector connect);
+
+  // One entry of cmbExcel: "[workbook]worksheet" and workbook * 1000 + sheet.
+  struct SheetEntry {
+    std::string caption;
+    int item_data = 0;
+  };
+
+  // Attaches and lists every worksheet of every open workbook. False on
+  // success; true on failure, after the message has been shown (the list and
+  // the attached application are then left as they were).
+  bool FindExcelSheets(std::vector<SheetEntry>& list);
+  // Takes a workbook file in place of the running application and lists its
+  // sheets (false on success, like FindExcelSheets).
+  bool UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook, std::vector<SheetEntry>& list);
+  SpreadsheetApp* App() { return app_.get(); }
+
+  // Reports of a run; all optional.
+  class Observer {
+   public:
+    virtual ~Observer() = default;
+    virtual void Status(const std::string& text) { (void)text; }
+    // rows_done data rows handled of about rows_total (the used area).
+    virtual void Progress(int rows_done, int rows_total) { (void)rows_done, (void)rows_total; }
+    // Asked once per row, after pending events have run.
+    virtual bool CancelRequested() { return false; }
+  };
+
+  enum class Outcome { kDone, kCancelled, kMissingColumn, kFailed };
+  struct Report {
+    Outcome outcome = Outcome::kFailed;
+    int rows_priced = 0;
+    int last_row = 0;  // the row where the run ended
+    std::vector<CellProblem> skipped;
+  };
+
+  // cmdProcess_Click for the cmbExcel entry with this item data. Run-time
+  // errors go to ErrorHandler and end the run (kFailed); what was written for
+  // earlier rows stays. Shows the missing-column and skipped-row messages.
+  Report Process(int item_data, Observer& observer);
+  Report Process(int item_data) {
+    Observer none;
+    return Process(item_data, none);
+  }
+
+  // Price one row of the chosen worksheet with the columns of the last scan,
+  // whatever its style cell says, and write its results. False (results
+  // cleared, problem recorded) when an input cell holds no number.
+  bool PriceEuropeanRow(int row, bool hasPrice);
+  bool PriceAmericanRow(int row, bool hasPrice);
+
+  const LinkColumns& Columns() const { return columns_; }
+
+ private:
+  // Reads, prices and writes one row; `style` forces a style (the row's own
+  // style cell decides when empty). kEnd only with stop_at_zero.
+  RowKind HandleRow(int row, bool hasPrice, std::optional<bool> american, bool stop_at_zero);
+  void ClearResults(int row);
+  void WriteHeadings();
+
+  Connector connect_;
+  std::unique_ptr<SpreadsheetApp> app_;
+  Worksheet* sheet_ = nullptr;
+  LinkColumns columns_;
+  std::vector<std::string> headings_;
+  RowPricer pricer_;
+  std::vector<CellProblem> problems_;
+};
+
+}  // namespace stratlyn

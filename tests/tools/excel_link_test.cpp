@@ -1,0 +1,435 @@
+// The spreadsheet link against an in-memory workbook.
+
+#include "tools/excel_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "memory_workbook.h"
+#include "support/fake_services.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::AppView;
+using testing::FakeServices;
+using testing::MemoryApp;
+using testing::MemorySheet;
+
+const std::vector<std::string> kHeadings = {"Underlying", "Strike", "Maturity", "Vol",
+                                            "Yield", "Rate (risk-free)", "Type", "Style"};
+
+// A link attached to `app`, with its one sheet chosen.
+struct Linked {
+  explicit Linked(MemoryApp& app) : link([&app] { return std::make_unique<AppView>(app); }) {
+    EXPECT_FALSE(link.FindExcelSheets(entries));
+  }
+  ExcelLink link;
+  std::vector<ExcelLink::SheetEntry> entries;
+};
+
+float European(double s, double k, double t, double vol, double q, double r, int type) {
+  zelBSOP o;
+  o.SetOptionData(static_cast<float>(type), o.strType);
+  o.SetOptionData(static_cast<float>(r), o.strRiskFree);
+  o.SetOptionData(static_cast<float>(t), o.strMaturity);
+  o.SetOptionData(static_cast<float>(k), o.strStrike);
+  o.SetOptionData(static_cast<float>(s), o.strUnderlying);
+  o.SetOptionData(static_cast<float>(vol), o.strVolatility);
+  o.SetOptionData(static_cast<float>(q), o.strDvl);
+  return o.GetOptionData(o.strOptionPrice, true);
+}
+
+TEST(ExcelLinkHeadings, RecognisesKeywordsAndPlacesResults) {
+  // The layout of the design's first example: results in 9 to 13.
+  LinkColumns c = ScanHeadings(kHeadings);
+  EXPECT_EQ(c.underlying, 1);
+  EXPECT_EQ(c.strike, 2);
+  EXPECT_EQ(c.maturity, 3);
+  EXPECT_EQ(c.volatility, 4);
+  EXPECT_EQ(c.dividend, 5);
+  EXPECT_EQ(c.riskfree, 6);
+  EXPECT_EQ(c.type, 7);
+  EXPECT_EQ(c.style, 8);
+  EXPECT_EQ(c.last, 8);
+  EXPECT_EQ(c.results, 9);
+  EXPECT_FALSE(c.HasPrice());
+  EXPECT_EQ(MissingColumnMessage(c), nullptr);
+
+  // Case does not matter; "Risk Free Rate" is found by "risk"; a market price
+  // column turns on the implied results.
+  c = ScanHeadings({"UNDERLYING", "strike", "Option Price", "Maturity", "Volatility",
+                    "Dividend Yield", "Risk Free Rate", "Option Type", "Exercise Style"});
+  EXPECT_EQ(c.riskfree, 7);
+  EXPECT_EQ(c.price, 3);
+  EXPECT_EQ(c.ResultCount(), 10);
+  EXPECT_EQ(c.results, 10);
+
+  // Unrecognised headings to the right keep their data: results start after
+  // the last non-empty heading, even beyond the scanned 25 columns.
+  std::vector<std::string> wide = kHeadings;
+  wide.resize(30);
+  wide[9] = "Notes";
+  wide[29] = "Trader";
+  c = ScanHeadings(wide);
+  EXPECT_EQ(c.last, 8);
+  EXPECT_EQ(c.results, 31);
+
+  // "Underlying Price" and "Strike Price" are inputs, not the market price.
+  c = ScanHeadings({"Underlying Price", "Strike Price", "Maturity", "Vol", "Yield", "Risk",
+                    "Type", "Style"});
+  EXPECT_EQ(c.underlying, 1);
+  EXPECT_EQ(c.strike, 2);
+  EXPECT_FALSE(c.HasPrice());
+
+  // "Calculated Price" marks an earlier run: the scan ends and results go there.
+  std::vector<std::string> again = kHeadings;
+  again.insert(again.end(), {"Calculated Price", "Delta", "Gamma", "Vega", "Theta"});
+  c = ScanHeadings(again);
+  EXPECT_TRUE(c.earlier_results);
+  EXPECT_EQ(c.last, 8);
+  EXPECT_EQ(c.results, 9);
+  EXPECT_FALSE(c.HasPrice());
+}
+
+TEST(ExcelLinkHeadings, RequiredColumnsAreReportedInOrder) {
+  const std::vector<std::pair<int, const char*>> cases = {
+      {0, link_text::kMissingUnderlying}, {1, link_text::kMissingStrike},
+      {2, link_text::kMissingMaturity},   {3, link_text::kMissingVolatility},
+      {4, link_text::kMissingDividend},   {5, link_text::kMissingRiskFree},
+      {6, link_text::kMissingType},       {7, link_text::kMissingStyle}};
+  for (const auto& [missing, message] : cases) {
+    FakeServices fakes;
+    MemoryApp app;
+    MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+    std::vector<std::string> headings = kHeadings;
+    headings[missing] = "Comment";
+    sheet.SetRow(1, headings);
+    sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+    Linked linked(app);
+    const int writes = sheet.writes;
+    const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+    EXPECT_EQ(report.outcome, ExcelLink::Outcome::kMissingColumn);
+    ASSERT_EQ(fakes.dialogs.Count(), 1u);
+    EXPECT_EQ(fakes.dialogs.LastText(), message);
+    EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Information);
+    EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
+    EXPECT_EQ(sheet.writes, writes) << "nothing may be written before the check";
+  }
+  // The risk-free column is checked before any row is priced.
+  EXPECT_STREQ(link_text::kMissingRiskFree,
+               "Column heading Risk Free Rate not found.  The heading must be in the first row "
+               "of the spreadsheet");
+}
+
+TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Calls");
+  sheet.SetRow(1, kHeadings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  sheet.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
+  sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American"});
+  sheet.SetRow(5, {"", "55", "0.5", "0.3", "0", "0.05", "1", "European"});
+  sheet.SetRow(6, {"60", "55", "0.5", "0.3", "0", "0.05", "1", "European"});
+  Linked linked(app);
+
+  struct Statuses : ExcelLink::Observer {
+    void Status(const std::string& text) override { seen.push_back(text); }
+    std::vector<std::string> seen;
+  } observer;
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 3);
+  EXPECT_EQ(report.last_row, 5);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+  EXPECT_EQ(observer.seen.front(), "Analyzing spreadsheet");
+  EXPECT_EQ(observer.seen[1], "Processing row 2");
+  EXPECT_EQ(observer.seen.back(), "Done");
+  EXPECT_EQ(fakes.events.busy_on, 1);
+  EXPECT_FALSE(fakes.events.busy);
+
+  // Headings in 9 to 13, no implied columns, input headings wrapped.
+  const char* expected[] = {"Calculated Price", "Delta", "Gamma", "Vega", "Theta"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet.Text(1, 9 + i), expected[i]);
+  EXPECT_FALSE(sheet.Has(1, 14));
+  EXPECT_TRUE(sheet.Wrapped(1, 1));
+  EXPECT_TRUE(sheet.Wrapped(1, 8));
+  EXPECT_FALSE(sheet.Wrapped(1, 9));
+
+  // The record's figures: call 3.1273, put 1.8928, American put on the lattice 2.0140.
+  EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
+  EXPECT_NEAR(sheet.Number(3, 9), 1.8928, 5e-5);
+  EXPECT_NEAR(sheet.Number(4, 9), 2.0140, 5e-5);
+  EXPECT_GT(sheet.Number(2, 10), 0.5);   // call delta
+  EXPECT_LT(sheet.Number(3, 10), 0.0);   // put delta
+  EXPECT_GT(sheet.Number(2, 11), 0.0);   // gamma
+  EXPECT_GT(sheet.Number(2, 12), 0.0);   // vega
+  EXPECT_LT(sheet.Number(2, 13), 0.0);   // theta
+  // Rows below the first empty underlying are not touched.
+  EXPECT_FALSE(sheet.Has(5, 9));
+  EXPECT_FALSE(sheet.Has(6, 9));
+}
+
+TEST(ExcelLinkProcess, SecondRunOverwritesInPlace) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  headings.push_back("Market Price");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"100", "95", "0.5", "0.2", "0.01", "0.05", "1", "European", "9.5"});
+  sheet.SetRow(3, {"100", "105", "1", "0.3", "0", "0.05", "2", "American", "11"});
+  Linked linked(app);
+  linked.link.Process(linked.entries[0].item_data);
+  std::vector<double> first;
+  for (int row = 2; row <= 3; ++row) {
+    for (int col = 10; col <= 19; ++col) first.push_back(sheet.Number(row, col));
+  }
+  const int used = sheet.UsedColumns();
+  EXPECT_EQ(used, 19);
+
+  linked.link.Process(linked.entries[0].item_data);
+  EXPECT_TRUE(linked.link.Columns().earlier_results);
+  EXPECT_EQ(sheet.UsedColumns(), used);
+  EXPECT_EQ(sheet.Text(1, 10), "Calculated Price");
+  EXPECT_EQ(sheet.Text(1, 19), "Implied Theta");
+  std::vector<double> second;
+  for (int row = 2; row <= 3; ++row) {
+    for (int col = 10; col <= 19; ++col) second.push_back(sheet.Number(row, col));
+  }
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  sheet.SetRow(1, {"Price", "Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk", "Type",
+                   "Style"});
+  sheet.SetRow(2, {"5.25", "100", "100", "0.5", "0.2", "0.02", "0.05", "1", "European"});
+  sheet.SetRow(3, {"7.9", "100", "110", "0.75", "0.3", "0", "0.04", "2", "european"});
+  Linked linked(app);
+  linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(sheet.Text(1, 15), "Implied Volatility");
+  EXPECT_EQ(sheet.Text(1, 19), "Implied Theta");
+
+  const struct {
+    int row;
+    double price, s, k, t, q, r;
+    int type;
+    double sheet_vol;
+  } rows[] = {{2, 5.25, 100, 100, 0.5, 0.02, 0.05, 1, 0.2}, {3, 7.9, 100, 110, 0.75, 0, 0.04, 2, 0.3}};
+  for (const auto& r : rows) {
+    const double implied = sheet.Number(r.row, 15);
+    EXPECT_GT(implied, 0.01);
+    EXPECT_NE(implied, r.sheet_vol);
+    EXPECT_NEAR(European(r.s, r.k, r.t, implied, r.q, r.r, r.type), r.price, 1e-3);
+    // The Greeks at the implied volatility differ from those at the sheet's.
+    EXPECT_NE(sheet.Number(r.row, 16), sheet.Number(r.row, 11));
+    EXPECT_NEAR(sheet.Number(r.row, 10), European(r.s, r.k, r.t, r.sheet_vol, r.q, r.r, r.type),
+                1e-6);
+  }
+}
+
+TEST(ExcelLinkProcess, AmericanStyleIsRecognisedByAmeric) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  sheet.SetRow(1, kHeadings);
+  const char* styles[] = {"American", "AMERICAN", "Americ.", "European", "Bermudan", ""};
+  for (int i = 0; i < 6; ++i) {
+    sheet.SetRow(2 + i, {"50", "50", "0.25", "0.25", "0", "0.1", "2", styles[i]});
+  }
+  Linked linked(app);
+  linked.link.Process(linked.entries[0].item_data);
+  for (int row = 2; row <= 4; ++row) EXPECT_NEAR(sheet.Number(row, 9), 2.0140, 5e-5) << row;
+  for (int row = 5; row <= 7; ++row) EXPECT_NEAR(sheet.Number(row, 9), 1.8928, 5e-5) << row;
+}
+
+TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  sheet.SetRow(1, kHeadings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  sheet.SetRow(3, {"50", "fifty", "0.25", "0.25", "0", "0.1", "1", "European"});
+  sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "10%", "1", "European"});
+  sheet.SetRow(5, {"n/a", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  sheet.SetRow(6, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
+  Linked linked(app);
+  ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 3);
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(DescribeProblem(report.skipped[0]), "Row 3, column 2 (Strike): \"fifty\" is not a number");
+  EXPECT_EQ(report.skipped[1].row, 5);
+  EXPECT_EQ(report.skipped[1].col, 1);
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Exclamation);
+  EXPECT_NE(fakes.dialogs.LastText().find("Row 3, column 2 (Strike)"), std::string::npos);
+  EXPECT_NE(fakes.dialogs.LastText().find("Row 5, column 1 (Underlying)"), std::string::npos);
+  EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
+  EXPECT_FALSE(sheet.Has(3, 9));
+  EXPECT_NEAR(sheet.Number(4, 9), 3.1273, 5e-5);  // "10%" reads as 0.1
+  EXPECT_NEAR(sheet.Number(6, 9), 1.8928, 5e-5);  // processing goes on after a bad row
+
+  // A row that turns bad on a later run loses its old results rather than
+  // keeping figures that no longer belong to its inputs.
+  sheet.SetRow(2, {"50", "50", "soon", "0.25", "0", "0.1", "1", "European"});
+  report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.skipped.size(), 3u);
+  EXPECT_FALSE(sheet.Has(2, 9));
+  EXPECT_FALSE(sheet.Has(2, 13));
+
+  // Many bad rows: the message lists the first ones and counts the rest.
+  std::vector<CellProblem> many(20, CellProblem{2, 3, "Maturity", "x"});
+  const std::string text = SkippedRowsMessage(many, 12);
+  EXPECT_NE(text.find("... and 8 more"), std::string::npos);
+}
+
+TEST(ExcelLinkProcess, RunTimeErrorStopsAtItsRowAndKeepsEarlierResults) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  sheet.SetRow(1, kHeadings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  // The lattice cannot work with a zero strike: a floating-point fault.
+  sheet.SetRow(3, {"50", "0", "0.25", "0.25", "0", "0.1", "1", "American"});
+  sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
+  Linked linked(app);
+  struct Statuses : ExcelLink::Observer {
+    void Status(const std::string& text) override { last = text; }
+    std::string last;
+  } observer;
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(report.last_row, 3);
+  EXPECT_EQ(observer.last, "Stopped at row 3");
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_NE(fakes.dialogs.LastText().find("An error has occurred"), std::string::npos);
+  EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
+  EXPECT_FALSE(sheet.Has(4, 9));
+  EXPECT_FALSE(fakes.events.busy);
+
+  // The same for a cell the application fails to read.
+  fakes.dialogs.Reset();
+  sheet.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "American"});
+  sheet.FailAt(4, 2, err::kDeviceIO);
+  const ExcelLink::Report again = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(again.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(again.rows_priced, 2);
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+}
+
+TEST(ExcelLinkProcess, CancelKeepsTheRowsAlreadyWritten) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  sheet.SetRow(1, kHeadings);
+  for (int row = 2; row <= 11; ++row) {
+    sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  }
+  Linked linked(app);
+  struct CancelAtRow5 : ExcelLink::Observer {
+    void Status(const std::string& text) override { last = text; }
+    void Progress(int done, int total) override {
+      this->done = done;
+      this->total = total;
+    }
+    bool CancelRequested() override { return done >= 3; }
+    std::string last;
+    int done = 0, total = 0;
+  } observer;
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kCancelled);
+  EXPECT_EQ(report.rows_priced, 3);
+  EXPECT_EQ(observer.total, 10);
+  EXPECT_EQ(observer.last, "Cancelled at row 5");
+  for (int row = 2; row <= 4; ++row) EXPECT_TRUE(sheet.Has(row, 9));
+  for (int row = 5; row <= 11; ++row) EXPECT_FALSE(sheet.Has(row, 9));
+}
+
+TEST(ExcelLinkFind, ListsEveryWorksheetOfEveryWorkbook) {
+  FakeServices fakes;
+  MemoryApp app;
+  app.AddSheet("prices.ods", "Calls");
+  app.AddSheet("prices.ods", "Puts");
+  app.AddSheet("Untitled 2", "Sheet1");
+  ExcelLink link([&app] { return std::make_unique<AppView>(app); });
+  std::vector<ExcelLink::SheetEntry> list = {{"stale", 1}};
+  EXPECT_FALSE(link.FindExcelSheets(list));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].caption, "[prices.ods]Calls");
+  EXPECT_EQ(list[0].item_data, 1001);
+  EXPECT_EQ(list[1].caption, "[prices.ods]Puts");
+  EXPECT_EQ(list[1].item_data, 1002);
+  EXPECT_EQ(list[2].caption, "[Untitled 2]Sheet1");
+  EXPECT_EQ(list[2].item_data, 2001);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+  EXPECT_GE(fakes.events.pending_calls, 1);
+}
+
+TEST(ExcelLinkFind, FailuresAreReportedAndLeaveTheListAlone) {
+  FakeServices fakes;
+  std::vector<ExcelLink::SheetEntry> list = {{"[kept]Sheet1", 1001}};
+
+  ExcelLink not_running([]() -> std::unique_ptr<SpreadsheetApp> {
+    throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  });
+  EXPECT_TRUE(not_running.FindExcelSheets(list));
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
+  const std::string text = fakes.dialogs.LastText();
+  EXPECT_EQ(text.rfind("LibreOffice Calc is not running, or it cannot be reached.", 0), 0u);
+  EXPECT_NE(text.find("soffice --calc --accept=\"socket,host=127.0.0.1,port=2002;urp;\""),
+            std::string::npos);
+  EXPECT_EQ(text.back(), ' ');
+
+  MemoryApp empty;
+  ExcelLink no_books([&empty] { return std::make_unique<AppView>(empty); });
+  EXPECT_TRUE(no_books.FindExcelSheets(list));
+  EXPECT_EQ(fakes.dialogs.LastText(), "No workbooks are loaded into LibreOffice Calc");
+
+  ExcelLink broken([]() -> std::unique_ptr<SpreadsheetApp> { throw zelError(err::kDeviceIO); });
+  EXPECT_TRUE(broken.FindExcelSheets(list));
+  EXPECT_NE(fakes.dialogs.LastText().find("An error has occurred"), std::string::npos);
+
+  EXPECT_EQ(fakes.dialogs.Count(), 3u);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].caption, "[kept]Sheet1");
+
+  // Process without a sheet ever found is a run-time error, not a crash.
+  const ExcelLink::Report report = broken.Process(1001);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(fakes.dialogs.Count(), 4u);
+}
+
+TEST(ExcelLinkNumbers, CellsReadAsTheLinkReadsThem) {
+  double n = -1;
+  EXPECT_TRUE(CellNumber(CellValue::Empty(), n));
+  EXPECT_EQ(n, 0.0);
+  EXPECT_TRUE(CellNumber(CellValue::Text(" 0.25 "), n));
+  EXPECT_EQ(n, 0.25);
+  EXPECT_TRUE(ReadNumber("+2", n));
+  EXPECT_EQ(n, 2.0);
+  EXPECT_TRUE(ReadNumber("1e-3", n));
+  EXPECT_EQ(n, 0.001);
+  EXPECT_TRUE(ReadNumber("5.5 %", n));
+  EXPECT_DOUBLE_EQ(n, 0.055);
+  for (const char* bad : {"", " ", "abc", "1,5", "nan", "inf", "1e999", "%", "+", "2x", "--1"}) {
+    EXPECT_FALSE(ReadNumber(bad, n)) << bad;
+  }
+  EXPECT_EQ(FormatCellNumber(3.1273f), "3.1273");
+  EXPECT_EQ(FormatCellNumber(-999.0f), "-999");
+  EXPECT_EQ(FormatCellNumber(0.1), "0.1");
+  double back = 0;
+  ASSERT_TRUE(ReadNumber(FormatCellNumber(1.0 / 3.0), back));
+  EXPECT_EQ(back, 1.0 / 3.0);
+}
+
+}  // namespace
+}  // namespace stratlyn
