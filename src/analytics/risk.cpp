@@ -1,0 +1,161 @@
+#include "analytics/risk.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "pricing/zel_bsop.h"
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+float UniformSource::Next() {
+  // 24 random bits: every value is a float in [0, 1), 1 itself never.
+  return static_cast<float>(engine_() >> 8) * (1.0f / 16777216.0f);
+}
+
+double NormalDeviateSource::Next() {
+  if (has_cached_) {
+    has_cached_ = false;
+    return cached_;
+  }
+  float u1, u2, s;
+  do {
+    u1 = 2.0f * uniform_() - 1.0f;
+    u2 = 2.0f * uniform_() - 1.0f;
+    s = u2 * u2 + u1 * u1;
+  } while (!(s > 0.0f && s <= 1.0f));
+  const double f = std::sqrt(-2.0 * std::log(static_cast<double>(s)) / s);
+  cached_ = u1 * f;
+  has_cached_ = true;
+  return u2 * f;
+}
+
+NormalDeviateSource& ProgramNormalDeviates() {
+  static UniformSource uniform;
+  static NormalDeviateSource source([] { return uniform.Next(); });
+  return source;
+}
+
+double NormalDeviate() { return ProgramNormalDeviates().Next(); }
+
+void ShellSortAscending(int first, int last, std::vector<float>& values) {
+  if (last >= static_cast<int>(values.size()) || first < 0) throw zelError(err::kSubscript);
+  int h = 1;
+  while (3 * h < last - first) h = 3 * h + 1;
+  while (h >= 1) {
+    for (int i = h + 1; i <= last; ++i) {
+      const float v = values[static_cast<size_t>(i)];
+      int j = i;
+      while (j > h && values[static_cast<size_t>(j - h)] > v) {
+        values[static_cast<size_t>(j)] = values[static_cast<size_t>(j - h)];
+        j -= h;
+      }
+      values[static_cast<size_t>(j)] = v;
+    }
+    h = static_cast<int>(std::nearbyint(h / 3.0));
+  }
+}
+
+void BuildHistogram(int16_t count, std::vector<float>& samples, std::vector<float>& counts,
+                    int& binCount, std::vector<float>& edges) {
+  binCount = count <= 100 ? 25 : (count < 200 ? 50 : 100);
+  counts.assign(static_cast<size_t>(binCount) + 1, 0.0f);
+  edges.assign(static_cast<size_t>(binCount) + 1, 0.0f);
+  if (count < 1 || static_cast<int>(samples.size()) <= count) throw zelError(err::kSubscript);
+
+  ShellSortAscending(1, count, samples);
+  const float lo = samples[1];
+  float hi = samples[static_cast<size_t>(count)];
+  if (hi <= lo) hi = lo + 1.0f;
+  const float width = (hi - lo) / static_cast<float>(binCount);
+
+  edges[0] = lo;
+  for (int i = 1; i <= binCount; ++i) edges[static_cast<size_t>(i)] = edges[static_cast<size_t>(i - 1)] + width;
+
+  const auto begin = samples.begin() + 1, end = samples.begin() + 1 + count;
+  for (int i = 1; i < binCount; ++i) {
+    counts[static_cast<size_t>(i)] =
+        static_cast<float>(std::upper_bound(begin, end, edges[static_cast<size_t>(i)]) - begin);
+  }
+  // The last bin closes at the largest sample: the summed widths may fall a
+  // rounding short of it, and no sample may drop out of the histogram.
+  counts[static_cast<size_t>(binCount)] = static_cast<float>(count);
+  for (int i = binCount; i >= 1; --i) {
+    counts[static_cast<size_t>(i)] -= counts[static_cast<size_t>(i - 1)];
+  }
+}
+
+namespace {
+
+float HorizonYears(int horizon, float maturity) {
+  switch (horizon) {
+    case 0: return 1.0f / 365.0f;
+    case 1: return 1.0f / 52.0f;
+    case 2: return 1.0f / 12.0f;
+    case 3: return 1.0f / 4.0f;
+    default: return maturity;
+  }
+}
+
+}  // namespace
+
+RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& settings,
+                           zelBSOP& bsop, NormalDeviateSource& deviates) {
+  RiskResult result;
+  float t = HorizonYears(settings.horizon, option.ot);
+  if (t > option.ot) {
+    t = option.ot;
+    result.horizon_clamped = true;
+  }
+  result.horizon_years = t;
+  const float cost = settings.ignore_cost ? 0.0f : option.oopr;
+  const float mu = settings.mu, sigma = settings.sigma;
+  const float drift = ToSingle((mu - 0.5 * static_cast<double>(sigma) * sigma) * t);
+  const float spread = ToSingle(sigma * CheckedSqrt(t));
+  const float remaining = option.ot - t;
+
+  bsop.SetOptionData(option.oid, bsop.strType);
+  bsop.SetOptionData(option.orf, bsop.strRiskFree);
+  bsop.SetOptionData(remaining, bsop.strMaturity);
+  bsop.SetOptionData(option.oxk, bsop.strStrike);
+  bsop.SetOptionData(option.osig, bsop.strVolatility);
+  bsop.SetOptionData(option.odvl, bsop.strDvl);
+
+  std::vector<float> samples(static_cast<size_t>(kRiskSamples) + 1, 0.0f);
+  for (int i = 1; i <= kRiskSamples; ++i) {
+    const double z = deviates.Next();
+    const float st = ToSingle(option.os * CheckFinite(std::exp(drift + spread * z)));
+    float& sample = samples[static_cast<size_t>(i)];
+    if (settings.asset_only) {
+      sample = st;
+    } else if (remaining > 0.00001f) {
+      bsop.SetOptionData(st, bsop.strUnderlying);
+      const float value = bsop.GetOptionData(bsop.strOptionPrice);
+      if (value == -999.0f) return result;  // the record has told the user
+      sample = value - cost;
+    } else if (option.oid == 1) {
+      sample = MaxOf(st - option.oxk, 0.0f) - cost;
+    } else if (option.oid == 2) {
+      sample = MaxOf(option.oxk - st, 0.0f) - cost;
+    }
+  }
+
+  BuildHistogram(kRiskSamples, samples, result.counts, result.bin_count, result.edges);
+
+  result.table[0] = {kValueHeader, kProbabilityHeader};
+  float p = 0.05f;
+  for (int k = 0; k < kRiskTableRows - 1; ++k) {
+    if (k > 0) p += 0.05f;
+    const int rank = std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
+    result.table[static_cast<size_t>(k) + 1] = {
+        FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat),
+        FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat) + "%"};
+  }
+  result.samples = std::move(samples);
+  result.completed = true;
+  return result;
+}
+
+}  // namespace stratlyn

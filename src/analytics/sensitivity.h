@@ -1,0 +1,38 @@
+#pragma once
+// The sensitivity view's sweep: one input of the option swept from half to
+// twice its value in 100 equal steps, the value or one Greek read back for
+// each of the 101 points.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "analytics/option_parameters.h"
+
+namespace stratlyn {
+
+class zelBSOP;
+
+inline constexpr int kSweepPoints = 101;  // indices 0..100
+
+// Captions of the choices, in index order.
+inline constexpr std::array<const char*, 6> kXAxisCaptions = {
+    "Asset Price", "Volatility", "Risk Free", "Maturity", "Strike", "Div Yld"};
+inline constexpr std::array<const char*, 6> kYAxisCaptions = {
+    "Option Value", "Delta", "Gamma", "Vega", "Theta", "Rho"};
+
+// Fills x and y (re-sized to 0..100, all 0 first) with the sweep of input
+// `xChoice` (0 asset price, 1 volatility, 2 risk-free rate, 3 maturity,
+// 4 strike, 5 dividend yield) against output `yChoice` (0 value, 1 delta,
+// 2 gamma, 3 vega, 4 theta, 5 rho), the other inputs as in `option`. An input
+// of 0 runs from 0 to 0.1. The sweep stops at a point whose output is -999
+// (the record has told the user); later points stay 0. A y choice outside
+// 0..5 leaves both arrays at 0. A run-time error ends the sweep and goes to
+// ErrorHandler; the arrays keep what they hold.
+void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
+              std::vector<float>& x, std::vector<float>& y);
+
+// The read-out of a point under the mouse: "x=101.5, y=0.25".
+std::string PointReadout(double x, double y);
+
+}  // namespace stratlyn

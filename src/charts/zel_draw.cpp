@@ -1,0 +1,433 @@
+#include "charts/zel_draw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "util/error_handler.h"
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/grid.h"
+#include "util/services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Label formats: y ends with two decimals, x ends with four.
+constexpr std::string_view kYLabelFormat = "0.00";
+constexpr std::string_view kXLabelFormat = "0.0000";
+// A slice's share in the pie legend.
+constexpr std::string_view kShareFormat = "##0.0";
+
+template <typename T>
+const T& At(std::span<const T> a, int i) {
+  if (i < 0 || static_cast<size_t>(i) >= a.size()) throw zelError(err::kSubscript);
+  return a[static_cast<size_t>(i)];
+}
+
+// One bound widened by a factor, in single precision; zelError 6 on overflow.
+float Scaled(float v, float factor) { return ToSingle(static_cast<double>(v) * factor); }
+
+// Rounds to a whole number, a half to the even neighbour.
+double RoundEven(double v) { return std::nearbyint(v); }
+
+}  // namespace
+
+uint32_t PaletteColor(int index) {
+  static constexpr uint32_t kPalette[16] = {
+      0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+      0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+  if (index < 0 || index > 15) throw zelError(err::kInvalidCall);
+  return kPalette[index];
+}
+
+// -------------------------------------------------------------- FloatMatrix
+
+FloatMatrix::FloatMatrix(int points, int series)
+    : points_(std::max(points, 0)),
+      series_(std::max(series, 0)),
+      values_(static_cast<size_t>(points_) * series_, 0.0f) {}
+
+float FloatMatrix::At(int point, int series) const {
+  if (point < 0 || point >= points_ || series < 0 || series >= series_) {
+    throw zelError(err::kSubscript);
+  }
+  return values_[static_cast<size_t>(point) * series_ + series];
+}
+
+void FloatMatrix::Set(int point, int series, float value) {
+  if (point < 0 || point >= points_ || series < 0 || series >= series_) {
+    throw zelError(err::kSubscript);
+  }
+  values_[static_cast<size_t>(point) * series_ + series] = value;
+}
+
+// ------------------------------------------------------------------ set-up
+
+void zelDraw::Initialize() {
+  x_up_ = 1.05f;
+  x_down_ = 0.95f;
+  y_up_ = 1.01f;
+  y_down_ = 0.99f;
+}
+
+void zelDraw::InitializePictureBox(Canvas* pb) {
+  pbox_ = pb;
+  AppEvents().ProcessPending();
+}
+
+void zelDraw::InitializeTextBox(TextBox* tb, int i) {
+  if (i < 0 || i > 3) throw zelError(err::kSubscript);
+  labels_[static_cast<size_t>(i)] = tb;
+}
+
+void zelDraw::SetDrawColors(uint32_t backClr, uint32_t foreClr, uint32_t fillClr,
+                            int16_t drawWdth) {
+  Canvas& pb = Box();
+  pb.SetBackColor(backClr);
+  pb.SetForeColor(foreClr);
+  pb.SetFillColor(fillClr);
+  pb.SetDrawWidth(drawWdth);
+  AppEvents().ProcessPending();
+}
+
+void zelDraw::SetXFactors(float uf, float df) {
+  x_up_ = uf;
+  x_down_ = df;
+}
+
+void zelDraw::SetYFactors(float uf, float df) {
+  y_up_ = uf;
+  y_down_ = df;
+}
+
+Canvas& zelDraw::Box() const {
+  if (pbox_ == nullptr) throw zelError(err::kObjectNotSet);
+  return *pbox_;
+}
+
+void zelDraw::SetLabel(int i, const std::string& text) {
+  // A chart may run without label boxes; only the set ones are written.
+  if (TextBox* tb = labels_[static_cast<size_t>(i)]) tb->SetText(text);
+}
+
+// Called from inside a catch block only.
+void zelDraw::Trap() {
+  error_ = true;
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  } catch (...) {
+    ErrorHandler(zelError(51));
+  }
+}
+
+// --------------------------------------------------------- bounds and scale
+
+void zelDraw::SetMinMax(float xval, int ii) {
+  if (ii < 0 || ii > 3) throw zelError(err::kSubscript);
+  bounds_[static_cast<size_t>(ii)] = xval;
+}
+
+float zelDraw::GetMinMax(int ii) const {
+  if (ii < 0 || ii > 3) return -999.0f;
+  return bounds_[static_cast<size_t>(ii)];
+}
+
+void zelDraw::SetScale() {
+  if (!(bounds_[kYMax] > bounds_[kYMin])) bounds_[kYMax] = bounds_[kYMin] + 1.0f;
+  if (!(bounds_[kXMax] > bounds_[kXMin])) bounds_[kXMax] = bounds_[kXMin] + 1.0f;
+  Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+}
+
+void zelDraw::SetExternalScale() {
+  for (int i = 0; i < 4; ++i) {
+    try {
+      SetLabel(i, FormatNumber(bounds_[static_cast<size_t>(i)], kXLabelFormat));
+    } catch (const std::exception&) {
+      // a label that cannot be written is left as it was
+    }
+  }
+  try {
+    Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+  } catch (const std::exception&) {
+    // no picture box: nothing to scale
+  }
+}
+
+void zelDraw::FitY(float mn, float mx) {
+  const float top = mx > 0 ? Scaled(mx, y_up_) : Scaled(mx, y_down_);
+  const float bottom = mn > 0 ? Scaled(mn, y_down_) : Scaled(mn, y_up_);
+  bounds_[kYMax] = top;
+  bounds_[kYMin] = bottom;
+  SetLabel(kYMax, FormatNumber(top, kYLabelFormat));
+  SetLabel(kYMin, FormatNumber(bottom, kYLabelFormat));
+}
+
+void zelDraw::FitX(float mn, float mx) {
+  const float right = mx > 0 ? Scaled(mx, x_up_) : Scaled(mx, x_down_);
+  const float left = mn > 0 ? Scaled(mn, x_down_) : Scaled(mn, x_up_);
+  bounds_[kXMax] = right;
+  bounds_[kXMin] = left;
+  SetLabel(kXMin, FormatNumber(left, kXLabelFormat));
+  SetLabel(kXMax, FormatNumber(right, kXLabelFormat));
+}
+
+void zelDraw::CalcYScale(std::span<const float> y, int n, int start) {
+  error_ = false;
+  try {
+    float mn = At(y, start), mx = mn;
+    for (int i = start + 1; i <= n - 1; ++i) {
+      const float v = At(y, i);
+      if (v > mx) mx = v;
+      if (v < mn) mn = v;
+    }
+    FitY(mn, mx);
+  } catch (...) {
+    Trap();
+  }
+}
+
+void zelDraw::CalcXScale(std::span<const float> x, int n, int start) {
+  float mn = At(x, start), mx = mn;
+  for (int i = start + 1; i <= n - 1; ++i) {
+    const float v = At(x, i);
+    if (v > mx) mx = v;
+    if (v < mn) mn = v;
+  }
+  FitX(mn, mx);
+}
+
+void zelDraw::CalcYScaleMatrix(const FloatMatrix& values, int n, int start, int series) {
+  float mn = values.At(start, series), mx = mn;
+  for (int i = start + 1; i <= n; ++i) {
+    const float v = values.At(i, series);
+    if (v > mx) mx = v;
+    if (v < mn) mn = v;
+  }
+  FitY(mn, mx);
+}
+
+void zelDraw::CalcWholeMatrixScale(const FloatMatrix& values, int lastPoint, int firstPoint,
+                                   int firstSeries, int lastSeries) {
+  float mn = values.At(firstPoint, firstSeries), mx = mn;
+  for (int j = firstSeries; j <= lastSeries; ++j) {
+    for (int i = firstPoint; i <= lastPoint; ++i) {
+      const float v = values.At(i, j);
+      if (v > mx) mx = v;
+      if (v < mn) mn = v;
+    }
+  }
+  FitY(mn, mx);
+}
+
+// ----------------------------------------------------------------- drawing
+
+void zelDraw::DrawLine(std::span<const float> x, std::span<const float> y, int n, bool rescale,
+                       int start) {
+  error_ = false;
+  try {
+    if (rescale) {
+      CalcYScale(y, n, start);
+      CalcXScale(x, n, start);
+      SetScale();
+    }
+    Canvas& pb = Box();
+    pb.MoveTo(At(x, 1), At(y, 1));
+    for (int i = 1; i <= n - 1; ++i) pb.LineTo(At(x, i), At(y, i));
+  } catch (...) {
+    Trap();
+  }
+}
+
+void zelDraw::DrawPlainLine(std::span<const float> y, int n, bool rescale, int start) {
+  error_ = false;
+  try {
+    bounds_[kXMin] = static_cast<float>(start);
+    bounds_[kXMax] = static_cast<float>(n);
+    SetLabel(kXMin, std::to_string(start));
+    SetLabel(kXMax, std::to_string(n));
+    if (rescale) {
+      CalcYScale(y, n, start);
+      SetScale();
+    }
+    Canvas& pb = Box();
+    pb.MoveTo(start, At(y, 1));
+    for (int i = 1; i <= n - 1; ++i) pb.LineTo(i, At(y, i));
+  } catch (...) {
+    Trap();
+  }
+}
+
+void zelDraw::DrawPlainLineMatrix(const FloatMatrix& values, int n, bool rescale, int start,
+                                  int series) {
+  bounds_[kXMin] = static_cast<float>(start);
+  bounds_[kXMax] = static_cast<float>(n);
+  SetLabel(kXMin, std::to_string(start));
+  SetLabel(kXMax, std::to_string(n));
+  if (rescale) {
+    CalcYScaleMatrix(values, n, start, series);
+    SetScale();
+  }
+  Canvas& pb = Box();
+  pb.MoveTo(start, values.At(start, series));
+  for (int i = start; i <= n - 1; ++i) pb.LineTo(i, values.At(i, series));
+}
+
+void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int start) {
+  error_ = false;
+  try {
+    if (rescale) {
+      CalcYScale(values, n, start);
+      bounds_[kXMin] = static_cast<float>(start);
+      bounds_[kXMax] = static_cast<float>(n);
+      SetScale();
+    }
+    Canvas& pb = Box();
+    pb.MoveTo(start, At(values, start));
+    for (int i = start + 1; i <= n; ++i) pb.Box(i - 1, 0.0, i, At(values, i));
+  } catch (...) {
+    Trap();
+  }
+}
+
+void zelDraw::DrawPoint(double x1, double y1) { Box().PSet(ToSingle(x1), ToSingle(y1)); }
+
+// -------------------------------------------------------------------- pies
+
+void zelDraw::NormalizePieAngle(double& angle) {
+  if (angle >= 2 * kPi) angle -= 2 * kPi;
+  if (angle < 0) angle += 2 * kPi;
+  if (angle < 0.001) angle = 0.001;
+}
+
+namespace {
+// Switches a grid's repainting off for a scope and always back on.
+class RedrawOff {
+ public:
+  explicit RedrawOff(Grid& g) : grid_(g) { grid_.SetRedraw(false); }
+  ~RedrawOff() { grid_.SetRedraw(true); }
+  RedrawOff(const RedrawOff&) = delete;
+  RedrawOff& operator=(const RedrawOff&) = delete;
+
+ private:
+  Grid& grid_;
+};
+}  // namespace
+
+void zelDraw::pieChart(Grid* grid, int count, std::span<const float> values,
+                       std::span<const std::string> labels, std::span<const uint32_t> colours,
+                       bool showGrid, bool showLegend) {
+  Canvas& pb = Box();
+  std::vector<std::string> shares(static_cast<size_t>(std::max(count, 0)) + 1);
+  pb.Cls();
+  pb.Refresh();
+  pb.SetFillStyle(FillStyle::Solid);
+
+  double total = 0;
+  for (int i = 1; i <= count; ++i) total += std::fabs(At(values, i));
+
+  const double cx = showLegend ? pb.ScaleWidth() / 3 : pb.ScaleWidth() / 2;
+  const double cy = pb.ScaleHeight() / 2;
+  const double radius = showLegend ? pb.OuterWidth() / 3 : pb.OuterHeight() / 2;
+
+  bool first = true;
+  double end = 0;
+  for (int i = 1; i <= count; ++i) {
+    const double share = CheckedDiv(std::fabs(At(values, i)), total);
+    if (share == 0) continue;
+    if (showLegend) {
+      shares[static_cast<size_t>(i)] =
+          At(labels, i) + " " + FormatNumber(share * 100, kShareFormat) + "%";
+    }
+    const double angle = share * 2 * kPi;
+    double begin;
+    if (first) {
+      // The first slice is centred on the top of the circle.
+      begin = kPi / 2 - angle / 2;
+      end = kPi / 2 + angle / 2;
+      first = false;
+    } else {
+      begin = end;
+      end = begin + angle;
+    }
+    pb.SetFillColor(At(colours, i));
+    double a = begin, b = end;
+    NormalizePieAngle(a);
+    NormalizePieAngle(b);
+    pb.Sector(cx, cy, radius, -a, -b);
+  }
+  if (showGrid && grid != nullptr) FillPieLegendGrid(grid, count, labels, shares, colours);
+  if (showLegend) DrawPieLegend(count, labels, colours);
+}
+
+void zelDraw::DrawPieLegend(int count, std::span<const std::string> labels,
+                            std::span<const uint32_t> colours) {
+  if (count < 1) return;
+  Canvas& pb = Box();
+  pb.SetFillStyle(FillStyle::Solid);
+  const double h = RoundEven(pb.TextHeight(At(labels, 1)));
+  double y = pb.ScaleHeight() / 2 - 1.5 * h * count / 2;
+  for (int i = 1; i <= count; ++i) {
+    pb.SetForeColor(At(colours, i));
+    pb.MoveTo(pb.ScaleWidth() * 3 / 4, y);
+    pb.Print(At(labels, i));
+    y += 1.5 * h;
+  }
+}
+
+void zelDraw::FillPieLegendGrid(Grid* grid, int count, std::span<const std::string> labels,
+                                std::span<const std::string> shares,
+                                std::span<const uint32_t> colours) {
+  RedrawOff quiet(*grid);
+  grid->Clear();
+  grid->SetRows(count + 1);
+  grid->SetFixedRows(1);
+  grid->SetCols(2);
+  grid->SetFixedCols(0);
+  for (int i = 1; i <= count; ++i) {
+    grid->SetRow(i);
+    grid->SetCol(0);
+    grid->SetText(At(labels, i));
+    grid->SetCellForeColor(At(colours, i));
+    grid->SetCol(1);
+    grid->SetText(At(shares, i));
+    grid->SetCellForeColor(At(colours, i));
+  }
+}
+
+void zelDraw::pieChartNew(std::span<const float> values, int last,
+                          std::span<const uint32_t> colours, int first) {
+  const double full = 8 * std::atan(1.0);
+  double total = 0;
+  for (int i = first; i <= last; ++i) total += At(values, i);
+
+  Canvas& pb = Box();
+  pb.Cls();
+  const double cx = RoundEven(pb.ScaleWidth() / 2);
+  const double cy = RoundEven(pb.ScaleHeight() / 2);
+  const double radius = RoundEven(0.6 * std::min(cx, cy));
+  pb.SetFillStyle(FillStyle::Solid);
+
+  double f = 0;
+  for (int i = first; i <= last; ++i) {
+    try {
+      pb.SetFillColor(At(colours, i));
+      const float v = At(values, i);
+      if (v != 0) {
+        pb.Sector(cx, cy, radius, -(full * f), -(full * (CheckedDiv(std::fabs(v), total) + f)),
+                  At(colours, i));
+      }
+      f += CheckedDiv(v, total);
+    } catch (const std::exception&) {
+      // a slice that cannot be drawn is skipped
+    }
+  }
+}
+
+}  // namespace stratlyn

@@ -1,0 +1,239 @@
+#include "analytics/risk.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+#include "pricing/zel_bsop.h"
+#include "support/fake_services.h"
+#include "util/format.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+// Uniform numbers from a list, counting how many were drawn.
+struct ScriptedUniforms {
+  std::vector<float> values;
+  size_t next = 0;
+  float operator()() { return values.at(next++); }
+};
+
+TEST(NormalDeviate, PolarMethodCachesTheSecondDeviate) {
+  auto script = std::make_shared<ScriptedUniforms>();
+  // (0.5, 0.5) gives s = 0 and (0.9, 0.9) gives s > 1: both are drawn again.
+  script->values = {0.5f, 0.5f, 0.9f, 0.9f, 0.75f, 0.25f, 0.6f, 0.7f};
+  NormalDeviateSource source([script] { return (*script)(); });
+  const double f = std::sqrt(-2.0 * std::log(0.5) / 0.5);  // u1 = 0.5, u2 = -0.5
+  EXPECT_NEAR(source.Next(), -0.5 * f, 1e-6);
+  EXPECT_EQ(script->next, 6u);
+  EXPECT_TRUE(source.HasCached());
+  EXPECT_NEAR(source.Next(), 0.5 * f, 1e-6);  // the cached one, no new uniform
+  EXPECT_EQ(script->next, 6u);
+  EXPECT_FALSE(source.HasCached());
+  source.Next();
+  EXPECT_EQ(script->next, 8u);
+}
+
+TEST(NormalDeviate, EveryStartDrawsTheSameSequence) {
+  UniformSource u1, u2;
+  NormalDeviateSource a([&] { return u1.Next(); }), b([&] { return u2.Next(); });
+  double sum = 0, sum_sq = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const double x = a.Next();
+    ASSERT_EQ(x, b.Next());
+    sum += x;
+    sum_sq += x * x;
+  }
+  // A standard normal sample of this size: mean within 0.05, variance within 0.05 of 1.
+  EXPECT_NEAR(sum / 20000, 0.0, 0.05);
+  EXPECT_NEAR(sum_sq / 20000, 1.0, 0.05);
+  UniformSource u;
+  for (int i = 0; i < 10000; ++i) {
+    const float r = u.Next();
+    ASSERT_GE(r, 0.0f);
+    ASSERT_LT(r, 1.0f);
+  }
+}
+
+TEST(ShellSort, SortsFromIndexOneAndLeavesIndexZero) {
+  std::mt19937 gen(7);
+  for (int n : {1, 2, 3, 4, 5, 13, 14, 100, 5000}) {
+    std::vector<float> v(static_cast<size_t>(n) + 1);
+    v[0] = 12345.0f;
+    for (int i = 1; i <= n; ++i) v[i] = static_cast<float>(gen() % 50) - 25.0f;  // duplicates
+    std::vector<float> expected(v.begin() + 1, v.end());
+    std::sort(expected.begin(), expected.end());
+    ShellSortAscending(1, n, v);
+    EXPECT_EQ(v[0], 12345.0f);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), v.begin() + 1)) << "n = " << n;
+  }
+  std::vector<float> small(3);
+  EXPECT_THROW(ShellSortAscending(1, 3, small), zelError);
+}
+
+TEST(Histogram, BinCountsEdgesAndTheLowestSample) {
+  std::vector<float> counts, edges;
+  int bins = 0;
+  std::vector<float> s(11);
+  for (int i = 1; i <= 10; ++i) s[i] = static_cast<float>(11 - i);  // 10..1, unsorted
+  BuildHistogram(10, s, counts, bins, edges);
+  EXPECT_EQ(bins, 25);
+  ASSERT_EQ(counts.size(), 26u);
+  EXPECT_EQ(s[1], 1.0f);  // sorted in place
+  EXPECT_EQ(edges[0], 1.0f);
+  EXPECT_FLOAT_EQ(edges[1], 1.36f);
+  EXPECT_EQ(counts[0], 0.0f);
+  EXPECT_EQ(counts[1], 1.0f);  // the lowest sample is in bin 1
+  EXPECT_EQ(counts[3], 1.0f);  // 2 lies in (1.72, 2.08]
+  EXPECT_EQ(counts[25], 1.0f);
+  EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0.0f), 10.0f);
+
+  std::vector<float> mid(151, 1.0f);
+  BuildHistogram(150, mid, counts, bins, edges);
+  EXPECT_EQ(bins, 50);
+  // All equal: the range becomes lo..lo+1 and every sample is in bin 1.
+  EXPECT_EQ(counts[1], 150.0f);
+  EXPECT_NEAR(edges[50], 2.0f, 1e-4);  // 50 summed widths
+
+  std::vector<float> big(201, 3.0f);
+  BuildHistogram(200, big, counts, bins, edges);
+  EXPECT_EQ(bins, 100);
+  EXPECT_THROW(BuildHistogram(200, mid, counts, bins, edges), zelError);
+  EXPECT_THROW(BuildHistogram(0, mid, counts, bins, edges), zelError);
+}
+
+TEST(Histogram, TheLargestSampleIsNeverLost) {
+  // With these ends the hundred summed bin widths fall short of the largest
+  // sample in single precision.
+  const float lo = 4.1702199f, hi = 14.1520691f;
+  std::vector<float> s(201);
+  for (int i = 1; i <= 200; ++i) s[i] = lo + (hi - lo) * static_cast<float>(i - 1) / 199.0f;
+  s[200] = hi;
+  std::vector<float> counts, edges;
+  int bins = 0;
+  BuildHistogram(200, s, counts, bins, edges);
+  ASSERT_LT(edges[100], hi);
+  EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0.0f), 200.0f);
+  EXPECT_GE(counts[100], 1.0f);
+}
+
+OptionParameters Call(float s, float k, float t, float price) {
+  OptionParameters p;
+  p.oid = 1;
+  p.orf = 0.05f;
+  p.os = s;
+  p.ot = t;
+  p.oxk = k;
+  p.osig = 0.25f;
+  p.odvl = 0.0f;
+  p.oopr = price;
+  return p;
+}
+
+TEST(RiskAnalysis, HorizonBeyondMaturityUsesThePayoffAndCost) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  UniformSource u;
+  NormalDeviateSource dev([&] { return u.Next(); });
+  RiskSettings settings;
+  settings.horizon = 3;  // 3 months against 0.1 years to maturity
+  const RiskResult r = RunRiskAnalysis(Call(50, 60, 0.1f, 2.5f), settings, bsop, dev);
+  ASSERT_TRUE(r.completed);
+  EXPECT_TRUE(r.horizon_clamped);
+  EXPECT_FLOAT_EQ(r.horizon_years, 0.1f);
+  // A call 20 % out of the money mostly expires worthless: the holder loses the price.
+  EXPECT_EQ(r.table[1][0], "-2.500");
+  EXPECT_EQ(r.samples[1], -2.5f);
+  for (int i = 1; i <= kRiskSamples; ++i) ASSERT_GE(r.samples[i], -2.5f);
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+
+  // The table: headers, 95.00% beside rank 250 down to 0.00% beside the largest.
+  EXPECT_EQ(r.table[0][0], "Value");
+  EXPECT_EQ(r.table[0][1], "Probability of Exceeding");
+  EXPECT_EQ(r.table[1][1], "95.00%");
+  EXPECT_EQ(r.table[10][1], "50.00%");
+  EXPECT_EQ(r.table[20][1], "0.00%");
+  EXPECT_EQ(r.table[20][0], FormatNumber(r.samples[kRiskSamples], "######0.000"));
+  EXPECT_EQ(r.table[10][0], FormatNumber(r.samples[2500], "######0.000"));
+  EXPECT_EQ(r.bin_count, 100);
+  EXPECT_EQ(std::accumulate(r.counts.begin(), r.counts.end(), 0.0f), 5000.0f);
+
+  // Ignoring the cost shifts every outcome up by the price.
+  settings.ignore_cost = true;
+  const RiskResult free = RunRiskAnalysis(Call(50, 60, 0.1f, 2.5f), settings, bsop, dev);
+  EXPECT_EQ(free.samples[1], 0.0f);
+}
+
+TEST(RiskAnalysis, AssetDistributionIgnoresTheOption) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  UniformSource u;
+  NormalDeviateSource dev([&] { return u.Next(); });
+  RiskSettings settings;
+  settings.asset_only = true;
+  settings.sigma = 0.0f;
+  settings.mu = 0.15f;
+  settings.horizon = 1;  // one week
+  OptionParameters p = Call(50, 60, 0.5f, 2.5f);
+  const RiskResult r = RunRiskAnalysis(p, settings, bsop, dev);
+  ASSERT_TRUE(r.completed);
+  const float expected = static_cast<float>(50.0 * std::exp(0.15f * (1.0f / 52.0f)));
+  EXPECT_NEAR(r.samples[1], expected, 1e-4);
+  EXPECT_EQ(r.samples[1], r.samples[kRiskSamples]);
+  EXPECT_EQ(r.counts[1], 5000.0f);  // range lo..lo+1, all in bin 1
+  EXPECT_NEAR(r.edges[100], r.edges[0] + 1.0f, 1e-3);  // 100 summed widths
+
+  // A volatile asset: never below zero, cost not subtracted.
+  settings.sigma = 0.4f;
+  const RiskResult v = RunRiskAnalysis(p, settings, bsop, dev);
+  EXPECT_GT(v.samples[1], 0.0f);
+  EXPECT_LT(v.samples[1], v.samples[kRiskSamples]);
+}
+
+TEST(RiskAnalysis, SameStartSameTableAndLaterRunsContinue) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  RiskSettings settings;
+  settings.horizon = 2;  // one month, priced with the record
+  const OptionParameters p = Call(50, 50, 0.5f, 3.0f);
+  UniformSource u1, u2;
+  NormalDeviateSource d1([&] { return u1.Next(); }), d2([&] { return u2.Next(); });
+  const RiskResult a = RunRiskAnalysis(p, settings, bsop, d1);
+  const RiskResult b = RunRiskAnalysis(p, settings, bsop, d2);
+  EXPECT_EQ(a.table, b.table);
+  const RiskResult c = RunRiskAnalysis(p, settings, bsop, d1);
+  EXPECT_NE(a.table, c.table);
+  // Option values a month on are worth something; the loss is at most the price.
+  EXPECT_GE(a.samples[1], -3.0f);
+  EXPECT_GT(a.samples[kRiskSamples], 0.0f);
+}
+
+TEST(RiskAnalysis, FailureValueStopsTheRunAndOverflowThrows) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  UniformSource u;
+  NormalDeviateSource dev([&] { return u.Next(); });
+  RiskSettings settings;
+  const RiskResult r = RunRiskAnalysis(Call(50, 0, 0.5f, 1.0f), settings, bsop, dev);  // strike 0
+  EXPECT_FALSE(r.completed);
+  EXPECT_TRUE(r.samples.empty());
+  EXPECT_EQ(services.dialogs.Count(), 1u);  // the record's own message, once
+
+  settings.asset_only = true;
+  settings.mu = 1.0e6f;
+  settings.horizon = kHorizonMaturity;
+  EXPECT_THROW(RunRiskAnalysis(Call(50, 50, 0.5f, 1.0f), settings, bsop, dev), zelError);
+}
+
+TEST(RiskAnalysis, MaxOfTakesTheGreater) {
+  EXPECT_EQ(MaxOf(3, 2.5), 3.0);
+  EXPECT_EQ(MaxOf(-1.0f, 0.0f), 0.0f);
+  EXPECT_EQ(MaxOf(2, 2), 2);
+}
+
+}  // namespace
+}  // namespace stratlyn
