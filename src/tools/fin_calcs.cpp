@@ -8,8 +8,13 @@
 #include <vector>
 
 #include "tools/keypad.h"
+#include "util/dates.h"
+#include "util/error_handler.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
+#include "util/grid_clipboard.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -48,21 +53,6 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-std::optional<sys_days> MakeDate(long y, long m, long d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
-  const year_month_day ymd{year(static_cast<int>(y)), month(static_cast<unsigned>(m)),
-                           day(static_cast<unsigned>(d))};
-  if (!ymd.ok()) return std::nullopt;
-  return sys_days(ymd);
-}
-
-// Year of a typed date: two digits or less are 1930-2029.
-long FullYear(const std::string& digits) {
-  const long y = std::strtol(digits.c_str(), nullptr, 10);
-  if (digits.size() <= 2) return y < 30 ? 2000 + y : 1900 + y;
-  return y;
-}
-
 // Days since 1970-01-01 of the date `count` days after `start`; zelError 5
 // when the result leaves the years 100 to 9999.
 sys_days AddDays(sys_days start, double count) {
@@ -74,6 +64,15 @@ sys_days AddDays(sys_days start, double count) {
   return result;
 }
 
+// Dates are shown in the locale's short form, which ParseDateText reads back.
+std::string DateText(sys_days date) { return FormatShortDate(year_month_day(date)); }
+
+std::optional<sys_days> DateOf(const std::string& text) {
+  const std::optional<year_month_day> date = ParseDateText(text);
+  if (!date) return std::nullopt;
+  return sys_days(*date);
+}
+
 }  // namespace
 
 double Check_Rate(double xval, std::string_view xStr) {
@@ -83,55 +82,6 @@ double Check_Rate(double xval, std::string_view xStr) {
     return xval / 100.0;
   }
   return xval;
-}
-
-std::optional<sys_days> ParseDateText(std::string_view text, std::string_view date_format) {
-  const std::string trimmed = Trim(text);
-  std::vector<std::string> fields(1);
-  for (char ch : trimmed) {
-    if (ch >= '0' && ch <= '9') {
-      fields.back().push_back(ch);
-    } else if ((ch == '/' || ch == '-' || ch == '.') && !fields.back().empty()) {
-      fields.emplace_back();
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (fields.size() != 3) return std::nullopt;
-  for (const std::string& f : fields) {
-    if (f.empty() || f.size() > 4) return std::nullopt;
-  }
-  if (fields[0].size() > 2) {  // yyyy-mm-dd
-    if (fields[1].size() > 2 || fields[2].size() > 2) return std::nullopt;
-    return MakeDate(std::strtol(fields[0].c_str(), nullptr, 10),
-                    std::strtol(fields[1].c_str(), nullptr, 10),
-                    std::strtol(fields[2].c_str(), nullptr, 10));
-  }
-  if (fields[1].size() > 2 || fields[2].size() == 3) return std::nullopt;
-  const long first = std::strtol(fields[0].c_str(), nullptr, 10);
-  const long second = std::strtol(fields[1].c_str(), nullptr, 10);
-  const long y = FullYear(fields[2]);
-  const bool month_first = date_format == kMonthFirst;
-  const long m = month_first ? first : second;
-  const long d = month_first ? second : first;
-  if (auto date = MakeDate(y, m, d)) return date;
-  // A day-month order that cannot be a month is read the other way.
-  if (m > 12) return MakeDate(y, d, m);
-  return std::nullopt;
-}
-
-std::string FormatDateText(sys_days date, std::string_view date_format) {
-  const year_month_day ymd(date);
-  const unsigned m = static_cast<unsigned>(ymd.month());
-  const unsigned d = static_cast<unsigned>(ymd.day());
-  const int y = static_cast<int>(ymd.year());
-  char buf[24];
-  if (date_format == kMonthFirst) {
-    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", m, d, y);
-  } else {
-    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", d, m, y);
-  }
-  return buf;
 }
 
 sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
@@ -154,22 +104,20 @@ sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
   return first_of_month + days(day_number - 1);
 }
 
-FinancialCalcs::FinancialCalcs(Grid& grid, char decimal_point, std::string_view date_format)
-    : grid_(grid), decimal_point_(decimal_point), date_format_(date_format) {}
+FinancialCalcs::FinancialCalcs(Grid& grid) : grid_(grid) {}
 
-std::optional<double> FinancialCalcs::Number(std::string_view text) const {
-  return ParseLocaleNumber(text, decimal_point_);
-}
-
-float FinancialCalcs::SingleOrZero(std::string_view text) const {
-  const std::optional<double> value = Number(text);
-  if (!value) return 0.0f;
-  const float single = static_cast<float>(*value);
-  return std::isfinite(single) ? single : 0.0f;
+std::optional<double> FinancialCalcs::Number(const std::string& text) {
+  return NumericValue(text);
 }
 
 std::string FinancialCalcs::Format(double value, std::string_view pattern) const {
-  return FormatNumber(value, pattern, decimal_point_);
+  std::string text = FormatNumber(value, pattern, '.');
+  const std::string& decimal_point = CurrentEntryLocale().decimal_point;
+  const size_t point = text.find('.');
+  if (point != std::string::npos && !decimal_point.empty()) {
+    text.replace(point, 1, decimal_point);
+  }
+  return text;
 }
 
 void FinancialCalcs::Critical(const std::string& text, const char* title) const {
@@ -177,9 +125,7 @@ void FinancialCalcs::Critical(const std::string& text, const char* title) const 
 }
 
 void FinancialCalcs::ReportRunTimeError(const std::exception& error) const {
-  const auto* zel = dynamic_cast<const zelError*>(&error);
-  const std::string text = zel ? zel->Description() : std::string(error.what());
-  AppDialogs().Show(text, MsgButtons::Ok, MsgIcon::Critical, kMessageTitle);
+  ErrorHandler(error);
 }
 
 void FinancialCalcs::PutOnClipboard(const std::string& text) const {
@@ -192,8 +138,9 @@ void FinancialCalcs::PutOnClipboard(const std::string& text) const {
 }
 
 void FinancialCalcs::Form_Load(sys_days today) {
+  DetectDateFormat();
   today_ = today;
-  Text2[0] = FormatDateText(today, date_format_);
+  Text2[0] = DateText(today);
   Text2[2] = Text2[0];
 
   grid_.SetRedraw(false);
@@ -285,21 +232,12 @@ void FinancialCalcs::CommitBuffer() {
 
 void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
   if (grid_.Row() == 0 || edit_row_ == 0) return;
-  try {
-    if (key_ascii == 3) {  // Ctrl+C: the selected cells
-      PutOnClipboard(grid_.Clip());
-      return;
-    }
-    if (key_ascii == 22) {  // Ctrl+V into the selection
-      std::string text = AppClipboard().Text();
-      std::replace(text.begin(), text.end(), '\n', ' ');
-      // Commas group thousands ("1,234.5"), unless they are the separator.
-      if (decimal_point_ != ',') std::erase(text, ',');
-      grid_.SetClip(text);
-      return;
-    }
-  } catch (const std::exception& error) {
-    ReportRunTimeError(error);
+  if (key_ascii == 3) {  // Ctrl+C: the selected cells
+    CopyGridToClipboard(grid_);
+    return;
+  }
+  if (key_ascii == 22) {  // Ctrl+V into the selection
+    PasteClipboardToGrid(grid_);
     return;
   }
   grid_.SetRow(edit_row_);
@@ -326,7 +264,7 @@ void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
       }
       break;
     default:
-      if (key_ascii < 32 || key_ascii > 255) return;  // other control keys type nothing
+      if (key_ascii < 32 || key_ascii > 126) return;  // control keys and non-ASCII type nothing
       edit_buffer_.push_back(static_cast<char>(key_ascii));
       grid_.SetText(edit_buffer_);
       break;
@@ -367,7 +305,7 @@ void FinancialCalcs::irtyp_Click(int index) {
 }
 
 bool FinancialCalcs::DiscreteRate() {
-  const float r = SingleOrZero(tdisc);
+  const float r = TextToSingle(tdisc);
   if (!(r > 0.0f)) {
     Critical(kInvalidRate, kMessageTitle);
     return true;
@@ -385,8 +323,13 @@ bool FinancialCalcs::DiscreteRate() {
 }
 
 bool FinancialCalcs::ConvertRate() {
-  if (irtyp == kDiscrete) return DiscreteRate();
-  return ConvertDates(1);
+  if (irtyp != kDiscrete) return ConvertDates(1);
+  try {
+    return DiscreteRate();
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+    return true;
+  }
 }
 
 void FinancialCalcs::dateok_Click(int index) {
@@ -436,16 +379,17 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
   std::string& a = Text2[2 * index];
   std::string& b = Text2[2 * index + 1];
   if (Number(b)) {
-    const float count = SingleOrZero(b);
+    const float count = TextToSingle(b);
     dayPair = {0.0, count};
-    std::optional<sys_days> start = ParseDateText(a, date_format_);
-    if (!start) start = today_;
-    const sys_days end = AddDays(*start, count);
-    a = FormatDateText(*start, date_format_);
-    b = FormatDateText(end, date_format_);
+    std::optional<sys_days> start = DateOf(a);
+    if (!start) {
+      start = today_;
+      a = DateText(today_);
+    }
+    b = DateText(AddDays(*start, count));
   } else {
-    const std::optional<sys_days> start = ParseDateText(a, date_format_);
-    const std::optional<sys_days> end = ParseDateText(b, date_format_);
+    const std::optional<sys_days> start = DateOf(a);
+    const std::optional<sys_days> end = DateOf(b);
     if (!start || !end) {
       Critical(kBothDates, kMessageTitle);
       return true;
@@ -471,7 +415,7 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
     Critical(kInvalidEntryFor + Trim(Label1_4), kMessageTitle);
     return true;
   }
-  const double q = SingleOrZero(tdisc);
+  const double q = TextToSingle(tdisc);
   double x = 0.0;
   switch (irtyp) {
     case kTBill: {
@@ -503,7 +447,7 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
 
 void FinancialCalcs::calcDate_Click() {
   const std::optional<double> typed = Number(tDate);
-  double y = typed ? std::nearbyint(static_cast<double>(SingleOrZero(tDate))) : 0.0;
+  double y = typed ? std::nearbyint(static_cast<double>(static_cast<float>(*typed))) : 0.0;
   if (typed && y < 1900) y += 2000;
   // Beyond the calendar's years there is no date to show.
   if (!typed || y < 100 || y > 9999) {
@@ -516,13 +460,13 @@ void FinancialCalcs::calcDate_Click() {
   if (Combo1[2] < 0 || Combo1[2] > 6) Combo1[2] = kStartReference;
   const sys_days date = FindRelativeDate(static_cast<int>(y), Combo1[3] + 1, Combo1[0],
                                          Combo1[2], Combo1[1] == kAfter);
-  cxDate = FormatDateText(date, date_format_);
+  cxDate = DateText(date);
 }
 
 void FinancialCalcs::cpDate_Click() { PutOnClipboard(Trim(cxDate)); }
 
 void FinancialCalcs::tfrDate_Click() {
-  if (ParseDateText(cxDate, date_format_)) {
+  if (DateOf(cxDate)) {
     Text2[1] = Trim(cxDate);
   } else {
     Critical(kCalculateFirst, kTitle);
@@ -543,7 +487,13 @@ void FinancialCalcs::logcalc_Click() {
     Critical(kInvalidNumber, kTitle);
     return;
   }
-  const double v = SingleOrZero(lgexpTxt);
+  double v = 0.0;
+  try {
+    v = TextToSingle(lgexpTxt);
+  } catch (const std::exception& error) {
+    ReportRunTimeError(error);
+    return;
+  }
   if (lgtyp == 0) {
     lgCap = v > 0.0 ? Format(std::log(v), kLogFormat) : kNotAvailable;
   } else {

@@ -21,19 +21,6 @@ namespace stratlyn {
 // so a percentage becomes a decimal; otherwise xval.
 double Check_Rate(double xval, std::string_view xStr);
 
-// The user's date order for typed and shown dates.
-inline constexpr std::string_view kMonthFirst = "mm/dd/yyyy";
-inline constexpr std::string_view kDayFirst = "dd/mm/yyyy";
-
-// Reads a date typed as day, month and year in the order of `date_format`
-// (separators '/', '-' or '.'; two-digit years 00-29 are 2000s, 30-99 1900s),
-// or as yyyy-mm-dd. A first number that cannot be a month in the month-first
-// order (or a second one in the day-first order) is read the other way.
-std::optional<std::chrono::sys_days> ParseDateText(std::string_view text,
-                                                   std::string_view date_format);
-// The date as "mm/dd/yyyy" or "dd/mm/yyyy".
-std::string FormatDateText(std::chrono::sys_days date, std::string_view date_format);
-
 // The date finder: the `target` weekday (0 Sunday .. 6 Saturday) before or
 // after the third `reference` weekday of a month (1..12). With the same
 // weekday in both, "after" gives the fourth and "before" the second such day.
@@ -76,13 +63,14 @@ class FinancialCalcs {
   enum QuoteType { kTBill = 0, kLibor = 1, kZero = 2, kDiscrete = 3 };
 
   // `grid` is the present value table (not owned; it must outlive this).
-  // `decimal_point` is the locale's separator for reading and writing numbers,
-  // `date_format` kMonthFirst or kDayFirst.
-  FinancialCalcs(Grid& grid, char decimal_point, std::string_view date_format);
+  // Numbers and dates are read and written in the entry locale
+  // (util/locale_info.h) with the shared entry helpers.
+  explicit FinancialCalcs(Grid& grid);
 
-  // Opening the window: today's date into both "Today" boxes, the table's
-  // headings and size, the start selections of the lists, the current month
-  // and year, and the date finder computed once.
+  // Opening the window: the locale's date order (DetectDateFormat), today's
+  // date into both "Today" boxes, the table's headings and size, the start
+  // selections of the lists, the current month and year, and the date finder
+  // computed once.
   void Form_Load(std::chrono::sys_days today);
   // The date used for "today" when a box is filled by a day count.
   void SetToday(std::chrono::sys_days today) { today_ = today; }
@@ -112,8 +100,8 @@ class FinancialCalcs {
   // Date panel.
   void dtrans_Click();
   void clrdate_Click();
-  // Returns true when an input error was reported. Run-time errors are
-  // reported here too (as by the error handler) and count as reported.
+  // Returns true when an input error was reported. Run-time errors go to
+  // the error handler and count as reported.
   bool ConvertDates(int index);
 
   // Date finder.
@@ -157,8 +145,7 @@ class FinancialCalcs {
   std::array<double, 2> dayPair = {0.0, 0.0};
 
  private:
-  std::optional<double> Number(std::string_view text) const;
-  float SingleOrZero(std::string_view text) const;
+  static std::optional<double> Number(const std::string& text);
   std::string Format(double value, std::string_view pattern) const;
   void Critical(const std::string& text, const char* title) const;
   void ReportRunTimeError(const std::exception& error) const;
@@ -169,8 +156,6 @@ class FinancialCalcs {
   void PutOnClipboard(const std::string& text) const;
 
   Grid& grid_;
-  char decimal_point_;
-  std::string date_format_;
   std::chrono::sys_days today_{};
 
   std::string edit_buffer_;

@@ -1,82 +1,35 @@
 #include "tools/keypad.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
 
-std::optional<double> ParseLocaleNumber(std::string_view text, char decimal_point) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && text[begin] == ' ') ++begin;
-  while (end > begin && text[end - 1] == ' ') --end;
-  // Rebuild the number in the C form that from_chars reads, checking the
-  // shape on the way: [sign] digits [sep digits] [E [sign] digits].
-  std::string c_form;
-  size_t i = begin;
-  bool negative = false;
-  if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int mantissa_digits = 0;
-  bool seen_point = false;
-  for (; i < end; ++i) {
-    const char ch = text[i];
-    if (ch >= '0' && ch <= '9') {
-      c_form.push_back(ch);
-      ++mantissa_digits;
-    } else if (ch == decimal_point && !seen_point) {
-      c_form.push_back('.');
-      seen_point = true;
-    } else {
-      break;
-    }
-  }
-  if (mantissa_digits == 0) return std::nullopt;
-  if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-    c_form.push_back('e');
-    ++i;
-    if (i < end && (text[i] == '+' || text[i] == '-')) c_form.push_back(text[i++]);
-    int exponent_digits = 0;
-    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i, ++exponent_digits) {
-      c_form.push_back(text[i]);
-    }
-    if (exponent_digits == 0) return std::nullopt;
-  }
-  if (i != end) return std::nullopt;
-  if (c_form.front() == '.') c_form.insert(c_form.begin(), '0');
-  double value = 0.0;
-  const auto [ptr, ec] = std::from_chars(c_form.data(), c_form.data() + c_form.size(), value);
-  if (ec != std::errc() || ptr != c_form.data() + c_form.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
-}
-
-double LocaleNumberOrZero(std::string_view text, char decimal_point) {
-  return ParseLocaleNumber(text, decimal_point).value_or(0.0);
-}
-
-std::string DefaultNumberText(double value, char decimal_point) {
+std::string DefaultNumberText(double value, std::string_view decimal_point) {
   if (value == 0.0) return "0";  // also for -0
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
   char buf[48];
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string text(buf);
-  for (char& ch : text) {
-    if (ch == '.') ch = decimal_point;
-  }
+  const size_t point = text.find('.');
+  if (point != std::string::npos) text.replace(point, 1, decimal_point);
   return text;
 }
 
-Keypad::Keypad(char decimal_point) : decimal_point_(decimal_point) { Cancel_Click(); }
+Keypad::Keypad() : decimal_point_(CurrentEntryLocale().decimal_point) {
+  if (decimal_point_.empty()) decimal_point_ = ".";
+  Cancel_Click();
+}
 
 double Keypad::Value(const Operand& operand) const {
   if (const double* number = std::get_if<double>(&operand)) return *number;
-  return LocaleNumberOrZero(std::get<std::string>(operand), decimal_point_);
+  return VariantAsDouble(std::get<std::string>(operand));
 }
 
 std::string Keypad::OperandText(const Operand& operand) const {
@@ -89,7 +42,7 @@ std::string Keypad::OperandText(const Operand& operand) const {
 void Keypad::Number_Click(int digit) {
   if (digit < 0 || digit > 9) return;
   if (last_input_ != kNums) {
-    display_ = std::string(1, decimal_point_);
+    display_ = decimal_point_;
     decimal_entered_ = false;
   }
   const char d = static_cast<char>('0' + digit);
@@ -184,8 +137,7 @@ void Keypad::Operator_Click(char caption) {
 
 void Keypad::Percent_Click() {
   // A display without a number (a lone "-", pasted text) counts as "0.".
-  display_ = DefaultNumberText(LocaleNumberOrZero(display_, decimal_point_) / 100.0,
-                               decimal_point_);
+  display_ = DefaultNumberText(VariantAsDouble(display_) / 100.0, decimal_point_);
   last_input_ = kPercentKey;
   pending_operator_ = '%';
   decimal_entered_ = true;
@@ -231,7 +183,7 @@ void Keypad::pst_Click() {
 bool Keypad::KeyboardInput(char ch) {
   if (ch >= '0' && ch <= '9') {
     Number_Click(ch - '0');
-  } else if (ch == decimal_point_ || ch == '.' || ch == ',') {
+  } else if (ch == '.' || ch == ',') {
     bDecimal_Click();
   } else if (ch == '+' || ch == '-' || ch == '/') {
     Operator_Click(ch);

@@ -10,18 +10,10 @@
 
 namespace stratlyn {
 
-// Reads a whole text as a number written with the given decimal separator:
-// optional blanks, a sign, digits with at most one separator, an optional
-// exponent ("1E+15"). Returns nothing when the text is not such a number.
-std::optional<double> ParseLocaleNumber(std::string_view text, char decimal_point);
-
-// The number, or 0 when the text is not numeric.
-double LocaleNumberOrZero(std::string_view text, char decimal_point);
-
 // The default text of a double: up to 15 significant digits, no separator for
 // whole numbers, exponent form ("1E+15", "1E-05") for very large or small
 // magnitudes; `decimal_point` for the separator.
-std::string DefaultNumberText(double value, char decimal_point);
+std::string DefaultNumberText(double value, std::string_view decimal_point);
 
 class Keypad {
  public:
@@ -46,9 +38,10 @@ class Keypad {
   // A number or a text (a pasted word, "9." taken from the display).
   using Operand = std::variant<double, std::string>;
 
-  // `decimal_point` is the locale's separator, shown on the key and in the
-  // display. The keypad starts as after "C".
-  explicit Keypad(char decimal_point = '.');
+  // The keypad writes the entry locale's decimal separator (util/locale_info.h)
+  // on its key and in the display, and reads operands with VariantAsDouble.
+  // It starts as after "C".
+  Keypad();
 
   // Key handlers. Operator_Click takes the caption ('/', '+', 'X', '-', '=');
   // other characters are ignored. A division by zero shows the message
@@ -64,15 +57,14 @@ class Keypad {
   void cpy_Click();
   void pst_Click();
 
-  // A keyboard character: digits, '.' or ',' (the separator), + - * x X /,
+  // A keyboard character: digits, '.' or ',' (either is the separator), + - * x X /,
   // '=' or '\r'/'\n' (equals), '%', 'c'/'C' or Escape (C), Backspace (CE).
   // Returns false for a character that is not a key.
   bool KeyboardInput(char ch);
 
   const std::string& Display() const { return display_; }
   // The caption of the separator key.
-  std::string DecimalCaption() const { return std::string(1, decimal_point_); }
-  char DecimalPoint() const { return decimal_point_; }
+  const std::string& DecimalCaption() const { return decimal_point_; }
 
   const Operand& firstOperand() const { return first_operand_; }
   const Operand& secondOperand() const { return second_operand_; }
@@ -85,9 +77,9 @@ class Keypad {
   double Value(const Operand& operand) const;
   std::string OperandText(const Operand& operand) const;
   // "0." in this locale.
-  std::string ZeroText() const { return std::string("0") + decimal_point_; }
+  std::string ZeroText() const { return "0" + decimal_point_; }
 
-  char decimal_point_;
+  std::string decimal_point_;
   std::string display_;
   Operand first_operand_ = 0.0;
   Operand second_operand_ = 0.0;

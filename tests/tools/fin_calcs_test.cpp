@@ -1,11 +1,13 @@
 #include "tools/fin_calcs.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 
 #include "support/fake_services.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 namespace {
@@ -14,6 +16,28 @@ using namespace std::chrono;
 
 // Today is Tuesday 8 December 2026 in every test.
 constexpr sys_days kToday{year(2026) / December / 8};
+
+EntryLocale MonthFirstDot() {
+  EntryLocale locale;
+  locale.decimal_point = ".";
+  locale.thousands_sep = ",";
+  locale.date_format = "%m/%d/%Y";
+  return locale;
+}
+
+EntryLocale DayFirstComma() {
+  EntryLocale locale;
+  locale.decimal_point = ",";
+  locale.thousands_sep = ".";
+  locale.date_format = "%d.%m.%Y";
+  return locale;
+}
+
+// Installs an entry locale for one test.
+struct ScopedEntryLocale {
+  explicit ScopedEntryLocale(const EntryLocale& locale) { SetEntryLocale(locale); }
+  ~ScopedEntryLocale() { ResetEntryLocale(); }
+};
 
 class FinCalcsTest : public ::testing::Test {
  protected:
@@ -34,9 +58,10 @@ class FinCalcsTest : public ::testing::Test {
     for (char ch : keys) calcs.Grid1_KeyPress(static_cast<unsigned char>(ch));
   }
 
+  ScopedEntryLocale locale{MonthFirstDot()};
   testing::FakeServices services;
   Grid grid;
-  FinancialCalcs calcs{grid, '.', kMonthFirst};
+  FinancialCalcs calcs{grid};
 };
 
 TEST(CheckRate, OnlyPercentagesOfNamedRatesAreScaled) {
@@ -46,25 +71,6 @@ TEST(CheckRate, OnlyPercentagesOfNamedRatesAreScaled) {
   EXPECT_DOUBLE_EQ(Check_Rate(0.05, "Interest rate"), 0.05);
   EXPECT_DOUBLE_EQ(Check_Rate(5, "LIBOR"), 5);
   EXPECT_DOUBLE_EQ(Check_Rate(5, "INTEREST"), 5);  // case-sensitive
-}
-
-TEST(DateText, ReadsTheUsersOrderAndFallsBackWhenAMonthIsImpossible) {
-  const sys_days march_first{year(2025) / March / 1};
-  EXPECT_EQ(ParseDateText("03/01/2025", kMonthFirst), march_first);
-  EXPECT_EQ(ParseDateText("01/03/2025", kDayFirst), march_first);
-  EXPECT_EQ(ParseDateText(" 3-1-25 ", kMonthFirst), march_first);
-  EXPECT_EQ(ParseDateText("2025-03-01", kDayFirst), march_first);
-  EXPECT_EQ(ParseDateText("13/12/1999", kMonthFirst), sys_days(year(1999) / December / 13));
-  EXPECT_EQ(ParseDateText("12/13/1999", kDayFirst), sys_days(year(1999) / December / 13));
-  EXPECT_EQ(ParseDateText("1/1/45", kMonthFirst), sys_days(year(1945) / January / 1));
-  EXPECT_FALSE(ParseDateText("02/30/2025", kMonthFirst));
-  EXPECT_FALSE(ParseDateText("13/13/2025", kMonthFirst));
-  EXPECT_FALSE(ParseDateText("91", kMonthFirst));
-  EXPECT_FALSE(ParseDateText("", kMonthFirst));
-  EXPECT_FALSE(ParseDateText("1/2/3/4", kMonthFirst));
-  EXPECT_FALSE(ParseDateText("Jan 5, 2025", kMonthFirst));
-  EXPECT_EQ(FormatDateText(march_first, kMonthFirst), "03/01/2025");
-  EXPECT_EQ(FormatDateText(march_first, kDayFirst), "01/03/2025");
 }
 
 TEST_F(FinCalcsTest, OpeningSetsUpEveryTool) {
@@ -120,7 +126,7 @@ TEST_F(FinCalcsTest, PresentValueRefusesTextAndKeepsTheOldResult) {
   SetRow(3, "-100000", "5", "100");
   calcs.pvcalc_Click();
   EXPECT_EQ(services.dialogs.Count(), 2u);
-  EXPECT_EQ(services.dialogs.Last().text, "Overflow");
+  EXPECT_THAT(services.dialogs.Last().text, ::testing::HasSubstr("Overflow"));
   EXPECT_EQ(calcs.pvlab, before);
 
   calcs.clrPV_Click();
@@ -429,12 +435,13 @@ TEST_F(FinCalcsTest, LogsAndExponentials) {
 }
 
 TEST(FinCalcsLocale, CommaSeparatorAndDayFirstDates) {
+  ScopedEntryLocale locale{DayFirstComma()};
   testing::FakeServices services;
   Grid grid;
-  FinancialCalcs calcs(grid, ',', kDayFirst);
+  FinancialCalcs calcs(grid);
   calcs.Form_Load(kToday);
-  EXPECT_EQ(calcs.Text2[0], "08/12/2026");
-  EXPECT_EQ(calcs.cxDate, "19/12/2026");
+  EXPECT_EQ(calcs.Text2[0], "08.12.2026");
+  EXPECT_EQ(calcs.cxDate, "19.12.2026");
   grid.SetTextMatrix(1, 0, "1");
   grid.SetTextMatrix(1, 1, "0,05");
   grid.SetTextMatrix(1, 2, "100");
@@ -451,9 +458,12 @@ TEST(FinCalcsLocale, CommaSeparatorAndDayFirstDates) {
   calcs.Grid1_KeyPress(22);
   EXPECT_EQ(grid.TextMatrix(3, 0), "2,5");
   calcs.Text2[0] = "01/01/2026";
-  calcs.Text2[1] = "01/07/2026";  // 1 July
+  calcs.Text2[1] = "01.07.2026";  // 1 July
   calcs.dateok_Click(0);
   EXPECT_EQ(calcs.matlab, "Maturity: 0,49589041");
+  calcs.Text2[1] = "10";
+  calcs.dateok_Click(0);
+  EXPECT_EQ(calcs.Text2[1], "11.01.2026");
 }
 
 }  // namespace

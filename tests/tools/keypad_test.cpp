@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/fake_services.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 namespace {
@@ -13,6 +14,17 @@ namespace {
 // dot locale in the locale under test.
 class KeypadTest : public ::testing::TestWithParam<char> {
  protected:
+  // Installed before the keypad is made, which takes the separator then.
+  struct ScopedSeparator {
+    explicit ScopedSeparator(char decimal_point) {
+      EntryLocale locale;
+      locale.decimal_point = std::string(1, decimal_point);
+      locale.thousands_sep = decimal_point == ',' ? "." : ",";
+      SetEntryLocale(locale);
+    }
+    ~ScopedSeparator() { ResetEntryLocale(); }
+  };
+
   std::string S(std::string text) const {
     for (char& ch : text) {
       if (ch == '.') ch = GetParam();
@@ -39,8 +51,9 @@ class KeypadTest : public ::testing::TestWithParam<char> {
     }
   }
 
+  ScopedSeparator separator{GetParam()};
   testing::FakeServices services;
-  Keypad pad{GetParam()};
+  Keypad pad;
 };
 
 TEST_P(KeypadTest, StartsEmptyWithTheLocaleSeparator) {
@@ -215,22 +228,11 @@ INSTANTIATE_TEST_SUITE_P(Separators, KeypadTest, ::testing::Values('.', ','),
                            return info.param == '.' ? std::string("Dot") : std::string("Comma");
                          });
 
-TEST(LocaleNumber, ReadsOnlyWholeNumbersInTheGivenLocale) {
-  EXPECT_EQ(ParseLocaleNumber(" 12.5 ", '.'), 12.5);
-  EXPECT_EQ(ParseLocaleNumber("12,5", ','), 12.5);
-  EXPECT_EQ(ParseLocaleNumber("-0.", '.'), -0.0);
-  EXPECT_EQ(ParseLocaleNumber(",5", ','), 0.5);
-  EXPECT_EQ(ParseLocaleNumber("1E+15", '.'), 1e15);
-  EXPECT_FALSE(ParseLocaleNumber("12,5", '.'));
-  EXPECT_FALSE(ParseLocaleNumber("1.2.3", '.'));
-  EXPECT_FALSE(ParseLocaleNumber("-", '.'));
-  EXPECT_FALSE(ParseLocaleNumber(".", '.'));
-  EXPECT_FALSE(ParseLocaleNumber("", '.'));
-  EXPECT_FALSE(ParseLocaleNumber("1E", '.'));
-  EXPECT_FALSE(ParseLocaleNumber("1E999", '.'));
-  EXPECT_EQ(LocaleNumberOrZero("abc", '.'), 0.0);
-  EXPECT_EQ(DefaultNumberText(-2.5, ','), "-2,5");
-  EXPECT_EQ(DefaultNumberText(-0.0, '.'), "0");
+TEST(DefaultNumberText, WritesTheLocaleSeparatorAndNoNegativeZero) {
+  EXPECT_EQ(DefaultNumberText(-2.5, ","), "-2,5");
+  EXPECT_EQ(DefaultNumberText(-0.0, "."), "0");
+  EXPECT_EQ(DefaultNumberText(123456789012345.0, "."), "123456789012345");
+  EXPECT_EQ(DefaultNumberText(1.5e-7, ","), "1,5E-07");
 }
 
 }  // namespace

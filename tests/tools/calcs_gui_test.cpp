@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "support/fake_services.h"
+#include "tools/calcs_widget.h"
+#include "util/locale_info.h"
+#include "util/qt_grid_model.h"
+
+namespace stratlyn {
+namespace {
+
+// A dot, month-first entry locale for every test, whatever the machine's.
+class CalcsWindowTest : public ::testing::Test {
+ protected:
+  CalcsWindowTest() {
+    EntryLocale locale;
+    locale.decimal_point = ".";
+    locale.thousands_sep = ",";
+    locale.date_format = "%m/%d/%Y";
+    SetEntryLocale(locale);
+  }
+  ~CalcsWindowTest() override {
+    CloseCalculatorsWindow();
+    ResetEntryLocale();
+  }
+
+  template <typename T>
+  static T* Find(QWidget* window, const char* name) {
+    T* child = window->findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  static void Click(QWidget* window, const char* name) {
+    QPushButton* button = Find<QPushButton>(window, name);
+    if (button) button->click();
+  }
+  static QString Text(QWidget* window, const char* name) {
+    QLabel* label = Find<QLabel>(window, name);
+    return label ? label->text() : QString();
+  }
+
+  testing::FakeServices services;
+};
+
+TEST_F(CalcsWindowTest, OpensOnceAndKeepsItsStateWhileHidden) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->windowTitle(), "ZEL Calculators");
+  EXPECT_EQ(window->objectName(), "calcs");
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(Text(window, "Readout"), "0.");
+  EXPECT_EQ(Find<QPushButton>(window, "bDecimal")->text(), ".");
+
+  for (const char* key : {"Number7", "Operator1", "Number8", "Operator4"}) Click(window, key);
+  EXPECT_EQ(Text(window, "Readout"), "15");
+  Find<QLineEdit>(window, "lgexpTxt")->setText("2");
+  Click(window, "logcalc");
+  EXPECT_EQ(Text(window, "lgCap"), "0.69314718");
+
+  window->hide();
+  EXPECT_EQ(ShowCalculatorsWindow(nullptr), window);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(Text(window, "Readout"), "15");
+  EXPECT_EQ(Text(window, "lgCap"), "0.69314718");
+  EXPECT_EQ(Find<QLineEdit>(window, "lgexpTxt")->text(), "2");
+
+  // The date finder ran at opening: a Saturday after the third Friday.
+  EXPECT_FALSE(Text(window, "cxDate").isEmpty());
+  EXPECT_EQ(Find<QComboBox>(window, "Combo1_0")->currentText(), "Saturday");
+  EXPECT_EQ(Find<QComboBox>(window, "Combo1_2")->currentText(), "Friday");
+
+  CloseCalculatorsWindow();
+  QWidget* fresh = ShowCalculatorsWindow(nullptr);
+  EXPECT_EQ(Text(fresh, "Readout"), "0.");
+}
+
+TEST_F(CalcsWindowTest, KeypadKeysAndKeyboard) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  for (const char* key : {"Number9", "Operator0", "Number0", "Operator4"}) Click(window, key);
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().text, "Can't divide by zero");
+  EXPECT_EQ(services.dialogs.Last().title, "Calculator");
+  EXPECT_EQ(Text(window, "Readout"), "9.");
+
+  QWidget* frame = Find<QGroupBox>(window, "keypadFrame");
+  QTest::keyClick(frame, Qt::Key_Escape);
+  EXPECT_EQ(Text(window, "Readout"), "0.");
+  QTest::keyClicks(frame, "12*3");
+  QTest::keyClick(frame, Qt::Key_Return);
+  EXPECT_EQ(Text(window, "Readout"), "36");
+  Click(window, "cpy");
+  EXPECT_EQ(services.clipboard.Text(), "36");
+}
+
+TEST_F(CalcsWindowTest, GridEditingKeys) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  GridView* view = Find<GridView>(window, "Grid1");
+  ASSERT_NE(view, nullptr);
+  Grid& grid = view->grid();
+  EXPECT_EQ(grid.Rows(), 25);
+  EXPECT_EQ(grid.TextMatrix(0, 1), "Yield");
+  EXPECT_GT(grid.ColWidth(0), 0);
+
+  grid.SetRow(1);
+  grid.SetCol(0);
+  QTest::keyClicks(view, "12");
+  EXPECT_EQ(grid.TextMatrix(1, 0), "12");
+  QTest::keyClick(view, Qt::Key_Backspace);
+  QTest::keyClick(view, Qt::Key_Return);
+  EXPECT_EQ(grid.TextMatrix(1, 0), "1");
+
+  // Right arrow moves on; typing there and Esc restores the entered text.
+  QTest::keyClick(view, Qt::Key_Right);
+  EXPECT_EQ(grid.Col(), 1);
+  QTest::keyClicks(view, "9");
+  QTest::keyClick(view, Qt::Key_Escape);
+  EXPECT_EQ(grid.TextMatrix(1, 1), "");
+  QTest::keyClicks(view, "5");
+  QTest::keyClick(view, Qt::Key_Right);  // commits and moves
+  EXPECT_EQ(grid.TextMatrix(1, 1), "5");
+  EXPECT_EQ(grid.Col(), 2);
+  QTest::keyClicks(view, "abc");
+  QTest::keyClick(view, Qt::Key_Down);
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().text, "Non-Numeric Data Entry");
+  EXPECT_EQ(services.dialogs.Last().title, "Error");
+
+  // Delete empties the cell; Ctrl+V pastes from the current cell.
+  grid.SetRow(1);
+  grid.SetCol(2);
+  QTest::keyClick(view, Qt::Key_Delete);
+  EXPECT_EQ(grid.TextMatrix(1, 2), "");
+  services.clipboard.SetText("100\r\n");
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(grid.TextMatrix(1, 2), "100");
+  grid.SetRow(2);
+  grid.SetCol(0);
+  services.clipboard.SetText("2\t5\t100");
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(grid.TextMatrix(2, 2), "100");
+
+  Click(window, "pvcalc");
+  EXPECT_EQ(Text(window, "pvlab"), "185.6067");
+
+  grid.SetRow(1);
+  grid.SetCol(0);
+  grid.SetRowSel(2);
+  grid.SetColSel(2);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(services.clipboard.Text(), "1\t5\t100\r2\t5\t100");
+
+  Click(window, "clrPV");
+  EXPECT_EQ(Text(window, "pvlab"), "");
+  EXPECT_EQ(grid.TextMatrix(2, 2), "");
+}
+
+TEST_F(CalcsWindowTest, RatePanelFollowsTheQuoteType) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  Find<QRadioButton>(window, "irtyp3")->click();
+  EXPECT_EQ(Text(window, "Label1_2"), "Frequency");
+  EXPECT_EQ(Text(window, "Label1_4"), "Rate");
+  EXPECT_FALSE(Find<QLineEdit>(window, "Text2_2")->isEnabled());
+  EXPECT_FALSE(Find<QRadioButton>(window, "irtyp3")->toolTip().isEmpty());
+
+  Find<QLineEdit>(window, "Text2_3")->setText("2");
+  QLineEdit* quote = Find<QLineEdit>(window, "tdisc");
+  quote->setText("0.05");
+  QTest::keyClick(quote, Qt::Key_Return);
+  EXPECT_EQ(Text(window, "tblab"), "Interest Rate: 0.0493852");
+
+  Find<QRadioButton>(window, "irtyp0")->click();
+  EXPECT_EQ(Text(window, "Label1_4"), "T-Bill");
+  EXPECT_TRUE(Find<QLineEdit>(window, "Text2_2")->isEnabled());
+
+  // The date panel: a day count becomes a date, the maturity is shown.
+  Find<QLineEdit>(window, "Text2_0")->setText("01/01/2026");
+  Find<QLineEdit>(window, "Text2_1")->setText("365");
+  Click(window, "dateok0");
+  EXPECT_EQ(Find<QLineEdit>(window, "Text2_1")->text(), "01/01/2027");
+  EXPECT_EQ(Text(window, "matlab"), "Maturity: 1.00");
+  Click(window, "tfrDate");
+  EXPECT_EQ(Find<QLineEdit>(window, "Text2_1")->text(), Text(window, "cxDate"));
+}
+
+}  // namespace
+}  // namespace stratlyn
