@@ -1,0 +1,328 @@
+// The panel's market-data commands against pages served on 127.0.0.1.
+
+#include "calculator/market_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "marketdata/civil_date.h"
+#include "marketdata/quote_parser.h"
+#include "marketdata/zel_bloomberg_data.h"
+#include "support/fake_services.h"
+#include "support/fetch_browser_view.h"
+#include "support/loopback_server.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::FakeServices;
+using testing::FetchBrowserView;
+
+std::string Fixture(const std::string& name) {
+  const char* dir = std::getenv("STRATLYN_TEST_DATA");
+  std::ifstream in(std::string(dir ? dir : "tests/data") + "/marketdata/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::chrono::system_clock::time_point LocalTime(int y, int m, int d, int hour = 0) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = m - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = hour;
+  tm.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+// Serves the exchange's pages, the feed and the series files from one folder,
+// and points the program's hosts at it.
+class MarketCommandsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new testing::ScratchDir;
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBM", Fixture("quote_underlying.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ", Fixture("quote_option.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=XYZQ", Fixture("symbol_not_found.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=NOYLD", "<html><body>Last Sale 1 Tick</body></html>");
+    dir_->Write("TradTool/Symbols/SymbolDirectory.asp", Fixture("symbol_directory.htm"));
+    dir_->Write("api/global/delayed_quotes/quotes/AAPL.json", Fixture("feed_quote.json"));
+    dir_->Write("api/global/delayed_quotes/options/AAPL.json", Fixture("feed_options.json"));
+    // Series files observed today: 3m 0.50, 6m 1.00, 1y 2.00, then rising.
+    const std::string today = FormatCivilDate(LocalDate(std::chrono::system_clock::now()));
+    const char* values[kFrbSeriesCount] = {"0.50", "1.00", "2.00", "2.50", "2.75",
+                                           "3.00", "3.20", "3.40", "3.70", "3.90"};
+    for (int i = 0; i < kFrbSeriesCount; ++i) {
+      dir_->Write(std::string("FRBData/") + kFrbSeries[i] + "_2010.txt",
+                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" + today + "," +
+                      values[i] + "\r\n");
+    }
+    server_ = new testing::LoopbackHttpServer(dir_->Path());
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+      setenv(var, server_->BaseUrl().c_str(), 1);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete dir_;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(server_->Ok()) << server_->Error();
+    commands.SetBrowser(&view);
+    fields.strike = "125";
+    fields.underlying_price = "120";
+    fields.maturity = "1";
+  }
+  std::string Url(const std::string& path) const { return server_->BaseUrl() + path; }
+
+  static testing::ScratchDir* dir_;
+  static testing::LoopbackHttpServer* server_;
+  FakeServices services;
+  FetchBrowserView view;
+  Grid grid;
+  MarketCommands commands{grid};
+  MarketFields fields;
+};
+
+testing::ScratchDir* MarketCommandsTest::dir_ = nullptr;
+testing::LoopbackHttpServer* MarketCommandsTest::server_ = nullptr;
+
+TEST_F(MarketCommandsTest, DataTermsAskedUntilAcceptedOnce) {
+  fields.stock_ticker = "IBM";
+  services.dialogs.Answer(MsgAnswer::Cancel);
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().buttons, MsgButtons::OkCancel);
+  EXPECT_EQ(services.dialogs.LastText().rfind("This action retrieves a delayed quote from the CBOE.", 0), 0u);
+  EXPECT_TRUE(view.History().empty());  // declined: nothing loaded or changed
+  EXPECT_EQ(fields.underlying_price, "120");
+
+  bool disclaimer = false;  // the main window's flag
+  commands.SetDisclaimerFlag(&disclaimer);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), 2u);
+  EXPECT_TRUE(disclaimer);
+  commands.cmdGetStkQuote_Click(fields);
+  commands.cmdReparseStock_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), 2u);  // never again in this run
+}
+
+TEST_F(MarketCommandsTest, UnderlyingPriceAndReparse) {
+  EXPECT_TRUE(commands.AcceptDataTerms() == false);  // queue empty: Cancel
+  services.dialogs.Answer(MsgAnswer::Ok);
+  ASSERT_TRUE(commands.AcceptDataTerms());
+  services.dialogs.Reset();
+  fields.stock_ticker = " IBM ";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(fields.underlying_price, "12.50000");
+  ASSERT_EQ(view.History().size(), 1u);
+  EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
+  EXPECT_EQ(view.Tag(), kPageDone);
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+
+  // "Parse" reads the page shown without loading anything.
+  view.Show("<td>Last Sale</td><td>99.125</td><td>Tick</td>");
+  commands.cmdReparseStock_Click(fields);
+  EXPECT_EQ(fields.underlying_price, "99.12500");
+  EXPECT_EQ(view.History().size(), 1u);
+
+  // No ticker: told, nothing loaded.
+  fields.stock_ticker = "  ";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(view.History().size(), 1u);
+}
+
+TEST_F(MarketCommandsTest, OptionPriceWithStrikeCorrection) {
+  services.dialogs.Answer(MsgAnswer::Ok);   // data terms
+  services.dialogs.Answer(MsgAnswer::Yes);  // correct the strike
+  fields.option_ticker = " ibmaz ";
+  fields.maturity_month = 0;
+  commands.cmdGetOption_Click(fields);
+  ASSERT_EQ(view.History().size(), 1u);
+  EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ"));
+  EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
+  EXPECT_EQ(fields.strike, "130.00");
+  EXPECT_EQ(fields.option_price, "3.25000");
+  const double t = std::stod(fields.maturity);
+  EXPECT_GT(t, 0.0);  // January's expiration, never in the past
+  EXPECT_LE(t, 1.0);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketCommandsTest, OptionInputChecks) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  ASSERT_TRUE(commands.AcceptDataTerms());
+  services.dialogs.Reset();
+  fields.option_ticker = "IBMAZ";
+  for (const char* bad : {"0", "abc", ""}) {
+    fields.strike = bad;
+    commands.cmdGetOption_Click(fields);
+    EXPECT_EQ(services.dialogs.LastText(), "Invalid strike price") << bad;
+  }
+  EXPECT_TRUE(view.History().empty());
+
+  // S = 100, K = 70: 30 > 17.5, asked; Yes stops before loading.
+  fields.underlying_price = "100";
+  fields.strike = "70";
+  services.dialogs.Answer(MsgAnswer::Yes);
+  commands.cmdGetOption_Click(fields);
+  EXPECT_NE(services.dialogs.LastText().find("more than 25% away"), std::string::npos);
+  EXPECT_TRUE(view.History().empty());
+  // S = 70, K = 100: 30 > 25, asked as well; No goes on.
+  fields.underlying_price = "70";
+  fields.strike = "100";
+  const size_t before = services.dialogs.Count();
+  services.dialogs.Answer(MsgAnswer::No);
+  services.dialogs.Answer(MsgAnswer::No);  // keep the strike
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.Shown()[before].text.find("The strike price is more than 25%"), 0u);
+  EXPECT_EQ(view.History().size(), 1u);
+  EXPECT_EQ(fields.strike, "100");
+  EXPECT_EQ(fields.option_price, "3.25000");
+}
+
+TEST_F(MarketCommandsTest, SymbolNotFoundBothAnswers) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  services.dialogs.Answer(MsgAnswer::Yes);
+  fields.option_ticker = "XYZQ";
+  fields.option_price = "7";
+  commands.cmdGetOption_Click(fields);
+  ASSERT_EQ(view.History().size(), 2u);
+  EXPECT_EQ(view.History()[1], Url("/TradTool/Symbols/SymbolDirectory.asp"));
+  EXPECT_EQ(fields.option_price, "7");
+  EXPECT_EQ(fields.maturity, "1");
+
+  services.dialogs.Answer(MsgAnswer::No);
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kSymbolNotFoundQuestion);
+  EXPECT_EQ(view.History().size(), 3u);  // no directory this time
+  EXPECT_EQ(fields.option_price, "7");
+  EXPECT_EQ(fields.maturity, "1");
+  EXPECT_EQ(fields.strike, "125");
+
+  // The underlying: Yes shows the directory and leaves the price alone.
+  services.dialogs.Answer(MsgAnswer::Yes);
+  fields.stock_ticker = "XYZQ";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(view.History().back(), Url("/TradTool/Symbols/SymbolDirectory.asp"));
+  EXPECT_EQ(fields.underlying_price, "120");
+}
+
+TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
+  fields.maturity = "0.75";
+  std::vector<int> progress;
+  commands.SetProgress([&](int i, int n) { progress.push_back(n > 0 ? i : -1); });
+  commands.cmdGetInterestRate_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  ASSERT_EQ(grid.Rows(), 12);
+  EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
+  EXPECT_EQ(grid.TextMatrix(4, 2), "2.0000");
+  // Halfway between the 6-month (1.00) and 1-year (2.00) rates, as a fraction.
+  EXPECT_EQ(fields.interest_rate, "0.0150");
+  EXPECT_EQ(progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}));
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+
+  fields.maturity = "40";
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(fields.interest_rate, "0.0390");
+  fields.maturity = "0.1";
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(fields.interest_rate, "0.0050");
+
+  // A maturity that is neither a number nor a date.
+  fields.maturity = "soon";
+  fields.interest_rate = "0.10";
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid Maturity");
+  EXPECT_EQ(fields.interest_rate, "0.10");
+}
+
+TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
+  fields.interest_rate = "0.10";
+  view.on_navigate = [&](const std::string& url) { view.hold_loading = url.find("Y2_2010") != std::string::npos; };
+  services.events.on_pending = [&] {
+    if (view.ReadyState() == BrowserView::kLoading) commands.Stop();
+  };
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(view.History().size(), 4u);
+  EXPECT_EQ(fields.interest_rate, "0.10");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketCommandsTest, DividendYield) {
+  fields.stock_ticker = "IBM";
+  fields.dividend_yield = "0";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(fields.dividend_yield, "0.02350");
+  EXPECT_EQ(services.dialogs.Count(), 0u);  // no data-terms question for the yield
+
+  fields.stock_ticker = "NOYLD";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), "Unable to locate the dividend yield");
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::None);
+  EXPECT_EQ(fields.dividend_yield, "0.02350");
+
+  // A label with nothing after it is no yield of 0.
+  view.pages[Url("/DelayedQuote/SimpleQuote.aspx?ticker=EMPTY")] = "<td>Yield</td><td></td>";
+  fields.stock_ticker = "EMPTY";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), 2u);
+  EXPECT_EQ(fields.dividend_yield, "0.02350");
+
+  commands.cmdHistoVol_Click();
+  EXPECT_EQ(view.History().back(), Url("/data/historicalvolatility.aspx"));
+}
+
+TEST_F(MarketCommandsTest, DelayedFeed) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "aapl";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/quotes/AAPL.json"));
+  EXPECT_EQ(fields.underlying_price, "187.44000");
+
+  fields.stock_ticker = "";
+  fields.option_ticker = "AAPL270115C00150000";
+  fields.strike = "150";
+  fields.underlying_price = "187.44";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/AAPL.json"));
+  EXPECT_EQ(fields.option_price, "40.35000");
+  EXPECT_GT(std::stod(fields.maturity), 0.0);  // to 15 January 2027
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+}
+
+TEST_F(MarketCommandsTest, RunTimeErrorsGoToTheErrorHandler) {
+  MarketCommands unbound{grid};
+  fields.maturity = "1";
+  unbound.cmdGetInterestRate_Click(fields);  // no browser view handed over
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+  unbound.cmdHistoVol_Click();
+  EXPECT_EQ(services.dialogs.Count(), 2u);
+  EXPECT_EQ(services.events.busy, false);
+}
+
+TEST(MaturityFromMonth, ExpirationSaturdays) {
+  // March 2025 starts on a Saturday: expiration 22 March, 21 days away.
+  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 1)), "0.05753");
+  // June 2025 starts on a Sunday: 21 June.
+  EXPECT_EQ(MaturityFromMonth(5, LocalTime(2025, 6, 1)), "0.05479");
+  // January from June 2025: next year, 17 January 2026 (230 days).
+  EXPECT_EQ(MaturityFromMonth(0, LocalTime(2025, 6, 1)), "0.63014");
+  // The current month after its expiration: next year's (21 March 2026, 361 days), not negative.
+  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 25)), "0.98904");
+  // On the expiration day at noon: counted from midnight, so next year's.
+  EXPECT_GT(std::stod(MaturityFromMonth(2, LocalTime(2025, 3, 22, 12))), 0.9);
+}
+
+}  // namespace
+}  // namespace stratlyn
