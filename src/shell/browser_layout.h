@@ -7,14 +7,17 @@
 
 namespace stratlyn {
 
+namespace layout {
 // 15 twips make one screen pixel.
 inline constexpr int kTwipsPerPixel = 15;
+}  // namespace layout
+
+// Rounds to the nearest pixel, halves away from zero.
 inline int TwipsToPixels(int twips) {
-  // Rounds to the nearest pixel, halves away from zero.
-  return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
-                    : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+  constexpr int n = layout::kTwipsPerPixel;
+  return twips >= 0 ? (twips + n / 2) / n : -((-twips + n / 2) / n);
 }
-inline int PixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+inline int PixelsToTwips(int pixels) { return pixels * layout::kTwipsPerPixel; }
 
 // A control's place. A size the rules could not give (it would be negative)
 // is left empty: the control keeps its old size for it.

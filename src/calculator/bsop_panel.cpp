@@ -1,0 +1,256 @@
+#include "calculator/bsop_panel.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "pricing/zel_barr.h"
+#include "pricing/zel_bsop.h"
+#include "util/dates.h"
+#include "util/error_handler.h"
+#include "util/format.h"
+#include "util/fp_checks.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/services.h"
+
+namespace stratlyn {
+namespace {
+
+char DecimalPoint() {
+  const std::string& dp = CurrentEntryLocale().decimal_point;
+  return dp.size() == 1 ? dp[0] : '.';
+}
+
+// Today's local date written as DateFormat says (month or day first).
+std::string TodayText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[48];
+  if (DateFormat == kMonthFirst) {
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday,
+                  local.tm_year + 1900);
+  } else {
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.tm_mday, local.tm_mon + 1,
+                  local.tm_year + 1900);
+  }
+  // A locale whose own order is neither (year first) cannot read that back:
+  // give it its own short form.
+  if (!IsDateText(text)) {
+    return FormatShortDate(std::chrono::year_month_day{
+        std::chrono::year{local.tm_year + 1900}, std::chrono::month{unsigned(local.tm_mon + 1)},
+        std::chrono::day{unsigned(local.tm_mday)}});
+  }
+  return text;
+}
+
+}  // namespace
+
+BsopPanel::BsopPanel() = default;
+BsopPanel::~BsopPanel() = default;
+
+zelBSOP& BsopPanel::Bsop() {
+  if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+  return *bsop_;
+}
+
+zelBarr& BsopPanel::Barr() {
+  if (!barr_) barr_ = std::make_unique<zelBarr>();
+  return *barr_;
+}
+
+std::array<std::string, 7> BsopPanel::StartTexts() {
+  const char dp = DecimalPoint();
+  return {"50", FormatNumber(0.25, "0.00", dp), FormatNumber(0.1, "0.00", dp), "1", "50", "0", "7"};
+}
+
+void BsopPanel::InitializeFields() {
+  DetectDateFormat();
+  fields.txtDate = TodayText();
+  fields.Text1 = StartTexts();
+}
+
+std::string BsopPanel::Format(float value) const {
+  return FormatNumber(value, kValueFormat, DecimalPoint());
+}
+
+bool BsopPanel::ReadField(int i, float& value) {
+  // The entry is read from a copy: the field keeps the user's text.
+  std::string text = fields.Text1[i];
+  float read = 0.0f;  // a blank field counts as 0, not as the previous value
+  if (ParseNumericEntry(text, read)) return true;
+  value = read;
+  return false;
+}
+
+bool BsopPanel::ReadMaturity(float& value) {
+  const std::string& text = fields.Text1[kMaturityField];
+  if (const auto years = NumericValue(text)) {
+    value = ToSingle(*years);
+    return false;
+  }
+  if (IsDateText(text)) {
+    std::string end = text;
+    value = YearsBetweenDates(fields.txtDate, end);
+    return false;
+  }
+  return ReadField(kMaturityField, value);
+}
+
+void BsopPanel::ShowValue(const char* caption, float value) {
+  fields.lblPrice = caption + Format(value);
+  shown_.value = value;
+}
+
+void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
+  fields.lblDelta = Format(delta);
+  fields.lblGamma = Format(gamma);
+  fields.lblVega = Format(vega);
+  fields.lblTheta = Format(theta);
+  shown_.greeks = std::array<float, 4>{delta, gamma, vega, theta};
+}
+
+void BsopPanel::cmdCalculate_Click() {
+  Events& events = AppEvents();
+  try {
+    putcall_ = fields.chkPut ? 2 : 1;
+    if (ReadField(kUnderlyingField, s_)) return;
+    if (ReadField(kVolatilityField, sigma_)) return;
+    if (ReadField(kRateField, r_)) return;
+    if (ReadMaturity(t_)) return;
+    if (ReadField(kStrikeField, k_)) return;
+    if (ReadField(kDividendField, q_)) return;
+
+    EntryText.clear();
+    if (s_ <= 0) EntryText = bsop_text::kUnderlyingName;
+    if (k_ <= 0) EntryText = bsop_text::kStrikeName;
+    if (t_ <= 0) EntryText = bsop_text::kMaturityName;
+    if (sigma_ <= 0) EntryText = bsop_text::kVolatilityName;
+    if (!EntryText.empty()) {
+      if (!fields.chkImpVol) {
+        AppDialogs().Critical("The " + EntryText + " must be positive");
+        return;
+      }
+      sigma_ = 0.25f;  // about to be solved for
+    }
+
+    fields.lblDelta.clear();
+    fields.lblGamma.clear();
+    fields.lblTheta.clear();
+    fields.lblVega.clear();
+    shown_.greeks.reset();
+    events.SetBusy(true);
+    if (fields.chkEuro) {
+      CalcEuropean();
+    } else {
+      CalcAmerican();
+    }
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    events.SetBusy(false);
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    events.SetBusy(false);
+    ErrorHandler(e);
+  }
+}
+
+void BsopPanel::CalcEuropean() {
+  zelBSOP& o = Bsop();
+  o.SetOptionData(putcall_, o.strType);
+  o.SetOptionData(r_, o.strRiskFree);
+  o.SetOptionData(t_, o.strMaturity);
+  o.SetOptionData(k_, o.strStrike);
+  o.SetOptionData(s_, o.strUnderlying);
+  o.SetOptionData(sigma_, o.strVolatility);
+  o.SetOptionData(q_, o.strDvl);
+
+  if (!fields.chkImpVol) {
+    option_price_ = o.GetOptionData(o.strOptionPrice);
+    ShowValue(bsop_text::kEuropeanValue, option_price_);
+  } else {
+    if (ReadField(kOptionPriceField, option_price_)) return;
+    o.SetOptionData(option_price_, o.strOptionPrice);
+    sigma_ = o.GetOptionData(o.strImpliedVolatility);
+    option_price_ = o.GetOptionData(o.strOptionPrice);
+    ShowValue(bsop_text::kEuropeanValue, option_price_);
+    fields.Text1[kVolatilityField] = Format(sigma_);
+    if (sigma_ < 0) return;  // no volatility gives the market price
+  }
+  ShowGreeks(o.GetOptionData(o.strDelta), o.GetOptionData(o.strGamma), o.GetOptionData(o.strVega),
+             o.GetOptionData(o.strTheta));
+  AppEvents().ProcessPending();
+}
+
+void BsopPanel::CalcAmerican() {
+  zelBarr& b = Barr();
+  b.SetOptionData(putcall_, b.strType);
+  b.SetOptionData(r_, b.strRiskFree);
+  b.SetOptionData(t_, b.strMaturity);
+  b.SetOptionData(k_, b.strStrike);
+  b.SetOptionData(s_, b.strUnderlying);
+  b.SetOptionData(sigma_, b.strVolatility);
+  b.SetOptionData(q_, b.strDvl);
+  b.SetOptionData(fields.chkPut ? b.FLAG : b.boolError, b.strType);
+
+  if (!fields.chkImpVol) {
+    b.CalcBarr(b.AMERVANILLA);
+    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
+  } else {
+    if (ReadField(kOptionPriceField, option_price_)) return;
+    b.SetOptionData(option_price_, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+    sigma_ = b.GetOptionData(b.strImpliedVolatility);
+    fields.Text1[kVolatilityField] = Format(sigma_);
+    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
+    // A failed search stops here as on the European path: Greeks of a
+    // volatility that was never found would mean nothing.
+    if (sigma_ < 0) return;
+  }
+  ShowGreeks(b.GetOptionData(b.strDelta), b.GetOptionData(b.strGamma), b.GetOptionData(b.strVega),
+             b.GetOptionData(b.strTheta));
+  AppEvents().ProcessPending();
+}
+
+void BsopPanel::cmdCopyData_Click() {
+  const char dp = DecimalPoint();
+  auto copy_format = [dp](float v) { return FormatNumber(v, kCopyFormat, dp); };
+  EntryText = shown_.value ? copy_format(*shown_.value) : std::string();
+  for (int i = 0; i < 4; ++i) {
+    EntryText += '\r';
+    if (shown_.greeks) EntryText += copy_format((*shown_.greeks)[i]);
+  }
+  for (const auto& text : fields.Text1) {
+    EntryText += '\r';
+    EntryText += text;
+  }
+  Clipboard& clipboard = AppClipboard();
+  clipboard.Clear();
+  clipboard.SetText(EntryText);
+}
+
+bool BsopPanel::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk,
+                              float& osig, float& odvl, float& oopr) {
+  oid = fields.chkPut ? 2 : 1;
+  if (ReadField(kUnderlyingField, os)) return false;
+  if (ReadField(kVolatilityField, osig)) return false;
+  if (ReadField(kRateField, orf)) return false;
+  if (ReadMaturity(ot)) return false;
+  if (ReadField(kStrikeField, oxk)) return false;
+  if (ReadField(kDividendField, odvl)) return false;
+  if (ReadField(kOptionPriceField, oopr)) return false;
+  return true;
+}
+
+void BsopPanel::SetStockQuote(const std::string& txt) {
+  fields.Text1[kUnderlyingField] = txt;
+  AppEvents().ProcessPending();
+}
+
+void BsopPanel::SetOptionQuote(const std::string& txt) { fields.Text1[kOptionPriceField] = txt; }
+void BsopPanel::SetOptionStrike(const std::string& txt) { fields.Text1[kStrikeField] = txt; }
+void BsopPanel::SetOptionMaturity(const std::string& txt) { fields.Text1[kMaturityField] = txt; }
+
+}  // namespace stratlyn

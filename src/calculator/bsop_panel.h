@@ -1,0 +1,134 @@
+#pragma once
+// The calculator panel ucBSOP without its widgets: the state of its controls
+// as texts and flags, its pricing records, and its commands (Calculate, Copy
+// All, GetParameters, the Set operations). The widget copies its controls
+// into `fields`, runs a command and shows what changed.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace stratlyn {
+
+class zelBSOP;
+class zelBarr;
+
+// Indices of the seven entry fields Text1(0..6).
+enum BsopField {
+  kUnderlyingField = 0,
+  kVolatilityField = 1,
+  kRateField = 2,
+  kMaturityField = 3,
+  kStrikeField = 4,
+  kDividendField = 5,
+  kOptionPriceField = 6,
+};
+
+// The controls of the panel that its commands read and write.
+struct BsopFields {
+  std::array<std::string, 7> Text1;
+  std::string txtDate;
+  bool chkEuro = true;     // European selected (else American)
+  bool chkPut = false;     // Put Option selected (else Call Option)
+  bool chkImpVol = false;  // Implied Volatility ticked
+  std::string lblPrice = "Calculated Value";
+  std::string lblDelta, lblGamma, lblVega, lblTheta;
+};
+
+// Captions, texts and messages of the panel.
+namespace bsop_text {
+inline constexpr const char* kFieldCaptions[7] = {
+    "Underlying Price", "Volatility", "Interest Rate", "Maturity",
+    "Strike Price", "Dividend Yield", "Market Option Price"};
+inline constexpr const char* kGreekCaptions[4] = {"Delta", "Gamma", "Vega", "Theta"};
+inline constexpr const char* kEuropeanValue = "Value: ";
+inline constexpr const char* kAmericanValue = "Value : ";
+inline constexpr const char* kPriceCaption = "Calculated Value";
+// Positivity check: "The " + name + " must be positive".
+inline constexpr const char* kUnderlyingName = "underlying asset price";
+inline constexpr const char* kStrikeName = "strike price";
+inline constexpr const char* kMaturityName = "maturity";
+inline constexpr const char* kVolatilityName = "volatility";
+}  // namespace bsop_text
+
+class BsopPanel {
+ public:
+  BsopPanel();
+  ~BsopPanel();
+  BsopPanel(const BsopPanel&) = delete;
+  BsopPanel& operator=(const BsopPanel&) = delete;
+
+  BsopFields fields;
+
+  // Detects the date order, writes today's date and the start texts into the
+  // fields (steps 5 and 6 of the panel's start-up).
+  void InitializeFields();
+  // The start texts of the seven fields ("50", "0.25", "0.10", "1", "50", "0",
+  // "7"; the two fractions in the locale's decimal form).
+  static std::array<std::string, 7> StartTexts();
+
+  // "Calculate": reads and checks the fields, prices the option (European in
+  // closed form, American on the lattice) and shows value and Greeks.
+  // Bad entries are reported by message box and change no result; run-time
+  // errors go to ErrorHandler.
+  void cmdCalculate_Click();
+  // "Copy All": twelve lines separated by carriage returns (value, delta,
+  // gamma, vega, theta, then the seven field texts) onto the clipboard. The
+  // value and Greeks are those of the calculation the panel last showed.
+  void cmdCopyData_Click();
+
+  // The option as the fields give it now (1 call / 2 put, rate, underlying,
+  // maturity, strike, volatility, yield, market price). A blank field gives
+  // 0. Stops at the first entry that cannot be read (after its message) and
+  // returns false; later outputs are then untouched.
+  bool GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
+                     float& odvl, float& oopr);
+  bool isPutOption() const { return fields.chkPut; }
+
+  void SetStockQuote(const std::string& txt);
+  void SetOptionQuote(const std::string& txt);
+  void SetOptionStrike(const std::string& txt);
+  void SetOptionMaturity(const std::string& txt);
+
+  // The panel's values of the last calculation.
+  int16_t PutCallFlag() const { return putcall_; }
+  float Underlying() const { return s_; }
+  float Volatility() const { return sigma_; }
+  float RiskFree() const { return r_; }
+  float Maturity() const { return t_; }
+  float Strike() const { return k_; }
+  float DividendYield() const { return q_; }
+  float OptionPrice() const { return option_price_; }
+
+  // The pricing records, created on first use.
+  zelBSOP& Bsop();
+  zelBarr& Barr();
+
+ private:
+  // The figures now on screen, for Copy All.
+  struct Shown {
+    std::optional<float> value;
+    std::optional<std::array<float, 4>> greeks;  // delta, gamma, vega, theta
+  };
+
+  void CalcEuropean();
+  void CalcAmerican();
+  // Reads field `i` into `value` (a blank field gives 0). True when the
+  // entry could not be read (the user has been told).
+  bool ReadField(int i, float& value);
+  // The maturity field: years, a date (counted from txtDate) or an entry.
+  bool ReadMaturity(float& value);
+  std::string Format(float value) const;
+  void ShowValue(const char* caption, float value);
+  void ShowGreeks(float delta, float gamma, float vega, float theta);
+
+  int16_t putcall_ = 1;
+  float s_ = 0, sigma_ = 0, r_ = 0, t_ = 0, k_ = 0, q_ = 0, option_price_ = 0;
+  std::unique_ptr<zelBSOP> bsop_;
+  std::unique_ptr<zelBarr> barr_;
+  Shown shown_;
+};
+
+}  // namespace stratlyn

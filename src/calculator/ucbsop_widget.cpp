@@ -1,0 +1,346 @@
+#include "calculator/ucbsop_widget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "charts/qt_scalable_control.h"
+#include "util/locale_info.h"
+#include "util/qt_grid_model.h"
+#include "util/services.h"
+
+namespace stratlyn {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+constexpr const char* kQuoteTypes[] = {"Stock or Index", "Mid-Month Currency", "Month-End Currency"};
+constexpr const char* kEnglishMonths[] = {"January", "February", "March",     "April",
+                                          "May",     "June",     "July",      "August",
+                                          "September", "October", "November", "December"};
+
+// Tooltips of the panel's controls.
+constexpr const char* kTipDate = "Date";
+constexpr const char* kTipImpVol = "Select this to calculate the implied volatility";
+constexpr const char* kTipCalculate = "Click to calculate the option value and the hedge parameters";
+constexpr const char* kTipCopyData =
+    "Click to copy the calculated values as well as the data for the calculation";
+constexpr const char* kTipGetStkQuote =
+    "Click to get a delayed quote for the underlying security from the CBOE";
+constexpr const char* kTipGetOption =
+    "Click to get a delayed quote for the option with the specified maturity and strike from the CBOE";
+constexpr const char* kTipReparseStock =
+    "If you have loaded the CBOE page with the underlying quote in the bottom window, click this "
+    "button to extract the price from that page.";
+constexpr const char* kTipReparseOption =
+    "If you have loaded the CBOE page with the option quote in the bottom window, click this "
+    "button to extract the price from that page.";
+constexpr const char* kTipInterestRate = "Click to interpolate an interest rate from the Federal Reserve";
+constexpr const char* kTipDivYield = "Click to get a  dividend yield CBOE if the underlying is a stock";
+
+// Geometry of the controls in twips.
+constexpr int kRowPitch = 360;
+constexpr int kRowHeight = 300;
+constexpr int kMarketTop = 3400;
+constexpr int kMarketPitch = 380;
+
+}  // namespace
+
+template <typename W>
+W* ucBSOP::Place(W* widget, int left, int top, int width, int height) {
+  auto control = std::make_unique<QtScalableControl>(widget);
+  control->SetBox({left, top, width, height});
+  scalables_.push_back(std::move(control));
+  controls_.push_back(widget);
+  return widget;
+}
+
+ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
+  setObjectName("ucBSOP1");
+  QFont font = this->font();
+  font.setPointSize(8);
+  setFont(font);
+  setAutoFillBackground(true);
+  resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
+  CreateControls();
+  market_ = std::make_unique<MarketCommands>(grid1_->grid());
+  UserControl_Initialize();
+}
+
+ucBSOP::~ucBSOP() = default;
+
+void ucBSOP::CreateControls() {
+  // Option terms: the seven fields and the date.
+  for (int i = 0; i < 7; ++i) {
+    const int top = 120 + kRowPitch * i;
+    aa_[i] = Place(new QLabel(bsop_text::kFieldCaptions[i], this), 60, top, 1650, kRowHeight);
+    text1_[i] = Place(new QLineEdit(this), 1750, top, 1100, kRowHeight);
+    text1_[i]->setObjectName(QString("Text1_%1").arg(i));
+  }
+  lbl_date_ = Place(new QLabel("Date", this), 60, 120 + kRowPitch * 7, 1650, kRowHeight);
+  txt_date_ = Place(new QLineEdit(this), 1750, 120 + kRowPitch * 7, 1100, kRowHeight);
+  txt_date_->setToolTip(kTipDate);
+  for (QLabel* label : aa_) label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  // Exercise style and option type, each pair in its own frame.
+  fra_exercise_ = Place(new QFrame(this), 3050, 100, 1950, 660);
+  fra_type_ = Place(new QFrame(this), 5100, 100, 2040, 660);
+  for (QFrame* frame : {fra_exercise_, fra_type_}) frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  chk_amer_ = Place(new QRadioButton("American", fra_exercise_), 90, 45, 1800, 270);
+  chk_euro_ = Place(new QRadioButton("European", fra_exercise_), 90, 345, 1800, 270);
+  chk_put_ = Place(new QRadioButton("Put Option", fra_type_), 90, 45, 1890, 270);
+  chk_call_ = Place(new QRadioButton("Call Option", fra_type_), 90, 345, 1890, 270);
+  chk_euro_->setChecked(true);
+  chk_call_->setChecked(true);
+
+  chk_imp_vol_ = Place(new QCheckBox("Implied Volatility", this), 3050, 860, 4090, kRowHeight);
+  chk_imp_vol_->setToolTip(kTipImpVol);
+  cmd_calculate_ = Place(new QPushButton("Calculate", this), 3050, 1220, 1950, 360);
+  cmd_calculate_->setToolTip(kTipCalculate);
+  cmd_calculate_->setDefault(true);
+  cmd_copy_data_ = Place(new QPushButton("Copy All", this), 5100, 1220, 2040, 360);
+  cmd_copy_data_->setToolTip(kTipCopyData);
+
+  // Results.
+  lbl_price_ = Place(new QLabel(bsop_text::kPriceCaption, this), 3050, 1700, 4090, kRowHeight);
+  lbl_price_->setObjectName("lblPrice");
+  QLabel** results[] = {&lbl_delta_, &lbl_gamma_, &lbl_vega_, &lbl_theta_};
+  for (int i = 0; i < 4; ++i) {
+    const int top = 2060 + 300 * i;
+    grk_[i] = Place(new QLabel(bsop_text::kGreekCaptions[i], this), 3050, top, 1300, 280);
+    *results[i] = Place(new QLabel(this), 4400, top, 2740, 280);
+    (*results[i])->setObjectName(QString("lbl%1").arg(bsop_text::kGreekCaptions[i]));
+    (*results[i])->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  lbl_price_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  // The market-data part, below a line across the panel.
+  line_ = new LineControl(this);
+  line_->SetEnds({60, kMarketTop - 120, kDesignWidth - 60, kMarketTop - 120});
+  scalables_.push_back(std::make_unique<QtScalableLine>(line_));
+  controls_.push_back(line_);
+
+  const int r1 = kMarketTop, r2 = r1 + kMarketPitch, r3 = r2 + kMarketPitch;
+  const int r4 = r3 + kMarketPitch, r5 = r4 + kMarketPitch;
+  lbl_stock_ticker_ = Place(new QLabel("Underlying Ticker", this), 60, r1, 1300, kRowHeight);
+  txt_stock_ticker_ = Place(new QLineEdit(this), 1400, r1, 1000, kRowHeight);
+  cmd_get_stk_quote_ = Place(new QPushButton("Get Underlying Price", this), 2500, r1 - 15, 2000, 330);
+  cmd_get_stk_quote_->setToolTip(kTipGetStkQuote);
+  cmd_reparse_stock_ = Place(new QPushButton("Parse", this), 4580, r1 - 15, 700, 330);
+  cmd_reparse_stock_->setToolTip(kTipReparseStock);
+
+  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1300, kRowHeight);
+  txt_option_ticker_ = Place(new QLineEdit(this), 1400, r2, 1000, kRowHeight);
+  cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 2500, r2 - 15, 2000, 330);
+  cmd_get_option_->setToolTip(kTipGetOption);
+  cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4580, r2 - 15, 700, 330);
+  cmd_reparse_option_->setToolTip(kTipReparseOption);
+
+  cmb_quote_type_ = Place(new QComboBox(this), 60, r3, 2340, kRowHeight);
+  cmb_maturity_ = Place(new QComboBox(this), 2500, r3, 1400, kRowHeight);
+  lbl_strike_ = Place(new QLabel("Strike", this), 3980, r3, 560, kRowHeight);
+  cmb_strike_ = Place(new QComboBox(this), 4580, r3, 700, kRowHeight);
+  cmb_strike_->setEditable(true);
+
+  cmb_exchange_ = Place(new QComboBox(this), 60, r4, 2340, kRowHeight);
+  cmd_get_interest_rate_ = Place(new QPushButton("Get Interest Rate", this), 2500, r4 - 15, 2780, 330);
+  cmd_get_interest_rate_->setToolTip(kTipInterestRate);
+  cmd_div_yield_ = Place(new QPushButton("Get Dividend Yield", this), 60, r5 - 15, 2340, 330);
+  cmd_div_yield_->setToolTip(kTipDivYield);
+  cmd_histo_vol_ = Place(new QPushButton("CBOE Historical Volatilities", this), 2500, r5 - 15, 2780, 330);
+
+  grid1_ = Place(new GridView(this), 5400, r1 - 15, 1740, r5 + 315 - r1);
+  lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 7080, 280);
+
+  for (QWidget* w : controls_) {
+    if (auto* button = qobject_cast<QPushButton*>(w)) button->setAutoDefault(false);
+  }
+  cmd_calculate_->setAutoDefault(true);
+
+  connect(cmd_calculate_, &QPushButton::clicked, this, &ucBSOP::cmdCalculate_Click);
+  connect(cmd_copy_data_, &QPushButton::clicked, this, &ucBSOP::cmdCopyData_Click);
+  // Enter in an entry field calculates, as the default button does in a dialog.
+  for (QLineEdit* field : text1_) {
+    connect(field, &QLineEdit::returnPressed, this, &ucBSOP::cmdCalculate_Click);
+  }
+  connect(cmd_get_stk_quote_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdGetStkQuote_Click); });
+  connect(cmd_get_option_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdGetOption_Click); });
+  connect(cmd_reparse_stock_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdReparseStock_Click); });
+  connect(cmd_reparse_option_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdReparseOption_Click); });
+  connect(cmd_get_interest_rate_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdGetInterestRate_Click); });
+  connect(cmd_div_yield_, &QPushButton::clicked, this,
+          [this] { RunMarket(&MarketCommands::cmdDivYield_Click); });
+  connect(cmd_histo_vol_, &QPushButton::clicked, this, [this] { market_->cmdHistoVol_Click(); });
+}
+
+void ucBSOP::RegisterDisplay() {
+  uc_width_ = kDesignWidth;
+  uc_height_ = kDesignHeight;
+  display_.Initialize(uc_width_, uc_height_, static_cast<int16_t>(scalables_.size()));
+  for (size_t i = 0; i < scalables_.size(); ++i) {
+    display_.SetUpDisplay(static_cast<int16_t>(i), *scalables_[i]);
+  }
+}
+
+void ucBSOP::UserControl_Initialize() {
+  RegisterDisplay();
+
+  for (const char* type : kQuoteTypes) cmb_quote_type_->addItem(type);
+  cmb_quote_type_->setCurrentIndex(0);
+
+  const auto& names = CurrentEntryLocale().month_names;
+  for (int m = 0; m < 12; ++m) {
+    cmb_maturity_->addItem(names[m].empty() ? kEnglishMonths[m] : Q(names[m]));
+  }
+  // The month after the current one (January after December).
+  const int month = QDate::currentDate().month();
+  cmb_maturity_->setCurrentIndex(month == 12 ? 0 : month);
+
+  cmb_exchange_->addItem(kExchangeCboe);
+  cmb_exchange_->addItem(kExchangeCboeFeed);
+  cmb_exchange_->setCurrentIndex(0);
+
+  logic_.InitializeFields();
+  txt_date_->setText(Q(logic_.fields.txtDate));
+  for (int i = 0; i < 7; ++i) text1_[i]->setText(Q(logic_.fields.Text1[i]));
+
+  cmdCalculate_Click();
+  AppEvents().ProcessPending();
+}
+
+void ucBSOP::ReadFields() {
+  BsopFields& f = logic_.fields;
+  for (int i = 0; i < 7; ++i) f.Text1[i] = S(text1_[i]->text());
+  f.txtDate = S(txt_date_->text());
+  f.chkEuro = chk_euro_->isChecked();
+  f.chkPut = chk_put_->isChecked();
+  f.chkImpVol = chk_imp_vol_->isChecked();
+  f.lblPrice = S(lbl_price_->text());
+  f.lblDelta = S(lbl_delta_->text());
+  f.lblGamma = S(lbl_gamma_->text());
+  f.lblVega = S(lbl_vega_->text());
+  f.lblTheta = S(lbl_theta_->text());
+}
+
+void ucBSOP::WriteFields(const BsopFields& before) {
+  // Only what the command changed: the user may have typed into other
+  // fields while the command let events run.
+  const BsopFields& f = logic_.fields;
+  for (int i = 0; i < 7; ++i) {
+    if (f.Text1[i] != before.Text1[i]) text1_[i]->setText(Q(f.Text1[i]));
+  }
+  if (f.txtDate != before.txtDate) txt_date_->setText(Q(f.txtDate));
+  if (f.lblPrice != before.lblPrice) lbl_price_->setText(Q(f.lblPrice));
+  if (f.lblDelta != before.lblDelta) lbl_delta_->setText(Q(f.lblDelta));
+  if (f.lblGamma != before.lblGamma) lbl_gamma_->setText(Q(f.lblGamma));
+  if (f.lblVega != before.lblVega) lbl_vega_->setText(Q(f.lblVega));
+  if (f.lblTheta != before.lblTheta) lbl_theta_->setText(Q(f.lblTheta));
+}
+
+void ucBSOP::cmdCalculate_Click() {
+  ReadFields();
+  const BsopFields before = logic_.fields;
+  // The labels are cleared before the pricing runs; show that at once.
+  logic_.cmdCalculate_Click();
+  WriteFields(before);
+}
+
+void ucBSOP::cmdCopyData_Click() {
+  ReadFields();
+  logic_.cmdCopyData_Click();
+}
+
+bool ucBSOP::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk,
+                           float& osig, float& odvl, float& oopr) {
+  ReadFields();
+  return logic_.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr);
+}
+
+bool ucBSOP::isPutOption() const { return chk_put_->isChecked(); }
+
+void ucBSOP::SetStockQuote(const QString& txt) {
+  text1_[kUnderlyingField]->setText(txt);
+  AppEvents().ProcessPending();
+}
+void ucBSOP::SetOptionQuote(const QString& txt) { text1_[kOptionPriceField]->setText(txt); }
+void ucBSOP::SetOptionStrike(const QString& txt) { text1_[kStrikeField]->setText(txt); }
+void ucBSOP::SetOptionMaturity(const QString& txt) { text1_[kMaturityField]->setText(txt); }
+
+void ucBSOP::setBrowsers(BrowserView* b1, BrowserView* b2) {
+  browser1_ = b1;
+  browser2_ = b2;
+  market_->SetBrowser(b2);
+  AppEvents().ProcessPending();
+}
+
+void ucBSOP::ClearAll() {
+  browser1_ = nullptr;
+  browser2_ = nullptr;
+  market_->SetBrowser(nullptr);
+}
+
+void ucBSOP::EnlargeFont() {
+  display_.EnlargeFont(uc_width_, uc_height_);
+  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+}
+
+void ucBSOP::ReduceFont() {
+  display_.ReduceFont(uc_width_, uc_height_);
+  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+}
+
+MarketFields ucBSOP::ReadMarketFields() const {
+  MarketFields f;
+  f.stock_ticker = S(txt_stock_ticker_->text());
+  f.option_ticker = S(txt_option_ticker_->text());
+  f.exchange = S(cmb_exchange_->currentText());
+  f.maturity_month = cmb_maturity_->currentIndex();
+  f.maturity_month_name = S(cmb_maturity_->currentText());
+  f.date = S(txt_date_->text());
+  f.underlying_price = S(text1_[kUnderlyingField]->text());
+  f.interest_rate = S(text1_[kRateField]->text());
+  f.maturity = S(text1_[kMaturityField]->text());
+  f.strike = S(text1_[kStrikeField]->text());
+  f.dividend_yield = S(text1_[kDividendField]->text());
+  f.option_price = S(text1_[kOptionPriceField]->text());
+  return f;
+}
+
+void ucBSOP::WriteMarketFields(const MarketFields& f, const MarketFields& before) {
+  auto put = [](QLineEdit* edit, const std::string& now, const std::string& was) {
+    if (now != was) edit->setText(Q(now));
+  };
+  put(txt_stock_ticker_, f.stock_ticker, before.stock_ticker);
+  put(txt_option_ticker_, f.option_ticker, before.option_ticker);
+  put(txt_date_, f.date, before.date);
+  put(text1_[kUnderlyingField], f.underlying_price, before.underlying_price);
+  put(text1_[kRateField], f.interest_rate, before.interest_rate);
+  put(text1_[kMaturityField], f.maturity, before.maturity);
+  put(text1_[kStrikeField], f.strike, before.strike);
+  put(text1_[kDividendField], f.dividend_yield, before.dividend_yield);
+  put(text1_[kOptionPriceField], f.option_price, before.option_price);
+  if (f.maturity_month != before.maturity_month && f.maturity_month >= 0 && f.maturity_month < 12) {
+    cmb_maturity_->setCurrentIndex(f.maturity_month);
+  }
+}
+
+void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
+  MarketFields fields = ReadMarketFields();
+  const MarketFields before = fields;
+  (market_.get()->*command)(fields);
+  WriteMarketFields(fields, before);
+}
+
+}  // namespace stratlyn

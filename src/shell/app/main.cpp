@@ -1,0 +1,67 @@
+// stratlyn: the desktop program. Sets up what Qt WebEngine needs on this
+// machine, installs the Qt services, and starts the main window.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <cstdlib>
+#include <string>
+
+#include "shell/calc_main_widget.h"
+#include "util/qt_services.h"
+#include "util/services.h"
+#include "util/sites.h"
+
+namespace {
+
+// WebEngine's renderer sandbox cannot run as root, and without a GPU the
+// software path is the reliable one.
+void PrepareWebEngineEnvironment() {
+  if (geteuid() == 0 && std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") == nullptr) {
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 1);
+  }
+  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+    // A private folder, as the runtime directory must be (mode 0700).
+    const std::string dir = "/tmp/stratlyn-runtime-" + std::to_string(geteuid());
+    mkdir(dir.c_str(), 0700);
+    chmod(dir.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+  }
+}
+
+QIcon ApplicationIcon() {
+  QIcon icon = QIcon::fromTheme("stratlyn");
+  if (!icon.isNull()) return icon;
+  const QString exe_dir = QString::fromStdString(stratlyn::sites::ExecutableDir());
+  for (const QString& path : {exe_dir + "/../share/icons/hicolor/scalable/apps/stratlyn.svg",
+                              exe_dir + "/packaging/stratlyn.png",
+                              QStringLiteral(STRATLYN_SOURCE_DIR "/packaging/stratlyn.svg")}) {
+    if (QFile::exists(path)) return QIcon(path);
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareWebEngineEnvironment();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("stratlyn");
+  QApplication::setApplicationDisplayName("Stratlyn");
+  QApplication::setDesktopFileName("stratlyn");
+  QApplication::setWindowIcon(ApplicationIcon());
+
+  stratlyn::QtDialogs dialogs;
+  stratlyn::QtEvents events;
+  stratlyn::QtClipboard clipboard;
+  stratlyn::ScopedServices services(&dialogs, &events, &clipboard);
+
+  stratlyn::calcMain window;
+  dialogs.SetParent(&window);
+  window.Form_Load();
+  return QApplication::exec();
+}

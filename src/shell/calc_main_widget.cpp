@@ -1,0 +1,575 @@
+#include "shell/calc_main_widget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+
+#include "analytics/ucrisk_widget.h"
+#include "analytics/ucsens_widget.h"
+#include "calculator/ucbsop_widget.h"
+#include "charts/qt_scalable_control.h"
+#include "shell/qt_web_browser.h"
+#include "tools/calcs_widget.h"
+#include "tools/excel_link_widget.h"
+#include "util/dates.h"
+#include "util/error_handler.h"
+#include "util/services.h"
+#include "util/sites.h"
+
+namespace stratlyn {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr const char* kTitle = "ZEL Stratlyn ";
+constexpr const char* kNavigateTip = "Address bar for the bottom window";
+constexpr const char* kForumMissing =
+    "Forum not available.  Please have the instructor contact ZEL about getting access to the forum";
+constexpr const char* kForumSetupMissing =
+    "Forum not available.  Please contact ZEL if you want to create a discussion forum";
+constexpr const char* kDownloadPrompt =
+    "When prompted, save this file into your per-user library folder";
+constexpr const char* kResizeError =
+    "Error resizing the display.  This usually occurs if you make the window too small.   The "
+    "system error message is ";
+
+// Design geometry of the window's fixed controls, in twips.
+constexpr Rect kLabel1{877, 0, 2295, 480};
+constexpr Rect kCmdCalc{90, 570, 1200, 300};
+constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};
+constexpr Rect kCmdRisk{2760, 570, 1200, 300};
+constexpr TwipLine kLine1{0, 930, 4080, 930};
+constexpr int kLine1BorderWidth = 2;
+constexpr int kTopButtonWidth = 885, kTopButtonHeight = 315;
+constexpr int kBrowser1Top = 360;
+constexpr int kNavigateHeight = 315;
+constexpr int kBotButtonWidth = 350;
+constexpr int kPanelLeft = 30;
+
+void SetBoxTwips(QWidget* w, const Rect& r) {
+  w->setGeometry(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
+                 TwipsToPixels(r.height));
+}
+
+Rect BoxTwips(const QWidget* w) {
+  const QRect g = w->geometry();
+  return {PixelsToTwips(g.x()), PixelsToTwips(g.y()), PixelsToTwips(g.width()),
+          PixelsToTwips(g.height())};
+}
+
+// Applies the properties a placement gives; the others stay.
+void Apply(QWidget* w, const Placement& p) {
+  Rect r = BoxTwips(w);
+  if (p.left) r.left = *p.left;
+  if (p.top) r.top = *p.top;
+  if (p.width) r.width = *p.width;
+  if (p.height) r.height = *p.height;
+  SetBoxTwips(w, r);
+}
+
+// Runs one statement of a step whose errors are ignored one by one.
+template <typename F>
+void IgnoringErrors(F&& statement) {
+  try {
+    statement();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+calcMain::calcMain(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("calcMain");
+  setWindowTitle(kTitle);
+  CreateControls();
+  CreateMenus();
+  addresses_ = SiteAddresses::ForSite(sites::SiteUrl());
+  std::vector<std::string> maker_sites{sites::SiteUrl()};
+  const std::string bundled = sites::BundledSiteDir();
+  if (!bundled.empty()) maker_sites.push_back("file://" + bundled);
+  forum_setup_ = MakeForumSetupTable(maker_sites);
+  save_chooser_ = [this](const QString& suggested) {
+    return QFileDialog::getSaveFileName(this, tr("Save File"), suggested);
+  };
+  connect(QWebEngineProfile::defaultProfile(), &QWebEngineProfile::downloadRequested, this,
+          &calcMain::OnDownloadRequested);
+}
+
+calcMain::~calcMain() {
+  if (uc_bsop_) uc_bsop_->ClearAll();
+}
+
+void calcMain::CreateControls() {
+  client_ = new QWidget(this);
+  client_->setObjectName("clientArea");
+  setCentralWidget(client_);
+  client_->installEventFilter(this);
+
+  label1_ = new QLabel("Stratlyn", client_);
+  QFont title_font = label1_->font();
+  title_font.setPointSize(16);
+  title_font.setBold(true);
+  label1_->setFont(title_font);
+  label1_->setAlignment(Qt::AlignCenter);
+  label1_->setStyleSheet("color: #2c5d8f;");
+  SetBoxTwips(label1_, kLabel1);
+
+  cmd_calc_ = new QPushButton("Restart", client_);
+  cmd_sensitivity_ = new QPushButton("Sensitivity", client_);
+  cmd_risk_ = new QPushButton("Analytics", client_);
+  SetBoxTwips(cmd_calc_, kCmdCalc);
+  SetBoxTwips(cmd_sensitivity_, kCmdSensitivity);
+  SetBoxTwips(cmd_risk_, kCmdRisk);
+
+  line1_ = new LineControl(client_);
+  line1_->SetBorderWidth(kLine1BorderWidth);
+  line1_->SetEnds(kLine1);
+
+  cmd_back_ = new QPushButton("Back <", client_);
+  cmd_forward_ = new QPushButton("Forward >", client_);
+  cmd_stop_ = new QPushButton("Stop", client_);
+  for (QPushButton* b : {cmd_back_, cmd_forward_, cmd_stop_}) {
+    SetBoxTwips(b, {0, 0, kTopButtonWidth, kTopButtonHeight});
+  }
+
+  browser1_ = new WebBrowser(client_);
+  browser1_->setObjectName("Browser1");
+  SetBoxTwips(browser1_, {4500, kBrowser1Top, 6000, 3000});
+
+  cmb_navigate_ = new QComboBox(client_);
+  cmb_navigate_->setEditable(true);
+  cmb_navigate_->setInsertPolicy(QComboBox::NoInsert);
+  cmb_navigate_->setMaxVisibleItems(20);
+  cmb_navigate_->setToolTip(kNavigateTip);
+  cmb_navigate_->lineEdit()->installEventFilter(this);
+  SetBoxTwips(cmb_navigate_, {kPanelLeft, 4000, 3000, kNavigateHeight});
+
+  cmd_bot_back_ = new QPushButton("<", client_);
+  cmd_bot_back_->setToolTip("Back");
+  cmd_bot_forward_ = new QPushButton(">", client_);
+  cmd_bot_forward_->setToolTip("Forward");
+  for (QPushButton* b : {cmd_bot_back_, cmd_bot_forward_}) {
+    SetBoxTwips(b, {0, 4000, kBotButtonWidth, kNavigateHeight});
+  }
+
+  browser2_ = new WebBrowser(client_);
+  browser2_->setObjectName("Browser2");
+  SetBoxTwips(browser2_, {kPanelLeft, 4500, 6000, 2000});
+
+  uc_bsop_ = new ucBSOP(client_);
+  uc_risk_ = new ucRisk(client_);
+  uc_sens_ = new ucSens(client_);
+  uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
+  for (QWidget* panel : {static_cast<QWidget*>(uc_bsop_), static_cast<QWidget*>(uc_risk_),
+                         static_cast<QWidget*>(uc_sens_)}) {
+    panel->move(TwipsToPixels(kPanelLeft), TwipsToPixels(942));
+    panel->hide();
+  }
+  bsop_panel_ = {uc_bsop_, [this] { uc_bsop_->EnlargeFont(); }, [this] { uc_bsop_->ReduceFont(); },
+                 [this] { return uc_bsop_->ucWidth(); }, [this] { return uc_bsop_->ucHeight(); }};
+  risk_panel_ = {uc_risk_, [this] { uc_risk_->EnlargeFont(); }, [this] { uc_risk_->ReduceFont(); },
+                 [this] { return uc_risk_->ucWidth(); }, [this] { return uc_risk_->ucHeight(); }};
+  sens_panel_ = {uc_sens_, [this] { uc_sens_->EnlargeFont(); }, [this] { uc_sens_->ReduceFont(); },
+                 [this] { return uc_sens_->ucWidth(); }, [this] { return uc_sens_->ucHeight(); }};
+
+  connect(cmd_calc_, &QPushButton::clicked, this, &calcMain::cmdCalc_Click);
+  connect(cmd_risk_, &QPushButton::clicked, this, &calcMain::cmdRisk_Click);
+  connect(cmd_sensitivity_, &QPushButton::clicked, this, &calcMain::cmdSensitivity_Click);
+  connect(cmd_back_, &QPushButton::clicked, this, &calcMain::cmdBack_Click);
+  connect(cmd_forward_, &QPushButton::clicked, this, &calcMain::cmdForward_Click);
+  connect(cmd_stop_, &QPushButton::clicked, this, &calcMain::cmdStop_Click);
+  connect(cmd_bot_back_, &QPushButton::clicked, this, &calcMain::cmdBotBack_Click);
+  connect(cmd_bot_forward_, &QPushButton::clicked, this, &calcMain::cmdBotForward_Click);
+  // A choice from the list (Enter in the box is caught by the event filter).
+  connect(cmb_navigate_, &QComboBox::activated, this, [this](int) { cmbNavigate_Navigate(); });
+}
+
+void calcMain::CreateMenus() {
+  struct Item {
+    const char* menu;
+    const char* name;
+    const char* caption;
+    void (calcMain::*handler)();
+  };
+  static const Item kItems[] = {
+      {"&File", "mnuHomePage", "&Home Page", &calcMain::mnuHomePage_Click},
+      {"&File", "mnuFileSep1", nullptr, nullptr},
+      {"&File", "mnuStudentForum", "&Student Forum", &calcMain::mnuStudentForum_Click},
+      {"&File", "mnuInstructorForum", "&Instructor's Forum Setup", &calcMain::mnuInstructorForum_Click},
+      {"&File", "mnuFileSep2", nullptr, nullptr},
+      {"&File", "mnuFileExit", "E&xit", &calcMain::mnuFileExit_Click},
+      {"&Options", "mnuLayout1", "&Expand Bottom Window", &calcMain::mnuLayout1_Click},
+      {"&Options", "mnuLayout0", "&Reduce Bottom Window", &calcMain::mnuLayout0_Click},
+      {"&Options", "mnuOptionsSep", nullptr, nullptr},
+      {"&Options", "mnuOptionsLargeDisplay", "&Large Display", &calcMain::mnuOptionsLargeDisplay_Click},
+      {"&Options", "mnuOptionsNormalDisplay", "&Normal Display", &calcMain::mnuOptionsNormalDisplay_Click},
+      {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
+      {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link", &calcMain::mnuSpreadsheetLink_Click},
+      {"&Help", "mnuModHelp", "&Module Specific Help", &calcMain::mnuModHelp_Click},
+      {"&Help", "mnuHelpModule", "&Help", &calcMain::mnuHelpModule_Click},
+      {"&Help", "mnuHelpDownload", "&Download libzelop32.so", &calcMain::mnuHelpDownload_Click},
+  };
+  QMenu* menu = nullptr;
+  QString menu_title;
+  for (const Item& item : kItems) {
+    if (menu == nullptr || menu_title != item.menu) {
+      menu_title = item.menu;
+      menu = menuBar()->addMenu(menu_title);
+    }
+    QAction* action = item.caption ? menu->addAction(item.caption) : menu->addSeparator();
+    action->setObjectName(item.name);
+    if (item.handler) connect(action, &QAction::triggered, this, item.handler);
+  }
+}
+
+QAction* calcMain::Action(const QString& name) const {
+  return menuBar()->findChild<QAction*>(name);
+}
+
+void calcMain::Form_Load() {
+  addresses_ = SiteAddresses::ForSite(sites::SiteUrl());  // ModulePageUrl built here
+  try {
+    AppEvents().ProcessPending();
+    address_box_.entries = InitialNavigateEntries(sites::RatesUrl());
+    address_box_.text.clear();
+    cmb_navigate_->clear();
+    SyncNavigateList();
+    cmb_navigate_->setEditText(QString());
+    // Links that open a new window stay in their view (WebBrowser::createWindow).
+    boolDisclaimer = false;
+    cmdCalc_Click();
+    AppEvents().ProcessPending();
+    if (!isVisible()) {
+      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        resize(std::min(1280, avail.width() * 95 / 100), std::min(980, avail.height() * 92 / 100));
+        move(avail.center() - rect().center());
+      }
+    }
+    show();
+    mnuLayout1_Click();
+    mnuOptionsLargeDisplay_Click();
+    AppEvents().ProcessPending();
+  } catch (...) {
+    // Start-up stops where it got to; the window stays usable.
+  }
+}
+
+// --- layout ----------------------------------------------------------------
+
+const calcMain::Panel* calcMain::CurrentPanelOps() const {
+  if (current_ == uc_bsop_) return &bsop_panel_;
+  if (current_ == uc_risk_) return &risk_panel_;
+  if (current_ == uc_sens_) return &sens_panel_;
+  return nullptr;
+}
+
+void calcMain::PlacePanel(const Panel& panel) {
+  panel_box_.left = kPanelLeft;
+  panel.widget->move(TwipsToPixels(panel_box_.left), panel.widget->y());
+  AppEvents().ProcessPending();
+  panel_box_.top = kLine1.y1 + kLine1BorderWidth + 10;
+  panel_box_.width = panel.uc_width();
+  panel_box_.height = panel.uc_height();
+  SetBoxTwips(panel.widget, panel_box_);
+  current_ = panel.widget;
+}
+
+void calcMain::ApplyLayout(const BrowserLayout& l) {
+  Apply(browser1_, l.browser1);
+  Apply(cmd_back_, l.cmd_back);
+  Apply(cmd_forward_, l.cmd_forward);
+  Apply(cmd_stop_, l.cmd_stop);
+  Apply(cmb_navigate_, l.navigate);
+  Apply(cmd_bot_back_, l.bot_back);
+  Apply(cmd_bot_forward_, l.bot_forward);
+  Apply(browser2_, l.browser2);
+}
+
+void calcMain::LayOut(bool let_events_run) {
+  if (current_ == nullptr || isMinimized()) return;
+  try {
+    LayoutInput in;
+    in.panel = panel_box_;
+    in.client_width = PixelsToTwips(client_->width());
+    in.client_height = PixelsToTwips(client_->height());
+    in.bottom_expanded = bottomExpanded != 0;
+    in.browser1_top = kBrowser1Top;
+    in.back_width = kTopButtonWidth;
+    in.forward_width = kTopButtonWidth;
+    in.bot_back_width = kBotButtonWidth;
+    in.bot_forward_width = kBotButtonWidth;
+    in.navigate_height = kNavigateHeight;
+    in.navigate_width = BoxTwips(cmb_navigate_).width;
+    last_layout_ = stratlyn::PositionBrowsers(in);
+    ApplyLayout(last_layout_);
+    if (let_events_run) AppEvents().ProcessPending();
+  } catch (const zelError& e) {
+    AppDialogs().Critical(kResizeError + ErrorText(e.Number()));
+  } catch (const std::exception&) {
+    AppDialogs().Critical(kResizeError + ErrorText(51));
+  }
+}
+
+void calcMain::PositionBrowsers() { LayOut(true); }
+
+bool calcMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) {
+    // Resizing lays the window out again; events need not run from inside
+    // the resize itself.
+    LayOut(false);
+  } else if (watched == cmb_navigate_->lineEdit() && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      cmbNavigate_Navigate();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void calcMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && !isMinimized()) LayOut(false);
+}
+
+void calcMain::DisplayStep(bool enlarge) {
+  const Panel* panel = CurrentPanelOps();
+  if (panel == nullptr) return;
+  IgnoringErrors([&] { enlarge ? panel->enlarge() : panel->reduce(); });
+  IgnoringErrors([&] {
+    panel_box_.width = panel->uc_width();
+    panel_box_.height = panel->uc_height();
+    SetBoxTwips(panel->widget, panel_box_);
+  });
+  IgnoringErrors([&] { PositionBrowsers(); });
+}
+
+void calcMain::mnuOptionsLargeDisplay_Click() { DisplayStep(true); }
+void calcMain::mnuOptionsNormalDisplay_Click() { DisplayStep(false); }
+
+void calcMain::mnuLayout1_Click() {
+  bottomExpanded = 1;
+  PositionBrowsers();
+}
+
+void calcMain::mnuLayout0_Click() {
+  bottomExpanded = 0;
+  PositionBrowsers();
+}
+
+// --- the top pane ------------------------------------------------------------
+
+void calcMain::cmdCalc_Click() {
+  Events& events = AppEvents();
+  try {
+    uc_bsop_->setBrowsers(browser1_, browser2_);
+    uc_bsop_->show();
+    uc_risk_->hide();
+    uc_sens_->hide();
+    PlacePanel(bsop_panel_);
+    PositionBrowsers();
+    events.SetBusy(true);
+    browser1_->SetSilent(true);
+    browser1_->Navigate(addresses_.ModulePageUrl);
+    browser2_->Navigate(addresses_.LinksPageUrl, BrowserView::kNoReadFromCache);
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+void calcMain::SwitchToAnalytics(bool risk) {
+  Events& events = AppEvents();
+  try {
+    // The option is read first: an entry that cannot be read stops the
+    // switch with its message, before any panel changes.
+    OptionParameters p = params_;
+    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) return;
+    params_ = p;
+    uc_bsop_->hide();
+    if (risk) {
+      uc_risk_->show();
+      uc_sens_->hide();
+      uc_risk_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      PlacePanel(risk_panel_);
+    } else {
+      uc_risk_->hide();
+      uc_sens_->show();
+      uc_sens_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      PlacePanel(sens_panel_);
+    }
+    mnuOptionsLargeDisplay_Click();
+    if (!risk) uc_sens_->show();
+    events.ProcessPending();
+    if (risk) {
+      uc_risk_->CalcIt();
+    } else {
+      uc_sens_->PlotIt();
+    }
+    events.ProcessPending();
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+void calcMain::cmdRisk_Click() { SwitchToAnalytics(true); }
+void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
+
+// --- browsers ----------------------------------------------------------------
+
+void calcMain::cmdBack_Click() {
+  if (browser1_->LocationURL() != addresses_.HomePageUrl) browser1_->GoBack();
+  AppEvents().ProcessPending();
+}
+
+void calcMain::cmdForward_Click() {
+  browser1_->GoForward();
+  AppEvents().ProcessPending();
+}
+
+void calcMain::cmdStop_Click() {
+  Events& events = AppEvents();
+  uc_bsop_->StopMarketData();
+  browser1_->Stop();
+  browser1_->SetTag(kPageDone);
+  events.ProcessPending();
+  browser2_->Stop();
+  browser2_->SetTag(kPageDone);
+  events.ProcessPending();
+}
+
+void calcMain::cmdBotBack_Click() {
+  if (browser2_->GoBack()) AppEvents().ProcessPending();
+}
+
+void calcMain::cmdBotForward_Click() {
+  if (browser2_->GoForward()) AppEvents().ProcessPending();
+}
+
+void calcMain::SyncNavigateList() {
+  for (int i = cmb_navigate_->count(); i < static_cast<int>(address_box_.entries.size()); ++i) {
+    cmb_navigate_->addItem(Q(address_box_.entries[i]));
+  }
+}
+
+void calcMain::cmbNavigate_Navigate() {
+  address_box_.text = cmb_navigate_->currentText().trimmed().toStdString();
+  if (!NavigateFromAddressBox(address_box_, *browser2_, AppEvents(), &EntryText)) return;
+  if (closing_) return;
+  SyncNavigateList();
+  cmb_navigate_->setEditText(Q(address_box_.text));
+}
+
+// --- menus -------------------------------------------------------------------
+
+void calcMain::mnuHomePage_Click() {
+  browser1_->SetSilent(true);
+  browser1_->Navigate(addresses_.HomePageUrl);
+  AppEvents().ProcessPending();
+}
+
+void calcMain::mnuModHelp_Click() {
+  browser1_->SetSilent(true);
+  browser1_->Navigate(addresses_.ModulePageUrl);
+}
+
+void calcMain::mnuHelpModule_Click() {
+  browser1_->SetSilent(true);
+  browser1_->Navigate(addresses_.HowToUseUrl);
+}
+
+void calcMain::mnuHelpDownload_Click() {
+  AppDialogs().Show(kDownloadPrompt, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
+  browser1_->SetSilent(true);
+  browser1_->Navigate(addresses_.DownloadUrl);
+}
+
+void calcMain::mnuStudentForum_Click() {
+  if (!addresses_.ForumUrl.empty()) {
+    browser1_->Navigate(addresses_.ForumUrl);
+  } else {
+    AppDialogs().Show(kForumMissing, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
+  }
+  AppEvents().ProcessPending();
+}
+
+void calcMain::mnuInstructorForum_Click() {
+  const std::string page = ForumSetupPage(addresses_.ForumUrl, forum_setup_);
+  if (!page.empty()) {
+    browser1_->Navigate(page);
+  } else {
+    AppDialogs().Show(kForumSetupMissing, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
+  }
+  AppEvents().ProcessPending();
+}
+
+void calcMain::mnuCalculator_Click() { ShowCalculatorsWindow(this); }
+
+void calcMain::mnuSpreadsheetLink_Click() { ShowSpreadsheetLink(this); }
+
+void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
+  if (download->page() != browser1_->page() && download->page() != browser2_->page()) return;
+  const QString suggested =
+      QString::fromStdString(GetSystemDir()) + download->downloadFileName();
+  const QString path = save_chooser_ ? save_chooser_(suggested) : QString();
+  if (path.isEmpty()) {
+    download->cancel();
+    return;
+  }
+  const QFileInfo target(path);
+  download->setDownloadDirectory(target.absolutePath());
+  download->setDownloadFileName(target.fileName());
+  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [download, path] {
+    if (!download->isFinished()) return;
+    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+      AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
+                        MsgIcon::Information, kMessageTitle);
+    } else {
+      AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+    }
+  });
+  download->accept();
+}
+
+// --- end ---------------------------------------------------------------------
+
+void calcMain::mnuFileExit_Click() { close(); }
+
+void calcMain::closeEvent(QCloseEvent* event) {
+  closing_ = true;
+  // Stopping marks both views done, which also ends any wait for a page.
+  uc_bsop_->StopMarketData();
+  browser1_->Stop();
+  browser1_->SetTag(kPageDone);
+  AppEvents().ProcessPending();
+  browser2_->Stop();
+  browser2_->SetTag(kPageDone);
+  AppEvents().ProcessPending();
+  CloseCalculatorsWindow();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w != this && w->isVisible()) w->close();
+  }
+  event->accept();
+  QCoreApplication::quit();
+}
+
+}  // namespace stratlyn

@@ -1,0 +1,167 @@
+#pragma once
+// calcMain: the main window. A top pane with one of three panels (calculator,
+// risk, sensitivity), the top browser to its right with Back/Forward/Stop,
+// the bottom browser under it with its address box, and the menus. All
+// geometry follows the window's design in twips (15 per pixel).
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <string>
+
+#include "analytics/option_parameters.h"
+#include "shell/address_box.h"
+#include "shell/browser_layout.h"
+#include "shell/site_addresses.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QWebEngineDownloadRequest;
+
+namespace stratlyn {
+
+class LineControl;
+class WebBrowser;
+class ucBSOP;
+class ucRisk;
+class ucSens;
+
+class calcMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Creates the window with its panels and browsers; Form_Load starts it.
+  explicit calcMain(QWidget* parent = nullptr);
+  ~calcMain() override;
+
+  // The start-up sequence: address box, "Restart", show, expanded bottom
+  // window, large display.
+  void Form_Load();
+
+  // Lays the browsers, their buttons and the address box out around the
+  // panel now shown. Nothing happens while minimised or before a panel is shown.
+  void PositionBrowsers();
+
+  // The user accepted the quote data's terms in this run.
+  bool boolDisclaimer = false;
+  // 1: the bottom browser spans the window; 0: as wide as the panel.
+  int bottomExpanded = 0;
+
+  // Handlers (public so that tests press them like a user).
+  void cmdCalc_Click();         // "Restart"
+  void cmdRisk_Click();         // "Analytics"
+  void cmdSensitivity_Click();  // "Sensitivity"
+  void cmdBack_Click();
+  void cmdForward_Click();
+  void cmdStop_Click();
+  void cmdBotBack_Click();
+  void cmdBotForward_Click();
+  void cmbNavigate_Navigate();  // Enter in the box, or a choice from its list
+  void mnuHomePage_Click();
+  void mnuStudentForum_Click();
+  void mnuInstructorForum_Click();
+  void mnuFileExit_Click();
+  void mnuLayout1_Click();  // Expand Bottom Window
+  void mnuLayout0_Click();  // Reduce Bottom Window
+  void mnuOptionsLargeDisplay_Click();
+  void mnuOptionsNormalDisplay_Click();
+  void mnuCalculator_Click();
+  void mnuSpreadsheetLink_Click();
+  void mnuModHelp_Click();
+  void mnuHelpModule_Click();
+  void mnuHelpDownload_Click();
+
+  // The addresses in use (the maker's site and its pages).
+  const SiteAddresses& Addresses() const { return addresses_; }
+  void SetAddresses(const SiteAddresses& addresses) { addresses_ = addresses; }
+  // Sites whose forum has an administration page.
+  void SetForumSetupTable(ForumSetupTable table) { forum_setup_ = std::move(table); }
+
+  // Asked where to save a file the top browser downloads; "" cancels. The
+  // default asks with a file dialog, starting in the per-user library folder.
+  using SaveFileChooser = std::function<QString(const QString& suggested_path)>;
+  void SetSaveFileChooser(SaveFileChooser chooser) { save_chooser_ = std::move(chooser); }
+
+  // Controls and panels.
+  ucBSOP* ucBSOP1() const { return uc_bsop_; }
+  ucRisk* ucRisk1() const { return uc_risk_; }
+  ucSens* ucSens1() const { return uc_sens_; }
+  QWidget* currentPanel() const { return current_; }
+  WebBrowser* Browser1() const { return browser1_; }
+  WebBrowser* Browser2() const { return browser2_; }
+  QComboBox* cmbNavigate() const { return cmb_navigate_; }
+  QPushButton* cmdCalc() const { return cmd_calc_; }
+  QPushButton* cmdRisk() const { return cmd_risk_; }
+  QPushButton* cmdSensitivity() const { return cmd_sensitivity_; }
+  QPushButton* cmdBack() const { return cmd_back_; }
+  QPushButton* cmdForward() const { return cmd_forward_; }
+  QPushButton* cmdStop() const { return cmd_stop_; }
+  QPushButton* cmdBotBack() const { return cmd_bot_back_; }
+  QPushButton* cmdBotForward() const { return cmd_bot_forward_; }
+  QLabel* Label1() const { return label1_; }
+  LineControl* Line1() const { return line1_; }
+  QWidget* ClientArea() const { return client_; }
+  QAction* Action(const QString& name) const;
+  const AddressBox& NavigateList() const { return address_box_; }
+  // The window's option tuple, as last handed to the risk or sensitivity panel.
+  const OptionParameters& Parameters() const { return params_; }
+  // The layout last applied, in twips.
+  const BrowserLayout& LastLayout() const { return last_layout_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // A panel of the top pane as the window drives it.
+  struct Panel {
+    QWidget* widget = nullptr;
+    std::function<void()> enlarge, reduce;
+    std::function<int()> uc_width, uc_height;
+  };
+
+  void CreateControls();
+  void CreateMenus();
+  void PlacePanel(const Panel& panel);
+  void ApplyLayout(const BrowserLayout& layout);
+  void LayOut(bool let_events_run);
+  void DisplayStep(bool enlarge);
+  const Panel* CurrentPanelOps() const;
+  void SyncNavigateList();
+  void OnDownloadRequested(QWebEngineDownloadRequest* download);
+  void SwitchToAnalytics(bool risk);
+
+  SiteAddresses addresses_;
+  ForumSetupTable forum_setup_;
+  SaveFileChooser save_chooser_;
+  OptionParameters params_;
+  AddressBox address_box_;
+  BrowserLayout last_layout_;
+
+  QWidget* client_ = nullptr;
+  QLabel* label1_ = nullptr;
+  QPushButton* cmd_calc_ = nullptr;
+  QPushButton* cmd_sensitivity_ = nullptr;
+  QPushButton* cmd_risk_ = nullptr;
+  LineControl* line1_ = nullptr;
+  QPushButton* cmd_back_ = nullptr;
+  QPushButton* cmd_forward_ = nullptr;
+  QPushButton* cmd_stop_ = nullptr;
+  WebBrowser* browser1_ = nullptr;
+  QComboBox* cmb_navigate_ = nullptr;
+  QPushButton* cmd_bot_back_ = nullptr;
+  QPushButton* cmd_bot_forward_ = nullptr;
+  WebBrowser* browser2_ = nullptr;
+  ucBSOP* uc_bsop_ = nullptr;
+  ucRisk* uc_risk_ = nullptr;
+  ucSens* uc_sens_ = nullptr;
+  Panel bsop_panel_, risk_panel_, sens_panel_;
+  QWidget* current_ = nullptr;
+  Rect panel_box_;  // the current panel's place in twips
+  bool closing_ = false;
+};
+
+}  // namespace stratlyn

@@ -1,0 +1,240 @@
+// The calculator panel's commands without widgets: Calculate, Copy All,
+// GetParameters, with scripted message boxes.
+
+#include "calculator/bsop_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/fake_services.h"
+#include "util/dates.h"
+#include "util/locale_info.h"
+
+namespace stratlyn {
+namespace {
+
+// Black-Scholes-Merton with an accurate normal distribution, as a reference.
+double Norm(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
+double BsmValue(bool call, double s, double k, double r, double q, double sig, double t) {
+  const double d1 = (std::log(s / k) + (r - q + sig * sig / 2) * t) / (sig * std::sqrt(t));
+  const double d2 = d1 - sig * std::sqrt(t);
+  return call ? s * std::exp(-q * t) * Norm(d1) - k * std::exp(-r * t) * Norm(d2)
+              : k * std::exp(-r * t) * Norm(-d2) - s * std::exp(-q * t) * Norm(-d1);
+}
+
+// The number after the caption of a value label ("Value: 7.485236").
+double LabelNumber(const std::string& label) {
+  const auto colon = label.find(':');
+  return std::stod(colon == std::string::npos ? label : label.substr(colon + 1));
+}
+
+std::vector<std::string> SplitCr(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (char c : text) {
+    if (c == '\r') {
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
+
+class BsopPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EntryLocale locale;  // dot decimals, month-first dates
+    locale.date_format = "%m/%d/%Y";
+    SetEntryLocale(locale);
+    panel.InitializeFields();
+    panel.fields.txtDate = "01/15/2025";
+  }
+  void TearDown() override { ResetEntryLocale(); }
+
+  testing::FakeServices fakes;
+  BsopPanel panel;
+};
+
+TEST_F(BsopPanelTest, OpensWithTheStartTextsAndPricesTheEuropeanCall) {
+  const std::array<std::string, 7> start = {"50", "0.25", "0.10", "1", "50", "0", "7"};
+  EXPECT_EQ(panel.fields.Text1, start);
+  EXPECT_EQ(DateFormat, kMonthFirst);
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+  ASSERT_EQ(panel.fields.lblPrice.rfind("Value: ", 0), 0u) << panel.fields.lblPrice;
+  EXPECT_NEAR(LabelNumber(panel.fields.lblPrice), BsmValue(true, 50, 50, 0.1, 0, 0.25, 1), 2e-4);
+  EXPECT_NEAR(std::stod(panel.fields.lblDelta), Norm(0.525), 1e-4);
+  EXPECT_GT(std::stod(panel.fields.lblGamma), 0.0);
+  EXPECT_GT(std::stod(panel.fields.lblVega), 0.0);
+  EXPECT_LT(std::stod(panel.fields.lblTheta), 0.0);
+  // Six decimals on screen; the field texts themselves are left as typed.
+  EXPECT_EQ(panel.fields.lblDelta.size() - panel.fields.lblDelta.find('.'), 7u);
+  EXPECT_EQ(panel.fields.Text1[0], "50");
+  EXPECT_EQ(fakes.events.busy_on, fakes.events.busy_off);
+}
+
+TEST_F(BsopPanelTest, BadEntriesStopWithOneMessageAndKeepTheResults) {
+  panel.cmdCalculate_Click();
+  const BsopFields good = panel.fields;
+
+  // Strike and volatility both zero: only the last failing name is reported.
+  panel.fields.Text1[kStrikeField] = "0";
+  panel.fields.Text1[kVolatilityField] = "0";
+  panel.cmdCalculate_Click();
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().text, "The volatility must be positive");
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
+  EXPECT_EQ(panel.fields.lblPrice, good.lblPrice);
+  EXPECT_EQ(panel.fields.lblDelta, good.lblDelta);
+
+  panel.fields.Text1 = good.Text1;
+  panel.fields.Text1[kUnderlyingField] = "-5";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.LastText(), "The underlying asset price must be positive");
+
+  // An entry that cannot be read: its own message, nothing else.
+  panel.fields.Text1 = good.Text1;
+  panel.fields.Text1[kRateField] = "/x";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered");
+  EXPECT_EQ(fakes.dialogs.Count(), 3u);
+  EXPECT_EQ(panel.fields.lblGamma, good.lblGamma);
+}
+
+TEST_F(BsopPanelTest, ABlankFieldCountsAsZeroNotAsThePreviousValue) {
+  panel.cmdCalculate_Click();
+  panel.fields.Text1[kStrikeField] = "";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.LastText(), "The strike price must be positive");
+  EXPECT_EQ(panel.Strike(), 0.0f);
+
+  // A blank yield is simply no dividend.
+  panel.fields.Text1[kStrikeField] = "50";
+  panel.fields.Text1[kDividendField] = "  ";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(panel.DividendYield(), 0.0f);
+}
+
+TEST_F(BsopPanelTest, MaturityAsYearsOrAsADateFromTheDateField) {
+  panel.fields.Text1[kMaturityField] = "0.5";
+  panel.cmdCalculate_Click();
+  EXPECT_FLOAT_EQ(panel.Maturity(), 0.5f);
+
+  // 15 January to 16 July 2025: 182 days.
+  panel.fields.Text1[kMaturityField] = "07/16/2025";
+  panel.cmdCalculate_Click();
+  EXPECT_NEAR(panel.Maturity(), 182.0 / 365.0, 1e-6);
+  EXPECT_NEAR(LabelNumber(panel.fields.lblPrice),
+              BsmValue(true, 50, 50, 0.1, 0, 0.25, 182.0 / 365.0), 2e-4);
+  EXPECT_EQ(panel.fields.Text1[kMaturityField], "07/16/2025");
+
+  // A date before the start (even with day and month swapped) is refused.
+  panel.fields.Text1[kMaturityField] = "01/01/2025";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.LastText(), "The maturity must be positive");
+}
+
+TEST_F(BsopPanelTest, ImpliedVolatilityOnTheEuropeanPath) {
+  const double price = BsmValue(false, 50, 55, 0.05, 0.01, 0.30, 0.75);
+  panel.fields.chkPut = true;
+  panel.fields.chkImpVol = true;
+  panel.fields.Text1 = {"50", "0", "0.05", "0.75", "55", "0.01", std::to_string(price)};
+  panel.cmdCalculate_Click();  // volatility 0 is accepted: it is solved for
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+  EXPECT_NEAR(std::stod(panel.fields.Text1[kVolatilityField]), 0.30, 1e-3);
+  EXPECT_NEAR(LabelNumber(panel.fields.lblPrice), price, 1e-3);
+  EXPECT_FALSE(panel.fields.lblVega.empty());
+
+  // A price below the intrinsic value has no volatility: -999, no Greeks.
+  panel.fields.Text1[kOptionPriceField] = "0.5";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(panel.fields.Text1[kVolatilityField], "-999.000000");
+  EXPECT_TRUE(panel.fields.lblDelta.empty());
+  EXPECT_TRUE(panel.fields.lblTheta.empty());
+}
+
+TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
+  panel.fields.chkEuro = false;
+  panel.fields.chkPut = true;
+  panel.cmdCalculate_Click();
+  ASSERT_EQ(panel.fields.lblPrice.rfind("Value : ", 0), 0u) << panel.fields.lblPrice;
+  const double american = LabelNumber(panel.fields.lblPrice);
+  const double european = BsmValue(false, 50, 50, 0.1, 0, 0.25, 1);
+  EXPECT_GT(american, european);
+  EXPECT_LT(american, european + 0.6);
+  EXPECT_LT(std::stod(panel.fields.lblDelta), 0.0);
+  EXPECT_EQ(panel.OptionPrice(), 0.0f);  // shown only, not stored
+
+  // Implied volatility on the lattice gives back the lattice's volatility.
+  panel.fields.chkImpVol = true;
+  panel.fields.Text1[kOptionPriceField] = std::to_string(american);
+  panel.cmdCalculate_Click();
+  EXPECT_NEAR(std::stod(panel.fields.Text1[kVolatilityField]), 0.25, 2e-3);
+  EXPECT_FALSE(panel.fields.lblGamma.empty());
+
+  // A failed search stops as on the European path.
+  panel.fields.Text1[kOptionPriceField] = "0.01";
+  panel.fields.Text1[kStrikeField] = "70";
+  panel.cmdCalculate_Click();
+  EXPECT_LT(std::stod(panel.fields.Text1[kVolatilityField]), 0.0);
+  EXPECT_TRUE(panel.fields.lblDelta.empty());
+  EXPECT_TRUE(panel.fields.lblVega.empty());
+}
+
+TEST_F(BsopPanelTest, CopyAllCopiesTheFiguresLastShown) {
+  panel.cmdCalculate_Click();
+  panel.cmdCopyData_Click();
+  std::vector<std::string> lines = SplitCr(fakes.clipboard.Text());
+  ASSERT_EQ(lines.size(), 12u) << fakes.clipboard.Text();
+  EXPECT_EQ(fakes.clipboard.Text().find('\n'), std::string::npos);
+  EXPECT_NEAR(std::stod(lines[0]), LabelNumber(panel.fields.lblPrice), 6e-6);
+  EXPECT_EQ(lines[0].size() - lines[0].find('.'), 6u);  // five decimals
+  EXPECT_NEAR(std::stod(lines[1]), std::stod(panel.fields.lblDelta), 6e-6);
+  EXPECT_NEAR(std::stod(lines[4]), std::stod(panel.fields.lblTheta), 6e-6);
+  const std::vector<std::string> fields(panel.fields.Text1.begin(), panel.fields.Text1.end());
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()), fields);
+
+  // After an American put: its own value and Greeks, not the last European ones.
+  panel.fields.chkEuro = false;
+  panel.fields.chkPut = true;
+  panel.cmdCalculate_Click();
+  panel.cmdCopyData_Click();
+  lines = SplitCr(fakes.clipboard.Text());
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_NEAR(std::stod(lines[0]), LabelNumber(panel.fields.lblPrice), 6e-6);
+  EXPECT_NEAR(std::stod(lines[1]), std::stod(panel.fields.lblDelta), 6e-6);
+  EXPECT_LT(std::stod(lines[1]), 0.0);
+}
+
+TEST_F(BsopPanelTest, GetParametersReadsTheFieldsInTupleOrder) {
+  panel.fields.chkPut = true;
+  panel.fields.Text1 = {"42", "0.3", "0.05", "0.5", "40", "", "3.1"};
+  int16_t oid = 0;
+  float orf = -1, os = -1, ot = -1, oxk = -1, osig = -1, odvl = -1, oopr = -1;
+  ASSERT_TRUE(panel.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr));
+  EXPECT_EQ(oid, 2);
+  EXPECT_FLOAT_EQ(orf, 0.05f);
+  EXPECT_FLOAT_EQ(os, 42.0f);
+  EXPECT_FLOAT_EQ(ot, 0.5f);
+  EXPECT_FLOAT_EQ(oxk, 40.0f);
+  EXPECT_FLOAT_EQ(osig, 0.3f);
+  EXPECT_FLOAT_EQ(odvl, 0.0f);  // blank
+  EXPECT_FLOAT_EQ(oopr, 3.1f);
+  EXPECT_EQ(panel.Underlying(), 0.0f);  // the panel's own values are untouched
+
+  // An unreadable strike stops after its message; later outputs stay.
+  panel.fields.Text1[kStrikeField] = "/q";
+  oxk = odvl = oopr = -7;
+  EXPECT_FALSE(panel.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr));
+  EXPECT_EQ(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered");
+  EXPECT_EQ(odvl, -7.0f);
+  EXPECT_EQ(oopr, -7.0f);
+}
+
+}  // namespace
+}  // namespace stratlyn
