@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <chrono>
 
@@ -24,8 +25,10 @@
 namespace stratlyn {
 namespace {
 
-// Key positions are in twips, 15 to the pixel.
-int Px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+// Key positions are in twips, 15 to the pixel; the keypad is drawn half as
+// large again so that its keys are comfortable to click.
+constexpr double kKeypadScale = 1.5;
+int Px(int twips) { return static_cast<int>(twips * kKeypadScale / kTwipsPerPixel + 0.5); }
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
@@ -136,6 +139,9 @@ QGroupBox* calcs::BuildKeypad() {
   palette.setColor(QPalette::WindowText, Qt::black);
   Readout->setPalette(palette);
   Readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont readout_font = Readout->font();
+  readout_font.setPointSizeF(readout_font.pointSizeF() * 1.3);
+  Readout->setFont(readout_font);
 
   constexpr int kLefts[] = {135, 480, 840, 1185, 1530};
   constexpr int kTops[] = {495, 840, 1200, 1545, 1890};
@@ -283,6 +289,7 @@ QGroupBox* calcs::BuildPresentValue() {
   Grid1 = new GridView;
   Grid1->setObjectName("Grid1");
   fin_ = std::make_unique<FinancialCalcs>(Grid1->grid());
+  for (int c = 0; c < 3; ++c) Grid1->gridModel()->SetColAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
   connect(Grid1, &GridView::KeyPress, this,
           [this](int ascii) { RunTool([&] { fin_->Grid1_KeyPress(ascii); }); });
   connect(Grid1, &GridView::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
@@ -307,8 +314,10 @@ QGroupBox* calcs::BuildPresentValue() {
   pvlab->setMinimumWidth(90);
 
   auto* box = new QVBoxLayout(frame);
-  box->addWidget(Grid1, 1);
-  box->addLayout(Row({Label("pvValue", "Value"), pvlab}));
+  box->addWidget(Grid1, 1, Qt::AlignHCenter);
+  auto* value_row = Row({Label("pvValue", "Value"), pvlab});
+  value_row->setStretch(1, 1);
+  box->addLayout(value_row);
   box->addLayout(Row({calc, copy, clear}));
   return frame;
 }
@@ -471,6 +480,9 @@ void calcs::Form_Load() {
   Grid1->grid().SetColWidth(0, (metrics.horizontalAdvance("Maturity") + margin) * kTwipsPerPixel);
   Grid1->grid().SetColWidth(1, (metrics.horizontalAdvance("Maturtys") + margin) * kTwipsPerPixel);
   Grid1->grid().SetColWidth(2, (metrics.horizontalAdvance("Maturtys") + margin) * kTwipsPerPixel);
+  int table_width = 2 * Grid1->frameWidth() + Grid1->verticalScrollBar()->sizeHint().width();
+  for (int c = 0; c < 3; ++c) table_width += Grid1->grid().ColWidth(c) / kTwipsPerPixel;
+  Grid1->setFixedWidth(table_width);
   in_handler_ = false;
   ShowResults();
   fin_->Grid1_EnterCell();
