@@ -1,0 +1,412 @@
+// stratlyn-cli price: one option's value, Greeks and implied volatility from
+// the pricing records (or, with --engine library, from libzelop32.so).
+
+#include <charconv>
+#include <cmath>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/command.h"
+#include "pricing/zel_barr.h"
+#include "pricing/zel_bsop.h"
+#include "util/dialogs.h"
+#include "util/format.h"
+#include "util/services.h"
+#include "util/terminal_services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: stratlyn-cli price [--call|--put] [--european|--american]\n"
+    "         --spot S --strike K --maturity T --rate R --vol V [--yield Q]\n"
+    "         [--market-price P] [--barrier H --barrier-kind KIND] [--rebate X]\n"
+    "         [--steps N] [--engine record|library] [--json]\n"
+    "\n"
+    "Values one option and its hedge parameters. A European option without a\n"
+    "barrier is priced in closed form; an American option or a barrier option on\n"
+    "a trinomial lattice.\n"
+    "\n"
+    "Options:\n"
+    "  --call, --put          the option's type (default --call)\n"
+    "  --european, --american exercise style (default --european)\n"
+    "  --spot S               price of the underlying\n"
+    "  --strike K             strike price\n"
+    "  --maturity T           time to expiry in years (0.25 is three months)\n"
+    "  --rate R               risk-free rate, continuously compounded, as a fraction\n"
+    "                         per year (0.05 is 5 %)\n"
+    "  --vol V                volatility as a fraction per year (0.25 is 25 %); with\n"
+    "                         --market-price it is the starting point of the search\n"
+    "                         and may be left out (default 0.25)\n"
+    "  --yield Q              continuous dividend yield as a fraction (default 0)\n"
+    "  --market-price P       the option's market price: solve for the implied\n"
+    "                         volatility and report value and Greeks at it\n"
+    "  --barrier H            barrier level (needs --barrier-kind)\n"
+    "  --barrier-kind KIND    down-out, down-in, up-out or up-in\n"
+    "  --rebate X             paid where a knock-out option dies (default 0)\n"
+    "  --steps N              lattice time steps, 3 to 16382 (default 50); American\n"
+    "                         and barrier options only\n"
+    "  --engine E             record (default): the program's own formulas and\n"
+    "                         lattice; library: the separate pricing library\n"
+    "                         libzelop32.so (closed form, Barone-Adesi-Whaley for\n"
+    "                         American options, its own 100-step lattice for barriers)\n"
+    "  --json                 print one JSON object instead of the table\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "Output: value, delta, gamma, vega, theta, rho (European options without a\n"
+    "barrier only) and impvol (with --market-price). Vega and rho are per unit of\n"
+    "volatility and rate (1.0 = 100 points), theta per year.\n"
+    "\n"
+    "Exit status: 0 success; 2 invalid input (the message says which);\n"
+    "1 a run-time error (for instance a floating-point fault or a missing library).\n";
+
+constexpr const char* kPrefix = "stratlyn-cli price: ";
+
+// Collects the records' message boxes; questions get the cautious answer.
+class CollectingDialogs : public Dialogs {
+ public:
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override {
+    messages.push_back(text);
+    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+  }
+  std::vector<std::string> messages;
+};
+
+struct BadInput {
+  std::string message;
+};
+
+enum class BarrierKind { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
+
+struct Request {
+  bool call = true;
+  bool american = false;
+  std::optional<double> spot, strike, maturity, rate, vol, market_price, barrier, rebate;
+  double yield = 0;
+  BarrierKind kind = BarrierKind::kNone;
+  std::optional<int> steps;
+  bool library = false;
+  bool json = false;
+};
+
+struct Figures {
+  float value = 0, delta = 0, gamma = 0, vega = 0, theta = 0;
+  std::optional<float> rho, impvol;
+};
+
+double ParseNumber(const std::string& flag, const std::string& text) {
+  double v = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (text.empty() || ec != std::errc() || ptr != last || !std::isfinite(v)) {
+    throw BadInput{flag + " takes a number, not '" + text + "'"};
+  }
+  return v;
+}
+
+Request Parse(const std::vector<std::string>& args) {
+  Request r;
+  bool type_set = false, style_set = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw BadInput{a + " needs a value"};
+      return args[++i];
+    };
+    const auto number = [&](std::optional<double>& slot) {
+      if (slot) throw BadInput{a + " given twice"};
+      slot = ParseNumber(a, value());
+    };
+    if (a == "--call" || a == "--put") {
+      if (type_set) throw BadInput{"give only one of --call and --put"};
+      type_set = true;
+      r.call = a == "--call";
+    } else if (a == "--european" || a == "--american") {
+      if (style_set) throw BadInput{"give only one of --european and --american"};
+      style_set = true;
+      r.american = a == "--american";
+    } else if (a == "--spot") {
+      number(r.spot);
+    } else if (a == "--strike") {
+      number(r.strike);
+    } else if (a == "--maturity") {
+      number(r.maturity);
+    } else if (a == "--rate") {
+      number(r.rate);
+    } else if (a == "--vol") {
+      number(r.vol);
+    } else if (a == "--yield") {
+      r.yield = ParseNumber(a, value());
+    } else if (a == "--market-price") {
+      number(r.market_price);
+    } else if (a == "--barrier") {
+      number(r.barrier);
+    } else if (a == "--rebate") {
+      number(r.rebate);
+    } else if (a == "--barrier-kind") {
+      const std::string& k = value();
+      if (k == "down-out") {
+        r.kind = BarrierKind::kDownOut;
+      } else if (k == "down-in") {
+        r.kind = BarrierKind::kDownIn;
+      } else if (k == "up-out") {
+        r.kind = BarrierKind::kUpOut;
+      } else if (k == "up-in") {
+        r.kind = BarrierKind::kUpIn;
+      } else {
+        throw BadInput{"--barrier-kind takes down-out, down-in, up-out or up-in, not '" + k + "'"};
+      }
+    } else if (a == "--steps") {
+      const std::string& text = value();
+      int n = 0;
+      const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+      if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || n < 3 ||
+          n > 16382) {
+        throw BadInput{"--steps takes a whole number from 3 to 16382, not '" + text + "'"};
+      }
+      r.steps = n;
+    } else if (a == "--engine") {
+      const std::string& e = value();
+      if (e != "record" && e != "library") {
+        throw BadInput{"--engine takes record or library, not '" + e + "'"};
+      }
+      r.library = e == "library";
+    } else if (a == "--json") {
+      r.json = true;
+    } else {
+      throw BadInput{"unknown option '" + a + "' (see stratlyn-cli price --help)"};
+    }
+  }
+  for (const auto& [slot, name] : {std::pair{&r.spot, "--spot"}, std::pair{&r.strike, "--strike"},
+                                   std::pair{&r.maturity, "--maturity"},
+                                   std::pair{&r.rate, "--rate"}}) {
+    if (!*slot) throw BadInput{std::string(name) + " is required"};
+  }
+  if (!r.vol) {
+    if (!r.market_price) throw BadInput{"--vol is required (unless --market-price is given)"};
+    r.vol = 0.25;
+  }
+  if (!(*r.vol > 0)) throw BadInput{"--vol must be greater than 0"};
+  if (r.barrier.has_value() != (r.kind != BarrierKind::kNone)) {
+    throw BadInput{"--barrier and --barrier-kind go together"};
+  }
+  if (r.barrier && !(*r.barrier > 0)) throw BadInput{"--barrier must be greater than 0"};
+  if (r.rebate && !r.barrier) throw BadInput{"--rebate applies to barrier options only"};
+  if (r.rebate && r.kind != BarrierKind::kDownOut && r.kind != BarrierKind::kUpOut) {
+    throw BadInput{"--rebate applies to knock-out (down-out, up-out) options only"};
+  }
+  const bool lattice = r.american || r.barrier;
+  if (r.steps && !lattice) throw BadInput{"--steps applies to American or barrier options only"};
+  if (r.steps && r.library) throw BadInput{"--steps does not apply to --engine library"};
+  if (r.rebate && r.library) throw BadInput{"--rebate does not apply to --engine library"};
+  if (r.market_price && !(*r.market_price > 0)) {
+    throw BadInput{"--market-price must be greater than 0"};
+  }
+  return r;
+}
+
+// The record's own check of maturity, underlying and strike, with its message.
+void CheckTerms(const Request& r, CollectingDialogs& dialogs) {
+  zelBSOP check;
+  check.SetOptionData(static_cast<float>(*r.maturity), check.strMaturity);
+  check.SetOptionData(static_cast<float>(*r.spot), check.strUnderlying);
+  check.SetOptionData(static_cast<float>(*r.strike), check.strStrike);
+  if (check.GetOptionData(check.strPrice) == -999.0f) {
+    throw BadInput{dialogs.messages.empty() ? "invalid input" : dialogs.messages.back()};
+  }
+}
+
+void SetTerms(zelBSOP& o, const Request& r) {
+  o.SetOptionData(r.call ? 1.0f : 2.0f, o.strType);
+  o.SetOptionData(static_cast<float>(*r.rate), o.strRiskFree);
+  o.SetOptionData(static_cast<float>(*r.maturity), o.strMaturity);
+  o.SetOptionData(static_cast<float>(*r.strike), o.strStrike);
+  o.SetOptionData(static_cast<float>(*r.vol), o.strVolatility);
+  o.SetOptionData(static_cast<float>(r.yield), o.strDvl);
+  o.SetOptionData(static_cast<float>(*r.spot), o.strUnderlying);
+}
+
+void CheckImpliedVol(float impvol) {
+  if (impvol == -999.0f) {
+    throw BadInput{"no volatility gives the market price (it is out of the model's reach)"};
+  }
+  if (impvol == 0.0f) throw zelError(err::kInvalidCall, "the implied volatility did not converge");
+}
+
+Figures European(const Request& r) {
+  zelBSOP o;
+  SetTerms(o, r);
+  Figures f;
+  if (r.market_price) {
+    o.SetOptionData(static_cast<float>(*r.market_price), o.strOptionPrice);
+    f.impvol = o.GetOptionData(o.strImpliedVolatility, true);
+    CheckImpliedVol(*f.impvol);
+  }
+  f.value = o.GetOptionData(o.strOptionPrice, true);
+  f.delta = o.GetOptionData(o.strDelta, true);
+  f.gamma = o.GetOptionData(o.strGamma, true);
+  f.vega = o.GetOptionData(o.strVega, true);
+  f.theta = o.GetOptionData(o.strTheta, true);
+  f.rho = o.GetOptionData(o.strRho, true);
+  return f;
+}
+
+int LatticeCode(const zelBarr& b, const Request& r) {
+  int code = 0;
+  switch (r.kind) {
+    case BarrierKind::kNone: code = r.american ? b.AMERVANILLA : b.EUROVANILLA; break;
+    case BarrierKind::kDownOut: code = r.american ? b.AMERDOWNOUT : b.EURODOWNOUT; break;
+    case BarrierKind::kDownIn: code = r.american ? b.AMERDOWNIN : b.EURODOWNIN; break;
+    case BarrierKind::kUpOut: code = r.american ? b.AMERUPOUT : b.EUROUPOUT; break;
+    case BarrierKind::kUpIn: code = r.american ? b.AMERUPIN : b.EUROUPIN; break;
+  }
+  return r.market_price ? code + 1000 : code;
+}
+
+Figures Lattice(const Request& r) {
+  zelBarr b;
+  b.SetOptionData(r.call ? b.boolError : b.FLAG, b.strType);
+  b.SetOptionData(*r.rate, b.strRiskFree);
+  b.SetOptionData(*r.maturity, b.strMaturity);
+  b.SetOptionData(*r.strike, b.strStrike);
+  b.SetOptionData(*r.spot, b.strUnderlying);
+  b.SetOptionData(*r.vol, b.strVolatility);
+  b.SetOptionData(r.yield, b.strDvl);
+  b.SetOptionData(r.barrier.value_or(0.0), b.strBarrier);
+  b.SetOptionData(r.rebate.value_or(0.0), b.strRebate);
+  if (r.steps) b.SetOptionData(*r.steps, b.strNSTEPS);
+  if (r.market_price) b.SetOptionData(*r.market_price, b.strOptionPrice);
+  const int code = LatticeCode(b, r);
+  if (r.library) {
+    b.CalcBarrDLL(code);
+  } else {
+    b.CalcBarr(code);
+  }
+  Figures f;
+  if (r.market_price) {
+    f.impvol = b.GetOptionData(b.strImpliedVolatility);
+    CheckImpliedVol(*f.impvol);
+  }
+  f.value = b.GetOptionData(b.strOptionPrice);
+  f.delta = b.GetOptionData(b.strDelta);
+  f.gamma = b.GetOptionData(b.strGamma);
+  f.vega = b.GetOptionData(b.strVega);
+  f.theta = b.GetOptionData(b.strTheta);
+  return f;
+}
+
+// The library's European (GetBSOPDLL) or American (GetBAWDLL) figures.
+Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
+  zelBSOP o;
+  SetTerms(o, r);
+  const auto get = [&](const std::string& key) {
+    const float v = r.american ? o.GetBAWDLL(key) : o.GetBSOPDLL(key);
+    if (o.myError) {
+      std::string text = "the pricing library failed";
+      for (const std::string& m : dialogs.messages) text += "\n" + m;
+      throw zelError(err::kLibraryLoad, text);
+    }
+    return v;
+  };
+  Figures f;
+  if (r.market_price) {
+    o.SetOptionData(static_cast<float>(*r.market_price), o.strOptionPrice);
+    f.impvol = get(o.strImpliedVolatility);
+    if (*f.impvol == -999.0f) CheckImpliedVol(*f.impvol);
+    o.SetOptionData(*f.impvol, o.strVolatility);
+  }
+  f.value = get(o.strOptionPrice);
+  f.delta = get(o.strDelta);
+  f.gamma = get(o.strGamma);
+  f.vega = get(o.strVega);
+  f.theta = get(o.strTheta);
+  if (!r.american) f.rho = get(o.strRho);
+  return f;
+}
+
+// Shortest text that reads back as the same float.
+std::string FloatText(float v) {
+  char buffer[32];
+  const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return ec == std::errc() ? std::string(buffer, ptr) : std::string("0");
+}
+
+void PrintJson(const Figures& f) {
+  std::string out = "{\"value\": " + FloatText(f.value) + ", \"delta\": " + FloatText(f.delta) +
+                    ", \"gamma\": " + FloatText(f.gamma) + ", \"vega\": " + FloatText(f.vega) +
+                    ", \"theta\": " + FloatText(f.theta);
+  if (f.rho) out += ", \"rho\": " + FloatText(*f.rho);
+  if (f.impvol) out += ", \"impvol\": " + FloatText(*f.impvol);
+  std::cout << out << "}\n";
+}
+
+void PrintTable(const Request& r, const Figures& f) {
+  std::string title = r.american ? "American " : "European ";
+  title += r.call ? "call" : "put";
+  switch (r.kind) {
+    case BarrierKind::kDownOut: title += ", down-and-out"; break;
+    case BarrierKind::kDownIn: title += ", down-and-in"; break;
+    case BarrierKind::kUpOut: title += ", up-and-out"; break;
+    case BarrierKind::kUpIn: title += ", up-and-in"; break;
+    case BarrierKind::kNone: break;
+  }
+  std::cout << title << '\n';
+  const auto row = [](const char* name, float v) {
+    std::string text = FormatNumber(v, kValueFormat);
+    std::string padded(14 - std::min<size_t>(13, text.size()), ' ');
+    std::cout << "  " << name << std::string(8 - std::string_view(name).size(), ' ') << padded
+              << text << '\n';
+  };
+  if (f.impvol) row("impvol", *f.impvol);
+  row("value", f.value);
+  row("delta", f.delta);
+  row("gamma", f.gamma);
+  row("vega", f.vega);
+  row("theta", f.theta);
+  if (f.rho) row("rho", *f.rho);
+}
+
+int Run(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return kExitOk;
+    }
+  }
+  CollectingDialogs dialogs;
+  TerminalEvents events;
+  ScopedServices services(&dialogs, &events);
+  try {
+    const Request r = Parse(args);
+    CheckTerms(r, dialogs);
+    Figures f;
+    if (r.library && !r.barrier) {
+      f = LibraryVanilla(r, dialogs);
+    } else if (r.american || r.barrier) {
+      f = Lattice(r);
+    } else {
+      f = European(r);
+    }
+    if (r.json) {
+      PrintJson(f);
+    } else {
+      PrintTable(r, f);
+    }
+    return kExitOk;
+  } catch (const BadInput& bad) {
+    std::cerr << kPrefix << bad.message << '\n';
+    return kExitBadInput;
+  }
+}
+
+const CliCommandRegistration reg{{"price", "value, Greeks and implied volatility of one option", &Run}};
+
+}  // namespace
+}  // namespace stratlyn::cli

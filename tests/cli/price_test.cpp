@@ -1,0 +1,200 @@
+// stratlyn-cli price, run as a user runs it.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pricing/zel_bsop.h"
+
+namespace {
+
+struct CliResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+CliResult RunPrice(const std::vector<std::string>& args) {
+  const std::string dir = ::testing::TempDir();
+  const std::string out_file = dir + "cli_price_out.txt", err_file = dir + "cli_price_err.txt";
+  std::string command = std::string("'") + STRATLYN_CLI_PATH + "' price";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >'" + out_file + "' 2>'" + err_file + "'";
+  const int status = std::system(command.c_str());
+  CliResult r;
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = Slurp(out_file);
+  r.err = Slurp(err_file);
+  return r;
+}
+
+// The number after "key": in a JSON line; NaN when the key is missing.
+double JsonNumber(const std::string& json, const std::string& key) {
+  const size_t at = json.find("\"" + key + "\": ");
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
+}
+
+const std::vector<std::string> kDefault = {"--spot", "50",  "--strike", "50",  "--maturity",
+                                           "0.25",   "--rate", "0.1",  "--vol", "0.25"};
+
+std::vector<std::string> With(std::vector<std::string> extra) {
+  std::vector<std::string> args = kDefault;
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+TEST(CliPriceTest, EuropeanAndAmericanFiguresOfTheRecords) {
+  CliResult call = RunPrice(With({"--json"}));
+  ASSERT_EQ(call.exit_code, 0) << call.err;
+  EXPECT_NEAR(JsonNumber(call.out, "value"), 3.1273, 5e-5);
+  EXPECT_FALSE(std::isnan(JsonNumber(call.out, "rho")));
+  EXPECT_TRUE(std::isnan(JsonNumber(call.out, "impvol")));
+  // Floats are printed so that they read back as the record's very float.
+  stratlyn::zelBSOP record;
+  record.SetOptionData(50, record.strUnderlying);
+  record.SetOptionData(1, record.strType);
+  const size_t at = call.out.find("\"delta\": ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(std::strtof(call.out.c_str() + at + 9, nullptr), record.GetOptionData("delta"));
+
+  CliResult put = RunPrice(With({"--put", "--json"}));
+  ASSERT_EQ(put.exit_code, 0);
+  EXPECT_NEAR(JsonNumber(put.out, "value"), 1.8928, 5e-5);
+
+  CliResult american = RunPrice(With({"--put", "--american", "--json"}));
+  ASSERT_EQ(american.exit_code, 0);
+  EXPECT_NEAR(JsonNumber(american.out, "value"), 2.0140, 5e-5);
+  EXPECT_TRUE(std::isnan(JsonNumber(american.out, "rho")));  // no rho on the lattice
+  CliResult fine = RunPrice(With({"--put", "--american", "--steps", "400", "--json"}));
+  ASSERT_EQ(fine.exit_code, 0);
+  EXPECT_NE(JsonNumber(fine.out, "value"), JsonNumber(american.out, "value"));
+
+  // The table shows the same value with six decimals.
+  CliResult table = RunPrice(kDefault);
+  ASSERT_EQ(table.exit_code, 0);
+  EXPECT_NE(table.out.find("European call"), std::string::npos);
+  EXPECT_NE(table.out.find("value"), std::string::npos);
+  EXPECT_NE(table.out.find("3.1272"), std::string::npos);
+}
+
+TEST(CliPriceTest, ImpliedVolatilityAndBarriers) {
+  CliResult iv = RunPrice({"--spot", "50", "--strike", "50", "--maturity", "0.25", "--rate", "0.1",
+                           "--market-price", "3.6105", "--json"});
+  ASSERT_EQ(iv.exit_code, 0) << iv.err;
+  EXPECT_NEAR(JsonNumber(iv.out, "impvol"), 0.3, 1e-4);
+  EXPECT_NEAR(JsonNumber(iv.out, "value"), 3.6105, 1e-4);
+
+  // Below the call's intrinsic value: no volatility reaches it.
+  CliResult unreachable = RunPrice({"--spot", "50", "--strike", "20", "--maturity", "0.25",
+                                    "--rate", "0.1", "--market-price", "0.0001"});
+  EXPECT_EQ(unreachable.exit_code, 2);
+  EXPECT_NE(unreachable.err.find("market price"), std::string::npos);
+
+  CliResult out = RunPrice(With({"--barrier", "45", "--barrier-kind", "down-out", "--json"}));
+  CliResult in = RunPrice(With({"--barrier", "45", "--barrier-kind", "down-in", "--json"}));
+  ASSERT_EQ(out.exit_code, 0) << out.err;
+  ASSERT_EQ(in.exit_code, 0) << in.err;
+  EXPECT_NEAR(JsonNumber(out.out, "value") + JsonNumber(in.out, "value"), 3.1273, 0.02);
+
+  CliResult american_iv = RunPrice(
+      With({"--put", "--american", "--barrier", "45", "--barrier-kind", "down-out",
+            "--market-price", "1.5", "--json"}));
+  ASSERT_EQ(american_iv.exit_code, 0) << american_iv.err;
+  EXPECT_GT(JsonNumber(american_iv.out, "impvol"), 0.0);
+  EXPECT_NEAR(JsonNumber(american_iv.out, "value"), 1.5, 1e-3);
+}
+
+TEST(CliPriceTest, LibraryEngineGivesTheSameKeys) {
+  CliResult euro = RunPrice(With({"--engine", "library", "--json"}));
+  ASSERT_EQ(euro.exit_code, 0) << euro.err;
+  EXPECT_NEAR(JsonNumber(euro.out, "value"), 3.1273, 1e-3);
+  EXPECT_FALSE(std::isnan(JsonNumber(euro.out, "rho")));
+  CliResult american = RunPrice(With({"--engine", "library", "--put", "--american", "--json"}));
+  ASSERT_EQ(american.exit_code, 0) << american.err;
+  EXPECT_NEAR(JsonNumber(american.out, "value"), 2.014, 0.01);
+  CliResult barrier = RunPrice(
+      With({"--engine", "library", "--barrier", "45", "--barrier-kind", "down-out", "--json"}));
+  ASSERT_EQ(barrier.exit_code, 0) << barrier.err;
+  EXPECT_LT(JsonNumber(barrier.out, "value"), JsonNumber(euro.out, "value"));
+  CliResult iv = RunPrice({"--engine", "library", "--spot", "50", "--strike", "50", "--maturity",
+                           "0.25", "--rate", "0.1", "--market-price", "3.6105", "--json"});
+  ASSERT_EQ(iv.exit_code, 0) << iv.err;
+  EXPECT_NEAR(JsonNumber(iv.out, "impvol"), 0.3, 1e-3);
+}
+
+TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {With({"--maturity", "0"}), "given twice"},
+      {{"--spot", "50", "--strike", "50", "--maturity", "0", "--rate", "0.1", "--vol", "0.25"},
+       "Invalid maturity (0.0000)"},
+      {{"--spot", "-5", "--strike", "50", "--maturity", "1", "--rate", "0.1", "--vol", "0.25",
+        "--american"},
+       "Invalid underlying asset price (-5.0000)"},
+      {{"--spot", "50", "--strike", "0", "--maturity", "1", "--rate", "0.1", "--vol", "0.25"},
+       "Invalid strike price (0.0000)"},
+      {{"--spot", "abc", "--strike", "50", "--maturity", "1", "--rate", "0.1", "--vol", "0.25"},
+       "--spot takes a number"},
+      {{"--spot", "50", "--strike", "50", "--maturity", "1", "--vol", "0.25"}, "--rate is required"},
+      {With({"--call", "--put"}), "only one of"},
+      {With({"--barrier", "45"}), "go together"},
+      {With({"--barrier-kind", "sideways"}), "down-out, down-in"},
+      {With({"--steps", "10"}), "American or barrier"},
+      {With({"--american", "--steps", "20000"}), "3 to 16382"},
+      {With({"--american", "--steps", "2.5"}), "whole number"},
+      {With({"--vol", "0"}), "given twice"},
+      {With({"--frobnicate"}), "unknown option"},
+      {With({"--engine", "quantum"}), "record or library"},
+      {With({"--rebate", "1"}), "barrier options only"},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = RunPrice(c.args);
+    EXPECT_EQ(r.exit_code, 2) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  CliResult zero_vol = RunPrice({"--spot", "50", "--strike", "50", "--maturity", "1", "--rate",
+                                 "0.1", "--vol", "0"});
+  EXPECT_EQ(zero_vol.exit_code, 2);
+  EXPECT_NE(zero_vol.err.find("--vol must be greater than 0"), std::string::npos);
+}
+
+TEST(CliPriceTest, RunTimeErrorsExitOne) {
+  // A dividend yield so large that the forward price underflows: log of zero.
+  CliResult fault = RunPrice(With({"--yield", "100000"}));
+  EXPECT_EQ(fault.exit_code, 1);
+  EXPECT_NE(fault.err.find("run-time error 5"), std::string::npos) << fault.err;
+  EXPECT_TRUE(fault.out.empty());
+}
+
+TEST(CliPriceTest, HelpDocumentsEveryFlag) {
+  CliResult help = RunPrice({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* flag : {"--call", "--put", "--european", "--american", "--spot", "--strike",
+                           "--maturity", "--rate", "--vol", "--yield", "--market-price",
+                           "--barrier", "--barrier-kind", "--rebate", "--steps", "--json",
+                           "--engine"}) {
+    EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
+  }
+}
+
+}  // namespace
