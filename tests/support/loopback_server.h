@@ -10,7 +10,7 @@
 //   LoopbackHttpServer http(dir.Path());
 //   ASSERT_TRUE(http.Ok()) << http.Error();
 //   fetch(http.BaseUrl() + "/quote.aspx?ticker=IBM");   // "http://127.0.0.1:PORT/..."
-//   setenv("STRATLYN_EXCHANGE_URL", http.BaseUrl().c_str(), 1);  // point sites:: at it
+//   ScopedEnv env("STRATLYN_EXCHANGE_URL", http.BaseUrl());  // point sites:: at it
 //
 // The HTTP server serves files of its folder; a request with a query first
 // looks for the file named "PATH?QUERY", then PATH. Fault paths:
@@ -20,6 +20,7 @@
 //   /_bytes/N            N binary bytes 0..255 repeating  /_echo  request headers
 //
 //   LoopbackFtpServer ftp(dir.Path(), "user", "password");  // read-only, passive mode
+//   (a fourth argument `true` refuses ASCII-mode downloads)
 //   ftp.BaseUrl() == "ftp://127.0.0.1:PORT"
 //
 // Set STRATLYN_SERVER_LOG=1 to see the servers' request logs on stderr.
@@ -152,11 +153,14 @@ class LoopbackHttpServer : public LoopbackServer {
       : LoopbackServer("http", "http_server.py", {root}) {}
 };
 
-// FTP server over the folder `root` for one user with a password.
+// FTP server over the folder `root` for one user with a password. With
+// `binary_only` it refuses downloads asked for in ASCII mode (550).
 class LoopbackFtpServer : public LoopbackServer {
  public:
-  LoopbackFtpServer(const std::string& root, const std::string& user, const std::string& password)
-      : LoopbackServer("ftp", "ftp_server.py", {root, user, password}) {}
+  LoopbackFtpServer(const std::string& root, const std::string& user, const std::string& password,
+                    bool binary_only = false)
+      : LoopbackServer("ftp", "ftp_server.py",
+                       {root, user, password, binary_only ? "binary-only" : "any-type"}) {}
 };
 
 // A fresh temporary folder, removed with everything in it at the end.
@@ -186,6 +190,27 @@ class ScratchDir {
 
  private:
   std::string path_;
+};
+
+// Sets (or, with nullptr, unsets) an environment variable for one scope and
+// restores the old value after: STRATLYN_*_URL, XDG_DATA_HOME, TMPDIR...
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+  ~ScopedEnv() { had_ ? ::setenv(name_.c_str(), old_.c_str(), 1) : ::unsetenv(name_.c_str()); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
 };
 
 }  // namespace stratlyn::testing

@@ -3,7 +3,9 @@
 with a password (read and list only). Prints the chosen port on the first
 line of stdout. Needs Debian's python3-pyftpdlib (/usr/bin/python3).
 
-Usage: ftp_server.py ROOT USER PASSWORD
+Usage: ftp_server.py ROOT USER PASSWORD [binary-only]
+With "binary-only", a download asked for in ASCII mode (TYPE A) is refused
+with 550, so a test can tell that a client fetches byte for byte.
 """
 import logging
 import os
@@ -14,6 +16,16 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+class Handler(FTPHandler):
+    binary_only = False
+
+    def ftp_RETR(self, file):
+        if self.binary_only and self._current_type == "a":
+            self.respond("550 ASCII transfers are refused here.")
+            return None
+        return super().ftp_RETR(file)
+
+
 def main():
     root, user, password = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
     level = logging.INFO if os.environ.get("STRATLYN_SERVER_LOG") else logging.CRITICAL
@@ -21,8 +33,10 @@ def main():
     logging.getLogger("pyftpdlib").setLevel(level)
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elr")
-    handler = FTPHandler
+    handler = Handler
+    handler.binary_only = len(sys.argv) > 4 and sys.argv[4] == "binary-only"
     handler.authorizer = authorizer
+    handler.auth_failed_timeout = 0.1  # refuse a wrong password at once
     handler.passive_ports = None
     handler.masquerade_address = None
     server = FTPServer(("127.0.0.1", 0), handler)
