@@ -116,7 +116,19 @@ void calcs::PressKey(Key key) {
   } catch (const std::exception& error) {
     ErrorHandler(error);
   }
-  Readout->setText(Q(keypad_.Display()));
+  ShowDisplay();
+}
+
+void calcs::ShowDisplay() {
+  // Long numbers get a smaller font rather than being cut off.
+  const QString text = Q(keypad_.Display());
+  QFont font = readout_font_;
+  const int room = Readout->contentsRect().width() - 4;
+  while (font.pointSizeF() > 6.0 && QFontMetrics(font).horizontalAdvance(text) > room) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+  }
+  Readout->setFont(font);
+  Readout->setText(text);
   bDecimal->setText(Q(keypad_.DecimalCaption()));
 }
 
@@ -139,9 +151,9 @@ QGroupBox* calcs::BuildKeypad() {
   palette.setColor(QPalette::WindowText, Qt::black);
   Readout->setPalette(palette);
   Readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  QFont readout_font = Readout->font();
-  readout_font.setPointSizeF(readout_font.pointSizeF() * 1.3);
-  Readout->setFont(readout_font);
+  readout_font_ = Readout->font();
+  readout_font_.setPointSizeF(readout_font_.pointSizeF() * 1.3);
+  Readout->setFont(readout_font_);
 
   constexpr int kLefts[] = {135, 480, 840, 1185, 1530};
   constexpr int kTops[] = {495, 840, 1200, 1545, 1890};
@@ -187,7 +199,7 @@ QGroupBox* calcs::BuildKeypad() {
   auto* box = new QVBoxLayout(keypad_frame_);
   box->addWidget(keys, 0, Qt::AlignCenter);
   box->addStretch();
-  Readout->setText(Q(keypad_.Display()));
+  ShowDisplay();
   return keypad_frame_;
 }
 

@@ -3,6 +3,7 @@
 // tools side by side. The logic lives in Keypad and FinancialCalcs; the
 // window turns clicks and keys into their handlers and shows their state.
 
+#include <QFont>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -48,6 +49,7 @@ class calcs : public QWidget {
   // Runs one keypad key and shows the display.
   template <typename Key>
   void PressKey(Key key);
+  void ShowDisplay();
   // Copies the inputs into FinancialCalcs, runs `handler`, shows the results.
   template <typename Handler>
   void RunTool(Handler handler);
@@ -60,6 +62,7 @@ class calcs : public QWidget {
   Keypad keypad_;
   QGroupBox* keypad_frame_ = nullptr;
   QLabel* Readout = nullptr;
+  QFont readout_font_;
   QPushButton* bDecimal = nullptr;
 
   GridView* Grid1 = nullptr;
