@@ -34,7 +34,6 @@ constexpr const char* kStrikeFarQuestion =
     "The strike price is more than 25% away from the underlying price.  Do you want to change the "
     "strike price before continuing?";
 constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
-constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
 constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
 constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
 
@@ -62,24 +61,6 @@ bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed;
 std::string FieldNumber(double value, std::string_view pattern) {
   const std::string& point = CurrentEntryLocale().decimal_point;
   return FormatNumber(value, pattern, point.size() == 1 ? point[0] : '.');
-}
-
-// A number the grid holds as the yield-curve reader wrote it ('.' decimals).
-double GridNumber(const Grid& grid, int row, int col) {
-  double v = 0;
-  if (!ReadPlainNumber(grid.TextMatrix(row, col), v)) {
-    throw zelError(err::kTypeMismatch, "The yield curve holds no number in row " + std::to_string(row) +
-                                           ", column " + std::to_string(col));
-  }
-  return v;
-}
-
-double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_point now) {
-  const auto d = ReadCivilDate(grid.TextMatrix(row, zelBloombergData::colMaturity));
-  if (!d) {
-    throw zelError(err::kTypeMismatch, "The yield curve holds no maturity date in row " + std::to_string(row));
-  }
-  return YearsFromNow(*d, now);
 }
 
 // Years from now to midnight at the start of an OCC expiration date.
@@ -288,27 +269,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
       return;
     }
 
-    const int m = grid_.Rows() - 2;
-    std::vector<float> rates(static_cast<size_t>(m) + 1, 0.0F);
-    std::vector<float> maturities(static_cast<size_t>(m) + 1, 0.0F);
-    const auto now = std::chrono::system_clock::now();
-    for (int i = 1; i <= m; ++i) {
-      const int r = i + 1;
-      const auto ui = static_cast<size_t>(i);
-      if (grid_.TextMatrix(r, zelBloombergData::colTerm).find("TD") != std::string::npos) {
-        double v = 0;
-        if (ReadPlainNumber(grid_.TextMatrix(r, zelBloombergData::colPrice), v)) {
-          rates[ui] = static_cast<float>(v);
-          maturities[ui] = static_cast<float>(GridYears(grid_, r, now));
-        }
-      } else {
-        rates[ui] = static_cast<float>(GridNumber(grid_, r, zelBloombergData::colCoupon));
-        maturities[ui] = static_cast<float>(GridYears(grid_, r, now));
-      }
-    }
-    rates[0] = rates[1];
-    maturities[0] = maturities[1];
-    const float r = InterpolateRate(rates, maturities, m, t);
+    const float r = CurveRateFromGrid(grid_, t, std::chrono::system_clock::now());
     f.interest_rate = FieldNumber(r / 100.0F, kRateFieldFormat);
     AppEvents().SetBusy(false);
     AppEvents().ProcessPending();
@@ -327,19 +288,8 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
     const bool loaded = url.empty() || Load(url);
     AppEvents().SetBusy(false);
     if (!loaded) return;
-    const std::string html = View().BodyHtml();
-    const auto not_found = [] {
-      AppDialogs().Show(kNoDividendMessage, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
-    };
-    if (html.find("Yield") == std::string::npos) return not_found();
-    const size_t eps = html.find("EPS");
-    const size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
-    if (y == std::string::npos) return not_found();
-    std::string text = HtmlToText(html.substr(y + 1, 100));
-    // Nothing after the label is no yield, not a yield of zero.
-    if (Trim(text).empty()) return not_found();
     double value = 0;
-    if (ParseNumericEntry(text, value)) return;
+    if (!ReadDividendYield(View().BodyHtml(), value)) return;
     f.dividend_yield = FieldNumber(value / 100.0, kYieldFieldFormat);
     AppEvents().ProcessPending();
   });

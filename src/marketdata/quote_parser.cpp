@@ -115,6 +115,24 @@ std::string StrikeQuestion(const std::string& entered, const std::string& found)
          found + ". Do you want me to correct the strike price?";
 }
 
+bool ReadDividendYield(const std::string& html, double& percent) {
+  const auto not_found = [] {
+    AppDialogs().Show(kNoDividendMessage, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
+    return false;
+  };
+  if (html.find("Yield") == std::string::npos) return not_found();
+  const size_t eps = html.find("EPS");
+  const size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
+  if (y == std::string::npos) return not_found();
+  std::string text = HtmlToText(html.substr(y + 1, 100));
+  // Nothing after the label is no yield, not a yield of zero.
+  if (Trim(text).empty()) return not_found();
+  double value = 0;
+  if (ParseNumericEntry(text, value)) return false;
+  percent = value;
+  return true;
+}
+
 void BlankLineBreaks(std::string& text) {
   for (size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) {
     text[p] = ' ';

@@ -65,6 +65,15 @@ std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exc
 std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
                                QuoteContext& ctx);
 
+inline constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
+
+// The dividend yield (per cent) of a quote page: the text after the first
+// "Yield" that follows "EPS" (or the first "Yield" when there is no "EPS"),
+// 100 characters of it, read through HtmlToText and ParseNumericEntry.
+// False when the page shows no yield (the user is told) or the entry cannot
+// be read (ParseNumericEntry has told the user).
+bool ReadDividendYield(const std::string& html, double& percent);
+
 // Replaces every CR LF pair by two blanks; the length does not change.
 void BlankLineBreaks(std::string& text);
 

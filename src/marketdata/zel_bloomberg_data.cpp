@@ -279,6 +279,51 @@ float zelBloombergData::GetInterpolatedRate(float years, double today) const {
   return InterpolateRate(rates, maturities, m, years);
 }
 
+namespace {
+
+double GridNumber(const Grid& grid, int row, int col) {
+  double v = 0;
+  if (!ReadPlainNumber(grid.TextMatrix(row, col), v)) {
+    throw zelError(err::kTypeMismatch, "The yield curve holds no number in row " + std::to_string(row) +
+                                           ", column " + std::to_string(col));
+  }
+  return v;
+}
+
+double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_point now) {
+  const auto d = ReadCivilDate(grid.TextMatrix(row, zelBloombergData::colMaturity));
+  if (!d) {
+    throw zelError(err::kTypeMismatch, "The yield curve holds no maturity date in row " + std::to_string(row));
+  }
+  return YearsFromNow(*d, now);
+}
+
+}  // namespace
+
+float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
+  const int m = grid.Rows() - 2;
+  if (m < 1 || grid.Cols() <= zelBloombergData::colPrice) throw zelError(err::kSubscript);
+  std::vector<float> rates(static_cast<size_t>(m) + 1, 0.0F);
+  std::vector<float> maturities(static_cast<size_t>(m) + 1, 0.0F);
+  for (int i = 1; i <= m; ++i) {
+    const int r = i + 1;
+    const auto ui = static_cast<size_t>(i);
+    if (grid.TextMatrix(r, zelBloombergData::colTerm).find("TD") != std::string::npos) {
+      double v = 0;
+      if (ReadPlainNumber(grid.TextMatrix(r, zelBloombergData::colPrice), v)) {
+        rates[ui] = static_cast<float>(v);
+        maturities[ui] = static_cast<float>(GridYears(grid, r, now));
+      }
+    } else {
+      rates[ui] = static_cast<float>(GridNumber(grid, r, zelBloombergData::colCoupon));
+      maturities[ui] = static_cast<float>(GridYears(grid, r, now));
+    }
+  }
+  rates[0] = rates[1];
+  maturities[0] = maturities[1];
+  return InterpolateRate(rates, maturities, m, t);
+}
+
 float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m, float t) {
   if (m < 0 || rates.size() <= static_cast<size_t>(m) || maturities.size() <= static_cast<size_t>(m)) {
     throw zelError(err::kSubscript);

@@ -4,6 +4,7 @@
 // rate page, and a rate table read back from such a grid. Pages load into the
 // browser view the caller hands over (Browser); nothing here owns it.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -110,6 +111,14 @@ std::string FormatRateCell(const std::string& cell);
 // last line whose date reads as a date and whose value is a number, so that
 // trailing blank lines and "ND" (no data) days are passed over. False if none.
 bool LastObservation(const std::string& text, std::string& date, double& value);
+
+// The rate (per cent) at maturity t years of a curve grid in the H.15
+// reader's layout: curve point i (1 .. rows - 2) from grid row i + 1, a bill
+// row ("TD" in column 1) from its yield in column 4 (both 0 when that is not
+// a number), a note or bond row from its coupon in column 2; maturities in
+// years from `now` to the dates of column 3; point 0 repeats point 1; then
+// InterpolateRate. zelError 13 for a note row without a number or a date.
+float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now);
 
 // Straight-line interpolation over ascending maturities (indices 0..m); flat
 // beyond either end. zelError 11 when two neighbours around t are equal,

@@ -1,0 +1,280 @@
+// stratlyn-cli quote, rate and dividend: the panel's market-data lookups in
+// the terminal. Pages are fetched directly (no browser) and read by the same
+// parsers; their questions take the cautious answer and are printed as notes.
+
+#include <cctype>
+#include <chrono>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "calculator/market_commands.h"
+#include "cli/command.h"
+#include "marketdata/civil_date.h"
+#include "marketdata/occ_symbol.h"
+#include "marketdata/quote_parser.h"
+#include "marketdata/zel_bloomberg_data.h"
+#include "tools/zel_ftp.h"
+#include "util/dates.h"
+#include "util/dialogs.h"
+#include "util/format.h"
+#include "util/numeric_entry.h"
+#include "util/services.h"
+#include "util/terminal_services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn::cli {
+namespace {
+
+constexpr const char* kQuoteUsage =
+    "Usage: stratlyn-cli quote TICKER [--option SYMBOL --strike K [--month NAME]]\n"
+    "                          [--exchange \"CBOE\"|\"CBOE Delayed Feed\"]\n"
+    "\n"
+    "Prints the delayed last sale price of TICKER, or with --option of the option\n"
+    "SYMBOL (the exchange's option ticker; in the OCC form, e.g. AAPL260116C00150000,\n"
+    "for the delayed feed), read from the exchange's quote page (default \"CBOE\")\n"
+    "or its JSON feed (\"CBOE Delayed Feed\").\n"
+    "\n"
+    "  --strike K     the strike you expect; a different strike on the page is noted\n"
+    "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
+    "                 next month), used to find the strike in the option's description\n"
+    "\n"
+    "Exit status: 0 with the price on stdout; 2 when no price can be read (the\n"
+    "reason on stderr); 1 when the page cannot be loaded.\n";
+
+constexpr const char* kRateUsage =
+    "Usage: stratlyn-cli rate MATURITY\n"
+    "\n"
+    "Builds the Treasury yield curve from the Federal Reserve's ten H.15 constant-\n"
+    "maturity series and prints the rate interpolated at MATURITY (years, or a\n"
+    "date) as a decimal fraction (0.0450 is 4.5 %).\n";
+
+constexpr const char* kDividendUsage =
+    "Usage: stratlyn-cli dividend TICKER\n"
+    "\n"
+    "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
+    "a decimal fraction (0.02350 is 2.35 %).\n";
+
+constexpr const char* kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                     "July",    "August",   "September", "October", "November", "December"};
+
+// Collects messages; questions take the cautious answer.
+class NoteDialogs : public Dialogs {
+ public:
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override {
+    if (buttons == MsgButtons::Ok) {
+      messages.push_back(text);
+      return MsgAnswer::Ok;
+    }
+    notes.push_back(text);
+    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+  }
+  void PrintNotes(std::ostream& out) const {
+    for (const auto& n : notes) out << "note: " << n << " (answered No)\n";
+  }
+  void PrintMessages(std::ostream& out) const {
+    for (const auto& m : messages) out << m << '\n';
+  }
+  std::vector<std::string> messages;
+  std::vector<std::string> notes;
+};
+
+// A browser view that fetches each page at once with zelFTP.
+class DirectView : public BrowserView {
+ public:
+  void Navigate(const std::string& url, int = 0) override {
+    url_ = url;
+    body_ = ftp_.GetUrlSource(url);
+    SetTag(kPageDone);
+  }
+  bool GoBack() override { return false; }
+  bool GoForward() override { return false; }
+  void Stop() override {}
+  int ReadyState() const override { return kComplete; }
+  std::string LocationURL() const override { return url_; }
+  std::string BodyHtml() override { return body_; }
+  void SetSilent(bool) override {}
+
+ private:
+  zelFTP ftp_;
+  std::string url_;
+  std::string body_;
+};
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const auto& a : args) {
+    if (a == "-h" || a == "--help") return true;
+  }
+  return false;
+}
+
+int Usage(const char* usage, const std::string& problem) {
+  std::cerr << "stratlyn-cli: " << problem << "\n\n" << usage;
+  return kExitBadInput;
+}
+
+int MonthIndex(const std::string& name) {
+  if (name.size() < 3) return -1;
+  for (int i = 0; i < 12; ++i) {
+    const std::string full = kMonths[i];
+    if (name.size() > full.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < name.size(); ++k) {
+      if (std::tolower(static_cast<unsigned char>(name[k])) != std::tolower(static_cast<unsigned char>(full[k]))) {
+        same = false;
+      }
+    }
+    if (same) return i;
+  }
+  return -1;
+}
+
+int NextMonthIndex() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return (tm.tm_mon + 1) % 12;
+}
+
+int RunQuote(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::cout << kQuoteUsage;
+    return kExitOk;
+  }
+  std::string ticker, option, strike, exchange = kExchangeCboe;
+  int month = NextMonthIndex();
+  bool has_strike = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (a == "--option" || a == "--strike" || a == "--month" || a == "--exchange") {
+      if (!has_value) return Usage(kQuoteUsage, a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "--option") option = v;
+      if (a == "--strike") {
+        strike = v;
+        has_strike = true;
+      }
+      if (a == "--exchange") exchange = v;
+      if (a == "--month" && (month = MonthIndex(v)) < 0) return Usage(kQuoteUsage, "unknown month '" + v + "'");
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(kQuoteUsage, "unknown option '" + a + "'");
+    } else if (ticker.empty()) {
+      ticker = a;
+    } else {
+      return Usage(kQuoteUsage, "one ticker only");
+    }
+  }
+  if (ticker.empty()) return Usage(kQuoteUsage, "a ticker is needed");
+  if (exchange != kExchangeCboe && exchange != kExchangeCboeFeed) {
+    return Usage(kQuoteUsage, "the exchange is \"CBOE\" or \"CBOE Delayed Feed\"");
+  }
+  const bool feed = exchange == kExchangeCboeFeed;
+  if (!option.empty()) {
+    const auto k = NumericValue(strike);
+    if (!has_strike || !k || *k == 0) {
+      std::cerr << "Invalid strike price\n";
+      return kExitBadInput;
+    }
+  } else if (has_strike) {
+    return Usage(kQuoteUsage, "--strike belongs to --option");
+  }
+
+  std::string url;
+  if (option.empty()) {
+    url = GetStockURL(ticker, exchange);
+  } else {
+    std::string symbol;
+    for (char c : option) {
+      if (c != ' ') symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    url = feed ? FeedOptionsUrl(ticker) : GetStockURL(symbol, exchange);
+  }
+  zelFTP ftp;
+  const std::string page = ftp.GetUrlSource(url);
+  if (page.empty()) {
+    std::cerr << "stratlyn-cli: could not load " << url << '\n';
+    return kExitRuntimeError;
+  }
+
+  NoteDialogs dialogs;
+  TerminalEvents events;
+  ScopedServices scope(&dialogs, &events);
+  QuoteContext ctx{month, strike, {}};
+  const std::string answer = feed ? ParseCBOEFeedQuote(page, option, ctx) : ParseCBOESimpleQuote(page, exchange, ctx);
+  dialogs.PrintNotes(std::cerr);
+  if (answer.empty() || answer == kSeeTable || answer == kBlank) {
+    dialogs.PrintMessages(std::cerr);
+    if (dialogs.messages.empty() && dialogs.notes.empty()) std::cerr << kNoLastPriceMessage << '\n';
+    return kExitBadInput;
+  }
+  std::cout << answer << '\n';
+  return kExitOk;
+}
+
+int RunRate(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::cout << kRateUsage;
+    return kExitOk;
+  }
+  if (args.size() != 1) return Usage(kRateUsage, "one maturity is needed");
+  NoteDialogs dialogs;
+  TerminalEvents events;
+  ScopedServices scope(&dialogs, &events);
+  float t = 0;
+  if (const auto v = NumericValue(args[0])) {
+    t = static_cast<float>(*v);
+  } else if (IsDateText(args[0])) {
+    std::string end = args[0];
+    t = YearsBetweenDates(FormatShortDate(LocalDate(std::chrono::system_clock::now())), end);
+  } else {
+    std::cerr << "Invalid Maturity\n";
+    return kExitBadInput;
+  }
+  DirectView view;
+  zelBloombergData curve;
+  curve.Browser = &view;
+  Grid grid;
+  try {
+    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
+  } catch (const zelError& e) {
+    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+    return kExitRuntimeError;
+  }
+  const float r = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
+  std::cout << FormatNumber(r / 100.0F, "####0.0000") << '\n';
+  return kExitOk;
+}
+
+int RunDividend(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::cout << kDividendUsage;
+    return kExitOk;
+  }
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kDividendUsage, "one ticker is needed");
+  const std::string url = GetStockURL(args[0], kExchangeCboe);
+  zelFTP ftp;
+  const std::string page = ftp.GetUrlSource(url);
+  if (page.empty()) {
+    std::cerr << "stratlyn-cli: could not load " << url << '\n';
+    return kExitRuntimeError;
+  }
+  NoteDialogs dialogs;
+  TerminalEvents events;
+  ScopedServices scope(&dialogs, &events);
+  double percent = 0;
+  if (!ReadDividendYield(page, percent)) {
+    dialogs.PrintMessages(std::cerr);
+    return kExitBadInput;
+  }
+  std::cout << FormatNumber(percent / 100.0, "####0.00000") << '\n';
+  return kExitOk;
+}
+
+const CliCommandRegistration quote_reg{{"quote", "delayed price of a stock, index or option", &RunQuote}};
+const CliCommandRegistration rate_reg{{"rate", "risk-free rate for a maturity from the H.15 curve", &RunRate}};
+const CliCommandRegistration dividend_reg{{"dividend", "dividend yield of a stock", &RunDividend}};
+
+}  // namespace
+}  // namespace stratlyn::cli
