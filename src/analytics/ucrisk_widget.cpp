@@ -2,46 +2,164 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <exception>
 
+#include "analytics/risk.h"
+#include "analytics/sensitivity.h"
+#include "charts/qt_canvas.h"
+#include "charts/qt_scalable_control.h"
+#include "charts/zel_draw.h"
+#include "charts/zel_set_display.h"
+#include "pricing/zel_bsop.h"
+#include "util/error_handler.h"
+#include "util/format.h"
+#include "util/grid_clipboard.h"
+#include "util/numeric_entry.h"
 #include "util/qt_grid_model.h"
+#include "util/services.h"
 
 namespace stratlyn {
 
 namespace {
-constexpr int kPanelWidth = 7200;   // twips
-constexpr int kPanelHeight = 3300;  // twips
+
+// Geometry in twips (the panel is kDesignWidth x kDesignHeight): inputs and
+// histogram on the left, the table on the right.
+constexpr int kCaptionWidth = 1650;
+constexpr int kFieldLeft = 1740;
+constexpr int kRowHeight = 300;
+constexpr int kRowPitch = 360;
+constexpr int kLeftWidth = 3120;
+constexpr int kGridLeft = 3240;
+constexpr int kPlotTop = 2640;
+constexpr int kPlotHeight = 2600;
+constexpr int kLabelHeight = 285;
+constexpr int kXLabelWidth = 1400;
+
+// The histogram's colours: yellow outlines, bright red bars on a dark ground.
+const uint32_t kPlotBack = 0x1E2A36;
+
+// Texts the table's columns are sized to.
+constexpr const char* kValueColumnSample = "ValuexxxAAAA";
+
 }  // namespace
 
-ucRisk::ucRisk(QWidget* parent) : QWidget(parent) {
-  uc_width_ = kPanelWidth;
-  uc_height_ = kPanelHeight;
-  resize(uc_width_ / kTwipsPerPixel, uc_height_ / kTwipsPerPixel);
-  auto* layout = new QGridLayout(this);
-  txt_return_ = new QLineEdit(QStringLiteral("0.15"), this);
-  txt_vol_ = new QLineEdit(QStringLiteral("0.25"), this);
-  cmb_horizon_ = new QComboBox(this);
-  cmb_horizon_->addItems({tr("1 day"), tr("1 week"), tr("1 month"), tr("3 months"),
-                          tr("Option Maturity")});
-  chk_payoffs_ = new QCheckBox(tr("Ignore cost of option"), this);
-  chk_uasset_ = new QCheckBox(tr("Plot asset distribution"), this);
-  cmd_calculate_ = new QPushButton(tr("Calculate"), this);
-  grid1_ = new GridView(this);
-  lbl_point_ = new QLabel(this);
-  layout->addWidget(txt_return_, 0, 0);
-  layout->addWidget(txt_vol_, 1, 0);
-  layout->addWidget(cmb_horizon_, 2, 0);
-  layout->addWidget(chk_payoffs_, 3, 0);
-  layout->addWidget(chk_uasset_, 4, 0);
-  layout->addWidget(cmd_calculate_, 5, 0);
-  layout->addWidget(grid1_, 0, 1, 6, 1);
-  layout->addWidget(lbl_point_, 6, 0, 1, 2);
+template <typename W>
+W* ucRisk::Place(W* widget, int left, int top, int width, int height) {
+  auto control = std::make_unique<QtScalableControl>(widget);
+  control->SetBox({left, top, width, height});
+  scalables_.push_back(std::move(control));
+  return widget;
+}
+
+ucRisk::ucRisk(QWidget* parent)
+    : QWidget(parent), display_(std::make_unique<zelSetDisplay>()) {
+  setObjectName("ucRisk1");
+  QFont base = font();
+  base.setPointSize(8);
+  setFont(base);
+  setAutoFillBackground(true);
+  resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
+
+  int top = 60;
+  Place(new QLabel(tr("Expected Return"), this), 60, top, kCaptionWidth, kRowHeight);
+  txt_return_ = Place(new QLineEdit(this), kFieldLeft, top, 1100, kRowHeight);
+  top += kRowPitch;
+  Place(new QLabel(tr("Volatility of Return"), this), 60, top, kCaptionWidth, kRowHeight);
+  txt_vol_ = Place(new QLineEdit(this), kFieldLeft, top, 1100, kRowHeight);
+  top += kRowPitch;
+  Place(new QLabel(tr("Horizon"), this), 60, top, 800, kRowHeight);
+  cmb_horizon_ = Place(new QComboBox(this), 900, top, kLeftWidth - 840, kRowHeight);
+  top += kRowPitch + 60;
+  chk_payoffs_ = Place(new QCheckBox(tr("Ignore cost of option"), this), 60, top, kLeftWidth, kRowHeight);
+  top += kRowPitch;
+  chk_uasset_ = Place(new QCheckBox(tr("Plot asset distribution"), this), 60, top, kLeftWidth, kRowHeight);
+  top += kRowPitch + 60;
+  cmd_calculate_ = Place(new QPushButton(tr("Calculate"), this), 60, top, 1400, 360);
+  lbl_point_ = Place(new QLabel(this), 1560, top, kLeftWidth - 1500, 360);
+  lbl_point_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  pbox_ = Place(new QtCanvas(this), 60, kPlotTop, kLeftWidth, kPlotHeight);
+  pbox_->SetBackColor(kPlotBack);
+  pbox_->SetForeColor(PaletteColor(14));
+  pbox_->SetFillColor(PaletteColor(12));
+  pbox_->SetFillStyle(FillStyle::Solid);
+  const int x_label_top = kPlotTop + kPlotHeight + 40;
+  text1_[0] = Place(new QtLabelBox(this), 60, kPlotTop, 900, kLabelHeight);
+  text1_[1] = Place(new QtLabelBox(this), 60, kPlotTop + kPlotHeight - kLabelHeight, 900, kLabelHeight);
+  text1_[2] = Place(new QtLabelBox(this), 60, x_label_top, kXLabelWidth, kLabelHeight);
+  text1_[3] = Place(new QtLabelBox(this), 60 + kLeftWidth - kXLabelWidth, x_label_top, kXLabelWidth,
+                    kLabelHeight);
+  text1_[2]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  text1_[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // The y ends of the histogram (counts) are not shown.
+  text1_[0]->hide();
+  text1_[1]->hide();
+
+  grid1_ = Place(new GridView(this), kGridLeft, 60, kDesignWidth - kGridLeft - 60,
+                 kDesignHeight - 120);
+  grid1_->grid().SetRows(kRiskTableRows);
+  grid1_->grid().SetCols(2);
+  grid1_->grid().SetFixedRows(1);
+  grid1_->grid().SetFixedCols(0);
+  grid1_->grid().SetTextMatrix(0, 0, kValueHeader);
+  grid1_->grid().SetTextMatrix(0, 1, kProbabilityHeader);
+  grid1_->gridModel()->SetColAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+  grid1_->gridModel()->SetColAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+
+  connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
+  connect(grid1_, &GridView::KeyPress, this, [this](int key) { Grid1_KeyPress(key); });
+  connect(pbox_, &QtCanvas::MouseDown, this, [this](Qt::MouseButton, double x, double y) {
+    ShowPoint(x, y);
+  });
+  connect(pbox_, &QtCanvas::MouseMove, this, [this](Qt::MouseButtons buttons, double x, double y) {
+    if (buttons & Qt::LeftButton) ShowPoint(x, y);
+  });
+  connect(pbox_, &QtCanvas::MouseUp, this, [this] { lbl_point_->clear(); });
+
+  RegisterDisplay();
+  for (const char* name : kHorizonNames) cmb_horizon_->addItem(tr(name));
+  cmb_horizon_->setCurrentIndex(0);
+  txt_return_->setText(QString::fromStdString(FormatNumber(0.15, "####0.00")));
+  txt_vol_->setText(QString::fromStdString(FormatNumber(0.25, "###0.00")));
+  SizeColumns();
 }
 
 ucRisk::~ucRisk() = default;
+
+void ucRisk::RegisterDisplay() {
+  uc_width_ = kDesignWidth;
+  uc_height_ = kDesignHeight;
+  display_->Initialize(uc_width_, uc_height_, static_cast<int16_t>(scalables_.size()));
+  for (size_t i = 0; i < scalables_.size(); ++i) {
+    display_->SetUpDisplay(static_cast<int16_t>(i), *scalables_[i]);
+  }
+}
+
+void ucRisk::EnlargeFont() {
+  display_->EnlargeFont(uc_width_, uc_height_);
+  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  SizeColumns();
+}
+
+void ucRisk::ReduceFont() {
+  display_->ReduceFont(uc_width_, uc_height_);
+  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  SizeColumns();
+}
+
+void ucRisk::SizeColumns() {
+  // Measured in the font the table is shown in, so that the columns still fit
+  // at the large display.
+  const QFontMetrics fm(grid1_->font());
+  const int pad = 10;
+  Grid& g = grid1_->grid();
+  g.SetColWidth(0, PxToTwips(fm.horizontalAdvance(kValueColumnSample) + pad));
+  g.SetColWidth(1, PxToTwips(fm.horizontalAdvance(kProbabilityHeader) + pad));
+}
 
 void ucRisk::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
                            float odvl, float oopr) {
@@ -50,24 +168,72 @@ void ucRisk::SetParameters(short oid, float orf, float os, float ot, float oxk, 
 
 void ucRisk::CalcIt() { cmdCalculate_Click(); }
 
-void ucRisk::cmdCalculate_Click() {}
+void ucRisk::cmdCalculate_Click() {
+  Dialogs& dialogs = AppDialogs();
+  const std::string return_text = txt_return_->text().toStdString();
+  const std::string vol_text = txt_vol_->text().toStdString();
+  if (!IsNumeric(return_text)) {
+    dialogs.Critical(kInvalidReturn);
+    return;
+  }
+  if (!IsNumeric(vol_text)) {
+    dialogs.Critical(kInvalidVolatility);
+    return;
+  }
+  Events& events = AppEvents();
+  events.SetBusy(true);
+  try {
+    RiskSettings settings;
+    settings.mu = TextToSingle(return_text);
+    settings.sigma = TextToSingle(vol_text);
+    settings.horizon = std::max(0, cmb_horizon_->currentIndex());
+    settings.ignore_cost = chk_payoffs_->isChecked();
+    settings.asset_only = chk_uasset_->isChecked();
 
-void ucRisk::Grid1_KeyPress(int) {}
+    pbox_->Cls();
+    if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+    const RiskResult result = RunRiskAnalysis(inputs_, settings, *bsop_, ProgramNormalDeviates());
+    if (result.horizon_clamped) cmb_horizon_->setCurrentIndex(kHorizonMaturity);
+    if (!result.completed) {
+      events.SetBusy(false);
+      return;  // the pricing record has told the user
+    }
 
-void ucRisk::ShowPoint(double, double) {}
+    if (!draw_) draw_ = std::make_unique<zelDraw>();
+    draw_->InitializePictureBox(pbox_);
+    for (int i = 0; i < 4; ++i) draw_->InitializeTextBox(text1_[i], i);
+    draw_->SetXFactors(1.05f, 0.95f);
+    draw_->SetYFactors(1.05f, 0.9f);
+    draw_->DrawBar(result.counts, result.bin_count, true, 0);
 
-void ucRisk::RegisterDisplay() {}
+    text1_[0]->hide();
+    text1_[1]->hide();
+    text1_[2]->SetText(FormatNumber(result.samples[1], kRiskAxisFormat));
+    text1_[3]->SetText(FormatNumber(result.samples[kRiskSamples], kRiskAxisFormat));
 
-void ucRisk::EnlargeFont() {
-  uc_width_ = kPanelWidth * 17 / 10;
-  uc_height_ = kPanelHeight * 3 / 2;
-  resize(uc_width_ / kTwipsPerPixel, uc_height_ / kTwipsPerPixel);
+    Grid& g = grid1_->grid();
+    g.SetRedraw(false);
+    g.SetCols(2);
+    g.SetRows(kRiskTableRows);
+    for (int r = 0; r < kRiskTableRows; ++r) {
+      g.SetTextMatrix(r, 0, result.table[static_cast<size_t>(r)][0]);
+      g.SetTextMatrix(r, 1, result.table[static_cast<size_t>(r)][1]);
+    }
+    SizeColumns();
+    g.SetRedraw(true);
+  } catch (const std::exception& e) {
+    grid1_->grid().SetRedraw(true);
+    ErrorHandler(e);
+  }
+  events.SetBusy(false);
 }
 
-void ucRisk::ReduceFont() {
-  uc_width_ = kPanelWidth;
-  uc_height_ = kPanelHeight;
-  resize(uc_width_ / kTwipsPerPixel, uc_height_ / kTwipsPerPixel);
+void ucRisk::Grid1_KeyPress(int key_ascii) {
+  if (key_ascii == 3) CopyGridToClipboard(grid1_->grid());
+}
+
+void ucRisk::ShowPoint(double x, double y) {
+  lbl_point_->setText(QString::fromStdString(PointReadout(x, y)));
 }
 
 }  // namespace stratlyn

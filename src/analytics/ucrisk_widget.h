@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "analytics/option_parameters.h"
 
@@ -20,6 +21,8 @@ namespace stratlyn {
 
 class GridView;
 class QtCanvas;
+class QtLabelBox;
+class ScalableControl;
 class zelBSOP;
 class zelDraw;
 class zelSetDisplay;
@@ -44,6 +47,9 @@ class ucRisk : public QWidget {
   void ReduceFont();
   int ucWidth() const { return uc_width_; }
   int ucHeight() const { return uc_height_; }
+  // The registered (normal display) size of the panel in twips.
+  static constexpr int kDesignWidth = 7200;
+  static constexpr int kDesignHeight = 5700;
 
   // The controls, for the window and the tests.
   QLineEdit* txtStockReturn() const { return txt_return_; }
@@ -53,7 +59,7 @@ class ucRisk : public QWidget {
   QCheckBox* chkUAsset() const { return chk_uasset_; }
   QPushButton* cmdCalculate() const { return cmd_calculate_; }
   QtCanvas* pbox() const { return pbox_; }
-  QLineEdit* Text1(int i) const { return text1_[i]; }
+  QtLabelBox* Text1(int i) const { return text1_[i]; }
   GridView* Grid1() const { return grid1_; }
   QLabel* lblPoint() const { return lbl_point_; }
   const OptionParameters& Inputs() const { return inputs_; }
@@ -63,6 +69,9 @@ class ucRisk : public QWidget {
   void Grid1_KeyPress(int key_ascii);
   void ShowPoint(double x, double y);
   void RegisterDisplay();
+  void SizeColumns();
+  template <typename W>
+  W* Place(W* widget, int left, int top, int width, int height);
 
   OptionParameters inputs_;
   int uc_width_ = 0;
@@ -75,7 +84,12 @@ class ucRisk : public QWidget {
   QCheckBox* chk_uasset_ = nullptr;
   QPushButton* cmd_calculate_ = nullptr;
   QtCanvas* pbox_ = nullptr;
-  std::array<QLineEdit*, 4> text1_{};
+
+  std::vector<std::unique_ptr<ScalableControl>> scalables_;
+  std::unique_ptr<zelSetDisplay> display_;
+  std::unique_ptr<zelDraw> draw_;
+  std::unique_ptr<zelBSOP> bsop_;
+  std::array<QtLabelBox*, 4> text1_{};
   GridView* grid1_ = nullptr;
   QLabel* lbl_point_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "analytics/option_parameters.h"
 
@@ -19,6 +20,8 @@ class QRadioButton;
 namespace stratlyn {
 
 class QtCanvas;
+class QtLabelBox;
+class ScalableControl;
 class zelBSOP;
 class zelDraw;
 class zelSetDisplay;
@@ -43,6 +46,9 @@ class ucSens : public QWidget {
   void ReduceFont();
   int ucWidth() const { return uc_width_; }
   int ucHeight() const { return uc_height_; }
+  // The registered (normal display) size of the panel in twips.
+  static constexpr int kDesignWidth = 7200;
+  static constexpr int kDesignHeight = 5700;
 
   // The controls, for the window and the tests.
   QRadioButton* xtyp(int i) const { return xtyp_[i]; }
@@ -51,7 +57,7 @@ class ucSens : public QWidget {
   QCheckBox* chkAuto() const { return chk_auto_; }
   QLabel* lblPoint() const { return lbl_point_; }
   QtCanvas* pbox() const { return pbox_; }
-  QLineEdit* Text1(int i) const { return text1_[i]; }
+  QtLabelBox* Text1(int i) const { return text1_[i]; }
   const OptionParameters& Inputs() const { return inputs_; }
   int XChoice() const { return x_choice_; }
   int YChoice() const { return y_choice_; }
@@ -63,6 +69,8 @@ class ucSens : public QWidget {
   void chkAuto_Click();
   void ShowPoint(double x, double y);
   void RegisterDisplay();
+  template <typename W>
+  W* Place(W* widget, int left, int top, int width, int height);
 
   OptionParameters inputs_;
   int x_choice_ = 0;
@@ -72,13 +80,18 @@ class ucSens : public QWidget {
 
   std::array<QRadioButton*, 6> xtyp_{};
   std::array<QRadioButton*, 6> ytyp_{};
-  std::array<QLineEdit*, 4> text1_{};
+  std::array<QtLabelBox*, 4> text1_{};
   QGroupBox* x_frame_ = nullptr;
   QGroupBox* y_frame_ = nullptr;
   QPushButton* cmdplot_ = nullptr;
   QCheckBox* chk_auto_ = nullptr;
   QLabel* lbl_point_ = nullptr;
   QtCanvas* pbox_ = nullptr;
+
+  std::vector<std::unique_ptr<ScalableControl>> scalables_;
+  std::unique_ptr<zelSetDisplay> display_;
+  std::unique_ptr<zelDraw> draw_;
+  std::unique_ptr<zelBSOP> bsop_;
 };
 
 }  // namespace stratlyn

@@ -323,6 +323,10 @@ QtLabelBox::QtLabelBox(QWidget* parent) : QLineEdit(parent) {
   setFrame(false);
   setFocusPolicy(Qt::NoFocus);
   setAlignment(Qt::AlignCenter);
+  // Reads as a label beside the plot, not as an entry field.
+  QPalette pal = palette();
+  pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+  setPalette(pal);
 }
 
 void QtLabelBox::SetText(const std::string& text) { setText(QString::fromStdString(text)); }

@@ -1,0 +1,301 @@
+// The risk and sensitivity panels driven like a user would, offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <cstdlib>
+
+#include "analytics/sensitivity.h"
+#include "analytics/ucrisk_widget.h"
+#include "analytics/ucsens_widget.h"
+#include "charts/qt_canvas.h"
+#include "support/fake_services.h"
+#include "util/format.h"
+#include "util/qt_grid_model.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+// Saves a picture of the widget when STRATLYN_SHOT_DIR names a folder.
+void Shot(QWidget& w, const char* name) {
+  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
+    w.grab().save(QString(dir) + "/" + name + ".png");
+  }
+}
+
+// Pixels of the image that differ from the given colour.
+int PixelsUnlike(const QImage& img, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y) {
+    for (int x = 0; x < img.width(); ++x) {
+      if ((img.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF)) ++n;
+    }
+  }
+  return n;
+}
+
+void SetCall(ucSens& s) { s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
+void SetCall(ucRisk& r) { r.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
+
+TEST(SensitivityPanel, PlotAutomaticallyAndAxisChoices) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  SetCall(s);
+  EXPECT_EQ(s.yTyp(5)->text(), "Rho");
+  EXPECT_EQ(s.xtyp(5)->text(), "Div Yld");
+  EXPECT_EQ(s.pbox()->ItemCount(), 0);  // nothing until asked
+
+  // With the box clear an axis click only changes the choice.
+  s.yTyp(1)->click();
+  EXPECT_EQ(s.YChoice(), 1);
+  EXPECT_EQ(s.pbox()->ItemCount(), 0);
+
+  // Ticked: "Plot" is disabled and every axis click redraws at once.
+  s.chkAuto()->click();
+  EXPECT_FALSE(s.cmdplot()->isEnabled());
+  s.yTyp(1)->click();
+  EXPECT_EQ(s.pbox()->ItemCount(), 99);  // points 1..99 of the sweep
+  const std::string delta_top = s.Text1(0)->Text();
+  s.yTyp(0)->click();  // option value: a different range
+  EXPECT_NE(s.Text1(0)->Text(), delta_top);
+  s.xtyp(1)->click();
+  EXPECT_EQ(s.XChoice(), 1);
+  // 50 % to 200 % of the volatility 0.3, widened by 0.95 and 1.05.
+  EXPECT_EQ(s.Text1(2)->Text(), FormatNumber(0.15f * 0.95f, "0.0000"));
+  s.chkAuto()->click();
+  EXPECT_TRUE(s.cmdplot()->isEnabled());
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  Shot(s, "sensitivity");
+}
+
+TEST(SensitivityPanel, MouseReadoutFollowsAHeldButton) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  SetCall(s);
+  s.PlotIt();
+  QtCanvas* pb = s.pbox();
+  const QPoint at(pb->width() / 4, pb->height() / 2);
+  QTest::mousePress(pb, Qt::LeftButton, {}, at);
+  const QPointF u = pb->ToUser(at);
+  EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(u.x(), u.y()));
+  QMouseEvent move(QEvent::MouseMove, QPointF(pb->width() / 2, 10), pb->mapToGlobal(QPointF(pb->width() / 2, 10)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(pb, &move);
+  const QPointF v = pb->ToUser(QPointF(pb->width() / 2, 10));
+  EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(v.x(), v.y()));
+  QTest::mouseRelease(pb, Qt::LeftButton, {}, at);
+  EXPECT_TRUE(s.lblPoint()->text().isEmpty());
+}
+
+TEST(SensitivityPanel, DisplaySizesAndTheKeptPlot) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  SetCall(s);
+  EXPECT_EQ(s.ucWidth(), 7200);
+  EXPECT_EQ(s.ucHeight(), 5700);
+  s.PlotIt();
+  const int items = s.pbox()->ItemCount();
+  s.EnlargeFont();
+  EXPECT_EQ(s.ucWidth(), 12240);
+  EXPECT_EQ(s.ucHeight(), 8550);
+  EXPECT_EQ(s.cmdplot()->font().pointSize(), 12);
+  EXPECT_TRUE(s.cmdplot()->font().bold());
+  const QRect large = s.pbox()->geometry();
+  s.EnlargeFont();
+  EXPECT_EQ(s.pbox()->geometry(), large);  // twice equals once
+  // The plot is kept and redrawn at the new size.
+  EXPECT_EQ(s.pbox()->ItemCount(), items);
+  const QImage img = s.pbox()->Image();
+  EXPECT_EQ(img.width(), large.width());
+  EXPECT_GT(PixelsUnlike(img, 0xFFFFFF), 200);
+  Shot(s, "sensitivity_large");
+  s.ReduceFont();
+  EXPECT_EQ(s.ucWidth(), 7200);
+  EXPECT_EQ(s.cmdplot()->font().pointSize(), 8);
+  EXPECT_LT(s.pbox()->width(), large.width());
+}
+
+TEST(RiskPanel, InputChecksStopTheRun) {
+  testing::FakeServices services;
+  ucRisk r;
+  SetCall(r);
+  EXPECT_EQ(r.txtStockReturn()->text(), "0.15");
+  EXPECT_EQ(r.txtStockVol()->text(), "0.25");
+  EXPECT_EQ(r.cmbHorizon()->currentText(), "1 day");
+  EXPECT_EQ(r.cmbHorizon()->count(), 5);
+  r.txtStockReturn()->setText("abc");
+  r.CalcIt();
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().text, "Invalid expected asset return");
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
+  r.txtStockReturn()->setText("0.1");
+  r.txtStockVol()->setText("");
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid asset return volatility");
+  EXPECT_EQ(r.pbox()->ItemCount(), 0);
+  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "");
+}
+
+TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {
+  testing::FakeServices services;
+  ucRisk r;
+  r.show();
+  SetCall(r);
+  r.cmbHorizon()->setCurrentIndex(2);  // one month
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  EXPECT_EQ(r.pbox()->ItemCount(), 100);  // bars 1..100
+  EXPECT_FALSE(r.Text1(0)->isVisible());
+  EXPECT_FALSE(r.Text1(1)->isVisible());
+  EXPECT_TRUE(r.Text1(2)->isVisible());
+  const Grid& g = r.Grid1()->grid();
+  ASSERT_EQ(g.Rows(), 21);
+  ASSERT_EQ(g.Cols(), 2);
+  EXPECT_EQ(g.TextMatrix(0, 0), "Value");
+  EXPECT_EQ(g.TextMatrix(0, 1), "Probability of Exceeding");
+  EXPECT_EQ(g.TextMatrix(1, 1), "95.00%");
+  EXPECT_EQ(g.TextMatrix(20, 1), "0.00%");
+  // The x labels read in outcome units: the smallest and the largest outcome.
+  EXPECT_LT(std::stod(r.Text1(2)->Text()), std::stod(g.TextMatrix(1, 0)));
+  EXPECT_NEAR(std::stod(r.Text1(3)->Text()), std::stod(g.TextMatrix(20, 0)), 1e-3);
+  EXPECT_GT(r.Grid1()->grid().ColWidth(1), r.Grid1()->grid().ColWidth(0));
+  Shot(r, "risk");
+
+  // Ctrl+C in the table copies its selection.
+  r.Grid1()->setFocus();
+  QTest::mouseClick(r.Grid1()->viewport(), Qt::LeftButton, {},
+                    r.Grid1()->visualRect(r.Grid1()->gridModel()->index(0, 1)).center());
+  QTest::keyClick(r.Grid1(), Qt::Key_C, Qt::ControlModifier);
+  const std::string copied = services.clipboard.Text();
+  EXPECT_EQ(copied.substr(0, 7), "95.00%\r");
+  EXPECT_EQ(std::count(copied.begin(), copied.end(), '\r'), 19);
+
+  // A later run continues the random sequence: a different table.
+  const std::string first_median = g.TextMatrix(10, 0);
+  r.CalcIt();
+  EXPECT_NE(g.TextMatrix(10, 0), first_median);
+
+  r.EnlargeFont();
+  EXPECT_EQ(r.ucWidth(), 12240);
+  r.CalcIt();
+  Shot(r, "risk_large");
+  r.ReduceFont();
+  EXPECT_EQ(r.ucHeight(), 5700);
+}
+
+TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
+  testing::FakeServices services;
+  ucRisk r;
+  r.SetParameters(1, 0.05f, 50.0f, 0.1f, 60.0f, 0.25f, 0.0f, 2.5f);
+  r.cmbHorizon()->setCurrentIndex(3);  // 3 months
+  r.CalcIt();
+  EXPECT_EQ(r.cmbHorizon()->currentText(), "Option Maturity");
+  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "-2.500");
+
+  // A failure value from the pricing record: its message only, nothing drawn.
+  r.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.25f, 0.0f, 2.5f);
+  r.cmbHorizon()->setCurrentIndex(0);
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(r.pbox()->ItemCount(), 0);
+  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "-2.500");  // the table stays
+}
+
+TEST(PlotCanvas, ContextMenuAndSavedImage) {
+  QtCanvas c;
+  c.resize(200, 100);
+  c.SetScale(0, 10, 10, 0);
+  c.SetForeColor(0xFF0000);
+  c.MoveTo(0, 0);
+  c.LineTo(10, 10);
+  EXPECT_EQ(c.ToPixels(10, 0), QPointF(200, 100));
+  EXPECT_EQ(c.ToUser(QPointF(100, 50)), QPointF(5, 5));
+  QMenu* menu = c.ContextMenu();
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(menu->actions()[0]->text(), "Copy Image");
+  EXPECT_EQ(menu->actions()[1]->text(), "Save Image...");
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/plot.png";
+  ASSERT_TRUE(c.SaveImage(path));
+  QImage img(path);
+  ASSERT_FALSE(img.isNull());
+  EXPECT_EQ(img.size(), QSize(200, 100));
+  EXPECT_GT(PixelsUnlike(img, 0xFFFFFF), 150);
+  EXPECT_FALSE(c.SaveImage(dir.path() + "/missing/plot.png"));
+  // Angles beyond a full turn are refused; a drawn plot survives a Cls-free rescale.
+  EXPECT_THROW(c.Sector(5, 5, 1, -7.0, -1.0), zelError);
+  c.SetScale(0, 100, 100, 0);
+  EXPECT_EQ(c.ItemCount(), 1);
+  c.Cls();
+  EXPECT_EQ(c.ItemCount(), 0);
+  EXPECT_EQ(c.CurrentX(), 0.0);
+  EXPECT_EQ(c.CurrentY(), 100.0);
+}
+
+TEST(GridViewWidget, MouseAndKeysMoveTheGridSelection) {
+  GridView v;
+  v.resize(400, 300);
+  v.show();
+  Grid& g = v.grid();
+  g.SetRows(6);
+  g.SetCols(4);
+  g.SetTextMatrix(2, 2, "x");
+  auto centre = [&](int r, int c) { return v.visualRect(v.gridModel()->index(r, c)).center(); };
+  QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, centre(2, 2));
+  EXPECT_EQ(g.Row(), 2);
+  EXPECT_EQ(g.Col(), 2);
+  QTest::keyClick(&v, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(&v, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(g.Row(), 2);
+  EXPECT_EQ(g.RowSel(), 3);
+  EXPECT_EQ(g.ColSel(), 3);
+  EXPECT_EQ(v.selectionModel()->selectedIndexes().size(), 4);
+  QTest::keyClick(&v, Qt::Key_Up);
+  EXPECT_EQ(g.Row(), 1);
+  QTest::keyClick(&v, Qt::Key_Up);  // fixed row 0 is out of reach
+  EXPECT_EQ(g.Row(), 1);
+  // A fixed row's cell selects the column beneath it.
+  QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, centre(0, 3));
+  EXPECT_EQ(g.Row(), 1);
+  EXPECT_EQ(g.RowSel(), 5);
+  EXPECT_EQ(g.Col(), 3);
+  // Grid changes show in the model; column widths follow the Grid in twips.
+  g.SetColWidth(1, 1500);
+  EXPECT_EQ(v.columnWidth(1), 100);
+  EXPECT_EQ(v.gridModel()->data(v.gridModel()->index(2, 2)).toString(), "x");
+  EXPECT_TRUE(v.gridModel()->data(v.gridModel()->index(0, 2), Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(v.gridModel()->data(v.gridModel()->index(2, 2), Qt::BackgroundRole).isValid());
+  g.SetRow(2);
+  g.SetCol(2);
+  g.SetCellForeColor(0x00FF00);
+  EXPECT_EQ(v.gridModel()->data(v.gridModel()->index(2, 2), Qt::ForegroundRole).value<QColor>(),
+            QColor(0, 255, 0));
+  g.SetRows(3);
+  EXPECT_EQ(v.gridModel()->rowCount(), 3);
+
+  std::vector<int> keys;
+  QObject::connect(&v, &GridView::KeyPress, [&](int k) { keys.push_back(k); });
+  QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+  QTest::keyClick(&v, Qt::Key_7);
+  QTest::keyClick(&v, Qt::Key_Backspace);
+  QTest::keyClick(&v, Qt::Key_Return);
+  EXPECT_EQ(keys, (std::vector<int>{22, '7', 8, 13}));
+}
+
+}  // namespace
+}  // namespace stratlyn
