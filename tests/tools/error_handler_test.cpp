@@ -1,0 +1,247 @@
+// ErrorHandler's messages and the recovery of a missing pricing library:
+// a real download of this build's libzelop32.so from a loopback FTP server.
+
+#include "util/error_handler.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "pricing/zel_bsop.h"
+#include "pricing/zelop_loader.h"
+#include "support/fake_services.h"
+#include "support/loopback_server.h"
+#include "tools/zel_ftp.h"
+#include "tools/zelop_digest.h"
+#include "util/sites.h"
+
+namespace stratlyn {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeServices;
+using testing::LoopbackFtpServer;
+using testing::ScopedEnv;
+using testing::ScratchDir;
+
+const std::string kGeneric =
+    "An error has occurred. If the program does not continue normally, please report this "
+    "error, and the circumstances surrounding it, to support@stratlyn.org.  The system error "
+    "is: ";
+const std::string kOffer =
+    "A required file, libzelop32.so, could not be located.  Do you want to download it from the "
+    "internet?";
+const std::string kStart =
+    "Click to start the download.  Please wait until you are notified that the download is "
+    "complete.";
+const std::string kFailed =
+    "The file libzelop32.so could not be downloaded.  Please try to download it from the Help "
+    "menu of this module";
+const std::string kDone =
+    "File successfully loaded.  You can now continue with your analysis (you may have to click "
+    "the button again)";
+
+std::string BuiltLibrary() { return sites::ExecutableDir() + "/../libzelop32.so"; }
+
+TEST(ErrorHandler, OtherErrorsGetTheGenericMessageWithThePlatformText) {
+  FakeServices fakes;
+  fakes.events.busy = true;
+  ErrorHandler(zelError(err::kTypeMismatch, "whatever the description says"));
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().text, kGeneric + "Type mismatch");
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fakes.dialogs.Last().buttons, MsgButtons::Ok);
+  EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
+  EXPECT_GE(fakes.events.pending_calls, 1);
+  EXPECT_FALSE(fakes.events.busy);
+
+  // Other exceptions: a zelError keeps its number, the rest are internal.
+  const std::exception& overflow = zelError(err::kOverflow);
+  ErrorHandler(overflow);
+  EXPECT_EQ(fakes.dialogs.Last().text, kGeneric + "Overflow");
+  ErrorHandler(std::runtime_error("boom"));
+  EXPECT_EQ(fakes.dialogs.Last().text, kGeneric + "Internal error");
+  ErrorHandler(std::bad_alloc());
+  EXPECT_EQ(fakes.dialogs.Last().text, kGeneric + "Out of memory");
+}
+
+TEST(ErrorHandler, AMissingFileOutsideTheTableIsReportedWithItsDescription) {
+  FakeServices fakes;
+  ErrorHandler(zelError(err::kLibraryLoad, "libquux.so: cannot open shared object file"));
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().text,
+            "An error has occurred, a necessary file could not be found.  Please contact ZEL for "
+            "support.  The system error is: libquux.so: cannot open shared object file");
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+
+  EXPECT_EQ(RequiredFileFor("File not found: LIBZELOP32.SO"), "libzelop32.so");
+  EXPECT_EQ(RequiredFileFor("nothing of ours"), "");
+}
+
+// The per-user library folder and the temporary folder of one test, the
+// maker's file server pointed at a loopback server, and a loader that finds
+// no library until one is installed.
+class LibraryRecovery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(BuiltZelopDigest().empty()) << "the build embeds no library digest";
+    UnloadZelopLibrary();
+    SetZelopSearchPathForTesting(home_.Path() + "/empty");
+    fs::create_directories(home_.Path() + "/empty");
+  }
+  void TearDown() override {
+    UnloadZelopLibrary();
+    SetZelopSearchPathForTesting("");
+  }
+  // Starts the file server over `remote` (refusing ASCII transfers).
+  void ServeFrom(const ScratchDir& remote) {
+    server_ = std::make_unique<LoopbackFtpServer>(remote.Path(), MakersFtpUser(),
+                                                  MakersFtpPassword(), true);
+    ASSERT_TRUE(server_->Ok()) << server_->Error();
+    ftp_url_ = std::make_unique<ScopedEnv>("STRATLYN_FTP_URL", server_->BaseUrl());
+  }
+  std::string LibDir() const { return home_.Path() + "/data/stratlyn/lib/"; }
+
+  ScratchDir home_;
+  ScratchDir tmp_;
+  ScopedEnv xdg_{"XDG_DATA_HOME", home_.Path() + "/data"};
+  ScopedEnv tmpdir_{"TMPDIR", tmp_.Path()};
+  ScopedEnv ftp_closed_{"STRATLYN_FTP_URL", "ftp://127.0.0.1:9"};
+  std::unique_ptr<LoopbackFtpServer> server_;
+  std::unique_ptr<ScopedEnv> ftp_url_;
+  FakeServices fakes_;
+};
+
+TEST_F(LibraryRecovery, DecliningTheDownloadFetchesNothing) {
+  fakes_.dialogs.Answer(MsgAnswer::No);
+  ErrorHandler(zelError(err::kFileNotFound, "File not found: libzelop32.so"));
+  ASSERT_EQ(fakes_.dialogs.Count(), 2u);
+  EXPECT_EQ(fakes_.dialogs.Shown()[0].text, kOffer);
+  EXPECT_EQ(fakes_.dialogs.Shown()[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(fakes_.dialogs.Last().text,
+            "The file libzelop32.so is necessary.  Please download it from the Help menu of this "
+            "module");
+  EXPECT_EQ(fakes_.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_FALSE(fs::exists(LibDir() + "libzelop32.so"));
+  EXPECT_FALSE(fakes_.events.busy);
+}
+
+TEST_F(LibraryRecovery, ADownloadedLibraryIsVerifiedLoadedAndUsedByTheRecord) {
+  ScratchDir remote;
+  fs::copy_file(BuiltLibrary(), remote.Path() + "/libzelop32.so");
+  ServeFrom(remote);
+
+  zelBSOP option;
+  option.SetOptionData(100.0f, option.strUnderlying);
+  option.SetOptionData(95.0f, option.strStrike);
+  option.SetOptionData(0.5f, option.strMaturity);
+  option.SetOptionData(0.05f, option.strRiskFree);
+  option.SetOptionData(0.3f, option.strVolatility);
+  option.SetOptionData(5.0f, option.strType);
+
+  // The first call finds no library: the record hands the error over, the
+  // user says Yes, and the library is fetched and loaded.
+  fakes_.dialogs.Answer(MsgAnswer::Yes);
+  fakes_.dialogs.Answer(MsgAnswer::Ok);
+  EXPECT_EQ(option.GetBSOPDLL(option.strOptionPrice), -9999.0f);
+  ASSERT_EQ(fakes_.dialogs.Count(), 3u);
+  EXPECT_EQ(fakes_.dialogs.Shown()[0].text, kOffer);
+  EXPECT_EQ(fakes_.dialogs.Shown()[1].text, kStart);
+  EXPECT_EQ(fakes_.dialogs.Shown()[1].buttons, MsgButtons::OkCancel);
+  EXPECT_EQ(fakes_.dialogs.Last().text, kDone);
+  EXPECT_EQ(fakes_.dialogs.Last().icon, MsgIcon::None);
+  EXPECT_EQ(fakes_.events.busy_on, 1);
+  EXPECT_FALSE(fakes_.events.busy);
+
+  EXPECT_EQ(FileSha256(LibDir() + "libzelop32.so"), BuiltZelopDigest());
+  EXPECT_FALSE(fs::exists(LibDir() + "libzelop32.so.download"));
+  EXPECT_TRUE(ZelopLibraryLoaded());
+
+  // Clicking again prices through the library.
+  const float value = option.GetBSOPDLL(option.strOptionPrice);
+  EXPECT_FALSE(option.myError);
+  EXPECT_NEAR(value, option.GetOptionData(option.strOptionPrice), 1e-3);
+  EXPECT_GT(value, 5.0f);
+  EXPECT_EQ(fakes_.dialogs.Count(), 3u);
+}
+
+TEST_F(LibraryRecovery, ATamperedLibraryIsDeletedAndNeverLoaded) {
+  ScratchDir remote;
+  const std::string copy = remote.Path() + "/libzelop32.so";
+  fs::copy_file(BuiltLibrary(), copy);
+  std::ofstream(copy, std::ios::app | std::ios::binary) << '\0';
+  ServeFrom(remote);
+
+  fakes_.dialogs.Answer(MsgAnswer::Yes);
+  ErrorHandler(zelError(err::kLibraryLoad, "Error in loading DLL: libzelop32.so"));
+  ASSERT_EQ(fakes_.dialogs.Count(), 3u);
+  EXPECT_EQ(fakes_.dialogs.Last().text, kFailed);
+  EXPECT_EQ(fakes_.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_FALSE(ZelopLibraryLoaded());
+  EXPECT_TRUE(fs::is_empty(LibDir()));
+}
+
+TEST_F(LibraryRecovery, AnUnwritableLibraryFolderFallsBackToAPrivateTemporaryFolder) {
+  ScratchDir remote;
+  fs::copy_file(BuiltLibrary(), remote.Path() + "/libzelop32.so");
+  ServeFrom(remote);
+  // A plain file where the data folder should be: nothing can be created.
+  const std::string blocker = home_.Write("blocker", "x");
+  ScopedEnv xdg("XDG_DATA_HOME", blocker);
+
+  ASSERT_TRUE(DownloadRequiredFile("libzelop32.so"));
+  EXPECT_TRUE(ZelopLibraryLoaded());
+  // Not under a fixed name in the shared folder, but in a folder only we
+  // can enter.
+  EXPECT_FALSE(fs::exists(tmp_.Path() + "/libzelop32.so"));
+  int private_folders = 0;
+  for (const auto& entry : fs::directory_iterator(tmp_.Path())) {
+    if (entry.path() == fs::path(remote.Path())) continue;  // the server's folder
+    ASSERT_TRUE(entry.is_directory());
+    struct stat st {};
+    ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(FileSha256((entry.path() / "libzelop32.so").string()), BuiltZelopDigest());
+    ++private_folders;
+  }
+  EXPECT_EQ(private_folders, 1);
+}
+
+TEST_F(LibraryRecovery, NoWritableFolderMeansTheDownloadFails) {
+  const std::string blocker = home_.Write("blocker", "x");
+  ScopedEnv xdg("XDG_DATA_HOME", blocker);
+  ScopedEnv tmp("TMPDIR", blocker + "/tmp");
+  fakes_.dialogs.Answer(MsgAnswer::Yes);
+  ErrorHandler(zelError(err::kFileNotFound, "libzelop32.so"));
+  EXPECT_EQ(fakes_.dialogs.LastText(), kFailed);
+  // A file the table names but whose digest this build does not know is
+  // never installed.
+  EXPECT_FALSE(DownloadRequiredFile("libzelbond32.so"));
+}
+
+TEST(ErrorHandlerFolders, SystemAndTemporaryFoldersEndInASlash) {
+  ScratchDir home;
+  {
+    ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    ScopedEnv h("HOME", home.Path());
+    EXPECT_EQ(GetSystemDir(), home.Path() + "/.local/share/stratlyn/lib/");
+    EXPECT_TRUE(fs::is_directory(home.Path() + "/.local/share/stratlyn/lib"));
+  }
+  {
+    ScopedEnv xdg("XDG_DATA_HOME", home.Path() + "/xdg/");
+    EXPECT_EQ(GetSystemDir(), home.Path() + "/xdg/stratlyn/lib/");
+  }
+  {
+    ScopedEnv tmp("TMPDIR", "/var/tmp");
+    EXPECT_EQ(GetTempDir(), "/var/tmp/");
+  }
+  ScopedEnv tmp("TMPDIR", nullptr);
+  EXPECT_EQ(GetTempDir(), "/tmp/");
+}
+
+}  // namespace
+}  // namespace stratlyn
