@@ -258,6 +258,7 @@ void calcs::RunTool(Handler handler) {
 
 void calcs::ReadInputs() {
   FinancialCalcs& f = *fin_;
+  f.SetToday(Today());  // the window may stay open past midnight
   for (int i = 0; i < 4; ++i) f.Text2[i] = S(Text2[i]->text());
   f.tdisc = S(tdisc->text());
   for (int i = 0; i < 4; ++i) f.Combo1[i] = Combo1[i]->currentIndex();
