@@ -1,0 +1,83 @@
+// One risk "Calculate" (5,000 samples priced with zelBSOP, sorted, binned)
+// and one sensitivity sweep (101 points), as the panels run them.
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "analytics/risk.h"
+#include "analytics/sensitivity.h"
+#include "pricing/zel_bsop.h"
+
+namespace {
+
+using namespace stratlyn;
+
+OptionParameters Option() {
+  OptionParameters p;
+  p.oid = 1;
+  p.orf = 0.05f;
+  p.os = 50.0f;
+  p.ot = 0.5f;
+  p.oxk = 50.0f;
+  p.osig = 0.3f;
+  p.odvl = 0.01f;
+  p.oopr = 4.0f;
+  return p;
+}
+
+void BM_RiskCalculate(benchmark::State& state) {
+  zelBSOP bsop;
+  UniformSource uniform;
+  NormalDeviateSource deviates([&] { return uniform.Next(); });
+  RiskSettings settings;
+  settings.horizon = 2;  // one month: every sample is priced
+  const OptionParameters option = Option();
+  for (auto _ : state) {
+    RiskResult r = RunRiskAnalysis(option, settings, bsop, deviates);
+    benchmark::DoNotOptimize(r.counts.data());
+  }
+}
+BENCHMARK(BM_RiskCalculate)->Unit(benchmark::kMillisecond);
+
+void BM_RiskAtMaturity(benchmark::State& state) {
+  zelBSOP bsop;
+  UniformSource uniform;
+  NormalDeviateSource deviates([&] { return uniform.Next(); });
+  RiskSettings settings;
+  settings.horizon = kHorizonMaturity;  // payoffs only
+  const OptionParameters option = Option();
+  for (auto _ : state) {
+    RiskResult r = RunRiskAnalysis(option, settings, bsop, deviates);
+    benchmark::DoNotOptimize(r.counts.data());
+  }
+}
+BENCHMARK(BM_RiskAtMaturity)->Unit(benchmark::kMillisecond);
+
+void BM_SensitivitySweep(benchmark::State& state) {
+  zelBSOP bsop;
+  const OptionParameters option = Option();
+  const int x_choice = static_cast<int>(state.range(0));
+  std::vector<float> x, y;
+  for (auto _ : state) {
+    PortSens(x_choice, 0, option, bsop, x, y);
+    benchmark::DoNotOptimize(y.data());
+  }
+}
+BENCHMARK(BM_SensitivitySweep)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
+
+void BM_SensitivitySweepGreeks(benchmark::State& state) {
+  zelBSOP bsop;
+  const OptionParameters option = Option();
+  const int y_choice = static_cast<int>(state.range(0));
+  std::vector<float> x, y;
+  for (auto _ : state) {
+    PortSens(0, y_choice, option, bsop, x, y);
+    benchmark::DoNotOptimize(y.data());
+  }
+}
+BENCHMARK(BM_SensitivitySweepGreeks)->DenseRange(1, 5)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
