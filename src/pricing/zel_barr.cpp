@@ -1,4 +1,5 @@
 #include "pricing/zel_barr.h"
+#include "pricing/key_match.h"
 
 #include <charconv>
 #include <cmath>
@@ -53,35 +54,35 @@ double TextToNumber(const std::string& text) {
 // ---- Keys -------------------------------------------------------------------
 
 void zelBarr::SetOptionData(double oo, const std::string& key) {
-  if (key == strType) {
+  if (KeyIs(key, strType)) {
     const std::int16_t v = ToInt16(oo);
     optionType = v;
     putCallSign = v;
-  } else if (key == strBarrier) {
+  } else if (KeyIs(key, strBarrier)) {
     barrier = ToSingle(oo);
-  } else if (key == strDvl) {
+  } else if (KeyIs(key, strDvl)) {
     dividendYield = ToSingle(oo);
-  } else if (key == strRebate) {
+  } else if (KeyIs(key, strRebate)) {
     rebate = ToSingle(oo);
-  } else if (key == strRiskFree) {
+  } else if (KeyIs(key, strRiskFree)) {
     riskFree = ToSingle(oo);
-  } else if (key == strVolatility) {
+  } else if (KeyIs(key, strVolatility)) {
     volatility = ToSingle(oo);
-  } else if (key == strMaturity) {
+  } else if (KeyIs(key, strMaturity)) {
     maturity = ToSingle(oo);
-  } else if (key == strStrike) {
+  } else if (KeyIs(key, strStrike)) {
     strike = ToSingle(oo);
-  } else if (key == strPutcall) {
+  } else if (KeyIs(key, strPutcall)) {
     if (oo == -1.0 || oo == 2.0) {
       putCallSign = FLAG;
     } else if (oo == 1.0 || oo == 0.0) {
       putCallSign = boolError;
     }
-  } else if (key == strUnderlying) {
+  } else if (KeyIs(key, strUnderlying)) {
     underlying = ToSingle(oo);
-  } else if (key == strOptionPrice) {
+  } else if (KeyIs(key, strOptionPrice)) {
     optionPrice = ToSingle(oo);
-  } else if (key == strNSTEPS) {
+  } else if (KeyIs(key, strNSTEPS)) {
     nsteps = ToInt16(oo);
   }
   if (nsteps < kMinSteps) nsteps = kMinSteps;
@@ -92,12 +93,12 @@ void zelBarr::SetOptionData(const std::string& oo, const std::string& key) {
 }
 
 float zelBarr::GetOptionData(const std::string& key) const {
-  if (key == strOptionPrice) return resultPrice;
-  if (key == strDelta) return resultDelta;
-  if (key == strGamma) return resultGamma;
-  if (key == strVega) return resultVega;
-  if (key == strTheta) return resultTheta;
-  if (key == strImpliedVolatility) return volatility;
+  if (KeyIs(key, strOptionPrice)) return resultPrice;
+  if (KeyIs(key, strDelta)) return resultDelta;
+  if (KeyIs(key, strGamma)) return resultGamma;
+  if (KeyIs(key, strVega)) return resultVega;
+  if (KeyIs(key, strTheta)) return resultTheta;
+  if (KeyIs(key, strImpliedVolatility)) return volatility;
   return 0.0f;
 }
 

@@ -1,4 +1,5 @@
 #include "pricing/zel_bsop.h"
+#include "pricing/key_match.h"
 
 #include <cmath>
 #include <string>
@@ -28,30 +29,30 @@ std::int16_t ToInt16(double v) {
 }  // namespace
 
 void zelBSOP::SetOptionData(float oo, const std::string& oString) {
-  if (oString == strType) {
+  if (KeyIs(oString, strType)) {
     const std::int16_t code = ToInt16(oo);
     optionType = code;
     putCallFlag = code == CallOption ? 1 : 2;
     if (code == 1 || code == 2) putCallFlag = code;
-  } else if (oString == strEuroPut) {
+  } else if (KeyIs(oString, strEuroPut)) {
     putCallFlag = 2;
-  } else if (oString == strEuroCall) {
+  } else if (KeyIs(oString, strEuroCall)) {
     putCallFlag = 1;
-  } else if (oString == strDvl) {
+  } else if (KeyIs(oString, strDvl)) {
     dividendYield = oo;
-  } else if (oString == strRiskFree) {
+  } else if (KeyIs(oString, strRiskFree)) {
     riskFree = oo;
-  } else if (oString == strVolatility) {
+  } else if (KeyIs(oString, strVolatility)) {
     volatility = oo;
-  } else if (oString == strMaturity) {
+  } else if (KeyIs(oString, strMaturity)) {
     maturity = oo;
-  } else if (oString == strStrike) {
+  } else if (KeyIs(oString, strStrike)) {
     strike = oo;
-  } else if (oString == strUnderlying) {
+  } else if (KeyIs(oString, strUnderlying)) {
     underlying = oo;
-  } else if (oString == strOptionPrice) {
+  } else if (KeyIs(oString, strOptionPrice)) {
     optionPrice = oo;
-  } else if (oString == strPutcall) {
+  } else if (KeyIs(oString, strPutcall)) {
     if (oo == -1.0f || oo == 2.0f) {
       putCallFlag = 2;
     } else if (oo == 1.0f || oo == 0.0f) {
@@ -83,53 +84,84 @@ bool zelBSOP::ValidInputs(bool noMessage) {
 float zelBSOP::GetOptionData(const std::string& oString, bool noMessage) {
   if (!(volatility > 0)) volatility = kDefaultVolatility;
   if (!ValidInputs(noMessage)) return kInvalidResult;
-  if (oString == strOptionPrice) return CalcValue();
-  if (oString == strDelta) return CalcDelta();
-  if (oString == strGamma) return CalcGamma();
-  if (oString == strVega) return CalcVega();
-  if (oString == strTheta) return CalcTheta();
-  if (oString == strImpliedVolatility) {
+  if (KeyIs(oString, strOptionPrice)) return CalcValue();
+  if (KeyIs(oString, strDelta)) return CalcDelta();
+  if (KeyIs(oString, strGamma)) return CalcGamma();
+  if (KeyIs(oString, strVega)) return CalcVega();
+  if (KeyIs(oString, strTheta)) return CalcTheta();
+  if (KeyIs(oString, strImpliedVolatility)) {
     if (!(optionPrice > 0)) return kInvalidResult;
     return ImpliedVolByBrent();
   }
-  if (oString == strRho) return CalcRho();
+  if (KeyIs(oString, strRho)) return CalcRho();
   return 0.0f;
 }
 
 const zelBSOP::InputCache& zelBSOP::Inputs() {
   InputCache& c = cache_;
-  if (c.valid && c.s == underlying && c.k == strike && c.r == riskFree && c.q == dividendYield &&
-      c.t == maturity) {
-    return c;
+  if (!(c.terms_valid && c.r == riskFree && c.q == dividendYield && c.t == maturity)) {
+    c.terms_valid = false;
+    c.valid = false;
+    const double r = riskFree, q = dividendYield, t = maturity;
+    c.exp_qt = CheckFinite(std::exp(-q * t));
+    c.exp_rt = CheckFinite(std::exp(-r * t));
+    c.sqrt_t = CheckedSqrt(t);
+    c.r = riskFree;
+    c.q = dividendYield;
+    c.t = maturity;
+    c.terms_valid = true;
   }
+  if (c.valid && c.s == underlying && c.k == strike) return c;
   c.valid = false;
-  const double s = underlying, k = strike, r = riskFree, q = dividendYield, t = maturity;
-  c.exp_qt = CheckFinite(std::exp(-q * t));
-  c.exp_rt = CheckFinite(std::exp(-r * t));
-  c.sqrt_t = CheckedSqrt(t);
+  ++c.generation;
+  const double s = underlying, k = strike;
   c.s_fwd = ToSingle(s * c.exp_qt);
   c.ln_s_k = CheckedLog(CheckedDiv(s, k));
   c.ln_sfwd_k = c.s_fwd == underlying ? c.ln_s_k : CheckedLog(CheckedDiv(c.s_fwd, k));
   c.s = underlying;
   c.k = strike;
-  c.r = riskFree;
-  c.q = dividendYield;
-  c.t = maturity;
   c.valid = true;
   return c;
 }
 
+// exp(-x * x / 2) in double precision; -x*x/2 and -0.5*x*x are the same
+// double, so the density of the Greeks shares these values.
+double zelBSOP::HalfSquareExp(float x) {
+  const float a = std::fabs(x);
+  NormCache& memo = norm_;
+  for (int i = 0; i < 4; ++i) {
+    if (memo.exp_a[i] == a) return memo.exp_v[i];
+  }
+  const double ad = a;
+  const double v = std::exp(-ad * ad / 2.0);
+  memo.exp_a[memo.exp_next] = a;
+  memo.exp_v[memo.exp_next] = v;
+  memo.exp_next = (memo.exp_next + 1) & 3u;
+  return v;
+}
+
 float zelBSOP::vbCumNorm(float x) {
   const float a = std::fabs(x);
-  const float k = static_cast<float>(1.0 / (1.0 + 0.2316419 * a));
-  const double xd = x;
-  const float n = static_cast<float>(std::exp(-xd * xd / 2.0) * 0.3989423);
-  const double kd = k;
-  const float p = static_cast<float>(
-      (((1.330274 * kd - 1.821256) * kd + 1.781478) * kd - 0.356538) * kd + 0.319385);
-  float result = static_cast<float>(1.0 - static_cast<double>(n) * kd * p);
-  if (x < 0) result = static_cast<float>(1.0 - result);
-  return result;
+  NormCache& memo = norm_;
+  float upper = -1;  // the result for +|x|
+  for (int i = 0; i < 4; ++i) {
+    if (memo.a[i] == a) {
+      upper = memo.n[i];
+      break;
+    }
+  }
+  if (upper < 0) {
+    const float k = static_cast<float>(1.0 / (1.0 + 0.2316419 * a));
+    const float n = static_cast<float>(HalfSquareExp(x) * 0.3989423);
+    const double kd = k;
+    const float p = static_cast<float>(
+        (((1.330274 * kd - 1.821256) * kd + 1.781478) * kd - 0.356538) * kd + 0.319385);
+    upper = static_cast<float>(1.0 - static_cast<double>(n) * kd * p);
+    memo.a[memo.next] = a;
+    memo.n[memo.next] = upper;
+    memo.next = (memo.next + 1) & 3u;
+  }
+  return x < 0 ? static_cast<float>(1.0 - upper) : upper;
 }
 
 float zelBSOP::CalcValue() {
@@ -160,12 +192,20 @@ float zelBSOP::CalcDelta() {
 
 void zelBSOP::GammaD1(float& d1, float& nd1) {
   const InputCache& c = Inputs();
-  const double sigma = volatility;
-  const float numerator = ToSingle(
-      c.ln_s_k + (static_cast<double>(riskFree) - dividendYield + sigma * sigma / 2.0) * maturity);
-  d1 = ToSingle(CheckedDiv(numerator, sigma * c.sqrt_t));
-  const double d = d1;
-  nd1 = ToSingle(kDensityScale * std::exp(-0.5 * d * d));
+  DensityCache& memo = density_;
+  if (!(memo.valid && memo.generation == c.generation && memo.sigma == volatility)) {
+    memo.valid = false;
+    const double sigma = volatility;
+    const float numerator = ToSingle(c.ln_s_k + (static_cast<double>(riskFree) - dividendYield +
+                                                 sigma * sigma / 2.0) * maturity);
+    memo.d1 = ToSingle(CheckedDiv(numerator, sigma * c.sqrt_t));
+    memo.nd1 = ToSingle(kDensityScale * HalfSquareExp(memo.d1));
+    memo.sigma = volatility;
+    memo.generation = c.generation;
+    memo.valid = true;
+  }
+  d1 = memo.d1;
+  nd1 = memo.nd1;
 }
 
 float zelBSOP::CalcGamma() {

@@ -64,17 +64,39 @@ class zelBSOP {
 
  private:
   // Quantities that depend only on S, K, r, q and T, computed once per set of
-  // inputs (volatility changes, as in the implied-volatility search, reuse them).
+  // inputs (volatility changes, as in the implied-volatility search, reuse
+  // them). Every cached value is exactly what the formulas would compute anew.
   struct InputCache {
-    float s = 0, k = 0, r = 0, q = 0, t = 0;
-    bool valid = false;
+    float r = 0, q = 0, t = 0;
+    bool terms_valid = false;
     double exp_qt = 0;      // e^(-qT)
     double exp_rt = 0;      // e^(-rT)
     double sqrt_t = 0;      // sqrt(T)
+    float s = 0, k = 0;
+    bool valid = false;
     float s_fwd = 0;        // S' = S e^(-qT), as float
     double ln_sfwd_k = 0;   // ln(S' / K)
     double ln_s_k = 0;      // ln(S / K)
+    unsigned generation = 0;  // changes whenever any input above changes
   };
+  // d1 and n(d1) of the gamma/vega/theta family for one volatility.
+  struct DensityCache {
+    unsigned generation = 0;
+    float sigma = 0;
+    bool valid = false;
+    float d1 = 0, nd1 = 0;
+  };
+  // The last few vbCumNorm results for x >= 0, and of exp(-x*x/2) (which
+  // vbCumNorm and the density share), by |x|.
+  struct NormCache {
+    float a[4] = {-1, -1, -1, -1};
+    float n[4] = {};
+    unsigned next = 0;
+    float exp_a[4] = {-1, -1, -1, -1};
+    double exp_v[4] = {};
+    unsigned exp_next = 0;
+  };
+  double HalfSquareExp(float x);
 
   const InputCache& Inputs();
   bool ValidInputs(bool noMessage);
@@ -102,6 +124,8 @@ class zelBSOP {
   float underlying = 0.0f;
   float optionPrice = 0.0f;
   InputCache cache_;
+  DensityCache density_;
+  NormCache norm_;
 };
 
 }  // namespace stratlyn

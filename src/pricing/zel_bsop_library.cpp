@@ -3,6 +3,7 @@
 #include <string>
 
 #include "pricing/zel_bsop.h"
+#include "pricing/key_match.h"
 #include "pricing/zelop_loader.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -40,17 +41,17 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
     const double r = riskFree, t = maturity, k = strike, s = underlying, sigma = volatility,
                  q = dividendYield;
     float result = 0.0f;
-    if (oString == strOptionPrice) {
+    if (KeyIs(oString, strOptionPrice)) {
       result = ToSingle(Library<ZelopBsopFn>("bsop")(putCallFlag, r, t, k, s, sigma, q));
-    } else if (oString == strDelta) {
+    } else if (KeyIs(oString, strDelta)) {
       result = ToSingle(Library<ZelopBsopFn>("delta")(putCallFlag, r, t, k, s, sigma, q));
-    } else if (oString == strGamma) {
+    } else if (KeyIs(oString, strGamma)) {
       result = ToSingle(Library<ZelopNoFlagFn>("gamma")(r, t, k, s, sigma, q));
-    } else if (oString == strVega) {
+    } else if (KeyIs(oString, strVega)) {
       result = ToSingle(Library<ZelopNoFlagFn>("vega")(r, t, k, s, sigma, q));
-    } else if (oString == strTheta) {
+    } else if (KeyIs(oString, strTheta)) {
       result = ToSingle(Library<ZelopBsopFn>("theta")(putCallFlag, r, t, k, s, sigma, q));
-    } else if (oString == strImpliedVolatility) {
+    } else if (KeyIs(oString, strImpliedVolatility)) {
       if (!(optionPrice > 0)) {
         const MsgAnswer answer = AppDialogs().Show(
             std::string(kInvalidOptionPrice) + FormatNumber(optionPrice, kEntryFormat) +
@@ -59,7 +60,7 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
         return answer == MsgAnswer::Yes ? kLibraryFailure : 0.0f;
       }
       result = LibraryImpliedVol();
-    } else if (oString == strRho) {
+    } else if (KeyIs(oString, strRho)) {
       result = CalcRho();
     }
     AppEvents().ProcessPending();
@@ -77,24 +78,24 @@ float zelBSOP::GetBAWDLL(const std::string& oString) {
   const double r = riskFree, t = maturity, k = strike, s = underlying, sigma = volatility,
                q = dividendYield;
   const char* name = nullptr;
-  if (oString == strOptionPrice) {
+  if (KeyIs(oString, strOptionPrice)) {
     name = "baw";
-  } else if (oString == strDelta) {
+  } else if (KeyIs(oString, strDelta)) {
     name = "bawdel";
-  } else if (oString == strGamma) {
+  } else if (KeyIs(oString, strGamma)) {
     name = "bawgam";
-  } else if (oString == strVega) {
+  } else if (KeyIs(oString, strVega)) {
     name = "bawvega";
-  } else if (oString == strTheta) {
+  } else if (KeyIs(oString, strTheta)) {
     name = "bawtheta";
-  } else if (oString == strImpliedVolatility) {
+  } else if (KeyIs(oString, strImpliedVolatility)) {
     if (!(optionPrice > 0)) {
       AppDialogs().Critical(std::string(kInvalidOptionPrice) +
                             FormatNumber(optionPrice, kEntryFormat) + ")");
       return 0.0f;
     }
     return LibraryImpliedVol();
-  } else if (oString == strRho) {
+  } else if (KeyIs(oString, strRho)) {
     return CalcRho();
   } else {
     return 0.0f;
