@@ -129,15 +129,15 @@ void ucBSOP::CreateControls() {
 
   const int r1 = kMarketTop, r2 = r1 + kMarketPitch, r3 = r2 + kMarketPitch;
   const int r4 = r3 + kMarketPitch, r5 = r4 + kMarketPitch;
-  lbl_stock_ticker_ = Place(new QLabel("Underlying Ticker", this), 60, r1, 1300, kRowHeight);
-  txt_stock_ticker_ = Place(new QLineEdit(this), 1400, r1, 1000, kRowHeight);
+  lbl_stock_ticker_ = Place(new QLabel("Underlying Ticker", this), 60, r1, 1480, kRowHeight);
+  txt_stock_ticker_ = Place(new QLineEdit(this), 1560, r1, 860, kRowHeight);
   cmd_get_stk_quote_ = Place(new QPushButton("Get Underlying Price", this), 2500, r1 - 15, 2000, 330);
   cmd_get_stk_quote_->setToolTip(kTipGetStkQuote);
   cmd_reparse_stock_ = Place(new QPushButton("Parse", this), 4580, r1 - 15, 700, 330);
   cmd_reparse_stock_->setToolTip(kTipReparseStock);
 
-  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1300, kRowHeight);
-  txt_option_ticker_ = Place(new QLineEdit(this), 1400, r2, 1000, kRowHeight);
+  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1480, kRowHeight);
+  txt_option_ticker_ = Place(new QLineEdit(this), 1560, r2, 860, kRowHeight);
   cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 2500, r2 - 15, 2000, 330);
   cmd_get_option_->setToolTip(kTipGetOption);
   cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4580, r2 - 15, 700, 330);

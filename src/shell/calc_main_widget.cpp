@@ -1,6 +1,7 @@
 #include "shell/calc_main_widget.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -140,7 +141,9 @@ void calcMain::CreateControls() {
   cmd_forward_ = new QPushButton("Forward >", client_);
   cmd_stop_ = new QPushButton("Stop", client_);
   for (QPushButton* b : {cmd_back_, cmd_forward_, cmd_stop_}) {
-    SetBoxTwips(b, {0, 0, kTopButtonWidth, kTopButtonHeight});
+    // As designed, or wider where the caption needs it in this font.
+    const int needed = PixelsToTwips(b->fontMetrics().horizontalAdvance(b->text()) + 20);
+    SetBoxTwips(b, {0, 0, std::max(kTopButtonWidth, needed), kTopButtonHeight});
   }
 
   browser1_ = new WebBrowser(client_);
@@ -306,10 +309,10 @@ void calcMain::LayOut(bool let_events_run) {
     in.client_height = PixelsToTwips(client_->height());
     in.bottom_expanded = bottomExpanded != 0;
     in.browser1_top = kBrowser1Top;
-    in.back_width = kTopButtonWidth;
-    in.forward_width = kTopButtonWidth;
-    in.bot_back_width = kBotButtonWidth;
-    in.bot_forward_width = kBotButtonWidth;
+    in.back_width = BoxTwips(cmd_back_).width;
+    in.forward_width = BoxTwips(cmd_forward_).width;
+    in.bot_back_width = BoxTwips(cmd_bot_back_).width;
+    in.bot_forward_width = BoxTwips(cmd_bot_forward_).width;
     in.navigate_height = kNavigateHeight;
     in.navigate_width = BoxTwips(cmb_navigate_).width;
     last_layout_ = stratlyn::PositionBrowsers(in);
@@ -329,7 +332,8 @@ bool calcMain::eventFilter(QObject* watched, QEvent* event) {
     // Resizing lays the window out again; events need not run from inside
     // the resize itself.
     LayOut(false);
-  } else if (watched == cmb_navigate_->lineEdit() && event->type() == QEvent::KeyPress) {
+  } else if (event->type() == QEvent::KeyPress && cmb_navigate_ != nullptr &&
+             watched == cmb_navigate_->lineEdit()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       cmbNavigate_Navigate();

@@ -1,0 +1,185 @@
+// The calculator panel as a widget: its controls at start, its buttons, and
+// the large and normal display.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "calculator/ucbsop_widget.h"
+#include "charts/qt_scalable_control.h"
+#include "support/fake_services.h"
+#include "util/locale_info.h"
+#include "util/qt_grid_model.h"
+
+namespace stratlyn {
+namespace {
+
+class UcBsopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EntryLocale locale;
+    locale.date_format = "%m/%d/%Y";
+    SetEntryLocale(locale);
+    panel = std::make_unique<ucBSOP>();
+  }
+  void TearDown() override {
+    panel.reset();
+    ResetEntryLocale();
+  }
+  double Value() const {
+    const QString text = panel->lblPrice()->text();
+    return text.mid(text.indexOf(':') + 1).toDouble();
+  }
+
+  testing::FakeServices fakes;
+  std::unique_ptr<ucBSOP> panel;
+};
+
+TEST_F(UcBsopTest, StartsWithItsCaptionsDefaultsAndAComputedValue) {
+  const char* captions[] = {"Underlying Price", "Volatility",     "Interest Rate",
+                            "Maturity",         "Strike Price",   "Dividend Yield",
+                            "Market Option Price"};
+  const char* texts[] = {"50", "0.25", "0.10", "1", "50", "0", "7"};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(panel->aa(i)->text(), captions[i]);
+    EXPECT_EQ(panel->Text1(i)->text(), texts[i]);
+  }
+  EXPECT_EQ(panel->txtDate()->text(), QDate::currentDate().toString("MM/dd/yyyy"));
+  EXPECT_EQ(panel->txtDate()->toolTip(), "Date");
+  EXPECT_TRUE(panel->chkEuro()->isChecked());
+  EXPECT_TRUE(panel->chkCall()->isChecked());
+  EXPECT_FALSE(panel->chkImpVol()->isChecked());
+  EXPECT_EQ(panel->chkImpVol()->toolTip(), "Select this to calculate the implied volatility");
+  EXPECT_EQ(panel->cmdCopyData()->text(), "Copy All");
+  EXPECT_EQ(panel->cmdDivYield()->toolTip(),
+            "Click to get a  dividend yield CBOE if the underlying is a stock");
+  EXPECT_EQ(panel->cmdHistoVol()->text(), "CBOE Historical Volatilities");
+  EXPECT_EQ(panel->lblInet()->text(), "inetLabel");
+
+  ASSERT_EQ(panel->cmbQuoteType()->count(), 3);
+  EXPECT_EQ(panel->cmbQuoteType()->currentText(), "Stock or Index");
+  EXPECT_EQ(panel->cmbQuoteType()->itemText(2), "Month-End Currency");
+  ASSERT_EQ(panel->cmbMaturity()->count(), 12);
+  EXPECT_EQ(panel->cmbMaturity()->itemText(0), "January");
+  EXPECT_EQ(panel->cmbMaturity()->itemText(11), "December");
+  EXPECT_EQ(panel->cmbMaturity()->currentIndex(), QDate::currentDate().month() % 12);
+  EXPECT_EQ(panel->cmbExchange()->currentText(), "CBOE");
+  EXPECT_EQ(panel->cmbStrike()->count(), 0);
+
+  // The European call of the start values, priced on creation.
+  EXPECT_TRUE(panel->lblPrice()->text().startsWith("Value: "));
+  EXPECT_NEAR(Value(), 7.4879, 5e-4);
+  EXPECT_EQ(panel->lblDelta()->text(), "0.700200");
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+TEST_F(UcBsopTest, CalculateButtonReadsTheFieldsAndReportsBadEntries) {
+  const QString old_value = panel->lblPrice()->text();
+  panel->Text1(4)->setText("0");
+  panel->Text1(1)->setText("0");
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.LastText(), "The volatility must be positive");
+  EXPECT_EQ(panel->lblPrice()->text(), old_value);
+
+  // Enter in a field calculates too; the American put shows "Value : ".
+  panel->Text1(4)->setText("55");
+  panel->Text1(1)->setText("0.3");
+  panel->chkAmer()->setChecked(true);
+  panel->chkPut()->setChecked(true);
+  QTest::keyClick(panel->Text1(4), Qt::Key_Return);
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_TRUE(panel->lblPrice()->text().startsWith("Value : ")) << panel->lblPrice()->text().toStdString();
+  EXPECT_GT(Value(), 5.0);  // at least the exercise value
+  EXPECT_TRUE(panel->isPutOption());
+  // The typed texts stay as typed.
+  EXPECT_EQ(panel->Text1(1)->text(), "0.3");
+
+  // Implied volatility writes the solved volatility into its field.
+  panel->chkEuro()->setChecked(true);
+  panel->chkImpVol()->setChecked(true);
+  panel->Text1(6)->setText("7.5");
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  const double vol = panel->Text1(1)->text().toDouble();
+  EXPECT_GT(vol, 0.1);
+  EXPECT_LT(vol, 0.6);
+  EXPECT_NEAR(Value(), 7.5, 1e-3);
+}
+
+TEST_F(UcBsopTest, CopyAllPutsTwelveLinesOnTheClipboard) {
+  fakes.clipboard.SetText("old");
+  QTest::mouseClick(panel->cmdCopyData(), Qt::LeftButton);
+  const QStringList lines = QString::fromStdString(fakes.clipboard.Text()).split('\r');
+  ASSERT_EQ(lines.size(), 12);
+  EXPECT_EQ(lines[0], "7.48794");
+  EXPECT_EQ(lines[1], "0.70020");
+  EXPECT_EQ(lines[5], "50");
+  EXPECT_EQ(lines[11], "7");
+}
+
+TEST_F(UcBsopTest, LargeAndNormalDisplay) {
+  const QRect calc_normal = panel->cmdCalculate()->geometry();
+  EXPECT_EQ(panel->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_EQ(panel->ucHeight(), ucBSOP::kDesignHeight);
+
+  panel->EnlargeFont();
+  EXPECT_EQ(panel->ucWidth(), 12240);  // 7200 x 1.7
+  EXPECT_EQ(panel->ucHeight(), 8550);  // 5700 x 1.5
+  EXPECT_EQ(panel->size(), QSize(TwipsToPx(12240), TwipsToPx(8550)));
+  const QRect calc_large = panel->cmdCalculate()->geometry();
+  EXPECT_NEAR(calc_large.width(), calc_normal.width() * 1.7, 2.0);
+  EXPECT_GT(calc_large.height(), calc_normal.height() * 1.5);  // the 400-twip strip
+  EXPECT_EQ(panel->cmdCalculate()->font().pointSize(), 12);
+  EXPECT_TRUE(panel->cmdCalculate()->font().bold());
+  EXPECT_TRUE(panel->chkPut()->font().bold());  // inside its frame too
+
+  panel->EnlargeFont();  // twice is once
+  EXPECT_EQ(panel->cmdCalculate()->geometry(), calc_large);
+  EXPECT_EQ(panel->ucWidth(), 12240);
+
+  panel->ReduceFont();
+  EXPECT_EQ(panel->cmdCalculate()->geometry(), calc_normal);
+  EXPECT_EQ(panel->cmdCalculate()->font().pointSize(), 8);
+  EXPECT_FALSE(panel->cmdCalculate()->font().bold());
+  EXPECT_EQ(panel->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_EQ(panel->size(), QSize(TwipsToPx(7200), TwipsToPx(5700)));
+}
+
+TEST(QtScalableControl, WidgetAndLineAdapters) {
+  QWidget parent;
+  QWidget child(&parent);
+  QtScalableControl control(&child);
+  control.SetBox({150, 300, 1500, 450});
+  EXPECT_EQ(child.geometry(), QRect(10, 20, 100, 30));
+  const TwipBox box = control.Box();
+  EXPECT_EQ(box.left, 150);
+  EXPECT_EQ(box.height, 450);
+  // Twips that are no whole pixel are kept as set while the widget stays put.
+  control.SetBox({1576, 100, 1000, 200});
+  EXPECT_EQ(control.Box().left, 1576);
+  EXPECT_EQ(child.x(), 105);
+  EXPECT_THROW(control.SetBox({0, 0, -15, 10}), std::exception);
+  control.SetFontSize(12);
+  control.SetFontBold(true);
+  EXPECT_EQ(child.font().pointSize(), 12);
+  EXPECT_TRUE(child.font().bold());
+
+  LineControl line(&parent);
+  QtScalableLine line_control(&line);
+  EXPECT_TRUE(line_control.IsLine());
+  EXPECT_FALSE(line_control.HasFont());
+  line_control.SetLineEnds({0, 930, 4080, 930});
+  EXPECT_EQ(line_control.LineEnds().x2, 4080);
+  EXPECT_EQ(line.geometry().left(), 0 - 1);  // half the border around the line
+  EXPECT_GE(line.width(), 272);
+}
+
+}  // namespace
+}  // namespace stratlyn
