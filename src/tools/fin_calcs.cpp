@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <vector>
 
 #include "tools/keypad.h"
 #include "util/dates.h"
@@ -53,8 +52,8 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-// Days since 1970-01-01 of the date `count` days after `start`; zelError 5
-// when the result leaves the years 100 to 9999.
+// The date `count` days (rounded to whole days) after `start`; zelError 5
+// when it leaves the years 100 to 9999.
 sys_days AddDays(sys_days start, double count) {
   constexpr double kLimit = 4.0e6;  // more than the whole date range
   if (!(std::fabs(count) < kLimit)) throw zelError(err::kInvalidCall);
