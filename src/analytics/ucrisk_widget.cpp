@@ -109,6 +109,7 @@ ucRisk::ucRisk(QWidget* parent)
   grid1_->grid().SetTextMatrix(0, 1, kProbabilityHeader);
   grid1_->gridModel()->SetColAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
   grid1_->gridModel()->SetColAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+  grid1_->SetStretchLastColumn(true);
 
   connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
   connect(grid1_, &GridView::KeyPress, this, [this](int key) { Grid1_KeyPress(key); });

@@ -108,12 +108,26 @@ GridView::~GridView() { setModel(nullptr); }
 
 int GridView::RowHeightPixels() const { return fontMetrics().height() + 6; }
 
+void GridView::SetStretchLastColumn(bool on) {
+  stretch_last_ = on;
+  ApplyGeometry();
+}
+
+void GridView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  if (stretch_last_) ApplyGeometry();
+}
+
 void GridView::ApplyGeometry() {
   verticalHeader()->setDefaultSectionSize(RowHeightPixels());
   const int default_width = std::max(64, fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+  int used = 0;
   for (int c = 0; c < grid_.Cols(); ++c) {
     const int twips = grid_.ColWidth(c);
-    setColumnWidth(c, twips > 0 ? std::max(1, twips / kTwipsPerPixel) : default_width);
+    int px = twips > 0 ? std::max(1, twips / kTwipsPerPixel) : default_width;
+    if (stretch_last_ && c == grid_.Cols() - 1) px = std::max(px, viewport()->width() - used);
+    setColumnWidth(c, px);
+    used += px;
   }
 }
 

@@ -77,6 +77,10 @@ class GridView : public QTableView {
   // Height of one row in pixels for the current font.
   int RowHeightPixels() const;
 
+  // When on, the last column also takes the room the others leave free
+  // (never narrower than its ColWidth).
+  void SetStretchLastColumn(bool on);
+
  signals:
   // A key that types a character (see KeyAscii), after the view's own handling
   // of navigation keys. Ctrl+C arrives here as 3.
@@ -94,6 +98,7 @@ class GridView : public QTableView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void SyncFromGrid();
@@ -104,6 +109,7 @@ class GridView : public QTableView {
   std::unique_ptr<GridModel> model_;
   bool dragging_ = false;
   bool syncing_ = false;
+  bool stretch_last_ = false;
 };
 
 }  // namespace stratlyn
