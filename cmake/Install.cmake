@@ -28,10 +28,11 @@ if(TARGET stratlyn)
 endif()
 if(TARGET zelop32)
   # A private library: not on the linker's path, found by the loader's own
-  # search next to the programs.
-  install(TARGETS zelop32
-          LIBRARY DESTINATION ${STRATLYN_PRIVATE_LIBDIR} NAMELINK_SKIP
-          RUNTIME DESTINATION ${STRATLYN_PRIVATE_LIBDIR})
+  # search next to the programs. Installed as built, not stripped: the
+  # program accepts a downloaded copy only when it matches the digest of
+  # this build's library, so every copy we ship is that very file.
+  install(FILES $<TARGET_FILE:zelop32> DESTINATION ${STRATLYN_PRIVATE_LIBDIR}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/stratlyn)
@@ -41,8 +42,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/ DESTINATION ${STRATLYN_SITEDIR}
 if(TARGET zelop32)
   # The bundled site offers the library for download (help menu, recovery of
   # a missing library): always this build's own copy, never a stale one.
-  install(TARGETS zelop32
-          LIBRARY DESTINATION ${STRATLYN_SITEDIR}/public/modules/install NAMELINK_SKIP)
+  install(FILES $<TARGET_FILE:zelop32> DESTINATION ${STRATLYN_SITEDIR}/public/modules/install
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 
 # --- desktop integration ----------------------------------------------------
