@@ -1,0 +1,185 @@
+// The panel's market-data buttons pressed for real, with the window's
+// QWebEngineView as the second browser, against pages served on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "calculator/ucbsop_widget.h"
+#include "marketdata/zel_bloomberg_data.h"
+#include "shell/qt_web_browser.h"
+#include "support/fake_services.h"
+#include "support/loopback_server.h"
+#include "util/qt_grid_model.h"
+
+namespace stratlyn {
+namespace {
+
+constexpr int kPatienceMs = 30000;  // a page that takes longer counts as a hang
+
+std::string Fixture(const std::string& name) {
+  const char* dir = std::getenv("STRATLYN_TEST_DATA");
+  std::ifstream in(std::string(dir ? dir : "tests/data") + "/marketdata/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Today() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+  return buf;
+}
+
+class MarketGui : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new testing::ScratchDir;
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBM", Fixture("quote_underlying.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ", Fixture("quote_option.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=XYZQ", Fixture("symbol_not_found.htm"));
+    dir_->Write("TradTool/Symbols/SymbolDirectory.asp", Fixture("symbol_directory.htm"));
+    const char* values[kFrbSeriesCount] = {"0.50", "1.00", "2.00", "2.50", "2.75",
+                                           "3.00", "3.20", "3.40", "3.70", "3.90"};
+    for (int i = 0; i < kFrbSeriesCount; ++i) {
+      dir_->Write(std::string("FRBData/") + kFrbSeries[i] + "_2010.txt",
+                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" + Today() + "," +
+                      values[i] + "\r\n");
+    }
+    server_ = new testing::LoopbackHttpServer(dir_->Path());
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+      setenv(var, server_->BaseUrl().c_str(), 1);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete dir_;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(server_->Ok()) << server_->Error();
+    // The waits run the real event loop; a page that never completes is
+    // stopped after kPatienceMs, as the user's "Stop" would.
+    clock_.start();
+    services.events.on_pending = [this] {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      if (clock_.elapsed() > kPatienceMs && !timed_out_) {
+        timed_out_ = true;
+        panel.StopMarketData();
+        web.Stop();
+      }
+    };
+    panel.setBrowsers(nullptr, &web);
+    panel.show();
+    web.resize(800, 400);
+    web.show();
+  }
+  void TearDown() override { EXPECT_FALSE(timed_out_) << "a page did not complete in time"; }
+
+  // Lets events run until `done` holds (or kPatienceMs pass).
+  bool WaitUntil(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < kPatienceMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+  }
+  std::string Url(const std::string& path) const { return server_->BaseUrl() + path; }
+  std::string Field(int i) const { return panel.Text1(i)->text().toStdString(); }
+
+  static testing::ScratchDir* dir_;
+  static testing::LoopbackHttpServer* server_;
+  testing::FakeServices services;
+  ucBSOP panel;
+  WebBrowser web;
+  QElapsedTimer clock_;
+  bool timed_out_ = false;
+};
+
+testing::ScratchDir* MarketGui::dir_ = nullptr;
+testing::LoopbackHttpServer* MarketGui::server_ = nullptr;
+
+TEST_F(MarketGui, UnderlyingPriceAndDividendYield) {
+  services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms, once
+  panel.txtStockTicker()->setText("IBM");
+  panel.cmdGetStkQuote()->click();
+  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(web.LocationURL(), Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+
+  // "Parse" reads the page shown again.
+  panel.Text1(0)->setText("1");
+  panel.cmdReparseStock()->click();
+  EXPECT_EQ(Field(0), "12.50000");
+
+  panel.Text1(5)->setText("0");
+  panel.cmdDivYield()->click();
+  EXPECT_EQ(Field(5), "0.02350");
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+}
+
+TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  services.dialogs.Answer(MsgAnswer::Yes);  // correct the strike
+  panel.Text1(0)->setText("120");
+  panel.Text1(4)->setText("125");
+  panel.txtOptionTicker()->setText("ibmaz");
+  panel.cmbMaturity()->setCurrentIndex(0);
+  panel.cmdGetOption()->click();
+  EXPECT_EQ(services.dialogs.LastText(),
+            "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
+            "want me to correct the strike price?");
+  EXPECT_EQ(Field(4), "130.00");
+  EXPECT_EQ(Field(6), "3.25000");
+  const double t = std::stod(Field(3));
+  EXPECT_GT(t, 0.0);
+  EXPECT_LE(t, 1.0);
+}
+
+TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  services.dialogs.Answer(MsgAnswer::No);
+  panel.Text1(0)->setText("120");
+  panel.Text1(4)->setText("125");
+  panel.Text1(6)->setText("7");
+  panel.txtOptionTicker()->setText("XYZQ");
+  panel.cmdGetOption()->click();
+  EXPECT_EQ(services.dialogs.LastText().rfind("Incorrect option root or underlying ticker.", 0), 0u);
+  EXPECT_EQ(Field(6), "7");
+  EXPECT_EQ(web.LocationURL(), Url("/DelayedQuote/SimpleQuote.aspx?ticker=XYZQ"));
+
+  services.dialogs.Answer(MsgAnswer::Yes);
+  panel.cmdGetOption()->click();
+  EXPECT_TRUE(WaitUntil([&] { return web.LocationURL() == Url("/TradTool/Symbols/SymbolDirectory.asp"); }))
+      << web.LocationURL();
+  EXPECT_EQ(Field(6), "7");
+  EXPECT_EQ(Field(4), "125");
+}
+
+TEST_F(MarketGui, InterestRateFromTheTenSeries) {
+  panel.Text1(3)->setText("0.75");
+  panel.cmdGetInterestRate()->click();
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  const Grid& grid = panel.Grid1()->grid();
+  ASSERT_EQ(grid.Rows(), 12);
+  EXPECT_EQ(grid.TextMatrix(2, 1), "3TD");
+  EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
+  EXPECT_EQ(grid.TextMatrix(11, 1), "30");
+  // Halfway between the 6-month (1.00 %) and 1-year (2.00 %) rates.
+  EXPECT_EQ(Field(2), "0.0150");
+}
+
+}  // namespace
+}  // namespace stratlyn
