@@ -1,0 +1,52 @@
+// A probe for the package check: preloaded into the unmodified `stratlyn`
+// (LD_PRELOAD), it waits STRATLYN_PROBE_DELAY_MS (default 3000) after the
+// application object is created, then prints to standard output what a user
+// would see: every visible top-level window's title and the text of every
+// visible label and entry field, one line each, prefixed "probe: ".
+
+#include <QApplication>
+#include <QByteArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+
+void PrintLine(const char* kind, const QWidget* widget, const QString& text) {
+  const QByteArray name = widget->objectName().toUtf8();
+  const QByteArray shown = text.simplified().toUtf8();
+  std::printf("probe: %s %s: %s\n", kind, name.isEmpty() ? "-" : name.constData(),
+              shown.constData());
+}
+
+void PrintVisibleTexts() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->isVisible()) PrintLine("window", widget, widget->windowTitle());
+  }
+  for (QWidget* widget : QApplication::allWidgets()) {
+    if (!widget->isVisible()) continue;
+    if (const auto* label = qobject_cast<QLabel*>(widget)) {
+      if (!label->text().isEmpty()) PrintLine("label", widget, label->text());
+    } else if (const auto* edit = qobject_cast<QLineEdit*>(widget)) {
+      if (!edit->text().isEmpty()) PrintLine("field", widget, edit->text());
+    }
+  }
+  std::printf("probe: done\n");
+  std::fflush(stdout);
+}
+
+void ScheduleProbe() {
+  // Not for the web engine's helper processes, which inherit the preload.
+  qunsetenv("LD_PRELOAD");
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return;
+  bool ok = false;
+  int delay_ms = qEnvironmentVariableIntValue("STRATLYN_PROBE_DELAY_MS", &ok);
+  if (!ok || delay_ms < 0) delay_ms = 3000;
+  QTimer::singleShot(delay_ms, QCoreApplication::instance(), &PrintVisibleTexts);
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(ScheduleProbe)
