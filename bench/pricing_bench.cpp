@@ -17,11 +17,12 @@ using stratlyn::zelBSOP;
 constexpr float kSpots[] = {44.0f, 46.5f, 48.0f, 49.5f, 50.0f, 51.0f, 53.5f, 56.0f};
 constexpr int kSpotCount = sizeof kSpots / sizeof kSpots[0];
 
+// The argument is the dividend yield in percent (0: the program's default option).
 void BM_RecordEuropeanValueAndGreeks(benchmark::State& state) {
   zelBSOP o;
   o.SetOptionData(1, o.strType);
   o.SetOptionData(0.3f, o.strVolatility);
-  o.SetOptionData(0.02f, o.strDvl);
+  o.SetOptionData(static_cast<float>(state.range(0)) / 100.0f, o.strDvl);
   int i = 0;
   for (auto _ : state) {
     o.SetOptionData(kSpots[i++ % kSpotCount], o.strUnderlying);
@@ -32,7 +33,7 @@ void BM_RecordEuropeanValueAndGreeks(benchmark::State& state) {
     benchmark::DoNotOptimize(o.GetOptionData(o.strTheta));
   }
 }
-BENCHMARK(BM_RecordEuropeanValueAndGreeks);
+BENCHMARK(BM_RecordEuropeanValueAndGreeks)->Arg(0)->Arg(2);
 
 void BM_RecordImpliedVolatility(benchmark::State& state) {
   // Market prices of the options above at sigma = 0.3.
@@ -139,7 +140,7 @@ struct QuantLibSetup {
 };
 
 void BM_QuantLibEuropeanValueAndGreeks(benchmark::State& state) {
-  QuantLibSetup setup(0.02, 0.3);
+  QuantLibSetup setup(static_cast<double>(state.range(0)) / 100.0, 0.3);
   ql::VanillaOption option = setup.Option(ql::Option::Call, false);
   option.setPricingEngine(ql::ext::make_shared<ql::AnalyticEuropeanEngine>(setup.process));
   int i = 0;
@@ -152,7 +153,7 @@ void BM_QuantLibEuropeanValueAndGreeks(benchmark::State& state) {
     benchmark::DoNotOptimize(option.theta());
   }
 }
-BENCHMARK(BM_QuantLibEuropeanValueAndGreeks);
+BENCHMARK(BM_QuantLibEuropeanValueAndGreeks)->Arg(0)->Arg(2);
 
 void BM_QuantLibImpliedVolatility(benchmark::State& state) {
   QuantLibSetup setup(0.0, 0.3);

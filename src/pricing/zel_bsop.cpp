@@ -62,6 +62,7 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
 }
 
 bool zelBSOP::ValidInputs(bool noMessage) {
+  if (maturity > 0 && underlying > 0 && strike > 0) [[likely]] return true;
   const char* prefix = nullptr;
   float shown = 0;
   if (!(maturity > 0)) {
@@ -97,7 +98,17 @@ float zelBSOP::GetOptionData(const std::string& oString, bool noMessage) {
   return 0.0f;
 }
 
-const zelBSOP::InputCache& zelBSOP::Inputs() {
+// The cache as it stands when no input changed (the common case), else refreshed.
+inline const zelBSOP::InputCache& zelBSOP::Inputs() {
+  const InputCache& c = cache_;
+  if (c.valid && c.s == underlying && c.k == strike && c.r == riskFree && c.q == dividendYield &&
+      c.t == maturity) [[likely]] {
+    return c;
+  }
+  return RefreshInputs();
+}
+
+const zelBSOP::InputCache& zelBSOP::RefreshInputs() {
   InputCache& c = cache_;
   if (!(c.terms_valid && c.r == riskFree && c.q == dividendYield && c.t == maturity)) {
     c.terms_valid = false;

@@ -99,6 +99,7 @@ class zelBSOP {
   double HalfSquareExp(float x);
 
   const InputCache& Inputs();
+  const InputCache& RefreshInputs();
   bool ValidInputs(bool noMessage);
   float CalcValue();
   float CalcDelta();

@@ -59,54 +59,73 @@ double BsmTheta(const BsmInputs& in) {
   return decay - in.q * in.s * t.disc_q * NormCdf(-t.d1) + in.r * in.k * t.disc_r * NormCdf(-t.d2);
 }
 
+// What the Barone-Adesi-Whaley iteration needs at a trial price x, with the
+// terms that do not depend on x computed once.
+struct BawTerms {
+  const BsmInputs& in;
+  double sd, disc_q, disc_r, drift;
+  explicit BawTerms(const BsmInputs& i)
+      : in(i),
+        sd(i.sigma * std::sqrt(i.t)),
+        disc_q(std::exp(-i.q * i.t)),
+        disc_r(std::exp(-i.r * i.t)),
+        drift((i.r - i.q + 0.5 * i.sigma * i.sigma) * i.t) {}
+  // European value at x, N(+-d1) (the sign of the option) and n(d1).
+  void At(double x, double& euro, double& n_d1, double& pdf_d1) const {
+    const double d1 = (std::log(x / in.k) + drift) / sd;
+    const double d2 = d1 - sd;
+    if (in.is_call) {
+      n_d1 = NormCdf(d1);
+      euro = x * disc_q * n_d1 - in.k * disc_r * NormCdf(d2);
+    } else {
+      n_d1 = NormCdf(-d1);
+      euro = in.k * disc_r * NormCdf(-d2) - x * disc_q * n_d1;
+    }
+    pdf_d1 = NormPdf(d1);
+  }
+};
+
 // The Barone-Adesi-Whaley critical price: where the American value meets the
 // exercise value. Newton's method from the usual seed, until both sides agree
 // to 1e-6 of the strike (the customary tolerance of the method, so that the
 // figures agree with other implementations of it).
-double CriticalPrice(const BsmInputs& in, double q_exp) {
+double CriticalPrice(const BawTerms& terms, double q_exp) {
+  const BsmInputs& in = terms.in;
   const double b = in.r - in.q;
-  const double var = in.sigma * in.sigma * in.t;
   const double n = 2 * b / (in.sigma * in.sigma);
   const double m = 2 * in.r / (in.sigma * in.sigma);
   // Seed: the perpetual critical price blended with the strike.
-  double s_inf, h;
+  double si;
   if (in.is_call) {
     const double q_inf = 0.5 * (-(n - 1) + std::sqrt((n - 1) * (n - 1) + 4 * m));
-    s_inf = in.k / (1 - 1 / q_inf);
-    h = -(b * in.t + 2 * std::sqrt(var)) * in.k / (s_inf - in.k);
+    const double s_inf = in.k / (1 - 1 / q_inf);
+    const double h = -(b * in.t + 2 * terms.sd) * in.k / (s_inf - in.k);
+    si = in.k + (s_inf - in.k) * (1 - std::exp(h));
   } else {
     const double q_inf = 0.5 * (-(n - 1) - std::sqrt((n - 1) * (n - 1) + 4 * m));
-    s_inf = in.k / (1 - 1 / q_inf);
-    h = (b * in.t - 2 * std::sqrt(var)) * in.k / (in.k - s_inf);
+    const double s_inf = in.k / (1 - 1 / q_inf);
+    const double h = (b * in.t - 2 * terms.sd) * in.k / (in.k - s_inf);
+    si = s_inf + (in.k - s_inf) * std::exp(h);
   }
-  double si = in.is_call ? in.k + (s_inf - in.k) * (1 - std::exp(h))
-                         : s_inf + (in.k - s_inf) * std::exp(h);
-  const double disc_q = std::exp(-in.q * in.t);
   for (int i = 0; i < 200; ++i) {
-    BsmInputs at = in;
-    at.s = si;
-    const D12 t = Terms(at);
-    const double euro = BsmValue(at);
-    double lhs, rhs, slope;
+    double euro, n_d1, pdf_d1;
+    terms.At(si, euro, n_d1, pdf_d1);
+    double gap, next;
     if (in.is_call) {
-      const double nd1 = NormCdf(t.d1);
-      lhs = si - in.k;
-      rhs = euro + (1 - disc_q * nd1) * si / q_exp;
-      slope = disc_q * nd1 * (1 - 1 / q_exp) +
-              (1 - disc_q * NormPdf(t.d1) / (in.sigma * t.sqrt_t)) / q_exp;
-      const double next = (in.k + rhs - slope * si) / (1 - slope);
-      if (std::fabs(lhs - rhs) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
-      si = next;
+      const double rhs = euro + (1 - terms.disc_q * n_d1) * si / q_exp;
+      const double slope = terms.disc_q * n_d1 * (1 - 1 / q_exp) +
+                           (1 - terms.disc_q * pdf_d1 / terms.sd) / q_exp;
+      gap = (si - in.k) - rhs;
+      next = (in.k + rhs - slope * si) / (1 - slope);
     } else {
-      const double nmd1 = NormCdf(-t.d1);
-      lhs = in.k - si;
-      rhs = euro - (1 - disc_q * nmd1) * si / q_exp;
-      slope = -disc_q * nmd1 * (1 - 1 / q_exp) -
-              (1 + disc_q * NormPdf(-t.d1) / (in.sigma * t.sqrt_t)) / q_exp;
-      const double next = (in.k - rhs + slope * si) / (1 + slope);
-      if (std::fabs(lhs - rhs) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
-      si = next;
+      const double rhs = euro - (1 - terms.disc_q * n_d1) * si / q_exp;
+      const double slope = -terms.disc_q * n_d1 * (1 - 1 / q_exp) -
+                           (1 + terms.disc_q * pdf_d1 / terms.sd) / q_exp;
+      gap = (in.k - si) - rhs;
+      next = (in.k - rhs + slope * si) / (1 + slope);
     }
+    if (std::fabs(gap) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
+    si = next;
   }
   return si;
 }
@@ -191,30 +210,26 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
 }
 
 double BawValue(const BsmInputs& in) {
-  const double euro = BsmValue(in);
-  const double b = in.r - in.q;
   // A call on an asset without a yield above the rate is never exercised early.
-  if (in.is_call && in.q <= 0) return euro;
+  if (in.is_call && in.q <= 0) return BsmValue(in);
+  const double b = in.r - in.q;
   const double s2 = in.sigma * in.sigma;
   const double n = 2 * b / s2;
   const double big_k = 1 - std::exp(-in.r * in.t);
-  if (big_k == 0) return euro;  // zero rate: the put is not exercised early either
+  if (big_k == 0) return BsmValue(in);  // zero rate: the put is not exercised early either
   const double m = 2 * in.r / s2;
   const double root = std::sqrt((n - 1) * (n - 1) + 4 * m / big_k);
   const double q_exp = in.is_call ? 0.5 * (-(n - 1) + root) : 0.5 * (-(n - 1) - root);
-  if (!std::isfinite(q_exp) || q_exp == 0) return euro;
-  const double critical = CriticalPrice(in, q_exp);
-  BsmInputs at = in;
-  at.s = critical;
-  const D12 t = Terms(at);
-  if (in.is_call) {
-    if (in.s >= critical) return in.s - in.k;
-    const double a2 = critical / q_exp * (1 - std::exp(-in.q * in.t) * NormCdf(t.d1));
-    return euro + a2 * std::pow(in.s / critical, q_exp);
-  }
-  if (in.s <= critical) return in.k - in.s;
-  const double a1 = -critical / q_exp * (1 - std::exp(-in.q * in.t) * NormCdf(-t.d1));
-  return euro + a1 * std::pow(in.s / critical, q_exp);
+  if (!std::isfinite(q_exp) || q_exp == 0) return BsmValue(in);
+  const BawTerms terms(in);
+  const double critical = CriticalPrice(terms, q_exp);
+  if (in.is_call ? in.s >= critical : in.s <= critical) return in.is_call ? in.s - in.k : in.k - in.s;
+  double euro_critical, n_d1, pdf_d1;
+  terms.At(critical, euro_critical, n_d1, pdf_d1);
+  double euro, unused_n, unused_pdf;
+  terms.At(in.s, euro, unused_n, unused_pdf);
+  const double a = (in.is_call ? 1 : -1) * critical / q_exp * (1 - terms.disc_q * n_d1);
+  return euro + a * std::pow(in.s / critical, q_exp);
 }
 
 }  // namespace stratlyn::zelop
