@@ -12,7 +12,9 @@ namespace {
 // rounded.
 int32_t RoundEven(double x) {
   double r = std::round(x);
-  if (std::fabs(x - std::trunc(x)) == 0.5) r = 2.0 * std::round(x / 2.0);
+  if (std::fabs(x - std::trunc(x)) == 0.5) {
+    r = 2.0 * std::round(x / 2.0);
+  }
   return static_cast<int32_t>(r);
 }
 
@@ -45,7 +47,9 @@ void zelSetDisplay::Initialize(int32_t oWidth, int32_t oHeight, int16_t nCont) {
 }
 
 void zelSetDisplay::SetUpDisplay(int16_t i, ScalableControl& ctrl) {
-  if (i < 0 || static_cast<size_t>(i) >= slots_.size()) return;
+  if (i < 0 || static_cast<size_t>(i) >= slots_.size()) {
+    return;
+  }
   Try([&] {
     Slot slot;
     slot.line = ctrl.IsLine();
@@ -56,7 +60,9 @@ void zelSetDisplay::SetUpDisplay(int16_t i, ScalableControl& ctrl) {
       slot.top = l.y1;
       slot.height = l.y2;
     } else {
-      if (!ctrl.HasBox()) return;
+      if (!ctrl.HasBox()) {
+        return;
+      }
       const TwipBox b = ctrl.Box();
       slot.left = b.left;
       slot.top = b.top;
@@ -79,29 +85,49 @@ void zelSetDisplay::EnlargeFont(int32_t& xWidth, int32_t& xHeight) {
     ry = static_cast<float>(static_cast<double>(height_) / xHeight);
   }
   const float rx = static_cast<float>(static_cast<double>(width_) / xWidth);
-  if (!(rx > 0.0f && std::isfinite(rx) && ry > 0.0f && std::isfinite(ry))) return;
+  if (!(rx > 0.0f && std::isfinite(rx) && ry > 0.0f && std::isfinite(ry))) {
+    return;
+  }
 
   for (int i = 0; i < count_; ++i) {
     const Slot& s = slots_[static_cast<size_t>(i)];
-    if (s.ctrl == nullptr) continue;
+    if (s.ctrl == nullptr) {
+      continue;
+    }
     ScalableControl& c = *s.ctrl;
     if (s.line) {
       Try([&] {
         TwipLine l = c.LineEnds();
-        if (auto v = Scaled(s.top, ry)) l.y1 = *v;
-        if (auto v = Scaled(s.left, rx)) l.x1 = *v;
-        if (auto v = Scaled(s.height, ry)) l.y2 = *v;
-        if (auto v = Scaled(s.width, rx)) l.x2 = *v;
+        if (auto v = Scaled(s.top, ry)) {
+          l.y1 = *v;
+        }
+        if (auto v = Scaled(s.left, rx)) {
+          l.x1 = *v;
+        }
+        if (auto v = Scaled(s.height, ry)) {
+          l.y2 = *v;
+        }
+        if (auto v = Scaled(s.width, rx)) {
+          l.x2 = *v;
+        }
         c.SetLineEnds(l);
       });
       continue;
     }
     Try([&] {
       TwipBox b = c.Box();
-      if (auto v = Scaled(s.top, ry)) b.top = *v;
-      if (auto v = Scaled(s.left, rx)) b.left = *v;
-      if (auto v = Scaled(s.height, ry)) b.height = *v;
-      if (auto v = Scaled(s.width, rx)) b.width = *v;
+      if (auto v = Scaled(s.top, ry)) {
+        b.top = *v;
+      }
+      if (auto v = Scaled(s.left, rx)) {
+        b.left = *v;
+      }
+      if (auto v = Scaled(s.height, ry)) {
+        b.height = *v;
+      }
+      if (auto v = Scaled(s.width, rx)) {
+        b.width = *v;
+      }
       c.SetBox(b);
     });
     if (c.HasFont()) {
@@ -114,7 +140,9 @@ void zelSetDisplay::EnlargeFont(int32_t& xWidth, int32_t& xHeight) {
 void zelSetDisplay::ReduceFont(int32_t& xWidth, int32_t& xHeight) {
   for (int i = 0; i < count_; ++i) {
     const Slot& s = slots_[static_cast<size_t>(i)];
-    if (s.ctrl == nullptr) continue;
+    if (s.ctrl == nullptr) {
+      continue;
+    }
     ScalableControl& c = *s.ctrl;
     if (s.line) {
       Try([&] { c.SetLineEnds(TwipLine{s.left, s.top, s.width, s.height}); });

@@ -62,8 +62,12 @@ std::string HostOf(const std::string& url) {
   size_t e = url.find('/', b);
   std::string host = url.substr(b, e == std::string::npos ? std::string::npos : e - b);
   const size_t at = host.rfind('@');
-  if (at != std::string::npos) host.erase(0, at + 1);
-  for (char& ch : host) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (at != std::string::npos) {
+    host.erase(0, at + 1);
+  }
+  for (char& ch : host) {
+    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  }
   return host;
 }
 
@@ -73,13 +77,17 @@ std::string EscapePath(CURL* c, const std::string& path) {
   size_t b = 0;
   while (b <= path.size()) {
     size_t e = path.find('/', b);
-    if (e == std::string::npos) e = path.size();
+    if (e == std::string::npos) {
+      e = path.size();
+    }
     char* escaped = curl_easy_escape(c, path.data() + b, static_cast<int>(e - b));
     if (escaped != nullptr) {
       out += escaped;
       curl_free(escaped);
     }
-    if (e < path.size()) out += '/';
+    if (e < path.size()) {
+      out += '/';
+    }
     b = e + 1;
   }
   return out;
@@ -96,11 +104,17 @@ class PartFile {
     }
     ::fchmod(fd, 0644);
     file_ = ::fdopen(fd, "wb");
-    if (file_ == nullptr) ::close(fd);
+    if (file_ == nullptr) {
+      ::close(fd);
+    }
   }
   ~PartFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!path_.empty()) std::remove(path_.c_str());
+    if (file_ != nullptr) {
+      std::fclose(file_);
+    }
+    if (!path_.empty()) {
+      std::remove(path_.c_str());
+    }
   }
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
@@ -108,11 +122,15 @@ class PartFile {
   std::FILE* get() const { return file_; }
   // Closes the file and moves it over the target.
   bool Commit() {
-    if (file_ == nullptr) return false;
+    if (file_ == nullptr) {
+      return false;
+    }
     const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!flushed || !closed || std::rename(path_.c_str(), target_.c_str()) != 0) return false;
+    if (!flushed || !closed || std::rename(path_.c_str(), target_.c_str()) != 0) {
+      return false;
+    }
     path_.clear();
     return true;
   }
@@ -147,7 +165,9 @@ void zelFTP::SetTimeouts(long connect_seconds, long stall_seconds) {
 
 std::string zelFTP::GetUrlSource(const std::string& sURL) {
   CurlHandle c = NewHandle();
-  if (!c) return {};
+  if (!c) {
+    return {};
+  }
   std::string body;
   CommonOptions(c.get(), connect_timeout_, stall_timeout_);
   curl_easy_setopt(c.get(), CURLOPT_URL, sURL.c_str());
@@ -159,18 +179,28 @@ std::string zelFTP::GetUrlSource(const std::string& sURL) {
   curl_easy_setopt(c.get(), CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &AppendToString);
   curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &body);
-  if (curl_easy_perform(c.get()) != CURLE_OK) return {};
+  if (curl_easy_perform(c.get()) != CURLE_OK) {
+    return {};
+  }
   return body;
 }
 
 bool zelFTP::Fetch(const std::string& url, const std::string& password,
                    const std::string& strStoreName) {
-  if (strStoreName.empty()) return false;
-  if (!session_) session_ = std::make_unique<Session>();
+  if (strStoreName.empty()) {
+    return false;
+  }
+  if (!session_) {
+    session_ = std::make_unique<Session>();
+  }
   CURL* c = session_->handle.get();
-  if (c == nullptr) return false;
+  if (c == nullptr) {
+    return false;
+  }
   PartFile part(strStoreName);
-  if (part.get() == nullptr) return false;
+  if (part.get() == nullptr) {
+    return false;
+  }
   curl_easy_reset(c);
   CommonOptions(c, connect_timeout_, stall_timeout_);
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -182,46 +212,66 @@ bool zelFTP::Fetch(const std::string& url, const std::string& password,
   curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteToFile);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, part.get());
-  if (curl_easy_perform(c) != CURLE_OK) return false;
-  if (!part.Commit()) return false;
+  if (curl_easy_perform(c) != CURLE_OK) {
+    return false;
+  }
+  if (!part.Commit()) {
+    return false;
+  }
   storedFile_ = strStoreName;
   return true;
 }
 
 bool zelFTP::getFile(const std::string& strFileName, const std::string& strStoreName) {
-  if (strFileName.empty()) return false;
+  if (strFileName.empty()) {
+    return false;
+  }
   CurlHandle escaper = NewHandle();
-  if (!escaper) return false;
+  if (!escaper) {
+    return false;
+  }
   const std::string url = sites::FtpUrl() + "/" + EscapePath(escaper.get(), strFileName);
   return Fetch(url, MakersFtpPassword(false), strStoreName);
 }
 
 bool zelFTP::getCases(const std::string& strFileName, const std::string& strStoreName,
                       const std::string& strSiteName) {
-  if (strFileName.empty() || strSiteName.empty()) return false;
+  if (strFileName.empty() || strSiteName.empty()) {
+    return false;
+  }
   CurlHandle escaper = NewHandle();
-  if (!escaper) return false;
+  if (!escaper) {
+    return false;
+  }
   std::string base =
       strSiteName.find("://") == std::string::npos ? "ftp://" + strSiteName : strSiteName;
-  while (!base.empty() && base.back() == '/') base.pop_back();
+  while (!base.empty() && base.back() == '/') {
+    base.pop_back();
+  }
   const bool makers = HostOf(base) == HostOf(sites::FtpUrl());
   return Fetch(base + "/" + EscapePath(escaper.get(), strFileName), MakersFtpPassword(!makers),
                strStoreName);
 }
 
 bool zelFTP::loadFile() {
-  if (storedFile_.empty()) return false;
+  if (storedFile_.empty()) {
+    return false;
+  }
   // A bare name would make dlopen search the library path instead.
   const std::string path =
       storedFile_.find('/') == std::string::npos ? "./" + storedFile_ : storedFile_;
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return false;
+  if (handle == nullptr) {
+    return false;
+  }
   library_ = handle;
   return true;
 }
 
 void zelFTP::freefile() {
-  if (library_ != nullptr) ::dlclose(library_);
+  if (library_ != nullptr) {
+    ::dlclose(library_);
+  }
   library_ = nullptr;
 }
 

@@ -23,16 +23,24 @@ std::string FileSha256(const std::string& path) {
   };
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   std::unique_ptr<EVP_MD_CTX, CtxFree> ctx(EVP_MD_CTX_new());
-  if (!file || !ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return {};
+  if (!file || !ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+    return {};
+  }
   unsigned char buf[1 << 16];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) {
-    if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return {};
+    if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) {
+      return {};
+    }
   }
-  if (std::ferror(file.get())) return {};
+  if (std::ferror(file.get())) {
+    return {};
+  }
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return {};
+  if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) {
+    return {};
+  }
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int i = 0; i < len; ++i) {
@@ -44,7 +52,9 @@ std::string FileSha256(const std::string& path) {
 
 bool MatchesBuiltZelop(const std::string& path) {
   const std::string expected = BuiltZelopDigest();
-  if (expected.empty()) return false;
+  if (expected.empty()) {
+    return false;
+  }
   return FileSha256(path) == expected;
 }
 

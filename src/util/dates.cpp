@@ -22,23 +22,41 @@ enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
 DateOrder OrderOf(const std::string& fmt) {
   size_t day = std::string::npos, month = std::string::npos, year = std::string::npos;
   for (size_t i = 0; i + 1 < fmt.size(); ++i) {
-    if (fmt[i] != '%') continue;
+    if (fmt[i] != '%') {
+      continue;
+    }
     size_t j = i + 1;
     while (j < fmt.size() &&
            (fmt[j] == '-' || fmt[j] == '_' || fmt[j] == '0' || fmt[j] == 'E' || fmt[j] == 'O')) {
       ++j;
     }
-    if (j >= fmt.size()) break;
+    if (j >= fmt.size()) {
+      break;
+    }
     const char c = fmt[j];
-    if (c == 'D') return DateOrder::kMonthDayYear;
-    if (c == 'F') return DateOrder::kYearMonthDay;
-    if ((c == 'd' || c == 'e') && day == std::string::npos) day = i;
-    if ((c == 'm' || c == 'b' || c == 'B' || c == 'h') && month == std::string::npos) month = i;
-    if ((c == 'y' || c == 'Y') && year == std::string::npos) year = i;
+    if (c == 'D') {
+      return DateOrder::kMonthDayYear;
+    }
+    if (c == 'F') {
+      return DateOrder::kYearMonthDay;
+    }
+    if ((c == 'd' || c == 'e') && day == std::string::npos) {
+      day = i;
+    }
+    if ((c == 'm' || c == 'b' || c == 'B' || c == 'h') && month == std::string::npos) {
+      month = i;
+    }
+    if ((c == 'y' || c == 'Y') && year == std::string::npos) {
+      year = i;
+    }
     i = j;
   }
-  if (year < month && year < day) return DateOrder::kYearMonthDay;
-  if (month < day) return DateOrder::kMonthDayYear;
+  if (year < month && year < day) {
+    return DateOrder::kYearMonthDay;
+  }
+  if (month < day) {
+    return DateOrder::kMonthDayYear;
+  }
   return DateOrder::kDayMonthYear;
 }
 
@@ -47,7 +65,9 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetterByte(char c) { return IsAsciiAlpha(c) || (static_cast<unsigned char>(c) & 0x80); }
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
@@ -62,11 +82,15 @@ std::vector<Token> Tokenize(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     if (IsDigit(s[i])) {
       const size_t b = i;
-      while (i < s.size() && IsDigit(s[i])) ++i;
+      while (i < s.size() && IsDigit(s[i])) {
+        ++i;
+      }
       tokens.push_back({s.substr(b, i - b), true});
     } else if (IsLetterByte(s[i])) {
       const size_t b = i;
-      while (i < s.size() && IsLetterByte(s[i])) ++i;
+      while (i < s.size() && IsLetterByte(s[i])) {
+        ++i;
+      }
       tokens.push_back({s.substr(b, i - b), false});
     } else {
       ++i;
@@ -82,14 +106,24 @@ constexpr const char* kEnglishMonths[12] = {"january",   "february", "march",   
 // 1..12 for a month name or abbreviation (the locale's or English), else 0.
 unsigned MonthByName(const std::string& word, const EntryLocale& loc) {
   const std::string w = Lower(word);
-  if (w.empty()) return 0;
+  if (w.empty()) {
+    return 0;
+  }
   for (unsigned m = 0; m < 12; ++m) {
-    if (!loc.month_names[m].empty() && w == Lower(loc.month_names[m])) return m + 1;
+    if (!loc.month_names[m].empty() && w == Lower(loc.month_names[m])) {
+      return m + 1;
+    }
     std::string abbrev = Lower(loc.month_abbrevs[m]);
-    while (!abbrev.empty() && abbrev.back() == '.') abbrev.pop_back();
-    if (!abbrev.empty() && w == abbrev) return m + 1;
+    while (!abbrev.empty() && abbrev.back() == '.') {
+      abbrev.pop_back();
+    }
+    if (!abbrev.empty() && w == abbrev) {
+      return m + 1;
+    }
     const std::string english = kEnglishMonths[m];
-    if (w.size() >= 3 && english.compare(0, w.size(), w) == 0) return m + 1;
+    if (w.size() >= 3 && english.compare(0, w.size(), w) == 0) {
+      return m + 1;
+    }
   }
   return 0;
 }
@@ -97,14 +131,20 @@ unsigned MonthByName(const std::string& word, const EntryLocale& loc) {
 // The year a written year stands for: two digits are 1930-2029.
 int FullYear(const std::string& digits) {
   const int y = std::stoi(digits);
-  if (digits.size() <= 2) return y < 30 ? 2000 + y : 1900 + y;
+  if (digits.size() <= 2) {
+    return y < 30 ? 2000 + y : 1900 + y;
+  }
   return y;
 }
 
 std::optional<chr::year_month_day> Build(int y, unsigned m, unsigned d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
+  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) {
+    return std::nullopt;
+  }
   const chr::year_month_day date{chr::year{y}, chr::month{m}, chr::day{d}};
-  if (!date.ok()) return std::nullopt;
+  if (!date.ok()) {
+    return std::nullopt;
+  }
   return date;
 }
 
@@ -119,9 +159,13 @@ std::string TwoDigits(unsigned n) {
 std::optional<chr::year_month_day> ParseDateText(const std::string& text) {
   const EntryLocale& loc = CurrentEntryLocale();
   const std::vector<Token> tokens = Tokenize(text);
-  if (tokens.size() != 3) return std::nullopt;
+  if (tokens.size() != 3) {
+    return std::nullopt;
+  }
   for (const Token& t : tokens) {
-    if (t.digits && t.text.size() > 4) return std::nullopt;
+    if (t.digits && t.text.size() > 4) {
+      return std::nullopt;
+    }
   }
 
   // With a month name: the other two are day and year, in that order unless
@@ -129,19 +173,29 @@ std::optional<chr::year_month_day> ParseDateText(const std::string& text) {
   int named = -1;
   for (int k = 0; k < 3; ++k) {
     if (!tokens[k].digits) {
-      if (named >= 0) return std::nullopt;
+      if (named >= 0) {
+        return std::nullopt;
+      }
       named = k;
     }
   }
   if (named >= 0) {
     const unsigned m = MonthByName(tokens[named].text, loc);
-    if (m == 0) return std::nullopt;
+    if (m == 0) {
+      return std::nullopt;
+    }
     std::vector<std::string> nums;
     for (int k = 0; k < 3; ++k) {
-      if (k != named) nums.push_back(tokens[k].text);
+      if (k != named) {
+        nums.push_back(tokens[k].text);
+      }
     }
-    if (nums[0].size() > 2) std::swap(nums[0], nums[1]);
-    if (nums[0].size() > 2) return std::nullopt;
+    if (nums[0].size() > 2) {
+      std::swap(nums[0], nums[1]);
+    }
+    if (nums[0].size() > 2) {
+      return std::nullopt;
+    }
     return Build(FullYear(nums[1]), m, static_cast<unsigned>(std::stoi(nums[0])));
   }
 
@@ -152,7 +206,9 @@ std::optional<chr::year_month_day> ParseDateText(const std::string& text) {
     return Build(FullYear(a), static_cast<unsigned>(std::stoi(b)),
                  static_cast<unsigned>(std::stoi(c)));
   }
-  if (b.size() > 2) return std::nullopt;
+  if (b.size() > 2) {
+    return std::nullopt;
+  }
   unsigned first = static_cast<unsigned>(std::stoi(a));
   unsigned second = static_cast<unsigned>(std::stoi(b));
   const int year = FullYear(c);
@@ -160,7 +216,9 @@ std::optional<chr::year_month_day> ParseDateText(const std::string& text) {
   unsigned month = month_first ? first : second;
   unsigned day = month_first ? second : first;
   // A "month" that cannot be one is read the other way round.
-  if (month > 12 && day <= 12) std::swap(month, day);
+  if (month > 12 && day <= 12) {
+    std::swap(month, day);
+  }
   return Build(year, month, day);
 }
 
@@ -232,7 +290,9 @@ void DetectDateFormat() {
 float YearsBetweenDates(const std::string& start, std::string& end) {
   const auto from = ParseDateText(start);
   const auto to = ParseDateText(end);
-  if (!from || !to) throw zelError(err::kTypeMismatch);
+  if (!from || !to) {
+    throw zelError(err::kTypeMismatch);
+  }
   const auto years = [&](const chr::year_month_day& e) {
     return static_cast<float>(
         static_cast<double>((chr::sys_days{e} - chr::sys_days{*from}).count()) / 365.0);

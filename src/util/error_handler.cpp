@@ -61,12 +61,16 @@ constexpr LibraryRow kLibraries[] = {
 };
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
 std::string WithSlash(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
+  if (dir.empty() || dir.back() != '/') {
+    dir += '/';
+  }
   return dir;
 }
 
@@ -124,7 +128,9 @@ void Report(const zelError& error) {
 std::string RequiredFileFor(const std::string& description) {
   const std::string text = Lower(description);
   for (const LibraryRow& row : kLibraries) {
-    if (text.find(row.key) != std::string::npos) return row.file;
+    if (text.find(row.key) != std::string::npos) {
+      return row.file;
+    }
   }
   return {};
 }
@@ -174,22 +180,30 @@ std::string GetTempDir() {
 bool DownloadRequiredFile(const std::string& file) {
   // Only a library whose digest this build knows can be checked, and an
   // unchecked file is never installed.
-  if (file != kZelopLibraryName || BuiltZelopDigest().empty()) return false;
+  if (file != kZelopLibraryName || BuiltZelopDigest().empty()) {
+    return false;
+  }
 
   std::string dir = GetSystemDir();
   if (!Writable(dir)) {
     const std::string tmp = GetTempDir();
-    if (!Writable(tmp)) return false;
+    if (!Writable(tmp)) {
+      return false;
+    }
     // Never a fixed name in a shared folder: a private folder of our own.
     std::string private_dir = tmp + "stratlyn-lib-XXXXXX";
-    if (::mkdtemp(private_dir.data()) == nullptr) return false;
+    if (::mkdtemp(private_dir.data()) == nullptr) {
+      return false;
+    }
     dir = WithSlash(private_dir);
   }
 
   const std::string target = dir + file;
   const std::string staged = target + ".download";
   zelFTP ftp;
-  if (!ftp.getFile(file, staged)) return false;
+  if (!ftp.getFile(file, staged)) {
+    return false;
+  }
   if (!MatchesBuiltZelop(staged)) {
     std::remove(staged.c_str());
     return false;

@@ -13,7 +13,9 @@ class LocaleHandle {
  public:
   explicit LocaleHandle(locale_t loc) : loc_(loc) {}
   ~LocaleHandle() {
-    if (loc_ != static_cast<locale_t>(0)) freelocale(loc_);
+    if (loc_ != static_cast<locale_t>(0)) {
+      freelocale(loc_);
+    }
   }
   LocaleHandle(const LocaleHandle&) = delete;
   LocaleHandle& operator=(const LocaleHandle&) = delete;
@@ -22,7 +24,9 @@ class LocaleHandle {
   // environment's); keeps the old ones when that locale is not available.
   void Merge(int mask, const char* name) {
     locale_t merged = newlocale(mask, name, loc_);
-    if (merged != static_cast<locale_t>(0)) loc_ = merged;
+    if (merged != static_cast<locale_t>(0)) {
+      loc_ = merged;
+    }
   }
 
  private:
@@ -32,7 +36,9 @@ class LocaleHandle {
 EntryLocale Read(locale_t loc) {
   EntryLocale info;
   info.decimal_point = nl_langinfo_l(RADIXCHAR, loc);
-  if (info.decimal_point.empty()) info.decimal_point = ".";
+  if (info.decimal_point.empty()) {
+    info.decimal_point = ".";
+  }
   info.thousands_sep = nl_langinfo_l(THOUSEP, loc);
   const std::string currency = nl_langinfo_l(CRNCYSTR, loc);
   // CRNCYSTR: "-" before, "+" after, "." in place of the decimal point.
@@ -41,7 +47,9 @@ EntryLocale Read(locale_t loc) {
     info.currency_symbol = currency.substr(1);
   }
   const std::string date_format = nl_langinfo_l(D_FMT, loc);
-  if (!date_format.empty()) info.date_format = date_format;
+  if (!date_format.empty()) {
+    info.date_format = date_format;
+  }
   for (int m = 0; m < 12; ++m) {
     info.month_names[m] = nl_langinfo_l(static_cast<nl_item>(MON_1 + m), loc);
     info.month_abbrevs[m] = nl_langinfo_l(static_cast<nl_item>(ABMON_1 + m), loc);
@@ -58,14 +66,18 @@ std::optional<EntryLocale>& Installed() {
 
 EntryLocale EntryLocale::FromName(const std::string& name) {
   LocaleHandle loc(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0)));
-  if (loc.get() == static_cast<locale_t>(0)) return EntryLocale{};
+  if (loc.get() == static_cast<locale_t>(0)) {
+    return EntryLocale{};
+  }
   loc.Merge(LC_NUMERIC_MASK | LC_MONETARY_MASK | LC_TIME_MASK, name.c_str());
   return Read(loc.get());
 }
 
 EntryLocale EntryLocale::FromEnvironment() {
   LocaleHandle loc(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0)));
-  if (loc.get() == static_cast<locale_t>(0)) return EntryLocale{};
+  if (loc.get() == static_cast<locale_t>(0)) {
+    return EntryLocale{};
+  }
   // One category at a time, so that one unavailable locale does not take
   // the others with it.
   loc.Merge(LC_NUMERIC_MASK, "");
@@ -76,7 +88,9 @@ EntryLocale EntryLocale::FromEnvironment() {
 
 const EntryLocale& CurrentEntryLocale() {
   auto& installed = Installed();
-  if (!installed) installed = EntryLocale::FromEnvironment();
+  if (!installed) {
+    installed = EntryLocale::FromEnvironment();
+  }
   return *installed;
 }
 

@@ -18,8 +18,12 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 std::string Trim(const std::string& s) {
   size_t b = 0;
   size_t e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
+  while (b < e && IsBlank(s[b])) {
+    ++b;
+  }
+  while (e > b && IsBlank(s[e - 1])) {
+    --e;
+  }
   return s.substr(b, e - b);
 }
 
@@ -30,22 +34,30 @@ struct Reader {
 
   bool AtEnd() const { return i >= s.size(); }
   bool Take(const std::string& token) {
-    if (token.empty() || s.compare(i, token.size(), token) != 0) return false;
+    if (token.empty() || s.compare(i, token.size(), token) != 0) {
+      return false;
+    }
     i += token.size();
     return true;
   }
   bool TakeChar(char c) {
-    if (AtEnd() || s[i] != c) return false;
+    if (AtEnd() || s[i] != c) {
+      return false;
+    }
     ++i;
     return true;
   }
   void SkipBlanks() {
-    while (!AtEnd() && IsBlank(s[i])) ++i;
+    while (!AtEnd() && IsBlank(s[i])) {
+      ++i;
+    }
   }
   // Appends a run of digits to `out`; returns how many.
   size_t Digits(std::string& out) {
     const size_t start = i;
-    while (!AtEnd() && IsDigit(s[i])) out.push_back(s[i++]);
+    while (!AtEnd() && IsDigit(s[i])) {
+      out.push_back(s[i++]);
+    }
     return i - start;
   }
 };
@@ -66,7 +78,9 @@ std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& 
   bool signed_ = TakeSign(r, negative);
   if (loc.currency_before && r.Take(loc.currency_symbol)) {
     r.SkipBlanks();
-    if (!signed_) signed_ = TakeSign(r, negative);
+    if (!signed_) {
+      signed_ = TakeSign(r, negative);
+    }
   }
   std::string mantissa;
   // Integer digits, grouped by the locale's separator in threes ("1,234,567").
@@ -77,13 +91,17 @@ std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& 
   if (first > 0 && !loc.thousands_sep.empty()) {
     while (true) {
       const size_t mark = r.i;
-      if (!r.Take(loc.thousands_sep)) break;
+      if (!r.Take(loc.thousands_sep)) {
+        break;
+      }
       std::string group;
       if (r.Digits(group) != 3) {
         r.i = mark;
         break;
       }
-      if (first > 3) return std::nullopt;
+      if (first > 3) {
+        return std::nullopt;
+      }
       mantissa += group;
       int_digits += 3;
     }
@@ -93,28 +111,40 @@ std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& 
     mantissa.push_back('.');
     frac_digits = r.Digits(mantissa);
   }
-  if (int_digits + frac_digits == 0) return std::nullopt;
+  if (int_digits + frac_digits == 0) {
+    return std::nullopt;
+  }
   if (!r.AtEnd() && (body[r.i] == 'e' || body[r.i] == 'E')) {
     ++r.i;
     mantissa.push_back('e');
     bool exp_negative = false;
     TakeSign(r, exp_negative);
-    if (exp_negative) mantissa.push_back('-');
-    if (r.Digits(mantissa) == 0) return std::nullopt;
+    if (exp_negative) {
+      mantissa.push_back('-');
+    }
+    if (r.Digits(mantissa) == 0) {
+      return std::nullopt;
+    }
   }
   if (!loc.currency_before && !loc.currency_symbol.empty()) {
     const size_t mark = r.i;
     r.SkipBlanks();
-    if (!r.Take(loc.currency_symbol)) r.i = mark;
+    if (!r.Take(loc.currency_symbol)) {
+      r.i = mark;
+    }
   }
-  if (!r.AtEnd()) return std::nullopt;
+  if (!r.AtEnd()) {
+    return std::nullopt;
+  }
   return (negative ? "-" : "") + mantissa;
 }
 
 // Half-to-even rounding of a finite double to a whole number.
 double RoundHalfEven(double x) {
   const double r = std::round(x);
-  if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
+  if (std::fabs(x - std::trunc(x)) == 0.5) {
+    return 2.0 * std::round(x / 2.0);
+  }
   return r;
 }
 
@@ -127,7 +157,9 @@ std::string FourDecimals(double v) {
   std::string text = FormatNumber(v, "0.0000", '.');
   if (dp != ".") {
     const size_t point = text.find('.');
-    if (point != std::string::npos) text.replace(point, 1, dp);
+    if (point != std::string::npos) {
+      text.replace(point, 1, dp);
+    }
   }
   return text;
 }
@@ -147,7 +179,9 @@ bool ParseEntry(std::string& text, bool single, Set set) {
   };
   if (const auto v = NumericValue(text)) {
     // A number too large for its target is refused rather than overflowing.
-    if (!FitsTarget(*v, single)) return invalid();
+    if (!FitsTarget(*v, single)) {
+      return invalid();
+    }
     const double stored = single ? static_cast<double>(static_cast<float>(*v)) : *v;
     set(stored);
     text = FourDecimals(stored);
@@ -156,12 +190,20 @@ bool ParseEntry(std::string& text, bool single, Set set) {
 
   double sign = 1.0;
   text = Trim(text);
-  if (text.empty()) return false;
+  if (text.empty()) {
+    return false;
+  }
   // Everything after the first blank is ignored ("24 3/8" reads 24).
   const size_t blank = text.find(' ', 1);
-  if (blank != std::string::npos) text.erase(blank);
-  if (text[0] == '(') sign = -1.0;
-  if (StripToNumericChars(text)) return invalid();
+  if (blank != std::string::npos) {
+    text.erase(blank);
+  }
+  if (text[0] == '(') {
+    sign = -1.0;
+  }
+  if (StripToNumericChars(text)) {
+    return invalid();
+  }
 
   double value = 0.0;
   const size_t slash = text.find('/');
@@ -169,7 +211,9 @@ bool ParseEntry(std::string& text, bool single, Set set) {
     value = sign * VariantAsDouble(text);
   } else if (slash == 0) {
     const auto n = NumericValue(text.substr(1));
-    if (!n) return invalid();
+    if (!n) {
+      return invalid();
+    }
     value = sign * RoundHalfEven(*n) / 16.0;
   } else {
     // p is the slash's 1-based position: the numerator is the one or two
@@ -180,10 +224,14 @@ bool ParseEntry(std::string& text, bool single, Set set) {
     const std::string whole = p >= 4 ? text.substr(0, p - 3) : std::string();
     text = whole;
     const double d = VariantAsDouble(denominator);
-    if (d == 0.0) return invalid();
+    if (d == 0.0) {
+      return invalid();
+    }
     value = sign * (VariantAsDouble(whole) + VariantAsDouble(numerator) / d);
   }
-  if (!FitsTarget(value, single)) return invalid();
+  if (!FitsTarget(value, single)) {
+    return invalid();
+  }
   const double stored = single ? static_cast<double>(static_cast<float>(value)) : value;
   set(stored);
   text = FourDecimals(stored);
@@ -198,16 +246,24 @@ std::optional<double> NumericValue(const std::string& text) {
   bool parenthesised = false;
   if (body.size() >= 2 && body.front() == '(' && body.back() == ')') {
     body = Trim(body.substr(1, body.size() - 2));
-    if (body.empty() || body[0] == '-' || body[0] == '+') return std::nullopt;
+    if (body.empty() || body[0] == '-' || body[0] == '+') {
+      return std::nullopt;
+    }
     parenthesised = true;
   }
   const auto plain = ReadBody(body, loc);
-  if (!plain) return std::nullopt;
+  if (!plain) {
+    return std::nullopt;
+  }
   double v = 0.0;
   const char* end = plain->data() + plain->size();
   const auto [ptr, ec] = std::from_chars(plain->data(), end, v);
-  if (ec != std::errc() || ptr != end || !std::isfinite(v)) return std::nullopt;
-  if (parenthesised) v = -v;
+  if (ec != std::errc() || ptr != end || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  if (parenthesised) {
+    v = -v;
+  }
   return v == 0.0 ? 0.0 : v;
 }
 
@@ -216,10 +272,14 @@ bool StripToNumericChars(std::string& text) {
     text = "0";
     return false;
   }
-  if (text.empty()) return true;
+  if (text.empty()) {
+    return true;
+  }
   // The middle dot (U+00B7) separates a label from the amount on some pages.
   const size_t dot = text.find("\xC2\xB7");
-  if (dot != std::string::npos) text.erase(0, dot + 2);
+  if (dot != std::string::npos) {
+    text.erase(0, dot + 2);
+  }
   const std::string& dp = CurrentEntryLocale().decimal_point;
   std::string kept;
   for (size_t i = 0; i < text.size();) {
@@ -242,8 +302,12 @@ double VariantAsDouble(const std::string& text) { return NumericValue(text).valu
 
 float TextToSingle(const std::string& text) {
   const auto v = NumericValue(text);
-  if (!v) return 0.0f;
-  if (std::fabs(*v) > static_cast<double>(FLT_MAX)) throw zelError(err::kOverflow);
+  if (!v) {
+    return 0.0f;
+  }
+  if (std::fabs(*v) > static_cast<double>(FLT_MAX)) {
+    throw zelError(err::kOverflow);
+  }
   return ToSingle(*v);
 }
 
