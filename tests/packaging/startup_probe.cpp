@@ -1,14 +1,17 @@
 // A probe for the package check: preloaded into the unmodified `stratlyn`
 // (LD_PRELOAD), it waits STRATLYN_PROBE_DELAY_MS (default 3000) after the
 // application object is created, then prints to standard output what a user
-// would see: every visible top-level window's title and the text of every
-// visible label and entry field, one line each, prefixed "probe: ".
+// would see: every visible top-level window's title, the text of every
+// visible label and entry field, and the address of every web view (any
+// widget with a "url" property), one line each, prefixed "probe: ".
 
 #include <QApplication>
 #include <QByteArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QUrl>
+#include <QVariant>
 #include <QWidget>
 #include <cstdio>
 
@@ -27,6 +30,10 @@ void PrintVisibleTexts() {
   }
   for (QWidget* widget : QApplication::allWidgets()) {
     if (!widget->isVisible()) continue;
+    const QVariant url = widget->property("url");
+    if (url.typeId() == QMetaType::QUrl && !url.toUrl().isEmpty()) {
+      PrintLine("page", widget, url.toUrl().toString());
+    }
     if (const auto* label = qobject_cast<QLabel*>(widget)) {
       if (!label->text().isEmpty()) PrintLine("label", widget, label->text());
     } else if (const auto* edit = qobject_cast<QLineEdit*>(widget)) {
