@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include "util/dialogs.h"
@@ -116,44 +117,64 @@ void ReplaceAllText(std::string& text, const std::string& find, const std::strin
 
 std::string HtmlToText(const std::string& fragment) {
   if (fragment.find('<') == std::string::npos || fragment.find('>') == std::string::npos) return {};
-  std::string rest = fragment.substr(fragment.find('>') + 1);
+  // The rest after the first '>' is walked with an index rather than cut
+  // down, so that long fragments take linear time.
+  const std::string rest = fragment.substr(fragment.find('>') + 1);
+  // A text is followed by a <SUP or <BR when one occurs anywhere from its
+  // closing '<' on (either case): the last occurrence decides.
+  const std::string lower = Lower(rest);
+  const size_t last_sup = lower.rfind("<sup");
+  const size_t last_br = lower.rfind("<br");
   std::string out;
-  for (size_t p = InStr(1, rest, "<"); p > 0; p = InStr(1, rest, "<")) {
-    if (p == 1) {
-      const size_t q = InStr(2, rest, ">");
-      if (q == 0 || q == rest.size()) break;
-      rest.erase(0, q);
+  size_t pos = 0;
+  for (size_t p = rest.find('<', pos); p != std::string::npos; p = rest.find('<', pos)) {
+    if (p == pos) {
+      const size_t q = rest.find('>', p + 1);
+      if (q == std::string::npos || q + 1 == rest.size()) break;
+      pos = q + 1;
       continue;
     }
-    const std::string before = rest.substr(0, p - 1);
-    if (FindText(p, rest, "<SUP") > 0) {
-      out += ' ' + before;
-    } else if (FindText(p, rest, "<BR") > 0) {
-      out += before + ' ';
+    const std::string_view before(rest.data() + pos, p - pos);
+    if (last_sup != std::string::npos && last_sup >= p) {
+      out += ' ';
+      out += before;
+    } else if (last_br != std::string::npos && last_br >= p) {
+      out += before;
+      out += ' ';
     } else {
       out += before;
     }
-    rest.erase(0, p - 1);
+    pos = p;
   }
   std::string text = Trim(out);
 
-  // Numeric entities: &#NN; becomes the character NN.
+  // Numeric entities: &#NN; becomes the character NN. The entity is the
+  // first "&#" with the first ';' of the text; a replacement can only form a
+  // new "&#" from the character before it on, and no ';' lies before it.
+  size_t amp_from = 0;
+  size_t semi_from = 0;
   for (;;) {
-    const size_t p = InStr(1, text, "&#");
-    const size_t q = InStr(1, text, ";");
-    if (p == 0 || q == 0 || q <= p + 2) break;
+    const size_t p = text.find("&#", amp_from);
+    const size_t q = text.find(';', semi_from);
+    if (p == std::string::npos || q == std::string::npos || q <= p + 2) break;
     double code = 0;
-    if (!IsPlainNumber(text.substr(p + 1, q - p - 2), code)) break;
-    text = text.substr(0, p - 1) + CharFromCode(code) + text.substr(q);
+    if (!IsPlainNumber(text.substr(p + 2, q - p - 2), code)) break;
+    text.replace(p, q - p + 1, CharFromCode(code));
+    amp_from = p > 0 ? p - 1 : 0;
+    semi_from = p;
   }
   // Named entities are removed; a numeric name becomes its character.
+  amp_from = 0;
+  semi_from = 0;
   for (;;) {
-    const size_t p = InStr(1, text, "&");
-    const size_t q = InStr(1, text, ";");
-    if (p == 0 || q == 0 || q <= p + 2) break;
+    const size_t p = text.find('&', amp_from);
+    const size_t q = text.find(';', semi_from);
+    if (p == std::string::npos || q == std::string::npos || q <= p + 2) break;
     double code = 0;
-    const std::string replacement = IsPlainNumber(text.substr(p, q - p - 1), code) ? CharFromCode(code) : "";
-    text = text.substr(0, p - 1) + replacement + text.substr(q);
+    const std::string replacement = IsPlainNumber(text.substr(p + 1, q - p - 1), code) ? CharFromCode(code) : "";
+    text.replace(p, q - p + 1, replacement);
+    amp_from = p;
+    semi_from = p;
   }
   AppEvents().ProcessPending();
   return text;
