@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "support/fake_services.h"
+#include "support/loopback_server.h"
 #include "util/entry_locales.h"
 #include "util/zel_error.h"
 
@@ -219,6 +221,34 @@ TEST(EntryLocale, ReadsTheCLibraryData) {
   const EntryLocale missing = EntryLocale::FromName("xx_NOWHERE.UTF-8");
   EXPECT_EQ(missing.decimal_point, ".");
   EXPECT_EQ(missing.date_format, c.date_format);
+}
+
+TEST(EntryLocale, ReadsACommaLocaleFromTheEnvironment) {
+  // Compile de_DE into a private folder, so the test does not depend on the
+  // locales this machine has generated.
+  testing::ScratchDir dir;
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + dir.Path() + "/de_DE.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef or the de_DE source missing";
+  testing::ScopedEnv locpath("LOCPATH", dir.Path());
+  testing::ScopedEnv all("LC_ALL", "de_DE.UTF-8");
+
+  const EntryLocale de = EntryLocale::FromEnvironment();
+  EXPECT_EQ(de.decimal_point, ",");
+  EXPECT_EQ(de.thousands_sep, ".");
+  EXPECT_EQ(de.currency_symbol, "\xE2\x82\xAC");
+  EXPECT_FALSE(de.currency_before);
+  EXPECT_EQ(de.date_format, "%d.%m.%Y");
+  EXPECT_EQ(de.month_names[2], "M\xC3\xA4rz");
+
+  ResetEntryLocale();  // the next use reads the environment
+  FakeServices fakes;
+  std::string text = "1.234,5 \xE2\x82\xAC";
+  double value = 0;
+  EXPECT_FALSE(ParseNumericEntry(text, value));
+  EXPECT_EQ(value, 1234.5);
+  EXPECT_EQ(text, "1234,5000");
+  ResetEntryLocale();
 }
 
 }  // namespace
