@@ -383,7 +383,7 @@ void zelBarr::SetUpLattice() {
 // step gives exactly the maturity price that many rows further down, so the
 // prices are read at an offset instead of being divided again at every node.
 template <typename Rule>
-void zelBarr::RollBack(Rule&& rule) {
+void zelBarr::RollBack(Rule rule) {
   const int n = nsteps;
   Events& events = AppEvents();
   NodeArrays a;

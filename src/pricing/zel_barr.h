@@ -113,7 +113,7 @@ class zelBarr {
   // Rolls the values back from maturity; `rule(arrays, i, price_offset)`
   // updates node i, whose price is arrays.prices[i + price_offset].
   template <typename Rule>
-  void RollBack(Rule&& rule);
+  void RollBack(Rule rule);  // by value: its constants stay in registers
   bool IsVanillaCode(int code) const;
   int PartnerOfVolCode(int code) const;  // 1000s code of a 2000s code, or 0
 
