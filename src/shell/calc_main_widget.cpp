@@ -253,7 +253,8 @@ void calcMain::Form_Load() {
     boolDisclaimer = false;
     cmdCalc_Click();
     AppEvents().ProcessPending();
-    if (!isVisible()) {
+    if (!isVisible() && !testAttribute(Qt::WA_Resized)) {
+      // A first size that fits the screen, unless the caller gave one.
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
         resize(std::min(1280, avail.width() * 95 / 100), std::min(980, avail.height() * 92 / 100));

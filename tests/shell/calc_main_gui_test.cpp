@@ -1,0 +1,345 @@
+// The main window with its two browser views: start-up, layout, menus, the
+// address box against a loopback web server, the help menu and the download.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <memory>
+
+#include <QRadioButton>
+
+#include "analytics/ucrisk_widget.h"
+#include "analytics/ucsens_widget.h"
+#include "calculator/ucbsop_widget.h"
+#include "shell/calc_main_widget.h"
+#include "shell/qt_web_browser.h"
+#include "support/fake_services.h"
+#include "support/loopback_server.h"
+#include "util/locale_info.h"
+#include "util/qt_services.h"
+#include "util/sites.h"
+
+namespace stratlyn {
+namespace {
+
+// Runs the event loop until `done` holds or `ms` pass. (QTest::qWaitFor
+// sleeps between rounds, which slows the web engine's messages down badly.)
+template <typename Pred>
+bool WaitFor(Pred done, int ms = 15000) {
+  QEventLoop loop;
+  QTimer poll, deadline;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  if (done()) return true;
+  poll.start(5);
+  deadline.setSingleShot(true);
+  deadline.start(ms);
+  loop.exec();
+  return done();
+}
+
+// Lets events run for `ms`.
+void Pump(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+bool WaitDone(WebBrowser* view, int ms = 15000) {
+  return WaitFor([view] { return view->Tag() == kPageDone; }, ms);
+}
+
+// One window for the whole suite (starting the web engine is the slow part).
+class CalcMainTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    data_home_ = new testing::ScratchDir();
+    setenv("XDG_DATA_HOME", data_home_->Path().c_str(), 1);
+    unsetenv("STRATLYN_SITE_URL");
+    EntryLocale locale;
+    locale.date_format = "%m/%d/%Y";
+    SetEntryLocale(locale);
+    events_ = new QtEvents();
+    window_ = new calcMain();
+    {
+      ScopedServices services(nullptr, events_);
+      window_->resize(1200, 900);
+      window_->Form_Load();
+    }
+  }
+  static void TearDownTestSuite() {
+    delete window_;
+    delete events_;
+    delete data_home_;
+    ResetEntryLocale();
+  }
+  void SetUp() override { scope_ = std::make_unique<ScopedServices>(&dialogs, events_, &clipboard); }
+  void TearDown() override { scope_.reset(); }
+
+  calcMain& w() { return *window_; }
+  // Geometry of a control within the window's inner area.
+  static QRect Box(QWidget* widget) { return widget->geometry(); }
+  int ClientW() { return w().ClientArea()->width(); }
+  int ClientH() { return w().ClientArea()->height(); }
+
+  testing::ScriptedDialogs dialogs;
+  MemoryClipboard clipboard;
+  std::unique_ptr<ScopedServices> scope_;
+
+  static inline calcMain* window_ = nullptr;
+  static inline QtEvents* events_ = nullptr;
+  static inline testing::ScratchDir* data_home_ = nullptr;
+};
+
+TEST_F(CalcMainTest, StartsWithTheCalculatorLargeAndBothBundledPages) {
+  EXPECT_EQ(w().windowTitle(), "ZEL Stratlyn ");
+  EXPECT_TRUE(w().isVisible());
+  EXPECT_TRUE(w().ucBSOP1()->isVisible());
+  EXPECT_FALSE(w().ucRisk1()->isVisible());
+  EXPECT_FALSE(w().ucSens1()->isVisible());
+  EXPECT_EQ(w().currentPanel(), w().ucBSOP1());
+  EXPECT_EQ(w().bottomExpanded, 1);
+  EXPECT_FALSE(w().boolDisclaimer);
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);  // the large display
+  EXPECT_EQ(w().ucBSOP1()->pos(), QPoint(2, 63));  // 30 and 942 twips
+  EXPECT_TRUE(w().ucBSOP1()->lblPrice()->text().startsWith("Value: 7.48"));
+  EXPECT_EQ(w().ucBSOP1()->Browser2(), w().Browser2());
+  ASSERT_EQ(w().cmbNavigate()->count(), 9);
+  EXPECT_TRUE(w().cmbNavigate()->itemText(0).endsWith("/markets/treasury.html"));
+  EXPECT_EQ(w().cmbNavigate()->toolTip(), "Address bar for the bottom window");
+
+  // Both views show the pages that ship with the program, without a network.
+  ASSERT_TRUE(WaitDone(w().Browser1()));
+  ASSERT_TRUE(WaitDone(w().Browser2()));
+  EXPECT_EQ(w().Browser1()->ReadyState(), BrowserView::kComplete);
+  const std::string top = w().Browser1()->LocationURL();
+  EXPECT_EQ(top.rfind("file://", 0), 0u) << top;
+  EXPECT_NE(top.find("/public/zelmodhtm/Velcaro/page1.htm"), std::string::npos);
+  EXPECT_NE(w().Browser2()->LocationURL().find("/links.htm"), std::string::npos);
+  EXPECT_NE(w().Browser1()->BodyHtml().find("the models behind the figures"), std::string::npos);
+  EXPECT_NE(w().Browser2()->BodyHtml().find("Public data sources"), std::string::npos);
+  EXPECT_TRUE(w().Browser1()->Silent());
+}
+
+TEST_F(CalcMainTest, LayoutRulesInBothBottomWindowStates) {
+  QWidget* panel = w().ucBSOP1();
+  const QRect p = Box(panel);
+  const QRect b1 = Box(w().Browser1());
+  const QRect b2 = Box(w().Browser2());
+  // Expanded: margins of 100 twips (about 7 px) to the right and bottom,
+  // the top browser 50 twips (about 3 px) above the bottom one.
+  EXPECT_NEAR(b2.x() + b2.width(), ClientW() - 100.0 / 15, 1.0);
+  EXPECT_NEAR(b2.y() + b2.height(), ClientH() - 100.0 / 15, 1.0);
+  EXPECT_NEAR(b1.x() + b1.width(), ClientW() - 100.0 / 15, 1.0);
+  EXPECT_NEAR(b1.y() + b1.height(), b2.y() - 50.0 / 15, 1.0);
+  EXPECT_NEAR(b1.x(), p.x() + p.width() + 25.0 / 15, 1.0);
+  EXPECT_EQ(b1.y(), 24);  // Top 360 twips
+  EXPECT_NEAR(Box(w().cmbNavigate()).y(), p.y() + p.height() + 10.0 / 15, 1.0);
+  const QRect fwd = Box(w().cmdBotForward());
+  EXPECT_NEAR(fwd.x() + fwd.width(), p.x() + p.width() + 10.0 / 15, 1.5);
+  EXPECT_EQ(Box(w().cmdBack()).x(), b1.x());
+  // In twips the rules hold exactly.
+  const BrowserLayout& l = w().LastLayout();
+  EXPECT_EQ(*l.browser2.top + *l.browser2.height, ClientH() * 15 - 100);
+  EXPECT_EQ(360 + *l.browser1.height, *l.browser2.top - 50);
+
+  // Reduced: the bottom browser as wide as the panel, the top one down to the
+  // bottom margin.
+  w().mnuLayout0_Click();
+  EXPECT_EQ(w().bottomExpanded, 0);
+  EXPECT_EQ(Box(w().Browser2()).width(), p.width());
+  EXPECT_NEAR(Box(w().Browser1()).y() + Box(w().Browser1()).height(), ClientH() - 100.0 / 15, 1.0);
+
+  w().mnuLayout1_Click();
+  EXPECT_EQ(Box(w().Browser2()), b2);
+  EXPECT_EQ(Box(w().Browser1()), b1);
+  EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+TEST_F(CalcMainTest, ResizingLaysOutAgainAndATinyWindowRaisesNoMessage) {
+  const QSize before = w().size();
+  w().resize(300, 200);
+  Pump(50);
+  EXPECT_EQ(dialogs.Count(), 0u);
+  w().resize(before);
+  Pump(50);
+  const QRect b2 = Box(w().Browser2());
+  EXPECT_NEAR(b2.x() + b2.width(), ClientW() - 100.0 / 15, 1.0);
+  EXPECT_NEAR(b2.y() + b2.height(), ClientH() - 100.0 / 15, 1.0);
+
+  // Minimised, nothing is laid out; restored, the layout is as before.
+  w().showMinimized();
+  Pump(50);
+  w().showNormal();
+  Pump(50);
+  EXPECT_NEAR(Box(w().Browser2()).y() + Box(w().Browser2()).height(), ClientH() - 100.0 / 15, 1.0);
+}
+
+TEST_F(CalcMainTest, DisplaySizesResizeThePanelAndTheLayoutFollows) {
+  w().mnuOptionsNormalDisplay_Click();
+  EXPECT_EQ(w().ucBSOP1()->size(), QSize(480, 380));  // 7200 x 5700 twips
+  EXPECT_EQ(w().ucBSOP1()->cmdCalculate()->font().pointSize(), 8);
+  EXPECT_NEAR(Box(w().Browser1()).x(), 2 + 480 + 25.0 / 15, 1.0);
+  w().mnuOptionsLargeDisplay_Click();
+  EXPECT_EQ(w().ucBSOP1()->size(), QSize(816, 570));
+  EXPECT_TRUE(w().ucBSOP1()->cmdCalculate()->font().bold());
+  EXPECT_NEAR(Box(w().Browser1()).x(), 2 + 816 + 25.0 / 15, 1.0);
+}
+
+TEST_F(CalcMainTest, RestartKeepsTheInputsAndReloadsBothViews) {
+  ucBSOP* panel = w().ucBSOP1();
+  panel->Text1(0)->setText("42");
+  panel->chkPut()->setChecked(true);
+  const QString value = panel->lblPrice()->text();
+  QSignalSpy top_loads(w().Browser1(), &QWebEngineView::loadStarted);
+  QSignalSpy bottom_loads(w().Browser2(), &QWebEngineView::loadStarted);
+  QTest::mouseClick(w().cmdCalc(), Qt::LeftButton);
+  EXPECT_EQ(panel->Text1(0)->text(), "42");
+  EXPECT_TRUE(panel->chkPut()->isChecked());
+  EXPECT_EQ(panel->lblPrice()->text(), value);
+  ASSERT_TRUE(WaitFor([&] { return top_loads.count() > 0 && bottom_loads.count() > 0; }, 10000));
+  ASSERT_TRUE(WaitDone(w().Browser1()));
+  ASSERT_TRUE(WaitDone(w().Browser2()));
+  panel->Text1(0)->setText("50");
+  panel->chkCall()->setChecked(true);
+}
+
+TEST_F(CalcMainTest, MenusCarryTheirCaptionsAndAccessKeys) {
+  EXPECT_EQ(w().Action("mnuHomePage")->text(), "&Home Page");
+  EXPECT_EQ(w().Action("mnuInstructorForum")->text(), "&Instructor's Forum Setup");
+  EXPECT_EQ(w().Action("mnuFileExit")->text(), "E&xit");
+  EXPECT_EQ(w().Action("mnuLayout1")->text(), "&Expand Bottom Window");
+  EXPECT_EQ(w().Action("mnuOptionsNormalDisplay")->text(), "&Normal Display");
+  EXPECT_EQ(w().Action("mnuSpreadsheetLink")->text(), "&Spreadsheet Link");
+  EXPECT_EQ(w().Action("mnuModHelp")->text(), "&Module Specific Help");
+  EXPECT_EQ(w().Action("mnuHelpDownload")->text(), "&Download libzelop32.so");
+  EXPECT_TRUE(w().Action("mnuFileSep1")->isSeparator());
+}
+
+TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
+  const std::string home = w().Addresses().HomePageUrl;
+  w().mnuHomePage_Click();
+  ASSERT_TRUE(WaitFor(
+      [&] { return w().Browser1()->LocationURL() == home && w().Browser1()->Tag() == kPageDone; },
+      10000));
+  w().cmdBack_Click();  // on the home page: nothing
+  Pump(300);
+  EXPECT_EQ(w().Browser1()->LocationURL(), home);
+
+  w().mnuHelpModule_Click();
+  ASSERT_TRUE(WaitFor(
+      [&] { return w().Browser1()->LocationURL().find("howtouse.htm") != std::string::npos &&
+                   w().Browser1()->Tag() == kPageDone; }, 10000));
+  EXPECT_NE(w().Browser1()->BodyHtml().find("How to use the calculator"), std::string::npos);
+  w().cmdBack_Click();
+  ASSERT_TRUE(WaitFor([&] { return w().Browser1()->LocationURL() == home; }, 10000));
+
+  // The bundled site's forum has its setup page; an empty forum address has none.
+  w().mnuInstructorForum_Click();
+  ASSERT_TRUE(WaitFor(
+      [&] { return w().Browser1()->LocationURL().find("forumsetup.htm") != std::string::npos; }, 10000));
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses no_forum = saved;
+  no_forum.ForumUrl.clear();
+  w().SetAddresses(no_forum);
+  const std::string shown = w().Browser1()->LocationURL();
+  w().mnuStudentForum_Click();
+  w().mnuInstructorForum_Click();
+  ASSERT_EQ(dialogs.Count(), 2u);
+  EXPECT_EQ(dialogs.Shown()[0].text,
+            "Forum not available.  Please have the instructor contact ZEL about getting access to the forum");
+  EXPECT_EQ(dialogs.Shown()[1].text,
+            "Forum not available.  Please contact ZEL if you want to create a discussion forum");
+  EXPECT_EQ(dialogs.Last().title, "Quorvale");
+  Pump(200);
+  EXPECT_EQ(w().Browser1()->LocationURL(), shown);
+  w().SetAddresses(saved);
+}
+
+TEST_F(CalcMainTest, AddressBoxAgainstALoopbackServer) {
+  testing::ScratchDir dir;
+  dir.Write("page.htm", "<html><body><p>loopback page</p></body></html>");
+  dir.Write("other.htm", "<html><body><p>other page</p></body></html>");
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  QComboBox* box = w().cmbNavigate();
+  const int start_count = box->count();
+
+  // Enter on an empty box does nothing.
+  box->setEditText("");
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(box->count(), start_count);
+
+  // A redirect: the final address joins the list and shows in the box.
+  box->setEditText(QString::fromStdString(http.BaseUrl() + "/_redirect/page.htm"));
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  const QString final_url = QString::fromStdString(http.BaseUrl() + "/page.htm");
+  ASSERT_EQ(box->count(), start_count + 1);
+  EXPECT_EQ(box->itemText(box->count() - 1), final_url);
+  EXPECT_EQ(box->currentText(), final_url);
+  EXPECT_NE(w().Browser2()->BodyHtml().find("loopback page"), std::string::npos);
+  EXPECT_EQ(w().NavigateList().entries.back(), final_url.toStdString());
+
+  // The address shown already: no reload.
+  QSignalSpy loads(w().Browser2(), &QWebEngineView::loadStarted);
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  Pump(200);
+  EXPECT_EQ(loads.count(), 0);
+
+  // Another page, then back to a listed one: nothing is added twice.
+  box->setEditText(QString::fromStdString(http.BaseUrl() + "/other.htm"));
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  ASSERT_EQ(box->count(), start_count + 2);
+  box->setEditText(final_url);
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(box->count(), start_count + 2);
+  EXPECT_EQ(w().Browser2()->LocationURL(), final_url.toStdString());
+
+  // A page that never answers: "Stop" ends the wait; the list is unchanged.
+  bool stopped = false;
+  QTimer::singleShot(700, [&] {
+    stopped = true;
+    QTest::mouseClick(w().cmdStop(), Qt::LeftButton);
+  });
+  box->setEditText(QString::fromStdString(http.BaseUrl() + "/_hang"));
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(w().Browser2()->Tag(), kPageDone);
+  EXPECT_EQ(box->count(), start_count + 2);
+  EXPECT_EQ(events_->Busy(), false);
+}
+
+TEST_F(CalcMainTest, DownloadOfThePricingLibrary) {
+  const std::string target = data_home_->Path() + "/saved/libzelop32.so";
+  QString suggested;
+  w().SetSaveFileChooser([&](const QString& path) {
+    suggested = path;
+    return QString::fromStdString(target);
+  });
+  w().mnuHelpDownload_Click();
+  ASSERT_GE(dialogs.Count(), 1u);
+  EXPECT_EQ(dialogs.Shown()[0].text, "When prompted, save this file into your per-user library folder");
+  EXPECT_EQ(dialogs.Shown()[0].icon, MsgIcon::None);
+  EXPECT_EQ(dialogs.Shown()[0].buttons, MsgButtons::Ok);
+  ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= 2; }, 15000));
+  EXPECT_TRUE(suggested.endsWith("stratlyn/lib/libzelop32.so")) << suggested.toStdString();
+  EXPECT_EQ(dialogs.Last().text, "The file was saved as " + target);
+  const std::string built = sites::BundledSiteDir() + "/public/modules/install/libzelop32.so";
+  QFile saved(QString::fromStdString(target)), original(QString::fromStdString(built));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), original.readAll());
+}
+
+}  // namespace
+}  // namespace stratlyn
