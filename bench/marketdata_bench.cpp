@@ -19,7 +19,9 @@ using namespace stratlyn;
 
 class SilentDialogs : public Dialogs {
  public:
-  MsgAnswer Show(const std::string&, MsgButtons, MsgIcon, const std::string&) override { return MsgAnswer::No; }
+  MsgAnswer Show(const std::string&, MsgButtons, MsgIcon, const std::string&) override {
+    return MsgAnswer::No;
+  }
 };
 class NoEvents : public Events {
  public:
@@ -29,9 +31,11 @@ class NoEvents : public Events {
 
 // A page with filler, a heading and one table of `rows` rows of four cells.
 std::string RatePage(int rows) {
-  std::string page = "<html><body>" + std::string(20000, 'x') + "<h2>U.S. TREASURIES</h2>\n<table class=\"r\">\n";
+  std::string page =
+      "<html><body>" + std::string(20000, 'x') + "<h2>U.S. TREASURIES</h2>\n<table class=\"r\">\n";
   for (int r = 0; r < rows; ++r) {
-    page += "<tr><td class=\"n\">" + std::to_string(r + 1) + " Year</td><td>4.125</td><td>11/30/2028</td>"
+    page += "<tr><td class=\"n\">" + std::to_string(r + 1) +
+            " Year</td><td>4.125</td><td>11/30/2028</td>"
             "<td>99-28 / 4.19&nbsp;</td></tr>\n";
   }
   page += "</table>" + std::string(20000, 'y') + "</body></html>";
@@ -48,7 +52,8 @@ void BM_ExtractHtmlTable(benchmark::State& state) {
     ExtractHtmlTable(page, grid, 1, "U.S. TREASURIES");
     benchmark::DoNotOptimize(grid.Rows());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(page.size()));
 }
 BENCHMARK(BM_ExtractHtmlTable)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
@@ -59,7 +64,8 @@ void BM_HtmlToText(benchmark::State& state) {
   for (int i = 0; i < state.range(0); ++i) fragment += "<b>1</b>&#55;&nbsp;<br>";
   fragment += "</td>";
   for (auto _ : state) benchmark::DoNotOptimize(HtmlToText(fragment));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(fragment.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(fragment.size()));
 }
 BENCHMARK(BM_HtmlToText)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
@@ -67,9 +73,10 @@ void BM_ParseCBOESimpleQuote(benchmark::State& state) {
   SilentDialogs dialogs;
   NoEvents events;
   ScopedServices scope(&dialogs, &events);
-  const std::string page = std::string(static_cast<size_t>(state.range(0)), ' ') +
-                           "<!-- end ready to trade bar --><span class=\"delayedQuotes\">IBM Jan 130.00 "
-                           "Call (IBM AZ-E)</span><td>Last Sale</td><td>3.25</td><td>Tick</td>";
+  const std::string page =
+      std::string(static_cast<size_t>(state.range(0)), ' ') +
+      "<!-- end ready to trade bar --><span class=\"delayedQuotes\">IBM Jan 130.00 "
+      "Call (IBM AZ-E)</span><td>Last Sale</td><td>3.25</td><td>Tick</td>";
   for (auto _ : state) {
     QuoteContext ctx{0, "130", {}};
     benchmark::DoNotOptimize(ParseCBOESimpleQuote(page, "CBOE", ctx));

@@ -18,9 +18,12 @@ class QuietDialogs : public Dialogs {
   MsgAnswer Show(const std::string&, MsgButtons buttons, MsgIcon, const std::string&) override {
     yes_ = !yes_;
     switch (buttons) {
-      case MsgButtons::Ok: return MsgAnswer::Ok;
-      case MsgButtons::OkCancel: return yes_ ? MsgAnswer::Ok : MsgAnswer::Cancel;
-      case MsgButtons::YesNo: return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
+      case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+      case MsgButtons::OkCancel:
+        return yes_ ? MsgAnswer::Ok : MsgAnswer::Cancel;
+      case MsgButtons::YesNo:
+        return yes_ ? MsgAnswer::Yes : MsgAnswer::No;
     }
     return MsgAnswer::Ok;
   }

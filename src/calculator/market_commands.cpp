@@ -66,7 +66,8 @@ std::string FieldNumber(double value, std::string_view pattern) {
 // Years from now to midnight at the start of an OCC expiration date.
 std::string MaturityFromOcc(const OccSymbol& occ) {
   using namespace std::chrono;
-  const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)}, day{static_cast<unsigned>(occ.day)}};
+  const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)},
+                         day{static_cast<unsigned>(occ.day)}};
   return FieldNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
 }
 
@@ -130,7 +131,8 @@ void MarketCommands::Guarded(Fn&& work) {
 
 bool MarketCommands::AcceptDataTerms() {
   if (*disclaimer_) return true;
-  const MsgAnswer a = AppDialogs().Show(kDataTermsQuestion, MsgButtons::OkCancel, MsgIcon::None, kMessageTitle);
+  const MsgAnswer a =
+      AppDialogs().Show(kDataTermsQuestion, MsgButtons::OkCancel, MsgIcon::None, kMessageTitle);
   *disclaimer_ = a == MsgAnswer::Ok;
   return *disclaimer_;
 }
@@ -201,7 +203,8 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
       const float fs = static_cast<float>(*s);
       const float fk = static_cast<float>(k);
       if (std::fabs(fs - fk) > 0.25F * fk) {
-        const MsgAnswer a = AppDialogs().Show(kStrikeFarQuestion, MsgButtons::YesNo, MsgIcon::Question, kMessageTitle);
+        const MsgAnswer a = AppDialogs().Show(kStrikeFarQuestion, MsgButtons::YesNo,
+                                              MsgIcon::Question, kMessageTitle);
         if (a == MsgAnswer::Yes) return;
       }
     }
@@ -228,8 +231,8 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   }
   const std::string html = View().BodyHtml();
   QuoteContext ctx{f.maturity_month, f.strike, {}};
-  const std::string answer = feed ? ParseCBOEFeedQuote(html, symbol, ctx)
-                                  : ParseCBOESimpleQuote(html, f.exchange, ctx);
+  const std::string answer =
+      feed ? ParseCBOEFeedQuote(html, symbol, ctx) : ParseCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
   if (answer == kSeeTable) {
     View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
@@ -242,7 +245,8 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   f.option_price = answer;
   AppEvents().ProcessPending();
   OccSymbol occ;
-  f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ) : MaturityFromMonth(f.maturity_month);
+  f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ)
+                                                   : MaturityFromMonth(f.maturity_month);
   AppEvents().ProcessPending();
 }
 
@@ -283,7 +287,8 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
       return;
     }
     // The yield is read from the quote page; the JSON feed carries none.
-    const std::string url = GetStockURL(f.stock_ticker, IsFeed(f.exchange) ? kExchangeCboe : f.exchange);
+    const std::string url =
+        GetStockURL(f.stock_ticker, IsFeed(f.exchange) ? kExchangeCboe : f.exchange);
     AppEvents().SetBusy(true);
     const bool loaded = url.empty() || Load(url);
     AppEvents().SetBusy(false);

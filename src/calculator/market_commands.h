@@ -29,18 +29,19 @@ inline constexpr const char* kExchangeCboeFeed = "CBOE Delayed Feed";
 
 // The panel's controls that the market commands read and write, as texts.
 struct MarketFields {
-  std::string stock_ticker;          // txtStockTicker
-  std::string option_ticker;         // txtOptionTicker
+  std::string stock_ticker;              // txtStockTicker
+  std::string option_ticker;             // txtOptionTicker
   std::string exchange = kExchangeCboe;  // cmbExchange's text
-  int maturity_month = 0;            // cmbMaturity's selected index, 0 = January
-  std::string maturity_month_name;   // cmbMaturity's text ("January"); "" = English name of the index
-  std::string date;                  // txtDate
-  std::string underlying_price;      // Text1(0)
-  std::string interest_rate;         // Text1(2)
-  std::string maturity;              // Text1(3)
-  std::string strike;                // Text1(4)
-  std::string dividend_yield;        // Text1(5)
-  std::string option_price;          // Text1(6)
+  int maturity_month = 0;                // cmbMaturity's selected index, 0 = January
+  std::string
+      maturity_month_name;       // cmbMaturity's text ("January"); "" = English name of the index
+  std::string date;              // txtDate
+  std::string underlying_price;  // Text1(0)
+  std::string interest_rate;     // Text1(2)
+  std::string maturity;          // Text1(3)
+  std::string strike;            // Text1(4)
+  std::string dividend_yield;    // Text1(5)
+  std::string option_price;      // Text1(6)
 };
 
 class MarketCommands {
@@ -112,7 +113,7 @@ std::string GetStockURL(const std::string& strTicker, const std::string& strExch
 // Years from `now` to the expiration (the Saturday after the third Friday) of
 // month `month_index` (0 = January), formatted "####0.00000". A month already
 // past, or the current month after its expiration day, is next year's.
-std::string MaturityFromMonth(int month_index,
-                              std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+std::string MaturityFromMonth(
+    int month_index, std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 }  // namespace stratlyn

@@ -56,13 +56,15 @@ constexpr const char* kDividendUsage =
     "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
     "a decimal fraction (0.02350 is 2.35 %).\n";
 
-constexpr const char* kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
-                                     "July",    "August",   "September", "October", "November", "December"};
+constexpr const char* kMonths[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
 
 // Collects messages; questions take the cautious answer.
 class NoteDialogs : public Dialogs {
  public:
-  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override {
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
+                 const std::string&) override {
     if (buttons == MsgButtons::Ok) {
       messages.push_back(text);
       return MsgAnswer::Ok;
@@ -121,7 +123,8 @@ int MonthIndex(const std::string& name) {
     if (name.size() > full.size()) continue;
     bool same = true;
     for (size_t k = 0; k < name.size(); ++k) {
-      if (std::tolower(static_cast<unsigned char>(name[k])) != std::tolower(static_cast<unsigned char>(full[k]))) {
+      if (std::tolower(static_cast<unsigned char>(name[k])) !=
+          std::tolower(static_cast<unsigned char>(full[k]))) {
         same = false;
       }
     }
@@ -157,7 +160,8 @@ int RunQuote(const std::vector<std::string>& args) {
         has_strike = true;
       }
       if (a == "--exchange") exchange = v;
-      if (a == "--month" && (month = MonthIndex(v)) < 0) return Usage(kQuoteUsage, "unknown month '" + v + "'");
+      if (a == "--month" && (month = MonthIndex(v)) < 0)
+        return Usage(kQuoteUsage, "unknown month '" + v + "'");
     } else if (!a.empty() && a[0] == '-') {
       return Usage(kQuoteUsage, "unknown option '" + a + "'");
     } else if (ticker.empty()) {
@@ -202,7 +206,8 @@ int RunQuote(const std::vector<std::string>& args) {
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
   QuoteContext ctx{month, strike, {}};
-  const std::string answer = feed ? ParseCBOEFeedQuote(page, option, ctx) : ParseCBOESimpleQuote(page, exchange, ctx);
+  const std::string answer =
+      feed ? ParseCBOEFeedQuote(page, option, ctx) : ParseCBOESimpleQuote(page, exchange, ctx);
   dialogs.PrintNotes(std::cerr);
   if (answer.empty() || answer == kSeeTable || answer == kBlank) {
     dialogs.PrintMessages(std::cerr);
@@ -252,7 +257,8 @@ int RunDividend(const std::vector<std::string>& args) {
     std::cout << kDividendUsage;
     return kExitOk;
   }
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kDividendUsage, "one ticker is needed");
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+    return Usage(kDividendUsage, "one ticker is needed");
   const std::string url = GetStockURL(args[0], kExchangeCboe);
   zelFTP ftp;
   const std::string page = ftp.GetUrlSource(url);
@@ -272,8 +278,10 @@ int RunDividend(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-const CliCommandRegistration quote_reg{{"quote", "delayed price of a stock, index or option", &RunQuote}};
-const CliCommandRegistration rate_reg{{"rate", "risk-free rate for a maturity from the H.15 curve", &RunRate}};
+const CliCommandRegistration quote_reg{
+    {"quote", "delayed price of a stock, index or option", &RunQuote}};
+const CliCommandRegistration rate_reg{
+    {"rate", "risk-free rate for a maturity from the H.15 curve", &RunRate}};
 const CliCommandRegistration dividend_reg{{"dividend", "dividend yield of a stock", &RunDividend}};
 
 }  // namespace

@@ -12,13 +12,15 @@ using namespace std::chrono;
 
 // The parts of `text` between separator `sep`; false unless every part is
 // 1 to 4 digits.
-bool SplitDigits(const std::string& text, char sep, std::vector<int>& parts, std::vector<size_t>& widths) {
+bool SplitDigits(const std::string& text, char sep, std::vector<int>& parts,
+                 std::vector<size_t>& widths) {
   parts.clear();
   widths.clear();
   size_t start = 0;
   for (;;) {
     const size_t end = text.find(sep, start);
-    const std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string part =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (part.empty() || part.size() > 4) return false;
     int v = 0;
     for (char c : part) {
@@ -69,7 +71,8 @@ std::optional<year_month_day> ReadCivilDate(const std::string& raw, int today_ye
     int y = p[2];
     if (w[2] <= 2) {
       // A two-digit year: the century that puts it no more than 50 years back.
-      const int base = today_year > 0 ? today_year : static_cast<int>(LocalDate(system_clock::now()).year());
+      const int base =
+          today_year > 0 ? today_year : static_cast<int>(LocalDate(system_clock::now()).year());
       y += 1900;
       while (y < base - 50) y += 100;
     } else if (w[2] != 4) {

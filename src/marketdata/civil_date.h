@@ -12,7 +12,8 @@ namespace stratlyn {
 // "M/D/YY" (month first, as the rate pages write; a two-digit year is taken
 // in the hundred years that start 50 years before `today_year`). Blanks
 // around the text are ignored. nullopt for anything else or an invalid date.
-std::optional<std::chrono::year_month_day> ReadCivilDate(const std::string& text, int today_year = 0);
+std::optional<std::chrono::year_month_day> ReadCivilDate(const std::string& text,
+                                                         int today_year = 0);
 
 // d plus n months; a day beyond the new month's end becomes its last day.
 std::chrono::year_month_day AddMonths(std::chrono::year_month_day d, int n);

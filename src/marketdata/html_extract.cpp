@@ -83,7 +83,8 @@ void HeaderCellsToDataCells(std::string& row) {
     if (row[j] == '/') ++j;
     if (j + 1 >= row.size()) break;
     if ((row[j] == 'T' || row[j] == 't') && (row[j + 1] == 'H' || row[j + 1] == 'h')) {
-      const bool ends_name = j + 2 >= row.size() || !std::isalnum(static_cast<unsigned char>(row[j + 2]));
+      const bool ends_name =
+          j + 2 >= row.size() || !std::isalnum(static_cast<unsigned char>(row[j + 2]));
       if (ends_name) row[j + 1] = row[j + 1] == 'H' ? 'D' : 'd';
     }
   }
@@ -171,7 +172,8 @@ std::string HtmlToText(const std::string& fragment) {
     const size_t q = text.find(';', semi_from);
     if (p == std::string::npos || q == std::string::npos || q <= p + 2) break;
     double code = 0;
-    const std::string replacement = IsPlainNumber(text.substr(p + 1, q - p - 1), code) ? CharFromCode(code) : "";
+    const std::string replacement =
+        IsPlainNumber(text.substr(p + 1, q - p - 1), code) ? CharFromCode(code) : "";
     text.replace(p, q - p + 1, replacement);
     amp_from = p;
     semi_from = p;
@@ -188,7 +190,8 @@ std::string BodyText(const std::string& html) {
     const char c = html[i];
     // A tag starts with '<' and a letter, '/' or '!'; any other '<' is text.
     if (!in_tag && c == '<' && i + 1 < html.size() &&
-        (std::isalpha(static_cast<unsigned char>(html[i + 1])) || html[i + 1] == '/' || html[i + 1] == '!')) {
+        (std::isalpha(static_cast<unsigned char>(html[i + 1])) || html[i + 1] == '/' ||
+         html[i + 1] == '!')) {
       in_tag = true;
     } else if (in_tag) {
       if (c == '>') in_tag = false;
@@ -200,7 +203,8 @@ std::string BodyText(const std::string& html) {
       {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
   for (const auto& [entity, c] : kEntities) {
     const std::string e = entity;
-    for (size_t p = text.find(e); p != std::string::npos; p = text.find(e, p + 1)) text.replace(p, e.size(), 1, c);
+    for (size_t p = text.find(e); p != std::string::npos; p = text.find(e, p + 1))
+      text.replace(p, e.size(), 1, c);
   }
   return text;
 }

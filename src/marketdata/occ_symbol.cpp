@@ -29,7 +29,8 @@ int Digits(std::string_view s) {
 std::string Canonical(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c != ' ' && c != '\t') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '\t')
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
 }

@@ -4,9 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
-
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
@@ -98,7 +97,8 @@ std::optional<double> Field(const nlohmann::json& obj, const char* key) {
 std::string NoBlanksUpper(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c != ' ' && c != '\t') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '\t')
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
 }
@@ -184,7 +184,8 @@ std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exc
 
 std::string JsonFromPage(const std::string& page) {
   const size_t first = page.find_first_not_of(" \t\r\n");
-  if (first != std::string::npos && (page[first] == '{' || page[first] == '[')) return page.substr(first);
+  if (first != std::string::npos && (page[first] == '{' || page[first] == '['))
+    return page.substr(first);
   // A browser shows JSON as text inside markup (<pre>...</pre>).
   const std::string text = BodyText(page);
   const size_t b = text.find('{');
@@ -213,7 +214,8 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
   for (const auto& option : *options) {
     if (!option.is_object()) continue;
     const auto name = option.find("option");
-    if (name == option.end() || !name->is_string() || NoBlanksUpper(name->get<std::string>()) != wanted) {
+    if (name == option.end() || !name->is_string() ||
+        NoBlanksUpper(name->get<std::string>()) != wanted) {
       continue;
     }
     double price = 0;

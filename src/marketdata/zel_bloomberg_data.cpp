@@ -25,8 +25,8 @@ namespace {
 
 constexpr int kCurveSlots = 6;
 constexpr std::array<const char*, kCurveSlots> kCurveNames = {
-    "Bloomberg US Benchmarks",       "Bloomberg UK Benchmarks",        "Bloomberg German Benchmarks",
-    "Bloomberg Japan Benchmarks",    "Bloomberg Australian Benchmarks", ""};
+    "Bloomberg US Benchmarks",    "Bloomberg UK Benchmarks",         "Bloomberg German Benchmarks",
+    "Bloomberg Japan Benchmarks", "Bloomberg Australian Benchmarks", ""};
 constexpr std::array<const char*, kCurveSlots> kCurvePaths = {
     "/markets/rates/index.html", "/markets/rates/uk.html",        "/markets/rates/germany.html",
     "/markets/rates/japan.html", "/markets/rates/australia.html", ""};
@@ -57,7 +57,8 @@ bool ReadPlainNumber(const std::string& raw, double& value) {
   const double v = std::strtod(s.c_str(), &end);
   if (end != s.c_str() + s.size() || !std::isfinite(v)) return false;
   for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+') return false;
+    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+')
+      return false;
   }
   value = v;
   return true;
@@ -284,8 +285,8 @@ namespace {
 double GridNumber(const Grid& grid, int row, int col) {
   double v = 0;
   if (!ReadPlainNumber(grid.TextMatrix(row, col), v)) {
-    throw zelError(err::kTypeMismatch, "The yield curve holds no number in row " + std::to_string(row) +
-                                           ", column " + std::to_string(col));
+    throw zelError(err::kTypeMismatch, "The yield curve holds no number in row " +
+                                           std::to_string(row) + ", column " + std::to_string(col));
   }
   return v;
 }
@@ -293,7 +294,8 @@ double GridNumber(const Grid& grid, int row, int col) {
 double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_point now) {
   const auto d = ReadCivilDate(grid.TextMatrix(row, zelBloombergData::colMaturity));
   if (!d) {
-    throw zelError(err::kTypeMismatch, "The yield curve holds no maturity date in row " + std::to_string(row));
+    throw zelError(err::kTypeMismatch,
+                   "The yield curve holds no maturity date in row " + std::to_string(row));
   }
   return YearsFromNow(*d, now);
 }
@@ -324,8 +326,10 @@ float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::ti
   return InterpolateRate(rates, maturities, m, t);
 }
 
-float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m, float t) {
-  if (m < 0 || rates.size() <= static_cast<size_t>(m) || maturities.size() <= static_cast<size_t>(m)) {
+float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m,
+                      float t) {
+  if (m < 0 || rates.size() <= static_cast<size_t>(m) ||
+      maturities.size() <= static_cast<size_t>(m)) {
     throw zelError(err::kSubscript);
   }
   if (std::isnan(t)) throw zelError(err::kInvalidCall);

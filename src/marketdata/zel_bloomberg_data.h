@@ -16,7 +16,8 @@ namespace stratlyn {
 
 // The message of a benchmark page without its section heading is this text,
 // the support contact and kBloombergFailTail.
-inline constexpr const char* kBloombergFailHead = "Unable to parse Bloomberg data; please contact ZEL at ";
+inline constexpr const char* kBloombergFailHead =
+    "Unable to parse Bloomberg data; please contact ZEL at ";
 inline constexpr const char* kBloombergFailTail = " for help";
 inline constexpr const char* kSupportContact = "support@stratlyn.org";
 
@@ -123,6 +124,7 @@ float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::ti
 // Straight-line interpolation over ascending maturities (indices 0..m); flat
 // beyond either end. zelError 11 when two neighbours around t are equal,
 // zelError 9 when the arrays hold fewer than m + 1 values.
-float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m, float t);
+float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m,
+                      float t);
 
 }  // namespace stratlyn

@@ -49,7 +49,8 @@ class MarketCommandsTest : public ::testing::Test {
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBM", Fixture("quote_underlying.htm"));
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ", Fixture("quote_option.htm"));
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=XYZQ", Fixture("symbol_not_found.htm"));
-    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=NOYLD", "<html><body>Last Sale 1 Tick</body></html>");
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=NOYLD",
+                "<html><body>Last Sale 1 Tick</body></html>");
     dir_->Write("TradTool/Symbols/SymbolDirectory.asp", Fixture("symbol_directory.htm"));
     dir_->Write("api/global/delayed_quotes/quotes/AAPL.json", Fixture("feed_quote.json"));
     dir_->Write("api/global/delayed_quotes/options/AAPL.json", Fixture("feed_options.json"));
@@ -59,8 +60,8 @@ class MarketCommandsTest : public ::testing::Test {
                                            "3.00", "3.20", "3.40", "3.70", "3.90"};
     for (int i = 0; i < kFrbSeriesCount; ++i) {
       dir_->Write(std::string("FRBData/") + kFrbSeries[i] + "_2010.txt",
-                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" + today + "," +
-                      values[i] + "\r\n");
+                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" + today +
+                      "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
     for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
@@ -98,7 +99,9 @@ TEST_F(MarketCommandsTest, DataTermsAskedUntilAcceptedOnce) {
   commands.cmdGetStkQuote_Click(fields);
   EXPECT_EQ(services.dialogs.Count(), 1u);
   EXPECT_EQ(services.dialogs.Last().buttons, MsgButtons::OkCancel);
-  EXPECT_EQ(services.dialogs.LastText().rfind("This action retrieves a delayed quote from the CBOE.", 0), 0u);
+  EXPECT_EQ(
+      services.dialogs.LastText().rfind("This action retrieves a delayed quote from the CBOE.", 0),
+      0u);
   EXPECT_TRUE(view.History().empty());  // declined: nothing loaded or changed
   EXPECT_EQ(fields.underlying_price, "120");
 
@@ -247,7 +250,9 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
 
 TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
   fields.interest_rate = "0.10";
-  view.on_navigate = [&](const std::string& url) { view.hold_loading = url.find("Y2_2010") != std::string::npos; };
+  view.on_navigate = [&](const std::string& url) {
+    view.hold_loading = url.find("Y2_2010") != std::string::npos;
+  };
   services.events.on_pending = [&] {
     if (view.ReadyState() == BrowserView::kLoading) commands.Stop();
   };

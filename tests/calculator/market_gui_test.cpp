@@ -56,8 +56,8 @@ class MarketGui : public ::testing::Test {
                                            "3.00", "3.20", "3.40", "3.70", "3.90"};
     for (int i = 0; i < kFrbSeriesCount; ++i) {
       dir_->Write(std::string("FRBData/") + kFrbSeries[i] + "_2010.txt",
-                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" + Today() + "," +
-                      values[i] + "\r\n");
+                  "Series Description,H.15\r\nTime Period,RIFLGFC\r\n2010-01-04,9.99\r\n" +
+                      Today() + "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
     for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
@@ -93,7 +93,8 @@ class MarketGui : public ::testing::Test {
   bool WaitUntil(const std::function<bool()>& done) {
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < kPatienceMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (!done() && t.elapsed() < kPatienceMs)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
   }
   std::string Url(const std::string& path) const { return server_->BaseUrl() + path; }
@@ -138,9 +139,10 @@ TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
   panel.txtOptionTicker()->setText("ibmaz");
   panel.cmbMaturity()->setCurrentIndex(0);
   panel.cmdGetOption()->click();
-  EXPECT_EQ(services.dialogs.LastText(),
-            "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
-            "want me to correct the strike price?");
+  EXPECT_EQ(
+      services.dialogs.LastText(),
+      "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
+      "want me to correct the strike price?");
   EXPECT_EQ(Field(4), "130.00");
   EXPECT_EQ(Field(6), "3.25000");
   const double t = std::stod(Field(3));
@@ -156,14 +158,16 @@ TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
   panel.Text1(6)->setText("7");
   panel.txtOptionTicker()->setText("XYZQ");
   panel.cmdGetOption()->click();
-  EXPECT_EQ(services.dialogs.LastText().rfind("Incorrect option root or underlying ticker.", 0), 0u);
+  EXPECT_EQ(services.dialogs.LastText().rfind("Incorrect option root or underlying ticker.", 0),
+            0u);
   EXPECT_EQ(Field(6), "7");
   EXPECT_EQ(web.LocationURL(), Url("/DelayedQuote/SimpleQuote.aspx?ticker=XYZQ"));
 
   services.dialogs.Answer(MsgAnswer::Yes);
   panel.cmdGetOption()->click();
-  EXPECT_TRUE(WaitUntil([&] { return web.LocationURL() == Url("/TradTool/Symbols/SymbolDirectory.asp"); }))
-      << web.LocationURL();
+  EXPECT_TRUE(WaitUntil([&] {
+    return web.LocationURL() == Url("/TradTool/Symbols/SymbolDirectory.asp");
+  })) << web.LocationURL();
   EXPECT_EQ(Field(6), "7");
   EXPECT_EQ(Field(4), "125");
 }

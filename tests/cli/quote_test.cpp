@@ -2,7 +2,6 @@
 // pages served on 127.0.0.1.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <chrono>
@@ -57,7 +56,8 @@ class CliQuote : public ::testing::Test {
     dir_->Write("api/global/delayed_quotes/quotes/AAPL.json", Fixture("feed_quote.json"));
     dir_->Write("api/global/delayed_quotes/options/AAPL.json", Fixture("feed_options.json"));
     const char* series[] = {"M3", "M6", "Y1", "Y2", "Y3", "Y5", "Y7", "Y10", "Y20", "Y30"};
-    const char* values[] = {"0.50", "1.00", "2.00", "2.50", "2.75", "3.00", "3.20", "3.40", "3.70", "3.90"};
+    const char* values[] = {"0.50", "1.00", "2.00", "2.50", "2.75",
+                            "3.00", "3.20", "3.40", "3.70", "3.90"};
     for (int i = 0; i < 10; ++i) {
       dir_->Write(std::string("FRBData/H15_TCMNOM_") + series[i] + "_2010.txt",
                   "Series Description,H.15\r\n" + Today() + "," + values[i] + "\r\n");
@@ -110,11 +110,14 @@ TEST_F(CliQuote, PricesFromThePageAndTheFeed) {
 }
 
 TEST_F(CliQuote, OptionStrikeQuestionBecomesANote) {
-  const CliResult r = Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125", "--month", "jan"});
+  const CliResult r =
+      Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125", "--month", "jan"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
-  EXPECT_NE(r.err.find("note: You entered the strike price 125 while the retrieved quote is for strike 130.00."),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(
+          "note: You entered the strike price 125 while the retrieved quote is for strike 130.00."),
+      std::string::npos)
       << r.err;
 }
 
@@ -124,7 +127,8 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Incorrect option root or underlying ticker."), std::string::npos) << r.err;
 
-  r = Run({"quote", "AAPL", "--exchange", "CBOE Delayed Feed", "--option", "AAPL270115P00999000", "--strike", "999"});
+  r = Run({"quote", "AAPL", "--exchange", "CBOE Delayed Feed", "--option", "AAPL270115P00999000",
+           "--strike", "999"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("The option is not in the delayed quote feed."), std::string::npos) << r.err;
 

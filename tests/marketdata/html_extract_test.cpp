@@ -38,27 +38,28 @@ TEST(TextHelpers, BlankOutAndReplaceAll) {
 TEST(HtmlToText, MarkupIsStrippedAsTheRulesSay) {
   testing::FakeServices services;
   EXPECT_EQ(HtmlToText("<td>12.5</td>"), "12.5");
-  EXPECT_EQ(HtmlToText("a<b>x</b>"), "x");            // text before the first '>' is dropped
-  EXPECT_EQ(HtmlToText("plain text"), "");            // no tags at all
-  EXPECT_EQ(HtmlToText("<td>a</td>tail"), "a");       // text after the last tag is not collected
-  EXPECT_EQ(HtmlToText("<td>  7  </td>"), "7");       // trimmed
+  EXPECT_EQ(HtmlToText("a<b>x</b>"), "x");       // text before the first '>' is dropped
+  EXPECT_EQ(HtmlToText("plain text"), "");       // no tags at all
+  EXPECT_EQ(HtmlToText("<td>a</td>tail"), "a");  // text after the last tag is not collected
+  EXPECT_EQ(HtmlToText("<td>  7  </td>"), "7");  // trimmed
   EXPECT_EQ(HtmlToText("<td>a</td><td>b</td>"), "ab");
-  EXPECT_EQ(HtmlToText("<td>x</td><td>1<sup>st</sup></td>"), "x 1st");  // a blank before text followed by <SUP
-  EXPECT_EQ(HtmlToText("<p>one<br>two</p>"), "one two");      // a blank after text followed by <BR
-  EXPECT_EQ(HtmlToText("<td>5</td><td"), "5");        // an unclosed tag stops the collection
+  EXPECT_EQ(HtmlToText("<td>x</td><td>1<sup>st</sup></td>"),
+            "x 1st");                                     // a blank before text followed by <SUP
+  EXPECT_EQ(HtmlToText("<p>one<br>two</p>"), "one two");  // a blank after text followed by <BR
+  EXPECT_EQ(HtmlToText("<td>5</td><td"), "5");            // an unclosed tag stops the collection
   EXPECT_GT(services.events.pending_calls, 0);
 }
 
 TEST(HtmlToText, Entities) {
   testing::FakeServices services;
   EXPECT_EQ(HtmlToText("<td>1&#55;</td>"), "17");
-  EXPECT_EQ(HtmlToText("<td>1&nbsp;2&amp;3</td>"), "123");   // named entities are removed
-  EXPECT_EQ(HtmlToText("<td>&55;x</td>"), "7x");              // a numeric name is a character
-  EXPECT_EQ(HtmlToText("<td>&#233;</td>"), "\xC3\xA9");       // written as UTF-8
-  EXPECT_EQ(HtmlToText("<td>a&#0;b</td>"), "ab");             // a code that names no character
+  EXPECT_EQ(HtmlToText("<td>1&nbsp;2&amp;3</td>"), "123");  // named entities are removed
+  EXPECT_EQ(HtmlToText("<td>&55;x</td>"), "7x");            // a numeric name is a character
+  EXPECT_EQ(HtmlToText("<td>&#233;</td>"), "\xC3\xA9");     // written as UTF-8
+  EXPECT_EQ(HtmlToText("<td>a&#0;b</td>"), "ab");           // a code that names no character
   EXPECT_EQ(HtmlToText("<td>a&#99999999;b</td>"), "ab");
-  EXPECT_EQ(HtmlToText("<td>&#x41;z</td>"), "z");             // hex is not numeric: removed as a name
-  EXPECT_EQ(HtmlToText("<td>AT&T; x</td>"), "AT&T; x");       // ';' too close: left alone
+  EXPECT_EQ(HtmlToText("<td>&#x41;z</td>"), "z");        // hex is not numeric: removed as a name
+  EXPECT_EQ(HtmlToText("<td>AT&T; x</td>"), "AT&T; x");  // ';' too close: left alone
   EXPECT_EQ(HtmlToText("<td>a;b &amp; c</td>"), "a;b &amp; c");  // first ';' before the '&'
 }
 

@@ -73,9 +73,10 @@ TEST(ParseCBOESimpleQuote, StrikeCheckAgainstTheDescription) {
   EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "3.25000");
   ASSERT_EQ(services.dialogs.Count(), 1u);
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
-  EXPECT_EQ(services.dialogs.LastText(),
-            "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
-            "want me to correct the strike price?");
+  EXPECT_EQ(
+      services.dialogs.LastText(),
+      "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
+      "want me to correct the strike price?");
   EXPECT_EQ(ctx.strike, "130.00");
   EXPECT_EQ(ctx.strike_found, "130.00");
 
@@ -137,7 +138,8 @@ TEST(ParseCBOEFeedQuote, JsonAsABrowserShowsIt) {
   const std::string shown =
       "<div>Pretty-print</div><pre style=\"word-wrap: break-word;\">{\"data\": {\"symbol\": "
       "\"S&amp;P\", \"current_price\": \"6012.5\"}}</pre>";
-  EXPECT_EQ(JsonFromPage(shown), "{\"data\": {\"symbol\": \"S&P\", \"current_price\": \"6012.5\"}}");
+  EXPECT_EQ(JsonFromPage(shown),
+            "{\"data\": {\"symbol\": \"S&P\", \"current_price\": \"6012.5\"}}");
   EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), "6012.50000");
 }
 
@@ -164,7 +166,8 @@ TEST(OccSymbol, ReadingSymbolsAndFeedAddresses) {
   EXPECT_EQ(EncodeUrlPart("BRK B&x=1"), "BRK%20B%26x%3D1");
   setenv("STRATLYN_FEED_URL", "http://127.0.0.1:9", 1);
   EXPECT_EQ(FeedQuoteUrl("vix"), "http://127.0.0.1:9/api/global/delayed_quotes/quotes/_VIX.json");
-  EXPECT_EQ(FeedOptionsUrl("AAPL"), "http://127.0.0.1:9/api/global/delayed_quotes/options/AAPL.json");
+  EXPECT_EQ(FeedOptionsUrl("AAPL"),
+            "http://127.0.0.1:9/api/global/delayed_quotes/options/AAPL.json");
   EXPECT_EQ(FeedQuoteUrl("  "), "");
   unsetenv("STRATLYN_FEED_URL");
 }

@@ -28,7 +28,8 @@ std::string Fixture(const std::string& name) {
 
 // A series file in the H.15 layout: header lines, then "date,value" lines
 // separated by CR LF, ending with CR LF.
-std::string SeriesFile(const std::string& last_date, const std::string& last_value, bool trailing_nd = false) {
+std::string SeriesFile(const std::string& last_date, const std::string& last_value,
+                       bool trailing_nd = false) {
   std::string s =
       "Series Description,Market yield on U.S. Treasury securities\r\n"
       "Unit:,Percent:_Per_Year\r\nTime Period,RIFLGFC\r\n"
@@ -72,7 +73,8 @@ TEST(zelBloombergData, CurveTable) {
 TEST(InterpolateRate, EdgesAndStraightLines) {
   testing::FakeServices services;
   const std::vector<float> mat = {0.25F, 0.25F, 0.5F, 1, 2, 3, 5, 7, 10, 20, 30};
-  const std::vector<float> rate = {0.1F, 0.1F, 0.2F, 0.4F, 0.8F, 1.1F, 1.9F, 2.5F, 3.0F, 3.8F, 4.1F};
+  const std::vector<float> rate = {0.1F, 0.1F, 0.2F, 0.4F, 0.8F, 1.1F,
+                                   1.9F, 2.5F, 3.0F, 3.8F, 4.1F};
   const int m = 10;
   EXPECT_FLOAT_EQ(InterpolateRate(rate, mat, m, 1.0F), 0.4F);   // a curve point exactly
   EXPECT_FLOAT_EQ(InterpolateRate(rate, mat, m, 0.1F), 0.1F);   // before the 3-month point
@@ -116,8 +118,9 @@ class FrbCurve : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int i = 0; i < kFrbSeriesCount; ++i) {
-      view.pages[FrbSeriesUrl(i)] = SeriesFile(i == 0 ? "2010-12-31" : "2011-01-03",
-                                               std::to_string(i == 0 ? 0.17 : 0.5 + i).substr(0, 4));
+      view.pages[FrbSeriesUrl(i)] =
+          SeriesFile(i == 0 ? "2010-12-31" : "2011-01-03",
+                     std::to_string(i == 0 ? 0.17 : 0.5 + i).substr(0, 4));
     }
     curve.Browser = &view;
   }
@@ -214,7 +217,7 @@ TEST(zelBloombergData, BenchmarkPageIntoGridAndRateTable) {
   EXPECT_NEAR(curve.GetRate(5), 4.5, 1e-5);   // no quote ("-"): the coupon
   EXPECT_DOUBLE_EQ(curve.GetDate(1), DateSerial(year{2027} / March / 5));
   EXPECT_DOUBLE_EQ(curve.GetDate(3), DateSerial(year{2028} / November / 30));  // two-digit year
-  EXPECT_DOUBLE_EQ(curve.GetDate(5), DateSerial(year{2056} / June / 30));     // a bare year
+  EXPECT_DOUBLE_EQ(curve.GetDate(5), DateSerial(year{2056} / June / 30));      // a bare year
   const double today = DateSerial(year{2026} / December / 5);
   EXPECT_NEAR(curve.GetInterpolatedRate(0.1F, today), 4.21, 1e-4);
   EXPECT_NEAR(curve.GetInterpolatedRate(50.0F, today), 4.5, 1e-4);

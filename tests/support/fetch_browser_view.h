@@ -52,7 +52,8 @@ class FetchBrowserView : public BrowserView {
     const size_t start = lower.find('>', open);
     const size_t end = lower.rfind("</body");
     if (start == std::string::npos) return {};
-    return html_.substr(start + 1, (end == std::string::npos || end < start ? html_.size() : end) - start - 1);
+    return html_.substr(start + 1,
+                        (end == std::string::npos || end < start ? html_.size() : end) - start - 1);
   }
   void SetSilent(bool) override {}
 
