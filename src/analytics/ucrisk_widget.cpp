@@ -170,6 +170,14 @@ void ucRisk::SetParameters(short oid, float orf, float os, float ot, float oxk, 
 void ucRisk::CalcIt() { cmdCalculate_Click(); }
 
 void ucRisk::cmdCalculate_Click() {
+  // Drawing lets pending events run; a second press arriving then would draw
+  // its histogram into the one being drawn. It is ignored instead.
+  if (calculating_) return;
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(calculating_);
   Dialogs& dialogs = AppDialogs();
   const std::string return_text = txt_return_->text().toStdString();
   const std::string vol_text = txt_vol_->text().toStdString();

@@ -76,6 +76,7 @@ class ucRisk : public QWidget {
   OptionParameters inputs_;
   int uc_width_ = 0;
   int uc_height_ = 0;
+  bool calculating_ = false;
 
   QLineEdit* txt_return_ = nullptr;
   QLineEdit* txt_vol_ = nullptr;

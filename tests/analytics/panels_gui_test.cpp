@@ -216,6 +216,24 @@ TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "-2.500");  // the table stays
 }
 
+TEST(RiskPanel, APressDuringARunIsIgnored) {
+  testing::FakeServices services;
+  ucRisk r;
+  r.show();
+  SetCall(r);
+  int nested = 0;
+  services.events.on_pending = [&] {
+    if (nested++ == 0) r.cmdCalculate()->click();  // pressed while the run lets events run
+  };
+  r.CalcIt();
+  EXPECT_GE(nested, 1);
+  EXPECT_EQ(r.pbox()->ItemCount(), 100);  // one histogram, not two drawn into each other
+  services.events.on_pending = nullptr;
+  r.CalcIt();  // and the panel still calculates afterwards
+  EXPECT_EQ(r.pbox()->ItemCount(), 100);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
 TEST(PlotCanvas, ContextMenuAndSavedImage) {
   QtCanvas c;
   c.resize(200, 100);
