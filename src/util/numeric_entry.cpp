@@ -71,6 +71,25 @@ bool TakeSign(Reader& r, bool& negative) {
   return r.TakeChar('+');
 }
 
+// Reads the locale's group separator. Where the locale groups with a
+// (no-break) space, people type any of the spaces, so all of them count.
+bool TakeGroupSeparator(Reader& r, const std::string& sep) {
+  static const std::string kSpaces[] = {" ", "\xC2\xA0", "\xE2\x80\xAF"};  // NBSP, NNBSP
+  bool spacelike = false;
+  for (const std::string& space : kSpaces) {
+    spacelike = spacelike || sep == space;
+  }
+  if (!spacelike) {
+    return r.Take(sep);
+  }
+  for (const std::string& space : kSpaces) {
+    if (r.Take(space)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The number written in `body` (no parentheses) by `loc`, as C-locale text.
 std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& loc) {
   Reader r{body};
@@ -91,7 +110,7 @@ std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& 
   if (first > 0 && !loc.thousands_sep.empty()) {
     while (true) {
       const size_t mark = r.i;
-      if (!r.Take(loc.thousands_sep)) {
+      if (!TakeGroupSeparator(r, loc.thousands_sep)) {
         break;
       }
       std::string group;

@@ -61,6 +61,10 @@ TEST(LoopbackServer, HttpServesFilesQueryKeyedPagesAndFaultPaths) {
   EXPECT_NE(r.find("text/html"), std::string::npos);
   EXPECT_NE(Get(http.Port(), "/q/quote.aspx?ticker=XYZ").find("no ticker"), std::string::npos);
 
+  r = Get(http.Port(), "/_slow/5/plain.txt");
+  EXPECT_EQ(r.substr(r.size() - 5), "hello");
+  EXPECT_NE(Get(http.Port(), "/_echo").find("Host: 127.0.0.1"), std::string::npos);
+
   EXPECT_EQ(Get(http.Port(), "/missing.txt").rfind("HTTP/1.0 404", 0), 0u);
   EXPECT_EQ(Get(http.Port(), "/_status/503").rfind("HTTP/1.0 503", 0), 0u);
   r = Get(http.Port(), "/_redirect/q/quote.aspx?ticker=IBM");

@@ -84,6 +84,26 @@ TEST(NumericValue, CommaLocaleSwapsTheSeparatorsAndPutsTheCurrencyAfter) {
   EXPECT_EQ(VariantAsDouble("3.25"), 0.0);
 }
 
+TEST(NumericValue, ASpaceGroupingLocaleTakesEverySpace) {
+  EntryLocale fr = CommaLocale();
+  fr.thousands_sep = "\xE2\x80\xAF";  // narrow no-break space
+  ScopedEntryLocale scope(fr);
+  EXPECT_EQ(NumericValue("1\xE2\x80\xAF"
+                         "234,5"),
+            1234.5);
+  EXPECT_EQ(NumericValue("1 234 567"), 1234567.0);
+  EXPECT_EQ(NumericValue("1\xC2\xA0"
+                         "234,5 \xE2\x82\xAC"),
+            1234.5);
+  EXPECT_FALSE(NumericValue("1 23"));
+  FakeServices fakes;
+  std::string text = "1 234,5";
+  float value = 0;
+  EXPECT_FALSE(ParseNumericEntry(text, value));
+  EXPECT_EQ(value, 1234.5f);
+  EXPECT_EQ(text, "1234,5000");
+}
+
 struct EntryCase {
   const char* entry;  // dot-decimal; written in the locale's form
   double value;       // value afterwards (kUnchanged: left alone)
