@@ -2,6 +2,7 @@
 #include "pricing/key_match.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "util/format.h"
@@ -114,8 +115,10 @@ const zelBSOP::InputCache& zelBSOP::RefreshInputs() {
     c.terms_valid = false;
     c.valid = false;
     const double r = riskFree, q = dividendYield, t = maturity;
-    c.exp_qt = CheckFinite(std::exp(-q * t));
-    c.exp_rt = CheckFinite(std::exp(-r * t));
+    // Unchecked here: a result that uses an overflowed factor fails its own
+    // check, and the results that do not use it stay computable.
+    c.exp_qt = std::exp(-q * t);
+    c.exp_rt = std::exp(-r * t);
     c.sqrt_t = CheckedSqrt(t);
     c.r = riskFree;
     c.q = dividendYield;
@@ -126,9 +129,25 @@ const zelBSOP::InputCache& zelBSOP::RefreshInputs() {
   c.valid = false;
   ++c.generation;
   const double s = underlying, k = strike;
-  c.s_fwd = ToSingle(s * c.exp_qt);
   c.ln_s_k = CheckedLog(CheckedDiv(s, k));
-  c.ln_sfwd_k = c.s_fwd == underlying ? c.ln_s_k : CheckedLog(CheckedDiv(c.s_fwd, k));
+  // S' and ln(S'/K) serve value, delta and rho only; their faults (S' beyond a
+  // float, or S' = 0 under an extreme yield) are raised when those ask.
+  const double s_fwd = s * c.exp_qt;
+  c.fwd_fault = 0;
+  c.s_fwd = 0;
+  c.ln_sfwd_k = 0;
+  if (!(std::fabs(s_fwd) <= std::numeric_limits<float>::max())) {
+    c.fwd_fault = err::kOverflow;
+  } else {
+    c.s_fwd = static_cast<float>(s_fwd);
+    if (c.s_fwd == underlying) {
+      c.ln_sfwd_k = c.ln_s_k;
+    } else if (c.s_fwd > 0) {
+      c.ln_sfwd_k = CheckedLog(CheckedDiv(c.s_fwd, k));
+    } else {
+      c.fwd_fault = err::kInvalidCall;  // logarithm of zero
+    }
+  }
   c.s = underlying;
   c.k = strike;
   c.valid = true;
@@ -175,8 +194,14 @@ float zelBSOP::vbCumNorm(float x) {
   return x < 0 ? static_cast<float>(1.0 - upper) : upper;
 }
 
-float zelBSOP::CalcValue() {
+const zelBSOP::InputCache& zelBSOP::ForwardInputs() {
   const InputCache& c = Inputs();
+  if (c.fwd_fault != 0) [[unlikely]] throw zelError(c.fwd_fault);
+  return c;
+}
+
+float zelBSOP::CalcValue() {
+  const InputCache& c = ForwardInputs();
   const double sigma = volatility;
   const double sig_sqrt_t = sigma * c.sqrt_t;
   const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);
@@ -192,7 +217,7 @@ float zelBSOP::CalcValue() {
 }
 
 float zelBSOP::CalcDelta() {
-  const InputCache& c = Inputs();
+  const InputCache& c = ForwardInputs();
   const double sigma = volatility;
   const float d1 = ToSingle(CheckedDiv(c.ln_sfwd_k + riskFree * static_cast<double>(maturity),
                                        sigma * c.sqrt_t) +
@@ -253,7 +278,7 @@ float zelBSOP::CalcTheta() {
 }
 
 float zelBSOP::CalcRho() {
-  const InputCache& c = Inputs();
+  const InputCache& c = ForwardInputs();
   const double sigma = volatility;
   const double sig_sqrt_t = sigma * c.sqrt_t;
   const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);

@@ -74,6 +74,7 @@ class zelBSOP {
     double sqrt_t = 0;      // sqrt(T)
     float s = 0, k = 0;
     bool valid = false;
+    int fwd_fault = 0;      // error number for S' and ln(S'/K), 0 when usable
     float s_fwd = 0;        // S' = S e^(-qT), as float
     double ln_sfwd_k = 0;   // ln(S' / K)
     double ln_s_k = 0;      // ln(S / K)
@@ -100,6 +101,8 @@ class zelBSOP {
 
   const InputCache& Inputs();
   const InputCache& RefreshInputs();
+  // Inputs() for the results that use S'; throws the fault S' had.
+  const InputCache& ForwardInputs();
   bool ValidInputs(bool noMessage);
   float CalcValue();
   float CalcDelta();

@@ -211,6 +211,9 @@ TEST(ZelBsopTest, FloatingPointFaultsBecomeRunTimeErrors) {
   } catch (const zelError& e) {
     EXPECT_EQ(e.Number(), err::kInvalidCall);
   }
+  EXPECT_THROW(o.GetOptionData(o.strDelta, true), zelError);
+  // Gamma does not use S', so it is still computed.
+  EXPECT_EQ(o.GetOptionData(o.strGamma, true), 0.0f);
   zelBSOP big = Fresh();
   big.SetOptionData(2, big.strType);
   big.SetOptionData(-400.0f, big.strRiskFree);  // K T e^(-rT) does not fit a float
