@@ -267,7 +267,7 @@ TEST(EntryLocale, ReadsACommaLocaleFromTheEnvironment) {
   testing::ScopedEnv all("LC_ALL", "de_DE.UTF-8");
 
   const EntryLocale de = [] {
-    IgnoreLocaleLoaderLeaks ignore;
+    [[maybe_unused]] IgnoreLocaleLoaderLeaks ignore;
     return EntryLocale::FromEnvironment();
   }();
   EXPECT_EQ(de.decimal_point, ",");
@@ -279,7 +279,7 @@ TEST(EntryLocale, ReadsACommaLocaleFromTheEnvironment) {
 
   ResetEntryLocale();  // the next use reads the environment
   {
-    IgnoreLocaleLoaderLeaks ignore;
+    [[maybe_unused]] IgnoreLocaleLoaderLeaks ignore;
     CurrentEntryLocale();
   }
   FakeServices fakes;
