@@ -1,0 +1,145 @@
+// stratlyn-cli batch IN.csv [-o OUT.csv]: prices every row of a CSV workbook
+// as the spreadsheet link does, and writes the workbook with its results.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "tools/csv_batch.h"
+#include "tools/csv_workbook.h"
+#include "util/zel_error.h"
+
+namespace stratlyn::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: stratlyn-cli batch IN.csv [-o OUT.csv] [--threads N]\n"
+    "\n"
+    "Prices every row of a CSV workbook, as the spreadsheet link of the window does.\n"
+    "Row 1 holds the headings; the columns are found by these words in them:\n"
+    "  underlying, strike, maturity (years), vol, yield (dividend), risk (risk-free\n"
+    "  rate), type (1 call, 2 put), style (American or European), and optionally\n"
+    "  price (the option's market price, for the implied volatility).\n"
+    "Calculated Price, Delta, Gamma, Vega and Theta (and, with a price column,\n"
+    "Implied Volatility and the Greeks at it) are written after the last heading,\n"
+    "or over the results of an earlier run. The run ends at the first row whose\n"
+    "underlying is empty or 0; rows whose inputs are not numbers are skipped.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT.csv     where to write (default IN.priced.csv next to IN; - for\n"
+    "                 standard output). The input is never overwritten.\n"
+    "  --threads N    pricing threads (default: one per processor)\n"
+    "\n"
+    "Exit status: 0 all rows priced; 2 invalid input (a required column is missing,\n"
+    "the file is not CSV, or some rows were skipped, the output being written all\n"
+    "the same); 1 a run-time error (the rows before it keep their results).\n";
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+int BadInput(const std::string& message) {
+  std::cerr << "stratlyn-cli batch: " << message << '\n';
+  return kExitBadInput;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+}
+
+int Run(const std::vector<std::string>& args) {
+  std::string input;
+  std::string output;
+  unsigned threads = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return kExitOk;
+    } else if (a == "-o" || a == "--output") {
+      if (i + 1 >= args.size()) return BadInput("-o needs a file name");
+      output = args[++i];
+    } else if (a == "--threads") {
+      if (i + 1 >= args.size()) return BadInput("--threads needs a number");
+      const std::string& n = args[++i];
+      if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(n) < 1) {
+        return BadInput("--threads takes a number from 1 to 999, not '" + n + "'");
+      }
+      threads = static_cast<unsigned>(std::stoi(n));
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      return BadInput("unknown option '" + a + "'\n\n" + kUsage);
+    } else if (input.empty()) {
+      input = a;
+    } else {
+      return BadInput("one input file only ('" + a + "' is a second)");
+    }
+  }
+  if (input.empty()) {
+    std::cerr << kUsage;
+    return kExitBadInput;
+  }
+  if (output.empty()) output = PricedPath(input);
+  if (output != "-" && SameFile(input, output)) {
+    return BadInput("the output " + output + " would replace the input; choose another with -o");
+  }
+
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(input.c_str(), "rb"));
+  if (!in) return BadInput("cannot open " + input + ": " + std::strerror(errno));
+  std::error_code ec;
+  if (std::filesystem::is_directory(input, ec)) return BadInput(input + " is a folder");
+
+  BatchOptions options;
+  options.threads = threads;
+  std::unique_ptr<AtomicFile> file;
+  BatchReport report;
+  try {
+    if (output != "-") file = std::make_unique<AtomicFile>(output);
+    report = PriceCsvStream(in.get(), input, file ? file->get() : stdout, options);
+  } catch (const zelError& e) {
+    if (e.Number() == err::kBadFile) return BadInput(e.Description());
+    throw;
+  }
+
+  if (report.outcome == BatchReport::Outcome::kMissingColumn) {
+    return BadInput(report.missing_column + "\nNothing was written.");
+  }
+  if (file) file->Commit();
+
+  for (const auto& [row, text] : report.notes) {
+    std::cerr << "stratlyn-cli batch: row " << row << ": " << text << '\n';
+  }
+  for (const CellProblem& p : report.skipped) {
+    std::cerr << "stratlyn-cli batch: " << DescribeProblem(p) << "; row skipped\n";
+  }
+  if (report.rows_skipped > report.skipped.size()) {
+    std::cerr << "stratlyn-cli batch: ... and " << report.rows_skipped - report.skipped.size()
+              << " more rows skipped\n";
+  }
+  const std::string where = output == "-" ? "standard output" : output;
+  if (report.outcome == BatchReport::Outcome::kFailed) {
+    const zelError& e = *report.error;
+    std::cerr << "stratlyn-cli batch: run-time error " << e.Number() << " at row "
+              << report.last_row << ": " << e.Description() << "\n"
+              << "stratlyn-cli batch: " << report.rows_priced
+              << " rows priced before it; written to " << where << '\n';
+    return kExitRuntimeError;
+  }
+  std::cerr << "stratlyn-cli batch: " << report.rows_priced << " rows priced";
+  if (report.rows_skipped) std::cerr << ", " << report.rows_skipped << " skipped";
+  std::cerr << "; written to " << where << '\n';
+  return report.rows_skipped ? kExitBadInput : kExitOk;
+}
+
+static CliCommandRegistration reg{
+    {"batch", "price every row of a CSV workbook (as the spreadsheet link)", &Run}};
+
+}  // namespace
+}  // namespace stratlyn::cli

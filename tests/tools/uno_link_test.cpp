@@ -1,0 +1,322 @@
+// The spreadsheet link against a real LibreOffice Calc: the test starts a
+// headless office on 127.0.0.1 with its own profile and a generated workbook,
+// attaches over UNO, processes a sheet live, and stops the office by the
+// process group it started.
+
+#include <gtest/gtest.h>
+
+#if STRATLYN_HAVE_UNO
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <cppuhelper/bootstrap.hxx>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/fake_services.h"
+#include "tools/excel_link.h"
+#include "tools/uno/calc_app.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The office program itself (not its start-up wrapper), so that the process
+// the test starts is the office and dies with the test.
+const char* const kOffice[] = {"/usr/lib/libreoffice/program/soffice.bin"};
+
+std::string OfficeProgram() {
+  for (const char* path : kOffice) {
+    if (access(path, X_OK) == 0) return path;
+  }
+  return "";
+}
+
+// A loopback port that nothing listens on at the moment.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (fd >= 0) close(fd);
+    return 0;
+  }
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+std::string Cell(const std::string& text) {
+  double number = 0;
+  if (ReadNumber(text, number)) {
+    return "<table:table-cell office:value-type=\"float\" office:value=\"" + text + "\"><text:p>" +
+           text + "</text:p></table:table-cell>";
+  }
+  if (text.empty()) return "<table:table-cell/>";
+  return "<table:table-cell office:value-type=\"string\"><text:p>" + text +
+         "</text:p></table:table-cell>";
+}
+
+std::string Row(const std::vector<std::string>& cells) {
+  std::string out = "<table:table-row>";
+  for (const auto& c : cells) out += Cell(c);
+  return out + "</table:table-row>\n";
+}
+
+// A flat OpenDocument spreadsheet with the option sheet and a second sheet.
+void WriteWorkbook(const fs::path& path) {
+  std::ofstream out(path);
+  out << R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:body><office:spreadsheet>
+<table:table table:name="Options">
+)";
+  out << Row({"Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk Free Rate", "Type",
+              "Style", "Market Price", "Notes"});
+  out << Row({"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3.5", "first"});
+  out << Row({"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", "2.1", ""});
+  out << "<table:table-row>"
+         "<table:table-cell table:formula=\"of:=[.A2]*1\" office:value-type=\"float\" "
+         "office:value=\"50\"><text:p>50</text:p></table:table-cell>"
+      << Cell("abc") << Cell("0.25") << Cell("0.25") << Cell("0") << Cell("0.1") << Cell("1")
+      << Cell("European") << Cell("3") << "</table:table-row>\n";
+  out << Row({"50", "50", "0.25", "0.25", "0", "0.1", "2", "European", "1.9", ""});
+  out << Row({"", "", "", "", "", "", "", "", "", ""});
+  out << Row({"60", "50", "0.25", "0.25", "0", "0.1", "1", "European", "11", "below"});
+  out << R"(</table:table>
+<table:table table:name="Notes"><table:table-row>)"
+      << Cell("kept") << R"(</table:table-row></table:table>
+</office:spreadsheet></office:body></office:document>
+)";
+}
+
+// Opens a workbook, hidden, in the office that accepts on the port (the
+// office loads a document named on its command line and quits when headless).
+void OpenInOffice(int port, const fs::path& path) {
+  namespace css = com::sun::star;
+  using css::uno::Reference;
+  const Reference<css::uno::XComponentContext> local =
+      cppu::defaultBootstrap_InitialComponentContext();
+  const auto resolver = css::bridge::UnoUrlResolver::create(local);
+  const std::string url =
+      "uno:socket,host=127.0.0.1,port=" + std::to_string(port) + ";urp;StarOffice.ComponentContext";
+  const Reference<css::uno::XComponentContext> remote(
+      resolver->resolve(rtl::OUString::createFromAscii(url.c_str())), css::uno::UNO_QUERY_THROW);
+  const Reference<css::frame::XComponentLoader> loader(css::frame::Desktop::create(remote),
+                                                       css::uno::UNO_QUERY_THROW);
+  css::uno::Sequence<css::beans::PropertyValue> args(1);
+  args.getArray()[0].Name = "Hidden";
+  args.getArray()[0].Value <<= true;
+  const std::string file_url = "file://" + path.string();
+  loader->loadComponentFromURL(
+      rtl::OStringToOUString(rtl::OString(file_url.c_str()), RTL_TEXTENCODING_UTF8), "_blank", 0,
+      args);
+}
+
+// A headless office started for one test, stopped (its whole process group)
+// when the test ends. The office program asks to be started again (exit
+// code 81) after it has set up a fresh profile; Alive does that.
+class Office {
+ public:
+  Office(const std::string& program, int port) {
+    char dir_template[] = "/tmp/stratlyn-uno-XXXXXX";
+    dir_ = mkdtemp(dir_template);
+    args_ = {program,
+             "--headless",
+             "--invisible",
+             "--nologo",
+             "--norestore",
+             "--nolockcheck",
+             "-env:UserInstallation=file://" + dir_.string() + "/profile",
+             "--accept=socket,host=127.0.0.1,port=" + std::to_string(port) + ";urp;"};
+    Start();
+  }
+  ~Office() {
+    if (pid_ > 0) {
+      kill(-pid_, SIGTERM);
+      const auto deadline = Clock::now() + std::chrono::seconds(10);
+      int status = 0;
+      while (waitpid(pid_, &status, WNOHANG) == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      kill(-pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+  Office(const Office&) = delete;
+  Office& operator=(const Office&) = delete;
+
+  // False once the office has ended for good; restarts it when it asks to.
+  bool Alive() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    pid_ = 0;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 81 && restarts_++ < 3) Start();
+    return pid_ > 0;
+  }
+
+ private:
+  void Start() {
+    std::vector<char*> argv;
+    for (auto& a : args_) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The office must not outlive a test that crashes.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      setpgid(0, 0);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    if (pid_ < 0) pid_ = 0;
+  }
+
+  std::vector<std::string> args_;
+  pid_t pid_ = 0;
+  int restarts_ = 0;
+  fs::path dir_;
+};
+
+TEST(UnoLink, NothingListeningIsTheNotRunningCase) {
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  try {
+    ConnectToCalc("127.0.0.1", port);
+    FAIL() << "attached to nothing";
+  } catch (const zelError& e) {
+    EXPECT_EQ(e.Number(), err::kCannotCreateObject);
+    EXPECT_EQ(e.Description(), NotRunningMessage(port));
+  }
+  // The window's link shows that message in a critical box.
+  testing::FakeServices fakes;
+  ExcelLink link([port] { return ConnectToCalc("127.0.0.1", port); });
+  std::vector<ExcelLink::SheetEntry> list;
+  EXPECT_TRUE(link.FindExcelSheets(list));
+  EXPECT_EQ(fakes.dialogs.LastText(), NotRunningMessage(port));
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+}
+
+TEST(UnoLink, ProcessesASheetOfARunningCalc) {
+  const std::string program = OfficeProgram();
+  if (program.empty()) {
+    GTEST_SKIP() << "LibreOffice is not installed (Debian package libreoffice-calc-nogui); "
+                    "the live link to Calc is not tested";
+  }
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  char doc_template[] = "/tmp/stratlyn-book-XXXXXX";
+  const fs::path doc_dir = mkdtemp(doc_template);
+  const fs::path book = doc_dir / "options book.fods";
+  WriteWorkbook(book);
+  struct RemoveDir {
+    fs::path dir;
+    ~RemoveDir() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } remove_doc{doc_dir};
+
+  Office office(program, port);
+
+  // Wait (bounded) until the office accepts connections.
+  std::unique_ptr<SpreadsheetApp> app;
+  std::string last_error;
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (!app && Clock::now() < deadline && office.Alive()) {
+    try {
+      app = ConnectToCalc("127.0.0.1", port);
+    } catch (const zelError& e) {
+      last_error = e.Description();
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+  }
+  ASSERT_TRUE(app) << "the office did not come up within 60 s: " << last_error;
+  EXPECT_EQ(app->WorkbookCount(), 0);
+  {
+    testing::FakeServices fakes;
+    ExcelLink empty([port] { return ConnectToCalc("127.0.0.1", port); });
+    std::vector<ExcelLink::SheetEntry> none;
+    EXPECT_TRUE(empty.FindExcelSheets(none));
+    EXPECT_EQ(fakes.dialogs.LastText(), "No workbooks are loaded into LibreOffice Calc");
+  }
+  ASSERT_NO_THROW(OpenInOffice(port, book));
+
+  testing::FakeServices fakes;
+  ExcelLink link([port] { return ConnectToCalc("127.0.0.1", port); });
+  std::vector<ExcelLink::SheetEntry> list;
+  ASSERT_FALSE(link.FindExcelSheets(list));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].caption, "[options book.fods]Options");
+  EXPECT_EQ(list[0].item_data, 1001);
+  EXPECT_EQ(list[1].caption, "[options book.fods]Notes");
+  EXPECT_EQ(list[1].item_data, 1002);
+
+  const ExcelLink::Report report = link.Process(list[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 3);
+  ASSERT_EQ(report.skipped.size(), 1u);
+  EXPECT_EQ(report.skipped[0].row, 4);
+  EXPECT_EQ(report.skipped[0].col, 2);
+  EXPECT_EQ(report.last_row, 6);
+
+  // Read back through a fresh attachment: what the user sees in Calc.
+  app = ConnectToCalc("127.0.0.1", port);
+  Worksheet& sheet = app->GetWorksheet(1, 1);
+  EXPECT_EQ(sheet.Text(1, 10), "Notes");            // the user's column is kept
+  EXPECT_EQ(sheet.Text(1, 11), "Calculated Price");  // results after it
+  EXPECT_EQ(sheet.Text(1, 20), "Implied Theta");
+  EXPECT_EQ(sheet.Text(2, 10), "first");
+  const CellValue call = sheet.Value(2, 11);
+  ASSERT_EQ(call.kind, CellValue::Kind::kNumber);
+  EXPECT_NEAR(call.number, 3.1273, 5e-5);
+  EXPECT_NEAR(sheet.Value(3, 11).number, 2.0140, 5e-5);  // American put on the lattice
+  EXPECT_EQ(sheet.Text(1, 16), "Implied Volatility");
+  EXPECT_GT(sheet.Value(2, 16).number, 0.25);             // implied vol above the sheet's
+  EXPECT_TRUE(sheet.Value(4, 11).IsEmpty());              // skipped: "abc" as strike
+  EXPECT_NEAR(sheet.Value(5, 11).number, 1.8928, 5e-5);
+  EXPECT_TRUE(sheet.Value(7, 11).IsEmpty());              // below the first empty underlying
+  EXPECT_EQ(sheet.Text(7, 10), "below");
+  EXPECT_EQ(app->GetWorksheet(1, 2).Text(1, 1), "kept");
+  EXPECT_GE(sheet.UsedColumns(), 20);
+  EXPECT_EQ(sheet.UsedRows(), 7);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+#else
+
+TEST(UnoLink, NeedsTheLibreOfficeSdk) {
+  GTEST_SKIP() << "built without the LibreOffice SDK (Debian package libreoffice-dev): the live "
+                  "link to Calc is not part of this build";
+}
+
+#endif
