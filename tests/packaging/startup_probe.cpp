@@ -3,10 +3,13 @@
 // application object is created, then prints to standard output what a user
 // would see: every visible top-level window's title, the text of every
 // visible label and entry field, and the address of every web view (any
-// widget with a "url" property), one line each, prefixed "probe: ".
+// widget with a "url" property), one line each, prefixed "probe: ", and
+// whether the application icon draws.
 
 #include <QApplication>
 #include <QByteArray>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -24,7 +27,19 @@ void PrintLine(const char* kind, const QWidget* widget, const QString& text) {
               shown.constData());
 }
 
+// True when the icon draws at least one visible pixel at 64 px.
+bool IconDraws(const QIcon& icon) {
+  const QImage image = icon.pixmap(64, 64).toImage();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qAlpha(image.pixel(x, y)) > 0) return true;
+    }
+  }
+  return false;
+}
+
 void PrintVisibleTexts() {
+  std::printf("probe: icon %s\n", IconDraws(QApplication::windowIcon()) ? "drawn" : "missing");
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (widget->isVisible()) PrintLine("window", widget, widget->windowTitle());
   }
