@@ -45,19 +45,22 @@ function(stratlyn_test name)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   stratlyn_warnings(${name})
-  if(T_GUI)
-    set(labels gui ${T_LABELS})
-    set(env "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/tests/xdg-runtime;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox --disable-gpu")
+  # One label and one environment entry each: gtest_discover_tests passes its
+  # PROPERTIES on flattened, so a list value would shift the pairs. GUI tests
+  # set their Qt environment in gui_test_main.cpp.
+  if(T_LABELS)
+    set(label ${T_LABELS})
+  elseif(T_GUI)
+    set(label gui)
   else()
-    set(labels core ${T_LABELS})
-    set(env "")
+    set(label core)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}"
-               ENVIRONMENT_MODIFICATION "STRATLYN_TEST_DATA=set:${PROJECT_SOURCE_DIR}/tests/data")
+    PROPERTIES LABELS ${label}
+               ENVIRONMENT "STRATLYN_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()
 
 # stratlyn_folder(NAME [DEPS ...] [GUI_DEPS ...])
