@@ -186,6 +186,11 @@ void calcMain::CreateControls() {
   sens_panel_ = {uc_sens_, [this] { uc_sens_->EnlargeFont(); }, [this] { uc_sens_->ReduceFont(); },
                  [this] { return uc_sens_->ucWidth(); }, [this] { return uc_sens_->ucHeight(); }};
 
+  // Once a view starts a navigation it shows no script dialogs.
+  for (WebBrowser* view : {browser1_, browser2_}) {
+    connect(view, &QWebEngineView::loadStarted, view, [view] { view->SetSilent(true); });
+  }
+
   connect(cmd_calc_, &QPushButton::clicked, this, &calcMain::cmdCalc_Click);
   connect(cmd_risk_, &QPushButton::clicked, this, &calcMain::cmdRisk_Click);
   connect(cmd_sensitivity_, &QPushButton::clicked, this, &calcMain::cmdSensitivity_Click);

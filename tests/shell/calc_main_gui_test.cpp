@@ -343,3 +343,25 @@ TEST_F(CalcMainTest, DownloadOfThePricingLibrary) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(CalcMainExit, ExitStopsBothViewsAndClosesTheOtherWindows) {
+  testing::FakeServices fakes;
+  calcMain window;
+  window.resize(1000, 800);
+  window.show();
+  QWidget other;  // stands for the calculators window
+  other.show();
+  window.Browser2()->SetTag("");
+  window.mnuFileExit_Click();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(other.isVisible());
+  EXPECT_EQ(window.Browser1()->Tag(), kPageDone);
+  EXPECT_EQ(window.Browser2()->Tag(), kPageDone);
+  EXPECT_EQ(window.Browser2()->ReadyState(), BrowserView::kComplete);
+}
+
+}  // namespace
+}  // namespace stratlyn

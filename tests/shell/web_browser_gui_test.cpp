@@ -1,0 +1,117 @@
+// The browser view on QWebEngineView against a loopback web server: the
+// completion marker, ready state, cache bypass, body HTML, history, silence.
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "shell/qt_web_browser.h"
+#include "support/loopback_server.h"
+
+namespace stratlyn {
+namespace {
+
+template <typename Pred>
+bool WaitFor(Pred done, int ms = 15000) {
+  QEventLoop loop;
+  QTimer poll, deadline;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  if (done()) return true;
+  poll.start(5);
+  deadline.setSingleShot(true);
+  deadline.start(ms);
+  loop.exec();
+  return done();
+}
+
+class WebBrowserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.Write("a.htm", "<html><body><p id='x'>first page</p></body></html>");
+    dir.Write("b.htm", "<html><body><p>second page</p></body></html>");
+    dir.Write("alert.htm",
+              "<html><body><script>alert('boo'); document.body.append('after');</script></body></html>");
+    view.resize(400, 300);
+    view.show();
+  }
+  // Loads `url` the way the program's commands do: clear the Tag, navigate, wait.
+  bool Load(const std::string& url, int flags = 0) {
+    view.SetTag("");
+    view.Navigate(url, flags);
+    return WaitFor([&] { return view.Tag() == kPageDone; });
+  }
+
+  testing::ScratchDir dir;
+  testing::LoopbackHttpServer http{dir.Path()};
+  WebBrowser view;
+};
+
+TEST_F(WebBrowserTest, LoadsMarkTheTagAndTheReadyState) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  EXPECT_EQ(view.ReadyState(), BrowserView::kUninitialized);
+  EXPECT_EQ(view.BodyHtml(), "");  // no document yet
+  EXPECT_FALSE(view.GoBack());
+
+  view.Navigate(http.BaseUrl() + "/a.htm");
+  EXPECT_EQ(view.ReadyState(), BrowserView::kLoading);
+  ASSERT_TRUE(WaitFor([&] { return view.ReadyState() == BrowserView::kComplete; }));
+  EXPECT_EQ(view.Tag(), kPageDone);
+  EXPECT_EQ(view.LocationURL(), http.BaseUrl() + "/a.htm");
+  EXPECT_EQ(view.BodyHtml(), "<p id=\"x\">first page</p>");
+
+  // History: back and forward.
+  ASSERT_TRUE(Load(http.BaseUrl() + "/b.htm"));
+  EXPECT_TRUE(view.GoBack());
+  ASSERT_TRUE(WaitFor([&] { return view.LocationURL() == http.BaseUrl() + "/a.htm"; }));
+  EXPECT_TRUE(view.GoForward());
+  ASSERT_TRUE(WaitFor([&] { return view.LocationURL() == http.BaseUrl() + "/b.htm"; }));
+  EXPECT_FALSE(view.GoForward());
+}
+
+TEST_F(WebBrowserTest, FailedLoadsAndStopCountAsComplete) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  // Nothing listens on port 9 of the loopback address.
+  ASSERT_TRUE(Load("http://127.0.0.1:9/nothing.htm"));
+  EXPECT_EQ(view.ReadyState(), BrowserView::kComplete);
+  // An address that cannot be loaded at all.
+  ASSERT_TRUE(Load("http://[bad"));
+
+  view.SetTag("");
+  view.Navigate(http.BaseUrl() + "/_hang");
+  QTimer::singleShot(300, &view, [this] { view.Stop(); });
+  ASSERT_TRUE(WaitFor([&] { return view.ReadyState() == BrowserView::kComplete; }, 5000));
+}
+
+TEST_F(WebBrowserTest, NoReadFromCacheAsksTheServerAfresh) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_echo", BrowserView::kNoReadFromCache));
+  const std::string headers = view.BodyHtml();
+  EXPECT_NE(headers.find("no-cache"), std::string::npos) << headers;
+}
+
+TEST_F(WebBrowserTest, SilentViewsShowNoScriptDialogs) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  view.SetSilent(true);
+  EXPECT_TRUE(view.Silent());
+  bool dialog_seen = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      dialog_seen = true;
+      modal->close();
+    }
+  });
+  watch.start(20);
+  ASSERT_TRUE(Load(http.BaseUrl() + "/alert.htm"));
+  ASSERT_TRUE(WaitFor([&] { return view.BodyHtml().find("after") != std::string::npos; }, 5000));
+  EXPECT_FALSE(dialog_seen);
+}
+
+}  // namespace
+}  // namespace stratlyn
