@@ -306,6 +306,24 @@ TEST_F(MarketCommandsTest, DelayedFeed) {
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
+TEST_F(MarketCommandsTest, AFailedLoadIsReadLikeAnyPage) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.stock_ticker = "NOPAGE";  // the server answers 404
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(view.Status(), 404);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
+  EXPECT_EQ(fields.underlying_price, "");  // the parser's empty answer is written, as always
+
+  // Nothing listening at all: the wait ends as well.
+  setenv("STRATLYN_EXCHANGE_URL", "http://127.0.0.1:1", 1);
+  fields.stock_ticker = "IBM";
+  commands.cmdGetStkQuote_Click(fields);
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_EQ(view.Status(), 0);
+  EXPECT_EQ(services.dialogs.Count(), 3u);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
 TEST_F(MarketCommandsTest, RunTimeErrorsGoToTheErrorHandler) {
   MarketCommands unbound{grid};
   fields.maturity = "1";
