@@ -33,15 +33,14 @@ struct MarketFields {
   std::string option_ticker;             // txtOptionTicker
   std::string exchange = kExchangeCboe;  // cmbExchange's text
   int maturity_month = 0;                // cmbMaturity's selected index, 0 = January
-  std::string
-      maturity_month_name;       // cmbMaturity's text ("January"); "" = English name of the index
-  std::string date;              // txtDate
-  std::string underlying_price;  // Text1(0)
-  std::string interest_rate;     // Text1(2)
-  std::string maturity;          // Text1(3)
-  std::string strike;            // Text1(4)
-  std::string dividend_yield;    // Text1(5)
-  std::string option_price;      // Text1(6)
+  std::string maturity_month_name;       // cmbMaturity's text as shown; the commands use the index
+  std::string date;                      // txtDate
+  std::string underlying_price;          // Text1(0)
+  std::string interest_rate;             // Text1(2)
+  std::string maturity;                  // Text1(3)
+  std::string strike;                    // Text1(4)
+  std::string dividend_yield;            // Text1(5)
+  std::string option_price;              // Text1(6)
 };
 
 class MarketCommands {

@@ -192,6 +192,12 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
     return false;
   }
   ExtractHtmlTable(page, grd, iTable, heading);
+  // A copied table labels its corner cell; without one the user has been told.
+  if (grd.Rows() < 1 || grd.Cols() < 1 || grd.TextMatrix(0, 0) != "Col0") {
+    AppEvents().SetBusy(false);
+    if (inetLabel) inetLabel->clear();
+    return false;
+  }
   const auto remove_rows = [&grd](auto matches) {
     for (int r = grd.Rows() - 1; r >= 1; --r) {
       if (grd.Cols() > colTerm && matches(grd.TextMatrix(r, colTerm))) grd.RemoveItem(r);

@@ -227,6 +227,10 @@ TEST(zelBloombergData, BenchmarkPageIntoGridAndRateTable) {
   EXPECT_FALSE(curve.GrabBloombergData(zelBloombergData::cUK, grid));
   EXPECT_EQ(services.dialogs.LastText(),
             "Unable to parse Bloomberg data; please contact ZEL at support@stratlyn.org for help");
+  // The heading without a table after it: the table message, and no rates.
+  view.pages[curve.GetCurveURL(zelBloombergData::cJapan)] = "<p>JAPANESE GOVERNMENT BONDS</p>";
+  EXPECT_FALSE(curve.GrabBloombergData(zelBloombergData::cJapan, grid));
+  EXPECT_EQ(services.dialogs.LastText(), "Unable to find start of table");
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
 
