@@ -58,8 +58,9 @@ class InstalledTree : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     scratch_ = pattern;
     prefix_ = scratch_ / "usr";
-    const RunResult install = RunCommand(std::string("'") + STRATLYN_CMAKE_COMMAND + "' --install " +
-                                  Quoted(STRATLYN_BUILD_DIR) + " --prefix " + Quoted(prefix_));
+    const RunResult install =
+        RunCommand(std::string("'") + STRATLYN_CMAKE_COMMAND + "' --install " +
+                   Quoted(STRATLYN_BUILD_DIR) + " --prefix " + Quoted(prefix_));
     ASSERT_EQ(install.exit_code, 0) << install.output;
   }
 
@@ -149,8 +150,7 @@ TEST_F(InstalledTree, EveryPieceLandsInItsDebianPlace) {
             ReadFile(kSourceDir / "packaging/stratlyn.metainfo.xml"));
   EXPECT_EQ(ReadFile(share / "icons/hicolor/scalable/apps/stratlyn.svg"),
             ReadFile(kSourceDir / "packaging/stratlyn.svg"));
-  EXPECT_EQ(PngSize(share / "icons/hicolor/256x256/apps/stratlyn.png"),
-            std::make_pair(256u, 256u));
+  EXPECT_EQ(PngSize(share / "icons/hicolor/256x256/apps/stratlyn.png"), std::make_pair(256u, 256u));
   for (const char* page : {"stratlyn.1.gz", "stratlyn-cli.1.gz"}) {
     const std::string bytes = ReadFile(share / "man/man1" / page);
     ASSERT_GE(bytes.size(), 2u) << page;
@@ -228,8 +228,8 @@ TEST_F(InstalledTree, InstalledCliPricesFromAMovedPrefixWithNoEnvironment) {
 
   // The at-the-money call of the calculator's start values: 7.4879 (closed form).
   const RunResult price = RunCommand(clean_env + cli +
-                              " price --call --european --spot 50 --strike 50 --maturity 1"
-                              " --rate 0.10 --vol 0.25");
+                                     " price --call --european --spot 50 --strike 50 --maturity 1"
+                                     " --rate 0.10 --vol 0.25");
   EXPECT_EQ(price.exit_code, 0) << price.output;
   EXPECT_NE(price.output.find("7.48"), std::string::npos) << price.output;
 
