@@ -41,9 +41,13 @@ NormalDeviateSource& ProgramNormalDeviates() {
 double NormalDeviate() { return ProgramNormalDeviates().Next(); }
 
 void ShellSortAscending(int first, int last, std::vector<float>& values) {
-  if (last >= static_cast<int>(values.size()) || first < 0) throw zelError(err::kSubscript);
+  if (last >= static_cast<int>(values.size()) || first < 0) {
+    throw zelError(err::kSubscript);
+  }
   int h = 1;
-  while (3 * h < last - first) h = 3 * h + 1;
+  while (3 * h < last - first) {
+    h = 3 * h + 1;
+  }
   while (h >= 1) {
     for (int i = h + 1; i <= last; ++i) {
       const float v = values[static_cast<size_t>(i)];
@@ -63,16 +67,22 @@ void BuildHistogram(int16_t count, std::vector<float>& samples, std::vector<floa
   binCount = count <= 100 ? 25 : (count < 200 ? 50 : 100);
   counts.assign(static_cast<size_t>(binCount) + 1, 0.0f);
   edges.assign(static_cast<size_t>(binCount) + 1, 0.0f);
-  if (count < 1 || static_cast<int>(samples.size()) <= count) throw zelError(err::kSubscript);
+  if (count < 1 || static_cast<int>(samples.size()) <= count) {
+    throw zelError(err::kSubscript);
+  }
 
   ShellSortAscending(1, count, samples);
   const float lo = samples[1];
   float hi = samples[static_cast<size_t>(count)];
-  if (hi <= lo) hi = lo + 1.0f;
+  if (hi <= lo) {
+    hi = lo + 1.0f;
+  }
   const float width = (hi - lo) / static_cast<float>(binCount);
 
   edges[0] = lo;
-  for (int i = 1; i <= binCount; ++i) edges[static_cast<size_t>(i)] = edges[static_cast<size_t>(i - 1)] + width;
+  for (int i = 1; i <= binCount; ++i) {
+    edges[static_cast<size_t>(i)] = edges[static_cast<size_t>(i - 1)] + width;
+  }
 
   const auto begin = samples.begin() + 1, end = samples.begin() + 1 + count;
   for (int i = 1; i < binCount; ++i) {
@@ -91,11 +101,16 @@ namespace {
 
 float HorizonYears(int horizon, float maturity) {
   switch (horizon) {
-    case 0: return 1.0f / 365.0f;
-    case 1: return 1.0f / 52.0f;
-    case 2: return 1.0f / 12.0f;
-    case 3: return 1.0f / 4.0f;
-    default: return maturity;
+    case 0:
+      return 1.0f / 365.0f;
+    case 1:
+      return 1.0f / 52.0f;
+    case 2:
+      return 1.0f / 12.0f;
+    case 3:
+      return 1.0f / 4.0f;
+    default:
+      return maturity;
   }
 }
 
@@ -133,7 +148,9 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
     } else if (remaining > 0.00001f) {
       bsop.SetOptionData(st, bsop.strUnderlying);
       const float value = bsop.GetOptionData(bsop.strOptionPrice);
-      if (value == -999.0f) return result;  // the record has told the user
+      if (value == -999.0f) {
+        return result;  // the record has told the user
+      }
       sample = value - cost;
     } else if (option.oid == 1) {
       sample = MaxOf(st - option.oxk, 0.0f) - cost;
@@ -147,8 +164,11 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
   result.table[0] = {kValueHeader, kProbabilityHeader};
   float p = 0.05f;
   for (int k = 0; k < kRiskTableRows - 1; ++k) {
-    if (k > 0) p += 0.05f;
-    const int rank = std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
+    if (k > 0) {
+      p += 0.05f;
+    }
+    const int rank =
+        std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
     result.table[static_cast<size_t>(k) + 1] = {
         FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat),
         FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat) + "%"};

@@ -14,16 +14,20 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
   x.assign(kSweepPoints, 0.0f);
   y.assign(kSweepPoints, 0.0f);
   try {
-    const std::array<const std::string*, 6> keys = {
-        &bsop.strUnderlying, &bsop.strVolatility, &bsop.strRiskFree,
-        &bsop.strMaturity,   &bsop.strStrike,     &bsop.strDvl};
-    const std::array<float, 6> values = {option.os,  option.osig, option.orf,
-                                         option.ot,  option.oxk,  option.odvl};
-    const std::array<const std::string*, 6> outputs = {
-        &bsop.strOptionPrice, &bsop.strDelta, &bsop.strGamma,
-        &bsop.strVega,        &bsop.strTheta, &bsop.strRho};
-    if (yChoice < 0 || yChoice > 5) return;
-    if (xChoice < 0 || xChoice > 5) throw zelError(err::kSubscript);
+    const std::array<const std::string*, 6> keys = {&bsop.strUnderlying, &bsop.strVolatility,
+                                                    &bsop.strRiskFree,   &bsop.strMaturity,
+                                                    &bsop.strStrike,     &bsop.strDvl};
+    const std::array<float, 6> values = {option.os, option.osig, option.orf,
+                                         option.ot, option.oxk,  option.odvl};
+    const std::array<const std::string*, 6> outputs = {&bsop.strOptionPrice, &bsop.strDelta,
+                                                       &bsop.strGamma,       &bsop.strVega,
+                                                       &bsop.strTheta,       &bsop.strRho};
+    if (yChoice < 0 || yChoice > 5) {
+      return;
+    }
+    if (xChoice < 0 || xChoice > 5) {
+      throw zelError(err::kSubscript);
+    }
 
     bsop.SetOptionData(option.oid, bsop.strType);
     bsop.SetOptionData(option.orf, bsop.strRiskFree);
@@ -36,7 +40,9 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
     const float base = values[static_cast<size_t>(xChoice)];
     const float low = base / 2.0f;
     float high = base * 2.0f;
-    if (high == 0.0f) high = 0.1f;
+    if (high == 0.0f) {
+      high = 0.1f;
+    }
     const float step = (high - low) / 100.0f;
     const std::string& key = *keys[static_cast<size_t>(xChoice)];
     const std::string& out = *outputs[static_cast<size_t>(yChoice)];
@@ -46,7 +52,9 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
       x[i] = current;
       bsop.SetOptionData(current, key);
       y[i] = bsop.GetOptionData(out);
-      if (y[i] == -999.0f) break;  // the record has told the user
+      if (y[i] == -999.0f) {
+        break;  // the record has told the user
+      }
       current += step;
     }
   } catch (const std::exception& e) {

@@ -18,8 +18,8 @@ inline constexpr int kSweepPoints = 101;  // indices 0..100
 // Captions of the choices, in index order.
 inline constexpr std::array<const char*, 6> kXAxisCaptions = {
     "Asset Price", "Volatility", "Risk Free", "Maturity", "Strike", "Div Yld"};
-inline constexpr std::array<const char*, 6> kYAxisCaptions = {
-    "Option Value", "Delta", "Gamma", "Vega", "Theta", "Rho"};
+inline constexpr std::array<const char*, 6> kYAxisCaptions = {"Option Value", "Delta", "Gamma",
+                                                              "Vega",         "Theta", "Rho"};
 
 // Fills x and y (re-sized to 0..100, all 0 first) with the sweep of input
 // `xChoice` (0 asset price, 1 volatility, 2 risk-free rate, 3 maturity,

@@ -55,8 +55,7 @@ W* ucRisk::Place(W* widget, int left, int top, int width, int height) {
   return widget;
 }
 
-ucRisk::ucRisk(QWidget* parent)
-    : QWidget(parent), display_(std::make_unique<zelSetDisplay>()) {
+ucRisk::ucRisk(QWidget* parent) : QWidget(parent), display_(std::make_unique<zelSetDisplay>()) {
   setObjectName("ucRisk1");
   QFont base = font();
   base.setPointSize(8);
@@ -74,9 +73,11 @@ ucRisk::ucRisk(QWidget* parent)
   Place(new QLabel(tr("Horizon"), this), 60, top, 800, kRowHeight);
   cmb_horizon_ = Place(new QComboBox(this), 900, top, kLeftWidth - 840, kRowHeight);
   top += kRowPitch + 60;
-  chk_payoffs_ = Place(new QCheckBox(tr("Ignore cost of option"), this), 60, top, kLeftWidth, kRowHeight);
+  chk_payoffs_ =
+      Place(new QCheckBox(tr("Ignore cost of option"), this), 60, top, kLeftWidth, kRowHeight);
   top += kRowPitch;
-  chk_uasset_ = Place(new QCheckBox(tr("Plot asset distribution"), this), 60, top, kLeftWidth, kRowHeight);
+  chk_uasset_ =
+      Place(new QCheckBox(tr("Plot asset distribution"), this), 60, top, kLeftWidth, kRowHeight);
   top += kRowPitch + 60;
   cmd_calculate_ = Place(new QPushButton(tr("Calculate"), this), 60, top, 1400, 360);
   lbl_point_ = Place(new QLabel(this), 1560, top, kLeftWidth - 1500, 360);
@@ -89,7 +90,8 @@ ucRisk::ucRisk(QWidget* parent)
   pbox_->SetFillStyle(FillStyle::Solid);
   const int x_label_top = kPlotTop + kPlotHeight + 40;
   text1_[0] = Place(new QtLabelBox(this), 60, kPlotTop, 900, kLabelHeight);
-  text1_[1] = Place(new QtLabelBox(this), 60, kPlotTop + kPlotHeight - kLabelHeight, 900, kLabelHeight);
+  text1_[1] =
+      Place(new QtLabelBox(this), 60, kPlotTop + kPlotHeight - kLabelHeight, 900, kLabelHeight);
   text1_[2] = Place(new QtLabelBox(this), 60, x_label_top, kXLabelWidth, kLabelHeight);
   text1_[3] = Place(new QtLabelBox(this), 60 + kLeftWidth - kXLabelWidth, x_label_top, kXLabelWidth,
                     kLabelHeight);
@@ -99,8 +101,8 @@ ucRisk::ucRisk(QWidget* parent)
   text1_[0]->hide();
   text1_[1]->hide();
 
-  grid1_ = Place(new GridView(this), kGridLeft, 60, kDesignWidth - kGridLeft - 60,
-                 kDesignHeight - 120);
+  grid1_ =
+      Place(new GridView(this), kGridLeft, 60, kDesignWidth - kGridLeft - 60, kDesignHeight - 120);
   grid1_->grid().SetRows(kRiskTableRows);
   grid1_->grid().SetCols(2);
   grid1_->grid().SetFixedRows(1);
@@ -113,16 +115,19 @@ ucRisk::ucRisk(QWidget* parent)
 
   connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
   connect(grid1_, &GridView::KeyPress, this, [this](int key) { Grid1_KeyPress(key); });
-  connect(pbox_, &QtCanvas::MouseDown, this, [this](Qt::MouseButton, double x, double y) {
-    ShowPoint(x, y);
-  });
+  connect(pbox_, &QtCanvas::MouseDown, this,
+          [this](Qt::MouseButton, double x, double y) { ShowPoint(x, y); });
   connect(pbox_, &QtCanvas::MouseMove, this, [this](Qt::MouseButtons buttons, double x, double y) {
-    if (buttons & Qt::LeftButton) ShowPoint(x, y);
+    if (buttons & Qt::LeftButton) {
+      ShowPoint(x, y);
+    }
   });
   connect(pbox_, &QtCanvas::MouseUp, this, [this] { lbl_point_->clear(); });
 
   RegisterDisplay();
-  for (const char* name : kHorizonNames) cmb_horizon_->addItem(tr(name));
+  for (const char* name : kHorizonNames) {
+    cmb_horizon_->addItem(tr(name));
+  }
   cmb_horizon_->setCurrentIndex(0);
   txt_return_->setText(QString::fromStdString(FormatNumber(0.15, "####0.00")));
   txt_vol_->setText(QString::fromStdString(FormatNumber(0.25, "###0.00")));
@@ -172,7 +177,9 @@ void ucRisk::CalcIt() { cmdCalculate_Click(); }
 void ucRisk::cmdCalculate_Click() {
   // Drawing lets pending events run; a second press arriving then would draw
   // its histogram into the one being drawn. It is ignored instead.
-  if (calculating_) return;
+  if (calculating_) {
+    return;
+  }
   struct Running {
     bool& flag;
     explicit Running(bool& f) : flag(f) { flag = true; }
@@ -200,17 +207,25 @@ void ucRisk::cmdCalculate_Click() {
     settings.asset_only = chk_uasset_->isChecked();
 
     pbox_->Cls();
-    if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+    if (!bsop_) {
+      bsop_ = std::make_unique<zelBSOP>();
+    }
     const RiskResult result = RunRiskAnalysis(inputs_, settings, *bsop_, ProgramNormalDeviates());
-    if (result.horizon_clamped) cmb_horizon_->setCurrentIndex(kHorizonMaturity);
+    if (result.horizon_clamped) {
+      cmb_horizon_->setCurrentIndex(kHorizonMaturity);
+    }
     if (!result.completed) {
       events.SetBusy(false);
       return;  // the pricing record has told the user
     }
 
-    if (!draw_) draw_ = std::make_unique<zelDraw>();
+    if (!draw_) {
+      draw_ = std::make_unique<zelDraw>();
+    }
     draw_->InitializePictureBox(pbox_);
-    for (int i = 0; i < 4; ++i) draw_->InitializeTextBox(text1_[i], i);
+    for (int i = 0; i < 4; ++i) {
+      draw_->InitializeTextBox(text1_[i], i);
+    }
     draw_->SetXFactors(1.05f, 0.95f);
     draw_->SetYFactors(1.05f, 0.9f);
     draw_->DrawBar(result.counts, result.bin_count, true, 0);
@@ -238,7 +253,9 @@ void ucRisk::cmdCalculate_Click() {
 }
 
 void ucRisk::Grid1_KeyPress(int key_ascii) {
-  if (key_ascii == 3) CopyGridToClipboard(grid1_->grid());
+  if (key_ascii == 3) {
+    CopyGridToClipboard(grid1_->grid());
+  }
 }
 
 void ucRisk::ShowPoint(double x, double y) {

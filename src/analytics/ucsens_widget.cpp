@@ -64,8 +64,10 @@ ucSens::ucSens(QWidget* parent)
   for (int i = 0; i < 6; ++i) {
     const int left = 120 + (i / 3) * kButtonWidth;
     const int top = 270 + (i % 3) * 320;
-    xtyp_[i] = Place(new QRadioButton(kXAxisCaptions[i], x_frame_), left, top, kButtonWidth, kRowHeight);
-    ytyp_[i] = Place(new QRadioButton(kYAxisCaptions[i], y_frame_), left, top, kButtonWidth, kRowHeight);
+    xtyp_[i] =
+        Place(new QRadioButton(kXAxisCaptions[i], x_frame_), left, top, kButtonWidth, kRowHeight);
+    ytyp_[i] =
+        Place(new QRadioButton(kYAxisCaptions[i], y_frame_), left, top, kButtonWidth, kRowHeight);
     connect(xtyp_[i], &QRadioButton::clicked, this, [this, i] { xtyp_Click(i); });
     connect(ytyp_[i], &QRadioButton::clicked, this, [this, i] { yTyp_Click(i); });
   }
@@ -94,11 +96,12 @@ ucSens::ucSens(QWidget* parent)
   text1_[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   // The read-out follows the mouse while a button is held on the plot.
-  connect(pbox_, &QtCanvas::MouseDown, this, [this](Qt::MouseButton, double x, double y) {
-    ShowPoint(x, y);
-  });
+  connect(pbox_, &QtCanvas::MouseDown, this,
+          [this](Qt::MouseButton, double x, double y) { ShowPoint(x, y); });
   connect(pbox_, &QtCanvas::MouseMove, this, [this](Qt::MouseButtons buttons, double x, double y) {
-    if (buttons & Qt::LeftButton) ShowPoint(x, y);
+    if (buttons & Qt::LeftButton) {
+      ShowPoint(x, y);
+    }
   });
   connect(pbox_, &QtCanvas::MouseUp, this, [this] { lbl_point_->clear(); });
 
@@ -107,7 +110,9 @@ ucSens::ucSens(QWidget* parent)
   y_choice_ = 0;
   draw_->Initialize();
   draw_->InitializePictureBox(pbox_);
-  for (int i = 0; i < 4; ++i) draw_->InitializeTextBox(text1_[i], i);
+  for (int i = 0; i < 4; ++i) {
+    draw_->InitializeTextBox(text1_[i], i);
+  }
   draw_->SetDrawColors(pbox_->BackColor(), PaletteColor(12), PaletteColor(12), 2);
 }
 
@@ -153,12 +158,16 @@ void ucSens::cmdplot_Click() {
 
 void ucSens::xtyp_Click(int index) {
   x_choice_ = index;
-  if (chk_auto_->isChecked()) cmdplot_Click();
+  if (chk_auto_->isChecked()) {
+    cmdplot_Click();
+  }
 }
 
 void ucSens::yTyp_Click(int index) {
   y_choice_ = index;
-  if (chk_auto_->isChecked()) cmdplot_Click();
+  if (chk_auto_->isChecked()) {
+    cmdplot_Click();
+  }
 }
 
 void ucSens::chkAuto_Click() { cmdplot_->setEnabled(!chk_auto_->isChecked()); }

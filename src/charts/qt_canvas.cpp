@@ -38,8 +38,12 @@ QtCanvas::QtCanvas(QWidget* parent) : QWidget(parent) {
 
 void QtCanvas::SetScale(double x1, double y1, double x2, double y2) {
   const Scale& cur = Current();
-  if (!cur.twips && cur.x1 == x1 && cur.y1 == y1 && cur.x2 == x2 && cur.y2 == y2) return;
-  if (items_.empty()) scales_.clear();  // nothing refers to the old ones
+  if (!cur.twips && cur.x1 == x1 && cur.y1 == y1 && cur.x2 == x2 && cur.y2 == y2) {
+    return;
+  }
+  if (items_.empty()) {
+    scales_.clear();  // nothing refers to the old ones
+  }
   scales_.push_back({x1, y1, x2, y2, false});
 }
 
@@ -57,7 +61,9 @@ double QtCanvas::OuterWidth() const { return width() * kTwipsPerPixel; }
 double QtCanvas::OuterHeight() const { return height() * kTwipsPerPixel; }
 
 QPointF QtCanvas::Map(const Scale& s, double x, double y) const {
-  if (s.twips) return {x / kTwipsPerPixel, y / kTwipsPerPixel};
+  if (s.twips) {
+    return {x / kTwipsPerPixel, y / kTwipsPerPixel};
+  }
   const double w = s.x2 - s.x1, h = s.y2 - s.y1;
   // An empty range has no extent to spread over: its points sit on the edge.
   const double px = w != 0 ? (x - s.x1) / w * width() : 0.0;
@@ -66,7 +72,9 @@ QPointF QtCanvas::Map(const Scale& s, double x, double y) const {
 }
 
 double QtCanvas::MapLengthX(const Scale& s, double length) const {
-  if (s.twips) return length / kTwipsPerPixel;
+  if (s.twips) {
+    return length / kTwipsPerPixel;
+  }
   const double w = std::fabs(s.x2 - s.x1);
   return w != 0 ? length / w * width() : 0.0;
 }
@@ -75,7 +83,9 @@ QPointF QtCanvas::ToPixels(double x, double y) const { return Map(Current(), x, 
 
 QPointF QtCanvas::ToUser(const QPointF& p) const {
   const Scale& s = Current();
-  if (s.twips) return {p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel};
+  if (s.twips) {
+    return {p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel};
+  }
   const double w = width() > 0 ? width() : 1, h = height() > 0 ? height() : 1;
   return {s.x1 + p.x() / w * (s.x2 - s.x1), s.y1 + p.y() / h * (s.y2 - s.y1)};
 }
@@ -149,7 +159,9 @@ void QtCanvas::Sector(double cx, double cy, double radius, double start, double 
     throw zelError(err::kInvalidCall);
   }
   Item it = Make(Item::kSector);
-  if (outline != kUseForeColor) it.pen = ToQColor(outline);
+  if (outline != kUseForeColor) {
+    it.pen = ToQColor(outline);
+  }
   it.x1 = cx;
   it.y1 = cy;
   it.x2 = radius;
@@ -162,7 +174,9 @@ void QtCanvas::Sector(double cx, double cy, double radius, double start, double 
 double QtCanvas::TextHeight(const std::string& text) const {
   const double px = fontMetrics().boundingRect(QString::fromStdString(text)).height();
   const Scale& s = Current();
-  if (s.twips) return px * kTwipsPerPixel;
+  if (s.twips) {
+    return px * kTwipsPerPixel;
+  }
   const double h = height() > 0 ? height() : 1;
   return px * std::fabs(s.y2 - s.y1) / h;
 }
@@ -207,10 +221,10 @@ void QtCanvas::paintEvent(QPaintEvent*) {
         // Bars on whole pixels, so that neighbours share a crisp edge.
         const QPointF a = Map(s, it.x1, it.y1), b = Map(s, it.x2, it.y2);
         const QRectF r = QRectF(a, b).normalized();
-        const QRect whole(QPoint(static_cast<int>(std::lround(r.left())),
-                                 static_cast<int>(std::lround(r.top()))),
-                          QPoint(static_cast<int>(std::lround(r.right())) - 1,
-                                 static_cast<int>(std::lround(r.bottom())) - 1));
+        const QRect whole(
+            QPoint(static_cast<int>(std::lround(r.left())), static_cast<int>(std::lround(r.top()))),
+            QPoint(static_cast<int>(std::lround(r.right())) - 1,
+                   static_cast<int>(std::lround(r.bottom())) - 1));
         p.save();
         p.setRenderHint(QPainter::Antialiasing, false);
         pen.setJoinStyle(Qt::MiterJoin);
@@ -226,15 +240,21 @@ void QtCanvas::paintEvent(QPaintEvent*) {
         const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
         const double a0 = std::fabs(it.start), a1 = std::fabs(it.end);
         double span = a1 - a0;
-        if (span < 0) span += kTwoPi;
+        if (span < 0) {
+          span += kTwoPi;
+        }
         const int qa0 = static_cast<int>(std::lround(a0 * kRadToDeg * 16));
         const int qspan = static_cast<int>(std::lround(span * kRadToDeg * 16));
         if (it.start < 0 && it.end < 0) {
           p.drawPie(box, qa0, qspan);
         } else {
           p.drawArc(box, qa0, qspan);
-          if (it.start < 0) p.drawLine(c, c + QPointF(r * std::cos(a0), -r * std::sin(a0)));
-          if (it.end < 0) p.drawLine(c, c + QPointF(r * std::cos(a1), -r * std::sin(a1)));
+          if (it.start < 0) {
+            p.drawLine(c, c + QPointF(r * std::cos(a0), -r * std::sin(a0)));
+          }
+          if (it.end < 0) {
+            p.drawLine(c, c + QPointF(r * std::cos(a1), -r * std::sin(a1)));
+          }
         }
         break;
       }
@@ -270,7 +290,9 @@ void QtCanvas::paintEvent(QPaintEvent*) {
 // -------------------------------------------------------- mouse and menus
 
 void QtCanvas::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::RightButton) return;  // the context menu
+  if (event->button() == Qt::RightButton) {
+    return;  // the context menu
+  }
   const QPointF u = ToUser(event->position());
   emit MouseDown(event->button(), u.x(), u.y());
 }
@@ -281,7 +303,9 @@ void QtCanvas::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void QtCanvas::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::RightButton) return;
+  if (event->button() == Qt::RightButton) {
+    return;
+  }
   const QPointF u = ToUser(event->position());
   emit MouseUp(event->button(), u.x(), u.y());
 }
@@ -295,12 +319,16 @@ QMenu* QtCanvas::ContextMenu() {
   return menu_;
 }
 
-void QtCanvas::contextMenuEvent(QContextMenuEvent* event) { ContextMenu()->popup(event->globalPos()); }
+void QtCanvas::contextMenuEvent(QContextMenuEvent* event) {
+  ContextMenu()->popup(event->globalPos());
+}
 
 QImage QtCanvas::Image() { return grab().toImage(); }
 
 void QtCanvas::CopyImage() {
-  if (QClipboard* cb = QGuiApplication::clipboard()) cb->setImage(Image());
+  if (QClipboard* cb = QGuiApplication::clipboard()) {
+    cb->setImage(Image());
+  }
 }
 
 bool QtCanvas::SaveImage(const QString& path) { return Image().save(path, "PNG"); }
@@ -308,11 +336,15 @@ bool QtCanvas::SaveImage(const QString& path) { return Image().save(path, "PNG")
 void QtCanvas::SaveImageAs() {
   QString path =
       QFileDialog::getSaveFileName(this, tr("Save Image"), QString(), tr("PNG image (*.png)"));
-  if (path.isEmpty()) return;
-  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  if (path.isEmpty()) {
+    return;
+  }
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+    path += QStringLiteral(".png");
+  }
   if (!SaveImage(path)) {
-    AppDialogs().Show("The image could not be saved as " + path.toStdString() + ".",
-                      MsgButtons::Ok, MsgIcon::Critical, kMessageTitle);
+    AppDialogs().Show("The image could not be saved as " + path.toStdString() + ".", MsgButtons::Ok,
+                      MsgIcon::Critical, kMessageTitle);
   }
 }
 

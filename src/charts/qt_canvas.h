@@ -89,7 +89,7 @@ class QtCanvas : public QWidget, public Canvas {
   };
   struct Item {
     enum Kind { kPoint, kLine, kBox, kSector, kText } kind;
-    int scale;  // index into scales_
+    int scale;              // index into scales_
     double x1, y1, x2, y2;  // sector: centre, radius
     double start, end;      // sector angles as given
     QColor pen;

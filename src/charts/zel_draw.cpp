@@ -25,7 +25,9 @@ constexpr std::string_view kShareFormat = "##0.0";
 
 template <typename T>
 const T& At(std::span<const T> a, int i) {
-  if (i < 0 || static_cast<size_t>(i) >= a.size()) throw zelError(err::kSubscript);
+  if (i < 0 || static_cast<size_t>(i) >= a.size()) {
+    throw zelError(err::kSubscript);
+  }
   return a[static_cast<size_t>(i)];
 }
 
@@ -41,7 +43,9 @@ uint32_t PaletteColor(int index) {
   static constexpr uint32_t kPalette[16] = {
       0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
       0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
-  if (index < 0 || index > 15) throw zelError(err::kInvalidCall);
+  if (index < 0 || index > 15) {
+    throw zelError(err::kInvalidCall);
+  }
   return kPalette[index];
 }
 
@@ -81,7 +85,9 @@ void zelDraw::InitializePictureBox(Canvas* pb) {
 }
 
 void zelDraw::InitializeTextBox(TextBox* tb, int i) {
-  if (i < 0 || i > 3) throw zelError(err::kSubscript);
+  if (i < 0 || i > 3) {
+    throw zelError(err::kSubscript);
+  }
   labels_[static_cast<size_t>(i)] = tb;
 }
 
@@ -106,13 +112,17 @@ void zelDraw::SetYFactors(float uf, float df) {
 }
 
 Canvas& zelDraw::Box() const {
-  if (pbox_ == nullptr) throw zelError(err::kObjectNotSet);
+  if (pbox_ == nullptr) {
+    throw zelError(err::kObjectNotSet);
+  }
   return *pbox_;
 }
 
 void zelDraw::SetLabel(int i, const std::string& text) {
   // A chart may run without label boxes; only the set ones are written.
-  if (TextBox* tb = labels_[static_cast<size_t>(i)]) tb->SetText(text);
+  if (TextBox* tb = labels_[static_cast<size_t>(i)]) {
+    tb->SetText(text);
+  }
 }
 
 // Called from inside a catch block only.
@@ -130,18 +140,26 @@ void zelDraw::Trap() {
 // --------------------------------------------------------- bounds and scale
 
 void zelDraw::SetMinMax(float xval, int ii) {
-  if (ii < 0 || ii > 3) throw zelError(err::kSubscript);
+  if (ii < 0 || ii > 3) {
+    throw zelError(err::kSubscript);
+  }
   bounds_[static_cast<size_t>(ii)] = xval;
 }
 
 float zelDraw::GetMinMax(int ii) const {
-  if (ii < 0 || ii > 3) return -999.0f;
+  if (ii < 0 || ii > 3) {
+    return -999.0f;
+  }
   return bounds_[static_cast<size_t>(ii)];
 }
 
 void zelDraw::SetScale() {
-  if (!(bounds_[kYMax] > bounds_[kYMin])) bounds_[kYMax] = bounds_[kYMin] + 1.0f;
-  if (!(bounds_[kXMax] > bounds_[kXMin])) bounds_[kXMax] = bounds_[kXMin] + 1.0f;
+  if (!(bounds_[kYMax] > bounds_[kYMin])) {
+    bounds_[kYMax] = bounds_[kYMin] + 1.0f;
+  }
+  if (!(bounds_[kXMax] > bounds_[kXMin])) {
+    bounds_[kXMax] = bounds_[kXMin] + 1.0f;
+  }
   Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
 }
 
@@ -184,8 +202,12 @@ void zelDraw::CalcYScale(std::span<const float> y, int n, int start) {
     float mn = At(y, start), mx = mn;
     for (int i = start + 1; i <= n - 1; ++i) {
       const float v = At(y, i);
-      if (v > mx) mx = v;
-      if (v < mn) mn = v;
+      if (v > mx) {
+        mx = v;
+      }
+      if (v < mn) {
+        mn = v;
+      }
     }
     FitY(mn, mx);
   } catch (...) {
@@ -197,8 +219,12 @@ void zelDraw::CalcXScale(std::span<const float> x, int n, int start) {
   float mn = At(x, start), mx = mn;
   for (int i = start + 1; i <= n - 1; ++i) {
     const float v = At(x, i);
-    if (v > mx) mx = v;
-    if (v < mn) mn = v;
+    if (v > mx) {
+      mx = v;
+    }
+    if (v < mn) {
+      mn = v;
+    }
   }
   FitX(mn, mx);
 }
@@ -207,8 +233,12 @@ void zelDraw::CalcYScaleMatrix(const FloatMatrix& values, int n, int start, int 
   float mn = values.At(start, series), mx = mn;
   for (int i = start + 1; i <= n; ++i) {
     const float v = values.At(i, series);
-    if (v > mx) mx = v;
-    if (v < mn) mn = v;
+    if (v > mx) {
+      mx = v;
+    }
+    if (v < mn) {
+      mn = v;
+    }
   }
   FitY(mn, mx);
 }
@@ -219,8 +249,12 @@ void zelDraw::CalcWholeMatrixScale(const FloatMatrix& values, int lastPoint, int
   for (int j = firstSeries; j <= lastSeries; ++j) {
     for (int i = firstPoint; i <= lastPoint; ++i) {
       const float v = values.At(i, j);
-      if (v > mx) mx = v;
-      if (v < mn) mn = v;
+      if (v > mx) {
+        mx = v;
+      }
+      if (v < mn) {
+        mn = v;
+      }
     }
   }
   FitY(mn, mx);
@@ -239,7 +273,9 @@ void zelDraw::DrawLine(std::span<const float> x, std::span<const float> y, int n
     }
     Canvas& pb = Box();
     pb.MoveTo(At(x, 1), At(y, 1));
-    for (int i = 1; i <= n - 1; ++i) pb.LineTo(At(x, i), At(y, i));
+    for (int i = 1; i <= n - 1; ++i) {
+      pb.LineTo(At(x, i), At(y, i));
+    }
   } catch (...) {
     Trap();
   }
@@ -258,7 +294,9 @@ void zelDraw::DrawPlainLine(std::span<const float> y, int n, bool rescale, int s
     }
     Canvas& pb = Box();
     pb.MoveTo(start, At(y, 1));
-    for (int i = 1; i <= n - 1; ++i) pb.LineTo(i, At(y, i));
+    for (int i = 1; i <= n - 1; ++i) {
+      pb.LineTo(i, At(y, i));
+    }
   } catch (...) {
     Trap();
   }
@@ -276,7 +314,9 @@ void zelDraw::DrawPlainLineMatrix(const FloatMatrix& values, int n, bool rescale
   }
   Canvas& pb = Box();
   pb.MoveTo(start, values.At(start, series));
-  for (int i = start; i <= n - 1; ++i) pb.LineTo(i, values.At(i, series));
+  for (int i = start; i <= n - 1; ++i) {
+    pb.LineTo(i, values.At(i, series));
+  }
 }
 
 void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int start) {
@@ -290,7 +330,9 @@ void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int st
     }
     Canvas& pb = Box();
     pb.MoveTo(start, At(values, start));
-    for (int i = start + 1; i <= n; ++i) pb.Box(i - 1, 0.0, i, At(values, i));
+    for (int i = start + 1; i <= n; ++i) {
+      pb.Box(i - 1, 0.0, i, At(values, i));
+    }
   } catch (...) {
     Trap();
   }
@@ -301,9 +343,15 @@ void zelDraw::DrawPoint(double x1, double y1) { Box().PSet(ToSingle(x1), ToSingl
 // -------------------------------------------------------------------- pies
 
 void zelDraw::NormalizePieAngle(double& angle) {
-  if (angle >= 2 * kPi) angle -= 2 * kPi;
-  if (angle < 0) angle += 2 * kPi;
-  if (angle < 0.001) angle = 0.001;
+  if (angle >= 2 * kPi) {
+    angle -= 2 * kPi;
+  }
+  if (angle < 0) {
+    angle += 2 * kPi;
+  }
+  if (angle < 0.001) {
+    angle = 0.001;
+  }
 }
 
 namespace {
@@ -330,7 +378,9 @@ void zelDraw::pieChart(Grid* grid, int count, std::span<const float> values,
   pb.SetFillStyle(FillStyle::Solid);
 
   double total = 0;
-  for (int i = 1; i <= count; ++i) total += std::fabs(At(values, i));
+  for (int i = 1; i <= count; ++i) {
+    total += std::fabs(At(values, i));
+  }
 
   const double cx = showLegend ? pb.ScaleWidth() / 3 : pb.ScaleWidth() / 2;
   const double cy = pb.ScaleHeight() / 2;
@@ -340,7 +390,9 @@ void zelDraw::pieChart(Grid* grid, int count, std::span<const float> values,
   double end = 0;
   for (int i = 1; i <= count; ++i) {
     const double share = CheckedDiv(std::fabs(At(values, i)), total);
-    if (share == 0) continue;
+    if (share == 0) {
+      continue;
+    }
     if (showLegend) {
       shares[static_cast<size_t>(i)] =
           At(labels, i) + " " + FormatNumber(share * 100, kShareFormat) + "%";
@@ -362,13 +414,19 @@ void zelDraw::pieChart(Grid* grid, int count, std::span<const float> values,
     NormalizePieAngle(b);
     pb.Sector(cx, cy, radius, -a, -b);
   }
-  if (showGrid && grid != nullptr) FillPieLegendGrid(grid, count, labels, shares, colours);
-  if (showLegend) DrawPieLegend(count, labels, colours);
+  if (showGrid && grid != nullptr) {
+    FillPieLegendGrid(grid, count, labels, shares, colours);
+  }
+  if (showLegend) {
+    DrawPieLegend(count, labels, colours);
+  }
 }
 
 void zelDraw::DrawPieLegend(int count, std::span<const std::string> labels,
                             std::span<const uint32_t> colours) {
-  if (count < 1) return;
+  if (count < 1) {
+    return;
+  }
   Canvas& pb = Box();
   pb.SetFillStyle(FillStyle::Solid);
   const double h = RoundEven(pb.TextHeight(At(labels, 1)));
@@ -405,7 +463,9 @@ void zelDraw::pieChartNew(std::span<const float> values, int last,
                           std::span<const uint32_t> colours, int first) {
   const double full = 8 * std::atan(1.0);
   double total = 0;
-  for (int i = first; i <= last; ++i) total += At(values, i);
+  for (int i = first; i <= last; ++i) {
+    total += At(values, i);
+  }
 
   Canvas& pb = Box();
   pb.Cls();

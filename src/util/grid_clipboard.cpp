@@ -19,7 +19,8 @@ namespace {
 void Report(const std::exception& e) {
   if (const auto* z = dynamic_cast<const zelError*>(&e)) {
     const int n = z->Number();
-    const bool fits = n >= std::numeric_limits<int16_t>::min() && n <= std::numeric_limits<int16_t>::max();
+    const bool fits =
+        n >= std::numeric_limits<int16_t>::min() && n <= std::numeric_limits<int16_t>::max();
     ErrorHandler(zelError(fits ? n : 0, z->Description()));
   } else {
     ErrorHandler(e);
@@ -27,7 +28,9 @@ void Report(const std::exception& e) {
 }
 
 void RemoveAll(std::string& text, const std::string& what) {
-  if (what.empty()) return;
+  if (what.empty()) {
+    return;
+  }
   for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos)) {
     text.erase(pos, what.size());
   }
@@ -38,7 +41,9 @@ void RemoveAll(std::string& text, const std::string& what) {
 void ReplaceLineFeeds(std::string& text) { std::replace(text.begin(), text.end(), '\n', ' '); }
 
 void StripCommas(std::string& text) {
-  if (text.find(',') == std::string::npos) return;
+  if (text.find(',') == std::string::npos) {
+    return;
+  }
   text.erase(std::remove(text.begin(), text.end(), ','), text.end());
 }
 

@@ -17,13 +17,18 @@ const QColor kFixedBackground(0xE4, 0xE4, 0xE4);
 // ---------------------------------------------------------------- GridModel
 
 GridModel::GridModel(Grid* grid, QObject* parent)
-    : QAbstractTableModel(parent), grid_(grid), shown_rows_(grid->Rows()), shown_cols_(grid->Cols()) {
+    : QAbstractTableModel(parent),
+      grid_(grid),
+      shown_rows_(grid->Rows()),
+      shown_cols_(grid->Cols()) {
   grid_->SetChangeListener([this] { Reload(); });
 }
 
 GridModel::~GridModel() { grid_->SetChangeListener(nullptr); }
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_rows_; }
+int GridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shown_rows_;
+}
 
 int GridModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : shown_cols_;
@@ -31,21 +36,29 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
   const int r = index.row(), c = index.column();
-  if (!index.isValid() || r >= grid_->Rows() || c >= grid_->Cols()) return {};
+  if (!index.isValid() || r >= grid_->Rows() || c >= grid_->Cols()) {
+    return {};
+  }
   const bool fixed = r < grid_->FixedRows() || c < grid_->FixedCols();
   switch (role) {
     case Qt::DisplayRole:
       return QString::fromStdString(grid_->TextMatrix(r, c));
     case Qt::BackgroundRole:
-      if (fixed) return kFixedBackground;
+      if (fixed) {
+        return kFixedBackground;
+      }
       return {};
     case Qt::ForegroundRole: {
       const uint32_t rgb = grid_->CellForeColorAt(r, c);
-      if (rgb == Grid::kDefaultColor) return {};
+      if (rgb == Grid::kDefaultColor) {
+        return {};
+      }
       return QColor(static_cast<QRgb>(rgb));
     }
     case Qt::TextAlignmentRole:
-      if (fixed) return QVariant::fromValue(Qt::AlignCenter);
+      if (fixed) {
+        return QVariant::fromValue(Qt::AlignCenter);
+      }
       return QVariant::fromValue(ColAlignment(c));
     default:
       return {};
@@ -53,7 +66,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
-  if (!index.isValid()) return Qt::NoItemFlags;
+  if (!index.isValid()) {
+    return Qt::NoItemFlags;
+  }
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
@@ -115,31 +130,40 @@ void GridView::SetStretchLastColumn(bool on) {
 
 void GridView::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
-  if (stretch_last_) ApplyGeometry();
+  if (stretch_last_) {
+    ApplyGeometry();
+  }
 }
 
 void GridView::ApplyGeometry() {
   verticalHeader()->setDefaultSectionSize(RowHeightPixels());
-  const int default_width = std::max(64, fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+  const int default_width =
+      std::max(64, fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
   int used = 0;
   for (int c = 0; c < grid_.Cols(); ++c) {
     const int twips = grid_.ColWidth(c);
     int px = twips > 0 ? std::max(1, twips / kTwipsPerPixel) : default_width;
-    if (stretch_last_ && c == grid_.Cols() - 1) px = std::max(px, viewport()->width() - used);
+    if (stretch_last_ && c == grid_.Cols() - 1) {
+      px = std::max(px, viewport()->width() - used);
+    }
     setColumnWidth(c, px);
     used += px;
   }
 }
 
 void GridView::SyncFromGrid() {
-  if (syncing_ || selectionModel() == nullptr) return;
+  if (syncing_ || selectionModel() == nullptr) {
+    return;
+  }
   syncing_ = true;
   QItemSelectionModel* sel = selectionModel();
   if (grid_.Rows() == 0 || grid_.Cols() == 0) {
     sel->clear();
   } else {
-    const int r0 = std::min(grid_.Row(), grid_.RowSel()), r1 = std::max(grid_.Row(), grid_.RowSel());
-    const int c0 = std::min(grid_.Col(), grid_.ColSel()), c1 = std::max(grid_.Col(), grid_.ColSel());
+    const int r0 = std::min(grid_.Row(), grid_.RowSel()),
+              r1 = std::max(grid_.Row(), grid_.RowSel());
+    const int c0 = std::min(grid_.Col(), grid_.ColSel()),
+              c1 = std::max(grid_.Col(), grid_.ColSel());
     sel->setCurrentIndex(model_->index(grid_.Row(), grid_.Col()), QItemSelectionModel::NoUpdate);
     if (r0 == r1 && c0 == c1) {
       // A single cell shows as the focus frame only, as the classic grid does.
@@ -155,10 +179,14 @@ void GridView::SyncFromGrid() {
 
 void GridView::SelectFromMouse(const QPoint& pos, bool extend) {
   const QModelIndex idx = indexAt(pos);
-  if (!idx.isValid()) return;
+  if (!idx.isValid()) {
+    return;
+  }
   const int rows = grid_.Rows(), cols = grid_.Cols();
   const int fr = grid_.FixedRows(), fc = grid_.FixedCols();
-  if (fr >= rows || fc >= cols) return;  // nothing selectable
+  if (fr >= rows || fc >= cols) {
+    return;  // nothing selectable
+  }
   const int r = idx.row(), c = idx.column();
   if (extend) {
     grid_.SetRowSel(std::max(r, fr));
@@ -194,7 +222,9 @@ void GridView::mousePressEvent(QMouseEvent* event) {
   dragging_ = true;
   event->accept();
   const QModelIndex idx = indexAt(event->position().toPoint());
-  if (idx.isValid()) emit CellClicked(idx.row(), idx.column());
+  if (idx.isValid()) {
+    emit CellClicked(idx.row(), idx.column());
+  }
 }
 
 void GridView::mouseMoveEvent(QMouseEvent* event) {
@@ -214,7 +244,9 @@ void GridView::mouseReleaseEvent(QMouseEvent* event) {
 
 void GridView::mouseDoubleClickEvent(QMouseEvent* event) {
   const QModelIndex idx = indexAt(event->position().toPoint());
-  if (idx.isValid()) emit CellDoubleClicked(idx.row(), idx.column());
+  if (idx.isValid()) {
+    emit CellDoubleClicked(idx.row(), idx.column());
+  }
   event->accept();
 }
 
@@ -235,7 +267,9 @@ int GridView::KeyAscii(const QKeyEvent& event) {
       break;
   }
   const QString text = event.text();
-  if (text.isEmpty()) return 0;
+  if (text.isEmpty()) {
+    return 0;
+  }
   const int code = text.at(0).unicode();
   return code >= 32 && code != 127 ? code : 0;
 }
@@ -248,15 +282,33 @@ void GridView::keyPressEvent(QKeyEvent* event) {
   int dr = 0, dc = 0;
   bool navigation = true;
   switch (event->key()) {
-    case Qt::Key_Up: dr = -1; break;
-    case Qt::Key_Down: dr = 1; break;
-    case Qt::Key_Left: dc = -1; break;
-    case Qt::Key_Right: dc = 1; break;
-    case Qt::Key_PageUp: dr = -std::max(1, viewport()->height() / RowHeightPixels()); break;
-    case Qt::Key_PageDown: dr = std::max(1, viewport()->height() / RowHeightPixels()); break;
-    case Qt::Key_Home: dc = -cols; break;
-    case Qt::Key_End: dc = cols; break;
-    default: navigation = false; break;
+    case Qt::Key_Up:
+      dr = -1;
+      break;
+    case Qt::Key_Down:
+      dr = 1;
+      break;
+    case Qt::Key_Left:
+      dc = -1;
+      break;
+    case Qt::Key_Right:
+      dc = 1;
+      break;
+    case Qt::Key_PageUp:
+      dr = -std::max(1, viewport()->height() / RowHeightPixels());
+      break;
+    case Qt::Key_PageDown:
+      dr = std::max(1, viewport()->height() / RowHeightPixels());
+      break;
+    case Qt::Key_Home:
+      dc = -cols;
+      break;
+    case Qt::Key_End:
+      dc = cols;
+      break;
+    default:
+      navigation = false;
+      break;
   }
   if (navigation) {
     if (fr < rows && fc < cols) {
@@ -287,7 +339,9 @@ void GridView::keyPressEvent(QKeyEvent* event) {
 
 void GridView::changeEvent(QEvent* event) {
   QTableView::changeEvent(event);
-  if (event->type() == QEvent::FontChange) ApplyGeometry();
+  if (event->type() == QEvent::FontChange) {
+    ApplyGeometry();
+  }
 }
 
 }  // namespace stratlyn

@@ -39,7 +39,9 @@ int PixelsUnlike(const QImage& img, QRgb colour) {
   int n = 0;
   for (int y = 0; y < img.height(); ++y) {
     for (int x = 0; x < img.width(); ++x) {
-      if ((img.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF)) ++n;
+      if ((img.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF)) {
+        ++n;
+      }
     }
   }
   return n;
@@ -91,10 +93,11 @@ TEST(SensitivityPanel, MouseReadoutFollowsAHeldButton) {
   QTest::mousePress(pb, Qt::LeftButton, {}, at);
   const QPointF u = pb->ToUser(at);
   EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(u.x(), u.y()));
-  QMouseEvent move(QEvent::MouseMove, QPointF(pb->width() / 2, 10), pb->mapToGlobal(QPointF(pb->width() / 2, 10)),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  const QPointF held(pb->width() / 2.0, 10.0);
+  QMouseEvent move(QEvent::MouseMove, held, pb->mapToGlobal(held), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(pb, &move);
-  const QPointF v = pb->ToUser(QPointF(pb->width() / 2, 10));
+  const QPointF v = pb->ToUser(held);
   EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(v.x(), v.y()));
   QTest::mouseRelease(pb, Qt::LeftButton, {}, at);
   EXPECT_TRUE(s.lblPoint()->text().isEmpty());
@@ -223,7 +226,9 @@ TEST(RiskPanel, APressDuringARunIsIgnored) {
   SetCall(r);
   int nested = 0;
   services.events.on_pending = [&] {
-    if (nested++ == 0) r.cmdCalculate()->click();  // pressed while the run lets events run
+    if (nested++ == 0) {
+      r.cmdCalculate()->click();  // pressed while the run lets events run
+    }
   };
   r.CalcIt();
   EXPECT_GE(nested, 1);

@@ -64,7 +64,9 @@ TEST(ShellSort, SortsFromIndexOneAndLeavesIndexZero) {
   for (int n : {1, 2, 3, 4, 5, 13, 14, 100, 5000}) {
     std::vector<float> v(static_cast<size_t>(n) + 1);
     v[0] = 12345.0f;
-    for (int i = 1; i <= n; ++i) v[i] = static_cast<float>(gen() % 50) - 25.0f;  // duplicates
+    for (int i = 1; i <= n; ++i) {
+      v[i] = static_cast<float>(gen() % 50) - 25.0f;  // duplicates
+    }
     std::vector<float> expected(v.begin() + 1, v.end());
     std::sort(expected.begin(), expected.end());
     ShellSortAscending(1, n, v);
@@ -79,7 +81,9 @@ TEST(Histogram, BinCountsEdgesAndTheLowestSample) {
   std::vector<float> counts, edges;
   int bins = 0;
   std::vector<float> s(11);
-  for (int i = 1; i <= 10; ++i) s[i] = static_cast<float>(11 - i);  // 10..1, unsorted
+  for (int i = 1; i <= 10; ++i) {
+    s[i] = static_cast<float>(11 - i);  // 10..1, unsorted
+  }
   BuildHistogram(10, s, counts, bins, edges);
   EXPECT_EQ(bins, 25);
   ASSERT_EQ(counts.size(), 26u);
@@ -111,7 +115,9 @@ TEST(Histogram, TheLargestSampleIsNeverLost) {
   // sample in single precision.
   const float lo = 4.1702199f, hi = 14.1520691f;
   std::vector<float> s(201);
-  for (int i = 1; i <= 200; ++i) s[i] = lo + (hi - lo) * static_cast<float>(i - 1) / 199.0f;
+  for (int i = 1; i <= 200; ++i) {
+    s[i] = lo + (hi - lo) * static_cast<float>(i - 1) / 199.0f;
+  }
   s[200] = hi;
   std::vector<float> counts, edges;
   int bins = 0;
@@ -148,7 +154,9 @@ TEST(RiskAnalysis, HorizonBeyondMaturityUsesThePayoffAndCost) {
   // A call 20 % out of the money mostly expires worthless: the holder loses the price.
   EXPECT_EQ(r.table[1][0], "-2.500");
   EXPECT_EQ(r.samples[1], -2.5f);
-  for (int i = 1; i <= kRiskSamples; ++i) ASSERT_GE(r.samples[i], -2.5f);
+  for (int i = 1; i <= kRiskSamples; ++i) {
+    ASSERT_GE(r.samples[i], -2.5f);
+  }
   EXPECT_EQ(services.dialogs.Count(), 0u);
 
   // The table: headers, 95.00% beside rank 250 down to 0.00% beside the largest.
@@ -184,7 +192,7 @@ TEST(RiskAnalysis, AssetDistributionIgnoresTheOption) {
   const float expected = static_cast<float>(50.0 * std::exp(0.15f * (1.0f / 52.0f)));
   EXPECT_NEAR(r.samples[1], expected, 1e-4);
   EXPECT_EQ(r.samples[1], r.samples[kRiskSamples]);
-  EXPECT_EQ(r.counts[1], 5000.0f);  // range lo..lo+1, all in bin 1
+  EXPECT_EQ(r.counts[1], 5000.0f);                     // range lo..lo+1, all in bin 1
   EXPECT_NEAR(r.edges[100], r.edges[0] + 1.0f, 1e-3);  // 100 summed widths
 
   // A volatile asset: never below zero, cost not subtracted.

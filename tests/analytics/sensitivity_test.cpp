@@ -32,7 +32,9 @@ TEST(PortSens, SweepsFromHalfToTwice) {
   EXPECT_EQ(x[0], 25.0f);
   EXPECT_EQ(x[1], 25.75f);
   EXPECT_NEAR(x[100], 100.0f, 1e-3);
-  for (int i = 1; i <= 100; ++i) ASSERT_GT(y[i], y[i - 1]) << i;  // a call gains with the asset
+  for (int i = 1; i <= 100; ++i) {
+    ASSERT_GT(y[i], y[i - 1]) << i;  // a call gains with the asset
+  }
 
   // A dividend yield of 0 runs from 0 to 0.1 in steps of 0.001.
   PortSens(5, 1, Option(), bsop, x, y);
@@ -45,7 +47,9 @@ TEST(PortSens, SweepsFromHalfToTwice) {
   // Rho of a call is positive throughout a rate sweep.
   PortSens(2, 5, Option(), bsop, x, y);
   EXPECT_FLOAT_EQ(x[0], 0.05f);
-  for (int i = 0; i <= 100; ++i) ASSERT_GT(y[i], 0.0f);
+  for (int i = 0; i <= 100; ++i) {
+    ASSERT_GT(y[i], 0.0f);
+  }
 }
 
 TEST(PortSens, StopsAtTheFailureValueAndRejectsBadChoices) {

@@ -12,8 +12,8 @@ namespace stratlyn::testing {
 struct CanvasOp {
   enum Kind { kPoint, kLine, kBox, kSector, kText } kind;
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // sector: centre, radius, -
-  double start = 0, end = 0;               // sector angles as given
-  uint32_t color = 0;                      // fore colour, or the sector's outline
+  double start = 0, end = 0;              // sector angles as given
+  uint32_t color = 0;                     // fore colour, or the sector's outline
   uint32_t fill = 0;
   std::string text;
 };
@@ -59,8 +59,16 @@ class RecordingCanvas : public Canvas {
   }
   void Sector(double x, double y, double radius, double start, double end,
               uint32_t outline) override {
-    ops.push_back({CanvasOp::kSector, x, y, radius, 0, start, end,
-                   outline == kUseForeColor ? fore : outline, fill, {}});
+    ops.push_back({CanvasOp::kSector,
+                   x,
+                   y,
+                   radius,
+                   0,
+                   start,
+                   end,
+                   outline == kUseForeColor ? fore : outline,
+                   fill,
+                   {}});
   }
   double TextHeight(const std::string&) const override { return text_height; }
   void Print(const std::string& text) override {

@@ -22,7 +22,9 @@ constexpr double kPi = 3.14159265358979323846;
 struct Chart {
   Chart() {
     draw.InitializePictureBox(&canvas);
-    for (int i = 0; i < 4; ++i) draw.InitializeTextBox(&labels[i], i);
+    for (int i = 0; i < 4; ++i) {
+      draw.InitializeTextBox(&labels[i], i);
+    }
   }
   RecordingCanvas canvas;
   MemoryTextBox labels[4];
@@ -168,7 +170,9 @@ TEST(ZelDraw, PlainLinesAgainstThePointIndex) {
 
   // The matrix form scales over points start..n, both included.
   FloatMatrix m(6, 2);
-  for (int i = 0; i < 6; ++i) m.Set(i, 1, static_cast<float>(10 * i));
+  for (int i = 0; i < 6; ++i) {
+    m.Set(i, 1, static_cast<float>(10 * i));
+  }
   c.canvas.ops.clear();
   c.draw.DrawPlainLineMatrix(m, 5, true, 1, 1);
   EXPECT_FLOAT_EQ(c.draw.GetMinMax(0), 50.0f * 1.01f);  // point n = 5 included
@@ -183,7 +187,7 @@ TEST(ZelDraw, PlainLinesAgainstThePointIndex) {
 TEST(ZelDraw, MatrixFitsIncludeTheLastPoint) {
   Chart c;
   FloatMatrix m(4, 3);
-  m.Set(3, 0, 9.0f);   // point n of series 0
+  m.Set(3, 0, 9.0f);    // point n of series 0
   m.Set(0, 0, 100.0f);  // before start: ignored
   m.Set(2, 2, -4.0f);
   c.draw.CalcYScaleMatrix(m, 3, 1, 0);
@@ -201,7 +205,9 @@ TEST(ZelDraw, BarsSpanOneUnitAndStandOnZero) {
   testing::FakeServices services;
   Chart c;
   std::vector<float> v(21);
-  for (int i = 0; i <= 20; ++i) v[i] = static_cast<float>(i);
+  for (int i = 0; i <= 20; ++i) {
+    v[i] = static_cast<float>(i);
+  }
   v[20] = 500.0f;  // the bar is drawn but the scale stops at point 19
   c.canvas.SetFillColor(0xFF0000);
   c.draw.DrawBar(v, 20, true, 1);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdlib>
 
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
@@ -20,8 +21,15 @@
 namespace stratlyn {
 namespace {
 
-constexpr int kLargeWidth = 12240;   // 7200 x 1.7
-constexpr int kLargeHeight = 8550;   // 5700 x 1.5
+constexpr int kLargeWidth = 12240;  // 7200 x 1.7
+constexpr int kLargeHeight = 8550;  // 5700 x 1.5
+
+// Saves a picture of the window when STRATLYN_SHOT_DIR names a folder.
+void Shot(QWidget& w, const char* name) {
+  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
+    w.grab().save(QString(dir) + "/" + name + ".png");
+  }
+}
 
 TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   testing::FakeServices services;
@@ -38,6 +46,7 @@ TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   EXPECT_EQ(risk->width(), TwipsToPx(kLargeWidth));
   EXPECT_EQ(risk->x(), TwipsToPx(30));
   EXPECT_EQ(risk->Grid1()->grid().TextMatrix(1, 1), "95.00%");  // CalcIt ran
+  Shot(w, "window_risk");
 
   w.mnuOptionsNormalDisplay_Click();
   EXPECT_EQ(risk->ucWidth(), ucRisk::kDesignWidth);
@@ -62,6 +71,7 @@ TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   EXPECT_EQ(sens->ucWidth(), kLargeWidth);
   EXPECT_EQ(sens->width(), TwipsToPx(kLargeWidth));
   EXPECT_EQ(sens->pbox()->ItemCount(), 99);
+  Shot(w, "window_sensitivity");
   EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 
