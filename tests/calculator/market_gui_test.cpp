@@ -185,5 +185,31 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_EQ(Field(2), "0.0150");
 }
 
+TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
+  // Every series address now hangs; the user presses "Stop" after a second.
+  setenv("STRATLYN_FRB_URL", (server_->BaseUrl() + "/_hang").c_str(), 1);
+  QElapsedTimer pressed;
+  pressed.start();
+  bool stopped = false;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    if (!stopped && pressed.elapsed() > 1000) {
+      stopped = true;
+      panel.StopMarketData();  // what the window's "Stop" does
+      web.Stop();
+    }
+  };
+  panel.Text1(2)->setText("0.10");
+  panel.Text1(3)->setText("0.75");
+  panel.cmdGetInterestRate()->click();
+  setenv("STRATLYN_FRB_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_TRUE(stopped);
+  EXPECT_LT(pressed.elapsed(), kPatienceMs);
+  EXPECT_EQ(Field(2), "0.10");
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
 }  // namespace
 }  // namespace stratlyn
