@@ -65,14 +65,14 @@ void CsvReader::OnField(void* text, size_t length, void* self) {
     reader->line_end_known_ = true;
   }
   reader->awaiting_lf_ = false;
-  reader->out_->AddField(
-      std::string_view(text ? static_cast<const char*>(text) : "", text ? length : 0));
+  if (text) reader->pending_chars_.append(static_cast<const char*>(text), length);
+  reader->pending_ends_.push_back(reader->pending_chars_.size());
 }
 
 void CsvReader::OnRecordEnd(int c, void* self) {
   auto* reader = static_cast<CsvReader*>(self);
   CsvRecords& out = *reader->out_;
-  if (c == '\n' && reader->awaiting_lf_ && out.OpenFields() == 0) {
+  if (c == '\n' && reader->awaiting_lf_ && reader->pending_ends_.empty()) {
     // The LF of a CRLF pair: the record already ended at the CR.
     reader->awaiting_lf_ = false;
     if (!reader->line_end_known_) {
@@ -91,7 +91,14 @@ void CsvReader::OnRecordEnd(int c, void* self) {
     reader->line_end_known_ = true;
   }
   if (c >= 0) ++reader->line_;
+  size_t begin = 0;
+  for (const size_t end : reader->pending_ends_) {
+    out.AddField(std::string_view(reader->pending_chars_).substr(begin, end - begin));
+    begin = end;
+  }
   out.EndRecord();
+  reader->pending_chars_.clear();
+  reader->pending_ends_.clear();
 }
 
 void CsvReader::Malformed() const {

@@ -43,8 +43,6 @@ class CsvRecords {
     field_ends_.push_back(chars_.size());
   }
   void EndRecord() { record_ends_.push_back(field_ends_.size()); }
-  // Fields added since the last EndRecord.
-  size_t OpenFields() const { return field_ends_.size() - (record_ends_.empty() ? 0 : record_ends_.back()); }
 
  private:
   std::string chars_;
@@ -85,6 +83,10 @@ class CsvReader {
   std::unique_ptr<csv_parser> parser_;
   CsvRecords* out_ = nullptr;
   std::vector<char> buffer_;
+  // The fields of the record being read: a record reaches out_ whole, so a
+  // record cut by the end of a block is never split between two blocks.
+  std::string pending_chars_;
+  std::vector<size_t> pending_ends_;
   bool started_ = false;
   bool finished_ = false;
   bool bom_ = false;
