@@ -1,0 +1,148 @@
+// stratlyn-cli batch, run as a user runs it.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pricing/zel_bsop.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class BatchCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/stratlyn-batch-XXXXXX";
+    dir_ = mkdtemp(name);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return dir_ / name;
+  }
+
+  CliResult Run(const std::vector<std::string>& args) {
+    std::string command = std::string("cd '") + dir_.string() + "' && '" + STRATLYN_CLI_PATH +
+                          "' batch";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " >'" + (dir_ / "stdout.txt").string() + "' 2>'" + (dir_ / "stderr.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    CliResult r;
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(dir_ / "stdout.txt");
+    r.err = Slurp(dir_ / "stderr.txt");
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+const char* const kBook =
+    "Underlying,Strike,Maturity,Vol,Yield,Risk Free Rate,Type,Style,Notes\r\n"
+    "50,50,0.25,0.25,0,0.1,1,European,\"call, at the money\"\r\n"
+    "50,50,0.25,0.25,0,0.1,2,American,\r\n";
+
+TEST_F(BatchCli, PricesNextToTheInputAndKeepsItsData) {
+  const fs::path input = Write("book.csv", kBook);
+  const CliResult r = Run({"book.csv"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("2 rows priced"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(input), kBook) << "the input is never changed";
+  const std::string priced = Slurp(dir_ / "book.priced.csv");
+  EXPECT_EQ(priced.rfind("Underlying,Strike,Maturity,Vol,Yield,Risk Free Rate,Type,Style,Notes,"
+                         "Calculated Price,Delta,Gamma,Vega,Theta\r\n",
+                         0),
+            0u)
+      << priced;
+  // The European call is the record's own figure, written to the float's digits.
+  stratlyn::zelBSOP o;
+  o.SetOptionData(1, o.strType);
+  o.SetOptionData(50, o.strUnderlying);
+  const std::string call = std::to_string(o.GetOptionData(o.strOptionPrice, true)).substr(0, 5);
+  EXPECT_NE(priced.find("European,\"call, at the money\"," + call), std::string::npos) << priced;
+  EXPECT_NE(priced.find("American,,2.014"), std::string::npos) << priced;
+
+  // -o - writes to standard output; the same bytes.
+  const CliResult to_stdout = Run({"book.csv", "-o", "-", "--threads", "1"});
+  EXPECT_EQ(to_stdout.exit_code, 0) << to_stdout.err;
+  EXPECT_EQ(to_stdout.out, priced);
+}
+
+TEST_F(BatchCli, BadInputIsRefusedWithNothingLost) {
+  Write("book.csv", kBook);
+  // The input can never be the output.
+  CliResult r = Run({"book.csv", "-o", "./book.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("would replace the input"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "book.csv"), kBook);
+
+  // A missing column: the message, and no output file.
+  Write("nostyle.csv", "Underlying,Strike,Maturity,Vol,Yield,Risk,Type\n50,50,1,0.2,0,0.1,1\n");
+  r = Run({"nostyle.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Column heading Style not found."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "nostyle.priced.csv"));
+
+  // Not CSV, not there, not an option.
+  Write("broken.csv", "Underlying,\"Strike\n50,50\n");
+  r = Run({"broken.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("not a valid CSV file"), std::string::npos) << r.err;
+  EXPECT_EQ(Run({"missing.csv"}).exit_code, 2);
+  EXPECT_EQ(Run({"book.csv", "--fast"}).exit_code, 2);
+  EXPECT_EQ(Run({"book.csv", "--threads", "0"}).exit_code, 2);
+  EXPECT_EQ(Run({}).exit_code, 2);
+  r = Run({"--help"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("Usage: stratlyn-cli batch IN.csv [-o OUT.csv]"), std::string::npos);
+
+  // Skipped rows are named and the exit status says so; the output is written.
+  Write("text.csv", std::string(kBook) + "50,fifty,0.25,0.25,0,0.1,1,European,\r\n");
+  r = Run({"text.csv", "-o", "out.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Row 4, column 2 (Strike): \"fifty\" is not a number; row skipped"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(Slurp(dir_ / "out.csv").find("50,fifty,0.25"), std::string::npos);
+}
+
+TEST_F(BatchCli, RunTimeErrorKeepsTheRowsBeforeIt) {
+  // A zero strike makes the lattice fail on row 3.
+  Write("fail.csv", std::string(kBook) + "50,0,0.25,0.25,0,0.1,2,American,\r\n" +
+                        "50,50,0.25,0.25,0,0.1,1,European,after\r\n");
+  const CliResult r = Run({"fail.csv"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("at row 4"), std::string::npos) << r.err;
+  const std::string priced = Slurp(dir_ / "fail.priced.csv");
+  EXPECT_NE(priced.find("American,,2.014"), std::string::npos) << priced;
+  EXPECT_NE(priced.find("50,0,0.25,0.25,0,0.1,2,American,\r\n50,50,0.25,0.25,0,0.1,1,European,after\r\n"),
+            std::string::npos)
+      << priced;
+}
+
+}  // namespace
