@@ -6,9 +6,15 @@
 #include "pricing/zel_bsop.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
+#include "util/locale_info.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
+
+char EntryDecimalPoint() {
+  const std::string& dp = CurrentEntryLocale().decimal_point;
+  return dp.size() == 1 ? dp[0] : '.';
+}
 
 float UniformSource::Next() {
   // 24 random bits: every value is a float in [0, 1), 1 itself never.
@@ -162,6 +168,7 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
   BuildHistogram(kRiskSamples, samples, result.counts, result.bin_count, result.edges);
 
   result.table[0] = {kValueHeader, kProbabilityHeader};
+  const char dp = EntryDecimalPoint();
   float p = 0.05f;
   for (int k = 0; k < kRiskTableRows - 1; ++k) {
     if (k > 0) {
@@ -170,8 +177,8 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
     const int rank =
         std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
     result.table[static_cast<size_t>(k) + 1] = {
-        FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat),
-        FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat) + "%"};
+        FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat, dp),
+        FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat, dp) + "%"};
   }
   result.samples = std::move(samples);
   result.completed = true;

@@ -18,6 +18,10 @@ namespace stratlyn {
 
 class zelBSOP;
 
+// The decimal separator of the entry locale (a single character; '.' when the
+// locale's is longer). The views write and read their numbers with it.
+char EntryDecimalPoint();
+
 // a when a > b, else b.
 template <typename A, typename B>
 auto MaxOf(A a, B b) -> decltype(a + b) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "analytics/risk.h"
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -63,7 +64,8 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
 }
 
 std::string PointReadout(double x, double y) {
-  return "x=" + FormatNumber(x, kReadoutFormat) + ", y=" + FormatNumber(y, kReadoutFormat);
+  const char dp = EntryDecimalPoint();
+  return "x=" + FormatNumber(x, kReadoutFormat, dp) + ", y=" + FormatNumber(y, kReadoutFormat, dp);
 }
 
 }  // namespace stratlyn

@@ -129,8 +129,8 @@ ucRisk::ucRisk(QWidget* parent) : QWidget(parent), display_(std::make_unique<zel
     cmb_horizon_->addItem(tr(name));
   }
   cmb_horizon_->setCurrentIndex(0);
-  txt_return_->setText(QString::fromStdString(FormatNumber(0.15, "####0.00")));
-  txt_vol_->setText(QString::fromStdString(FormatNumber(0.25, "###0.00")));
+  txt_return_->setText(QString::fromStdString(FormatNumber(0.15, "####0.00", EntryDecimalPoint())));
+  txt_vol_->setText(QString::fromStdString(FormatNumber(0.25, "###0.00", EntryDecimalPoint())));
   SizeColumns();
 }
 
@@ -232,8 +232,9 @@ void ucRisk::cmdCalculate_Click() {
 
     text1_[0]->hide();
     text1_[1]->hide();
-    text1_[2]->SetText(FormatNumber(result.samples[1], kRiskAxisFormat));
-    text1_[3]->SetText(FormatNumber(result.samples[kRiskSamples], kRiskAxisFormat));
+    text1_[2]->SetText(FormatNumber(result.samples[1], kRiskAxisFormat, EntryDecimalPoint()));
+    text1_[3]->SetText(
+        FormatNumber(result.samples[kRiskSamples], kRiskAxisFormat, EntryDecimalPoint()));
 
     Grid& g = grid1_->grid();
     g.SetRedraw(false);

@@ -8,6 +8,7 @@
 #include "util/format.h"
 #include "util/fp_checks.h"
 #include "util/grid.h"
+#include "util/locale_info.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -33,6 +34,12 @@ const T& At(std::span<const T> a, int i) {
 
 // One bound widened by a factor, in single precision; zelError 6 on overflow.
 float Scaled(float v, float factor) { return ToSingle(static_cast<double>(v) * factor); }
+
+// Labels write decimals with the locale's separator, as the entry fields do.
+std::string Number(double value, std::string_view pattern) {
+  const std::string& dp = CurrentEntryLocale().decimal_point;
+  return FormatNumber(value, pattern, dp.size() == 1 ? dp[0] : '.');
+}
 
 // Rounds to a whole number, a half to the even neighbour.
 double RoundEven(double v) { return std::nearbyint(v); }
@@ -166,7 +173,7 @@ void zelDraw::SetScale() {
 void zelDraw::SetExternalScale() {
   for (int i = 0; i < 4; ++i) {
     try {
-      SetLabel(i, FormatNumber(bounds_[static_cast<size_t>(i)], kXLabelFormat));
+      SetLabel(i, Number(bounds_[static_cast<size_t>(i)], kXLabelFormat));
     } catch (const std::exception&) {
       // a label that cannot be written is left as it was
     }
@@ -183,8 +190,8 @@ void zelDraw::FitY(float mn, float mx) {
   const float bottom = mn > 0 ? Scaled(mn, y_down_) : Scaled(mn, y_up_);
   bounds_[kYMax] = top;
   bounds_[kYMin] = bottom;
-  SetLabel(kYMax, FormatNumber(top, kYLabelFormat));
-  SetLabel(kYMin, FormatNumber(bottom, kYLabelFormat));
+  SetLabel(kYMax, Number(top, kYLabelFormat));
+  SetLabel(kYMin, Number(bottom, kYLabelFormat));
 }
 
 void zelDraw::FitX(float mn, float mx) {
@@ -192,8 +199,8 @@ void zelDraw::FitX(float mn, float mx) {
   const float left = mn > 0 ? Scaled(mn, x_down_) : Scaled(mn, x_up_);
   bounds_[kXMax] = right;
   bounds_[kXMin] = left;
-  SetLabel(kXMin, FormatNumber(left, kXLabelFormat));
-  SetLabel(kXMax, FormatNumber(right, kXLabelFormat));
+  SetLabel(kXMin, Number(left, kXLabelFormat));
+  SetLabel(kXMax, Number(right, kXLabelFormat));
 }
 
 void zelDraw::CalcYScale(std::span<const float> y, int n, int start) {
@@ -395,7 +402,7 @@ void zelDraw::pieChart(Grid* grid, int count, std::span<const float> values,
     }
     if (showLegend) {
       shares[static_cast<size_t>(i)] =
-          At(labels, i) + " " + FormatNumber(share * 100, kShareFormat) + "%";
+          At(labels, i) + " " + Number(share * 100, kShareFormat) + "%";
     }
     const double angle = share * 2 * kPi;
     double begin;

@@ -21,11 +21,22 @@
 #include "charts/qt_canvas.h"
 #include "support/fake_services.h"
 #include "util/format.h"
+#include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
+
+// Numbers in these tests are written with a decimal point, whatever the
+// locale the suite runs under.
+class DotLocaleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { SetEntryLocale(EntryLocale{}); }
+  void TearDown() override { ResetEntryLocale(); }
+};
+[[maybe_unused]] ::testing::Environment* const kDotLocale =
+    ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
 
 // Saves a picture of the widget when STRATLYN_SHOT_DIR names a folder.
 void Shot(QWidget& w, const char* name) {
@@ -199,6 +210,26 @@ TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {
   Shot(r, "risk_large");
   r.ReduceFont();
   EXPECT_EQ(r.ucHeight(), 5700);
+}
+
+TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
+  testing::FakeServices services;
+  EntryLocale de;
+  de.decimal_point = ",";
+  de.thousands_sep = ".";
+  SetEntryLocale(de);
+  {
+    ucRisk r;
+    SetCall(r);
+    EXPECT_EQ(r.txtStockReturn()->text(), "0,15");
+    r.CalcIt();
+    EXPECT_EQ(services.dialogs.Count(), 0u);  // its own start texts are numbers
+    EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 1), "95,00%");
+    EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0).find(','), std::string::npos);
+    EXPECT_NE(r.Text1(2)->Text().find(','), std::string::npos);
+    EXPECT_EQ(PointReadout(101.5, 0.25), "x=101,5, y=0,25");
+  }
+  SetEntryLocale(EntryLocale{});
 }
 
 TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {

@@ -10,10 +10,21 @@
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/format.h"
+#include "util/locale_info.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
+
+// Numbers in these tests are written with a decimal point, whatever the
+// locale the suite runs under.
+class DotLocaleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { SetEntryLocale(EntryLocale{}); }
+  void TearDown() override { ResetEntryLocale(); }
+};
+[[maybe_unused]] ::testing::Environment* const kDotLocale =
+    ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
 
 // Uniform numbers from a list, counting how many were drawn.
 struct ScriptedUniforms {

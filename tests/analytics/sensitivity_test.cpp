@@ -6,9 +6,20 @@
 
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 namespace {
+
+// Numbers in these tests are written with a decimal point, whatever the
+// locale the suite runs under.
+class DotLocaleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { SetEntryLocale(EntryLocale{}); }
+  void TearDown() override { ResetEntryLocale(); }
+};
+[[maybe_unused]] ::testing::Environment* const kDotLocale =
+    ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
 
 OptionParameters Option() {
   OptionParameters p;

@@ -8,10 +8,21 @@
 #include "charts/recording_canvas.h"
 #include "support/fake_services.h"
 #include "util/grid.h"
+#include "util/locale_info.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
+
+// Numbers in these tests are written with a decimal point, whatever the
+// locale the suite runs under.
+class DotLocaleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { SetEntryLocale(EntryLocale{}); }
+  void TearDown() override { ResetEntryLocale(); }
+};
+[[maybe_unused]] ::testing::Environment* const kDotLocale =
+    ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
 
 using testing::CanvasOp;
 using testing::MemoryTextBox;
@@ -78,6 +89,20 @@ TEST(ZelDraw, RangeFitsWidenByTheFactors) {
   c.draw.Initialize();
   EXPECT_FLOAT_EQ(c.draw.YDownFactor(), 0.99f);
   EXPECT_FLOAT_EQ(c.draw.XUpFactor(), 1.05f);
+}
+
+TEST(ZelDraw, LabelsUseTheLocaleDecimalSeparator) {
+  Chart c;
+  EntryLocale comma;
+  comma.decimal_point = ",";
+  SetEntryLocale(comma);
+  const std::vector<float> y = {1.0f, 2.0f};
+  c.draw.CalcYScale(y, 2, 0);
+  c.draw.CalcXScale(y, 2, 0);
+  SetEntryLocale(EntryLocale{});
+  EXPECT_EQ(c.labels[0].text, "2,02");
+  EXPECT_EQ(c.labels[1].text, "0,99");
+  EXPECT_EQ(c.labels[2].text, "0,9500");
 }
 
 TEST(ZelDraw, BoundsByIndex) {

@@ -16,6 +16,7 @@
 #include "charts/qt_scalable_control.h"
 #include "shell/calc_main_widget.h"
 #include "support/fake_services.h"
+#include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
@@ -23,6 +24,14 @@ namespace {
 
 constexpr int kLargeWidth = 12240;  // 7200 x 1.7
 constexpr int kLargeHeight = 8550;  // 5700 x 1.5
+
+// Writes numbers with a decimal point for one test.
+struct DotLocale {
+  DotLocale() { SetEntryLocale(EntryLocale{}); }
+  ~DotLocale() { ResetEntryLocale(); }
+  DotLocale(const DotLocale&) = delete;
+  DotLocale& operator=(const DotLocale&) = delete;
+};
 
 // Saves a picture of the window when STRATLYN_SHOT_DIR names a folder.
 void Shot(QWidget& w, const char* name) {
@@ -32,6 +41,7 @@ void Shot(QWidget& w, const char* name) {
 }
 
 TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
+  DotLocale dot;
   testing::FakeServices services;
   calcMain w;
   w.resize(1400, 1000);
@@ -76,6 +86,7 @@ TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
 }
 
 TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
+  DotLocale dot;
   testing::FakeServices services;
   calcMain w;
   w.resize(1400, 1000);
@@ -111,6 +122,7 @@ TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
 }
 
 TEST(PanelSwitch, AnUnreadableEntryStopsTheSwitch) {
+  DotLocale dot;
   testing::FakeServices services;
   calcMain w;
   w.resize(1400, 1000);
