@@ -12,6 +12,7 @@
 #include "cli/command.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
+#include "pricing/zelop_loader.h"
 #include "util/dialogs.h"
 #include "util/format.h"
 #include "util/services.h"
@@ -309,9 +310,14 @@ Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   const auto get = [&](const std::string& key) {
     const float v = r.american ? o.GetBAWDLL(key) : o.GetBSOPDLL(key);
     if (o.myError) {
+      // The record trapped the error and reported it; pass its messages on.
       std::string text = "the pricing library failed";
-      for (const std::string& m : dialogs.messages) text += "\n" + m;
-      throw zelError(err::kLibraryLoad, text);
+      bool missing = false;
+      for (const std::string& m : dialogs.messages) {
+        text += "\n" + m;
+        missing = missing || m.find(kZelopLibraryName) != std::string::npos;
+      }
+      throw zelError(missing ? err::kFileNotFound : err::kInvalidCall, text);
     }
     return v;
   };

@@ -72,7 +72,6 @@ class zelBarr {
   void SetOptionData(double oo, const std::string& key);
   // The same with the value as text; zelError 13 when the text is not a number.
   void SetOptionData(const std::string& oo, const std::string& key);
-  void SetOptionData(const char* oo, const std::string& key) { SetOptionData(std::string(oo), key); }
 
   // A result of the last CalcBarr/CalcBarrDLL: "opr", "delta", "gamma", "vega",
   // "theta", "impvol" (the volatility); 0 for any other key.
