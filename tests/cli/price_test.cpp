@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -30,8 +31,11 @@ std::string Slurp(const std::string& path) {
 }
 
 CliResult RunPrice(const std::vector<std::string>& args) {
-  const std::string dir = ::testing::TempDir();
-  const std::string out_file = dir + "cli_price_out.txt", err_file = dir + "cli_price_err.txt";
+  // Names of this process's own: ctest runs the cases in parallel processes.
+  static int calls = 0;
+  const std::string stem =
+      ::testing::TempDir() + "cli_price_" + std::to_string(getpid()) + "_" + std::to_string(++calls);
+  const std::string out_file = stem + ".out", err_file = stem + ".err";
   std::string command = std::string("'") + STRATLYN_CLI_PATH + "' price";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " >'" + out_file + "' 2>'" + err_file + "'";
@@ -40,6 +44,8 @@ CliResult RunPrice(const std::vector<std::string>& args) {
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   r.out = Slurp(out_file);
   r.err = Slurp(err_file);
+  std::remove(out_file.c_str());
+  std::remove(err_file.c_str());
   return r;
 }
 
