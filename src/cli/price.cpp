@@ -70,7 +70,8 @@ constexpr const char* kPrefix = "stratlyn-cli price: ";
 // Collects the records' message boxes; questions get the cautious answer.
 class CollectingDialogs : public Dialogs {
  public:
-  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override {
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
+                 const std::string&) override {
     messages.push_back(text);
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
@@ -185,9 +186,9 @@ Request Parse(const std::vector<std::string>& args) {
       throw BadInput{"unknown option '" + a + "' (see stratlyn-cli price --help)"};
     }
   }
-  for (const auto& [slot, name] : {std::pair{&r.spot, "--spot"}, std::pair{&r.strike, "--strike"},
-                                   std::pair{&r.maturity, "--maturity"},
-                                   std::pair{&r.rate, "--rate"}}) {
+  for (const auto& [slot, name] :
+       {std::pair{&r.spot, "--spot"}, std::pair{&r.strike, "--strike"},
+        std::pair{&r.maturity, "--maturity"}, std::pair{&r.rate, "--rate"}}) {
     if (!*slot) throw BadInput{std::string(name) + " is required"};
   }
   if (!r.vol) {
@@ -262,11 +263,21 @@ Figures European(const Request& r) {
 int LatticeCode(const zelBarr& b, const Request& r) {
   int code = 0;
   switch (r.kind) {
-    case BarrierKind::kNone: code = r.american ? b.AMERVANILLA : b.EUROVANILLA; break;
-    case BarrierKind::kDownOut: code = r.american ? b.AMERDOWNOUT : b.EURODOWNOUT; break;
-    case BarrierKind::kDownIn: code = r.american ? b.AMERDOWNIN : b.EURODOWNIN; break;
-    case BarrierKind::kUpOut: code = r.american ? b.AMERUPOUT : b.EUROUPOUT; break;
-    case BarrierKind::kUpIn: code = r.american ? b.AMERUPIN : b.EUROUPIN; break;
+    case BarrierKind::kNone:
+      code = r.american ? b.AMERVANILLA : b.EUROVANILLA;
+      break;
+    case BarrierKind::kDownOut:
+      code = r.american ? b.AMERDOWNOUT : b.EURODOWNOUT;
+      break;
+    case BarrierKind::kDownIn:
+      code = r.american ? b.AMERDOWNIN : b.EURODOWNIN;
+      break;
+    case BarrierKind::kUpOut:
+      code = r.american ? b.AMERUPOUT : b.EUROUPOUT;
+      break;
+    case BarrierKind::kUpIn:
+      code = r.american ? b.AMERUPIN : b.EUROUPIN;
+      break;
   }
   return r.market_price ? code + 1000 : code;
 }
@@ -357,11 +368,20 @@ void PrintTable(const Request& r, const Figures& f) {
   std::string title = r.american ? "American " : "European ";
   title += r.call ? "call" : "put";
   switch (r.kind) {
-    case BarrierKind::kDownOut: title += ", down-and-out"; break;
-    case BarrierKind::kDownIn: title += ", down-and-in"; break;
-    case BarrierKind::kUpOut: title += ", up-and-out"; break;
-    case BarrierKind::kUpIn: title += ", up-and-in"; break;
-    case BarrierKind::kNone: break;
+    case BarrierKind::kDownOut:
+      title += ", down-and-out";
+      break;
+    case BarrierKind::kDownIn:
+      title += ", down-and-in";
+      break;
+    case BarrierKind::kUpOut:
+      title += ", up-and-out";
+      break;
+    case BarrierKind::kUpIn:
+      title += ", up-and-in";
+      break;
+    case BarrierKind::kNone:
+      break;
   }
   std::cout << title << '\n';
   const auto row = [](const char* name, float v) {
@@ -412,7 +432,8 @@ int Run(const std::vector<std::string>& args) {
   }
 }
 
-const CliCommandRegistration reg{{"price", "value, Greeks and implied volatility of one option", &Run}};
+const CliCommandRegistration reg{
+    {"price", "value, Greeks and implied volatility of one option", &Run}};
 
 }  // namespace
 }  // namespace stratlyn::cli

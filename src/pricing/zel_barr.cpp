@@ -1,11 +1,11 @@
 #include "pricing/zel_barr.h"
-#include "pricing/key_match.h"
 
 #include <charconv>
 #include <cmath>
 #include <string>
 #include <system_error>
 
+#include "pricing/key_match.h"
 #include "pricing/zelop_loader.h"
 #include "util/events.h"
 #include "util/format.h"
@@ -120,10 +120,10 @@ void zelBarr::CalcBarr(int code) {
   stretch = kInitialStretch;
 
   // Tested in this order; the first member equal to the code wins.
-  const std::int16_t order[] = {EUROVANILLA, EUROVANVOL, AMERVANILLA, AMERVANVOL, EURODOWNOUT,
-                                EURODOVOL,   AMERDOWNOUT, AMERDOVOL,  EURODOWNIN,  EURODIVOL,
-                                AMERDOWNIN,  AMERDIVOL,   EUROUPIN,   EUROUIVOL,   AMERUPIN,
-                                AMERUIVOL,   EUROUPOUT,   EUROUOVOL,  AMERUPOUT,   AMERUOVOL};
+  const std::int16_t order[] = {EUROVANILLA, EUROVANVOL,  AMERVANILLA, AMERVANVOL, EURODOWNOUT,
+                                EURODOVOL,   AMERDOWNOUT, AMERDOVOL,   EURODOWNIN, EURODIVOL,
+                                AMERDOWNIN,  AMERDIVOL,   EUROUPIN,    EUROUIVOL,  AMERUPIN,
+                                AMERUIVOL,   EUROUPOUT,   EUROUOVOL,   AMERUPOUT,  AMERUOVOL};
   for (const std::int16_t member : order) {
     if (code != member) continue;
     if (member == EUROVANILLA || member == AMERVANILLA) {
@@ -261,9 +261,9 @@ bool zelBarr::ExpandBracket(int code, double& x1, double& x2) {
 void zelBarr::SetProbabilities(double sigma) {
   const double lambda = stretch;
   const double root_dt = std::sqrt(stepLength);
-  const double a = CheckedDiv((static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2) *
-                                  root_dt,
-                              2 * lambda * sigma);
+  const double a =
+      CheckedDiv((static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2) * root_dt,
+                 2 * lambda * sigma);
   const double base = 0.5 / (lambda * lambda);
   probUp = base + a;
   probDown = base - a;
@@ -505,17 +505,38 @@ void zelBarr::RunKnockIn() {
 
 void zelBarr::RunLattice(int code) {
   switch (code) {
-    case 1000: RunVanilla<false>(); break;
-    case 1001: RunVanilla<true>(); break;
-    case 1002: RunKnockOut<false, true>(); break;
-    case 1003: RunKnockOut<true, true>(); break;
-    case 1004: RunKnockIn<false, true>(); break;
-    case 1005: RunKnockIn<true, true>(); break;
-    case 1006: RunKnockOut<false, false>(); break;
-    case 1007: RunKnockOut<true, false>(); break;
-    case 1008: RunKnockIn<false, false>(); break;
-    case 1009: RunKnockIn<true, false>(); break;
-    default: break;
+    case 1000:
+      RunVanilla<false>();
+      break;
+    case 1001:
+      RunVanilla<true>();
+      break;
+    case 1002:
+      RunKnockOut<false, true>();
+      break;
+    case 1003:
+      RunKnockOut<true, true>();
+      break;
+    case 1004:
+      RunKnockIn<false, true>();
+      break;
+    case 1005:
+      RunKnockIn<true, true>();
+      break;
+    case 1006:
+      RunKnockOut<false, false>();
+      break;
+    case 1007:
+      RunKnockOut<true, false>();
+      break;
+    case 1008:
+      RunKnockIn<false, false>();
+      break;
+    case 1009:
+      RunKnockIn<true, false>();
+      break;
+    default:
+      break;
   }
 }
 

@@ -1,10 +1,10 @@
 #include "pricing/zel_bsop.h"
-#include "pricing/key_match.h"
 
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "pricing/key_match.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
 #include "util/services.h"
@@ -63,7 +63,8 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
 }
 
 bool zelBSOP::ValidInputs(bool noMessage) {
-  if (maturity > 0 && underlying > 0 && strike > 0) [[likely]] return true;
+  if (maturity > 0 && underlying > 0 && strike > 0) [[likely]]
+    return true;
   const char* prefix = nullptr;
   float shown = 0;
   if (!(maturity > 0)) {
@@ -196,7 +197,8 @@ float zelBSOP::vbCumNorm(float x) {
 
 const zelBSOP::InputCache& zelBSOP::ForwardInputs() {
   const InputCache& c = Inputs();
-  if (c.fwd_fault != 0) [[unlikely]] throw zelError(c.fwd_fault);
+  if (c.fwd_fault != 0) [[unlikely]]
+    throw zelError(c.fwd_fault);
   return c;
 }
 
@@ -210,8 +212,8 @@ float zelBSOP::CalcValue() {
   const double n1 = vbCumNorm(d1);
   const double n2 = vbCumNorm(d2);
   const double k_disc = static_cast<double>(strike) * c.exp_rt;
-  const double value = putCallFlag == 1 ? c.s_fwd * n1 - k_disc * n2
-                                        : c.s_fwd * (n1 - 1.0) - k_disc * (n2 - 1.0);
+  const double value =
+      putCallFlag == 1 ? c.s_fwd * n1 - k_disc * n2 : c.s_fwd * (n1 - 1.0) - k_disc * (n2 - 1.0);
   const float v = ToSingle(value);
   return v < 0 ? 0.0f : v;
 }
@@ -219,9 +221,9 @@ float zelBSOP::CalcValue() {
 float zelBSOP::CalcDelta() {
   const InputCache& c = ForwardInputs();
   const double sigma = volatility;
-  const float d1 = ToSingle(CheckedDiv(c.ln_sfwd_k + riskFree * static_cast<double>(maturity),
-                                       sigma * c.sqrt_t) +
-                            sigma * 0.5 * c.sqrt_t);
+  const float d1 = ToSingle(
+      CheckedDiv(c.ln_sfwd_k + riskFree * static_cast<double>(maturity), sigma * c.sqrt_t) +
+      sigma * 0.5 * c.sqrt_t);
   const double n1 = vbCumNorm(d1);
   return ToSingle(putCallFlag == 1 ? c.exp_qt * n1 : c.exp_qt * (n1 - 1.0));
 }
@@ -232,8 +234,9 @@ void zelBSOP::GammaD1(float& d1, float& nd1) {
   if (!(memo.valid && memo.generation == c.generation && memo.sigma == volatility)) {
     memo.valid = false;
     const double sigma = volatility;
-    const float numerator = ToSingle(c.ln_s_k + (static_cast<double>(riskFree) - dividendYield +
-                                                 sigma * sigma / 2.0) * maturity);
+    const float numerator =
+        ToSingle(c.ln_s_k +
+                 (static_cast<double>(riskFree) - dividendYield + sigma * sigma / 2.0) * maturity);
     memo.d1 = ToSingle(CheckedDiv(numerator, sigma * c.sqrt_t));
     memo.nd1 = ToSingle(kDensityScale * HalfSquareExp(memo.d1));
     memo.sigma = volatility;
@@ -248,8 +251,8 @@ float zelBSOP::CalcGamma() {
   float d1, nd1;
   GammaD1(d1, nd1);
   const InputCache& c = cache_;
-  return ToSingle(CheckedDiv(nd1 * c.exp_qt,
-                             static_cast<double>(volatility) * underlying * c.sqrt_t));
+  return ToSingle(
+      CheckedDiv(nd1 * c.exp_qt, static_cast<double>(volatility) * underlying * c.sqrt_t));
 }
 
 float zelBSOP::CalcVega() {

@@ -69,15 +69,15 @@ class zelBSOP {
   struct InputCache {
     float r = 0, q = 0, t = 0;
     bool terms_valid = false;
-    double exp_qt = 0;      // e^(-qT)
-    double exp_rt = 0;      // e^(-rT)
-    double sqrt_t = 0;      // sqrt(T)
+    double exp_qt = 0;  // e^(-qT)
+    double exp_rt = 0;  // e^(-rT)
+    double sqrt_t = 0;  // sqrt(T)
     float s = 0, k = 0;
     bool valid = false;
-    int fwd_fault = 0;      // error number for S' and ln(S'/K), 0 when usable
-    float s_fwd = 0;        // S' = S e^(-qT), as float
-    double ln_sfwd_k = 0;   // ln(S' / K)
-    double ln_s_k = 0;      // ln(S / K)
+    int fwd_fault = 0;        // error number for S' and ln(S'/K), 0 when usable
+    float s_fwd = 0;          // S' = S e^(-qT), as float
+    double ln_sfwd_k = 0;     // ln(S' / K)
+    double ln_s_k = 0;        // ln(S / K)
     unsigned generation = 0;  // changes whenever any input above changes
   };
   // d1 and n(d1) of the gamma/vega/theta family for one volatility.

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "pricing/zel_bsop.h"
 #include "pricing/key_match.h"
+#include "pricing/zel_bsop.h"
 #include "pricing/zelop_loader.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -53,10 +53,10 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
       result = ToSingle(Library<ZelopBsopFn>("theta")(putCallFlag, r, t, k, s, sigma, q));
     } else if (KeyIs(oString, strImpliedVolatility)) {
       if (!(optionPrice > 0)) {
-        const MsgAnswer answer = AppDialogs().Show(
-            std::string(kInvalidOptionPrice) + FormatNumber(optionPrice, kEntryFormat) +
-                kStopQuestion,
-            MsgButtons::YesNo, MsgIcon::None, kMessageTitle);
+        const MsgAnswer answer =
+            AppDialogs().Show(std::string(kInvalidOptionPrice) +
+                                  FormatNumber(optionPrice, kEntryFormat) + kStopQuestion,
+                              MsgButtons::YesNo, MsgIcon::None, kMessageTitle);
         return answer == MsgAnswer::Yes ? kLibraryFailure : 0.0f;
       }
       result = LibraryImpliedVol();

@@ -44,8 +44,8 @@ std::vector<std::string> SearchFolders() {
     size_t start = 0;
     while (start <= rest.size()) {
       const size_t colon = rest.find(':', start);
-      const std::string part = rest.substr(start, colon == std::string::npos ? std::string::npos
-                                                                             : colon - start);
+      const std::string part =
+          rest.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
       if (!part.empty()) folders.push_back(part);
       if (colon == std::string::npos) break;
       start = colon + 1;
@@ -106,8 +106,7 @@ void* ZelopSymbol(const char* name) {
   dlerror();
   void* symbol = dlsym(handle, name);
   if (symbol == nullptr) {
-    throw zelError(err::kLibraryLoad,
-                   LoadErrorText((std::string("no function ") + name).c_str()));
+    throw zelError(err::kLibraryLoad, LoadErrorText((std::string("no function ") + name).c_str()));
   }
   return symbol;
 }

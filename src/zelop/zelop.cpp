@@ -113,14 +113,14 @@ double CriticalPrice(const BawTerms& terms, double q_exp) {
     double gap, next;
     if (in.is_call) {
       const double rhs = euro + (1 - terms.disc_q * n_d1) * si / q_exp;
-      const double slope = terms.disc_q * n_d1 * (1 - 1 / q_exp) +
-                           (1 - terms.disc_q * pdf_d1 / terms.sd) / q_exp;
+      const double slope =
+          terms.disc_q * n_d1 * (1 - 1 / q_exp) + (1 - terms.disc_q * pdf_d1 / terms.sd) / q_exp;
       gap = (si - in.k) - rhs;
       next = (in.k + rhs - slope * si) / (1 - slope);
     } else {
       const double rhs = euro - (1 - terms.disc_q * n_d1) * si / q_exp;
-      const double slope = -terms.disc_q * n_d1 * (1 - 1 / q_exp) -
-                           (1 + terms.disc_q * pdf_d1 / terms.sd) / q_exp;
+      const double slope =
+          -terms.disc_q * n_d1 * (1 - 1 / q_exp) - (1 + terms.disc_q * pdf_d1 / terms.sd) / q_exp;
       gap = (in.k - si) - rhs;
       next = (in.k - rhs + slope * si) / (1 + slope);
     }
@@ -223,7 +223,8 @@ double BawValue(const BsmInputs& in) {
   if (!std::isfinite(q_exp) || q_exp == 0) return BsmValue(in);
   const BawTerms terms(in);
   const double critical = CriticalPrice(terms, q_exp);
-  if (in.is_call ? in.s >= critical : in.s <= critical) return in.is_call ? in.s - in.k : in.k - in.s;
+  if (in.is_call ? in.s >= critical : in.s <= critical)
+    return in.is_call ? in.s - in.k : in.k - in.s;
   double euro_critical, n_d1, pdf_d1;
   terms.At(critical, euro_critical, n_d1, pdf_d1);
   double euro, unused_n, unused_pdf;
@@ -243,8 +244,7 @@ namespace zm = stratlyn::zelop;
 
 extern "C" {
 
-ZELOP_EXPORT double bsop(int flag, double r, double T, double K, double S, double sigma,
-                         double q) {
+ZELOP_EXPORT double bsop(int flag, double r, double T, double K, double S, double sigma, double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
   return BsmValid(in) ? zm::BsmValue(in) : zm::kNaN;
 }
@@ -279,8 +279,7 @@ ZELOP_EXPORT double impvol(int flag, double r, double T, double K, double S, dou
   return zm::BsmImpliedVol(Make(flag, r, T, K, S, sigma, q), price, tol, max_iter);
 }
 
-ZELOP_EXPORT double baw(int flag, double S, double r, double T, double K, double sigma,
-                        double q) {
+ZELOP_EXPORT double baw(int flag, double S, double r, double T, double K, double sigma, double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
   return BsmValid(in) ? zm::BawValue(in) : zm::kNaN;
 }

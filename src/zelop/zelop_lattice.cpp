@@ -64,10 +64,13 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
   const auto crossed = [&](double p) {
     switch (c.barrier) {
       case Barrier::kDownOut:
-      case Barrier::kDownIn: return p <= c.h * (1 + 1e-12);
+      case Barrier::kDownIn:
+        return p <= c.h * (1 + 1e-12);
       case Barrier::kUpOut:
-      case Barrier::kUpIn: return p >= c.h * (1 - 1e-12);
-      default: return false;
+      case Barrier::kUpIn:
+        return p >= c.h * (1 - 1e-12);
+      default:
+        return false;
     }
   };
   for (int i = 0; i < width; ++i) {
@@ -170,12 +173,13 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
   if (in == nullptr || (sign != 1 && sign != -1)) return -1;
   const int base = code >= 2000 ? code - 1000 : code;
   if (base < 1000 || base > 1009) return -1;
-  Contract c{in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7],
-             static_cast<double>(sign), base % 2 == 1, Barrier::kNone};
-  static constexpr Barrier kKinds[] = {Barrier::kNone,   Barrier::kNone,  Barrier::kDownOut,
-                                       Barrier::kDownOut, Barrier::kDownIn, Barrier::kDownIn,
-                                       Barrier::kUpOut,  Barrier::kUpOut, Barrier::kUpIn,
-                                       Barrier::kUpIn};
+  Contract c{in[0],         in[1],         in[2],
+             in[3],         in[4],         in[5],
+             in[6],         in[7],         static_cast<double>(sign),
+             base % 2 == 1, Barrier::kNone};
+  static constexpr Barrier kKinds[] = {
+      Barrier::kNone,   Barrier::kNone,  Barrier::kDownOut, Barrier::kDownOut, Barrier::kDownIn,
+      Barrier::kDownIn, Barrier::kUpOut, Barrier::kUpOut,   Barrier::kUpIn,    Barrier::kUpIn};
   c.barrier = kKinds[base - 1000];
   const bool finite = std::isfinite(c.s) && std::isfinite(c.sigma) && std::isfinite(c.r) &&
                       std::isfinite(c.t) && std::isfinite(c.k) && std::isfinite(c.q) &&

@@ -1,7 +1,6 @@
 // stratlyn-cli price, run as a user runs it.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,8 +32,8 @@ std::string Slurp(const std::string& path) {
 CliResult RunPrice(const std::vector<std::string>& args) {
   // Names of this process's own: ctest runs the cases in parallel processes.
   static int calls = 0;
-  const std::string stem =
-      ::testing::TempDir() + "cli_price_" + std::to_string(getpid()) + "_" + std::to_string(++calls);
+  const std::string stem = ::testing::TempDir() + "cli_price_" + std::to_string(getpid()) + "_" +
+                           std::to_string(++calls);
   const std::string out_file = stem + ".out", err_file = stem + ".err";
   std::string command = std::string("'") + STRATLYN_CLI_PATH + "' price";
   for (const std::string& a : args) command += " '" + a + "'";
@@ -56,8 +55,8 @@ double JsonNumber(const std::string& json, const std::string& key) {
   return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
 }
 
-const std::vector<std::string> kDefault = {"--spot", "50",  "--strike", "50",  "--maturity",
-                                           "0.25",   "--rate", "0.1",  "--vol", "0.25"};
+const std::vector<std::string> kDefault = {"--spot", "50",     "--strike", "50",    "--maturity",
+                                           "0.25",   "--rate", "0.1",      "--vol", "0.25"};
 
 std::vector<std::string> With(std::vector<std::string> extra) {
   std::vector<std::string> args = kDefault;
@@ -118,9 +117,8 @@ TEST(CliPriceTest, ImpliedVolatilityAndBarriers) {
   ASSERT_EQ(in.exit_code, 0) << in.err;
   EXPECT_NEAR(JsonNumber(out.out, "value") + JsonNumber(in.out, "value"), 3.1273, 0.02);
 
-  CliResult american_iv = RunPrice(
-      With({"--put", "--american", "--barrier", "45", "--barrier-kind", "down-out",
-            "--market-price", "1.5", "--json"}));
+  CliResult american_iv = RunPrice(With({"--put", "--american", "--barrier", "45", "--barrier-kind",
+                                         "down-out", "--market-price", "1.5", "--json"}));
   ASSERT_EQ(american_iv.exit_code, 0) << american_iv.err;
   EXPECT_GT(JsonNumber(american_iv.out, "impvol"), 0.0);
   EXPECT_NEAR(JsonNumber(american_iv.out, "value"), 1.5, 1e-3);
@@ -160,7 +158,8 @@ TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
        "Invalid strike price (0.0000)"},
       {{"--spot", "abc", "--strike", "50", "--maturity", "1", "--rate", "0.1", "--vol", "0.25"},
        "--spot takes a number"},
-      {{"--spot", "50", "--strike", "50", "--maturity", "1", "--vol", "0.25"}, "--rate is required"},
+      {{"--spot", "50", "--strike", "50", "--maturity", "1", "--vol", "0.25"},
+       "--rate is required"},
       {With({"--call", "--put"}), "only one of"},
       {With({"--barrier", "45"}), "go together"},
       {With({"--barrier-kind", "sideways"}), "down-out, down-in"},
@@ -178,8 +177,8 @@ TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
-  CliResult zero_vol = RunPrice({"--spot", "50", "--strike", "50", "--maturity", "1", "--rate",
-                                 "0.1", "--vol", "0"});
+  CliResult zero_vol = RunPrice(
+      {"--spot", "50", "--strike", "50", "--maturity", "1", "--rate", "0.1", "--vol", "0"});
   EXPECT_EQ(zero_vol.exit_code, 2);
   EXPECT_NE(zero_vol.err.find("--vol must be greater than 0"), std::string::npos);
 }
@@ -195,10 +194,10 @@ TEST(CliPriceTest, RunTimeErrorsExitOne) {
 TEST(CliPriceTest, HelpDocumentsEveryFlag) {
   CliResult help = RunPrice({"--help"});
   EXPECT_EQ(help.exit_code, 0);
-  for (const char* flag : {"--call", "--put", "--european", "--american", "--spot", "--strike",
-                           "--maturity", "--rate", "--vol", "--yield", "--market-price",
-                           "--barrier", "--barrier-kind", "--rebate", "--steps", "--json",
-                           "--engine"}) {
+  for (const char* flag :
+       {"--call", "--put", "--european", "--american", "--spot", "--strike", "--maturity", "--rate",
+        "--vol", "--yield", "--market-price", "--barrier", "--barrier-kind", "--rebate", "--steps",
+        "--json", "--engine"}) {
     EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
   }
 }

@@ -146,8 +146,7 @@ TEST(ZelBsopTest, GreeksAgreeWithFiniteDifferencesAndParity) {
   const double s_fwd = s * std::exp(-q * t), k_disc = k * std::exp(-r * t);
   EXPECT_NEAR(call.GetOptionData("opr") - put.GetOptionData("opr"), s_fwd - k_disc, 2e-5);
   EXPECT_NEAR(call.GetOptionData("delta") - put.GetOptionData("delta"), std::exp(-q * t), 1e-6);
-  EXPECT_NEAR(call.GetOptionData("rho") - put.GetOptionData("rho"), k * t * std::exp(-r * t),
-              2e-5);
+  EXPECT_NEAR(call.GetOptionData("rho") - put.GetOptionData("rho"), k * t * std::exp(-r * t), 2e-5);
   EXPECT_EQ(call.GetOptionData("gamma"), put.GetOptionData("gamma"));
   EXPECT_EQ(call.GetOptionData("vega"), put.GetOptionData("vega"));
 
@@ -158,8 +157,8 @@ TEST(ZelBsopTest, GreeksAgreeWithFiniteDifferencesAndParity) {
     return static_cast<double>(o.GetOptionData("opr"));
   };
   EXPECT_NEAR(call.GetOptionData("delta"), (value_at(52.5f) - value_at(51.5f)) / 1.0, 2e-3);
-  EXPECT_NEAR(call.GetOptionData("gamma"),
-              (value_at(53) - 2 * value_at(52) + value_at(51)) / 1.0, 2e-3);
+  EXPECT_NEAR(call.GetOptionData("gamma"), (value_at(53) - 2 * value_at(52) + value_at(51)) / 1.0,
+              2e-3);
   // Theta per year is negative for this call, and of the size of a year's decay.
   EXPECT_LT(call.GetOptionData("theta"), 0.0f);
   EXPECT_GT(call.GetOptionData("theta"), -10.0f);
