@@ -33,6 +33,20 @@
 #include "tools/uno/calc_app.h"
 #include "util/zel_error.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// The UNO runtime keeps its bootstrapped contexts and type descriptions until
+// the process ends; those are not leaks of this program.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libuno_cppuhelpergcc3.so\n"
+         "leak:libuno_cppu.so\n"
+         "leak:libuno_sal.so\n"
+         "leak:libunoidllo.so\n"
+         "leak:libbinaryurplo.so\n"
+         "leak:libuuresolverlo.so\n"
+         "leak:libgcc3_uno.so\n";
+}
+#endif
+
 namespace stratlyn {
 namespace {
 
