@@ -73,7 +73,9 @@ class CollectingDialogs : public Dialogs {
   MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
                  const std::string&) override {
     messages.push_back(text);
-    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    if (buttons == MsgButtons::Ok) {
+      return MsgAnswer::Ok;
+    }
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
   }
   std::vector<std::string> messages;
@@ -105,7 +107,9 @@ double ParseNumber(const std::string& flag, const std::string& text) {
   double v = 0;
   const char* first = text.data();
   const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
+  if (first != last && *first == '+') {
+    ++first;
+  }
   const auto [ptr, ec] = std::from_chars(first, last, v);
   if (text.empty() || ec != std::errc() || ptr != last || !std::isfinite(v)) {
     throw BadInput{flag + " takes a number, not '" + text + "'"};
@@ -119,19 +123,27 @@ Request Parse(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw BadInput{a + " needs a value"};
+      if (i + 1 >= args.size()) {
+        throw BadInput{a + " needs a value"};
+      }
       return args[++i];
     };
     const auto number = [&](std::optional<double>& slot) {
-      if (slot) throw BadInput{a + " given twice"};
+      if (slot) {
+        throw BadInput{a + " given twice"};
+      }
       slot = ParseNumber(a, value());
     };
     if (a == "--call" || a == "--put") {
-      if (type_set) throw BadInput{"give only one of --call and --put"};
+      if (type_set) {
+        throw BadInput{"give only one of --call and --put"};
+      }
       type_set = true;
       r.call = a == "--call";
     } else if (a == "--european" || a == "--american") {
-      if (style_set) throw BadInput{"give only one of --european and --american"};
+      if (style_set) {
+        throw BadInput{"give only one of --european and --american"};
+      }
       style_set = true;
       r.american = a == "--american";
     } else if (a == "--spot") {
@@ -189,25 +201,41 @@ Request Parse(const std::vector<std::string>& args) {
   for (const auto& [slot, name] :
        {std::pair{&r.spot, "--spot"}, std::pair{&r.strike, "--strike"},
         std::pair{&r.maturity, "--maturity"}, std::pair{&r.rate, "--rate"}}) {
-    if (!*slot) throw BadInput{std::string(name) + " is required"};
+    if (!*slot) {
+      throw BadInput{std::string(name) + " is required"};
+    }
   }
   if (!r.vol) {
-    if (!r.market_price) throw BadInput{"--vol is required (unless --market-price is given)"};
+    if (!r.market_price) {
+      throw BadInput{"--vol is required (unless --market-price is given)"};
+    }
     r.vol = 0.25;
   }
-  if (!(*r.vol > 0)) throw BadInput{"--vol must be greater than 0"};
+  if (!(*r.vol > 0)) {
+    throw BadInput{"--vol must be greater than 0"};
+  }
   if (r.barrier.has_value() != (r.kind != BarrierKind::kNone)) {
     throw BadInput{"--barrier and --barrier-kind go together"};
   }
-  if (r.barrier && !(*r.barrier > 0)) throw BadInput{"--barrier must be greater than 0"};
-  if (r.rebate && !r.barrier) throw BadInput{"--rebate applies to barrier options only"};
+  if (r.barrier && !(*r.barrier > 0)) {
+    throw BadInput{"--barrier must be greater than 0"};
+  }
+  if (r.rebate && !r.barrier) {
+    throw BadInput{"--rebate applies to barrier options only"};
+  }
   if (r.rebate && r.kind != BarrierKind::kDownOut && r.kind != BarrierKind::kUpOut) {
     throw BadInput{"--rebate applies to knock-out (down-out, up-out) options only"};
   }
   const bool lattice = r.american || r.barrier;
-  if (r.steps && !lattice) throw BadInput{"--steps applies to American or barrier options only"};
-  if (r.steps && r.library) throw BadInput{"--steps does not apply to --engine library"};
-  if (r.rebate && r.library) throw BadInput{"--rebate does not apply to --engine library"};
+  if (r.steps && !lattice) {
+    throw BadInput{"--steps applies to American or barrier options only"};
+  }
+  if (r.steps && r.library) {
+    throw BadInput{"--steps does not apply to --engine library"};
+  }
+  if (r.rebate && r.library) {
+    throw BadInput{"--rebate does not apply to --engine library"};
+  }
   if (r.market_price && !(*r.market_price > 0)) {
     throw BadInput{"--market-price must be greater than 0"};
   }
@@ -239,7 +267,9 @@ void CheckImpliedVol(float impvol) {
   if (impvol == -999.0f) {
     throw BadInput{"no volatility gives the market price (it is out of the model's reach)"};
   }
-  if (impvol == 0.0f) throw zelError(err::kInvalidCall, "the implied volatility did not converge");
+  if (impvol == 0.0f) {
+    throw zelError(err::kInvalidCall, "the implied volatility did not converge");
+  }
 }
 
 Figures European(const Request& r) {
@@ -293,8 +323,12 @@ Figures Lattice(const Request& r) {
   b.SetOptionData(r.yield, b.strDvl);
   b.SetOptionData(r.barrier.value_or(0.0), b.strBarrier);
   b.SetOptionData(r.rebate.value_or(0.0), b.strRebate);
-  if (r.steps) b.SetOptionData(*r.steps, b.strNSTEPS);
-  if (r.market_price) b.SetOptionData(*r.market_price, b.strOptionPrice);
+  if (r.steps) {
+    b.SetOptionData(*r.steps, b.strNSTEPS);
+  }
+  if (r.market_price) {
+    b.SetOptionData(*r.market_price, b.strOptionPrice);
+  }
   const int code = LatticeCode(b, r);
   if (r.library) {
     b.CalcBarrDLL(code);
@@ -336,7 +370,9 @@ Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   if (r.market_price) {
     o.SetOptionData(static_cast<float>(*r.market_price), o.strOptionPrice);
     f.impvol = get(o.strImpliedVolatility);
-    if (*f.impvol == -999.0f) CheckImpliedVol(*f.impvol);
+    if (*f.impvol == -999.0f) {
+      CheckImpliedVol(*f.impvol);
+    }
     o.SetOptionData(*f.impvol, o.strVolatility);
   }
   f.value = get(o.strOptionPrice);
@@ -344,7 +380,9 @@ Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   f.gamma = get(o.strGamma);
   f.vega = get(o.strVega);
   f.theta = get(o.strTheta);
-  if (!r.american) f.rho = get(o.strRho);
+  if (!r.american) {
+    f.rho = get(o.strRho);
+  }
   return f;
 }
 
@@ -359,8 +397,12 @@ void PrintJson(const Figures& f) {
   std::string out = "{\"value\": " + FloatText(f.value) + ", \"delta\": " + FloatText(f.delta) +
                     ", \"gamma\": " + FloatText(f.gamma) + ", \"vega\": " + FloatText(f.vega) +
                     ", \"theta\": " + FloatText(f.theta);
-  if (f.rho) out += ", \"rho\": " + FloatText(*f.rho);
-  if (f.impvol) out += ", \"impvol\": " + FloatText(*f.impvol);
+  if (f.rho) {
+    out += ", \"rho\": " + FloatText(*f.rho);
+  }
+  if (f.impvol) {
+    out += ", \"impvol\": " + FloatText(*f.impvol);
+  }
   std::cout << out << "}\n";
 }
 
@@ -390,13 +432,17 @@ void PrintTable(const Request& r, const Figures& f) {
     std::cout << "  " << name << std::string(8 - std::string_view(name).size(), ' ') << padded
               << text << '\n';
   };
-  if (f.impvol) row("impvol", *f.impvol);
+  if (f.impvol) {
+    row("impvol", *f.impvol);
+  }
   row("value", f.value);
   row("delta", f.delta);
   row("gamma", f.gamma);
   row("vega", f.vega);
   row("theta", f.theta);
-  if (f.rho) row("rho", *f.rho);
+  if (f.rho) {
+    row("rho", *f.rho);
+  }
 }
 
 int Run(const std::vector<std::string>& args) {

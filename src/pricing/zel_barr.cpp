@@ -27,7 +27,9 @@ constexpr double kNoRoot = -999.0;
 
 std::int16_t ToInt16(double v) {
   const double r = std::nearbyint(v);
-  if (!(r >= -32768.0 && r <= 32767.0)) throw zelError(err::kOverflow);
+  if (!(r >= -32768.0 && r <= 32767.0)) {
+    throw zelError(err::kOverflow);
+  }
   return static_cast<std::int16_t>(r);
 }
 
@@ -36,13 +38,19 @@ std::int16_t ToInt16(double v) {
 double TextToNumber(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t");
   const size_t end = text.find_last_not_of(" \t");
-  if (begin == std::string::npos) throw zelError(err::kTypeMismatch);
-  if (text[begin] == '+') ++begin;
+  if (begin == std::string::npos) {
+    throw zelError(err::kTypeMismatch);
+  }
+  if (text[begin] == '+') {
+    ++begin;
+  }
   double value = 0;
   const char* first = text.data() + begin;
   const char* last = text.data() + end + 1;
   const auto [ptr, ec] = std::from_chars(first, last, value);
-  if (ec == std::errc::result_out_of_range) throw zelError(err::kOverflow);
+  if (ec == std::errc::result_out_of_range) {
+    throw zelError(err::kOverflow);
+  }
   if (ec != std::errc() || ptr != last || !std::isfinite(value)) {
     throw zelError(err::kTypeMismatch);
   }
@@ -85,7 +93,9 @@ void zelBarr::SetOptionData(double oo, const std::string& key) {
   } else if (KeyIs(key, strNSTEPS)) {
     nsteps = ToInt16(oo);
   }
-  if (nsteps < kMinSteps) nsteps = kMinSteps;
+  if (nsteps < kMinSteps) {
+    nsteps = kMinSteps;
+  }
 }
 
 void zelBarr::SetOptionData(const std::string& oo, const std::string& key) {
@@ -93,24 +103,38 @@ void zelBarr::SetOptionData(const std::string& oo, const std::string& key) {
 }
 
 float zelBarr::GetOptionData(const std::string& key) const {
-  if (KeyIs(key, strOptionPrice)) return resultPrice;
-  if (KeyIs(key, strDelta)) return resultDelta;
-  if (KeyIs(key, strGamma)) return resultGamma;
-  if (KeyIs(key, strVega)) return resultVega;
-  if (KeyIs(key, strTheta)) return resultTheta;
-  if (KeyIs(key, strImpliedVolatility)) return volatility;
+  if (KeyIs(key, strOptionPrice)) {
+    return resultPrice;
+  }
+  if (KeyIs(key, strDelta)) {
+    return resultDelta;
+  }
+  if (KeyIs(key, strGamma)) {
+    return resultGamma;
+  }
+  if (KeyIs(key, strVega)) {
+    return resultVega;
+  }
+  if (KeyIs(key, strTheta)) {
+    return resultTheta;
+  }
+  if (KeyIs(key, strImpliedVolatility)) {
+    return volatility;
+  }
   return 0.0f;
 }
 
 // ---- Dispatch ---------------------------------------------------------------
 
 void zelBarr::CalcBarr(int code) {
-  if (nsteps > kMaxSteps) throw zelError(err::kOverflow);
+  if (nsteps > kMaxSteps) {
+    throw zelError(err::kOverflow);
+  }
   const int n = nsteps;
   nodeCount = static_cast<std::int16_t>(2 * n + 1);
   // The arrays only grow: a re-entrant call during the pending events of a
   // layer must never leave a running lattice with arrays shorter than its own.
-  const size_t size = static_cast<size_t>(2 * n + 3);
+  const size_t size = 2 * static_cast<size_t>(n) + 3;
   if (nodePrices.size() < size) {
     nodePrices.resize(size);
     nodeValues.resize(size);
@@ -125,7 +149,9 @@ void zelBarr::CalcBarr(int code) {
                                 AMERDOWNIN,  AMERDIVOL,   EUROUPIN,    EUROUIVOL,  AMERUPIN,
                                 AMERUIVOL,   EUROUPOUT,   EUROUOVOL,   AMERUPOUT,  AMERUOVOL};
   for (const std::int16_t member : order) {
-    if (code != member) continue;
+    if (code != member) {
+      continue;
+    }
     if (member == EUROVANILLA || member == AMERVANILLA) {
       barrier = 0;
       CalcValueAndGreeks(member == EUROVANILLA ? 1000 : 1001);
@@ -153,8 +179,12 @@ int zelBarr::PartnerOfVolCode(int code) const {
   const std::int16_t vol_members[] = {EURODOVOL, AMERDOVOL, EURODIVOL, AMERDIVOL,
                                       EUROUOVOL, AMERUOVOL, EUROUIVOL, AMERUIVOL};
   for (int i = 0; i < 8; ++i) {
-    if (code == members[i]) return 1002 + i;
-    if (code == vol_members[i]) return 2002 + i;
+    if (code == members[i]) {
+      return 1002 + i;
+    }
+    if (code == vol_members[i]) {
+      return 2002 + i;
+    }
   }
   return 0;
 }
@@ -242,11 +272,15 @@ void zelBarr::CalcImpliedVol(int code) {
 
 bool zelBarr::ExpandBracket(int code, double& x1, double& x2) {
   constexpr double kFactor = 1.6;
-  if (x1 == x2) x2 = -1.0;
+  if (x1 == x2) {
+    x2 = -1.0;
+  }
   double f1 = LatticeGap(code, x1);
   double f2 = LatticeGap(code, x2);
   for (int i = 0; i < 50; ++i) {
-    if (f1 * f2 < 0) return true;
+    if (f1 * f2 < 0) {
+      return true;
+    }
     if (std::fabs(f1) < std::fabs(f2)) {
       x1 = x1 + kFactor * (x1 - x2);
       f1 = LatticeGap(code, x1);
@@ -297,7 +331,9 @@ double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
   double d = 0, e = 0;
   double fa = LatticeGap(code, a);
   double fb = LatticeGap(code, b);
-  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) return kNoRoot;
+  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) {
+    return kNoRoot;
+  }
   double fc = fb;
   for (int iter = 1; iter <= kMaxIterations; ++iter) {
     if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
@@ -316,7 +352,9 @@ double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
     }
     const double tol1 = kEps2 * std::fabs(b) + 0.5 * tol;
     const double xm = 0.5 * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(xm) <= tol1 || fb == 0) {
+      return b;
+    }
     if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
       const double s = fb / fa;
       double p, q;
@@ -329,7 +367,9 @@ double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
         p = s * (2 * xm * q * (q - r) - (b - a) * (r - 1));
         q = (q - 1) * (r - 1) * (s - 1);
       }
-      if (p > 0) q = -q;
+      if (p > 0) {
+        q = -q;
+      }
       p = std::fabs(p);
       const double min1 = 3 * xm * q - std::fabs(tol1 * q);
       const double min2 = std::fabs(e * q);
@@ -359,23 +399,31 @@ void zelBarr::SetUpLattice() {
   double level;
   if (barrier > 1e-6f) {
     level = CheckedLog(CheckedDiv(h, s));
-    if (level < 0) level = CheckedLog(CheckedDiv(s, h));
+    if (level < 0) {
+      level = CheckedLog(CheckedDiv(s, h));
+    }
   } else {
     level = CheckedLog(CheckedDiv(k, s));
-    if (level < 0) level = CheckedLog(CheckedDiv(s, k));
+    if (level < 0) {
+      level = CheckedLog(CheckedDiv(s, k));
+    }
   }
   const double sigma = volatility;
   const int n = nsteps;
   const double root_dt = CheckedSqrt(static_cast<double>(maturity) / n);
   const double m = CheckedDiv(level, sigma * root_dt);
-  if (!(std::fabs(m) < 32768.0)) throw zelError(err::kOverflow);
+  if (!(std::fabs(m) < 32768.0)) {
+    throw zelError(err::kOverflow);
+  }
   const int rows = static_cast<int>(std::trunc(m));
   stretch = rows == 0 ? kZeroLevelStretch : m / rows;
   upFactor = CheckFinite(std::exp(sigma * stretch * root_dt));
   SetProbabilities(sigma);
   double* prices = nodePrices.data();
   prices[0] = CheckFinite(s * std::pow(upFactor, n));
-  for (int i = 1; i <= 2 * n; ++i) prices[i] = prices[i - 1] / upFactor;
+  for (int i = 1; i <= 2 * n; ++i) {
+    prices[i] = prices[i - 1] / upFactor;
+  }
 }
 
 // Every routine walks back from maturity in place. The price of node i at time
@@ -393,7 +441,9 @@ void zelBarr::RollBack(Rule rule) {
     a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
     const int offset = n - j + 1;
     const int last = 2 * j - 2;
-    for (int i = 0; i <= last; ++i) rule(a, i, offset);
+    for (int i = 0; i <= last; ++i) {
+      rule(a, i, offset);
+    }
   }
   a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
   int g = 8;
@@ -423,7 +473,9 @@ void zelBarr::RunVanilla() {
     double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
     if constexpr (kAmerican) {
       const double x = phi * (a.prices[i + offset] - k);
-      if (x > value) value = x;
+      if (x > value) {
+        value = x;
+      }
     }
     v[i] = value;
   });
@@ -457,7 +509,9 @@ void zelBarr::RunKnockOut() {
     double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
     if constexpr (kAmerican) {
       const double x = phi * (price - k);
-      if (x > value) value = x;
+      if (x > value) {
+        value = x;
+      }
     }
     v[i] = value;
   });
@@ -466,7 +520,9 @@ void zelBarr::RunKnockOut() {
 template <bool kAmerican, bool kDown>
 void zelBarr::RunKnockIn() {
   const int n = nsteps;
-  if (vanillaValues.size() < nodeValues.size()) vanillaValues.resize(nodeValues.size());
+  if (vanillaValues.size() < nodeValues.size()) {
+    vanillaValues.resize(nodeValues.size());
+  }
   const double k = strike, phi = putCallSign, h = barrier;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
   const double* prices = nodePrices.data();
@@ -496,7 +552,9 @@ void zelBarr::RunKnockIn() {
     double vanilla = (pm * w[i + 1] + pu * w[i] + pd * w[i + 2]) * disc;
     if constexpr (kAmerican) {
       const double x = phi * (price - k);
-      if (x > vanilla) vanilla = x;
+      if (x > vanilla) {
+        vanilla = x;
+      }
     }
     w[i] = vanilla;
     v[i] = knocked_in(price) ? vanilla : (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
@@ -550,7 +608,9 @@ float ThroughPattern(double value, std::string_view pattern) {
   const std::string text = FormatNumber(CheckFinite(value), pattern);
   float result = 0;
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
-  if (ec != std::errc() || ptr != text.data() + text.size()) throw zelError(err::kTypeMismatch);
+  if (ec != std::errc() || ptr != text.data() + text.size()) {
+    throw zelError(err::kTypeMismatch);
+  }
   return result;
 }
 

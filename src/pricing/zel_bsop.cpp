@@ -23,7 +23,9 @@ const double kDensityScale = 1.0 / std::sqrt(6.283032);
 // The value rounded half to even to a 16-bit integer; zelError 6 when out of range.
 std::int16_t ToInt16(double v) {
   const double r = std::nearbyint(v);
-  if (!(r >= -32768.0 && r <= 32767.0)) throw zelError(err::kOverflow);
+  if (!(r >= -32768.0 && r <= 32767.0)) {
+    throw zelError(err::kOverflow);
+  }
   return static_cast<std::int16_t>(r);
 }
 
@@ -34,7 +36,9 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
     const std::int16_t code = ToInt16(oo);
     optionType = code;
     putCallFlag = code == CallOption ? 1 : 2;
-    if (code == 1 || code == 2) putCallFlag = code;
+    if (code == 1 || code == 2) {
+      putCallFlag = code;
+    }
   } else if (KeyIs(oString, strEuroPut)) {
     putCallFlag = 2;
   } else if (KeyIs(oString, strEuroCall)) {
@@ -63,8 +67,9 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
 }
 
 bool zelBSOP::ValidInputs(bool noMessage) {
-  if (maturity > 0 && underlying > 0 && strike > 0) [[likely]]
-    return true;
+  if (maturity > 0 && underlying > 0 && strike > 0) {
+    [[likely]] return true;
+  }
   const char* prefix = nullptr;
   float shown = 0;
   if (!(maturity > 0)) {
@@ -77,7 +82,9 @@ bool zelBSOP::ValidInputs(bool noMessage) {
     prefix = kInvalidStrike;
     shown = strike;
   }
-  if (prefix == nullptr) return true;
+  if (prefix == nullptr) {
+    return true;
+  }
   if (!noMessage) {
     AppDialogs().Critical(std::string(prefix) + FormatNumber(shown, kEntryFormat) + ")");
   }
@@ -85,18 +92,36 @@ bool zelBSOP::ValidInputs(bool noMessage) {
 }
 
 float zelBSOP::GetOptionData(const std::string& oString, bool noMessage) {
-  if (!(volatility > 0)) volatility = kDefaultVolatility;
-  if (!ValidInputs(noMessage)) return kInvalidResult;
-  if (KeyIs(oString, strOptionPrice)) return CalcValue();
-  if (KeyIs(oString, strDelta)) return CalcDelta();
-  if (KeyIs(oString, strGamma)) return CalcGamma();
-  if (KeyIs(oString, strVega)) return CalcVega();
-  if (KeyIs(oString, strTheta)) return CalcTheta();
+  if (!(volatility > 0)) {
+    volatility = kDefaultVolatility;
+  }
+  if (!ValidInputs(noMessage)) {
+    return kInvalidResult;
+  }
+  if (KeyIs(oString, strOptionPrice)) {
+    return CalcValue();
+  }
+  if (KeyIs(oString, strDelta)) {
+    return CalcDelta();
+  }
+  if (KeyIs(oString, strGamma)) {
+    return CalcGamma();
+  }
+  if (KeyIs(oString, strVega)) {
+    return CalcVega();
+  }
+  if (KeyIs(oString, strTheta)) {
+    return CalcTheta();
+  }
   if (KeyIs(oString, strImpliedVolatility)) {
-    if (!(optionPrice > 0)) return kInvalidResult;
+    if (!(optionPrice > 0)) {
+      return kInvalidResult;
+    }
     return ImpliedVolByBrent();
   }
-  if (KeyIs(oString, strRho)) return CalcRho();
+  if (KeyIs(oString, strRho)) {
+    return CalcRho();
+  }
   return 0.0f;
 }
 
@@ -126,7 +151,9 @@ const zelBSOP::InputCache& zelBSOP::RefreshInputs() {
     c.t = maturity;
     c.terms_valid = true;
   }
-  if (c.valid && c.s == underlying && c.k == strike) return c;
+  if (c.valid && c.s == underlying && c.k == strike) {
+    return c;
+  }
   c.valid = false;
   ++c.generation;
   const double s = underlying, k = strike;
@@ -161,7 +188,9 @@ double zelBSOP::HalfSquareExp(float x) {
   const float a = std::fabs(x);
   NormCache& memo = norm_;
   for (int i = 0; i < 4; ++i) {
-    if (memo.exp_a[i] == a) return memo.exp_v[i];
+    if (memo.exp_a[i] == a) {
+      return memo.exp_v[i];
+    }
   }
   const double ad = a;
   const double v = std::exp(-ad * ad / 2.0);
@@ -197,8 +226,9 @@ float zelBSOP::vbCumNorm(float x) {
 
 const zelBSOP::InputCache& zelBSOP::ForwardInputs() {
   const InputCache& c = Inputs();
-  if (c.fwd_fault != 0) [[unlikely]]
-    throw zelError(c.fwd_fault);
+  if (c.fwd_fault != 0) {
+    [[unlikely]] throw zelError(c.fwd_fault);
+  }
   return c;
 }
 
@@ -288,7 +318,9 @@ float zelBSOP::CalcRho() {
   const float d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
   const float d2 = ToSingle(d1 - sig_sqrt_t);
   const double kt_disc = static_cast<double>(strike) * maturity * c.exp_rt;
-  if (putCallFlag == 1) return ToSingle(kt_disc * vbCumNorm(d2));
+  if (putCallFlag == 1) {
+    return ToSingle(kt_disc * vbCumNorm(d2));
+  }
   return ToSingle(-kt_disc * vbCumNorm(-d2));
 }
 
@@ -313,7 +345,9 @@ float zelBSOP::BrentRoot(int /*flag*/, float x1, float x2, float tol) {
   float d = 0, e = 0;
   float fa = PriceGap(a);
   float fb = PriceGap(b);
-  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) return kInvalidResult;
+  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) {
+    return kInvalidResult;
+  }
   float fc = fb;
   for (int iter = 1; iter <= kMaxIterations; ++iter) {
     if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
@@ -332,7 +366,9 @@ float zelBSOP::BrentRoot(int /*flag*/, float x1, float x2, float tol) {
     }
     const float tol1 = kEps2 * std::fabs(b) + 0.5f * tol;
     const float xm = 0.5f * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(xm) <= tol1 || fb == 0) {
+      return b;
+    }
     if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
       const float s = fb / fa;
       float p, q;
@@ -345,7 +381,9 @@ float zelBSOP::BrentRoot(int /*flag*/, float x1, float x2, float tol) {
         p = s * (2.0f * xm * q * (q - r) - (b - a) * (r - 1.0f));
         q = (q - 1.0f) * (r - 1.0f) * (s - 1.0f);
       }
-      if (p > 0) q = -q;
+      if (p > 0) {
+        q = -q;
+      }
       p = std::fabs(p);
       const float min1 = 3.0f * xm * q - std::fabs(tol1 * q);
       const float min2 = std::fabs(e * q);

@@ -35,8 +35,12 @@ float zelBSOP::LibraryImpliedVol() {
 
 float zelBSOP::GetBSOPDLL(const std::string& oString) {
   myError = false;
-  if (!(volatility > 0)) volatility = 0.25f;
-  if (!ValidInputs(false)) return 0.0f;
+  if (!(volatility > 0)) {
+    volatility = 0.25f;
+  }
+  if (!ValidInputs(false)) {
+    return 0.0f;
+  }
   try {
     const double r = riskFree, t = maturity, k = strike, s = underlying, sigma = volatility,
                  q = dividendYield;
@@ -73,8 +77,12 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
 }
 
 float zelBSOP::GetBAWDLL(const std::string& oString) {
-  if (!(volatility > 0)) volatility = 0.25f;
-  if (!ValidInputs(false)) return 0.0f;
+  if (!(volatility > 0)) {
+    volatility = 0.25f;
+  }
+  if (!ValidInputs(false)) {
+    return 0.0f;
+  }
   const double r = riskFree, t = maturity, k = strike, s = underlying, sigma = volatility,
                q = dividendYield;
   const char* name = nullptr;

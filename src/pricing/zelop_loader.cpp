@@ -30,9 +30,13 @@ LoadedLibrary& State() {
 
 std::string UserLibraryDir() {
   const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/stratlyn/lib";
+  if (xdg != nullptr && *xdg == '/') {
+    return std::string(xdg) + "/stratlyn/lib";
+  }
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/share/stratlyn/lib";
+  if (home != nullptr && *home != '\0') {
+    return std::string(home) + "/.local/share/stratlyn/lib";
+  }
   return {};
 }
 
@@ -46,8 +50,12 @@ std::vector<std::string> SearchFolders() {
       const size_t colon = rest.find(':', start);
       const std::string part =
           rest.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-      if (!part.empty()) folders.push_back(part);
-      if (colon == std::string::npos) break;
+      if (!part.empty()) {
+        folders.push_back(part);
+      }
+      if (colon == std::string::npos) {
+        break;
+      }
       start = colon + 1;
     }
     return folders;
@@ -58,7 +66,9 @@ std::vector<std::string> SearchFolders() {
     folders.push_back(exe_dir + "/../lib/stratlyn");
   }
   const std::string user = UserLibraryDir();
-  if (!user.empty()) folders.push_back(user);
+  if (!user.empty()) {
+    folders.push_back(user);
+  }
   return folders;
 }
 
@@ -69,12 +79,16 @@ std::string LoadErrorText(const char* what) {
 // Searches and loads the library; throws zelError 53/48.
 void* EnsureLoaded() {
   LoadedLibrary& state = State();
-  if (state.handle != nullptr) return state.handle;
+  if (state.handle != nullptr) {
+    return state.handle;
+  }
   std::string first_failure;
   for (const std::string& folder : SearchFolders()) {
     const fs::path candidate = fs::path(folder) / kZelopLibraryName;
     std::error_code ec;
-    if (!fs::is_regular_file(candidate, ec)) continue;
+    if (!fs::is_regular_file(candidate, ec)) {
+      continue;
+    }
     void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle != nullptr) {
       state.handle = handle;
@@ -113,13 +127,17 @@ void* ZelopSymbol(const char* name) {
 
 bool LoadZelopLibrary(const std::string& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return false;
+  if (handle == nullptr) {
+    return false;
+  }
   if (dlsym(handle, "bsop") == nullptr) {
     dlclose(handle);
     return false;
   }
   LoadedLibrary& state = State();
-  if (state.handle != nullptr && state.handle != handle) dlclose(state.handle);
+  if (state.handle != nullptr && state.handle != handle) {
+    dlclose(state.handle);
+  }
   state.handle = handle;
   return true;
 }
@@ -128,7 +146,9 @@ bool ZelopLibraryLoaded() { return State().handle != nullptr; }
 
 void UnloadZelopLibrary() {
   LoadedLibrary& state = State();
-  if (state.handle != nullptr) dlclose(state.handle);
+  if (state.handle != nullptr) {
+    dlclose(state.handle);
+  }
   state.handle = nullptr;
 }
 

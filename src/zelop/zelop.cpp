@@ -124,7 +124,9 @@ double CriticalPrice(const BawTerms& terms, double q_exp) {
       gap = (in.k - si) - rhs;
       next = (in.k - rhs + slope * si) / (1 + slope);
     }
-    if (std::fabs(gap) / in.k < kCriticalTolerance || !std::isfinite(next)) break;
+    if (std::fabs(gap) / in.k < kCriticalTolerance || !std::isfinite(next)) {
+      break;
+    }
     si = next;
   }
   return si;
@@ -156,7 +158,9 @@ bool BsmValid(const BsmInputs& in) {
 
 double BsmValue(const BsmInputs& in) {
   const D12 t = Terms(in);
-  if (in.is_call) return in.s * t.disc_q * NormCdf(t.d1) - in.k * t.disc_r * NormCdf(t.d2);
+  if (in.is_call) {
+    return in.s * t.disc_q * NormCdf(t.d1) - in.k * t.disc_r * NormCdf(t.d2);
+  }
   return in.k * t.disc_r * NormCdf(-t.d2) - in.s * t.disc_q * NormCdf(-t.d1);
 }
 
@@ -170,7 +174,9 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
   const double fwd = in.s * std::exp(-in.q * in.t), strike = in.k * std::exp(-in.r * in.t);
   const double lower = in.is_call ? std::fmax(fwd - strike, 0.0) : std::fmax(strike - fwd, 0.0);
   const double upper = in.is_call ? fwd : strike;
-  if (!(price > lower && price < upper)) return kNoRoot;
+  if (!(price > lower && price < upper)) {
+    return kNoRoot;
+  }
   // Newton's method kept inside a bracket that bisection shrinks when a step
   // leaves it. Stops when the step is far below tol (the price then matches to
   // machine precision) or at the iteration limit.
@@ -186,14 +192,20 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
   // Without a usable guess, start where the vega is largest for this moneyness.
   if (!(sigma > lo && sigma < hi && sigma <= 5)) {
     sigma = std::sqrt(2 * std::fabs(std::log(fwd / strike)) / in.t);
-    if (!(sigma > 0.05 && sigma <= 5 && sigma > lo && sigma < hi)) sigma = 0.5 * (lo + hi);
-    if (hi <= 10.0 && !(sigma > 0.05 && sigma <= 5)) sigma = 0.3;
+    if (!(sigma > 0.05 && sigma <= 5 && sigma > lo && sigma < hi)) {
+      sigma = 0.5 * (lo + hi);
+    }
+    if (hi <= 10.0 && !(sigma > 0.05 && sigma <= 5)) {
+      sigma = 0.3;
+    }
   }
   const double stop = tol * 1e-6;
   for (int i = 0; i < max_iter; ++i) {
     in.sigma = sigma;
     const double gap = BsmValue(in) - price;
-    if (gap == 0) return sigma;
+    if (gap == 0) {
+      return sigma;
+    }
     if (gap > 0) {
       hi = sigma;
     } else {
@@ -201,9 +213,15 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
     }
     const double v = BsmVega(in);
     double next = sigma - gap / v;
-    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-    if (std::fabs(next - sigma) < stop) return next;
-    if (hi - lo < stop) return 0.5 * (lo + hi);
+    if (!(next > lo && next < hi)) {
+      next = 0.5 * (lo + hi);
+    }
+    if (std::fabs(next - sigma) < stop) {
+      return next;
+    }
+    if (hi - lo < stop) {
+      return 0.5 * (lo + hi);
+    }
     sigma = next;
   }
   return sigma;
@@ -211,20 +229,27 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
 
 double BawValue(const BsmInputs& in) {
   // A call on an asset without a yield above the rate is never exercised early.
-  if (in.is_call && in.q <= 0) return BsmValue(in);
+  if (in.is_call && in.q <= 0) {
+    return BsmValue(in);
+  }
   const double b = in.r - in.q;
   const double s2 = in.sigma * in.sigma;
   const double n = 2 * b / s2;
   const double big_k = 1 - std::exp(-in.r * in.t);
-  if (big_k == 0) return BsmValue(in);  // zero rate: the put is not exercised early either
+  if (big_k == 0) {
+    return BsmValue(in);  // zero rate: the put is not exercised early either
+  }
   const double m = 2 * in.r / s2;
   const double root = std::sqrt((n - 1) * (n - 1) + 4 * m / big_k);
   const double q_exp = in.is_call ? 0.5 * (-(n - 1) + root) : 0.5 * (-(n - 1) - root);
-  if (!std::isfinite(q_exp) || q_exp == 0) return BsmValue(in);
+  if (!std::isfinite(q_exp) || q_exp == 0) {
+    return BsmValue(in);
+  }
   const BawTerms terms(in);
   const double critical = CriticalPrice(terms, q_exp);
-  if (in.is_call ? in.s >= critical : in.s <= critical)
+  if (in.is_call ? in.s >= critical : in.s <= critical) {
     return in.is_call ? in.s - in.k : in.k - in.s;
+  }
   double euro_critical, n_d1, pdf_d1;
   terms.At(critical, euro_critical, n_d1, pdf_d1);
   double euro, unused_n, unused_pdf;
@@ -287,14 +312,18 @@ ZELOP_EXPORT double baw(int flag, double S, double r, double T, double K, double
 ZELOP_EXPORT double bawdel(int flag, double S, double r, double T, double K, double sigma,
                            double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
-  if (!BsmValid(in)) return zm::kNaN;
+  if (!BsmValid(in)) {
+    return zm::kNaN;
+  }
   return zm::Difference(in, 1e-4 * S, [](BsmInputs& x, double h) { x.s += h; });
 }
 
 ZELOP_EXPORT double bawgam(int flag, double S, double r, double T, double K, double sigma,
                            double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
-  if (!BsmValid(in)) return zm::kNaN;
+  if (!BsmValid(in)) {
+    return zm::kNaN;
+  }
   const double h = 1e-3 * S;
   BsmInputs up = in, down = in;
   up.s += h;
@@ -305,7 +334,9 @@ ZELOP_EXPORT double bawgam(int flag, double S, double r, double T, double K, dou
 ZELOP_EXPORT double bawvega(int flag, double S, double r, double T, double K, double sigma,
                             double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
-  if (!BsmValid(in)) return zm::kNaN;
+  if (!BsmValid(in)) {
+    return zm::kNaN;
+  }
   return zm::Difference(in, 1e-4 * sigma, [](BsmInputs& x, double h) { x.sigma += h; });
 }
 
@@ -313,7 +344,9 @@ ZELOP_EXPORT double bawvega(int flag, double S, double r, double T, double K, do
 ZELOP_EXPORT double bawtheta(int flag, double S, double r, double T, double K, double sigma,
                              double q) {
   const BsmInputs in = Make(flag, r, T, K, S, sigma, q);
-  if (!BsmValid(in)) return zm::kNaN;
+  if (!BsmValid(in)) {
+    return zm::kNaN;
+  }
   const double h = 1e-4 * T;
   return -zm::Difference(in, h, [](BsmInputs& x, double d) { x.t += d; });
 }

@@ -45,7 +45,9 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
   const double distance = std::fabs(std::log(level / c.s));
   if (distance > 0) {
     const double rows = std::floor(distance / dx);
-    if (rows >= 1) dx = distance / rows;  // never below sigma sqrt(3 dt) * 1
+    if (rows >= 1) {
+      dx = distance / rows;  // never below sigma sqrt(3 dt) * 1
+    }
   }
   const double a = (c.sigma * c.sigma * dt + nu * nu * dt * dt) / (dx * dx);
   const double b = nu * dt / dx;
@@ -58,7 +60,9 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
   // The price of node i at a step depends only on step - i: one table.
   std::vector<double>& rows = price_rows;
   rows.resize(width);
-  for (int d = -n; d <= n; ++d) rows[d + n] = c.s * std::exp(d * dx);
+  for (int d = -n; d <= n; ++d) {
+    rows[d + n] = c.s * std::exp(d * dx);
+  }
   const auto price = [&](int step, int i) { return rows[step - i + n]; };
   const bool knock_in = c.barrier == Barrier::kDownIn || c.barrier == Barrier::kUpIn;
   const auto crossed = [&](double p) {
@@ -94,21 +98,29 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
       const double exercise = c.phi * (p - c.k);
       if (knock_in) {
         double plain = pu * w[i] + pm * w[i + 1] + pd * w[i + 2];
-        if (c.american && exercise > plain) plain = exercise;
+        if (c.american && exercise > plain) {
+          plain = exercise;
+        }
         w[i] = plain;
         v[i] = crossed(p) ? plain : pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
       } else if (crossed(p)) {
         v[i] = c.rebate;
       } else {
         double value = pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
-        if (c.american && exercise > value) value = exercise;
+        if (c.american && exercise > value) {
+          value = exercise;
+        }
         v[i] = value;
       }
     }
     if (step == 2) {
-      for (int i = 0; i < 5; ++i) result.nodes[i] = v[i];
+      for (int i = 0; i < 5; ++i) {
+        result.nodes[i] = v[i];
+      }
     } else if (step == 1) {
-      for (int i = 0; i < 3; ++i) result.nodes[5 + i] = v[i];
+      for (int i = 0; i < 3; ++i) {
+        result.nodes[5 + i] = v[i];
+      }
     }
   }
   result.nodes[8] = v[0];
@@ -120,7 +132,9 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
 template <typename F>
 double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
   double a = lo, b = hi, fa = f(a), fb = f(b);
-  if (!(fa * fb <= 0)) return kNaN;
+  if (!(fa * fb <= 0)) {
+    return kNaN;
+  }
   double c = a, fc = fa, d = b - a, e = d;
   for (int i = 0; i < max_iter; ++i) {
     if ((fb > 0) == (fc > 0)) {
@@ -134,7 +148,9 @@ double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
     }
     const double tol1 = 2 * 1e-16 * std::fabs(b) + 0.5 * tol;
     const double xm = 0.5 * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) return b;
+    if (std::fabs(xm) <= tol1 || fb == 0) {
+      return b;
+    }
     if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
       const double s = fb / fa;
       double p, q;
@@ -146,7 +162,9 @@ double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
         p = s * (2 * xm * qq * (qq - r) - (b - a) * (r - 1));
         q = (qq - 1) * (r - 1) * (s - 1);
       }
-      if (p > 0) q = -q;
+      if (p > 0) {
+        q = -q;
+      }
       p = std::fabs(p);
       if (2 * p < std::fmin(3 * xm * q - std::fabs(tol1 * q), std::fabs(e * q))) {
         e = d;
@@ -168,11 +186,19 @@ double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
 }  // namespace
 
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
-  if (out == nullptr) return -1;
-  for (int i = 0; i < 11; ++i) out[i] = kNaN;
-  if (in == nullptr || (sign != 1 && sign != -1)) return -1;
+  if (out == nullptr) {
+    return -1;
+  }
+  for (int i = 0; i < 11; ++i) {
+    out[i] = kNaN;
+  }
+  if (in == nullptr || (sign != 1 && sign != -1)) {
+    return -1;
+  }
   const int base = code >= 2000 ? code - 1000 : code;
-  if (base < 1000 || base > 1009) return -1;
+  if (base < 1000 || base > 1009) {
+    return -1;
+  }
   Contract c{in[0],         in[1],         in[2],
              in[3],         in[4],         in[5],
              in[6],         in[7],         static_cast<double>(sign),
@@ -184,13 +210,19 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
   const bool finite = std::isfinite(c.s) && std::isfinite(c.sigma) && std::isfinite(c.r) &&
                       std::isfinite(c.t) && std::isfinite(c.k) && std::isfinite(c.q) &&
                       std::isfinite(c.h) && std::isfinite(c.rebate);
-  if (!finite || !(c.s > 0 && c.k > 0 && c.t > 0 && c.sigma > 0)) return -1;
-  if (c.barrier != Barrier::kNone && !(c.h > 0)) return -1;  // a barrier code needs a level
+  if (!finite || !(c.s > 0 && c.k > 0 && c.t > 0 && c.sigma > 0)) {
+    return -1;
+  }
+  if (c.barrier != Barrier::kNone && !(c.h > 0)) {
+    return -1;  // a barrier code needs a level
+  }
   const int n = steps < kMinSteps ? kMinSteps : (steps > kMaxSteps ? kMaxSteps : steps);
   std::vector<double> v, w;
 
   if (code >= 2000) {
-    if (!(price > 0) || !std::isfinite(price)) return -1;
+    if (!(price > 0) || !std::isfinite(price)) {
+      return -1;
+    }
     const auto gap = [&](double sigma) {
       Contract trial = c;
       trial.sigma = sigma;
@@ -214,7 +246,9 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
       int best = -1;
       double best_distance = 0;
       for (int i = 0; i < kGrid; ++i) {
-        if (tried[i] || !(grid_gap[i] * grid_gap[i + 1] <= 0)) continue;
+        if (tried[i] || !(grid_gap[i] * grid_gap[i + 1] <= 0)) {
+          continue;
+        }
         const double distance =
             std::fabs(std::log(std::sqrt(grid_sigma[i] * grid_sigma[i + 1]) / guess));
         if (best < 0 || distance < best_distance) {
@@ -222,10 +256,14 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
           best_distance = distance;
         }
       }
-      if (best < 0) break;
+      if (best < 0) {
+        break;
+      }
       tried[best] = true;
       const double candidate = Brent(gap, grid_sigma[best], grid_sigma[best + 1], 1e-12, 100);
-      if (std::fabs(gap(candidate)) <= 1e-7 * std::fmax(price, 1.0)) root = candidate;
+      if (std::fabs(gap(candidate)) <= 1e-7 * std::fmax(price, 1.0)) {
+        root = candidate;
+      }
     }
     if (std::isnan(root)) {
       out[5] = -999.0;
