@@ -147,7 +147,6 @@ void ucBSOP::CreateControls() {
   cmb_maturity_ = Place(new QComboBox(this), 2500, r3, 1400, kRowHeight);
   lbl_strike_ = Place(new QLabel("Strike", this), 3980, r3, 560, kRowHeight);
   cmb_strike_ = Place(new QComboBox(this), 4580, r3, 700, kRowHeight);
-  cmb_strike_->setEditable(true);
 
   cmb_exchange_ = Place(new QComboBox(this), 60, r4, 2340, kRowHeight);
   cmd_get_interest_rate_ = Place(new QPushButton("Get Interest Rate", this), 2500, r4 - 15, 2780, 330);
