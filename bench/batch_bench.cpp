@@ -66,6 +66,8 @@ void PriceBook(benchmark::State& state, const GeneratedBook& book) {
   stratlyn::BatchOptions options;
   options.threads = static_cast<unsigned>(state.range(0));
   std::FILE* sink = std::fopen("/dev/null", "wb");
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
     std::FILE* in = std::fopen(book.Path().c_str(), "rb");
     const stratlyn::BatchReport report = stratlyn::PriceCsvStream(in, book.Path(), sink, options);
@@ -77,6 +79,13 @@ void PriceBook(benchmark::State& state, const GeneratedBook& book) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  // CPU time of all threads per row: on a machine shared with other work the
+  // wall-clock rate understates what the batch does on idle processors.
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
+  const double cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime) -
+                     seconds(before.ru_utime) - seconds(before.ru_stime);
+  state.counters["cpu_ns_per_row"] =
+      cpu * 1e9 / static_cast<double>(state.iterations() * book.Rows());
 }
 
 void BM_BatchEuropean(benchmark::State& state) { PriceBook(state, European()); }

@@ -60,8 +60,8 @@ struct Layout {
   std::string_view line_end;
 };
 
-// The work of one thread on a part of a block.
-struct Slice {
+// The work of one thread on a part of a block (on its own cache lines).
+struct alignas(64) Slice {
   size_t begin = 0;
   size_t end = 0;
   std::string out;

@@ -168,7 +168,9 @@ RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& styl
 // Rows are independent of each other, so one pricer per thread gives the
 // same results as one pricer for all rows. Throws zelError for a fault
 // inside a pricing object (the lattice with a zero strike, a value beyond
-// single precision, ...). Input messages of zelBSOP go to AppDialogs().
+// single precision, ...). zelBSOP's message for invalid inputs goes to
+// AppDialogs() once per row (with the value; the other results of the row
+// would only repeat it).
 class RowPricer {
  public:
   void PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out);
