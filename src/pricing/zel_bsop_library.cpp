@@ -1,5 +1,6 @@
 // zelBSOP's figures from the separate pricing library (GetBSOPDLL, GetBAWDLL).
 
+#include <exception>
 #include <string>
 
 #include "pricing/key_match.h"
@@ -70,6 +71,10 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
     AppEvents().ProcessPending();
     return result;
   } catch (const zelError& e) {
+    ErrorHandler(e);
+    myError = true;
+    return kLibraryFailure;
+  } catch (const std::exception& e) {
     ErrorHandler(e);
     myError = true;
     return kLibraryFailure;
