@@ -99,9 +99,15 @@ int Run(const std::vector<std::string>& args) {
   BatchOptions options;
   options.threads = threads;
   std::unique_ptr<AtomicFile> file;
+  if (output != "-") {
+    try {
+      file = std::make_unique<AtomicFile>(output);
+    } catch (const zelError& e) {
+      return BadInput(e.Description());
+    }
+  }
   BatchReport report;
   try {
-    if (output != "-") file = std::make_unique<AtomicFile>(output);
     report = PriceCsvStream(in.get(), input, file ? file->get() : stdout, options);
   } catch (const zelError& e) {
     if (e.Number() == err::kBadFile) return BadInput(e.Description());

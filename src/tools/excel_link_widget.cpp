@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "tools/csv_workbook.h"
 #include "util/services.h"
@@ -172,6 +173,12 @@ void ExcelLinkWindow::cmdProcess_Click() {
   UpdateButtons();
   WindowObserver observer(Label1, progress, cancel_);
   const ExcelLink::Report report = link_.Process(item_data, observer);
+  if (report.outcome == ExcelLink::Outcome::kDone) {
+    // The used area may reach below the row that ended the run: show it full.
+    const int handled = std::max(0, report.last_row - 2);
+    progress->setRange(0, std::max(1, handled));
+    progress->setValue(std::max(1, handled));
+  }
 
   // A CSV workbook is saved next to its file whatever ended the run, unless
   // nothing was written at all; the input itself is never replaced.

@@ -117,6 +117,9 @@ TEST_F(BatchCli, BadInputIsRefusedWithNothingLost) {
   EXPECT_EQ(Run({"book.csv", "--fast"}).exit_code, 2);
   EXPECT_EQ(Run({"book.csv", "--threads", "0"}).exit_code, 2);
   EXPECT_EQ(Run({}).exit_code, 2);
+  r = Run({"book.csv", "-o", "no/such/folder/out.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Cannot write no/such/folder/out.csv"), std::string::npos) << r.err;
   r = Run({"--help"});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_NE(r.out.find("Usage: stratlyn-cli batch IN.csv [-o OUT.csv]"), std::string::npos);
