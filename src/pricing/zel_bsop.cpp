@@ -66,10 +66,7 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
   }
 }
 
-bool zelBSOP::ValidInputs(bool noMessage) {
-  if (maturity > 0 && underlying > 0 && strike > 0) {
-    [[likely]] return true;
-  }
+bool zelBSOP::ReportInvalidInput(bool noMessage) {
   const char* prefix = nullptr;
   float shown = 0;
   if (!(maturity > 0)) {

@@ -103,7 +103,15 @@ class zelBSOP {
   const InputCache& RefreshInputs();
   // Inputs() for the results that use S'; throws the fault S' had.
   const InputCache& ForwardInputs();
-  bool ValidInputs(bool noMessage);
+  // True when maturity, underlying and strike are positive; otherwise shows the
+  // message for the first that is not (unless noMessage) and returns false.
+  bool ValidInputs(bool noMessage) {
+    if (maturity > 0 && underlying > 0 && strike > 0) [[likely]] {
+      return true;
+    }
+    return ReportInvalidInput(noMessage);
+  }
+  bool ReportInvalidInput(bool noMessage);
   float CalcValue();
   float CalcDelta();
   float CalcGamma();
