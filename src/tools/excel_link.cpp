@@ -225,6 +225,7 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
 
 bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
                             std::vector<SheetEntry>& list) {
+  if (!workbook) return true;
   try {
     ListSheets(*workbook, list);
     app_ = std::move(workbook);
