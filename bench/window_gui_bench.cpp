@@ -68,10 +68,12 @@ void StartWindow(benchmark::State& state, bool wait_for_pages) {
     value->repaint();
     state.SetIterationTime(timer.nsecsElapsed() / 1e9);
     if (wait_for_pages) {
-      RunUntil([&] {
-        return window->Browser1()->Tag() == stratlyn::kPageDone &&
-               window->Browser2()->Tag() == stratlyn::kPageDone;
-      }, 15000);
+      RunUntil(
+          [&] {
+            return window->Browser1()->Tag() == stratlyn::kPageDone &&
+                   window->Browser2()->Tag() == stratlyn::kPageDone;
+          },
+          15000);
       state.counters["resident_MB"] = ResidentMb();
     }
     state.PauseTiming();
@@ -84,7 +86,10 @@ void StartWindow(benchmark::State& state, bool wait_for_pages) {
 void BM_FirstWindowToFirstValue(benchmark::State& state) { StartWindow(state, true); }
 void BM_WindowToFirstValue(benchmark::State& state) { StartWindow(state, false); }
 
-BENCHMARK(BM_FirstWindowToFirstValue)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstWindowToFirstValue)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowToFirstValue)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -40,8 +40,8 @@ struct BsopFields {
 // Captions, texts and messages of the panel.
 namespace bsop_text {
 inline constexpr const char* kFieldCaptions[7] = {
-    "Underlying Price", "Volatility", "Interest Rate", "Maturity",
-    "Strike Price", "Dividend Yield", "Market Option Price"};
+    "Underlying Price", "Volatility",     "Interest Rate",      "Maturity",
+    "Strike Price",     "Dividend Yield", "Market Option Price"};
 inline constexpr const char* kGreekCaptions[4] = {"Delta", "Gamma", "Vega", "Theta"};
 inline constexpr const char* kEuropeanValue = "Value: ";
 inline constexpr const char* kAmericanValue = "Value : ";

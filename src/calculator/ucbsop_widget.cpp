@@ -21,29 +21,34 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-constexpr const char* kQuoteTypes[] = {"Stock or Index", "Mid-Month Currency", "Month-End Currency"};
-constexpr const char* kEnglishMonths[] = {"January", "February", "March",     "April",
-                                          "May",     "June",     "July",      "August",
-                                          "September", "October", "November", "December"};
+constexpr const char* kQuoteTypes[] = {"Stock or Index", "Mid-Month Currency",
+                                       "Month-End Currency"};
+constexpr const char* kEnglishMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
 
 // Tooltips of the panel's controls.
 constexpr const char* kTipDate = "Date";
 constexpr const char* kTipImpVol = "Select this to calculate the implied volatility";
-constexpr const char* kTipCalculate = "Click to calculate the option value and the hedge parameters";
+constexpr const char* kTipCalculate =
+    "Click to calculate the option value and the hedge parameters";
 constexpr const char* kTipCopyData =
     "Click to copy the calculated values as well as the data for the calculation";
 constexpr const char* kTipGetStkQuote =
     "Click to get a delayed quote for the underlying security from the CBOE";
 constexpr const char* kTipGetOption =
-    "Click to get a delayed quote for the option with the specified maturity and strike from the CBOE";
+    "Click to get a delayed quote for the option with the specified maturity and strike from the "
+    "CBOE";
 constexpr const char* kTipReparseStock =
     "If you have loaded the CBOE page with the underlying quote in the bottom window, click this "
     "button to extract the price from that page.";
 constexpr const char* kTipReparseOption =
     "If you have loaded the CBOE page with the option quote in the bottom window, click this "
     "button to extract the price from that page.";
-constexpr const char* kTipInterestRate = "Click to interpolate an interest rate from the Federal Reserve";
-constexpr const char* kTipDivYield = "Click to get a  dividend yield CBOE if the underlying is a stock";
+constexpr const char* kTipInterestRate =
+    "Click to interpolate an interest rate from the Federal Reserve";
+constexpr const char* kTipDivYield =
+    "Click to get a  dividend yield CBOE if the underlying is a stock";
 
 // Geometry of the controls in twips.
 constexpr int kRowPitch = 360;
@@ -92,7 +97,8 @@ void ucBSOP::CreateControls() {
   // Exercise style and option type, each pair in its own frame.
   fra_exercise_ = Place(new QFrame(this), 3050, 100, 1950, 660);
   fra_type_ = Place(new QFrame(this), 5100, 100, 2040, 660);
-  for (QFrame* frame : {fra_exercise_, fra_type_}) frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  for (QFrame* frame : {fra_exercise_, fra_type_})
+    frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   chk_amer_ = Place(new QRadioButton("American", fra_exercise_), 90, 45, 1800, 270);
   chk_euro_ = Place(new QRadioButton("European", fra_exercise_), 90, 345, 1800, 270);
   chk_put_ = Place(new QRadioButton("Put Option", fra_type_), 90, 45, 1890, 270);
@@ -131,7 +137,8 @@ void ucBSOP::CreateControls() {
   const int r4 = r3 + kMarketPitch, r5 = r4 + kMarketPitch;
   lbl_stock_ticker_ = Place(new QLabel("Underlying Ticker", this), 60, r1, 1480, kRowHeight);
   txt_stock_ticker_ = Place(new QLineEdit(this), 1560, r1, 860, kRowHeight);
-  cmd_get_stk_quote_ = Place(new QPushButton("Get Underlying Price", this), 2500, r1 - 15, 2000, 330);
+  cmd_get_stk_quote_ =
+      Place(new QPushButton("Get Underlying Price", this), 2500, r1 - 15, 2000, 330);
   cmd_get_stk_quote_->setToolTip(kTipGetStkQuote);
   cmd_reparse_stock_ = Place(new QPushButton("Parse", this), 4580, r1 - 15, 700, 330);
   cmd_reparse_stock_->setToolTip(kTipReparseStock);
@@ -149,11 +156,13 @@ void ucBSOP::CreateControls() {
   cmb_strike_ = Place(new QComboBox(this), 4580, r3, 700, kRowHeight);
 
   cmb_exchange_ = Place(new QComboBox(this), 60, r4, 2340, kRowHeight);
-  cmd_get_interest_rate_ = Place(new QPushButton("Get Interest Rate", this), 2500, r4 - 15, 2780, 330);
+  cmd_get_interest_rate_ =
+      Place(new QPushButton("Get Interest Rate", this), 2500, r4 - 15, 2780, 330);
   cmd_get_interest_rate_->setToolTip(kTipInterestRate);
   cmd_div_yield_ = Place(new QPushButton("Get Dividend Yield", this), 60, r5 - 15, 2340, 330);
   cmd_div_yield_->setToolTip(kTipDivYield);
-  cmd_histo_vol_ = Place(new QPushButton("CBOE Historical Volatilities", this), 2500, r5 - 15, 2780, 330);
+  cmd_histo_vol_ =
+      Place(new QPushButton("CBOE Historical Volatilities", this), 2500, r5 - 15, 2780, 330);
 
   grid1_ = Place(new GridView(this), 5400, r1 - 15, 1740, r5 + 315 - r1);
   lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 7080, 280);
@@ -261,8 +270,8 @@ void ucBSOP::cmdCopyData_Click() {
   logic_.cmdCopyData_Click();
 }
 
-bool ucBSOP::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk,
-                           float& osig, float& odvl, float& oopr) {
+bool ucBSOP::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
+                           float& odvl, float& oopr) {
   ReadFields();
   return logic_.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr);
 }

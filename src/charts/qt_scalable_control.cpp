@@ -18,7 +18,8 @@ int TwipsToPx(int twips) {
 
 int PxToTwips(int pixels) { return pixels * kTwips; }
 
-LineControl::LineControl(QWidget* parent) : QWidget(parent), color_(palette().color(QPalette::Mid)) {
+LineControl::LineControl(QWidget* parent)
+    : QWidget(parent), color_(palette().color(QPalette::Mid)) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setAttribute(Qt::WA_NoSystemBackground);
 }

@@ -31,8 +31,8 @@ struct Rect {
 
 // What the rules read.
 struct LayoutInput {
-  Rect panel;              // the panel now shown
-  int client_width = 0;    // the window's inner area
+  Rect panel;            // the panel now shown
+  int client_width = 0;  // the window's inner area
   int client_height = 0;
   bool bottom_expanded = true;
   int browser1_top = 360;  // the top browser's Top stays where it is

@@ -1,7 +1,6 @@
 #include "shell/calc_main_widget.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,6 +14,7 @@
 #include <QScreen>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+#include <algorithm>
 
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
@@ -36,7 +36,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 constexpr const char* kTitle = "ZEL Stratlyn ";
 constexpr const char* kNavigateTip = "Address bar for the bottom window";
 constexpr const char* kForumMissing =
-    "Forum not available.  Please have the instructor contact ZEL about getting access to the forum";
+    "Forum not available.  Please have the instructor contact ZEL about getting access to the "
+    "forum";
 constexpr const char* kForumSetupMissing =
     "Forum not available.  Please contact ZEL if you want to create a discussion forum";
 constexpr const char* kDownloadPrompt =
@@ -214,16 +215,20 @@ void calcMain::CreateMenus() {
       {"&File", "mnuHomePage", "&Home Page", &calcMain::mnuHomePage_Click},
       {"&File", "mnuFileSep1", nullptr, nullptr},
       {"&File", "mnuStudentForum", "&Student Forum", &calcMain::mnuStudentForum_Click},
-      {"&File", "mnuInstructorForum", "&Instructor's Forum Setup", &calcMain::mnuInstructorForum_Click},
+      {"&File", "mnuInstructorForum", "&Instructor's Forum Setup",
+       &calcMain::mnuInstructorForum_Click},
       {"&File", "mnuFileSep2", nullptr, nullptr},
       {"&File", "mnuFileExit", "E&xit", &calcMain::mnuFileExit_Click},
       {"&Options", "mnuLayout1", "&Expand Bottom Window", &calcMain::mnuLayout1_Click},
       {"&Options", "mnuLayout0", "&Reduce Bottom Window", &calcMain::mnuLayout0_Click},
       {"&Options", "mnuOptionsSep", nullptr, nullptr},
-      {"&Options", "mnuOptionsLargeDisplay", "&Large Display", &calcMain::mnuOptionsLargeDisplay_Click},
-      {"&Options", "mnuOptionsNormalDisplay", "&Normal Display", &calcMain::mnuOptionsNormalDisplay_Click},
+      {"&Options", "mnuOptionsLargeDisplay", "&Large Display",
+       &calcMain::mnuOptionsLargeDisplay_Click},
+      {"&Options", "mnuOptionsNormalDisplay", "&Normal Display",
+       &calcMain::mnuOptionsNormalDisplay_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
-      {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link", &calcMain::mnuSpreadsheetLink_Click},
+      {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
+       &calcMain::mnuSpreadsheetLink_Click},
       {"&Help", "mnuModHelp", "&Module Specific Help", &calcMain::mnuModHelp_Click},
       {"&Help", "mnuHelpModule", "&Help", &calcMain::mnuHelpModule_Click},
       {"&Help", "mnuHelpDownload", "&Download libzelop32.so", &calcMain::mnuHelpDownload_Click},
@@ -538,8 +543,7 @@ void calcMain::mnuSpreadsheetLink_Click() { ShowSpreadsheetLink(this); }
 
 void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   if (download->page() != browser1_->page() && download->page() != browser2_->page()) return;
-  const QString suggested =
-      QString::fromStdString(GetSystemDir()) + download->downloadFileName();
+  const QString suggested = QString::fromStdString(GetSystemDir()) + download->downloadFileName();
   const QString path = save_chooser_ ? save_chooser_(suggested) : QString();
   if (path.isEmpty()) {
     download->cancel();

@@ -102,14 +102,13 @@ std::string WebBrowser::BodyHtml() {
   // The callback may come after this call has given up; it then must not
   // touch the local variables, hence the guard object.
   QPointer<QEventLoop> guard(&loop);
-  page()->runJavaScript(
-      QStringLiteral("document.body ? document.body.innerHTML : ''"),
-      [guard, &html, &answered](const QVariant& result) {
-        if (!guard) return;
-        html = result.toString();
-        answered = true;
-        guard->quit();
-      });
+  page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
+                        [guard, &html, &answered](const QVariant& result) {
+                          if (!guard) return;
+                          html = result.toString();
+                          answered = true;
+                          guard->quit();
+                        });
   QTimer::singleShot(kBodyHtmlTimeoutMs, &loop, &QEventLoop::quit);
   QPointer<WebBrowser> self(this);
   if (!answered) loop.exec();

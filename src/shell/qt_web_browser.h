@@ -5,8 +5,8 @@
 // kLoading from Navigate until that load finishes or is stopped, and the body
 // HTML is read with runJavaScript, awaited in a nested event loop.
 
-#include <QWebEngineView>
 #include <QPointer>
+#include <QWebEngineView>
 #include <string>
 
 #include "util/browser_view.h"

@@ -26,8 +26,8 @@ SiteAddresses SiteAddresses::ForSite(const std::string& site) {
 
 std::vector<std::string> InitialNavigateEntries(const std::string& rates_site) {
   static const char* const kRatePaths[] = {
-      "/markets/treasury.html", "/markets/uk.html",      "/markets/canada.html",
-      "/markets/france.html",   "/markets/germany.html", "/markets/japan.html",
+      "/markets/treasury.html", "/markets/uk.html",         "/markets/canada.html",
+      "/markets/france.html",   "/markets/germany.html",    "/markets/japan.html",
       "/markets/italy.html",    "/au/markets/au_bond.html",
   };
   std::vector<std::string> entries;

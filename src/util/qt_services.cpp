@@ -13,11 +13,16 @@ namespace {
 
 QMessageBox::Icon ToQtIcon(MsgIcon icon) {
   switch (icon) {
-    case MsgIcon::Critical: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Exclamation: return QMessageBox::Warning;
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::None: break;
+    case MsgIcon::Critical:
+      return QMessageBox::Critical;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+      return QMessageBox::Warning;
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -48,17 +53,25 @@ MsgAnswer QtDialogs::Show(const std::string& text, MsgButtons buttons, MsgIcon i
   const int pressed = box.exec();
   if (busy) QGuiApplication::restoreOverrideCursor();
   switch (pressed) {
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Cancel: return MsgAnswer::Cancel;
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    default: break;
+    case QMessageBox::Yes:
+      return MsgAnswer::Yes;
+    case QMessageBox::No:
+      return MsgAnswer::No;
+    case QMessageBox::Cancel:
+      return MsgAnswer::Cancel;
+    case QMessageBox::Ok:
+      return MsgAnswer::Ok;
+    default:
+      break;
   }
   // Closed with Escape or the window's close button: the cautious answer.
   switch (buttons) {
-    case MsgButtons::Ok: return MsgAnswer::Ok;
-    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
-    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::Ok:
+      return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+      return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+      return MsgAnswer::No;
   }
   return MsgAnswer::Cancel;
 }
@@ -92,8 +105,6 @@ void QtClipboard::SetText(const std::string& text) {
   QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
-std::string QtClipboard::Text() const {
-  return QGuiApplication::clipboard()->text().toStdString();
-}
+std::string QtClipboard::Text() const { return QGuiApplication::clipboard()->text().toStdString(); }
 
 }  // namespace stratlyn

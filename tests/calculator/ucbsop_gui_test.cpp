@@ -43,9 +43,8 @@ class UcBsopTest : public ::testing::Test {
 };
 
 TEST_F(UcBsopTest, StartsWithItsCaptionsDefaultsAndAComputedValue) {
-  const char* captions[] = {"Underlying Price", "Volatility",     "Interest Rate",
-                            "Maturity",         "Strike Price",   "Dividend Yield",
-                            "Market Option Price"};
+  const char* captions[] = {"Underlying Price", "Volatility",     "Interest Rate",      "Maturity",
+                            "Strike Price",     "Dividend Yield", "Market Option Price"};
   const char* texts[] = {"50", "0.25", "0.10", "1", "50", "0", "7"};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(panel->aa(i)->text(), captions[i]);
@@ -96,7 +95,8 @@ TEST_F(UcBsopTest, CalculateButtonReadsTheFieldsAndReportsBadEntries) {
   panel->chkPut()->setChecked(true);
   QTest::keyClick(panel->Text1(4), Qt::Key_Return);
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
-  EXPECT_TRUE(panel->lblPrice()->text().startsWith("Value : ")) << panel->lblPrice()->text().toStdString();
+  EXPECT_TRUE(panel->lblPrice()->text().startsWith("Value : "))
+      << panel->lblPrice()->text().toStdString();
   EXPECT_GT(Value(), 5.0);  // at least the exercise value
   EXPECT_TRUE(panel->isPutOption());
   // The typed texts stay as typed.

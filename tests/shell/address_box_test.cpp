@@ -84,9 +84,8 @@ TEST_F(AddressBoxTest, WaitsForThePageThenRecordsTheFinalAddress) {
   // An address already listed is not added again, and the list keeps its order.
   box.text = "http://127.0.0.1:1/b";
   EXPECT_TRUE(NavigateFromAddressBox(box, browser, fakes.events));
-  EXPECT_EQ(box.entries,
-            (std::vector<std::string>{"http://127.0.0.1:1/a", "http://127.0.0.1:1/b",
-                                      "http://127.0.0.1:1/new"}));
+  EXPECT_EQ(box.entries, (std::vector<std::string>{"http://127.0.0.1:1/a", "http://127.0.0.1:1/b",
+                                                   "http://127.0.0.1:1/new"}));
 }
 
 TEST_F(AddressBoxTest, StopEndsAWaitThatWouldNeverEnd) {

@@ -10,13 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <memory>
-
-#include <QRadioButton>
 
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
@@ -83,7 +82,9 @@ class CalcMainTest : public ::testing::Test {
     delete data_home_;
     ResetEntryLocale();
   }
-  void SetUp() override { scope_ = std::make_unique<ScopedServices>(&dialogs, events_, &clipboard); }
+  void SetUp() override {
+    scope_ = std::make_unique<ScopedServices>(&dialogs, events_, &clipboard);
+  }
   void TearDown() override { scope_.reset(); }
 
   calcMain& w() { return *window_; }
@@ -110,7 +111,7 @@ TEST_F(CalcMainTest, StartsWithTheCalculatorLargeAndBothBundledPages) {
   EXPECT_EQ(w().currentPanel(), w().ucBSOP1());
   EXPECT_EQ(w().bottomExpanded, 1);
   EXPECT_FALSE(w().boolDisclaimer);
-  EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);  // the large display
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);      // the large display
   EXPECT_EQ(w().ucBSOP1()->pos(), QPoint(2, 63));  // 30 and 942 twips
   EXPECT_TRUE(w().ucBSOP1()->lblPrice()->text().startsWith("Value: 7.48"));
   EXPECT_EQ(w().ucBSOP1()->Browser2(), w().Browser2());
@@ -238,8 +239,11 @@ TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
 
   w().mnuHelpModule_Click();
   ASSERT_TRUE(WaitFor(
-      [&] { return w().Browser1()->LocationURL().find("howtouse.htm") != std::string::npos &&
-                   w().Browser1()->Tag() == kPageDone; }, 10000));
+      [&] {
+        return w().Browser1()->LocationURL().find("howtouse.htm") != std::string::npos &&
+               w().Browser1()->Tag() == kPageDone;
+      },
+      10000));
   EXPECT_NE(w().Browser1()->BodyHtml().find("How to use the calculator"), std::string::npos);
   w().cmdBack_Click();
   ASSERT_TRUE(WaitFor([&] { return w().Browser1()->LocationURL() == home; }, 10000));
@@ -247,7 +251,8 @@ TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
   // The bundled site's forum has its setup page; an empty forum address has none.
   w().mnuInstructorForum_Click();
   ASSERT_TRUE(WaitFor(
-      [&] { return w().Browser1()->LocationURL().find("forumsetup.htm") != std::string::npos; }, 10000));
+      [&] { return w().Browser1()->LocationURL().find("forumsetup.htm") != std::string::npos; },
+      10000));
   const SiteAddresses saved = w().Addresses();
   SiteAddresses no_forum = saved;
   no_forum.ForumUrl.clear();
@@ -257,7 +262,8 @@ TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
   w().mnuInstructorForum_Click();
   ASSERT_EQ(dialogs.Count(), 2u);
   EXPECT_EQ(dialogs.Shown()[0].text,
-            "Forum not available.  Please have the instructor contact ZEL about getting access to the forum");
+            "Forum not available.  Please have the instructor contact ZEL about getting access to "
+            "the forum");
   EXPECT_EQ(dialogs.Shown()[1].text,
             "Forum not available.  Please contact ZEL if you want to create a discussion forum");
   EXPECT_EQ(dialogs.Last().title, "Quorvale");
@@ -331,7 +337,8 @@ TEST_F(CalcMainTest, DownloadOfThePricingLibrary) {
   });
   w().mnuHelpDownload_Click();
   ASSERT_GE(dialogs.Count(), 1u);
-  EXPECT_EQ(dialogs.Shown()[0].text, "When prompted, save this file into your per-user library folder");
+  EXPECT_EQ(dialogs.Shown()[0].text,
+            "When prompted, save this file into your per-user library folder");
   EXPECT_EQ(dialogs.Shown()[0].icon, MsgIcon::None);
   EXPECT_EQ(dialogs.Shown()[0].buttons, MsgButtons::Ok);
   ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= 2; }, 15000));

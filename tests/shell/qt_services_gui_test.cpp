@@ -33,14 +33,16 @@ TEST(QtServices, MessageBoxesShowTextIconButtonsAndTitle) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   int buttons = 0;
   PressLater(QMessageBox::No, &title, &text, &icon, &buttons);
-  EXPECT_EQ(dialogs.Show("Go on?", MsgButtons::YesNo, MsgIcon::Question, "Quorvale"), MsgAnswer::No);
+  EXPECT_EQ(dialogs.Show("Go on?", MsgButtons::YesNo, MsgIcon::Question, "Quorvale"),
+            MsgAnswer::No);
   EXPECT_EQ(title, "Quorvale");
   EXPECT_EQ(text, "Go on?");
   EXPECT_EQ(icon, QMessageBox::Question);
   EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No);
 
   PressLater(QMessageBox::Cancel, &title, &text, &icon, &buttons);
-  EXPECT_EQ(dialogs.Show("Start?", MsgButtons::OkCancel, MsgIcon::None, "Quorvale"), MsgAnswer::Cancel);
+  EXPECT_EQ(dialogs.Show("Start?", MsgButtons::OkCancel, MsgIcon::None, "Quorvale"),
+            MsgAnswer::Cancel);
   EXPECT_EQ(icon, QMessageBox::NoIcon);
 
   // A box under the busy pointer shows the normal one and gives it back.

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QEventLoop>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -35,8 +35,9 @@ class WebBrowserTest : public ::testing::Test {
   void SetUp() override {
     dir.Write("a.htm", "<html><body><p id='x'>first page</p></body></html>");
     dir.Write("b.htm", "<html><body><p>second page</p></body></html>");
-    dir.Write("alert.htm",
-              "<html><body><script>alert('boo'); document.body.append('after');</script></body></html>");
+    dir.Write(
+        "alert.htm",
+        "<html><body><script>alert('boo'); document.body.append('after');</script></body></html>");
     view.resize(400, 300);
     view.show();
   }
