@@ -76,6 +76,11 @@ ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
   resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
   CreateControls();
   market_ = std::make_unique<MarketCommands>(grid1_->grid());
+  // The status label follows the rate series as they load.
+  market_->SetProgress([this, caption = lbl_inet_->text()](int done, int total) {
+    lbl_inet_->setText(total > 0 ? QString("Loading rate series %1 of %2").arg(done + 1).arg(total)
+                                 : caption);
+  });
   UserControl_Initialize();
 }
 
