@@ -58,6 +58,8 @@ constexpr int kBrowser1Top = 360;
 constexpr int kNavigateHeight = 315;
 constexpr int kBotButtonWidth = 350;
 constexpr int kPanelLeft = 30;
+// The least height (pixels) of the bottom browser at start-up for the large display.
+constexpr int kMinBottomBrowserHeight = 150;
 
 void SetBoxTwips(QWidget* w, const Rect& r) {
   w->setGeometry(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
@@ -274,6 +276,9 @@ void calcMain::Form_Load() {
     show();
     mnuLayout1_Click();
     mnuOptionsLargeDisplay_Click();
+    // On a screen too small for the large panel the bottom browser would all
+    // but vanish: start at the normal display there.
+    if (browser2_->height() < kMinBottomBrowserHeight) mnuOptionsNormalDisplay_Click();
     AppEvents().ProcessPending();
   } catch (...) {
     // Start-up stops where it got to; the window stays usable.

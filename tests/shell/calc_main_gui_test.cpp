@@ -375,3 +375,20 @@ TEST(CalcMainExit, ExitStopsBothViewsAndClosesTheOtherWindows) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(CalcMainSmallScreen, StartsAtTheNormalDisplayWhenTheLargeOneDoesNotFit) {
+  testing::FakeServices fakes;
+  calcMain window;
+  window.resize(1000, 700);
+  window.Form_Load();
+  EXPECT_EQ(window.ucBSOP1()->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_GE(window.Browser2()->height(), 150);
+  EXPECT_EQ(window.bottomExpanded, 1);
+  window.close();
+}
+
+}  // namespace
+}  // namespace stratlyn
