@@ -51,12 +51,16 @@ BsopPanel::BsopPanel() = default;
 BsopPanel::~BsopPanel() = default;
 
 zelBSOP& BsopPanel::Bsop() {
-  if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+  if (!bsop_) {
+    bsop_ = std::make_unique<zelBSOP>();
+  }
   return *bsop_;
 }
 
 zelBarr& BsopPanel::Barr() {
-  if (!barr_) barr_ = std::make_unique<zelBarr>();
+  if (!barr_) {
+    barr_ = std::make_unique<zelBarr>();
+  }
   return *barr_;
 }
 
@@ -79,7 +83,9 @@ bool BsopPanel::ReadField(int i, float& value) {
   // The entry is read from a copy: the field keeps the user's text.
   std::string text = fields.Text1[i];
   float read = 0.0f;  // a blank field counts as 0, not as the previous value
-  if (ParseNumericEntry(text, read)) return true;
+  if (ParseNumericEntry(text, read)) {
+    return true;
+  }
   value = read;
   return false;
 }
@@ -115,18 +121,38 @@ void BsopPanel::cmdCalculate_Click() {
   Events& events = AppEvents();
   try {
     putcall_ = fields.chkPut ? 2 : 1;
-    if (ReadField(kUnderlyingField, s_)) return;
-    if (ReadField(kVolatilityField, sigma_)) return;
-    if (ReadField(kRateField, r_)) return;
-    if (ReadMaturity(t_)) return;
-    if (ReadField(kStrikeField, k_)) return;
-    if (ReadField(kDividendField, q_)) return;
+    if (ReadField(kUnderlyingField, s_)) {
+      return;
+    }
+    if (ReadField(kVolatilityField, sigma_)) {
+      return;
+    }
+    if (ReadField(kRateField, r_)) {
+      return;
+    }
+    if (ReadMaturity(t_)) {
+      return;
+    }
+    if (ReadField(kStrikeField, k_)) {
+      return;
+    }
+    if (ReadField(kDividendField, q_)) {
+      return;
+    }
 
     EntryText.clear();
-    if (s_ <= 0) EntryText = bsop_text::kUnderlyingName;
-    if (k_ <= 0) EntryText = bsop_text::kStrikeName;
-    if (t_ <= 0) EntryText = bsop_text::kMaturityName;
-    if (sigma_ <= 0) EntryText = bsop_text::kVolatilityName;
+    if (s_ <= 0) {
+      EntryText = bsop_text::kUnderlyingName;
+    }
+    if (k_ <= 0) {
+      EntryText = bsop_text::kStrikeName;
+    }
+    if (t_ <= 0) {
+      EntryText = bsop_text::kMaturityName;
+    }
+    if (sigma_ <= 0) {
+      EntryText = bsop_text::kVolatilityName;
+    }
     if (!EntryText.empty()) {
       if (!fields.chkImpVol) {
         AppDialogs().Critical("The " + EntryText + " must be positive");
@@ -171,13 +197,17 @@ void BsopPanel::CalcEuropean() {
     option_price_ = o.GetOptionData(o.strOptionPrice);
     ShowValue(bsop_text::kEuropeanValue, option_price_);
   } else {
-    if (ReadField(kOptionPriceField, option_price_)) return;
+    if (ReadField(kOptionPriceField, option_price_)) {
+      return;
+    }
     o.SetOptionData(option_price_, o.strOptionPrice);
     sigma_ = o.GetOptionData(o.strImpliedVolatility);
     option_price_ = o.GetOptionData(o.strOptionPrice);
     ShowValue(bsop_text::kEuropeanValue, option_price_);
     fields.Text1[kVolatilityField] = Format(sigma_);
-    if (sigma_ < 0) return;  // no volatility gives the market price
+    if (sigma_ < 0) {
+      return;  // no volatility gives the market price
+    }
   }
   ShowGreeks(o.GetOptionData(o.strDelta), o.GetOptionData(o.strGamma), o.GetOptionData(o.strVega),
              o.GetOptionData(o.strTheta));
@@ -199,7 +229,9 @@ void BsopPanel::CalcAmerican() {
     b.CalcBarr(b.AMERVANILLA);
     ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
   } else {
-    if (ReadField(kOptionPriceField, option_price_)) return;
+    if (ReadField(kOptionPriceField, option_price_)) {
+      return;
+    }
     b.SetOptionData(option_price_, b.strOptionPrice);
     b.CalcBarr(b.AMERVANVOL);
     sigma_ = b.GetOptionData(b.strImpliedVolatility);
@@ -207,7 +239,9 @@ void BsopPanel::CalcAmerican() {
     ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
     // A failed search stops here as on the European path: Greeks of a
     // volatility that was never found would mean nothing.
-    if (sigma_ < 0) return;
+    if (sigma_ < 0) {
+      return;
+    }
   }
   ShowGreeks(b.GetOptionData(b.strDelta), b.GetOptionData(b.strGamma), b.GetOptionData(b.strVega),
              b.GetOptionData(b.strTheta));
@@ -220,7 +254,9 @@ void BsopPanel::cmdCopyData_Click() {
   EntryText = shown_.value ? copy_format(*shown_.value) : std::string();
   for (int i = 0; i < 4; ++i) {
     EntryText += '\r';
-    if (shown_.greeks) EntryText += copy_format((*shown_.greeks)[i]);
+    if (shown_.greeks) {
+      EntryText += copy_format((*shown_.greeks)[i]);
+    }
   }
   for (const auto& text : fields.Text1) {
     EntryText += '\r';
@@ -234,13 +270,27 @@ void BsopPanel::cmdCopyData_Click() {
 bool BsopPanel::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk,
                               float& osig, float& odvl, float& oopr) {
   oid = fields.chkPut ? 2 : 1;
-  if (ReadField(kUnderlyingField, os)) return false;
-  if (ReadField(kVolatilityField, osig)) return false;
-  if (ReadField(kRateField, orf)) return false;
-  if (ReadMaturity(ot)) return false;
-  if (ReadField(kStrikeField, oxk)) return false;
-  if (ReadField(kDividendField, odvl)) return false;
-  if (ReadField(kOptionPriceField, oopr)) return false;
+  if (ReadField(kUnderlyingField, os)) {
+    return false;
+  }
+  if (ReadField(kVolatilityField, osig)) {
+    return false;
+  }
+  if (ReadField(kRateField, orf)) {
+    return false;
+  }
+  if (ReadMaturity(ot)) {
+    return false;
+  }
+  if (ReadField(kStrikeField, oxk)) {
+    return false;
+  }
+  if (ReadField(kDividendField, odvl)) {
+    return false;
+  }
+  if (ReadField(kOptionPriceField, oopr)) {
+    return false;
+  }
   return true;
 }
 

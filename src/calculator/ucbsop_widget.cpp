@@ -97,13 +97,16 @@ void ucBSOP::CreateControls() {
   lbl_date_ = Place(new QLabel("Date", this), 60, 120 + kRowPitch * 7, 1650, kRowHeight);
   txt_date_ = Place(new QLineEdit(this), 1750, 120 + kRowPitch * 7, 1100, kRowHeight);
   txt_date_->setToolTip(kTipDate);
-  for (QLabel* label : aa_) label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  for (QLabel* label : aa_) {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  }
 
   // Exercise style and option type, each pair in its own frame.
   fra_exercise_ = Place(new QFrame(this), 3050, 100, 1950, 660);
   fra_type_ = Place(new QFrame(this), 5100, 100, 2040, 660);
-  for (QFrame* frame : {fra_exercise_, fra_type_})
+  for (QFrame* frame : {fra_exercise_, fra_type_}) {
     frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  }
   chk_amer_ = Place(new QRadioButton("American", fra_exercise_), 90, 45, 1800, 270);
   chk_euro_ = Place(new QRadioButton("European", fra_exercise_), 90, 345, 1800, 270);
   chk_put_ = Place(new QRadioButton("Put Option", fra_type_), 90, 45, 1890, 270);
@@ -173,7 +176,9 @@ void ucBSOP::CreateControls() {
   lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 7080, 280);
 
   for (QWidget* w : controls_) {
-    if (auto* button = qobject_cast<QPushButton*>(w)) button->setAutoDefault(false);
+    if (auto* button = qobject_cast<QPushButton*>(w)) {
+      button->setAutoDefault(false);
+    }
   }
   cmd_calculate_->setAutoDefault(true);
 
@@ -210,7 +215,9 @@ void ucBSOP::RegisterDisplay() {
 void ucBSOP::UserControl_Initialize() {
   RegisterDisplay();
 
-  for (const char* type : kQuoteTypes) cmb_quote_type_->addItem(type);
+  for (const char* type : kQuoteTypes) {
+    cmb_quote_type_->addItem(type);
+  }
   cmb_quote_type_->setCurrentIndex(0);
 
   const auto& names = CurrentEntryLocale().month_names;
@@ -227,7 +234,9 @@ void ucBSOP::UserControl_Initialize() {
 
   logic_.InitializeFields();
   txt_date_->setText(Q(logic_.fields.txtDate));
-  for (int i = 0; i < 7; ++i) text1_[i]->setText(Q(logic_.fields.Text1[i]));
+  for (int i = 0; i < 7; ++i) {
+    text1_[i]->setText(Q(logic_.fields.Text1[i]));
+  }
 
   cmdCalculate_Click();
   AppEvents().ProcessPending();
@@ -235,7 +244,9 @@ void ucBSOP::UserControl_Initialize() {
 
 void ucBSOP::ReadFields() {
   BsopFields& f = logic_.fields;
-  for (int i = 0; i < 7; ++i) f.Text1[i] = S(text1_[i]->text());
+  for (int i = 0; i < 7; ++i) {
+    f.Text1[i] = S(text1_[i]->text());
+  }
   f.txtDate = S(txt_date_->text());
   f.chkEuro = chk_euro_->isChecked();
   f.chkPut = chk_put_->isChecked();
@@ -252,14 +263,28 @@ void ucBSOP::WriteFields(const BsopFields& before) {
   // fields while the command let events run.
   const BsopFields& f = logic_.fields;
   for (int i = 0; i < 7; ++i) {
-    if (f.Text1[i] != before.Text1[i]) text1_[i]->setText(Q(f.Text1[i]));
+    if (f.Text1[i] != before.Text1[i]) {
+      text1_[i]->setText(Q(f.Text1[i]));
+    }
   }
-  if (f.txtDate != before.txtDate) txt_date_->setText(Q(f.txtDate));
-  if (f.lblPrice != before.lblPrice) lbl_price_->setText(Q(f.lblPrice));
-  if (f.lblDelta != before.lblDelta) lbl_delta_->setText(Q(f.lblDelta));
-  if (f.lblGamma != before.lblGamma) lbl_gamma_->setText(Q(f.lblGamma));
-  if (f.lblVega != before.lblVega) lbl_vega_->setText(Q(f.lblVega));
-  if (f.lblTheta != before.lblTheta) lbl_theta_->setText(Q(f.lblTheta));
+  if (f.txtDate != before.txtDate) {
+    txt_date_->setText(Q(f.txtDate));
+  }
+  if (f.lblPrice != before.lblPrice) {
+    lbl_price_->setText(Q(f.lblPrice));
+  }
+  if (f.lblDelta != before.lblDelta) {
+    lbl_delta_->setText(Q(f.lblDelta));
+  }
+  if (f.lblGamma != before.lblGamma) {
+    lbl_gamma_->setText(Q(f.lblGamma));
+  }
+  if (f.lblVega != before.lblVega) {
+    lbl_vega_->setText(Q(f.lblVega));
+  }
+  if (f.lblTheta != before.lblTheta) {
+    lbl_theta_->setText(Q(f.lblTheta));
+  }
 }
 
 void ucBSOP::cmdCalculate_Click() {
@@ -333,7 +358,9 @@ MarketFields ucBSOP::ReadMarketFields() const {
 
 void ucBSOP::WriteMarketFields(const MarketFields& f, const MarketFields& before) {
   auto put = [](QLineEdit* edit, const std::string& now, const std::string& was) {
-    if (now != was) edit->setText(Q(now));
+    if (now != was) {
+      edit->setText(Q(now));
+    }
   };
   put(txt_stock_ticker_, f.stock_ticker, before.stock_ticker);
   put(txt_option_ticker_, f.option_ticker, before.option_ticker);

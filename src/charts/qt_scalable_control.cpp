@@ -53,7 +53,9 @@ void LineControl::paintEvent(QPaintEvent*) {
 }
 
 TwipBox QtScalableControl::Box() const {
-  if (!widget_) return {};
+  if (!widget_) {
+    return {};
+  }
   const QRect g = widget_->geometry();
   if (has_last_ && g == QRect(TwipsToPx(last_.left), TwipsToPx(last_.top), TwipsToPx(last_.width),
                               TwipsToPx(last_.height))) {
@@ -63,8 +65,12 @@ TwipBox QtScalableControl::Box() const {
 }
 
 void QtScalableControl::SetBox(const TwipBox& box) {
-  if (!widget_) return;
-  if (box.width < 0 || box.height < 0) throw std::invalid_argument("negative size");
+  if (!widget_) {
+    return;
+  }
+  if (box.width < 0 || box.height < 0) {
+    throw std::invalid_argument("negative size");
+  }
   widget_->setGeometry(TwipsToPx(box.left), TwipsToPx(box.top), TwipsToPx(box.width),
                        TwipsToPx(box.height));
   last_ = box;
@@ -72,14 +78,18 @@ void QtScalableControl::SetBox(const TwipBox& box) {
 }
 
 void QtScalableControl::SetFontSize(int points) {
-  if (!widget_ || points <= 0) return;
+  if (!widget_ || points <= 0) {
+    return;
+  }
   QFont font = widget_->font();
   font.setPointSize(points);
   widget_->setFont(font);
 }
 
 void QtScalableControl::SetFontBold(bool bold) {
-  if (!widget_) return;
+  if (!widget_) {
+    return;
+  }
   QFont font = widget_->font();
   font.setBold(bold);
   widget_->setFont(font);
@@ -88,7 +98,9 @@ void QtScalableControl::SetFontBold(bool bold) {
 TwipLine QtScalableLine::LineEnds() const { return line_ ? line_->Ends() : TwipLine{}; }
 
 void QtScalableLine::SetLineEnds(const TwipLine& line) {
-  if (line_) line_->SetEnds(line);
+  if (line_) {
+    line_->SetEnds(line);
+  }
 }
 
 }  // namespace stratlyn

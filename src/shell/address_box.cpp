@@ -7,14 +7,22 @@ namespace stratlyn {
 bool NavigateFromAddressBox(AddressBox& box, BrowserView& browser, Events& events,
                             std::string* scratch) {
   const std::string text = box.text;
-  if (scratch != nullptr) *scratch = text;
-  if (text.empty()) return false;
-  if (browser.LocationURL() == text) return false;
+  if (scratch != nullptr) {
+    *scratch = text;
+  }
+  if (text.empty()) {
+    return false;
+  }
+  if (browser.LocationURL() == text) {
+    return false;
+  }
 
   browser.Navigate(text);
   browser.SetTag("");
   events.SetBusy(true);
-  while (browser.Tag() != kPageDone) events.ProcessPending();
+  while (browser.Tag() != kPageDone) {
+    events.ProcessPending();
+  }
   events.SetBusy(false);
 
   const std::string shown = browser.LocationURL();

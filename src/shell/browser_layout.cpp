@@ -6,7 +6,9 @@ namespace {
 // A width or height below zero is refused by the control (error 380): the
 // layout goes on without it.
 std::optional<int> Size(int value) {
-  if (value < 0) return std::nullopt;
+  if (value < 0) {
+    return std::nullopt;
+  }
   return value;
 }
 

@@ -75,10 +75,18 @@ Rect BoxTwips(const QWidget* w) {
 // Applies the properties a placement gives; the others stay.
 void Apply(QWidget* w, const Placement& p) {
   Rect r = BoxTwips(w);
-  if (p.left) r.left = *p.left;
-  if (p.top) r.top = *p.top;
-  if (p.width) r.width = *p.width;
-  if (p.height) r.height = *p.height;
+  if (p.left) {
+    r.left = *p.left;
+  }
+  if (p.top) {
+    r.top = *p.top;
+  }
+  if (p.width) {
+    r.width = *p.width;
+  }
+  if (p.height) {
+    r.height = *p.height;
+  }
   SetBoxTwips(w, r);
 }
 
@@ -101,7 +109,9 @@ calcMain::calcMain(QWidget* parent) : QMainWindow(parent) {
   addresses_ = SiteAddresses::ForSite(sites::SiteUrl());
   std::vector<std::string> maker_sites{sites::SiteUrl()};
   const std::string bundled = sites::BundledSiteDir();
-  if (!bundled.empty()) maker_sites.push_back("file://" + bundled);
+  if (!bundled.empty()) {
+    maker_sites.push_back("file://" + bundled);
+  }
   forum_setup_ = MakeForumSetupTable(maker_sites);
   save_chooser_ = [this](const QString& suggested) {
     return QFileDialog::getSaveFileName(this, tr("Save File"), suggested);
@@ -111,7 +121,9 @@ calcMain::calcMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 calcMain::~calcMain() {
-  if (uc_bsop_) uc_bsop_->ClearAll();
+  if (uc_bsop_) {
+    uc_bsop_->ClearAll();
+  }
 }
 
 void calcMain::CreateControls() {
@@ -244,7 +256,9 @@ void calcMain::CreateMenus() {
     }
     QAction* action = item.caption ? menu->addAction(item.caption) : menu->addSeparator();
     action->setObjectName(item.name);
-    if (item.handler) connect(action, &QAction::triggered, this, item.handler);
+    if (item.handler) {
+      connect(action, &QAction::triggered, this, item.handler);
+    }
   }
 }
 
@@ -278,7 +292,9 @@ void calcMain::Form_Load() {
     mnuOptionsLargeDisplay_Click();
     // On a screen too small for the large panel the bottom browser would all
     // but vanish: start at the normal display there.
-    if (browser2_->height() < kMinBottomBrowserHeight) mnuOptionsNormalDisplay_Click();
+    if (browser2_->height() < kMinBottomBrowserHeight) {
+      mnuOptionsNormalDisplay_Click();
+    }
     AppEvents().ProcessPending();
   } catch (...) {
     // Start-up stops where it got to; the window stays usable.
@@ -288,9 +304,15 @@ void calcMain::Form_Load() {
 // --- layout ----------------------------------------------------------------
 
 const calcMain::Panel* calcMain::CurrentPanelOps() const {
-  if (current_ == uc_bsop_) return &bsop_panel_;
-  if (current_ == uc_risk_) return &risk_panel_;
-  if (current_ == uc_sens_) return &sens_panel_;
+  if (current_ == uc_bsop_) {
+    return &bsop_panel_;
+  }
+  if (current_ == uc_risk_) {
+    return &risk_panel_;
+  }
+  if (current_ == uc_sens_) {
+    return &sens_panel_;
+  }
   return nullptr;
 }
 
@@ -317,7 +339,9 @@ void calcMain::ApplyLayout(const BrowserLayout& l) {
 }
 
 void calcMain::LayOut(bool let_events_run) {
-  if (current_ == nullptr || isMinimized()) return;
+  if (current_ == nullptr || isMinimized()) {
+    return;
+  }
   try {
     LayoutInput in;
     in.panel = panel_box_;
@@ -333,7 +357,9 @@ void calcMain::LayOut(bool let_events_run) {
     in.navigate_width = BoxTwips(cmb_navigate_).width;
     last_layout_ = stratlyn::PositionBrowsers(in);
     ApplyLayout(last_layout_);
-    if (let_events_run) AppEvents().ProcessPending();
+    if (let_events_run) {
+      AppEvents().ProcessPending();
+    }
   } catch (const zelError& e) {
     AppDialogs().Critical(kResizeError + ErrorText(e.Number()));
   } catch (const std::exception&) {
@@ -361,12 +387,16 @@ bool calcMain::eventFilter(QObject* watched, QEvent* event) {
 
 void calcMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && !isMinimized()) LayOut(false);
+  if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
+    LayOut(false);
+  }
 }
 
 void calcMain::DisplayStep(bool enlarge) {
   const Panel* panel = CurrentPanelOps();
-  if (panel == nullptr) return;
+  if (panel == nullptr) {
+    return;
+  }
   IgnoringErrors([&] { enlarge ? panel->enlarge() : panel->reduce(); });
   IgnoringErrors([&] {
     panel_box_.width = panel->uc_width();
@@ -419,7 +449,9 @@ void calcMain::SwitchToAnalytics(bool risk) {
     // The option is read first: an entry that cannot be read stops the
     // switch with its message, before any panel changes.
     OptionParameters p = params_;
-    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) return;
+    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+      return;
+    }
     params_ = p;
     uc_bsop_->hide();
     if (risk) {
@@ -434,7 +466,9 @@ void calcMain::SwitchToAnalytics(bool risk) {
       PlacePanel(sens_panel_);
     }
     mnuOptionsLargeDisplay_Click();
-    if (!risk) uc_sens_->show();
+    if (!risk) {
+      uc_sens_->show();
+    }
     events.ProcessPending();
     if (risk) {
       uc_risk_->CalcIt();
@@ -457,7 +491,9 @@ void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
 // --- browsers ----------------------------------------------------------------
 
 void calcMain::cmdBack_Click() {
-  if (browser1_->LocationURL() != addresses_.HomePageUrl) browser1_->GoBack();
+  if (browser1_->LocationURL() != addresses_.HomePageUrl) {
+    browser1_->GoBack();
+  }
   AppEvents().ProcessPending();
 }
 
@@ -478,11 +514,15 @@ void calcMain::cmdStop_Click() {
 }
 
 void calcMain::cmdBotBack_Click() {
-  if (browser2_->GoBack()) AppEvents().ProcessPending();
+  if (browser2_->GoBack()) {
+    AppEvents().ProcessPending();
+  }
 }
 
 void calcMain::cmdBotForward_Click() {
-  if (browser2_->GoForward()) AppEvents().ProcessPending();
+  if (browser2_->GoForward()) {
+    AppEvents().ProcessPending();
+  }
 }
 
 void calcMain::SyncNavigateList() {
@@ -493,8 +533,12 @@ void calcMain::SyncNavigateList() {
 
 void calcMain::cmbNavigate_Navigate() {
   address_box_.text = cmb_navigate_->currentText().trimmed().toStdString();
-  if (!NavigateFromAddressBox(address_box_, *browser2_, AppEvents(), &EntryText)) return;
-  if (closing_) return;
+  if (!NavigateFromAddressBox(address_box_, *browser2_, AppEvents(), &EntryText)) {
+    return;
+  }
+  if (closing_) {
+    return;
+  }
   SyncNavigateList();
   cmb_navigate_->setEditText(Q(address_box_.text));
 }
@@ -547,7 +591,9 @@ void calcMain::mnuCalculator_Click() { ShowCalculatorsWindow(this); }
 void calcMain::mnuSpreadsheetLink_Click() { ShowSpreadsheetLink(this); }
 
 void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
-  if (download->page() != browser1_->page() && download->page() != browser2_->page()) return;
+  if (download->page() != browser1_->page() && download->page() != browser2_->page()) {
+    return;
+  }
   const QString suggested = QString::fromStdString(GetSystemDir()) + download->downloadFileName();
   const QString path = save_chooser_ ? save_chooser_(suggested) : QString();
   if (path.isEmpty()) {
@@ -558,7 +604,9 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   download->setDownloadDirectory(target.absolutePath());
   download->setDownloadFileName(target.fileName());
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [download, path] {
-    if (!download->isFinished()) return;
+    if (!download->isFinished()) {
+      return;
+    }
     if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
       AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
                         MsgIcon::Information, kMessageTitle);
@@ -585,7 +633,9 @@ void calcMain::closeEvent(QCloseEvent* event) {
   AppEvents().ProcessPending();
   CloseCalculatorsWindow();
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w != this && w->isVisible()) w->close();
+    if (w != this && w->isVisible()) {
+      w->close();
+    }
   }
   event->accept();
   QCoreApplication::quit();

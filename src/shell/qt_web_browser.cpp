@@ -20,7 +20,9 @@ class SilentPage : public QWebEnginePage {
 
  protected:
   void javaScriptAlert(const QUrl& origin, const QString& msg) override {
-    if (!silent) QWebEnginePage::javaScriptAlert(origin, msg);
+    if (!silent) {
+      QWebEnginePage::javaScriptAlert(origin, msg);
+    }
   }
   bool javaScriptConfirm(const QUrl& origin, const QString& msg) override {
     return silent ? false : QWebEnginePage::javaScriptConfirm(origin, msg);
@@ -42,7 +44,9 @@ WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent) {
 }
 
 WebBrowser::~WebBrowser() {
-  if (body_wait_) body_wait_->quit();
+  if (body_wait_) {
+    body_wait_->quit();
+  }
 }
 
 void WebBrowser::Navigate(const std::string& url, int flags) {
@@ -71,13 +75,17 @@ void WebBrowser::Navigate(const std::string& url, int flags) {
 }
 
 bool WebBrowser::GoBack() {
-  if (!history()->canGoBack()) return false;
+  if (!history()->canGoBack()) {
+    return false;
+  }
   back();
   return true;
 }
 
 bool WebBrowser::GoForward() {
-  if (!history()->canGoForward()) return false;
+  if (!history()->canGoForward()) {
+    return false;
+  }
   forward();
   return true;
 }
@@ -85,7 +93,9 @@ bool WebBrowser::GoForward() {
 void WebBrowser::Stop() {
   stop();
   awaiting_start_ = false;
-  if (body_wait_) body_wait_->quit();
+  if (body_wait_) {
+    body_wait_->quit();
+  }
   ready_state_ = kComplete;
 }
 
@@ -94,7 +104,9 @@ std::string WebBrowser::LocationURL() const {
 }
 
 std::string WebBrowser::BodyHtml() {
-  if (url().isEmpty()) return {};
+  if (url().isEmpty()) {
+    return {};
+  }
   QEventLoop loop;
   body_wait_ = &loop;
   QString html;
@@ -104,15 +116,21 @@ std::string WebBrowser::BodyHtml() {
   QPointer<QEventLoop> guard(&loop);
   page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
                         [guard, &html, &answered](const QVariant& result) {
-                          if (!guard) return;
+                          if (!guard) {
+                            return;
+                          }
                           html = result.toString();
                           answered = true;
                           guard->quit();
                         });
   QTimer::singleShot(kBodyHtmlTimeoutMs, &loop, &QEventLoop::quit);
   QPointer<WebBrowser> self(this);
-  if (!answered) loop.exec();
-  if (!self) return {};  // the view went away while the page was asked
+  if (!answered) {
+    loop.exec();
+  }
+  if (!self) {
+    return {};  // the view went away while the page was asked
+  }
   body_wait_ = nullptr;
   return answered ? html.toStdString() : std::string();
 }
@@ -130,7 +148,9 @@ void WebBrowser::OnLoadStarted() {
 }
 
 void WebBrowser::OnLoadFinished(bool) {
-  if (awaiting_start_) return;  // the end of a load that Navigate replaced
+  if (awaiting_start_) {
+    return;  // the end of a load that Navigate replaced
+  }
   MarkDone();
 }
 

@@ -11,7 +11,9 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 
 SiteAddresses SiteAddresses::ForSite(const std::string& site) {
   SiteAddresses a;
-  if (site.empty()) return a;
+  if (site.empty()) {
+    return a;
+  }
   const bool folder = StartsWith(site, "file:");
   a.HomePageUrl = site + (folder ? "/index.htm" : "/");
   a.HowToUseUrl = site + kHowToUsePath;
@@ -31,7 +33,9 @@ std::vector<std::string> InitialNavigateEntries(const std::string& rates_site) {
       "/markets/italy.html",    "/au/markets/au_bond.html",
   };
   std::vector<std::string> entries;
-  for (const char* path : kRatePaths) entries.push_back(rates_site + path);
+  for (const char* path : kRatePaths) {
+    entries.push_back(rates_site + path);
+  }
   entries.emplace_back("https://finance.yahoo.com/?u");
   return entries;
 }
@@ -39,17 +43,23 @@ std::vector<std::string> InitialNavigateEntries(const std::string& rates_site) {
 ForumSetupTable MakeForumSetupTable(const std::vector<std::string>& sites) {
   ForumSetupTable table;
   for (const auto& site : sites) {
-    if (!site.empty()) table.emplace_back(site, site + kForumSetupPath);
+    if (!site.empty()) {
+      table.emplace_back(site, site + kForumSetupPath);
+    }
   }
   return table;
 }
 
 std::string ForumSetupPage(const std::string& forum_url, const ForumSetupTable& table) {
-  if (forum_url.empty()) return {};
+  if (forum_url.empty()) {
+    return {};
+  }
   for (const auto& [site, page] : table) {
     // The site must be followed by a path, so that http://a.org does not
     // claim http://a.org.example.net.
-    if (StartsWith(forum_url, site + "/")) return page;
+    if (StartsWith(forum_url, site + "/")) {
+      return page;
+    }
   }
   return {};
 }

@@ -49,9 +49,13 @@ MsgAnswer QtDialogs::Show(const std::string& text, MsgButtons buttons, MsgIcon i
   }
   // A box asks for the user's attention: show the normal pointer over it.
   const bool busy = QGuiApplication::overrideCursor() != nullptr;
-  if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  if (busy) {
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
   const int pressed = box.exec();
-  if (busy) QGuiApplication::restoreOverrideCursor();
+  if (busy) {
+    QGuiApplication::restoreOverrideCursor();
+  }
   switch (pressed) {
     case QMessageBox::Yes:
       return MsgAnswer::Yes;
@@ -77,7 +81,9 @@ MsgAnswer QtDialogs::Show(const std::string& text, MsgButtons buttons, MsgIcon i
 }
 
 QtEvents::~QtEvents() {
-  if (busy_ && QGuiApplication::instance() != nullptr) QGuiApplication::restoreOverrideCursor();
+  if (busy_ && QGuiApplication::instance() != nullptr) {
+    QGuiApplication::restoreOverrideCursor();
+  }
 }
 
 void QtEvents::ProcessPending() {
@@ -86,11 +92,15 @@ void QtEvents::ProcessPending() {
                                              : (QCoreApplication::processEvents(), true);
   // Waits poll in a loop; with nothing to do, give the page renderers (other
   // processes on the same cores) their turn.
-  if (!handled) QThread::yieldCurrentThread();
+  if (!handled) {
+    QThread::yieldCurrentThread();
+  }
 }
 
 void QtEvents::SetBusy(bool busy) {
-  if (busy == busy_) return;
+  if (busy == busy_) {
+    return;
+  }
   busy_ = busy;
   if (busy) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -34,12 +34,16 @@ void PrepareWebEngineEnvironment() {
 
 QIcon ApplicationIcon() {
   QIcon icon = QIcon::fromTheme("stratlyn");
-  if (!icon.isNull()) return icon;
+  if (!icon.isNull()) {
+    return icon;
+  }
   const QString exe_dir = QString::fromStdString(stratlyn::sites::ExecutableDir());
   for (const QString& path : {exe_dir + "/../share/icons/hicolor/scalable/apps/stratlyn.svg",
                               exe_dir + "/packaging/stratlyn.png",
                               QStringLiteral(STRATLYN_SOURCE_DIR "/packaging/stratlyn.svg")}) {
-    if (QFile::exists(path)) return QIcon(path);
+    if (QFile::exists(path)) {
+      return QIcon(path);
+    }
   }
   return {};
 }
