@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "calculator/ucbsop_widget.h"
@@ -173,8 +175,19 @@ TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
 }
 
 TEST_F(MarketGui, InterestRateFromTheTenSeries) {
+  // The status label counts the series while they load.
+  std::set<std::string> shown;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    shown.insert(panel.lblInet()->text().toStdString());
+  };
+  const QString caption = panel.lblInet()->text();
   panel.Text1(3)->setText("0.75");
   panel.cmdGetInterestRate()->click();
+  EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
+  EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
+  EXPECT_EQ(panel.lblInet()->text(), caption);
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   const Grid& grid = panel.Grid1()->grid();
   ASSERT_EQ(grid.Rows(), 12);
