@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -80,6 +81,11 @@ ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
   market_->SetProgress([this, caption = lbl_inet_->text()](int done, int total) {
     lbl_inet_->setText(total > 0 ? QString("Loading rate series %1 of %2").arg(done + 1).arg(total)
                                  : caption);
+    series_progress_->setVisible(total > 0);
+    if (total > 0) {
+      series_progress_->setRange(0, total);
+      series_progress_->setValue(done);
+    }
   });
   UserControl_Initialize();
 }
@@ -173,7 +179,12 @@ void ucBSOP::CreateControls() {
       Place(new QPushButton("CBOE Historical Volatilities", this), 2500, r5 - 15, 2780, 330);
 
   grid1_ = Place(new GridView(this), 5400, r1 - 15, 1740, r5 + 315 - r1);
-  lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 7080, 280);
+  lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 3400, 280);
+  // Shown while the rate series load: series i of 10.
+  series_progress_ = Place(new QProgressBar(this), 3550, r5 + 420, 3590, 240);
+  series_progress_->setObjectName("seriesProgress");
+  series_progress_->setFormat("%v of %m");
+  series_progress_->hide();
 
   for (QWidget* w : controls_) {
     if (auto* button = qobject_cast<QPushButton*>(w)) {

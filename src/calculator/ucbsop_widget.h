@@ -19,6 +19,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -104,6 +105,7 @@ class ucBSOP : public QWidget {
   QPushButton* cmdHistoVol() const { return cmd_histo_vol_; }
   GridView* Grid1() const { return grid1_; }
   QLabel* lblInet() const { return lbl_inet_; }
+  QProgressBar* seriesProgress() const { return series_progress_; }
 
   BsopPanel& Logic() { return logic_; }
   MarketCommands& Market() { return *market_; }
@@ -172,6 +174,7 @@ class ucBSOP : public QWidget {
   QPushButton* cmd_histo_vol_ = nullptr;
   GridView* grid1_ = nullptr;
   QLabel* lbl_inet_ = nullptr;
+  QProgressBar* series_progress_ = nullptr;
 };
 
 }  // namespace stratlyn

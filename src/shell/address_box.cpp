@@ -21,7 +21,7 @@ bool NavigateFromAddressBox(AddressBox& box, BrowserView& browser, Events& event
   browser.SetTag("");
   events.SetBusy(true);
   while (browser.Tag() != kPageDone) {
-    events.ProcessPending();
+    events.WaitPending();
   }
   events.SetBusy(false);
 

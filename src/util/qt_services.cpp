@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
 namespace stratlyn {
 namespace {
@@ -95,6 +96,20 @@ void QtEvents::ProcessPending() {
   if (!handled) {
     QThread::yieldCurrentThread();
   }
+}
+
+void QtEvents::WaitPending() {
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  if (dispatcher == nullptr) {
+    ProcessPending();
+    return;
+  }
+  // Sleep until the next event, or 20 ms at the most, so that a wait loop
+  // leaves the cores to the page renderers.
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.start(20);
+  dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 void QtEvents::SetBusy(bool busy) {

@@ -30,6 +30,7 @@ class QtEvents : public Events {
  public:
   ~QtEvents() override;
   void ProcessPending() override;
+  void WaitPending() override;
   // Nested SetBusy(true) calls are not counted: one SetBusy(false) restores
   // the default pointer, as the classic pointer property does.
   void SetBusy(bool busy) override;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QProgressBar>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -175,12 +177,17 @@ TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
 }
 
 TEST_F(MarketGui, InterestRateFromTheTenSeries) {
-  // The status label counts the series while they load.
+  // The status label and the progress bar count the series while they load.
   std::set<std::string> shown;
+  std::set<int> bar_values;
   const auto run_events = services.events.on_pending;
   services.events.on_pending = [&] {
     run_events();
     shown.insert(panel.lblInet()->text().toStdString());
+    if (panel.seriesProgress()->isVisibleTo(&panel)) {
+      EXPECT_EQ(panel.seriesProgress()->maximum(), 10);
+      bar_values.insert(panel.seriesProgress()->value());
+    }
   };
   const QString caption = panel.lblInet()->text();
   panel.Text1(3)->setText("0.75");
@@ -188,6 +195,8 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
   EXPECT_EQ(panel.lblInet()->text(), caption);
+  EXPECT_TRUE(bar_values.count(0) && bar_values.count(9));
+  EXPECT_FALSE(panel.seriesProgress()->isVisibleTo(&panel));
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   const Grid& grid = panel.Grid1()->grid();
   ASSERT_EQ(grid.Rows(), 12);
