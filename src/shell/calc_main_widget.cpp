@@ -279,6 +279,12 @@ void calcMain::Form_Load() {
     boolDisclaimer = false;
     cmdCalc_Click();
     AppEvents().ProcessPending();
+    // The user may close the window while start-up lets events run (the
+    // pages take a while on a loaded machine): start-up ends there, and the
+    // window is not shown again.
+    if (closing_) {
+      return;
+    }
     if (!isVisible() && !testAttribute(Qt::WA_Resized)) {
       // A first size that fits the screen, unless the caller gave one.
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -289,7 +295,13 @@ void calcMain::Form_Load() {
     }
     show();
     mnuLayout1_Click();
+    if (closing_) {
+      return;
+    }
     mnuOptionsLargeDisplay_Click();
+    if (closing_) {
+      return;
+    }
     // On a screen too small for the large panel the bottom browser would all
     // but vanish: start at the normal display there.
     if (browser2_->height() < kMinBottomBrowserHeight) {
@@ -430,6 +442,9 @@ void calcMain::cmdCalc_Click() {
     uc_sens_->hide();
     PlacePanel(bsop_panel_);
     PositionBrowsers();
+    if (closing_) {
+      return;  // closed while events ran: the views stay stopped
+    }
     events.SetBusy(true);
     browser1_->SetSilent(true);
     browser1_->Navigate(addresses_.ModulePageUrl);

@@ -44,6 +44,10 @@ class calcMain : public QMainWindow {
   // panel now shown. Nothing happens while minimised or before a panel is shown.
   void PositionBrowsers();
 
+  // The window has been closed (Exit or the close button), perhaps while
+  // start-up was still letting events run.
+  bool Closing() const { return closing_; }
+
   // The user accepted the quote data's terms in this run.
   bool boolDisclaimer = false;
   // 1: the bottom browser spans the window; 0: as wide as the panel.

@@ -67,5 +67,10 @@ int main(int argc, char** argv) {
   stratlyn::calcMain window;
   dialogs.SetParent(&window);
   window.Form_Load();
+  if (window.Closing()) {
+    // Closed during start-up, before the event loop ran: its request to
+    // quit found no loop to end.
+    return 0;
+  }
   return QApplication::exec();
 }
