@@ -1,5 +1,7 @@
 #include "pricing/zel_barr.h"
 
+#include "pricing/brent.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -325,71 +327,8 @@ void zelBarr::UsableVolRange() {
 }
 
 double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
-  constexpr int kMaxIterations = 100;
-  constexpr double kEps2 = 6e-8;
-  double a = x1, b = x2, c = x2;
-  double d = 0, e = 0;
-  double fa = LatticeGap(code, a);
-  double fb = LatticeGap(code, b);
-  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) {
-    return kNoRoot;
-  }
-  double fc = fb;
-  for (int iter = 1; iter <= kMaxIterations; ++iter) {
-    if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
-      c = a;
-      fc = fa;
-      d = b - a;
-      e = d;
-    }
-    if (std::fabs(fc) < std::fabs(fb)) {
-      a = b;
-      b = c;
-      c = a;
-      fa = fb;
-      fb = fc;
-      fc = fa;
-    }
-    const double tol1 = kEps2 * std::fabs(b) + 0.5 * tol;
-    const double xm = 0.5 * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) {
-      return b;
-    }
-    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
-      const double s = fb / fa;
-      double p, q;
-      if (a == c) {
-        p = 2 * xm * s;
-        q = 1 - s;
-      } else {
-        q = fa / fc;
-        const double r = fb / fc;
-        p = s * (2 * xm * q * (q - r) - (b - a) * (r - 1));
-        q = (q - 1) * (r - 1) * (s - 1);
-      }
-      if (p > 0) {
-        q = -q;
-      }
-      p = std::fabs(p);
-      const double min1 = 3 * xm * q - std::fabs(tol1 * q);
-      const double min2 = std::fabs(e * q);
-      if (2 * p < (min1 < min2 ? min1 : min2)) {
-        e = d;
-        d = p / q;
-      } else {
-        d = xm;
-        e = d;
-      }
-    } else {
-      d = xm;
-      e = d;
-    }
-    a = b;
-    fa = fb;
-    b += std::fabs(d) > tol1 ? d : (xm >= 0 ? std::fabs(tol1) : -std::fabs(tol1));
-    fb = LatticeGap(code, b);
-  }
-  return b;
+  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1,
+                             x2, tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
 }
 
 // ---- The lattice --------------------------------------------------------------

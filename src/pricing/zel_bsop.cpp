@@ -1,5 +1,7 @@
 #include "pricing/zel_bsop.h"
 
+#include "pricing/brent.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -323,11 +325,6 @@ float zelBSOP::CalcRho() {
 
 // ---- Implied volatility: Brent's method in single precision -------------------
 
-namespace {
-float SignOf(float a, float b) { return b >= 0 ? std::fabs(a) : -std::fabs(a); }
-float MinOf(float a, float b) { return a < b ? a : b; }
-}  // namespace
-
 float zelBSOP::ImpliedVolByBrent() { return BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f); }
 
 float zelBSOP::PriceGap(float sigma) {
@@ -336,75 +333,8 @@ float zelBSOP::PriceGap(float sigma) {
 }
 
 float zelBSOP::BrentRoot(int /*flag*/, float x1, float x2, float tol) {
-  constexpr int kMaxIterations = 100;
-  constexpr float kEps2 = 6e-8f;  // twice the machine precision of single floats
-  float a = x1, b = x2, c = x2;
-  float d = 0, e = 0;
-  float fa = PriceGap(a);
-  float fb = PriceGap(b);
-  if ((fa > 0 && fb > 0) || (fa < 0 && fb < 0)) {
-    return kInvalidResult;
-  }
-  float fc = fb;
-  for (int iter = 1; iter <= kMaxIterations; ++iter) {
-    if ((fb > 0 && fc > 0) || (fb < 0 && fc < 0)) {
-      c = a;
-      fc = fa;
-      d = b - a;
-      e = d;
-    }
-    if (std::fabs(fc) < std::fabs(fb)) {
-      a = b;
-      b = c;
-      c = a;
-      fa = fb;
-      fb = fc;
-      fc = fa;
-    }
-    const float tol1 = kEps2 * std::fabs(b) + 0.5f * tol;
-    const float xm = 0.5f * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) {
-      return b;
-    }
-    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
-      const float s = fb / fa;
-      float p, q;
-      if (a == c) {
-        p = 2.0f * xm * s;
-        q = 1.0f - s;
-      } else {
-        q = fa / fc;
-        const float r = fb / fc;
-        p = s * (2.0f * xm * q * (q - r) - (b - a) * (r - 1.0f));
-        q = (q - 1.0f) * (r - 1.0f) * (s - 1.0f);
-      }
-      if (p > 0) {
-        q = -q;
-      }
-      p = std::fabs(p);
-      const float min1 = 3.0f * xm * q - std::fabs(tol1 * q);
-      const float min2 = std::fabs(e * q);
-      if (2.0f * p < MinOf(min1, min2)) {
-        e = d;
-        d = p / q;
-      } else {
-        d = xm;
-        e = d;
-      }
-    } else {
-      d = xm;
-      e = d;
-    }
-    a = b;
-    fa = fb;
-    if (std::fabs(d) > tol1) {
-      b = b + d;
-    } else {
-      b = b + SignOf(tol1, xm);
-    }
-    fb = PriceGap(b);
-  }
-  return 0.0f;
+  return BrentSearch<float>([this](float sigma) { return PriceGap(sigma); }, x1, x2, tol,
+                            kInvalidResult, BrentStall::kReturnValue, 0.0f);
 }
 
 }  // namespace stratlyn
