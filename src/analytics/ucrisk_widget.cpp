@@ -13,7 +13,6 @@
 #include "charts/qt_canvas.h"
 #include "charts/qt_scalable_control.h"
 #include "charts/zel_draw.h"
-#include "charts/zel_set_display.h"
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -47,22 +46,8 @@ constexpr const char* kValueColumnSample = "ValuexxxAAAA";
 
 }  // namespace
 
-template <typename W>
-W* ucRisk::Place(W* widget, int left, int top, int width, int height) {
-  auto control = std::make_unique<QtScalableControl>(widget);
-  control->SetBox({left, top, width, height});
-  scalables_.push_back(std::move(control));
-  return widget;
-}
-
-ucRisk::ucRisk(QWidget* parent) : QWidget(parent), display_(std::make_unique<zelSetDisplay>()) {
+ucRisk::ucRisk(QWidget* parent) : ScaledPanel(parent, kDesignWidth, kDesignHeight) {
   setObjectName("ucRisk1");
-  QFont base = font();
-  base.setPointSize(8);
-  setFont(base);
-  setAutoFillBackground(true);
-  resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
-
   int top = 60;
   Place(new QLabel(tr("Expected Return"), this), 60, top, kCaptionWidth, kRowHeight);
   txt_return_ = Place(new QLineEdit(this), kFieldLeft, top, 1100, kRowHeight);
@@ -136,26 +121,8 @@ ucRisk::ucRisk(QWidget* parent) : QWidget(parent), display_(std::make_unique<zel
 
 ucRisk::~ucRisk() = default;
 
-void ucRisk::RegisterDisplay() {
-  uc_width_ = kDesignWidth;
-  uc_height_ = kDesignHeight;
-  display_->Initialize(uc_width_, uc_height_, static_cast<int16_t>(scalables_.size()));
-  for (size_t i = 0; i < scalables_.size(); ++i) {
-    display_->SetUpDisplay(static_cast<int16_t>(i), *scalables_[i]);
-  }
-}
-
-void ucRisk::EnlargeFont() {
-  display_->EnlargeFont(uc_width_, uc_height_);
-  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
-  SizeColumns();
-}
-
-void ucRisk::ReduceFont() {
-  display_->ReduceFont(uc_width_, uc_height_);
-  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
-  SizeColumns();
-}
+// The columns follow the table's font to the new display.
+void ucRisk::DisplayChanged() { SizeColumns(); }
 
 void ucRisk::SizeColumns() {
   // Measured in the font the table is shown in, so that the columns still fit

@@ -4,12 +4,11 @@
 // profit (or payoff, or of the asset price) as a histogram and a table of
 // values exceeded with given probabilities.
 
-#include <QWidget>
 #include <array>
 #include <memory>
-#include <vector>
 
 #include "analytics/option_parameters.h"
+#include "charts/qt_scaled_panel.h"
 
 class QCheckBox;
 class QComboBox;
@@ -22,12 +21,10 @@ namespace stratlyn {
 class GridView;
 class QtCanvas;
 class QtLabelBox;
-class ScalableControl;
 class zelBSOP;
 class zelDraw;
-class zelSetDisplay;
 
-class ucRisk : public QWidget {
+class ucRisk : public ScaledPanel {
   Q_OBJECT
 
  public:
@@ -41,13 +38,8 @@ class ucRisk : public QWidget {
   // The same as pressing "Calculate".
   void CalcIt();
 
-  // Display scaling: the large and the normal display; ucWidth/ucHeight are
-  // the size (twips) at which the panel wants to be shown.
-  void EnlargeFont();
-  void ReduceFont();
-  int ucWidth() const { return uc_width_; }
-  int ucHeight() const { return uc_height_; }
-  // The registered (normal display) size of the panel in twips.
+  // Display scaling (EnlargeFont, ReduceFont, ucWidth, ucHeight) comes from
+  // ScaledPanel. The registered (normal display) size of the panel in twips.
   static constexpr int kDesignWidth = 7200;
   static constexpr int kDesignHeight = 5700;
 
@@ -68,14 +60,10 @@ class ucRisk : public QWidget {
   void cmdCalculate_Click();
   void Grid1_KeyPress(int key_ascii);
   void ShowPoint(double x, double y);
-  void RegisterDisplay();
+  void DisplayChanged() override;
   void SizeColumns();
-  template <typename W>
-  W* Place(W* widget, int left, int top, int width, int height);
 
   OptionParameters inputs_;
-  int uc_width_ = 0;
-  int uc_height_ = 0;
   bool calculating_ = false;
 
   QLineEdit* txt_return_ = nullptr;
@@ -86,8 +74,6 @@ class ucRisk : public QWidget {
   QPushButton* cmd_calculate_ = nullptr;
   QtCanvas* pbox_ = nullptr;
 
-  std::vector<std::unique_ptr<ScalableControl>> scalables_;
-  std::unique_ptr<zelSetDisplay> display_;
   std::unique_ptr<zelDraw> draw_;
   std::unique_ptr<zelBSOP> bsop_;
   std::array<QtLabelBox*, 4> text1_{};

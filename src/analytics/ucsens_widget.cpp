@@ -9,9 +9,7 @@
 
 #include "analytics/sensitivity.h"
 #include "charts/qt_canvas.h"
-#include "charts/qt_scalable_control.h"
 #include "charts/zel_draw.h"
-#include "charts/zel_set_display.h"
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/services.h"
@@ -39,26 +37,11 @@ const uint32_t kPlotBack = 0xFFFFFF;
 
 }  // namespace
 
-template <typename W>
-W* ucSens::Place(W* widget, int left, int top, int width, int height) {
-  auto control = std::make_unique<QtScalableControl>(widget);
-  control->SetBox({left, top, width, height});
-  scalables_.push_back(std::move(control));
-  return widget;
-}
-
 ucSens::ucSens(QWidget* parent)
-    : QWidget(parent),
-      display_(std::make_unique<zelSetDisplay>()),
+    : ScaledPanel(parent, kDesignWidth, kDesignHeight),
       draw_(std::make_unique<zelDraw>()),
       bsop_(std::make_unique<zelBSOP>()) {
   setObjectName("ucSens1");
-  QFont base = font();
-  base.setPointSize(8);
-  setFont(base);
-  setAutoFillBackground(true);
-  resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
-
   x_frame_ = Place(new QGroupBox(tr("X-Axis"), this), 60, kFrameTop, kFrameWidth, kFrameHeight);
   y_frame_ = Place(new QGroupBox(tr("Y-Axis"), this), 3660, kFrameTop, kFrameWidth, kFrameHeight);
   for (int i = 0; i < 6; ++i) {
@@ -117,25 +100,6 @@ ucSens::ucSens(QWidget* parent)
 }
 
 ucSens::~ucSens() = default;
-
-void ucSens::RegisterDisplay() {
-  uc_width_ = kDesignWidth;
-  uc_height_ = kDesignHeight;
-  display_->Initialize(uc_width_, uc_height_, static_cast<int16_t>(scalables_.size()));
-  for (size_t i = 0; i < scalables_.size(); ++i) {
-    display_->SetUpDisplay(static_cast<int16_t>(i), *scalables_[i]);
-  }
-}
-
-void ucSens::EnlargeFont() {
-  display_->EnlargeFont(uc_width_, uc_height_);
-  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
-}
-
-void ucSens::ReduceFont() {
-  display_->ReduceFont(uc_width_, uc_height_);
-  resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
-}
 
 void ucSens::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
                            float odvl, float oopr) {

@@ -3,12 +3,11 @@
 // one Greek against one input swept from half to twice its current value;
 // the other inputs are the copy handed over by SetParameters.
 
-#include <QWidget>
 #include <array>
 #include <memory>
-#include <vector>
 
 #include "analytics/option_parameters.h"
+#include "charts/qt_scaled_panel.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -21,12 +20,10 @@ namespace stratlyn {
 
 class QtCanvas;
 class QtLabelBox;
-class ScalableControl;
 class zelBSOP;
 class zelDraw;
-class zelSetDisplay;
 
-class ucSens : public QWidget {
+class ucSens : public ScaledPanel {
   Q_OBJECT
 
  public:
@@ -40,13 +37,8 @@ class ucSens : public QWidget {
   // The same as pressing "Plot".
   void PlotIt();
 
-  // Display scaling: the large and the normal display; ucWidth/ucHeight are
-  // the size (twips) at which the panel wants to be shown.
-  void EnlargeFont();
-  void ReduceFont();
-  int ucWidth() const { return uc_width_; }
-  int ucHeight() const { return uc_height_; }
-  // The registered (normal display) size of the panel in twips.
+  // Display scaling (EnlargeFont, ReduceFont, ucWidth, ucHeight) comes from
+  // ScaledPanel. The registered (normal display) size of the panel in twips.
   static constexpr int kDesignWidth = 7200;
   static constexpr int kDesignHeight = 5700;
 
@@ -68,15 +60,10 @@ class ucSens : public QWidget {
   void yTyp_Click(int index);
   void chkAuto_Click();
   void ShowPoint(double x, double y);
-  void RegisterDisplay();
-  template <typename W>
-  W* Place(W* widget, int left, int top, int width, int height);
 
   OptionParameters inputs_;
   int x_choice_ = 0;
   int y_choice_ = 0;
-  int uc_width_ = 0;
-  int uc_height_ = 0;
 
   std::array<QRadioButton*, 6> xtyp_{};
   std::array<QRadioButton*, 6> ytyp_{};
@@ -88,8 +75,6 @@ class ucSens : public QWidget {
   QLabel* lbl_point_ = nullptr;
   QtCanvas* pbox_ = nullptr;
 
-  std::vector<std::unique_ptr<ScalableControl>> scalables_;
-  std::unique_ptr<zelSetDisplay> display_;
   std::unique_ptr<zelDraw> draw_;
   std::unique_ptr<zelBSOP> bsop_;
 };
