@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -73,7 +74,9 @@ class CliQuote : public ::testing::Test {
   // Runs stratlyn-cli with every host pointed at the loopback server.
   CliResult Run(const std::vector<std::string>& args) const {
     const std::string tmp = ::testing::TempDir();
-    const std::string out_file = tmp + "cli_quote_out.txt", err_file = tmp + "cli_quote_err.txt";
+    // ctest runs each test in its own process, several at a time: one file pair per process.
+    const std::string stem = tmp + "cli_quote_" + std::to_string(getpid());
+    const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
     std::string command = "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
                           " STRATLYN_FRB_URL=" + base + " '" + STRATLYN_CLI_PATH + "'";
