@@ -34,15 +34,7 @@ class BatchDialogs : public Dialogs {
         notes.emplace_back(sink->row, text);
       }
     }
-    switch (buttons) {
-      case MsgButtons::Ok:
-        return MsgAnswer::Ok;
-      case MsgButtons::OkCancel:
-        return MsgAnswer::Cancel;
-      case MsgButtons::YesNo:
-        return MsgAnswer::No;
-    }
-    return MsgAnswer::Ok;
+    return CautiousAnswer(buttons);
   }
 };
 

@@ -12,6 +12,20 @@ enum class MsgAnswer { Ok, Cancel, Yes, No };
 // The title of the program's own message boxes.
 inline constexpr const char* kMessageTitle = "Quorvale";
 
+// The answer of a box closed without a choice, or asked where nobody can
+// answer: OK for OK-only boxes, otherwise Cancel or No.
+inline MsgAnswer CautiousAnswer(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::Ok:
+      return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+      return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+      return MsgAnswer::No;
+  }
+  return MsgAnswer::Cancel;
+}
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;

@@ -70,15 +70,7 @@ MsgAnswer QtDialogs::Show(const std::string& text, MsgButtons buttons, MsgIcon i
       break;
   }
   // Closed with Escape or the window's close button: the cautious answer.
-  switch (buttons) {
-    case MsgButtons::Ok:
-      return MsgAnswer::Ok;
-    case MsgButtons::OkCancel:
-      return MsgAnswer::Cancel;
-    case MsgButtons::YesNo:
-      return MsgAnswer::No;
-  }
-  return MsgAnswer::Cancel;
+  return CautiousAnswer(buttons);
 }
 
 QtEvents::~QtEvents() {

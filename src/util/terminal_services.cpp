@@ -20,7 +20,7 @@ MsgAnswer TerminalDialogs::Show(const std::string& text, MsgButtons buttons, Msg
   if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
 
   const bool yes_no = buttons == MsgButtons::YesNo;
-  const MsgAnswer cautious = yes_no ? MsgAnswer::No : MsgAnswer::Cancel;
+  const MsgAnswer cautious = CautiousAnswer(buttons);
   if (!interactive_ || !isatty(STDIN_FILENO)) {
     out_ << title << ": note: answered " << (yes_no ? "No" : "Cancel") << '\n';
     return cautious;

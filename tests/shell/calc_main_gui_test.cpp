@@ -23,6 +23,7 @@
 #include "shell/calc_main_widget.h"
 #include "shell/qt_web_browser.h"
 #include "support/fake_services.h"
+#include "support/gui_wait.h"
 #include "support/loopback_server.h"
 #include "util/locale_info.h"
 #include "util/qt_services.h"
@@ -31,23 +32,7 @@
 namespace stratlyn {
 namespace {
 
-// Runs the event loop until `done` holds or `ms` pass. (QTest::qWaitFor
-// sleeps between rounds, which slows the web engine's messages down badly.)
-template <typename Pred>
-bool WaitFor(Pred done, int ms = 15000) {
-  QEventLoop loop;
-  QTimer poll, deadline;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-  if (done()) return true;
-  poll.start(5);
-  deadline.setSingleShot(true);
-  deadline.start(ms);
-  loop.exec();
-  return done();
-}
+using testing::WaitFor;
 
 // Lets events run for `ms`.
 void Pump(int ms) {

@@ -9,26 +9,13 @@
 #include <QTimer>
 
 #include "shell/qt_web_browser.h"
+#include "support/gui_wait.h"
 #include "support/loopback_server.h"
 
 namespace stratlyn {
 namespace {
 
-template <typename Pred>
-bool WaitFor(Pred done, int ms = 15000) {
-  QEventLoop loop;
-  QTimer poll, deadline;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-  if (done()) return true;
-  poll.start(5);
-  deadline.setSingleShot(true);
-  deadline.start(ms);
-  loop.exec();
-  return done();
-}
+using testing::WaitFor;
 
 class WebBrowserTest : public ::testing::Test {
  protected:

@@ -32,7 +32,7 @@ class ScriptedDialogs : public Dialogs {
                  const std::string& title) override {
     shown_.push_back({text, buttons, icon, title});
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
-    if (answers_.empty()) return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+    if (answers_.empty()) return CautiousAnswer(buttons);
     const MsgAnswer a = answers_.front();
     answers_.pop_front();
     return a;
