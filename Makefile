@@ -52,7 +52,7 @@ fuzz: deps
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$f; \
 	  printf '== %s (%s s) ' $$f $(FUZZ_SECONDS); \
 	  if $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
-	       -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/corpus/$$f fuzz/corpus \
+	       -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/corpus/$$f fuzz/corpus tests/data/marketdata \
 	       > $(FUZZ_BUILD)/$$f.log 2>&1; then \
 	    grep -o 'Done [0-9]* runs' $(FUZZ_BUILD)/$$f.log; \
 	  else echo FAILED; tail -40 $(FUZZ_BUILD)/$$f.log; exit 1; fi; \
