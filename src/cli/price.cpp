@@ -312,7 +312,7 @@ int LatticeCode(const zelBarr& b, const Request& r) {
   return r.market_price ? code + 1000 : code;
 }
 
-Figures Lattice(const Request& r) {
+Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
   zelBarr b;
   b.SetOptionData(r.call ? b.boolError : b.FLAG, b.strType);
   b.SetOptionData(*r.rate, b.strRiskFree);
@@ -334,6 +334,9 @@ Figures Lattice(const Request& r) {
     b.CalcBarrDLL(code);
   } else {
     b.CalcBarr(code);
+  }
+  if (b.GetOptionData(b.strOptionPrice) == -999.0f && !dialogs.messages.empty()) {
+    throw BadInput{dialogs.messages.back()};  // the record refused the inputs
   }
   Figures f;
   if (r.market_price) {
@@ -462,7 +465,7 @@ int Run(const std::vector<std::string>& args) {
     if (r.library && !r.barrier) {
       f = LibraryVanilla(r, dialogs);
     } else if (r.american || r.barrier) {
-      f = Lattice(r);
+      f = Lattice(r, dialogs);
     } else {
       f = European(r);
     }

@@ -1,12 +1,12 @@
 #include "pricing/zel_barr.h"
 
-#include "pricing/brent.h"
-
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
 #include <system_error>
 
+#include "pricing/brent.h"
 #include "pricing/key_match.h"
 #include "pricing/zelop_loader.h"
 #include "util/events.h"
@@ -24,8 +24,63 @@ constexpr int kMinSteps = 3;
 constexpr double kInitialStretch = 1.025866;
 constexpr double kZeroLevelStretch = 1.025865888;
 constexpr double kBarrierMargin = 1e-7;
+// Least stretch of a barrier lattice: sqrt(3/2), the middle probability 1/3.
+// With the design's stretch in [1, 1 + 1/k) a far barrier (many rows) leaves
+// the middle probability near 0, and the lattice's error then swings with
+// every small change of the volatility (vega and theta jump between
+// neighbouring volatilities); from sqrt(3/2) up it varies smoothly.
+constexpr double kBarrierStretch = 1.224744871391589;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
+constexpr float kInvalidResult = -999.0f;
+
+constexpr const char* kDriftTooLarge1 =
+    "The lattice cannot value this option: the drift (rate - yield - vol^2/2 = ";
+constexpr const char* kDriftTooLarge2 = ") is too large against the volatility (";
+constexpr const char* kDriftTooLarge3 = ") for a lattice of at most 16382 steps";
+constexpr const char* kBarrierTooClose1 = "The barrier (";
+constexpr const char* kBarrierTooClose2 = ") is too close to the underlying price (";
+constexpr const char* kBarrierTooClose3 = ") for a lattice of at most 16382 steps";
+
+// No step count up to kMaxSteps gives the inputs a usable lattice. A zelError,
+// so that callers that give up on any run-time error give up on it too.
+class UnusableLattice : public zelError {
+ public:
+  explicit UnusableLattice(const std::string& message) : zelError(err::kInvalidCall, message) {}
+};
+
+// Row geometry of an n-step lattice: m rows of sigma sqrt(dt) to the level,
+// k whole rows of at least least_stretch times that, the stretch that puts the
+// level on row k, and whether the branch probabilities 0.5 / stretch^2 +- a
+// (and 1 - 1 / stretch^2) lie in [0, 1].
+struct Geometry {
+  double root_dt, m, stretch, drift_term;
+  int rows;
+  bool usable;
+};
+
+Geometry GeometryFor(double t, int n, double sigma, double level, double drift,
+                     double least_stretch) {
+  Geometry g{};
+  g.root_dt = CheckedSqrt(t / n);
+  g.m = CheckedDiv(level, sigma * g.root_dt);
+  if (!(std::fabs(g.m) < 32768.0)) {
+    throw zelError(err::kOverflow);
+  }
+  g.rows = static_cast<int>(std::trunc(g.m / least_stretch));
+  g.stretch = g.rows == 0 ? kZeroLevelStretch : g.m / g.rows;
+  g.drift_term = CheckedDiv(drift * g.root_dt, 2 * g.stretch * sigma);
+  const double base = 0.5 / (g.stretch * g.stretch);
+  // The middle probability 1 - 1 / stretch^2 is in [0, 1) for every stretch >= 1.
+  g.usable = base - std::fabs(g.drift_term) >= 0;
+  return g;
+}
+
+bool IsBarrierCode(int code) { return code >= 1002 && code <= 1009; }
+bool IsDownCode(int code) { return code >= 1002 && code <= 1005; }
+bool IsKnockInCode(int code) {
+  return code == 1004 || code == 1005 || code == 1008 || code == 1009;
+}
 
 std::int16_t ToInt16(double v) {
   const double r = std::nearbyint(v);
@@ -154,22 +209,36 @@ void zelBarr::CalcBarr(int code) {
     if (code != member) {
       continue;
     }
+    int slot = 0;
     if (member == EUROVANILLA || member == AMERVANILLA) {
       barrier = 0;
-      CalcValueAndGreeks(member == EUROVANILLA ? 1000 : 1001);
+      slot = member == EUROVANILLA ? 1000 : 1001;
     } else if (member == EUROVANVOL || member == AMERVANVOL) {
       barrier = 0;
-      CalcImpliedVol(member == EUROVANVOL ? 1000 : 1001);
+      slot = member == EUROVANVOL ? 2000 : 2001;
     } else {
       // Which slot of the code table the member occupies decides what it does.
-      const int slot = PartnerOfVolCode(member);
+      slot = PartnerOfVolCode(member);
+    }
+    activeCode = slot >= 2000 ? slot - 1000 : slot;
+    try {
       if (slot >= 2000) {
         CalcImpliedVol(slot - 1000);
       } else {
         CalcValueAndGreeks(slot);
       }
+    } catch (const UnusableLattice& e) {
+      ReportUnusable(slot, e.Description());
     }
     return;
+  }
+}
+
+void zelBarr::ReportUnusable(int code, const std::string& message) {
+  AppDialogs().Critical(message);
+  resultPrice = resultDelta = resultGamma = resultVega = resultTheta = kInvalidResult;
+  if (code >= 2000) {
+    volatility = kInvalidResult;
   }
 }
 
@@ -195,7 +264,42 @@ bool zelBarr::IsVanillaCode(int code) const { return code == 1000 || code == 100
 
 // ---- Value, Greeks, vega ----------------------------------------------------
 
+bool zelBarr::CalcCrossedBarrier(int code) {
+  if (!IsBarrierCode(code) || !(barrier > 1e-6f)) {
+    return false;
+  }
+  const double s = underlying, h = barrier;
+  const bool crossed = IsDownCode(code) ? !(s > h + kBarrierMargin) : !(s < h - kBarrierMargin);
+  if (!crossed) {
+    return false;
+  }
+  if (IsKnockInCode(code)) {
+    // Knocked in: the vanilla option itself, on its own lattice.
+    const float kept = barrier;
+    barrier = 0;
+    const int vanilla = code % 2 == 1 ? 1001 : 1000;
+    activeCode = vanilla;
+    try {
+      CalcValueAndGreeks(vanilla);
+    } catch (...) {
+      barrier = kept;
+      activeCode = code;
+      throw;
+    }
+    barrier = kept;
+    activeCode = code;
+  } else {
+    // Knocked out: the rebate, paid now, whatever the spot or the volatility.
+    resultPrice = rebate;
+    resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+  }
+  return true;
+}
+
 void zelBarr::CalcValueAndGreeks(int code) {
+  if (CalcCrossedBarrier(code)) {
+    return;
+  }
   SetUpLattice();
   RunLattice(code);
   const double s = underlying;
@@ -209,8 +313,9 @@ void zelBarr::CalcValueAndGreeks(int code) {
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
 
   const float v0 = resultPrice;
+  const int steps = latticeSteps;
   volatility = ToSingle(static_cast<double>(volatility) * kVegaBump);
-  SetUpLattice();
+  SetUpLattice(steps);  // the same steps, unless the bump makes them unusable
   RunLattice(code);
   const float v1 = resultPrice;
   const float sigma_b = ToSingle(static_cast<double>(volatility) / kVegaBump);
@@ -327,16 +432,17 @@ void zelBarr::UsableVolRange() {
 }
 
 double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
-  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1,
-                             x2, tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
+  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1, x2,
+                             tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
 }
 
 // ---- The lattice --------------------------------------------------------------
 
-void zelBarr::SetUpLattice() {
+void zelBarr::SetUpLattice(int least_steps) {
   const double s = underlying, k = strike, h = barrier;
+  const bool on_barrier = barrier > 1e-6f;
   double level;
-  if (barrier > 1e-6f) {
+  if (on_barrier) {
     level = CheckedLog(CheckedDiv(h, s));
     if (level < 0) {
       level = CheckedLog(CheckedDiv(s, h));
@@ -348,15 +454,59 @@ void zelBarr::SetUpLattice() {
     }
   }
   const double sigma = volatility;
-  const int n = nsteps;
-  const double root_dt = CheckedSqrt(static_cast<double>(maturity) / n);
-  const double m = CheckedDiv(level, sigma * root_dt);
-  if (!(std::fabs(m) < 32768.0)) {
-    throw zelError(err::kOverflow);
+  const double t = maturity;
+  const double drift = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
+  // A barrier the spot has not crossed needs a row of nodes between them:
+  // with none, the first row beyond the spot stands in for the barrier.
+  const bool barrier_lattice = on_barrier && IsBarrierCode(activeCode);
+  const bool needs_row =
+      barrier_lattice && (IsDownCode(activeCode) ? s > h + kBarrierMargin : s < h - kBarrierMargin);
+  const double least_stretch = barrier_lattice ? kBarrierStretch : 1.0;
+  // Least n from which the conditions can hold: stretch >= 1 needs
+  // sqrt(dt) |drift| <= sigma, and one row needs least_stretch sigma
+  // sqrt(dt) <= level.
+  int n = least_steps > 0 ? least_steps : nsteps;
+  const double drift_bound = CheckedDiv(t * drift * drift, sigma * sigma);
+  double bound = drift_bound;
+  if (needs_row) {
+    bound = std::fmax(bound,
+                      CheckedDiv(least_stretch * least_stretch * t * sigma * sigma, level * level));
   }
-  const int rows = static_cast<int>(std::trunc(m));
-  stretch = rows == 0 ? kZeroLevelStretch : m / rows;
-  upFactor = CheckFinite(std::exp(sigma * stretch * root_dt));
+  if (bound > n && bound < kMaxSteps) {
+    n = std::max(n, static_cast<int>(bound) - 1);
+  }
+  Geometry g{};
+  bool found = false;
+  if (bound < kMaxSteps + 1.0) {
+    for (; n <= kMaxSteps; ++n) {
+      g = GeometryFor(t, n, sigma, level, drift, least_stretch);
+      if (g.usable && (!needs_row || g.rows >= 1)) {
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) {
+    if (needs_row && !(drift_bound > kMaxSteps)) {
+      throw UnusableLattice(kBarrierTooClose1 + FormatNumber(h, "#####0.0000") + kBarrierTooClose2 +
+                            FormatNumber(s, "#####0.0000") + kBarrierTooClose3);
+    }
+    throw UnusableLattice(kDriftTooLarge1 + FormatNumber(drift, "#####0.0000") + kDriftTooLarge2 +
+                          FormatNumber(sigma, "#####0.0000") + kDriftTooLarge3);
+  }
+  latticeSteps = n;
+  nodeCount = static_cast<std::int16_t>(2 * n + 1);
+  // The arrays only grow: a re-entrant call during the pending events of a
+  // layer must never leave a running lattice with arrays shorter than its own.
+  const size_t size = 2 * static_cast<size_t>(n) + 3;
+  if (nodePrices.size() < size) {
+    nodePrices.resize(size);
+    nodeValues.resize(size);
+  }
+  stepLength = t / n;
+  discount = CheckFinite(std::exp(-static_cast<double>(riskFree) * stepLength));
+  stretch = g.stretch;
+  upFactor = CheckFinite(std::exp(sigma * stretch * g.root_dt));
   SetProbabilities(sigma);
   double* prices = nodePrices.data();
   prices[0] = CheckFinite(s * std::pow(upFactor, n));
@@ -371,7 +521,7 @@ void zelBarr::SetUpLattice() {
 // prices are read at an offset instead of being divided again at every node.
 template <typename Rule>
 void zelBarr::RollBack(Rule rule) {
-  const int n = nsteps;
+  const int n = latticeSteps;
   Events& events = AppEvents();
   NodeArrays a;
   for (int j = n; j >= 4; --j) {
@@ -398,7 +548,7 @@ void zelBarr::RollBack(Rule rule) {
 
 template <bool kAmerican>
 void zelBarr::RunVanilla() {
-  const int n = nsteps;
+  const int n = latticeSteps;
   const double k = strike, phi = putCallSign;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
   const double* prices = nodePrices.data();
@@ -422,9 +572,14 @@ void zelBarr::RunVanilla() {
 
 template <bool kAmerican, bool kDown>
 void zelBarr::RunKnockOut() {
-  const int n = nsteps;
-  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
+  const int n = latticeSteps;
+  const double k = strike, phi = putCallSign, h = barrier;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
+  // A knocked-out node pays the rebate. The first dead row lies on the
+  // barrier itself, and an American holder exercises as the price nears it,
+  // so there a dead node is worth the better of the rebate and the exercise
+  // value at the barrier (the limit of the living nodes' values).
+  const double paid = kAmerican ? std::fmax(rebate, phi * (h - k)) : rebate;
   const double* prices = nodePrices.data();
   double* v = nodeValues.data();
   const auto alive = [h](double price) {
@@ -436,7 +591,7 @@ void zelBarr::RunKnockOut() {
   };
   for (int i = 0; i <= 2 * n; ++i) {
     const double x = phi * (prices[i] - k);
-    v[i] = x <= 0 ? 0 : (alive(prices[i]) ? x : paid);
+    v[i] = alive(prices[i]) ? (x > 0 ? x : 0) : paid;
   }
   RollBack([=](const NodeArrays& a, int i, int offset) {
     double* v = a.v;
@@ -458,11 +613,11 @@ void zelBarr::RunKnockOut() {
 
 template <bool kAmerican, bool kDown>
 void zelBarr::RunKnockIn() {
-  const int n = nsteps;
+  const int n = latticeSteps;
   if (vanillaValues.size() < nodeValues.size()) {
     vanillaValues.resize(nodeValues.size());
   }
-  const double k = strike, phi = putCallSign, h = barrier;
+  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
   const double* prices = nodePrices.data();
   double* v = nodeValues.data();
@@ -474,15 +629,11 @@ void zelBarr::RunKnockIn() {
       return price > h - kBarrierMargin;
     }
   };
+  // The rebate of a knock-in option is paid at maturity where it never knocked in.
   for (int i = 0; i <= 2 * n; ++i) {
     const double x = phi * (prices[i] - k);
-    if (x > 0) {
-      w[i] = x;
-      v[i] = knocked_in(prices[i]) ? x : 0;
-    } else {
-      w[i] = 0;
-      v[i] = 0;
-    }
+    w[i] = x > 0 ? x : 0;
+    v[i] = knocked_in(prices[i]) ? w[i] : paid;
   }
   RollBack([=](const NodeArrays& a, int i, int offset) {
     double* v = a.v;
