@@ -29,6 +29,13 @@ constexpr double kBarrierMargin = 1e-7;
 // the middle probability near 0, and the lattice's error then swings with
 // every small change of the volatility (vega and theta jump between
 // neighbouring volatilities); from sqrt(3/2) up it varies smoothly.
+// Largest drift of a step against its spread: |a| <= kDriftShare / (2
+// stretch^2), that is |r - q - sigma^2/2| sqrt(dt) <= kDriftShare sigma /
+// stretch. At 1 the outer probabilities just stay in [0, 1], yet a lattice
+// there values a put with the drift far above the volatility (T = 10, r = 0.06,
+// sigma = 0.025) at 0.00005 instead of 0.19; a quarter of it keeps every such
+// case within about 2 % and never binds for usual inputs.
+constexpr double kDriftShare = 0.25;
 constexpr double kBarrierStretch = 1.224744871391589;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
@@ -57,6 +64,7 @@ struct Geometry {
   double root_dt, m, stretch, drift_term;
   int rows;
   bool usable;
+  bool overflow;
 };
 
 Geometry GeometryFor(double t, int n, double sigma, double level, double drift,
@@ -65,14 +73,16 @@ Geometry GeometryFor(double t, int n, double sigma, double level, double drift,
   g.root_dt = CheckedSqrt(t / n);
   g.m = CheckedDiv(level, sigma * g.root_dt);
   if (!(std::fabs(g.m) < 32768.0)) {
-    throw zelError(err::kOverflow);
+    g.overflow = true;  // the row count does not fit a 16-bit integer
+    return g;
   }
   g.rows = static_cast<int>(std::trunc(g.m / least_stretch));
   g.stretch = g.rows == 0 ? kZeroLevelStretch : g.m / g.rows;
   g.drift_term = CheckedDiv(drift * g.root_dt, 2 * g.stretch * sigma);
   const double base = 0.5 / (g.stretch * g.stretch);
-  // The middle probability 1 - 1 / stretch^2 is in [0, 1) for every stretch >= 1.
-  g.usable = base - std::fabs(g.drift_term) >= 0;
+  // The middle probability 1 - 1 / stretch^2 is in [0, 1) for every stretch >= 1;
+  // the outer ones need |a| <= base, and kDriftShare of that for accuracy.
+  g.usable = kDriftShare * base - std::fabs(g.drift_term) >= 0;
   return g;
 }
 
@@ -223,12 +233,18 @@ void zelBarr::CalcBarr(int code) {
     activeCode = slot >= 2000 ? slot - 1000 : slot;
     try {
       if (slot >= 2000) {
+        searching = true;
         CalcImpliedVol(slot - 1000);
+        searching = false;
       } else {
         CalcValueAndGreeks(slot);
       }
     } catch (const UnusableLattice& e) {
+      searching = false;
       ReportUnusable(slot, e.Description());
+    } catch (...) {
+      searching = false;
+      throw;
     }
     return;
   }
@@ -297,6 +313,14 @@ bool zelBarr::CalcCrossedBarrier(int code) {
 }
 
 void zelBarr::CalcValueAndGreeks(int code) {
+  // The closing valuation of a search is a valuation like any other.
+  const bool was_searching = searching;
+  searching = false;
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{searching, was_searching};
   if (CalcCrossedBarrier(code)) {
     return;
   }
@@ -453,7 +477,7 @@ void zelBarr::SetUpLattice(int least_steps) {
       level = CheckedLog(CheckedDiv(s, k));
     }
   }
-  const double sigma = volatility;
+  double sigma = volatility;
   const double t = maturity;
   const double drift = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
   // A barrier the spot has not crossed needs a row of nodes between them:
@@ -466,7 +490,8 @@ void zelBarr::SetUpLattice(int least_steps) {
   // sqrt(dt) |drift| <= sigma, and one row needs least_stretch sigma
   // sqrt(dt) <= level.
   int n = least_steps > 0 ? least_steps : nsteps;
-  const double drift_bound = CheckedDiv(t * drift * drift, sigma * sigma);
+  const double drift_bound =
+      CheckedDiv(t * drift * drift, kDriftShare * kDriftShare * sigma * sigma);
   double bound = drift_bound;
   if (needs_row) {
     bound = std::fmax(bound,
@@ -480,8 +505,42 @@ void zelBarr::SetUpLattice(int least_steps) {
   if (bound < kMaxSteps + 1.0) {
     for (; n <= kMaxSteps; ++n) {
       g = GeometryFor(t, n, sigma, level, drift, least_stretch);
+      if (g.overflow) {
+        throw zelError(err::kOverflow);  // more steps only add rows
+      }
       if (g.usable && (!needs_row || g.rows >= 1)) {
         found = true;
+        break;
+      }
+    }
+  }
+  if (!found && searching && sigma > 0 && drift_bound > kMaxSteps) {
+    // Hold the trial's value at the least volatility that the largest lattice
+    // can take: a flat continuation adds no sign change to the search.
+    const auto usable_at_most_steps = [&](double trial) {
+      const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
+      const Geometry at_most = GeometryFor(t, kMaxSteps, trial, level, d, least_stretch);
+      return !at_most.overflow && at_most.usable;
+    };
+    double lo = sigma, hi = sigma;
+    for (int i = 0; i < 64 && !usable_at_most_steps(hi); ++i) {
+      lo = hi;
+      hi *= 2;
+    }
+    for (int i = 0; i < 60 && hi - lo > 1e-12 * hi; ++i) {
+      const double mid = 0.5 * (lo + hi);
+      (usable_at_most_steps(mid) ? hi : lo) = mid;
+    }
+    const double trial = hi;
+    const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
+    for (n = least_steps > 0 ? least_steps : nsteps; n <= kMaxSteps; ++n) {
+      g = GeometryFor(t, n, trial, level, d, least_stretch);
+      if (g.overflow) {
+        throw zelError(err::kOverflow);
+      }
+      if (g.usable && (!needs_row || g.rows >= 1)) {
+        found = true;
+        sigma = trial;
         break;
       }
     }

@@ -103,7 +103,9 @@ class zelBarr {
   double LatticeBrent(int code, double x1, double x2, double tol);
   // Sets up the lattice for the current inputs on the least usable step
   // count from `least_steps` (0: nsteps) up; throws UnusableLattice (a
-  // zelError) when none up to 16382 exists.
+  // zelError) when none up to 16382 exists. A trial of an implied-volatility
+  // search whose volatility is too small for the drift is set up at the least
+  // volatility above it that has a usable lattice (the value is held flat).
   void SetUpLattice(int least_steps = 0);
   void RunLattice(int code);
   // Value and Greeks when the spot has already crossed the barrier of a
@@ -146,8 +148,9 @@ class zelBarr {
   std::int16_t nsteps = 50;
   // Lattice state.
   std::int16_t nodeCount = 0;
-  int latticeSteps = 0;  // n of the last set-up (nsteps or more)
-  int activeCode = 0;    // 1000s code being computed by CalcBarr
+  int latticeSteps = 0;    // n of the last set-up (nsteps or more)
+  int activeCode = 0;      // 1000s code being computed by CalcBarr
+  bool searching = false;  // trial valuations of an implied-volatility search
   double stepLength = 0;
   double upFactor = 0;
   double discount = 0;
