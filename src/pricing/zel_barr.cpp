@@ -37,6 +37,10 @@ constexpr double kBarrierMargin = 1e-7;
 // case within about 2 % and never binds for usual inputs.
 constexpr double kDriftShare = 0.25;
 constexpr double kBarrierStretch = 1.224744871391589;
+// Largest stretch of a barrier lattice: a barrier only one or two rows away
+// would otherwise stretch the rows up to twice, and such coarse rows miss a
+// far-out knock-out's value by a third (K = 105, H = 76, sigma = 0.52).
+constexpr double kBarrierStretchLimit = 1.5;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
 constexpr float kInvalidResult = -999.0f;
@@ -508,7 +512,8 @@ void zelBarr::SetUpLattice(int least_steps) {
       if (g.overflow) {
         throw zelError(err::kOverflow);  // more steps only add rows
       }
-      if (g.usable && (!needs_row || g.rows >= 1)) {
+      if (g.usable && (!needs_row || g.rows >= 1) &&
+          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
         found = true;
         break;
       }
@@ -538,7 +543,8 @@ void zelBarr::SetUpLattice(int least_steps) {
       if (g.overflow) {
         throw zelError(err::kOverflow);
       }
-      if (g.usable && (!needs_row || g.rows >= 1)) {
+      if (g.usable && (!needs_row || g.rows >= 1) &&
+          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
         found = true;
         sigma = trial;
         break;
