@@ -48,7 +48,8 @@ constexpr const char* kUsage =
     "                         volatility and report value and Greeks at it\n"
     "  --barrier H            barrier level (needs --barrier-kind)\n"
     "  --barrier-kind KIND    down-out, down-in, up-out or up-in\n"
-    "  --rebate X             paid where a knock-out option dies (default 0)\n"
+    "  --rebate X             paid where a knock-out option dies, or at expiry where a\n"
+    "                         knock-in option never knocked in (default 0)\n"
     "  --steps N              lattice time steps, 3 to 16382 (default 50); American\n"
     "                         and barrier options only\n"
     "  --engine E             record (default): the program's own formulas and\n"
@@ -222,9 +223,6 @@ Request Parse(const std::vector<std::string>& args) {
   }
   if (r.rebate && !r.barrier) {
     throw BadInput{"--rebate applies to barrier options only"};
-  }
-  if (r.rebate && r.kind != BarrierKind::kDownOut && r.kind != BarrierKind::kUpOut) {
-    throw BadInput{"--rebate applies to knock-out (down-out, up-out) options only"};
   }
   const bool lattice = r.american || r.barrier;
   if (r.steps && !lattice) {

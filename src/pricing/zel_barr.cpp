@@ -53,6 +53,16 @@ constexpr const char* kBarrierTooClose1 = "The barrier (";
 constexpr const char* kBarrierTooClose2 = ") is too close to the underlying price (";
 constexpr const char* kBarrierTooClose3 = ") for a lattice of at most 16382 steps";
 
+// What the library's lattice answers for such inputs.
+constexpr double kLibraryDriftTooLarge = -2;
+constexpr double kLibraryBarrierTooClose = -3;
+constexpr const char* kLibraryDriftMessage =
+    "The pricing library's lattice cannot value this option: the drift is too large against "
+    "the volatility for a lattice of at most 16382 steps";
+constexpr const char* kLibraryBarrierMessage =
+    "The pricing library's lattice cannot value this option: the barrier is too close to the "
+    "underlying price for a lattice of at most 16382 steps";
+
 // No step count up to kMaxSteps gives the inputs a usable lattice. A zelError,
 // so that callers that give up on any run-time error give up on it too.
 class UnusableLattice : public zelError {
@@ -777,7 +787,12 @@ void zelBarr::CalcBarrDLL(int code) {
   double in[11] = {underlying, volatility, riskFree, maturity, strike, dividendYield,
                    barrier,    rebate,     0,        0,        0};
   double out[11] = {};
-  trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  const double status = trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  if (status == kLibraryDriftTooLarge || status == kLibraryBarrierTooClose) {
+    ReportUnusable(code,
+                   status == kLibraryDriftTooLarge ? kLibraryDriftMessage : kLibraryBarrierMessage);
+    return;
+  }
   resultPrice = ToSingle(out[0]);
   resultDelta = ThroughPattern(out[1], "#0.000##");
   resultGamma = ThroughPattern(out[2], "###0.000##");
