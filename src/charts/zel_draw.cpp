@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "charts/axis_ticks.h"
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -168,6 +169,7 @@ void zelDraw::SetScale() {
     bounds_[kXMax] = bounds_[kXMin] + 1.0f;
   }
   Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+  SendFrame();
 }
 
 void zelDraw::SetExternalScale() {
@@ -180,6 +182,7 @@ void zelDraw::SetExternalScale() {
   }
   try {
     Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+    SendFrame();
   } catch (const std::exception&) {
     // no picture box: nothing to scale
   }
@@ -279,10 +282,17 @@ void zelDraw::DrawLine(std::span<const float> x, std::span<const float> y, int n
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(At(x, 1), At(y, 1));
+    series_.emplace_back(At(x, 1), At(y, 1));
     for (int i = 1; i <= n - 1; ++i) {
       pb.LineTo(At(x, i), At(y, i));
+      if (i > 1) {
+        series_.emplace_back(At(x, i), At(y, i));
+      }
     }
+    series_kind_ = SeriesKind::kLine;
+    SendFrame();
   } catch (...) {
     Trap();
   }
@@ -300,10 +310,15 @@ void zelDraw::DrawPlainLine(std::span<const float> y, int n, bool rescale, int s
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(start, At(y, 1));
+    series_.emplace_back(start, At(y, 1));
     for (int i = 1; i <= n - 1; ++i) {
       pb.LineTo(i, At(y, i));
+      series_.emplace_back(i, At(y, i));
     }
+    series_kind_ = SeriesKind::kLine;
+    SendFrame();
   } catch (...) {
     Trap();
   }
@@ -320,10 +335,14 @@ void zelDraw::DrawPlainLineMatrix(const FloatMatrix& values, int n, bool rescale
     SetScale();
   }
   Canvas& pb = Box();
+  ClearSeries();
   pb.MoveTo(start, values.At(start, series));
   for (int i = start; i <= n - 1; ++i) {
     pb.LineTo(i, values.At(i, series));
+    series_.emplace_back(i, values.At(i, series));
   }
+  series_kind_ = SeriesKind::kLine;
+  SendFrame();
 }
 
 void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int start) {
@@ -336,16 +355,145 @@ void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int st
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(start, At(values, start));
     for (int i = start + 1; i <= n; ++i) {
       pb.Box(i - 1, 0.0, i, At(values, i));
+      series_.emplace_back(i, At(values, i));
     }
+    series_kind_ = SeriesKind::kBars;
+    SendFrame();
   } catch (...) {
     Trap();
   }
 }
 
 void zelDraw::DrawPoint(double x1, double y1) { Box().PSet(ToSingle(x1), ToSingle(y1)); }
+
+// ------------------------------------------------------------------ figure
+
+void zelDraw::SetTitle(const std::string& title) {
+  title_ = title;
+  SendFrame();
+}
+
+void zelDraw::SetAxisCaptions(const std::string& x, const std::string& y) {
+  x_caption_ = x;
+  y_caption_ = y;
+  SendFrame();
+}
+
+void zelDraw::SetGridLines(bool on) {
+  grid_lines_ = on;
+  SendFrame();
+}
+
+void zelDraw::SetTickTargets(int x, int y) {
+  x_ticks_ = std::max(1, x);
+  y_ticks_ = std::max(1, y);
+  SendFrame();
+}
+
+void zelDraw::SetXAxisUnits(double factor, double offset) {
+  if (factor == 0 || !std::isfinite(factor) || !std::isfinite(offset)) {
+    throw zelError(err::kInvalidCall);
+  }
+  x_factor_ = factor;
+  x_offset_ = offset;
+  SendFrame();
+}
+
+void zelDraw::SetMarker(double x, const std::string& label) {
+  marker_x_ = x;
+  marker_label_ = label;
+  SendFrame();
+}
+
+void zelDraw::ClearMarker() {
+  marker_x_.reset();
+  marker_label_.clear();
+  SendFrame();
+}
+
+void zelDraw::ClearSeries() {
+  series_kind_ = SeriesKind::kNone;
+  series_.clear();
+}
+
+std::optional<double> zelDraw::ValueAt(double x) const {
+  if (!std::isfinite(x)) {
+    return std::nullopt;
+  }
+  if (series_kind_ == SeriesKind::kBars) {
+    // Bar i spans (i - 1, i]; the left end of the first bar belongs to it.
+    for (const auto& [i, h] : series_) {
+      if (x > i - 1 && x <= i) {
+        return h;
+      }
+    }
+    if (!series_.empty() && x == series_.front().first - 1) {
+      return series_.front().second;
+    }
+    return std::nullopt;
+  }
+  if (series_kind_ == SeriesKind::kLine) {
+    if (series_.size() == 1) {
+      return x == series_[0].first ? std::optional<double>(series_[0].second) : std::nullopt;
+    }
+    for (size_t k = 1; k < series_.size(); ++k) {
+      const auto [x0, y0] = series_[k - 1];
+      const auto [x1, y1] = series_[k];
+      if (x >= std::min(x0, x1) && x <= std::max(x0, x1)) {
+        if (x1 == x0) {
+          return y1;
+        }
+        return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<zelDraw::Readout> zelDraw::ReadoutAt(double x) const {
+  const std::optional<double> y = ValueAt(x);
+  if (!y) {
+    return std::nullopt;
+  }
+  return Readout{ShownX(x), *y};
+}
+
+ChartFrame zelDraw::BuildFrame() const {
+  ChartFrame frame;
+  frame.title = title_;
+  frame.x_caption = x_caption_;
+  frame.y_caption = y_caption_;
+  frame.grid = grid_lines_;
+  const char dp = [] {
+    const std::string& p = CurrentEntryLocale().decimal_point;
+    return p.size() == 1 ? p[0] : '.';
+  }();
+  const double x_lo = ShownX(bounds_[kXMin]), x_hi = ShownX(bounds_[kXMax]);
+  for (const AxisTick& t : AxisTicks(std::min(x_lo, x_hi), std::max(x_lo, x_hi), x_ticks_, dp)) {
+    frame.x_ticks.push_back({(t.value - x_offset_) / x_factor_, t.text});
+  }
+  const double y_lo = std::min(bounds_[kYMin], bounds_[kYMax]);
+  const double y_hi = std::max(bounds_[kYMin], bounds_[kYMax]);
+  for (const AxisTick& t : AxisTicks(y_lo, y_hi, y_ticks_, dp)) {
+    frame.y_ticks.push_back({t.value, t.text});
+  }
+  if (marker_x_) {
+    frame.marker_x = marker_x_;
+    frame.marker_y = ValueAt(*marker_x_);
+    frame.marker_label = marker_label_;
+  }
+  return frame;
+}
+
+void zelDraw::SendFrame() {
+  if (pbox_ != nullptr) {
+    pbox_->SetFrame(BuildFrame());
+  }
+}
 
 // -------------------------------------------------------------------- pies
 
