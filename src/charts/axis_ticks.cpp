@@ -28,7 +28,9 @@ double NiceStep(double range, int target) {
   if (target < 1) {
     target = 1;
   }
-  const double raw = range / target;
+  // At most half as many intervals again as asked for: 1.01 split about five
+  // ways steps by 0.2 (5 intervals), not by 0.5 (2).
+  const double raw = range / (target * 1.5);
   double power = std::pow(10.0, std::floor(std::log10(raw)));
   // log10 may land a hair below a power of ten; the loop below corrects it.
   for (int guard = 0; guard < 4; ++guard) {

@@ -15,7 +15,8 @@ struct AxisTick {
 };
 
 // The smallest step of the form {1, 2, 5} x 10^k that splits `range` into at
-// most `target` intervals (target at least 1). 0 for an empty, negative or
+// most 1.5 x `target` intervals (target at least 1), so that the count comes
+// near the target from either side. 0 for an empty, negative or
 // non-finite range.
 double NiceStep(double range, int target);
 

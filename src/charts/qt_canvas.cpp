@@ -268,6 +268,9 @@ void QtCanvas::PaintFrame(QPainter& p, const QRectF& plot) const {
   p.save();
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setBrush(Qt::NoBrush);
+  // A number that would run into the one before it is left out (its tick
+  // and grid line stay), so narrow plots keep readable labels.
+  double last_right = -1e9;
   for (const auto& t : frame_.x_ticks) {
     const double x = Map(s, t.at, s.y1).x();
     if (frame_.grid) {
@@ -278,7 +281,10 @@ void QtCanvas::PaintFrame(QPainter& p, const QRectF& plot) const {
     p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 4));
     const QString text = QString::fromStdString(t.text);
     const double w = fm.horizontalAdvance(text);
-    p.drawText(QPointF(x - w / 2, plot.bottom() + 4 + fm.ascent()), text);
+    if (x - w / 2 >= last_right + 6) {
+      p.drawText(QPointF(x - w / 2, plot.bottom() + 4 + fm.ascent()), text);
+      last_right = x + w / 2;
+    }
   }
   for (const auto& t : frame_.y_ticks) {
     const double y = Map(s, s.x1, t.at).y();

@@ -169,6 +169,7 @@ void zelDraw::SetScale() {
     bounds_[kXMax] = bounds_[kXMin] + 1.0f;
   }
   Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+  scaled_ = true;
   SendFrame();
 }
 
@@ -182,6 +183,7 @@ void zelDraw::SetExternalScale() {
   }
   try {
     Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+    scaled_ = true;
     SendFrame();
   } catch (const std::exception&) {
     // no picture box: nothing to scale
@@ -420,6 +422,14 @@ void zelDraw::ClearSeries() {
   series_.clear();
 }
 
+void zelDraw::Clear() {
+  ClearSeries();
+  marker_x_.reset();
+  marker_label_.clear();
+  scaled_ = false;
+  Box().Cls();
+}
+
 std::optional<double> zelDraw::ValueAt(double x) const {
   if (!std::isfinite(x)) {
     return std::nullopt;
@@ -490,7 +500,7 @@ ChartFrame zelDraw::BuildFrame() const {
 }
 
 void zelDraw::SendFrame() {
-  if (pbox_ != nullptr) {
+  if (pbox_ != nullptr && scaled_) {
     pbox_->SetFrame(BuildFrame());
   }
 }

@@ -99,8 +99,8 @@ class zelDraw {
 
   // The figure around the plot. Title, captions, grid and marker are kept
   // between drawings; every SetScale and SetExternalScale sends them to the
-  // canvas with tick labels at round values of the new bounds (1-2-5 steps,
-  // as many decimals as the range needs; see charts/axis_ticks.h).
+  // canvas (and each setter again, once a scale is applied) with tick labels at round values of the
+  // new bounds (1-2-5 steps, as many decimals as the range needs; see charts/axis_ticks.h).
   void SetTitle(const std::string& title);
   const std::string& Title() const { return title_; }
   void SetAxisCaptions(const std::string& x, const std::string& y);
@@ -131,6 +131,10 @@ class zelDraw {
   std::optional<Readout> ReadoutAt(double x) const;
   // Forgets the last series (nothing to read out).
   void ClearSeries();
+  // Empties the canvas (Cls) and forgets the series and the marker; no frame
+  // goes to the canvas until the next SetScale or SetExternalScale, so an
+  // emptied plot stays empty. Title, captions and settings are kept.
+  void Clear();
 
   // Set when a trapped operation failed; cleared when one starts.
   bool ErrorFlag() const { return error_; }
@@ -173,6 +177,7 @@ class zelDraw {
   int y_ticks_ = 5;
   double x_factor_ = 1.0;
   double x_offset_ = 0.0;
+  bool scaled_ = false;  // a scale has been applied since the last Clear
   std::optional<double> marker_x_;
   std::string marker_label_;
   // The last series: points (x, y) of a line, or bar heights (index i spans

@@ -23,7 +23,8 @@ TEST(AxisTicks, StepsAreOneTwoOrFiveTimesAPowerOfTen) {
   EXPECT_DOUBLE_EQ(NiceStep(10, 3), 5);
   EXPECT_DOUBLE_EQ(NiceStep(10, 1), 10);
   EXPECT_DOUBLE_EQ(NiceStep(0.0004, 4), 0.0001);
-  EXPECT_DOUBLE_EQ(NiceStep(75, 6), 20);
+  EXPECT_DOUBLE_EQ(NiceStep(75, 6), 10);
+  EXPECT_DOUBLE_EQ(NiceStep(1.01, 5), 0.2);  // five intervals, not two of 0.5
   EXPECT_DOUBLE_EQ(NiceStep(3e6, 6), 5e5);
   EXPECT_EQ(NiceStep(0, 5), 0);
   EXPECT_EQ(NiceStep(-1, 5), 0);
@@ -52,8 +53,9 @@ TEST(AxisTicks, NarrowRangesGetEnoughDecimalsToTellTicksApart) {
 TEST(AxisTicks, TicksLieInsideTheRangeAtRoundValues) {
   // A strike swept from 25 to 100, widened by the chart's factors.
   const auto ticks = AxisTicks(23.75, 105, 6);
-  EXPECT_EQ(Texts(ticks), (std::vector<std::string>{"40", "60", "80", "100"}));
-  EXPECT_DOUBLE_EQ(ticks.front().value, 40);
+  EXPECT_EQ(Texts(ticks),
+            (std::vector<std::string>{"30", "40", "50", "60", "70", "80", "90", "100"}));
+  EXPECT_DOUBLE_EQ(ticks.front().value, 30);
   // Ends on a tick are included; zero is written without a sign.
   EXPECT_EQ(Texts(AxisTicks(-1, 1, 4)),
             (std::vector<std::string>{"-1.0", "-0.5", "0.0", "0.5", "1.0"}));

@@ -417,9 +417,9 @@ TEST(ZelDrawFigure, EveryScaleSendsTitleAndRoundTicksOfTheNewBounds) {
   EXPECT_EQ(f.title, "Delta vs Strike");
   ASSERT_GE(f.x_ticks.size(), 3u);
   ASSERT_GE(f.y_ticks.size(), 3u);
-  // The x bounds are 23.75 and 104.2 (factors 0.95 and 1.05): ticks at 40, 60, ...
-  EXPECT_EQ(f.x_ticks.front().text, "40");
-  EXPECT_DOUBLE_EQ(f.x_ticks.front().at, 40);
+  // The x bounds are 23.75 and 104.2 (factors 0.95 and 1.05): ticks at 30, 40, ...
+  EXPECT_EQ(f.x_ticks.front().text, "30");
+  EXPECT_DOUBLE_EQ(f.x_ticks.front().at, 30);
   // Neighbouring y labels differ although the curve spans only 0.0004.
   for (size_t i = 1; i < f.y_ticks.size(); ++i) {
     EXPECT_NE(f.y_ticks[i].text, f.y_ticks[i - 1].text);
@@ -480,6 +480,35 @@ TEST(ZelDrawFigure, BarsReadOutInShownUnits) {
     EXPECT_DOUBLE_EQ(c.draw.ShownX(t.at), std::stod(t.text));
   }
   EXPECT_THROW(c.draw.SetXAxisUnits(0, 1), zelError);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ZelDrawFigure, ClearKeepsThePlotEmptyUntilTheNextScale) {
+  testing::FakeServices services;
+  testing::RecordingCanvas canvas;
+  zelDraw draw;
+  draw.InitializePictureBox(&canvas);
+  const std::vector<float> x = {0, 1, 2, 3}, y = {1, 2, 3, 4};
+  draw.SetTitle("Value vs Asset Price");
+  draw.DrawLine(x, y, 4, true, 0);
+  draw.SetMarker(2);
+  ASSERT_FALSE(canvas.frame.Empty());
+  draw.Clear();
+  EXPECT_EQ(canvas.cls_calls, 1);
+  EXPECT_TRUE(canvas.frame.Empty());
+  EXPECT_FALSE(draw.ValueAt(2));
+  // Settings changed now do not bring back a figure of the old bounds.
+  draw.SetTitle("Delta vs Asset Price");
+  draw.ClearMarker();
+  EXPECT_TRUE(canvas.frame.Empty());
+  draw.DrawLine(x, y, 4, true, 0);
+  EXPECT_EQ(canvas.frame.title, "Delta vs Asset Price");
+  EXPECT_FALSE(canvas.frame.marker_x);
 }
 
 }  // namespace
