@@ -19,8 +19,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Label formats: y ends with two decimals, x ends with four.
-constexpr std::string_view kYLabelFormat = "0.00";
+// Label formats: y ends with two decimals, x ends with four (at least).
+constexpr int kYLabelDecimals = 2;
+constexpr int kXLabelDecimals = 4;
 constexpr std::string_view kXLabelFormat = "0.0000";
 // A slice's share in the pie legend.
 constexpr std::string_view kShareFormat = "##0.0";
@@ -195,8 +196,23 @@ void zelDraw::FitY(float mn, float mx) {
   const float bottom = mn > 0 ? Scaled(mn, y_down_) : Scaled(mn, y_up_);
   bounds_[kYMax] = top;
   bounds_[kYMin] = bottom;
-  SetLabel(kYMax, Number(top, kYLabelFormat));
-  SetLabel(kYMin, Number(bottom, kYLabelFormat));
+  WriteEnds(kYMax, top, kYMin, bottom, kYLabelDecimals);
+}
+
+void zelDraw::WriteEnds(int i, float a, int j, float b, int decimals) {
+  // Two different ends never read the same ("0.03 ... 0.03"): decimals are
+  // added until they differ, up to ten.
+  std::string ta, tb;
+  for (;; ++decimals) {
+    const std::string pattern = "0." + std::string(static_cast<size_t>(decimals), '0');
+    ta = Number(a, pattern);
+    tb = Number(b, pattern);
+    if (ta != tb || a == b || decimals >= 10) {
+      break;
+    }
+  }
+  SetLabel(i, ta);
+  SetLabel(j, tb);
 }
 
 void zelDraw::FitX(float mn, float mx) {
@@ -204,8 +220,7 @@ void zelDraw::FitX(float mn, float mx) {
   const float left = mn > 0 ? Scaled(mn, x_down_) : Scaled(mn, x_up_);
   bounds_[kXMax] = right;
   bounds_[kXMin] = left;
-  SetLabel(kXMin, Number(left, kXLabelFormat));
-  SetLabel(kXMax, Number(right, kXLabelFormat));
+  WriteEnds(kXMin, left, kXMax, right, kXLabelDecimals);
 }
 
 void zelDraw::CalcYScale(std::span<const float> y, int n, int start) {

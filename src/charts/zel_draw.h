@@ -70,7 +70,8 @@ class zelDraw {
   void SetExternalScale();
 
   // Range fits: y over points start..n-1 (labels 0 and 1, two decimals); x
-  // over points start..n-1 (labels 2 and 3, four decimals); y over one series
+  // over points start..n-1 (labels 2 and 3, four decimals) -- in both cases
+  // more decimals where two different ends would otherwise read the same; y over one series
   // of a matrix, points start..n inclusive; y over a block of a matrix.
   void CalcYScale(std::span<const float> y, int n, int start);
   void CalcXScale(std::span<const float> x, int n, int start);
@@ -154,6 +155,9 @@ class zelDraw {
   void FitY(float mn, float mx);
   void FitX(float mn, float mx);
   void SetLabel(int i, const std::string& text);
+  // Labels i and j with values a and b, `decimals` decimals or more where
+  // needed to tell two different values apart.
+  void WriteEnds(int i, float a, int j, float b, int decimals);
   // Hands the frame for the current bounds to the canvas (no-op without one).
   void SendFrame();
   ChartFrame BuildFrame() const;

@@ -513,3 +513,36 @@ TEST(ZelDrawFigure, ClearKeepsThePlotEmptyUntilTheNextScale) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ZelDraw, EndLabelsOfANarrowRangeNeverReadTheSame) {
+  testing::FakeServices services;
+  testing::RecordingCanvas canvas;
+  testing::MemoryTextBox labels[4];
+  zelDraw draw;
+  draw.InitializePictureBox(&canvas);
+  for (int i = 0; i < 4; ++i) draw.InitializeTextBox(&labels[i], i);
+  // Gamma against the dividend yield: 0.0358 to 0.0367.
+  const std::vector<float> y = {0.0367f, 0.0366f, 0.0362f, 0.0358f};
+  const std::vector<float> x = {0.0f, 0.00001f, 0.00002f, 0.00003f};
+  draw.CalcYScale(y, 4, 0);
+  EXPECT_NE(labels[0].text, labels[1].text);
+  EXPECT_EQ(labels[0].text, "0.037");  // 0.0367 x 1.01
+  EXPECT_EQ(labels[1].text, "0.035");  // 0.0358 x 0.99
+  draw.CalcXScale(x, 4, 0);
+  EXPECT_EQ(labels[2].text, "0.00000");  // a bound of 0 stays 0
+  EXPECT_EQ(labels[3].text, "0.00003");
+  // Wide ranges keep the usual decimals; equal ends stay equal.
+  const std::vector<float> wide = {1.0f, 2.0f};
+  draw.CalcYScale(wide, 2, 0);
+  EXPECT_EQ(labels[0].text, "2.02");
+  const std::vector<float> zero = {0.0f, 0.0f};
+  draw.CalcYScale(zero, 2, 0);
+  EXPECT_EQ(labels[0].text, "0.00");
+  EXPECT_EQ(labels[1].text, "0.00");
+}
+
+}  // namespace
+}  // namespace stratlyn
