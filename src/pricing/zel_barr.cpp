@@ -1,12 +1,11 @@
 #include "pricing/zel_barr.h"
 
-#include "pricing/brent.h"
-
 #include <charconv>
 #include <cmath>
 #include <string>
 #include <system_error>
 
+#include "pricing/brent.h"
 #include "pricing/key_match.h"
 #include "pricing/zelop_loader.h"
 #include "util/events.h"
@@ -26,14 +25,6 @@ constexpr double kZeroLevelStretch = 1.025865888;
 constexpr double kBarrierMargin = 1e-7;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
-
-std::int16_t ToInt16(double v) {
-  const double r = std::nearbyint(v);
-  if (!(r >= -32768.0 && r <= 32767.0)) {
-    throw zelError(err::kOverflow);
-  }
-  return static_cast<std::int16_t>(r);
-}
 
 // The whole text, blanks trimmed, as a number ("12.5", "-3", "1e-2");
 // zelError 13 otherwise.
@@ -327,8 +318,8 @@ void zelBarr::UsableVolRange() {
 }
 
 double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
-  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1,
-                             x2, tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
+  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1, x2,
+                             tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
 }
 
 // ---- The lattice --------------------------------------------------------------

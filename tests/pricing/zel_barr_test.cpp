@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "pricing/brent.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/zel_error.h"
@@ -267,6 +270,21 @@ TEST(ZelBarrTest, ReentrantCalculationDuringEventsIsMemorySafe) {
   };
   EXPECT_NO_THROW(b.CalcBarr(b.AMERDOWNIN));
   EXPECT_TRUE(nested);
+}
+
+// The one root finder of the records and of the library's lattice: the
+// records' relative tolerance by default, a double's when the library asks.
+TEST(BrentSearchTest, RelativeToleranceIsTheCallersChoice) {
+  const auto cube = [](double x) { return x * x * x - 2.0; };
+  const double root = std::cbrt(2.0);
+  const double record =
+      BrentSearch<double>(cube, 0.0, 3.0, 0.0, -999.0, BrentStall::kReturnEstimate, 0.0);
+  const double library =
+      BrentSearch<double>(cube, 0.0, 3.0, 0.0, -999.0, BrentStall::kReturnEstimate, 0.0, 2e-16);
+  EXPECT_LE(std::fabs(record - root), 2 * 6e-8 * root);
+  EXPECT_LE(std::fabs(library - root), 1e-15);
+  EXPECT_EQ(BrentSearch<double>(cube, 2.0, 3.0, 1e-9, -999.0, BrentStall::kReturnEstimate, 0.0),
+            -999.0);
 }
 
 }  // namespace
