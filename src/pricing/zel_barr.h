@@ -78,11 +78,12 @@ class zelBarr {
   float GetOptionData(const std::string& key) const;
 
   // Computes the results of a calculation code on the lattice; an unknown code
-  // changes no result. An implied-volatility code gives "impvol" -999 (and
-  // value results 0) unless a volatility of at least 0.001 reprices "opr". Throws zelError 6 when
-  // nsteps is above 16382 (before anything is computed) and zelError 5/6/11 for a floating-point
-  // fault (zero or negative price, strike or maturity, zero volatility). Lets pending events run
-  // once per lattice layer from n down to 4 through AppEvents().
+  // changes no result. Throws zelError 6 when nsteps is above 16382 (before
+  // anything is computed) and zelError 5/6/11 for a floating-point fault
+  // (zero or negative price, strike or maturity, zero volatility). Lets pending
+  // events run once per lattice layer from n down to 4 through AppEvents().
+  // An implied-volatility code gives "impvol" -999 (value results 0) unless a
+  // volatility from 0.001 to 10 reprices "opr".
   void CalcBarr(int code);
 
   // The same results from the separate pricing library (CallTrino); raises
