@@ -630,6 +630,13 @@ void zelBarr::CalcBarrDLL(int code) {
                    barrier,    rebate,     0,        0,        0};
   double out[11] = {};
   trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  if (code >= 2000 && out[5] == kNoRoot) {
+    // The library found no volatility for the price: "impvol" -999 as on the
+    // record's own lattice, and no value figures (the library gives none).
+    volatility = static_cast<float>(kNoRoot);
+    resultPrice = resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+    return;
+  }
   resultPrice = ToSingle(out[0]);
   resultDelta = ThroughPattern(out[1], "#0.000##");
   resultGamma = ThroughPattern(out[2], "###0.000##");
