@@ -95,10 +95,11 @@ struct BawTerms {
 // N(+-d1)) x / q_exp). For a call gap rises through zero above the strike, for
 // a put it falls through zero below it. Newton's method from the usual seed,
 // until both sides agree to 1e-6 of the strike (the customary tolerance of the
-// method, so that the figures agree with other implementations of it), kept
-// inside a bracket of the root: a step that leaves the bracket, or does not
-// give a finite number, is replaced by bisection. 0 for a put whose root lies
-// below any positive price (the put is then never exercised early).
+// method, so that the figures agree with other implementations of it). Where
+// the plain iteration leaves the positive numbers, stalls or ends on the wrong
+// side of the strike, a bracket of the root takes over: a step that leaves it
+// is replaced by bisection. 0 for a put whose root lies below any positive
+// price (the put is then never exercised early).
 double CriticalPrice(const BawTerms& terms, double q_exp, double m) {
   const BsmInputs& in = terms.in;
   const double b = in.r - in.q;
@@ -194,7 +195,7 @@ double CriticalPrice(const BawTerms& terms, double q_exp, double m) {
     }
     si = next;
   }
-  return si;
+  return std::isfinite(si) && si >= lo && si <= hi ? si : midpoint();
 }
 
 // Central finite differences on the BAW value.

@@ -220,7 +220,7 @@ std::vector<double> QuantLibFigures(const std::vector<OptionCase>& cases) {
     if (child == 0) {
       close(fds[0]);
       for (size_t i = next; i < cases.size(); ++i) {
-        alarm(2);
+        alarm(1);
         QuantLibFigure figure{static_cast<int>(i), std::nan("")};
         try {
           figure.value = QuantLibBaw(cases[i]);
