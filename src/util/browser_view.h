@@ -12,7 +12,13 @@ inline constexpr const char* kPageDone = "alldone";
 class BrowserView {
  public:
   // Ready states, as the classic control numbers them.
-  enum ReadyState { kUninitialized = 0, kLoading = 1, kLoaded = 2, kInteractive = 3, kComplete = 4 };
+  enum ReadyState {
+    kUninitialized = 0,
+    kLoading = 1,
+    kLoaded = 2,
+    kInteractive = 3,
+    kComplete = 4
+  };
   // Navigate flag: do not read the page from the cache.
   static constexpr int kNoReadFromCache = 4;
 
@@ -32,6 +38,9 @@ class BrowserView {
   virtual std::string BodyHtml() = 0;
   // No script error or JavaScript dialogs while silent.
   virtual void SetSilent(bool silent) = 0;
+  // Why the last load failed, in words ("HTTP 404 (Not Found)", "no answer in
+  // 30 s"); "" when it loaded, or when the view cannot tell.
+  virtual std::string LoadFailure() const { return {}; }
 
   // The free text each view carries; "alldone" marks a loaded page.
   const std::string& Tag() const { return tag_; }

@@ -47,8 +47,11 @@ TEST(ParseCBOESimpleQuote, PagesWithoutAPrice) {
   // Markers are case-sensitive.
   EXPECT_EQ(ParseCBOESimpleQuote("<td>last sale</td><td>5</td><td>Tick", "CBOE", ctx), "");
   EXPECT_EQ(services.dialogs.Count(), 2u);
-  // A segment without markup reads as 0.
-  EXPECT_EQ(ParseCBOESimpleQuote("Last Sale 12.5 Tick", "CBOE", ctx), "0.00000");
+  // A segment without markup holds no cell to read: no price, and the user
+  // is told (never a price of 0).
+  EXPECT_EQ(ParseCBOESimpleQuote("Last Sale 12.5 Tick", "CBOE", ctx), "");
+  EXPECT_EQ(services.dialogs.Count(), 3u);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
 }
 
 TEST(ParseCBOESimpleQuote, SymbolNotFoundOffersTheDirectory) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "marketdata/civil_date.h"
+#include "marketdata/fetch_error.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
@@ -185,9 +186,9 @@ TEST_F(FrbCurve, StopEndsTheLoadAndAnEmptySeriesIsAnError) {
   try {
     curve.GrabFRBYieldCurve(0, grid);
     FAIL() << "a series without observations";
-  } catch (const zelError& e) {
-    EXPECT_EQ(e.Number(), err::kTypeMismatch);
-    EXPECT_NE(e.Description().find("H15_TCMNOM_Y5_2010.txt"), std::string::npos);
+  } catch (const FetchError& e) {
+    // A distinct error that names the file, not a type mismatch.
+    EXPECT_EQ(e.Description(), "The series file H15_TCMNOM_Y5_2010.txt holds no observation");
   }
   curve.Browser = nullptr;
   EXPECT_THROW(curve.GrabFRBYieldCurve(0, grid), zelError);
