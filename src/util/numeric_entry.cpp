@@ -381,13 +381,14 @@ std::optional<double> ReadPageFigure(const std::string& figure) {
   }
   double value = 0.0;
   bool read = false;
-  if (ParseEntry(text, true, EntryMode{PageLocale(), true}, [&](double v) {
+  if (ParseEntry(text, false, EntryMode{PageLocale(), true}, [&](double v) {
         value = v;
         read = true;
       })) {
     return std::nullopt;
   }
-  if (!read) {
+  // Every figure fetched goes into a single-precision field or record.
+  if (!read || !FitsTarget(value, true)) {
     return std::nullopt;
   }
   return value;

@@ -8,6 +8,7 @@
 
 #include "marketdata/occ_symbol.h"
 #include "support/fake_services.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 namespace {
@@ -20,13 +21,21 @@ std::string Fixture(const std::string& name) {
   return s.str();
 }
 
+// A figure as the user's locale writes it into a field ("12,50000" under a
+// comma locale): the text answers of the parsers go straight into fields.
+std::string InField(std::string dotted) {
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  if (const size_t p = dotted.find('.'); p != std::string::npos) dotted.replace(p, 1, point);
+  return dotted;
+}
+
 TEST(ParseCBOESimpleQuote, UnderlyingPrice) {
   testing::FakeServices services;
   const std::string page = Fixture("quote_underlying.htm");
   ASSERT_FALSE(page.empty());
   QuoteContext ctx{0, "125", {}};
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "12.50000");
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "Any", ctx), "12.50000");
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), InField("12.50000"));
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "Any", ctx), InField("12.50000"));
   EXPECT_EQ(ctx.strike, "125");  // no option description on the page
   EXPECT_EQ(services.dialogs.Count(), 0u);
   EXPECT_EQ(ParseCBOESimpleQuote(page, "NYSE", ctx), "");  // other exchanges are not read
@@ -73,14 +82,14 @@ TEST(ParseCBOESimpleQuote, StrikeCheckAgainstTheDescription) {
   // January selected, strike field 125: the page is for 130.00.
   QuoteContext ctx{0, " 125 ", {}};
   services.dialogs.Answer(MsgAnswer::Yes);
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "3.25000");
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), InField("3.25000"));
   ASSERT_EQ(services.dialogs.Count(), 1u);
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
   EXPECT_EQ(
       services.dialogs.LastText(),
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
-  EXPECT_EQ(ctx.strike, "130.00");
+  EXPECT_EQ(ctx.strike, InField("130.00"));
   EXPECT_EQ(ctx.strike_found, "130.00");
 
   // The values are compared, not the texts: 130 and 130.00 agree.
@@ -114,16 +123,17 @@ TEST(BlankLineBreaks, PairsOnlyAndLengthKept) {
 TEST(ParseCBOEFeedQuote, UnderlyingAndOptions) {
   testing::FakeServices services;
   QuoteContext ctx{0, "150", {}};
-  EXPECT_EQ(ParseCBOEFeedQuote(Fixture("feed_quote.json"), "", ctx), "187.44000");
+  EXPECT_EQ(ParseCBOEFeedQuote(Fixture("feed_quote.json"), "", ctx), InField("187.44000"));
   const std::string options = Fixture("feed_options.json");
-  EXPECT_EQ(ParseCBOEFeedQuote(options, "aapl270115c00150000", ctx), "40.35000");  // last trade
+  EXPECT_EQ(ParseCBOEFeedQuote(options, "aapl270115c00150000", ctx),
+            InField("40.35000"));  // last trade
   EXPECT_EQ(ctx.strike_found, "150.00");
   EXPECT_EQ(services.dialogs.Count(), 0u);
   // Not traded: the bid/ask midpoint; the OCC strike 190 differs from the field.
   services.dialogs.Answer(MsgAnswer::Yes);
-  EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115C00190000", ctx), "14.50000");
+  EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115C00190000", ctx), InField("14.50000"));
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("150", "190.00"));
-  EXPECT_EQ(ctx.strike, "190.00");
+  EXPECT_EQ(ctx.strike, InField("190.00"));
   // No trade and no quotes, an unknown option, a page that is not JSON.
   EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115P00150000", ctx), "");
   EXPECT_EQ(services.dialogs.LastText(), kFeedNoPriceMessage);
@@ -143,7 +153,7 @@ TEST(ParseCBOEFeedQuote, JsonAsABrowserShowsIt) {
       "\"S&amp;P\", \"current_price\": \"6012.5\"}}</pre>";
   EXPECT_EQ(JsonFromPage(shown),
             "{\"data\": {\"symbol\": \"S&P\", \"current_price\": \"6012.5\"}}");
-  EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), "6012.50000");
+  EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), InField("6012.50000"));
 }
 
 TEST(OccSymbol, ReadingSymbolsAndFeedAddresses) {

@@ -9,6 +9,7 @@
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
+#include "util/format.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -121,7 +122,7 @@ class FrbCurve : public ::testing::Test {
     for (int i = 0; i < kFrbSeriesCount; ++i) {
       view.pages[FrbSeriesUrl(i)] =
           SeriesFile(i == 0 ? "2010-12-31" : "2011-01-03",
-                     std::to_string(i == 0 ? 0.17 : 0.5 + i).substr(0, 4));
+                     FormatNumber(i == 0 ? 0.17 : 0.5 + i, "0.00"));  // dot in any locale
     }
     curve.Browser = &view;
   }
