@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -44,8 +45,11 @@ bool IsPlainNumber(const std::string& s, double& value) {
     for (++i; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
   }
   if (!digits || i != t.size()) return false;
-  value = std::strtod(t.c_str(), nullptr);
-  return std::isfinite(value);
+  // from_chars: a dot whatever the C library's locale.
+  const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+  const auto [ptr, ec] =
+      std::from_chars(first, t.data() + t.size(), value, std::chars_format::fixed);
+  return ec == std::errc() && ptr == t.data() + t.size() && std::isfinite(value);
 }
 
 // The character with code `code` in UTF-8; "" for a code that names no

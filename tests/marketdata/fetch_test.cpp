@@ -8,6 +8,7 @@
 #include "marketdata/fetch_error.h"
 #include "marketdata/http_fetch.h"
 #include "marketdata/page_charset.h"
+#include "marketdata/page_wait.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/loopback_server.h"
@@ -69,6 +70,17 @@ TEST(FetchHttpPage, StatusTimeOutAndBody) {
   EXPECT_EQ(FetchHttpPage(http.BaseUrl() + "/_redirect/page.htm").body, "<p>12.5</p>");
   // A server that accepts and never answers.
   EXPECT_EQ(FetchHttpPage(http.BaseUrl() + "/_hang", 1).failure, "no answer in 1 s");
+  // A command's page in a view: CheckPageLoaded turns the cause into a FetchError.
+  HttpView view;
+  view.Navigate(http.BaseUrl() + "/page.htm");
+  EXPECT_NO_THROW(CheckPageLoaded(view, view.LocationURL()));
+  view.Navigate(http.BaseUrl() + "/_status/404");
+  try {
+    CheckPageLoaded(view, "QUOTE");
+    ADD_FAILURE() << "a 404 page counted as loaded";
+  } catch (const FetchError& e) {
+    EXPECT_EQ(e.Description(), "The page QUOTE could not be loaded: HTTP 404 (Not Found)");
+  }
   // Nothing listening: libcurl's words, never an empty cause.
   const std::string base = http.BaseUrl();
   http.Stop();
