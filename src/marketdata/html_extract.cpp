@@ -386,6 +386,8 @@ std::string CellTextBelow(const std::string& html, size_t pos) {
                           NextCell(lower, open_end)),
                   row_limit);
       const size_t stop = content_end == std::string::npos ? html.size() : content_end;
+      // Malformed markup can put the row's end inside the cell's own tag.
+      if (stop <= open_end) return {};
       return HtmlToText(">" + html.substr(open_end + 1, stop - open_end - 1) + "<");
     }
     col += span;

@@ -125,6 +125,18 @@ TEST(FrbFetchFailures, EachNamesTheSeriesFileAndItsCause) {
             "The series file H15_TCMNOM_M3_2010.txt could not be loaded: no answer in 2 s");
   // None of these reached the user as a box of the reader's own.
   EXPECT_EQ(services.dialogs.Count(), 0u);
+
+  // A benchmark rate page that does not load names itself the same way.
+  ScopedEnv rates("STRATLYN_RATES_URL", http.BaseUrl());
+  try {
+    curve.GrabBloombergData(zelBloombergData::cUS, grid);
+    ADD_FAILURE() << "a missing rate page counted as loaded";
+  } catch (const FetchError& e) {
+    EXPECT_EQ(e.Description(), "The page " + http.BaseUrl() +
+                                   "/markets/rates/index.html could not be loaded: HTTP 404 "
+                                   "(Not Found)");
+  }
+  EXPECT_EQ(services.dialogs.Count(), 0u);  // not "Unable to parse Bloomberg data"
 }
 
 }  // namespace

@@ -340,6 +340,8 @@ TEST(HtmlCells, FirstCellAndCellBelow) {
   EXPECT_EQ(CellTextBelow(table, table.find(">A<") + 2), "1");
   EXPECT_EQ(CellTextBelow(table, table.find("<td>2") + 5), "");  // the last row
   EXPECT_EQ(CellTextBelow("<p>Last Sale</p><table><tr><td>1</td></tr></table>", 4), "");
+  // Malformed: the next row's tag inside the cell's own opening tag.
+  EXPECT_EQ(CellTextBelow("<tr><th>L</th></tr><tr><td <tr>x</td>", 9), "");
 }
 
 }  // namespace
