@@ -9,12 +9,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
 #include "support/loopback_server.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
@@ -127,7 +131,7 @@ TEST_F(MarketCommandsTest, UnderlyingPriceAndReparse) {
   ASSERT_EQ(view.History().size(), 1u);
   EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
   EXPECT_EQ(view.Tag(), kPageDone);
-  EXPECT_EQ(services.dialogs.Count(), 0u);
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 
   // "Parse" reads the page shown without loading anything.
@@ -306,22 +310,137 @@ TEST_F(MarketCommandsTest, DelayedFeed) {
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
-TEST_F(MarketCommandsTest, AFailedLoadIsReadLikeAnyPage) {
+TEST_F(MarketCommandsTest, TheFeedLookupTakesTheRootOfTheOptionTyped) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "IBM";  // another underlying left in its field
+  fields.option_ticker = "AAPL270115C00150000";
+  fields.strike = "150";
+  fields.underlying_price = "187.44";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/AAPL.json"));
+  EXPECT_EQ(fields.option_price, "40.35000");
+
+  // An option the feed does not list: the user is told, no field changes.
+  const MarketFields before = fields;
+  fields.option_ticker = "AAPL270115C00990000";
+  fields.strike = "990";
+  services.dialogs.Answer(MsgAnswer::No);  // keep the far strike
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kFeedNoOptionMessage);
+  EXPECT_EQ(fields.option_price, before.option_price);
+  EXPECT_EQ(fields.maturity, before.maturity);
+  EXPECT_EQ(fields.underlying_price, before.underlying_price);
+}
+
+TEST_F(MarketCommandsTest, NoPriceLeavesTheUnderlyingFieldAsItWas) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  services.dialogs.Answer(MsgAnswer::No);  // no symbol table
+  fields.stock_ticker = "XYZQ";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kSymbolNotFoundQuestion);
+  EXPECT_EQ(fields.underlying_price, "120");  // not the word "blank"
+
+  // A page without a readable price: the parser's message, the field kept.
+  view.Show("<html><body>no quote here</body></html>");
+  commands.cmdReparseStock_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
+  EXPECT_EQ(fields.underlying_price, "120");
+}
+
+TEST_F(MarketCommandsTest, FetchedFiguresAreWrittenInTheUsersLocale) {
+  EntryLocale comma;
+  comma.decimal_point = ",";
+  comma.thousands_sep = ".";
+  comma.date_format = "%d.%m.%Y";
+  SetEntryLocale(comma);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "AAPL";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(fields.underlying_price, "187,44000");
+  EXPECT_EQ(NumericValue(fields.underlying_price).value_or(0), 187.44);
+
+  fields.option_ticker = "AAPL270115C00150000";
+  fields.strike = "150";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(fields.option_price, "40,35000");
+  EXPECT_TRUE(NumericValue(fields.maturity).has_value()) << fields.maturity;
+
+  fields.maturity = "0,75";
+  fields.interest_rate = "0,10";
+  const size_t shown = services.dialogs.Count();
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
+  EXPECT_EQ(fields.interest_rate, "0,0150");  // halfway between 1.00 % and 2.00 %
+  ResetEntryLocale();
+}
+
+TEST_F(MarketCommandsTest, AFailedLoadIsAMessageAboutThatPage) {
   services.dialogs.Answer(MsgAnswer::Ok);
   fields.stock_ticker = "NOPAGE";  // the server answers 404
   commands.cmdGetStkQuote_Click(fields);
   EXPECT_EQ(view.Status(), 404);
-  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
-  EXPECT_EQ(fields.underlying_price, "");  // the parser's empty answer is written, as always
+  EXPECT_EQ(services.dialogs.LastText(), "The page " +
+                                             Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOPAGE") +
+                                             " could not be loaded: HTTP 404");
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fields.underlying_price, "120");  // no page, no price: the field stays
 
-  // Nothing listening at all: the wait ends as well.
+  // Nothing listening at all: the wait ends as well, with the page named.
   setenv("STRATLYN_EXCHANGE_URL", "http://127.0.0.1:1", 1);
   fields.stock_ticker = "IBM";
   commands.cmdGetStkQuote_Click(fields);
   setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_EQ(view.Status(), 0);
   EXPECT_EQ(services.dialogs.Count(), 3u);
+  EXPECT_EQ(services.dialogs.LastText().rfind(
+                "The page http://127.0.0.1:1/DelayedQuote/SimpleQuote.aspx?ticker=IBM could not "
+                "be loaded: ",
+                0),
+            0u)
+      << services.dialogs.LastText();
+  EXPECT_EQ(fields.underlying_price, "120");
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+
+  // The same for the option and the dividend yield.
+  fields.option_ticker = "NOPAGE";
+  fields.option_price = "7";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_NE(services.dialogs.LastText().find("could not be loaded: HTTP 404"), std::string::npos);
+  EXPECT_EQ(fields.option_price, "7");
+  EXPECT_EQ(fields.maturity, "1");
+  fields.stock_ticker = "NOPAGE";
+  fields.dividend_yield = "0.01";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_NE(services.dialogs.LastText().find("could not be loaded: HTTP 404"), std::string::npos);
+  EXPECT_EQ(fields.dividend_yield, "0.01");
+}
+
+TEST_F(MarketCommandsTest, ASeriesFileThatFailsIsNamedNotAnUnexpectedError) {
+  // A series that does not load or holds nothing to read: the core reports
+  // it as a fetch error (57) naming the file; the panel shows that text, not
+  // the generic box.
+  const std::string why = "The series file H15_TCMNOM_Y1_2010.txt could not be loaded: HTTP 500";
+  view.on_navigate = [&](const std::string& url) {
+    if (url.find("H15_TCMNOM_Y1") != std::string::npos) throw zelError(err::kDeviceIO, why);
+  };
+  fields.interest_rate = "0.10";
+  fields.maturity = "0.75";
+  commands.cmdGetInterestRate_Click(fields);
+  view.on_navigate = nullptr;
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.LastText(), why);
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fields.interest_rate, "0.10");
+  EXPECT_EQ(services.events.busy, false);
+
+  // A maturity date with no Date to count it from.
+  fields.date = "";
+  fields.maturity = "12/31/2030";
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), bsop_text::kNoStartDate);
+  EXPECT_EQ(fields.interest_rate, "0.10");
 }
 
 TEST_F(MarketCommandsTest, RunTimeErrorsGoToTheErrorHandler) {

@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QProgressBar>
-
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <cstdlib>
 #include <ctime>
