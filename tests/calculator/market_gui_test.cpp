@@ -232,5 +232,86 @@ TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
 
+TEST_F(MarketGui, PressingGetUnderlyingPriceAgainWhileThePageLoads) {
+  // A slow server: the quote page comes in pieces over about two seconds.
+  const std::string slow = server_->BaseUrl() + "/_slow/200";
+  setenv("STRATLYN_EXCHANGE_URL", slow.c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.Text1(0)->setText("1");
+  bool pressed_again = false;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    if (!pressed_again && web.LocationURL() == slow + "/DelayedQuote/SimpleQuote.aspx?ticker=IBM") {
+      pressed_again = true;
+      panel.cmdGetStkQuote()->click();  // the user's second press, inside the first wait
+    }
+  };
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_TRUE(pressed_again);
+  EXPECT_FALSE(timed_out_) << "the second wait never ended";
+  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketGui, GetInterestRateWhileAQuoteLoads) {
+  // The interest rate replaces the quote page in the view: the rate is
+  // written, the quote command reads no page of another's.
+  setenv("STRATLYN_EXCHANGE_URL", (server_->BaseUrl() + "/_slow/200").c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.Text1(0)->setText("1");
+  panel.Text1(3)->setText("0.75");
+  bool pressed = false;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    if (!pressed && web.LocationURL().find("ticker=IBM") != std::string::npos) {
+      pressed = true;
+      panel.cmdGetInterestRate()->click();
+    }
+  };
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_TRUE(pressed);
+  EXPECT_FALSE(timed_out_);
+  EXPECT_EQ(Field(2), "0.0150");
+  EXPECT_EQ(Field(0), "1");
+  EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
+}
+
+TEST_F(MarketGui, ADownloadIsAFailedFetchNotThePreviousPage) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.cmdGetStkQuote()->click();  // the IBM page (12.50) is shown now
+  ASSERT_EQ(Field(0), "12.50000");
+  panel.Text1(0)->setText("1");
+
+  // The server answers the next quote with a file to download.
+  const std::string download = server_->BaseUrl() + "/_download";
+  setenv("STRATLYN_EXCHANGE_URL", download.c_str(), 1);
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_EQ(Field(0), "1");  // not the previous page's price
+  EXPECT_EQ(services.dialogs.LastText(), "The page " + download +
+                                             "/DelayedQuote/SimpleQuote.aspx?ticker=IBM" +
+                                             " could not be loaded: " + kDownloadFailure);
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+}
+
+TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("NOSUCH");
+  panel.Text1(0)->setText("1");
+  panel.cmdGetStkQuote()->click();
+  EXPECT_EQ(services.dialogs.LastText(), "The page " +
+                                             Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOSUCH") +
+                                             " could not be loaded: HTTP 404 (Not Found)");
+  EXPECT_EQ(Field(0), "1");
+}
+
 }  // namespace
 }  // namespace stratlyn
