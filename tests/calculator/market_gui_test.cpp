@@ -176,25 +176,31 @@ TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
 }
 
 TEST_F(MarketGui, InterestRateFromTheTenSeries) {
-  // The status label and the progress bar count the series while they load.
+  // The status label and the progress bar count the same series while they
+  // load; idle, the label is empty.
   std::set<std::string> shown;
   std::set<int> bar_values;
   const auto run_events = services.events.on_pending;
   services.events.on_pending = [&] {
     run_events();
-    shown.insert(panel.lblInet()->text().toStdString());
+    const std::string label = panel.lblInet()->text().toStdString();
+    shown.insert(label);
     if (panel.seriesProgress()->isVisibleTo(&panel)) {
       EXPECT_EQ(panel.seriesProgress()->maximum(), 10);
-      bar_values.insert(panel.seriesProgress()->value());
+      const int value = panel.seriesProgress()->value();
+      bar_values.insert(value);
+      const std::string counted = std::to_string(value) + " of 10";
+      EXPECT_EQ(label, "Loading rate series " + counted);
+      EXPECT_EQ(panel.seriesProgress()->text().toStdString(), counted);
     }
   };
-  const QString caption = panel.lblInet()->text();
+  EXPECT_EQ(panel.lblInet()->text(), "");
   panel.Text1(3)->setText("0.75");
   panel.cmdGetInterestRate()->click();
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
-  EXPECT_EQ(panel.lblInet()->text(), caption);
-  EXPECT_TRUE(bar_values.count(0) && bar_values.count(9));
+  EXPECT_EQ(panel.lblInet()->text(), "");
+  EXPECT_TRUE(bar_values.count(1) && bar_values.count(10));
   EXPECT_FALSE(panel.seriesProgress()->isVisibleTo(&panel));
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   const Grid& grid = panel.Grid1()->grid();
