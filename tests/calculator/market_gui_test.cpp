@@ -22,11 +22,15 @@
 #include "marketdata/zel_bloomberg_data.h"
 #include "shell/qt_web_browser.h"
 #include "support/fake_services.h"
+#include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/numeric_entry.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
+
+const auto L = testing::InEntryLocale;
 
 constexpr int kPatienceMs = 30000;  // a page that takes longer counts as a hang
 
@@ -55,6 +59,7 @@ class MarketGui : public ::testing::Test {
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ", Fixture("quote_option.htm"));
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=XYZQ", Fixture("symbol_not_found.htm"));
     dir_->Write("TradTool/Symbols/SymbolDirectory.asp", Fixture("symbol_directory.htm"));
+    dir_->Write("api/global/delayed_quotes/quotes/AAPL.json", Fixture("feed_quote.json"));
     const char* values[kFrbSeriesCount] = {"0.50", "1.00", "2.00", "2.50", "2.75",
                                            "3.00", "3.20", "3.40", "3.70", "3.90"};
     for (int i = 0; i < kFrbSeriesCount; ++i) {
@@ -119,18 +124,18 @@ TEST_F(MarketGui, UnderlyingPriceAndDividendYield) {
   services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms, once
   panel.txtStockTicker()->setText("IBM");
   panel.cmdGetStkQuote()->click();
-  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(Field(0), L("12.50000"));
   EXPECT_EQ(web.LocationURL(), Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
   EXPECT_EQ(services.dialogs.Count(), 1u);
 
   // "Parse" reads the page shown again.
   panel.Text1(0)->setText("1");
   panel.cmdReparseStock()->click();
-  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(Field(0), L("12.50000"));
 
   panel.Text1(5)->setText("0");
   panel.cmdDivYield()->click();
-  EXPECT_EQ(Field(5), "0.02350");
+  EXPECT_EQ(Field(5), L("0.02350"));
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
@@ -147,8 +152,8 @@ TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
   EXPECT_EQ(Field(4), "130.00");
-  EXPECT_EQ(Field(6), "3.25000");
-  const double t = std::stod(Field(3));
+  EXPECT_EQ(Field(6), L("3.25000"));
+  const double t = NumericValue(Field(3)).value_or(-1);
   EXPECT_GT(t, 0.0);
   EXPECT_LE(t, 1.0);
 }
@@ -195,7 +200,7 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
     }
   };
   EXPECT_EQ(panel.lblInet()->text(), "");
-  panel.Text1(3)->setText("0.75");
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
   panel.cmdGetInterestRate()->click();
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
@@ -209,7 +214,7 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
   EXPECT_EQ(grid.TextMatrix(11, 1), "30");
   // Halfway between the 6-month (1.00 %) and 1-year (2.00 %) rates.
-  EXPECT_EQ(Field(2), "0.0150");
+  EXPECT_EQ(Field(2), L("0.0150"));
 }
 
 TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
@@ -227,38 +232,40 @@ TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
       web.Stop();
     }
   };
-  panel.Text1(2)->setText("0.10");
-  panel.Text1(3)->setText("0.75");
+  panel.Text1(2)->setText(QString::fromStdString(L("0.10")));
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
   panel.cmdGetInterestRate()->click();
   setenv("STRATLYN_FRB_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_TRUE(stopped);
   EXPECT_LT(pressed.elapsed(), kPatienceMs);
-  EXPECT_EQ(Field(2), "0.10");
+  EXPECT_EQ(Field(2), L("0.10"));
   EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
 
 TEST_F(MarketGui, PressingGetUnderlyingPriceAgainWhileThePageLoads) {
-  // A slow server: the quote page comes in pieces over about two seconds.
-  const std::string slow = server_->BaseUrl() + "/_slow/200";
-  setenv("STRATLYN_EXCHANGE_URL", slow.c_str(), 1);
+  // A slow server: the feed's quote comes in pieces over about two seconds.
+  const std::string slow = server_->BaseUrl() + "/_slow/300";
+  setenv("STRATLYN_FEED_URL", slow.c_str(), 1);
   services.dialogs.Answer(MsgAnswer::Ok);
-  panel.txtStockTicker()->setText("IBM");
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("AAPL");
   panel.Text1(0)->setText("1");
   bool pressed_again = false;
   const auto run_events = services.events.on_pending;
   services.events.on_pending = [&] {
     run_events();
-    if (!pressed_again && web.LocationURL() == slow + "/DelayedQuote/SimpleQuote.aspx?ticker=IBM") {
+    if (!pressed_again &&
+        web.LocationURL() == slow + "/api/global/delayed_quotes/quotes/AAPL.json") {
       pressed_again = true;
       panel.cmdGetStkQuote()->click();  // the user's second press, inside the first wait
     }
   };
   panel.cmdGetStkQuote()->click();
-  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  setenv("STRATLYN_FEED_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_TRUE(pressed_again);
   EXPECT_FALSE(timed_out_) << "the second wait never ended";
-  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(Field(0), L("187.44000"));
   EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
@@ -270,7 +277,7 @@ TEST_F(MarketGui, GetInterestRateWhileAQuoteLoads) {
   services.dialogs.Answer(MsgAnswer::Ok);
   panel.txtStockTicker()->setText("IBM");
   panel.Text1(0)->setText("1");
-  panel.Text1(3)->setText("0.75");
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
   bool pressed = false;
   const auto run_events = services.events.on_pending;
   services.events.on_pending = [&] {
@@ -284,26 +291,27 @@ TEST_F(MarketGui, GetInterestRateWhileAQuoteLoads) {
   setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_TRUE(pressed);
   EXPECT_FALSE(timed_out_);
-  EXPECT_EQ(Field(2), "0.0150");
+  EXPECT_EQ(Field(2), L("0.0150"));
   EXPECT_EQ(Field(0), "1");
   EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
 }
 
 TEST_F(MarketGui, ADownloadIsAFailedFetchNotThePreviousPage) {
   services.dialogs.Answer(MsgAnswer::Ok);
-  panel.txtStockTicker()->setText("IBM");
-  panel.cmdGetStkQuote()->click();  // the IBM page (12.50) is shown now
-  ASSERT_EQ(Field(0), "12.50000");
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("AAPL");
+  panel.cmdGetStkQuote()->click();  // the AAPL quote (187.44) is shown now
+  ASSERT_EQ(Field(0), L("187.44000"));
   panel.Text1(0)->setText("1");
 
   // The server answers the next quote with a file to download.
   const std::string download = server_->BaseUrl() + "/_download";
-  setenv("STRATLYN_EXCHANGE_URL", download.c_str(), 1);
+  setenv("STRATLYN_FEED_URL", download.c_str(), 1);
   panel.cmdGetStkQuote()->click();
-  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  setenv("STRATLYN_FEED_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_EQ(Field(0), "1");  // not the previous page's price
   EXPECT_EQ(services.dialogs.LastText(), "The page " + download +
-                                             "/DelayedQuote/SimpleQuote.aspx?ticker=IBM" +
+                                             "/api/global/delayed_quotes/quotes/AAPL.json" +
                                              " could not be loaded: " + kDownloadFailure);
   EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
 }
