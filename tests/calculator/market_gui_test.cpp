@@ -316,6 +316,22 @@ TEST_F(MarketGui, ADownloadIsAFailedFetchNotThePreviousPage) {
   EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
 }
 
+TEST_F(MarketGui, AServerThatNeverAnswersIsAMessageNotAWaitForEver) {
+  web.SetNoAnswerTimeout(std::chrono::milliseconds(1000));
+  const std::string silent = server_->BaseUrl() + "/_hang";
+  setenv("STRATLYN_EXCHANGE_URL", silent.c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.Text1(0)->setText("1");
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_EQ(services.dialogs.LastText(), "The page " + silent +
+                                             "/DelayedQuote/SimpleQuote.aspx?ticker=IBM could not "
+                                             "be loaded: no answer in 1 s");
+  EXPECT_EQ(Field(0), "1");
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
 TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
   services.dialogs.Answer(MsgAnswer::Ok);
   panel.txtStockTicker()->setText("NOSUCH");
