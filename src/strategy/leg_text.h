@@ -1,7 +1,7 @@
 #pragma once
 // Legs as text: the terminal tool's "+1 call 50 0.25" (numbers with a dot in
 // every locale) and the panel's legs table (cells as the entry locale writes
-// numbers), with their columns Quantity, Kind, Strike, Maturity, Style, Price.
+// numbers), with their columns Qty (quantity), Kind, Strike, Maturity, Style, Price.
 
 #include <array>
 #include <optional>
@@ -17,7 +17,7 @@ class Grid;
 // Columns of the legs table (after the fixed column of row numbers).
 inline constexpr int kLegColumns = 6;
 inline constexpr std::array<const char*, kLegColumns> kLegColumnCaptions = {
-    "Quantity", "Kind", "Strike", "Maturity", "Style", "Price"};
+    "Qty", "Kind", "Strike", "Maturity", "Style", "Price"};
 
 // "call", "put", "underlying".
 const char* LegKindName(LegKind kind);

@@ -24,8 +24,8 @@ double RhoIn(double per_unit, GreekUnits units) {
   return units == GreekUnits::kPerDay ? per_unit / 100.0 : per_unit;
 }
 
-const char* DeltaCaption() { return "Delta (per 1.0 of price)"; }
-const char* GammaCaption() { return "Gamma (per 1.0 of price)"; }
+const char* DeltaCaption() { return "Delta (per 1.0 S)"; }
+const char* GammaCaption() { return "Gamma (per 1.0 S)"; }
 
 const char* VegaCaption(GreekUnits units) {
   return units == GreekUnits::kPerDay ? "Vega (per 1 % vol)" : "Vega (per 1.0 vol)";

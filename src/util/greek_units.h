@@ -28,7 +28,7 @@ double ThetaIn(double per_year, GreekUnits units);
 double VegaIn(double per_unit, GreekUnits units);
 double RhoIn(double per_unit, GreekUnits units);
 
-// Captions that say their unit: "Delta", "Gamma", "Vega (per 1 % vol)", ...
+// Captions that say their unit: "Delta (per 1.0 S)", "Vega (per 1 % vol)", ...
 const char* DeltaCaption();
 const char* GammaCaption();
 const char* VegaCaption(GreekUnits units);
