@@ -35,14 +35,18 @@ constexpr int kLeft = 60;
 constexpr int kColumnWidth = 3840;
 constexpr int kRowHeight = 300;
 constexpr int kLabelHeight = 285;
-constexpr int kTableHeight = 1200;
+constexpr int kTableHeight = 1100;
 constexpr int kPlotLeft = 4600;
 constexpr int kPlotTop = 60;
 constexpr int kPlotWidth = 2540;
-constexpr int kPlotHeight = 4480;
+constexpr int kPlotHeight = 4080;
 constexpr int kYLabelLeft = 3920;
 constexpr int kYLabelWidth = 660;
 constexpr int kXLabelWidth = 1100;
+constexpr int kGap = 45;
+// The large display stretches positions more than the panel (the top 400
+// twips are left out of its ratio): every control ends above this.
+constexpr int kContentBottom = ucStrategy::kDesignHeight - 420;
 
 constexpr uint32_t kPlotBack = 0xFFFFFF;
 constexpr uint32_t kExpiryColour = 0x1F4E9A;  // dark blue
@@ -74,7 +78,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   core_ = std::make_unique<StrategyPanel>(grid1_->grid());
   grid1_->SetStretchLastColumn(true);
 
-  int top = 60 + kTableHeight + 60;
+  int top = 60 + kTableHeight + kGap;
   const int button = 920;
   cmd_add_ = Place(new QPushButton(tr("Add"), this), kLeft, top, button, kRowHeight);
   cmd_remove_ = Place(new QPushButton(tr("Remove"), this), kLeft + 986, top, button, kRowHeight);
@@ -85,7 +89,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   cmd_copy_->setToolTip(tr("Copy the selected cells as tab-separated rows"));
   cmd_paste_->setToolTip(tr("Paste tab-separated rows from the current cell on"));
 
-  top += kRowHeight + 60;
+  top += kRowHeight + kGap;
   Place(new QLabel(tr("Template"), this), kLeft, top, 800, kLabelHeight);
   cmb_template_ = Place(new QComboBox(this), kLeft + 800, top, 1560, kRowHeight);
   for (const TemplateInfo& info : kTemplates) {
@@ -97,7 +101,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   txt_width_->setText(Q(FormatNumber(kDefaultWidth, "0")));
   txt_width_->setToolTip(tr("Distance between the strikes of the spreads"));
 
-  top += kRowHeight + 60;
+  top += kRowHeight + kGap;
   Place(new QLabel(tr("Date"), this), kLeft, top, 450, kLabelHeight);
   txt_date_ = Place(new QLineEdit(this), kLeft + 450, top, 1300, kRowHeight);
   txt_date_->setToolTip(tr("Date"));
@@ -105,7 +109,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   txt_at_date_ = Place(new QLineEdit(this), kLeft + 2580, top, 1300, kRowHeight);
   txt_at_date_->setToolTip(tr("The date of the second curve, up to the first expiry"));
 
-  top += kRowHeight + 60;
+  top += kRowHeight + kGap;
   sld_date_ = Place(new QSlider(Qt::Horizontal, this), kLeft, top, 1600, kRowHeight);
   sld_date_->setRange(0, kSliderSteps);
   sld_date_->setValue(kSliderSteps / 2);
@@ -115,8 +119,8 @@ ucStrategy::ucStrategy(QWidget* parent)
   cmd_calculate_ =
       Place(new QPushButton(tr("Calculate"), this), kLeft + 2780, top, 1100, kRowHeight);
   cmd_calculate_->setToolTip(tr("Click to calculate the position's profit and hedge parameters"));
-  top += kRowHeight + 60;
-  grid2_ = Place(new GridView(this), kLeft, top, kColumnWidth, kDesignHeight - 60 - top);
+  top += kRowHeight + kGap;
+  grid2_ = Place(new GridView(this), kLeft, top, kColumnWidth, kContentBottom - top);
   grid2_->setObjectName("Grid2");
   grid2_->SetStretchLastColumn(true);
   {
@@ -145,7 +149,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   lbl_point_ = Place(new QLabel(this), kYLabelLeft, x_label_top + kLabelHeight + 30,
                      kDesignWidth - kYLabelLeft - 60, kRowHeight);
   lbl_point_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  const int image_top = kDesignHeight - 60 - 330;
+  const int image_top = kContentBottom - 330;
   cmd_copy_image_ =
       Place(new QPushButton(tr("Copy Image"), this), kYLabelLeft, image_top, 1600, 330);
   cmd_save_image_ =
