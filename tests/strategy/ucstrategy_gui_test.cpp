@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -76,7 +77,11 @@ TEST(ucStrategyGui, OpensWithABullSpreadOnTheOptionAndDrawsBothCurves) {
 
   // The read-out under the pointer: both profits at that price.
   const QPointF at = p.pbox()->ToPixels(55, 0);
-  QTest::mouseMove(p.pbox(), at.toPoint());
+  // A move event as the window system delivers it (QTest::mouseMove moves the
+  // real cursor, which some platforms report later).
+  QMouseEvent move(QEvent::MouseMove, at, p.pbox()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(p.pbox(), &move);
   const std::string readout = p.lblPoint()->text().toStdString();
   ASSERT_EQ(readout.rfind("S=", 0), 0u) << readout;
   const double price = std::strtod(readout.c_str() + 2, nullptr);
