@@ -26,6 +26,7 @@
 #include "tools/excel_link_widget.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
+#include "util/greek_units.h"
 #include "util/services.h"
 #include "util/sites.h"
 
@@ -250,6 +251,9 @@ void calcMain::CreateMenus() {
        &calcMain::mnuOptionsLargeDisplay_Click},
       {"&Options", "mnuOptionsNormalDisplay", "&Normal Display",
        &calcMain::mnuOptionsNormalDisplay_Click},
+      {"&Options", "mnuOptionsSep2", nullptr, nullptr},
+      {"&Options", "mnuOptionsPerDayUnits", kPerDayUnitsCaption,
+       &calcMain::mnuOptionsPerDayUnits_Click},
       {"&View", "mnuStrategy", "&Strategy", &calcMain::cmdStrategy_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
       {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
@@ -267,10 +271,19 @@ void calcMain::CreateMenus() {
     }
     QAction* action = item.caption ? menu->addAction(item.caption) : menu->addSeparator();
     action->setObjectName(item.name);
+    action->setCheckable(item.handler == &calcMain::mnuOptionsPerDayUnits_Click);
     if (item.handler) {
       connect(action, &QAction::triggered, this, item.handler);
     }
   }
+}
+
+void calcMain::mnuOptionsPerDayUnits_Click() {
+  // A check item: ticked, the traders' units; cleared, the records' own.
+  const QAction* item = Action("mnuOptionsPerDayUnits");
+  const GreekUnits units = item && item->isChecked() ? GreekUnits::kPerDay : GreekUnits::kPerUnit;
+  uc_bsop_->SetGreekUnits(units);
+  uc_strategy_->SetGreekUnits(units);
 }
 
 QAction* calcMain::Action(const QString& name) const {

@@ -73,6 +73,7 @@ class calcMain : public QMainWindow {
   void mnuLayout0_Click();  // Reduce Bottom Window
   void mnuOptionsLargeDisplay_Click();
   void mnuOptionsNormalDisplay_Click();
+  void mnuOptionsPerDayUnits_Click();  // "Theta per day, vega and rho per 1 %" (a check item)
   void mnuCalculator_Click();
   void mnuSpreadsheetLink_Click();
   void mnuModHelp_Click();

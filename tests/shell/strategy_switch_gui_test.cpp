@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdlib>
@@ -69,6 +70,33 @@ TEST(StrategySwitch, StrategyButtonShowsThePanelLargeWithTheCalculatorsOption) {
   EXPECT_EQ(s->Core().Parameters().os, 55.0f);
   w.cmdCalc()->click();
   EXPECT_FALSE(s->isVisible());
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST(StrategySwitch, PerDayUnitsFromTheOptionsMenuReachBothPanels) {
+  DotLocale dot;
+  testing::FakeServices services;
+  calcMain w;
+  w.resize(1400, 1000);
+  w.show();
+  w.ucBSOP1()->cmdCalculate()->click();
+  w.cmdStrategy()->click();
+  QAction* units = w.findChild<QAction*>("mnuOptionsPerDayUnits");
+  ASSERT_NE(units, nullptr);
+  EXPECT_EQ(units->text(), "Theta per day, vega and rho per 1 %");
+  ASSERT_TRUE(units->isCheckable());
+  units->trigger();  // ticks it
+  EXPECT_TRUE(units->isChecked());
+  EXPECT_EQ(w.ucStrategy1()->Grid2()->grid().TextMatrix(9, 0), "Theta (per day)");
+  QLabel* theta_caption = w.ucBSOP1()->findChild<QLabel*>("lblTheta");
+  ASSERT_NE(theta_caption, nullptr);
+  bool captioned = false;
+  for (QLabel* label : w.ucBSOP1()->findChildren<QLabel*>()) {
+    captioned = captioned || label->text() == "Theta (per day)";
+  }
+  EXPECT_TRUE(captioned);
+  units->trigger();  // clears it
+  EXPECT_EQ(w.ucStrategy1()->Grid2()->grid().TextMatrix(9, 0), "Theta (per year)");
   EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 
