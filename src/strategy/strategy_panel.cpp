@@ -126,7 +126,7 @@ void StrategyPanel::KeyPress(int key_ascii) {
     // Room for every pasted row below the current cell, then the grid's
     // own paste fills the selection.
     std::string text = AppClipboard().Text();
-    ReplaceLineFeeds(text);
+    NormalizeRowEnds(text);
     int rows = 1, cols = 1, in_row = 1;
     for (const char ch : text) {
       if (ch == '\r') {
@@ -136,7 +136,7 @@ void StrategyPanel::KeyPress(int key_ascii) {
         cols = std::max(cols, ++in_row);
       }
     }
-    // A last row end (with the blank its line feed became) adds no row.
+    // A last row end adds no row.
     for (auto it = text.rbegin(); it != text.rend() && (*it == ' ' || *it == '\r'); ++it) {
       if (*it == '\r') {
         --rows;

@@ -36,13 +36,10 @@ constexpr int kColumnWidth = 3840;
 constexpr int kRowHeight = 300;
 constexpr int kLabelHeight = 285;
 constexpr int kTableHeight = 1100;
-constexpr int kPlotLeft = 4600;
 constexpr int kPlotTop = 60;
-constexpr int kPlotWidth = 2540;
 constexpr int kPlotHeight = 4080;
-constexpr int kYLabelLeft = 3920;
+constexpr int kYLabelLeft = 3990;
 constexpr int kYLabelWidth = 660;
-constexpr int kXLabelWidth = 1100;
 constexpr int kGap = 45;
 // The large display stretches positions more than the panel (the top 400
 // twips are left out of its ratio): every control ends above this.
@@ -53,7 +50,11 @@ constexpr uint32_t kExpiryColour = 0x1F4E9A;  // dark blue
 constexpr uint32_t kDateColour = 0xD02020;    // red
 constexpr uint32_t kZeroColour = 0x909090;
 constexpr uint32_t kBreakEvenColour = 0x2E8B3A;  // green
-constexpr uint32_t kSpotColour = 0xC8A000;
+constexpr const char* kPlotTitle = "Profit of the position";
+constexpr const char* kXCaption = "Underlying price";
+constexpr const char* kYCaption = "Profit";
+// The marker's caption at today's price: "now 50".
+constexpr const char* kMarkerPrefix = "now ";
 
 constexpr const char* kAtExpiryLegend = "At expiry";
 constexpr const char* kAtDateLegend = "At date";
@@ -133,27 +134,25 @@ ucStrategy::ucStrategy(QWidget* parent)
     g.SetTextMatrix(0, 2, kAtDateLegend);
   }
 
-  pbox_ = Place(new QtCanvas(this), kPlotLeft, kPlotTop, kPlotWidth, kPlotHeight);
+  // The figure draws its own ticks and captions: the plot takes the room of
+  // the range-end label boxes, which the chart object still fills (hidden).
+  const int plot_width = kDesignWidth - 60 - kYLabelLeft;
+  const int plot_height = kPlotHeight + kLabelHeight + 30;
+  pbox_ = Place(new QtCanvas(this), kYLabelLeft, kPlotTop, plot_width, plot_height);
   pbox_->SetBackColor(kPlotBack);
+  for (auto& label : text1_) {
+    label = Place(new QtLabelBox(this), kYLabelLeft, kPlotTop, kYLabelWidth, kLabelHeight);
+    label->hide();
+  }
   const int x_label_top = kPlotTop + kPlotHeight + 30;
-  text1_[0] = Place(new QtLabelBox(this), kYLabelLeft, kPlotTop, kYLabelWidth, kLabelHeight);
-  text1_[1] = Place(new QtLabelBox(this), kYLabelLeft, kPlotTop + kPlotHeight - kLabelHeight,
-                    kYLabelWidth, kLabelHeight);
-  text1_[2] = Place(new QtLabelBox(this), kPlotLeft, x_label_top, kXLabelWidth, kLabelHeight);
-  text1_[3] = Place(new QtLabelBox(this), kPlotLeft + kPlotWidth - kXLabelWidth, x_label_top,
-                    kXLabelWidth, kLabelHeight);
-  text1_[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  text1_[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  text1_[2]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  text1_[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lbl_point_ = Place(new QLabel(this), kYLabelLeft, x_label_top + kLabelHeight + 30,
                      kDesignWidth - kYLabelLeft - 60, kRowHeight);
   lbl_point_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   const int image_top = kContentBottom - 330;
   cmd_copy_image_ =
-      Place(new QPushButton(tr("Copy Image"), this), kYLabelLeft, image_top, 1600, 330);
+      Place(new QPushButton(tr("Copy Image"), this), kYLabelLeft, image_top, 1540, 330);
   cmd_save_image_ =
-      Place(new QPushButton(tr("Save Image"), this), kYLabelLeft + 1700, image_top, 1600, 330);
+      Place(new QPushButton(tr("Save Image"), this), kYLabelLeft + 1610, image_top, 1540, 330);
 
   RegisterDisplay();
   draw_->Initialize();
@@ -217,6 +216,7 @@ ucStrategy::ucStrategy(QWidget* parent)
           [this](Qt::MouseButtons, double x, double) { ShowPoint(x); });
   connect(pbox_, &QtCanvas::MouseDown, this,
           [this](Qt::MouseButton, double x, double) { ShowPoint(x); });
+  connect(pbox_, &QtCanvas::MouseLeave, this, [this] { lbl_point_->clear(); });
 }
 
 ucStrategy::~ucStrategy() = default;
@@ -352,7 +352,7 @@ void ucStrategy::cmdCalculate_Click() {
   events.SetBusy(false);
   lbl_point_->clear();
   if (!figures_) {
-    pbox_->Cls();
+    draw_->Clear();
     ClearResults();
     return;
   }
@@ -400,9 +400,10 @@ void ucStrategy::ShowResults() {
 }
 
 void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
-  // Drawn with the chart object's present calls: one common scale set from
-  // outside, the two curves as lines, straight segments for the zero line,
-  // the spot and the break-evens, and printed legend texts.
+  // One common scale set from outside, framed by the chart object (title,
+  // captions, round ticks, grid, a marker at today's price); the two curves
+  // as lines, the zero line and the break-evens as straight segments, and
+  // printed legend texts.
   const std::vector<CurvePoint>& c = f.curve;
   const int n = static_cast<int>(c.size());
   double lo = c.front().at_expiry, hi = lo;
@@ -417,7 +418,9 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   const double pad = 0.08 * (hi - lo);
   const double y_top = hi + pad, y_bottom = lo - pad;
   const double x_left = c.front().spot, x_right = c.back().spot;
-  pbox_->Cls();
+  draw_->Clear();
+  draw_->SetTitle(kPlotTitle);
+  draw_->SetAxisCaptions(kXCaption, kYCaption);
   draw_->SetMinMax(static_cast<float>(y_top), zelDraw::kYMax);
   draw_->SetMinMax(static_cast<float>(y_bottom), zelDraw::kYMin);
   draw_->SetMinMax(static_cast<float>(x_left), zelDraw::kXMin);
@@ -433,8 +436,6 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   if (y_bottom < 0 && y_top > 0) {
     segment(kZeroColour, 1, x_left, 0, x_right, 0);
   }
-  const double spot = core_->MarketOf().spot;
-  segment(kSpotColour, 1, spot, y_bottom, spot, y_top);
   for (const double b : f.at_expiry.break_evens) {
     if (b >= x_left && b <= x_right) {
       segment(kBreakEvenColour, 1, b, y_bottom, b, y_top);
@@ -455,6 +456,10 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   draw_->DrawLine(x, y_date, n + 1, false, 0);
   draw_->SetDrawColors(kPlotBack, kExpiryColour, kExpiryColour, 2);
   draw_->DrawLine(x, y_expiry, n + 1, false, 0);
+  const double spot = core_->MarketOf().spot;
+  if (spot >= x_left && spot <= x_right) {
+    draw_->SetMarker(spot, kMarkerPrefix + FormatNumber(spot, kReadoutFormat));
+  }
 
   const double step_x = 0.03 * (x_right - x_left);
   pbox_->MoveTo(x_left + step_x, y_top - 0.02 * (y_top - y_bottom));
@@ -463,9 +468,6 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
   pbox_->SetForeColor(kDateColour);
   pbox_->Print(std::string(kAtDateLegend) + " " + txt_at_date_->text().toStdString());
-  pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
-  pbox_->SetForeColor(kSpotColour);
-  pbox_->Print("Underlying " + FormatNumber(spot, "0.00"));
   pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
   pbox_->SetForeColor(kBreakEvenColour);
   std::string evens = "Break-even";
@@ -488,14 +490,8 @@ void ucStrategy::ShowPoint(double x) {
 }
 
 QImage ucStrategy::FigureImage() {
-  // The plot with its axis labels, the read-out and nothing of the table.
-  const QRect plot = pbox_->geometry();
-  QRect figure = plot;
-  for (const QtLabelBox* label : text1_) {
-    figure = figure.united(label->geometry());
-  }
-  figure = figure.united(lbl_point_->geometry());
-  return grab(figure).toImage();
+  // The chart object's whole figure: plot, title, ticks and marker.
+  return pbox_->Image();
 }
 
 bool ucStrategy::SaveFigure(const QString& path) { return FigureImage().save(path, "PNG"); }

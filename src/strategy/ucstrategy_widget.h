@@ -48,7 +48,7 @@ class ucStrategy : public ScaledPanel {
   // The units the Greeks are shown in; the results are shown again.
   void SetGreekUnits(GreekUnits units);
 
-  // The plot with its axis labels, legend and read-out, as one image; and
+  // The whole figure (plot, legend, title, ticks, marker) as one image; and
   // saving it as PNG (false when the file cannot be written).
   QImage FigureImage();
   bool SaveFigure(const QString& path);
@@ -94,8 +94,8 @@ class ucStrategy : public ScaledPanel {
   void cmdSaveImage_Click();
   void ShowResults();
   void ClearResults();
-  // Draws both curves, the zero line, the break-evens and the legend. The one
-  // place that knows the chart object's drawing calls.
+  // Draws both curves, the zero line, the break-evens, the marker at today's
+  // price and the legend. The one place that knows the chart object's calls.
   void DrawProfitPlot(const StrategyFigures& f);
   void ShowPoint(double x);
   void SizeColumns();

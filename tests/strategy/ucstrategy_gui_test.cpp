@@ -180,7 +180,17 @@ TEST(ucStrategyGui, TemplatesWidthAndImages) {
   p.cmdCopyImage()->click();
   const QImage copied = QGuiApplication::clipboard()->image();
   EXPECT_FALSE(copied.isNull());
-  EXPECT_GT(copied.width(), p.pbox()->width());  // the labels too
+  // The whole figure: its title, ticks and both curves are drawn.
+  int drawn = 0;
+  for (int y = 0; y < copied.height(); ++y) {
+    for (int x = 0; x < copied.width(); ++x) {
+      drawn += (copied.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    }
+  }
+  EXPECT_GT(drawn, copied.width() * 4);
+  EXPECT_EQ(p.pbox()->Frame().title, "Profit of the position");
+  ASSERT_TRUE(p.pbox()->Frame().marker_x);
+  EXPECT_DOUBLE_EQ(*p.pbox()->Frame().marker_x, 50);
   QTemporaryDir dir;
   EXPECT_TRUE(p.SaveFigure(dir.filePath("figure.png")));
   EXPECT_FALSE(QImage(dir.filePath("figure.png")).isNull());
