@@ -364,6 +364,11 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
     const double rate = market_.rate;
     const double up = static_cast<float>(rate + kRhoBump);
     const double down = static_cast<float>(rate - kRhoBump);
+    struct Restore {
+      double& slot;
+      double value;
+      ~Restore() { slot = value; }
+    } restore{market_.rate, rate};
     market_.rate = up;
     const double v_up = LegValue(leg, market_.spot, leg.maturity);
     market_.rate = down;

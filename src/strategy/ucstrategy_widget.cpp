@@ -441,6 +441,13 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
       segment(kBreakEvenColour, 1, b, y_bottom, b, y_top);
     }
   }
+  // The date's break-evens: short ticks on the zero line in the date's colour.
+  const double tick = 0.03 * (y_top - y_bottom);
+  for (const double b : f.at_date.break_evens) {
+    if (b >= x_left && b <= x_right) {
+      segment(kDateColour, 2, b, -tick, b, tick);
+    }
+  }
 
   // DrawLine draws from point 1 on: point 0 repeats the first point.
   std::vector<float> x(n + 1), y_expiry(n + 1), y_date(n + 1);
