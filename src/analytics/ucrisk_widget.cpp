@@ -304,10 +304,11 @@ void ucRisk::DrawHistogram(const RiskResult& result, const RiskSettings& setting
     pbox_->Box(-(kWorthlessRoom - 1), 0, -1, std::min<double>(bars.worthless_share, top));
     pbox_->SetFillColor(fill);
     // The caption in two lines over the right part of the plot, where the
-    // bars of a payoff are low: "expires worthless:" and the share.
+    // bars of a payoff are low, below the marker's caption: "expires
+    // worthless:" and the share.
     const double left = draw_->GetMinMax(zelDraw::kXMin);
     const double bottom = draw_->GetMinMax(zelDraw::kYMin);
-    pbox_->MoveTo(left + 0.4 * (n - left), top - (top - bottom) * 0.03);
+    pbox_->MoveTo(left + 0.4 * (n - left), bottom + (top - bottom) * 0.6);
     const std::string caption = kWorthlessPrefix +
                                 FormatNumber(bars.worthless_share, kWorthlessFormat, dp) +
                                 kWorthlessSuffix;

@@ -302,6 +302,24 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
     EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0).find(','), std::string::npos);
     EXPECT_NE(r.Text1(2)->Text().find(','), std::string::npos);
     EXPECT_EQ(PointReadout(101.5, 0.25), "x=101,5, y=0,25");
+    // The figure's numbers too: decimals with the comma, never a point.
+    bool decimals = false;
+    for (const auto* ticks : {&r.pbox()->Frame().x_ticks, &r.pbox()->Frame().y_ticks}) {
+      for (const auto& t : *ticks) {
+        EXPECT_EQ(t.text.find('.'), std::string::npos) << t.text;
+        decimals = decimals || t.text.find(',') != std::string::npos;
+      }
+    }
+    ucSens s;
+    s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f);
+    s.yTyp(1)->click();
+    s.PlotIt();
+    for (const auto& t : s.pbox()->Frame().y_ticks) {
+      EXPECT_EQ(t.text.find('.'), std::string::npos) << t.text;
+      decimals = decimals || t.text.find(',') != std::string::npos;
+    }
+    EXPECT_TRUE(decimals);  // delta's ticks (0,2 ... 1,0) have decimals
+    EXPECT_NE(s.pbox()->Frame().marker_label.find("50,0"), std::string::npos);
   }
   SetEntryLocale(EntryLocale{});
 }
