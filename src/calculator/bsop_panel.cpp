@@ -116,9 +116,21 @@ void BsopPanel::ShowValue(const char* caption, float value) {
 void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
   fields.lblDelta = Format(delta);
   fields.lblGamma = Format(gamma);
-  fields.lblVega = Format(vega);
-  fields.lblTheta = Format(theta);
+  fields.lblVega = Format(static_cast<float>(VegaIn(vega, units_)));
+  fields.lblTheta = Format(static_cast<float>(ThetaIn(theta, units_)));
   shown_.greeks = std::array<float, 4>{delta, gamma, vega, theta};
+}
+
+void BsopPanel::SetGreekUnits(GreekUnits units) {
+  units_ = units;
+  if (shown_.greeks) {
+    const std::array<float, 4> g = *shown_.greeks;
+    ShowGreeks(g[0], g[1], g[2], g[3]);
+  }
+}
+
+std::array<std::string, 4> BsopPanel::GreekCaptions(GreekUnits units) {
+  return {DeltaCaption(), GammaCaption(), VegaCaption(units), ThetaCaption(units)};
 }
 
 void BsopPanel::cmdCalculate_Click() {
