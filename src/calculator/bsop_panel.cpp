@@ -17,6 +17,9 @@
 namespace stratlyn {
 namespace {
 
+// zelBarr's results when no lattice fits the inputs (it has shown why).
+constexpr float kLatticeRefused = -999.0f;
+
 char DecimalPoint() {
   const std::string& dp = CurrentEntryLocale().decimal_point;
   return dp.size() == 1 ? dp[0] : '.';
@@ -245,7 +248,14 @@ void BsopPanel::CalcAmerican() {
 
   if (!fields.chkImpVol) {
     b.CalcBarr(b.AMERVANILLA);
-    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
+    const float value = b.GetOptionData(b.strOptionPrice);
+    if (value == kLatticeRefused) {
+      // The record has told the user why no lattice fits these inputs.
+      fields.lblPrice = bsop_text::kPriceCaption;
+      shown_.value.reset();
+      return;
+    }
+    ShowValue(bsop_text::kAmericanValue, value);
   } else {
     if (ReadField(kOptionPriceField, option_price_)) {
       return;
