@@ -104,10 +104,30 @@ void AppendCsvField(std::string& out, std::string_view field);
 void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
                      std::string_view line_end);
 
-// A file written under a temporary name in its folder and renamed over its
-// path by Commit, so that a failure never leaves half a file; without Commit
-// the temporary file is removed. zelError 53/70/76/57 with the system's
-// reason when the file cannot be created, written or renamed.
+// Where a written workbook goes, symbolic links followed to their final
+// target: a regular file (or a new one) is replaced through a temporary file
+// in the target's folder; a device, FIFO, socket or open descriptor
+// (/dev/stdout, /dev/null) is written in place, as a stream.
+struct OutputTarget {
+  bool stream = false;
+  bool exists = false;  // an existing regular file is replaced
+  std::string path;     // the final target of the links
+  unsigned mode = 0;    // its permission bits, when it exists
+  unsigned uid = 0, gid = 0;
+};
+// Follows the links of `path` and looks at what they end in. zelError 75
+// (path/file access) naming `path` for a folder, a read-only file or a
+// cycle of links; nothing is created or changed.
+OutputTarget ResolveOutputTarget(const std::string& path);
+
+// A file written under a temporary name in its target's folder and renamed
+// over the target by Commit, so that a failure never leaves half a file;
+// without Commit the temporary file is removed. The target keeps its mode
+// (and, where allowed, its owner); a symbolic link stays a link to it. A
+// device or FIFO is written straight through instead. Everything is checked
+// when the file is created: zelError 75 for a folder or a read-only target,
+// 53/70/76/57 with the system's reason when the file cannot be created,
+// written or renamed.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -118,9 +138,11 @@ class AtomicFile {
   std::FILE* get() const { return file_; }
   void Write(std::string_view text);
   void Commit();
+  bool IsStream() const { return target_.stream; }
 
  private:
-  std::string path_;
+  std::string path_;  // as given, for messages
+  OutputTarget target_;
   std::string temp_;
   std::FILE* file_ = nullptr;
 };
