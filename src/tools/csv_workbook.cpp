@@ -122,6 +122,8 @@ bool CsvReader::Read(CsvRecords& out, size_t min_records) {
         data += kByteOrderMark.size();
         got -= kByteOrderMark.size();
       }
+      separator_ = DetectSeparator(std::string_view(data, got));
+      csv_set_delim(parser_.get(), static_cast<unsigned char>(separator_));
     }
     if (got == 0) {
       if (csv_fini(parser_.get(), OnField, OnRecordEnd, this) != 0) Malformed();
@@ -134,11 +136,40 @@ bool CsvReader::Read(CsvRecords& out, size_t min_records) {
   return out.size() > start;
 }
 
-void AppendCsvField(std::string& out, std::string_view field) {
+char DetectSeparator(std::string_view text) {
+  size_t commas = 0, semicolons = 0, tabs = 0;
+  bool inside = false;
+  for (const char c : text) {
+    if (c == '"') {
+      inside = !inside;
+    } else if (!inside) {
+      if (c == '\r' || c == '\n') break;
+      commas += c == ',';
+      semicolons += c == ';';
+      tabs += c == '\t';
+    }
+  }
+  if (semicolons > commas && semicolons >= tabs) return ';';
+  if (tabs > commas && tabs > semicolons) return '\t';
+  return ',';
+}
+
+const char* SeparatorName(char separator) {
+  switch (separator) {
+    case ';':
+      return "semicolon";
+    case '\t':
+      return "tab";
+    default:
+      return "comma";
+  }
+}
+
+void AppendCsvField(std::string& out, std::string_view field, char separator) {
   // One pass over the field (find_first_of searches the set per character).
   bool plain = true;
   for (const char c : field) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+    if (c == separator || c == '"' || c == '\r' || c == '\n') {
       plain = false;
       break;
     }
@@ -156,13 +187,13 @@ void AppendCsvField(std::string& out, std::string_view field) {
 }
 
 void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
-                     std::string_view line_end) {
+                     std::string_view line_end, char separator) {
   if (fields.size() == 1 && fields[0].empty()) {
     out.append("\"\"");
   } else {
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) out.push_back(',');
-      AppendCsvField(out, fields[i]);
+      if (i) out.push_back(separator);
+      AppendCsvField(out, fields[i], separator);
     }
   }
   out.append(line_end);
@@ -322,6 +353,7 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::Read(std::FILE* in, const std::string&
   }
   book->bom_ = reader.HasByteOrderMark();
   book->line_end_ = reader.LineEnd();
+  book->separator_ = reader.Separator();
   return book;
 }
 
@@ -357,7 +389,7 @@ std::string CsvWorkbook::ToCsv() const {
   std::vector<std::string_view> fields;
   for (const auto& row : rows_) {
     fields.assign(row.begin(), row.end());
-    AppendCsvRecord(out, fields, line_end_);
+    AppendCsvRecord(out, fields, line_end_, separator_);
   }
   return out;
 }

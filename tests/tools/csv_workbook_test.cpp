@@ -89,7 +89,8 @@ TEST(CsvWorkbook, ReadsAcrossTheReaderBlocks) {
   // the reader's blocks.
   std::string text = "Underlying,Comment\r\n";
   for (int i = 0; text.size() < (3u << 20); ++i) {
-    text += std::to_string(i) + ",\"line " + std::to_string(i) + ", with \"\"quote\"\"\r\nand more\"\r\n";
+    text += std::to_string(i) + ",\"line " + std::to_string(i) +
+            ", with \"\"quote\"\"\r\nand more\"\r\n";
   }
   TempDir dir;
   const std::string path = dir.File("big.csv");
@@ -101,7 +102,8 @@ TEST(CsvWorkbook, ReadsAcrossTheReaderBlocks) {
                             << back.substr(diff.first - back.begin(), 40);
   const int rows = book->UsedRows();
   EXPECT_EQ(book->Text(rows, 1), std::to_string(rows - 2));
-  EXPECT_EQ(book->Text(rows, 2), "line " + std::to_string(rows - 2) + ", with \"quote\"\r\nand more");
+  EXPECT_EQ(book->Text(rows, 2),
+            "line " + std::to_string(rows - 2) + ", with \"quote\"\r\nand more");
 }
 
 TEST(CsvWorkbook, MalformedAndMissingFilesAreErrors) {
@@ -204,10 +206,10 @@ TEST(CsvBatch, WritesWhatTheWindowWrites) {
 
   // One thread, several threads, blocks of every size: the same bytes.
   for (unsigned threads : {1u, 2u, 3u}) {
-    for (size_t block : {1u, 2u, 3u, 100u}) {
+    for (size_t block : {1u, 7u, 64u, 100u, 4096u}) {
       BatchOptions options;
       options.threads = threads;
-      options.block_records = block;
+      options.chunk_bytes = block;
       BatchReport report;
       EXPECT_EQ(ProcessInBatch(kSample, options, &report), window)
           << threads << " threads, blocks of " << block;
@@ -239,7 +241,7 @@ TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
             std::string::npos);
   BatchOptions options;
   options.threads = 2;
-  options.block_records = 2;
+  options.chunk_bytes = 40;
   BatchReport report;
   EXPECT_EQ(ProcessInBatch(failing, options, &report), window);
   EXPECT_EQ(report.outcome, BatchReport::Outcome::kFailed);
@@ -248,7 +250,8 @@ TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
   ASSERT_TRUE(report.error.has_value());
 
   // A missing column writes nothing at all.
-  const std::string no_style = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type\n50,50,1,0.2,0,0.1,1\n";
+  const std::string no_style =
+      "Underlying,Strike,Maturity,Vol,Yield,Risk,Type\n50,50,1,0.2,0,0.1,1\n";
   EXPECT_EQ(ProcessInBatch(no_style, {}, &report), "");
   EXPECT_EQ(report.outcome, BatchReport::Outcome::kMissingColumn);
   EXPECT_EQ(report.missing_column, link_text::kMissingStyle);

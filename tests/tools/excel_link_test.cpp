@@ -17,8 +17,8 @@ using testing::FakeServices;
 using testing::MemoryApp;
 using testing::MemorySheet;
 
-const std::vector<std::string> kHeadings = {"Underlying", "Strike", "Maturity", "Vol",
-                                            "Yield", "Rate (risk-free)", "Type", "Style"};
+const std::vector<std::string> kHeadings = {"Underlying", "Strike",           "Maturity", "Vol",
+                                            "Yield",      "Rate (risk-free)", "Type",     "Style"};
 
 // A link attached to `app`, with its one sheet chosen.
 struct Linked {
@@ -77,8 +77,8 @@ TEST(ExcelLinkHeadings, RecognisesKeywordsAndPlacesResults) {
   EXPECT_EQ(c.results, 31);
 
   // "Underlying Price" and "Strike Price" are inputs, not the market price.
-  c = ScanHeadings({"Underlying Price", "Strike Price", "Maturity", "Vol", "Yield", "Risk",
-                    "Type", "Style"});
+  c = ScanHeadings(
+      {"Underlying Price", "Strike Price", "Maturity", "Vol", "Yield", "Risk", "Type", "Style"});
   EXPECT_EQ(c.underlying, 1);
   EXPECT_EQ(c.strike, 2);
   EXPECT_FALSE(c.HasPrice());
@@ -145,28 +145,37 @@ TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
   EXPECT_EQ(report.last_row, 5);
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
   EXPECT_EQ(observer.seen.front(), "Analyzing spreadsheet");
-  EXPECT_EQ(observer.seen[1], "Processing row 2");
+  // Which column was taken for each input, before the rows.
+  EXPECT_EQ(observer.seen[1],
+            "Underlying Asset: column 1 (Underlying); Strike Price: column 2 (Strike); "
+            "Maturity: column 3 (Maturity); Volatility: column 4 (Vol); Dividend Yield: column 5 "
+            "(Yield); Risk Free Rate: column 6 (Rate (risk-free)); Type: column 7 (Type); Style: "
+            "column 8 (Style); results from column 9");
+  EXPECT_EQ(report.columns_taken, observer.seen[1]);
+  EXPECT_EQ(observer.seen[2], "Processing row 2");
   EXPECT_EQ(observer.seen.back(), "Done");
   EXPECT_EQ(fakes.events.busy_on, 1);
   EXPECT_FALSE(fakes.events.busy);
 
-  // Headings in 9 to 13, no implied columns, input headings wrapped.
+  // Headings in 9 to 13, no implied columns; only the result headings
+  // wrap, the user's own headings keep their format.
   const char* expected[] = {"Calculated Price", "Delta", "Gamma", "Vega", "Theta"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet.Text(1, 9 + i), expected[i]);
   EXPECT_FALSE(sheet.Has(1, 14));
-  EXPECT_TRUE(sheet.Wrapped(1, 1));
-  EXPECT_TRUE(sheet.Wrapped(1, 8));
-  EXPECT_FALSE(sheet.Wrapped(1, 9));
+  EXPECT_FALSE(sheet.Wrapped(1, 1));
+  EXPECT_FALSE(sheet.Wrapped(1, 8));
+  EXPECT_TRUE(sheet.Wrapped(1, 9));
+  EXPECT_TRUE(sheet.Wrapped(1, 13));
 
   // The record's figures: call 3.1273, put 1.8928, American put on the lattice 2.0140.
   EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
   EXPECT_NEAR(sheet.Number(3, 9), 1.8928, 5e-5);
   EXPECT_NEAR(sheet.Number(4, 9), 2.0140, 5e-5);
-  EXPECT_GT(sheet.Number(2, 10), 0.5);   // call delta
-  EXPECT_LT(sheet.Number(3, 10), 0.0);   // put delta
-  EXPECT_GT(sheet.Number(2, 11), 0.0);   // gamma
-  EXPECT_GT(sheet.Number(2, 12), 0.0);   // vega
-  EXPECT_LT(sheet.Number(2, 13), 0.0);   // theta
+  EXPECT_GT(sheet.Number(2, 10), 0.5);  // call delta
+  EXPECT_LT(sheet.Number(3, 10), 0.0);  // put delta
+  EXPECT_GT(sheet.Number(2, 11), 0.0);  // gamma
+  EXPECT_GT(sheet.Number(2, 12), 0.0);  // vega
+  EXPECT_LT(sheet.Number(2, 13), 0.0);  // theta
   // Rows below the first empty underlying are not touched.
   EXPECT_FALSE(sheet.Has(5, 9));
   EXPECT_FALSE(sheet.Has(6, 9));
@@ -207,8 +216,8 @@ TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
   FakeServices fakes;
   MemoryApp app;
   MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, {"Price", "Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk", "Type",
-                   "Style"});
+  sheet.SetRow(
+      1, {"Price", "Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk", "Type", "Style"});
   sheet.SetRow(2, {"5.25", "100", "100", "0.5", "0.2", "0.02", "0.05", "1", "European"});
   sheet.SetRow(3, {"7.9", "100", "110", "0.75", "0.3", "0", "0.04", "2", "european"});
   Linked linked(app);
@@ -221,7 +230,8 @@ TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
     double price, s, k, t, q, r;
     int type;
     double sheet_vol;
-  } rows[] = {{2, 5.25, 100, 100, 0.5, 0.02, 0.05, 1, 0.2}, {3, 7.9, 100, 110, 0.75, 0, 0.04, 2, 0.3}};
+  } rows[] = {{2, 5.25, 100, 100, 0.5, 0.02, 0.05, 1, 0.2},
+              {3, 7.9, 100, 110, 0.75, 0, 0.04, 2, 0.3}};
   for (const auto& r : rows) {
     const double implied = sheet.Number(r.row, 15);
     EXPECT_GT(implied, 0.01);
@@ -264,7 +274,8 @@ TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
   EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
   EXPECT_EQ(report.rows_priced, 3);
   ASSERT_EQ(report.skipped.size(), 2u);
-  EXPECT_EQ(DescribeProblem(report.skipped[0]), "Row 3, column 2 (Strike): \"fifty\" is not a number");
+  EXPECT_EQ(DescribeProblem(report.skipped[0]),
+            "Row 3, column 2 (Strike): \"fifty\" is not a number");
   EXPECT_EQ(report.skipped[1].row, 5);
   EXPECT_EQ(report.skipped[1].col, 1);
   ASSERT_EQ(fakes.dialogs.Count(), 1u);
