@@ -63,19 +63,27 @@ class PartRecords {
   std::string_view Field(size_t record, size_t field) const {
     return fields_[(record ? ends_[record - 1] : 0) + field];
   }
+  // True when no field of the record was quoted: its fields then lie in
+  // the buffer as they were read, one separator apart.
+  bool Plain(size_t record) const { return plain_[record] != 0; }
   void clear() {
     fields_.clear();
     ends_.clear();
+    plain_.clear();
   }
   void AddField(const char* begin, const char* end) {
     fields_.emplace_back(begin, static_cast<size_t>(end - begin));
   }
   size_t FieldsSoFar() const { return fields_.size(); }
-  void EndRecord() { ends_.push_back(static_cast<uint32_t>(fields_.size())); }
+  void EndRecord(bool plain) {
+    ends_.push_back(static_cast<uint32_t>(fields_.size()));
+    plain_.push_back(plain);
+  }
 
  private:
   std::vector<std::string_view> fields_;
   std::vector<uint32_t> ends_;
+  std::vector<char> plain_;
 };
 
 // The parse of one part: where it failed, if it did.
@@ -95,13 +103,15 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
   ParseResult result;
   size_t record_start = out.FieldsSoFar();
   bool field_pending = false;  // a separator was read: another field follows
+  bool plain = true;           // no field of the record so far was quoted
   const auto end_record = [&](char c) {
     if (c == '\n' && awaiting_lf && out.FieldsSoFar() == record_start) {
       awaiting_lf = false;  // the LF of a CR LF pair
       return;
     }
     awaiting_lf = c == '\r';
-    out.EndRecord();
+    out.EndRecord(plain);
+    plain = true;
     record_start = out.FieldsSoFar();
   };
   while (p < end) {
@@ -149,6 +159,7 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
       continue;
     }
     // A quoted field: doubled quotes become one, unescaped in place.
+    plain = false;
     ++p;
     char* const begin = p;
     char* w = p;
@@ -316,6 +327,32 @@ void AppendWithResults(std::string& out, const Records& b, size_t r, const Layou
     } else if (col <= fields) {
       AppendCsvField(out, b.Field(r, col - 1), layout.sep);
     }
+  }
+  out.append(layout.line_end);
+}
+
+// The same for a record read in place: the fields before the results of a
+// record without quotes are copied as the bytes they were read from (each
+// would be written unquoted, exactly as it stands).
+template <typename Fill>
+void AppendWithResults(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
+                       Fill&& fill) {
+  const int fields = static_cast<int>(b.FieldCount(r));
+  const int first = layout.columns.results;
+  if (!b.Plain(r) || fields < first - 1 || first < 2) {
+    AppendWithResults<PartRecords>(out, b, r, layout, fill);
+    return;
+  }
+  const int last = first + layout.count - 1;
+  const std::string_view head = b.Field(r, 0), tail = b.Field(r, first - 2);
+  out.append(head.data(), static_cast<size_t>(tail.data() + tail.size() - head.data()));
+  for (int col = first; col <= last; ++col) {
+    out.push_back(layout.sep);
+    fill(col - first);
+  }
+  for (int col = last + 1; col <= fields; ++col) {
+    out.push_back(layout.sep);
+    AppendCsvField(out, b.Field(r, col - 1), layout.sep);
   }
   out.append(layout.line_end);
 }

@@ -188,7 +188,8 @@ void ExcelLinkWindow::cmdProcess_Click() {
     try {
       csv_->Save(target);
       saved_path_ = target;
-      Label1->setText(Label1->text() + Q(".  Saved as " + QFileInfo(Q(target)).fileName().toStdString()));
+      Label1->setText(Label1->text() +
+                      Q(".  Saved as " + QFileInfo(Q(target)).fileName().toStdString()));
     } catch (const zelError& e) {
       AppDialogs().Critical(kSaveFailed + e.Description());
     }
