@@ -19,7 +19,6 @@ namespace {
 
 using Note = std::pair<int, std::string>;
 
-constexpr size_t kChunkBytes = 4 << 20;  // read and split at a time
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Where the pricing records' messages of the current row go, per thread.
@@ -262,6 +261,7 @@ struct Layout {
   std::string_view line_end;
   char sep = ',';
   bool guard_results = false;  // the result columns must be empty in every row
+  BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
 // The work of one thread on a part of a chunk (on its own cache lines).
@@ -404,7 +404,8 @@ void PriceSlice(std::vector<Slice>& slices, size_t index, std::barrier<>& parsed
     if (!slices[i].parse.ok) return;  // the chunk is malformed before this slice
     first_row += slices[i].records.size();
   }
-  if (!s.parse.ok) return;
+  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
+  const bool write = layout.stages == BatchOptions::Stages::kAll;
   const PartRecords& b = s.records;
   s.out.reserve(static_cast<size_t>(s.end - s.begin) * 5 / 2 + 64);
   NoteSink sink{&s.notes, 0};
@@ -469,8 +470,10 @@ void PriceSlice(std::vector<Slice>& slices, size_t index, std::barrier<>& parsed
           sink.row = row;
           RowResults results{};
           pricer.PriceRow(in, has_price, results);
-          AppendWithResults(s.out, b, r, layout,
-                            [&](int i) { AppendCellNumber(s.out, results[i]); });
+          if (write) {
+            AppendWithResults(s.out, b, r, layout,
+                              [&](int i) { AppendCellNumber(s.out, results[i]); });
+          }
           ++s.priced;
         } catch (const std::exception& e) {
           s.error = AsZelError(e);
@@ -616,6 +619,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   layout.line_end = line_end;
   layout.sep = sep;
   layout.guard_results = !layout.columns.earlier_results;
+  layout.stages = options.stages;
   report.columns = layout.columns;
 
   std::string header;

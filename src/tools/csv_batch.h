@@ -17,8 +17,12 @@ namespace stratlyn {
 
 struct BatchOptions {
   unsigned threads = 0;          // 0: one per processor
-  size_t chunk_bytes = 4 << 20;  // input read, split and priced together
+  size_t chunk_bytes = 1 << 20;  // input read, split and priced together
   size_t keep_problems = 1000;   // skipped rows kept for the report
+  // For measuring the parts of a run: stop after reading and parsing, or
+  // after pricing (nothing is then written but the headings).
+  enum class Stages { kAll, kReadAndParse, kReadParseAndPrice };
+  Stages stages = Stages::kAll;
 };
 
 struct BatchReport {
