@@ -20,9 +20,11 @@
 #include "analytics/ucsens_widget.h"
 #include "calculator/ucbsop_widget.h"
 #include "charts/qt_scalable_control.h"
+#include "pricing/zelop_loader.h"
 #include "shell/qt_web_browser.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
+#include "tools/library_download.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/services.h"
@@ -42,6 +44,9 @@ constexpr const char* kForumSetupMissing =
     "Forum not available.  Please contact ZEL if you want to create a discussion forum";
 constexpr const char* kDownloadPrompt =
     "When prompted, save this file into your per-user library folder";
+constexpr const char* kLibraryRejected =
+    "The downloaded file is not the pricing library of this program (its SHA-256 digest does "
+    "not match).  It was deleted, and nothing was saved as ";
 constexpr const char* kResizeError =
     "Error resizing the display.  This usually occurs if you make the window too small.   The "
     "system error message is ";
@@ -617,9 +622,19 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   }
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
-  download->setDownloadFileName(target.fileName());
+  // The pricing library arrives under a temporary name and takes the chosen
+  // one only when its SHA-256 is that of the library this build made.
+  const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
+  download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [download, path] {
     if (!download->isFinished()) {
+      return;
+    }
+    const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
+    const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
+    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
+        !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
+      AppDialogs().Critical(kLibraryRejected + path.toStdString());
       return;
     }
     if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {

@@ -332,6 +332,9 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
     ListSheets(*app, list);
     app_ = std::move(app);
     sheet_ = nullptr;
+    entries_ = list;
+    live_entries_ = list;
+    lost_ = false;
     AppEvents().ProcessPending();
     return false;
   } catch (const zelError& e) {
@@ -346,6 +349,39 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
   return true;
 }
 
+std::string ConnectionLostMessage(int row) {
+  std::string text = link_text::kConnectionLost1;
+  if (row > 1) {
+    text += " at row " + std::to_string(row) + ".  The results of the rows above it were written";
+  }
+  return text + link_text::kConnectionLost2;
+}
+
+int ExcelLink::Reconnect(int item_data) {
+  std::unique_ptr<SpreadsheetApp> app = connect_ ? connect_() : nullptr;
+  if (!app) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  std::vector<SheetEntry> list;
+  ListSheets(*app, list);
+  app_ = std::move(app);
+  live_entries_ = std::move(list);
+  lost_ = false;
+  return item_data;
+}
+
+int ExcelLink::LiveItemData(int item_data) const {
+  // The list shown was made when the sheets were found; after a reconnect
+  // the same sheet is looked up by its name.
+  if (live_entries_.empty()) return item_data;
+  for (const SheetEntry& e : entries_) {
+    if (e.item_data != item_data) continue;
+    for (const SheetEntry& live : live_entries_) {
+      if (live.caption == e.caption) return live.item_data;
+    }
+    throw zelError(err::kSubscript, link_text::kSheetGone1 + e.caption + link_text::kSheetGone2);
+  }
+  return item_data;
+}
+
 bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
                             std::vector<SheetEntry>& list) {
   if (!workbook) return true;
@@ -353,6 +389,9 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
     ListSheets(*workbook, list);
     app_ = std::move(workbook);
     sheet_ = nullptr;
+    entries_ = list;
+    live_entries_ = list;
+    lost_ = false;
     return false;
   } catch (const std::exception& e) {
     ErrorHandler(e);
@@ -422,7 +461,9 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
   problems_.clear();
   BusyPointer busy;
   try {
+    if (lost_) item_data = Reconnect(item_data);
     if (!app_) throw zelError(err::kObjectNotSet);
+    item_data = LiveItemData(item_data);
     const int workbook = item_data / 1000;
     sheet_ = &app_->GetWorksheet(workbook, item_data - 1000 * workbook);
     columns_ = LinkColumns{};
@@ -468,6 +509,21 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       observer.Progress(row - 1, std::max(rows_total, row - 1));
     }
     if (report.outcome == Outcome::kDone) observer.Status(link_text::kDone);
+  } catch (const zelError& e) {
+    report.outcome = Outcome::kFailed;
+    if (e.Number() == kOfficeConnectionLost) {
+      // The office is gone: say so plainly, and find the sheets afresh on
+      // the next "Process".
+      lost_ = true;
+      sheet_ = nullptr;
+      app_.reset();
+      const std::string message = ConnectionLostMessage(report.last_row);
+      observer.Status(message);
+      AppDialogs().Critical(message);
+    } else {
+      if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));
+      ErrorHandler(e);
+    }
   } catch (const std::exception& e) {
     report.outcome = Outcome::kFailed;
     if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));

@@ -61,6 +61,14 @@ inline constexpr const char* kBlocked2 =
     ", which is not one of their columns.  Please move that column, or delete the earlier "
     "results.";
 
+inline constexpr const char* kConnectionLost1 = "The connection to LibreOffice Calc was lost";
+inline constexpr const char* kConnectionLost2 =
+    ".  Start Calc again with your workbook (see the command above), then press Process: the "
+    "sheet is found again by its name.";
+inline constexpr const char* kSheetGone1 = "The sheet ";
+inline constexpr const char* kSheetGone2 =
+    " is not open in LibreOffice Calc any more.  Please load it and press Find Calc Sheet.";
+
 inline constexpr const char* kSkippedRows =
     "These rows were skipped because an input cell does not hold a number:";
 
@@ -69,6 +77,13 @@ inline constexpr std::array<const char*, 10> kResultHeadings = {
     "Calculated Price",   "Delta",         "Gamma",         "Vega",         "Theta",
     "Implied Volatility", "Implied Delta", "Implied Gamma", "Implied Vega", "Implied Theta"};
 }  // namespace link_text
+
+// The error of a spreadsheet application that went away in the middle of a
+// run (the classic "remote server machine does not exist or is unavailable").
+inline constexpr int kOfficeConnectionLost = 462;
+// "The connection to LibreOffice Calc was lost at row 7.  The results of the
+// rows above it were written.  ..."
+std::string ConnectionLostMessage(int row);
 
 // The message when the running spreadsheet application cannot be reached on
 // the given port: the attach of a Connector throws zelError 429 with it.
@@ -276,6 +291,10 @@ class ExcelLink {
   RowKind HandleRow(int row, bool hasPrice, std::optional<bool> american, bool stop_at_zero);
   void ClearResults(int row);
   void WriteHeadings();
+  // After a lost connection: attaches again and lists the sheets afresh.
+  int Reconnect(int item_data);
+  // The item data of the listed entry's sheet in the application now attached.
+  int LiveItemData(int item_data) const;
 
   Connector connect_;
   std::unique_ptr<SpreadsheetApp> app_;
@@ -284,6 +303,9 @@ class ExcelLink {
   std::vector<std::string> headings_;
   RowPricer pricer_;
   std::vector<CellProblem> problems_;
+  std::vector<SheetEntry> entries_;       // the list handed out by the last find
+  std::vector<SheetEntry> live_entries_;  // the sheets of the application attached now
+  bool lost_ = false;                     // the connection was lost in the last run
 };
 
 }  // namespace stratlyn

@@ -443,4 +443,96 @@ TEST(ExcelLinkNumbers, CellsReadAsTheLinkReadsThem) {
 }
 
 }  // namespace
+
+TEST(ExcelLinkProcess, ALostConnectionIsNamedWithItsRowAndProcessFindsTheSheetAgain) {
+  FakeServices fakes;
+  MemoryApp app;
+  app.AddSheet("other.ods", "Sheet1");
+  MemorySheet& sheet = app.AddSheet("options.ods", "Calls");
+  sheet.SetRow(1, kHeadings);
+  for (int row = 2; row <= 5; ++row) {
+    sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  }
+  int connections = 0;
+  ExcelLink link([&] {
+    ++connections;
+    return std::make_unique<AppView>(app);
+  });
+  std::vector<ExcelLink::SheetEntry> entries;
+  ASSERT_FALSE(link.FindExcelSheets(entries));
+  ASSERT_EQ(entries.size(), 2u);
+  const int calls = entries[1].item_data;
+
+  // The office goes away while row 4 is read.
+  sheet.FailAt(4, 1, kOfficeConnectionLost);
+  ExcelLink::Report report = link.Process(calls);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(report.rows_priced, 2);
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.LastText(), ConnectionLostMessage(4));
+  EXPECT_NE(fakes.dialogs.LastText().find("lost at row 4.  The results of the rows above it were "
+                                          "written"),
+            std::string::npos);
+  EXPECT_EQ(fakes.dialogs.LastText().find("Automation error"), std::string::npos);
+  EXPECT_TRUE(sheet.Has(3, 9));
+  EXPECT_FALSE(sheet.Has(4, 9));
+
+  // Calc is back (a sheet more in the other workbook): "Process" attaches
+  // again and finds the sheet by its name.
+  sheet.Heal();
+  app.AddSheet("other.ods", "Sheet2");
+  report = link.Process(calls);
+  EXPECT_EQ(connections, 2);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 4);
+  EXPECT_TRUE(sheet.Has(5, 9));
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+}
+
+TEST(ExcelLinkHeadings, WholeWordsDuplicatesAndColumnsWithoutHeading) {
+  // "Volume" and "Bid Price" right of the data are not inputs.
+  std::vector<std::string> headings = kHeadings;
+  headings.insert(headings.end(), {"Volume", "Bid Price", "Underlying Price"});
+  LinkColumns c = ScanHeadings(headings);
+  EXPECT_EQ(c.volatility, 4);
+  EXPECT_FALSE(c.HasPrice());
+  EXPECT_STREQ(c.ambiguous, "Underlying Asset");
+  EXPECT_EQ(HeadingProblem(c, headings),
+            "Two columns could be the Underlying Asset: column 1 (Underlying) and column 11 "
+            "(Underlying Price).  Please rename one of them so that each input has one column.");
+  headings.pop_back();
+  c = ScanHeadings(headings);
+  EXPECT_EQ(HeadingProblem(c, headings), "");
+  EXPECT_EQ(c.results, 11);
+  // Two "Strike" columns are refused, in the window with a message.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  headings = kHeadings;
+  headings.push_back("Strike");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "55"});
+  Linked linked(app);
+  const int writes = sheet.writes;
+  EXPECT_EQ(linked.link.Process(linked.entries[0].item_data).outcome,
+            ExcelLink::Outcome::kMissingColumn);
+  EXPECT_EQ(fakes.dialogs.LastText(),
+            "Two columns could be the Strike Price: column 2 (Strike) and column 9 (Strike).  "
+            "Please rename one of them so that each input has one column.");
+  EXPECT_EQ(sheet.writes, writes);
+
+  // A user's column without heading (data in row 3 only) keeps its data:
+  // the results start after the used area.
+  MemorySheet& blank = app.AddSheet("notes.ods", "Sheet1");
+  blank.SetRow(1, kHeadings);
+  blank.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  blank.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European", "", "keep me"});
+  Linked again(app);
+  const ExcelLink::Report report = again.link.Process(again.entries[1].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(blank.Text(3, 10), "keep me");
+  EXPECT_EQ(blank.Text(1, 11), "Calculated Price");
+  EXPECT_EQ(again.link.Columns().results, 11);
+}
+
 }  // namespace stratlyn
