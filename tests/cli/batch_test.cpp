@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "pricing/zel_bsop.h"
@@ -75,6 +77,15 @@ TEST_F(BatchCli, PricesNextToTheInputAndKeepsItsData) {
   const CliResult r = Run({"book.csv"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("2 rows priced"), std::string::npos) << r.err;
+  // Which separator and which column for each input.
+  EXPECT_NE(r.err.find("comma-separated; Underlying Asset: column 1 (Underlying); Strike Price: "
+                       "column 2 (Strike);"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Risk Free Rate: column 6 (Risk Free Rate); Type: column 7 (Type); "
+                       "Style: column 8 (Style); results from column 10"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(Slurp(input), kBook) << "the input is never changed";
   const std::string priced = Slurp(dir_ / "book.priced.csv");
   EXPECT_EQ(priced.rfind("Underlying,Strike,Maturity,Vol,Yield,Risk Free Rate,Type,Style,Notes,"
@@ -213,6 +224,67 @@ TEST_F(BatchCli, OutputPathsThatAreDevicesFifosLinksOrProtected) {
   EXPECT_EQ(r.err.find("rows priced"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("run-time error"), std::string::npos) << r.err;
   EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+}
+
+TEST_F(BatchCli, AMissingLibraryTellsTheTerminalCommandThatFetchesIt) {
+  // A copy of the program with no library beside it, and an empty user folder.
+  fs::create_directories(dir_ / "bin");
+  fs::create_directories(dir_ / "data");
+  fs::copy_file(STRATLYN_CLI_PATH, dir_ / "bin" / "stratlyn-cli");
+  const std::string env =
+      "XDG_DATA_HOME='" + (dir_ / "data").string() + "' STRATLYN_FTP_URL=ftp://127.0.0.1:9 ";
+  const auto run = [&](const std::string& args) {
+    const std::string command = env + "'" + (dir_ / "bin" / "stratlyn-cli").string() + "' " + args +
+                                " >'" + (dir_ / "stdout.txt").string() + "' 2>'" +
+                                (dir_ / "stderr.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "stderr.txt"));
+  };
+  auto [code, err] =
+      run("price --engine library --spot 50 --strike 50 --maturity 1 --rate 0.1 --vol 0.25");
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("The file libzelop32.so is necessary.  Please download it with the "
+                     "command  stratlyn-cli fetch-library"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("Help menu"), std::string::npos) << err;
+
+  // fetch-library with no file server: a clear failure, nothing kept.
+  std::tie(code, err) = run("fetch-library");
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("could not be downloaded"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "stratlyn" / "lib" / "libzelop32.so"));
+  EXPECT_EQ(run("fetch-library --now").first, 2);
+}
+
+TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
+  Write("semi.csv",
+        "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style\n50;50;0.25;0.25;0;0.1;1;European\n");
+  CliResult r = Run({"semi.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("semicolon-separated"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("European;3.1272712;"), std::string::npos) << r.out;
+
+  Write("two.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Strike\n50,50,0.25,0.25,0,0.1,1,"
+        "European,55\n");
+  r = Run({"two.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Two columns could be the Strike Price: column 2 (Strike) and column 9 "
+                       "(Strike)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "two.priced.csv"));
+
+  // Data under a result column without heading: named, and the file is not written.
+  Write("blank.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n50,50,0.25,0.25,0,0.1,1,"
+        "European\n50,50,0.25,0.25,0,0.1,1,European,mine\n");
+  r = Run({"blank.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Row 3 holds data in column 9"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Nothing was written."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "blank.priced.csv"));
 }
 
 }  // namespace
