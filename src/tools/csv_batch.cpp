@@ -707,6 +707,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       write_pending();
       if (!at_eof) reader.Fill(next, tail, chunk_bytes);
     } catch (...) {
+      // Threads that could not be started never reach the barrier: let the
+      // others past it before waiting for them.
+      for (size_t t = workers.size(); t < threads; ++t) parsed.arrive_and_drop();
       join();
       throw;
     }

@@ -194,6 +194,10 @@ void ExcelLinkWindow::cmdProcess_Click() {
       AppDialogs().Critical(kSaveFailed + e.Description());
     }
   }
+  // Which column was taken for each input stays in view below the outcome.
+  if (!report.columns_taken.empty()) {
+    Label1->setText(Label1->text() + "\n" + Q(report.columns_taken));
+  }
   processing_ = false;
   UpdateButtons();
   if (close_after_run_) {
