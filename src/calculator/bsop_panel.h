@@ -51,6 +51,13 @@ inline constexpr const char* kUnderlyingName = "underlying asset price";
 inline constexpr const char* kStrikeName = "strike price";
 inline constexpr const char* kMaturityName = "maturity";
 inline constexpr const char* kVolatilityName = "volatility";
+// The implied volatility has no root: the volatility field is kept.
+inline constexpr const char* kNoImpliedVolatility =
+    "No volatility gives the market option price: the price lies outside the values the option "
+    "can take. The volatility field is left as it was.";
+// A maturity written as a date is counted from the Date field.
+inline constexpr const char* kNoStartDate =
+    "The maturity is a date: please enter in the Date field the date to count it from";
 }  // namespace bsop_text
 
 class BsopPanel {
@@ -119,7 +126,10 @@ class BsopPanel {
   // entry could not be read (the user has been told).
   bool ReadField(int i, float& value);
   // The maturity field: years, a date (counted from txtDate) or an entry.
+  // True, after a message, when it cannot be read (a date needs a Date).
   bool ReadMaturity(float& value);
+  // The implied volatility was not found: says so and shows no figures.
+  void NoImpliedVolatility();
   std::string Format(float value) const;
   void ShowValue(const char* caption, float value);
   void ShowGreeks(float delta, float gamma, float vega, float theta);

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -12,6 +14,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <algorithm>
@@ -175,7 +178,6 @@ void calcMain::CreateControls() {
   cmb_navigate_->setInsertPolicy(QComboBox::NoInsert);
   cmb_navigate_->setMaxVisibleItems(20);
   cmb_navigate_->setToolTip(kNavigateTip);
-  cmb_navigate_->lineEdit()->installEventFilter(this);
   SetBoxTwips(cmb_navigate_, {kPanelLeft, 4000, 3000, kNavigateHeight});
 
   cmd_bot_back_ = new QPushButton("<", client_);
@@ -219,8 +221,12 @@ void calcMain::CreateControls() {
   connect(cmd_stop_, &QPushButton::clicked, this, &calcMain::cmdStop_Click);
   connect(cmd_bot_back_, &QPushButton::clicked, this, &calcMain::cmdBotBack_Click);
   connect(cmd_bot_forward_, &QPushButton::clicked, this, &calcMain::cmdBotForward_Click);
-  // A choice from the list (Enter in the box is caught by the event filter).
+  // A choice from the list, and Enter in the box. The box passes the keys
+  // typed into it on to its line edit itself, past any event filter of the
+  // line edit's, so Enter is taken from the line edit's own signal.
   connect(cmb_navigate_, &QComboBox::activated, this, [this](int) { cmbNavigate_Navigate(); });
+  connect(cmb_navigate_->lineEdit(), &QLineEdit::returnPressed, this,
+          &calcMain::cmbNavigate_Navigate);
 }
 
 void calcMain::CreateMenus() {
@@ -391,13 +397,6 @@ bool calcMain::eventFilter(QObject* watched, QEvent* event) {
     // Resizing lays the window out again; events need not run from inside
     // the resize itself.
     LayOut(false);
-  } else if (event->type() == QEvent::KeyPress && cmb_navigate_ != nullptr &&
-             watched == cmb_navigate_->lineEdit()) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      cmbNavigate_Navigate();
-      return true;
-    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -610,12 +609,40 @@ void calcMain::mnuCalculator_Click() { ShowCalculatorsWindow(this); }
 
 void calcMain::mnuSpreadsheetLink_Click() { ShowSpreadsheetLink(this); }
 
+bool calcMain::IsRequestedDownload(const QWebEngineDownloadRequest* download) const {
+  // Only Help > Download asks for a file: the top browser's last navigation
+  // went to the download address and the file comes from it (or from where
+  // it was redirected).
+  return download->page() == browser1_->page() && !addresses_.DownloadUrl.empty() &&
+         browser1_->LastNavigateTarget() == addresses_.DownloadUrl &&
+         browser1_->LastNavigateLeadsTo(download->url());
+}
+
+QString calcMain::SuggestedDownloadPath(const QString& file_name) {
+  // The library folder is offered for the library only.
+  if (file_name == QLatin1String(kZelopLibraryName)) {
+    return QString::fromStdString(GetSystemDir()) + file_name;
+  }
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  if (folder.isEmpty()) {
+    folder = QDir::homePath();
+  }
+  return QDir(folder).filePath(file_name);
+}
+
 void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   if (download->page() != browser1_->page() && download->page() != browser2_->page()) {
     return;
   }
-  const QString suggested = QString::fromStdString(GetSystemDir()) + download->downloadFileName();
-  const QString path = save_chooser_ ? save_chooser_(suggested) : QString();
+  // A page that turns out to be a file (a quote answered with a download)
+  // is not offered for saving: the command that loaded it says it failed.
+  if (!IsRequestedDownload(download)) {
+    download->cancel();
+    return;
+  }
+  const QString path = save_chooser_
+                           ? save_chooser_(SuggestedDownloadPath(download->downloadFileName()))
+                           : QString();
   if (path.isEmpty()) {
     download->cancel();
     return;
@@ -626,25 +653,32 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   // one only when its SHA-256 is that of the library this build made.
   const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
   download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
-  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [download, path] {
-    if (!download->isFinished()) {
-      return;
-    }
-    const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
-    const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
-    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
-        !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
-      AppDialogs().Critical(kLibraryRejected + path.toStdString());
-      return;
-    }
-    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
-      AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
-                        MsgIcon::Information, kMessageTitle);
-    } else {
-      AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
+    if (download->isFinished()) {
+      OnRequestedDownloadFinished(download, path);
     }
   });
   download->accept();
+}
+
+void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
+                                           const QString& path) {
+  const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
+  const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
+  if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
+      !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
+    AppDialogs().Critical(kLibraryRejected + path.toStdString());
+    return;
+  }
+  if (staged && download->state() != QWebEngineDownloadRequest::DownloadCompleted) {
+    QFile::remove(saved);  // an unfinished copy is never left behind
+  }
+  if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+    AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
+                      MsgIcon::Information, kMessageTitle);
+  } else {
+    AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+  }
 }
 
 // --- end ---------------------------------------------------------------------

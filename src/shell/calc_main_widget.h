@@ -135,7 +135,16 @@ class calcMain : public QMainWindow {
   void DisplayStep(bool enlarge);
   const Panel* CurrentPanelOps() const;
   void SyncNavigateList();
+  // Downloads of both views: only the one Help > Download asked for is
+  // offered for saving (IsRequestedDownload); every other is cancelled.
   void OnDownloadRequested(QWebEngineDownloadRequest* download);
+  bool IsRequestedDownload(const QWebEngineDownloadRequest* download) const;
+  // Where the save dialog starts: the per-user library folder for the
+  // pricing library, the user's download folder for any other file.
+  static QString SuggestedDownloadPath(const QString& file_name);
+  // A requested download has ended (saved, failed or cancelled): tells the
+  // user. A check of the saved file belongs here.
+  void OnRequestedDownloadFinished(QWebEngineDownloadRequest* download, const QString& path);
   void SwitchToAnalytics(bool risk);
 
   SiteAddresses addresses_;
