@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -27,6 +28,7 @@
 #include "strategy/ucstrategy_widget.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
+#include "tools/library_download.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/greek_units.h"
@@ -47,6 +49,9 @@ constexpr const char* kForumSetupMissing =
     "Forum not available.  Please contact ZEL if you want to create a discussion forum";
 constexpr const char* kDownloadPrompt =
     "When prompted, save this file into your per-user library folder";
+constexpr const char* kLibraryRejected =
+    "The downloaded file is not the pricing library of this program (its SHA-256 digest does "
+    "not match).  It was deleted, and nothing was saved as ";
 constexpr const char* kResizeError =
     "Error resizing the display.  This usually occurs if you make the window too small.   The "
     "system error message is ";
@@ -702,7 +707,10 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   }
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
-  download->setDownloadFileName(target.fileName());
+  // The pricing library arrives under a temporary name and takes the chosen
+  // one only when its SHA-256 is that of the library this build made.
+  const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
+  download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
     if (download->isFinished()) {
       OnRequestedDownloadFinished(download, path);
@@ -713,6 +721,16 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
 
 void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
                                            const QString& path) {
+  const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
+  const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
+  if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
+      !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
+    AppDialogs().Critical(kLibraryRejected + path.toStdString());
+    return;
+  }
+  if (staged && download->state() != QWebEngineDownloadRequest::DownloadCompleted) {
+    QFile::remove(saved);  // an unfinished copy is never left behind
+  }
   if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
     AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
                       MsgIcon::Information, kMessageTitle);
