@@ -158,10 +158,14 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
         return result;  // the record has told the user
       }
       sample = value - cost;
-    } else if (option.oid == 1) {
-      sample = MaxOf(st - option.oxk, 0.0f) - cost;
-    } else if (option.oid == 2) {
-      sample = MaxOf(option.oxk - st, 0.0f) - cost;
+    } else if (option.oid == 1 || option.oid == 2) {
+      const float payoff =
+          option.oid == 1 ? MaxOf(st - option.oxk, 0.0f) : MaxOf(option.oxk - st, 0.0f);
+      result.payoff_at_maturity = true;
+      if (payoff == 0.0f) {
+        ++result.worthless;
+      }
+      sample = payoff - cost;
     }
   }
 
@@ -183,6 +187,31 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
   result.samples = std::move(samples);
   result.completed = true;
   return result;
+}
+
+HistogramBars HistogramPercentages(const RiskResult& result) {
+  HistogramBars bars;
+  bars.heights.assign(result.counts.size(), 0.0f);
+  std::vector<float> counts = result.counts;
+  int total = 0;
+  for (size_t i = 1; i < counts.size(); ++i) {
+    total += static_cast<int>(counts[i]);
+  }
+  int worthless = 0;
+  if (result.payoff_at_maturity && result.worthless > 0 && counts.size() > 1) {
+    // The worthless outcomes are the lowest samples, so they are all in bin 1.
+    worthless = std::min(result.worthless, static_cast<int>(counts[1]));
+    counts[1] -= static_cast<float>(worthless);
+    bars.worthless_share =
+        total > 0 ? 100.0f * static_cast<float>(worthless) / static_cast<float>(total) : 0.0f;
+  }
+  bars.remaining = total - worthless;
+  if (bars.remaining > 0) {
+    for (size_t i = 1; i < counts.size(); ++i) {
+      bars.heights[i] = 100.0f * counts[i] / static_cast<float>(bars.remaining);
+    }
+  }
+  return bars;
 }
 
 }  // namespace stratlyn

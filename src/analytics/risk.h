@@ -101,6 +101,11 @@ struct RiskResult {
   std::vector<float> counts;   // 0..binCount
   std::vector<float> edges;    // 0..binCount
   int bin_count = 0;
+  // At the option's maturity (the payoff case): how many outcomes expire
+  // worthless (a payoff of exactly 0). They all sit at the lowest sample, in
+  // bin 1. 0 in the other cases.
+  bool payoff_at_maturity = false;
+  int worthless = 0;
   // The table's cells, row 0 the headers: [row][0] value, [row][1] probability.
   std::array<std::array<std::string, 2>, kRiskTableRows> table;
 };
@@ -110,6 +115,17 @@ struct RiskResult {
 RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& settings,
                            zelBSOP& bsop, NormalDeviateSource& deviates);
 
+// The histogram as the view shows it: bar heights in per cent. When outcomes
+// expire worthless they are taken out of bin 1 and reported as their own
+// share of all outcomes; the other bars are per cent of the remaining
+// outcomes, so the worthless half does not flatten them. heights[0] is 0.
+struct HistogramBars {
+  std::vector<float> heights;  // 0..binCount
+  float worthless_share = 0;   // per cent of all outcomes, 0 when none
+  int remaining = 0;           // outcomes the heights are shares of
+};
+HistogramBars HistogramPercentages(const RiskResult& result);
+
 // Texts of the view.
 inline constexpr const char* kInvalidReturn = "Invalid expected asset return";
 inline constexpr const char* kInvalidVolatility = "Invalid asset return volatility";
@@ -118,5 +134,14 @@ inline constexpr const char* kProbabilityHeader = "Probability of Exceeding";
 inline constexpr const char* kRiskValueFormat = "######0.000";
 inline constexpr const char* kRiskPercentFormat = "######0.00";
 inline constexpr const char* kRiskAxisFormat = "#####0.0000";
+// The worthless bar's caption: prefix + share formatted + suffix.
+inline constexpr const char* kWorthlessPrefix = "expires worthless: ";
+inline constexpr const char* kWorthlessFormat = "##0.0";
+inline constexpr const char* kWorthlessSuffix = " %";
+inline constexpr const char* kProfitTitle = "Profit at ";
+inline constexpr const char* kPayoffTitle = "Payoff at ";
+inline constexpr const char* kAssetTitle = "Asset price at ";
+inline constexpr const char* kShareCaption = "% of outcomes";
+inline constexpr const char* kPayingShareCaption = "% of outcomes that pay";
 
 }  // namespace stratlyn

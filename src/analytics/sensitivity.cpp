@@ -1,5 +1,7 @@
 #include "analytics/sensitivity.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "analytics/risk.h"
@@ -10,10 +12,11 @@
 
 namespace stratlyn {
 
-void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
-              std::vector<float>& x, std::vector<float>& y) {
+int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
+             std::vector<float>& x, std::vector<float>& y) {
   x.assign(kSweepPoints, 0.0f);
   y.assign(kSweepPoints, 0.0f);
+  int filled = 0;
   try {
     const std::array<const std::string*, 6> keys = {&bsop.strUnderlying, &bsop.strVolatility,
                                                     &bsop.strRiskFree,   &bsop.strMaturity,
@@ -24,7 +27,7 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
                                                        &bsop.strGamma,       &bsop.strVega,
                                                        &bsop.strTheta,       &bsop.strRho};
     if (yChoice < 0 || yChoice > 5) {
-      return;
+      return 0;
     }
     if (xChoice < 0 || xChoice > 5) {
       throw zelError(err::kSubscript);
@@ -56,16 +59,38 @@ void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP&
       if (y[i] == -999.0f) {
         break;  // the record has told the user
       }
+      ++filled;
       current += step;
     }
   } catch (const std::exception& e) {
     ErrorHandler(e);
   }
+  return filled;
 }
+
+std::string SensitivityTitle(int xChoice, int yChoice) {
+  if (xChoice < 0 || xChoice > 5 || yChoice < 0 || yChoice > 5) {
+    return {};
+  }
+  return std::string(kYAxisCaptions[static_cast<size_t>(yChoice)]) + " vs " +
+         kXAxisCaptions[static_cast<size_t>(xChoice)];
+}
+
+namespace {
+// Small magnitudes keep three significant digits.
+std::string ReadoutNumber(double v, char dp) {
+  const double a = std::fabs(v);
+  if (a == 0 || a >= 0.1 || !std::isfinite(v)) {
+    return FormatNumber(v, kReadoutFormat, dp);
+  }
+  const int decimals = std::min(12, 2 - static_cast<int>(std::floor(std::log10(a))));
+  return FormatNumber(v, "0." + std::string(static_cast<size_t>(decimals), '0'), dp);
+}
+}  // namespace
 
 std::string PointReadout(double x, double y) {
   const char dp = EntryDecimalPoint();
-  return "x=" + FormatNumber(x, kReadoutFormat, dp) + ", y=" + FormatNumber(y, kReadoutFormat, dp);
+  return "x=" + ReadoutNumber(x, dp) + ", y=" + ReadoutNumber(y, dp);
 }
 
 }  // namespace stratlyn

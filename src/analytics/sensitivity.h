@@ -28,11 +28,18 @@ inline constexpr std::array<const char*, 6> kYAxisCaptions = {"Option Value", "D
 // of 0 runs from 0 to 0.1. The sweep stops at a point whose output is -999
 // (the record has told the user); later points stay 0. A y choice outside
 // 0..5 leaves both arrays at 0. A run-time error ends the sweep and goes to
-// ErrorHandler; the arrays keep what they hold.
-void PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
-              std::vector<float>& x, std::vector<float>& y);
+// ErrorHandler; the arrays keep what they hold. Returns the number of points
+// filled with real results (0..101): a stopped sweep's -999 is not one of
+// them, so a plot of the first that many points never shows a sentinel.
+int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
+             std::vector<float>& x, std::vector<float>& y);
 
-// The read-out of a point under the mouse: "x=101.5, y=0.25".
+// The read-out of a point under the mouse: "x=101.5, y=0.25". A number
+// below 0.1 in size keeps three significant digits ("y=0.000123") instead
+// of reading 0.0.
 std::string PointReadout(double x, double y);
+
+// The plot's title for a choice of axes: "Delta vs Strike".
+std::string SensitivityTitle(int xChoice, int yChoice);
 
 }  // namespace stratlyn

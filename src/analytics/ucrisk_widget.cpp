@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
+#include <optional>
 
+#include "analytics/option_check.h"
 #include "analytics/risk.h"
 #include "analytics/sensitivity.h"
 #include "charts/qt_canvas.h"
@@ -41,6 +44,14 @@ constexpr int kXLabelWidth = 1400;
 // The histogram's colours: yellow outlines, bright red bars on a dark ground.
 const uint32_t kPlotBack = 0x1E2A36;
 
+// The worthless outcomes' bar: a grey that stands apart from the red bars.
+const uint32_t kWorthlessFill = 0x8A8F98;
+// Bins of room left of bin 1 for that bar (it is 6 bins wide, 1 bin apart).
+constexpr float kWorthlessRoom = 8.0f;
+// Marker captions.
+const std::string kTodayPrefix = "today ";
+constexpr const char* kBreakEven = "break-even";
+
 // Texts the table's columns are sized to.
 constexpr const char* kValueColumnSample = "ValuexxxAAAA";
 
@@ -65,8 +76,11 @@ ucRisk::ucRisk(QWidget* parent) : ScaledPanel(parent, kDesignWidth, kDesignHeigh
       Place(new QCheckBox(tr("Plot asset distribution"), this), 60, top, kLeftWidth, kRowHeight);
   top += kRowPitch + 60;
   cmd_calculate_ = Place(new QPushButton(tr("Calculate"), this), 60, top, 1400, 360);
-  lbl_point_ = Place(new QLabel(this), 1560, top, kLeftWidth - 1500, 360);
-  lbl_point_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // The read-out has a row of its own across the left column, so that
+  // "x=-12.345, y=12.34" fits at both display sizes.
+  top += 360;
+  lbl_point_ = Place(new QLabel(this), 60, top, kLeftWidth, kPlotTop - top - 20);
+  lbl_point_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   pbox_ = Place(new QtCanvas(this), 60, kPlotTop, kLeftWidth, kPlotHeight);
   pbox_->SetBackColor(kPlotBack);
@@ -86,8 +100,11 @@ ucRisk::ucRisk(QWidget* parent) : ScaledPanel(parent, kDesignWidth, kDesignHeigh
   text1_[0]->hide();
   text1_[1]->hide();
 
+  // The large display stretches heights by more than the panel grows (its top
+  // 400 twips are left out of the ratio): the table ends 300 twips short of
+  // the bottom, so that it stays inside the panel there too.
   grid1_ =
-      Place(new GridView(this), kGridLeft, 60, kDesignWidth - kGridLeft - 60, kDesignHeight - 120);
+      Place(new GridView(this), kGridLeft, 60, kDesignWidth - kGridLeft - 60, kDesignHeight - 360);
   grid1_->grid().SetRows(kRiskTableRows);
   grid1_->grid().SetCols(2);
   grid1_->grid().SetFixedRows(1);
@@ -97,17 +114,20 @@ ucRisk::ucRisk(QWidget* parent) : ScaledPanel(parent, kDesignWidth, kDesignHeigh
   grid1_->gridModel()->SetColAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
   grid1_->gridModel()->SetColAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   grid1_->SetStretchLastColumn(true);
+  // All 21 rows share the table's height, so the 5 % and 0 % rows show at
+  // the normal display too.
+  grid1_->verticalHeader()->setMinimumSectionSize(1);
+  grid1_->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  grid1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
   connect(grid1_, &GridView::KeyPress, this, [this](int key) { Grid1_KeyPress(key); });
   connect(pbox_, &QtCanvas::MouseDown, this,
           [this](Qt::MouseButton, double x, double y) { ShowPoint(x, y); });
-  connect(pbox_, &QtCanvas::MouseMove, this, [this](Qt::MouseButtons buttons, double x, double y) {
-    if (buttons & Qt::LeftButton) {
-      ShowPoint(x, y);
-    }
-  });
+  connect(pbox_, &QtCanvas::MouseMove, this,
+          [this](Qt::MouseButtons, double x, double y) { ShowPoint(x, y); });
   connect(pbox_, &QtCanvas::MouseUp, this, [this] { lbl_point_->clear(); });
+  connect(pbox_, &QtCanvas::MouseLeave, this, [this] { lbl_point_->clear(); });
 
   RegisterDisplay();
   for (const char* name : kHorizonNames) {
@@ -153,6 +173,14 @@ void ucRisk::cmdCalculate_Click() {
     ~Running() { flag = false; }
   } running(calculating_);
   Dialogs& dialogs = AppDialogs();
+  // The copy handed over must pass the calculator panel's own check; until
+  // it does nothing is drawn and the table shows no values.
+  const std::string problem = OptionInputProblem(inputs_);
+  if (!problem.empty()) {
+    ClearResults();
+    dialogs.Critical(problem);
+    return;
+  }
   const std::string return_text = txt_return_->text().toStdString();
   const std::string vol_text = txt_vol_->text().toStdString();
   if (!IsNumeric(return_text)) {
@@ -173,7 +201,7 @@ void ucRisk::cmdCalculate_Click() {
     settings.ignore_cost = chk_payoffs_->isChecked();
     settings.asset_only = chk_uasset_->isChecked();
 
-    pbox_->Cls();
+    ClearPlot();
     if (!bsop_) {
       bsop_ = std::make_unique<zelBSOP>();
     }
@@ -195,7 +223,7 @@ void ucRisk::cmdCalculate_Click() {
     }
     draw_->SetXFactors(1.05f, 0.95f);
     draw_->SetYFactors(1.05f, 0.9f);
-    draw_->DrawBar(result.counts, result.bin_count, true, 0);
+    DrawHistogram(result, settings);
 
     text1_[0]->hide();
     text1_[1]->hide();
@@ -220,14 +248,97 @@ void ucRisk::cmdCalculate_Click() {
   events.SetBusy(false);
 }
 
+void ucRisk::ClearPlot() {
+  if (draw_) {
+    draw_->Clear();
+  } else {
+    pbox_->Cls();
+  }
+  text1_[2]->SetText("");
+  text1_[3]->SetText("");
+  lbl_point_->clear();
+}
+
+void ucRisk::ClearResults() {
+  ClearPlot();
+  Grid& g = grid1_->grid();
+  for (int r = 1; r < g.Rows(); ++r) {
+    for (int c = 0; c < g.Cols(); ++c) {
+      g.SetTextMatrix(r, c, "");
+    }
+  }
+}
+
+void ucRisk::DrawHistogram(const RiskResult& result, const RiskSettings& settings) {
+  const HistogramBars bars = HistogramPercentages(result);
+  const int n = result.bin_count;
+  const bool worthless = bars.worthless_share > 0;
+  const char dp = EntryDecimalPoint();
+
+  const std::string horizon = cmb_horizon_->currentText().toStdString();
+  draw_->SetTitle(std::string(settings.asset_only    ? kAssetTitle
+                              : settings.ignore_cost ? kPayoffTitle
+                                                     : kProfitTitle) +
+                  horizon);
+  draw_->SetAxisCaptions("", worthless ? kPayingShareCaption : kShareCaption);
+  // Bin i spans x from i - 1 to i: the axis reads in outcome units.
+  const double lo = result.edges[0];
+  const double width = (result.edges[static_cast<size_t>(n)] - lo) / n;
+  draw_->SetXAxisUnits(width, lo);
+  draw_->SetTickTargets(4, 4);  // a narrow plot
+
+  // The y range: every bar from 1 to n (the worthless share aside).
+  draw_->CalcYScale(bars.heights, n + 1, 0);
+  // Room left of bin 1 for the worthless bar.
+  draw_->SetMinMax(worthless ? -kWorthlessRoom : 0.0f, zelDraw::kXMin);
+  draw_->SetMinMax(static_cast<float>(n), zelDraw::kXMax);
+  draw_->SetScale();
+  draw_->DrawBar(bars.heights, n, false, 0);
+
+  if (worthless) {
+    // Its own bar just below the lowest outcome, in another colour, cut at
+    // the top of the scale, and its share written beside it.
+    const double top = draw_->GetMinMax(zelDraw::kYMax);
+    const uint32_t fill = pbox_->FillColor();
+    pbox_->SetFillColor(kWorthlessFill);
+    pbox_->Box(-(kWorthlessRoom - 1), 0, -1, std::min<double>(bars.worthless_share, top));
+    pbox_->SetFillColor(fill);
+    // The caption in two lines over the right part of the plot, where the
+    // bars of a payoff are low, below the marker's caption: "expires
+    // worthless:" and the share.
+    const double left = draw_->GetMinMax(zelDraw::kXMin);
+    const double bottom = draw_->GetMinMax(zelDraw::kYMin);
+    pbox_->MoveTo(left + 0.4 * (n - left), bottom + (top - bottom) * 0.6);
+    const std::string caption = kWorthlessPrefix +
+                                FormatNumber(bars.worthless_share, kWorthlessFormat, dp) +
+                                kWorthlessSuffix;
+    const size_t colon = caption.find(':');
+    pbox_->Print(caption.substr(0, colon + 1));
+    pbox_->MoveTo(left + 0.4 * (n - left), pbox_->CurrentY());
+    pbox_->Print(caption.substr(colon + 2));
+  }
+  // A marker where the outcome reads today's price (asset) or break-even.
+  const double mark = settings.asset_only ? inputs_.os : 0.0;
+  const double at = (mark - lo) / width;
+  if (at >= 0 && at <= n) {
+    draw_->SetMarker(at, settings.asset_only ? kTodayPrefix + FormatNumber(mark, kReadoutFormat, dp)
+                                             : std::string(kBreakEven));
+  }
+}
+
 void ucRisk::Grid1_KeyPress(int key_ascii) {
   if (key_ascii == 3) {
     CopyGridToClipboard(grid1_->grid());
   }
 }
 
-void ucRisk::ShowPoint(double x, double y) {
-  lbl_point_->setText(QString::fromStdString(PointReadout(x, y)));
+void ucRisk::ShowPoint(double x, double) {
+  const std::optional<zelDraw::Readout> r = draw_ ? draw_->ReadoutAt(x) : std::nullopt;
+  if (!r) {
+    lbl_point_->clear();
+    return;
+  }
+  lbl_point_->setText(QString::fromStdString(PointReadout(r->x, r->y)));
 }
 
 }  // namespace stratlyn

@@ -23,6 +23,8 @@ class QtCanvas;
 class QtLabelBox;
 class zelBSOP;
 class zelDraw;
+struct RiskResult;
+struct RiskSettings;
 
 class ucRisk : public ScaledPanel {
   Q_OBJECT
@@ -59,7 +61,15 @@ class ucRisk : public ScaledPanel {
  private:
   void cmdCalculate_Click();
   void Grid1_KeyPress(int key_ascii);
+  // The read-out of the bar at the pointer's x, in outcome units.
   void ShowPoint(double x, double y);
+  // The histogram in per cent of the outcomes, with the worthless share as
+  // its own bar, a title and a marker.
+  void DrawHistogram(const RiskResult& result, const RiskSettings& settings);
+  // Empties the plot, its x labels and the read-out; ClearResults the table's
+  // values too.
+  void ClearPlot();
+  void ClearResults();
   void DisplayChanged() override;
   void SizeColumns();
 

@@ -6,12 +6,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <exception>
+#include <optional>
 
+#include "analytics/option_check.h"
+#include "analytics/risk.h"
 #include "analytics/sensitivity.h"
 #include "charts/qt_canvas.h"
 #include "charts/zel_draw.h"
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
+#include "util/format.h"
 #include "util/services.h"
 
 namespace stratlyn {
@@ -34,6 +38,9 @@ constexpr int kYLabelWidth = 860;
 constexpr int kXLabelWidth = 1300;
 
 const uint32_t kPlotBack = 0xFFFFFF;
+
+// The marker's caption: "now 50".
+const std::string kCurrentPrefix = "now ";
 
 }  // namespace
 
@@ -78,15 +85,14 @@ ucSens::ucSens(QWidget* parent)
   text1_[2]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   text1_[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  // The read-out follows the mouse while a button is held on the plot.
+  // The read-out follows the pointer over the plot: the curve's value at the
+  // pointer's x. Releasing the button or leaving the plot empties it.
   connect(pbox_, &QtCanvas::MouseDown, this,
           [this](Qt::MouseButton, double x, double y) { ShowPoint(x, y); });
-  connect(pbox_, &QtCanvas::MouseMove, this, [this](Qt::MouseButtons buttons, double x, double y) {
-    if (buttons & Qt::LeftButton) {
-      ShowPoint(x, y);
-    }
-  });
+  connect(pbox_, &QtCanvas::MouseMove, this,
+          [this](Qt::MouseButtons, double x, double y) { ShowPoint(x, y); });
   connect(pbox_, &QtCanvas::MouseUp, this, [this] { lbl_point_->clear(); });
+  connect(pbox_, &QtCanvas::MouseLeave, this, [this] { lbl_point_->clear(); });
 
   RegisterDisplay();
   x_choice_ = 0;
@@ -108,12 +114,39 @@ void ucSens::SetParameters(short oid, float orf, float os, float ot, float oxk, 
 
 void ucSens::PlotIt() { cmdplot_Click(); }
 
+void ucSens::ClearPlot() {
+  draw_->Clear();
+  for (QtLabelBox* label : text1_) {
+    label->SetText("");
+  }
+  lbl_point_->clear();
+}
+
 void ucSens::cmdplot_Click() {
   try {
+    // The copy handed over must pass the calculator panel's own check; until
+    // it does nothing is drawn (a swept strike of 0 is all failure values).
+    const std::string problem = OptionInputProblem(inputs_);
+    if (!problem.empty()) {
+      ClearPlot();
+      AppDialogs().Critical(problem);
+      return;
+    }
     std::vector<float> x, y;
-    PortSens(x_choice_, y_choice_, inputs_, *bsop_, x, y);
-    pbox_->Cls();
-    draw_->DrawLine(x, y, kSweepPoints - 1, true, 0);
+    const int filled = PortSens(x_choice_, y_choice_, inputs_, *bsop_, x, y);
+    ClearPlot();
+    // Only real results are plotted: points 1..n-1 of the first `filled`.
+    if (filled < 3) {
+      return;
+    }
+    draw_->SetTitle(SensitivityTitle(x_choice_, y_choice_));
+    draw_->SetAxisCaptions(kXAxisCaptions[static_cast<size_t>(x_choice_)],
+                           kYAxisCaptions[static_cast<size_t>(y_choice_)]);
+    draw_->DrawLine(x, y, filled == kSweepPoints ? kSweepPoints - 1 : filled, true, 0);
+    const std::array<float, 6> current = {inputs_.os, inputs_.osig, inputs_.orf,
+                                          inputs_.ot, inputs_.oxk,  inputs_.odvl};
+    const float now = current[static_cast<size_t>(x_choice_)];
+    draw_->SetMarker(now, kCurrentPrefix + FormatNumber(now, kReadoutFormat, EntryDecimalPoint()));
     AppEvents().ProcessPending();
   } catch (const std::exception& e) {
     ErrorHandler(e);
@@ -136,8 +169,13 @@ void ucSens::yTyp_Click(int index) {
 
 void ucSens::chkAuto_Click() { cmdplot_->setEnabled(!chk_auto_->isChecked()); }
 
-void ucSens::ShowPoint(double x, double y) {
-  lbl_point_->setText(QString::fromStdString(PointReadout(x, y)));
+void ucSens::ShowPoint(double x, double) {
+  const std::optional<zelDraw::Readout> r = draw_->ReadoutAt(x);
+  if (!r) {
+    lbl_point_->clear();
+    return;
+  }
+  lbl_point_->setText(QString::fromStdString(PointReadout(r->x, r->y)));
 }
 
 }  // namespace stratlyn

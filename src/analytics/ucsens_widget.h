@@ -59,7 +59,11 @@ class ucSens : public ScaledPanel {
   void xtyp_Click(int index);
   void yTyp_Click(int index);
   void chkAuto_Click();
+  // The read-out of the curve at the pointer's x (y is the pointer's own,
+  // not used).
   void ShowPoint(double x, double y);
+  // Empties the plot, its labels and the read-out.
+  void ClearPlot();
 
   OptionParameters inputs_;
   int x_choice_ = 0;

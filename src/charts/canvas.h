@@ -7,7 +7,9 @@
 // y may grow upward (top > bottom). Colours are 0xRRGGBB.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace stratlyn {
 
@@ -16,6 +18,31 @@ namespace stratlyn {
 uint32_t PaletteColor(int index);
 
 enum class FillStyle { Solid, Transparent };
+
+// What a figure shows around its plot area: a title, axis captions, tick
+// labels with a light grid at the ticks, and a marker (a vertical line at
+// `marker_x`, with a dot at `marker_y` and a caption). Tick places and the
+// marker are in the user coordinates of the current scale.
+struct ChartFrame {
+  struct Tick {
+    double at = 0;  // place along the axis, in scale units
+    std::string text;
+  };
+  std::string title;
+  std::string x_caption;
+  std::string y_caption;
+  std::vector<Tick> x_ticks;
+  std::vector<Tick> y_ticks;
+  bool grid = true;
+  std::optional<double> marker_x;
+  std::optional<double> marker_y;
+  std::string marker_label;
+
+  bool Empty() const {
+    return title.empty() && x_caption.empty() && y_caption.empty() && x_ticks.empty() &&
+           y_ticks.empty() && !marker_x;
+  }
+};
 
 class Canvas {
  public:
@@ -42,7 +69,8 @@ class Canvas {
   // Line width in pixels (at least 1).
   virtual void SetDrawWidth(int pixels) = 0;
 
-  // Erases everything drawn and puts the pen at the scale's top-left corner.
+  // Erases everything drawn, the frame too, and puts the pen at the scale's
+  // top-left corner.
   virtual void Cls() = 0;
   // Shows what has been drawn so far.
   virtual void Refresh() = 0;
@@ -75,6 +103,12 @@ class Canvas {
   // Prints the text with its top-left corner at the pen in the fore colour;
   // the pen moves to the start of the next line.
   virtual void Print(const std::string& text) = 0;
+
+  // The figure around the plot (replaces the previous one; an empty frame
+  // removes it). A canvas that draws frames lays its plot area out inside
+  // margins that hold them; the user scale then maps onto that area. The
+  // default ignores frames.
+  virtual void SetFrame(const ChartFrame& frame) { (void)frame; }
 };
 
 // A text box used as an axis label.

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 #include "util/dialogs.h"
@@ -60,15 +61,55 @@ double QtCanvas::ScaleHeight() const {
 double QtCanvas::OuterWidth() const { return width() * kTwipsPerPixel; }
 double QtCanvas::OuterHeight() const { return height() * kTwipsPerPixel; }
 
+QRectF QtCanvas::PlotRect() const {
+  const QRectF all(0, 0, width(), height());
+  if (frame_.Empty()) {
+    return all;
+  }
+  const QFontMetricsF fm(font());
+  const double line = fm.height();
+  double left = 6, bottom = 4, top = 6, right = 8;
+  if (!frame_.y_ticks.empty()) {
+    double widest = 0;
+    for (const auto& t : frame_.y_ticks) {
+      widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(t.text)));
+    }
+    left += widest + 6;
+  }
+  if (!frame_.y_caption.empty()) {
+    left += line + 2;
+  }
+  if (!frame_.x_ticks.empty()) {
+    bottom += line + 4;
+    // Room for half of the last label beyond the right edge.
+    right = std::max(
+        right, fm.horizontalAdvance(QString::fromStdString(frame_.x_ticks.back().text)) / 2 + 2);
+  }
+  if (!frame_.x_caption.empty()) {
+    bottom += line + 2;
+  }
+  if (!frame_.title.empty()) {
+    top += line * 1.2 + 4;
+  } else {
+    top = std::max(top, line / 2);  // the top y label is centred on the edge
+  }
+  QRectF r = all.adjusted(left, top, -right, -bottom);
+  if (r.width() < 20 || r.height() < 20) {
+    return all;  // too small for a frame: the plot keeps the widget
+  }
+  return r;
+}
+
 QPointF QtCanvas::Map(const Scale& s, double x, double y) const {
   if (s.twips) {
     return {x / kTwipsPerPixel, y / kTwipsPerPixel};
   }
+  const QRectF r = PlotRect();
   const double w = s.x2 - s.x1, h = s.y2 - s.y1;
   // An empty range has no extent to spread over: its points sit on the edge.
-  const double px = w != 0 ? (x - s.x1) / w * width() : 0.0;
-  const double py = h != 0 ? (y - s.y1) / h * height() : 0.0;
-  return {px, py};
+  const double px = w != 0 ? (x - s.x1) / w * r.width() : 0.0;
+  const double py = h != 0 ? (y - s.y1) / h * r.height() : 0.0;
+  return {r.left() + px, r.top() + py};
 }
 
 double QtCanvas::MapLengthX(const Scale& s, double length) const {
@@ -76,7 +117,7 @@ double QtCanvas::MapLengthX(const Scale& s, double length) const {
     return length / kTwipsPerPixel;
   }
   const double w = std::fabs(s.x2 - s.x1);
-  return w != 0 ? length / w * width() : 0.0;
+  return w != 0 ? length / w * PlotRect().width() : 0.0;
 }
 
 QPointF QtCanvas::ToPixels(double x, double y) const { return Map(Current(), x, y); }
@@ -86,8 +127,10 @@ QPointF QtCanvas::ToUser(const QPointF& p) const {
   if (s.twips) {
     return {p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel};
   }
-  const double w = width() > 0 ? width() : 1, h = height() > 0 ? height() : 1;
-  return {s.x1 + p.x() / w * (s.x2 - s.x1), s.y1 + p.y() / h * (s.y2 - s.y1)};
+  const QRectF r = PlotRect();
+  const double w = r.width() > 0 ? r.width() : 1, h = r.height() > 0 ? r.height() : 1;
+  return {s.x1 + (p.x() - r.left()) / w * (s.x2 - s.x1),
+          s.y1 + (p.y() - r.top()) / h * (s.y2 - s.y1)};
 }
 
 // ---------------------------------------------------------------- drawing
@@ -99,6 +142,7 @@ void QtCanvas::SetBackColor(uint32_t rgb) {
 
 void QtCanvas::Cls() {
   items_.clear();
+  frame_ = ChartFrame{};
   const Scale keep = Current();
   scales_.assign(1, keep);
   pen_x_ = keep.twips ? 0 : keep.x1;
@@ -177,7 +221,8 @@ double QtCanvas::TextHeight(const std::string& text) const {
   if (s.twips) {
     return px * kTwipsPerPixel;
   }
-  const double h = height() > 0 ? height() : 1;
+  const double plot_h = PlotRect().height();
+  const double h = plot_h > 0 ? plot_h : 1;
   return px * std::fabs(s.y2 - s.y1) / h;
 }
 
@@ -199,11 +244,98 @@ void QtCanvas::SetShowAxes(bool on) {
   update();
 }
 
+void QtCanvas::SetFrame(const ChartFrame& frame) {
+  frame_ = frame;
+  update();
+}
+
+QColor QtCanvas::AxisColor() const {
+  const QColor back = ToQColor(back_);
+  return back.lightness() < 128 ? QColor(200, 200, 200) : QColor(90, 90, 90);
+}
+
+void QtCanvas::PaintFrame(QPainter& p, const QRectF& plot) const {
+  const Scale& s = Current();
+  if (s.twips) {
+    return;
+  }
+  const QColor axis = AxisColor();
+  const QColor back = ToQColor(back_);
+  // The grid: a tenth of the way from the back colour to the axis colour.
+  QColor light((back.red() * 4 + axis.red()) / 5, (back.green() * 4 + axis.green()) / 5,
+               (back.blue() * 4 + axis.blue()) / 5);
+  const QFontMetricsF fm(font());
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setBrush(Qt::NoBrush);
+  // A number that would run into the one before it is left out (its tick
+  // and grid line stay), so narrow plots keep readable labels.
+  double last_right = -1e9;
+  for (const auto& t : frame_.x_ticks) {
+    const double x = Map(s, t.at, s.y1).x();
+    if (frame_.grid) {
+      p.setPen(QPen(light, 1));
+      p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+    p.setPen(QPen(axis, 1));
+    p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 4));
+    const QString text = QString::fromStdString(t.text);
+    const double w = fm.horizontalAdvance(text);
+    if (x - w / 2 >= last_right + 6) {
+      p.drawText(QPointF(x - w / 2, plot.bottom() + 4 + fm.ascent()), text);
+      last_right = x + w / 2;
+    }
+  }
+  for (const auto& t : frame_.y_ticks) {
+    const double y = Map(s, s.x1, t.at).y();
+    if (frame_.grid) {
+      p.setPen(QPen(light, 1));
+      p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+    p.setPen(QPen(axis, 1));
+    p.drawLine(QPointF(plot.left() - 4, y), QPointF(plot.left(), y));
+    const QString text = QString::fromStdString(t.text);
+    const double w = fm.horizontalAdvance(text);
+    p.drawText(QPointF(plot.left() - 6 - w, y - fm.height() / 2 + fm.ascent()), text);
+  }
+  p.setPen(QPen(axis, 1));
+  p.drawRect(plot);
+  if (!frame_.x_caption.empty()) {
+    const QString text = QString::fromStdString(frame_.x_caption);
+    p.drawText(QRectF(plot.left(), height() - fm.height() - 2, plot.width(), fm.height()),
+               Qt::AlignHCenter | Qt::AlignVCenter, text);
+  }
+  if (!frame_.y_caption.empty()) {
+    p.save();
+    p.translate(2, plot.center().y());
+    p.rotate(-90);
+    const QString text = QString::fromStdString(frame_.y_caption);
+    p.drawText(QRectF(-plot.height() / 2, 0, plot.height(), fm.height()),
+               Qt::AlignHCenter | Qt::AlignVCenter, text);
+    p.restore();
+  }
+  if (!frame_.title.empty()) {
+    QFont bold = font();
+    bold.setBold(true);
+    p.setFont(bold);
+    p.drawText(QRectF(0, 2, width(), fm.height() * 1.2 + 2), Qt::AlignHCenter | Qt::AlignVCenter,
+               QString::fromStdString(frame_.title));
+  }
+  p.restore();
+}
+
 void QtCanvas::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), ToQColor(back_));
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
+  const QRectF plot = PlotRect();
+  const bool framed = !frame_.Empty();
+  if (framed) {
+    PaintFrame(p, plot);
+    p.save();
+    p.setClipRect(plot.adjusted(-1, -1, 1, 1));
+  }
 
   for (const Item& it : items_) {
     const Scale& s = scales_[static_cast<size_t>(it.scale)];
@@ -266,10 +398,37 @@ void QtCanvas::paintEvent(QPaintEvent*) {
     }
   }
 
-  if (show_axes_) {
+  if (framed) {
+    if (frame_.marker_x && !Current().twips) {
+      // The marker: a dashed line at the current input, a dot on the curve.
+      const Scale& s = Current();
+      const QColor mark =
+          ToQColor(back_).lightness() < 128 ? QColor(120, 200, 255) : QColor(20, 90, 200);
+      const double x = Map(s, *frame_.marker_x, s.y1).x();
+      p.setPen(QPen(mark, 1, Qt::DashLine));
+      p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+      const QFontMetricsF fm(font());
+      double label_y = plot.top() + 2 + fm.ascent();
+      if (frame_.marker_y) {
+        const QPointF dot = Map(s, *frame_.marker_x, *frame_.marker_y);
+        p.setPen(QPen(mark, 1));
+        p.setBrush(mark);
+        p.drawEllipse(dot, 3.5, 3.5);
+        label_y = std::clamp(dot.y() - 6, plot.top() + fm.ascent(), plot.bottom() - 2);
+      }
+      if (!frame_.marker_label.empty()) {
+        const QString text = QString::fromStdString(frame_.marker_label);
+        const double w = fm.horizontalAdvance(text);
+        // Beside the line, on the side with room.
+        const double tx = x + 5 + w <= plot.right() ? x + 5 : x - 5 - w;
+        p.setPen(QPen(mark, 1));
+        p.drawText(QPointF(tx, label_y), text);
+      }
+    }
+    p.restore();
+  } else if (show_axes_) {
     // Axes along the left and bottom edges, in a shade that reads on the back colour.
-    const QColor back = ToQColor(back_);
-    const QColor axis = back.lightness() < 128 ? QColor(200, 200, 200) : QColor(90, 90, 90);
+    const QColor axis = AxisColor();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(axis, 1));
     p.setBrush(Qt::NoBrush);
@@ -317,6 +476,11 @@ QMenu* QtCanvas::ContextMenu() {
     menu_->addAction(tr("Save Image..."), this, &QtCanvas::SaveImageAs);
   }
   return menu_;
+}
+
+void QtCanvas::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  emit MouseLeave();
 }
 
 void QtCanvas::contextMenuEvent(QContextMenuEvent* event) {

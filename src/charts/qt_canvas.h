@@ -6,6 +6,11 @@
 // switch. Mouse events are reported in the current scale's coordinates. The
 // context menu offers "Copy Image" and "Save Image..." (PNG).
 //
+// With a frame (SetFrame: title, tick labels, grid, marker) the plot area is
+// laid out inside margins that hold them and the user scale maps onto that
+// area; without one it fills the widget. Copy Image and Save Image export the
+// whole figure, frame included.
+//
 // Until SetScale is called the scale is in twips (15 per pixel) from the
 // top-left corner, growing right and down.
 
@@ -52,6 +57,12 @@ class QtCanvas : public QWidget, public Canvas {
               uint32_t outline = kUseForeColor) override;
   double TextHeight(const std::string& text) const override;
   void Print(const std::string& text) override;
+  void SetFrame(const ChartFrame& frame) override;
+  const ChartFrame& Frame() const { return frame_; }
+
+  // The plot area inside the frame's margins, in widget pixels (the whole
+  // widget without a frame).
+  QRectF PlotRect() const;
 
   // Pixel position (widget coordinates) <-> user coordinates of the current scale.
   QPointF ToPixels(double x, double y) const;
@@ -62,7 +73,8 @@ class QtCanvas : public QWidget, public Canvas {
   // Draws the axes along the left and bottom edges (under the plot).
   void SetShowAxes(bool on);
 
-  // The plot as an image; SaveImage writes it as PNG and reports success.
+  // The whole figure (plot, axes, tick labels, title) as an image; SaveImage
+  // writes it as PNG and reports success.
   QImage Image();
   bool SaveImage(const QString& path);
   void CopyImage();
@@ -74,6 +86,8 @@ class QtCanvas : public QWidget, public Canvas {
   void MouseDown(Qt::MouseButton button, double x, double y);
   void MouseMove(Qt::MouseButtons buttons, double x, double y);
   void MouseUp(Qt::MouseButton button, double x, double y);
+  // The pointer left the widget.
+  void MouseLeave();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -81,6 +95,7 @@ class QtCanvas : public QWidget, public Canvas {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   struct Scale {
@@ -104,6 +119,8 @@ class QtCanvas : public QWidget, public Canvas {
   double MapLengthX(const Scale& s, double length) const;
   Item Make(Item::Kind kind) const;
   void SaveImageAs();
+  void PaintFrame(QPainter& p, const QRectF& plot) const;
+  QColor AxisColor() const;
 
   std::vector<Scale> scales_;
   std::vector<Item> items_;
@@ -115,6 +132,7 @@ class QtCanvas : public QWidget, public Canvas {
   FillStyle fill_style_ = FillStyle::Transparent;
   int draw_width_ = 1;
   bool show_axes_ = true;
+  ChartFrame frame_;
   QMenu* menu_ = nullptr;
 };
 

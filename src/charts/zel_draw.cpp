@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "charts/axis_ticks.h"
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -18,8 +19,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Label formats: y ends with two decimals, x ends with four.
-constexpr std::string_view kYLabelFormat = "0.00";
+// Label formats: y ends with two decimals, x ends with four (at least).
+constexpr int kYLabelDecimals = 2;
+constexpr int kXLabelDecimals = 4;
 constexpr std::string_view kXLabelFormat = "0.0000";
 // A slice's share in the pie legend.
 constexpr std::string_view kShareFormat = "##0.0";
@@ -168,6 +170,8 @@ void zelDraw::SetScale() {
     bounds_[kXMax] = bounds_[kXMin] + 1.0f;
   }
   Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+  scaled_ = true;
+  SendFrame();
 }
 
 void zelDraw::SetExternalScale() {
@@ -180,6 +184,8 @@ void zelDraw::SetExternalScale() {
   }
   try {
     Box().SetScale(bounds_[kXMin], bounds_[kYMax], bounds_[kXMax], bounds_[kYMin]);
+    scaled_ = true;
+    SendFrame();
   } catch (const std::exception&) {
     // no picture box: nothing to scale
   }
@@ -190,8 +196,23 @@ void zelDraw::FitY(float mn, float mx) {
   const float bottom = mn > 0 ? Scaled(mn, y_down_) : Scaled(mn, y_up_);
   bounds_[kYMax] = top;
   bounds_[kYMin] = bottom;
-  SetLabel(kYMax, Number(top, kYLabelFormat));
-  SetLabel(kYMin, Number(bottom, kYLabelFormat));
+  WriteEnds(kYMax, top, kYMin, bottom, kYLabelDecimals);
+}
+
+void zelDraw::WriteEnds(int i, float a, int j, float b, int decimals) {
+  // Two different ends never read the same ("0.03 ... 0.03"): decimals are
+  // added until they differ, up to ten.
+  std::string ta, tb;
+  for (;; ++decimals) {
+    const std::string pattern = "0." + std::string(static_cast<size_t>(decimals), '0');
+    ta = Number(a, pattern);
+    tb = Number(b, pattern);
+    if (ta != tb || a == b || decimals >= 10) {
+      break;
+    }
+  }
+  SetLabel(i, ta);
+  SetLabel(j, tb);
 }
 
 void zelDraw::FitX(float mn, float mx) {
@@ -199,8 +220,7 @@ void zelDraw::FitX(float mn, float mx) {
   const float left = mn > 0 ? Scaled(mn, x_down_) : Scaled(mn, x_up_);
   bounds_[kXMax] = right;
   bounds_[kXMin] = left;
-  SetLabel(kXMin, Number(left, kXLabelFormat));
-  SetLabel(kXMax, Number(right, kXLabelFormat));
+  WriteEnds(kXMin, left, kXMax, right, kXLabelDecimals);
 }
 
 void zelDraw::CalcYScale(std::span<const float> y, int n, int start) {
@@ -279,10 +299,17 @@ void zelDraw::DrawLine(std::span<const float> x, std::span<const float> y, int n
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(At(x, 1), At(y, 1));
+    series_.emplace_back(At(x, 1), At(y, 1));
     for (int i = 1; i <= n - 1; ++i) {
       pb.LineTo(At(x, i), At(y, i));
+      if (i > 1) {
+        series_.emplace_back(At(x, i), At(y, i));
+      }
     }
+    series_kind_ = SeriesKind::kLine;
+    SendFrame();
   } catch (...) {
     Trap();
   }
@@ -300,10 +327,15 @@ void zelDraw::DrawPlainLine(std::span<const float> y, int n, bool rescale, int s
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(start, At(y, 1));
+    series_.emplace_back(start, At(y, 1));
     for (int i = 1; i <= n - 1; ++i) {
       pb.LineTo(i, At(y, i));
+      series_.emplace_back(i, At(y, i));
     }
+    series_kind_ = SeriesKind::kLine;
+    SendFrame();
   } catch (...) {
     Trap();
   }
@@ -320,10 +352,14 @@ void zelDraw::DrawPlainLineMatrix(const FloatMatrix& values, int n, bool rescale
     SetScale();
   }
   Canvas& pb = Box();
+  ClearSeries();
   pb.MoveTo(start, values.At(start, series));
   for (int i = start; i <= n - 1; ++i) {
     pb.LineTo(i, values.At(i, series));
+    series_.emplace_back(i, values.At(i, series));
   }
+  series_kind_ = SeriesKind::kLine;
+  SendFrame();
 }
 
 void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int start) {
@@ -336,16 +372,153 @@ void zelDraw::DrawBar(std::span<const float> values, int n, bool rescale, int st
       SetScale();
     }
     Canvas& pb = Box();
+    ClearSeries();
     pb.MoveTo(start, At(values, start));
     for (int i = start + 1; i <= n; ++i) {
       pb.Box(i - 1, 0.0, i, At(values, i));
+      series_.emplace_back(i, At(values, i));
     }
+    series_kind_ = SeriesKind::kBars;
+    SendFrame();
   } catch (...) {
     Trap();
   }
 }
 
 void zelDraw::DrawPoint(double x1, double y1) { Box().PSet(ToSingle(x1), ToSingle(y1)); }
+
+// ------------------------------------------------------------------ figure
+
+void zelDraw::SetTitle(const std::string& title) {
+  title_ = title;
+  SendFrame();
+}
+
+void zelDraw::SetAxisCaptions(const std::string& x, const std::string& y) {
+  x_caption_ = x;
+  y_caption_ = y;
+  SendFrame();
+}
+
+void zelDraw::SetGridLines(bool on) {
+  grid_lines_ = on;
+  SendFrame();
+}
+
+void zelDraw::SetTickTargets(int x, int y) {
+  x_ticks_ = std::max(1, x);
+  y_ticks_ = std::max(1, y);
+  SendFrame();
+}
+
+void zelDraw::SetXAxisUnits(double factor, double offset) {
+  if (factor == 0 || !std::isfinite(factor) || !std::isfinite(offset)) {
+    throw zelError(err::kInvalidCall);
+  }
+  x_factor_ = factor;
+  x_offset_ = offset;
+  SendFrame();
+}
+
+void zelDraw::SetMarker(double x, const std::string& label) {
+  marker_x_ = x;
+  marker_label_ = label;
+  SendFrame();
+}
+
+void zelDraw::ClearMarker() {
+  marker_x_.reset();
+  marker_label_.clear();
+  SendFrame();
+}
+
+void zelDraw::ClearSeries() {
+  series_kind_ = SeriesKind::kNone;
+  series_.clear();
+}
+
+void zelDraw::Clear() {
+  ClearSeries();
+  marker_x_.reset();
+  marker_label_.clear();
+  scaled_ = false;
+  Box().Cls();
+}
+
+std::optional<double> zelDraw::ValueAt(double x) const {
+  if (!std::isfinite(x)) {
+    return std::nullopt;
+  }
+  if (series_kind_ == SeriesKind::kBars) {
+    // Bar i spans (i - 1, i]; the left end of the first bar belongs to it.
+    for (const auto& [i, h] : series_) {
+      if (x > i - 1 && x <= i) {
+        return h;
+      }
+    }
+    if (!series_.empty() && x == series_.front().first - 1) {
+      return series_.front().second;
+    }
+    return std::nullopt;
+  }
+  if (series_kind_ == SeriesKind::kLine) {
+    if (series_.size() == 1) {
+      return x == series_[0].first ? std::optional<double>(series_[0].second) : std::nullopt;
+    }
+    for (size_t k = 1; k < series_.size(); ++k) {
+      const auto [x0, y0] = series_[k - 1];
+      const auto [x1, y1] = series_[k];
+      if (x >= std::min(x0, x1) && x <= std::max(x0, x1)) {
+        if (x1 == x0) {
+          return y1;
+        }
+        return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<zelDraw::Readout> zelDraw::ReadoutAt(double x) const {
+  const std::optional<double> y = ValueAt(x);
+  if (!y) {
+    return std::nullopt;
+  }
+  return Readout{ShownX(x), *y};
+}
+
+ChartFrame zelDraw::BuildFrame() const {
+  ChartFrame frame;
+  frame.title = title_;
+  frame.x_caption = x_caption_;
+  frame.y_caption = y_caption_;
+  frame.grid = grid_lines_;
+  const char dp = [] {
+    const std::string& p = CurrentEntryLocale().decimal_point;
+    return p.size() == 1 ? p[0] : '.';
+  }();
+  const double x_lo = ShownX(bounds_[kXMin]), x_hi = ShownX(bounds_[kXMax]);
+  for (const AxisTick& t : AxisTicks(std::min(x_lo, x_hi), std::max(x_lo, x_hi), x_ticks_, dp)) {
+    frame.x_ticks.push_back({(t.value - x_offset_) / x_factor_, t.text});
+  }
+  const double y_lo = std::min(bounds_[kYMin], bounds_[kYMax]);
+  const double y_hi = std::max(bounds_[kYMin], bounds_[kYMax]);
+  for (const AxisTick& t : AxisTicks(y_lo, y_hi, y_ticks_, dp)) {
+    frame.y_ticks.push_back({t.value, t.text});
+  }
+  if (marker_x_) {
+    frame.marker_x = marker_x_;
+    frame.marker_y = ValueAt(*marker_x_);
+    frame.marker_label = marker_label_;
+  }
+  return frame;
+}
+
+void zelDraw::SendFrame() {
+  if (pbox_ != nullptr && scaled_) {
+    pbox_->SetFrame(BuildFrame());
+  }
+}
 
 // -------------------------------------------------------------------- pies
 

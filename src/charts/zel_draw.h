@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -69,7 +70,8 @@ class zelDraw {
   void SetExternalScale();
 
   // Range fits: y over points start..n-1 (labels 0 and 1, two decimals); x
-  // over points start..n-1 (labels 2 and 3, four decimals); y over one series
+  // over points start..n-1 (labels 2 and 3, four decimals) -- in both cases
+  // more decimals where two different ends would otherwise read the same; y over one series
   // of a matrix, points start..n inclusive; y over a block of a matrix.
   void CalcYScale(std::span<const float> y, int n, int start);
   void CalcXScale(std::span<const float> x, int n, int start);
@@ -96,6 +98,45 @@ class zelDraw {
   void pieChartNew(std::span<const float> values, int last, std::span<const uint32_t> colours,
                    int first);
 
+  // The figure around the plot. Title, captions, grid and marker are kept
+  // between drawings; every SetScale and SetExternalScale sends them to the
+  // canvas (and each setter again, once a scale is applied) with tick labels at round values of the
+  // new bounds (1-2-5 steps, as many decimals as the range needs; see charts/axis_ticks.h).
+  void SetTitle(const std::string& title);
+  const std::string& Title() const { return title_; }
+  void SetAxisCaptions(const std::string& x, const std::string& y);
+  // Light grid lines at the ticks (on by default).
+  void SetGridLines(bool on);
+  // About how many intervals the tick labels split each axis into (default 6 for x, 5 for y).
+  void SetTickTargets(int x, int y);
+  // The x axis is labelled in other units than the scale's: shown = offset +
+  // factor * x (the histogram's bin numbers read as outcomes). factor must not
+  // be 0 (zelError 5); the default is 1 and 0.
+  void SetXAxisUnits(double factor, double offset);
+  double ShownX(double x) const { return x_offset_ + x_factor_ * x; }
+  // A marker at x (scale units): a vertical line, a dot where the last series
+  // crosses it, and `label` beside it. Cleared by ClearMarker only.
+  void SetMarker(double x, const std::string& label = "");
+  void ClearMarker();
+
+  // The last series drawn by DrawLine, DrawPlainLine or DrawBar (a copy is
+  // kept for read-outs): its value at x, linear between the drawn points of a
+  // line, the height of the bar spanning x; nothing outside the series.
+  std::optional<double> ValueAt(double x) const;
+  // The read-out at the pointer's x: x in shown units and the series' value.
+  // Empty where the series has none.
+  struct Readout {
+    double x;
+    double y;
+  };
+  std::optional<Readout> ReadoutAt(double x) const;
+  // Forgets the last series (nothing to read out).
+  void ClearSeries();
+  // Empties the canvas (Cls) and forgets the series and the marker; no frame
+  // goes to the canvas until the next SetScale or SetExternalScale, so an
+  // emptied plot stays empty. Title, captions and settings are kept.
+  void Clear();
+
   // Set when a trapped operation failed; cleared when one starts.
   bool ErrorFlag() const { return error_; }
 
@@ -114,6 +155,12 @@ class zelDraw {
   void FitY(float mn, float mx);
   void FitX(float mn, float mx);
   void SetLabel(int i, const std::string& text);
+  // Labels i and j with values a and b, `decimals` decimals or more where
+  // needed to tell two different values apart.
+  void WriteEnds(int i, float a, int j, float b, int decimals);
+  // Hands the frame for the current bounds to the canvas (no-op without one).
+  void SendFrame();
+  ChartFrame BuildFrame() const;
   Canvas& Box() const;
   void Trap();
 
@@ -125,6 +172,23 @@ class zelDraw {
   float y_up_ = 1.01f;
   float y_down_ = 0.99f;
   bool error_ = false;
+
+  std::string title_;
+  std::string x_caption_;
+  std::string y_caption_;
+  bool grid_lines_ = true;
+  int x_ticks_ = 6;
+  int y_ticks_ = 5;
+  double x_factor_ = 1.0;
+  double x_offset_ = 0.0;
+  bool scaled_ = false;  // a scale has been applied since the last Clear
+  std::optional<double> marker_x_;
+  std::string marker_label_;
+  // The last series: points (x, y) of a line, or bar heights (index i spans
+  // x from i - 1 to i) of a bar series.
+  enum class SeriesKind { kNone, kLine, kBars };
+  SeriesKind series_kind_ = SeriesKind::kNone;
+  std::vector<std::pair<double, double>> series_;
 };
 
 }  // namespace stratlyn

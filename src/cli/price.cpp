@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,10 +64,19 @@ constexpr const char* kUsage =
     "barrier only) and impvol (with --market-price). Vega and rho are per unit of\n"
     "volatility and rate (1.0 = 100 points), theta per year.\n"
     "\n"
-    "Exit status: 0 success; 2 invalid input (the message says which);\n"
-    "1 a run-time error (for instance a floating-point fault or a missing library).\n";
+    "Numbers are held as single-precision (32-bit) floats, as the records hold\n"
+    "them; each flag may be given once.\n"
+    "\n"
+    "Exit status: 0 success; 2 invalid input (the message says which, also for an\n"
+    "input too large or too small for the formulas); 1 a run-time error (for\n"
+    "instance a missing library).\n";
 
 constexpr const char* kPrefix = "stratlyn-cli price: ";
+// After a flag and its text ("--spot 1e300"): why the number cannot be used.
+constexpr const char* kTooLarge = " is too large";
+constexpr const char* kTooLargeNegative = " is too large a negative number";
+constexpr const char* kTooSmall = " is too small";
+constexpr const char* kBelowSingle = " is too small (a single-precision number holds it as 0)";
 
 // Collects the records' message boxes; questions get the cautious answer.
 class CollectingDialogs : public Dialogs {
@@ -90,12 +101,14 @@ enum class BarrierKind { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 struct Request {
   bool call = true;
   bool american = false;
-  std::optional<double> spot, strike, maturity, rate, vol, market_price, barrier, rebate;
-  double yield = 0;
+  // Every number as the records hold it: a 32-bit float.
+  std::optional<float> spot, strike, maturity, rate, vol, market_price, barrier, rebate, yield;
   BarrierKind kind = BarrierKind::kNone;
   std::optional<int> steps;
   bool library = false;
   bool json = false;
+  // Each number flag given, with its flag and text as typed ("--spot 1e30").
+  std::vector<std::pair<const std::optional<float>*, std::string>> texts;
 };
 
 struct Figures {
@@ -103,6 +116,7 @@ struct Figures {
   std::optional<float> rho, impvol;
 };
 
+// A flag's number as the text reads it, in any locale.
 double ParseNumber(const std::string& flag, const std::string& text) {
   double v = 0;
   const char* first = text.data();
@@ -111,28 +125,51 @@ double ParseNumber(const std::string& flag, const std::string& text) {
     ++first;
   }
   const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (ec == std::errc::result_out_of_range && ptr == last) {
+    // Beyond a double: too large, or (an underflow) too small.
+    const bool tiny = text.find_first_of("eE") != std::string::npos &&
+                      text.find('-', text.find_first_of("eE")) != std::string::npos;
+    throw BadInput{flag + " " + text + (tiny ? kBelowSingle : kTooLarge)};
+  }
   if (text.empty() || ec != std::errc() || ptr != last || !std::isfinite(v)) {
     throw BadInput{flag + " takes a number, not '" + text + "'"};
   }
   return v;
 }
 
+// The number as the record's 32-bit float. A number beyond the float range,
+// or one that is not 0 but has no normal float (it would be stored as 0 or
+// lose its digits), is refused naming the flag, before any conversion.
+float ToRecordFloat(const std::string& flag, const std::string& text, double v) {
+  const double magnitude = std::fabs(v);
+  if (magnitude > std::numeric_limits<float>::max()) {
+    throw BadInput{flag + " " + text + (v > 0 ? kTooLarge : kTooLargeNegative)};
+  }
+  if (v != 0 && magnitude < std::numeric_limits<float>::min()) {
+    throw BadInput{flag + " " + text + kBelowSingle};
+  }
+  return static_cast<float>(v);
+}
+
 Request Parse(const std::vector<std::string>& args) {
   Request r;
   bool type_set = false, style_set = false;
+  std::set<std::string> seen;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a.rfind("--", 0) == 0 && !seen.insert(a).second) {
+      throw BadInput{a + " given twice"};
+    }
     const auto value = [&]() -> const std::string& {
       if (i + 1 >= args.size()) {
         throw BadInput{a + " needs a value"};
       }
       return args[++i];
     };
-    const auto number = [&](std::optional<double>& slot) {
-      if (slot) {
-        throw BadInput{a + " given twice"};
-      }
-      slot = ParseNumber(a, value());
+    const auto number = [&](std::optional<float>& slot) {
+      const std::string& text = value();
+      slot = ToRecordFloat(a, text, ParseNumber(a, text));
+      r.texts.emplace_back(&slot, a + " " + text);
     };
     if (a == "--call" || a == "--put") {
       if (type_set) {
@@ -157,7 +194,7 @@ Request Parse(const std::vector<std::string>& args) {
     } else if (a == "--vol") {
       number(r.vol);
     } else if (a == "--yield") {
-      r.yield = ParseNumber(a, value());
+      number(r.yield);
     } else if (a == "--market-price") {
       number(r.market_price);
     } else if (a == "--barrier") {
@@ -209,7 +246,7 @@ Request Parse(const std::vector<std::string>& args) {
     if (!r.market_price) {
       throw BadInput{"--vol is required (unless --market-price is given)"};
     }
-    r.vol = 0.25;
+    r.vol = 0.25f;
   }
   if (!(*r.vol > 0)) {
     throw BadInput{"--vol must be greater than 0"};
@@ -245,9 +282,9 @@ Request Parse(const std::vector<std::string>& args) {
 // The record's own check of maturity, underlying and strike, with its message.
 void CheckTerms(const Request& r, CollectingDialogs& dialogs) {
   zelBSOP check;
-  check.SetOptionData(static_cast<float>(*r.maturity), check.strMaturity);
-  check.SetOptionData(static_cast<float>(*r.spot), check.strUnderlying);
-  check.SetOptionData(static_cast<float>(*r.strike), check.strStrike);
+  check.SetOptionData(*r.maturity, check.strMaturity);
+  check.SetOptionData(*r.spot, check.strUnderlying);
+  check.SetOptionData(*r.strike, check.strStrike);
   if (check.GetOptionData(check.strPrice) == -999.0f) {
     throw BadInput{dialogs.messages.empty() ? "invalid input" : dialogs.messages.back()};
   }
@@ -255,12 +292,12 @@ void CheckTerms(const Request& r, CollectingDialogs& dialogs) {
 
 void SetTerms(zelBSOP& o, const Request& r) {
   o.SetOptionData(r.call ? 1.0f : 2.0f, o.strType);
-  o.SetOptionData(static_cast<float>(*r.rate), o.strRiskFree);
-  o.SetOptionData(static_cast<float>(*r.maturity), o.strMaturity);
-  o.SetOptionData(static_cast<float>(*r.strike), o.strStrike);
-  o.SetOptionData(static_cast<float>(*r.vol), o.strVolatility);
-  o.SetOptionData(static_cast<float>(r.yield), o.strDvl);
-  o.SetOptionData(static_cast<float>(*r.spot), o.strUnderlying);
+  o.SetOptionData(*r.rate, o.strRiskFree);
+  o.SetOptionData(*r.maturity, o.strMaturity);
+  o.SetOptionData(*r.strike, o.strStrike);
+  o.SetOptionData(*r.vol, o.strVolatility);
+  o.SetOptionData(r.yield.value_or(0.0f), o.strDvl);
+  o.SetOptionData(*r.spot, o.strUnderlying);
 }
 
 void CheckImpliedVol(float impvol) {
@@ -277,7 +314,7 @@ Figures European(const Request& r) {
   SetTerms(o, r);
   Figures f;
   if (r.market_price) {
-    o.SetOptionData(static_cast<float>(*r.market_price), o.strOptionPrice);
+    o.SetOptionData(*r.market_price, o.strOptionPrice);
     f.impvol = o.GetOptionData(o.strImpliedVolatility, true);
     CheckImpliedVol(*f.impvol);
   }
@@ -320,9 +357,9 @@ Figures Lattice(const Request& r) {
   b.SetOptionData(*r.strike, b.strStrike);
   b.SetOptionData(*r.spot, b.strUnderlying);
   b.SetOptionData(*r.vol, b.strVolatility);
-  b.SetOptionData(r.yield, b.strDvl);
-  b.SetOptionData(r.barrier.value_or(0.0), b.strBarrier);
-  b.SetOptionData(r.rebate.value_or(0.0), b.strRebate);
+  b.SetOptionData(r.yield.value_or(0.0f), b.strDvl);
+  b.SetOptionData(r.barrier.value_or(0.0f), b.strBarrier);
+  b.SetOptionData(r.rebate.value_or(0.0f), b.strRebate);
   if (r.steps) {
     b.SetOptionData(*r.steps, b.strNSTEPS);
   }
@@ -368,7 +405,7 @@ Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   };
   Figures f;
   if (r.market_price) {
-    o.SetOptionData(static_cast<float>(*r.market_price), o.strOptionPrice);
+    o.SetOptionData(*r.market_price, o.strOptionPrice);
     f.impvol = get(o.strImpliedVolatility);
     if (*f.impvol == -999.0f) {
       CheckImpliedVol(*f.impvol);
@@ -445,6 +482,43 @@ void PrintTable(const Request& r, const Figures& f) {
   }
 }
 
+// The input to blame for a floating-point fault of a formula: the number
+// farthest, by orders of magnitude, from the size such an input usually has.
+BadInput FaultyInput(const Request& r) {
+  const std::pair<const std::optional<float>*, double> usual[] = {
+      {&r.spot, 100},   {&r.strike, 100},  {&r.maturity, 1}, {&r.rate, 0.05},      {&r.vol, 0.25},
+      {&r.yield, 0.02}, {&r.barrier, 100}, {&r.rebate, 1},   {&r.market_price, 10}};
+  double worst = -1;
+  std::string text;
+  float value = 0;
+  for (const auto& [slot, text_given] : r.texts) {
+    for (const auto& [candidate, size] : usual) {
+      if (candidate != slot || !*slot || **slot == 0) {
+        continue;
+      }
+      const double distance = std::fabs(std::log10(std::fabs(**slot) / size));
+      if (distance > worst) {
+        worst = distance;
+        text = text_given;
+        value = **slot;
+      }
+    }
+  }
+  if (worst < 0) {
+    return BadInput{"the inputs are out of the formulas' range"};
+  }
+  const bool large = std::fabs(value) > 1;
+  return BadInput{text + (large ? (value > 0 ? kTooLarge : kTooLargeNegative) : kTooSmall)};
+}
+
+// A floating-point fault of a formula (not a missing library, not a search
+// that gave up): zelError 5, 6 or 11 with the table's own description.
+bool IsFormulaFault(const zelError& e) {
+  const int n = e.Number();
+  return (n == err::kInvalidCall || n == err::kOverflow || n == err::kDivisionByZero) &&
+         e.Description() == ErrorText(n);
+}
+
 int Run(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") {
@@ -459,12 +533,19 @@ int Run(const std::vector<std::string>& args) {
     const Request r = Parse(args);
     CheckTerms(r, dialogs);
     Figures f;
-    if (r.library && !r.barrier) {
-      f = LibraryVanilla(r, dialogs);
-    } else if (r.american || r.barrier) {
-      f = Lattice(r);
-    } else {
-      f = European(r);
+    try {
+      if (r.library && !r.barrier) {
+        f = LibraryVanilla(r, dialogs);
+      } else if (r.american || r.barrier) {
+        f = Lattice(r);
+      } else {
+        f = European(r);
+      }
+    } catch (const zelError& e) {
+      if (IsFormulaFault(e)) {
+        throw FaultyInput(r);
+      }
+      throw;
     }
     if (r.json) {
       PrintJson(f);

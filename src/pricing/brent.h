@@ -1,8 +1,10 @@
 #pragma once
-// The Brent root finder of both option records: inverse quadratic
-// interpolation with bisection as the fall-back, on a bracket [x1, x2].
-// zelBSOP runs it in single precision, zelBarr in double; every quantity is of
-// type Real, so the single-precision search rounds as the record's own floats do.
+// The Brent root finder of both option records and of libzelop32's lattice:
+// inverse quadratic interpolation with bisection as the fall-back, on a
+// bracket [x1, x2]. zelBSOP runs it in single precision, zelBarr and the
+// library in double; every quantity is of type Real, so the single-precision
+// search rounds as the record's own floats do. Header-only: the library is a
+// separate shared object and compiles its own copy of the same template.
 
 #include <cmath>
 
@@ -24,15 +26,18 @@ Real MinOf(Real a, Real b) {
 // value `kNoConvergenceValue` of the caller, or the last estimate.
 enum class BrentStall { kReturnValue, kReturnEstimate };
 
-// A root of gap(x) between x1 and x2 within tol. `no_root` when gap has the
-// same sign at both ends (a zero at either end counts as bracketed);
-// `stall_value` (or the last estimate, as `stall` says) after 100 iterations.
-// gap is evaluated at x1, then x2, then once per iteration.
+// Twice a single float's machine precision: the relative part of the records'
+// convergence test.
+inline constexpr double kBrentRecordEps2 = 6e-8;
+
+// A root of gap(x) between x1 and x2 within tol + eps2 |x|. `no_root` when
+// gap has the same sign at both ends (a zero at either end counts as
+// bracketed); `stall_value` (or the last estimate, as `stall` says) after 100
+// iterations. gap is evaluated at x1, then x2, then once per iteration.
 template <typename Real, typename Gap>
 Real BrentSearch(Gap&& gap, Real x1, Real x2, Real tol, Real no_root, BrentStall stall,
-                 Real stall_value) {
+                 Real stall_value, Real eps2 = static_cast<Real>(kBrentRecordEps2)) {
   constexpr int kMaxIterations = 100;
-  const Real eps2 = static_cast<Real>(6e-8);  // twice a single float's machine precision
   const Real half = static_cast<Real>(0.5);
   Real a = x1, b = x2, c = x2;
   Real d = 0, e = 0;

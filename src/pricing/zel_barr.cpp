@@ -1,12 +1,12 @@
 #include "pricing/zel_barr.h"
 
-#include "pricing/brent.h"
-
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <system_error>
 
+#include "pricing/brent.h"
 #include "pricing/key_match.h"
 #include "pricing/zelop_loader.h"
 #include "util/events.h"
@@ -26,14 +26,12 @@ constexpr double kZeroLevelStretch = 1.025865888;
 constexpr double kBarrierMargin = 1e-7;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
-
-std::int16_t ToInt16(double v) {
-  const double r = std::nearbyint(v);
-  if (!(r >= -32768.0 && r <= 32767.0)) {
-    throw zelError(err::kOverflow);
-  }
-  return static_cast<std::int16_t>(r);
-}
+// The implied-volatility search keeps to these volatilities.
+constexpr double kMinImpliedVol = 0.001;
+constexpr double kMaxImpliedVol = 10.0;
+// A solution reprices the market price to this share of it (of 1 below 1).
+constexpr double kRepriceTolerance = 1e-5;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The whole text, blanks trimmed, as a number ("12.5", "-3", "1e-2");
 // zelError 13 otherwise.
@@ -228,67 +226,157 @@ double zelBarr::LatticeGap(int code, double sigma) {
   return static_cast<double>(resultPrice) - optionPrice;
 }
 
-void zelBarr::CalcImpliedVol(int code) {
-  const double sigma0 = volatility;
-  lowVol = sigma0 - 0.001;
-  highVol = sigma0 + 0.001;
-  bool bracketed = false;
-  try {
-    bracketed = ExpandBracket(code, lowVol, highVol);
-  } catch (const zelError&) {
-    // A trial far outside any sensible volatility overflowed the lattice:
-    // there is no bracket around the start; search the usable range instead.
-    bracketed = false;
+// The lattice gap at a trial volatility, or NaN where the trial cannot be
+// used: a run-time error of the lattice, or branch probabilities outside
+// [0, 1] (a value priced with them means nothing).
+double zelBarr::TrialGap(int code, double sigma) {
+  if (!(sigma >= kMinImpliedVol && sigma <= kMaxImpliedVol)) {
+    return kNaN;
   }
-  if (bracketed) {
-    volatility = ToSingle(LatticeBrent(code, lowVol, highVol, 1e-07));
-  } else {
-    volatility = static_cast<float>(sigma0);
-    UsableVolRange();
-    double root = LatticeBrent(code, lowVol, highVol, 1e-07);
-    volatility = ToSingle(root);
-    if (root > 1.0) {
-      const double found = root;
-      for (int i = 1; i <= 50; ++i) {
-        const double sigma = found * i / 50;
-        volatility = ToSingle(sigma);
-        SetUpLattice();
-        RunLattice(code);
-        if (resultPrice > optionPrice) {
-          highVol = sigma;
-          root = LatticeBrent(code, lowVol, highVol, 1e-07);
-          break;
-        }
+  try {
+    const double gap = LatticeGap(code, sigma);
+    const auto usable = [](double p) { return p >= 0 && p <= 1; };
+    if (!usable(probUp) || !usable(probDown) || !usable(probMid)) {
+      return kNaN;
+    }
+    return gap;
+  } catch (const zelError&) {
+    return kNaN;
+  }
+}
+
+// Whether the lattice value at sigma is the market price: a solution of the
+// search may sit on a jump of the lattice value (where the row spacing
+// changes with the volatility) instead of on a root.
+bool zelBarr::Reprices(int code, double sigma) {
+  // The volatility as the record will store it.
+  const double gap = TrialGap(code, static_cast<double>(ToSingle(sigma)));
+  return std::fabs(gap) <= kRepriceTolerance * std::fmax(1.0, std::fabs(optionPrice));
+}
+
+// A vanilla price outside what any volatility gives: at least the exercise
+// value (American) and the discounted intrinsic value of the forward, at
+// most the underlying (call) or the strike (put), discounted for European
+// exercise. The limits themselves belong to volatility 0 and infinity.
+bool zelBarr::OutsideVanillaBounds(int code) const {
+  if (code != 1000 && code != 1001) {
+    return false;
+  }
+  const double s = underlying, k = strike, t = maturity, r = riskFree, q = dividendYield;
+  const double p = optionPrice;
+  const double fwd = s * std::exp(-q * t), pv_strike = k * std::exp(-r * t);
+  const bool american = code == 1001;
+  const bool call = putCallSign > 0;
+  double lower = call ? fwd - pv_strike : pv_strike - fwd;
+  if (american) {
+    lower = std::fmax(lower, call ? s - k : k - s);
+  }
+  lower = std::fmax(lower, 0.0);
+  const double upper = call ? (american ? s : fwd) : (american ? k : pv_strike);
+  return !(p > lower && p < upper);
+}
+
+// Every sign change of the gap on a grid of volatilities from 0.001 to 10,
+// solved nearest the starting volatility first; the first solution that
+// reprices the market price, or -999.
+double zelBarr::ScanForRoot(int code, double sigma0) {
+  constexpr int kGrid = 40;
+  double grid_sigma[kGrid + 1], grid_gap[kGrid + 1];
+  for (int i = 0; i <= kGrid; ++i) {
+    grid_sigma[i] =
+        kMinImpliedVol * std::pow(kMaxImpliedVol / kMinImpliedVol, static_cast<double>(i) / kGrid);
+    grid_gap[i] = TrialGap(code, grid_sigma[i]);
+  }
+  bool tried[kGrid] = {};
+  for (;;) {
+    int best = -1;
+    double best_distance = 0;
+    for (int i = 0; i < kGrid; ++i) {
+      const bool change = (grid_gap[i] <= 0 && grid_gap[i + 1] >= 0) ||
+                          (grid_gap[i] >= 0 && grid_gap[i + 1] <= 0);  // false for NaN
+      if (tried[i] || !change) {
+        continue;
       }
-      volatility = ToSingle(root);
+      const double distance = std::fabs(std::log(grid_sigma[i] / sigma0));
+      if (best < 0 || distance < best_distance) {
+        best = i;
+        best_distance = distance;
+      }
+    }
+    if (best < 0) {
+      return kNoRoot;
+    }
+    tried[best] = true;
+    const double root = LatticeBrent(code, grid_sigma[best], grid_sigma[best + 1], 1e-07);
+    if (root > 0 && Reprices(code, root)) {
+      return root;
     }
   }
-  if (volatility == static_cast<float>(kNoRoot)) {
-    // No volatility reproduces the price: value and Greeks would be priced at
-    // -999 and mean nothing, so they read 0 rather than a stale trial value.
+}
+
+void zelBarr::CalcImpliedVol(int code) {
+  const double sigma0 = volatility;
+  double root = kNoRoot;
+  if (!OutsideVanillaBounds(code)) {
+    // The search of the record first: a bracket grown from around the
+    // current volatility, kept within the usable volatilities.
+    const double start = std::fmin(std::fmax(sigma0, kMinImpliedVol), kMaxImpliedVol);
+    lowVol = std::fmax(start - 0.001, kMinImpliedVol);
+    highVol = std::fmin(start + 0.001, kMaxImpliedVol);
+    if (ExpandBracket(code, lowVol, highVol)) {
+      const double found = LatticeBrent(code, lowVol, highVol, 1e-07);
+      if (found > 0 && Reprices(code, found)) {
+        root = found;
+      }
+    }
+    if (root == kNoRoot) {
+      root = ScanForRoot(code, start);
+    }
+  }
+  if (root == kNoRoot) {
+    // No volatility reproduces the price: value and Greeks would mean
+    // nothing, so they read 0 rather than a stale trial value.
+    volatility = static_cast<float>(kNoRoot);
     resultPrice = resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
     return;
   }
+  volatility = ToSingle(root);
   CalcValueAndGreeks(code);
 }
 
+// Grows [x1, x2] by factors of 1.6 until the gap changes sign, never leaving
+// the usable volatilities; false when it cannot.
 bool zelBarr::ExpandBracket(int code, double& x1, double& x2) {
   constexpr double kFactor = 1.6;
   if (x1 == x2) {
-    x2 = -1.0;
+    x2 = x1 + 0.001;
   }
-  double f1 = LatticeGap(code, x1);
-  double f2 = LatticeGap(code, x2);
+  const auto clamp = [](double x) {
+    return std::fmin(std::fmax(x, kMinImpliedVol), kMaxImpliedVol);
+  };
+  double f1 = TrialGap(code, x1);
+  double f2 = TrialGap(code, x2);
   for (int i = 0; i < 50; ++i) {
+    if (std::isnan(f1) || std::isnan(f2)) {
+      return false;
+    }
     if (f1 * f2 < 0) {
       return true;
     }
     if (std::fabs(f1) < std::fabs(f2)) {
-      x1 = x1 + kFactor * (x1 - x2);
-      f1 = LatticeGap(code, x1);
+      const double next = clamp(x1 + kFactor * (x1 - x2));
+      if (next == x1) {
+        return false;
+      }
+      x1 = next;
+      f1 = TrialGap(code, x1);
     } else {
-      x2 = x2 + kFactor * (x2 - x1);
-      f2 = LatticeGap(code, x2);
+      const double next = clamp(x2 + kFactor * (x2 - x1));
+      if (next == x2) {
+        return false;
+      }
+      x2 = next;
+      f2 = TrialGap(code, x2);
     }
   }
   return false;
@@ -306,29 +394,9 @@ void zelBarr::SetProbabilities(double sigma) {
   probMid = 1 - probUp - probDown;
 }
 
-void zelBarr::UsableVolRange() {
-  constexpr int kMaxTrials = 1000;
-  constexpr double kStep = 0.0001;
-  const auto unusable = [](double test) { return test < 0 || test > 1; };
-  lowVol = 0;
-  double test = -1;
-  for (int trials = 0; unusable(test) && trials < kMaxTrials; ++trials) {
-    lowVol = lowVol + kStep;
-    SetProbabilities(lowVol);
-    test = probDown * probUp;
-  }
-  highVol = 5.0f * volatility;
-  test = -1;
-  for (int trials = 0; unusable(test) && trials < kMaxTrials; ++trials) {
-    highVol = highVol - kStep;
-    SetProbabilities(highVol);
-    test = probDown * probUp;
-  }
-}
-
 double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
-  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1,
-                             x2, tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
+  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1, x2,
+                             tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
 }
 
 // ---- The lattice --------------------------------------------------------------
@@ -562,6 +630,13 @@ void zelBarr::CalcBarrDLL(int code) {
                    barrier,    rebate,     0,        0,        0};
   double out[11] = {};
   trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  if (code >= 2000 && out[5] == kNoRoot) {
+    // The library found no volatility for the price: "impvol" -999 as on the
+    // record's own lattice, and no value figures (the library gives none).
+    volatility = static_cast<float>(kNoRoot);
+    resultPrice = resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+    return;
+  }
   resultPrice = ToSingle(out[0]);
   resultDelta = ThroughPattern(out[1], "#0.000##");
   resultGamma = ThroughPattern(out[2], "###0.000##");

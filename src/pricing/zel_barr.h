@@ -82,6 +82,8 @@ class zelBarr {
   // anything is computed) and zelError 5/6/11 for a floating-point fault
   // (zero or negative price, strike or maturity, zero volatility). Lets pending
   // events run once per lattice layer from n down to 4 through AppEvents().
+  // An implied-volatility code gives "impvol" -999 (value results 0) unless a
+  // volatility from 0.001 to 10 reprices "opr".
   void CalcBarr(int code);
 
   // The same results from the separate pricing library (CallTrino); raises
@@ -92,8 +94,11 @@ class zelBarr {
   void CalcValueAndGreeks(int code);
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
+  double TrialGap(int code, double sigma);
+  bool Reprices(int code, double sigma);
+  bool OutsideVanillaBounds(int code) const;
+  double ScanForRoot(int code, double sigma0);
   bool ExpandBracket(int code, double& x1, double& x2);
-  void UsableVolRange();
   void SetProbabilities(double sigma);
   double LatticeBrent(int code, double x1, double x2, double tol);
   void SetUpLattice();

@@ -1,11 +1,10 @@
 #include "pricing/zel_bsop.h"
 
-#include "pricing/brent.h"
-
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "pricing/brent.h"
 #include "pricing/key_match.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -21,15 +20,6 @@ constexpr float kInvalidResult = -999.0f;
 constexpr float kDefaultVolatility = 0.25f;
 // 1/sqrt(6.283032): the density constant of gamma, vega and theta.
 const double kDensityScale = 1.0 / std::sqrt(6.283032);
-
-// The value rounded half to even to a 16-bit integer; zelError 6 when out of range.
-std::int16_t ToInt16(double v) {
-  const double r = std::nearbyint(v);
-  if (!(r >= -32768.0 && r <= 32767.0)) {
-    throw zelError(err::kOverflow);
-  }
-  return static_cast<std::int16_t>(r);
-}
 
 }  // namespace
 

@@ -31,6 +31,10 @@ constexpr std::string_view kPvFormat = "#####0.00####";
 constexpr std::string_view kRateFormat = "#####0.00#####";
 constexpr std::string_view kMaturityFormat = "##0.00######";
 constexpr std::string_view kLogFormat = "#######0.00######";
+// Logs and exponentials from this size on (where the fixed pattern would pass
+// 15 significant digits), and below 1e-8, in exponent form.
+constexpr double kLogExponentFrom = 1e12;
+constexpr const char* kLogExponentFormat = "%.4E";
 
 // Start selections of the date finder: Saturday after the third Friday.
 constexpr int kStartTarget = 6;
@@ -87,9 +91,9 @@ sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
   const sys_days first_of_month{year(y) / month(static_cast<unsigned>(m)) / day(1)};
   const std::chrono::weekday first_weekday(first_of_month);
   // First day (1..7) that falls on the reference weekday; the third is 14 later.
-  const int d = 1 + static_cast<int>(
-                        (std::chrono::weekday(static_cast<unsigned>(reference)) - first_weekday)
-                            .count());
+  const int d =
+      1 + static_cast<int>(
+              (std::chrono::weekday(static_cast<unsigned>(reference)) - first_weekday).count());
   int day_number = d + 14;
   if (target == reference) {
     // The same weekday: the next one after, or the one before, the third.
@@ -105,9 +109,7 @@ sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
 
 FinancialCalcs::FinancialCalcs(Grid& grid) : grid_(grid) {}
 
-std::optional<double> FinancialCalcs::Number(const std::string& text) {
-  return NumericValue(text);
-}
+std::optional<double> FinancialCalcs::Number(const std::string& text) { return NumericValue(text); }
 
 std::string FinancialCalcs::Format(double value, std::string_view pattern) const {
   std::string text = FormatNumber(value, pattern, '.');
@@ -123,9 +125,7 @@ void FinancialCalcs::Critical(const std::string& text, const char* title) const 
   AppDialogs().Show(text, MsgButtons::Ok, MsgIcon::Critical, title);
 }
 
-void FinancialCalcs::ReportRunTimeError(const std::exception& error) const {
-  ErrorHandler(error);
-}
+void FinancialCalcs::ReportRunTimeError(const std::exception& error) const { ErrorHandler(error); }
 
 void FinancialCalcs::PutOnClipboard(const std::string& text) const {
   try {
@@ -223,6 +223,7 @@ void FinancialCalcs::CommitBuffer() {
   if (edit_buffer_.empty()) return;
   if (Number(edit_buffer_)) {
     grid_.SetTextMatrix(edit_row_, edit_col_, edit_buffer_);
+    cell_start_text_ = edit_buffer_;
     edit_buffer_.clear();
   } else {
     Critical(kNonNumericEntry, kGridTitle);
@@ -257,6 +258,8 @@ void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
     case 13:  // Enter
       if (Number(edit_buffer_)) {
         grid_.SetText(edit_buffer_);
+        // What Enter committed is what Esc goes back to from now on.
+        cell_start_text_ = edit_buffer_;
         edit_buffer_.clear();
       } else if (!edit_buffer_.empty() && edit_col_ != 1) {
         Critical(kNonNumericEntry, kGridTitle);
@@ -295,8 +298,7 @@ void FinancialCalcs::Grid1_KeyDown(int key_code) {
 void FinancialCalcs::irtyp_Click(int index) {
   if (index < kTBill || index > kDiscrete) return;
   irtyp = index;
-  static constexpr std::array<const char*, 4> kQuoteCaptions = {"T-Bill", "LIBOR", "Price",
-                                                                "Rate"};
+  static constexpr std::array<const char*, 4> kQuoteCaptions = {"T-Bill", "LIBOR", "Price", "Rate"};
   Label1_4 = kQuoteCaptions[index];
   Label1_2 = index == kDiscrete ? "Frequency" : "Maturity";
   Label1_3_enabled = index != kDiscrete;
@@ -457,8 +459,8 @@ void FinancialCalcs::calcDate_Click() {
   if (Combo1[0] < 0 || Combo1[0] > 6) Combo1[0] = kStartTarget;
   if (Combo1[1] < 0 || Combo1[1] > 1) Combo1[1] = kAfter;
   if (Combo1[2] < 0 || Combo1[2] > 6) Combo1[2] = kStartReference;
-  const sys_days date = FindRelativeDate(static_cast<int>(y), Combo1[3] + 1, Combo1[0],
-                                         Combo1[2], Combo1[1] == kAfter);
+  const sys_days date = FindRelativeDate(static_cast<int>(y), Combo1[3] + 1, Combo1[0], Combo1[2],
+                                         Combo1[1] == kAfter);
   cxDate = DateText(date);
 }
 
@@ -486,19 +488,32 @@ void FinancialCalcs::logcalc_Click() {
     Critical(kInvalidNumber, kTitle);
     return;
   }
-  double v = 0.0;
-  try {
-    v = TextToSingle(lgexpTxt);
-  } catch (const std::exception& error) {
-    ReportRunTimeError(error);
-    return;
-  }
+  // In double precision: the number as typed, not its 32-bit neighbour (the
+  // log of 2.718281828 is 0.99999999984, not 0.99999997).
+  const double v = *Number(lgexpTxt);
   if (lgtyp == 0) {
-    lgCap = v > 0.0 ? Format(std::log(v), kLogFormat) : kNotAvailable;
+    lgCap = v > 0.0 ? LogText(std::log(v)) : kNotAvailable;
   } else {
     const double e = std::exp(v);
-    lgCap = std::isfinite(e) ? Format(e, kLogFormat) : ErrorText(err::kOverflow);
+    lgCap = std::isfinite(e) ? LogText(e) : ErrorText(err::kOverflow);
   }
+}
+
+std::string FinancialCalcs::LogText(double value) const {
+  // Magnitudes the fixed pattern would write with hundreds of digits (e^709
+  // has 308) are shown in exponent form, "8.2184E+307".
+  if (value != 0.0 && (std::fabs(value) >= kLogExponentFrom || std::fabs(value) < 1e-8)) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, kLogExponentFormat, value);
+    std::string text(buf);
+    const size_t point = text.find('.');
+    const std::string& decimal_point = CurrentEntryLocale().decimal_point;
+    if (point != std::string::npos && !decimal_point.empty()) {
+      text.replace(point, 1, decimal_point);
+    }
+    return text;
+  }
+  return Format(value, kLogFormat);
 }
 
 void FinancialCalcs::lgcopy_Click() { PutOnClipboard(lgCap); }

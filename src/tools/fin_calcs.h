@@ -24,8 +24,7 @@ double Check_Rate(double xval, std::string_view xStr);
 // The date finder: the `target` weekday (0 Sunday .. 6 Saturday) before or
 // after the third `reference` weekday of a month (1..12). With the same
 // weekday in both, "after" gives the fourth and "before" the second such day.
-std::chrono::sys_days FindRelativeDate(int year, int month, int target, int reference,
-                                       bool after);
+std::chrono::sys_days FindRelativeDate(int year, int month, int target, int reference, bool after);
 
 class FinancialCalcs {
  public:
@@ -147,6 +146,9 @@ class FinancialCalcs {
  private:
   static std::optional<double> Number(const std::string& text);
   std::string Format(double value, std::string_view pattern) const;
+  // A log or exponential: "#######0.00######", or "8.2184E+307" for
+  // magnitudes from 1e12 and below 1e-8.
+  std::string LogText(double value) const;
   void Critical(const std::string& text, const char* title) const;
   void ReportRunTimeError(const std::exception& error) const;
   bool ConvertDatesUnchecked(int index);

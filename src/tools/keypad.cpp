@@ -3,12 +3,22 @@
 #include <cmath>
 #include <cstdio>
 
+#include "util/grid_clipboard.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
+
+namespace {
+std::string Trimmed(const std::string& text) {
+  const size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  const size_t e = text.find_last_not_of(" \t\r\n");
+  return text.substr(b, e - b + 1);
+}
+}  // namespace
 
 std::string DefaultNumberText(double value, std::string_view decimal_point) {
   if (value == 0.0) return "0";  // also for -0
@@ -99,10 +109,16 @@ void Keypad::Operator_Click(char caption) {
       const double b = Value(second_operand_);
       std::optional<double> result;
       switch (pending_operator_) {
-        case kPlus: result = a + b; break;
-        case kMinus: result = a - b; break;
+        case kPlus:
+          result = a + b;
+          break;
+        case kMinus:
+          result = a - b;
+          break;
         case kTimes:
-        case '%': result = a * b; break;
+        case '%':
+          result = a * b;
+          break;
         case kDivide:
           if (b == 0.0) {
             AppDialogs().Show(kDivideByZero, MsgButtons::Ok, MsgIcon::Exclamation, kTitle);
@@ -110,8 +126,11 @@ void Keypad::Operator_Click(char caption) {
             result = a / b;
           }
           break;
-        case kEquals: result = b; break;
-        default: break;
+        case kEquals:
+          result = b;
+          break;
+        default:
+          break;
       }
       if (result) {
         if (std::isfinite(*result)) {
@@ -137,10 +156,22 @@ void Keypad::Operator_Click(char caption) {
 
 void Keypad::Percent_Click() {
   // A display without a number (a lone "-", pasted text) counts as "0.".
-  display_ = DefaultNumberText(VariantAsDouble(display_) / 100.0, decimal_point_);
+  const double percent = VariantAsDouble(display_) / 100.0;
   last_input_ = kPercentKey;
-  pending_operator_ = '%';
   decimal_entered_ = true;
+  if (operand_count_ == 1 &&
+      (pending_operator_ == kPlus || pending_operator_ == kMinus || pending_operator_ == kDivide)) {
+    // As on a pocket calculator: "100 + 10 %" adds ten per cent of the
+    // running result (the display shows 10, "=" then 110), and "200 / 5 %"
+    // divides by 0.05. The pending operator stays; the next operator key
+    // carries it out.
+    const double shown = pending_operator_ == kDivide ? percent : Value(first_operand_) * percent;
+    display_ = DefaultNumberText(shown, decimal_point_);
+    ++operand_count_;
+    return;
+  }
+  display_ = DefaultNumberText(percent, decimal_point_);
+  pending_operator_ = '%';
   // The next operator key applies the percentage; the count stops at two so
   // that repeated percent keys cannot leave the keypad without operations.
   if (operand_count_ < 2) ++operand_count_;
@@ -172,12 +203,31 @@ void Keypad::cpy_Click() {
 }
 
 void Keypad::pst_Click() {
+  std::string text;
   try {
-    display_ = AppClipboard().Text();
-    last_input_ = kNums;
+    text = AppClipboard().Text();
   } catch (const std::exception&) {
-    // As for Copy: nothing changes when the clipboard cannot be read.
+    return;  // as for Copy: nothing changes when the clipboard cannot be read
   }
+  // A number copied from elsewhere may carry blanks and digit grouping
+  // ("1,234.5"): the grouping goes, as in the grids' paste.
+  std::string trimmed = Trimmed(text);
+  StripGroupSeparators(trimmed);
+  const std::optional<double> value = NumericValue(trimmed);
+  if (!value) {
+    // A word would count as 0 in every operation: refused instead.
+    AppDialogs().Show(kPasteNotANumber, MsgButtons::Ok, MsgIcon::Exclamation, kTitle);
+    return;
+  }
+  // The display in the keypad's own form: "1234.5", a whole number "1234."
+  // (the separator trailing, so that further digits go in front of it).
+  display_ = DefaultNumberText(*value, decimal_point_);
+  decimal_entered_ =
+      display_.find(decimal_point_) != std::string::npos || display_.find('E') != std::string::npos;
+  if (!decimal_entered_) {
+    display_ += decimal_point_;
+  }
+  last_input_ = kNums;
 }
 
 bool Keypad::KeyboardInput(char ch) {

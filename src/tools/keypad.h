@@ -27,6 +27,7 @@ class Keypad {
 
   static constexpr const char* kDivideByZero = "Can't divide by zero";
   static constexpr const char* kTitle = "Calculator";
+  static constexpr const char* kPasteNotANumber = "The clipboard holds no number to paste";
 
   // Operator captions (the index is the key's index in the window).
   static constexpr char kDivide = '/';
@@ -43,8 +44,12 @@ class Keypad {
   // It starts as after "C".
   Keypad();
 
-  // Key handlers. Operator_Click takes the caption ('/', '+', 'X', '-', '=');
-  // other characters are ignored. A division by zero shows the message
+  // Key handlers. Percent_Click works as on a pocket calculator: after a
+  // running result and + or -, the entry becomes that share of the running
+  // result ("100 + 10 % =" gives 110); after /, the entry divided by 100
+  // stays the divisor ("200 / 5 % =" gives 4000); otherwise % becomes the
+  // pending operator and multiplies ("200 X 5 % =" gives 10). Operator_Click takes the caption
+  // ('/', '+', 'X', '-', '='); other characters are ignored. A division by zero shows the message
   // through AppDialogs().
   void Number_Click(int digit);
   void Operator_Click(char caption);
@@ -52,8 +57,10 @@ class Keypad {
   void Percent_Click();
   void Cancel_Click();
   void CancelEntry_Click();
-  // Copy puts the display on AppClipboard(); Paste takes the clipboard's text
-  // as the display, unchecked. Clipboard errors are ignored.
+  // Copy puts the display on AppClipboard(). Paste takes the clipboard's
+  // number as the display (blanks and digit grouping dropped: "1,234.5"
+  // shows 1234.5); text that is no number is refused with kPasteNotANumber
+  // and the display stays. Clipboard errors are ignored.
   void cpy_Click();
   void pst_Click();
 

@@ -3,6 +3,8 @@
 // NaN or an infinity that travels on silently.
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "util/zel_error.h"
 
@@ -36,9 +38,22 @@ inline double CheckedSqrt(double x) {
 // The double rounded to a 32-bit float, as a stored single-precision value;
 // zelError 6 when it does not fit.
 inline float ToSingle(double x) {
-  const float f = static_cast<float>(CheckFinite(x));
-  if (std::isinf(f)) [[unlikely]] throw zelError(err::kOverflow);
-  return f;
+  // Checked before the conversion: a double beyond the float range has no
+  // float to convert to.
+  if (std::fabs(CheckFinite(x)) > std::numeric_limits<float>::max()) [[unlikely]] {
+    throw zelError(err::kOverflow);
+  }
+  return static_cast<float>(x);
+}
+
+// x rounded half to even to a 16-bit integer, as the records store their
+// integer inputs; zelError 6 (overflow) outside -32768 .. 32767 or for a NaN.
+inline std::int16_t ToInt16(double x) {
+  const double r = std::nearbyint(x);
+  if (!(r >= -32768.0 && r <= 32767.0)) [[unlikely]] {
+    throw zelError(err::kOverflow);
+  }
+  return static_cast<std::int16_t>(r);
 }
 
 }  // namespace stratlyn

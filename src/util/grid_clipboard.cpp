@@ -47,11 +47,51 @@ void StripCommas(std::string& text) {
   text.erase(std::remove(text.begin(), text.end(), ','), text.end());
 }
 
+void StripGroupSeparators(std::string& text) {
+  const EntryLocale& locale = CurrentEntryLocale();
+  if (locale.decimal_point == ",") {
+    // Here the comma is the decimal separator: removing it would turn 1,5
+    // into 15. The locale's own grouping separator goes instead.
+    RemoveAll(text, locale.thousands_sep);
+  } else {
+    StripCommas(text);
+  }
+}
+
+void NormalizeRowEnds(std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out.push_back('\r');
+      ++i;
+    } else if (text[i] == '\n') {
+      out.push_back('\r');
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  // The row end after the last row would open an empty row below it.
+  if (!out.empty() && out.back() == '\r') {
+    out.pop_back();
+  }
+  text = std::move(out);
+}
+
 void CopyGridToClipboard(Grid& grid) {
   try {
     Clipboard& clipboard = AppClipboard();
     clipboard.Clear();
-    clipboard.SetText(grid.Clip());
+    std::string text = grid.Clip();
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
+      crlf.push_back(c);
+      if (c == '\r') {
+        crlf.push_back('\n');
+      }
+    }
+    clipboard.SetText(crlf);
   } catch (const std::exception& e) {
     Report(e);
   }
@@ -60,15 +100,9 @@ void CopyGridToClipboard(Grid& grid) {
 void PasteClipboardToGrid(Grid& grid) {
   try {
     std::string text = AppClipboard().Text();
+    NormalizeRowEnds(text);
     ReplaceLineFeeds(text);
-    const EntryLocale& locale = CurrentEntryLocale();
-    if (locale.decimal_point == ",") {
-      // Here the comma is the decimal separator: removing it would turn 1,5
-      // into 15. The locale's own grouping separator goes instead.
-      RemoveAll(text, locale.thousands_sep);
-    } else {
-      StripCommas(text);
-    }
+    StripGroupSeparators(text);
     grid.SetClip(text);
   } catch (const std::exception& e) {
     Report(e);

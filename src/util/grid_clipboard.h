@@ -8,16 +8,26 @@ namespace stratlyn {
 
 class Grid;
 
-// Empties the clipboard and puts the grid's selection (Grid::Clip) on it.
+// Empties the clipboard and puts the grid's selection (Grid::Clip) on it,
+// rows ending in carriage return and line feed as other programs expect
+// (the grid's own clip text separates them with a bare carriage return).
 // A failure goes to ErrorHandler; the clipboard keeps what the failed step left.
 void CopyGridToClipboard(Grid& grid);
 
-// Reads the clipboard's text, turns line feeds into blanks (ReplaceLineFeeds)
-// and drops the digit-grouping separators (StripCommas; under a locale that
-// writes decimals with a comma, its own grouping separator instead), then
-// spreads it over the grid's selection (Grid::SetClip). A failure goes to
-// ErrorHandler.
+// Reads the clipboard's text; a carriage return and line feed, or a line
+// feed alone, ends a row (the grid's carriage return); other line feeds
+// become blanks (ReplaceLineFeeds); the digit-grouping separators go
+// (StripGroupSeparators); then the text is spread over the grid's selection
+// (Grid::SetClip). A failure goes to ErrorHandler.
 void PasteClipboardToGrid(Grid& grid);
+
+// Removes the digit-grouping separators of pasted numbers, in place: every
+// "," (StripCommas), except under a locale that writes decimals with a
+// comma, where its own grouping separator goes instead ("1.234,5").
+void StripGroupSeparators(std::string& text);
+
+// Row ends of other programs (CR LF or LF) become the grid's CR, in place.
+void NormalizeRowEnds(std::string& text);
 
 // Every line feed becomes a blank, in place (the length stays).
 void ReplaceLineFeeds(std::string& text);

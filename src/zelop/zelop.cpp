@@ -19,6 +19,11 @@ constexpr double kNoRoot = -999.0;
 constexpr double kInvSqrt2 = 0.70710678118654752440;
 constexpr double kInvSqrt2Pi = 0.39894228040143267794;
 constexpr double kCriticalTolerance = 1e-6;
+constexpr int kCriticalIterations = 500;
+constexpr int kPlainIterations = 100;
+constexpr int kMaxHalvings = 1000;  // down to the smallest positive double
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kDoubleEpsilon = std::numeric_limits<double>::epsilon();
 
 struct D12 {
   double d1, d2, sqrt_t, disc_q, disc_r;
@@ -86,50 +91,111 @@ struct BawTerms {
 };
 
 // The Barone-Adesi-Whaley critical price: where the American value meets the
-// exercise value. Newton's method from the usual seed, until both sides agree
-// to 1e-6 of the strike (the customary tolerance of the method, so that the
-// figures agree with other implementations of it).
-double CriticalPrice(const BawTerms& terms, double q_exp) {
+// exercise value, the root of gap(x) = exercise(x) - (euro(x) +- (1 - e^-qT
+// N(+-d1)) x / q_exp). For a call gap rises through zero above the strike, for
+// a put it falls through zero below it. Newton's method from the usual seed,
+// until both sides agree to 1e-6 of the strike (the customary tolerance of the
+// method, so that the figures agree with other implementations of it). Where
+// the plain iteration leaves the positive numbers, stalls or ends on the wrong
+// side of the strike, a bracket of the root takes over: a step that leaves it
+// is replaced by bisection. 0 for a put whose root lies below any positive
+// price (the put is then never exercised early).
+double CriticalPrice(const BawTerms& terms, double q_exp, double m) {
   const BsmInputs& in = terms.in;
   const double b = in.r - in.q;
   const double n = 2 * b / (in.sigma * in.sigma);
-  const double m = 2 * in.r / (in.sigma * in.sigma);
-  // Seed: the perpetual critical price blended with the strike.
-  double si;
-  if (in.is_call) {
-    const double q_inf = 0.5 * (-(n - 1) + std::sqrt((n - 1) * (n - 1) + 4 * m));
-    const double s_inf = in.k / (1 - 1 / q_inf);
-    const double h = -(b * in.t + 2 * terms.sd) * in.k / (s_inf - in.k);
-    si = in.k + (s_inf - in.k) * (1 - std::exp(h));
-  } else {
-    const double q_inf = 0.5 * (-(n - 1) - std::sqrt((n - 1) * (n - 1) + 4 * m));
-    const double s_inf = in.k / (1 - 1 / q_inf);
-    const double h = (b * in.t - 2 * terms.sd) * in.k / (in.k - s_inf);
-    si = s_inf + (in.k - s_inf) * std::exp(h);
-  }
-  for (int i = 0; i < 200; ++i) {
+  const double phi = in.is_call ? 1.0 : -1.0;
+  // gap and its slope at x.
+  const auto gap_at = [&](double x, double& slope) {
     double euro, n_d1, pdf_d1;
-    terms.At(si, euro, n_d1, pdf_d1);
-    double gap, next;
-    if (in.is_call) {
-      const double rhs = euro + (1 - terms.disc_q * n_d1) * si / q_exp;
-      const double slope =
-          terms.disc_q * n_d1 * (1 - 1 / q_exp) + (1 - terms.disc_q * pdf_d1 / terms.sd) / q_exp;
-      gap = (si - in.k) - rhs;
-      next = (in.k + rhs - slope * si) / (1 - slope);
-    } else {
-      const double rhs = euro - (1 - terms.disc_q * n_d1) * si / q_exp;
-      const double slope =
-          -terms.disc_q * n_d1 * (1 - 1 / q_exp) - (1 + terms.disc_q * pdf_d1 / terms.sd) / q_exp;
-      gap = (in.k - si) - rhs;
-      next = (in.k - rhs + slope * si) / (1 + slope);
+    terms.At(x, euro, n_d1, pdf_d1);
+    const double rhs = euro + phi * (1 - terms.disc_q * n_d1) * x / q_exp;
+    slope = phi * (1 - terms.disc_q * n_d1 * (1 - 1 / q_exp) -
+                   (1 - phi * terms.disc_q * pdf_d1 / terms.sd) / q_exp);
+    return phi * (x - in.k) - rhs;
+  };
+  // The root lies above lo and below hi (infinity: not known yet). A call's
+  // gap is negative at the strike, a put's too, and a put's is positive near 0.
+  double lo = in.is_call ? in.k : 0.0;
+  double hi = in.is_call ? kInfinity : in.k;
+  // Without a positive rate a put's gap need not turn positive near 0; the
+  // lower end is then looked for (by halving down from the strike) only when
+  // a step needs it.
+  bool lo_known = in.is_call || in.r > 0;
+  const auto find_lo = [&] {
+    double x = hi, slope;
+    for (int halvings = 0; halvings <= kMaxHalvings; ++halvings) {
+      if (gap_at(x, slope) > 0) {
+        lo = x;
+        return true;
+      }
+      hi = std::fmin(hi, x);
+      x *= 0.5;
     }
-    if (std::fabs(gap) / in.k < kCriticalTolerance || !std::isfinite(next)) {
+    return false;
+  };
+  // Seed: the perpetual critical price blended with the strike (needs a
+  // positive rate term under the root; otherwise the middle of the bracket).
+  double si = kNaN;
+  const double disc = (n - 1) * (n - 1) + 4 * m;
+  if (disc >= 0) {
+    const double q_inf = 0.5 * (-(n - 1) + phi * std::sqrt(disc));
+    const double s_inf = in.k / (1 - 1 / q_inf);
+    if (in.is_call) {
+      const double h = -(b * in.t + 2 * terms.sd) * in.k / (s_inf - in.k);
+      si = in.k + (s_inf - in.k) * (1 - std::exp(h));
+    } else {
+      const double h = (b * in.t - 2 * terms.sd) * in.k / (in.k - s_inf);
+      si = s_inf + (in.k - s_inf) * std::exp(h);
+    }
+  }
+  const auto inside = [&](double x) { return std::isfinite(x) && x > lo && x < hi; };
+  const auto midpoint = [&] { return std::isfinite(hi) ? 0.5 * (lo + hi) : 2 * lo; };
+  // First the plain iteration, as the method is customarily run, while its
+  // steps stay positive and finite; the bracket, narrowed by every iterate
+  // inside it, takes over when a step leaves that domain, when the plain
+  // iteration ends outside the bracket, or after kPlainIterations.
+  bool safeguarded = !std::isfinite(si) || !(si > 0);
+  if (safeguarded) {
+    if (!lo_known && !(lo_known = find_lo())) {
+      return 0.0;
+    }
+    si = midpoint();
+  }
+  for (int i = 0; i < kCriticalIterations; ++i) {
+    double slope;
+    const double gap = gap_at(si, slope);
+    const bool in_bracket = inside(si);
+    if (std::fabs(gap) / in.k < kCriticalTolerance && in_bracket) {
+      break;
+    }
+    if (in_bracket) {
+      // A call's gap rises with x, a put's falls: the root is on the side
+      // the sign says.
+      if ((gap < 0) == in.is_call) {
+        lo = si;
+        lo_known = true;
+      } else {
+        hi = si;
+      }
+    }
+    double next = si - gap / slope;
+    if (!safeguarded && (!std::isfinite(next) || !(next > 0) || i >= kPlainIterations ||
+                         std::fabs(gap) / in.k < kCriticalTolerance)) {
+      safeguarded = true;
+    }
+    if (safeguarded && !inside(next)) {
+      if (!lo_known && !(lo_known = find_lo())) {
+        return 0.0;
+      }
+      next = midpoint();
+    }
+    if (next == si || (std::isfinite(hi) && hi - lo <= 4 * kDoubleEpsilon * hi)) {
       break;
     }
     si = next;
   }
-  return si;
+  return std::isfinite(si) && si >= lo && si <= hi ? si : midpoint();
 }
 
 // Central finite differences on the BAW value.
@@ -228,34 +294,42 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
 }
 
 double BawValue(const BsmInputs& in) {
-  // A call on an asset without a yield above the rate is never exercised early.
-  if (in.is_call && in.q <= 0) {
-    return BsmValue(in);
+  const double european = BsmValue(in);
+  // A call on an asset without a yield is never exercised early (the model's
+  // own rule), nor is a put while the rate is not positive and the yield not
+  // negative (holding it is then worth at least K - S).
+  const double intrinsic = std::fmax(in.is_call ? in.s - in.k : in.k - in.s, 0.0);
+  const double floor = std::fmax(european, intrinsic);
+  if (in.is_call ? in.q <= 0 : (in.r <= 0 && in.q >= 0)) {
+    // Exact for a put and for a call at a rate that is not negative; a call at
+    // a negative rate is worth at least its exercise value.
+    return floor;
   }
-  const double b = in.r - in.q;
   const double s2 = in.sigma * in.sigma;
-  const double n = 2 * b / s2;
-  const double big_k = 1 - std::exp(-in.r * in.t);
-  if (big_k == 0) {
-    return BsmValue(in);  // zero rate: the put is not exercised early either
-  }
+  const double n = 2 * (in.r - in.q) / s2;
   const double m = 2 * in.r / s2;
-  const double root = std::sqrt((n - 1) * (n - 1) + 4 * m / big_k);
+  // 2r / (sigma^2 (1 - e^-rT)), written with expm1 so that tiny rates keep
+  // their digits; 2 / (sigma^2 T) in the limit of a zero rate.
+  const double rt = in.r * in.t;
+  const double m_over_k = rt == 0 ? 2 / (s2 * in.t) : m / -std::expm1(-rt);
+  const double root = std::sqrt((n - 1) * (n - 1) + 4 * m_over_k);
   const double q_exp = in.is_call ? 0.5 * (-(n - 1) + root) : 0.5 * (-(n - 1) - root);
   if (!std::isfinite(q_exp) || q_exp == 0) {
-    return BsmValue(in);
+    return floor;
   }
   const BawTerms terms(in);
-  const double critical = CriticalPrice(terms, q_exp);
-  if (in.is_call ? in.s >= critical : in.s <= critical) {
-    return in.is_call ? in.s - in.k : in.k - in.s;
+  const double critical = CriticalPrice(terms, q_exp, m);
+  if (!(critical > 0) || (in.is_call ? in.s >= critical : in.s <= critical)) {
+    // No exercise region (a put whose region is empty), or the price lies in it.
+    return floor;
   }
   double euro_critical, n_d1, pdf_d1;
   terms.At(critical, euro_critical, n_d1, pdf_d1);
-  double euro, unused_n, unused_pdf;
-  terms.At(in.s, euro, unused_n, unused_pdf);
   const double a = (in.is_call ? 1 : -1) * critical / q_exp * (1 - terms.disc_q * n_d1);
-  return euro + a * std::pow(in.s / critical, q_exp);
+  const double value = european + a * std::pow(in.s / critical, q_exp);
+  // The approximation never reads below what exercising now or holding to
+  // expiry gives.
+  return std::isfinite(value) ? std::fmax(value, floor) : floor;
 }
 
 }  // namespace stratlyn::zelop

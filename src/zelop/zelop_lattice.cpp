@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "pricing/brent.h"
 #include "zelop/zelop_models.h"
 
 namespace stratlyn::zelop {
@@ -15,6 +16,8 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kMinSteps = 3;
 constexpr int kMaxSteps = 5000;
+// Twice a double's machine precision: the relative part of Brent's convergence test.
+constexpr double kDoubleEps2 = 2e-16;
 
 enum class Barrier { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
@@ -128,61 +131,6 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
   return result;
 }
 
-// Brent's method on f over [lo, hi]; NaN when f has the same sign at both ends.
-template <typename F>
-double Brent(F&& f, double lo, double hi, double tol, int max_iter) {
-  double a = lo, b = hi, fa = f(a), fb = f(b);
-  if (!(fa * fb <= 0)) {
-    return kNaN;
-  }
-  double c = a, fc = fa, d = b - a, e = d;
-  for (int i = 0; i < max_iter; ++i) {
-    if ((fb > 0) == (fc > 0)) {
-      c = a;
-      fc = fa;
-      d = e = b - a;
-    }
-    if (std::fabs(fc) < std::fabs(fb)) {
-      a = b, b = c, c = a;
-      fa = fb, fb = fc, fc = fa;
-    }
-    const double tol1 = 2 * 1e-16 * std::fabs(b) + 0.5 * tol;
-    const double xm = 0.5 * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0) {
-      return b;
-    }
-    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
-      const double s = fb / fa;
-      double p, q;
-      if (a == c) {
-        p = 2 * xm * s;
-        q = 1 - s;
-      } else {
-        const double qq = fa / fc, r = fb / fc;
-        p = s * (2 * xm * qq * (qq - r) - (b - a) * (r - 1));
-        q = (qq - 1) * (r - 1) * (s - 1);
-      }
-      if (p > 0) {
-        q = -q;
-      }
-      p = std::fabs(p);
-      if (2 * p < std::fmin(3 * xm * q - std::fabs(tol1 * q), std::fabs(e * q))) {
-        e = d;
-        d = p / q;
-      } else {
-        d = e = xm;
-      }
-    } else {
-      d = e = xm;
-    }
-    a = b;
-    fa = fb;
-    b += std::fabs(d) > tol1 ? d : (xm >= 0 ? tol1 : -tol1);
-    fb = f(b);
-  }
-  return b;
-}
-
 }  // namespace
 
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
@@ -260,7 +208,9 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
         break;
       }
       tried[best] = true;
-      const double candidate = Brent(gap, grid_sigma[best], grid_sigma[best + 1], 1e-12, 100);
+      const double candidate =
+          BrentSearch<double>(gap, grid_sigma[best], grid_sigma[best + 1], 1e-12, kNaN,
+                              BrentStall::kReturnEstimate, 0.0, kDoubleEps2);
       if (std::fabs(gap(candidate)) <= 1e-7 * std::fmax(price, 1.0)) {
         root = candidate;
       }

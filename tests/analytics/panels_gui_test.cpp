@@ -15,10 +15,12 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 
+#include "analytics/risk.h"
 #include "analytics/sensitivity.h"
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
 #include "charts/qt_canvas.h"
+#include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/format.h"
 #include "util/locale_info.h"
@@ -93,25 +95,97 @@ TEST(SensitivityPanel, PlotAutomaticallyAndAxisChoices) {
   Shot(s, "sensitivity");
 }
 
-TEST(SensitivityPanel, MouseReadoutFollowsAHeldButton) {
+TEST(SensitivityPanel, ReadoutShowsTheCurveAtThePointersX) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  SetCall(s);
+  s.yTyp(1)->click();
+  s.PlotIt();
+  QtCanvas* pb = s.pbox();
+  // Hovering is enough: the read-out gives the curve's value at the pointer's
+  // x, wherever the pointer is vertically.
+  const QPointF high(pb->PlotRect().center().x(), pb->PlotRect().top() + 3);
+  QMouseEvent move(QEvent::MouseMove, high, pb->mapToGlobal(high), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(pb, &move);
+  const double x = pb->ToUser(high).x();
+  std::vector<float> xs, ys;
+  zelBSOP bsop;
+  PortSens(0, 1, s.Inputs(), bsop, xs, ys);
+  // The delta of the swept call at that asset price, from the sweep's own points.
+  size_t i = 1;
+  while (i + 1 < xs.size() && xs[i] < x) ++i;
+  const double want = ys[i - 1] + (ys[i] - ys[i - 1]) * (x - xs[i - 1]) / (xs[i] - xs[i - 1]);
+  EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(x, want));
+  EXPECT_LT(want, 1.0);  // a delta, not the pointer's height
+  QTest::mousePress(pb, Qt::LeftButton, {}, high.toPoint());
+  EXPECT_FALSE(s.lblPoint()->text().isEmpty());
+  QTest::mouseRelease(pb, Qt::LeftButton, {}, high.toPoint());
+  EXPECT_TRUE(s.lblPoint()->text().isEmpty());
+  // Left of the plotted curve there is nothing to read.
+  const QPointF outside(2, pb->height() / 2.0);
+  QMouseEvent away(QEvent::MouseMove, outside, pb->mapToGlobal(outside), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(pb, &away);
+  EXPECT_TRUE(s.lblPoint()->text().isEmpty());
+}
+
+TEST(SensitivityPanel, TheFigureHasATitleTicksAndAMarkerAtTheCurrentInput) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  SetCall(s);
+  s.xtyp(4)->click();
+  s.yTyp(1)->click();
+  s.PlotIt();
+  const ChartFrame& f = s.pbox()->Frame();
+  EXPECT_EQ(f.title, "Delta vs Strike");
+  EXPECT_EQ(f.x_caption, "Strike");
+  EXPECT_GE(f.x_ticks.size(), 3u);
+  EXPECT_GE(f.y_ticks.size(), 3u);
+  ASSERT_TRUE(f.marker_x);
+  EXPECT_DOUBLE_EQ(*f.marker_x, 50.0);
+  ASSERT_TRUE(f.marker_y);
+  EXPECT_GT(*f.marker_y, 0.5);  // an at-the-money call's delta
+  // Gamma against the dividend yield: a narrow range, labels still distinct.
+  s.xtyp(5)->click();
+  s.yTyp(2)->click();
+  s.PlotIt();
+  const ChartFrame& g = s.pbox()->Frame();
+  EXPECT_EQ(g.title, "Gamma vs Div Yld");
+  for (size_t i = 1; i < g.y_ticks.size(); ++i) {
+    EXPECT_NE(g.y_ticks[i].text, g.y_ticks[i - 1].text);
+  }
+  Shot(s, "sensitivity_gamma_dvl");
+}
+
+TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   testing::FakeServices services;
   ucSens s;
   s.show();
   SetCall(s);
   s.PlotIt();
-  QtCanvas* pb = s.pbox();
-  const QPoint at(pb->width() / 4, pb->height() / 2);
-  QTest::mousePress(pb, Qt::LeftButton, {}, at);
-  const QPointF u = pb->ToUser(at);
-  EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(u.x(), u.y()));
-  const QPointF held(pb->width() / 2.0, 10.0);
-  QMouseEvent move(QEvent::MouseMove, held, pb->mapToGlobal(held), Qt::NoButton, Qt::LeftButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(pb, &move);
-  const QPointF v = pb->ToUser(held);
-  EXPECT_EQ(s.lblPoint()->text().toStdString(), PointReadout(v.x(), v.y()));
-  QTest::mouseRelease(pb, Qt::LeftButton, {}, at);
-  EXPECT_TRUE(s.lblPoint()->text().isEmpty());
+  ASSERT_GT(s.pbox()->ItemCount(), 0);
+  // A strike typed as "abc" reaches the panel as 0.
+  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.3f, 0.0f, 4.0f);
+  s.xtyp(4)->click();
+  s.PlotIt();
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().text, "The strike price must be positive");
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
+  EXPECT_EQ(s.pbox()->ItemCount(), 0);
+  EXPECT_TRUE(s.pbox()->Frame().Empty());
+  EXPECT_EQ(s.Text1(0)->Text(), "");
+  // Several bad fields: the last in the panel's order, as the panel says it.
+  s.SetParameters(1, 0.05f, -1.0f, 0.0f, 50.0f, 0.3f, 0.0f, 4.0f);
+  s.PlotIt();
+  EXPECT_EQ(services.dialogs.LastText(), "The maturity must be positive");
+  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.0f, 0.0f, 4.0f);
+  s.PlotIt();
+  EXPECT_EQ(services.dialogs.LastText(), "The volatility must be positive");
+  EXPECT_EQ(s.pbox()->ItemCount(), 0);
 }
 
 TEST(SensitivityPanel, DisplaySizesAndTheKeptPlot) {
@@ -196,7 +270,7 @@ TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {
                     r.Grid1()->visualRect(r.Grid1()->gridModel()->index(0, 1)).center());
   QTest::keyClick(r.Grid1(), Qt::Key_C, Qt::ControlModifier);
   const std::string copied = services.clipboard.Text();
-  EXPECT_EQ(copied.substr(0, 7), "95.00%\r");
+  EXPECT_EQ(copied.substr(0, 8), "95.00%\r\n");
   EXPECT_EQ(std::count(copied.begin(), copied.end(), '\r'), 19);
 
   // A later run continues the random sequence: a different table.
@@ -228,6 +302,24 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
     EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0).find(','), std::string::npos);
     EXPECT_NE(r.Text1(2)->Text().find(','), std::string::npos);
     EXPECT_EQ(PointReadout(101.5, 0.25), "x=101,5, y=0,25");
+    // The figure's numbers too: decimals with the comma, never a point.
+    bool decimals = false;
+    for (const auto* ticks : {&r.pbox()->Frame().x_ticks, &r.pbox()->Frame().y_ticks}) {
+      for (const auto& t : *ticks) {
+        EXPECT_EQ(t.text.find('.'), std::string::npos) << t.text;
+        decimals = decimals || t.text.find(',') != std::string::npos;
+      }
+    }
+    ucSens s;
+    s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f);
+    s.yTyp(1)->click();
+    s.PlotIt();
+    for (const auto& t : s.pbox()->Frame().y_ticks) {
+      EXPECT_EQ(t.text.find('.'), std::string::npos) << t.text;
+      decimals = decimals || t.text.find(',') != std::string::npos;
+    }
+    EXPECT_TRUE(decimals);  // delta's ticks (0,2 ... 1,0) have decimals
+    EXPECT_NE(s.pbox()->Frame().marker_label.find("50,0"), std::string::npos);
   }
   SetEntryLocale(EntryLocale{});
 }
@@ -241,13 +333,79 @@ TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   EXPECT_EQ(r.cmbHorizon()->currentText(), "Option Maturity");
   EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "-2.500");
 
-  // A failure value from the pricing record: its message only, nothing drawn.
-  r.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.25f, 0.0f, 2.5f);
-  r.cmbHorizon()->setCurrentIndex(0);
+  // A strike of 0 (typed "abc"): the calculator panel's message, nothing
+  // drawn and no values in the table, at every horizon.
+  for (int horizon : {0, kHorizonMaturity}) {
+    r.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.25f, 0.0f, 7.0f);
+    r.cmbHorizon()->setCurrentIndex(horizon);
+    r.CalcIt();
+    EXPECT_EQ(services.dialogs.LastText(), "The strike price must be positive");
+    EXPECT_EQ(r.pbox()->ItemCount(), 0);
+    EXPECT_TRUE(r.pbox()->Frame().Empty());
+    for (int row = 1; row < 21; ++row) {
+      ASSERT_EQ(r.Grid1()->grid().TextMatrix(row, 0), "") << row;
+    }
+  }
+  EXPECT_EQ(services.dialogs.Count(), 2u);
+}
+
+TEST(RiskPanel, AtMaturityTheWorthlessShareIsItsOwnLabelledBar) {
+  testing::FakeServices services;
+  ucRisk r;
+  r.show();
+  SetCall(r);
+  r.cmbHorizon()->setCurrentIndex(kHorizonMaturity);
   r.CalcIt();
-  EXPECT_EQ(services.dialogs.Count(), 1u);
-  EXPECT_EQ(r.pbox()->ItemCount(), 0);
-  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "-2.500");  // the table stays
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  // 100 bars and the worthless bar beside them, with its share written.
+  EXPECT_EQ(r.pbox()->ItemCount(), 103);  // and its two caption lines
+  const ChartFrame& f = r.pbox()->Frame();
+  EXPECT_EQ(f.title, "Profit at Option Maturity");
+  EXPECT_EQ(f.y_caption, "% of outcomes that pay");
+  ASSERT_FALSE(f.x_ticks.empty());
+  // x ticks in outcome units: profits from the loss of the price (-4) to the
+  // largest outcome, the worthless bar's room (8 bins) aside.
+  const double lo = std::stod(r.Text1(2)->Text()), hi = std::stod(r.Text1(3)->Text());
+  EXPECT_DOUBLE_EQ(lo, -4.0);
+  for (const auto& t : f.x_ticks) {
+    EXPECT_GE(std::stod(t.text), lo - 8 * (hi - lo) / 100 - 1e-9) << t.text;
+    EXPECT_LE(std::stod(t.text), hi + 1e-9) << t.text;
+  }
+  ASSERT_TRUE(f.marker_x);
+  EXPECT_EQ(f.marker_label, "break-even");
+  Shot(r, "risk_maturity");
+  EXPECT_GT(PixelsUnlike(r.pbox()->Image(), 0x1E2A36), 500);
+}
+
+TEST(RiskPanel, TableRowsAndReadoutFitBothDisplays) {
+  testing::FakeServices services;
+  ucRisk r;
+  r.show();
+  SetCall(r);
+  r.CalcIt();
+  for (int large = 0; large < 2; ++large) {
+    if (large) {
+      r.EnlargeFont();
+      r.CalcIt();
+    }
+    GridView* view = r.Grid1();
+    QApplication::processEvents();
+    // The 5 % and the 0 % rows are on screen, and the table inside the panel.
+    EXPECT_LE(view->geometry().bottom(), r.height()) << large;
+    const QRect last = view->visualRect(view->gridModel()->index(20, 1));
+    EXPECT_TRUE(last.isValid()) << large;
+    EXPECT_LE(last.bottom(), view->viewport()->height()) << large;
+    EXPECT_GE(view->visualRect(view->gridModel()->index(0, 0)).top(), 0) << large;
+    // The read-out of a bar fits its label, "x=" included.
+    QtCanvas* pb = r.pbox();
+    const QPointF at(pb->PlotRect().left() + 2, pb->PlotRect().center().y());
+    QMouseEvent move(QEvent::MouseMove, at, pb->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(pb, &move);
+    const QString text = r.lblPoint()->text();
+    ASSERT_TRUE(text.startsWith("x=")) << text.toStdString();
+    EXPECT_LE(r.lblPoint()->fontMetrics().horizontalAdvance(text), r.lblPoint()->width()) << large;
+  }
 }
 
 TEST(RiskPanel, APressDuringARunIsIgnored) {

@@ -248,6 +248,107 @@ TEST(RiskAnalysis, FailureValueStopsTheRunAndOverflowThrows) {
   EXPECT_THROW(RunRiskAnalysis(Call(50, 50, 0.5f, 1.0f), settings, bsop, dev), zelError);
 }
 
+TEST(RiskAnalysis, AssetOutcomesHaveTheLognormalMeanAndSpread) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  UniformSource u;
+  NormalDeviateSource dev([&] { return u.Next(); });
+  RiskSettings settings;
+  settings.asset_only = true;
+  settings.mu = 0.15f;
+  settings.sigma = 0.25f;
+  settings.horizon = 3;  // 3 months of a half-year option
+  const RiskResult r = RunRiskAnalysis(Call(50, 50, 0.5f, 3.0f), settings, bsop, dev);
+  ASSERT_TRUE(r.completed);
+  double sum = 0, sum_sq = 0;
+  for (int i = 1; i <= kRiskSamples; ++i) {
+    const double x = std::log(r.samples[i] / 50.0);
+    sum += x;
+    sum_sq += x * x;
+  }
+  const double mean = sum / kRiskSamples;
+  const double sd = std::sqrt(sum_sq / kRiskSamples - mean * mean);
+  // ln(S_T / S) is normal with mean (mu - sigma^2 / 2) T and spread sigma sqrt(T).
+  const double t = 0.25;
+  const double want_mean = (0.15 - 0.5 * 0.25 * 0.25) * t;  // 0.0296875
+  const double want_sd = 0.25 * std::sqrt(t);               // 0.125
+  // Four standard errors of 5,000 draws.
+  EXPECT_NEAR(mean, want_mean, 4 * want_sd / std::sqrt(5000.0));
+  EXPECT_NEAR(sd, want_sd, 4 * want_sd / std::sqrt(2 * 5000.0));
+}
+
+// The first run from the start of the sequence, computed here from the
+// generator's definition: 24 bits of a Mersenne twister seeded 20101, the
+// polar method, S exp(drift + spread z).
+TEST(RiskAnalysis, TheFirstRunIsTheStartOfTheFixedSequence) {
+  testing::FakeServices services;
+  std::mt19937 engine(20101);
+  auto uniform = [&] { return static_cast<float>(engine() >> 8) / 16777216.0f; };
+  std::vector<double> z;
+  while (z.size() < static_cast<size_t>(kRiskSamples)) {
+    const float a = 2.0f * uniform() - 1.0f, b = 2.0f * uniform() - 1.0f;
+    const float s = a * a + b * b;
+    if (s <= 0.0f || s > 1.0f) continue;
+    const double f = std::sqrt(-2.0 * std::log(static_cast<double>(s)) / s);
+    z.push_back(b * f);
+    z.push_back(a * f);
+  }
+  const double t = 1.0 / 12.0, mu = 0.15, sigma = 0.25;
+  std::vector<float> want;
+  for (int i = 0; i < kRiskSamples; ++i) {
+    want.push_back(static_cast<float>(
+        50.0 * std::exp((mu - 0.5 * sigma * sigma) * t + sigma * std::sqrt(t) * z[i])));
+  }
+
+  zelBSOP bsop;
+  UniformSource u;
+  NormalDeviateSource dev([&] { return u.Next(); });
+  RiskSettings settings;
+  settings.asset_only = true;
+  settings.horizon = 2;  // one month
+  const RiskResult r = RunRiskAnalysis(Call(50, 50, 0.5f, 3.0f), settings, bsop, dev);
+  ASSERT_TRUE(r.completed);
+  std::sort(want.begin(), want.end());
+  for (int i = 1; i <= kRiskSamples; ++i) {
+    ASSERT_NEAR(r.samples[i], want[i - 1], 2e-5f) << i;
+  }
+}
+
+TEST(RiskAnalysis, WorthlessOutcomesAreCountedAndTakenOutOfTheBars) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  RiskSettings settings;
+  settings.horizon = kHorizonMaturity;
+  const OptionParameters call = Call(50, 50, 0.5f, 3.0f);
+  UniformSource u1, u2;
+  NormalDeviateSource d1([&] { return u1.Next(); }), d2([&] { return u2.Next(); });
+  const RiskResult payoff = RunRiskAnalysis(call, settings, bsop, d1);
+  settings.asset_only = true;
+  const RiskResult asset = RunRiskAnalysis(call, settings, bsop, d2);
+  ASSERT_TRUE(payoff.completed && asset.completed);
+  // The same draws: a call expires worthless where the asset ends at or below the strike.
+  const int below = static_cast<int>(std::count_if(asset.samples.begin() + 1, asset.samples.end(),
+                                                   [](float s) { return s <= 50; }));
+  EXPECT_TRUE(payoff.payoff_at_maturity);
+  EXPECT_EQ(payoff.worthless, below);
+  EXPECT_GT(below, 1500);  // roughly half of them
+  EXPECT_LT(below, 3000);
+  EXPECT_EQ(asset.worthless, 0);
+  EXPECT_FALSE(asset.payoff_at_maturity);
+
+  const HistogramBars bars = HistogramPercentages(payoff);
+  EXPECT_FLOAT_EQ(bars.worthless_share, 100.0f * below / 5000.0f);
+  EXPECT_EQ(bars.remaining, 5000 - below);
+  // The other bars are shares of the remaining outcomes: together 100 %.
+  EXPECT_NEAR(std::accumulate(bars.heights.begin(), bars.heights.end(), 0.0), 100.0, 1e-3);
+  EXPECT_LT(bars.heights[1], 20.0f);  // bin 1 no longer holds the worthless half
+  // Without a worthless share the bars are shares of all outcomes.
+  const HistogramBars plain = HistogramPercentages(asset);
+  EXPECT_EQ(plain.worthless_share, 0.0f);
+  EXPECT_EQ(plain.remaining, 5000);
+  EXPECT_FLOAT_EQ(plain.heights[1], 100.0f * asset.counts[1] / 5000.0f);
+}
+
 TEST(RiskAnalysis, MaxOfTakesTheGreater) {
   EXPECT_EQ(MaxOf(3, 2.5), 3.0);
   EXPECT_EQ(MaxOf(-1.0f, 0.0f), 0.0f);

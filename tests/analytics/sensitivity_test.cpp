@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <utility>
 #include <vector>
 
 #include "pricing/zel_bsop.h"
@@ -68,8 +71,8 @@ TEST(PortSens, StopsAtTheFailureValueAndRejectsBadChoices) {
   zelBSOP bsop;
   std::vector<float> x, y;
   OptionParameters p = Option();
-  p.ot = 0.0f;  // a maturity of 0 sweeps 0..0.1; point 0 is invalid
-  PortSens(3, 0, p, bsop, x, y);
+  p.ot = 0.0f;                                  // a maturity of 0 sweeps 0..0.1; point 0 is invalid
+  EXPECT_EQ(PortSens(3, 0, p, bsop, x, y), 0);  // no real point to plot
   EXPECT_EQ(y[0], -999.0f);
   EXPECT_EQ(x[1], 0.0f);  // the sweep stopped: the rest stays 0
   EXPECT_EQ(y[100], 0.0f);
@@ -89,6 +92,72 @@ TEST(PortSens, StopsAtTheFailureValueAndRejectsBadChoices) {
 TEST(PortSens, PointReadout) {
   EXPECT_EQ(PointReadout(101.5, 0.25), "x=101.5, y=0.25");
   EXPECT_EQ(PointReadout(-3.14159, 1234567), "x=-3.142, y=1234567.0");
+  // Small Greeks keep three significant digits instead of reading 0.0.
+  EXPECT_EQ(PointReadout(0.05, 0.0305), "x=0.0500, y=0.0305");
+  EXPECT_EQ(PointReadout(1, -0.000123456), "x=1.0, y=-0.000123");
+  EXPECT_EQ(SensitivityTitle(4, 1), "Delta vs Strike");
+  EXPECT_EQ(SensitivityTitle(5, 2), "Gamma vs Div Yld");
+  EXPECT_EQ(SensitivityTitle(6, 0), "");
+}
+
+// Every output of a sweep is the record's figure under its own key, at the
+// swept point: swapping two keys of the sweep is caught here.
+TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
+  testing::FakeServices services;
+  const std::array<const char*, 6> keys = {"opr", "delta", "gamma", "vega", "theta", "rho"};
+  const std::array<const char*, 6> inputs = {"uasset", "vol", "riskfree", "mat", "strike", "dvl"};
+  OptionParameters p = Option();
+  p.odvl = 0.03f;
+  for (int xc = 0; xc < 6; ++xc) {
+    for (int yc = 0; yc < 6; ++yc) {
+      zelBSOP sweep;
+      std::vector<float> x, y;
+      ASSERT_EQ(PortSens(xc, yc, p, sweep, x, y), kSweepPoints);
+      for (int i : {0, 37, 100}) {
+        zelBSOP ref;
+        ref.SetOptionData(1, "type");
+        ref.SetOptionData(p.orf, "riskfree");
+        ref.SetOptionData(p.ot, "mat");
+        ref.SetOptionData(p.oxk, "strike");
+        ref.SetOptionData(p.osig, "vol");
+        ref.SetOptionData(p.odvl, "dvl");
+        ref.SetOptionData(p.os, "uasset");
+        ref.SetOptionData(x[i], inputs[xc]);
+        ASSERT_EQ(y[i], ref.GetOptionData(keys[yc])) << inputs[xc] << " " << keys[yc] << " " << i;
+      }
+    }
+  }
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+// The Greeks read from sweeps agree with the slopes of the value and delta
+// sweeps: gamma = d delta / dS, vega = dV / d sigma, theta = -dV / dT,
+// rho = dV / dr, delta = dV / dS (central differences).
+TEST(PortSens, SweptGreeksAreTheSlopesOfTheSweptValue) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  const OptionParameters p = Option();
+  auto sweep = [&](int xc, int yc) {
+    std::vector<float> x, y;
+    PortSens(xc, yc, p, bsop, x, y);
+    return std::pair{x, y};
+  };
+  auto check_slope = [](const std::pair<std::vector<float>, std::vector<float>>& of,
+                        const std::vector<float>& greek, double sign, const char* what) {
+    const auto& [x, v] = of;
+    for (int i = 5; i <= 95; i += 10) {
+      const double slope = sign * (v[i + 1] - v[i - 1]) / (x[i + 1] - x[i - 1]);
+      EXPECT_NEAR(greek[i], slope, 0.01 * std::fabs(slope) + 2e-4) << what << " at " << i;
+    }
+  };
+  const auto value_s = sweep(0, 0);
+  const auto delta_s = sweep(0, 1);
+  check_slope(value_s, delta_s.second, 1, "delta");
+  check_slope(delta_s, sweep(0, 2).second, 1, "gamma");
+  check_slope(sweep(1, 0), sweep(1, 3).second, 1, "vega");
+  check_slope(sweep(3, 0), sweep(3, 4).second, -1, "theta");
+  check_slope(sweep(2, 0), sweep(2, 5).second, 1, "rho");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ class RecordingCanvas : public Canvas {
   void SetDrawWidth(int pixels) override { width = pixels; }
   void Cls() override {
     ops.clear();
+    frame = ChartFrame{};
     ++cls_calls;
     cx = sx1, cy = sy1;
   }
@@ -76,6 +77,11 @@ class RecordingCanvas : public Canvas {
     cy += text_height;
   }
 
+  void SetFrame(const ChartFrame& f) override {
+    frame = f;
+    ++frame_calls;
+  }
+
   std::vector<CanvasOp> OpsOf(CanvasOp::Kind kind) const {
     std::vector<CanvasOp> out;
     for (const auto& op : ops) {
@@ -93,6 +99,8 @@ class RecordingCanvas : public Canvas {
   double text_height = 10;
   int scale_calls = 0;
   int cls_calls = 0;
+  int frame_calls = 0;
+  ChartFrame frame;
   std::vector<CanvasOp> ops;
 };
 

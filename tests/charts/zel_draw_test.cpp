@@ -391,3 +391,158 @@ TEST(ZelDraw, PieAnglesAndThePlainPie) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+using testing::RecordingCanvas;
+
+struct FigureChart {
+  FigureChart() { draw.InitializePictureBox(&canvas); }
+  RecordingCanvas canvas;
+  zelDraw draw;
+};
+
+TEST(ZelDrawFigure, EveryScaleSendsTitleAndRoundTicksOfTheNewBounds) {
+  testing::FakeServices services;
+  FigureChart c;
+  c.draw.SetTitle("Delta vs Strike");
+  std::vector<float> x(101), y(101);
+  for (int i = 0; i <= 100; ++i) {
+    x[i] = 25.0f + 0.75f * i;
+    y[i] = 0.03f + 0.0004f * i / 100.0f;  // a nearly flat curve
+  }
+  c.draw.DrawLine(x, y, 100, true, 0);
+  const ChartFrame& f = c.canvas.frame;
+  EXPECT_EQ(f.title, "Delta vs Strike");
+  ASSERT_GE(f.x_ticks.size(), 3u);
+  ASSERT_GE(f.y_ticks.size(), 3u);
+  // The x bounds are 23.75 and 104.2 (factors 0.95 and 1.05): ticks at 30, 40, ...
+  EXPECT_EQ(f.x_ticks.front().text, "30");
+  EXPECT_DOUBLE_EQ(f.x_ticks.front().at, 30);
+  // Neighbouring y labels differ although the curve spans only 0.0004.
+  for (size_t i = 1; i < f.y_ticks.size(); ++i) {
+    EXPECT_NE(f.y_ticks[i].text, f.y_ticks[i - 1].text);
+    EXPECT_GT(f.y_ticks[i].at, f.y_ticks[i - 1].at);
+  }
+  for (const auto& t : f.y_ticks) {
+    EXPECT_GE(t.at, c.draw.GetMinMax(zelDraw::kYMin));
+    EXPECT_LE(t.at, c.draw.GetMinMax(zelDraw::kYMax));
+  }
+  EXPECT_TRUE(f.grid);
+  // Clearing the box removes the figure; the next drawing brings it back.
+  c.canvas.Cls();
+  EXPECT_TRUE(c.canvas.frame.Empty());
+  c.draw.DrawLine(x, y, 100, true, 0);
+  EXPECT_EQ(c.canvas.frame.title, "Delta vs Strike");
+}
+
+TEST(ZelDrawFigure, ReadoutFollowsTheDrawnLineAndTheMarkerSitsOnIt) {
+  testing::FakeServices services;
+  FigureChart c;
+  const std::vector<float> x = {0, 1, 2, 3, 4};
+  const std::vector<float> y = {0, 10, 20, 40, 80};
+  c.draw.DrawLine(x, y, 5, true, 0);
+  // Drawn points are 1..4: between them the value is interpolated.
+  ASSERT_TRUE(c.draw.ValueAt(2.5));
+  EXPECT_DOUBLE_EQ(*c.draw.ValueAt(2.5), 30);
+  EXPECT_DOUBLE_EQ(*c.draw.ValueAt(4), 80);
+  EXPECT_FALSE(c.draw.ValueAt(0.5));  // point 0 is not drawn
+  EXPECT_FALSE(c.draw.ValueAt(4.5));
+  c.draw.SetMarker(3.5, "current");
+  ASSERT_TRUE(c.canvas.frame.marker_x);
+  EXPECT_DOUBLE_EQ(*c.canvas.frame.marker_x, 3.5);
+  ASSERT_TRUE(c.canvas.frame.marker_y);
+  EXPECT_DOUBLE_EQ(*c.canvas.frame.marker_y, 60);
+  EXPECT_EQ(c.canvas.frame.marker_label, "current");
+  c.draw.ClearMarker();
+  EXPECT_FALSE(c.canvas.frame.marker_x);
+}
+
+TEST(ZelDrawFigure, BarsReadOutInShownUnits) {
+  testing::FakeServices services;
+  FigureChart c;
+  const std::vector<float> counts = {0, 5, 7, 3};
+  // Three bins from 10 to 16: bin i spans 10 + 2(i - 1) .. 10 + 2i.
+  c.draw.SetXAxisUnits(2.0, 10.0);
+  c.draw.DrawBar(counts, 3, true, 0);
+  EXPECT_DOUBLE_EQ(*c.draw.ValueAt(1.5), 7);
+  EXPECT_DOUBLE_EQ(*c.draw.ValueAt(0.2), 5);
+  EXPECT_FALSE(c.draw.ValueAt(3.5));
+  const auto r = c.draw.ReadoutAt(1.5);
+  ASSERT_TRUE(r);
+  EXPECT_DOUBLE_EQ(r->x, 13);
+  EXPECT_DOUBLE_EQ(r->y, 7);
+  // The x ticks are round outcome values placed at their bin positions.
+  const auto& ticks = c.canvas.frame.x_ticks;
+  ASSERT_FALSE(ticks.empty());
+  for (const auto& t : ticks) {
+    EXPECT_DOUBLE_EQ(c.draw.ShownX(t.at), std::stod(t.text));
+  }
+  EXPECT_THROW(c.draw.SetXAxisUnits(0, 1), zelError);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ZelDrawFigure, ClearKeepsThePlotEmptyUntilTheNextScale) {
+  testing::FakeServices services;
+  testing::RecordingCanvas canvas;
+  zelDraw draw;
+  draw.InitializePictureBox(&canvas);
+  const std::vector<float> x = {0, 1, 2, 3}, y = {1, 2, 3, 4};
+  draw.SetTitle("Value vs Asset Price");
+  draw.DrawLine(x, y, 4, true, 0);
+  draw.SetMarker(2);
+  ASSERT_FALSE(canvas.frame.Empty());
+  draw.Clear();
+  EXPECT_EQ(canvas.cls_calls, 1);
+  EXPECT_TRUE(canvas.frame.Empty());
+  EXPECT_FALSE(draw.ValueAt(2));
+  // Settings changed now do not bring back a figure of the old bounds.
+  draw.SetTitle("Delta vs Asset Price");
+  draw.ClearMarker();
+  EXPECT_TRUE(canvas.frame.Empty());
+  draw.DrawLine(x, y, 4, true, 0);
+  EXPECT_EQ(canvas.frame.title, "Delta vs Asset Price");
+  EXPECT_FALSE(canvas.frame.marker_x);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ZelDraw, EndLabelsOfANarrowRangeNeverReadTheSame) {
+  testing::FakeServices services;
+  testing::RecordingCanvas canvas;
+  testing::MemoryTextBox labels[4];
+  zelDraw draw;
+  draw.InitializePictureBox(&canvas);
+  for (int i = 0; i < 4; ++i) draw.InitializeTextBox(&labels[i], i);
+  // Gamma against the dividend yield: 0.0358 to 0.0367.
+  const std::vector<float> y = {0.0367f, 0.0366f, 0.0362f, 0.0358f};
+  const std::vector<float> x = {0.0f, 0.00001f, 0.00002f, 0.00003f};
+  draw.CalcYScale(y, 4, 0);
+  EXPECT_NE(labels[0].text, labels[1].text);
+  EXPECT_EQ(labels[0].text, "0.037");  // 0.0367 x 1.01
+  EXPECT_EQ(labels[1].text, "0.035");  // 0.0358 x 0.99
+  draw.CalcXScale(x, 4, 0);
+  EXPECT_EQ(labels[2].text, "0.00000");  // a bound of 0 stays 0
+  EXPECT_EQ(labels[3].text, "0.00003");
+  // Wide ranges keep the usual decimals; equal ends stay equal.
+  const std::vector<float> wide = {1.0f, 2.0f};
+  draw.CalcYScale(wide, 2, 0);
+  EXPECT_EQ(labels[0].text, "2.02");
+  const std::vector<float> zero = {0.0f, 0.0f};
+  draw.CalcYScale(zero, 2, 0);
+  EXPECT_EQ(labels[0].text, "0.00");
+  EXPECT_EQ(labels[1].text, "0.00");
+}
+
+}  // namespace
+}  // namespace stratlyn

@@ -29,13 +29,14 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
-CliResult RunPrice(const std::vector<std::string>& args) {
+// Runs stratlyn-cli price; `env` ("LC_ALL=de_DE.UTF-8 ") goes before the command.
+CliResult RunPrice(const std::vector<std::string>& args, const std::string& env = "") {
   // Names of this process's own: ctest runs the cases in parallel processes.
   static int calls = 0;
   const std::string stem = ::testing::TempDir() + "cli_price_" + std::to_string(getpid()) + "_" +
                            std::to_string(++calls);
   const std::string out_file = stem + ".out", err_file = stem + ".err";
-  std::string command = std::string("'") + STRATLYN_CLI_PATH + "' price";
+  std::string command = env + "'" + STRATLYN_CLI_PATH + "' price";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " >'" + out_file + "' 2>'" + err_file + "'";
   const int status = std::system(command.c_str());
@@ -183,12 +184,99 @@ TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
   EXPECT_NE(zero_vol.err.find("--vol must be greater than 0"), std::string::npos);
 }
 
-TEST(CliPriceTest, RunTimeErrorsExitOne) {
-  // A dividend yield so large that the forward price underflows: log of zero.
-  CliResult fault = RunPrice(With({"--yield", "100000"}));
-  EXPECT_EQ(fault.exit_code, 1);
-  EXPECT_NE(fault.err.find("run-time error 5"), std::string::npos) << fault.err;
-  EXPECT_TRUE(fault.out.empty());
+// Each number as the record's 32-bit float holds it, and a formula that
+// overflows on an input names the input: invalid input, exit 2.
+TEST(CliPriceTest, NumbersOutOfTheRecordsRangeNameTheirFlag) {
+  const std::vector<std::string> base = {"--spot", "100", "--strike", "100", "--maturity", "1"};
+  const auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      // 1e-46 is 0 as a float: it used to be priced silently at 0.25.
+      {with({"--rate", "0.05", "--vol", "1e-46"}), "--vol 1e-46 is too small"},
+      {with({"--rate", "0.05", "--vol", "1e-40"}), "--vol 1e-40 is too small"},
+      {with({"--rate", "1e-400", "--vol", "0.2"}), "--rate 1e-400 is too small"},
+      {{"--spot", "1e300", "--strike", "100", "--maturity", "1", "--rate", "0.05", "--vol", "0.2"},
+       "--spot 1e300 is too large"},
+      {with({"--rate", "-1e39", "--vol", "0.2"}), "--rate -1e39 is too large a negative number"},
+      // Fit a float, but the formulas overflow on them.
+      {with({"--rate", "0.05", "--vol", "0.2", "--yield", "100000"}),
+       "--yield 100000 is too large"},
+      {with({"--rate", "-1e30", "--vol", "0.2", "--american"}),
+       "--rate -1e30 is too large a negative number"},
+      {{"--spot", "100", "--strike", "100", "--maturity", "1e30", "--rate", "0.05", "--vol", "0.2",
+        "--american"},
+       "--maturity 1e30 is too large"},
+      {with({"--rate", "0.05", "--vol", "1e-30", "--american"}), "--vol 1e-30 is too small"},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = RunPrice(c.args);
+    EXPECT_EQ(r.exit_code, 2) << c.message << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+}
+
+TEST(CliPriceTest, EveryFlagGivenTwiceIsRefused) {
+  for (const std::vector<std::string>& twice :
+       {std::vector<std::string>{"--yield", "0.01", "--yield", "0.02"},
+        {"--engine", "record", "--engine", "library"},
+        {"--american", "--barrier", "45", "--barrier-kind", "down-out", "--barrier-kind", "up-out"},
+        {"--american", "--steps", "50", "--steps", "60"},
+        {"--json", "--json"},
+        {"--american", "--american"},
+        {"--call", "--call"}}) {
+    const CliResult r = RunPrice(With(twice));
+    EXPECT_EQ(r.exit_code, 2) << twice[0];
+    EXPECT_NE(r.err.find(twice[0] == "--american" && twice.size() > 2 ? twice[twice.size() - 2]
+                                                                      : twice[0]),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("given twice"), std::string::npos) << r.err;
+  }
+}
+
+// The lattice's implied volatility is a positive root or "no volatility".
+TEST(CliPriceTest, LatticeImpliedVolatilityIsAPositiveRoot) {
+  CliResult low =
+      RunPrice({"--call", "--american", "--spot", "50", "--strike", "50", "--maturity", "0.5",
+                "--rate", "0.05", "--yield", "0.04", "--market-price", "0.3", "--json"});
+  ASSERT_EQ(low.exit_code, 0) << low.err;
+  EXPECT_NEAR(JsonNumber(low.out, "impvol"), 0.0107, 2e-4);
+  EXPECT_NEAR(JsonNumber(low.out, "value"), 0.3, 1e-5);
+  for (const std::vector<std::string>& args :
+       {// A put worth more than its strike.
+        std::vector<std::string>{"--put", "--american", "--spot", "50", "--strike", "50",
+                                 "--maturity", "0.25", "--rate", "0.1", "--market-price", "61"},
+        // A call below its exercise value (exit 1, "run-time error 5", before).
+        {"--call", "--american", "--spot", "60", "--strike", "50", "--maturity", "0.25", "--rate",
+         "0.1", "--market-price", "5"},
+        // A down-and-out call above anything the lattice reaches.
+        {"--call", "--spot", "100", "--strike", "100", "--maturity", "1", "--rate", "0.05",
+         "--barrier", "90", "--barrier-kind", "down-out", "--market-price", "40"}}) {
+    const CliResult r = RunPrice(args);
+    EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+    EXPECT_NE(r.err.find("no volatility gives the market price"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+}
+
+// A comma-decimal locale changes neither what is read nor what is printed.
+TEST(CliPriceTest, CommaDecimalLocaleReadsAndPrintsWithADot) {
+  const std::vector<std::string> args = {"--spot", "100.5",  "--strike", "100",   "--maturity",
+                                         "1",      "--rate", "0.05",     "--vol", "0.2"};
+  const CliResult plain = RunPrice(args, "LC_ALL=C ");
+  const CliResult german = RunPrice(args, "LC_ALL=de_DE.UTF-8 ");
+  ASSERT_EQ(german.exit_code, 0) << german.err;
+  EXPECT_EQ(german.out, plain.out);
+  EXPECT_NE(german.out.find("10.771413"), std::string::npos) << german.out;  // S = 100.5
+  EXPECT_EQ(german.out.find(','), std::string::npos) << german.out;
 }
 
 TEST(CliPriceTest, HelpDocumentsEveryFlag) {

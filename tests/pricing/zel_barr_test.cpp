@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "pricing/brent.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/zel_error.h"
@@ -242,6 +245,46 @@ TEST(ZelBarrTest, ImpliedVolatilityOnTheLattice) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// Only a positive volatility that reprices the market price is an answer;
+// prices outside what any volatility gives are refused with -999 before a
+// search could wander to negative volatilities.
+TEST(ZelBarrTest, ImpliedVolatilityIsAPositiveRootOrMinus999) {
+  FakeServices fakes;
+  const auto solve = [](double sign, double s, double k, double t, double r, double q, double price,
+                        int code_offset, double h = 0) {
+    zelBarr b;
+    b.SetOptionData(sign, b.strType);
+    b.SetOptionData(s, b.strUnderlying);
+    b.SetOptionData(k, b.strStrike);
+    b.SetOptionData(t, b.strMaturity);
+    b.SetOptionData(r, b.strRiskFree);
+    b.SetOptionData(q, b.strDvl);
+    b.SetOptionData(h, b.strBarrier);
+    b.SetOptionData(price, b.strOptionPrice);
+    b.CalcBarr(2000 + code_offset);
+    return std::pair{b.GetOptionData("impvol"), b.GetOptionData("opr")};
+  };
+  // A low-volatility American call: the root near 0.0107, not -19.46.
+  const auto [low, low_value] = solve(1, 50, 50, 0.5, 0.05, 0.04, 0.3, 1);
+  EXPECT_NEAR(low, 0.0107, 2e-4);
+  EXPECT_NEAR(low_value, 0.3f, 1e-5);
+  // An American put worth more than its strike, an American call below its
+  // exercise value, a European put above the discounted strike.
+  EXPECT_EQ(solve(-1, 50, 50, 0.25, 0.1, 0, 61, 1).first, -999.0f);
+  EXPECT_EQ(solve(1, 60, 50, 0.25, 0.1, 0, 5, 1).first, -999.0f);
+  EXPECT_EQ(solve(-1, 50, 50, 0.25, 0.1, 0, 49, 0).first, -999.0f);
+  // An American call between its European floor and its exercise value.
+  EXPECT_EQ(solve(1, 60, 50, 0.25, 0.1, 0.2, 9.9, 1).first, -999.0f);
+  // A down-and-out call above anything the lattice reaches; a reachable one.
+  const auto [none, none_value] = solve(1, 100, 100, 1, 0.05, 0, 40, 2, 90);
+  EXPECT_EQ(none, -999.0f);
+  EXPECT_EQ(none_value, 0.0f);
+  const auto [barrier, barrier_value] = solve(1, 100, 100, 1, 0.05, 0, 8, 2, 90);
+  EXPECT_GT(barrier, 0.0f);
+  EXPECT_NEAR(barrier_value, 8.0f, 1e-4);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 TEST(ZelBarrTest, InvalidInputsRaiseRunTimeErrors) {
   struct Case {
     const char* key;
@@ -267,6 +310,21 @@ TEST(ZelBarrTest, ReentrantCalculationDuringEventsIsMemorySafe) {
   };
   EXPECT_NO_THROW(b.CalcBarr(b.AMERDOWNIN));
   EXPECT_TRUE(nested);
+}
+
+// The one root finder of the records and of the library's lattice: the
+// records' relative tolerance by default, a double's when the library asks.
+TEST(BrentSearchTest, RelativeToleranceIsTheCallersChoice) {
+  const auto cube = [](double x) { return x * x * x - 2.0; };
+  const double root = std::cbrt(2.0);
+  const double record =
+      BrentSearch<double>(cube, 0.0, 3.0, 0.0, -999.0, BrentStall::kReturnEstimate, 0.0);
+  const double library =
+      BrentSearch<double>(cube, 0.0, 3.0, 0.0, -999.0, BrentStall::kReturnEstimate, 0.0, 2e-16);
+  EXPECT_LE(std::fabs(record - root), 2 * 6e-8 * root);
+  EXPECT_LE(std::fabs(library - root), 1e-15);
+  EXPECT_EQ(BrentSearch<double>(cube, 2.0, 3.0, 1e-9, -999.0, BrentStall::kReturnEstimate, 0.0),
+            -999.0);
 }
 
 }  // namespace

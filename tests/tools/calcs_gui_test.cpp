@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -99,6 +100,74 @@ TEST_F(CalcsWindowTest, KeypadKeysAndKeyboard) {
   EXPECT_EQ(services.clipboard.Text(), "36");
 }
 
+// Keys as the keyboard delivers them: to whatever widget has the focus.
+void TypeToFocus(const QString& keys) {
+  QWidget* target = QApplication::focusWidget();
+  ASSERT_NE(target, nullptr);
+  for (const QChar c : keys) {
+    QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+  }
+}
+
+TEST_F(CalcsWindowTest, KeyboardPercentAfterPlusAndMinus) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  // A click on a keypad key moves the focus into the keypad.
+  QPushButton* one = Find<QPushButton>(window, "Number1");
+  QTest::mouseClick(one, Qt::LeftButton);
+  Click(window, "Cancel");
+  one->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(Find<QGroupBox>(window, "keypadFrame")->isAncestorOf(QApplication::focusWidget()));
+  TypeToFocus("100+10%");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(Text(window, "Readout"), "110");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  TypeToFocus("100-10%=");
+  EXPECT_EQ(Text(window, "Readout"), "90");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  TypeToFocus("200*5%=");
+  EXPECT_EQ(Text(window, "Readout"), "10");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+
+  // A grouped number from the clipboard (Ctrl+V to the focused keypad).
+  services.clipboard.SetText("1,234.5");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Text(window, "Readout"), "1234.5");
+}
+
+TEST_F(CalcsWindowTest, EscAfterEnterRestoresTheCommittedCell) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  GridView* view = Find<GridView>(window, "Grid1");
+  ASSERT_NE(view, nullptr);
+  // A real click on the cell: the grid takes the focus and the cell is entered.
+  const QPoint cell = view->visualRect(view->gridModel()->index(2, 2)).center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell);
+  ASSERT_EQ(QApplication::focusWidget(), view);
+  EXPECT_EQ(view->grid().Row(), 2);
+  TypeToFocus("500");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(view->grid().TextMatrix(2, 2), "500");
+  TypeToFocus("99");
+  EXPECT_EQ(view->grid().TextMatrix(2, 2), "99");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(view->grid().TextMatrix(2, 2), "500");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST_F(CalcsWindowTest, LogsInDoublePrecisionAndHugeExponentials) {
+  QWidget* window = ShowCalculatorsWindow(nullptr);
+  Find<QLineEdit>(window, "lgexpTxt")->setText("2.718281828");
+  Click(window, "logcalc");
+  EXPECT_EQ(Text(window, "lgCap"), "1.00");  // 0.99999999983 to eight decimals
+  Find<QRadioButton>(window, "lgtyp1")->click();
+  Find<QLineEdit>(window, "lgexpTxt")->setText("709");
+  Click(window, "logcalc");
+  EXPECT_EQ(Text(window, "lgCap"), "8.2184E+307");
+}
+
 TEST_F(CalcsWindowTest, GridEditingKeys) {
   QWidget* window = ShowCalculatorsWindow(nullptr);
   GridView* view = Find<GridView>(window, "Grid1");
@@ -154,7 +223,7 @@ TEST_F(CalcsWindowTest, GridEditingKeys) {
   grid.SetRowSel(2);
   grid.SetColSel(2);
   QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(services.clipboard.Text(), "1\t5\t100\r2\t5\t100");
+  EXPECT_EQ(services.clipboard.Text(), "1\t5\t100\r\n2\t5\t100");
 
   Click(window, "clrPV");
   EXPECT_EQ(Text(window, "pvlab"), "");

@@ -153,6 +153,16 @@ TEST_F(FinCalcsTest, GridTypingEscBackspaceAndEnter) {
   Type("99");
   calcs.Grid1_KeyPress(27);
   EXPECT_EQ(grid.TextMatrix(1, 0), "1.5");
+  // ... or what Enter (or an arrow key) committed since.
+  Enter(3, 2);
+  Type("500\r99");
+  calcs.Grid1_KeyPress(27);
+  EXPECT_EQ(grid.TextMatrix(3, 2), "500");
+  Type("7");
+  calcs.Grid1_KeyDown(40);
+  Type("8");
+  calcs.Grid1_KeyPress(27);
+  EXPECT_EQ(grid.TextMatrix(3, 2), "7");
 
   // Enter refuses text outside the yield column, which takes any text.
   Enter(2, 2);
@@ -190,7 +200,7 @@ TEST_F(FinCalcsTest, GridArrowsDeleteCopyAndPaste) {
   Enter(3, 0);
   calcs.Grid1_KeyPress(22);
   EXPECT_EQ(grid.TextMatrix(3, 2), "1234.5");
-  EXPECT_EQ(grid.TextMatrix(4, 0), " 2");
+  EXPECT_EQ(grid.TextMatrix(4, 0), "2");
   EXPECT_EQ(grid.TextMatrix(4, 2), "100");
 
   // Ctrl+C copies the selection as tab/CR text.
@@ -199,7 +209,7 @@ TEST_F(FinCalcsTest, GridArrowsDeleteCopyAndPaste) {
   grid.SetRowSel(4);
   grid.SetColSel(2);
   calcs.Grid1_KeyPress(3);
-  EXPECT_EQ(services.clipboard.Text(), "5\t1234.5\r5\t100");
+  EXPECT_EQ(services.clipboard.Text(), "5\t1234.5\r\n5\t100");
 
   // Delete empties the selection only.
   calcs.Grid1_KeyDown(46);
@@ -363,7 +373,7 @@ TEST_F(FinCalcsTest, DateFinder) {
   calcs.Combo1 = {5, 1, 5, 0};  // Friday after the third Friday, January
   calcs.calcDate_Click();
   EXPECT_EQ(calcs.cxDate, "01/23/2009");  // Fridays 2, 9, 16, 23
-  calcs.Combo1[1] = 0;                      // before: one week back
+  calcs.Combo1[1] = 0;                    // before: one week back
   calcs.calcDate_Click();
   EXPECT_EQ(calcs.cxDate, "01/09/2009");
   calcs.Combo1 = {4, 0, 5, 0};  // Thursday before the third Friday
@@ -419,6 +429,20 @@ TEST_F(FinCalcsTest, LogsAndExponentials) {
   calcs.lgexpTxt = "1";
   calcs.logcalc_Click();
   EXPECT_EQ(calcs.lgCap, "2.71828183");
+  // From 1e12 on the fixed pattern would write hundreds of digits (e^709 has
+  // 308 before the point): exponent form instead, and for tiny results too.
+  calcs.lgexpTxt = "709";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "8.2184E+307");
+  calcs.lgexpTxt = "-30";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "9.3576E-14");
+  calcs.lgexpTxt = "30";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "1.0686E+13");
+  calcs.lgexpTxt = "20";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "485165195.40979");
   calcs.lgexpTxt = "710";
   calcs.logcalc_Click();
   EXPECT_EQ(calcs.lgCap, "Overflow");
@@ -432,6 +456,15 @@ TEST_F(FinCalcsTest, LogsAndExponentials) {
   EXPECT_EQ(calcs.lgCap, "Overflow");
   calcs.lgtyp_Click(0);
   EXPECT_EQ(calcs.Label1_6, "Logarithm");
+
+  // The number as typed, in double precision: held as a 32-bit float,
+  // 1.0000001 is 1.00000012 and its log 0.00000012.
+  calcs.lgexpTxt = "1.0000001";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "0.0000001");
+  calcs.lgexpTxt = "2.718281828";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "1.00");
 }
 
 TEST(FinCalcsLocale, CommaSeparatorAndDayFirstDates) {

