@@ -196,8 +196,11 @@ TEST(ShippedFiles, HoldNoPathOfTheSourceOrBuildFolder) {
                       "\x7f"
                       "ELF") == 0)
       ++programs;
+    // Also the first 8 bytes alone: a compiler may store a literal path with
+    // 8-byte immediates, so the whole text never stands in the file.
     for (const std::string& folder :
-         {std::string(STRATLYN_SOURCE_DIR), std::string(STRATLYN_BUILD_DIR)}) {
+         {std::string(STRATLYN_SOURCE_DIR), std::string(STRATLYN_BUILD_DIR),
+          std::string(STRATLYN_SOURCE_DIR).substr(0, 8)}) {
       EXPECT_EQ(bytes.find(folder), std::string::npos)
           << fs::relative(entry.path(), destdir) << " holds " << folder;
     }
