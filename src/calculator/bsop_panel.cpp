@@ -97,6 +97,10 @@ bool BsopPanel::ReadMaturity(float& value) {
     return false;
   }
   if (IsDateText(text)) {
+    if (!IsDateText(fields.txtDate)) {
+      AppDialogs().Critical(bsop_text::kNoStartDate);
+      return true;
+    }
     std::string end = text;
     value = YearsBetweenDates(fields.txtDate, end);
     return false;
@@ -112,9 +116,21 @@ void BsopPanel::ShowValue(const char* caption, float value) {
 void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
   fields.lblDelta = Format(delta);
   fields.lblGamma = Format(gamma);
-  fields.lblVega = Format(vega);
-  fields.lblTheta = Format(theta);
+  fields.lblVega = Format(static_cast<float>(VegaIn(vega, units_)));
+  fields.lblTheta = Format(static_cast<float>(ThetaIn(theta, units_)));
   shown_.greeks = std::array<float, 4>{delta, gamma, vega, theta};
+}
+
+void BsopPanel::SetGreekUnits(GreekUnits units) {
+  units_ = units;
+  if (shown_.greeks) {
+    const std::array<float, 4> g = *shown_.greeks;
+    ShowGreeks(g[0], g[1], g[2], g[3]);
+  }
+}
+
+std::array<std::string, 4> BsopPanel::GreekCaptions(GreekUnits units) {
+  return {DeltaCaption(), GammaCaption(), VegaCaption(units), ThetaCaption(units)};
 }
 
 void BsopPanel::cmdCalculate_Click() {
@@ -201,13 +217,15 @@ void BsopPanel::CalcEuropean() {
       return;
     }
     o.SetOptionData(option_price_, o.strOptionPrice);
-    sigma_ = o.GetOptionData(o.strImpliedVolatility);
+    const float sigma = o.GetOptionData(o.strImpliedVolatility);
+    if (sigma < 0) {
+      NoImpliedVolatility();
+      return;
+    }
+    sigma_ = sigma;
     option_price_ = o.GetOptionData(o.strOptionPrice);
     ShowValue(bsop_text::kEuropeanValue, option_price_);
     fields.Text1[kVolatilityField] = Format(sigma_);
-    if (sigma_ < 0) {
-      return;  // no volatility gives the market price
-    }
   }
   ShowGreeks(o.GetOptionData(o.strDelta), o.GetOptionData(o.strGamma), o.GetOptionData(o.strVega),
              o.GetOptionData(o.strTheta));
@@ -234,18 +252,27 @@ void BsopPanel::CalcAmerican() {
     }
     b.SetOptionData(option_price_, b.strOptionPrice);
     b.CalcBarr(b.AMERVANVOL);
-    sigma_ = b.GetOptionData(b.strImpliedVolatility);
-    fields.Text1[kVolatilityField] = Format(sigma_);
-    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
     // A failed search stops here as on the European path: Greeks of a
     // volatility that was never found would mean nothing.
-    if (sigma_ < 0) {
+    const float sigma = b.GetOptionData(b.strImpliedVolatility);
+    if (sigma < 0) {
+      NoImpliedVolatility();
       return;
     }
+    sigma_ = sigma;
+    fields.Text1[kVolatilityField] = Format(sigma_);
+    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
   }
   ShowGreeks(b.GetOptionData(b.strDelta), b.GetOptionData(b.strGamma), b.GetOptionData(b.strVega),
              b.GetOptionData(b.strTheta));
   AppEvents().ProcessPending();
+}
+
+void BsopPanel::NoImpliedVolatility() {
+  // The value and Greeks on screen belong to other inputs: none is shown.
+  fields.lblPrice = bsop_text::kPriceCaption;
+  shown_.value.reset();
+  AppDialogs().Critical(bsop_text::kNoImpliedVolatility);
 }
 
 void BsopPanel::cmdCopyData_Click() {

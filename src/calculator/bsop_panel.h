@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "util/greek_units.h"
+
 namespace stratlyn {
 
 class zelBSOP;
@@ -51,6 +53,13 @@ inline constexpr const char* kUnderlyingName = "underlying asset price";
 inline constexpr const char* kStrikeName = "strike price";
 inline constexpr const char* kMaturityName = "maturity";
 inline constexpr const char* kVolatilityName = "volatility";
+// The implied volatility has no root: the volatility field is kept.
+inline constexpr const char* kNoImpliedVolatility =
+    "No volatility gives the market option price: the price lies outside the values the option "
+    "can take. The volatility field is left as it was.";
+// A maturity written as a date is counted from the Date field.
+inline constexpr const char* kNoStartDate =
+    "The maturity is a date: please enter in the Date field the date to count it from";
 }  // namespace bsop_text
 
 class BsopPanel {
@@ -87,6 +96,14 @@ class BsopPanel {
                      float& odvl, float& oopr);
   bool isPutOption() const { return fields.chkPut; }
 
+  // The units the Greek labels show (the records' own by default); the last
+  // figures are shown again in the new units. Copy All keeps the records'
+  // units, whatever is shown.
+  void SetGreekUnits(GreekUnits units);
+  GreekUnits Units() const { return units_; }
+  // The captions of delta, gamma, vega and theta with their units.
+  static std::array<std::string, 4> GreekCaptions(GreekUnits units);
+
   void SetStockQuote(const std::string& txt);
   void SetOptionQuote(const std::string& txt);
   void SetOptionStrike(const std::string& txt);
@@ -119,7 +136,10 @@ class BsopPanel {
   // entry could not be read (the user has been told).
   bool ReadField(int i, float& value);
   // The maturity field: years, a date (counted from txtDate) or an entry.
+  // True, after a message, when it cannot be read (a date needs a Date).
   bool ReadMaturity(float& value);
+  // The implied volatility was not found: says so and shows no figures.
+  void NoImpliedVolatility();
   std::string Format(float value) const;
   void ShowValue(const char* caption, float value);
   void ShowGreeks(float delta, float gamma, float vega, float theta);
@@ -129,6 +149,7 @@ class BsopPanel {
   std::unique_ptr<zelBSOP> bsop_;
   std::unique_ptr<zelBarr> barr_;
   Shown shown_;
+  GreekUnits units_ = GreekUnits::kPerUnit;
 };
 
 }  // namespace stratlyn

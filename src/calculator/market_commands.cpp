@@ -6,6 +6,7 @@
 #include <exception>
 #include <vector>
 
+#include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
@@ -36,6 +37,9 @@ constexpr const char* kStrikeFarQuestion =
 constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
 constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
 constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
+// A fetch that brought no page: "The page URL could not be loaded: CAUSE".
+constexpr const char* kPageNotLoadedStart = "The page ";
+constexpr const char* kPageNotLoadedMiddle = " could not be loaded: ";
 
 constexpr const char* kQuotePath = "/DelayedQuote/SimpleQuote.aspx?ticker=";
 constexpr const char* kSymbolDirectoryPath = "/TradTool/Symbols/SymbolDirectory.asp";
@@ -61,6 +65,31 @@ bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed;
 std::string FieldNumber(double value, std::string_view pattern) {
   const std::string& point = CurrentEntryLocale().decimal_point;
   return FormatNumber(value, pattern, point.size() == 1 ? point[0] : '.');
+}
+
+// A price the parsers wrote ("#####0.00000": digits, one separator, no
+// grouping) with the decimal separator of the user's locale, so that
+// Calculate reads back the figure that was fetched. Other texts unchanged.
+std::string InEntryLocale(const std::string& figure) {
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  size_t separator = std::string::npos;
+  for (size_t i = 0; i < figure.size(); ++i) {
+    const char c = figure[i];
+    if (c == '-' && i == 0) continue;
+    if (std::isdigit(static_cast<unsigned char>(c))) continue;
+    if ((c == '.' || c == ',') && separator == std::string::npos) {
+      separator = i;
+      continue;
+    }
+    return figure;
+  }
+  if (separator == std::string::npos) return figure;
+  return figure.substr(0, separator) + point + figure.substr(separator + 1);
+}
+
+// A parser's answer that is a price (not "", "seetable" or "blank").
+bool IsPriceAnswer(const std::string& answer) {
+  return !answer.empty() && answer != kSeeTable && answer != kBlank;
 }
 
 // Years from now to midnight at the start of an OCC expiration date.
@@ -115,7 +144,20 @@ BrowserView& MarketCommands::View() {
   return *view_;
 }
 
-bool MarketCommands::Load(const std::string& url) { return LoadPage(View(), url, stop_); }
+bool MarketCommands::Load(const std::string& url) {
+  const unsigned serial = ++load_serial_;
+  curve_stop_ = true;  // a yield curve loading into the view gives way
+  BrowserView& view = View();
+  if (!LoadPage(view, url, stop_)) return false;
+  // Another command loaded its own page while this one waited (the user
+  // pressed a button again): that command reads it, this one ends quietly.
+  if (serial != load_serial_) return false;
+  if (const std::string why = view.LoadFailure(); !why.empty()) {
+    AppDialogs().Critical(kPageNotLoadedStart + url + kPageNotLoadedMiddle + why);
+    return false;
+  }
+  return true;
+}
 
 template <typename Fn>
 void MarketCommands::Guarded(Fn&& work) {
@@ -123,8 +165,16 @@ void MarketCommands::Guarded(Fn&& work) {
   try {
     work();
   } catch (const zelError& e) {
-    ErrorHandler(e);
+    AppEvents().SetBusy(false);
+    if (e.Number() == err::kDeviceIO && !e.Description().empty()) {
+      // A page or series file that did not load or holds nothing to read:
+      // the message names it and the cause.
+      AppDialogs().Critical(e.Description());
+    } else {
+      ErrorHandler(e);
+    }
   } catch (const std::exception& e) {
+    AppEvents().SetBusy(false);
     ErrorHandler(e);
   }
 }
@@ -180,10 +230,13 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
                                                 : ParseCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
   if (answer == kSeeTable) {
+    ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
     AppEvents().ProcessPending();
-  } else {
-    f.underlying_price = answer;
+  } else if (IsPriceAnswer(answer)) {
+    // No price ("" after the parser's message, or "blank" after a No)
+    // leaves the field as it was.
+    f.underlying_price = InEntryLocale(answer);
     AppEvents().ProcessPending();
   }
   AppEvents().SetBusy(false);
@@ -214,11 +267,12 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
     }
     std::string url;
     if (feed) {
-      // The feed lists every option of an underlying on one page.
+      // The feed lists every option of an underlying on one page: that of
+      // the option's own root when the ticker is an OCC symbol.
       OccSymbol occ;
-      const std::string underlying = !Trim(f.stock_ticker).empty() ? f.stock_ticker
-                                     : ParseOccSymbol(symbol, occ) ? occ.root
-                                                                   : symbol;
+      const std::string underlying = ParseOccSymbol(symbol, occ)     ? occ.root
+                                     : !Trim(f.stock_ticker).empty() ? f.stock_ticker
+                                                                     : symbol;
       url = FeedOptionsUrl(underlying);
     } else {
       url = sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
@@ -235,14 +289,16 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
       feed ? ParseCBOEFeedQuote(html, symbol, ctx) : ParseCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
   if (answer == kSeeTable) {
+    ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
     AppEvents().SetBusy(false);
     AppEvents().ProcessPending();
     return;
   }
   AppEvents().SetBusy(false);
-  if (answer == kBlank) return;
-  f.option_price = answer;
+  // A failed lookup changes no field.
+  if (!IsPriceAnswer(answer)) return;
+  f.option_price = InEntryLocale(answer);
   AppEvents().ProcessPending();
   OccSymbol occ;
   f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ)
@@ -258,17 +314,29 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     } else if (!IsDateText(f.maturity)) {
       AppDialogs().Critical(kInvalidMaturityMessage);
       return;
+    } else if (!IsDateText(f.date)) {
+      AppDialogs().Critical(bsop_text::kNoStartDate);
+      return;
     } else {
       std::string end = f.maturity;
       t = YearsBetweenDates(f.date, end);
     }
 
     AppEvents().SetBusy(true);
+    ++load_serial_;
     zelBloombergData& curve = YieldCurve();
     curve.Browser = &View();
-    curve.StopFlag = &stop_;
+    curve_stop_ = false;
+    curve.StopFlag = &curve_stop_;
     curve.Progress = progress_;
-    if (!curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_)) {
+    const unsigned serial = load_serial_;
+    bool grabbed = false;
+    try {
+      grabbed = curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_);
+    } catch (const zelError&) {
+      if (serial == load_serial_) throw;
+    }
+    if (!grabbed || serial != load_serial_) {
       AppEvents().SetBusy(false);
       return;
     }
@@ -301,7 +369,10 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
 }
 
 void MarketCommands::cmdHistoVol_Click() {
-  Guarded([&] { View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath); });
+  Guarded([&] {
+    ++load_serial_;
+    View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath);
+  });
 }
 
 }  // namespace stratlyn

@@ -64,7 +64,10 @@ class MarketCommands {
   }
   // "Stop": ends the page wait in progress and any remaining series loads.
   // The window also stops the view itself.
-  void Stop() { stop_ = true; }
+  void Stop() {
+    stop_ = true;
+    curve_stop_ = true;
+  }
 
   // The buttons. Each reports run-time errors through ErrorHandler and leaves
   // the fields as they were where the command did not get that far.
@@ -88,7 +91,9 @@ class MarketCommands {
   zelBloombergData& YieldCurve();
 
  private:
-  // Navigates the view (tag cleared) and waits; false when stopped.
+  // Navigates the view (tag cleared) and waits. False when stopped, when
+  // another command loaded the view meanwhile, or when the page did not
+  // load (the user is told which page and why).
   bool Load(const std::string& url);
   // Runs one button's work, passing run-time errors to ErrorHandler.
   template <typename Fn>
@@ -100,6 +105,8 @@ class MarketCommands {
   bool own_disclaimer_ = false;
   bool* disclaimer_ = &own_disclaimer_;
   bool stop_ = false;
+  unsigned load_serial_ = 0;  // counts the commands' loads into the view
+  bool curve_stop_ = false;   // ends a yield-curve load: "Stop", or another command's load
   std::function<void(int, int)> progress_;
   std::unique_ptr<zelBloombergData> curve_;
 };

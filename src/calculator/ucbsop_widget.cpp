@@ -51,6 +51,9 @@ constexpr const char* kTipInterestRate =
 constexpr const char* kTipDivYield =
     "Click to get a  dividend yield CBOE if the underlying is a stock";
 
+// The status label while the rate series load: series %1 of %2.
+constexpr const char* kSeriesLoading = "Loading rate series %1 of %2";
+
 // Geometry of the controls in twips.
 constexpr int kRowPitch = 360;
 constexpr int kRowHeight = 300;
@@ -77,14 +80,15 @@ ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
   resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
   CreateControls();
   market_ = std::make_unique<MarketCommands>(grid1_->grid());
-  // The status label follows the rate series as they load.
-  market_->SetProgress([this, caption = lbl_inet_->text()](int done, int total) {
-    lbl_inet_->setText(total > 0 ? QString("Loading rate series %1 of %2").arg(done + 1).arg(total)
-                                 : caption);
+  // The status label follows the rate series as they load; the bar counts
+  // the same series ("6 of 10" in both while the sixth loads). Idle, the
+  // label shows nothing.
+  market_->SetProgress([this](int done, int total) {
+    lbl_inet_->setText(total > 0 ? QString(kSeriesLoading).arg(done + 1).arg(total) : QString());
     series_progress_->setVisible(total > 0);
     if (total > 0) {
       series_progress_->setRange(0, total);
-      series_progress_->setValue(done);
+      series_progress_->setValue(done + 1);
     }
   });
   UserControl_Initialize();
@@ -134,8 +138,11 @@ void ucBSOP::CreateControls() {
   QLabel** results[] = {&lbl_delta_, &lbl_gamma_, &lbl_vega_, &lbl_theta_};
   for (int i = 0; i < 4; ++i) {
     const int top = 2060 + 300 * i;
-    grk_[i] = Place(new QLabel(bsop_text::kGreekCaptions[i], this), 3050, top, 1300, 280);
-    *results[i] = Place(new QLabel(this), 4400, top, 2740, 280);
+    // The captions say the unit (BsopPanel::GreekCaptions); the object names
+    // stay the plain ones.
+    grk_[i] = Place(new QLabel(Q(BsopPanel::GreekCaptions(GreekUnits::kPerUnit)[i]), this), 3050,
+                    top, 1800, 280);
+    *results[i] = Place(new QLabel(this), 4900, top, 2240, 280);
     (*results[i])->setObjectName(QString("lbl%1").arg(bsop_text::kGreekCaptions[i]));
     (*results[i])->setTextInteractionFlags(Qt::TextSelectableByMouse);
   }
@@ -179,7 +186,8 @@ void ucBSOP::CreateControls() {
       Place(new QPushButton("CBOE Historical Volatilities", this), 2500, r5 - 15, 2780, 330);
 
   grid1_ = Place(new GridView(this), 5400, r1 - 15, 1740, r5 + 315 - r1);
-  lbl_inet_ = Place(new QLabel("inetLabel", this), 60, r5 + 400, 3400, 280);
+  lbl_inet_ = Place(new QLabel(this), 60, r5 + 400, 3400, 280);
+  lbl_inet_->setObjectName("lblInet");
   // Shown while the rate series load: series i of 10.
   series_progress_ = Place(new QProgressBar(this), 3550, r5 + 420, 3590, 240);
   series_progress_->setObjectName("seriesProgress");
@@ -295,6 +303,17 @@ void ucBSOP::WriteFields(const BsopFields& before) {
   }
   if (f.lblTheta != before.lblTheta) {
     lbl_theta_->setText(Q(f.lblTheta));
+  }
+}
+
+void ucBSOP::SetGreekUnits(GreekUnits units) {
+  ReadFields();
+  const BsopFields before = logic_.fields;
+  logic_.SetGreekUnits(units);
+  WriteFields(before);
+  const std::array<std::string, 4> captions = BsopPanel::GreekCaptions(units);
+  for (int i = 0; i < 4; ++i) {
+    grk_[i]->setText(Q(captions[i]));
   }
 }
 

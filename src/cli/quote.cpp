@@ -1,6 +1,8 @@
 // stratlyn-cli quote, rate and dividend: the panel's market-data lookups in
-// the terminal. Pages are fetched directly (no browser) and read by the same
-// parsers; their questions take the cautious answer and are printed as notes.
+// the terminal. Pages are fetched directly (no browser), turned into UTF-8 by
+// the character set they declare, and read by the same parsers; their
+// questions take the cautious answer and are printed as notes. Numbers on the
+// command line and in the output are written with a dot in every locale.
 
 #include <cctype>
 #include <chrono>
@@ -12,13 +14,16 @@
 #include "calculator/market_commands.h"
 #include "cli/command.h"
 #include "marketdata/civil_date.h"
+#include "marketdata/fetch_error.h"
+#include "marketdata/http_fetch.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_charset.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/zel_bloomberg_data.h"
-#include "tools/zel_ftp.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
 #include "util/format.h"
+#include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
@@ -29,7 +34,7 @@ namespace {
 
 constexpr const char* kQuoteUsage =
     "Usage: stratlyn-cli quote TICKER [--option SYMBOL --strike K [--month NAME]]\n"
-    "                          [--exchange \"CBOE\"|\"CBOE Delayed Feed\"]\n"
+    "                          [--exchange \"CBOE\"|\"CBOE Delayed Feed\"] [--timeout S]\n"
     "\n"
     "Prints the delayed last sale price of TICKER, or with --option of the option\n"
     "SYMBOL (the exchange's option ticker; in the OCC form, e.g. AAPL260116C00150000,\n"
@@ -39,22 +44,85 @@ constexpr const char* kQuoteUsage =
     "  --strike K     the strike you expect; a different strike on the page is noted\n"
     "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
     "                 next month), used to find the strike in the option's description\n"
+    "  --timeout S    give up on a server silent for S seconds (default 30)\n"
     "\n"
+    "Numbers are written with a dot (123.45) in every locale.\n"
     "Exit status: 0 with the price on stdout; 2 when no price can be read (the\n"
-    "reason on stderr); 1 when the page cannot be loaded.\n";
+    "reason on stderr); 1 when the page cannot be loaded (the status or time-out\n"
+    "on stderr).\n";
 
 constexpr const char* kRateUsage =
-    "Usage: stratlyn-cli rate MATURITY\n"
+    "Usage: stratlyn-cli rate MATURITY [--timeout S]\n"
     "\n"
     "Builds the Treasury yield curve from the Federal Reserve's ten H.15 constant-\n"
-    "maturity series and prints the rate interpolated at MATURITY (years, or a\n"
-    "date) as a decimal fraction (0.0450 is 4.5 %).\n";
+    "maturity series and prints the rate interpolated at MATURITY (years with a\n"
+    "dot, 0.75, or a date) as a decimal fraction (0.0450 is 4.5 %).\n"
+    "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when a\n"
+    "series file cannot be loaded or holds no observation (which one on stderr).\n";
 
 constexpr const char* kDividendUsage =
-    "Usage: stratlyn-cli dividend TICKER\n"
+    "Usage: stratlyn-cli dividend TICKER [--timeout S]\n"
     "\n"
     "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
-    "a decimal fraction (0.02350 is 2.35 %).\n";
+    "a decimal fraction (0.02350 is 2.35 %).\n"
+    "Exit status: 0 with the yield on stdout; 2 when the page shows no yield; 1 when\n"
+    "the page cannot be loaded.\n";
+
+constexpr std::string_view kPriceOutputFormat = "#####0.00000";
+constexpr std::string_view kRateOutputFormat = "####0.0000";
+constexpr std::string_view kYieldOutputFormat = "####0.00000";
+
+// The user's locale with the numbers of scripts: a dot decimal and comma
+// groups (dates and month names stay the user's). Installed for one command.
+class ScriptNumbers {
+ public:
+  ScriptNumbers() {
+    EntryLocale l = CurrentEntryLocale();
+    const EntryLocale& page = PageLocale();
+    l.decimal_point = page.decimal_point;
+    l.thousands_sep = page.thousands_sep;
+    l.currency_symbol = page.currency_symbol;
+    l.currency_before = page.currency_before;
+    SetEntryLocale(l);
+  }
+  ~ScriptNumbers() { ResetEntryLocale(); }
+  ScriptNumbers(const ScriptNumbers&) = delete;
+  ScriptNumbers& operator=(const ScriptNumbers&) = delete;
+};
+
+// A fetched page in UTF-8, or the reason it is not there.
+struct FetchedPage {
+  std::string text;
+  std::string failure;
+};
+
+FetchedPage Fetch(const std::string& url, long seconds) {
+  const HttpPage page = FetchHttpPage(url, seconds);
+  if (!page.failure.empty()) return {{}, page.failure};
+  return {PageTextAsUtf8(page.body, page.content_type), {}};
+}
+
+int LoadFailed(const std::string& url, const std::string& failure) {
+  std::cerr << "stratlyn-cli: " << PageLoadFailedMessage(url, failure) << '\n';
+  return kExitRuntimeError;
+}
+
+// Reads "--timeout S" out of args (removing it). False after a usage message.
+bool TakeTimeout(std::vector<std::string>& args, long& seconds, const char* usage, int& code) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--timeout") continue;
+    const auto v = i + 1 < args.size() ? NumericValue(args[i + 1]) : std::nullopt;
+    if (!v || *v < 1 || *v > 3600 || *v != static_cast<double>(static_cast<long>(*v))) {
+      std::cerr << "stratlyn-cli: --timeout needs whole seconds from 1 to 3600\n\n" << usage;
+      code = kExitBadInput;
+      return false;
+    }
+    seconds = static_cast<long>(*v);
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    return true;
+  }
+  return true;
+}
 
 constexpr const char* kMonths[12] = {"January",   "February", "March",    "April",
                                      "May",       "June",     "July",     "August",
@@ -82,14 +150,18 @@ class NoteDialogs : public Dialogs {
   std::vector<std::string> notes;
 };
 
-// A browser view that fetches each page at once with zelFTP.
+// A browser view that fetches each page at once, and tells why one failed.
 class DirectView : public BrowserView {
  public:
+  explicit DirectView(long seconds) : seconds_(seconds) {}
   void Navigate(const std::string& url, int = 0) override {
     url_ = url;
-    body_ = ftp_.GetUrlSource(url);
+    const FetchedPage page = Fetch(url, seconds_);
+    body_ = page.text;
+    failure_ = page.failure;
     SetTag(kPageDone);
   }
+  std::string LoadFailure() const override { return failure_; }
   bool GoBack() override { return false; }
   bool GoForward() override { return false; }
   void Stop() override {}
@@ -99,9 +171,10 @@ class DirectView : public BrowserView {
   void SetSilent(bool) override {}
 
  private:
-  zelFTP ftp_;
+  long seconds_;
   std::string url_;
   std::string body_;
+  std::string failure_;
 };
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -140,11 +213,16 @@ int NextMonthIndex() {
   return (tm.tm_mon + 1) % 12;
 }
 
-int RunQuote(const std::vector<std::string>& args) {
+int RunQuote(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
   if (WantsHelp(args)) {
     std::cout << kQuoteUsage;
     return kExitOk;
   }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kQuoteUsage, code)) return code;
   std::string ticker, option, strike, exchange = kExchangeCboe;
   int month = NextMonthIndex();
   bool has_strike = false;
@@ -195,34 +273,35 @@ int RunQuote(const std::vector<std::string>& args) {
     }
     url = feed ? FeedOptionsUrl(ticker) : GetStockURL(symbol, exchange);
   }
-  zelFTP ftp;
-  const std::string page = ftp.GetUrlSource(url);
-  if (page.empty()) {
-    std::cerr << "stratlyn-cli: could not load " << url << '\n';
-    return kExitRuntimeError;
-  }
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
 
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
-  QuoteContext ctx{month, strike, {}};
-  const std::string answer =
-      feed ? ParseCBOEFeedQuote(page, option, ctx) : ParseCBOESimpleQuote(page, exchange, ctx);
+  QuoteContext ctx{month, strike, {}, 0};
+  const QuoteResult result = feed ? ReadCBOEFeedQuote(page.text, option, ctx)
+                                  : ReadCBOESimpleQuote(page.text, exchange, ctx);
   dialogs.PrintNotes(std::cerr);
-  if (answer.empty() || answer == kSeeTable || answer == kBlank) {
+  if (result.outcome != QuoteOutcome::kPrice) {
     dialogs.PrintMessages(std::cerr);
     if (dialogs.messages.empty() && dialogs.notes.empty()) std::cerr << kNoLastPriceMessage << '\n';
     return kExitBadInput;
   }
-  std::cout << answer << '\n';
+  std::cout << FormatNumber(result.price, kPriceOutputFormat) << '\n';
   return kExitOk;
 }
 
-int RunRate(const std::vector<std::string>& args) {
+int RunRate(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
   if (WantsHelp(args)) {
     std::cout << kRateUsage;
     return kExitOk;
   }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kRateUsage, code)) return code;
   if (args.size() != 1) return Usage(kRateUsage, "one maturity is needed");
   NoteDialogs dialogs;
   TerminalEvents events;
@@ -237,7 +316,7 @@ int RunRate(const std::vector<std::string>& args) {
     std::cerr << "Invalid Maturity\n";
     return kExitBadInput;
   }
-  DirectView view;
+  DirectView view(seconds);
   zelBloombergData curve;
   curve.Browser = &view;
   Grid grid;
@@ -248,33 +327,34 @@ int RunRate(const std::vector<std::string>& args) {
     return kExitRuntimeError;
   }
   const float r = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
-  std::cout << FormatNumber(r / 100.0F, "####0.0000") << '\n';
+  std::cout << FormatNumber(r / 100.0F, kRateOutputFormat) << '\n';
   return kExitOk;
 }
 
-int RunDividend(const std::vector<std::string>& args) {
+int RunDividend(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
   if (WantsHelp(args)) {
     std::cout << kDividendUsage;
     return kExitOk;
   }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kDividendUsage, code)) return code;
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
     return Usage(kDividendUsage, "one ticker is needed");
   const std::string url = GetStockURL(args[0], kExchangeCboe);
-  zelFTP ftp;
-  const std::string page = ftp.GetUrlSource(url);
-  if (page.empty()) {
-    std::cerr << "stratlyn-cli: could not load " << url << '\n';
-    return kExitRuntimeError;
-  }
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
   double percent = 0;
-  if (!ReadDividendYield(page, percent)) {
+  if (!ReadDividendYield(page.text, percent)) {
     dialogs.PrintMessages(std::cerr);
     return kExitBadInput;
   }
-  std::cout << FormatNumber(percent / 100.0, "####0.00000") << '\n';
+  std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
   return kExitOk;
 }
 

@@ -1,6 +1,8 @@
 #include "marketdata/html_extract.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -43,8 +45,11 @@ bool IsPlainNumber(const std::string& s, double& value) {
     for (++i; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
   }
   if (!digits || i != t.size()) return false;
-  value = std::strtod(t.c_str(), nullptr);
-  return std::isfinite(value);
+  // from_chars: a dot whatever the C library's locale.
+  const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+  const auto [ptr, ec] =
+      std::from_chars(first, t.data() + t.size(), value, std::chars_format::fixed);
+  return ec == std::errc() && ptr == t.data() + t.size() && std::isfinite(value);
 }
 
 // The character with code `code` in UTF-8; "" for a code that names no
@@ -90,6 +95,84 @@ void HeaderCellsToDataCells(std::string& row) {
   }
 }
 
+// The tag that starts at rest[i] ('<'): its name in lower case and whether it
+// closes. False when no tag name follows the '<'.
+bool TagName(const std::string& rest, size_t i, std::string& name, bool& closing) {
+  size_t j = i + 1;
+  closing = j < rest.size() && rest[j] == '/';
+  if (closing) ++j;
+  name.clear();
+  while (j < rest.size() && std::isalnum(static_cast<unsigned char>(rest[j]))) {
+    name += static_cast<char>(std::tolower(static_cast<unsigned char>(rest[j])));
+    ++j;
+  }
+  return !name.empty();
+}
+
+bool IsCellTag(const std::string& name) { return name == "td" || name == "th"; }
+bool IsRowTag(const std::string& name) {
+  return name == "tr" || name == "table" || name == "thead" || name == "tbody" || name == "tfoot" ||
+         name == "caption";
+}
+
+// Tags that end a line or a cell of what a browser shows: the texts on
+// either side of them are separate texts, never one word.
+bool IsBoundaryTag(const std::string& name) {
+  static constexpr std::string_view kBlocks[] = {
+      "address", "article", "aside", "blockquote", "br",   "dd",     "div",    "dl",
+      "dt",      "footer",  "form",  "h1",         "h2",   "h3",     "h4",     "h5",
+      "h6",      "header",  "hr",    "li",         "ol",   "option", "p",      "pre",
+      "section", "select",  "ul",    "nav",        "main", "figure", "legend", "fieldset"};
+  if (IsCellTag(name) || IsRowTag(name)) return true;
+  for (std::string_view b : kBlocks) {
+    if (name == b) return true;
+  }
+  return false;
+}
+
+// 0-based position of the tag <name (either case, the name ending there) in
+// `lower` (the page in lower case) from `from`; npos when absent.
+size_t FindTag(const std::string& lower, const std::string& name, size_t from) {
+  const std::string open = "<" + name;
+  for (size_t p = lower.find(open, from); p != std::string::npos; p = lower.find(open, p + 1)) {
+    const size_t after = p + open.size();
+    if (after >= lower.size() || !std::isalnum(static_cast<unsigned char>(lower[after]))) return p;
+  }
+  return std::string::npos;
+}
+
+// The last such tag that starts before `before`; npos when none.
+size_t RFindTag(const std::string& lower, const std::string& name, size_t before) {
+  size_t found = std::string::npos;
+  for (size_t p = FindTag(lower, name, 0); p != std::string::npos && p < before;
+       p = FindTag(lower, name, p + 1)) {
+    found = p;
+  }
+  return found;
+}
+
+// The earlier of two positions (npos counts as the end).
+size_t Earlier(size_t a, size_t b) { return a < b ? a : b; }
+
+// The number of columns a cell tag spans (its colspan, 1 when absent).
+int ColumnSpan(const std::string& lower, size_t tag) {
+  const size_t end = lower.find('>', tag);
+  const std::string attrs = lower.substr(tag, end == std::string::npos ? 0 : end - tag);
+  const size_t c = attrs.find("colspan");
+  if (c == std::string::npos) return 1;
+  size_t i = attrs.find_first_of("0123456789", c);
+  int span = 0;
+  while (i < attrs.size() && std::isdigit(static_cast<unsigned char>(attrs[i])) && span < 1000) {
+    span = span * 10 + (attrs[i++] - '0');
+  }
+  return span > 0 ? span : 1;
+}
+
+// The next cell tag (<td or <th) from `from`; npos when none.
+size_t NextCell(const std::string& lower, size_t from) {
+  return Earlier(FindTag(lower, "td", from), FindTag(lower, "th", from));
+}
+
 }  // namespace
 
 size_t FindText(size_t start, const std::string& text, const std::string& pattern) {
@@ -128,16 +211,25 @@ std::string HtmlToText(const std::string& fragment) {
   const size_t last_br = lower.rfind("<br");
   std::string out;
   size_t pos = 0;
+  // A cell, row or line boundary since the last text: the next text is a
+  // separate word ("2.35%" and "P/E" of two cells never join into one).
+  bool boundary = false;
   for (size_t p = rest.find('<', pos); p != std::string::npos; p = rest.find('<', pos)) {
     if (p == pos) {
       const size_t q = rest.find('>', p + 1);
       if (q == std::string::npos || q + 1 == rest.size()) break;
+      std::string name;
+      bool closing = false;
+      if (TagName(rest, p, name, closing) && IsBoundaryTag(name)) boundary = true;
       pos = q + 1;
       continue;
     }
     const std::string_view before(rest.data() + pos, p - pos);
+    const bool separated = boundary && !out.empty() && out.back() != ' ';
+    if (separated) out += ' ';
+    boundary = false;
     if (last_sup != std::string::npos && last_sup >= p) {
-      out += ' ';
+      if (!separated) out += ' ';
       out += before;
     } else if (last_br != std::string::npos && last_br >= p) {
       out += before;
@@ -207,6 +299,100 @@ std::string BodyText(const std::string& html) {
       text.replace(p, e.size(), 1, c);
   }
   return text;
+}
+
+std::string FirstCellText(const std::string& fragment) {
+  const size_t first = fragment.find('>');
+  if (first == std::string::npos || fragment.find('<') == std::string::npos) return {};
+  const std::string rest = fragment.substr(first + 1);
+  bool text_seen = false;  // a text other than blanks since the start
+  bool opened = false;     // a cell opened after the start
+  size_t pos = 0;
+  size_t end = 0;  // the cell's text is rest[0, end)
+  for (size_t p = rest.find('<', pos); p != std::string::npos; p = rest.find('<', pos)) {
+    if (p > pos) {
+      if (rest.find_first_not_of(" \t\r\n", pos) < p) text_seen = true;
+      pos = p;
+      end = p;
+      continue;
+    }
+    const size_t q = rest.find('>', p + 1);
+    if (q == std::string::npos) break;
+    std::string name;
+    bool closing = false;
+    if (TagName(rest, p, name, closing) && (IsCellTag(name) || IsRowTag(name))) {
+      // The text so far is the cell's; a cell or row ending before any text
+      // means the figure's cell is empty.
+      if (text_seen || opened) break;
+      if (IsCellTag(name) && !closing) opened = true;
+      if (IsRowTag(name)) break;
+    }
+    pos = q + 1;
+    end = pos;
+  }
+  if (!text_seen) return {};
+  return HtmlToText(">" + rest.substr(0, end) + "<");
+}
+
+bool LabelInHeaderCell(const std::string& html, size_t pos) {
+  if (pos == 0 || pos > html.size()) return false;
+  const std::string lower = Lower(html);
+  const size_t at = pos - 1;
+  const size_t th = RFindTag(lower, "th", at);
+  const size_t td = RFindTag(lower, "td", at);
+  if (th == std::string::npos || (td != std::string::npos && td > th)) return false;
+  // Still inside that cell: no end of a cell or row between it and the label.
+  const size_t closed = Earlier(lower.find("</th", th), lower.find("</tr", th));
+  return closed == std::string::npos || closed > at;
+}
+
+std::string CellTextBelow(const std::string& html, size_t pos) {
+  if (pos == 0 || pos > html.size()) return {};
+  const std::string lower = Lower(html);
+  const size_t at = pos - 1;
+  const size_t row = RFindTag(lower, "tr", at);
+  const size_t td = RFindTag(lower, "td", at);
+  const size_t th = RFindTag(lower, "th", at);
+  const size_t cell = td == std::string::npos   ? th
+                      : th == std::string::npos ? td
+                                                : std::max(td, th);
+  if (row == std::string::npos || cell == std::string::npos || cell < row) return {};
+  // The label must lie inside its cell.
+  const size_t closed = Earlier(Earlier(lower.find("</td", cell), lower.find("</th", cell)),
+                                lower.find("</tr", cell));
+  if (closed != std::string::npos && closed < at) return {};
+  int column = 0;
+  for (size_t c = NextCell(lower, row); c != std::string::npos && c < cell;
+       c = NextCell(lower, c + 1)) {
+    column += ColumnSpan(lower, c);
+  }
+  // The next row of the same table.
+  const size_t next_row = FindTag(lower, "tr", at);
+  const size_t table_end = lower.find("</table", at);
+  if (next_row == std::string::npos || (table_end != std::string::npos && table_end < next_row))
+    return {};
+  const size_t row_after = FindTag(lower, "tr", next_row + 1);
+  const size_t row_limit =
+      Earlier(Earlier(row_after, lower.find("</tr", next_row)), lower.find("</table", next_row));
+  int col = 0;
+  for (size_t c = NextCell(lower, next_row); c != std::string::npos && c < row_limit;
+       c = NextCell(lower, c + 1)) {
+    const int span = ColumnSpan(lower, c);
+    if (column < col + span) {
+      const size_t open_end = lower.find('>', c);
+      if (open_end == std::string::npos) return {};
+      const size_t content_end =
+          Earlier(Earlier(Earlier(lower.find("</td", open_end), lower.find("</th", open_end)),
+                          NextCell(lower, open_end)),
+                  row_limit);
+      const size_t stop = content_end == std::string::npos ? html.size() : content_end;
+      // Malformed markup can put the row's end inside the cell's own tag.
+      if (stop <= open_end) return {};
+      return HtmlToText(">" + html.substr(open_end + 1, stop - open_end - 1) + "<");
+    }
+    col += span;
+  }
+  return {};
 }
 
 void ParseTableRow(Grid& grid, std::string& row, const std::string& tag) {

@@ -29,7 +29,9 @@ void ReplaceAllText(std::string& text, const std::string& find, const std::strin
 // The plain text of an HTML fragment: the text before the first '>' is
 // dropped, the texts between tags are joined (a blank before a text followed
 // by a <SUP, after one followed by a <BR), text after the last tag is not
-// collected; then blanks are trimmed, numeric entities become their
+// collected; texts on either side of a cell, row or line boundary (td, th,
+// tr, table, br, p, div, li, ...) are kept apart by a blank; then blanks are
+// trimmed, numeric entities become their
 // characters (UTF-8) and named entities are removed. A fragment without both
 // '<' and '>' gives "". Lets pending events run.
 std::string HtmlToText(const std::string& fragment);
@@ -38,6 +40,21 @@ std::string HtmlToText(const std::string& fragment);
 // markup dropped and the entities a browser escapes text with (&quot; &#39;
 // &lt; &gt; &amp;) decoded. Plain text passes through unchanged.
 std::string BodyText(const std::string& html);
+
+// The text of the first cell of an HTML fragment that starts with a label:
+// the text before the first '>' is dropped (the label), then the text up to
+// the next cell or row boundary, through HtmlToText. "" when that cell is
+// empty or the fragment ends before a tag closes the text.
+// "ield</td><td>2.35%</td><td>P/E" gives "2.35%"; "ield</td><td></td>..." "".
+std::string FirstCellText(const std::string& fragment);
+
+// True when the 1-based position `pos` lies inside a header cell (<th>).
+bool LabelInHeaderCell(const std::string& html, size_t pos);
+
+// The text (HtmlToText) of the cell below the table cell that holds the
+// 1-based position `pos`: the same column (colspans counted) of the next row
+// of that table. "" when `pos` is in no cell, or there is no such cell.
+std::string CellTextBelow(const std::string& html, size_t pos);
 
 // Adds one grid row for the HTML row `row` and fills it, from column 1, with
 // the plain text of each `tag` cell ("TD"; <TH> cells count as TD cells).

@@ -1,5 +1,6 @@
 #include "marketdata/page_wait.h"
 
+#include "marketdata/fetch_error.h"
 #include "util/services.h"
 
 namespace stratlyn {
@@ -14,6 +15,12 @@ bool LoadPage(BrowserView& view, const std::string& url, const bool& stop_flag) 
   view.SetTag("");
   view.Navigate(url);
   return WaitForPage(view, stop_flag);
+}
+
+void CheckPageLoaded(const BrowserView& view, const std::string& url) {
+  if (const std::string failure = view.LoadFailure(); !failure.empty()) {
+    throw FetchError(PageLoadFailedMessage(url, failure));
+  }
 }
 
 }  // namespace stratlyn

@@ -16,4 +16,9 @@ bool WaitForPage(BrowserView& view, const bool& stop_flag);
 // Clears the view's tag, navigates it to `url` and waits as above.
 bool LoadPage(BrowserView& view, const std::string& url, const bool& stop_flag);
 
+// Throws FetchError "The page URL could not be loaded: CAUSE" when the view
+// reports why its last load failed (BrowserView::LoadFailure); does nothing
+// otherwise. `url` names the page in the message.
+void CheckPageLoaded(const BrowserView& view, const std::string& url);
+
 }  // namespace stratlyn

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cctype>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -40,15 +42,53 @@ std::string Trim(const std::string& s) {
 }
 
 // Offers to correct the strike field when `found` (a strike read from the
-// page) differs in value from it.
+// page, dot decimal) differs in value from it (the user's locale).
 void CheckStrike(QuoteContext& ctx, const std::string& found) {
   ctx.strike_found = found;
+  ctx.strike_corrected = 0;
   const double page_strike = LeadingValue(found);
   if (page_strike == 0) return;
-  if (page_strike == LeadingValue(ctx.strike)) return;
+  const double field = NumericValue(ctx.strike).value_or(LeadingValue(ctx.strike));
+  if (page_strike == field) return;
   const MsgAnswer a = AppDialogs().Show(StrikeQuestion(Trim(ctx.strike), found), MsgButtons::YesNo,
                                         MsgIcon::Question, kMessageTitle);
-  if (a == MsgAnswer::Yes) ctx.strike = found;
+  if (a == MsgAnswer::Yes) {
+    ctx.strike = FormatEntryNumber(page_strike, kStrikeFormat);
+    ctx.strike_corrected = page_strike;
+  }
+}
+
+// A plain decimal number with a dot, whatever the locale; nothing for
+// anything else (hexadecimal, "inf", "nan", a comma decimal).
+std::optional<double> DotNumber(const std::string& text) {
+  const std::string s = Trim(text);
+  if (s.empty()) return std::nullopt;
+  const char* first = s.data();
+  if (*first == '+') ++first;
+  double d = 0;
+  const auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), d, std::chars_format::fixed);
+  if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(d)) return std::nullopt;
+  return d;
+}
+
+// A price as a field can hold it: above 0 and within single precision.
+bool UsablePrice(double price) {
+  return std::isfinite(price) && price > 0 && price <= static_cast<double>(FLT_MAX);
+}
+
+// The figure of the cell that holds a label at the 1-based `label` in
+// `html`: `after` is the page text from the label on (the label's own cell
+// first). A label heading a column (<th>) reads the cell below it; a label
+// followed by a cell that is no figure (another label, an empty cell) reads
+// the cell below too. Nothing when neither holds a figure, or the first
+// cell says "N/A".
+std::optional<double> FigureOfLabel(const std::string& html, size_t label,
+                                    const std::string& after) {
+  if (LabelInHeaderCell(html, label)) return ReadPageFigure(CellTextBelow(html, label));
+  const std::string first = FirstCellText(after);
+  if (const auto v = ReadPageFigure(first)) return v;
+  if (Trim(first).compare(0, 3, "N/A") == 0) return std::nullopt;
+  return ReadPageFigure(CellTextBelow(html, label));
 }
 
 // The option description's strike ("130.00" in "... Jan 130.00 Call (...").
@@ -76,14 +116,7 @@ std::optional<double> Number(const nlohmann::json& v) {
     if (std::isfinite(d)) return d;
     return std::nullopt;
   }
-  if (v.is_string()) {
-    const std::string s = Trim(v.get<std::string>());
-    if (s.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double d = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || !std::isfinite(d)) return std::nullopt;
-    return d;
-  }
+  if (v.is_string()) return DotNumber(v.get<std::string>());
   return std::nullopt;
 }
 
@@ -103,10 +136,12 @@ std::string NoBlanksUpper(const std::string& s) {
   return out;
 }
 
-std::string Info(const char* message) {
+QuoteResult Info(const char* message) {
   AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
   return {};
 }
+
+QuoteResult Price(double price) { return {QuoteOutcome::kPrice, price}; }
 
 }  // namespace
 
@@ -124,12 +159,11 @@ bool ReadDividendYield(const std::string& html, double& percent) {
   const size_t eps = html.find("EPS");
   const size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
   if (y == std::string::npos) return not_found();
-  std::string text = HtmlToText(html.substr(y + 1, 100));
-  // Nothing after the label is no yield, not a yield of zero.
-  if (Trim(text).empty()) return not_found();
-  double value = 0;
-  if (ParseNumericEntry(text, value)) return false;
-  percent = value;
+  // Nothing after the label (an empty cell, "N/A", the next label) is no
+  // yield, not a yield of zero or a figure of another cell.
+  const auto value = FigureOfLabel(html, y + 1, html.substr(y + 1, 100));
+  if (!value || *value < 0) return not_found();
+  percent = *value;
   return true;
 }
 
@@ -143,8 +177,7 @@ void BlankLineBreaks(std::string& text) {
 double LeadingValue(const std::string& text) {
   size_t i = text.find_first_not_of(" \t");
   if (i == std::string::npos) return 0;
-  // strtod alone would also take hexadecimal, "inf" and "nan"; only a plain
-  // decimal number counts here.
+  // Only a plain decimal number with a dot counts here.
   size_t j = i;
   if (text[j] == '+' || text[j] == '-') ++j;
   const size_t digits_from = j;
@@ -154,32 +187,57 @@ double LeadingValue(const std::string& text) {
     while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
   }
   if (j == digits_from || (j == digits_from + 1 && text[digits_from] == '.')) return 0;
-  const double v = std::strtod(text.substr(i, j - i).c_str(), nullptr);
-  return std::isfinite(v) ? v : 0;
+  return DotNumber(text.substr(i, j - i)).value_or(0);
+}
+
+std::string QuoteAnswerText(const QuoteResult& result) {
+  switch (result.outcome) {
+    case QuoteOutcome::kPrice:
+      return FormatEntryNumber(result.price, kPriceFormat);
+    case QuoteOutcome::kSeeTable:
+      return kSeeTable;
+    case QuoteOutcome::kBlank:
+      return kBlank;
+    case QuoteOutcome::kNone:
+      break;
+  }
+  return {};
 }
 
 std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exchange,
                                  QuoteContext& ctx) {
+  return QuoteAnswerText(ReadCBOESimpleQuote(html, exchange, ctx));
+}
+
+std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
+                               QuoteContext& ctx) {
+  return QuoteAnswerText(ReadCBOEFeedQuote(page, option_symbol, ctx));
+}
+
+QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exchange,
+                                QuoteContext& ctx) {
   if (exchange != "CBOE" && exchange != "Any") return {};
   const size_t a = InStr(1, html, kLastSaleMarker);
   if (a == 0) {
     if (html.find(kSymbolNotFoundMarker) == std::string::npos) return Info(kNoLastPriceMessage);
     const MsgAnswer answer = AppDialogs().Show(kSymbolNotFoundQuestion, MsgButtons::YesNo,
                                                MsgIcon::Question, kMessageTitle);
-    return answer == MsgAnswer::Yes ? kSeeTable : kBlank;
+    return {answer == MsgAnswer::Yes ? QuoteOutcome::kSeeTable : QuoteOutcome::kBlank, 0};
   }
   const size_t b = InStr(a + 1, html, kTickMarker);
   if (b == 0) return {};
 
   std::string segment = html.substr(a - 1, b - a);
   BlankLineBreaks(segment);
-  std::string text = HtmlToText(segment);
-  double price = 0;
-  ParseNumericEntry(text, price);
-  const std::string answer = FormatNumber(price, kPriceFormat);
-
+  const auto price = FigureOfLabel(html, a, segment);
+  QuoteResult result;
+  if (price && UsablePrice(*price)) {
+    result = Price(*price);
+  } else {
+    Info(kNoLastPriceMessage);
+  }
   CheckPageStrike(html, ctx);
-  return answer;
+  return result;
 }
 
 std::string JsonFromPage(const std::string& page) {
@@ -194,9 +252,10 @@ std::string JsonFromPage(const std::string& page) {
   return text.substr(b, e - b + 1);
 }
 
-std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
-                               QuoteContext& ctx) {
+QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
+                              QuoteContext& ctx) {
   ctx.strike_found.clear();
+  ctx.strike_corrected = 0;
   const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
   if (doc.is_discarded() || !doc.is_object() || !doc.contains("data") || !doc["data"].is_object()) {
     return Info(kFeedUnreadableMessage);
@@ -205,8 +264,8 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
   const std::string wanted = NoBlanksUpper(option_symbol);
   if (wanted.empty()) {
     const auto price = Field(data, "current_price");
-    if (!price || *price <= 0) return Info(kFeedNoPriceMessage);
-    return FormatNumber(*price, kPriceFormat);
+    if (!price || !UsablePrice(*price)) return Info(kFeedNoPriceMessage);
+    return Price(*price);
   }
 
   const auto options = data.find("options");
@@ -226,10 +285,10 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
       const auto ask = Field(option, "ask");
       if (bid && ask && *bid >= 0 && *ask > 0 && *ask >= *bid) price = (*bid + *ask) / 2;
     }
-    if (price <= 0) return Info(kFeedNoPriceMessage);
+    if (!UsablePrice(price)) return Info(kFeedNoPriceMessage);
     OccSymbol occ;
     if (ParseOccSymbol(wanted, occ)) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
-    return FormatNumber(price, kPriceFormat);
+    return Price(price);
   }
   return Info(kFeedNoOptionMessage);
 }

@@ -43,17 +43,50 @@ inline constexpr const char* kSymbolNotFoundMarker = "Symbol not found";
 
 // The panel's fields the parsers read, and the strike they may correct.
 struct QuoteContext {
-  int maturity_month = 0;    // cmbMaturity's index, 0 = January
-  std::string strike;        // the strike field's text; a confirmed correction is written here
-  std::string strike_found;  // out: the strike text of the page's description ("" if none)
+  int maturity_month = 0;  // cmbMaturity's index, 0 = January
+  // The strike field's text in the user's locale; a confirmed correction is
+  // written here in the user's locale ("130,00" under a comma locale).
+  std::string strike;
+  std::string strike_found;     // out: the strike text of the page's description ("" if none)
+  double strike_corrected = 0;  // out: the corrected strike's value (0 when not corrected)
 };
+
+// What a quote parser found.
+enum class QuoteOutcome {
+  kPrice,     // `price` holds the last sale price (positive, within single precision)
+  kNone,      // no price: the exchange is not read, or the user has been told why
+  kSeeTable,  // the user wants the symbol directory
+  kBlank,     // the user declined the symbol directory
+};
+struct QuoteResult {
+  QuoteOutcome outcome = QuoteOutcome::kNone;
+  double price = 0;
+};
+
+// The numbers of the quote pages: ReadCBOESimpleQuote and ReadCBOEFeedQuote
+// work as ParseCBOESimpleQuote and ParseCBOEFeedQuote below, but hand the
+// price over as a number; the caller formats it for its field
+// (FormatEntryNumber) or its output.
+QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exchange,
+                                QuoteContext& ctx);
+QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
+                              QuoteContext& ctx);
+
+// A QuoteResult as the text answer of the parsers: the price with
+// "#####0.00000" in the user's locale (FormatEntryNumber), "", kSeeTable or
+// kBlank.
+std::string QuoteAnswerText(const QuoteResult& result);
 
 // The strike question of the parsers.
 std::string StrikeQuestion(const std::string& entered, const std::string& found);
 
 // The last sale price of an HTML quote page for the exchange "CBOE" or "Any"
-// ("" for any other exchange). Also compares the strike in the page's option
-// description with ctx.strike and, if the user agrees, corrects it.
+// ("" for any other exchange), read with a dot decimal whatever the locale:
+// the first cell after "Last Sale" (before "Tick"), or, when the label heads
+// a column (a <th>, or a cell followed by another label), the cell below it.
+// A price that cannot be read, "N/A" or one not above 0 is told to the user
+// (kNoLastPriceMessage) and gives "". Also compares the strike in the page's
+// option description with ctx.strike and, if the user agrees, corrects it.
 std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exchange,
                                  QuoteContext& ctx);
 
@@ -67,17 +100,19 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
 
 inline constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
 
-// The dividend yield (per cent) of a quote page: the text after the first
-// "Yield" that follows "EPS" (or the first "Yield" when there is no "EPS"),
-// 100 characters of it, read through HtmlToText and ParseNumericEntry.
-// False when the page shows no yield (the user is told) or the entry cannot
-// be read (ParseNumericEntry has told the user).
+// The dividend yield (per cent) of a quote page: the first "Yield" that
+// follows "EPS" (or the first "Yield" when there is no "EPS"); its figure is
+// the first cell in the 100 characters after it (FirstCellText), or the cell
+// below when the label heads a column, read with a dot decimal (ReadPageFigure).
+// False, after kNoDividendMessage, when the page shows no yield there: no
+// label, an empty cell, "N/A", a text that is no figure, or a negative one.
 bool ReadDividendYield(const std::string& html, double& percent);
 
 // Replaces every CR LF pair by two blanks; the length does not change.
 void BlankLineBreaks(std::string& text);
 
-// The number at the start of `text` after leading blanks (0 when there is none).
+// The number at the start of `text` after leading blanks, with a dot
+// decimal in every locale (0 when there is none).
 double LeadingValue(const std::string& text);
 
 // The JSON text inside a page: the page itself when it starts with '{' or '[',

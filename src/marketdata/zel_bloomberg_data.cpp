@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
 #include "marketdata/civil_date.h"
+#include "marketdata/fetch_error.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/page_wait.h"
 #include "util/dialogs.h"
@@ -53,13 +55,16 @@ std::string Trim(const std::string& s) {
 bool ReadPlainNumber(const std::string& raw, double& value) {
   const std::string s = Trim(raw);
   if (s.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || !std::isfinite(v)) return false;
   for (char c : s) {
     if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+')
       return false;
   }
+  // from_chars reads a dot in every locale (strtod would follow the one the
+  // window sets up, and stop at the dot under a comma locale).
+  const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), v, std::chars_format::fixed);
+  if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return false;
   value = v;
   return true;
 }
@@ -129,9 +134,13 @@ std::string FormatRateCell(const std::string& cell) {
   std::string text = Trim(cell);
   // A dash alone is how rate pages show "no quote".
   if (text.empty() || text.find_first_not_of('-') == std::string::npos) return "0.00";
-  double value = 0;
-  if (ParseNumericEntry(text, value)) return {};
-  return FormatNumber(value, "0.00");
+  // Rate pages write their figures with a dot whatever the user's locale.
+  const auto value = ReadPageFigure(text);
+  if (!value) {
+    AppDialogs().Critical(kInvalidNumericEntry);
+    return {};
+  }
+  return FormatNumber(*value, "0.00");
 }
 
 void zelBloombergData::ParseBloombergData(const Grid& grd) {
@@ -181,6 +190,11 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
     AppEvents().SetBusy(false);
     if (inetLabel) inetLabel->clear();
     return false;
+  }
+  if (const std::string failure = view.LoadFailure(); !failure.empty()) {
+    AppEvents().SetBusy(false);
+    if (inetLabel) inetLabel->clear();
+    throw FetchError(PageLoadFailedMessage(GetCurveURL(cCurve), failure));
   }
   const std::string page = view.BodyHtml();
   const std::string heading = kCurveHeadings[static_cast<size_t>(cCurve)];
@@ -247,13 +261,14 @@ bool zelBloombergData::GrabFRBYieldCurve(int /*cCurve*/, Grid& grd) {
   for (int i = 0; i < kFrbSeriesCount; ++i) {
     if (Progress) Progress(i, kFrbSeriesCount);
     if (!LoadPage(view, FrbSeriesUrl(i), stop)) return false;
+    const std::string file = std::string(kFrbSeries[i]) + "_2010.txt";
+    if (const std::string failure = view.LoadFailure(); !failure.empty()) {
+      throw FetchError(SeriesLoadFailedMessage(file, failure));
+    }
     const std::string text = BodyText(view.BodyHtml());
     std::string date;
     double value = 0;
-    if (!LastObservation(text, date, value)) {
-      throw zelError(err::kTypeMismatch, std::string("The series file ") + kFrbSeries[i] +
-                                             "_2010.txt holds no observation");
-    }
+    if (!LastObservation(text, date, value)) throw FetchError(SeriesNoObservationMessage(file));
     if (observation_date_.empty()) {
       start = *ReadCivilDate(date);
       observation_date_ = FormatCivilDate(start);

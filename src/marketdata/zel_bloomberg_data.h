@@ -75,12 +75,14 @@ class zelBloombergData {
 
   // Reads a benchmark rate page into the grid and the rate table. False when
   // the page lacks the curve's heading (the user has been told) or the load
-  // was stopped. inetLabel, when given, receives a status text.
+  // was stopped; FetchError when the page does not load. inetLabel, when
+  // given, receives a status text.
   bool GrabBloombergData(int cCurve, Grid& grd, std::string* inetLabel = nullptr);
 
   // Reads the ten H.15 series files into grid rows 2 to 11 (12 rows, 5
-  // columns). False when stopped (rows already read stay). zelError 13 when
-  // a series file holds no observation. cCurve is not used.
+  // columns). False when stopped (rows already read stay). FetchError when a
+  // series file does not load (the view's LoadFailure: the status, the
+  // time-out) or holds no observation, naming the file. cCurve is not used.
   bool GrabFRBYieldCurve(int cCurve, Grid& grd);
 
   // The observation date of the last GrabFRBYieldCurve ("YYYY-MM-DD").

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <algorithm>
@@ -20,11 +22,14 @@
 #include "analytics/ucsens_widget.h"
 #include "calculator/ucbsop_widget.h"
 #include "charts/qt_scalable_control.h"
+#include "pricing/zelop_loader.h"
 #include "shell/qt_web_browser.h"
+#include "strategy/ucstrategy_widget.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
+#include "util/greek_units.h"
 #include "util/services.h"
 #include "util/sites.h"
 
@@ -51,6 +56,7 @@ constexpr Rect kLabel1{877, 0, 2295, 480};
 constexpr Rect kCmdCalc{90, 570, 1200, 300};
 constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};
 constexpr Rect kCmdRisk{2760, 570, 1200, 300};
+constexpr Rect kCmdStrategy{4095, 570, 1200, 300};
 constexpr TwipLine kLine1{0, 930, 4080, 930};
 constexpr int kLine1BorderWidth = 2;
 constexpr int kTopButtonWidth = 885, kTopButtonHeight = 315;
@@ -147,6 +153,9 @@ void calcMain::CreateControls() {
   SetBoxTwips(cmd_calc_, kCmdCalc);
   SetBoxTwips(cmd_sensitivity_, kCmdSensitivity);
   SetBoxTwips(cmd_risk_, kCmdRisk);
+  cmd_strategy_ = new QPushButton("Strategy", client_);
+  cmd_strategy_->setToolTip("Positions of several options: profit at a date and at expiry");
+  SetBoxTwips(cmd_strategy_, kCmdStrategy);
 
   line1_ = new LineControl(client_);
   line1_->SetBorderWidth(kLine1BorderWidth);
@@ -170,7 +179,6 @@ void calcMain::CreateControls() {
   cmb_navigate_->setInsertPolicy(QComboBox::NoInsert);
   cmb_navigate_->setMaxVisibleItems(20);
   cmb_navigate_->setToolTip(kNavigateTip);
-  cmb_navigate_->lineEdit()->installEventFilter(this);
   SetBoxTwips(cmb_navigate_, {kPanelLeft, 4000, 3000, kNavigateHeight});
 
   cmd_bot_back_ = new QPushButton("<", client_);
@@ -188,9 +196,10 @@ void calcMain::CreateControls() {
   uc_bsop_ = new ucBSOP(client_);
   uc_risk_ = new ucRisk(client_);
   uc_sens_ = new ucSens(client_);
+  uc_strategy_ = new ucStrategy(client_);
   uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
   for (QWidget* panel : {static_cast<QWidget*>(uc_bsop_), static_cast<QWidget*>(uc_risk_),
-                         static_cast<QWidget*>(uc_sens_)}) {
+                         static_cast<QWidget*>(uc_sens_), static_cast<QWidget*>(uc_strategy_)}) {
     panel->move(TwipsToPixels(kPanelLeft), TwipsToPixels(942));
     panel->hide();
   }
@@ -200,6 +209,9 @@ void calcMain::CreateControls() {
                  [this] { return uc_risk_->ucWidth(); }, [this] { return uc_risk_->ucHeight(); }};
   sens_panel_ = {uc_sens_, [this] { uc_sens_->EnlargeFont(); }, [this] { uc_sens_->ReduceFont(); },
                  [this] { return uc_sens_->ucWidth(); }, [this] { return uc_sens_->ucHeight(); }};
+  strategy_panel_ = {
+      uc_strategy_, [this] { uc_strategy_->EnlargeFont(); }, [this] { uc_strategy_->ReduceFont(); },
+      [this] { return uc_strategy_->ucWidth(); }, [this] { return uc_strategy_->ucHeight(); }};
 
   // Once a view starts a navigation it shows no script dialogs.
   for (WebBrowser* view : {browser1_, browser2_}) {
@@ -209,13 +221,18 @@ void calcMain::CreateControls() {
   connect(cmd_calc_, &QPushButton::clicked, this, &calcMain::cmdCalc_Click);
   connect(cmd_risk_, &QPushButton::clicked, this, &calcMain::cmdRisk_Click);
   connect(cmd_sensitivity_, &QPushButton::clicked, this, &calcMain::cmdSensitivity_Click);
+  connect(cmd_strategy_, &QPushButton::clicked, this, &calcMain::cmdStrategy_Click);
   connect(cmd_back_, &QPushButton::clicked, this, &calcMain::cmdBack_Click);
   connect(cmd_forward_, &QPushButton::clicked, this, &calcMain::cmdForward_Click);
   connect(cmd_stop_, &QPushButton::clicked, this, &calcMain::cmdStop_Click);
   connect(cmd_bot_back_, &QPushButton::clicked, this, &calcMain::cmdBotBack_Click);
   connect(cmd_bot_forward_, &QPushButton::clicked, this, &calcMain::cmdBotForward_Click);
-  // A choice from the list (Enter in the box is caught by the event filter).
+  // A choice from the list, and Enter in the box. The box passes the keys
+  // typed into it on to its line edit itself, past any event filter of the
+  // line edit's, so Enter is taken from the line edit's own signal.
   connect(cmb_navigate_, &QComboBox::activated, this, [this](int) { cmbNavigate_Navigate(); });
+  connect(cmb_navigate_->lineEdit(), &QLineEdit::returnPressed, this,
+          &calcMain::cmbNavigate_Navigate);
 }
 
 void calcMain::CreateMenus() {
@@ -240,6 +257,10 @@ void calcMain::CreateMenus() {
        &calcMain::mnuOptionsLargeDisplay_Click},
       {"&Options", "mnuOptionsNormalDisplay", "&Normal Display",
        &calcMain::mnuOptionsNormalDisplay_Click},
+      {"&Options", "mnuOptionsSep2", nullptr, nullptr},
+      {"&Options", "mnuOptionsPerDayUnits", kPerDayUnitsCaption,
+       &calcMain::mnuOptionsPerDayUnits_Click},
+      {"&View", "mnuStrategy", "&Strategy", &calcMain::cmdStrategy_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
       {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
        &calcMain::mnuSpreadsheetLink_Click},
@@ -256,10 +277,19 @@ void calcMain::CreateMenus() {
     }
     QAction* action = item.caption ? menu->addAction(item.caption) : menu->addSeparator();
     action->setObjectName(item.name);
+    action->setCheckable(item.handler == &calcMain::mnuOptionsPerDayUnits_Click);
     if (item.handler) {
       connect(action, &QAction::triggered, this, item.handler);
     }
   }
+}
+
+void calcMain::mnuOptionsPerDayUnits_Click() {
+  // A check item: ticked, the traders' units; cleared, the records' own.
+  const QAction* item = Action("mnuOptionsPerDayUnits");
+  const GreekUnits units = item && item->isChecked() ? GreekUnits::kPerDay : GreekUnits::kPerUnit;
+  uc_bsop_->SetGreekUnits(units);
+  uc_strategy_->SetGreekUnits(units);
 }
 
 QAction* calcMain::Action(const QString& name) const {
@@ -325,6 +355,9 @@ const calcMain::Panel* calcMain::CurrentPanelOps() const {
   if (current_ == uc_sens_) {
     return &sens_panel_;
   }
+  if (current_ == uc_strategy_) {
+    return &strategy_panel_;
+  }
   return nullptr;
 }
 
@@ -386,13 +419,6 @@ bool calcMain::eventFilter(QObject* watched, QEvent* event) {
     // Resizing lays the window out again; events need not run from inside
     // the resize itself.
     LayOut(false);
-  } else if (event->type() == QEvent::KeyPress && cmb_navigate_ != nullptr &&
-             watched == cmb_navigate_->lineEdit()) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      cmbNavigate_Navigate();
-      return true;
-    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -440,6 +466,7 @@ void calcMain::cmdCalc_Click() {
     uc_bsop_->show();
     uc_risk_->hide();
     uc_sens_->hide();
+    uc_strategy_->hide();
     PlacePanel(bsop_panel_);
     PositionBrowsers();
     if (closing_) {
@@ -469,6 +496,7 @@ void calcMain::SwitchToAnalytics(bool risk) {
     }
     params_ = p;
     uc_bsop_->hide();
+    uc_strategy_->hide();
     if (risk) {
       uc_risk_->show();
       uc_sens_->hide();
@@ -502,6 +530,35 @@ void calcMain::SwitchToAnalytics(bool risk) {
 
 void calcMain::cmdRisk_Click() { SwitchToAnalytics(true); }
 void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
+
+void calcMain::cmdStrategy_Click() {
+  // As "Sensitivity": the option is read first, the panel gets a copy.
+  Events& events = AppEvents();
+  try {
+    OptionParameters p = params_;
+    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+      return;
+    }
+    params_ = p;
+    uc_bsop_->hide();
+    uc_risk_->hide();
+    uc_sens_->hide();
+    uc_strategy_->show();
+    uc_strategy_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+    PlacePanel(strategy_panel_);
+    mnuOptionsLargeDisplay_Click();
+    uc_strategy_->show();
+    events.ProcessPending();
+    uc_strategy_->CalcIt();
+    events.ProcessPending();
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
 
 // --- browsers ----------------------------------------------------------------
 
@@ -605,12 +662,40 @@ void calcMain::mnuCalculator_Click() { ShowCalculatorsWindow(this); }
 
 void calcMain::mnuSpreadsheetLink_Click() { ShowSpreadsheetLink(this); }
 
+bool calcMain::IsRequestedDownload(const QWebEngineDownloadRequest* download) const {
+  // Only Help > Download asks for a file: the top browser's last navigation
+  // went to the download address and the file comes from it (or from where
+  // it was redirected).
+  return download->page() == browser1_->page() && !addresses_.DownloadUrl.empty() &&
+         browser1_->LastNavigateTarget() == addresses_.DownloadUrl &&
+         browser1_->LastNavigateLeadsTo(download->url());
+}
+
+QString calcMain::SuggestedDownloadPath(const QString& file_name) {
+  // The library folder is offered for the library only.
+  if (file_name == QLatin1String(kZelopLibraryName)) {
+    return QString::fromStdString(GetSystemDir()) + file_name;
+  }
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  if (folder.isEmpty()) {
+    folder = QDir::homePath();
+  }
+  return QDir(folder).filePath(file_name);
+}
+
 void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   if (download->page() != browser1_->page() && download->page() != browser2_->page()) {
     return;
   }
-  const QString suggested = QString::fromStdString(GetSystemDir()) + download->downloadFileName();
-  const QString path = save_chooser_ ? save_chooser_(suggested) : QString();
+  // A page that turns out to be a file (a quote answered with a download)
+  // is not offered for saving: the command that loaded it says it failed.
+  if (!IsRequestedDownload(download)) {
+    download->cancel();
+    return;
+  }
+  const QString path = save_chooser_
+                           ? save_chooser_(SuggestedDownloadPath(download->downloadFileName()))
+                           : QString();
   if (path.isEmpty()) {
     download->cancel();
     return;
@@ -618,18 +703,22 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
   download->setDownloadFileName(target.fileName());
-  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [download, path] {
-    if (!download->isFinished()) {
-      return;
-    }
-    if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
-      AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
-                        MsgIcon::Information, kMessageTitle);
-    } else {
-      AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
+    if (download->isFinished()) {
+      OnRequestedDownloadFinished(download, path);
     }
   });
   download->accept();
+}
+
+void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
+                                           const QString& path) {
+  if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+    AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
+                      MsgIcon::Information, kMessageTitle);
+  } else {
+    AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+  }
 }
 
 // --- end ---------------------------------------------------------------------

@@ -1,22 +1,28 @@
 #include "shell/qt_web_browser.h"
 
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineHttpRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <algorithm>
+#include <functional>
 
 namespace stratlyn {
 namespace {
 
 // A page whose JavaScript dialogs and console noise are dropped while the
-// view is silent.
+// view is silent, and which tells its view of redirects of the main frame.
 class SilentPage : public QWebEnginePage {
  public:
   explicit SilentPage(QObject* parent) : QWebEnginePage(parent) {}
   bool silent = false;
+  std::function<void(const QUrl&)> on_redirect;
 
  protected:
   void javaScriptAlert(const QUrl& origin, const QString& msg) override {
@@ -33,14 +39,94 @@ class SilentPage : public QWebEnginePage {
   }
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
                                 const QString&) override {}
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool main_frame) override {
+    if (main_frame && type == NavigationTypeRedirect && on_redirect) {
+      on_redirect(url);
+    }
+    return QWebEnginePage::acceptNavigationRequest(url, type, main_frame);
+  }
 };
+
+// Addresses compared as loads report them (no fragment, no trailing slash).
+QUrl Comparable(const QUrl& url) {
+  return url.adjusted(QUrl::RemoveFragment | QUrl::StripTrailingSlash |
+                      QUrl::NormalizePathSegments);
+}
+
+const char* ReasonPhrase(int status) {
+  switch (status) {
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 410:
+      return "Gone";
+    case 429:
+      return "Too Many Requests";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    case 504:
+      return "Gateway Timeout";
+    default:
+      return nullptr;
+  }
+}
+
+// "HTTP 404 (Not Found)"; "HTTP 599" for a code without a known reason.
+std::string StatusText(int status) {
+  std::string text = "HTTP " + std::to_string(status);
+  if (const char* reason = ReasonPhrase(status)) {
+    text += std::string(" (") + reason + ")";
+  }
+  return text;
+}
+
+// The network's words for a failure: "net::ERR_CONNECTION_REFUSED" becomes
+// "connection refused".
+std::string NetworkText(const QString& error) {
+  QString text = error;
+  text.remove(QStringLiteral("net::"));
+  text.remove(QRegularExpression(QStringLiteral("^ERR_")));
+  text = text.toLower().replace('_', ' ').trimmed();
+  return text.isEmpty() ? std::string("the page could not be loaded") : text.toStdString();
+}
+
+std::string NoAnswerText(std::chrono::milliseconds timeout) {
+  const auto seconds = std::max<long long>(1, (timeout.count() + 500) / 1000);
+  return "no answer in " + std::to_string(seconds) + " s";
+}
 
 }  // namespace
 
 WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent) {
-  setPage(new SilentPage(this));
+  auto* silent_page = new SilentPage(this);
+  silent_page->on_redirect = [this](const QUrl& url) { OnRedirect(url); };
+  setPage(silent_page);
+  no_answer_.setSingleShot(true);
+  aborted_grace_.setSingleShot(true);
+  aborted_grace_.setInterval(kAbortedGraceMs);
+  connect(&no_answer_, &QTimer::timeout, this, &WebBrowser::OnNoAnswer);
+  connect(&aborted_grace_, &QTimer::timeout, this, [this] { Finish(kNoPageFailure); });
   connect(this, &QWebEngineView::loadStarted, this, &WebBrowser::OnLoadStarted);
-  connect(this, &QWebEngineView::loadFinished, this, &WebBrowser::OnLoadFinished);
+  connect(this, &QWebEngineView::urlChanged, this, &WebBrowser::OnUrlChanged);
+  connect(this, &QWebEngineView::loadProgress, this, &WebBrowser::OnProgress);
+  connect(page(), &QWebEnginePage::loadingChanged, this, &WebBrowser::OnLoadingChanged);
+  connect(page()->profile(), &QWebEngineProfile::downloadRequested, this,
+          &WebBrowser::OnDownloadRequested);
 }
 
 WebBrowser::~WebBrowser() {
@@ -52,18 +138,20 @@ WebBrowser::~WebBrowser() {
 void WebBrowser::Navigate(const std::string& url, int flags) {
   const QUrl target = QUrl::fromUserInput(QString::fromStdString(url));
   ready_state_ = kLoading;
-  awaiting_start_ = true;
+  failure_.clear();
+  aborted_grace_.stop();
+  target_text_ = url;
+  chain_.assign(1, Comparable(target));
+  following_ = true;
+  answered_ = false;
+  user_load_ = false;
   if (!target.isValid() || target.isEmpty()) {
     // Nothing will load: count it as a finished (failed) load, after the
     // caller has had the chance to clear the Tag.
-    QTimer::singleShot(0, this, [this] {
-      if (awaiting_start_) {
-        awaiting_start_ = false;
-        MarkDone();
-      }
-    });
+    QTimer::singleShot(0, this, [this] { Finish(kInvalidAddressFailure); });
     return;
   }
+  no_answer_.start(no_answer_ms_);
   if (flags & kNoReadFromCache) {
     QWebEngineHttpRequest request(target);
     request.setHeader("Cache-Control", "no-cache");
@@ -91,12 +179,24 @@ bool WebBrowser::GoForward() {
 }
 
 void WebBrowser::Stop() {
+  const bool was_loading = ready_state_ != kComplete;
   stop();
-  awaiting_start_ = false;
   if (body_wait_) {
     body_wait_->quit();
   }
+  no_answer_.stop();
+  aborted_grace_.stop();
+  following_ = false;
+  user_load_ = false;
+  if (was_loading) {
+    failure_ = kStoppedFailure;
+  }
   ready_state_ = kComplete;
+}
+
+bool WebBrowser::LastNavigateLeadsTo(const QUrl& url) const {
+  const QUrl u = Comparable(url);
+  return std::find(chain_.begin(), chain_.end(), u) != chain_.end();
 }
 
 std::string WebBrowser::LocationURL() const {
@@ -142,19 +242,93 @@ bool WebBrowser::Silent() const { return static_cast<SilentPage*>(page())->silen
 QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType) { return this; }
 
 void WebBrowser::OnLoadStarted() {
-  awaiting_start_ = false;
-  ready_state_ = kLoading;
+  // A load of the user's own (a link, Back, Forward) when no Navigate is
+  // followed; a Navigate's load has set its state already.
+  if (!following_) {
+    ready_state_ = kLoading;
+    failure_.clear();
+    user_load_ = true;
+  }
   SetTag("");
 }
 
-void WebBrowser::OnLoadFinished(bool) {
-  if (awaiting_start_) {
-    return;  // the end of a load that Navigate replaced
+void WebBrowser::OnRedirect(const QUrl& url) {
+  if (following_) {
+    chain_.push_back(Comparable(url));
   }
-  MarkDone();
 }
 
-void WebBrowser::MarkDone() {
+void WebBrowser::OnUrlChanged(const QUrl& url) {
+  if (following_ && LastNavigateLeadsTo(url)) {
+    answered_ = true;
+    no_answer_.stop();
+  }
+}
+
+void WebBrowser::OnProgress(int percent) {
+  // A Navigate of the address already shown reports no new address, only
+  // its progress.
+  if (following_ && percent > 0 && LastNavigateLeadsTo(url())) {
+    answered_ = true;
+    no_answer_.stop();
+  }
+}
+
+void WebBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
+  if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+    return;
+  }
+  if (following_ ? !LastNavigateLeadsTo(info.url()) : !user_load_) {
+    // The end of an earlier load that the last Navigate replaced, or the
+    // echo of Stop().
+    return;
+  }
+  switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+      Finish({});
+      break;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+      // Not stopped by Stop(): the server's answer was no page, most often
+      // a file to download, which the profile reports a moment later.
+      no_answer_.stop();
+      if (following_) {
+        aborted_grace_.start();
+      } else {
+        Finish(kNoPageFailure);
+      }
+      break;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+      Finish(info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                 ? StatusText(info.errorCode())
+                 : NetworkText(info.errorString()));
+      break;
+    default:
+      break;
+  }
+}
+
+void WebBrowser::OnDownloadRequested(QWebEngineDownloadRequest* download) {
+  if (download->page() != page() || !following_ || !LastNavigateLeadsTo(download->url())) {
+    return;
+  }
+  Finish(kDownloadFailure);
+}
+
+void WebBrowser::OnNoAnswer() {
+  if (!following_ || answered_) {
+    return;
+  }
+  const std::string failure = NoAnswerText(no_answer_ms_);
+  stop();
+  Finish(failure);
+}
+
+void WebBrowser::Finish(const std::string& failure) {
+  no_answer_.stop();
+  aborted_grace_.stop();
+  following_ = false;
+  user_load_ = false;
+  failure_ = failure;
   ready_state_ = kComplete;
   SetTag(kPageDone);
   emit pageDone();

@@ -32,6 +32,9 @@ class BrowserView {
   virtual std::string BodyHtml() = 0;
   // No script error or JavaScript dialogs while silent.
   virtual void SetSilent(bool silent) = 0;
+  // Why the last load failed, in words ("HTTP 404 (Not Found)", "no answer in
+  // 30 s"); "" when it loaded, or when the view cannot tell.
+  virtual std::string LoadFailure() const { return {}; }
 
   // The free text each view carries; "alldone" marks a loaded page.
   const std::string& Tag() const { return tag_; }

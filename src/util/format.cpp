@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "util/locale_info.h"
+
 namespace stratlyn {
 namespace {
 
 struct Pattern {
-  int int_digits = 1;    // minimum integer digits
+  int int_digits = 1;  // minimum integer digits
   int fixed_decimals = 0;
   int optional_decimals = 0;
 };
@@ -104,6 +106,16 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal_po
     }
   }
   return out;
+}
+
+std::string FormatEntryNumber(double value, std::string_view pattern) {
+  std::string text = FormatNumber(value, pattern, '.');
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  if (point != ".") {
+    const size_t p = text.find('.');
+    if (p != std::string::npos) text.replace(p, 1, point);
+  }
+  return text;
 }
 
 }  // namespace stratlyn

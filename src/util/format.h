@@ -17,6 +17,11 @@ namespace stratlyn {
 // `decimal_point` is written for the point (the locale's separator).
 std::string FormatNumber(double value, std::string_view pattern, char decimal_point = '.');
 
+// FormatNumber with the decimal separator of the user's locale
+// (CurrentEntryLocale()), so that an entry field reads the text back: page
+// figures written into the panel's fields go through this.
+std::string FormatEntryNumber(double value, std::string_view pattern);
+
 // The pattern of the option value and Greeks on screen.
 inline constexpr std::string_view kValueFormat = "#####0.000000";
 // Clipboard copies.

@@ -98,4 +98,21 @@ void SetEntryLocale(const EntryLocale& locale) { Installed() = locale; }
 
 void ResetEntryLocale() { Installed().reset(); }
 
+const EntryLocale& PageLocale() {
+  static const EntryLocale page = [] {
+    EntryLocale l;
+    l.decimal_point = ".";
+    l.thousands_sep = ",";
+    l.currency_symbol = "$";
+    l.currency_before = true;
+    l.date_format = "%m/%d/%Y";
+    l.month_names = {"January", "February", "March",     "April",   "May",      "June",
+                     "July",    "August",   "September", "October", "November", "December"};
+    l.month_abbrevs = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    return l;
+  }();
+  return page;
+}
+
 }  // namespace stratlyn

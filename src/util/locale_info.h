@@ -35,4 +35,9 @@ void SetEntryLocale(const EntryLocale& locale);
 // Forgets an installed locale; the environment is read again on next use.
 void ResetEntryLocale();
 
+// The conventions fetched pages, series files, feeds and command-line
+// arguments are written in, whatever the user's locale: dot decimal, comma
+// groups, "$" before the amount, month first, English month names.
+const EntryLocale& PageLocale();
+
 }  // namespace stratlyn

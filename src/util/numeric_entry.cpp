@@ -171,8 +171,8 @@ bool FitsTarget(double v, bool single) {
   return std::isfinite(v) && (!single || std::fabs(v) <= static_cast<double>(FLT_MAX));
 }
 
-std::string FourDecimals(double v) {
-  const std::string& dp = CurrentEntryLocale().decimal_point;
+std::string FourDecimals(double v, const EntryLocale& loc) {
+  const std::string& dp = loc.decimal_point;
   std::string text = FormatNumber(v, "0.0000", '.');
   if (dp != ".") {
     const size_t point = text.find('.');
@@ -183,12 +183,26 @@ std::string FourDecimals(double v) {
   return text;
 }
 
-// The entry reader behind both ParseNumericEntry overloads. Returns true for
-// an invalid entry (message shown). `set` receives the value to store.
+bool StripToNumericChars(std::string& text, const EntryLocale& loc);
+
+// How an entry is read: in which locale, and whether an unreadable entry is
+// told to the user (fields) or only reported to the caller (page figures).
+struct EntryMode {
+  const EntryLocale& loc;
+  bool quiet = false;
+};
+
+// The entry reader behind both ParseNumericEntry overloads and
+// ReadPageFigure. Returns true for an invalid entry (message shown unless
+// quiet). `set` receives the value to store.
 template <typename Set>
-bool ParseEntry(std::string& text, bool single, Set set) {
+bool ParseEntry(std::string& text, bool single, const EntryMode& mode, Set set) {
+  const EntryLocale& loc = mode.loc;
   // A numeric text is taken as it stands.
   const auto invalid = [&]() {
+    if (mode.quiet) {
+      return true;
+    }
     if (text == "." || text.empty()) {
       set(0.0);
       return false;
@@ -196,14 +210,14 @@ bool ParseEntry(std::string& text, bool single, Set set) {
     AppDialogs().Critical(kInvalidNumericEntry);
     return true;
   };
-  if (const auto v = NumericValue(text)) {
+  if (const auto v = NumericValue(text, loc)) {
     // A number too large for its target is refused rather than overflowing.
     if (!FitsTarget(*v, single)) {
       return invalid();
     }
     const double stored = single ? static_cast<double>(static_cast<float>(*v)) : *v;
     set(stored);
-    text = FourDecimals(stored);
+    text = FourDecimals(stored, loc);
     return false;
   }
 
@@ -220,16 +234,22 @@ bool ParseEntry(std::string& text, bool single, Set set) {
   if (text[0] == '(') {
     sign = -1.0;
   }
-  if (StripToNumericChars(text)) {
+  if (StripToNumericChars(text, loc)) {
     return invalid();
   }
 
   double value = 0.0;
   const size_t slash = text.find('/');
   if (slash == std::string::npos) {
-    value = sign * VariantAsDouble(text);
+    const auto v = NumericValue(text, loc);
+    // A remainder that is no number (1.2.3) reads 0 in a field; a page
+    // figure is then unreadable.
+    if (!v && mode.quiet) {
+      return invalid();
+    }
+    value = sign * v.value_or(0.0);
   } else if (slash == 0) {
-    const auto n = NumericValue(text.substr(1));
+    const auto n = NumericValue(text.substr(1), loc);
     if (!n) {
       return invalid();
     }
@@ -242,25 +262,31 @@ bool ParseEntry(std::string& text, bool single, Set set) {
     const std::string denominator = text.substr(p);
     const std::string whole = p >= 4 ? text.substr(0, p - 3) : std::string();
     text = whole;
-    const double d = VariantAsDouble(denominator);
+    const auto as_double = [&](const std::string& part) {
+      return NumericValue(part, loc).value_or(0.0);
+    };
+    const double d = as_double(denominator);
     if (d == 0.0) {
       return invalid();
     }
-    value = sign * (VariantAsDouble(whole) + VariantAsDouble(numerator) / d);
+    value = sign * (as_double(whole) + as_double(numerator) / d);
   }
   if (!FitsTarget(value, single)) {
     return invalid();
   }
   const double stored = single ? static_cast<double>(static_cast<float>(value)) : value;
   set(stored);
-  text = FourDecimals(stored);
+  text = FourDecimals(stored, loc);
   return false;
 }
 
 }  // namespace
 
 std::optional<double> NumericValue(const std::string& text) {
-  const EntryLocale& loc = CurrentEntryLocale();
+  return NumericValue(text, CurrentEntryLocale());
+}
+
+std::optional<double> NumericValue(const std::string& text, const EntryLocale& loc) {
   std::string body = Trim(text);
   bool parenthesised = false;
   if (body.size() >= 2 && body.front() == '(' && body.back() == ')') {
@@ -287,6 +313,12 @@ std::optional<double> NumericValue(const std::string& text) {
 }
 
 bool StripToNumericChars(std::string& text) {
+  return StripToNumericChars(text, CurrentEntryLocale());
+}
+
+namespace {
+
+bool StripToNumericChars(std::string& text, const EntryLocale& loc) {
   if (text.compare(0, 3, "N/A") == 0) {
     text = "0";
     return false;
@@ -299,7 +331,7 @@ bool StripToNumericChars(std::string& text) {
   if (dot != std::string::npos) {
     text.erase(0, dot + 2);
   }
-  const std::string& dp = CurrentEntryLocale().decimal_point;
+  const std::string& dp = loc.decimal_point;
   std::string kept;
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
@@ -317,6 +349,8 @@ bool StripToNumericChars(std::string& text) {
   return text.empty();
 }
 
+}  // namespace
+
 double VariantAsDouble(const std::string& text) { return NumericValue(text).value_or(0.0); }
 
 float TextToSingle(const std::string& text) {
@@ -331,11 +365,33 @@ float TextToSingle(const std::string& text) {
 }
 
 bool ParseNumericEntry(std::string& text, float& value) {
-  return ParseEntry(text, true, [&](double v) { value = static_cast<float>(v); });
+  return ParseEntry(text, true, EntryMode{CurrentEntryLocale()},
+                    [&](double v) { value = static_cast<float>(v); });
 }
 
 bool ParseNumericEntry(std::string& text, double& value) {
-  return ParseEntry(text, false, [&](double v) { value = v; });
+  return ParseEntry(text, false, EntryMode{CurrentEntryLocale()}, [&](double v) { value = v; });
+}
+
+std::optional<double> ReadPageFigure(const std::string& figure) {
+  std::string text = Trim(figure);
+  // "N/A" and texts without a digit show that the page has no figure there.
+  if (text.compare(0, 3, "N/A") == 0 || text.find_first_of("0123456789") == std::string::npos) {
+    return std::nullopt;
+  }
+  double value = 0.0;
+  bool read = false;
+  if (ParseEntry(text, false, EntryMode{PageLocale(), true}, [&](double v) {
+        value = v;
+        read = true;
+      })) {
+    return std::nullopt;
+  }
+  // Every figure fetched goes into a single-precision field or record.
+  if (!read || !FitsTarget(value, true)) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace stratlyn

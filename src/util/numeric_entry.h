@@ -12,10 +12,15 @@
 #include <optional>
 #include <string>
 
+#include "util/locale_info.h"
+
 namespace stratlyn {
 
 // The value of a numeric text, or nothing when the text is not numeric.
 std::optional<double> NumericValue(const std::string& text);
+// The same in the conventions of `locale` (PageLocale() for fetched figures
+// and command-line arguments).
+std::optional<double> NumericValue(const std::string& text, const EntryLocale& locale);
 inline bool IsNumeric(const std::string& text) { return NumericValue(text).has_value(); }
 
 // Reads an entry field. On success writes the number into `value`, rewrites
@@ -30,6 +35,13 @@ inline bool IsNumeric(const std::string& text) { return NumericValue(text).has_v
 // The float version also refuses a number beyond single precision that way.
 bool ParseNumericEntry(std::string& text, float& value);
 bool ParseNumericEntry(std::string& text, double& value);
+
+// A figure of a fetched page, read by the rules of ParseNumericEntry in the
+// page conventions (dot decimal, comma groups: "1,234.50", "$12.50 USD",
+// "2.35%", "2413/16") whatever the user's locale. Nothing (and no message)
+// when the page shows no figure: "N/A", no digit, an unreadable remainder,
+// a fraction over 0, or a number beyond single precision.
+std::optional<double> ReadPageFigure(const std::string& text);
 
 // Keeps, after "N/A" handling (text becomes "0") and after the first middle
 // dot, only digits and ". / - + " (and the locale's decimal separator).

@@ -137,6 +137,15 @@ TEST_F(BsopPanelTest, MaturityAsYearsOrAsADateFromTheDateField) {
   panel.fields.Text1[kMaturityField] = "01/01/2025";
   panel.cmdCalculate_Click();
   EXPECT_EQ(fakes.dialogs.LastText(), "The maturity must be positive");
+
+  // A date with no Date to count from is the user's to mend, not an
+  // unexpected error.
+  panel.fields.txtDate = "";
+  panel.fields.Text1[kMaturityField] = "07/16/2025";
+  const std::string value = panel.fields.lblPrice;
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.LastText(), bsop_text::kNoStartDate);
+  EXPECT_EQ(panel.fields.lblPrice, value);
 }
 
 TEST_F(BsopPanelTest, ImpliedVolatilityOnTheEuropeanPath) {
@@ -150,12 +159,20 @@ TEST_F(BsopPanelTest, ImpliedVolatilityOnTheEuropeanPath) {
   EXPECT_NEAR(LabelNumber(panel.fields.lblPrice), price, 1e-3);
   EXPECT_FALSE(panel.fields.lblVega.empty());
 
-  // A price below the intrinsic value has no volatility: -999, no Greeks.
+  // A price below the intrinsic value has no volatility: the user is told,
+  // the volatility field keeps its text, and no figures are shown.
+  const std::string solved = panel.fields.Text1[kVolatilityField];
   panel.fields.Text1[kOptionPriceField] = "0.5";
   panel.cmdCalculate_Click();
-  EXPECT_EQ(panel.fields.Text1[kVolatilityField], "-999.000000");
+  EXPECT_EQ(fakes.dialogs.LastText(), bsop_text::kNoImpliedVolatility);
+  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(panel.fields.Text1[kVolatilityField], solved);
+  EXPECT_EQ(panel.fields.lblPrice, "Calculated Value");
   EXPECT_TRUE(panel.fields.lblDelta.empty());
   EXPECT_TRUE(panel.fields.lblTheta.empty());
+  // Copy All then copies no figure for the value either.
+  panel.cmdCopyData_Click();
+  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\r");
 }
 
 TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
@@ -178,10 +195,12 @@ TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
   EXPECT_FALSE(panel.fields.lblGamma.empty());
 
   // A failed search stops as on the European path.
+  const std::string solved = panel.fields.Text1[kVolatilityField];
   panel.fields.Text1[kOptionPriceField] = "0.01";
   panel.fields.Text1[kStrikeField] = "70";
   panel.cmdCalculate_Click();
-  EXPECT_LT(std::stod(panel.fields.Text1[kVolatilityField]), 0.0);
+  EXPECT_EQ(fakes.dialogs.LastText(), bsop_text::kNoImpliedVolatility);
+  EXPECT_EQ(panel.fields.Text1[kVolatilityField], solved);
   EXPECT_TRUE(panel.fields.lblDelta.empty());
   EXPECT_TRUE(panel.fields.lblVega.empty());
 }

@@ -9,18 +9,24 @@
 #include <fstream>
 #include <sstream>
 
+#include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
+#include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
 
 using testing::FakeServices;
 using testing::FetchBrowserView;
+const auto L = testing::InEntryLocale;
 
 std::string Fixture(const std::string& name) {
   const char* dir = std::getenv("STRATLYN_TEST_DATA");
@@ -123,17 +129,17 @@ TEST_F(MarketCommandsTest, UnderlyingPriceAndReparse) {
   services.dialogs.Reset();
   fields.stock_ticker = " IBM ";
   commands.cmdGetStkQuote_Click(fields);
-  EXPECT_EQ(fields.underlying_price, "12.50000");
+  EXPECT_EQ(fields.underlying_price, L("12.50000"));
   ASSERT_EQ(view.History().size(), 1u);
   EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
   EXPECT_EQ(view.Tag(), kPageDone);
-  EXPECT_EQ(services.dialogs.Count(), 0u);
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 
   // "Parse" reads the page shown without loading anything.
   view.Show("<td>Last Sale</td><td>99.125</td><td>Tick</td>");
   commands.cmdReparseStock_Click(fields);
-  EXPECT_EQ(fields.underlying_price, "99.12500");
+  EXPECT_EQ(fields.underlying_price, L("99.12500"));
   EXPECT_EQ(view.History().size(), 1u);
 
   // No ticker: told, nothing loaded.
@@ -153,8 +159,8 @@ TEST_F(MarketCommandsTest, OptionPriceWithStrikeCorrection) {
   EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ"));
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
   EXPECT_EQ(fields.strike, "130.00");
-  EXPECT_EQ(fields.option_price, "3.25000");
-  const double t = std::stod(fields.maturity);
+  EXPECT_EQ(fields.option_price, L("3.25000"));
+  const double t = NumericValue(fields.maturity).value_or(-1);
   EXPECT_GT(t, 0.0);  // January's expiration, never in the past
   EXPECT_LE(t, 1.0);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
@@ -189,7 +195,7 @@ TEST_F(MarketCommandsTest, OptionInputChecks) {
   EXPECT_EQ(services.dialogs.Shown()[before].text.find("The strike price is more than 25%"), 0u);
   EXPECT_EQ(view.History().size(), 1u);
   EXPECT_EQ(fields.strike, "100");
-  EXPECT_EQ(fields.option_price, "3.25000");
+  EXPECT_EQ(fields.option_price, L("3.25000"));
 }
 
 TEST_F(MarketCommandsTest, SymbolNotFoundBothAnswers) {
@@ -220,7 +226,7 @@ TEST_F(MarketCommandsTest, SymbolNotFoundBothAnswers) {
 }
 
 TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
-  fields.maturity = "0.75";
+  fields.maturity = L("0.75");
   std::vector<int> progress;
   commands.SetProgress([&](int i, int n) { progress.push_back(n > 0 ? i : -1); });
   commands.cmdGetInterestRate_Click(fields);
@@ -229,27 +235,27 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
   EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
   EXPECT_EQ(grid.TextMatrix(4, 2), "2.0000");
   // Halfway between the 6-month (1.00) and 1-year (2.00) rates, as a fraction.
-  EXPECT_EQ(fields.interest_rate, "0.0150");
+  EXPECT_EQ(fields.interest_rate, L("0.0150"));
   EXPECT_EQ(progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}));
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 
   fields.maturity = "40";
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, "0.0390");
-  fields.maturity = "0.1";
+  EXPECT_EQ(fields.interest_rate, L("0.0390"));
+  fields.maturity = L("0.1");
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, "0.0050");
+  EXPECT_EQ(fields.interest_rate, L("0.0050"));
 
   // A maturity that is neither a number nor a date.
   fields.maturity = "soon";
-  fields.interest_rate = "0.10";
+  fields.interest_rate = L("0.10");
   commands.cmdGetInterestRate_Click(fields);
   EXPECT_EQ(services.dialogs.LastText(), "Invalid Maturity");
-  EXPECT_EQ(fields.interest_rate, "0.10");
+  EXPECT_EQ(fields.interest_rate, L("0.10"));
 }
 
 TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
-  fields.interest_rate = "0.10";
+  fields.interest_rate = L("0.10");
   view.on_navigate = [&](const std::string& url) {
     view.hold_loading = url.find("Y2_2010") != std::string::npos;
   };
@@ -258,7 +264,7 @@ TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
   };
   commands.cmdGetInterestRate_Click(fields);
   EXPECT_EQ(view.History().size(), 4u);
-  EXPECT_EQ(fields.interest_rate, "0.10");
+  EXPECT_EQ(fields.interest_rate, L("0.10"));
   EXPECT_EQ(services.dialogs.Count(), 0u);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
@@ -267,21 +273,21 @@ TEST_F(MarketCommandsTest, DividendYield) {
   fields.stock_ticker = "IBM";
   fields.dividend_yield = "0";
   commands.cmdDivYield_Click(fields);
-  EXPECT_EQ(fields.dividend_yield, "0.02350");
+  EXPECT_EQ(fields.dividend_yield, L("0.02350"));
   EXPECT_EQ(services.dialogs.Count(), 0u);  // no data-terms question for the yield
 
   fields.stock_ticker = "NOYLD";
   commands.cmdDivYield_Click(fields);
   EXPECT_EQ(services.dialogs.LastText(), "Unable to locate the dividend yield");
   EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::None);
-  EXPECT_EQ(fields.dividend_yield, "0.02350");
+  EXPECT_EQ(fields.dividend_yield, L("0.02350"));
 
   // A label with nothing after it is no yield of 0.
   view.pages[Url("/DelayedQuote/SimpleQuote.aspx?ticker=EMPTY")] = "<td>Yield</td><td></td>";
   fields.stock_ticker = "EMPTY";
   commands.cmdDivYield_Click(fields);
   EXPECT_EQ(services.dialogs.Count(), 2u);
-  EXPECT_EQ(fields.dividend_yield, "0.02350");
+  EXPECT_EQ(fields.dividend_yield, L("0.02350"));
 
   commands.cmdHistoVol_Click();
   EXPECT_EQ(view.History().back(), Url("/data/historicalvolatility.aspx"));
@@ -293,35 +299,150 @@ TEST_F(MarketCommandsTest, DelayedFeed) {
   fields.stock_ticker = "aapl";
   commands.cmdGetStkQuote_Click(fields);
   EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/quotes/AAPL.json"));
-  EXPECT_EQ(fields.underlying_price, "187.44000");
+  EXPECT_EQ(fields.underlying_price, L("187.44000"));
 
   fields.stock_ticker = "";
   fields.option_ticker = "AAPL270115C00150000";
   fields.strike = "150";
-  fields.underlying_price = "187.44";
+  fields.underlying_price = L("187.44");
   commands.cmdGetOption_Click(fields);
   EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/AAPL.json"));
-  EXPECT_EQ(fields.option_price, "40.35000");
-  EXPECT_GT(std::stod(fields.maturity), 0.0);  // to 15 January 2027
+  EXPECT_EQ(fields.option_price, L("40.35000"));
+  EXPECT_GT(NumericValue(fields.maturity).value_or(-1), 0.0);  // to 15 January 2027
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
-TEST_F(MarketCommandsTest, AFailedLoadIsReadLikeAnyPage) {
+TEST_F(MarketCommandsTest, TheFeedLookupTakesTheRootOfTheOptionTyped) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "IBM";  // another underlying left in its field
+  fields.option_ticker = "AAPL270115C00150000";
+  fields.strike = "150";
+  fields.underlying_price = L("187.44");
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/AAPL.json"));
+  EXPECT_EQ(fields.option_price, L("40.35000"));
+
+  // An option the feed does not list: the user is told, no field changes.
+  const MarketFields before = fields;
+  fields.option_ticker = "AAPL270115C00990000";
+  fields.strike = "990";
+  services.dialogs.Answer(MsgAnswer::No);  // keep the far strike
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kFeedNoOptionMessage);
+  EXPECT_EQ(fields.option_price, before.option_price);
+  EXPECT_EQ(fields.maturity, before.maturity);
+  EXPECT_EQ(fields.underlying_price, before.underlying_price);
+}
+
+TEST_F(MarketCommandsTest, NoPriceLeavesTheUnderlyingFieldAsItWas) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  services.dialogs.Answer(MsgAnswer::No);  // no symbol table
+  fields.stock_ticker = "XYZQ";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kSymbolNotFoundQuestion);
+  EXPECT_EQ(fields.underlying_price, "120");  // not the word "blank"
+
+  // A page without a readable price: the parser's message, the field kept.
+  view.Show("<html><body>no quote here</body></html>");
+  commands.cmdReparseStock_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
+  EXPECT_EQ(fields.underlying_price, "120");
+}
+
+TEST_F(MarketCommandsTest, FetchedFiguresAreWrittenInTheUsersLocale) {
+  EntryLocale comma;
+  comma.decimal_point = ",";
+  comma.thousands_sep = ".";
+  comma.date_format = "%d.%m.%Y";
+  SetEntryLocale(comma);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "AAPL";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(fields.underlying_price, "187,44000");
+  EXPECT_EQ(NumericValue(fields.underlying_price).value_or(0), 187.44);
+
+  fields.option_ticker = "AAPL270115C00150000";
+  fields.strike = "150";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(fields.option_price, "40,35000");
+  EXPECT_TRUE(NumericValue(fields.maturity).has_value()) << fields.maturity;
+
+  fields.maturity = "0,75";
+  fields.interest_rate = "0,10";
+  const size_t shown = services.dialogs.Count();
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
+  EXPECT_EQ(fields.interest_rate, "0,0150");  // halfway between 1.00 % and 2.00 %
+  ResetEntryLocale();
+}
+
+TEST_F(MarketCommandsTest, AFailedLoadIsAMessageAboutThatPage) {
   services.dialogs.Answer(MsgAnswer::Ok);
   fields.stock_ticker = "NOPAGE";  // the server answers 404
   commands.cmdGetStkQuote_Click(fields);
   EXPECT_EQ(view.Status(), 404);
-  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
-  EXPECT_EQ(fields.underlying_price, "");  // the parser's empty answer is written, as always
+  EXPECT_EQ(services.dialogs.LastText(), "The page " +
+                                             Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOPAGE") +
+                                             " could not be loaded: HTTP 404");
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fields.underlying_price, "120");  // no page, no price: the field stays
 
-  // Nothing listening at all: the wait ends as well.
+  // Nothing listening at all: the wait ends as well, with the page named.
   setenv("STRATLYN_EXCHANGE_URL", "http://127.0.0.1:1", 1);
   fields.stock_ticker = "IBM";
   commands.cmdGetStkQuote_Click(fields);
   setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_EQ(view.Status(), 0);
   EXPECT_EQ(services.dialogs.Count(), 3u);
+  EXPECT_EQ(services.dialogs.LastText().rfind(
+                "The page http://127.0.0.1:1/DelayedQuote/SimpleQuote.aspx?ticker=IBM could not "
+                "be loaded: ",
+                0),
+            0u)
+      << services.dialogs.LastText();
+  EXPECT_EQ(fields.underlying_price, "120");
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+
+  // The same for the option and the dividend yield.
+  fields.option_ticker = "NOPAGE";
+  fields.option_price = "7";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_NE(services.dialogs.LastText().find("could not be loaded: HTTP 404"), std::string::npos);
+  EXPECT_EQ(fields.option_price, "7");
+  EXPECT_EQ(fields.maturity, "1");
+  fields.stock_ticker = "NOPAGE";
+  fields.dividend_yield = L("0.01");
+  commands.cmdDivYield_Click(fields);
+  EXPECT_NE(services.dialogs.LastText().find("could not be loaded: HTTP 404"), std::string::npos);
+  EXPECT_EQ(fields.dividend_yield, L("0.01"));
+}
+
+TEST_F(MarketCommandsTest, ASeriesFileThatFailsIsNamedNotAnUnexpectedError) {
+  // A series that does not load or holds nothing to read: the core reports
+  // it as a fetch error (57) naming the file; the panel shows that text, not
+  // the generic box.
+  const std::string why = "The series file H15_TCMNOM_Y1_2010.txt could not be loaded: HTTP 500";
+  view.on_navigate = [&](const std::string& url) {
+    if (url.find("H15_TCMNOM_Y1") != std::string::npos) throw zelError(err::kDeviceIO, why);
+  };
+  fields.interest_rate = L("0.10");
+  fields.maturity = L("0.75");
+  commands.cmdGetInterestRate_Click(fields);
+  view.on_navigate = nullptr;
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_EQ(services.dialogs.LastText(), why);
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_EQ(fields.interest_rate, L("0.10"));
+  EXPECT_EQ(services.events.busy, false);
+
+  // A maturity date with no Date to count it from.
+  fields.date = "";
+  fields.maturity = "12/31/2030";
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), bsop_text::kNoStartDate);
+  EXPECT_EQ(fields.interest_rate, L("0.10"));
 }
 
 TEST_F(MarketCommandsTest, RunTimeErrorsGoToTheErrorHandler) {
@@ -336,15 +457,15 @@ TEST_F(MarketCommandsTest, RunTimeErrorsGoToTheErrorHandler) {
 
 TEST(MaturityFromMonth, ExpirationSaturdays) {
   // March 2025 starts on a Saturday: expiration 22 March, 21 days away.
-  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 1)), "0.05753");
+  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 1)), L("0.05753"));
   // June 2025 starts on a Sunday: 21 June.
-  EXPECT_EQ(MaturityFromMonth(5, LocalTime(2025, 6, 1)), "0.05479");
+  EXPECT_EQ(MaturityFromMonth(5, LocalTime(2025, 6, 1)), L("0.05479"));
   // January from June 2025: next year, 17 January 2026 (230 days).
-  EXPECT_EQ(MaturityFromMonth(0, LocalTime(2025, 6, 1)), "0.63014");
+  EXPECT_EQ(MaturityFromMonth(0, LocalTime(2025, 6, 1)), L("0.63014"));
   // The current month after its expiration: next year's (21 March 2026, 361 days), not negative.
-  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 25)), "0.98904");
+  EXPECT_EQ(MaturityFromMonth(2, LocalTime(2025, 3, 25)), L("0.98904"));
   // On the expiration day at noon: counted from midnight, so next year's.
-  EXPECT_GT(std::stod(MaturityFromMonth(2, LocalTime(2025, 3, 22, 12))), 0.9);
+  EXPECT_GT(NumericValue(MaturityFromMonth(2, LocalTime(2025, 3, 22, 12))).value_or(-1), 0.9);
 }
 
 }  // namespace

@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QProgressBar>
-
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <cstdlib>
 #include <ctime>
@@ -23,11 +22,15 @@
 #include "marketdata/zel_bloomberg_data.h"
 #include "shell/qt_web_browser.h"
 #include "support/fake_services.h"
+#include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/numeric_entry.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
+
+const auto L = testing::InEntryLocale;
 
 constexpr int kPatienceMs = 30000;  // a page that takes longer counts as a hang
 
@@ -56,6 +59,7 @@ class MarketGui : public ::testing::Test {
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ", Fixture("quote_option.htm"));
     dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=XYZQ", Fixture("symbol_not_found.htm"));
     dir_->Write("TradTool/Symbols/SymbolDirectory.asp", Fixture("symbol_directory.htm"));
+    dir_->Write("api/global/delayed_quotes/quotes/AAPL.json", Fixture("feed_quote.json"));
     const char* values[kFrbSeriesCount] = {"0.50", "1.00", "2.00", "2.50", "2.75",
                                            "3.00", "3.20", "3.40", "3.70", "3.90"};
     for (int i = 0; i < kFrbSeriesCount; ++i) {
@@ -120,18 +124,18 @@ TEST_F(MarketGui, UnderlyingPriceAndDividendYield) {
   services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms, once
   panel.txtStockTicker()->setText("IBM");
   panel.cmdGetStkQuote()->click();
-  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(Field(0), L("12.50000"));
   EXPECT_EQ(web.LocationURL(), Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBM"));
   EXPECT_EQ(services.dialogs.Count(), 1u);
 
   // "Parse" reads the page shown again.
   panel.Text1(0)->setText("1");
   panel.cmdReparseStock()->click();
-  EXPECT_EQ(Field(0), "12.50000");
+  EXPECT_EQ(Field(0), L("12.50000"));
 
   panel.Text1(5)->setText("0");
   panel.cmdDivYield()->click();
-  EXPECT_EQ(Field(5), "0.02350");
+  EXPECT_EQ(Field(5), L("0.02350"));
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
@@ -148,8 +152,8 @@ TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
   EXPECT_EQ(Field(4), "130.00");
-  EXPECT_EQ(Field(6), "3.25000");
-  const double t = std::stod(Field(3));
+  EXPECT_EQ(Field(6), L("3.25000"));
+  const double t = NumericValue(Field(3)).value_or(-1);
   EXPECT_GT(t, 0.0);
   EXPECT_LE(t, 1.0);
 }
@@ -177,25 +181,31 @@ TEST_F(MarketGui, SymbolNotFoundBothAnswers) {
 }
 
 TEST_F(MarketGui, InterestRateFromTheTenSeries) {
-  // The status label and the progress bar count the series while they load.
+  // The status label and the progress bar count the same series while they
+  // load; idle, the label is empty.
   std::set<std::string> shown;
   std::set<int> bar_values;
   const auto run_events = services.events.on_pending;
   services.events.on_pending = [&] {
     run_events();
-    shown.insert(panel.lblInet()->text().toStdString());
+    const std::string label = panel.lblInet()->text().toStdString();
+    shown.insert(label);
     if (panel.seriesProgress()->isVisibleTo(&panel)) {
       EXPECT_EQ(panel.seriesProgress()->maximum(), 10);
-      bar_values.insert(panel.seriesProgress()->value());
+      const int value = panel.seriesProgress()->value();
+      bar_values.insert(value);
+      const std::string counted = std::to_string(value) + " of 10";
+      EXPECT_EQ(label, "Loading rate series " + counted);
+      EXPECT_EQ(panel.seriesProgress()->text().toStdString(), counted);
     }
   };
-  const QString caption = panel.lblInet()->text();
-  panel.Text1(3)->setText("0.75");
+  EXPECT_EQ(panel.lblInet()->text(), "");
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
   panel.cmdGetInterestRate()->click();
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
-  EXPECT_EQ(panel.lblInet()->text(), caption);
-  EXPECT_TRUE(bar_values.count(0) && bar_values.count(9));
+  EXPECT_EQ(panel.lblInet()->text(), "");
+  EXPECT_TRUE(bar_values.count(1) && bar_values.count(10));
   EXPECT_FALSE(panel.seriesProgress()->isVisibleTo(&panel));
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   const Grid& grid = panel.Grid1()->grid();
@@ -204,7 +214,7 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
   EXPECT_EQ(grid.TextMatrix(11, 1), "30");
   // Halfway between the 6-month (1.00 %) and 1-year (2.00 %) rates.
-  EXPECT_EQ(Field(2), "0.0150");
+  EXPECT_EQ(Field(2), L("0.0150"));
 }
 
 TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
@@ -222,15 +232,115 @@ TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {
       web.Stop();
     }
   };
-  panel.Text1(2)->setText("0.10");
-  panel.Text1(3)->setText("0.75");
+  panel.Text1(2)->setText(QString::fromStdString(L("0.10")));
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
   panel.cmdGetInterestRate()->click();
   setenv("STRATLYN_FRB_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_TRUE(stopped);
   EXPECT_LT(pressed.elapsed(), kPatienceMs);
-  EXPECT_EQ(Field(2), "0.10");
+  EXPECT_EQ(Field(2), L("0.10"));
   EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketGui, PressingGetUnderlyingPriceAgainWhileThePageLoads) {
+  // A slow server: the feed's quote comes in pieces over about two seconds.
+  const std::string slow = server_->BaseUrl() + "/_slow/300";
+  setenv("STRATLYN_FEED_URL", slow.c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("AAPL");
+  panel.Text1(0)->setText("1");
+  bool pressed_again = false;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    if (!pressed_again &&
+        web.LocationURL() == slow + "/api/global/delayed_quotes/quotes/AAPL.json") {
+      pressed_again = true;
+      panel.cmdGetStkQuote()->click();  // the user's second press, inside the first wait
+    }
+  };
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_FEED_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_TRUE(pressed_again);
+  EXPECT_FALSE(timed_out_) << "the second wait never ended";
+  EXPECT_EQ(Field(0), L("187.44000"));
+  EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketGui, GetInterestRateWhileAQuoteLoads) {
+  // The interest rate replaces the quote page in the view: the rate is
+  // written, the quote command reads no page of another's.
+  setenv("STRATLYN_EXCHANGE_URL", (server_->BaseUrl() + "/_slow/200").c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.Text1(0)->setText("1");
+  panel.Text1(3)->setText(QString::fromStdString(L("0.75")));
+  bool pressed = false;
+  const auto run_events = services.events.on_pending;
+  services.events.on_pending = [&] {
+    run_events();
+    if (!pressed && web.LocationURL().find("ticker=IBM") != std::string::npos) {
+      pressed = true;
+      panel.cmdGetInterestRate()->click();
+    }
+  };
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_TRUE(pressed);
+  EXPECT_FALSE(timed_out_);
+  EXPECT_EQ(Field(2), L("0.0150"));
+  EXPECT_EQ(Field(0), "1");
+  EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
+}
+
+TEST_F(MarketGui, ADownloadIsAFailedFetchNotThePreviousPage) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("AAPL");
+  panel.cmdGetStkQuote()->click();  // the AAPL quote (187.44) is shown now
+  ASSERT_EQ(Field(0), L("187.44000"));
+  panel.Text1(0)->setText("1");
+
+  // The server answers the next quote with a file to download.
+  const std::string download = server_->BaseUrl() + "/_download";
+  setenv("STRATLYN_FEED_URL", download.c_str(), 1);
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_FEED_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_EQ(Field(0), "1");  // not the previous page's price
+  EXPECT_EQ(services.dialogs.LastText(), "The page " + download +
+                                             "/api/global/delayed_quotes/quotes/AAPL.json" +
+                                             " could not be loaded: " + kDownloadFailure);
+  EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+}
+
+TEST_F(MarketGui, AServerThatNeverAnswersIsAMessageNotAWaitForEver) {
+  web.SetNoAnswerTimeout(std::chrono::milliseconds(1000));
+  const std::string silent = server_->BaseUrl() + "/_hang";
+  setenv("STRATLYN_EXCHANGE_URL", silent.c_str(), 1);
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("IBM");
+  panel.Text1(0)->setText("1");
+  panel.cmdGetStkQuote()->click();
+  setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+  EXPECT_EQ(services.dialogs.LastText(), "The page " + silent +
+                                             "/DelayedQuote/SimpleQuote.aspx?ticker=IBM could not "
+                                             "be loaded: no answer in 1 s");
+  EXPECT_EQ(Field(0), "1");
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
+  services.dialogs.Answer(MsgAnswer::Ok);
+  panel.txtStockTicker()->setText("NOSUCH");
+  panel.Text1(0)->setText("1");
+  panel.cmdGetStkQuote()->click();
+  EXPECT_EQ(services.dialogs.LastText(), "The page " +
+                                             Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOSUCH") +
+                                             " could not be loaded: HTTP 404 (Not Found)");
+  EXPECT_EQ(Field(0), "1");
 }
 
 }  // namespace

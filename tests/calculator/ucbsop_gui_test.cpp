@@ -60,7 +60,7 @@ TEST_F(UcBsopTest, StartsWithItsCaptionsDefaultsAndAComputedValue) {
   EXPECT_EQ(panel->cmdDivYield()->toolTip(),
             "Click to get a  dividend yield CBOE if the underlying is a stock");
   EXPECT_EQ(panel->cmdHistoVol()->text(), "CBOE Historical Volatilities");
-  EXPECT_EQ(panel->lblInet()->text(), "inetLabel");
+  EXPECT_EQ(panel->lblInet()->text(), "");  // idle: no status, no placeholder
 
   ASSERT_EQ(panel->cmbQuoteType()->count(), 3);
   EXPECT_EQ(panel->cmbQuoteType()->currentText(), "Stock or Index");

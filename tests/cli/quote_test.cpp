@@ -63,6 +63,19 @@ class CliQuote : public ::testing::Test {
       dir_->Write(std::string("FRBData/H15_TCMNOM_") + series[i] + "_2010.txt",
                   "Series Description,H.15\r\n" + Today() + "," + values[i] + "\r\n");
     }
+    // Layouts and faults the exchange's own pages do not show.
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=HDR", Fixture("quote_header_row.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=ADJ", Fixture("quote_adjacent_cells.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=NA", Fixture("quote_empty_yield.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=WIN", Fixture("quote_cp1252.htm"));
+    dir_->Write("DelayedQuote/SimpleQuote.aspx?ticker=HUGE",
+                "<table><tr><td>Last Sale</td><td>340282366920938463463374607431768211456000.00"
+                "</td><td>Tick</td></tr></table>");
+    for (int i = 0; i < 10; ++i) {
+      dir_->Write(std::string("nd/FRBData/H15_TCMNOM_") + series[i] + "_2010.txt",
+                  i == 3 ? "Series Description,H.15\r\n" + Today() + ",ND\r\n"
+                         : "Series Description,H.15\r\n" + Today() + "," + values[i] + "\r\n");
+    }
     server_ = new LoopbackHttpServer(dir_->Path());
   }
   static void TearDownTestSuite() {
@@ -71,15 +84,16 @@ class CliQuote : public ::testing::Test {
   }
   void SetUp() override { ASSERT_TRUE(server_->Ok()) << server_->Error(); }
 
-  // Runs stratlyn-cli with every host pointed at the loopback server.
-  CliResult Run(const std::vector<std::string>& args) const {
+  // Runs stratlyn-cli with every host pointed at the loopback server; `env`
+  // ("LC_ALL=de_DE.UTF-8 ...") comes after, so it can override them.
+  CliResult Run(const std::vector<std::string>& args, const std::string& env = "") const {
     const std::string tmp = ::testing::TempDir();
     // ctest runs each test in its own process, several at a time: one file pair per process.
     const std::string stem = tmp + "cli_quote_" + std::to_string(getpid());
     const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
     std::string command = "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
-                          " STRATLYN_FRB_URL=" + base + " '" + STRATLYN_CLI_PATH + "'";
+                          " STRATLYN_FRB_URL=" + base + " " + env + " '" + STRATLYN_CLI_PATH + "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " >'" + out_file + "' 2>'" + err_file + "'";
     const int status = std::system(command.c_str());
@@ -145,7 +159,78 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.exit_code, 2);
   r = Run({"quote", "NOPAGE"});  // the server answers 404
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("could not load"), std::string::npos);
+  EXPECT_NE(r.err.find("could not be loaded: HTTP 404 (Not Found)"), std::string::npos) << r.err;
+}
+
+constexpr const char* kCommaLocale = "LC_ALL=de_DE.UTF-8";
+
+TEST_F(CliQuote, NumbersKeepTheDotUnderACommaLocale) {
+  CliResult r = Run({"rate", "0.75"}, kCommaLocale);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.0150\n");
+  r = Run({"quote", "ADJ"}, kCommaLocale);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.12500\n");  // not 125.00000
+  r = Run({"quote", "HDR"}, kCommaLocale);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "123.45000\n");  // the label heads its column
+  r = Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125.5", "--month", "jan"},
+          kCommaLocale);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "3.25000\n");
+  EXPECT_NE(r.err.find("You entered the strike price 125.5 while"), std::string::npos) << r.err;
+  r = Run({"dividend", "IBM"}, kCommaLocale);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.02350\n");
+  r = Run({"dividend", "ADJ"}, kCommaLocale);
+  EXPECT_EQ(r.out, "0.02350\n");            // not 0.05365 from "2.35%P/E10.4"
+  r = Run({"rate", "0,75"}, kCommaLocale);  // the comma is not the command line's decimal
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
+  CliResult r = Run({"quote", "NA"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Unable to find last traded price."), std::string::npos) << r.err;
+  r = Run({"dividend", "NA"});  // an empty yield cell
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos) << r.err;
+  r = Run({"quote", "HUGE"});  // beyond single precision
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliQuote, TheDeclaredCharacterSetIsHonoured) {
+  // windows-1252: the byte 0xB7 is the middle dot, and only what follows it
+  // is the figure, as the window reads the page.
+  const CliResult r = Run({"quote", "WIN"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "42.75000\n");  // not 1242.75000
+}
+
+TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
+  const std::string base = server_->BaseUrl();
+  CliResult r = Run({"rate", "1"}, "STRATLYN_FRB_URL=" + base + "/_status/500");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("The series file H15_TCMNOM_M3_2010.txt could not be loaded: HTTP 500 "
+                       "(Internal Server Error)"),
+            std::string::npos)
+      << r.err;
+  r = Run({"rate", "1"}, "STRATLYN_FRB_URL=" + base + "/nd");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("The series file H15_TCMNOM_Y2_2010.txt holds no observation"),
+            std::string::npos)
+      << r.err;
+  r = Run({"quote", "IBM", "--timeout", "1"}, "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("could not be loaded: no answer in 1 s"), std::string::npos) << r.err;
+  r = Run({"dividend", "IBM"}, "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("HTTP 503 (Service Unavailable)"), std::string::npos) << r.err;
+  r = Run({"quote", "IBM", "--timeout", "0"});
+  EXPECT_EQ(r.exit_code, 2);
 }
 
 TEST_F(CliQuote, RateAndDividend) {

@@ -42,7 +42,14 @@ TEST(HtmlToText, MarkupIsStrippedAsTheRulesSay) {
   EXPECT_EQ(HtmlToText("plain text"), "");       // no tags at all
   EXPECT_EQ(HtmlToText("<td>a</td>tail"), "a");  // text after the last tag is not collected
   EXPECT_EQ(HtmlToText("<td>  7  </td>"), "7");  // trimmed
-  EXPECT_EQ(HtmlToText("<td>a</td><td>b</td>"), "ab");
+  // Cell, row and line boundaries keep texts apart; inline markup does not.
+  EXPECT_EQ(HtmlToText("<td>a</td><td>b</td>"), "a b");
+  EXPECT_EQ(HtmlToText("<td>Yield</td><td>2.35%</td><td>P/E</td><td>10.4</td>"),
+            "Yield 2.35% P/E 10.4");
+  EXPECT_EQ(HtmlToText("<tr><th>Last</th></tr><tr><td>1</td></tr>"), "Last 1");
+  EXPECT_EQ(HtmlToText("<div>12</div><div>5</div>"), "12 5");
+  EXPECT_EQ(HtmlToText("<td>12<b>.</b>5</td>"), "12.5");
+  EXPECT_EQ(HtmlToText("<td><span>1</span><span>2</span></td>"), "12");
   EXPECT_EQ(HtmlToText("<td>x</td><td>1<sup>st</sup></td>"),
             "x 1st");                                     // a blank before text followed by <SUP
   EXPECT_EQ(HtmlToText("<p>one<br>two</p>"), "one two");  // a blank after text followed by <BR

@@ -6,8 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_charset.h"
 #include "support/fake_services.h"
+#include "util/entry_locales.h"
+#include "util/format.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 namespace {
@@ -20,13 +25,21 @@ std::string Fixture(const std::string& name) {
   return s.str();
 }
 
+// A figure as the user's locale writes it into a field ("12,50000" under a
+// comma locale): the text answers of the parsers go straight into fields.
+std::string InField(std::string dotted) {
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  if (const size_t p = dotted.find('.'); p != std::string::npos) dotted.replace(p, 1, point);
+  return dotted;
+}
+
 TEST(ParseCBOESimpleQuote, UnderlyingPrice) {
   testing::FakeServices services;
   const std::string page = Fixture("quote_underlying.htm");
   ASSERT_FALSE(page.empty());
   QuoteContext ctx{0, "125", {}};
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "12.50000");
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "Any", ctx), "12.50000");
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), InField("12.50000"));
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "Any", ctx), InField("12.50000"));
   EXPECT_EQ(ctx.strike, "125");  // no option description on the page
   EXPECT_EQ(services.dialogs.Count(), 0u);
   EXPECT_EQ(ParseCBOESimpleQuote(page, "NYSE", ctx), "");  // other exchanges are not read
@@ -47,8 +60,11 @@ TEST(ParseCBOESimpleQuote, PagesWithoutAPrice) {
   // Markers are case-sensitive.
   EXPECT_EQ(ParseCBOESimpleQuote("<td>last sale</td><td>5</td><td>Tick", "CBOE", ctx), "");
   EXPECT_EQ(services.dialogs.Count(), 2u);
-  // A segment without markup reads as 0.
-  EXPECT_EQ(ParseCBOESimpleQuote("Last Sale 12.5 Tick", "CBOE", ctx), "0.00000");
+  // A segment without markup holds no cell to read: no price, and the user
+  // is told (never a price of 0).
+  EXPECT_EQ(ParseCBOESimpleQuote("Last Sale 12.5 Tick", "CBOE", ctx), "");
+  EXPECT_EQ(services.dialogs.Count(), 3u);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
 }
 
 TEST(ParseCBOESimpleQuote, SymbolNotFoundOffersTheDirectory) {
@@ -70,14 +86,14 @@ TEST(ParseCBOESimpleQuote, StrikeCheckAgainstTheDescription) {
   // January selected, strike field 125: the page is for 130.00.
   QuoteContext ctx{0, " 125 ", {}};
   services.dialogs.Answer(MsgAnswer::Yes);
-  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "3.25000");
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), InField("3.25000"));
   ASSERT_EQ(services.dialogs.Count(), 1u);
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
   EXPECT_EQ(
       services.dialogs.LastText(),
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
-  EXPECT_EQ(ctx.strike, "130.00");
+  EXPECT_EQ(ctx.strike, InField("130.00"));
   EXPECT_EQ(ctx.strike_found, "130.00");
 
   // The values are compared, not the texts: 130 and 130.00 agree.
@@ -111,16 +127,17 @@ TEST(BlankLineBreaks, PairsOnlyAndLengthKept) {
 TEST(ParseCBOEFeedQuote, UnderlyingAndOptions) {
   testing::FakeServices services;
   QuoteContext ctx{0, "150", {}};
-  EXPECT_EQ(ParseCBOEFeedQuote(Fixture("feed_quote.json"), "", ctx), "187.44000");
+  EXPECT_EQ(ParseCBOEFeedQuote(Fixture("feed_quote.json"), "", ctx), InField("187.44000"));
   const std::string options = Fixture("feed_options.json");
-  EXPECT_EQ(ParseCBOEFeedQuote(options, "aapl270115c00150000", ctx), "40.35000");  // last trade
+  EXPECT_EQ(ParseCBOEFeedQuote(options, "aapl270115c00150000", ctx),
+            InField("40.35000"));  // last trade
   EXPECT_EQ(ctx.strike_found, "150.00");
   EXPECT_EQ(services.dialogs.Count(), 0u);
   // Not traded: the bid/ask midpoint; the OCC strike 190 differs from the field.
   services.dialogs.Answer(MsgAnswer::Yes);
-  EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115C00190000", ctx), "14.50000");
+  EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115C00190000", ctx), InField("14.50000"));
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("150", "190.00"));
-  EXPECT_EQ(ctx.strike, "190.00");
+  EXPECT_EQ(ctx.strike, InField("190.00"));
   // No trade and no quotes, an unknown option, a page that is not JSON.
   EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115P00150000", ctx), "");
   EXPECT_EQ(services.dialogs.LastText(), kFeedNoPriceMessage);
@@ -140,7 +157,7 @@ TEST(ParseCBOEFeedQuote, JsonAsABrowserShowsIt) {
       "\"S&amp;P\", \"current_price\": \"6012.5\"}}</pre>";
   EXPECT_EQ(JsonFromPage(shown),
             "{\"data\": {\"symbol\": \"S&P\", \"current_price\": \"6012.5\"}}");
-  EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), "6012.50000");
+  EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), InField("6012.50000"));
 }
 
 TEST(OccSymbol, ReadingSymbolsAndFeedAddresses) {
@@ -170,6 +187,161 @@ TEST(OccSymbol, ReadingSymbolsAndFeedAddresses) {
             "http://127.0.0.1:9/api/global/delayed_quotes/options/AAPL.json");
   EXPECT_EQ(FeedQuoteUrl("  "), "");
   unsetenv("STRATLYN_FEED_URL");
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+// Pages laid out unlike the exchange's own: labels heading columns, cells
+// without spacer cells between them, empty and N/A cells.
+TEST(QuotePageLayouts, HeaderRowLabelsReadTheCellBelow) {
+  testing::FakeServices services;
+  const std::string page = Fixture("quote_header_row.htm");
+  ASSERT_FALSE(page.empty());
+  QuoteContext ctx;
+  const QuoteResult r = ReadCBOESimpleQuote(page, "CBOE", ctx);
+  EXPECT_EQ(r.outcome, QuoteOutcome::kPrice);
+  EXPECT_DOUBLE_EQ(r.price, 123.45);
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  double yield = 0;
+  ASSERT_TRUE(ReadDividendYield(page, yield));
+  EXPECT_DOUBLE_EQ(yield, 3.10);
+  // A colspan before the label shifts the column below by its span.
+  const std::string spanned =
+      "<table><tr><th colspan=\"2\">Name</th><th>Last Sale</th><th>Tick</th></tr>"
+      "<tr><td>IBM</td><td>NYSE</td><td>77.5</td><td>Up</td></tr></table>";
+  EXPECT_DOUBLE_EQ(ReadCBOESimpleQuote(spanned, "CBOE", ctx).price, 77.5);
+}
+
+TEST(QuotePageLayouts, AdjacentCellsNeverJoinIntoOneFigure) {
+  testing::FakeServices services;
+  const std::string page = Fixture("quote_adjacent_cells.htm");
+  QuoteContext ctx;
+  const QuoteResult r = ReadCBOESimpleQuote(page, "CBOE", ctx);
+  EXPECT_EQ(r.outcome, QuoteOutcome::kPrice);
+  EXPECT_DOUBLE_EQ(r.price, 0.125);  // not 0.125-0.005 run together, nor 125 in a comma locale
+  double yield = 0;
+  ASSERT_TRUE(ReadDividendYield(page, yield));
+  EXPECT_DOUBLE_EQ(yield, 2.35);  // not "2.35%P/E10.4" read as 2 + 35/10.4
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  // The row of the issue, as it stands.
+  ASSERT_TRUE(
+      ReadDividendYield("<tr><td>Yield</td><td>2.35%</td><td>P/E</td><td>10.4</td></tr>", yield));
+  EXPECT_DOUBLE_EQ(yield, 2.35);
+}
+
+TEST(QuotePageLayouts, EmptyOrNAFiguresAreToldNeverZero) {
+  testing::FakeServices services;
+  const std::string page = Fixture("quote_empty_yield.htm");
+  QuoteContext ctx;
+  // N/A as the last sale: no price, and the user is told.
+  EXPECT_EQ(ReadCBOESimpleQuote(page, "CBOE", ctx).outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.LastText(), kNoLastPriceMessage);
+  EXPECT_EQ(ParseCBOESimpleQuote(page, "CBOE", ctx), "");
+  // An empty Yield cell is no yield, not 10/16 from the P/E cell.
+  double yield = -1;
+  EXPECT_FALSE(ReadDividendYield(page, yield));
+  EXPECT_EQ(yield, -1);
+  EXPECT_EQ(services.dialogs.LastText(), kNoDividendMessage);
+  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>&nbsp;</td><td>10.4</td>", yield));
+  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>N/A</td>", yield));
+  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>-1.5%</td><td>x</td>", yield));
+  EXPECT_EQ(services.dialogs.LastText(), kNoDividendMessage);
+
+  const size_t shown = services.dialogs.Count();
+  const auto price_of = [&](const std::string& cell) {
+    return ReadCBOESimpleQuote("<tr><td>Last Sale</td><td>" + cell + "</td><td>Tick</td></tr>",
+                               "CBOE", ctx);
+  };
+  // A price of 0, a figure beyond single precision, a fraction over 0.
+  EXPECT_EQ(price_of("0.00").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(price_of("340282366920938463463374607431768211456000.00").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(price_of("1/0").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.Count(), shown + 3);
+  // What the page conventions do allow.
+  EXPECT_DOUBLE_EQ(price_of("$1,234.50").price, 1234.5);
+  EXPECT_DOUBLE_EQ(price_of("<b>12</b><b>.5</b>").price, 12.5);
+  EXPECT_DOUBLE_EQ(price_of("2413/16").price, 24.8125);
+}
+
+TEST(QuotePageLayouts, NumbersReachCallersAndFieldsGetTheUserLocale) {
+  testing::FakeServices services;
+  const std::string page = Fixture("quote_option.htm");
+  {
+    testing::ScopedEntryLocale comma(testing::CommaLocale());
+    QuoteContext ctx{0, "125", {}, 0};
+    services.dialogs.Answer(MsgAnswer::Yes);
+    const QuoteResult r = ReadCBOESimpleQuote(page, "CBOE", ctx);
+    EXPECT_DOUBLE_EQ(r.price, 3.25);
+    EXPECT_EQ(QuoteAnswerText(r), "3,25000");
+    // The corrected strike goes into the field as the field reads it back.
+    EXPECT_EQ(ctx.strike, "130,00");
+    EXPECT_DOUBLE_EQ(ctx.strike_corrected, 130.0);
+    EXPECT_EQ(ctx.strike_found, "130.00");
+    // A field of 130,00 agrees with the page's 130.00: no question.
+    const size_t shown = services.dialogs.Count();
+    ReadCBOESimpleQuote(page, "CBOE", ctx);
+    EXPECT_EQ(services.dialogs.Count(), shown);
+    EXPECT_EQ(FormatEntryNumber(187.44, "#####0.00000"), "187,44000");
+  }
+  testing::ScopedEntryLocale dot(testing::DotLocale());
+  EXPECT_EQ(QuoteAnswerText({QuoteOutcome::kPrice, 187.44}), "187.44000");
+  EXPECT_EQ(QuoteAnswerText({QuoteOutcome::kSeeTable, 0}), kSeeTable);
+  EXPECT_EQ(QuoteAnswerText({QuoteOutcome::kBlank, 0}), kBlank);
+  EXPECT_EQ(QuoteAnswerText({QuoteOutcome::kNone, 5}), "");
+}
+
+TEST(QuotePageLayouts, Windows1252PagesAreReadAsTheBrowserShowsThem) {
+  testing::FakeServices services;
+  const std::string bytes = Fixture("quote_cp1252.htm");
+  ASSERT_NE(bytes.find('\xB7'), std::string::npos);
+  EXPECT_EQ(DeclaredCharset("text/html", bytes), "windows-1252");
+  EXPECT_EQ(DeclaredCharset("text/html; charset=\"ISO-8859-1\"", bytes), "iso-8859-1");
+  const std::string page = PageTextAsUtf8(bytes, "text/html");
+  EXPECT_NE(page.find("12\xC2\xB7"
+                      "42.75"),
+            std::string::npos);
+  EXPECT_NE(page.find("Quote \xE2\x80\x93 IBM"), std::string::npos);  // 0x96, the en dash
+  QuoteContext ctx;
+  // Only what follows the middle dot is the figure, as in the window.
+  EXPECT_DOUBLE_EQ(ReadCBOESimpleQuote(page, "CBOE", ctx).price, 42.75);
+  double yield = 0;
+  ASSERT_TRUE(ReadDividendYield(page, yield));
+  EXPECT_DOUBLE_EQ(yield, 2.35);
+  // UTF-8 and undeclared pages pass unchanged.
+  EXPECT_EQ(PageTextAsUtf8("a\xC2\xB7"
+                           "b",
+                           "text/html; charset=utf-8"),
+            "a\xC2\xB7"
+            "b");
+  EXPECT_EQ(PageTextAsUtf8("<meta charset=\"utf-8\">\xC2\xB7", ""),
+            "<meta charset=\"utf-8\">\xC2\xB7");
+  EXPECT_EQ(PageTextAsUtf8("x\xB7", "text/plain; charset=latin1"), "x\xC2\xB7");
+  EXPECT_EQ(PageTextAsUtf8("\x81", "text/html; charset=windows-1252"), "\xEF\xBF\xBD");
+}
+
+TEST(HtmlCells, FirstCellAndCellBelow) {
+  testing::FakeServices services;
+  EXPECT_EQ(FirstCellText("ield</td><td>2.35%</td><td>P/E</td>"), "2.35%");
+  EXPECT_EQ(FirstCellText("ield</td><td></td><td>P/E</td>"), "");
+  EXPECT_EQ(FirstCellText("ield</td></tr><tr><td>9</td>"), "");         // the row ends: no cell
+  EXPECT_EQ(FirstCellText("ield:</b> 2.35%</td><td>x</td>"), "2.35%");  // same cell
+  EXPECT_EQ(FirstCellText("ield</b></td><td class=\"v\"><b>1</b>.5</td>"), "1.5");
+  EXPECT_EQ(FirstCellText("ield</td><td>2.3"), "");  // cut off: nothing after the last tag
+  const std::string table =
+      "<table><tr><th>A</th><th>Last Sale</th></tr><tr><td>1</td><td>2</td></tr></table>";
+  const size_t label = table.find("Last Sale") + 1;
+  EXPECT_TRUE(LabelInHeaderCell(table, label));
+  EXPECT_FALSE(LabelInHeaderCell(table, table.find("<td>1") + 1));
+  EXPECT_EQ(CellTextBelow(table, label), "2");
+  EXPECT_EQ(CellTextBelow(table, table.find(">A<") + 2), "1");
+  EXPECT_EQ(CellTextBelow(table, table.find("<td>2") + 5), "");  // the last row
+  EXPECT_EQ(CellTextBelow("<p>Last Sale</p><table><tr><td>1</td></tr></table>", 4), "");
+  // Malformed: the next row's tag inside the cell's own opening tag.
+  EXPECT_EQ(CellTextBelow("<tr><th>L</th></tr><tr><td <tr>x</td>", 9), "");
 }
 
 }  // namespace

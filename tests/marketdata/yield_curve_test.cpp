@@ -5,9 +5,11 @@
 #include <sstream>
 
 #include "marketdata/civil_date.h"
+#include "marketdata/fetch_error.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
+#include "util/format.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -120,7 +122,7 @@ class FrbCurve : public ::testing::Test {
     for (int i = 0; i < kFrbSeriesCount; ++i) {
       view.pages[FrbSeriesUrl(i)] =
           SeriesFile(i == 0 ? "2010-12-31" : "2011-01-03",
-                     std::to_string(i == 0 ? 0.17 : 0.5 + i).substr(0, 4));
+                     FormatNumber(i == 0 ? 0.17 : 0.5 + i, "0.00"));  // dot in any locale
     }
     curve.Browser = &view;
   }
@@ -185,9 +187,9 @@ TEST_F(FrbCurve, StopEndsTheLoadAndAnEmptySeriesIsAnError) {
   try {
     curve.GrabFRBYieldCurve(0, grid);
     FAIL() << "a series without observations";
-  } catch (const zelError& e) {
-    EXPECT_EQ(e.Number(), err::kTypeMismatch);
-    EXPECT_NE(e.Description().find("H15_TCMNOM_Y5_2010.txt"), std::string::npos);
+  } catch (const FetchError& e) {
+    // A distinct error that names the file, not a type mismatch.
+    EXPECT_EQ(e.Description(), "The series file H15_TCMNOM_Y5_2010.txt holds no observation");
   }
   curve.Browser = nullptr;
   EXPECT_THROW(curve.GrabFRBYieldCurve(0, grid), zelError);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -25,6 +26,7 @@
 #include "support/fake_services.h"
 #include "support/gui_wait.h"
 #include "support/loopback_server.h"
+#include "util/error_handler.h"
 #include "util/locale_info.h"
 #include "util/qt_services.h"
 #include "util/sites.h"
@@ -265,32 +267,48 @@ TEST_F(CalcMainTest, AddressBoxAgainstALoopbackServer) {
   ASSERT_TRUE(http.Ok()) << http.Error();
   QComboBox* box = w().cmbNavigate();
   const int start_count = box->count();
+  w().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+  QSignalSpy loads(w().Browser2(), &QWebEngineView::loadStarted);
+
+  // Keys as a keyboard delivers them: a click into the box moves the focus
+  // there, then every key goes to the focused widget.
+  const auto type_and_enter = [&](const std::string& text) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(20, box->height() / 2));
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_TRUE(focused == box || focused == box->lineEdit())
+        << (focused ? focused->metaObject()->className() : "no focus");
+    QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(focused, Qt::Key_Delete);
+    QTest::keyClicks(focused, QString::fromStdString(text));
+    QTest::keyClick(focused, Qt::Key_Return);
+  };
 
   // Enter on an empty box does nothing.
-  box->setEditText("");
-  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  type_and_enter("");
   EXPECT_EQ(box->count(), start_count);
+  EXPECT_EQ(loads.count(), 0);
 
   // A redirect: the final address joins the list and shows in the box.
-  box->setEditText(QString::fromStdString(http.BaseUrl() + "/_redirect/page.htm"));
-  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  type_and_enter(http.BaseUrl() + "/_redirect/page.htm");
   const QString final_url = QString::fromStdString(http.BaseUrl() + "/page.htm");
   ASSERT_EQ(box->count(), start_count + 1);
   EXPECT_EQ(box->itemText(box->count() - 1), final_url);
   EXPECT_EQ(box->currentText(), final_url);
   EXPECT_NE(w().Browser2()->BodyHtml().find("loopback page"), std::string::npos);
   EXPECT_EQ(w().NavigateList().entries.back(), final_url.toStdString());
+  EXPECT_EQ(loads.count(), 1);
 
   // The address shown already: no reload.
-  QSignalSpy loads(w().Browser2(), &QWebEngineView::loadStarted);
-  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  loads.clear();
+  type_and_enter(final_url.toStdString());
   Pump(200);
   EXPECT_EQ(loads.count(), 0);
 
   // Another page, then back to a listed one: nothing is added twice.
-  box->setEditText(QString::fromStdString(http.BaseUrl() + "/other.htm"));
-  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  type_and_enter(http.BaseUrl() + "/other.htm");
   ASSERT_EQ(box->count(), start_count + 2);
+  EXPECT_EQ(w().Browser2()->LocationURL(), http.BaseUrl() + "/other.htm");
   // Choosing a listed address from the list navigates too.
   const int listed = box->findText(final_url);
   ASSERT_GE(listed, 0);
@@ -305,8 +323,7 @@ TEST_F(CalcMainTest, AddressBoxAgainstALoopbackServer) {
     stopped = true;
     QTest::mouseClick(w().cmdStop(), Qt::LeftButton);
   });
-  box->setEditText(QString::fromStdString(http.BaseUrl() + "/_hang"));
-  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  type_and_enter(http.BaseUrl() + "/_hang");
   EXPECT_TRUE(stopped);
   EXPECT_EQ(w().Browser2()->Tag(), kPageDone);
   EXPECT_EQ(box->count(), start_count + 2);
@@ -334,6 +351,48 @@ TEST_F(CalcMainTest, DownloadOfThePricingLibrary) {
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   ASSERT_TRUE(original.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll(), original.readAll());
+}
+
+TEST_F(CalcMainTest, OnlyTheRequestedLibraryIsOfferedIntoTheLibraryFolder) {
+  testing::ScratchDir dir;
+  dir.Write("DelayedQuote/SimpleQuote.aspx?ticker=IBM",
+            "<html><body>Last Sale 12.5 Tick</body></html>");
+  dir.Write("files/notes.bin", "not the library");
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  QStringList offered;
+  w().SetSaveFileChooser([&](const QString& path) {
+    offered << path;
+    return QString();  // the user cancels
+  });
+
+  // A quote answered with a file: the load fails, nothing is offered.
+  WebBrowser* bottom = w().Browser2();
+  bottom->SetTag("");
+  bottom->Navigate(http.BaseUrl() + "/_download/DelayedQuote/SimpleQuote.aspx?ticker=IBM");
+  ASSERT_TRUE(WaitDone(bottom));
+  EXPECT_EQ(bottom->LoadFailure(), kDownloadFailure);
+  // The top browser led by a link to a file: not asked for either.
+  w().Browser1()->SetTag("");
+  w().Browser1()->Navigate(http.BaseUrl() + "/_download/files/notes.bin");
+  ASSERT_TRUE(WaitDone(w().Browser1()));
+  Pump(300);
+  EXPECT_TRUE(offered.isEmpty()) << offered.join(", ").toStdString();
+  EXPECT_EQ(dialogs.Count(), 0u) << dialogs.LastText();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(GetSystemDir()) + "SimpleQuote.aspx"));
+
+  // Help > Download on a site whose download is some other file: offered,
+  // but into the download folder, not the library folder.
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses other = saved;
+  other.DownloadUrl = http.BaseUrl() + "/_download/files/notes.bin";
+  w().SetAddresses(other);
+  w().mnuHelpDownload_Click();
+  ASSERT_TRUE(WaitFor([&] { return !offered.isEmpty(); }, 10000));
+  w().SetAddresses(saved);
+  EXPECT_TRUE(offered[0].endsWith("/notes.bin")) << offered[0].toStdString();
+  EXPECT_FALSE(offered[0].startsWith(QString::fromStdString(GetSystemDir())))
+      << offered[0].toStdString();
 }
 
 }  // namespace

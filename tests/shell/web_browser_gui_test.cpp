@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
@@ -16,6 +17,10 @@ namespace stratlyn {
 namespace {
 
 using testing::WaitFor;
+
+void Pump(int ms) {
+  WaitFor([] { return false; }, ms);
+}
 
 class WebBrowserTest : public ::testing::Test {
  protected:
@@ -99,6 +104,78 @@ TEST_F(WebBrowserTest, SilentViewsShowNoScriptDialogs) {
   ASSERT_TRUE(Load(http.BaseUrl() + "/alert.htm"));
   ASSERT_TRUE(WaitFor([&] { return view.BodyHtml().find("after") != std::string::npos; }, 5000));
   EXPECT_FALSE(dialog_seen);
+}
+
+TEST_F(WebBrowserTest, ANavigateThatReplacesARunningLoadEndsWithItsOwnPage) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  std::string long_page = "<html><body>";
+  for (int i = 0; i < 40; ++i) long_page += "<p>slow page line</p>";
+  dir.Write("long.htm", long_page + "<p>end of slow page</p></body></html>");
+  const std::string slow = http.BaseUrl() + "/_slow/60/long.htm";
+
+  // The same address again while it loads (a command pressed twice).
+  view.SetTag("");
+  view.Navigate(slow);
+  ASSERT_TRUE(WaitFor([&] { return view.LocationURL() == slow; }, 5000));
+  view.SetTag("");
+  view.Navigate(slow);
+  EXPECT_TRUE(WaitFor([&] { return view.Tag() == kPageDone; }, 10000))
+      << "the second wait never ends";
+  EXPECT_EQ(view.ReadyState(), BrowserView::kComplete);
+  EXPECT_EQ(view.LoadFailure(), "");
+  EXPECT_NE(view.BodyHtml().find("end of slow page"), std::string::npos);
+
+  // Another address while a slow page loads: the view is complete only when
+  // the new page is.
+  view.SetTag("");
+  view.Navigate(slow);
+  ASSERT_TRUE(WaitFor([&] { return view.LocationURL() == slow; }, 5000));
+  view.SetTag("");
+  view.Navigate(http.BaseUrl() + "/_slow/20/b.htm");
+  ASSERT_TRUE(WaitFor([&] { return view.Tag() == kPageDone; }, 10000));
+  EXPECT_EQ(view.LocationURL(), http.BaseUrl() + "/_slow/20/b.htm");
+  EXPECT_NE(view.BodyHtml().find("second page"), std::string::npos);
+}
+
+TEST_F(WebBrowserTest, FailedLoadsSayWhy) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  ASSERT_TRUE(Load(http.BaseUrl() + "/a.htm"));
+  EXPECT_EQ(view.LoadFailure(), "");
+
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_status/404"));
+  EXPECT_EQ(view.LoadFailure(), "HTTP 404 (Not Found)");
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_status/500"));
+  EXPECT_EQ(view.LoadFailure(), "HTTP 500 (Internal Server Error)");
+
+  // A file to download is no page, and the view does not stay on the
+  // previous one as if it were the answer.
+  ASSERT_TRUE(Load(http.BaseUrl() + "/a.htm"));
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_bytes/100"));
+  EXPECT_EQ(view.LoadFailure(), kDownloadFailure);
+  // ... also when it replaces a page still loading.
+  view.SetTag("");
+  view.Navigate(http.BaseUrl() + "/_slow/300/a.htm");
+  ASSERT_TRUE(WaitFor([&] { return view.LocationURL().find("_slow") != std::string::npos; }));
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_bytes/100"));
+  EXPECT_EQ(view.LoadFailure(), kDownloadFailure);
+  Pump(200);
+  EXPECT_EQ(view.LoadFailure(), kDownloadFailure);
+
+  // A server that never answers: the load ends after the time allowed.
+  view.SetNoAnswerTimeout(std::chrono::milliseconds(800));
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(Load(http.BaseUrl() + "/_hang"));
+  EXPECT_EQ(view.LoadFailure(), "no answer in 1 s");
+  EXPECT_GE(clock.elapsed(), 700);
+
+  // Stop is no failure of the page's, but the page is not there either.
+  view.SetNoAnswerTimeout(WebBrowser::kNoAnswerTimeout);
+  view.SetTag("");
+  view.Navigate(http.BaseUrl() + "/_hang");
+  QTimer::singleShot(200, &view, [this] { view.Stop(); });
+  ASSERT_TRUE(WaitFor([&] { return view.ReadyState() == BrowserView::kComplete; }, 5000));
+  EXPECT_EQ(view.LoadFailure(), kStoppedFailure);
 }
 
 }  // namespace

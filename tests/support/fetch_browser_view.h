@@ -2,7 +2,8 @@
 // A BrowserView for tests without Qt: Navigate fetches the address at once
 // with libcurl (loopback servers only) and the view is then complete (ready
 // state 4, tag "alldone"), whether the load worked or not, as the window's
-// view ends a failed load. BodyHtml is the page's <body> content (the whole
+// view ends a failed load; LoadFailure then says why ("HTTP 404", or
+// libcurl's words when nothing answered). BodyHtml is the page's <body> content (the whole
 // text when it has no body element). `pages` can also answer addresses
 // from memory, and `on_navigate` runs at each Navigate (a test can hold the
 // view in kLoading to exercise "Stop").
@@ -33,13 +34,18 @@ class FetchBrowserView : public BrowserView {
       state_ = kLoading;
       return;
     }
+    failure_.clear();
     if (const auto it = pages.find(url); it != pages.end()) {
       html_ = it->second;
     } else {
-      html_ = Fetch(url, status_);
+      html_ = Fetch(url, status_, &failure_);
+      if (failure_.empty() && (status_ < 200 || status_ > 299)) {
+        failure_ = "HTTP " + std::to_string(status_);
+      }
     }
     Complete();
   }
+  std::string LoadFailure() const override { return failure_; }
   bool GoBack() override { return false; }
   bool GoForward() override { return false; }
   void Stop() override { Complete(); }
@@ -71,7 +77,8 @@ class FetchBrowserView : public BrowserView {
   std::function<void(const std::string&)> on_navigate;
   bool hold_loading = false;  // Navigate leaves the view loading until Stop()
 
-  static std::string Fetch(const std::string& url, long& status) {
+  // `failure` (when given) receives libcurl's words when nothing answered.
+  static std::string Fetch(const std::string& url, long& status, std::string* failure = nullptr) {
     status = 0;
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) return {};
@@ -83,7 +90,10 @@ class FetchBrowserView : public BrowserView {
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &Append);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(curl.get()) != CURLE_OK) return {};
+    if (const CURLcode rc = curl_easy_perform(curl.get()); rc != CURLE_OK) {
+      if (failure != nullptr) *failure = curl_easy_strerror(rc);
+      return {};
+    }
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     return body;
   }
@@ -106,6 +116,7 @@ class FetchBrowserView : public BrowserView {
   std::string url_;
   std::string html_;
   long status_ = 0;
+  std::string failure_;
   std::vector<std::string> history_;
 };
 

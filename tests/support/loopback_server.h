@@ -18,6 +18,7 @@
 //   /_slow/MS/PATH       PATH in 64-byte pieces MS ms apart
 //   /_stall/PATH         half of PATH, then silence      /_hang   never answers
 //   /_bytes/N            N binary bytes 0..255 repeating  /_echo  request headers
+//   /_download/PATH      PATH as application/octet-stream (a browser downloads it)
 //
 //   LoopbackFtpServer ftp(dir.Path(), "user", "password");  // read-only, passive mode
 //   (a fourth argument `true` refuses ASCII-mode downloads)

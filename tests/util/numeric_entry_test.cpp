@@ -11,6 +11,7 @@
 #include "support/fake_services.h"
 #include "support/loopback_server.h"
 #include "util/entry_locales.h"
+#include "util/format.h"
 #include "util/zel_error.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -195,6 +196,34 @@ TEST(ParseNumericEntry, SinglePrecisionTargetRefusesWhatDoesNotFit) {
   EXPECT_FALSE(ParseNumericEntry(text, single));
   EXPECT_EQ(single, 0.1f);
   EXPECT_EQ(text, "0.1000");
+}
+
+TEST(ReadPageFigure, PageFiguresKeepTheDotUnderAnyUserLocale) {
+  testing::FakeServices services;
+  for (const EntryLocale& user : {testing::CommaLocale(), testing::DotLocale()}) {
+    testing::ScopedEntryLocale scope(user);
+    // The user's fields and the page's figures read each in their own way.
+    EXPECT_EQ(NumericValue("0.125", PageLocale()), 0.125);
+    EXPECT_EQ(NumericValue("1,234.5", PageLocale()), 1234.5);
+    EXPECT_EQ(ReadPageFigure("0.125"), 0.125);
+    EXPECT_EQ(ReadPageFigure("123.45"), 123.45);
+    EXPECT_EQ(ReadPageFigure(" $1,234.50 USD"), 1234.5);
+    EXPECT_EQ(ReadPageFigure("2.35% P/E"), 2.35);
+    EXPECT_EQ(ReadPageFigure("/8"), 0.5);
+    // No figure: nothing, and nothing shown.
+    for (const char* none : {"", "   ", "N/A", "n.a.", "P/E", "1/0", "1.2.3", "-", "1e39"}) {
+      EXPECT_EQ(ReadPageFigure(none), std::nullopt) << none;
+    }
+  }
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  {
+    testing::ScopedEntryLocale comma(testing::CommaLocale());
+    EXPECT_EQ(NumericValue("0,125"), 0.125);  // the field, in the user's locale
+    EXPECT_EQ(FormatEntryNumber(0.125, "#####0.00000"), "0,12500");
+    EXPECT_EQ(FormatEntryNumber(-1234.5, "####0.0000"), "-1234,5000");
+  }
+  testing::ScopedEntryLocale dot(testing::DotLocale());
+  EXPECT_EQ(FormatEntryNumber(0.125, "#####0.00000"), "0.12500");
 }
 
 TEST(StripToNumericChars, KeepsDigitsAndTheFiveCharacters) {

@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName("stratlyn");
-  QApplication::setApplicationDisplayName("Stratlyn");
+  // No display name: Qt would append " — <name>" to every window and message
+  // box title, and the titles ("ZEL Stratlyn ", "Quorvale") stand alone.
+  // Desktops name the program from its desktop file.
   QApplication::setDesktopFileName("stratlyn");
   QApplication::setWindowIcon(ApplicationIcon());
 

@@ -12,6 +12,7 @@ Paths:
   /_stall/PATH         headers and half of the file PATH, then nothing more
   /_hang               accepts the request and never answers
   /_bytes/N            N bytes 0,1,...,255,0,1,... (application/octet-stream)
+  /_download/PATH      the file PATH as application/octet-stream (a browser saves it)
   /_echo               the request line and headers, as text/plain
 """
 import os
@@ -74,6 +75,8 @@ class Handler(SimpleHTTPRequestHandler):
             data = f.read()
         ext = os.path.splitext(name.split("?", 1)[0])[1].lower()
         ctype = TYPES.get(ext, "text/html" if ext == "" else "application/octet-stream")
+        if mode == "download":
+            ctype = "application/octet-stream"
         self.send_response(200)
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(data)))
@@ -109,6 +112,8 @@ class Handler(SimpleHTTPRequestHandler):
                 self._serve_file("/".join(parts[3:]), parsed.query, "slow", int(parts[2]))
             elif head == "_stall":
                 self._serve_file("/".join(parts[2:]), parsed.query, "stall")
+            elif head == "_download":
+                self._serve_file("/".join(parts[2:]), parsed.query, "download")
             elif head == "_hang":
                 HANG.wait()
             elif head == "_bytes":
