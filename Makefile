@@ -2,21 +2,28 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+RELEASE_BUILD ?= build-release
 FUZZ_SECONDS ?= 12
 FUZZERS    := fuzz_numeric_entry fuzz_html_to_text fuzz_extract_table fuzz_quote_parser
 TYPE       ?= RelWithDebInfo
 PREFIX     ?= /usr/local
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Warnings are errors in every build made here (CMake's default is off, for
+# distributions building with their own flags).
+WERROR     := -DSTRATLYN_WERROR=ON
 
-.PHONY: all deps configure build run test test-asan fuzz bench install package clean
+.PHONY: all deps configure build run test test-release test-asan fuzz bench install package clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=$(TYPE)
+# Each build folder is configured again when this Makefile changes, so that
+# an existing folder picks up new options.
+$(BUILD)/CMakeCache.txt: Makefile
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=$(TYPE) $(WERROR)
+	@touch $@
 
 configure: deps $(BUILD)/CMakeCache.txt
 
@@ -27,25 +34,45 @@ run: build
 	@scripts/run-app $(BUILD)
 
 test: build
+	scripts/check-deps $(BUILD)
 	cd $(BUILD) && ctest --output-on-failure --parallel 2 --timeout 600
 	scripts/check-package $(BUILD)
+	$(MAKE) --no-print-directory test-release
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory fuzz
 
+# The core, the terminal tool and their tests as a distribution builds them
+# (Release: -O3, whose extra analysis brings warnings of its own), and the
+# core tests on that code.
+$(RELEASE_BUILD)/CMakeCache.txt: Makefile
+	cmake -S . -B $(RELEASE_BUILD) $(CMAKE_GEN) $(WERROR) \
+	  -DCMAKE_BUILD_TYPE=Release -DSTRATLYN_GUI=OFF -DSTRATLYN_BENCH=OFF
+	@touch $@
+
+test-release: deps $(RELEASE_BUILD)/CMakeCache.txt
+	cmake --build $(RELEASE_BUILD) --parallel
+	cd $(RELEASE_BUILD) && ctest --output-on-failure --parallel 2 --timeout 600 -L core
+
 # Core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-asan: deps
-	@[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) \
+$(ASAN_BUILD)/CMakeCache.txt: Makefile
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) $(WERROR) \
 	  -DCMAKE_BUILD_TYPE=Debug -DSTRATLYN_SANITIZE=ON -DSTRATLYN_GUI=OFF -DSTRATLYN_BENCH=OFF
+	@touch $@
+
+test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) --parallel
 	cd $(ASAN_BUILD) && ctest --output-on-failure --parallel 2 --timeout 900 -L core
 
 # The parsers of typed and fetched text under libFuzzer (clang, ASan+UBSan),
 # each for FUZZ_SECONDS; a crash, leak or hang fails and leaves its input in
 # $(FUZZ_BUILD)/artifacts.
-fuzz: deps
-	@[ -f $(FUZZ_BUILD)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) \
+$(FUZZ_BUILD)/CMakeCache.txt: Makefile
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) $(WERROR) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRATLYN_FUZZ=ON -DSTRATLYN_SANITIZE=ON \
 	  -DSTRATLYN_GUI=OFF -DSTRATLYN_TESTS=OFF -DSTRATLYN_BENCH=OFF
+	@touch $@
+
+fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) --target fuzzers --parallel
 	@mkdir -p $(FUZZ_BUILD)/artifacts
 	@for f in $(FUZZERS); do \
@@ -64,9 +91,9 @@ bench: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# $(BUILD)/stratlyn_<version>_amd64.deb; `sudo apt install ./$(BUILD)/stratlyn_*.deb` installs it.
+# $(BUILD)/stratlyn_<version>-<revision>_amd64.deb; `sudo apt install ./$(BUILD)/stratlyn_*.deb` installs it.
 package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

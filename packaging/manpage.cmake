@@ -4,7 +4,7 @@
 # `CLI --version`; the hand-written sections of INCLUDE are added, and every
 # command listed under "Commands:" adds its own `--help` text as a subsection
 # of COMMAND OPTIONS. Needs HELP2MAN, INCLUDE, WORK_DIR.
-# Without CLI: INPUT (a hand-written page) is only compressed.
+# Without CLI: INPUT (a hand-written page, or the changelog) is only compressed.
 # The page is written to OUTPUT, compressed with gzip -9n as Debian wants.
 
 find_program(GZIP gzip REQUIRED)

@@ -42,9 +42,6 @@ std::string BundledSiteDir() {
       exe_dir / "../share/stratlyn/site",
       exe_dir / "site",
       exe_dir / "../site",
-#ifdef STRATLYN_SOURCE_SITE_DIR
-      fs::path(STRATLYN_SOURCE_SITE_DIR),
-#endif
   };
   std::error_code ec;
   for (const auto& dir : candidates) {

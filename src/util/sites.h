@@ -25,7 +25,8 @@ std::string FtpUrl();
 // The folder of the running executable (no trailing slash).
 std::string ExecutableDir();
 // The bundled site folder: share/stratlyn/site beside the installed program,
-// site/ beside a build, or the source tree's site/; "" when none exists.
+// or site/ of the build folder the program (or test) runs from; "" when none
+// exists. Found from the executable's own place, so no path is compiled in.
 std::string BundledSiteDir();
 
 }  // namespace stratlyn::sites

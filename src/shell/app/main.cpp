@@ -38,10 +38,11 @@ QIcon ApplicationIcon() {
   if (!icon.isNull()) {
     return icon;
   }
+  // Installed beside the program, or in the build folder it runs from.
   const QString exe_dir = QString::fromStdString(stratlyn::sites::ExecutableDir());
-  for (const QString& path : {exe_dir + "/../share/icons/hicolor/scalable/apps/stratlyn.svg",
-                              exe_dir + "/packaging/stratlyn.png",
-                              QStringLiteral(STRATLYN_SOURCE_DIR "/packaging/stratlyn.svg")}) {
+  for (const QString& path :
+       {exe_dir + "/../share/icons/hicolor/scalable/apps/stratlyn.svg",
+        exe_dir + "/packaging/stratlyn.svg", exe_dir + "/packaging/stratlyn.png"}) {
     if (QFile::exists(path)) {
       return QIcon(path);
     }
