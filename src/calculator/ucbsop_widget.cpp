@@ -161,11 +161,13 @@ void ucBSOP::CreateControls() {
   cmd_reparse_stock_ = Place(new QPushButton("Parse", this), 4580, r1 - 15, 700, 330);
   cmd_reparse_stock_->setToolTip(kTipReparseStock);
 
-  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1480, kRowHeight);
-  txt_option_ticker_ = Place(new QLineEdit(this), 1560, r2, 860, kRowHeight);
-  cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 2500, r2 - 15, 2000, 330);
+  // An OCC option symbol ("AAPL270115C00150000") is nineteen characters:
+  // the field takes the room its row's label and buttons leave.
+  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1100, kRowHeight);
+  txt_option_ticker_ = Place(new QLineEdit(this), 1170, r2, 2160, kRowHeight);
+  cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 3345, r2 - 15, 1470, 330);
   cmd_get_option_->setToolTip(kTipGetOption);
-  cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4580, r2 - 15, 700, 330);
+  cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4830, r2 - 15, 555, 330);
   cmd_reparse_option_->setToolTip(kTipReparseOption);
 
   cmb_quote_type_ = Place(new QComboBox(this), 60, r3, 2340, kRowHeight);

@@ -92,6 +92,7 @@ class ucBSOP : public QWidget {
   QLabel* lblTheta() const { return lbl_theta_; }
   QLineEdit* txtStockTicker() const { return txt_stock_ticker_; }
   QLineEdit* txtOptionTicker() const { return txt_option_ticker_; }
+  QLabel* lblOptionTicker() const { return lbl_option_ticker_; }
   QComboBox* cmbQuoteType() const { return cmb_quote_type_; }
   QComboBox* cmbMaturity() const { return cmb_maturity_; }
   QComboBox* cmbStrike() const { return cmb_strike_; }

@@ -151,7 +151,10 @@ TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
       services.dialogs.LastText(),
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
-  EXPECT_EQ(Field(4), "130.00");
+  // The corrected strike is written in the user's locale, so that Calculate
+  // reads back 130.
+  EXPECT_EQ(Field(4), L("130.00"));
+  EXPECT_EQ(NumericValue(Field(4)).value_or(-1), 130.0);
   EXPECT_EQ(Field(6), L("3.25000"));
   const double t = NumericValue(Field(3)).value_or(-1);
   EXPECT_GT(t, 0.0);
