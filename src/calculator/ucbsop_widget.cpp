@@ -10,8 +10,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 
 #include "charts/qt_scalable_control.h"
+#include "marketdata/zel_bloomberg_data.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 #include "util/services.h"
@@ -214,8 +218,10 @@ void ucBSOP::CreateControls() {
           [this] { RunMarket(&MarketCommands::cmdReparseStock_Click); });
   connect(cmd_reparse_option_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdReparseOption_Click); });
-  connect(cmd_get_interest_rate_, &QPushButton::clicked, this,
-          [this] { RunMarket(&MarketCommands::cmdGetInterestRate_Click); });
+  connect(cmd_get_interest_rate_, &QPushButton::clicked, this, [this] {
+    RunMarket(&MarketCommands::cmdGetInterestRate_Click);
+    FitCurveColumns();
+  });
   connect(cmd_div_yield_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdDivYield_Click); });
   connect(cmd_histo_vol_, &QPushButton::clicked, this, [this] { market_->cmdHistoVol_Click(); });
@@ -350,11 +356,32 @@ void ucBSOP::ClearAll() {
 void ucBSOP::EnlargeFont() {
   display_.EnlargeFont(uc_width_, uc_height_);
   resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  FitCurveColumns();
 }
 
 void ucBSOP::ReduceFont() {
   display_.ReduceFont(uc_width_, uc_height_);
   resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  FitCurveColumns();
+}
+
+void ucBSOP::FitCurveColumns() {
+  Grid& grid = grid1_->grid();
+  if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
+  const QFontMetrics metrics(grid1_->font());
+  // A cell draws its text inside the focus frame's margins and the grid line.
+  const int padding =
+      2 * (grid1_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid1_) + 1) + 1 +
+      metrics.horizontalAdvance(QLatin1Char('0')) / 2;
+  for (int c = 0; c < grid.Cols(); ++c) {
+    int px = 0;
+    for (int r = 0; r < grid.Rows(); ++r) {
+      px = std::max(px, metrics.horizontalAdvance(Q(grid.TextMatrix(r, c))));
+    }
+    grid.SetColWidth(c, (px + padding) * kTwipsPerPixel);
+  }
+  // The label column is empty, so the term and its yield come first.
+  grid1_->horizontalScrollBar()->setValue(0);
 }
 
 MarketFields ucBSOP::ReadMarketFields() const {

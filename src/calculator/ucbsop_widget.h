@@ -121,6 +121,9 @@ class ucBSOP : public QWidget {
   MarketFields ReadMarketFields() const;
   void WriteMarketFields(const MarketFields& f, const MarketFields& before);
   void RunMarket(void (MarketCommands::*command)(MarketFields&));
+  // Sizes the yield-curve grid's columns to their texts in the grid's font and
+  // scrolls it to its left edge, so that each term and its yield are in view.
+  void FitCurveColumns();
 
   // Places a control at a box in twips and records it in control order.
   template <typename W>
