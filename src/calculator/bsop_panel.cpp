@@ -17,6 +17,9 @@
 namespace stratlyn {
 namespace {
 
+// zelBarr's results when no lattice fits the inputs (it has shown why).
+constexpr float kLatticeRefused = -999.0f;
+
 char DecimalPoint() {
   const std::string& dp = CurrentEntryLocale().decimal_point;
   return dp.size() == 1 ? dp[0] : '.';
@@ -116,9 +119,21 @@ void BsopPanel::ShowValue(const char* caption, float value) {
 void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
   fields.lblDelta = Format(delta);
   fields.lblGamma = Format(gamma);
-  fields.lblVega = Format(vega);
-  fields.lblTheta = Format(theta);
+  fields.lblVega = Format(static_cast<float>(VegaIn(vega, units_)));
+  fields.lblTheta = Format(static_cast<float>(ThetaIn(theta, units_)));
   shown_.greeks = std::array<float, 4>{delta, gamma, vega, theta};
+}
+
+void BsopPanel::SetGreekUnits(GreekUnits units) {
+  units_ = units;
+  if (shown_.greeks) {
+    const std::array<float, 4> g = *shown_.greeks;
+    ShowGreeks(g[0], g[1], g[2], g[3]);
+  }
+}
+
+std::array<std::string, 4> BsopPanel::GreekCaptions(GreekUnits units) {
+  return {DeltaCaption(), GammaCaption(), VegaCaption(units), ThetaCaption(units)};
 }
 
 void BsopPanel::cmdCalculate_Click() {
@@ -233,7 +248,14 @@ void BsopPanel::CalcAmerican() {
 
   if (!fields.chkImpVol) {
     b.CalcBarr(b.AMERVANILLA);
-    ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
+    const float value = b.GetOptionData(b.strOptionPrice);
+    if (value == kLatticeRefused) {
+      // The record has told the user why no lattice fits these inputs.
+      fields.lblPrice = bsop_text::kPriceCaption;
+      shown_.value.reset();
+      return;
+    }
+    ShowValue(bsop_text::kAmericanValue, value);
   } else {
     if (ReadField(kOptionPriceField, option_price_)) {
       return;

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "util/greek_units.h"
+
 namespace stratlyn {
 
 class zelBSOP;
@@ -94,6 +96,14 @@ class BsopPanel {
                      float& odvl, float& oopr);
   bool isPutOption() const { return fields.chkPut; }
 
+  // The units the Greek labels show (the records' own by default); the last
+  // figures are shown again in the new units. Copy All keeps the records'
+  // units, whatever is shown.
+  void SetGreekUnits(GreekUnits units);
+  GreekUnits Units() const { return units_; }
+  // The captions of delta, gamma, vega and theta with their units.
+  static std::array<std::string, 4> GreekCaptions(GreekUnits units);
+
   void SetStockQuote(const std::string& txt);
   void SetOptionQuote(const std::string& txt);
   void SetOptionStrike(const std::string& txt);
@@ -139,6 +149,7 @@ class BsopPanel {
   std::unique_ptr<zelBSOP> bsop_;
   std::unique_ptr<zelBarr> barr_;
   Shown shown_;
+  GreekUnits units_ = GreekUnits::kPerUnit;
 };
 
 }  // namespace stratlyn

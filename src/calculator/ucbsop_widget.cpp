@@ -142,8 +142,11 @@ void ucBSOP::CreateControls() {
   QLabel** results[] = {&lbl_delta_, &lbl_gamma_, &lbl_vega_, &lbl_theta_};
   for (int i = 0; i < 4; ++i) {
     const int top = 2060 + 300 * i;
-    grk_[i] = Place(new QLabel(bsop_text::kGreekCaptions[i], this), 3050, top, 1300, 280);
-    *results[i] = Place(new QLabel(this), 4400, top, 2740, 280);
+    // The captions say the unit (BsopPanel::GreekCaptions); the object names
+    // stay the plain ones.
+    grk_[i] = Place(new QLabel(Q(BsopPanel::GreekCaptions(GreekUnits::kPerUnit)[i]), this), 3050,
+                    top, 1800, 280);
+    *results[i] = Place(new QLabel(this), 4900, top, 2240, 280);
     (*results[i])->setObjectName(QString("lbl%1").arg(bsop_text::kGreekCaptions[i]));
     (*results[i])->setTextInteractionFlags(Qt::TextSelectableByMouse);
   }
@@ -308,6 +311,17 @@ void ucBSOP::WriteFields(const BsopFields& before) {
   }
   if (f.lblTheta != before.lblTheta) {
     lbl_theta_->setText(Q(f.lblTheta));
+  }
+}
+
+void ucBSOP::SetGreekUnits(GreekUnits units) {
+  ReadFields();
+  const BsopFields before = logic_.fields;
+  logic_.SetGreekUnits(units);
+  WriteFields(before);
+  const std::array<std::string, 4> captions = BsopPanel::GreekCaptions(units);
+  for (int i = 0; i < 4; ++i) {
+    grk_[i]->setText(Q(captions[i]));
   }
 }
 

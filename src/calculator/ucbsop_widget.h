@@ -56,6 +56,8 @@ class ucBSOP : public QWidget {
   void SetOptionQuote(const QString& txt);
   void SetOptionStrike(const QString& txt);
   void SetOptionMaturity(const QString& txt);
+  // The units of the Greek captions and labels (Options menu).
+  void SetGreekUnits(GreekUnits units);
 
   // Display scaling: large (x1.7 by x1.5, 12-point bold) and normal; the
   // panel resizes itself to ucWidth x ucHeight (twips).

@@ -22,18 +22,26 @@ constexpr const char* kUsage =
     "Usage: stratlyn-cli batch IN.csv [-o OUT.csv] [--threads N]\n"
     "\n"
     "Prices every row of a CSV workbook, as the spreadsheet link of the window does.\n"
-    "Row 1 holds the headings; the columns are found by these words in them:\n"
-    "  underlying, strike, maturity (years), vol, yield (dividend), risk (risk-free\n"
-    "  rate), type (1 call, 2 put), style (American or European), and optionally\n"
-    "  price (the option's market price, for the implied volatility).\n"
+    "The fields are separated by commas, semicolons or tabs (whichever the heading\n"
+    "row uses most; the output keeps it). Row 1 holds the headings; the columns are\n"
+    "found by these words in them (whole words, any case): underlying, strike,\n"
+    "maturity (years), vol or volatility, yield (dividend), risk (risk-free rate),\n"
+    "type (1 call, 2 put), style (American or European), and optionally Price,\n"
+    "Market Price or Option Price (the option's market price, for the implied\n"
+    "volatility). Two columns for one input are refused. The columns taken are\n"
+    "listed on stderr.\n"
     "Calculated Price, Delta, Gamma, Vega and Theta (and, with a price column,\n"
     "Implied Volatility and the Greeks at it) are written after the last heading,\n"
-    "or over the results of an earlier run. The run ends at the first row whose\n"
-    "underlying is empty or 0; rows whose inputs are not numbers are skipped.\n"
+    "or over the results of an earlier run; a row with data of its own there stops\n"
+    "the run. The run ends at the first row whose underlying is empty or 0; rows\n"
+    "whose inputs are not numbers are skipped.\n"
     "\n"
     "Options:\n"
     "  -o OUT.csv     where to write (default IN.priced.csv next to IN; - for\n"
-    "                 standard output). The input is never overwritten.\n"
+    "                 standard output). A file is replaced only once the whole\n"
+    "                 workbook is written, keeping its mode; a symbolic link is\n"
+    "                 followed; a device or FIFO is written into. A folder, a\n"
+    "                 read-only file and the input itself are refused.\n"
     "  --threads N    pricing threads (default: one per processor)\n"
     "\n"
     "Exit status: 0 all rows priced; 2 invalid input (a required column is missing,\n"
@@ -114,8 +122,17 @@ int Run(const std::vector<std::string>& args) {
     throw;
   }
 
-  if (report.outcome == BatchReport::Outcome::kMissingColumn) {
+  if (report.outcome == BatchReport::Outcome::kMissingColumn ||
+      report.outcome == BatchReport::Outcome::kBadHeadings) {
     return BadInput(report.missing_column + "\nNothing was written.");
+  }
+  std::cerr << "stratlyn-cli batch: " << SeparatorName(report.separator) << "-separated; "
+            << ColumnsTakenText(report.columns, report.headings) << '\n';
+  if (report.outcome == BatchReport::Outcome::kResultsConflict) {
+    // Nothing of the user's is written over: a file keeps what it held.
+    const bool kept = file && !file->IsStream();
+    return BadInput(report.missing_column +
+                    (kept ? "\nNothing was written." : "\nThe rows above it were written."));
   }
   if (file) file->Commit();
 

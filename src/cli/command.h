@@ -12,6 +12,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitRuntimeError = 1;
 inline constexpr int kExitBadInput = 2;
 
+// How a user of the terminal fetches the pricing library (it has no Help
+// menu), ending the messages "Please download it ...".
+inline constexpr const char* kFetchLibraryHint = "with the command  stratlyn-cli fetch-library";
+
 // args: the words after the subcommand's name. Returns the exit code.
 using CommandFn = int (*)(const std::vector<std::string>& args);
 

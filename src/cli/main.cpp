@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "tools/library_download.h"
 #include "util/zel_error.h"
 
 namespace stratlyn::cli {
@@ -23,7 +24,7 @@ void PrintOverview(std::ostream& out) {
          "Option values, hedge parameters and implied volatilities from the terminal.\n\n"
          "Commands:\n";
   for (const auto& c : Commands()) {
-    out << "  " << c.name << std::string(12 - std::min<size_t>(11, std::strlen(c.name)), ' ')
+    out << "  " << c.name << std::string(16 - std::min<size_t>(15, std::strlen(c.name)), ' ')
         << c.summary << '\n';
   }
   out << "\nRun 'stratlyn-cli COMMAND --help' for the options of a command.\n"
@@ -34,8 +35,9 @@ void PrintOverview(std::ostream& out) {
 
 const std::vector<CliCommand>& Commands() {
   auto& commands = Registry();
-  std::sort(commands.begin(), commands.end(),
-            [](const CliCommand& a, const CliCommand& b) { return std::strcmp(a.name, b.name) < 0; });
+  std::sort(commands.begin(), commands.end(), [](const CliCommand& a, const CliCommand& b) {
+    return std::strcmp(a.name, b.name) < 0;
+  });
   return commands;
 }
 
@@ -47,6 +49,10 @@ CliCommandRegistration::CliCommandRegistration(CliCommand command) {
 
 int main(int argc, char** argv) {
   using namespace stratlyn::cli;
+  // A missing library is fetched the way a terminal can: the same verified
+  // download as the window's, by its own command.
+  stratlyn::ZelopLibraryRecovery recovery(kFetchLibraryHint);
+  stratlyn::ScopedLibraryRecovery library_recovery(&recovery);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintOverview(args.empty() ? std::cerr : std::cout);
@@ -61,7 +67,8 @@ int main(int argc, char** argv) {
       try {
         return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
       } catch (const stratlyn::zelError& e) {
-        std::cerr << "stratlyn-cli: run-time error " << e.Number() << ": " << e.Description() << '\n';
+        std::cerr << "stratlyn-cli: run-time error " << e.Number() << ": " << e.Description()
+                  << '\n';
         return kExitRuntimeError;
       } catch (const std::exception& e) {
         std::cerr << "stratlyn-cli: " << e.what() << '\n';

@@ -17,6 +17,7 @@
 #include "pricing/zelop_loader.h"
 #include "util/dialogs.h"
 #include "util/format.h"
+#include "util/greek_units.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
 #include "util/zel_error.h"
@@ -28,7 +29,7 @@ constexpr const char* kUsage =
     "Usage: stratlyn-cli price [--call|--put] [--european|--american]\n"
     "         --spot S --strike K --maturity T --rate R --vol V [--yield Q]\n"
     "         [--market-price P] [--barrier H --barrier-kind KIND] [--rebate X]\n"
-    "         [--steps N] [--engine record|library] [--json]\n"
+    "         [--steps N] [--engine record|library] [--units per-unit|per-day] [--json]\n"
     "\n"
     "Values one option and its hedge parameters. A European option without a\n"
     "barrier is priced in closed form; an American option or a barrier option on\n"
@@ -50,19 +51,23 @@ constexpr const char* kUsage =
     "                         volatility and report value and Greeks at it\n"
     "  --barrier H            barrier level (needs --barrier-kind)\n"
     "  --barrier-kind KIND    down-out, down-in, up-out or up-in\n"
-    "  --rebate X             paid where a knock-out option dies (default 0)\n"
+    "  --rebate X             paid where a knock-out option dies, or at expiry where a\n"
+    "                         knock-in option never knocked in (default 0)\n"
     "  --steps N              lattice time steps, 3 to 16382 (default 50); American\n"
     "                         and barrier options only\n"
     "  --engine E             record (default): the program's own formulas and\n"
     "                         lattice; library: the separate pricing library\n"
     "                         libzelop32.so (closed form, Barone-Adesi-Whaley for\n"
     "                         American options, its own 100-step lattice for barriers)\n"
+    "  --units U              per-unit (default): vega and rho per 1.0 of volatility\n"
+    "                         and rate, theta per year; per-day: theta per day, vega\n"
+    "                         and rho per 1 % (the JSON then says its units)\n"
     "  --json                 print one JSON object instead of the table\n"
     "  -h, --help             this text\n"
     "\n"
     "Output: value, delta, gamma, vega, theta, rho (European options without a\n"
     "barrier only) and impvol (with --market-price). Vega and rho are per unit of\n"
-    "volatility and rate (1.0 = 100 points), theta per year.\n"
+    "volatility and rate (1.0 = 100 points), theta per year, unless --units per-day.\n"
     "\n"
     "Numbers are held as single-precision (32-bit) floats, as the records hold\n"
     "them; each flag may be given once.\n"
@@ -107,6 +112,7 @@ struct Request {
   std::optional<int> steps;
   bool library = false;
   bool json = false;
+  std::optional<GreekUnits> units;
   // Each number flag given, with its flag and text as typed ("--spot 1e30").
   std::vector<std::pair<const std::optional<float>*, std::string>> texts;
 };
@@ -231,6 +237,12 @@ Request Parse(const std::vector<std::string>& args) {
       r.library = e == "library";
     } else if (a == "--json") {
       r.json = true;
+    } else if (a == "--units") {
+      const std::string& key = value();
+      r.units = GreekUnitsByKey(key);
+      if (!r.units) {
+        throw BadInput{"--units takes per-unit or per-day, not '" + key + "'"};
+      }
     } else {
       throw BadInput{"unknown option '" + a + "' (see stratlyn-cli price --help)"};
     }
@@ -259,9 +271,6 @@ Request Parse(const std::vector<std::string>& args) {
   }
   if (r.rebate && !r.barrier) {
     throw BadInput{"--rebate applies to barrier options only"};
-  }
-  if (r.rebate && r.kind != BarrierKind::kDownOut && r.kind != BarrierKind::kUpOut) {
-    throw BadInput{"--rebate applies to knock-out (down-out, up-out) options only"};
   }
   const bool lattice = r.american || r.barrier;
   if (r.steps && !lattice) {
@@ -349,7 +358,7 @@ int LatticeCode(const zelBarr& b, const Request& r) {
   return r.market_price ? code + 1000 : code;
 }
 
-Figures Lattice(const Request& r) {
+Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
   zelBarr b;
   b.SetOptionData(r.call ? b.boolError : b.FLAG, b.strType);
   b.SetOptionData(*r.rate, b.strRiskFree);
@@ -371,6 +380,9 @@ Figures Lattice(const Request& r) {
     b.CalcBarrDLL(code);
   } else {
     b.CalcBarr(code);
+  }
+  if (b.GetOptionData(b.strOptionPrice) == -999.0f && !dialogs.messages.empty()) {
+    throw BadInput{dialogs.messages.back()};  // the record refused the inputs
   }
   Figures f;
   if (r.market_price) {
@@ -430,7 +442,17 @@ std::string FloatText(float v) {
   return ec == std::errc() ? std::string(buffer, ptr) : std::string("0");
 }
 
-void PrintJson(const Figures& f) {
+// The figures in the units asked for.
+Figures InUnits(Figures f, GreekUnits units) {
+  f.vega = static_cast<float>(VegaIn(f.vega, units));
+  f.theta = static_cast<float>(ThetaIn(f.theta, units));
+  if (f.rho) {
+    f.rho = static_cast<float>(RhoIn(*f.rho, units));
+  }
+  return f;
+}
+
+void PrintJson(const Figures& f, std::optional<GreekUnits> units) {
   std::string out = "{\"value\": " + FloatText(f.value) + ", \"delta\": " + FloatText(f.delta) +
                     ", \"gamma\": " + FloatText(f.gamma) + ", \"vega\": " + FloatText(f.vega) +
                     ", \"theta\": " + FloatText(f.theta);
@@ -440,10 +462,15 @@ void PrintJson(const Figures& f) {
   if (f.impvol) {
     out += ", \"impvol\": " + FloatText(*f.impvol);
   }
+  if (units) {
+    out += std::string(", \"units\": {\"vega\": \"") + VegaUnit(*units) + "\", \"theta\": \"" +
+           ThetaUnit(*units) + "\", \"rho\": \"" + RhoUnit(*units) + "\"}";
+  }
   std::cout << out << "}\n";
 }
 
 void PrintTable(const Request& r, const Figures& f) {
+  const GreekUnits units = r.units.value_or(GreekUnits::kPerUnit);
   std::string title = r.american ? "American " : "European ";
   title += r.call ? "call" : "put";
   switch (r.kind) {
@@ -463,11 +490,11 @@ void PrintTable(const Request& r, const Figures& f) {
       break;
   }
   std::cout << title << '\n';
-  const auto row = [](const char* name, float v) {
+  const auto row = [](const char* name, float v, const char* unit = nullptr) {
     std::string text = FormatNumber(v, kValueFormat);
     std::string padded(14 - std::min<size_t>(13, text.size()), ' ');
     std::cout << "  " << name << std::string(8 - std::string_view(name).size(), ' ') << padded
-              << text << '\n';
+              << text << (unit ? std::string("  ") + unit : std::string()) << '\n';
   };
   if (f.impvol) {
     row("impvol", *f.impvol);
@@ -475,10 +502,10 @@ void PrintTable(const Request& r, const Figures& f) {
   row("value", f.value);
   row("delta", f.delta);
   row("gamma", f.gamma);
-  row("vega", f.vega);
-  row("theta", f.theta);
+  row("vega", f.vega, VegaUnit(units));
+  row("theta", f.theta, ThetaUnit(units));
   if (f.rho) {
-    row("rho", *f.rho);
+    row("rho", *f.rho, RhoUnit(units));
   }
 }
 
@@ -537,7 +564,7 @@ int Run(const std::vector<std::string>& args) {
       if (r.library && !r.barrier) {
         f = LibraryVanilla(r, dialogs);
       } else if (r.american || r.barrier) {
-        f = Lattice(r);
+        f = Lattice(r, dialogs);
       } else {
         f = European(r);
       }
@@ -547,8 +574,9 @@ int Run(const std::vector<std::string>& args) {
       }
       throw;
     }
+    f = InUnits(f, r.units.value_or(GreekUnits::kPerUnit));
     if (r.json) {
-      PrintJson(f);
+      PrintJson(f, r.units);
     } else {
       PrintTable(r, f);
     }

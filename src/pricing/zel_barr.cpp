@@ -1,5 +1,6 @@
 #include "pricing/zel_barr.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -24,6 +25,26 @@ constexpr int kMinSteps = 3;
 constexpr double kInitialStretch = 1.025866;
 constexpr double kZeroLevelStretch = 1.025865888;
 constexpr double kBarrierMargin = 1e-7;
+// Least stretch of a barrier lattice: sqrt(3/2), the middle probability 1/3.
+// With the design's stretch in [1, 1 + 1/k) a far barrier (many rows) leaves
+// the middle probability near 0, and the lattice's error then swings with
+// every small change of the volatility (vega and theta jump between
+// neighbouring volatilities); from sqrt(3/2) up it varies smoothly.
+// Largest drift of a step against its spread: |a| <= kDriftShare / (2
+// stretch^2), that is |r - q - sigma^2/2| sqrt(dt) <= kDriftShare sigma /
+// stretch. At 1 the outer probabilities just stay in [0, 1], yet a lattice
+// there values a put with the drift far above the volatility (T = 10, r = 0.06,
+// sigma = 0.025) at 0.00005 instead of 0.19; a quarter of it keeps every such
+// case within about 2 % and never binds for usual inputs.
+constexpr double kDriftShare = 0.25;
+// A lattice that would need more steps than this has inputs out of the
+// formulas' range altogether: an overflow, not a lattice that is too small.
+constexpr double kAbsurdSteps = 1e9;
+constexpr double kBarrierStretch = 1.224744871391589;
+// Largest stretch of a barrier lattice: a barrier only one or two rows away
+// would otherwise stretch the rows up to twice, and such coarse rows miss a
+// far-out knock-out's value by a third (K = 105, H = 76, sigma = 0.52).
+constexpr double kBarrierStretchLimit = 1.5;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
 // The implied-volatility search keeps to these volatilities.
@@ -32,6 +53,69 @@ constexpr double kMaxImpliedVol = 10.0;
 // A solution reprices the market price to this share of it (of 1 below 1).
 constexpr double kRepriceTolerance = 1e-5;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+constexpr float kInvalidResult = -999.0f;
+
+constexpr const char* kDriftTooLarge1 =
+    "The lattice cannot value this option: the drift (rate - yield - vol^2/2 = ";
+constexpr const char* kDriftTooLarge2 = ") is too large against the volatility (";
+constexpr const char* kDriftTooLarge3 = ") for a lattice of at most 16382 steps";
+constexpr const char* kBarrierTooClose1 = "The barrier (";
+constexpr const char* kBarrierTooClose2 = ") is too close to the underlying price (";
+constexpr const char* kBarrierTooClose3 = ") for a lattice of at most 16382 steps";
+
+// What the library's lattice answers for such inputs.
+constexpr double kLibraryDriftTooLarge = -2;
+constexpr double kLibraryBarrierTooClose = -3;
+constexpr const char* kLibraryDriftMessage =
+    "The pricing library's lattice cannot value this option: the drift is too large against "
+    "the volatility for a lattice of at most 16382 steps";
+constexpr const char* kLibraryBarrierMessage =
+    "The pricing library's lattice cannot value this option: the barrier is too close to the "
+    "underlying price for a lattice of at most 16382 steps";
+
+// No step count up to kMaxSteps gives the inputs a usable lattice. A zelError,
+// so that callers that give up on any run-time error give up on it too.
+class UnusableLattice : public zelError {
+ public:
+  explicit UnusableLattice(const std::string& message) : zelError(err::kInvalidCall, message) {}
+};
+
+// Row geometry of an n-step lattice: m rows of sigma sqrt(dt) to the level,
+// k whole rows of at least least_stretch times that, the stretch that puts the
+// level on row k, and whether the branch probabilities 0.5 / stretch^2 +- a
+// (and 1 - 1 / stretch^2) lie in [0, 1].
+struct Geometry {
+  double root_dt, m, stretch, drift_term;
+  int rows;
+  bool usable;
+  bool overflow;
+};
+
+Geometry GeometryFor(double t, int n, double sigma, double level, double drift,
+                     double least_stretch) {
+  Geometry g{};
+  g.root_dt = CheckedSqrt(t / n);
+  g.m = CheckedDiv(level, sigma * g.root_dt);
+  if (!(std::fabs(g.m) < 32768.0)) {
+    g.overflow = true;  // the row count does not fit a 16-bit integer
+    return g;
+  }
+  g.rows = static_cast<int>(std::trunc(g.m / least_stretch));
+  g.stretch = g.rows == 0 ? kZeroLevelStretch : g.m / g.rows;
+  g.drift_term = CheckedDiv(drift * g.root_dt, 2 * g.stretch * sigma);
+  const double base = 0.5 / (g.stretch * g.stretch);
+  // The middle probability 1 - 1 / stretch^2 is in [0, 1) for every stretch >= 1;
+  // the outer ones need |a| <= base, and kDriftShare of that for accuracy.
+  g.usable = kDriftShare * base - std::fabs(g.drift_term) >= 0;
+  return g;
+}
+
+bool IsBarrierCode(int code) { return code >= 1002 && code <= 1009; }
+bool IsDownCode(int code) { return code >= 1002 && code <= 1005; }
+bool IsKnockInCode(int code) {
+  return code == 1004 || code == 1005 || code == 1008 || code == 1009;
+}
 
 // The whole text, blanks trimmed, as a number ("12.5", "-3", "1e-2");
 // zelError 13 otherwise.
@@ -152,22 +236,42 @@ void zelBarr::CalcBarr(int code) {
     if (code != member) {
       continue;
     }
+    int slot = 0;
     if (member == EUROVANILLA || member == AMERVANILLA) {
       barrier = 0;
-      CalcValueAndGreeks(member == EUROVANILLA ? 1000 : 1001);
+      slot = member == EUROVANILLA ? 1000 : 1001;
     } else if (member == EUROVANVOL || member == AMERVANVOL) {
       barrier = 0;
-      CalcImpliedVol(member == EUROVANVOL ? 1000 : 1001);
+      slot = member == EUROVANVOL ? 2000 : 2001;
     } else {
       // Which slot of the code table the member occupies decides what it does.
-      const int slot = PartnerOfVolCode(member);
+      slot = PartnerOfVolCode(member);
+    }
+    activeCode = slot >= 2000 ? slot - 1000 : slot;
+    try {
       if (slot >= 2000) {
+        searching = true;
         CalcImpliedVol(slot - 1000);
+        searching = false;
       } else {
         CalcValueAndGreeks(slot);
       }
+    } catch (const UnusableLattice& e) {
+      searching = false;
+      ReportUnusable(slot, e.Description());
+    } catch (...) {
+      searching = false;
+      throw;
     }
     return;
+  }
+}
+
+void zelBarr::ReportUnusable(int code, const std::string& message) {
+  AppDialogs().Critical(message);
+  resultPrice = resultDelta = resultGamma = resultVega = resultTheta = kInvalidResult;
+  if (code >= 2000) {
+    volatility = kInvalidResult;
   }
 }
 
@@ -193,7 +297,50 @@ bool zelBarr::IsVanillaCode(int code) const { return code == 1000 || code == 100
 
 // ---- Value, Greeks, vega ----------------------------------------------------
 
+bool zelBarr::CalcCrossedBarrier(int code) {
+  if (!IsBarrierCode(code) || !(barrier > 1e-6f)) {
+    return false;
+  }
+  const double s = underlying, h = barrier;
+  const bool crossed = IsDownCode(code) ? !(s > h + kBarrierMargin) : !(s < h - kBarrierMargin);
+  if (!crossed) {
+    return false;
+  }
+  if (IsKnockInCode(code)) {
+    // Knocked in: the vanilla option itself, on its own lattice.
+    const float kept = barrier;
+    barrier = 0;
+    const int vanilla = code % 2 == 1 ? 1001 : 1000;
+    activeCode = vanilla;
+    try {
+      CalcValueAndGreeks(vanilla);
+    } catch (...) {
+      barrier = kept;
+      activeCode = code;
+      throw;
+    }
+    barrier = kept;
+    activeCode = code;
+  } else {
+    // Knocked out: the rebate, paid now, whatever the spot or the volatility.
+    resultPrice = rebate;
+    resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+  }
+  return true;
+}
+
 void zelBarr::CalcValueAndGreeks(int code) {
+  // The closing valuation of a search is a valuation like any other.
+  const bool was_searching = searching;
+  searching = false;
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{searching, was_searching};
+  if (CalcCrossedBarrier(code)) {
+    return;
+  }
   SetUpLattice();
   RunLattice(code);
   const double s = underlying;
@@ -207,8 +354,9 @@ void zelBarr::CalcValueAndGreeks(int code) {
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
 
   const float v0 = resultPrice;
+  const int steps = latticeSteps;
   volatility = ToSingle(static_cast<double>(volatility) * kVegaBump);
-  SetUpLattice();
+  SetUpLattice(steps);  // the same steps, unless the bump makes them unusable
   RunLattice(code);
   const float v1 = resultPrice;
   const float sigma_b = ToSingle(static_cast<double>(volatility) / kVegaBump);
@@ -401,10 +549,11 @@ double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
 
 // ---- The lattice --------------------------------------------------------------
 
-void zelBarr::SetUpLattice() {
+void zelBarr::SetUpLattice(int least_steps) {
   const double s = underlying, k = strike, h = barrier;
+  const bool on_barrier = barrier > 1e-6f;
   double level;
-  if (barrier > 1e-6f) {
+  if (on_barrier) {
     level = CheckedLog(CheckedDiv(h, s));
     if (level < 0) {
       level = CheckedLog(CheckedDiv(s, h));
@@ -415,16 +564,102 @@ void zelBarr::SetUpLattice() {
       level = CheckedLog(CheckedDiv(s, k));
     }
   }
-  const double sigma = volatility;
-  const int n = nsteps;
-  const double root_dt = CheckedSqrt(static_cast<double>(maturity) / n);
-  const double m = CheckedDiv(level, sigma * root_dt);
-  if (!(std::fabs(m) < 32768.0)) {
-    throw zelError(err::kOverflow);
+  double sigma = volatility;
+  const double t = maturity;
+  const double drift = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
+  // A barrier the spot has not crossed needs a row of nodes between them:
+  // with none, the first row beyond the spot stands in for the barrier.
+  const bool barrier_lattice = on_barrier && IsBarrierCode(activeCode);
+  const bool needs_row =
+      barrier_lattice && (IsDownCode(activeCode) ? s > h + kBarrierMargin : s < h - kBarrierMargin);
+  const double least_stretch = barrier_lattice ? kBarrierStretch : 1.0;
+  // Least n from which the conditions can hold: stretch >= 1 needs
+  // sqrt(dt) |drift| <= sigma, and one row needs least_stretch sigma
+  // sqrt(dt) <= level.
+  int n = least_steps > 0 ? least_steps : nsteps;
+  const double drift_bound =
+      CheckedDiv(t * drift * drift, kDriftShare * kDriftShare * sigma * sigma);
+  double bound = drift_bound;
+  if (needs_row) {
+    bound = std::fmax(bound,
+                      CheckedDiv(least_stretch * least_stretch * t * sigma * sigma, level * level));
   }
-  const int rows = static_cast<int>(std::trunc(m));
-  stretch = rows == 0 ? kZeroLevelStretch : m / rows;
-  upFactor = CheckFinite(std::exp(sigma * stretch * root_dt));
+  if (bound > n && bound < kMaxSteps) {
+    n = std::max(n, static_cast<int>(bound) - 1);
+  }
+  Geometry g{};
+  bool found = false;
+  if (bound < kMaxSteps + 1.0) {
+    for (; n <= kMaxSteps; ++n) {
+      g = GeometryFor(t, n, sigma, level, drift, least_stretch);
+      if (g.overflow) {
+        throw zelError(err::kOverflow);  // more steps only add rows
+      }
+      if (g.usable && (!needs_row || g.rows >= 1) &&
+          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found && searching && sigma > 0 && drift_bound > kMaxSteps) {
+    // Hold the trial's value at the least volatility that the largest lattice
+    // can take: a flat continuation adds no sign change to the search.
+    const auto usable_at_most_steps = [&](double trial) {
+      const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
+      const Geometry at_most = GeometryFor(t, kMaxSteps, trial, level, d, least_stretch);
+      return !at_most.overflow && at_most.usable;
+    };
+    double lo = sigma, hi = sigma;
+    for (int i = 0; i < 64 && !usable_at_most_steps(hi); ++i) {
+      lo = hi;
+      hi *= 2;
+    }
+    for (int i = 0; i < 60 && hi - lo > 1e-12 * hi; ++i) {
+      const double mid = 0.5 * (lo + hi);
+      (usable_at_most_steps(mid) ? hi : lo) = mid;
+    }
+    const double trial = hi;
+    const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
+    for (n = least_steps > 0 ? least_steps : nsteps; n <= kMaxSteps; ++n) {
+      g = GeometryFor(t, n, trial, level, d, least_stretch);
+      if (g.overflow) {
+        throw zelError(err::kOverflow);
+      }
+      if (g.usable && (!needs_row || g.rows >= 1) &&
+          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
+        found = true;
+        sigma = trial;
+        break;
+      }
+    }
+  }
+  if (!found) {
+    if (drift_bound > kAbsurdSteps) {
+      // Inputs beyond any sensible scale (a volatility of 1e-30, a maturity
+      // of 1e30 years): the formulas' range is left, as before this check.
+      throw zelError(err::kOverflow);
+    }
+    if (needs_row && !(drift_bound > kMaxSteps)) {
+      throw UnusableLattice(kBarrierTooClose1 + FormatNumber(h, "#####0.0000") + kBarrierTooClose2 +
+                            FormatNumber(s, "#####0.0000") + kBarrierTooClose3);
+    }
+    throw UnusableLattice(kDriftTooLarge1 + FormatNumber(drift, "#####0.0000") + kDriftTooLarge2 +
+                          FormatNumber(sigma, "#####0.0000") + kDriftTooLarge3);
+  }
+  latticeSteps = n;
+  nodeCount = static_cast<std::int16_t>(2 * n + 1);
+  // The arrays only grow: a re-entrant call during the pending events of a
+  // layer must never leave a running lattice with arrays shorter than its own.
+  const size_t size = 2 * static_cast<size_t>(n) + 3;
+  if (nodePrices.size() < size) {
+    nodePrices.resize(size);
+    nodeValues.resize(size);
+  }
+  stepLength = t / n;
+  discount = CheckFinite(std::exp(-static_cast<double>(riskFree) * stepLength));
+  stretch = g.stretch;
+  upFactor = CheckFinite(std::exp(sigma * stretch * g.root_dt));
   SetProbabilities(sigma);
   double* prices = nodePrices.data();
   prices[0] = CheckFinite(s * std::pow(upFactor, n));
@@ -439,7 +674,7 @@ void zelBarr::SetUpLattice() {
 // prices are read at an offset instead of being divided again at every node.
 template <typename Rule>
 void zelBarr::RollBack(Rule rule) {
-  const int n = nsteps;
+  const int n = latticeSteps;
   Events& events = AppEvents();
   NodeArrays a;
   for (int j = n; j >= 4; --j) {
@@ -466,7 +701,7 @@ void zelBarr::RollBack(Rule rule) {
 
 template <bool kAmerican>
 void zelBarr::RunVanilla() {
-  const int n = nsteps;
+  const int n = latticeSteps;
   const double k = strike, phi = putCallSign;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
   const double* prices = nodePrices.data();
@@ -490,9 +725,14 @@ void zelBarr::RunVanilla() {
 
 template <bool kAmerican, bool kDown>
 void zelBarr::RunKnockOut() {
-  const int n = nsteps;
-  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
+  const int n = latticeSteps;
+  const double k = strike, phi = putCallSign, h = barrier;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
+  // A knocked-out node pays the rebate. The first dead row lies on the
+  // barrier itself, and an American holder exercises as the price nears it,
+  // so there a dead node is worth the better of the rebate and the exercise
+  // value at the barrier (the limit of the living nodes' values).
+  const double paid = kAmerican ? std::fmax(rebate, phi * (h - k)) : rebate;
   const double* prices = nodePrices.data();
   double* v = nodeValues.data();
   const auto alive = [h](double price) {
@@ -504,7 +744,7 @@ void zelBarr::RunKnockOut() {
   };
   for (int i = 0; i <= 2 * n; ++i) {
     const double x = phi * (prices[i] - k);
-    v[i] = x <= 0 ? 0 : (alive(prices[i]) ? x : paid);
+    v[i] = alive(prices[i]) ? (x > 0 ? x : 0) : paid;
   }
   RollBack([=](const NodeArrays& a, int i, int offset) {
     double* v = a.v;
@@ -526,11 +766,11 @@ void zelBarr::RunKnockOut() {
 
 template <bool kAmerican, bool kDown>
 void zelBarr::RunKnockIn() {
-  const int n = nsteps;
+  const int n = latticeSteps;
   if (vanillaValues.size() < nodeValues.size()) {
     vanillaValues.resize(nodeValues.size());
   }
-  const double k = strike, phi = putCallSign, h = barrier;
+  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
   const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
   const double* prices = nodePrices.data();
   double* v = nodeValues.data();
@@ -542,15 +782,11 @@ void zelBarr::RunKnockIn() {
       return price > h - kBarrierMargin;
     }
   };
+  // The rebate of a knock-in option is paid at maturity where it never knocked in.
   for (int i = 0; i <= 2 * n; ++i) {
     const double x = phi * (prices[i] - k);
-    if (x > 0) {
-      w[i] = x;
-      v[i] = knocked_in(prices[i]) ? x : 0;
-    } else {
-      w[i] = 0;
-      v[i] = 0;
-    }
+    w[i] = x > 0 ? x : 0;
+    v[i] = knocked_in(prices[i]) ? w[i] : paid;
   }
   RollBack([=](const NodeArrays& a, int i, int offset) {
     double* v = a.v;
@@ -629,7 +865,12 @@ void zelBarr::CalcBarrDLL(int code) {
   double in[11] = {underlying, volatility, riskFree, maturity, strike, dividendYield,
                    barrier,    rebate,     0,        0,        0};
   double out[11] = {};
-  trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  const double status = trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
+  if (status == kLibraryDriftTooLarge || status == kLibraryBarrierTooClose) {
+    ReportUnusable(code,
+                   status == kLibraryDriftTooLarge ? kLibraryDriftMessage : kLibraryBarrierMessage);
+    return;
+  }
   if (code >= 2000 && out[5] == kNoRoot) {
     // The library found no volatility for the price: "impvol" -999 as on the
     // record's own lattice, and no value figures (the library gives none).

@@ -78,12 +78,16 @@ class zelBarr {
   float GetOptionData(const std::string& key) const;
 
   // Computes the results of a calculation code on the lattice; an unknown code
-  // changes no result. Throws zelError 6 when nsteps is above 16382 (before
-  // anything is computed) and zelError 5/6/11 for a floating-point fault
-  // (zero or negative price, strike or maturity, zero volatility). Lets pending
-  // events run once per lattice layer from n down to 4 through AppEvents().
-  // An implied-volatility code gives "impvol" -999 (value results 0) unless a
-  // volatility from 0.001 to 10 reprices "opr".
+  // changes no result. nsteps is the least step count: a run takes the least
+  // n >= nsteps whose branch probabilities lie in [0, 1] and, for a barrier
+  // not yet crossed, that puts at least one row between spot and barrier.
+  // Where no n up to 16382 does, shows a critical message and every result
+  // (for a 2000s code also "impvol") reads -999. Throws zelError 6 when
+  // nsteps is above 16382 (before anything is computed) and zelError 5/6/11
+  // for a floating-point fault (zero or negative price, strike or maturity,
+  // zero volatility). Lets pending events run once per lattice layer from n
+  // down to 4 through AppEvents(). An implied-volatility code gives "impvol"
+  // -999 (value results 0) unless a volatility from 0.001 to 10 reprices "opr".
   void CalcBarr(int code);
 
   // The same results from the separate pricing library (CallTrino); raises
@@ -101,8 +105,17 @@ class zelBarr {
   bool ExpandBracket(int code, double& x1, double& x2);
   void SetProbabilities(double sigma);
   double LatticeBrent(int code, double x1, double x2, double tol);
-  void SetUpLattice();
+  // Sets up the lattice for the current inputs on the least usable step
+  // count from `least_steps` (0: nsteps) up; throws UnusableLattice (a
+  // zelError) when none up to 16382 exists. A trial of an implied-volatility
+  // search whose volatility is too small for the drift is set up at the least
+  // volatility above it that has a usable lattice (the value is held flat).
+  void SetUpLattice(int least_steps = 0);
   void RunLattice(int code);
+  // Value and Greeks when the spot has already crossed the barrier of a
+  // barrier code; false when it has not.
+  bool CalcCrossedBarrier(int code);
+  void ReportUnusable(int code, const std::string& message);
   template <bool kAmerican>
   void RunVanilla();
   template <bool kAmerican, bool kDown>
@@ -139,6 +152,9 @@ class zelBarr {
   std::int16_t nsteps = 50;
   // Lattice state.
   std::int16_t nodeCount = 0;
+  int latticeSteps = 0;    // n of the last set-up (nsteps or more)
+  int activeCode = 0;      // 1000s code being computed by CalcBarr
+  bool searching = false;  // trial valuations of an implied-volatility search
   double stepLength = 0;
   double upFactor = 0;
   double discount = 0;

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -24,10 +25,13 @@
 #include "charts/qt_scalable_control.h"
 #include "pricing/zelop_loader.h"
 #include "shell/qt_web_browser.h"
+#include "strategy/ucstrategy_widget.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
+#include "tools/library_download.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
+#include "util/greek_units.h"
 #include "util/services.h"
 #include "util/sites.h"
 
@@ -45,6 +49,9 @@ constexpr const char* kForumSetupMissing =
     "Forum not available.  Please contact ZEL if you want to create a discussion forum";
 constexpr const char* kDownloadPrompt =
     "When prompted, save this file into your per-user library folder";
+constexpr const char* kLibraryRejected =
+    "The downloaded file is not the pricing library of this program (its SHA-256 digest does "
+    "not match).  It was deleted, and nothing was saved as ";
 constexpr const char* kResizeError =
     "Error resizing the display.  This usually occurs if you make the window too small.   The "
     "system error message is ";
@@ -54,6 +61,7 @@ constexpr Rect kLabel1{877, 0, 2295, 480};
 constexpr Rect kCmdCalc{90, 570, 1200, 300};
 constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};
 constexpr Rect kCmdRisk{2760, 570, 1200, 300};
+constexpr Rect kCmdStrategy{4095, 570, 1200, 300};
 constexpr TwipLine kLine1{0, 930, 4080, 930};
 constexpr int kLine1BorderWidth = 2;
 constexpr int kTopButtonWidth = 885, kTopButtonHeight = 315;
@@ -150,6 +158,9 @@ void calcMain::CreateControls() {
   SetBoxTwips(cmd_calc_, kCmdCalc);
   SetBoxTwips(cmd_sensitivity_, kCmdSensitivity);
   SetBoxTwips(cmd_risk_, kCmdRisk);
+  cmd_strategy_ = new QPushButton("Strategy", client_);
+  cmd_strategy_->setToolTip("Positions of several options: profit at a date and at expiry");
+  SetBoxTwips(cmd_strategy_, kCmdStrategy);
 
   line1_ = new LineControl(client_);
   line1_->SetBorderWidth(kLine1BorderWidth);
@@ -190,9 +201,10 @@ void calcMain::CreateControls() {
   uc_bsop_ = new ucBSOP(client_);
   uc_risk_ = new ucRisk(client_);
   uc_sens_ = new ucSens(client_);
+  uc_strategy_ = new ucStrategy(client_);
   uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
   for (QWidget* panel : {static_cast<QWidget*>(uc_bsop_), static_cast<QWidget*>(uc_risk_),
-                         static_cast<QWidget*>(uc_sens_)}) {
+                         static_cast<QWidget*>(uc_sens_), static_cast<QWidget*>(uc_strategy_)}) {
     panel->move(TwipsToPixels(kPanelLeft), TwipsToPixels(942));
     panel->hide();
   }
@@ -202,6 +214,9 @@ void calcMain::CreateControls() {
                  [this] { return uc_risk_->ucWidth(); }, [this] { return uc_risk_->ucHeight(); }};
   sens_panel_ = {uc_sens_, [this] { uc_sens_->EnlargeFont(); }, [this] { uc_sens_->ReduceFont(); },
                  [this] { return uc_sens_->ucWidth(); }, [this] { return uc_sens_->ucHeight(); }};
+  strategy_panel_ = {
+      uc_strategy_, [this] { uc_strategy_->EnlargeFont(); }, [this] { uc_strategy_->ReduceFont(); },
+      [this] { return uc_strategy_->ucWidth(); }, [this] { return uc_strategy_->ucHeight(); }};
 
   // Once a view starts a navigation it shows no script dialogs.
   for (WebBrowser* view : {browser1_, browser2_}) {
@@ -211,6 +226,7 @@ void calcMain::CreateControls() {
   connect(cmd_calc_, &QPushButton::clicked, this, &calcMain::cmdCalc_Click);
   connect(cmd_risk_, &QPushButton::clicked, this, &calcMain::cmdRisk_Click);
   connect(cmd_sensitivity_, &QPushButton::clicked, this, &calcMain::cmdSensitivity_Click);
+  connect(cmd_strategy_, &QPushButton::clicked, this, &calcMain::cmdStrategy_Click);
   connect(cmd_back_, &QPushButton::clicked, this, &calcMain::cmdBack_Click);
   connect(cmd_forward_, &QPushButton::clicked, this, &calcMain::cmdForward_Click);
   connect(cmd_stop_, &QPushButton::clicked, this, &calcMain::cmdStop_Click);
@@ -246,6 +262,10 @@ void calcMain::CreateMenus() {
        &calcMain::mnuOptionsLargeDisplay_Click},
       {"&Options", "mnuOptionsNormalDisplay", "&Normal Display",
        &calcMain::mnuOptionsNormalDisplay_Click},
+      {"&Options", "mnuOptionsSep2", nullptr, nullptr},
+      {"&Options", "mnuOptionsPerDayUnits", kPerDayUnitsCaption,
+       &calcMain::mnuOptionsPerDayUnits_Click},
+      {"&View", "mnuStrategy", "&Strategy", &calcMain::cmdStrategy_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
       {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
        &calcMain::mnuSpreadsheetLink_Click},
@@ -262,10 +282,19 @@ void calcMain::CreateMenus() {
     }
     QAction* action = item.caption ? menu->addAction(item.caption) : menu->addSeparator();
     action->setObjectName(item.name);
+    action->setCheckable(item.handler == &calcMain::mnuOptionsPerDayUnits_Click);
     if (item.handler) {
       connect(action, &QAction::triggered, this, item.handler);
     }
   }
+}
+
+void calcMain::mnuOptionsPerDayUnits_Click() {
+  // A check item: ticked, the traders' units; cleared, the records' own.
+  const QAction* item = Action("mnuOptionsPerDayUnits");
+  const GreekUnits units = item && item->isChecked() ? GreekUnits::kPerDay : GreekUnits::kPerUnit;
+  uc_bsop_->SetGreekUnits(units);
+  uc_strategy_->SetGreekUnits(units);
 }
 
 QAction* calcMain::Action(const QString& name) const {
@@ -330,6 +359,9 @@ const calcMain::Panel* calcMain::CurrentPanelOps() const {
   }
   if (current_ == uc_sens_) {
     return &sens_panel_;
+  }
+  if (current_ == uc_strategy_) {
+    return &strategy_panel_;
   }
   return nullptr;
 }
@@ -439,6 +471,7 @@ void calcMain::cmdCalc_Click() {
     uc_bsop_->show();
     uc_risk_->hide();
     uc_sens_->hide();
+    uc_strategy_->hide();
     PlacePanel(bsop_panel_);
     PositionBrowsers();
     if (closing_) {
@@ -468,6 +501,7 @@ void calcMain::SwitchToAnalytics(bool risk) {
     }
     params_ = p;
     uc_bsop_->hide();
+    uc_strategy_->hide();
     if (risk) {
       uc_risk_->show();
       uc_sens_->hide();
@@ -501,6 +535,35 @@ void calcMain::SwitchToAnalytics(bool risk) {
 
 void calcMain::cmdRisk_Click() { SwitchToAnalytics(true); }
 void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
+
+void calcMain::cmdStrategy_Click() {
+  // As "Sensitivity": the option is read first, the panel gets a copy.
+  Events& events = AppEvents();
+  try {
+    OptionParameters p = params_;
+    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+      return;
+    }
+    params_ = p;
+    uc_bsop_->hide();
+    uc_risk_->hide();
+    uc_sens_->hide();
+    uc_strategy_->show();
+    uc_strategy_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+    PlacePanel(strategy_panel_);
+    mnuOptionsLargeDisplay_Click();
+    uc_strategy_->show();
+    events.ProcessPending();
+    uc_strategy_->CalcIt();
+    events.ProcessPending();
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
 
 // --- browsers ----------------------------------------------------------------
 
@@ -644,7 +707,10 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   }
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
-  download->setDownloadFileName(target.fileName());
+  // The pricing library arrives under a temporary name and takes the chosen
+  // one only when its SHA-256 is that of the library this build made.
+  const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
+  download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
     if (download->isFinished()) {
       OnRequestedDownloadFinished(download, path);
@@ -655,6 +721,16 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
 
 void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
                                            const QString& path) {
+  const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
+  const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
+  if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
+      !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
+    AppDialogs().Critical(kLibraryRejected + path.toStdString());
+    return;
+  }
+  if (staged && download->state() != QWebEngineDownloadRequest::DownloadCompleted) {
+    QFile::remove(saved);  // an unfinished copy is never left behind
+  }
   if (download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
     AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
                       MsgIcon::Information, kMessageTitle);

@@ -27,6 +27,7 @@ class WebBrowser;
 class ucBSOP;
 class ucRisk;
 class ucSens;
+class ucStrategy;
 
 class calcMain : public QMainWindow {
   Q_OBJECT
@@ -57,6 +58,7 @@ class calcMain : public QMainWindow {
   void cmdCalc_Click();         // "Restart"
   void cmdRisk_Click();         // "Analytics"
   void cmdSensitivity_Click();  // "Sensitivity"
+  void cmdStrategy_Click();     // "Strategy" (also the View menu's "&Strategy")
   void cmdBack_Click();
   void cmdForward_Click();
   void cmdStop_Click();
@@ -71,6 +73,7 @@ class calcMain : public QMainWindow {
   void mnuLayout0_Click();  // Reduce Bottom Window
   void mnuOptionsLargeDisplay_Click();
   void mnuOptionsNormalDisplay_Click();
+  void mnuOptionsPerDayUnits_Click();  // "Theta per day, vega and rho per 1 %" (a check item)
   void mnuCalculator_Click();
   void mnuSpreadsheetLink_Click();
   void mnuModHelp_Click();
@@ -92,6 +95,7 @@ class calcMain : public QMainWindow {
   ucBSOP* ucBSOP1() const { return uc_bsop_; }
   ucRisk* ucRisk1() const { return uc_risk_; }
   ucSens* ucSens1() const { return uc_sens_; }
+  ucStrategy* ucStrategy1() const { return uc_strategy_; }
   QWidget* currentPanel() const { return current_; }
   WebBrowser* Browser1() const { return browser1_; }
   WebBrowser* Browser2() const { return browser2_; }
@@ -99,6 +103,7 @@ class calcMain : public QMainWindow {
   QPushButton* cmdCalc() const { return cmd_calc_; }
   QPushButton* cmdRisk() const { return cmd_risk_; }
   QPushButton* cmdSensitivity() const { return cmd_sensitivity_; }
+  QPushButton* cmdStrategy() const { return cmd_strategy_; }
   QPushButton* cmdBack() const { return cmd_back_; }
   QPushButton* cmdForward() const { return cmd_forward_; }
   QPushButton* cmdStop() const { return cmd_stop_; }
@@ -159,6 +164,7 @@ class calcMain : public QMainWindow {
   QPushButton* cmd_calc_ = nullptr;
   QPushButton* cmd_sensitivity_ = nullptr;
   QPushButton* cmd_risk_ = nullptr;
+  QPushButton* cmd_strategy_ = nullptr;
   LineControl* line1_ = nullptr;
   QPushButton* cmd_back_ = nullptr;
   QPushButton* cmd_forward_ = nullptr;
@@ -171,7 +177,8 @@ class calcMain : public QMainWindow {
   ucBSOP* uc_bsop_ = nullptr;
   ucRisk* uc_risk_ = nullptr;
   ucSens* uc_sens_ = nullptr;
-  Panel bsop_panel_, risk_panel_, sens_panel_;
+  ucStrategy* uc_strategy_ = nullptr;
+  Panel bsop_panel_, risk_panel_, sens_panel_, strategy_panel_;
   QWidget* current_ = nullptr;
   Rect panel_box_;  // the current panel's place in twips
   bool closing_ = false;

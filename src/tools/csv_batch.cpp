@@ -1,6 +1,9 @@
 #include "tools/csv_batch.h"
 
+#include <csv.h>
+
 #include <algorithm>
+#include <barrier>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -16,6 +19,8 @@ namespace {
 
 using Note = std::pair<int, std::string>;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // Where the pricing records' messages of the current row go, per thread.
 struct NoteSink {
   std::vector<Note>* notes = nullptr;
@@ -27,7 +32,8 @@ thread_local NoteSink* tls_sink = nullptr;
 // cautiously, safe to call from every worker at once.
 class BatchDialogs : public Dialogs {
  public:
-  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override {
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
+                 const std::string&) override {
     if (NoteSink* sink = tls_sink) {
       auto& notes = *sink->notes;
       if (notes.empty() || notes.back().first != sink->row || notes.back().second != text) {
@@ -45,61 +51,314 @@ class BatchEvents : public Events {
   void SetBusy(bool) override {}
 };
 
+// The records of one part of the input, parsed in place: each field is a
+// view into the read buffer (a quoted field unescaped where it lies).
+class PartRecords {
+ public:
+  size_t size() const { return ends_.size(); }
+  size_t FieldCount(size_t record) const {
+    return ends_[record] - (record ? ends_[record - 1] : 0);
+  }
+  std::string_view Field(size_t record, size_t field) const {
+    return fields_[(record ? ends_[record - 1] : 0) + field];
+  }
+  // True when no field of the record was quoted: its fields then lie in
+  // the buffer as they were read, one separator apart.
+  bool Plain(size_t record) const { return plain_[record] != 0; }
+  void clear() {
+    fields_.clear();
+    ends_.clear();
+    plain_.clear();
+  }
+  void AddField(const char* begin, const char* end) {
+    fields_.emplace_back(begin, static_cast<size_t>(end - begin));
+  }
+  size_t FieldsSoFar() const { return fields_.size(); }
+  void EndRecord(bool plain) {
+    ends_.push_back(static_cast<uint32_t>(fields_.size()));
+    plain_.push_back(plain);
+  }
+
+ private:
+  std::vector<std::string_view> fields_;
+  std::vector<uint32_t> ends_;
+  std::vector<char> plain_;
+};
+
+// The parse of one part: where it failed, if it did.
+struct ParseResult {
+  bool ok = true;
+  bool awaiting_lf = false;  // the part's last record ended with a CR
+};
+
+// Parses [p, end) as whole CSV records with the rules of the strict reader
+// (CsvReader): a quote inside an unquoted field, text after a closing quote
+// or, at the end of the input, an open quote are errors; a CR LF pair ends
+// one record, a lone CR or LF ends one, a blank line is a record without
+// fields. `awaiting_lf` says that the byte before p was a CR ending a
+// record. At the end of the input a last record without its line end counts.
+ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf, const bool at_eof,
+                      PartRecords& out) {
+  ParseResult result;
+  size_t record_start = out.FieldsSoFar();
+  bool field_pending = false;  // a separator was read: another field follows
+  bool plain = true;           // no field of the record so far was quoted
+  const auto end_record = [&](char c) {
+    if (c == '\n' && awaiting_lf && out.FieldsSoFar() == record_start) {
+      awaiting_lf = false;  // the LF of a CR LF pair
+      return;
+    }
+    awaiting_lf = c == '\r';
+    out.EndRecord(plain);
+    plain = true;
+    record_start = out.FieldsSoFar();
+  };
+  while (p < end) {
+    const char c = *p;
+    if (c == sep) {
+      out.AddField(p, p);
+      awaiting_lf = false;
+      field_pending = true;
+      ++p;
+      continue;
+    }
+    if (c == '\r' || c == '\n') {
+      if (field_pending) {
+        out.AddField(p, p);
+        awaiting_lf = false;
+      }
+      field_pending = false;
+      end_record(c);
+      ++p;
+      continue;
+    }
+    if (c != '"') {
+      // An unquoted field runs to the separator or the line end.
+      const char* begin = p;
+      while (p < end) {
+        const char d = *p;
+        if (d == sep || d == '\r' || d == '\n') break;
+        if (d == '"') return {false, awaiting_lf};
+        ++p;
+      }
+      out.AddField(begin, p);
+      awaiting_lf = false;
+      field_pending = false;
+      if (p == end) {
+        if (!at_eof) return {false, awaiting_lf};
+        end_record(0);
+        return {true, false};
+      }
+      if (*p == sep) {
+        field_pending = true;
+      } else {
+        end_record(*p);
+      }
+      ++p;
+      continue;
+    }
+    // A quoted field: doubled quotes become one, unescaped in place.
+    plain = false;
+    ++p;
+    char* const begin = p;
+    char* w = p;
+    for (;;) {
+      if (p == end) return {false, awaiting_lf};  // an open quote at the end
+      const char d = *p;
+      if (d != '"') {
+        *w++ = d;
+        ++p;
+        continue;
+      }
+      char* const next = p + 1;
+      if (next == end) {
+        if (!at_eof) return {false, awaiting_lf};
+        out.AddField(begin, w);
+        end_record(0);
+        return {true, false};
+      }
+      const char n = *next;
+      if (n == '"') {
+        *w++ = '"';
+        p += 2;
+        continue;
+      }
+      if (n != sep && n != '\r' && n != '\n') return {false, awaiting_lf};
+      out.AddField(begin, w);
+      awaiting_lf = false;
+      field_pending = n == sep;
+      if (!field_pending) end_record(n);
+      p = next + 1;
+      break;
+    }
+  }
+  if (field_pending) {
+    if (!at_eof) return {false, awaiting_lf};
+    out.AddField(end, end);
+    end_record(0);
+    return {true, false};
+  }
+  result.awaiting_lf = awaiting_lf;
+  return result;
+}
+
+// Whether [begin, p) leaves a quoted field open (an odd number of quotes).
+bool InsideQuotes(const char* begin, const char* p) {
+  bool inside = false;
+  while ((begin = static_cast<const char*>(std::memchr(begin, '"', p - begin))) != nullptr) {
+    inside = !inside;
+    ++begin;
+  }
+  return inside;
+}
+
+// The first record boundary at or after `from` (just past a CR, LF or CR LF
+// outside quotes), or nullptr when [from, end) holds none.
+const char* NextBoundary(const char* begin, const char* from, const char* end) {
+  bool inside = InsideQuotes(begin, from);
+  for (const char* p = from; p < end; ++p) {
+    const char c = *p;
+    if (c == '"') {
+      inside = !inside;
+    } else if (!inside && (c == '\n' || c == '\r')) {
+      if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
+      return p + 1;
+    }
+  }
+  return nullptr;
+}
+
+// Just past the last record boundary of [begin, end), or nullptr. Looks
+// back from the end for a line end outside quotes (counting the quotes
+// before it), and scans from the start only when that fails.
+const char* LastBoundary(const char* begin, const char* end) {
+  const char* p = end;
+  while (p > begin) {
+    const char c = p[-1];
+    if (c == '\n' || c == '\r') {
+      if (!InsideQuotes(begin, p - 1)) return p;
+      break;
+    }
+    --p;
+  }
+  const char* last = nullptr;
+  bool inside = false;
+  for (const char* q = begin; q < end; ++q) {
+    const char c = *q;
+    if (c == '"') {
+      inside = !inside;
+    } else if (!inside && (c == '\n' || c == '\r')) {
+      last = q + 1;
+    }
+  }
+  return last;
+}
+
 struct Layout {
   LinkColumns columns;
   int count = 0;  // result columns
   const std::vector<std::string>* headings = nullptr;
   std::string_view line_end;
+  char sep = ',';
+  bool guard_results = false;  // the result columns must be empty in every row
+  BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
-// The work of one thread on a part of a block (on its own cache lines).
+// The work of one thread on a part of a chunk (on its own cache lines).
 struct alignas(64) Slice {
-  size_t begin = 0;
-  size_t end = 0;
+  char* begin = nullptr;
+  char* end = nullptr;
+  bool awaiting_lf = false;
+  bool at_eof = false;
+  PartRecords records;
+  ParseResult parse;
   std::string out;
   int priced = 0;
   size_t skipped = 0;
   std::vector<CellProblem> problems;
   std::vector<Note> notes;
-  enum class Stop { kNone, kEnd, kError } stop = Stop::kNone;
+  enum class Stop { kNone, kEnd, kError, kConflict } stop = Stop::kNone;
   size_t stop_record = 0;
+  int conflict_col = 0;
   std::optional<zelError> error;
+
+  // Ready for the next chunk, keeping the buffers' capacity.
+  void Reset() {
+    records.clear();
+    out.clear();
+    parse = {};
+    priced = 0;
+    skipped = 0;
+    problems.clear();
+    notes.clear();
+    stop = Stop::kNone;
+    stop_record = 0;
+    conflict_col = 0;
+    error.reset();
+  }
 };
 
-void AppendUntouched(std::string& out, const CsvRecords& b, size_t r, std::string_view line_end) {
+template <typename Records>
+void AppendUntouched(std::string& out, const Records& b, size_t r, const Layout& layout) {
   const size_t n = b.FieldCount(r);
   if (n == 1 && b.Field(r, 0).empty()) {
     out.append("\"\"");
   } else {
     for (size_t i = 0; i < n; ++i) {
-      if (i) out.push_back(',');
-      AppendCsvField(out, b.Field(r, i));
+      if (i) out.push_back(layout.sep);
+      AppendCsvField(out, b.Field(r, i), layout.sep);
     }
   }
-  out.append(line_end);
+  out.append(layout.line_end);
 }
 
 // The record with `fill(col)` in the result columns, widened to hold them.
-template <typename Fill>
-void AppendWithResults(std::string& out, const CsvRecords& b, size_t r, const Layout& layout,
+template <typename Records, typename Fill>
+void AppendWithResults(std::string& out, const Records& b, size_t r, const Layout& layout,
                        Fill&& fill) {
   const int fields = static_cast<int>(b.FieldCount(r));
   const int first = layout.columns.results;
   const int last = first + layout.count - 1;
   const int n = std::max(fields, last);
   for (int col = 1; col <= n; ++col) {
-    if (col > 1) out.push_back(',');
+    if (col > 1) out.push_back(layout.sep);
     if (col >= first && col <= last) {
       fill(col - first);
     } else if (col <= fields) {
-      AppendCsvField(out, b.Field(r, col - 1));
+      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
     }
   }
   out.append(layout.line_end);
 }
 
+// The same for a record read in place: the fields before the results of a
+// record without quotes are copied as the bytes they were read from (each
+// would be written unquoted, exactly as it stands).
+template <typename Fill>
+void AppendWithResults(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
+                       Fill&& fill) {
+  const int fields = static_cast<int>(b.FieldCount(r));
+  const int first = layout.columns.results;
+  if (!b.Plain(r) || fields < first - 1 || first < 2) {
+    AppendWithResults<PartRecords>(out, b, r, layout, fill);
+    return;
+  }
+  const int last = first + layout.count - 1;
+  const std::string_view head = b.Field(r, 0), tail = b.Field(r, first - 2);
+  out.append(head.data(), static_cast<size_t>(tail.data() + tail.size() - head.data()));
+  for (int col = first; col <= last; ++col) {
+    out.push_back(layout.sep);
+    fill(col - first);
+  }
+  for (int col = last + 1; col <= fields; ++col) {
+    out.push_back(layout.sep);
+    AppendCsvField(out, b.Field(r, col - 1), layout.sep);
+  }
+  out.append(layout.line_end);
+}
+
 // A skipped row: its result cells are emptied, nothing is added.
-void AppendCleared(std::string& out, const CsvRecords& b, size_t r, const Layout& layout) {
+void AppendCleared(std::string& out, const PartRecords& b, size_t r, const Layout& layout) {
   const int fields = static_cast<int>(b.FieldCount(r));
   const int first = layout.columns.results;
   const int last = first + layout.count - 1;
@@ -107,11 +366,23 @@ void AppendCleared(std::string& out, const CsvRecords& b, size_t r, const Layout
     out.append("\"\"");
   } else {
     for (int col = 1; col <= fields; ++col) {
-      if (col > 1) out.push_back(',');
-      if (col < first || col > last) AppendCsvField(out, b.Field(r, col - 1));
+      if (col > 1) out.push_back(layout.sep);
+      if (col < first || col > last) AppendCsvField(out, b.Field(r, col - 1), layout.sep);
     }
   }
   out.append(layout.line_end);
+}
+
+// The first result column where the record holds something of its own (0
+// when none does).
+int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
+  const int fields = static_cast<int>(b.FieldCount(r));
+  const int first = layout.columns.results;
+  const int last = std::min(fields, first + layout.count - 1);
+  for (int col = first; col <= last; ++col) {
+    if (!b.Field(r, col - 1).empty()) return col;
+  }
+  return 0;
 }
 
 zelError AsZelError(const std::exception& e) {
@@ -120,15 +391,30 @@ zelError AsZelError(const std::exception& e) {
   return zelError(51, e.what());  // internal error
 }
 
-void PriceSlice(const CsvRecords& b, Slice& s, const Layout& layout, RowPricer& pricer,
-                size_t first_row, bool untouched, size_t keep_problems) {
+// Parses slice `index`, waits until every slice of the chunk is parsed,
+// then prices and writes its records; `first_row` is the row of the chunk's
+// first record. With `untouched` every record is copied as it is.
+void PriceSlice(std::vector<Slice>& slices, size_t index, std::barrier<>& parsed,
+                const Layout& layout, RowPricer& pricer, size_t first_row, bool untouched,
+                size_t keep_problems) {
+  Slice& s = slices[index];
+  s.parse = ParsePart(s.begin, s.end, layout.sep, s.awaiting_lf, s.at_eof, s.records);
+  parsed.arrive_and_wait();
+  for (size_t i = 0; i < index; ++i) {
+    if (!slices[i].parse.ok) return;  // the chunk is malformed before this slice
+    first_row += slices[i].records.size();
+  }
+  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
+  const bool write = layout.stages == BatchOptions::Stages::kAll;
+  const PartRecords& b = s.records;
+  s.out.reserve(static_cast<size_t>(s.end - s.begin) * 5 / 2 + 64);
   NoteSink sink{&s.notes, 0};
   tls_sink = &sink;
   const bool has_price = layout.columns.HasPrice();
   bool stopped = untouched;
-  for (size_t r = s.begin; r < s.end; ++r) {
+  for (size_t r = 0; r < b.size(); ++r) {
     if (stopped) {
-      AppendUntouched(s.out, b, r, layout.line_end);
+      AppendUntouched(s.out, b, r, layout);
       continue;
     }
     const int row = static_cast<int>(first_row + r);
@@ -150,12 +436,23 @@ void PriceSlice(const CsvRecords& b, Slice& s, const Layout& layout, RowPricer& 
     };
     RowInputs in;
     int bad_col = 0;
-    switch (ReadRowInputs(layout.columns, number_at, field, in, bad_col)) {
+    const RowKind kind = ReadRowInputs(layout.columns, number_at, field, in, bad_col);
+    if (kind != RowKind::kEnd && layout.guard_results) {
+      if (const int col = ResultColumnInUse(b, r, layout)) {
+        s.stop = Slice::Stop::kConflict;
+        s.stop_record = r;
+        s.conflict_col = col;
+        stopped = true;
+        AppendUntouched(s.out, b, r, layout);
+        continue;
+      }
+    }
+    switch (kind) {
       case RowKind::kEnd:
         s.stop = Slice::Stop::kEnd;
         s.stop_record = r;
         stopped = true;
-        AppendUntouched(s.out, b, r, layout.line_end);
+        AppendUntouched(s.out, b, r, layout);
         break;
       case RowKind::kSkip:
         ++s.skipped;
@@ -173,15 +470,17 @@ void PriceSlice(const CsvRecords& b, Slice& s, const Layout& layout, RowPricer& 
           sink.row = row;
           RowResults results{};
           pricer.PriceRow(in, has_price, results);
-          AppendWithResults(s.out, b, r, layout,
-                            [&](int i) { AppendCellNumber(s.out, results[i]); });
+          if (write) {
+            AppendWithResults(s.out, b, r, layout,
+                              [&](int i) { AppendCellNumber(s.out, results[i]); });
+          }
           ++s.priced;
         } catch (const std::exception& e) {
           s.error = AsZelError(e);
           s.stop = Slice::Stop::kError;
           s.stop_record = r;
           stopped = true;
-          AppendUntouched(s.out, b, r, layout.line_end);
+          AppendUntouched(s.out, b, r, layout);
         }
         break;
     }
@@ -189,14 +488,59 @@ void PriceSlice(const CsvRecords& b, Slice& s, const Layout& layout, RowPricer& 
   tls_sink = nullptr;
 }
 
+[[noreturn]] void ThrowWrite() {
+  throw zelError(err::kDeviceIO, std::string("Cannot write the priced workbook: ") +
+                                     std::strerror(errno ? errno : EIO));
+}
+
 void WriteOut(std::FILE* out, std::string_view text) {
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
-    throw zelError(err::kDeviceIO, std::string("Cannot write the priced workbook: ") +
-                                       std::strerror(errno ? errno : EIO));
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) ThrowWrite();
+}
+
+// The input, read in chunks that end at record boundaries.
+class ChunkReader {
+ public:
+  ChunkReader(std::FILE* in, const std::string& name) : in_(in), name_(name) {}
+
+  // Appends up to `bytes` more input after the kept tail; false at the end.
+  bool Fill(std::vector<char>& buffer, size_t keep, size_t bytes) {
+    buffer.resize(keep + bytes);
+    size_t got = 0;
+    while (got < bytes && !eof_) {
+      const size_t n = std::fread(buffer.data() + keep + got, 1, bytes - got, in_);
+      if (n == 0) {
+        if (std::ferror(in_)) {
+          const int e = errno ? errno : EIO;
+          throw zelError(err::kDeviceIO, "Cannot read " + name_ + ": " + std::strerror(e));
+        }
+        eof_ = true;
+      }
+      got += n;
+    }
+    buffer.resize(keep + got);
+    return got > 0;
   }
+  bool AtEnd() const { return eof_; }
+
+ private:
+  std::FILE* in_;
+  const std::string& name_;
+  bool eof_ = false;
+};
+
+[[noreturn]] void Malformed(const std::string& name, size_t line) {
+  throw zelError(err::kBadFile, "The file " + name +
+                                    " is not a valid CSV file: " + csv_strerror(CSV_EPARSE) +
+                                    " near line " + std::to_string(line) + ".");
 }
 
 }  // namespace
+
+std::string ResultsConflictMessage(int row, int col) {
+  return "Row " + std::to_string(row) + " holds data in column " + std::to_string(col) +
+         ", which has no heading and is where the results would go.  Give that column a "
+         "heading (the results then go after it) or move its data.";
+}
 
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options) {
@@ -205,15 +549,56 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   ScopedServices services(&dialogs, &events);
 
   BatchReport report;
-  CsvReader reader(in, name);
-  CsvRecords blocks[2];
-  const size_t block_records = std::max<size_t>(options.block_records, 1);
-  bool more = reader.Read(blocks[0], block_records);
+  ChunkReader reader(in, name);
+  const size_t chunk_bytes = std::max<size_t>(options.chunk_bytes, 1);
+  std::vector<char> buffers[2];
+  int cur = 0;
+  reader.Fill(buffers[cur], 0, chunk_bytes);
 
+  // The byte-order mark, the separator and the heading record.
+  size_t start = 0;
+  const bool bom =
+      std::string_view(buffers[cur].data(), buffers[cur].size()).starts_with(kByteOrderMark);
+  if (bom) start = kByteOrderMark.size();
+  const char* first_end = nullptr;
+  for (;;) {
+    const char* b = buffers[cur].data();
+    const char* e = b + buffers[cur].size();
+    first_end = NextBoundary(b + start, b + start, e);
+    // A CR at the end of what was read may be the first half of a CR LF.
+    const bool whole = first_end && !(first_end == e && first_end[-1] == '\r');
+    if (whole || reader.AtEnd()) break;
+    reader.Fill(buffers[cur], buffers[cur].size(), chunk_bytes);
+  }
+  char* const data = buffers[cur].data();
+  char* const data_end = data + buffers[cur].size();
+  char* const heading_end = first_end ? const_cast<char*>(first_end) : data_end;
+  const char sep = DetectSeparator(std::string_view(data + start, heading_end - (data + start)));
+  report.separator = sep;
+
+  // The line end of the file, as its first record ends it.
+  std::string line_end = "\n";
+  if (first_end) {
+    const char* p = first_end - 1;
+    if (*p == '\n') {
+      line_end = p > data + start && p[-1] == '\r' ? "\r\n" : "\n";
+    } else if (p + 1 < data_end) {
+      line_end = "\r";  // a CR not followed by LF
+    }
+    // A CR that is the last byte of the file leaves the default.
+  }
+
+  PartRecords heading_records;
+  const bool heading_at_eof = !first_end && reader.AtEnd();
   std::vector<std::string> headings;
-  if (more) {
-    for (size_t i = 0; i < blocks[0].FieldCount(0); ++i) {
-      headings.emplace_back(blocks[0].Field(0, i));
+  if (heading_end > data + start || first_end) {
+    const ParseResult parsed =
+        ParsePart(data + start, heading_end, sep, false, heading_at_eof, heading_records);
+    if (!parsed.ok) Malformed(name, 1);
+    if (heading_records.size() > 0) {
+      for (size_t i = 0; i < heading_records.FieldCount(0); ++i) {
+        headings.emplace_back(heading_records.Field(0, i));
+      }
     }
   }
   Layout layout;
@@ -223,35 +608,83 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     report.missing_column = missing;
     return report;
   }
+  if (std::string problem = HeadingProblem(layout.columns, headings); !problem.empty()) {
+    report.outcome = BatchReport::Outcome::kBadHeadings;
+    report.missing_column = problem;
+    return report;
+  }
   layout.count = layout.columns.ResultCount();
+  report.headings = headings;
   layout.headings = &headings;
-  const std::string line_end = reader.LineEnd();
   layout.line_end = line_end;
+  layout.sep = sep;
+  layout.guard_results = !layout.columns.earlier_results;
+  layout.stages = options.stages;
+  report.columns = layout.columns;
 
   std::string header;
-  if (reader.HasByteOrderMark()) header.append("\xEF\xBB\xBF");
-  AppendWithResults(header, blocks[0], 0, layout,
-                    [&](int i) { AppendCsvField(header, link_text::kResultHeadings[i]); });
+  if (bom) header.append(kByteOrderMark);
+  AppendWithResults(header, heading_records, 0, layout,
+                    [&](int i) { AppendCsvField(header, link_text::kResultHeadings[i], sep); });
   WriteOut(out, header);
 
   const unsigned threads =
       options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   std::vector<RowPricer> pricers(threads);
+  std::vector<Slice> slice_sets[2] = {std::vector<Slice>(threads), std::vector<Slice>(threads)};
   bool stopped = false;
-  size_t rows_before = 0;  // records in earlier blocks
-  size_t start = 1;        // the first block begins with the headings
-  int cur = 0;
+  size_t records_before = 1;  // the heading record
   report.last_row = 1;
-  while (more) {
-    const CsvRecords& block = blocks[cur];
-    const size_t n = block.size();
-    std::vector<Slice> slices(threads);
-    const size_t per = (n - start + threads - 1) / threads;
-    for (unsigned t = 0; t < threads; ++t) {
-      slices[t].begin = std::min(n, start + t * per);
-      slices[t].end = std::min(n, slices[t].begin + per);
-      slices[t].out.reserve((slices[t].end - slices[t].begin) * 96);
+  bool awaiting_lf = first_end && first_end[-1] == '\r';
+  size_t begin = static_cast<size_t>(heading_end - data);
+  bool pending_output = false;  // slice_sets[1 - cur] waits to be written
+
+  const auto write_pending = [&] {
+    if (!pending_output) return;
+    for (Slice& s : slice_sets[1 - cur]) WriteOut(out, s.out);
+    pending_output = false;
+  };
+
+  for (;;) {
+    std::vector<char>& buffer = buffers[cur];
+    char* const base = buffer.data();
+    char* const limit = base + buffer.size();
+    const bool at_eof = reader.AtEnd();
+    // The chunk ends at its last record boundary; the rest waits for more.
+    char* chunk_end = limit;
+    if (!at_eof) {
+      const char* last = LastBoundary(base + begin, limit);
+      if (!last) {
+        // No whole record yet: read on (a record longer than a chunk).
+        reader.Fill(buffer, buffer.size(), chunk_bytes);
+        continue;
+      }
+      chunk_end = const_cast<char*>(last);
     }
+    if (base + begin == chunk_end && at_eof) break;
+
+    // Split the chunk into one part per thread, at record boundaries.
+    std::vector<Slice>& slices = slice_sets[cur];
+    char* part = base + begin;
+    const size_t span = static_cast<size_t>(chunk_end - part);
+    for (unsigned t = 0; t < threads; ++t) {
+      Slice& s = slices[t];
+      s.Reset();
+      s.begin = part;
+      char* part_end = chunk_end;
+      if (t + 1 < threads) {
+        const char* target = base + begin + span * (t + 1) / threads;
+        if (target < part) target = part;
+        const char* b = target < chunk_end ? NextBoundary(part, target, chunk_end) : nullptr;
+        part_end = b ? const_cast<char*>(b) : chunk_end;
+      }
+      s.end = part_end;
+      s.awaiting_lf = t == 0 ? awaiting_lf : part[-1] == '\r';
+      s.at_eof = at_eof && part_end == chunk_end;
+      part = part_end;
+    }
+
+    std::barrier<> parsed(static_cast<std::ptrdiff_t>(threads));
     std::vector<std::thread> workers;
     workers.reserve(threads);
     const auto join = [&workers] {
@@ -259,27 +692,48 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
         if (w.joinable()) w.join();
       }
     };
+    std::vector<char>& next = buffers[1 - cur];
+    const size_t tail = static_cast<size_t>(limit - chunk_end);
     try {
+      // The tail of this chunk starts the next one (the workers only read it).
+      next.resize(tail);
+      if (tail) std::memcpy(next.data(), chunk_end, tail);
       for (unsigned t = 0; t < threads; ++t) {
-        workers.emplace_back(PriceSlice, std::cref(block), std::ref(slices[t]), std::cref(layout),
-                             std::ref(pricers[t]), rows_before + 1, stopped,
+        workers.emplace_back(PriceSlice, std::ref(slices), t, std::ref(parsed), std::cref(layout),
+                             std::ref(pricers[t]), records_before + 1, stopped,
                              options.keep_problems);
       }
-      // Read the next block while this one is priced.
-      blocks[1 - cur].clear();
-      more = reader.Read(blocks[1 - cur], block_records);
+      // Write the previous chunk and read the next one while this is priced.
+      write_pending();
+      if (!at_eof) reader.Fill(next, tail, chunk_bytes);
     } catch (...) {
+      // Threads that could not be started never reach the barrier: let the
+      // others past it before waiting for them.
+      for (size_t t = workers.size(); t < threads; ++t) parsed.arrive_and_drop();
       join();
       throw;
     }
     join();
 
     for (Slice& s : slices) {
+      if (!s.parse.ok) {
+        size_t line = records_before + 1;
+        for (const Slice& e : slices) {
+          if (&e == &s) break;
+          line += e.records.size();
+        }
+        Malformed(name, line + s.records.size());
+      }
+    }
+    size_t records = 0;
+    for (Slice& s : slices) {
       if (stopped) {
         // An earlier slice ended the run: this one is copied as it stands.
         s.out.clear();
-        for (size_t r = s.begin; r < s.end; ++r) AppendUntouched(s.out, block, r, line_end);
-        WriteOut(out, s.out);
+        for (size_t r = 0; r < s.records.size(); ++r) {
+          AppendUntouched(s.out, s.records, r, layout);
+        }
+        records += s.records.size();
         continue;
       }
       report.rows_priced += s.priced;
@@ -289,26 +743,35 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       }
       report.notes.insert(report.notes.end(), std::make_move_iterator(s.notes.begin()),
                           std::make_move_iterator(s.notes.end()));
-      if (s.end > s.begin) report.last_row = static_cast<int>(rows_before + s.end);
+      if (s.records.size()) {
+        report.last_row = static_cast<int>(records_before + records + s.records.size());
+      }
       if (s.stop != Slice::Stop::kNone) {
         stopped = true;
-        report.last_row = static_cast<int>(rows_before + s.stop_record + 1);
+        report.last_row = static_cast<int>(records_before + records + s.stop_record + 1);
         if (s.stop == Slice::Stop::kError) {
           report.outcome = BatchReport::Outcome::kFailed;
           report.error = s.error;
+        } else if (s.stop == Slice::Stop::kConflict) {
+          report.outcome = BatchReport::Outcome::kResultsConflict;
+          report.missing_column = ResultsConflictMessage(report.last_row, s.conflict_col);
         }
       }
-      WriteOut(out, s.out);
+      records += s.records.size();
     }
-    rows_before += n;
+    awaiting_lf = slices.back().parse.awaiting_lf;
+    records_before += records;
+    pending_output = true;
     cur = 1 - cur;
-    start = 0;
+    begin = 0;
+    if (at_eof) break;
   }
-  if (!stopped) report.last_row = static_cast<int>(rows_before + 1);
-  if (std::fflush(out) != 0) {
-    throw zelError(err::kDeviceIO, std::string("Cannot write the priced workbook: ") +
-                                       std::strerror(errno ? errno : EIO));
+  cur = 1 - cur;  // the set last priced
+  if (pending_output) {
+    for (Slice& s : slice_sets[cur]) WriteOut(out, s.out);
   }
+  if (!stopped) report.last_row = static_cast<int>(records_before + 1);
+  if (std::fflush(out) != 0) ThrowWrite();
   return report;
 }
 

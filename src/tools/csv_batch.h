@@ -17,16 +17,26 @@ namespace stratlyn {
 
 struct BatchOptions {
   unsigned threads = 0;          // 0: one per processor
-  size_t block_records = 16384;  // records read and priced together
+  size_t chunk_bytes = 1 << 20;  // input read, split and priced together
   size_t keep_problems = 1000;   // skipped rows kept for the report
+  // For measuring the parts of a run: stop after reading and parsing, or
+  // after pricing (nothing is then written but the headings).
+  enum class Stages { kAll, kReadAndParse, kReadParseAndPrice };
+  Stages stages = Stages::kAll;
 };
 
 struct BatchReport {
-  enum class Outcome { kDone, kMissingColumn, kFailed };
+  // kMissingColumn and kBadHeadings write nothing; kResultsConflict stops
+  // at the first row with data of its own in a result column (the rows
+  // before it are written), like kFailed.
+  enum class Outcome { kDone, kMissingColumn, kBadHeadings, kResultsConflict, kFailed };
   Outcome outcome = Outcome::kDone;
-  std::string missing_column;  // the message, with kMissingColumn
+  std::string missing_column;         // the message, with the three outcomes above
+  char separator = ',';               // the field separator of the file (and of the output)
+  LinkColumns columns;                // where the inputs were found
+  std::vector<std::string> headings;  // the texts of row 1
   int rows_priced = 0;
-  int last_row = 0;            // the row where the run ended (or failed)
+  int last_row = 0;  // the row where the run ended (or failed)
   size_t rows_skipped = 0;
   std::vector<CellProblem> skipped;  // the first keep_problems of them
   // Messages of the pricing records ("Invalid maturity (0.0000)"), with their row.
@@ -34,13 +44,20 @@ struct BatchReport {
   std::optional<zelError> error;  // with kFailed: the run-time error at last_row
 };
 
+// "Row 57 holds data in column 10, which has no heading and is where the
+// results would go. ..."
+std::string ResultsConflictMessage(int row, int col);
+
 // Reads the CSV workbook from in (named `name` in messages) and writes it to
 // out with the results. Nothing is written when a required column is
-// missing. A run-time error ends the pricing at its row: earlier rows keep
-// their results, that row and the rest are copied as they are, and the
-// report says kFailed. Throws zelError 52 for a malformed file and 57 for a
-// read or write error. Installs its own dialogs and events for the run, so
-// that the pricing records can be used from several threads.
+// missing or the headings are ambiguous. The separator (comma, semicolon or
+// tab) is the one the heading row uses most; the output keeps it, the
+// file's line end and byte-order mark. Rows whose own data reaches into the
+// result columns stop the run (kResultsConflict). A run-time error ends the pricing at its row:
+// earlier rows keep their results, that row and the rest are copied as they are, and the report
+// says kFailed. Throws zelError 52 for a malformed file and 57 for a read or write error. Installs
+// its own dialogs and events for the run, so that the pricing records can be used from several
+// threads.
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options = {});
 

@@ -122,6 +122,8 @@ bool CsvReader::Read(CsvRecords& out, size_t min_records) {
         data += kByteOrderMark.size();
         got -= kByteOrderMark.size();
       }
+      separator_ = DetectSeparator(std::string_view(data, got));
+      csv_set_delim(parser_.get(), static_cast<unsigned char>(separator_));
     }
     if (got == 0) {
       if (csv_fini(parser_.get(), OnField, OnRecordEnd, this) != 0) Malformed();
@@ -134,11 +136,40 @@ bool CsvReader::Read(CsvRecords& out, size_t min_records) {
   return out.size() > start;
 }
 
-void AppendCsvField(std::string& out, std::string_view field) {
+char DetectSeparator(std::string_view text) {
+  size_t commas = 0, semicolons = 0, tabs = 0;
+  bool inside = false;
+  for (const char c : text) {
+    if (c == '"') {
+      inside = !inside;
+    } else if (!inside) {
+      if (c == '\r' || c == '\n') break;
+      commas += c == ',';
+      semicolons += c == ';';
+      tabs += c == '\t';
+    }
+  }
+  if (semicolons > commas && semicolons >= tabs) return ';';
+  if (tabs > commas && tabs > semicolons) return '\t';
+  return ',';
+}
+
+const char* SeparatorName(char separator) {
+  switch (separator) {
+    case ';':
+      return "semicolon";
+    case '\t':
+      return "tab";
+    default:
+      return "comma";
+  }
+}
+
+void AppendCsvField(std::string& out, std::string_view field, char separator) {
   // One pass over the field (find_first_of searches the set per character).
   bool plain = true;
   for (const char c : field) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+    if (c == separator || c == '"' || c == '\r' || c == '\n') {
       plain = false;
       break;
     }
@@ -156,29 +187,107 @@ void AppendCsvField(std::string& out, std::string_view field) {
 }
 
 void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
-                     std::string_view line_end) {
+                     std::string_view line_end, char separator) {
   if (fields.size() == 1 && fields[0].empty()) {
     out.append("\"\"");
   } else {
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) out.push_back(',');
-      AppendCsvField(out, fields[i]);
+      if (i) out.push_back(separator);
+      AppendCsvField(out, fields[i], separator);
     }
   }
   out.append(line_end);
 }
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+namespace {
+
+// True for the links that name an open descriptor of this process
+// (/dev/stdout is one to /proc/self/fd/1): what they point at may be a pipe
+// or a terminal, and a file behind one is the caller's to keep.
+bool NamesOpenDescriptor(const std::string& path) {
+  if (path.starts_with("/dev/fd/")) return true;
+  if (!path.starts_with("/proc/")) return false;
+  const size_t fd = path.find("/fd/", 6);
+  return fd != std::string::npos && path.find('/', 6) == fd;
+}
+
+bool ReadOnlyFor(const struct stat& st, const std::string& path) {
+  if (::access(path.c_str(), W_OK) != 0) return errno == EACCES || errno == EROFS;
+  // access() lets root write anything: a file without any write bit is the
+  // user's way to say "keep this", and is kept for root as well.
+  return (st.st_mode & 0222) == 0;
+}
+
+}  // namespace
+
+OutputTarget ResolveOutputTarget(const std::string& path) {
   namespace fs = std::filesystem;
-  const fs::path target(path_);
+  OutputTarget target;
+  std::string current = path;
+  for (int hops = 0;; ++hops) {
+    if (hops > 40) {
+      throw zelError(err::kPathAccess, "Cannot write " + path + ": " + std::strerror(ELOOP));
+    }
+    if (NamesOpenDescriptor(current)) {
+      target.stream = true;
+      target.path = path;
+      return target;
+    }
+    struct stat lst {};
+    if (::lstat(current.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) break;
+    std::string link(static_cast<size_t>(lst.st_size > 0 ? lst.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+    if (n < 0) break;
+    link.resize(static_cast<size_t>(n));
+    if (link.empty() || link[0] != '/') {
+      link = (fs::path(current).parent_path() / link).string();
+    }
+    current = link;
+  }
+  target.path = current;
+  struct stat st {};
+  if (::stat(current.c_str(), &st) != 0) return target;  // a new file
+  if (S_ISDIR(st.st_mode)) {
+    throw zelError(err::kPathAccess, "Cannot write " + path + ": it is a folder");
+  }
+  if (!S_ISREG(st.st_mode)) {
+    target.stream = true;  // a device, FIFO or socket
+    return target;
+  }
+  if (ReadOnlyFor(st, current)) {
+    throw zelError(err::kPathAccess, "Cannot write " + path + ": the file is read-only");
+  }
+  target.exists = true;
+  target.mode = st.st_mode & 07777;
+  target.uid = st.st_uid;
+  target.gid = st.st_gid;
+  return target;
+}
+
+AtomicFile::AtomicFile(std::string path)
+    : path_(std::move(path)), target_(ResolveOutputTarget(path_)) {
+  namespace fs = std::filesystem;
+  if (target_.stream) {
+    file_ = std::fopen(target_.path.c_str(), "wb");
+    if (!file_) ThrowSystem(errno, "Cannot write " + path_);
+    return;
+  }
+  const fs::path target(target_.path);
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   temp_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temp_.data());
   if (fd < 0) ThrowSystem(errno, "Cannot write " + path_);
-  // mkstemp makes the file private; give it the usual permissions.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  if (target_.exists) {
+    // The replacement is the same file to its owner: same mode, same owner
+    // where we may give it (root), the mode again after a change of owner.
+    if (::geteuid() == 0) (void)!fchown(fd, target_.uid, target_.gid);
+    fchmod(fd, target_.mode);
+  } else {
+    // mkstemp makes the file private; give it the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
   file_ = fdopen(fd, "wb");
   if (!file_) {
     const int e = errno;
@@ -191,7 +300,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 AtomicFile::~AtomicFile() {
   if (file_) {
     std::fclose(file_);
-    ::unlink(temp_.c_str());
+    if (!target_.stream) ::unlink(temp_.c_str());
   }
 }
 
@@ -207,10 +316,11 @@ void AtomicFile::Commit() {
   const bool flushed = std::fflush(f) == 0;
   const int e = errno;
   if (std::fclose(f) != 0 || !flushed) {
-    ::unlink(temp_.c_str());
+    if (!target_.stream) ::unlink(temp_.c_str());
     ThrowSystem(flushed ? errno : e, "Cannot write " + path_);
   }
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+  if (target_.stream) return;
+  if (std::rename(temp_.c_str(), target_.path.c_str()) != 0) {
     const int re = errno;
     ::unlink(temp_.c_str());
     ThrowSystem(re, "Cannot write " + path_);
@@ -243,6 +353,7 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::Read(std::FILE* in, const std::string&
   }
   book->bom_ = reader.HasByteOrderMark();
   book->line_end_ = reader.LineEnd();
+  book->separator_ = reader.Separator();
   return book;
 }
 
@@ -258,8 +369,7 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::Load(const std::string& path) {
   return book;
 }
 
-std::unique_ptr<CsvWorkbook> CsvWorkbook::FromText(std::string_view text,
-                                                   const std::string& name) {
+std::unique_ptr<CsvWorkbook> CsvWorkbook::FromText(std::string_view text, const std::string& name) {
   // fmemopen wants a mutable buffer of at least one byte.
   std::string copy(text);
   copy.push_back('\0');
@@ -279,7 +389,7 @@ std::string CsvWorkbook::ToCsv() const {
   std::vector<std::string_view> fields;
   for (const auto& row : rows_) {
     fields.assign(row.begin(), row.end());
-    AppendCsvRecord(out, fields, line_end_);
+    AppendCsvRecord(out, fields, line_end_, separator_);
   }
   return out;
 }

@@ -72,6 +72,8 @@ class CsvReader {
   // "\r\n", "\n" or "\r", as the file ends its first record ("\n" when it
   // has none).
   const std::string& LineEnd() const { return line_end_; }
+  // The separator found in the first record (DetectSeparator).
+  char Separator() const { return separator_; }
 
  private:
   static void OnField(void* text, size_t length, void* self);
@@ -94,20 +96,48 @@ class CsvReader {
   bool awaiting_lf_ = false;  // the last record ended with a CR
   long line_ = 1;             // line of the parser's position, for messages
   std::string line_end_ = "\n";
+  char separator_ = ',';
 };
 
-// Appends one field, quoted (with doubled quotes) only when it holds a comma,
-// a quote or a line break.
-void AppendCsvField(std::string& out, std::string_view field);
-// Appends fields separated by commas and the line end. A record of one empty
-// field is written as "" so that it does not read back as a blank line.
-void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
-                     std::string_view line_end);
+// The field separator of a CSV file, from the text of its first record (or
+// more): whichever of comma, semicolon and tab occurs most often outside
+// quotes before the first line end; a comma when none does or on a tie.
+char DetectSeparator(std::string_view heading_text);
+// "comma", "semicolon" or "tab".
+const char* SeparatorName(char separator);
 
-// A file written under a temporary name in its folder and renamed over its
-// path by Commit, so that a failure never leaves half a file; without Commit
-// the temporary file is removed. zelError 53/70/76/57 with the system's
-// reason when the file cannot be created, written or renamed.
+// Appends one field, quoted (with doubled quotes) only when it holds the
+// separator, a quote or a line break.
+void AppendCsvField(std::string& out, std::string_view field, char separator = ',');
+// Appends fields joined by the separator and the line end. A record of one
+// empty field is written as "" so that it does not read back as a blank line.
+void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fields,
+                     std::string_view line_end, char separator = ',');
+
+// Where a written workbook goes, symbolic links followed to their final
+// target: a regular file (or a new one) is replaced through a temporary file
+// in the target's folder; a device, FIFO, socket or open descriptor
+// (/dev/stdout, /dev/null) is written in place, as a stream.
+struct OutputTarget {
+  bool stream = false;
+  bool exists = false;  // an existing regular file is replaced
+  std::string path;     // the final target of the links
+  unsigned mode = 0;    // its permission bits, when it exists
+  unsigned uid = 0, gid = 0;
+};
+// Follows the links of `path` and looks at what they end in. zelError 75
+// (path/file access) naming `path` for a folder, a read-only file or a
+// cycle of links; nothing is created or changed.
+OutputTarget ResolveOutputTarget(const std::string& path);
+
+// A file written under a temporary name in its target's folder and renamed
+// over the target by Commit, so that a failure never leaves half a file;
+// without Commit the temporary file is removed. The target keeps its mode
+// (and, where allowed, its owner); a symbolic link stays a link to it. A
+// device or FIFO is written straight through instead. Everything is checked
+// when the file is created: zelError 75 for a folder or a read-only target,
+// 53/70/76/57 with the system's reason when the file cannot be created,
+// written or renamed.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -118,9 +148,11 @@ class AtomicFile {
   std::FILE* get() const { return file_; }
   void Write(std::string_view text);
   void Commit();
+  bool IsStream() const { return target_.stream; }
 
  private:
-  std::string path_;
+  std::string path_;  // as given, for messages
+  OutputTarget target_;
   std::string temp_;
   std::FILE* file_ = nullptr;
 };
@@ -142,6 +174,8 @@ class CsvWorkbook : public SpreadsheetApp, public Worksheet {
   static std::unique_ptr<CsvWorkbook> FromText(std::string_view text, const std::string& name);
 
   const std::string& Path() const { return path_; }
+  // The file's separator (comma, semicolon or tab), kept when it is saved.
+  char Separator() const { return separator_; }
   std::string ToCsv() const;
   // Writes the workbook to path (atomically); refuses (zelError 75) to
   // write over the file it was loaded from.
@@ -172,6 +206,7 @@ class CsvWorkbook : public SpreadsheetApp, public Worksheet {
   std::vector<std::vector<std::string>> rows_;
   bool bom_ = false;
   std::string line_end_ = "\n";
+  char separator_ = ',';
 };
 
 }  // namespace stratlyn

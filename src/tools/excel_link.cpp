@@ -11,18 +11,6 @@
 namespace stratlyn {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& ch : out) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return out;
-}
-
-bool Contains(const std::string& text, std::string_view word) {
-  return text.find(word) != std::string::npos;
-}
-
 // Keeps the hourglass up for the lifetime of a run.
 class BusyPointer {
  public:
@@ -39,48 +27,143 @@ std::string NotRunningMessage(int port) {
          "have been started without accepting connections.  Please close all copies of "
          "LibreOffice and start it again with the command  soffice --calc "
          "--accept=\"socket,host=127.0.0.1,port=" +
-         std::to_string(port) +
-         ";urp;\"  Finally, load your data, and try again. ";
+         std::to_string(port) + ";urp;\"  Finally, load your data, and try again. ";
 }
+
+namespace {
+
+// The words of a heading in lower case: runs of letters and digits.
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char ch : text) {
+    const unsigned char u = static_cast<unsigned char>(ch);
+    if ((u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u >= 0x80) {
+      word.push_back(ch);
+    } else if (u >= 'A' && u <= 'Z') {
+      word.push_back(static_cast<char>(u - 'A' + 'a'));
+    } else if (!word.empty()) {
+      words.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+bool HasWord(const std::vector<std::string>& words, std::initializer_list<std::string_view> any) {
+  for (const std::string& w : words) {
+    for (const std::string_view a : any) {
+      if (w == a) return true;
+    }
+  }
+  return false;
+}
+
+// The market price: "price" with at most "market" and "option" beside it.
+bool IsMarketPriceHeading(const std::vector<std::string>& words) {
+  bool price = false;
+  for (const std::string& w : words) {
+    if (w == "price") {
+      price = true;
+    } else if (w != "market" && w != "option") {
+      return false;
+    }
+  }
+  return price;
+}
+
+bool IsCalculatedPriceHeading(const std::vector<std::string>& words) {
+  return words.size() == 2 && words[0] == "calculated" && words[1] == "price";
+}
+
+// The inputs' names, as the missing-column messages name them.
+struct InputName {
+  int LinkColumns::*column;
+  const char* name;
+};
+constexpr InputName kInputNames[] = {{&LinkColumns::underlying, "Underlying Asset"},
+                                     {&LinkColumns::strike, "Strike Price"},
+                                     {&LinkColumns::maturity, "Maturity"},
+                                     {&LinkColumns::volatility, "Volatility"},
+                                     {&LinkColumns::dividend, "Dividend Yield"},
+                                     {&LinkColumns::riskfree, "Risk Free Rate"},
+                                     {&LinkColumns::type, "Type"},
+                                     {&LinkColumns::style, "Style"},
+                                     {&LinkColumns::price, "Market Price"}};
+
+std::string ColumnText(int col, const std::vector<std::string>& headings) {
+  std::string text = "column " + std::to_string(col);
+  if (col >= 1 && col <= static_cast<int>(headings.size()) && !headings[col - 1].empty()) {
+    text += " (" + headings[col - 1] + ")";
+  }
+  return text;
+}
+
+}  // namespace
 
 LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
   LinkColumns c;
-  const int scan_end = std::min<int>(kHeadingScanColumns, static_cast<int>(headings.size()));
-  for (int col = 1; col <= scan_end; ++col) {
-    const std::string text = Lower(headings[col - 1]);
-    if (Contains(text, "calculated price")) {
+  const int count = static_cast<int>(headings.size());
+  int scan_end = count;
+  for (int col = 1; col <= count; ++col) {
+    if (IsCalculatedPriceHeading(Words(headings[col - 1]))) {
       // The results of an earlier run start here and are overwritten in place.
-      c.last = col - 1;
+      scan_end = col - 1;
       c.results = col;
       c.earlier_results = true;
-      return c;
+      break;
     }
+  }
+  for (int col = 1; col <= scan_end; ++col) {
+    const std::vector<std::string> words = Words(headings[col - 1]);
+    if (words.empty()) continue;
     bool recognised = false;
-    const auto test = [&](std::string_view keyword, int& column) {
-      if (Contains(text, keyword)) {
-        column = col;
-        recognised = true;
-      }
-    };
-    test("underlying", c.underlying);
-    test("strike", c.strike);
-    test("maturity", c.maturity);
-    test("vol", c.volatility);
-    test("yield", c.dividend);
-    test("risk", c.riskfree);
-    test("type", c.type);
-    test("style", c.style);
-    if (Contains(text, "price")) {
+    const auto take = [&](int LinkColumns::*column) {
       recognised = true;
-      // "Underlying Price" and "Strike Price" name inputs, not the option's
-      // market price.
-      if (!Contains(text, "underlying") && !Contains(text, "strike")) c.price = col;
+      int& current = c.*column;
+      if (current != 0 && current != col && !c.ambiguous) {
+        for (const InputName& input : kInputNames) {
+          if (input.column == column) c.ambiguous = input.name;
+        }
+        c.ambiguous_first = current;
+        c.ambiguous_second = col;
+      }
+      if (current == 0) current = col;
+    };
+    if (HasWord(words, {"underlying"})) take(&LinkColumns::underlying);
+    if (HasWord(words, {"strike"})) take(&LinkColumns::strike);
+    if (HasWord(words, {"maturity"})) take(&LinkColumns::maturity);
+    if (HasWord(words, {"vol", "vols", "vola", "volatility"})) take(&LinkColumns::volatility);
+    if (HasWord(words, {"yield"})) take(&LinkColumns::dividend);
+    for (const std::string& w : words) {
+      if (w.starts_with("risk")) {
+        take(&LinkColumns::riskfree);
+        break;
+      }
     }
+    if (HasWord(words, {"type"})) take(&LinkColumns::type);
+    if (HasWord(words, {"style"})) take(&LinkColumns::style);
+    if (IsMarketPriceHeading(words)) take(&LinkColumns::price);
     if (recognised) c.last = col;
+  }
+  if (c.earlier_results) {
+    // The block of the earlier results must hold nothing but results.
+    const int end = std::min(count, c.results + c.ResultCount() - 1);
+    for (int col = c.results; col <= end; ++col) {
+      const std::string& text = headings[col - 1];
+      const auto& names = link_text::kResultHeadings;
+      if (!text.empty() && std::find_if(names.begin(), names.end(),
+                                        [&](const char* n) { return text == n; }) == names.end()) {
+        c.blocked = col;
+        break;
+      }
+    }
+    return c;
   }
   // Never write over the user's columns: start after the last heading.
   int last_heading = 0;
-  for (int col = static_cast<int>(headings.size()); col >= 1; --col) {
+  for (int col = count; col >= 1; --col) {
     if (!headings[col - 1].empty()) {
       last_heading = col;
       break;
@@ -90,12 +173,40 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
   return c;
 }
 
+std::string HeadingProblem(const LinkColumns& c, const std::vector<std::string>& headings) {
+  if (c.ambiguous) {
+    return std::string(link_text::kAmbiguous1) + c.ambiguous + ": " +
+           ColumnText(c.ambiguous_first, headings) + " and " +
+           ColumnText(c.ambiguous_second, headings) + link_text::kAmbiguous2;
+  }
+  if (c.blocked) {
+    return link_text::kBlocked1 + ColumnText(c.blocked, headings) + link_text::kBlocked2;
+  }
+  return {};
+}
+
+std::string ColumnsTakenText(const LinkColumns& c, const std::vector<std::string>& headings) {
+  std::string text;
+  for (const InputName& input : kInputNames) {
+    const int col = c.*input.column;
+    if (col == 0) continue;
+    if (!text.empty()) text += "; ";
+    text += std::string(input.name) + ": " + ColumnText(col, headings);
+  }
+  if (!text.empty()) text += "; ";
+  text += "results from column " + std::to_string(c.results);
+  return text;
+}
+
 const char* MissingColumnMessage(const LinkColumns& c) {
-  const std::pair<int, const char*> required[] = {
-      {c.underlying, link_text::kMissingUnderlying}, {c.strike, link_text::kMissingStrike},
-      {c.maturity, link_text::kMissingMaturity},     {c.volatility, link_text::kMissingVolatility},
-      {c.dividend, link_text::kMissingDividend},     {c.riskfree, link_text::kMissingRiskFree},
-      {c.type, link_text::kMissingType},             {c.style, link_text::kMissingStyle}};
+  const std::pair<int, const char*> required[] = {{c.underlying, link_text::kMissingUnderlying},
+                                                  {c.strike, link_text::kMissingStrike},
+                                                  {c.maturity, link_text::kMissingMaturity},
+                                                  {c.volatility, link_text::kMissingVolatility},
+                                                  {c.dividend, link_text::kMissingDividend},
+                                                  {c.riskfree, link_text::kMissingRiskFree},
+                                                  {c.type, link_text::kMissingType},
+                                                  {c.style, link_text::kMissingStyle}};
   for (const auto& [column, message] : required) {
     if (column == 0) return message;
   }
@@ -103,7 +214,19 @@ const char* MissingColumnMessage(const LinkColumns& c) {
 }
 
 bool IsAmericanStyle(std::string_view style_text) {
-  return Contains(Lower(style_text), "americ");
+  // Case-insensitive search for "americ", without a lower-case copy (once a row).
+  constexpr std::string_view kWord = "americ";
+  for (size_t i = 0; i + kWord.size() <= style_text.size(); ++i) {
+    size_t k = 0;
+    while (k < kWord.size()) {
+      char ch = style_text[i + k];
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+      if (ch != kWord[k]) break;
+      ++k;
+    }
+    if (k == kWord.size()) return true;
+  }
+  return false;
 }
 
 std::string DescribeProblem(const CellProblem& p) {
@@ -209,6 +332,9 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
     ListSheets(*app, list);
     app_ = std::move(app);
     sheet_ = nullptr;
+    entries_ = list;
+    live_entries_ = list;
+    lost_ = false;
     AppEvents().ProcessPending();
     return false;
   } catch (const zelError& e) {
@@ -223,6 +349,39 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
   return true;
 }
 
+std::string ConnectionLostMessage(int row) {
+  std::string text = link_text::kConnectionLost1;
+  if (row > 1) {
+    text += " at row " + std::to_string(row) + ".  The results of the rows above it were written";
+  }
+  return text + link_text::kConnectionLost2;
+}
+
+int ExcelLink::Reconnect(int item_data) {
+  std::unique_ptr<SpreadsheetApp> app = connect_ ? connect_() : nullptr;
+  if (!app) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  std::vector<SheetEntry> list;
+  ListSheets(*app, list);
+  app_ = std::move(app);
+  live_entries_ = std::move(list);
+  lost_ = false;
+  return item_data;
+}
+
+int ExcelLink::LiveItemData(int item_data) const {
+  // The list shown was made when the sheets were found; after a reconnect
+  // the same sheet is looked up by its name.
+  if (live_entries_.empty()) return item_data;
+  for (const SheetEntry& e : entries_) {
+    if (e.item_data != item_data) continue;
+    for (const SheetEntry& live : live_entries_) {
+      if (live.caption == e.caption) return live.item_data;
+    }
+    throw zelError(err::kSubscript, link_text::kSheetGone1 + e.caption + link_text::kSheetGone2);
+  }
+  return item_data;
+}
+
 bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
                             std::vector<SheetEntry>& list) {
   if (!workbook) return true;
@@ -230,6 +389,9 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
     ListSheets(*workbook, list);
     app_ = std::move(workbook);
     sheet_ = nullptr;
+    entries_ = list;
+    live_entries_ = list;
+    lost_ = false;
     return false;
   } catch (const std::exception& e) {
     ErrorHandler(e);
@@ -242,7 +404,8 @@ void ExcelLink::WriteHeadings() {
   for (int i = 0; i < count; ++i) {
     sheet_->SetValue(1, columns_.results + i, CellValue::Text(link_text::kResultHeadings[i]));
   }
-  for (int col = 1; col <= columns_.last; ++col) sheet_->SetWrapText(1, col, true);
+  // Only the result headings wrap: the user's own headings keep their format.
+  for (int i = 0; i < count; ++i) sheet_->SetWrapText(1, columns_.results + i, true);
 }
 
 void ExcelLink::ClearResults(int row) {
@@ -263,16 +426,15 @@ RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> america
     bad_cell = std::move(cell);
     return false;
   };
-  const auto style_at = [&](int col) {
-    return american ? std::string() : sheet_->Text(row, col);
-  };
+  const auto style_at = [&](int col) { return american ? std::string() : sheet_->Text(row, col); };
   const RowKind kind = ReadRowInputs(columns, number_at, style_at, in, bad_col, stop_at_zero);
   if (kind == RowKind::kEnd) return kind;
   if (kind == RowKind::kSkip) {
     const bool named = bad_col >= 1 && bad_col <= static_cast<int>(headings_.size());
     problems_.push_back({row, bad_col, named ? headings_[bad_col - 1] : std::string(),
-                         bad_cell.kind == CellValue::Kind::kText ? bad_cell.text
-                                                                 : FormatCellNumber(bad_cell.number)});
+                         bad_cell.kind == CellValue::Kind::kText
+                             ? bad_cell.text
+                             : FormatCellNumber(bad_cell.number)});
     ClearResults(row);
     return kind;
   }
@@ -299,22 +461,34 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
   problems_.clear();
   BusyPointer busy;
   try {
+    if (lost_) item_data = Reconnect(item_data);
     if (!app_) throw zelError(err::kObjectNotSet);
+    item_data = LiveItemData(item_data);
     const int workbook = item_data / 1000;
     sheet_ = &app_->GetWorksheet(workbook, item_data - 1000 * workbook);
     columns_ = LinkColumns{};
     observer.Status(link_text::kAnalyzing);
     AppEvents().ProcessPending();
 
-    const int heading_count = std::max(kHeadingScanColumns, sheet_->UsedColumns());
-    headings_.assign(heading_count, std::string());
-    for (int col = 1; col <= heading_count; ++col) headings_[col - 1] = sheet_->Text(1, col);
+    const int used_columns = sheet_->UsedColumns();
+    headings_.assign(used_columns, std::string());
+    for (int col = 1; col <= used_columns; ++col) headings_[col - 1] = sheet_->Text(1, col);
     columns_ = ScanHeadings(headings_);
     if (const char* missing = MissingColumnMessage(columns_)) {
       AppDialogs().Show(missing, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
       report.outcome = Outcome::kMissingColumn;
       return report;
     }
+    // New results go after the last used column of any row, never over a
+    // user's column whose heading is blank.
+    if (!columns_.earlier_results) columns_.results = std::max(columns_.results, used_columns + 1);
+    if (const std::string problem = HeadingProblem(columns_, headings_); !problem.empty()) {
+      AppDialogs().Show(problem, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      report.outcome = Outcome::kMissingColumn;
+      return report;
+    }
+    report.columns_taken = ColumnsTakenText(columns_, headings_);
+    observer.Status(report.columns_taken);
     const bool hasPrice = columns_.HasPrice();
     WriteHeadings();
 
@@ -335,6 +509,21 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       observer.Progress(row - 1, std::max(rows_total, row - 1));
     }
     if (report.outcome == Outcome::kDone) observer.Status(link_text::kDone);
+  } catch (const zelError& e) {
+    report.outcome = Outcome::kFailed;
+    if (e.Number() == kOfficeConnectionLost) {
+      // The office is gone: say so plainly, and find the sheets afresh on
+      // the next "Process".
+      lost_ = true;
+      sheet_ = nullptr;
+      app_.reset();
+      const std::string message = ConnectionLostMessage(report.last_row);
+      observer.Status(message);
+      AppDialogs().Critical(message);
+    } else {
+      if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));
+      ErrorHandler(e);
+    }
   } catch (const std::exception& e) {
     report.outcome = Outcome::kFailed;
     if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));

@@ -53,21 +53,41 @@ inline constexpr const char* kMissingStyle =
     "Column heading Style not found.  The heading must be in the first row of the spreadsheet.  "
     "The entries in this column must be American or European";
 
+inline constexpr const char* kAmbiguous1 = "Two columns could be the ";
+inline constexpr const char* kAmbiguous2 =
+    ".  Please rename one of them so that each input has one column.";
+inline constexpr const char* kBlocked1 = "The results of the earlier run would be written over ";
+inline constexpr const char* kBlocked2 =
+    ", which is not one of their columns.  Please move that column, or delete the earlier "
+    "results.";
+
+inline constexpr const char* kConnectionLost1 = "The connection to LibreOffice Calc was lost";
+inline constexpr const char* kConnectionLost2 =
+    ".  Start Calc again with your workbook (see the command above), then press Process: the "
+    "sheet is found again by its name.";
+inline constexpr const char* kSheetGone1 = "The sheet ";
+inline constexpr const char* kSheetGone2 =
+    " is not open in LibreOffice Calc any more.  Please load it and press Find Calc Sheet.";
+
 inline constexpr const char* kSkippedRows =
     "These rows were skipped because an input cell does not hold a number:";
 
 // Headings of the result columns (five, then five more with a price column).
 inline constexpr std::array<const char*, 10> kResultHeadings = {
-    "Calculated Price", "Delta",         "Gamma",         "Vega",         "Theta",
+    "Calculated Price",   "Delta",         "Gamma",         "Vega",         "Theta",
     "Implied Volatility", "Implied Delta", "Implied Gamma", "Implied Vega", "Implied Theta"};
 }  // namespace link_text
+
+// The error of a spreadsheet application that went away in the middle of a
+// run (the classic "remote server machine does not exist or is unavailable").
+inline constexpr int kOfficeConnectionLost = 462;
+// "The connection to LibreOffice Calc was lost at row 7.  The results of the
+// rows above it were written.  ..."
+std::string ConnectionLostMessage(int row);
 
 // The message when the running spreadsheet application cannot be reached on
 // the given port: the attach of a Connector throws zelError 429 with it.
 std::string NotRunningMessage(int port);
-
-// Headings of row 1 that are searched for keywords.
-inline constexpr int kHeadingScanColumns = 25;
 
 // Where the inputs and results lie (columns from 1, 0 = not found).
 struct LinkColumns {
@@ -80,22 +100,42 @@ struct LinkColumns {
   int type = 0;
   int style = 0;
   int price = 0;
-  int last = 0;       // L: the last recognised heading column
-  int results = 0;    // the first result column ("Calculated Price")
+  int last = 0;                  // L: the last recognised heading column
+  int results = 0;               // the first result column ("Calculated Price")
   bool earlier_results = false;  // row 1 holds the results of an earlier run
+  // Two columns whose headings name the same input (the first such pair).
+  const char* ambiguous = nullptr;  // the input's name ("Strike Price")
+  int ambiguous_first = 0, ambiguous_second = 0;
+  // With earlier results: a column of the result block whose heading is not
+  // one of the results (a user's column that the results would replace).
+  int blocked = 0;
 
   bool HasPrice() const { return price != 0; }
   int ResultCount() const { return HasPrice() ? 10 : 5; }
 };
 
 // Recognises the input columns from the texts of row 1 (headings[0] is
-// column 1; any number of columns). The keywords are looked for in columns 1
-// to 25, in lower case; the results start after the last non-empty heading
-// (recognised or not) of the whole row, or, where a "Calculated Price"
-// heading marks an earlier run, at that column. A heading that names the
-// underlying or the strike ("Underlying Price", "Strike Price") is not taken
-// as the market price column.
+// column 1; any number of columns), by whole words in any case:
+// "underlying", "strike", "maturity", "vol" (or "vols", "vola",
+// "volatility"), "yield", "risk" (or a word starting with it: "riskfree"),
+// "type", "style"; a heading that names both ("Underlying Price") sets both.
+// The market price column is a heading of only the words "price", "market"
+// and "option" ("Price", "Market Price", "Option Price"): "Bid Price" or
+// "Underlying Price" is not it. "Calculated Price" anywhere in the row marks
+// an earlier run: the inputs are looked for left of it and the results
+// replace it. Otherwise the results start after the last non-empty heading
+// (recognised or not). Two columns for the same input are recorded as
+// ambiguous (the first one is kept).
 LinkColumns ScanHeadings(const std::vector<std::string>& headings);
+
+// The message for ambiguous headings or a result block over a user's
+// column (HeadingProblem), "" when the headings can be used.
+std::string HeadingProblem(const LinkColumns& columns,
+                           const std::vector<std::string>& headings = {});
+
+// "Underlying Asset: column 1 (Underlying); Strike Price: column 2 (Strike);
+// ...; results from column 9": which column was taken for each input.
+std::string ColumnsTakenText(const LinkColumns& columns, const std::vector<std::string>& headings);
 
 // The message for the first required column that is missing (underlying,
 // strike, maturity, volatility, dividend yield, risk-free rate, type, style),
@@ -138,16 +178,16 @@ bool IsAmericanStyle(std::string_view style_text);
 // when an input cell holds no number. The price is read only with a price
 // column.
 template <typename NumberAt, typename StyleAt>
-RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& style_at,
-                      RowInputs& in, int& bad_col, bool stop_at_zero = true) {
+RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& style_at, RowInputs& in,
+                      int& bad_col, bool stop_at_zero = true) {
   if (!number_at(c.underlying, in.underlying)) {
     bad_col = c.underlying;
     return RowKind::kSkip;
   }
   if (stop_at_zero && in.underlying == 0.0) return RowKind::kEnd;
   const std::pair<int, double*> inputs[] = {
-      {c.type, &in.type},         {c.riskfree, &in.riskfree}, {c.maturity, &in.maturity},
-      {c.strike, &in.strike},     {c.volatility, &in.volatility}, {c.dividend, &in.dividend}};
+      {c.type, &in.type},     {c.riskfree, &in.riskfree},     {c.maturity, &in.maturity},
+      {c.strike, &in.strike}, {c.volatility, &in.volatility}, {c.dividend, &in.dividend}};
   for (const auto& [col, value] : inputs) {
     if (!number_at(col, *value)) {
       bad_col = col;
@@ -225,6 +265,7 @@ class ExcelLink {
     int rows_priced = 0;
     int last_row = 0;  // the row where the run ended
     std::vector<CellProblem> skipped;
+    std::string columns_taken;  // ColumnsTakenText of the run's headings
   };
 
   // cmdProcess_Click for the cmbExcel entry with this item data. Run-time
@@ -250,6 +291,10 @@ class ExcelLink {
   RowKind HandleRow(int row, bool hasPrice, std::optional<bool> american, bool stop_at_zero);
   void ClearResults(int row);
   void WriteHeadings();
+  // After a lost connection: attaches again and lists the sheets afresh.
+  int Reconnect(int item_data);
+  // The item data of the listed entry's sheet in the application now attached.
+  int LiveItemData(int item_data) const;
 
   Connector connect_;
   std::unique_ptr<SpreadsheetApp> app_;
@@ -258,6 +303,9 @@ class ExcelLink {
   std::vector<std::string> headings_;
   RowPricer pricer_;
   std::vector<CellProblem> problems_;
+  std::vector<SheetEntry> entries_;       // the list handed out by the last find
+  std::vector<SheetEntry> live_entries_;  // the sheets of the application attached now
+  bool lost_ = false;                     // the connection was lost in the last run
 };
 
 }  // namespace stratlyn

@@ -188,10 +188,15 @@ void ExcelLinkWindow::cmdProcess_Click() {
     try {
       csv_->Save(target);
       saved_path_ = target;
-      Label1->setText(Label1->text() + Q(".  Saved as " + QFileInfo(Q(target)).fileName().toStdString()));
+      Label1->setText(Label1->text() +
+                      Q(".  Saved as " + QFileInfo(Q(target)).fileName().toStdString()));
     } catch (const zelError& e) {
       AppDialogs().Critical(kSaveFailed + e.Description());
     }
+  }
+  // Which column was taken for each input stays in view below the outcome.
+  if (!report.columns_taken.empty()) {
+    Label1->setText(Label1->text() + "\n" + Q(report.columns_taken));
   }
   processing_ = false;
   UpdateButtons();

@@ -2,12 +2,45 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace stratlyn {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The common plain decimal ("-12.375") of at most 15 digits: its digits as
+// an integer m < 10^15 and its decimals k <= 15 are both exact doubles, so
+// m / 10^k is the correctly rounded value, the same as from_chars gives.
+// False (nothing set) for any other form, which from_chars then reads.
+bool FastDecimal(std::string_view text, double& value) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t i = 0;
+  const bool negative = text[0] == '-';
+  if (negative) ++i;
+  uint64_t m = 0;
+  int digits = 0, decimals = 0;
+  bool dot = false;
+  const size_t begin = i;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      m = m * 10 + static_cast<uint64_t>(c - '0');
+      ++digits;
+      decimals += dot;
+    } else if (c == '.' && !dot && i > begin) {
+      dot = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits > 15 || (dot && decimals == 0)) return false;
+  const double v = static_cast<double>(m) / kPow10[decimals];
+  value = negative ? -v : v;
+  return true;
+}
 
 }  // namespace
 
@@ -24,6 +57,10 @@ bool ReadNumber(std::string_view text, double& number) {
   if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
   if (text.empty()) return false;
   double value = 0.0;
+  if (!percent && FastDecimal(text, value)) {
+    number = value;
+    return true;
+  }
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
     return false;

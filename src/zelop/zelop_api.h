@@ -24,8 +24,14 @@ typedef double (*ZelopBawFn)(int flag, double S, double r, double T, double K, d
 // Trinomial lattice for a calculation code 1000-1009 (value and Greeks) or
 // 2000-2009 (implied volatility of the market price `price`). in[0..5]: S,
 // sigma, r, T, K, q; out[0..5]: value, delta, gamma, vega, theta, implied
-// volatility. `steps` is the number of time steps. Both arrays hold 11 doubles.
-// Returns 0 on success, -1 for an unknown code or invalid inputs (out is then NaN).
+// volatility. in[6], in[7]: barrier and rebate (a knock-out's paid when it
+// dies, a knock-in's at expiry when it never knocked in). `steps` is the
+// least number of time steps: the lattice takes more where the drift is
+// large against the volatility or the barrier near the spot. Both arrays
+// hold 11 doubles. Returns 0 on success, -1 for an unknown code or invalid
+// inputs, -2 when the drift is too large against the volatility and -3 when
+// the barrier is too close to the spot for any lattice of at most 16382
+// steps (out is then NaN).
 typedef double (*ZelopTrinoFn)(int sign, const double* in, int code, double price, int steps,
                                double* out);
 

@@ -3,6 +3,7 @@
 // Value and Greeks for the calculation codes 1000-1009, the implied volatility
 // for 2000-2009 (Brent's method on the lattice value).
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -15,9 +16,20 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kMinSteps = 3;
-constexpr int kMaxSteps = 5000;
+constexpr int kMaxSteps = 16382;
 // Twice a double's machine precision: the relative part of Brent's convergence test.
 constexpr double kDoubleEps2 = 2e-16;
+// Largest drift of a step against its spread, |b| <= kDriftShare a: at 1 the
+// outer probabilities just stay in [0, 1], yet values are still far off
+// (a ten-year put with r = 0.06, sigma = 0.025 at a tenth of its value).
+constexpr double kDriftShare = 0.25;
+// Largest widening of the rows beyond sigma sqrt(3 dt) that puts the barrier
+// on a row; at up to 2 a barrier one row away is too coarse.
+constexpr double kBarrierStretchLimit = 1.5;
+// Return codes of TrinoLattice for inputs that no lattice of at most
+// kMaxSteps steps can value.
+constexpr int kDriftTooLarge = -2;
+constexpr int kBarrierTooClose = -3;
 
 enum class Barrier { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
@@ -35,23 +47,88 @@ struct LatticeResult {
   double dt;
 };
 
+// Step count and row spacing of a lattice.
+struct Grid {
+  int n = 0;
+  double dx = 0;
+  int status = 0;  // 0, kDriftTooLarge or kBarrierTooClose
+};
+
+bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
+bool IsKnockIn(Barrier b) { return b == Barrier::kDownIn || b == Barrier::kUpIn; }
+
+// True when the spot is on or beyond the barrier.
+bool Crossed(const Contract& c) {
+  if (c.barrier == Barrier::kNone) {
+    return false;
+  }
+  return IsDown(c.barrier) ? c.s <= c.h * (1 + 1e-12) : c.s >= c.h * (1 - 1e-12);
+}
+
+// The least n >= least whose probabilities keep the drift within its share
+// and that, for a barrier not yet crossed, puts whole rows of at most
+// kBarrierStretchLimit times sigma sqrt(3 dt) between spot and barrier.
+Grid ChooseGrid(const Contract& c, int least) {
+  const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
+  const bool on_barrier = c.barrier != Barrier::kNone && !Crossed(c);
+  const double level = c.barrier == Barrier::kNone ? c.k : c.h;
+  const double distance = std::fabs(std::log(level / c.s));
+  // Necessary conditions give a first n: |b| <= a needs |nu| dt <= sigma
+  // sqrt(3 dt) kDriftShare / 3 at the least spacing, one row sigma sqrt(3 dt) <= distance.
+  const double share = kDriftShare / std::sqrt(3.0);
+  double bound = c.t * nu * nu / (share * share * c.sigma * c.sigma);
+  if (on_barrier) {
+    bound = std::fmax(bound, 3 * c.sigma * c.sigma * c.t / (distance * distance));
+  }
+  Grid grid;
+  if (!(bound < kMaxSteps + 1.0)) {
+    const double drift_bound = c.t * nu * nu / (share * share * c.sigma * c.sigma);
+    grid.status = drift_bound < kMaxSteps + 1.0 ? kBarrierTooClose : kDriftTooLarge;
+    return grid;
+  }
+  int n = std::max(least, static_cast<int>(bound) - 1);
+  for (; n <= kMaxSteps; ++n) {
+    const double dt = c.t / n;
+    double dx = c.sigma * std::sqrt(3 * dt);
+    if (on_barrier || (c.barrier == Barrier::kNone && distance > 0)) {
+      const double rows = std::floor(distance / dx);
+      if (rows >= 1) {
+        dx = distance / rows;  // never below sigma sqrt(3 dt)
+      } else if (on_barrier) {
+        continue;  // the barrier lies inside the first row
+      }
+      if (on_barrier && dx > kBarrierStretchLimit * c.sigma * std::sqrt(3 * dt)) {
+        continue;
+      }
+    }
+    const double a = (c.sigma * c.sigma * dt + nu * nu * dt * dt) / (dx * dx);
+    const double b = nu * dt / dx;
+    if (std::fabs(b) <= kDriftShare * a && a <= 1) {
+      grid.n = n;
+      grid.dx = dx;
+      return grid;
+    }
+  }
+  const double drift_bound = c.t * nu * nu / (share * share * c.sigma * c.sigma);
+  grid.status = drift_bound > kMaxSteps ? kDriftTooLarge : kBarrierTooClose;
+  return grid;
+}
+
 // Scratch table of row prices, reused between runs.
 thread_local std::vector<double> price_rows;
 
-// Values the contract on an n-step lattice. Knock-in options roll the plain
-// option alongside and take its value where the barrier has been crossed.
-LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<double>& w) {
+// Values the contract on the lattice of `grid`. Knock-in options roll the
+// plain option alongside and take its value where the barrier has been
+// crossed; their rebate is paid at maturity where they never knocked in.
+// A knocked-out node pays the rebate; an American one on the barrier row is
+// worth at least the exercise value at the barrier, where its holder would
+// have exercised as the price came near.
+LatticeResult Run(const Contract& c, const Grid& grid, std::vector<double>& v,
+                  std::vector<double>& w) {
+  const int n = grid.n;
   const double dt = c.t / n;
   const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
-  double dx = c.sigma * std::sqrt(3 * dt);
-  const double level = c.barrier == Barrier::kNone ? c.k : c.h;
-  const double distance = std::fabs(std::log(level / c.s));
-  if (distance > 0) {
-    const double rows = std::floor(distance / dx);
-    if (rows >= 1) {
-      dx = distance / rows;  // never below sigma sqrt(3 dt) * 1
-    }
-  }
+  const double dx = grid.dx;
   const double a = (c.sigma * c.sigma * dt + nu * nu * dt * dt) / (dx * dx);
   const double b = nu * dt / dx;
   const double disc = std::exp(-c.r * dt);
@@ -67,7 +144,7 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
     rows[d + n] = c.s * std::exp(d * dx);
   }
   const auto price = [&](int step, int i) { return rows[step - i + n]; };
-  const bool knock_in = c.barrier == Barrier::kDownIn || c.barrier == Barrier::kUpIn;
+  const bool knock_in = IsKnockIn(c.barrier);
   const auto crossed = [&](double p) {
     switch (c.barrier) {
       case Barrier::kDownOut:
@@ -80,14 +157,15 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
         return false;
     }
   };
+  const double dead = c.american ? std::fmax(c.rebate, c.phi * (c.h - c.k)) : c.rebate;
   for (int i = 0; i < width; ++i) {
     const double p = price(n, i);
     const double payoff = std::fmax(c.phi * (p - c.k), 0.0);
     if (knock_in) {
       w[i] = payoff;
-      v[i] = crossed(p) ? payoff : 0.0;
+      v[i] = crossed(p) ? payoff : c.rebate;
     } else if (crossed(p)) {
-      v[i] = payoff > 0 ? c.rebate : 0.0;
+      v[i] = dead;
     } else {
       v[i] = payoff;
     }
@@ -107,7 +185,7 @@ LatticeResult Run(const Contract& c, int n, std::vector<double>& v, std::vector<
         w[i] = plain;
         v[i] = crossed(p) ? plain : pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
       } else if (crossed(p)) {
-        v[i] = c.rebate;
+        v[i] = dead;
       } else {
         double value = pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
         if (c.american && exercise > value) {
@@ -166,6 +244,21 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
   }
   const int n = steps < kMinSteps ? kMinSteps : (steps > kMaxSteps ? kMaxSteps : steps);
   std::vector<double> v, w;
+  if (Crossed(c)) {
+    if (!IsKnockIn(c.barrier)) {
+      // Knocked out: the rebate, paid now, whatever the spot or the volatility.
+      // No volatility gives any other price.
+      if (code >= 2000) {
+        out[5] = -999.0;
+        return 0;
+      }
+      out[0] = c.rebate;
+      out[1] = out[2] = out[3] = out[4] = 0;
+      out[5] = c.sigma;
+      return 0;
+    }
+    c.barrier = Barrier::kNone;  // knocked in: the vanilla option itself
+  }
 
   if (code >= 2000) {
     if (!(price > 0) || !std::isfinite(price)) {
@@ -174,7 +267,9 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     const auto gap = [&](double sigma) {
       Contract trial = c;
       trial.sigma = sigma;
-      return Run(trial, n, v, w).value - price;
+      const Grid grid = ChooseGrid(trial, n);
+      // A volatility no lattice can take has no value: no sign change there.
+      return grid.status != 0 ? kNaN : Run(trial, grid, v, w).value - price;
     };
     // Barrier values need not rise with volatility, so look for every sign
     // change on a grid and solve in the bracket nearest the given volatility.
@@ -221,7 +316,11 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     }
     c.sigma = root;
   }
-  const LatticeResult base_run = Run(c, n, v, w);
+  const Grid grid = ChooseGrid(c, n);
+  if (grid.status != 0) {
+    return grid.status;  // out stays NaN
+  }
+  const LatticeResult base_run = Run(c, grid, v, w);
   const double u = base_run.up;
   const double s = c.s;
   const double* g = base_run.nodes;
@@ -236,7 +335,12 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
   Contract hi = c, lo = c;
   hi.sigma += bump;
   lo.sigma -= bump;
-  out[3] = (Run(hi, n, v, w).value - Run(lo, n, v, w).value) / (2 * bump);
+  // The bumped runs keep the rows and steps of the base run where they can.
+  const Grid hi_grid = ChooseGrid(hi, grid.n), lo_grid = ChooseGrid(lo, grid.n);
+  if (hi_grid.status != 0 || lo_grid.status != 0) {
+    return hi_grid.status != 0 ? hi_grid.status : lo_grid.status;
+  }
+  out[3] = (Run(hi, hi_grid, v, w).value - Run(lo, lo_grid, v, w).value) / (2 * bump);
   out[5] = c.sigma;
   return 0;
 }

@@ -205,6 +205,24 @@ TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
   EXPECT_TRUE(panel.fields.lblVega.empty());
 }
 
+TEST_F(BsopPanelTest, ALatticeThatCannotFitTheInputsShowsNoFigure) {
+  // A drift far beyond the volatility: no step count gives usable branch
+  // probabilities, so the record explains and the panel shows nothing.
+  panel.fields.chkEuro = false;
+  panel.fields.Text1[kRateField] = "0.3";
+  panel.fields.Text1[kVolatilityField] = "0.005";
+  panel.fields.Text1[kUnderlyingField] = "100";
+  panel.fields.Text1[kStrikeField] = "100";
+  panel.cmdCalculate_Click();
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_NE(fakes.dialogs.LastText().find("drift"), std::string::npos) << fakes.dialogs.LastText();
+  EXPECT_EQ(panel.fields.lblPrice, "Calculated Value");
+  EXPECT_TRUE(panel.fields.lblDelta.empty());
+  EXPECT_TRUE(panel.fields.lblGamma.empty());
+  panel.cmdCopyData_Click();
+  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\r");
+}
+
 TEST_F(BsopPanelTest, CopyAllCopiesTheFiguresLastShown) {
   panel.cmdCalculate_Click();
   panel.cmdCopyData_Click();

@@ -1,6 +1,7 @@
 // stratlyn-cli batch, run as a user runs it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "pricing/zel_bsop.h"
@@ -47,10 +51,11 @@ class BatchCli : public ::testing::Test {
   }
 
   CliResult Run(const std::vector<std::string>& args) {
-    std::string command = std::string("cd '") + dir_.string() + "' && '" + STRATLYN_CLI_PATH +
-                          "' batch";
+    std::string command =
+        std::string("cd '") + dir_.string() + "' && '" + STRATLYN_CLI_PATH + "' batch";
     for (const std::string& a : args) command += " '" + a + "'";
-    command += " >'" + (dir_ / "stdout.txt").string() + "' 2>'" + (dir_ / "stderr.txt").string() + "'";
+    command +=
+        " >'" + (dir_ / "stdout.txt").string() + "' 2>'" + (dir_ / "stderr.txt").string() + "'";
     const int status = std::system(command.c_str());
     CliResult r;
     r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -72,6 +77,15 @@ TEST_F(BatchCli, PricesNextToTheInputAndKeepsItsData) {
   const CliResult r = Run({"book.csv"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("2 rows priced"), std::string::npos) << r.err;
+  // Which separator and which column for each input.
+  EXPECT_NE(r.err.find("comma-separated; Underlying Asset: column 1 (Underlying); Strike Price: "
+                       "column 2 (Strike);"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Risk Free Rate: column 6 (Risk Free Rate); Type: column 7 (Type); "
+                       "Style: column 8 (Style); results from column 10"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(Slurp(input), kBook) << "the input is never changed";
   const std::string priced = Slurp(dir_ / "book.priced.csv");
   EXPECT_EQ(priced.rfind("Underlying,Strike,Maturity,Vol,Yield,Risk Free Rate,Type,Style,Notes,"
@@ -143,9 +157,134 @@ TEST_F(BatchCli, RunTimeErrorKeepsTheRowsBeforeIt) {
   EXPECT_NE(r.err.find("at row 4"), std::string::npos) << r.err;
   const std::string priced = Slurp(dir_ / "fail.priced.csv");
   EXPECT_NE(priced.find("American,,2.014"), std::string::npos) << priced;
-  EXPECT_NE(priced.find("50,0,0.25,0.25,0,0.1,2,American,\r\n50,50,0.25,0.25,0,0.1,1,European,after\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      priced.find("50,0,0.25,0.25,0,0.1,2,American,\r\n50,50,0.25,0.25,0,0.1,1,European,after\r\n"),
+      std::string::npos)
       << priced;
+}
+
+TEST_F(BatchCli, OutputPathsThatAreDevicesFifosLinksOrProtected) {
+  Write("book.csv", kBook);
+  const CliResult reference = Run({"book.csv", "-o", "ref.csv"});
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  const std::string priced = Slurp(dir_ / "ref.csv");
+
+  // A device is written into, never replaced by a plain file.
+  CliResult r = Run({"book.csv", "-o", "/dev/null"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode)) << "/dev/null must stay a device";
+  r = Run({"book.csv", "-o", "/dev/stdout"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, priced);
+
+  // A FIFO is streamed into, its reader gets the whole workbook.
+  const fs::path fifo = dir_ / "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string through_fifo;
+  std::thread reader([&] { through_fifo = Slurp(fifo); });
+  r = Run({"book.csv", "-o", "pipe"});
+  reader.join();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(through_fifo, priced);
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // A symbolic link stays a link; its target is replaced and keeps its mode.
+  fs::create_directory(dir_ / "real");
+  const fs::path target = Write("real/out.csv", "old contents\n");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  fs::create_symlink("real/out.csv", dir_ / "link.csv");
+  r = Run({"book.csv", "-o", "link.csv"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.csv"));
+  EXPECT_EQ(Slurp(target), priced);
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  for (const auto& entry : fs::directory_iterator(dir_ / "real")) {
+    EXPECT_EQ(entry.path().filename(), "out.csv") << "no temporary file is left behind";
+  }
+
+  // A read-only file and a folder are refused before anything is priced.
+  const fs::path kept = Write("kept.csv", "keep me\n");
+  ASSERT_EQ(chmod(kept.c_str(), 0444), 0);
+  r = Run({"book.csv", "-o", "kept.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("kept.csv: the file is read-only"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("rows priced"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(kept), "keep me\n");
+  ASSERT_EQ(stat(kept.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+
+  fs::create_directory(dir_ / "folder");
+  r = Run({"book.csv", "-o", "folder"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("folder: it is a folder"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("rows priced"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("run-time error"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+}
+
+TEST_F(BatchCli, AMissingLibraryTellsTheTerminalCommandThatFetchesIt) {
+  // A copy of the program with no library beside it, and an empty user folder.
+  fs::create_directories(dir_ / "bin");
+  fs::create_directories(dir_ / "data");
+  fs::copy_file(STRATLYN_CLI_PATH, dir_ / "bin" / "stratlyn-cli");
+  const std::string env =
+      "XDG_DATA_HOME='" + (dir_ / "data").string() + "' STRATLYN_FTP_URL=ftp://127.0.0.1:9 ";
+  const auto run = [&](const std::string& args) {
+    const std::string command = env + "'" + (dir_ / "bin" / "stratlyn-cli").string() + "' " + args +
+                                " >'" + (dir_ / "stdout.txt").string() + "' 2>'" +
+                                (dir_ / "stderr.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "stderr.txt"));
+  };
+  auto [code, err] =
+      run("price --engine library --spot 50 --strike 50 --maturity 1 --rate 0.1 --vol 0.25");
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("The file libzelop32.so is necessary.  Please download it with the "
+                     "command  stratlyn-cli fetch-library"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("Help menu"), std::string::npos) << err;
+
+  // fetch-library with no file server: a clear failure, nothing kept.
+  std::tie(code, err) = run("fetch-library");
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("could not be downloaded"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "stratlyn" / "lib" / "libzelop32.so"));
+  EXPECT_EQ(run("fetch-library --now").first, 2);
+}
+
+TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
+  Write("semi.csv",
+        "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style\n50;50;0.25;0.25;0;0.1;1;European\n");
+  CliResult r = Run({"semi.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("semicolon-separated"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("European;3.1272712;"), std::string::npos) << r.out;
+
+  Write("two.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Strike\n50,50,0.25,0.25,0,0.1,1,"
+        "European,55\n");
+  r = Run({"two.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Two columns could be the Strike Price: column 2 (Strike) and column 9 "
+                       "(Strike)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "two.priced.csv"));
+
+  // Data under a result column without heading: named, and the file is not written.
+  Write("blank.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n50,50,0.25,0.25,0,0.1,1,"
+        "European\n50,50,0.25,0.25,0,0.1,1,European,mine\n");
+  r = Run({"blank.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Row 3 holds data in column 9"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Nothing was written."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "blank.priced.csv"));
 }
 
 }  // namespace

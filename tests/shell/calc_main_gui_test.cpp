@@ -26,6 +26,7 @@
 #include "support/fake_services.h"
 #include "support/gui_wait.h"
 #include "support/loopback_server.h"
+#include "tools/library_download.h"
 #include "util/error_handler.h"
 #include "util/locale_info.h"
 #include "util/qt_services.h"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "support/fake_services.h"
@@ -89,7 +90,8 @@ TEST(CsvWorkbook, ReadsAcrossTheReaderBlocks) {
   // the reader's blocks.
   std::string text = "Underlying,Comment\r\n";
   for (int i = 0; text.size() < (3u << 20); ++i) {
-    text += std::to_string(i) + ",\"line " + std::to_string(i) + ", with \"\"quote\"\"\r\nand more\"\r\n";
+    text += std::to_string(i) + ",\"line " + std::to_string(i) +
+            ", with \"\"quote\"\"\r\nand more\"\r\n";
   }
   TempDir dir;
   const std::string path = dir.File("big.csv");
@@ -101,7 +103,8 @@ TEST(CsvWorkbook, ReadsAcrossTheReaderBlocks) {
                             << back.substr(diff.first - back.begin(), 40);
   const int rows = book->UsedRows();
   EXPECT_EQ(book->Text(rows, 1), std::to_string(rows - 2));
-  EXPECT_EQ(book->Text(rows, 2), "line " + std::to_string(rows - 2) + ", with \"quote\"\r\nand more");
+  EXPECT_EQ(book->Text(rows, 2),
+            "line " + std::to_string(rows - 2) + ", with \"quote\"\r\nand more");
 }
 
 TEST(CsvWorkbook, MalformedAndMissingFilesAreErrors) {
@@ -204,10 +207,10 @@ TEST(CsvBatch, WritesWhatTheWindowWrites) {
 
   // One thread, several threads, blocks of every size: the same bytes.
   for (unsigned threads : {1u, 2u, 3u}) {
-    for (size_t block : {1u, 2u, 3u, 100u}) {
+    for (size_t block : {1u, 7u, 64u, 100u, 4096u}) {
       BatchOptions options;
       options.threads = threads;
-      options.block_records = block;
+      options.chunk_bytes = block;
       BatchReport report;
       EXPECT_EQ(ProcessInBatch(kSample, options, &report), window)
           << threads << " threads, blocks of " << block;
@@ -239,7 +242,7 @@ TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
             std::string::npos);
   BatchOptions options;
   options.threads = 2;
-  options.block_records = 2;
+  options.chunk_bytes = 40;
   BatchReport report;
   EXPECT_EQ(ProcessInBatch(failing, options, &report), window);
   EXPECT_EQ(report.outcome, BatchReport::Outcome::kFailed);
@@ -248,12 +251,203 @@ TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
   ASSERT_TRUE(report.error.has_value());
 
   // A missing column writes nothing at all.
-  const std::string no_style = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type\n50,50,1,0.2,0,0.1,1\n";
+  const std::string no_style =
+      "Underlying,Strike,Maturity,Vol,Yield,Risk,Type\n50,50,1,0.2,0,0.1,1\n";
   EXPECT_EQ(ProcessInBatch(no_style, {}, &report), "");
   EXPECT_EQ(report.outcome, BatchReport::Outcome::kMissingColumn);
   EXPECT_EQ(report.missing_column, link_text::kMissingStyle);
   EXPECT_EQ(ProcessInBatch("", {}, &report), "");
   EXPECT_EQ(report.missing_column, link_text::kMissingUnderlying);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+// A random workbook that exercises the reader and the number format: quoted
+// fields with separators, quotes and line breaks, blank lines, numbers in
+// every form the link reads, texts where numbers belong, rows short of the
+// headings, the style in any case, and a run that ends at an empty underlying.
+std::string RandomBook(std::mt19937& rng, int rows, char sep, const std::string& eol, bool bom) {
+  std::uniform_real_distribution<double> u(0, 1);
+  const auto pick = [&](std::initializer_list<const char*> items) {
+    return std::string(items.begin()[rng() % items.size()]);
+  };
+  const auto number = [&](double lo, double hi) {
+    char buf[64];
+    const double v = lo + (hi - lo) * u(rng);
+    switch (rng() % 6) {
+      case 0:
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        break;
+      case 1:
+        std::snprintf(buf, sizeof buf, "%.2f", v);
+        break;
+      case 2:
+        std::snprintf(buf, sizeof buf, "%.3e", v);
+        break;
+      case 3:
+        std::snprintf(buf, sizeof buf, "%.4f%%", v * 100);
+        break;
+      case 4:
+        std::snprintf(buf, sizeof buf, " +%.5g ", v);
+        break;
+      default:
+        std::snprintf(buf, sizeof buf, "%.9g", v);
+        break;
+    }
+    return std::string(buf);
+  };
+  const auto quoted = [&](std::string text) {
+    std::string out = "\"";
+    for (char c : text) {
+      if (c == '"') out.push_back('"');
+      out.push_back(c);
+    }
+    return out + "\"";
+  };
+  const std::string s(1, sep);
+  const std::vector<std::string> notes = {
+      "", "plain", "a \"quote\"", "two\nlines", "with" + s + "separator", "cr\r\nlf"};
+  std::string book = bom ? "\xEF\xBB\xBF" : "";
+  book += "Underlying" + s + "Strike" + s + "Maturity" + s + "Vol" + s + "Yield" + s +
+          quoted("Risk" + s + " free") + s + "Type" + s + "Style" + s + "Market Price" + s +
+          "Notes" + eol;
+  for (int r = 0; r < rows; ++r) {
+    if (rng() % 97 == 0) {
+      book += eol;  // a blank line ends the run: only late in the book
+      if (r < rows - 20) book.resize(book.size() - eol.size());
+      continue;
+    }
+    std::vector<std::string> f = {number(20, 200),
+                                  number(20, 200),
+                                  number(0.01, 3),
+                                  number(0.05, 0.9),
+                                  number(0, 0.06),
+                                  number(0, 0.1),
+                                  pick({"1", "2", "1.0", "2"}),
+                                  pick({"European", "american", "AMERICAN", "europ", ""}),
+                                  number(0.5, 30),
+                                  notes[rng() % notes.size()]};
+    if (rng() % 50 == 0) f[1 + rng() % 5] = pick({"n/a", "abc", "1,5", "--1"});
+    if (rng() % 4 == 0) f[7] = "American";
+    if (rng() % 3 == 0) f[0] = "50", f[1] = "50";  // at the money
+    if (f[7] == "American" || f[7] == "american" || f[7] == "AMERICAN") {
+      f[8] = "";  // no lattice search for the implied volatility: keeps the test quick
+      if (rng() % 4) f[7] = "European";
+    }
+    const size_t keep = rng() % 20 == 0 ? 8 + rng() % 2 : f.size();
+    for (size_t i = 0; i < keep; ++i) {
+      if (i) book += s;
+      const bool quote = f[i].find_first_of("\"\r\n" + s) != std::string::npos || rng() % 30 == 0;
+      book += quote ? quoted(f[i]) : f[i];
+    }
+    book += eol;
+  }
+  return book;
+}
+
+TEST(CsvBatch, ByteForByteTheWindowsOutputOverRandomRows) {
+  // A row of the output as the batch wrote it before it parsed in place:
+  // pinned, so that the format of the numbers cannot drift with both paths.
+  BatchReport report;
+  const std::string sample = ProcessInBatch(kSample, {}, &report);
+  EXPECT_NE(sample.find("50,50,0.25,0.25,0,0.1,1,European,3.5,\"first, quoted\",3.1272712,"
+                        "0.60352194,0.061669804,9.635906,-7.5228357,0.28859052,0.59691787,"
+                        "0.05365583,9.677833,-8.22044\r\n"),
+            std::string::npos)
+      << sample;
+
+  // The window's path (libcsv, the workbook's cells, the shortest number
+  // texts) is the reference for every way of cutting the input.
+  std::mt19937 rng(20261208);
+  const std::pair<char, std::string> forms[] = {
+      {',', "\r\n"}, {',', "\n"}, {';', "\n"}, {'\t', "\r\n"}, {',', "\r"}};
+  int case_number = 0;
+  for (const auto& [sep, eol] : forms) {
+    const std::string book = RandomBook(rng, 800, sep, eol, case_number % 2 == 0);
+    ExcelLink::Report window_report;
+    const std::string window = ProcessInWindow(book, &window_report);
+    ASSERT_NE(window_report.outcome, ExcelLink::Outcome::kMissingColumn) << book.substr(0, 200);
+    EXPECT_GT(window_report.rows_priced, 10);
+    for (const unsigned threads : {1u, 2u, 3u}) {
+      for (const size_t chunk : {size_t{1} + rng() % 50, size_t{4096}, size_t{4} << 20}) {
+        BatchOptions options;
+        options.threads = threads;
+        options.chunk_bytes = chunk;
+        const std::string batch = ProcessInBatch(book, options, &report);
+        EXPECT_EQ(report.separator, sep);
+        EXPECT_EQ(report.rows_priced, window_report.rows_priced);
+        ASSERT_EQ(batch.size(), window.size())
+            << "case " << case_number << ", " << threads << " threads, chunks of " << chunk;
+        EXPECT_TRUE(batch == window)
+            << "case " << case_number << ", " << threads << " threads, chunks of " << chunk;
+      }
+    }
+    ++case_number;
+  }
+}
+
+TEST(CsvBatch, SemicolonAndTabFilesAreReadWithTheirSeparator) {
+  const std::string semicolons =
+      "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style;Notes\n"
+      "50;50;0.25;0.25;0;0.1;1;European;\"a, b; c\"\n";
+  BatchReport report;
+  const std::string out = ProcessInBatch(semicolons, {}, &report);
+  EXPECT_EQ(report.separator, ';');
+  EXPECT_EQ(report.rows_priced, 1);
+  EXPECT_EQ(out.rfind("Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style;Notes;"
+                      "Calculated Price;Delta;Gamma;Vega;Theta\n",
+                      0),
+            0u)
+      << out;
+  EXPECT_NE(out.find("European;\"a, b; c\";3.127"), std::string::npos) << out;
+  EXPECT_EQ(out, ProcessInWindow(semicolons));
+  EXPECT_STREQ(SeparatorName(report.separator), "semicolon");
+
+  std::string tabs = semicolons;
+  std::replace(tabs.begin(), tabs.end(), ';', '\t');
+  EXPECT_EQ(ProcessInBatch(tabs, {}, &report), ProcessInWindow(tabs));
+  EXPECT_EQ(report.separator, '\t');
+  EXPECT_EQ(report.rows_priced, 1);
+  // Commas inside quotes do not count; a tie keeps the comma.
+  EXPECT_EQ(DetectSeparator("\"a,b,c\";x;y\nmore,,,,"), ';');
+  EXPECT_EQ(DetectSeparator("a;b,c\n"), ',');
+  EXPECT_EQ(DetectSeparator("Underlying"), ',');
+}
+
+TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
+  // Column 9 has no heading but data in row 3: the batch stops there with a
+  // message naming the row and column; the window puts its results after it.
+  const std::string book =
+      "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n"
+      "50,50,0.25,0.25,0,0.1,1,European\n"
+      "50,50,0.25,0.25,0,0.1,2,European,keep me\n";
+  BatchReport report;
+  ProcessInBatch(book, {}, &report);
+  EXPECT_EQ(report.outcome, BatchReport::Outcome::kResultsConflict);
+  EXPECT_EQ(report.last_row, 3);
+  EXPECT_EQ(report.missing_column, ResultsConflictMessage(3, 9));
+  EXPECT_NE(report.missing_column.find("column 9"), std::string::npos);
+
+  const std::string window = ProcessInWindow(book);
+  EXPECT_NE(window.find("European,keep me,1.8927667"), std::string::npos) << window;
+  EXPECT_NE(window.find("Style,,Calculated Price"), std::string::npos) << window;
+
+  // Results of an earlier run are written over, also beyond column 25.
+  std::string wide = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style";
+  for (int i = 9; i <= 30; ++i) wide += ",Note " + std::to_string(i);
+  wide += ",Calculated Price,Delta,Gamma,Vega,Theta\n50,50,0.25,0.25,0,0.1,1,European";
+  for (int i = 9; i <= 30; ++i) wide += ",n";
+  wide += ",1,2,3,4,5\n";
+  const std::string again = ProcessInBatch(wide, {}, &report);
+  EXPECT_EQ(report.outcome, BatchReport::Outcome::kDone);
+  EXPECT_EQ(report.columns.results, 31);
+  EXPECT_EQ(again.find("Calculated Price", again.find("Calculated Price") + 1), std::string::npos)
+      << "a second block of results: " << again;
+  EXPECT_NE(again.find(",n,3.1272712,"), std::string::npos) << again;
 }
 
 }  // namespace

@@ -15,8 +15,10 @@
 #include "pricing/zelop_loader.h"
 #include "support/fake_services.h"
 #include "support/loopback_server.h"
+#include "tools/library_download.h"
 #include "tools/zel_ftp.h"
 #include "tools/zelop_digest.h"
+#include "util/library_recovery.h"
 #include "util/sites.h"
 
 namespace stratlyn {
@@ -82,6 +84,27 @@ TEST(ErrorHandler, AMissingFileOutsideTheTableIsReportedWithItsDescription) {
   EXPECT_EQ(RequiredFileFor("nothing of ours"), "");
 }
 
+TEST(ErrorHandler, WithoutAnInstalledRecoveryNothingIsOffered) {
+  // util knows no library: until a program installs its recovery, a missing
+  // library is a file that could not be found.
+  FakeServices fakes;
+  ASSERT_EQ(AppLibraryRecovery(), nullptr);
+  ErrorHandler(zelError(err::kFileNotFound, "File not found: libzelop32.so"));
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.Last().text,
+            "An error has occurred, a necessary file could not be found.  Please contact ZEL for "
+            "support.  The system error is: File not found: libzelop32.so");
+
+  // The terminal's recovery says how to fetch the file from a terminal.
+  ZelopLibraryRecovery terminal("with the command  stratlyn-cli fetch-library");
+  ScopedLibraryRecovery installed(&terminal);
+  fakes.dialogs.Answer(MsgAnswer::No);
+  ErrorHandler(zelError(err::kFileNotFound, "File not found: libzelop32.so"));
+  EXPECT_EQ(fakes.dialogs.Last().text,
+            "The file libzelop32.so is necessary.  Please download it with the command  "
+            "stratlyn-cli fetch-library");
+}
+
 // The per-user library folder and the temporary folder of one test, the
 // maker's file server pointed at a loopback server, and a loader that finds
 // no library until one is installed.
@@ -114,6 +137,9 @@ class LibraryRecovery : public ::testing::Test {
   std::unique_ptr<LoopbackFtpServer> server_;
   std::unique_ptr<ScopedEnv> ftp_url_;
   FakeServices fakes_;
+  // The recovery the programs install at start-up.
+  ZelopLibraryRecovery recovery_;
+  ScopedLibraryRecovery installed_{&recovery_};
 };
 
 TEST_F(LibraryRecovery, DecliningTheDownloadFetchesNothing) {
@@ -221,6 +247,24 @@ TEST_F(LibraryRecovery, NoWritableFolderMeansTheDownloadFails) {
   // A file the table names but whose digest this build does not know is
   // never installed.
   EXPECT_FALSE(DownloadRequiredFile("libzelbond32.so"));
+}
+
+TEST_F(LibraryRecovery, ACopyFromTheBrowserIsKeptOnlyWithTheRightDigest) {
+  // What the window does with a finished browser download of the library.
+  const std::string target = LibDir() + "libzelop32.so";
+  fs::create_directories(LibDir());
+  std::ofstream(target, std::ios::binary) << "the user's earlier copy";
+  const std::string staged = target + ".download";
+  std::ofstream(staged, std::ios::binary) << "not the library at all";
+  EXPECT_FALSE(InstallVerifiedLibrary(staged, target));
+  EXPECT_FALSE(fs::exists(staged)) << "a copy that fails the check is deleted";
+  std::ifstream kept(target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the user's earlier copy");
+
+  fs::copy_file(BuiltLibrary(), staged);
+  EXPECT_TRUE(InstallVerifiedLibrary(staged, target));
+  EXPECT_FALSE(fs::exists(staged));
+  EXPECT_EQ(FileSha256(target), BuiltZelopDigest());
 }
 
 TEST(ErrorHandlerFolders, SystemAndTemporaryFoldersEndInASlash) {

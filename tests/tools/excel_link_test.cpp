@@ -17,8 +17,8 @@ using testing::FakeServices;
 using testing::MemoryApp;
 using testing::MemorySheet;
 
-const std::vector<std::string> kHeadings = {"Underlying", "Strike", "Maturity", "Vol",
-                                            "Yield", "Rate (risk-free)", "Type", "Style"};
+const std::vector<std::string> kHeadings = {"Underlying", "Strike",           "Maturity", "Vol",
+                                            "Yield",      "Rate (risk-free)", "Type",     "Style"};
 
 // A link attached to `app`, with its one sheet chosen.
 struct Linked {
@@ -77,8 +77,8 @@ TEST(ExcelLinkHeadings, RecognisesKeywordsAndPlacesResults) {
   EXPECT_EQ(c.results, 31);
 
   // "Underlying Price" and "Strike Price" are inputs, not the market price.
-  c = ScanHeadings({"Underlying Price", "Strike Price", "Maturity", "Vol", "Yield", "Risk",
-                    "Type", "Style"});
+  c = ScanHeadings(
+      {"Underlying Price", "Strike Price", "Maturity", "Vol", "Yield", "Risk", "Type", "Style"});
   EXPECT_EQ(c.underlying, 1);
   EXPECT_EQ(c.strike, 2);
   EXPECT_FALSE(c.HasPrice());
@@ -145,28 +145,37 @@ TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
   EXPECT_EQ(report.last_row, 5);
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
   EXPECT_EQ(observer.seen.front(), "Analyzing spreadsheet");
-  EXPECT_EQ(observer.seen[1], "Processing row 2");
+  // Which column was taken for each input, before the rows.
+  EXPECT_EQ(observer.seen[1],
+            "Underlying Asset: column 1 (Underlying); Strike Price: column 2 (Strike); "
+            "Maturity: column 3 (Maturity); Volatility: column 4 (Vol); Dividend Yield: column 5 "
+            "(Yield); Risk Free Rate: column 6 (Rate (risk-free)); Type: column 7 (Type); Style: "
+            "column 8 (Style); results from column 9");
+  EXPECT_EQ(report.columns_taken, observer.seen[1]);
+  EXPECT_EQ(observer.seen[2], "Processing row 2");
   EXPECT_EQ(observer.seen.back(), "Done");
   EXPECT_EQ(fakes.events.busy_on, 1);
   EXPECT_FALSE(fakes.events.busy);
 
-  // Headings in 9 to 13, no implied columns, input headings wrapped.
+  // Headings in 9 to 13, no implied columns; only the result headings
+  // wrap, the user's own headings keep their format.
   const char* expected[] = {"Calculated Price", "Delta", "Gamma", "Vega", "Theta"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet.Text(1, 9 + i), expected[i]);
   EXPECT_FALSE(sheet.Has(1, 14));
-  EXPECT_TRUE(sheet.Wrapped(1, 1));
-  EXPECT_TRUE(sheet.Wrapped(1, 8));
-  EXPECT_FALSE(sheet.Wrapped(1, 9));
+  EXPECT_FALSE(sheet.Wrapped(1, 1));
+  EXPECT_FALSE(sheet.Wrapped(1, 8));
+  EXPECT_TRUE(sheet.Wrapped(1, 9));
+  EXPECT_TRUE(sheet.Wrapped(1, 13));
 
   // The record's figures: call 3.1273, put 1.8928, American put on the lattice 2.0140.
   EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
   EXPECT_NEAR(sheet.Number(3, 9), 1.8928, 5e-5);
   EXPECT_NEAR(sheet.Number(4, 9), 2.0140, 5e-5);
-  EXPECT_GT(sheet.Number(2, 10), 0.5);   // call delta
-  EXPECT_LT(sheet.Number(3, 10), 0.0);   // put delta
-  EXPECT_GT(sheet.Number(2, 11), 0.0);   // gamma
-  EXPECT_GT(sheet.Number(2, 12), 0.0);   // vega
-  EXPECT_LT(sheet.Number(2, 13), 0.0);   // theta
+  EXPECT_GT(sheet.Number(2, 10), 0.5);  // call delta
+  EXPECT_LT(sheet.Number(3, 10), 0.0);  // put delta
+  EXPECT_GT(sheet.Number(2, 11), 0.0);  // gamma
+  EXPECT_GT(sheet.Number(2, 12), 0.0);  // vega
+  EXPECT_LT(sheet.Number(2, 13), 0.0);  // theta
   // Rows below the first empty underlying are not touched.
   EXPECT_FALSE(sheet.Has(5, 9));
   EXPECT_FALSE(sheet.Has(6, 9));
@@ -207,8 +216,8 @@ TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
   FakeServices fakes;
   MemoryApp app;
   MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, {"Price", "Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk", "Type",
-                   "Style"});
+  sheet.SetRow(
+      1, {"Price", "Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk", "Type", "Style"});
   sheet.SetRow(2, {"5.25", "100", "100", "0.5", "0.2", "0.02", "0.05", "1", "European"});
   sheet.SetRow(3, {"7.9", "100", "110", "0.75", "0.3", "0", "0.04", "2", "european"});
   Linked linked(app);
@@ -221,7 +230,8 @@ TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
     double price, s, k, t, q, r;
     int type;
     double sheet_vol;
-  } rows[] = {{2, 5.25, 100, 100, 0.5, 0.02, 0.05, 1, 0.2}, {3, 7.9, 100, 110, 0.75, 0, 0.04, 2, 0.3}};
+  } rows[] = {{2, 5.25, 100, 100, 0.5, 0.02, 0.05, 1, 0.2},
+              {3, 7.9, 100, 110, 0.75, 0, 0.04, 2, 0.3}};
   for (const auto& r : rows) {
     const double implied = sheet.Number(r.row, 15);
     EXPECT_GT(implied, 0.01);
@@ -264,7 +274,8 @@ TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
   EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
   EXPECT_EQ(report.rows_priced, 3);
   ASSERT_EQ(report.skipped.size(), 2u);
-  EXPECT_EQ(DescribeProblem(report.skipped[0]), "Row 3, column 2 (Strike): \"fifty\" is not a number");
+  EXPECT_EQ(DescribeProblem(report.skipped[0]),
+            "Row 3, column 2 (Strike): \"fifty\" is not a number");
   EXPECT_EQ(report.skipped[1].row, 5);
   EXPECT_EQ(report.skipped[1].col, 1);
   ASSERT_EQ(fakes.dialogs.Count(), 1u);
@@ -432,4 +443,96 @@ TEST(ExcelLinkNumbers, CellsReadAsTheLinkReadsThem) {
 }
 
 }  // namespace
+
+TEST(ExcelLinkProcess, ALostConnectionIsNamedWithItsRowAndProcessFindsTheSheetAgain) {
+  FakeServices fakes;
+  MemoryApp app;
+  app.AddSheet("other.ods", "Sheet1");
+  MemorySheet& sheet = app.AddSheet("options.ods", "Calls");
+  sheet.SetRow(1, kHeadings);
+  for (int row = 2; row <= 5; ++row) {
+    sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  }
+  int connections = 0;
+  ExcelLink link([&] {
+    ++connections;
+    return std::make_unique<AppView>(app);
+  });
+  std::vector<ExcelLink::SheetEntry> entries;
+  ASSERT_FALSE(link.FindExcelSheets(entries));
+  ASSERT_EQ(entries.size(), 2u);
+  const int calls = entries[1].item_data;
+
+  // The office goes away while row 4 is read.
+  sheet.FailAt(4, 1, kOfficeConnectionLost);
+  ExcelLink::Report report = link.Process(calls);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(report.rows_priced, 2);
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.LastText(), ConnectionLostMessage(4));
+  EXPECT_NE(fakes.dialogs.LastText().find("lost at row 4.  The results of the rows above it were "
+                                          "written"),
+            std::string::npos);
+  EXPECT_EQ(fakes.dialogs.LastText().find("Automation error"), std::string::npos);
+  EXPECT_TRUE(sheet.Has(3, 9));
+  EXPECT_FALSE(sheet.Has(4, 9));
+
+  // Calc is back (a sheet more in the other workbook): "Process" attaches
+  // again and finds the sheet by its name.
+  sheet.Heal();
+  app.AddSheet("other.ods", "Sheet2");
+  report = link.Process(calls);
+  EXPECT_EQ(connections, 2);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 4);
+  EXPECT_TRUE(sheet.Has(5, 9));
+  EXPECT_EQ(fakes.dialogs.Count(), 1u);
+}
+
+TEST(ExcelLinkHeadings, WholeWordsDuplicatesAndColumnsWithoutHeading) {
+  // "Volume" and "Bid Price" right of the data are not inputs.
+  std::vector<std::string> headings = kHeadings;
+  headings.insert(headings.end(), {"Volume", "Bid Price", "Underlying Price"});
+  LinkColumns c = ScanHeadings(headings);
+  EXPECT_EQ(c.volatility, 4);
+  EXPECT_FALSE(c.HasPrice());
+  EXPECT_STREQ(c.ambiguous, "Underlying Asset");
+  EXPECT_EQ(HeadingProblem(c, headings),
+            "Two columns could be the Underlying Asset: column 1 (Underlying) and column 11 "
+            "(Underlying Price).  Please rename one of them so that each input has one column.");
+  headings.pop_back();
+  c = ScanHeadings(headings);
+  EXPECT_EQ(HeadingProblem(c, headings), "");
+  EXPECT_EQ(c.results, 11);
+  // Two "Strike" columns are refused, in the window with a message.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
+  headings = kHeadings;
+  headings.push_back("Strike");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "55"});
+  Linked linked(app);
+  const int writes = sheet.writes;
+  EXPECT_EQ(linked.link.Process(linked.entries[0].item_data).outcome,
+            ExcelLink::Outcome::kMissingColumn);
+  EXPECT_EQ(fakes.dialogs.LastText(),
+            "Two columns could be the Strike Price: column 2 (Strike) and column 9 (Strike).  "
+            "Please rename one of them so that each input has one column.");
+  EXPECT_EQ(sheet.writes, writes);
+
+  // A user's column without heading (data in row 3 only) keeps its data:
+  // the results start after the used area.
+  MemorySheet& blank = app.AddSheet("notes.ods", "Sheet1");
+  blank.SetRow(1, kHeadings);
+  blank.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  blank.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European", "", "keep me"});
+  Linked again(app);
+  const ExcelLink::Report report = again.link.Process(again.entries[1].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(blank.Text(3, 10), "keep me");
+  EXPECT_EQ(blank.Text(1, 11), "Calculated Price");
+  EXPECT_EQ(again.link.Columns().results, 11);
+}
+
 }  // namespace stratlyn

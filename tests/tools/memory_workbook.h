@@ -39,8 +39,8 @@ class MemorySheet : public Worksheet {
   double Number(int row, int col) const {
     auto it = cells_.find({row, col});
     if (it == cells_.end() || it->second.kind != CellValue::Kind::kNumber) {
-      throw zelError(err::kTypeMismatch, "no number at row " + std::to_string(row) + " col " +
-                                             std::to_string(col));
+      throw zelError(err::kTypeMismatch,
+                     "no number at row " + std::to_string(row) + " col " + std::to_string(col));
     }
     return it->second.number;
   }
@@ -48,6 +48,7 @@ class MemorySheet : public Worksheet {
   bool Wrapped(int row, int col) const { return wrapped_.count({row, col}) > 0; }
   // Reading this cell throws zelError(number) from then on.
   void FailAt(int row, int col, int number) { failing_[{row, col}] = number; }
+  void Heal() { failing_.clear(); }
   int writes = 0;
 
   CellValue Value(int row, int col) override {

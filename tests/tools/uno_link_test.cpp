@@ -15,13 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <cppuhelper/bootstrap.hxx>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -110,8 +109,8 @@ void WriteWorkbook(const fs::path& path) {
 <office:body><office:spreadsheet>
 <table:table table:name="Options">
 )";
-  out << Row({"Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk Free Rate", "Type",
-              "Style", "Market Price", "Notes"});
+  out << Row({"Underlying", "Strike", "Maturity", "Vol", "Yield", "Risk Free Rate", "Type", "Style",
+              "Market Price", "Notes"});
   out << Row({"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3.5", "first"});
   out << Row({"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", "2.1", ""});
   out << "<table:table-row>"
@@ -186,6 +185,15 @@ class Office {
   }
   Office(const Office&) = delete;
   Office& operator=(const Office&) = delete;
+
+  // Ends the office at once, as a crash or a user closing it would.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+  }
 
   // False once the office has ended for good; restarts it when it asks to.
   bool Alive() {
@@ -304,7 +312,7 @@ TEST(UnoLink, ProcessesASheetOfARunningCalc) {
   // Read back through a fresh attachment: what the user sees in Calc.
   app = ConnectToCalc("127.0.0.1", port);
   Worksheet& sheet = app->GetWorksheet(1, 1);
-  EXPECT_EQ(sheet.Text(1, 10), "Notes");            // the user's column is kept
+  EXPECT_EQ(sheet.Text(1, 10), "Notes");             // the user's column is kept
   EXPECT_EQ(sheet.Text(1, 11), "Calculated Price");  // results after it
   EXPECT_EQ(sheet.Text(1, 20), "Implied Theta");
   EXPECT_EQ(sheet.Text(2, 10), "first");
@@ -313,14 +321,29 @@ TEST(UnoLink, ProcessesASheetOfARunningCalc) {
   EXPECT_NEAR(call.number, 3.1273, 5e-5);
   EXPECT_NEAR(sheet.Value(3, 11).number, 2.0140, 5e-5);  // American put on the lattice
   EXPECT_EQ(sheet.Text(1, 16), "Implied Volatility");
-  EXPECT_GT(sheet.Value(2, 16).number, 0.25);             // implied vol above the sheet's
-  EXPECT_TRUE(sheet.Value(4, 11).IsEmpty());              // skipped: "abc" as strike
+  EXPECT_GT(sheet.Value(2, 16).number, 0.25);  // implied vol above the sheet's
+  EXPECT_TRUE(sheet.Value(4, 11).IsEmpty());   // skipped: "abc" as strike
   EXPECT_NEAR(sheet.Value(5, 11).number, 1.8928, 5e-5);
-  EXPECT_TRUE(sheet.Value(7, 11).IsEmpty());              // below the first empty underlying
+  EXPECT_TRUE(sheet.Value(7, 11).IsEmpty());  // below the first empty underlying
   EXPECT_EQ(sheet.Text(7, 10), "below");
   EXPECT_EQ(app->GetWorksheet(1, 2).Text(1, 1), "kept");
   EXPECT_GE(sheet.UsedColumns(), 20);
   EXPECT_EQ(sheet.UsedRows(), 7);
+
+  // Calc goes away in the middle of a second run: the link says so, with
+  // the row, instead of an automation error.
+  struct KillAtRow3 : ExcelLink::Observer {
+    explicit KillAtRow3(Office& o) : office(o) {}
+    void Status(const std::string& text) override {
+      if (text == "Processing row 3") office.Kill();
+    }
+    Office& office;
+  } killer(office);
+  const ExcelLink::Report lost = link.Process(list[0].item_data, killer);
+  EXPECT_EQ(lost.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(lost.last_row, 3);
+  EXPECT_EQ(fakes.dialogs.LastText(), ConnectionLostMessage(3));
+  EXPECT_EQ(fakes.dialogs.LastText().find("Automation error"), std::string::npos);
 }
 
 }  // namespace

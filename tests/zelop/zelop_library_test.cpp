@@ -330,7 +330,11 @@ TEST_F(ZelopLibraryTest, TrinomialLatticeValuesAndGuardsItsInputs) {
   EXPECT_GT(out[2], 0.0);
   EXPECT_GT(out[3], 0.0);
 
-  // Knock-in plus knock-out is the plain option on the same lattice.
+  // Knock-in plus knock-out is the plain option on the same lattice; the up
+  // pair with the barrier below the spot is already knocked in (the plain
+  // option on its own lattice) or out (worth its rebate, 0).
+  ASSERT_EQ(trino(1, in, 1000, 0, 100, out), 0.0);
+  const double plain = out[0];
   in[6] = 45;
   ASSERT_EQ(trino(1, in, 1004, 0, 100, out), 0.0);
   const double down_in = out[0];
@@ -339,7 +343,9 @@ TEST_F(ZelopLibraryTest, TrinomialLatticeValuesAndGuardsItsInputs) {
   ASSERT_EQ(trino(1, in, 1008, 0, 100, out), 0.0);
   const double up_in = out[0];
   ASSERT_EQ(trino(1, in, 1006, 0, 100, out), 0.0);
-  EXPECT_NEAR(down_in + down_out, up_in + out[0], 1e-9);
+  EXPECT_EQ(up_in, plain);
+  EXPECT_EQ(out[0], 0.0);
+  EXPECT_NEAR(down_in + down_out, plain, 0.01);
 
   // Implied volatility of a lattice price comes back.
   ASSERT_EQ(trino(-1, in, 1003, 0, 100, out), 0.0);

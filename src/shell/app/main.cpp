@@ -11,6 +11,7 @@
 #include <string>
 
 #include "shell/calc_main_widget.h"
+#include "tools/library_download.h"
 #include "util/qt_services.h"
 #include "util/services.h"
 #include "util/sites.h"
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
   stratlyn::QtEvents events;
   stratlyn::QtClipboard clipboard;
   stratlyn::ScopedServices services(&dialogs, &events, &clipboard);
+  stratlyn::ZelopLibraryRecovery recovery;
+  stratlyn::ScopedLibraryRecovery library_recovery(&recovery);
 
   stratlyn::calcMain window;
   dialogs.SetParent(&window);

@@ -12,6 +12,7 @@
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -24,12 +25,11 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <cppuhelper/bootstrap.hxx>
-#include <rtl/uri.hxx>
-#include <rtl/ustring.hxx>
-
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <rtl/uri.hxx>
+#include <rtl/ustring.hxx>
 #include <utility>
 #include <vector>
 
@@ -73,6 +73,9 @@ auto Guard(F&& f) -> decltype(f()) {
     return f();
   } catch (const css::lang::IndexOutOfBoundsException&) {
     throw zelError(err::kSubscript);
+  } catch (const css::lang::DisposedException& e) {
+    // The office was closed (or crashed): its end of the bridge is gone.
+    throw zelError(kOfficeConnectionLost, "LibreOffice Calc: " + ToUtf8(e.Message));
   } catch (const css::uno::Exception& e) {
     Fail(e);
   }
@@ -157,8 +160,12 @@ class CalcSheet : public Worksheet {
     });
   }
 
-  int UsedRows() override { return Guard([&] { return UsedEnd().EndRow + 1; }); }
-  int UsedColumns() override { return Guard([&] { return UsedEnd().EndColumn + 1; }); }
+  int UsedRows() override {
+    return Guard([&] { return UsedEnd().EndRow + 1; });
+  }
+  int UsedColumns() override {
+    return Guard([&] { return UsedEnd().EndColumn + 1; });
+  }
 
  private:
   Reference<css::table::XCell> Cell(int row, int col) {

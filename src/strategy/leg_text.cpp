@@ -1,0 +1,252 @@
+#include "strategy/leg_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include "util/dates.h"
+#include "util/format.h"
+#include "util/grid.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// European (false) or American (true); nothing for another word.
+std::optional<bool> StyleByName(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "european" || lower == "e" || lower == "eu") {
+    return false;
+  }
+  if (lower == "american" || lower == "a" || lower == "am") {
+    return true;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const char* LegKindName(LegKind kind) {
+  switch (kind) {
+    case LegKind::kCall:
+      return "call";
+    case LegKind::kPut:
+      return "put";
+    case LegKind::kUnderlying:
+      break;
+  }
+  return "underlying";
+}
+
+std::optional<LegKind> LegKindByName(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "call" || lower == "c") {
+    return LegKind::kCall;
+  }
+  if (lower == "put" || lower == "p") {
+    return LegKind::kPut;
+  }
+  if (lower == "underlying" || lower == "stock" || lower == "u" || lower == "s") {
+    return LegKind::kUnderlying;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> DotNumber(std::string_view text) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') {
+    ++first;
+  }
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (first == last || ec != std::errc() || ptr != last || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<double> YearsOf(const std::string& text, const std::string& start,
+                              bool dot_decimals) {
+  const std::string t = Trim(text);
+  if (const auto v = dot_decimals ? DotNumber(t) : NumericValue(t)) {
+    return v;
+  }
+  if (!IsDateText(t) || !IsDateText(start)) {
+    return std::nullopt;
+  }
+  std::string end = t;
+  return YearsBetweenDates(start, end);
+}
+
+Leg ParseLegText(const std::string& text, const std::string& start) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) {
+    words.push_back(w);
+  }
+  const std::string where = "leg '" + text + "': ";
+  if (words.size() < 2) {
+    throw StrategyInputError(where + "write QUANTITY KIND STRIKE MATURITY, as in +1 call 50 0.25");
+  }
+  Leg leg;
+  const auto quantity = DotNumber(words[0]);
+  if (!quantity) {
+    throw StrategyInputError(where + "the quantity '" + words[0] + "' is not a number");
+  }
+  leg.quantity = *quantity;
+  const auto kind = LegKindByName(words[1]);
+  if (!kind) {
+    throw StrategyInputError(where + "the kind '" + words[1] + "' is not call, put or underlying");
+  }
+  leg.kind = *kind;
+  std::size_t next = 2;
+  if (leg.kind != LegKind::kUnderlying) {
+    if (words.size() < 4) {
+      throw StrategyInputError(where + "an option leg needs a strike and a maturity");
+    }
+    const auto strike = DotNumber(words[2]);
+    if (!strike) {
+      throw StrategyInputError(where + "the strike '" + words[2] + "' is not a number");
+    }
+    leg.strike = *strike;
+    const auto years = YearsOf(words[3], start, true);
+    if (!years) {
+      throw StrategyInputError(where + "the maturity '" + words[3] +
+                               "' is neither years nor a date");
+    }
+    leg.maturity = *years;
+    next = 4;
+    if (next < words.size()) {
+      if (const auto style = StyleByName(words[next])) {
+        leg.american = *style;
+        ++next;
+      }
+    }
+  }
+  if (next < words.size()) {
+    const auto price = DotNumber(words[next]);
+    if (!price) {
+      throw StrategyInputError(where + "the price '" + words[next] + "' is not a number");
+    }
+    leg.price = *price;
+    ++next;
+  }
+  if (next < words.size()) {
+    throw StrategyInputError(where + "'" + words[next] + "' is one word too many");
+  }
+  return leg;
+}
+
+Position LegsFromGrid(const Grid& grid, const std::string& start) {
+  Position legs;
+  const int c0 = grid.FixedCols();
+  for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
+    const auto cell = [&](int col) {
+      return col + c0 < grid.Cols() ? Trim(grid.TextMatrix(r, col + c0)) : std::string();
+    };
+    bool blank = true;
+    for (int c = 0; c < kLegColumns; ++c) {
+      blank = blank && cell(c).empty();
+    }
+    if (blank) {
+      continue;
+    }
+    const std::string row = "Row " + std::to_string(r - grid.FixedRows() + 1) + ", ";
+    const auto fail = [&](int col, const std::string& why) {
+      throw StrategyInputError(row + kLegColumnCaptions[col] + ": " + why);
+    };
+    const auto number = [&](int col) {
+      const std::string text = cell(col);
+      const auto v = NumericValue(text);
+      if (!v) {
+        fail(col, text.empty() ? "a number is needed" : "'" + text + "' is not a number");
+      }
+      return *v;
+    };
+    Leg leg;
+    leg.quantity = number(0);
+    const auto kind = LegKindByName(cell(1));
+    if (!kind) {
+      fail(1, "write call, put or underlying");
+    }
+    leg.kind = *kind;
+    if (leg.kind != LegKind::kUnderlying) {
+      leg.strike = number(2);
+      const auto years = YearsOf(cell(3), start, false);
+      if (!years) {
+        fail(3, cell(3).empty() ? "years or a date are needed"
+                                : "'" + cell(3) + "' is neither years nor a date");
+      }
+      leg.maturity = *years;
+      const std::string style = cell(4);
+      if (!style.empty()) {
+        const auto american = StyleByName(style);
+        if (!american) {
+          fail(4, "write European or American");
+        }
+        leg.american = *american;
+      }
+    }
+    if (!cell(5).empty()) {
+      leg.price = number(5);
+    }
+    legs.push_back(leg);
+  }
+  return legs;
+}
+
+std::string ShortNumber(double value, char decimal_point) {
+  std::string text = FormatNumber(value, "0.######", decimal_point);
+  if (!text.empty() && text.back() == decimal_point) {
+    text.pop_back();
+  }
+  return text;
+}
+
+void LegsToGrid(const Position& legs, Grid& grid) {
+  const std::string& dp = CurrentEntryLocale().decimal_point;
+  const char point = dp.size() == 1 ? dp[0] : '.';
+  grid.SetRedraw(false);
+  grid.SetRows(grid.FixedRows() + static_cast<int>(legs.size()));
+  const int c0 = grid.FixedCols();
+  for (std::size_t i = 0; i < legs.size(); ++i) {
+    const Leg& leg = legs[i];
+    const int r = grid.FixedRows() + static_cast<int>(i);
+    const bool option = leg.kind != LegKind::kUnderlying;
+    std::string quantity = ShortNumber(leg.quantity, point);
+    if (leg.quantity > 0) {
+      quantity = "+" + quantity;
+    }
+    grid.SetTextMatrix(r, c0 + 0, quantity);
+    grid.SetTextMatrix(r, c0 + 1, LegKindName(leg.kind));
+    grid.SetTextMatrix(r, c0 + 2, option ? ShortNumber(leg.strike, point) : "");
+    grid.SetTextMatrix(r, c0 + 3, option ? ShortNumber(leg.maturity, point) : "");
+    grid.SetTextMatrix(r, c0 + 4, option ? (leg.american ? "American" : "European") : "");
+    grid.SetTextMatrix(r, c0 + 5, leg.price ? ShortNumber(*leg.price, point) : "");
+  }
+  grid.SetRedraw(true);
+}
+
+}  // namespace stratlyn

@@ -1,0 +1,448 @@
+#include "strategy/position.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "pricing/zel_barr.h"
+#include "pricing/zel_bsop.h"
+#include "util/format.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+namespace {
+
+// Years left below which a leg counts as expired (rounding of dates and of
+// the slider's steps).
+constexpr double kExpiredYears = 1e-9;
+// Grid of prices scanned for break-evens and extremes of a curve that still
+// holds live legs; a curve of expired legs only is straight between its
+// strikes and needs no grid.
+constexpr int kScanPoints = 240;
+constexpr int kBisectionSteps = 60;
+// Rate bump for the rho of an American leg (the lattice computes none).
+constexpr double kRhoBump = 1e-3;
+constexpr double kSlopeTolerance = 1e-12;
+
+std::string LegPrefix(std::size_t i) { return "Leg " + std::to_string(i + 1) + ": "; }
+
+bool Finite(double v) { return std::isfinite(v); }
+
+double NormalCdf(double z) { return 0.5 * std::erfc(-z / std::sqrt(2.0)); }
+
+double Intrinsic(const Leg& leg, double spot) {
+  switch (leg.kind) {
+    case LegKind::kCall:
+      return std::max(spot - leg.strike, 0.0);
+    case LegKind::kPut:
+      return std::max(leg.strike - spot, 0.0);
+    case LegKind::kUnderlying:
+      break;
+  }
+  return spot;
+}
+
+int Sign(double v) { return (v > 0) - (v < 0); }
+
+}  // namespace
+
+std::string CheckPosition(const Position& legs, const Market& market) {
+  if (!(Finite(market.spot) && market.spot > 0)) {
+    return kBadSpot;
+  }
+  if (!(Finite(market.vol) && market.vol > 0)) {
+    return kBadVol;
+  }
+  if (!Finite(market.rate) || !Finite(market.yield)) {
+    return kBadRate;
+  }
+  if (legs.empty()) {
+    return kNoLegs;
+  }
+  bool option = false;
+  for (std::size_t i = 0; i < legs.size(); ++i) {
+    const Leg& leg = legs[i];
+    if (!Finite(leg.quantity) || leg.quantity == 0) {
+      return LegPrefix(i) + kZeroQuantity;
+    }
+    if (leg.kind != LegKind::kUnderlying) {
+      option = true;
+      if (!(Finite(leg.strike) && leg.strike > 0)) {
+        return LegPrefix(i) + kBadStrike;
+      }
+      if (!(Finite(leg.maturity) && leg.maturity > 0)) {
+        return LegPrefix(i) + kBadMaturity;
+      }
+    }
+    if (leg.price && !(Finite(*leg.price) && *leg.price >= 0)) {
+      return LegPrefix(i) + kBadPrice;
+    }
+  }
+  if (!option) {
+    return kNoOptionLeg;
+  }
+  return {};
+}
+
+PositionPricer::PositionPricer(Position legs, Market market)
+    : legs_(std::move(legs)),
+      market_(market),
+      bsop_(std::make_unique<zelBSOP>()),
+      barr_(std::make_unique<zelBarr>()) {
+  if (const std::string fault = CheckPosition(legs_, market_); !fault.empty()) {
+    throw StrategyInputError(fault);
+  }
+  horizon_ = std::numeric_limits<double>::infinity();
+  for (const Leg& leg : legs_) {
+    if (leg.kind != LegKind::kUnderlying) {
+      horizon_ = std::min(horizon_, leg.maturity);
+      max_maturity_ = std::max(max_maturity_, leg.maturity);
+    }
+  }
+  entry_.reserve(legs_.size());
+  for (const Leg& leg : legs_) {
+    if (leg.price) {
+      entry_.push_back(*leg.price);
+    } else if (leg.kind == LegKind::kUnderlying) {
+      entry_.push_back(market_.spot);
+    } else {
+      entry_.push_back(LegValue(leg, market_.spot, leg.maturity));
+    }
+  }
+}
+
+PositionPricer::~PositionPricer() = default;
+
+double PositionPricer::NetPremium() const {
+  double sum = 0;
+  for (std::size_t i = 0; i < legs_.size(); ++i) {
+    sum += legs_[i].quantity * entry_[i];
+  }
+  return sum;
+}
+
+void PositionPricer::CheckDate(double years) const {
+  if (!Finite(years) || years < 0) {
+    throw StrategyInputError(kDateBeforeToday);
+  }
+  if (years > horizon_ + kExpiredYears) {
+    throw StrategyInputError(std::string(kDatePastExpiry) + " (" +
+                             FormatNumber(horizon_, kEntryFormat) + " years)");
+  }
+}
+
+double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
+  if (leg.kind == LegKind::kUnderlying || left <= kExpiredYears) {
+    return Intrinsic(leg, spot);
+  }
+  const bool call = leg.kind == LegKind::kCall;
+  if (static_cast<float>(spot) <= 0) {
+    // The records need a positive price; at 0 the limits are plain.
+    if (call) {
+      return 0;
+    }
+    return leg.american ? leg.strike : leg.strike * std::exp(-market_.rate * left);
+  }
+  double value = 0;
+  if (!leg.american) {
+    zelBSOP& o = *bsop_;
+    o.SetOptionData(call ? 1.0f : 2.0f, o.strType);
+    o.SetOptionData(static_cast<float>(market_.rate), o.strRiskFree);
+    o.SetOptionData(static_cast<float>(left), o.strMaturity);
+    o.SetOptionData(static_cast<float>(leg.strike), o.strStrike);
+    o.SetOptionData(static_cast<float>(market_.vol), o.strVolatility);
+    o.SetOptionData(static_cast<float>(market_.yield), o.strDvl);
+    o.SetOptionData(static_cast<float>(spot), o.strUnderlying);
+    value = o.GetOptionData(o.strOptionPrice, true);
+    if (value == -999.0f) {
+      throw StrategyInputError(kNoModelValue + std::to_string(&leg - legs_.data() + 1));
+    }
+  } else {
+    zelBarr& b = *barr_;
+    b.SetOptionData(call ? b.boolError : b.FLAG, b.strType);
+    b.SetOptionData(market_.rate, b.strRiskFree);
+    b.SetOptionData(left, b.strMaturity);
+    b.SetOptionData(leg.strike, b.strStrike);
+    b.SetOptionData(spot, b.strUnderlying);
+    b.SetOptionData(market_.vol, b.strVolatility);
+    b.SetOptionData(market_.yield, b.strDvl);
+    b.CalcBarr(b.AMERVANILLA);
+    value = b.GetOptionData(b.strOptionPrice);
+  }
+  if (!Finite(value)) {
+    throw zelError(err::kOverflow);
+  }
+  return value;
+}
+
+double PositionPricer::Profit(double spot, double years) {
+  double sum = 0;
+  for (std::size_t i = 0; i < legs_.size(); ++i) {
+    const Leg& leg = legs_[i];
+    sum += leg.quantity * (LegValue(leg, spot, leg.maturity - years) - entry_[i]);
+  }
+  if (!Finite(sum)) {
+    throw zelError(err::kOverflow);
+  }
+  return sum;
+}
+
+bool PositionPricer::AllExpire(double years) const {
+  return std::all_of(legs_.begin(), legs_.end(), [&](const Leg& leg) {
+    return leg.kind == LegKind::kUnderlying || leg.maturity - years <= kExpiredYears;
+  });
+}
+
+double PositionPricer::TailSlope(double years) const {
+  double slope = 0;
+  for (const Leg& leg : legs_) {
+    const double left = leg.maturity - years;
+    if (leg.kind == LegKind::kUnderlying) {
+      slope += leg.quantity;
+    } else if (leg.kind == LegKind::kCall) {
+      // A deep call moves with the forward (European) or is exercised
+      // (American); a deep put is worthless.
+      const bool dead_or_exercised = left <= kExpiredYears || leg.american;
+      slope += leg.quantity * (dead_or_exercised ? 1.0 : std::exp(-market_.yield * left));
+    }
+  }
+  return slope;
+}
+
+double PositionPricer::FindRoot(double lo, double hi, double p_lo, double years, bool linear) {
+  if (linear) {
+    const double p_hi = Profit(hi, years);
+    return lo + (hi - lo) * p_lo / (p_lo - p_hi);
+  }
+  for (int i = 0; i < kBisectionSteps && hi - lo > 1e-12 * hi; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    const double p = Profit(mid, years);
+    if (p == 0) {
+      return mid;
+    }
+    if (Sign(p) == Sign(p_lo)) {
+      lo = mid;
+      p_lo = p;
+    } else {
+      hi = mid;
+    }
+  }
+  return 0.5 * (lo + hi);
+}
+
+double PositionPricer::Probability(double lo, double hi, double years) const {
+  const double drift = (market_.rate - market_.yield - 0.5 * market_.vol * market_.vol) * years;
+  const double spread = market_.vol * std::sqrt(years);
+  const auto cdf = [&](double x) {
+    if (x <= 0) {
+      return 0.0;
+    }
+    if (std::isinf(x)) {
+      return 1.0;
+    }
+    return NormalCdf((std::log(x / market_.spot) - drift) / spread);
+  };
+  return cdf(hi) - cdf(lo);
+}
+
+CurveSummary PositionPricer::Summarise(double years) {
+  CheckDate(years);
+  years = std::min(years, horizon_);
+  CurveSummary s;
+  s.years = years;
+  const bool linear = AllExpire(years);
+
+  double top = market_.spot;
+  for (const Leg& leg : legs_) {
+    if (leg.kind != LegKind::kUnderlying) {
+      top = std::max(top, leg.strike);
+    }
+  }
+  const double spread = std::min(50.0, std::exp(5 * market_.vol * std::sqrt(max_maturity_)));
+  const double far = top * std::max(2.0, spread);
+
+  std::vector<double> xs = {0.0, market_.spot, far};
+  for (const Leg& leg : legs_) {
+    if (leg.kind != LegKind::kUnderlying) {
+      xs.push_back(leg.strike);
+    }
+  }
+  if (!linear) {
+    for (int i = 1; i < kScanPoints; ++i) {
+      xs.push_back(far * i / kScanPoints);
+    }
+  }
+  std::sort(xs.begin(), xs.end());
+  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+  std::vector<double> ps;
+  ps.reserve(xs.size());
+  for (const double x : xs) {
+    ps.push_back(Profit(x, years));
+  }
+
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    if (ps[i] == 0 && (i == 0 || ps[i - 1] != 0)) {
+      s.break_evens.push_back(xs[i]);
+    } else if (i + 1 < xs.size() && ps[i] * ps[i + 1] < 0) {
+      s.break_evens.push_back(FindRoot(xs[i], xs[i + 1], ps[i], years, linear));
+    }
+  }
+  const double slope = TailSlope(years);
+  const double p_far = ps.back();
+  const bool rising = slope > kSlopeTolerance, falling = slope < -kSlopeTolerance;
+  if ((rising && p_far < 0) || (falling && p_far > 0)) {
+    // One more crossing beyond the scanned range.
+    double root = far - p_far / slope;
+    if (!linear) {
+      double hi = far;
+      double p_hi = p_far;
+      for (int i = 0; i < 200 && Sign(p_hi) == Sign(p_far); ++i) {
+        hi *= 2;
+        p_hi = Profit(hi, years);
+      }
+      root = FindRoot(far, hi, p_far, years, false);
+    }
+    s.break_evens.push_back(root);
+  }
+
+  if (!rising) {
+    s.max_profit = *std::max_element(ps.begin(), ps.end());
+  }
+  if (!falling) {
+    s.max_loss = *std::min_element(ps.begin(), ps.end());
+  }
+
+  if (years <= 0) {
+    s.probability_of_profit = Profit(market_.spot, 0) > 0 ? 1.0 : 0.0;
+  } else {
+    std::vector<double> edges = {0.0};
+    edges.insert(edges.end(), s.break_evens.begin(), s.break_evens.end());
+    edges.push_back(std::numeric_limits<double>::infinity());
+    double probability = 0;
+    for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+      const double a = edges[i], b = edges[i + 1];
+      if (!(b > a)) {
+        continue;
+      }
+      double p = 0;
+      if (std::isinf(b)) {
+        p = rising ? 1 : falling ? -1 : Profit(std::max(far, 2 * a), years);
+      } else {
+        p = Profit(0.5 * (a + b), years);
+      }
+      if (p > 0) {
+        probability += Probability(a, b, years);
+      }
+    }
+    if (!(probability >= -1e-12 && probability <= 1 + 1e-12)) {
+      throw zelError(err::kInvalidCall, "probability of profit outside 0..1");
+    }
+    s.probability_of_profit = std::clamp(probability, 0.0, 1.0);
+  }
+  return s;
+}
+
+PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
+  PositionGreeks g;
+  if (leg.kind == LegKind::kUnderlying) {
+    g.delta = 1;
+    return g;
+  }
+  if (!leg.american) {
+    zelBSOP& o = *bsop_;
+    LegValue(leg, market_.spot, leg.maturity);  // sets the record's inputs
+    g.delta = o.GetOptionData(o.strDelta, true);
+    g.gamma = o.GetOptionData(o.strGamma, true);
+    g.vega = o.GetOptionData(o.strVega, true);
+    g.theta = o.GetOptionData(o.strTheta, true);
+    g.rho = o.GetOptionData(o.strRho, true);
+  } else {
+    zelBarr& b = *barr_;
+    // The lattice has no rho: the value's change over a small move of the
+    // rate either side.
+    const double rate = market_.rate;
+    const double up = static_cast<float>(rate + kRhoBump);
+    const double down = static_cast<float>(rate - kRhoBump);
+    struct Restore {
+      double& slot;
+      double value;
+      ~Restore() { slot = value; }
+    } restore{market_.rate, rate};
+    market_.rate = up;
+    const double v_up = LegValue(leg, market_.spot, leg.maturity);
+    market_.rate = down;
+    const double v_down = LegValue(leg, market_.spot, leg.maturity);
+    market_.rate = rate;
+    g.rho = (v_up - v_down) / (up - down);
+    LegValue(leg, market_.spot, leg.maturity);
+    g.delta = b.GetOptionData(b.strDelta);
+    g.gamma = b.GetOptionData(b.strGamma);
+    g.vega = b.GetOptionData(b.strVega);
+    g.theta = b.GetOptionData(b.strTheta);
+  }
+  return g;
+}
+
+PositionGreeks PositionPricer::LegGreeks(std::size_t leg) {
+  PositionGreeks g = RecordGreeks(legs_.at(leg));
+  const double q = legs_[leg].quantity;
+  g.delta *= q;
+  g.gamma *= q;
+  g.vega *= q;
+  g.theta *= q;
+  g.rho *= q;
+  return g;
+}
+
+PositionGreeks PositionPricer::Greeks() {
+  PositionGreeks sum;
+  for (std::size_t i = 0; i < legs_.size(); ++i) {
+    const PositionGreeks g = LegGreeks(i);
+    sum.delta += g.delta;
+    sum.gamma += g.gamma;
+    sum.vega += g.vega;
+    sum.theta += g.theta;
+    sum.rho += g.rho;
+  }
+  for (const double v : {sum.delta, sum.gamma, sum.vega, sum.theta, sum.rho}) {
+    if (!Finite(v)) {
+      throw zelError(err::kOverflow);
+    }
+  }
+  return sum;
+}
+
+std::vector<CurvePoint> PositionPricer::Curve(int points, double low, double high, double years) {
+  CheckDate(years);
+  if (points < 2 || !(low >= 0) || !(high > low)) {
+    throw StrategyInputError("The curve needs at least two points over a price range");
+  }
+  std::vector<CurvePoint> curve;
+  curve.reserve(points);
+  for (int i = 0; i < points; ++i) {
+    const double s = low + (high - low) * i / (points - 1);
+    curve.push_back({s, Profit(s, horizon_), Profit(s, std::min(years, horizon_))});
+  }
+  return curve;
+}
+
+std::pair<double, double> PositionPricer::PlotRange(const CurveSummary& expiry,
+                                                    const CurveSummary& date) const {
+  double lo = market_.spot, hi = market_.spot;
+  const auto take = [&](double x) {
+    lo = std::min(lo, x);
+    hi = std::max(hi, x);
+  };
+  for (const Leg& leg : legs_) {
+    if (leg.kind != LegKind::kUnderlying) {
+      take(leg.strike);
+    }
+  }
+  for (const double b : expiry.break_evens) take(b);
+  for (const double b : date.break_evens) take(b);
+  const double margin = std::max(0.15 * (hi - lo), 0.1 * hi);
+  return {std::max(0.0, lo - margin), hi + margin};
+}
+
+}  // namespace stratlyn

@@ -1,0 +1,517 @@
+#include "strategy/ucstrategy_widget.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+
+#include "charts/qt_canvas.h"
+#include "charts/zel_draw.h"
+#include "strategy/leg_text.h"
+#include "util/dates.h"
+#include "util/error_handler.h"
+#include "util/format.h"
+#include "util/numeric_entry.h"
+#include "util/qt_grid_model.h"
+#include "util/services.h"
+
+namespace stratlyn {
+
+namespace {
+
+// Geometry in twips (the panel is kDesignWidth x kDesignHeight).
+constexpr int kLeft = 60;
+constexpr int kColumnWidth = 3840;
+constexpr int kRowHeight = 300;
+constexpr int kLabelHeight = 285;
+constexpr int kTableHeight = 1100;
+constexpr int kPlotTop = 60;
+constexpr int kPlotHeight = 4080;
+constexpr int kYLabelLeft = 3990;
+constexpr int kYLabelWidth = 660;
+constexpr int kGap = 45;
+// The large display stretches positions more than the panel (the top 400
+// twips are left out of its ratio): every control ends above this.
+constexpr int kContentBottom = ucStrategy::kDesignHeight - 420;
+
+constexpr uint32_t kPlotBack = 0xFFFFFF;
+constexpr uint32_t kExpiryColour = 0x1F4E9A;  // dark blue
+constexpr uint32_t kDateColour = 0xD02020;    // red
+constexpr uint32_t kZeroColour = 0x909090;
+constexpr uint32_t kBreakEvenColour = 0x2E8B3A;  // green
+constexpr const char* kPlotTitle = "Profit of the position";
+constexpr const char* kXCaption = "Underlying price";
+constexpr const char* kYCaption = "Profit";
+// The marker's caption at today's price: "now 50".
+constexpr const char* kMarkerPrefix = "now ";
+
+constexpr const char* kAtExpiryLegend = "At expiry";
+constexpr const char* kAtDateLegend = "At date";
+constexpr const char* kSaveImageTitle = "Save Image";
+constexpr const char* kImageNotSaved = "The image could not be saved to ";
+constexpr const char* kBadWidthEntry = "The width must be a positive number";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::chrono::year_month_day Today() {
+  return std::chrono::year_month_day{
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+}
+
+}  // namespace
+
+ucStrategy::ucStrategy(QWidget* parent)
+    : ScaledPanel(parent, kDesignWidth, kDesignHeight), draw_(std::make_unique<zelDraw>()) {
+  setObjectName("ucStrategy1");
+  grid1_ = Place(new GridView(this), kLeft, 60, kColumnWidth, kTableHeight);
+  grid1_->setObjectName("Grid1");
+  core_ = std::make_unique<StrategyPanel>(grid1_->grid());
+  grid1_->SetStretchLastColumn(true);
+
+  int top = 60 + kTableHeight + kGap;
+  const int button = 920;
+  cmd_add_ = Place(new QPushButton(tr("Add"), this), kLeft, top, button, kRowHeight);
+  cmd_remove_ = Place(new QPushButton(tr("Remove"), this), kLeft + 986, top, button, kRowHeight);
+  cmd_copy_ = Place(new QPushButton(tr("Copy"), this), kLeft + 1972, top, button, kRowHeight);
+  cmd_paste_ = Place(new QPushButton(tr("Paste"), this), kLeft + 2958, top, button, kRowHeight);
+  cmd_add_->setToolTip(tr("Add a leg: one option of the calculator's type, strike and maturity"));
+  cmd_remove_->setToolTip(tr("Remove the selected legs"));
+  cmd_copy_->setToolTip(tr("Copy the selected cells as tab-separated rows"));
+  cmd_paste_->setToolTip(tr("Paste tab-separated rows from the current cell on"));
+
+  top += kRowHeight + kGap;
+  Place(new QLabel(tr("Template"), this), kLeft, top, 800, kLabelHeight);
+  cmb_template_ = Place(new QComboBox(this), kLeft + 800, top, 1560, kRowHeight);
+  for (const TemplateInfo& info : kTemplates) {
+    cmb_template_->addItem(tr(info.caption));
+  }
+  cmb_template_->setToolTip(tr("Fill the legs from the calculator's strike and maturity"));
+  Place(new QLabel(tr("Width"), this), kLeft + 2440, top, 560, kLabelHeight);
+  txt_width_ = Place(new QLineEdit(this), kLeft + 3000, top, 880, kRowHeight);
+  txt_width_->setText(Q(FormatNumber(kDefaultWidth, "0")));
+  txt_width_->setToolTip(tr("Distance between the strikes of the spreads"));
+
+  top += kRowHeight + kGap;
+  Place(new QLabel(tr("Date"), this), kLeft, top, 450, kLabelHeight);
+  txt_date_ = Place(new QLineEdit(this), kLeft + 450, top, 1300, kRowHeight);
+  txt_date_->setToolTip(tr("Date"));
+  Place(new QLabel(tr("At date"), this), kLeft + 1850, top, 730, kLabelHeight);
+  txt_at_date_ = Place(new QLineEdit(this), kLeft + 2580, top, 1300, kRowHeight);
+  txt_at_date_->setToolTip(tr("The date of the second curve, up to the first expiry"));
+
+  top += kRowHeight + kGap;
+  sld_date_ = Place(new QSlider(Qt::Horizontal, this), kLeft, top, 1600, kRowHeight);
+  sld_date_->setRange(0, kSliderSteps);
+  sld_date_->setValue(kSliderSteps / 2);
+  sld_date_->setToolTip(tr("From the date to the first expiry"));
+  chk_amer_ = Place(new QCheckBox(tr("American"), this), kLeft + 1680, top, 1100, kRowHeight);
+  chk_amer_->setToolTip(tr("Templates fill American options"));
+  cmd_calculate_ =
+      Place(new QPushButton(tr("Calculate"), this), kLeft + 2780, top, 1100, kRowHeight);
+  cmd_calculate_->setToolTip(tr("Click to calculate the position's profit and hedge parameters"));
+  top += kRowHeight + kGap;
+  grid2_ = Place(new GridView(this), kLeft, top, kColumnWidth, kContentBottom - top);
+  grid2_->setObjectName("Grid2");
+  grid2_->SetStretchLastColumn(true);
+  {
+    Grid& g = grid2_->grid();
+    g.SetCols(3);
+    g.SetRows(2);
+    g.SetFixedRows(1);
+    g.SetFixedCols(1);
+    g.SetTextMatrix(0, 1, kAtExpiryLegend);
+    g.SetTextMatrix(0, 2, kAtDateLegend);
+  }
+
+  // The figure draws its own ticks and captions: the plot takes the room of
+  // the range-end label boxes, which the chart object still fills (hidden).
+  const int plot_width = kDesignWidth - 60 - kYLabelLeft;
+  const int plot_height = kPlotHeight + kLabelHeight + 30;
+  pbox_ = Place(new QtCanvas(this), kYLabelLeft, kPlotTop, plot_width, plot_height);
+  pbox_->SetBackColor(kPlotBack);
+  for (auto& label : text1_) {
+    label = Place(new QtLabelBox(this), kYLabelLeft, kPlotTop, kYLabelWidth, kLabelHeight);
+    label->hide();
+  }
+  const int x_label_top = kPlotTop + kPlotHeight + 30;
+  lbl_point_ = Place(new QLabel(this), kYLabelLeft, x_label_top + kLabelHeight + 30,
+                     kDesignWidth - kYLabelLeft - 60, kRowHeight);
+  lbl_point_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  const int image_top = kContentBottom - 330;
+  cmd_copy_image_ =
+      Place(new QPushButton(tr("Copy Image"), this), kYLabelLeft, image_top, 1540, 330);
+  cmd_save_image_ =
+      Place(new QPushButton(tr("Save Image"), this), kYLabelLeft + 1610, image_top, 1540, 330);
+
+  RegisterDisplay();
+  draw_->Initialize();
+  draw_->InitializePictureBox(pbox_);
+  for (int i = 0; i < 4; ++i) {
+    draw_->InitializeTextBox(text1_[i], i);
+  }
+  draw_->SetDrawColors(pbox_->BackColor(), kExpiryColour, kExpiryColour, 2);
+  txt_date_->setText(Q(FormatShortDate(Today())));
+  SizeColumns();
+
+  const auto guarded = [](auto&& body) {
+    try {
+      body();
+    } catch (const std::exception& e) {
+      ErrorHandler(e);
+    }
+  };
+  connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
+  connect(cmd_add_, &QPushButton::clicked, this, [this, guarded] {
+    guarded([this] { core_->AddLeg(); });
+    grid1_->setFocus();
+  });
+  connect(cmd_remove_, &QPushButton::clicked, this, [this, guarded] {
+    guarded([this] { core_->RemoveLeg(); });
+    grid1_->setFocus();
+  });
+  connect(cmd_copy_, &QPushButton::clicked, this,
+          [this, guarded] { guarded([this] { core_->KeyPress(3); }); });
+  connect(cmd_paste_, &QPushButton::clicked, this, [this, guarded] {
+    guarded([this] { core_->KeyPress(22); });
+    grid1_->setFocus();
+  });
+  connect(grid1_, &GridView::KeyPress, this, [this, guarded](int key) {
+    if (key == 13) {
+      cmdCalculate_Click();
+      return;
+    }
+    guarded([this, key] { core_->KeyPress(key); });
+  });
+  connect(grid1_, &GridView::KeyDown, this, [this, guarded](int key, Qt::KeyboardModifiers) {
+    if (key == Qt::Key_Delete) {
+      guarded([this] { core_->ClearCells(); });
+    }
+  });
+  connect(cmb_template_, &QComboBox::activated, this, [this](int i) { cmbTemplate_Click(i); });
+  connect(sld_date_, &QSlider::valueChanged, this,
+          [this] { sldDate_Change(!sld_date_->isSliderDown()); });
+  connect(sld_date_, &QSlider::sliderReleased, this, [this] { sldDate_Change(true); });
+  connect(txt_at_date_, &QLineEdit::returnPressed, this, [this] { txtAtDate_Change(); });
+  connect(txt_date_, &QLineEdit::returnPressed, this, [this] { cmdCalculate_Click(); });
+  connect(txt_width_, &QLineEdit::returnPressed, this,
+          [this] { cmbTemplate_Click(cmb_template_->currentIndex()); });
+  connect(cmd_copy_image_, &QPushButton::clicked, this, [this] {
+    if (QClipboard* cb = QGuiApplication::clipboard()) {
+      cb->setImage(FigureImage());
+    }
+  });
+  connect(cmd_save_image_, &QPushButton::clicked, this, [this] { cmdSaveImage_Click(); });
+  connect(pbox_, &QtCanvas::MouseMove, this,
+          [this](Qt::MouseButtons, double x, double) { ShowPoint(x); });
+  connect(pbox_, &QtCanvas::MouseDown, this,
+          [this](Qt::MouseButton, double x, double) { ShowPoint(x); });
+  connect(pbox_, &QtCanvas::MouseLeave, this, [this] { lbl_point_->clear(); });
+}
+
+ucStrategy::~ucStrategy() = default;
+
+void ucStrategy::DisplayChanged() { SizeColumns(); }
+
+void ucStrategy::SizeColumns() {
+  const QFontMetrics fm(grid1_->font());
+  const int pad = 8;
+  Grid& g = grid1_->grid();
+  g.SetColWidth(0, (fm.horizontalAdvance("00") + pad) * kTwipsPerPixel);
+  for (int c = 0; c < kLegColumns; ++c) {
+    const int sample = fm.horizontalAdvance(c == 4 ? "American" : kLegColumnCaptions[c]);
+    g.SetColWidth(c + 1, (std::max(sample, fm.horizontalAdvance("-100")) + pad) * kTwipsPerPixel);
+  }
+  const QFontMetrics fm2(grid2_->font());
+  Grid& r = grid2_->grid();
+  r.SetColWidth(0, (fm2.horizontalAdvance("Probability of profit") + pad) * kTwipsPerPixel);
+  r.SetColWidth(1, (fm2.horizontalAdvance("-000.000000") + pad) * kTwipsPerPixel);
+}
+
+void ucStrategy::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
+                               float odvl, float oopr) {
+  core_->SetParameters(OptionParameters{oid, orf, os, ot, oxk, osig, odvl, oopr});
+  if (!filled_) {
+    filled_ = true;
+    try {
+      const auto bull = static_cast<int>(StrategyTemplate::kBullCallSpread);
+      cmb_template_->setCurrentIndex(bull);
+      core_->ApplyTemplate(StrategyTemplate::kBullCallSpread, kDefaultWidth, false);
+    } catch (const std::exception&) {
+      // A strike the template cannot use leaves the table empty.
+    }
+  }
+}
+
+void ucStrategy::CalcIt() { cmdCalculate_Click(); }
+
+std::string ucStrategy::StartDate() const { return txt_date_->text().toStdString(); }
+
+void ucStrategy::ShowAtDate() {
+  // The chosen date as a date counted from the position's date.
+  const auto start = ParseDateText(StartDate());
+  if (!start) {
+    txt_at_date_->setText(Q(FormatNumber(at_years_, kEntryFormat)));
+    return;
+  }
+  const auto days = std::chrono::days(static_cast<int>(std::lround(at_years_ * kDaysPerYear)));
+  txt_at_date_->setText(Q(FormatShortDate(std::chrono::sys_days(*start) + days)));
+}
+
+void ucStrategy::sldDate_Change(bool compute) {
+  if (updating_) {
+    return;
+  }
+  const auto horizon = core_->Horizon(StartDate());
+  if (!horizon) {
+    return;
+  }
+  at_years_ = *horizon * sld_date_->value() / kSliderSteps;
+  ShowAtDate();
+  if (compute) {
+    cmdCalculate_Click();
+  }
+}
+
+void ucStrategy::txtAtDate_Change() {
+  std::string text = txt_at_date_->text().toStdString();
+  double years = 0;
+  if (IsDateText(text) && IsDateText(StartDate())) {
+    try {
+      years = YearsBetweenDates(StartDate(), text);
+    } catch (const std::exception& e) {
+      ErrorHandler(e);
+      return;
+    }
+  } else if (const auto v = NumericValue(text)) {
+    years = *v;  // years from the position's date
+  } else {
+    AppDialogs().Critical(kInvalidNumericEntry);
+    return;
+  }
+  at_years_ = years;
+  if (const auto horizon = core_->Horizon(StartDate()); horizon && *horizon > 0) {
+    updating_ = true;
+    sld_date_->setValue(
+        static_cast<int>(std::lround(std::clamp(years / *horizon, 0.0, 1.0) * kSliderSteps)));
+    updating_ = false;
+  }
+  date_typed_ = true;
+  cmdCalculate_Click();
+}
+
+void ucStrategy::cmbTemplate_Click(int index) {
+  if (index < 0 || index >= static_cast<int>(kTemplates.size())) {
+    return;
+  }
+  const TemplateInfo& info = kTemplates[index];
+  double width = kDefaultWidth;
+  if (info.uses_width) {
+    const auto w = NumericValue(txt_width_->text().toStdString());
+    if (!w || !(*w > 0)) {
+      AppDialogs().Critical(kBadWidthEntry);
+      return;
+    }
+    width = *w;
+  }
+  try {
+    core_->ApplyTemplate(info.id, width, chk_amer_->isChecked());
+  } catch (const StrategyInputError& e) {
+    AppDialogs().Critical(e.what());
+    return;
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+    return;
+  }
+  cmdCalculate_Click();
+}
+
+void ucStrategy::cmdCalculate_Click() {
+  Events& events = AppEvents();
+  events.SetBusy(true);
+  // The slider decides the date as a share of the time to the first expiry,
+  // unless the date was just typed into its field.
+  if (!date_typed_) {
+    if (const auto horizon = core_->Horizon(StartDate())) {
+      at_years_ = *horizon * sld_date_->value() / kSliderSteps;
+      ShowAtDate();
+    }
+  }
+  date_typed_ = false;
+  figures_ = core_->Compute(StartDate(), at_years_);
+  events.SetBusy(false);
+  lbl_point_->clear();
+  if (!figures_) {
+    draw_->Clear();
+    ClearResults();
+    return;
+  }
+  try {
+    DrawProfitPlot(*figures_);
+    ShowResults();
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+  events.ProcessPending();
+}
+
+void ucStrategy::SetGreekUnits(GreekUnits units) {
+  units_ = units;
+  if (figures_) {
+    ShowResults();
+  }
+}
+
+void ucStrategy::ClearResults() {
+  Grid& g = grid2_->grid();
+  g.SetRedraw(false);
+  g.SetRows(2);
+  for (int c = 0; c < 3; ++c) {
+    g.SetTextMatrix(1, c, "");
+  }
+  for (int i = 0; i < 4; ++i) {
+    text1_[i]->SetText("");
+  }
+  g.SetRedraw(true);
+}
+
+void ucStrategy::ShowResults() {
+  const std::vector<ResultRow> rows = StrategyPanel::ResultRows(*figures_, units_);
+  Grid& g = grid2_->grid();
+  g.SetRedraw(false);
+  g.SetRows(static_cast<int>(rows.size()));
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const int r = static_cast<int>(i);
+    g.SetTextMatrix(r, 0, rows[i].caption);
+    g.SetTextMatrix(r, 1, rows[i].at_expiry);
+    g.SetTextMatrix(r, 2, rows[i].at_date);
+  }
+  g.SetRedraw(true);
+}
+
+void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
+  // One common scale set from outside, framed by the chart object (title,
+  // captions, round ticks, grid, a marker at today's price); the two curves
+  // as lines, the zero line and the break-evens as straight segments, and
+  // printed legend texts.
+  const std::vector<CurvePoint>& c = f.curve;
+  const int n = static_cast<int>(c.size());
+  double lo = c.front().at_expiry, hi = lo;
+  for (const CurvePoint& p : c) {
+    lo = std::min({lo, p.at_expiry, p.at_date});
+    hi = std::max({hi, p.at_expiry, p.at_date});
+  }
+  if (!(hi > lo)) {
+    lo -= 1;
+    hi += 1;
+  }
+  const double pad = 0.08 * (hi - lo);
+  const double y_top = hi + pad, y_bottom = lo - pad;
+  const double x_left = c.front().spot, x_right = c.back().spot;
+  draw_->Clear();
+  draw_->SetTitle(kPlotTitle);
+  draw_->SetAxisCaptions(kXCaption, kYCaption);
+  draw_->SetMinMax(static_cast<float>(y_top), zelDraw::kYMax);
+  draw_->SetMinMax(static_cast<float>(y_bottom), zelDraw::kYMin);
+  draw_->SetMinMax(static_cast<float>(x_left), zelDraw::kXMin);
+  draw_->SetMinMax(static_cast<float>(x_right), zelDraw::kXMax);
+  draw_->SetExternalScale();
+
+  const auto segment = [&](uint32_t colour, int width, double x1, double y1, double x2, double y2) {
+    pbox_->SetForeColor(colour);
+    pbox_->SetDrawWidth(width);
+    pbox_->MoveTo(x1, y1);
+    pbox_->LineTo(x2, y2);
+  };
+  if (y_bottom < 0 && y_top > 0) {
+    segment(kZeroColour, 1, x_left, 0, x_right, 0);
+  }
+  for (const double b : f.at_expiry.break_evens) {
+    if (b >= x_left && b <= x_right) {
+      segment(kBreakEvenColour, 1, b, y_bottom, b, y_top);
+    }
+  }
+  // The date's break-evens: short ticks on the zero line in the date's colour.
+  const double tick = 0.03 * (y_top - y_bottom);
+  for (const double b : f.at_date.break_evens) {
+    if (b >= x_left && b <= x_right) {
+      segment(kDateColour, 2, b, -tick, b, tick);
+    }
+  }
+
+  // DrawLine draws from point 1 on: point 0 repeats the first point.
+  std::vector<float> x(n + 1), y_expiry(n + 1), y_date(n + 1);
+  for (int i = 0; i < n; ++i) {
+    x[i + 1] = static_cast<float>(c[i].spot);
+    y_expiry[i + 1] = static_cast<float>(c[i].at_expiry);
+    y_date[i + 1] = static_cast<float>(c[i].at_date);
+  }
+  x[0] = x[1];
+  y_expiry[0] = y_expiry[1];
+  y_date[0] = y_date[1];
+  draw_->SetDrawColors(kPlotBack, kDateColour, kDateColour, 2);
+  draw_->DrawLine(x, y_date, n + 1, false, 0);
+  draw_->SetDrawColors(kPlotBack, kExpiryColour, kExpiryColour, 2);
+  draw_->DrawLine(x, y_expiry, n + 1, false, 0);
+  const double spot = core_->MarketOf().spot;
+  if (spot >= x_left && spot <= x_right) {
+    draw_->SetMarker(spot, kMarkerPrefix + FormatNumber(spot, kReadoutFormat));
+  }
+
+  const double step_x = 0.03 * (x_right - x_left);
+  pbox_->MoveTo(x_left + step_x, y_top - 0.02 * (y_top - y_bottom));
+  pbox_->SetForeColor(kExpiryColour);
+  pbox_->Print(kAtExpiryLegend);
+  pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
+  pbox_->SetForeColor(kDateColour);
+  pbox_->Print(std::string(kAtDateLegend) + " " + txt_at_date_->text().toStdString());
+  pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
+  pbox_->SetForeColor(kBreakEvenColour);
+  std::string evens = "Break-even";
+  for (const double b : f.at_expiry.break_evens) {
+    evens += " " + FormatNumber(b, "0.00");
+  }
+  pbox_->Print(evens);
+  pbox_->Refresh();
+}
+
+void ucStrategy::ShowPoint(double x) {
+  const auto profits = core_->ProfitsAt(x);
+  if (!figures_ || !profits) {
+    lbl_point_->clear();
+    return;
+  }
+  lbl_point_->setText(Q("S=" + FormatNumber(x, kReadoutFormat) + "  expiry " +
+                        FormatNumber(profits->first, kReadoutFormat) + "  date " +
+                        FormatNumber(profits->second, kReadoutFormat)));
+}
+
+QImage ucStrategy::FigureImage() {
+  // The chart object's whole figure: plot, title, ticks and marker.
+  return pbox_->Image();
+}
+
+bool ucStrategy::SaveFigure(const QString& path) { return FigureImage().save(path, "PNG"); }
+
+void ucStrategy::cmdSaveImage_Click() {
+  const QString path = QFileDialog::getSaveFileName(this, tr(kSaveImageTitle), "strategy.png",
+                                                    tr("PNG images (*.png)"));
+  if (path.isEmpty()) {
+    return;
+  }
+  if (!SaveFigure(path)) {
+    AppDialogs().Critical(kImageNotSaved + path.toStdString());
+  }
+}
+
+}  // namespace stratlyn
