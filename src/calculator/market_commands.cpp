@@ -10,13 +10,13 @@
 #include "marketdata/civil_date.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
 #include "util/error_handler.h"
 #include "util/format.h"
-#include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/sites.h"
@@ -37,13 +37,10 @@ constexpr const char* kStrikeFarQuestion =
 constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
 constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
 constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
-// A fetch that brought no page: "The page URL could not be loaded: CAUSE".
-constexpr const char* kPageNotLoadedStart = "The page ";
-constexpr const char* kPageNotLoadedMiddle = " could not be loaded: ";
-
 constexpr const char* kQuotePath = "/DelayedQuote/SimpleQuote.aspx?ticker=";
 constexpr const char* kSymbolDirectoryPath = "/TradTool/Symbols/SymbolDirectory.asp";
 constexpr const char* kHistoricalVolatilityPath = "/data/historicalvolatility.aspx";
+constexpr std::string_view kPriceFieldFormat = "#####0.00000";
 constexpr std::string_view kMaturityFormat = "####0.00000";
 constexpr std::string_view kRateFieldFormat = "####0.0000";
 constexpr std::string_view kYieldFieldFormat = "####0.00000";
@@ -61,43 +58,12 @@ std::string Upper(std::string s) {
 
 bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed; }
 
-// A number for an entry field, with the locale's decimal separator.
-std::string FieldNumber(double value, std::string_view pattern) {
-  const std::string& point = CurrentEntryLocale().decimal_point;
-  return FormatNumber(value, pattern, point.size() == 1 ? point[0] : '.');
-}
-
-// A price the parsers wrote ("#####0.00000": digits, one separator, no
-// grouping) with the decimal separator of the user's locale, so that
-// Calculate reads back the figure that was fetched. Other texts unchanged.
-std::string InEntryLocale(const std::string& figure) {
-  const std::string& point = CurrentEntryLocale().decimal_point;
-  size_t separator = std::string::npos;
-  for (size_t i = 0; i < figure.size(); ++i) {
-    const char c = figure[i];
-    if (c == '-' && i == 0) continue;
-    if (std::isdigit(static_cast<unsigned char>(c))) continue;
-    if ((c == '.' || c == ',') && separator == std::string::npos) {
-      separator = i;
-      continue;
-    }
-    return figure;
-  }
-  if (separator == std::string::npos) return figure;
-  return figure.substr(0, separator) + point + figure.substr(separator + 1);
-}
-
-// A parser's answer that is a price (not "", "seetable" or "blank").
-bool IsPriceAnswer(const std::string& answer) {
-  return !answer.empty() && answer != kSeeTable && answer != kBlank;
-}
-
 // Years from now to midnight at the start of an OCC expiration date.
 std::string MaturityFromOcc(const OccSymbol& occ) {
   using namespace std::chrono;
   const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)},
                          day{static_cast<unsigned>(occ.day)}};
-  return FieldNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
+  return FormatEntryNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
 }
 
 }  // namespace
@@ -128,7 +94,7 @@ std::string MaturityFromMonth(int month_index, std::chrono::system_clock::time_p
   // The current month after its expiration: next year's contract, not a
   // negative maturity.
   if (t < 0) t = YearsFromNow(expiration(y + 1, m), now);
-  return FieldNumber(t, kMaturityFormat);
+  return FormatEntryNumber(t, kMaturityFormat);
 }
 
 MarketCommands::MarketCommands(Grid& grid) : grid_(grid) {}
@@ -152,10 +118,7 @@ bool MarketCommands::Load(const std::string& url) {
   // Another command loaded its own page while this one waited (the user
   // pressed a button again): that command reads it, this one ends quietly.
   if (serial != load_serial_) return false;
-  if (const std::string why = view.LoadFailure(); !why.empty()) {
-    AppDialogs().Critical(kPageNotLoadedStart + url + kPageNotLoadedMiddle + why);
-    return false;
-  }
+  CheckPageLoaded(view, url);
   return true;
 }
 
@@ -226,17 +189,17 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
   }
   const std::string html = View().BodyHtml();
   QuoteContext ctx{f.maturity_month, f.strike, {}};
-  const std::string answer = IsFeed(f.exchange) ? ParseCBOEFeedQuote(html, "", ctx)
-                                                : ParseCBOESimpleQuote(html, f.exchange, ctx);
+  const QuoteResult answer = IsFeed(f.exchange) ? ReadCBOEFeedQuote(html, "", ctx)
+                                                : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
-  if (answer == kSeeTable) {
+  if (answer.outcome == QuoteOutcome::kSeeTable) {
     ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
     AppEvents().ProcessPending();
-  } else if (IsPriceAnswer(answer)) {
-    // No price ("" after the parser's message, or "blank" after a No)
-    // leaves the field as it was.
-    f.underlying_price = InEntryLocale(answer);
+  } else if (answer.outcome == QuoteOutcome::kPrice) {
+    // No price (after the parser's message, or a No to the symbol
+    // directory) leaves the field as it was.
+    f.underlying_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
     AppEvents().ProcessPending();
   }
   AppEvents().SetBusy(false);
@@ -285,10 +248,10 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   }
   const std::string html = View().BodyHtml();
   QuoteContext ctx{f.maturity_month, f.strike, {}};
-  const std::string answer =
-      feed ? ParseCBOEFeedQuote(html, symbol, ctx) : ParseCBOESimpleQuote(html, f.exchange, ctx);
+  const QuoteResult answer =
+      feed ? ReadCBOEFeedQuote(html, symbol, ctx) : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
-  if (answer == kSeeTable) {
+  if (answer.outcome == QuoteOutcome::kSeeTable) {
     ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kSymbolDirectoryPath);
     AppEvents().SetBusy(false);
@@ -297,8 +260,8 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   }
   AppEvents().SetBusy(false);
   // A failed lookup changes no field.
-  if (!IsPriceAnswer(answer)) return;
-  f.option_price = InEntryLocale(answer);
+  if (answer.outcome != QuoteOutcome::kPrice) return;
+  f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
   AppEvents().ProcessPending();
   OccSymbol occ;
   f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ)
@@ -342,7 +305,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     }
 
     const float r = CurveRateFromGrid(grid_, t, std::chrono::system_clock::now());
-    f.interest_rate = FieldNumber(r / 100.0F, kRateFieldFormat);
+    f.interest_rate = FormatEntryNumber(r / 100.0F, kRateFieldFormat);
     AppEvents().SetBusy(false);
     AppEvents().ProcessPending();
   });
@@ -363,7 +326,7 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
     if (!loaded) return;
     double value = 0;
     if (!ReadDividendYield(View().BodyHtml(), value)) return;
-    f.dividend_yield = FieldNumber(value / 100.0, kYieldFieldFormat);
+    f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
     AppEvents().ProcessPending();
   });
 }

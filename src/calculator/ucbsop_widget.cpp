@@ -10,8 +10,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 
 #include "charts/qt_scalable_control.h"
+#include "marketdata/zel_bloomberg_data.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 #include "util/services.h"
@@ -164,11 +168,13 @@ void ucBSOP::CreateControls() {
   cmd_reparse_stock_ = Place(new QPushButton("Parse", this), 4580, r1 - 15, 700, 330);
   cmd_reparse_stock_->setToolTip(kTipReparseStock);
 
-  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1480, kRowHeight);
-  txt_option_ticker_ = Place(new QLineEdit(this), 1560, r2, 860, kRowHeight);
-  cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 2500, r2 - 15, 2000, 330);
+  // An OCC option symbol ("AAPL270115C00150000") is nineteen characters:
+  // the field takes the room its row's label and buttons leave.
+  lbl_option_ticker_ = Place(new QLabel("Option Ticker", this), 60, r2, 1100, kRowHeight);
+  txt_option_ticker_ = Place(new QLineEdit(this), 1170, r2, 2160, kRowHeight);
+  cmd_get_option_ = Place(new QPushButton("Get Option Price", this), 3345, r2 - 15, 1470, 330);
   cmd_get_option_->setToolTip(kTipGetOption);
-  cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4580, r2 - 15, 700, 330);
+  cmd_reparse_option_ = Place(new QPushButton("Parse", this), 4830, r2 - 15, 555, 330);
   cmd_reparse_option_->setToolTip(kTipReparseOption);
 
   cmb_quote_type_ = Place(new QComboBox(this), 60, r3, 2340, kRowHeight);
@@ -215,8 +221,10 @@ void ucBSOP::CreateControls() {
           [this] { RunMarket(&MarketCommands::cmdReparseStock_Click); });
   connect(cmd_reparse_option_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdReparseOption_Click); });
-  connect(cmd_get_interest_rate_, &QPushButton::clicked, this,
-          [this] { RunMarket(&MarketCommands::cmdGetInterestRate_Click); });
+  connect(cmd_get_interest_rate_, &QPushButton::clicked, this, [this] {
+    RunMarket(&MarketCommands::cmdGetInterestRate_Click);
+    FitCurveColumns();
+  });
   connect(cmd_div_yield_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdDivYield_Click); });
   connect(cmd_histo_vol_, &QPushButton::clicked, this, [this] { market_->cmdHistoVol_Click(); });
@@ -362,11 +370,32 @@ void ucBSOP::ClearAll() {
 void ucBSOP::EnlargeFont() {
   display_.EnlargeFont(uc_width_, uc_height_);
   resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  FitCurveColumns();
 }
 
 void ucBSOP::ReduceFont() {
   display_.ReduceFont(uc_width_, uc_height_);
   resize(TwipsToPx(uc_width_), TwipsToPx(uc_height_));
+  FitCurveColumns();
+}
+
+void ucBSOP::FitCurveColumns() {
+  Grid& grid = grid1_->grid();
+  if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
+  const QFontMetrics metrics(grid1_->font());
+  // A cell draws its text inside the focus frame's margins and the grid line.
+  const int padding =
+      2 * (grid1_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid1_) + 1) + 1 +
+      metrics.horizontalAdvance(QLatin1Char('0')) / 2;
+  for (int c = 0; c < grid.Cols(); ++c) {
+    int px = 0;
+    for (int r = 0; r < grid.Rows(); ++r) {
+      px = std::max(px, metrics.horizontalAdvance(Q(grid.TextMatrix(r, c))));
+    }
+    grid.SetColWidth(c, (px + padding) * kTwipsPerPixel);
+  }
+  // The label column is empty, so the term and its yield come first.
+  grid1_->horizontalScrollBar()->setValue(0);
 }
 
 MarketFields ucBSOP::ReadMarketFields() const {

@@ -94,6 +94,7 @@ class ucBSOP : public QWidget {
   QLabel* lblTheta() const { return lbl_theta_; }
   QLineEdit* txtStockTicker() const { return txt_stock_ticker_; }
   QLineEdit* txtOptionTicker() const { return txt_option_ticker_; }
+  QLabel* lblOptionTicker() const { return lbl_option_ticker_; }
   QComboBox* cmbQuoteType() const { return cmb_quote_type_; }
   QComboBox* cmbMaturity() const { return cmb_maturity_; }
   QComboBox* cmbStrike() const { return cmb_strike_; }
@@ -122,6 +123,9 @@ class ucBSOP : public QWidget {
   MarketFields ReadMarketFields() const;
   void WriteMarketFields(const MarketFields& f, const MarketFields& before);
   void RunMarket(void (MarketCommands::*command)(MarketFields&));
+  // Sizes the yield-curve grid's columns to their texts in the grid's font and
+  // scrolls it to its left edge, so that each term and its yield are in view.
+  void FitCurveColumns();
 
   // Places a control at a box in twips and records it in control order.
   template <typename W>

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "marketdata/http_fetch.h"
+
 namespace stratlyn {
 namespace {
 
@@ -53,48 +55,6 @@ QUrl Comparable(const QUrl& url) {
                       QUrl::NormalizePathSegments);
 }
 
-const char* ReasonPhrase(int status) {
-  switch (status) {
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 408:
-      return "Request Timeout";
-    case 410:
-      return "Gone";
-    case 429:
-      return "Too Many Requests";
-    case 500:
-      return "Internal Server Error";
-    case 501:
-      return "Not Implemented";
-    case 502:
-      return "Bad Gateway";
-    case 503:
-      return "Service Unavailable";
-    case 504:
-      return "Gateway Timeout";
-    default:
-      return nullptr;
-  }
-}
-
-// "HTTP 404 (Not Found)"; "HTTP 599" for a code without a known reason.
-std::string StatusText(int status) {
-  std::string text = "HTTP " + std::to_string(status);
-  if (const char* reason = ReasonPhrase(status)) {
-    text += std::string(" (") + reason + ")";
-  }
-  return text;
-}
-
 // The network's words for a failure: "net::ERR_CONNECTION_REFUSED" becomes
 // "connection refused".
 std::string NetworkText(const QString& error) {
@@ -105,9 +65,9 @@ std::string NetworkText(const QString& error) {
   return text.isEmpty() ? std::string("the page could not be loaded") : text.toStdString();
 }
 
-std::string NoAnswerText(std::chrono::milliseconds timeout) {
-  const auto seconds = std::max<long long>(1, (timeout.count() + 500) / 1000);
-  return "no answer in " + std::to_string(seconds) + " s";
+// The time-out in the words of the command line's fetches ("no answer in 30 s").
+std::string NoAnswerWords(std::chrono::milliseconds timeout) {
+  return NoAnswerText(std::max<long>(1, static_cast<long>((timeout.count() + 500) / 1000)));
 }
 
 }  // namespace
@@ -299,7 +259,7 @@ void WebBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
       break;
     case QWebEngineLoadingInfo::LoadFailedStatus:
       Finish(info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
-                 ? StatusText(info.errorCode())
+                 ? HttpStatusText(info.errorCode())
                  : NetworkText(info.errorString()));
       break;
     default:
@@ -318,7 +278,7 @@ void WebBrowser::OnNoAnswer() {
   if (!following_ || answered_) {
     return;
   }
-  const std::string failure = NoAnswerText(no_answer_ms_);
+  const std::string failure = NoAnswerWords(no_answer_ms_);
   stop();
   Finish(failure);
 }

@@ -158,7 +158,8 @@ TEST_F(MarketCommandsTest, OptionPriceWithStrikeCorrection) {
   ASSERT_EQ(view.History().size(), 1u);
   EXPECT_EQ(view.History()[0], Url("/DelayedQuote/SimpleQuote.aspx?ticker=IBMAZ"));
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("125", "130.00"));
-  EXPECT_EQ(fields.strike, "130.00");
+  EXPECT_EQ(fields.strike, L("130.00"));  // in the user's locale, as the field reads it
+  EXPECT_EQ(NumericValue(fields.strike).value_or(-1), 130.0);
   EXPECT_EQ(fields.option_price, L("3.25000"));
   const double t = NumericValue(fields.maturity).value_or(-1);
   EXPECT_GT(t, 0.0);  // January's expiration, never in the past

@@ -151,7 +151,10 @@ TEST_F(MarketGui, OptionPriceWithStrikeCorrection) {
       services.dialogs.LastText(),
       "You entered the strike price 125 while the retrieved quote is for strike 130.00. Do you "
       "want me to correct the strike price?");
-  EXPECT_EQ(Field(4), "130.00");
+  // The corrected strike is written in the user's locale, so that Calculate
+  // reads back 130.
+  EXPECT_EQ(Field(4), L("130.00"));
+  EXPECT_EQ(NumericValue(Field(4)).value_or(-1), 130.0);
   EXPECT_EQ(Field(6), L("3.25000"));
   const double t = NumericValue(Field(3)).value_or(-1);
   EXPECT_GT(t, 0.0);
@@ -215,6 +218,25 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_EQ(grid.TextMatrix(11, 1), "30");
   // Halfway between the 6-month (1.00 %) and 1-year (2.00 %) rates.
   EXPECT_EQ(Field(2), L("0.0150"));
+
+  // The grid shows each term beside its yield, at the normal display (what a
+  // 1024x768 screen gets) and the large one.
+  GridView& view = *panel.Grid1();
+  const auto in_view = [&view](int col) {
+    const int x = view.columnViewportPosition(col);
+    return x >= 0 && x + view.columnWidth(col) <= view.viewport()->width();
+  };
+  for (const bool large : {false, true}) {
+    if (large) panel.EnlargeFont();
+    EXPECT_TRUE(in_view(zelBloombergData::colTerm)) << large;
+    EXPECT_TRUE(in_view(zelBloombergData::colCoupon)) << large;
+    const QFontMetrics metrics(view.font());
+    // Wide enough for the text inside a cell's margins (no "3.95...").
+    EXPECT_GE(view.columnWidth(zelBloombergData::colCoupon),
+              metrics.horizontalAdvance(QString::fromStdString(grid.TextMatrix(11, 2))) + 6);
+  }
+  panel.ReduceFont();
+  EXPECT_TRUE(in_view(zelBloombergData::colCoupon));
 }
 
 TEST_F(MarketGui, StopEndsASeriesLoadThatNeverCompletes) {

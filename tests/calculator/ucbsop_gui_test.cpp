@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 #include "calculator/ucbsop_widget.h"
@@ -150,6 +152,47 @@ TEST_F(UcBsopTest, LargeAndNormalDisplay) {
   EXPECT_FALSE(panel->cmdCalculate()->font().bold());
   EXPECT_EQ(panel->ucWidth(), ucBSOP::kDesignWidth);
   EXPECT_EQ(panel->size(), QSize(TwipsToPx(7200), TwipsToPx(5700)));
+}
+
+// The room an OCC option symbol needs in the Option Ticker field: its text in
+// the field's own font, inside the frame and the text margins.
+bool ShowsWholeText(const QLineEdit* field, const QString& text) {
+  QStyleOptionFrame option;
+  option.initFrom(field);
+  option.lineWidth =
+      field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+  const QRect inner = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+  const QMargins m = field->textMargins();
+  const int room = inner.width() - m.left() - m.right() - 4;  // the line edit's own 2 px a side
+  return QFontMetrics(field->font()).horizontalAdvance(text) <= room;
+}
+
+TEST_F(UcBsopTest, AnOccSymbolFitsTheOptionTickerFieldAtBothDisplaySizes) {
+  const QString symbol = "AAPL270115C00150000";
+  const QRect panel_rect = panel->rect();
+  EXPECT_TRUE(ShowsWholeText(panel->txtOptionTicker(), symbol))
+      << panel->txtOptionTicker()->width() << " px for "
+      << QFontMetrics(panel->txtOptionTicker()->font()).horizontalAdvance(symbol);
+  panel->EnlargeFont();
+  EXPECT_TRUE(ShowsWholeText(panel->txtOptionTicker(), symbol))
+      << panel->txtOptionTicker()->width() << " px for "
+      << QFontMetrics(panel->txtOptionTicker()->font()).horizontalAdvance(symbol);
+  // The row's buttons still show their captions beside the wider field and
+  // stay clear of the grid.
+  for (int large = 1; large >= 0; --large) {
+    for (QPushButton* b : {panel->cmdGetOption(), panel->cmdReparseOption()}) {
+      EXPECT_GE(b->width(), QFontMetrics(b->font()).horizontalAdvance(b->text()) + 6)
+          << b->text().toStdString();
+      EXPECT_LT(b->geometry().right(), panel->Grid1()->geometry().left());
+      EXPECT_GT(b->geometry().left(), panel->txtOptionTicker()->geometry().right());
+    }
+    EXPECT_GE(panel->txtOptionTicker()->geometry().left(),
+              panel->lblOptionTicker()->geometry().left() +
+                  QFontMetrics(panel->lblOptionTicker()->font())
+                      .horizontalAdvance(panel->lblOptionTicker()->text()));
+    if (large) panel->ReduceFont();
+  }
+  EXPECT_EQ(panel->rect(), panel_rect);  // the panel keeps its size
 }
 
 TEST(QtScalableControl, WidgetAndLineAdapters) {
