@@ -490,16 +490,24 @@ void calcMain::cmdCalc_Click() {
   }
 }
 
+bool calcMain::TakeCalculatorOption() {
+  // The option is read first: an entry that cannot be read stops the switch
+  // with its message, before any panel changes.
+  OptionParameters p = params_;
+  if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+    return false;
+  }
+  params_ = p;
+  return true;
+}
+
 void calcMain::SwitchToAnalytics(bool risk) {
   Events& events = AppEvents();
   try {
-    // The option is read first: an entry that cannot be read stops the
-    // switch with its message, before any panel changes.
-    OptionParameters p = params_;
-    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+    if (!TakeCalculatorOption()) {
       return;
     }
-    params_ = p;
+    const OptionParameters p = params_;  // a copy: events run below
     uc_bsop_->hide();
     uc_strategy_->hide();
     if (risk) {
@@ -540,11 +548,10 @@ void calcMain::cmdStrategy_Click() {
   // As "Sensitivity": the option is read first, the panel gets a copy.
   Events& events = AppEvents();
   try {
-    OptionParameters p = params_;
-    if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+    if (!TakeCalculatorOption()) {
       return;
     }
-    params_ = p;
+    const OptionParameters p = params_;  // a copy: events run below
     uc_bsop_->hide();
     uc_risk_->hide();
     uc_sens_->hide();

@@ -150,6 +150,9 @@ class calcMain : public QMainWindow {
   // A requested download has ended (saved, failed or cancelled): tells the
   // user. A check of the saved file belongs here.
   void OnRequestedDownloadFinished(QWebEngineDownloadRequest* download, const QString& path);
+  // Reads the calculator panel's option into params_; false (the panel has
+  // shown its message, params_ unchanged) when an entry cannot be read.
+  bool TakeCalculatorOption();
   void SwitchToAnalytics(bool risk);
 
   SiteAddresses addresses_;
