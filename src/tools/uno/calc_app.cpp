@@ -25,6 +25,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <cppuhelper/bootstrap.hxx>
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -88,6 +89,9 @@ Reference<css::uno::XComponentContext> LocalContext() {
   static Reference<css::uno::XComponentContext> context;
   static std::string failure;
   std::call_once(once, [] {
+    // The bridge writes to the office's socket; an office that has gone away
+    // must end the call with an exception, not the program with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" STRATLYN_LO_PROGRAM_DIR "/fundamentalrc", 0);
     try {
       context = cppu::defaultBootstrap_InitialComponentContext();
