@@ -59,6 +59,11 @@ test-release: deps $(RELEASE_BUILD)/CMakeCache.txt
 	cd $(RELEASE_BUILD) && ctest --output-on-failure --timeout 600 -L core -R '$(LIVE_OFFICE)' --repeat until-pass:2
 
 # Core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# GCC 12's runtime takes a dynamic TLS block that happens to start 16 bytes
+# into a page for the header of an old glibc and its leak checker then
+# crashes at exit ("Tracer caught signal 11") after a passing test: it is
+# told not to follow __tls_get_addr.
+ASAN_ENV := ASAN_OPTIONS=intercept_tls_get_addr=0
 $(ASAN_BUILD)/CMakeCache.txt: Makefile
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) $(WERROR) \
 	  -DCMAKE_BUILD_TYPE=Debug -DSTRATLYN_SANITIZE=ON -DSTRATLYN_GUI=OFF -DSTRATLYN_BENCH=OFF
@@ -66,8 +71,8 @@ $(ASAN_BUILD)/CMakeCache.txt: Makefile
 
 test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) --parallel
-	cd $(ASAN_BUILD) && ctest --output-on-failure --parallel 2 --timeout 900 -L core -E '$(LIVE_OFFICE)'
-	cd $(ASAN_BUILD) && ctest --output-on-failure --timeout 900 -L core -R '$(LIVE_OFFICE)' --repeat until-pass:2
+	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure --parallel 2 --timeout 900 -L core -E '$(LIVE_OFFICE)'
+	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure --timeout 900 -L core -R '$(LIVE_OFFICE)' --repeat until-pass:2
 
 # The parsers of typed and fetched text under libFuzzer (clang, ASan+UBSan),
 # each for FUZZ_SECONDS; a crash, leak or hang fails and leaves its input in

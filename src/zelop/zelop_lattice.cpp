@@ -114,9 +114,6 @@ Grid ChooseGrid(const Contract& c, int least) {
   return grid;
 }
 
-// Scratch table of row prices, reused between runs.
-thread_local std::vector<double> price_rows;
-
 // Values the contract on the lattice of `grid`. Knock-in options roll the
 // plain option alongside and take its value where the barrier has been
 // crossed; their rebate is paid at maturity where they never knocked in.
@@ -138,8 +135,9 @@ LatticeResult Run(const Contract& c, const Grid& grid, std::vector<double>& v,
   v.assign(width, 0.0);
   w.assign(width, 0.0);
   // The price of node i at a step depends only on step - i: one table.
-  std::vector<double>& rows = price_rows;
-  rows.resize(width);
+  // (A local table: thread-local storage in a library that is loaded and
+  // unloaded again crashes the leak checker's thread walk.)
+  std::vector<double> rows(width);
   for (int d = -n; d <= n; ++d) {
     rows[d + n] = c.s * std::exp(d * dx);
   }

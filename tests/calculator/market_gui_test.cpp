@@ -22,6 +22,7 @@
 #include "marketdata/zel_bloomberg_data.h"
 #include "shell/qt_web_browser.h"
 #include "support/fake_services.h"
+#include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
 #include "util/numeric_entry.h"
@@ -217,7 +218,7 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   EXPECT_EQ(grid.TextMatrix(3, 4), "1.0000");
   EXPECT_EQ(grid.TextMatrix(11, 1), "30");
   // Halfway between the 6-month (1.00 %) and 1-year (2.00 %) rates.
-  EXPECT_EQ(Field(2), L("0.0150"));
+  EXPECT_TRUE(testing::IsHalfwayRate(Field(2), CurrentEntryLocale().decimal_point[0]));
 
   // The grid shows each term beside its yield, at the normal display (what a
   // 1024x768 screen gets) and the large one.
@@ -313,7 +314,7 @@ TEST_F(MarketGui, GetInterestRateWhileAQuoteLoads) {
   setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
   EXPECT_TRUE(pressed);
   EXPECT_FALSE(timed_out_);
-  EXPECT_EQ(Field(2), L("0.0150"));
+  EXPECT_TRUE(testing::IsHalfwayRate(Field(2), CurrentEntryLocale().decimal_point[0]));
   EXPECT_EQ(Field(0), "1");
   EXPECT_EQ(services.dialogs.Count(), 1u) << services.dialogs.LastText();
 }
