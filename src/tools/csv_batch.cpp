@@ -3,7 +3,7 @@
 #include <csv.h>
 
 #include <algorithm>
-#include <barrier>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -264,7 +264,7 @@ struct Layout {
   BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
-// The work of one thread on a part of a chunk (on its own cache lines).
+// The work on one part of a chunk (on its own cache lines).
 struct alignas(64) Slice {
   char* begin = nullptr;
   char* end = nullptr;
@@ -391,19 +391,13 @@ zelError AsZelError(const std::exception& e) {
   return zelError(51, e.what());  // internal error
 }
 
-// Parses slice `index`, waits until every slice of the chunk is parsed,
-// then prices and writes its records; `first_row` is the row of the chunk's
-// first record. With `untouched` every record is copied as it is.
-void PriceSlice(std::vector<Slice>& slices, size_t index, std::barrier<>& parsed,
-                const Layout& layout, RowPricer& pricer, size_t first_row, bool untouched,
+// Parses and prices one part of a chunk. Rows are counted from 0 within
+// the part (the caller, which knows how many records the parts before it
+// hold, turns them into sheet rows). With `untouched` every record is
+// copied as it is.
+void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouched,
                 size_t keep_problems) {
-  Slice& s = slices[index];
   s.parse = ParsePart(s.begin, s.end, layout.sep, s.awaiting_lf, s.at_eof, s.records);
-  parsed.arrive_and_wait();
-  for (size_t i = 0; i < index; ++i) {
-    if (!slices[i].parse.ok) return;  // the chunk is malformed before this slice
-    first_row += slices[i].records.size();
-  }
   if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
   const bool write = layout.stages == BatchOptions::Stages::kAll;
   const PartRecords& b = s.records;
@@ -417,7 +411,7 @@ void PriceSlice(std::vector<Slice>& slices, size_t index, std::barrier<>& parsed
       AppendUntouched(s.out, b, r, layout);
       continue;
     }
-    const int row = static_cast<int>(first_row + r);
+    const int row = static_cast<int>(r);
     const size_t fields = b.FieldCount(r);
     const auto field = [&](int col) -> std::string_view {
       return col >= 1 && static_cast<size_t>(col) <= fields ? b.Field(r, col - 1)
@@ -631,7 +625,12 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   const unsigned threads =
       options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   std::vector<RowPricer> pricers(threads);
-  std::vector<Slice> slice_sets[2] = {std::vector<Slice>(threads), std::vector<Slice>(threads)};
+  // Each chunk is cut into parts of about kPartBytes that the threads take
+  // one after another, so that a thread held up by the machine's other work
+  // leaves more parts to the others instead of keeping them all waiting.
+  constexpr size_t kPartBytes = 32 << 10;
+  std::vector<Slice> slice_sets[2];
+  size_t part_counts[2] = {0, 0};
   bool stopped = false;
   size_t records_before = 1;  // the heading record
   report.last_row = 1;
@@ -641,7 +640,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
 
   const auto write_pending = [&] {
     if (!pending_output) return;
-    for (Slice& s : slice_sets[1 - cur]) WriteOut(out, s.out);
+    for (size_t i = 0; i < part_counts[1 - cur]; ++i) WriteOut(out, slice_sets[1 - cur][i].out);
     pending_output = false;
   };
 
@@ -663,30 +662,42 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     }
     if (base + begin == chunk_end && at_eof) break;
 
-    // Split the chunk into one part per thread, at record boundaries.
+    // Split the chunk into parts at record boundaries.
     std::vector<Slice>& slices = slice_sets[cur];
     char* part = base + begin;
     const size_t span = static_cast<size_t>(chunk_end - part);
-    for (unsigned t = 0; t < threads; ++t) {
-      Slice& s = slices[t];
+    const size_t wanted = threads == 1 ? 1 : std::max<size_t>(threads, span / kPartBytes);
+    if (slices.size() < wanted) slices.resize(wanted);
+    size_t parts = 0;
+    while (parts < wanted && (part < chunk_end || parts == 0)) {
+      Slice& s = slices[parts];
       s.Reset();
       s.begin = part;
       char* part_end = chunk_end;
-      if (t + 1 < threads) {
-        const char* target = base + begin + span * (t + 1) / threads;
+      if (parts + 1 < wanted) {
+        const char* target = base + begin + span * (parts + 1) / wanted;
         if (target < part) target = part;
         const char* b = target < chunk_end ? NextBoundary(part, target, chunk_end) : nullptr;
         part_end = b ? const_cast<char*>(b) : chunk_end;
       }
       s.end = part_end;
-      s.awaiting_lf = t == 0 ? awaiting_lf : part[-1] == '\r';
+      s.awaiting_lf = parts == 0 ? awaiting_lf : part[-1] == '\r';
       s.at_eof = at_eof && part_end == chunk_end;
       part = part_end;
+      ++parts;
     }
+    part_counts[cur] = parts;
 
-    std::barrier<> parsed(static_cast<std::ptrdiff_t>(threads));
+    std::atomic<size_t> next_part{0};
+    const auto work = [&slices, &next_part, &layout, parts, stopped,
+                       keep = options.keep_problems](RowPricer& pricer) {
+      for (size_t i; (i = next_part.fetch_add(1, std::memory_order_relaxed)) < parts;) {
+        PriceSlice(slices[i], layout, pricer, stopped, keep);
+      }
+    };
+    const unsigned worker_count = static_cast<unsigned>(std::min<size_t>(threads, parts));
     std::vector<std::thread> workers;
-    workers.reserve(threads);
+    workers.reserve(worker_count);
     const auto join = [&workers] {
       for (auto& w : workers) {
         if (w.joinable()) w.join();
@@ -698,37 +709,30 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       // The tail of this chunk starts the next one (the workers only read it).
       next.resize(tail);
       if (tail) std::memcpy(next.data(), chunk_end, tail);
-      for (unsigned t = 0; t < threads; ++t) {
-        workers.emplace_back(PriceSlice, std::ref(slices), t, std::ref(parsed), std::cref(layout),
-                             std::ref(pricers[t]), records_before + 1, stopped,
-                             options.keep_problems);
+      for (unsigned t = 0; t < worker_count; ++t) {
+        workers.emplace_back(work, std::ref(pricers[t]));
       }
       // Write the previous chunk and read the next one while this is priced.
       write_pending();
       if (!at_eof) reader.Fill(next, tail, chunk_bytes);
     } catch (...) {
-      // Threads that could not be started never reach the barrier: let the
-      // others past it before waiting for them.
-      for (size_t t = workers.size(); t < threads; ++t) parsed.arrive_and_drop();
+      // The parts no thread has taken yet are left alone.
+      next_part.store(parts);
       join();
       throw;
     }
     join();
 
-    for (Slice& s : slices) {
-      if (!s.parse.ok) {
-        size_t line = records_before + 1;
-        for (const Slice& e : slices) {
-          if (&e == &s) break;
-          line += e.records.size();
-        }
-        Malformed(name, line + s.records.size());
-      }
+    size_t line = records_before + 1;
+    for (size_t i = 0; i < parts; ++i) {
+      if (!slices[i].parse.ok) Malformed(name, line + slices[i].records.size());
+      line += slices[i].records.size();
     }
     size_t records = 0;
-    for (Slice& s : slices) {
+    for (size_t i = 0; i < parts; ++i) {
+      Slice& s = slices[i];
       if (stopped) {
-        // An earlier slice ended the run: this one is copied as it stands.
+        // An earlier part ended the run: this one is copied as it stands.
         s.out.clear();
         for (size_t r = 0; r < s.records.size(); ++r) {
           AppendUntouched(s.out, s.records, r, layout);
@@ -736,13 +740,18 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
         records += s.records.size();
         continue;
       }
+      // The part's rows counted from 0 become the sheet's rows.
+      const int first_row = static_cast<int>(records_before + records + 1);
       report.rows_priced += s.priced;
       report.rows_skipped += s.skipped;
       for (auto& p : s.problems) {
+        p.row += first_row;
         if (report.skipped.size() < options.keep_problems) report.skipped.push_back(std::move(p));
       }
-      report.notes.insert(report.notes.end(), std::make_move_iterator(s.notes.begin()),
-                          std::make_move_iterator(s.notes.end()));
+      for (auto& n : s.notes) {
+        n.first += first_row;
+        report.notes.push_back(std::move(n));
+      }
       if (s.records.size()) {
         report.last_row = static_cast<int>(records_before + records + s.records.size());
       }
@@ -759,7 +768,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       }
       records += s.records.size();
     }
-    awaiting_lf = slices.back().parse.awaiting_lf;
+    awaiting_lf = slices[parts - 1].parse.awaiting_lf;
     records_before += records;
     pending_output = true;
     cur = 1 - cur;
@@ -768,7 +777,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   }
   cur = 1 - cur;  // the set last priced
   if (pending_output) {
-    for (Slice& s : slice_sets[cur]) WriteOut(out, s.out);
+    for (size_t i = 0; i < part_counts[cur]; ++i) WriteOut(out, slice_sets[cur][i].out);
   }
   if (!stopped) report.last_row = static_cast<int>(records_before + 1);
   if (std::fflush(out) != 0) ThrowWrite();

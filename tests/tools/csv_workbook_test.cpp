@@ -226,6 +226,47 @@ TEST(CsvBatch, WritesWhatTheWindowWrites) {
   }
 }
 
+// A chunk of a big file is cut into many more parts than there are threads,
+// taken by whichever thread is free: rows of skipped cells, messages and the
+// row that ends the run are still told by their rows in the sheet, and what
+// follows that row is copied as it stands.
+TEST(CsvBatch, ManyPartsKeepTheirRows) {
+  std::string book = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n";
+  for (int row = 2; row <= 12000; ++row) {
+    if (row == 3001) {
+      book += "50,n/a,0.25,0.25,0,0.1,1,European\n";
+    } else if (row == 7777) {
+      book += "50,50,0,0.25,0,0.1,2,European\n";
+    } else if (row == 9500) {
+      book += "0,50,0.25,0.25,0,0.1,1,European\n";  // ends the run
+    } else {
+      book += "50," + std::to_string(40 + row % 20) + ",0.25,0.25,0.01,0.1," +
+              std::to_string(1 + row % 2) + ",European\n";
+    }
+  }
+  ASSERT_GT(book.size(), size_t{400} << 10);
+  ExcelLink::Report window_report;
+  const std::string window = ProcessInWindow(book, &window_report);
+  ASSERT_EQ(window_report.last_row, 9500);
+  for (const unsigned threads : {2u, 3u}) {
+    for (const size_t chunk : {size_t{1} << 20, size_t{200} << 10}) {
+      BatchOptions options;
+      options.threads = threads;
+      options.chunk_bytes = chunk;
+      BatchReport report;
+      EXPECT_TRUE(ProcessInBatch(book, options, &report) == window)
+          << threads << " threads, chunks of " << chunk;
+      EXPECT_EQ(report.outcome, BatchReport::Outcome::kDone);
+      EXPECT_EQ(report.last_row, 9500);
+      EXPECT_EQ(report.rows_priced, 9500 - 2 - 1);
+      ASSERT_EQ(report.skipped.size(), 1u);
+      EXPECT_EQ(report.skipped[0].row, 3001);
+      ASSERT_EQ(report.notes.size(), 1u);
+      EXPECT_EQ(report.notes[0], std::make_pair(7777, std::string("Invalid maturity (0.0000)")));
+    }
+  }
+}
+
 TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
   // The lattice fails on a zero strike: rows before it keep their results,
   // that row and the rest are copied untouched, in the window and the batch.
