@@ -1,5 +1,6 @@
 #include "pricing/zel_bsop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -56,6 +57,46 @@ void zelBSOP::SetOptionData(float oo, const std::string& oString) {
       putCallFlag = 1;
     }
   }
+}
+
+void zelBSOP::SetTerms(float type, float riskFree_, float maturity_, float strike_,
+                       float underlying_, float volatility_, float dividendYield_) {
+  SetOptionData(type, strType);
+  riskFree = riskFree_;
+  maturity = maturity_;
+  strike = strike_;
+  underlying = underlying_;
+  volatility = volatility_;
+  dividendYield = dividendYield_;
+}
+
+void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
+  if (!(volatility > 0)) {
+    volatility = kDefaultVolatility;
+  }
+  if (!ValidInputs(noMessage)) {
+    std::fill(out, out + 5, kInvalidResult);
+    return;
+  }
+  out[0] = CalcValue();
+  out[1] = CalcDelta();
+  out[2] = CalcGamma();
+  out[3] = CalcVega();
+  out[4] = CalcTheta();
+}
+
+void zelBSOP::GetGreeks(float out[4], bool noMessage) {
+  if (!(volatility > 0)) {
+    volatility = kDefaultVolatility;
+  }
+  if (!ValidInputs(noMessage)) {
+    std::fill(out, out + 4, kInvalidResult);
+    return;
+  }
+  out[0] = CalcDelta();
+  out[1] = CalcGamma();
+  out[2] = CalcVega();
+  out[3] = CalcTheta();
 }
 
 bool zelBSOP::ReportInvalidInput(bool noMessage) {

@@ -52,6 +52,21 @@ class zelBSOP {
   // Throws zelError 5/6/11 for a floating-point fault in a formula.
   float GetOptionData(const std::string& oString, bool noMessage = false);
 
+  // The seven terms of a European option at once, exactly as SetOptionData
+  // under "type", "riskfree", "mat", "strike", "uasset", "vol" and "dvl" in
+  // that order sets them (zelError 6 for a type beyond 16 bits, nothing
+  // stored then).
+  void SetTerms(float type, float riskFree, float maturity, float strike, float underlying,
+                float volatility, float dividendYield);
+
+  // "opr", "delta", "gamma", "vega" and "theta" at once: the same five
+  // figures, faults and message as GetOptionData under each key in that
+  // order, the first with `noMessage` and the others without a message.
+  void GetValueAndGreeks(float out[5], bool noMessage = false);
+  // "delta", "gamma", "vega" and "theta" at once, as GetValueAndGreeks
+  // without the value.
+  void GetGreeks(float out[4], bool noMessage = true);
+
   // The record's cumulative standard normal approximation (five coefficients).
   float vbCumNorm(float x);
 

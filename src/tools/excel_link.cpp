@@ -250,29 +250,17 @@ std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t 
 void RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
   zelBSOP& o = *bsop_;
-  o.SetOptionData(ToSingle(in.type), o.strType);
-  o.SetOptionData(ToSingle(in.riskfree), o.strRiskFree);
-  o.SetOptionData(ToSingle(in.maturity), o.strMaturity);
-  o.SetOptionData(ToSingle(in.strike), o.strStrike);
-  o.SetOptionData(ToSingle(in.underlying), o.strUnderlying);
-  o.SetOptionData(ToSingle(in.volatility), o.strVolatility);
-  o.SetOptionData(ToSingle(in.dividend), o.strDvl);
+  o.SetTerms(ToSingle(in.type), ToSingle(in.riskfree), ToSingle(in.maturity), ToSingle(in.strike),
+             ToSingle(in.underlying), ToSingle(in.volatility), ToSingle(in.dividend));
   // Every result of a row is validated the same way: the record's message
   // for invalid inputs is shown once per row, with the first result.
-  out[0] = o.GetOptionData(o.strOptionPrice, false);
-  out[1] = o.GetOptionData(o.strDelta, true);
-  out[2] = o.GetOptionData(o.strGamma, true);
-  out[3] = o.GetOptionData(o.strVega, true);
-  out[4] = o.GetOptionData(o.strTheta, true);
+  o.GetValueAndGreeks(out.data());
   if (!hasPrice) return;
   o.SetOptionData(ToSingle(in.price), o.strOptionPrice);
   // The search leaves the record's volatility at the implied one, so the
   // Greeks below are those at the implied volatility.
   out[5] = o.GetOptionData(o.strImpliedVolatility, true);
-  out[6] = o.GetOptionData(o.strDelta, true);
-  out[7] = o.GetOptionData(o.strGamma, true);
-  out[8] = o.GetOptionData(o.strVega, true);
-  out[9] = o.GetOptionData(o.strTheta, true);
+  o.GetGreeks(out.data() + 6);
 }
 
 void RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <random>
+#include <utility>
 
 #include "support/fake_services.h"
 #include "util/zel_error.h"
@@ -162,6 +166,67 @@ TEST(ZelBsopTest, GreeksAgreeWithFiniteDifferencesAndParity) {
   // Theta per year is negative for this call, and of the size of a year's decay.
   EXPECT_LT(call.GetOptionData("theta"), 0.0f);
   EXPECT_GT(call.GetOptionData("theta"), -10.0f);
+}
+
+// The batch's calls for a whole row give what the keys give one by one, bit
+// for bit, row after row on one record (its caches carried along), with the
+// same message for invalid inputs and the same faults.
+TEST(ZelBsopTest, WholeRowCallsGiveWhatTheKeysGive) {
+  FakeServices fakes;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  zelBSOP whole, keyed;
+  for (int i = 0; i < 4000; ++i) {
+    // Now and then a term repeats (the caches hit), a volatility is not
+    // positive (the default is taken) or the maturity is invalid.
+    const float type = static_cast<float>(1 + i % 5);
+    const float r = u(rng) * 0.1f, q = i % 3 ? u(rng) * 0.05f : 0.0f;
+    const float t = i % 97 == 0 ? 0.0f : 0.02f + u(rng) * 3.0f;
+    const float k = 20 + u(rng) * 100, s = i % 7 ? 20 + u(rng) * 100 : k;
+    const float vol = i % 11 == 0 ? -0.1f : 0.05f + u(rng) * 0.8f;
+    whole.SetTerms(type, r, t, k, s, vol, q);
+    for (const auto& [value, key] : {std::pair{type, keyed.strType},
+                                     {r, keyed.strRiskFree},
+                                     {t, keyed.strMaturity},
+                                     {k, keyed.strStrike},
+                                     {s, keyed.strUnderlying},
+                                     {vol, keyed.strVolatility},
+                                     {q, keyed.strDvl}}) {
+      keyed.SetOptionData(value, key);
+    }
+    float figures[5];
+    const size_t boxes = fakes.dialogs.Count();
+    whole.GetValueAndGreeks(figures);
+    const size_t whole_boxes = fakes.dialogs.Count() - boxes;
+    const float expected[5] = {
+        keyed.GetOptionData(keyed.strOptionPrice), keyed.GetOptionData(keyed.strDelta, true),
+        keyed.GetOptionData(keyed.strGamma, true), keyed.GetOptionData(keyed.strVega, true),
+        keyed.GetOptionData(keyed.strTheta, true)};
+    EXPECT_EQ(fakes.dialogs.Count() - boxes, 2 * whole_boxes);
+    EXPECT_EQ(whole_boxes, t == 0.0f ? 1u : 0u);
+    for (int j = 0; j < 5; ++j) {
+      ASSERT_EQ(std::bit_cast<uint32_t>(figures[j]), std::bit_cast<uint32_t>(expected[j]))
+          << "row " << i << ", figure " << j;
+    }
+    // At another volatility, as after an implied-volatility search.
+    const float other = 0.1f + u(rng);
+    whole.SetOptionData(other, whole.strVolatility);
+    keyed.SetOptionData(other, keyed.strVolatility);
+    float greeks[4];
+    whole.GetGreeks(greeks);
+    const float expected_greeks[4] = {
+        keyed.GetOptionData(keyed.strDelta, true), keyed.GetOptionData(keyed.strGamma, true),
+        keyed.GetOptionData(keyed.strVega, true), keyed.GetOptionData(keyed.strTheta, true)};
+    for (int j = 0; j < 4; ++j) {
+      ASSERT_EQ(std::bit_cast<uint32_t>(greeks[j]), std::bit_cast<uint32_t>(expected_greeks[j]))
+          << "row " << i << ", Greek " << j;
+    }
+  }
+  // A fault: zelError 6 from a type beyond 16 bits, nothing stored.
+  EXPECT_THROW(whole.SetTerms(1e6f, 0.5f, 1, 1, 1, 1, 1), zelError);
+  float figures[5];
+  whole.GetValueAndGreeks(figures);
+  EXPECT_EQ(figures[0], keyed.GetOptionData(keyed.strOptionPrice));
 }
 
 TEST(ZelBsopTest, ImpliedVolatilityRoundTripsAndReportsUnreachablePrices) {
