@@ -100,6 +100,9 @@ struct ParseResult {
 ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf, const bool at_eof,
                       PartRecords& out) {
   ParseResult result;
+  // The bytes that end an unquoted field (or make it an error).
+  bool stops[256] = {};
+  stops[static_cast<unsigned char>(sep)] = stops['\r'] = stops['\n'] = stops['"'] = true;
   size_t record_start = out.FieldsSoFar();
   bool field_pending = false;  // a separator was read: another field follows
   bool plain = true;           // no field of the record so far was quoted
@@ -135,12 +138,8 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
     if (c != '"') {
       // An unquoted field runs to the separator or the line end.
       const char* begin = p;
-      while (p < end) {
-        const char d = *p;
-        if (d == sep || d == '\r' || d == '\n') break;
-        if (d == '"') return {false, awaiting_lf};
-        ++p;
-      }
+      while (p < end && !stops[static_cast<unsigned char>(*p)]) ++p;
+      if (p < end && *p == '"') return {false, awaiting_lf};
       out.AddField(begin, p);
       awaiting_lf = false;
       field_pending = false;

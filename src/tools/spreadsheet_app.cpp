@@ -17,27 +17,27 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool FastDecimal(std::string_view text, double& value) {
   static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  size_t i = 0;
-  const bool negative = text[0] == '-';
-  if (negative) ++i;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = *p == '-';
+  p += negative;
+  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   uint64_t m = 0;
-  int digits = 0, decimals = 0;
-  bool dot = false;
-  const size_t begin = i;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      m = m * 10 + static_cast<uint64_t>(c - '0');
-      ++digits;
-      decimals += dot;
-    } else if (c == '.' && !dot && i > begin) {
-      dot = true;
-    } else {
-      return false;
-    }
+  const char* const whole = p;
+  for (; p < end && digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+  const long whole_digits = p - whole;
+  long decimals = 0;
+  if (p < end) {
+    // A point after at least one digit, and at least one digit after it.
+    if (*p != '.' || whole_digits == 0) return false;
+    const char* const fraction = ++p;
+    for (; p < end && digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+    decimals = p - fraction;
+    if (p != end || decimals == 0) return false;
   }
-  if (digits == 0 || digits > 15 || (dot && decimals == 0)) return false;
-  const double v = static_cast<double>(m) / kPow10[decimals];
+  const long digits = whole_digits + decimals;
+  if (digits == 0 || digits > 15) return false;
+  const double v = decimals ? static_cast<double>(m) / kPow10[decimals] : static_cast<double>(m);
   value = negative ? -v : v;
   return true;
 }
