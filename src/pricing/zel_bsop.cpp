@@ -79,10 +79,7 @@ void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
     return;
   }
   out[0] = CalcValue();
-  out[1] = CalcDelta();
-  out[2] = CalcGamma();
-  out[3] = CalcVega();
-  out[4] = CalcTheta();
+  GetGreeks(out + 1, true);  // the inputs were checked above
 }
 
 void zelBSOP::GetGreeks(float out[4], bool noMessage) {
