@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
@@ -352,6 +353,34 @@ TEST_F(CalcMainTest, DownloadOfThePricingLibrary) {
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   ASSERT_TRUE(original.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll(), original.readAll());
+}
+
+// Help > Download from a site that serves some other file under the
+// library's name: told, and nothing is left in the library folder, neither
+// under the chosen name nor as the temporary copy.
+TEST_F(CalcMainTest, ATamperedLibraryDownloadIsDeletedAndNotSaved) {
+  testing::ScratchDir dir;
+  dir.Write("install/libzelop32.so",
+            "\x7f"
+            "ELF not the library");
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  const std::string folder = data_home_->Path() + "/tampered";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  const std::string target = folder + "/libzelop32.so";
+  w().SetSaveFileChooser([&](const QString&) { return QString::fromStdString(target); });
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses other = saved;
+  other.DownloadUrl = http.BaseUrl() + "/_download/install/libzelop32.so";
+  w().SetAddresses(other);
+  w().mnuHelpDownload_Click();
+  ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= 2; }, 15000));
+  w().SetAddresses(saved);
+  EXPECT_EQ(dialogs.Last().icon, MsgIcon::Critical);
+  EXPECT_NE(dialogs.Last().text.find("SHA-256"), std::string::npos) << dialogs.LastText();
+  EXPECT_NE(dialogs.Last().text.find(target), std::string::npos) << dialogs.LastText();
+  EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files), QStringList())
+      << "the folder keeps nothing";
 }
 
 TEST_F(CalcMainTest, OnlyTheRequestedLibraryIsOfferedIntoTheLibraryFolder) {
