@@ -70,12 +70,19 @@ void zelBSOP::SetTerms(float type, float riskFree_, float maturity_, float strik
   dividendYield = dividendYield_;
 }
 
-void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
+bool zelBSOP::ReadyForFigures(float* out, int count, bool noMessage) {
   if (!(volatility > 0)) {
     volatility = kDefaultVolatility;
   }
-  if (!ValidInputs(noMessage)) {
-    std::fill(out, out + 5, kInvalidResult);
+  if (ValidInputs(noMessage)) {
+    return true;
+  }
+  std::fill(out, out + count, kInvalidResult);
+  return false;
+}
+
+void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
+  if (!ReadyForFigures(out, 5, noMessage)) {
     return;
   }
   out[0] = CalcValue();
@@ -83,11 +90,7 @@ void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
 }
 
 void zelBSOP::GetGreeks(float out[4], bool noMessage) {
-  if (!(volatility > 0)) {
-    volatility = kDefaultVolatility;
-  }
-  if (!ValidInputs(noMessage)) {
-    std::fill(out, out + 4, kInvalidResult);
+  if (!ReadyForFigures(out, 4, noMessage)) {
     return;
   }
   out[0] = CalcDelta();

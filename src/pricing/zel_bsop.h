@@ -127,6 +127,9 @@ class zelBSOP {
     return ReportInvalidInput(noMessage);
   }
   bool ReportInvalidInput(bool noMessage);
+  // The default volatility for a non-positive one, then ValidInputs; when
+  // that fails, `count` results of -999 in out and false.
+  bool ReadyForFigures(float* out, int count, bool noMessage);
   float CalcValue();
   float CalcDelta();
   float CalcGamma();
