@@ -102,7 +102,7 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
   ParseResult result;
   // The bytes that end an unquoted field (or make it an error).
   bool stops[256] = {};
-  stops[static_cast<unsigned char>(sep)] = stops['\r'] = stops['\n'] = stops['"'] = true;
+  for (const char c : {sep, '\r', '\n', '"'}) stops[static_cast<unsigned char>(c)] = true;
   size_t record_start = out.FieldsSoFar();
   bool field_pending = false;  // a separator was read: another field follows
   bool plain = true;           // no field of the record so far was quoted
