@@ -322,6 +322,7 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
     sheet_ = nullptr;
     entries_ = list;
     live_entries_ = list;
+    new_list_ = false;
     lost_ = false;
     AppEvents().ProcessPending();
     return false;
@@ -352,8 +353,17 @@ int ExcelLink::Reconnect(int item_data) {
   ListSheets(*app, list);
   app_ = std::move(app);
   live_entries_ = std::move(list);
+  new_list_ = true;
   lost_ = false;
   return item_data;
+}
+
+bool ExcelLink::TakeNewSheetList(std::vector<SheetEntry>& list) {
+  if (!new_list_) return false;
+  new_list_ = false;
+  entries_ = live_entries_;
+  list = live_entries_;
+  return true;
 }
 
 int ExcelLink::LiveItemData(int item_data) const {
@@ -379,6 +389,7 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
     sheet_ = nullptr;
     entries_ = list;
     live_entries_ = list;
+    new_list_ = false;
     lost_ = false;
     return false;
   } catch (const std::exception& e) {

@@ -285,6 +285,11 @@ class ExcelLink {
 
   const LinkColumns& Columns() const { return columns_; }
 
+  // After a Process that attached again (the connection had been lost):
+  // the sheets of the application attached now, once, which then become the
+  // list that item data refer to. False when nothing changed since.
+  bool TakeNewSheetList(std::vector<SheetEntry>& list);
+
  private:
   // Reads, prices and writes one row; `style` forces a style (the row's own
   // style cell decides when empty). kEnd only with stop_at_zero.
@@ -305,6 +310,7 @@ class ExcelLink {
   std::vector<CellProblem> problems_;
   std::vector<SheetEntry> entries_;       // the list handed out by the last find
   std::vector<SheetEntry> live_entries_;  // the sheets of the application attached now
+  bool new_list_ = false;                 // live_entries_ not yet handed out
   bool lost_ = false;                     // the connection was lost in the last run
 };
 

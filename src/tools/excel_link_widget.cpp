@@ -173,6 +173,13 @@ void ExcelLinkWindow::cmdProcess_Click() {
   UpdateButtons();
   WindowObserver observer(Label1, progress, cancel_);
   const ExcelLink::Report report = link_.Process(item_data, observer);
+  // Attached again after a lost connection: the list shows the sheets open
+  // now, the chosen one still chosen.
+  if (std::vector<ExcelLink::SheetEntry> list; link_.TakeNewSheetList(list)) {
+    const QString chosen = cmbExcel->currentText();
+    FillList(list);
+    if (const int index = cmbExcel->findText(chosen); index >= 0) cmbExcel->setCurrentIndex(index);
+  }
   if (report.outcome == ExcelLink::Outcome::kDone) {
     // The used area may reach below the row that ended the run: show it full.
     const int handled = std::max(0, report.last_row - 2);

@@ -487,6 +487,18 @@ TEST(ExcelLinkProcess, ALostConnectionIsNamedWithItsRowAndProcessFindsTheSheetAg
   EXPECT_EQ(report.rows_priced, 4);
   EXPECT_TRUE(sheet.Has(5, 9));
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
+
+  // The window's list becomes the sheets open now, once; their item data
+  // name the same sheets.
+  ASSERT_TRUE(link.TakeNewSheetList(entries));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].caption, "[other.ods]Sheet2");
+  EXPECT_EQ(entries[2].caption, "[options.ods]Calls");
+  EXPECT_FALSE(link.TakeNewSheetList(entries));
+  report = link.Process(entries[2].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 4);
+  EXPECT_EQ(connections, 2);
 }
 
 TEST(ExcelLinkHeadings, WholeWordsDuplicatesAndColumnsWithoutHeading) {
