@@ -714,9 +714,11 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   }
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
-  // The pricing library arrives under a temporary name and takes the chosen
-  // one only when its SHA-256 is that of the library this build made.
-  const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
+  // A file that could be loaded as the pricing library where it lands (by
+  // its name or its folder; never by the name the server gave it) arrives
+  // under a temporary name and takes the chosen one only when its SHA-256
+  // is that of the library this build made.
+  const bool library = IsLibraryDestination(path.toStdString());
   download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
     if (download->isFinished()) {

@@ -2,8 +2,9 @@
 // A browser view of the main window: BrowserView on QWebEngineView.
 // Each Navigate is followed until that very load ends: loaded, failed (with
 // the cause in LoadFailure), turned into a download, stopped, or without an
-// answer from the server for NoAnswerTimeout(). A Navigate that replaces a
-// load still running is followed in its place. The Tag is emptied when a
+// answer from the server for NoAnswerTimeout(), or not complete by
+// PageDeadline() (however slowly the server sends it). A Navigate that
+// replaces a load still running is followed in its place. The Tag is emptied when a
 // load starts and becomes "alldone" when the load followed ends; the body
 // HTML is read with runJavaScript, awaited in a nested event loop.
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "util/browser_view.h"
+#include "util/net_limits.h"
 
 class QEventLoop;
 class QWebEngineDownloadRequest;
@@ -54,6 +56,11 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   static constexpr std::chrono::milliseconds kNoAnswerTimeout{30000};
   void SetNoAnswerTimeout(std::chrono::milliseconds timeout) { no_answer_ms_ = timeout; }
   std::chrono::milliseconds NoAnswerTimeout() const { return no_answer_ms_; }
+  // How long a Navigate may take as a whole before the load is stopped and
+  // fails with "no complete answer from HOST in N s" (Stop ends it sooner).
+  static constexpr std::chrono::milliseconds kPageDeadline{kPageDeadlineSeconds * 1000};
+  void SetPageDeadline(std::chrono::milliseconds deadline) { deadline_ms_ = deadline; }
+  std::chrono::milliseconds PageDeadline() const { return deadline_ms_; }
 
   // The address of the last Navigate ("" before the first).
   const std::string& LastNavigateTarget() const { return target_text_; }
@@ -77,6 +84,7 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   void OnDownloadRequested(QWebEngineDownloadRequest* download);
   void OnRedirect(const QUrl& url);
   void OnNoAnswer();
+  void OnPageDeadline();
   // Ends the load followed (or the one the user started) with `failure`.
   void Finish(const std::string& failure);
 
@@ -93,7 +101,9 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   std::string target_text_;
   QTimer no_answer_;      // runs from Navigate until the first answer
   QTimer aborted_grace_;  // an aborted load may be a download about to be reported
+  QTimer deadline_;       // runs from Navigate until the load ends
   std::chrono::milliseconds no_answer_ms_ = kNoAnswerTimeout;
+  std::chrono::milliseconds deadline_ms_ = kPageDeadline;
   QPointer<QEventLoop> body_wait_;
 };
 

@@ -383,6 +383,38 @@ TEST_F(CalcMainTest, ATamperedLibraryDownloadIsDeletedAndNotSaved) {
       << "the folder keeps nothing";
 }
 
+// Help > Download from a server that names its file "zelop-update.so": the
+// user saves it as the library, or into the library folder under that name.
+// Where it lands decides: it is checked, and a file that is not the library
+// is kept in neither place.
+TEST_F(CalcMainTest, ADownloadIsCheckedByWhereItLandsNotByTheServersName) {
+  testing::ScratchDir dir;
+  dir.Write("files/update.bin",
+            "\x7f"
+            "ELF not the library");
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  const std::string folder = GetSystemDir();
+  ASSERT_NE(folder, "");
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses other = saved;
+  other.DownloadUrl = http.BaseUrl() + "/_named/zelop-update.so/files/update.bin";
+  for (const std::string name : {"libzelop32.so", "zelop-update.so"}) {
+    const std::string target = folder + name;
+    w().SetSaveFileChooser([&](const QString&) { return QString::fromStdString(target); });
+    w().SetAddresses(other);
+    const size_t before = dialogs.Count();
+    w().mnuHelpDownload_Click();
+    ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= before + 2; }, 15000)) << name;
+    w().SetAddresses(saved);
+    EXPECT_EQ(dialogs.Last().icon, MsgIcon::Critical) << dialogs.LastText();
+    EXPECT_NE(dialogs.Last().text.find("SHA-256"), std::string::npos) << dialogs.LastText();
+    EXPECT_NE(dialogs.Last().text.find(target), std::string::npos) << dialogs.LastText();
+    EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files), QStringList())
+        << "the library folder keeps nothing after " << name;
+  }
+}
+
 TEST_F(CalcMainTest, OnlyTheRequestedLibraryIsOfferedIntoTheLibraryFolder) {
   testing::ScratchDir dir;
   dir.Write("DelayedQuote/SimpleQuote.aspx?ticker=IBM",
