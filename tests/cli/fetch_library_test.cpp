@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -204,6 +205,34 @@ TEST_F(FetchLibrary, ADownloadEndedBySignalLeavesNoTemporaryFile) {
   c = Start({"fetch-library"}, Env(fast), stem_);
   ASSERT_EQ(Wait(c), 0) << ReadAll(c.err);
   EXPECT_EQ(Names(LibDir()), std::vector<std::string>{"libzelop32.so"});
+}
+
+// A copy of the program with a changed library beside it (one byte more):
+// no figure, error 48 naming the file and why, exit 1.
+TEST(LibraryCheck, AChangedLibraryBesideTheProgramGivesNoFigure) {
+  ScratchDir dir;
+  fs::create_directories(dir.Path() + "/bin");
+  fs::create_directories(dir.Path() + "/data");
+  fs::copy_file(STRATLYN_CLI_PATH, dir.Path() + "/bin/stratlyn-cli");
+  const std::string library = dir.Path() + "/bin/libzelop32.so";
+  fs::copy_file(BuiltLibrary(), library);
+  std::ofstream(library, std::ios::app | std::ios::binary) << '\0';
+  const std::string stem = ::testing::TempDir() + "cli_check_" + std::to_string(getpid());
+  const std::string command = "XDG_DATA_HOME='" + dir.Path() + "/data' '" + dir.Path() +
+                              "/bin/stratlyn-cli' price --engine library --call --european "
+                              "--spot 50 --strike 50 --maturity 1 --rate 0.1 --vol 0.25 "
+                              "</dev/null >'" +
+                              stem + ".out' 2>'" + stem + ".err'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(ReadAll(stem + ".out"), "");
+  const std::string err = ReadAll(stem + ".err");
+  EXPECT_NE(err.find("run-time error 48"), std::string::npos) << err;
+  EXPECT_NE(err.find("Error in loading DLL: " + library +
+                     " (its SHA-256 is not that of the library of this program)"),
+            std::string::npos)
+      << err;
 }
 
 }  // namespace
