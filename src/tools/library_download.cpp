@@ -128,8 +128,7 @@ LibraryFetch FetchInto(const std::string& dir, const std::string& file, long dea
     if (MatchesBuiltZelop(temporary)) {
       return true;
     }
-    why = std::string("the file on the server is not the library of this program (") +
-          kZelopWrongDigest + ")";
+    why = std::string("the file on the server is refused: ") + kZelopWrongDigest;
     return false;
   });
   if (!ftp.getFile(file, target)) {

@@ -312,6 +312,27 @@ TEST_F(LibraryRecovery, ABrowserDownloadIsCheckedByWhereItLandsNotByItsName) {
   EXPECT_FALSE(IsLibraryDestination(home_.Path() + "/Downloads/zelop-update.so"));
 }
 
+TEST_F(LibraryRecovery, AFileOverTheCapOrWithAnotherDigestIsRefusedAndNotKept) {
+  ScratchDir remote;
+  const std::string served = remote.Path() + "/libzelop32.so";
+  std::ofstream(served, std::ios::binary) << std::string(kZelopMaxBytes + 1, '\0');
+  ServeFrom(remote);
+  LibraryFetch fetched = FetchVerifiedLibrary("libzelop32.so");
+  EXPECT_EQ(fetched.path, "");
+  EXPECT_EQ(fetched.failure, "the answer from 127.0.0.1 is larger than 16 MB");
+  EXPECT_TRUE(fs::is_empty(LibDir()));
+
+  fs::remove(served);
+  fs::copy_file(BuiltLibrary(), served);
+  std::ofstream(served, std::ios::app | std::ios::binary) << "x";
+  fetched = FetchVerifiedLibrary("libzelop32.so");
+  EXPECT_EQ(fetched.path, "");
+  EXPECT_EQ(fetched.failure,
+            "the file on the server is refused: its SHA-256 is not that of the library of this "
+            "program");
+  EXPECT_TRUE(fs::is_empty(LibDir()));
+}
+
 TEST_F(LibraryRecovery, StaleTemporaryCopiesAreRemovedButNotOneInUse) {
   ScratchDir remote;
   ServeFrom(remote);  // holds no library: the fetch itself fails
