@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/loopback_server.h"
@@ -43,7 +44,8 @@ TEST(RuntimeDir, APlantedLinkIsNeitherUsedNorFollowed) {
   const std::string old_name = tmp.Path() + "/stratlyn-runtime-" + std::to_string(::geteuid());
   fs::create_directory_symlink(victim, old_name);
 
-  const std::string made = PrepareRuntimeDir();
+  MadeRuntimeDir first = PrepareRuntimeDir();
+  const std::string made = first.path;
   ASSERT_NE(made, "");
   EXPECT_EQ(Env("XDG_RUNTIME_DIR"), made);
   EXPECT_NE(made, old_name);
@@ -54,11 +56,16 @@ TEST(RuntimeDir, APlantedLinkIsNeitherUsedNorFollowed) {
   EXPECT_EQ(ModeOf(made) & 0777, 0700u);
   EXPECT_EQ(ModeOf(victim) & 0777, 0755u) << "the link's target kept its mode";
 
-  // Two runs never share a folder.
-  const std::string second = PrepareRuntimeDir();
-  EXPECT_NE(second, made);
-  fs::remove(made);
-  fs::remove(second);
+  // Two runs never share a folder, and one running keeps its own.
+  ::unsetenv("XDG_RUNTIME_DIR");
+  MadeRuntimeDir second = PrepareRuntimeDir();
+  ASSERT_NE(second.path, "");
+  EXPECT_NE(second.path, made);
+  EXPECT_TRUE(fs::is_directory(made));
+  RemoveRuntimeDir(first);
+  RemoveRuntimeDir(second);
+  EXPECT_FALSE(fs::exists(made));
+  EXPECT_TRUE(fs::is_directory(victim));
 
   // XDG_RUNTIME_DIR itself a link to a private folder: not used either.
   const std::string private_dir = tmp.Path() + "/private";
@@ -67,10 +74,11 @@ TEST(RuntimeDir, APlantedLinkIsNeitherUsedNorFollowed) {
   const std::string link = tmp.Path() + "/runtime-link";
   fs::create_directory_symlink(private_dir, link);
   ::setenv("XDG_RUNTIME_DIR", link.c_str(), 1);
-  const std::string instead = PrepareRuntimeDir();
-  EXPECT_NE(instead, "");
-  EXPECT_EQ(Env("XDG_RUNTIME_DIR"), instead);
-  fs::remove(instead);
+  MadeRuntimeDir instead = PrepareRuntimeDir();
+  EXPECT_NE(instead.path, "");
+  EXPECT_EQ(Env("XDG_RUNTIME_DIR"), instead.path);
+  RemoveRuntimeDir(instead);
+  EXPECT_TRUE(fs::is_directory(private_dir));
 }
 
 TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
@@ -81,7 +89,7 @@ TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
   ::chmod(own.c_str(), 0700);
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", own);
-    EXPECT_EQ(PrepareRuntimeDir(), "");
+    EXPECT_EQ(PrepareRuntimeDir().path, "");
     EXPECT_EQ(Env("XDG_RUNTIME_DIR"), own);
   }
   // Open to others: another folder is made, and this one keeps its mode.
@@ -90,11 +98,11 @@ TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
   ::chmod(open.c_str(), 0755);
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", open);
-    const std::string made = PrepareRuntimeDir();
-    EXPECT_NE(made, "");
-    EXPECT_EQ(Env("XDG_RUNTIME_DIR"), made);
+    MadeRuntimeDir made = PrepareRuntimeDir();
+    EXPECT_NE(made.path, "");
+    EXPECT_EQ(Env("XDG_RUNTIME_DIR"), made.path);
     EXPECT_EQ(ModeOf(open) & 0777, 0755u);
-    fs::remove(made);
+    RemoveRuntimeDir(made);
   }
   // Owned by someone else (only root can give a folder away).
   if (::geteuid() == 0) {
@@ -104,9 +112,9 @@ TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
     ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
     EXPECT_FALSE(IsPrivateFolder(foreign));
     ScopedEnv runtime("XDG_RUNTIME_DIR", foreign);
-    const std::string made = PrepareRuntimeDir();
-    EXPECT_NE(made, "");
-    fs::remove(made);
+    MadeRuntimeDir made = PrepareRuntimeDir();
+    EXPECT_NE(made.path, "");
+    RemoveRuntimeDir(made);
   }
   // A relative name is never used.
   EXPECT_FALSE(IsPrivateFolder("."));
@@ -114,8 +122,36 @@ TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
   // something shared.
   ScopedEnv bad_tmp("TMPDIR", tmp.Path() + "/no/such/folder");
   ScopedEnv runtime("XDG_RUNTIME_DIR", open);
-  EXPECT_EQ(PrepareRuntimeDir(), "");
+  EXPECT_EQ(PrepareRuntimeDir().path, "");
   EXPECT_EQ(Env("XDG_RUNTIME_DIR"), "(unset)");
+}
+
+TEST(RuntimeDir, AFolderLeftByAKilledRunIsRemovedByTheNext) {
+  ScratchDir tmp;
+  ScopedEnv tmpdir("TMPDIR", tmp.Path());
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  // A killed run: its folder stays, its lock is let go with the process.
+  MadeRuntimeDir killed = PrepareRuntimeDir();
+  ASSERT_NE(killed.path, "");
+  std::ofstream(killed.path + "/socket-ish") << "left behind";
+  ::close(killed.lock_fd);
+  // A folder of the same form whose lock is held (a run still going) and
+  // one that is not private stay.
+  ::unsetenv("XDG_RUNTIME_DIR");
+  MadeRuntimeDir running = PrepareRuntimeDir();
+  ASSERT_NE(running.path, "");
+  EXPECT_FALSE(fs::exists(killed.path));
+  const std::string open = tmp.Path() + "/stratlyn-runtime-open00";
+  fs::create_directory(open);
+  ::chmod(open.c_str(), 0755);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  MadeRuntimeDir next = PrepareRuntimeDir();
+  ASSERT_NE(next.path, "");
+  EXPECT_TRUE(fs::is_directory(running.path));
+  EXPECT_TRUE(fs::is_directory(open));
+  EXPECT_TRUE(fs::is_directory(next.path));
+  RemoveRuntimeDir(running);
+  RemoveRuntimeDir(next);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QIcon>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "shell/calc_main_widget.h"
@@ -28,21 +27,16 @@ void PrepareWebEngineEnvironment() {
 }
 
 // The runtime folder this run made, removed with what the web engine left in
-// it when the program ends normally.
+// it when the program ends normally (the next run removes it otherwise).
 class RuntimeFolder {
  public:
   RuntimeFolder() : made_(stratlyn::PrepareRuntimeDir()) {}
-  ~RuntimeFolder() {
-    if (!made_.empty()) {
-      std::error_code ec;
-      std::filesystem::remove_all(made_, ec);  // links inside are not followed
-    }
-  }
+  ~RuntimeFolder() { stratlyn::RemoveRuntimeDir(made_); }
   RuntimeFolder(const RuntimeFolder&) = delete;
   RuntimeFolder& operator=(const RuntimeFolder&) = delete;
 
  private:
-  std::string made_;
+  stratlyn::MadeRuntimeDir made_;
 };
 
 QIcon ApplicationIcon() {
