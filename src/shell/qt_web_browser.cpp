@@ -76,11 +76,11 @@ std::string NoAnswerWords(std::chrono::milliseconds timeout) {
 
 // The body HTML, or false when it is longer than a page may be (counted in
 // UTF-16 units, about its bytes): so much is not even copied out.
-QString BodyScript() {
+QString BodyScript(std::size_t max_bytes) {
   return QStringLiteral(
              "(function(){var h=document.body?document.body.innerHTML:'';"
              "return h.length>%1?false:h;})()")
-      .arg(static_cast<qulonglong>(kPageMaxBytes));
+      .arg(static_cast<qulonglong>(max_bytes));
 }
 
 }  // namespace
@@ -192,7 +192,7 @@ std::string WebBrowser::BodyHtml() {
   // The callback may come after this call has given up; it then must not
   // touch the local variables, hence the guard object.
   QPointer<QEventLoop> guard(&loop);
-  page()->runJavaScript(BodyScript(),
+  page()->runJavaScript(BodyScript(body_max_bytes_),
                         [guard, &html, &answered, &too_large](const QVariant& result) {
                           if (!guard) {
                             return;
@@ -212,7 +212,7 @@ std::string WebBrowser::BodyHtml() {
   }
   body_wait_ = nullptr;
   if (too_large) {
-    failure_ = AnswerTooLargeText(url().host().toStdString(), kPageMaxBytes);
+    failure_ = AnswerTooLargeText(url().host().toStdString(), body_max_bytes_);
   }
   return answered ? html.toStdString() : std::string();
 }

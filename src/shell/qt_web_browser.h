@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ class WebBrowser : public QWebEngineView, public BrowserView {
 
   // Longest wait for the body HTML before BodyHtml gives up with "".
   static constexpr int kBodyHtmlTimeoutMs = 15000;
+  // A body longer than this (64 MB) is not read: BodyHtml gives "" and
+  // LoadFailure says the answer is too large. Settable for tests.
+  void SetBodyMaxBytes(std::size_t bytes) { body_max_bytes_ = bytes; }
   // How long a server may take to answer a Navigate before the load is
   // stopped and fails with "no answer in N s".
   static constexpr std::chrono::milliseconds kNoAnswerTimeout{30000};
@@ -104,6 +108,7 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   QTimer deadline_;       // runs from Navigate until the load ends
   std::chrono::milliseconds no_answer_ms_ = kNoAnswerTimeout;
   std::chrono::milliseconds deadline_ms_ = kPageDeadline;
+  std::size_t body_max_bytes_ = kPageMaxBytes;
   QPointer<QEventLoop> body_wait_;
 };
 

@@ -219,6 +219,13 @@ TEST_F(WebBrowserTest, APageNotCompleteByTheDeadlineEndsWithThatFailure) {
   EXPECT_EQ(view.LoadFailure(), "");
   EXPECT_EQ(view.ReadyState(), BrowserView::kComplete);
 
+  // A body over the size cap is not copied out; the view says why.
+  view.SetBodyMaxBytes(20);
+  EXPECT_EQ(view.BodyHtml(), "");
+  EXPECT_EQ(view.LoadFailure(), "the answer from 127.0.0.1 is larger than 20 bytes");
+  view.SetBodyMaxBytes(kPageMaxBytes);
+  EXPECT_EQ(view.BodyHtml(), "<p id=\"x\">first page</p>");
+
   // Stop before the deadline: stopped, not timed out.
   view.SetPageDeadline(WebBrowser::kPageDeadline);
   view.SetTag("");
