@@ -62,6 +62,22 @@ QColor QtCanvas::ShownColor(const QColor& colour) const {
   return palette().color(QPalette::Text);
 }
 
+std::vector<QColor> QtCanvas::ShownItemColours() const {
+  std::vector<QColor> out;
+  const auto add = [&out](const QColor& c) {
+    if (std::find(out.begin(), out.end(), c) == out.end()) {
+      out.push_back(c);
+    }
+  };
+  for (const Item& it : items_) {
+    add(ShownColor(it.pen));
+    if (it.filled) {
+      add(ShownColor(it.fill));
+    }
+  }
+  return out;
+}
+
 void QtCanvas::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) {

@@ -77,6 +77,12 @@ class QtCanvas : public QWidget, public Canvas {
   // palette's text colour where that is still too close.
   QColor ShownColor(const QColor& colour) const;
 
+  // The colours the display list is shown in (lines, texts and fills, each
+  // once), after ShownColor.
+  std::vector<QColor> ShownItemColours() const;
+  // The colour of the frame's axes, ticks and captions.
+  QColor FrameTextColour() const { return AxisColor(); }
+
   // Number of items in the display list.
   int ItemCount() const { return static_cast<int>(items_.size()); }
   // Draws the axes along the left and bottom edges (under the plot).
