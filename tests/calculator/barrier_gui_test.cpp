@@ -28,6 +28,7 @@
 #include "support/quantlib_reference.h"
 #include "util/format.h"
 #include "util/locale_info.h"
+#include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
@@ -199,6 +200,24 @@ TEST_F(BarrierGui, AHaugCaseTypedWithKeysMatchesTheClosedFormAndTheTerminalTool)
 }
 
 #endif  // STRATLYN_HAVE_QUANTLIB
+
+// (Not a barrier matter, but the same panel.) The yield-curve grid shows
+// nothing unlabelled: hidden while empty, also once a command has given it
+// columns without filling them, shown once it holds a figure.
+TEST_F(BarrierGui, TheEmptyRateGridStaysHidden) {
+  GridView* grid = panel->Grid1();
+  EXPECT_FALSE(grid->isVisible());
+  grid->grid().SetCols(6);
+  grid->grid().SetRows(3);
+  panel->EnlargeFont();
+  EXPECT_FALSE(grid->isVisible());
+  grid->grid().SetTextMatrix(1, 2, "0.5");
+  panel->ReduceFont();
+  EXPECT_TRUE(grid->isVisible());
+  grid->grid().SetTextMatrix(1, 2, "");
+  panel->EnlargeFont();
+  EXPECT_FALSE(grid->isVisible());
+}
 
 TEST_F(BarrierGui, BadLevelsAndRebatesAreRefusedAndNoFigureStays) {
   TypeHaugTerms("90");

@@ -22,6 +22,10 @@
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
+#include "util/qt_file_dialogs.h"
+#include <QDir>
+#include <QStandardPaths>
+#include <vector>
 #include "strategy/position.h"
 #include "strategy/leg_text.h"
 #include <QStyle>
@@ -367,6 +371,45 @@ TEST(ucStrategyGui, AtDateFiguresAreTheTerminalToolsForTheDateShown) {
           << "step " << step << " at " << p.txtAtDate()->text().toStdString();
     }
   }
+}
+
+TEST(ucStrategyGui, SaveImageStartsInTheDocumentsFolderThenTheLastOneUsed) {
+  DotLocale dot;
+  testing::FakeServices services;
+  QTemporaryDir home;
+  const QByteArray saved_home = qgetenv("HOME");
+  qputenv("HOME", home.path().toUtf8());
+  QDir(home.path()).mkpath("Documents");
+  ResetFileDialogFolder();
+  std::vector<QString> starts;
+  QString answer;
+  SetFileChooser([&](const QString& start, bool save) {
+    EXPECT_TRUE(save);
+    starts.push_back(start);
+    return answer;
+  });
+  ucStrategy p;
+  p.show();
+  Default(p);
+  p.CalcIt();
+  // First: the documents folder (never the working or the library folder).
+  answer = "";
+  p.cmdSaveImage()->click();
+  ASSERT_EQ(starts.size(), 1u);
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  EXPECT_EQ(starts[0], QDir(documents).filePath("strategy.png"));
+  EXPECT_TRUE(starts[0].startsWith(home.path())) << starts[0].toStdString();
+  // A file chosen elsewhere: the next dialog starts there.
+  QTemporaryDir other;
+  answer = other.filePath("figure.png");
+  p.cmdSaveImage()->click();
+  EXPECT_FALSE(QImage(answer).isNull());
+  p.cmdSaveImage()->click();
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[2], QDir(other.path()).filePath("strategy.png"));
+  SetFileChooser(nullptr);
+  ResetFileDialogFolder();
+  qputenv("HOME", saved_home);
 }
 
 }  // namespace
