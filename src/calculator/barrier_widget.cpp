@@ -1,5 +1,6 @@
 #include "calculator/barrier_widget.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +66,12 @@ BarrierControls::BarrierControls(QWidget* parent, Panel panel)
   for (QLineEdit* field : {txt_barrier_, txt_rebate_}) {
     connect(field, &QLineEdit::textChanged, this, [this] { ClearResults(); });
     connect(field, &QLineEdit::returnPressed, this, [this] { Calculate(); });
+  }
+  for (QLineEdit* field : panel_.inputs) {
+    connect(field, &QLineEdit::textChanged, this, [this] { ClearResults(); });
+  }
+  for (QAbstractButton* choice : panel_.choices) {
+    connect(choice, &QAbstractButton::toggled, this, [this] { ClearResults(); });
   }
 }
 
@@ -133,10 +140,11 @@ void BarrierControls::Calculate() {
     if (!f) {
       return;
     }
-    shown_ = f;
     if (f->implied_vol) {
+      // Before the figures are kept: writing the field is a change of terms.
       panel_.volatility->setText(Q(Figure(*f->implied_vol)));
     }
+    shown_ = f;
     ShowFigures();
     events.ProcessPending();
   } catch (const zelError& e) {

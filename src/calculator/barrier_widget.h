@@ -10,11 +10,13 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "calculator/barrier_option.h"
 #include "pricing/zel_barr.h"
 #include "util/greek_units.h"
 
+class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +35,10 @@ class BarrierControls : public QObject {
     std::array<QLabel*, 4> greeks{};  // delta, gamma, vega, theta
     QLineEdit* volatility = nullptr;
     std::function<bool(BarrierInputs&)> read_option;
+    // The panel's entries and choices: a change of any clears the barrier
+    // figures on show, which belong to the terms before it.
+    std::vector<QLineEdit*> inputs;
+    std::vector<QAbstractButton*> choices;
   };
 
   // Creates the list and the two fields as children of `parent` (the panel

@@ -335,6 +335,9 @@ void ucBSOP::CreateBarrierControls() {
   panel.price = lbl_price_;
   panel.greeks = {lbl_delta_, lbl_gamma_, lbl_vega_, lbl_theta_};
   panel.volatility = text1_[kVolatilityField];
+  panel.inputs.assign(text1_.begin(), text1_.end());
+  panel.inputs.push_back(txt_date_);
+  panel.choices = {chk_amer_, chk_euro_, chk_put_, chk_call_, chk_imp_vol_};
   panel.read_option = [this](BarrierInputs& in) {
     int16_t oid = 1;
     if (!GetParameters(oid, in.rate, in.spot, in.maturity, in.strike, in.vol, in.yield,

@@ -244,6 +244,20 @@ TEST_F(BarrierGui, BadLevelsAndRebatesAreRefusedAndNoFigureStays) {
   EXPECT_EQ(fakes.dialogs.LastText(), "The rebate must not be negative");
   EXPECT_FALSE(panel->Barrier().Shown());
   EXPECT_EQ(Text(panel->lblPrice()), "Calculated Value");
+  // A change of the option's terms clears the barrier figures too.
+  TypeInto(panel->Barrier().txtRebate(), "3");
+  panel->cmdCalculate()->click();
+  ASSERT_TRUE(panel->Barrier().Shown()) << fakes.dialogs.LastText();
+  TypeInto(panel->Text1(0), "101");
+  EXPECT_FALSE(panel->Barrier().Shown());
+  EXPECT_EQ(Text(panel->lblPrice()), "Calculated Value");
+  panel->cmdCalculate()->click();
+  ASSERT_TRUE(panel->Barrier().Shown());
+  panel->chkPut()->click();
+  EXPECT_FALSE(panel->Barrier().Shown());
+  EXPECT_EQ(Text(panel->lblDelta()), "");
+  panel->chkCall()->click();
+  TypeInto(panel->Text1(0), "100");
   // A barrier next to the spot that no lattice fits: the record's message,
   // no figure.
   TypeInto(panel->Barrier().txtRebate(), "0");
