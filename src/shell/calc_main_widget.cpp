@@ -419,9 +419,11 @@ void calcMain::ShowTitleColour() {
 void calcMain::ShowMenuChecks() {
   Action("mnuLayout1")->setChecked(bottomExpanded != 0);
   Action("mnuLayout0")->setChecked(bottomExpanded == 0);
-  if (CurrentPanelOps() != nullptr) {
-    Action("mnuOptionsLargeDisplay")->setChecked(large_display_);
-    Action("mnuOptionsNormalDisplay")->setChecked(!large_display_);
+  if (const Panel* panel = CurrentPanelOps()) {
+    // Each panel keeps its own display size: the tick follows the one shown.
+    const bool large = panel->uc_width() > ucBSOP::kDesignWidth;
+    Action("mnuOptionsLargeDisplay")->setChecked(large);
+    Action("mnuOptionsNormalDisplay")->setChecked(!large);
   }
 }
 
@@ -532,6 +534,7 @@ void calcMain::PlacePanel(const Panel& panel) {
   panel_box_.height = panel.uc_height();
   SetPanelSize(panel.widget);
   current_ = panel.widget;
+  ShowMenuChecks();
   // A new panel starts at its own size: the splitters' last positions were
   // for the one before.
   user_pane_width_.reset();
@@ -661,7 +664,6 @@ void calcMain::DisplayStep(bool enlarge) {
     user_pane_width_.reset();
     user_pane_height_.reset();
   });
-  large_display_ = enlarge;
   ShowMenuChecks();
   IgnoringErrors([&] { PositionBrowsers(); });
 }

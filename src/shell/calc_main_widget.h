@@ -214,7 +214,6 @@ class calcMain : public QMainWindow {
   std::optional<int> user_pane_width_, user_pane_height_;  // twips, from the splitters
   std::optional<QRect> screen_area_;
   bool closing_ = false;
-  bool large_display_ = false;
 };
 
 }  // namespace stratlyn

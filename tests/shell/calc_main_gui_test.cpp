@@ -254,6 +254,17 @@ TEST_F(CalcMainTest, OptionsMenuTicksTheLayoutAndTheDisplayInUse) {
   EXPECT_TRUE(ticked("mnuLayout1"));
   EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
   EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);
+  // The tick follows the panel shown: the calculator at the normal display,
+  // Analytics (always large), then Restart back to the normal calculator.
+  w().Action("mnuOptionsNormalDisplay")->trigger();
+  w().cmdRisk_Click();
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
+  w().cmdCalc_Click();
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_TRUE(ticked("mnuOptionsNormalDisplay"));
+  EXPECT_FALSE(ticked("mnuOptionsLargeDisplay"));
+  w().mnuOptionsLargeDisplay_Click();
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
 }
 
 TEST_F(CalcMainTest, AboutNamesVersionLicenceAndTheLibraryInUse) {
