@@ -328,6 +328,9 @@ TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
   EXPECT_NE(w().Browser1()->BodyHtml().find("How to use the calculator"), std::string::npos);
   w().cmdBack_Click();
   ASSERT_TRUE(WaitFor([&] { return w().Browser1()->LocationURL() == home; }, 10000));
+  // The page gone back to has loaded before the next menu item.
+  ASSERT_TRUE(WaitFor([&] { return w().Browser1()->ReadyState() == BrowserView::kComplete; }, 10000));
+  Pump(200);
 
   // The bundled forum page is shown as a page, not as its source text.
   w().mnuStudentForum_Click();

@@ -21,6 +21,7 @@
 #include <QWebEngineView>
 #include <QRegularExpression>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct Screen {
   const char* name;
   int width, height;  // physical pixels
 };
+
+// Test names and messages name the screen.
+void PrintTo(const Screen& s, std::ostream* os) { *os << s.name; }
 
 // A desktop's panel takes this much of the screen's height.
 constexpr int kTaskbar = 40;
