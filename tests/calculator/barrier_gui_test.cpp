@@ -161,6 +161,18 @@ TEST_F(BarrierGui, AHaugCaseTypedWithKeysMatchesTheClosedFormAndTheTerminalTool)
   EXPECT_EQ(Text(panel->lblVega()), Shown(cli.GetOptionData("vega")));
   EXPECT_EQ(Text(panel->lblTheta()), Shown(cli.GetOptionData("theta")));
 
+  // American exercise: the record's American down-and-out, as the terminal
+  // tool gives it with --american; worth at least the European one.
+  panel->chkAmer()->click();
+  panel->cmdCalculate()->click();
+  ASSERT_EQ(fakes.dialogs.Count(), 0u) << fakes.dialogs.LastText();
+  zelBarr american = cli;
+  american.CalcBarr(american.AMERDOWNOUT);
+  EXPECT_EQ(Text(panel->lblPrice()), "Barrier value: " + Shown(american.GetOptionData("opr")));
+  EXPECT_GE(american.GetOptionData("opr"), cli.GetOptionData("opr") - 1e-4f);
+  panel->chkEuro()->click();
+  panel->cmdCalculate()->click();
+
   // Copy All: the barrier figures, the seven fields, the level and the rebate.
   panel->cmdCopyData()->click();
   const std::string copied = fakes.clipboard.Text();
