@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "calculator/barrier_widget.h"
 #include "charts/qt_scalable_control.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/locale_info.h"
@@ -84,6 +85,7 @@ ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
   resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
   CreateControls();
   market_ = std::make_unique<MarketCommands>(grid1_->grid());
+  FitCurveColumns();
   // The status label follows the rate series as they load; the bar counts
   // the same series ("6 of 10" in both while the sixth loads). Idle, the
   // label shows nothing.
@@ -199,6 +201,8 @@ void ucBSOP::CreateControls() {
   series_progress_->setObjectName("seriesProgress");
   series_progress_->setFormat("%v of %m");
   series_progress_->hide();
+
+  CreateBarrierControls();
 
   for (QWidget* w : controls_) {
     if (auto* button = qobject_cast<QPushButton*>(w)) {
@@ -323,9 +327,41 @@ void ucBSOP::SetGreekUnits(GreekUnits units) {
   for (int i = 0; i < 4; ++i) {
     grk_[i]->setText(Q(captions[i]));
   }
+  barrier_->SetGreekUnits(units);
+}
+
+void ucBSOP::CreateBarrierControls() {
+  BarrierControls::Panel panel;
+  panel.price = lbl_price_;
+  panel.greeks = {lbl_delta_, lbl_gamma_, lbl_vega_, lbl_theta_};
+  panel.volatility = text1_[kVolatilityField];
+  panel.inputs.assign(text1_.begin(), text1_.end());
+  panel.inputs.push_back(txt_date_);
+  panel.choices = {chk_amer_, chk_euro_, chk_put_, chk_call_, chk_imp_vol_};
+  panel.read_option = [this](BarrierInputs& in) {
+    int16_t oid = 1;
+    if (!GetParameters(oid, in.rate, in.spot, in.maturity, in.strike, in.vol, in.yield,
+                       in.market_price)) {
+      return false;
+    }
+    in.put = oid == 2;
+    in.american = chk_amer_->isChecked();
+    in.implied = chk_imp_vol_->isChecked();
+    return true;
+  };
+  barrier_ = std::make_unique<BarrierControls>(this, std::move(panel));
+  // Under the Date row, above the market-data line.
+  const int top = 120 + kRowPitch * 8 - 10;
+  Place(barrier_->cmbBarrier(), 60, top, 1650, 270);
+  Place(barrier_->txtBarrier(), 1750, top, 520, 270);
+  Place(barrier_->txtRebate(), 2330, top, 520, 270);
 }
 
 void ucBSOP::cmdCalculate_Click() {
+  if (barrier_->Chosen()) {
+    barrier_->Calculate();
+    return;
+  }
   ReadFields();
   const BsopFields before = logic_.fields;
   // The labels are cleared before the pricing runs; show that at once.
@@ -334,6 +370,16 @@ void ucBSOP::cmdCalculate_Click() {
 }
 
 void ucBSOP::cmdCopyData_Click() {
+  if (barrier_->Chosen()) {
+    std::array<std::string, 7> fields;
+    for (int i = 0; i < 7; ++i) {
+      fields[i] = text1_[i]->text().toStdString();
+    }
+    Clipboard& clipboard = AppClipboard();
+    clipboard.Clear();
+    clipboard.SetText(barrier_->CopyText(fields));
+    return;
+  }
   ReadFields();
   logic_.cmdCopyData_Click();
 }
@@ -381,6 +427,15 @@ void ucBSOP::ReduceFont() {
 
 void ucBSOP::FitCurveColumns() {
   Grid& grid = grid1_->grid();
+  // An empty grid is a strip of blank cells without headings: it stays
+  // hidden until a command has put something in it.
+  bool filled = false;
+  for (int r = 0; r < grid.Rows() && !filled; ++r) {
+    for (int c = 0; c < grid.Cols() && !filled; ++c) {
+      filled = !grid.TextMatrix(r, c).empty();
+    }
+  }
+  grid1_->setVisible(filled);
   if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
   const QFontMetrics metrics(grid1_->font());
   // A cell draws its text inside the focus frame's margins and the grid line.
@@ -440,6 +495,7 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   const MarketFields before = fields;
   (market_.get()->*command)(fields);
   WriteMarketFields(fields, before);
+  FitCurveColumns();  // shows the grid once a command has filled it
 }
 
 }  // namespace stratlyn
