@@ -228,13 +228,13 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   r.txtStockReturn()->setText("abc");
   r.CalcIt();
   ASSERT_EQ(services.dialogs.Count(), 1u);
-  EXPECT_EQ(services.dialogs.Last().text, "Invalid expected asset return");
+  EXPECT_EQ(services.dialogs.Last().text, "Invalid expected asset return\n\n\"abc\" has no digit.");
   EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
   EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
   r.txtStockReturn()->setText("0.1");
   r.txtStockVol()->setText("");
   r.CalcIt();
-  EXPECT_EQ(services.dialogs.LastText(), "Invalid asset return volatility");
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid asset return volatility\n\n\"\" has no digit.");
   EXPECT_EQ(r.pbox()->ItemCount(), 0);
   EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "");
 }
