@@ -31,10 +31,10 @@ double Evaluate(std::string t) {
     t.pop_back();
   }
   double v = 0;
-  const size_t plus = t.find('+');
-  if (plus != std::string::npos) {
-    const size_t slash = t.find('/');
-    if (slash == std::string::npos || slash < plus) std::abort();
+  const size_t slash = t.find('/');
+  if (slash != std::string::npos) {
+    const size_t plus = t.find('+');
+    if (plus == std::string::npos || slash < plus) std::abort();
     v = std::strtod(t.substr(0, plus).c_str(), nullptr) +
         std::strtod(t.substr(plus + 1, slash - plus - 1).c_str(), nullptr) /
             std::strtod(t.substr(slash + 1).c_str(), nullptr);
@@ -65,7 +65,7 @@ void CheckReading(const std::string& input, EntryKind kind, const EntryLocale& l
   }
   const double v = *r.value;
   if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) std::abort();
-  if (v != 0 && static_cast<float>(v) == 0.0f) std::abort();
+  if (v != 0 && std::fabs(v) < FLT_MIN) std::abort();
   if (kind == EntryKind::kVolatility && (v < 0 || v > 5)) std::abort();
   if (kind == EntryKind::kRate && std::fabs(v) > 5) std::abort();
   if (r.blank || r.normalised == "0") {

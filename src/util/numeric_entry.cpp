@@ -484,7 +484,8 @@ const char* ReadFraction(const std::string& b, double& magnitude, std::string& n
       n = left;
     } else {
       const std::string nn = left.substr(left.size() - 2);
-      if (QuotedDenominator(d) && std::stoi(nn) < std::stoi(d)) {
+      // "2413/16" is 24 13/16; "1200/16" is no quote (nobody writes 12 00/16).
+      if (QuotedDenominator(d) && nn != "00" && std::stoi(nn) < std::stoi(d)) {
         w = left.substr(0, left.size() - 2);
         n = nn;
       } else {
@@ -704,9 +705,10 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   double value = negative ? -magnitude : magnitude;
   if (value == 0) value = 0.0;  // no negative zero
   // Every typed figure is kept in single precision: one that does not fit,
-  // or that a single holds only as 0, is not what was typed.
+  // or that a single holds only roughly (below its normal range), is not
+  // what was typed.
   if (!(std::fabs(value) <= static_cast<double>(FLT_MAX)) ||
-      (value != 0 && static_cast<float>(value) == 0.0f)) {
+      (value != 0 && std::fabs(value) < static_cast<double>(FLT_MIN))) {
     return refuse(kOutOfRange);
   }
   if (kind == EntryKind::kVolatility && value < 0) return refuse(kNegativeVolatility);

@@ -95,6 +95,8 @@ const std::vector<Case> kEitherLocale = {
     {"2e309", K::kPrice, kRefused, ep::kOutOfRange},
     {"1e39", K::kPrice, kRefused, ep::kOutOfRange},
     {"1e-50", K::kRate, kRefused, ep::kOutOfRange},
+    {"1e-45", K::kRate, kRefused, ep::kOutOfRange},  // a single would hold 1.4e-45
+    {"1200/16", K::kPrice, 75},                      // no quote: 12 00/16 is 12
     {"1/0", K::kPrice, kRefused, ep::kZeroDenominator},
     {"121/0", K::kPrice, kRefused, ep::kZeroDenominator},
     {"5%", K::kPrice, kRefused, ep::kPercentNotTaken},
@@ -244,9 +246,9 @@ double Evaluate(const std::string& norm) {
     t.pop_back();
   }
   double v = 0;
-  const size_t plus = t.find('+');
-  if (plus != std::string::npos) {
-    const size_t slash = t.find('/');
+  const size_t slash = t.find('/');
+  if (slash != std::string::npos) {
+    const size_t plus = t.find('+');
     v = std::strtod(t.substr(0, plus).c_str(), nullptr) +
         std::strtod(t.substr(plus + 1, slash - plus - 1).c_str(), nullptr) /
             std::strtod(t.substr(slash + 1).c_str(), nullptr);
@@ -301,7 +303,7 @@ TEST(ReadEntry, GeneratedTextsReadAsMeantOrRefused) {
       const EntryReading r = ReadEntry(text, kind, loc);
       const double meant = negative ? -truth : truth;
       const bool representable =
-          meant == 0 || (std::fabs(meant) <= FLT_MAX && static_cast<float>(meant) != 0.0f);
+          meant == 0 || (std::fabs(meant) <= FLT_MAX && std::fabs(meant) >= FLT_MIN);
       if (kind == K::kRate && std::fabs(meant) > 5) {
         EXPECT_FALSE(r.value) << text;
       } else if (representable) {
