@@ -1,6 +1,7 @@
 #pragma once
 // Numbers typed by the user or read from pages: one "numeric" test for the
-// whole program, and the forgiving reader of entry fields.
+// whole program, the one reader of typed numbers (ReadEntry, behind every
+// entry field), and the reader of figures on fetched pages.
 //
 // "Numeric" means: the whole text, blanks trimmed, is a number as the current
 // entry locale writes it: an optional sign, digits with the locale's group
