@@ -29,10 +29,10 @@ std::string Figure(float v) { return FormatNumber(v, kValueFormat, DecimalPoint(
 
 // Reads one of the barrier fields as the panel reads its own (a blank field
 // is 0); false with the entry's message when it cannot be read.
-bool ReadEntry(const QLineEdit* field, float& value) {
+bool ReadEntry(const QLineEdit* field, const char* name, float& value) {
   std::string text = field->text().toStdString();
   float read = 0.0f;
-  if (ParseNumericEntry(text, read)) {
+  if (ParseNumericEntry(text, read, name, EntryKind::kPrice)) {
     return false;
   }
   value = read;
@@ -110,7 +110,8 @@ void BarrierControls::Calculate() {
       return;
     }
     in.kind = Kind();
-    if (!ReadEntry(txt_barrier_, in.level) || !ReadEntry(txt_rebate_, in.rebate)) {
+    if (!ReadEntry(txt_barrier_, "Barrier Level", in.level) ||
+        !ReadEntry(txt_rebate_, "Rebate", in.rebate)) {
       return;
     }
     const char* not_positive = nullptr;
@@ -174,25 +175,26 @@ void BarrierControls::SetGreekUnits(GreekUnits units) {
 }
 
 std::string BarrierControls::CopyText(const std::array<std::string, 7>& fields) const {
+  // One figure or field a line, each line ended by a line feed, as the
+  // panel's own Copy All writes them.
   const char dp = DecimalPoint();
   const auto copy = [dp](float v) { return FormatNumber(v, kCopyFormat, dp); };
-  std::string text = shown_ ? copy(shown_->value) : std::string();
+  std::string text;
+  const auto line = [&text](const std::string& s) {
+    text += s;
+    text += '\n';
+  };
+  line(shown_ ? copy(shown_->value) : std::string());
   const float greeks[4] = {shown_ ? shown_->delta : 0, shown_ ? shown_->gamma : 0,
                            shown_ ? shown_->vega : 0, shown_ ? shown_->theta : 0};
   for (const float g : greeks) {
-    text += '\r';
-    if (shown_) {
-      text += copy(g);
-    }
+    line(shown_ ? copy(g) : std::string());
   }
   for (const std::string& field : fields) {
-    text += '\r';
-    text += field;
+    line(field);
   }
-  text += '\r';
-  text += txt_barrier_->text().toStdString();
-  text += '\r';
-  text += txt_rebate_->text().toStdString();
+  line(txt_barrier_->text().toStdString());
+  line(txt_rebate_->text().toStdString());
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "calculator/ucbsop_widget.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+#include <initializer_list>
 
 #include "calculator/barrier_widget.h"
 #include "charts/qt_scalable_control.h"
@@ -217,6 +219,16 @@ void ucBSOP::CreateControls() {
   for (QLineEdit* field : text1_) {
     connect(field, &QLineEdit::returnPressed, this, &ucBSOP::cmdCalculate_Click);
   }
+  // Any change of an input, typed, pasted, fetched or switched, takes the
+  // value and Greeks of the inputs before off the screen.
+  for (QLineEdit* field : text1_) {
+    connect(field, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+  }
+  connect(txt_date_, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+  for (QAbstractButton* choice :
+       std::initializer_list<QAbstractButton*>{chk_amer_, chk_put_, chk_imp_vol_}) {
+    connect(choice, &QAbstractButton::toggled, this, &ucBSOP::InputChanged);
+  }
   connect(cmd_get_stk_quote_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdGetStkQuote_Click); });
   connect(cmd_get_option_, &QPushButton::clicked, this,
@@ -293,6 +305,11 @@ void ucBSOP::WriteFields(const BsopFields& before) {
   // Only what the command changed: the user may have typed into other
   // fields while the command let events run.
   const BsopFields& f = logic_.fields;
+  writing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{writing_};
   for (int i = 0; i < 7; ++i) {
     if (f.Text1[i] != before.Text1[i]) {
       text1_[i]->setText(Q(f.Text1[i]));
@@ -357,7 +374,31 @@ void ucBSOP::CreateBarrierControls() {
   Place(barrier_->txtRebate(), 2330, top, 520, 270);
 }
 
+void ucBSOP::ShowResults() {
+  const BsopFields& f = logic_.fields;
+  lbl_price_->setText(Q(f.lblPrice));
+  lbl_delta_->setText(Q(f.lblDelta));
+  lbl_gamma_->setText(Q(f.lblGamma));
+  lbl_vega_->setText(Q(f.lblVega));
+  lbl_theta_->setText(Q(f.lblTheta));
+}
+
+void ucBSOP::InputChanged() {
+  if (writing_) {
+    return;  // the panel's own writing (the solved volatility)
+  }
+  // During a run the run's inputs were taken already; its figures are
+  // checked against the screen when it ends.
+  logic_.ClearResults();
+  ShowResults();
+}
+
 void ucBSOP::cmdCalculate_Click() {
+  // A second Calculate or Enter while the lattice lets events run is
+  // ignored: the fields stay those of the run in progress.
+  if (logic_.Calculating()) {
+    return;
+  }
   if (barrier_->Chosen()) {
     barrier_->Calculate();
     return;
@@ -365,11 +406,28 @@ void ucBSOP::cmdCalculate_Click() {
   ReadFields();
   const BsopFields before = logic_.fields;
   // The labels are cleared before the pricing runs; show that at once.
+  logic_.ClearResults();
+  ShowResults();
   logic_.cmdCalculate_Click();
   WriteFields(before);
+  // An input changed while the run let events run: its figures are not
+  // those of the inputs on screen.
+  BsopFields now = logic_.fields;
+  for (int i = 0; i < 7; ++i) {
+    now.Text1[i] = S(text1_[i]->text());
+  }
+  now.txtDate = S(txt_date_->text());
+  now.chkEuro = chk_euro_->isChecked();
+  now.chkPut = chk_put_->isChecked();
+  now.chkImpVol = chk_imp_vol_->isChecked();
+  logic_.DropStaleResults(now);
+  ShowResults();
 }
 
 void ucBSOP::cmdCopyData_Click() {
+  if (logic_.Calculating()) {
+    return;  // no figures yet; the fields belong to the run
+  }
   if (barrier_->Chosen()) {
     std::array<std::string, 7> fields;
     for (int i = 0; i < 7; ++i) {

@@ -125,6 +125,10 @@ class ucBSOP : public QWidget {
   // Copies the controls into the logic's fields, and back what changed.
   void ReadFields();
   void WriteFields(const BsopFields& before);
+  // Shows the logic's value and Greek labels as they are.
+  void ShowResults();
+  // An input changed on screen: the figures shown no longer belong to it.
+  void InputChanged();
   MarketFields ReadMarketFields() const;
   void WriteMarketFields(const MarketFields& f, const MarketFields& before);
   void RunMarket(void (MarketCommands::*command)(MarketFields&));
@@ -138,6 +142,7 @@ class ucBSOP : public QWidget {
   W* Place(W* widget, int left, int top, int width, int height);
 
   BsopPanel logic_;
+  bool writing_ = false;  // the panel itself is writing its fields
   std::unique_ptr<MarketCommands> market_;
   BrowserView* browser1_ = nullptr;
   BrowserView* browser2_ = nullptr;

@@ -36,7 +36,7 @@
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
 #include "tools/library_download.h"
-#include "tools/zelop_digest.h"
+#include "pricing/zelop_digest.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/greek_units.h"

@@ -63,6 +63,8 @@ constexpr const char* kMarkerPrefix = "now ";
 
 constexpr const char* kAtExpiryLegend = "At expiry";
 constexpr const char* kAtDateLegend = "At date";
+// The date field's name in a message about its entry.
+constexpr const char* kAtDateField = "At date";
 constexpr const char* kSaveImageTitle = "Save Image";
 constexpr const char* kImageNotSaved = "The image could not be saved to ";
 constexpr const char* kBadWidthEntry = "The width must be a positive number";
@@ -432,10 +434,11 @@ void ucStrategy::txtAtDate_Change() {
       ErrorHandler(e);
       return;
     }
-  } else if (const auto v = NumericValue(text)) {
-    years = *v;  // years from the position's date
+  } else if (const EntryReading v = ReadEntry(text, EntryKind::kNumber); v.value && !v.blank) {
+    years = *v.value;  // years from the position's date
   } else {
-    AppDialogs().Critical(kInvalidNumericEntry);
+    AppDialogs().Critical(
+        InvalidEntryMessage(kAtDateField, text, v.blank ? entry_problem::kNoDigit : v.problem));
     return;
   }
   at_years_ = years;
@@ -456,7 +459,8 @@ void ucStrategy::cmbTemplate_Click(int index) {
   const TemplateInfo& info = kTemplates[index];
   double width = kDefaultWidth;
   if (info.uses_width) {
-    const auto w = NumericValue(txt_width_->text().toStdString());
+    const EntryReading read = ReadEntry(txt_width_->text().toStdString(), EntryKind::kPrice);
+    const std::optional<double> w = read.blank ? std::nullopt : read.value;
     if (!w || !(*w > 0)) {
       AppDialogs().Critical(kBadWidthEntry);
       return;

@@ -178,12 +178,13 @@ TEST_F(BarrierGui, AHaugCaseTypedWithKeysMatchesTheClosedFormAndTheTerminalTool)
   const std::string copied = fakes.clipboard.Text();
   EXPECT_EQ(copied.rfind(FormatNumber(cli.GetOptionData("opr"), kCopyFormat,
                                       CurrentEntryLocale().decimal_point[0]) +
-                             "\r",
+                             "\n",
                          0),
             0u)
       << copied;
-  EXPECT_EQ(std::count(copied.begin(), copied.end(), '\r'), 13) << copied;
-  EXPECT_NE(copied.find("\r95\r3"), std::string::npos) << copied;
+  EXPECT_EQ(std::count(copied.begin(), copied.end(), '\n'), 14) << copied;
+  EXPECT_EQ(copied.find('\r'), std::string::npos) << copied;
+  EXPECT_NE(copied.find("\n95\n3\n"), std::string::npos) << copied;
 
   // The implied volatility from the closed form's price at 0.25: the lattice
   // finds a volatility near 0.25 and reprices the market price.
