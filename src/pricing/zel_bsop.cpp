@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "pricing/brent.h"
+#include "numerics/brent.h"
 #include "pricing/key_match.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
