@@ -232,6 +232,13 @@ inline double EuropeanValue(double phi, double s, double k, double t, double r, 
                  : pv * NormalCdf(-d2) - fwd * NormalCdf(-d1);
 }
 
+// Its vega, per unit of volatility.
+inline double EuropeanVega(double s, double k, double t, double r, double q, double sigma) {
+  const double sd = sigma * std::sqrt(t);
+  const double d1 = (std::log(s / k) + (r - q + 0.5 * sigma * sigma) * t) / sd;
+  return s * std::exp(-q * t) * 0.39894228040143267794 * std::exp(-0.5 * d1 * d1) * std::sqrt(t);
+}
+
 // How far a lattice's own European value may lie from the closed form before
 // the step count is raised: 0.05 % of the value plus 0.002 % of the larger of
 // spot and strike. The records' 50-step lattice of the option S = K = 50,

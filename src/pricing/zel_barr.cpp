@@ -364,6 +364,8 @@ void zelBarr::CalcValueAndGreeks(int code) {
   // probabilities outside [0, 1] the smaller one is taken instead.
   const float v0 = resultPrice;
   const double v0_exact = latticeValue;
+  const bool floored = static_cast<double>(v0) > latticeValue + 1e-12 * std::fabs(latticeValue) &&
+                       ToSingle(latticeValue) != v0;
   const float sigma0 = volatility;
   const double base_stretch = stretch, base_vol = latticeVol;
   float bumped = ToSingle(static_cast<double>(sigma0) * kVegaBump);
@@ -386,10 +388,19 @@ void zelBarr::CalcValueAndGreeks(int code) {
     throw;
   }
   volatility = sigma0;
-  // The unrounded values: a float's last digit can be more than a small
-  // vega's whole change (a call worth 99.9996 with vega 0.017).
+  // The lattice's own values, unrounded and before the European floor: a
+  // float's last digit can be more than a small vega's whole change (a call
+  // worth 99.9996 with vega 0.017), and where the floor holds the value up
+  // the floor's own float steps would be all the difference.
   resultVega = ToSingle(CheckedDiv(latticeValue - v0_exact,
                                    static_cast<double>(bumped) - static_cast<double>(sigma0)));
+  if (floored) {
+    // The value is the European one: so is its vega.
+    const double phi = putCallSign;
+    resultVega = ToSingle(std::fabs(phi) * numerics::EuropeanVega(underlying, strike, maturity,
+                                                                    riskFree, dividendYield,
+                                                                    sigma0));
+  }
   stretch = base_stretch;
   latticeVol = base_vol;
   SetProbabilities(base_vol);
@@ -455,6 +466,22 @@ bool zelBarr::OutsideVanillaBounds(int code) const {
   return !(p > lower && p < upper);
 }
 
+// A vanilla price at its lower bound (within the reprice tolerance).
+bool zelBarr::AtVanillaLowerBound(int code) const {
+  if (code != 1000 && code != 1001) {
+    return false;
+  }
+  const double s = underlying, k = strike, t = maturity, r = riskFree, q = dividendYield;
+  const double fwd = s * std::exp(-q * t), pv_strike = k * std::exp(-r * t);
+  const bool call = putCallSign > 0;
+  double lower = call ? fwd - pv_strike : pv_strike - fwd;
+  if (code == 1001) {
+    lower = std::fmax(lower, call ? s - k : k - s);
+  }
+  const double p = optionPrice;
+  return lower > 0 && std::fabs(p - lower) <= kRepriceTolerance * std::fmax(1.0, p);
+}
+
 // Every sign change of the gap on a grid of volatilities from 0.001 to 10,
 // solved nearest the starting volatility first; the first solution that
 // reprices the market price, or -999.
@@ -496,7 +523,19 @@ double zelBarr::ScanForRoot(int code, double sigma0) {
 void zelBarr::CalcImpliedVol(int code) {
   const double sigma0 = volatility;
   double root = kNoRoot;
-  if (!OutsideVanillaBounds(code)) {
+  if (AtVanillaLowerBound(code)) {
+    // A price at the no-arbitrage floor is reached only as the volatility
+    // goes to 0, or by an American option exercised at once at every small
+    // volatility: the answer is the least volatility (0.001, doubled while
+    // its lattice cannot be set up) whose own lattice reprices it.
+    searching = false;  // each trial on its own lattice, never a held one
+    for (double sigma = kMinImpliedVol; sigma <= kMaxImpliedVol && root == kNoRoot; sigma *= 2) {
+      if (Reprices(code, sigma)) {
+        root = sigma;
+      }
+    }
+    searching = true;
+  } else if (!OutsideVanillaBounds(code)) {
     // The search of the record first: a bracket grown from around the
     // current volatility, kept within the usable volatilities.
     const double start = std::fmin(std::fmax(sigma0, kMinImpliedVol), kMaxImpliedVol);
@@ -818,6 +857,7 @@ void zelBarr::RunLattice(int code) {
   running = &buffers == &nested;
   std::copy(result.nodes.begin(), result.nodes.end(), greekNodes.begin());
   double value = result.value;
+  latticeValue = value;
   if (code == 1001 && putCallSign != 0) {
     // Never below the European value: the closed form (exact, and the
     // vanilla record's own) bounds the lattice's American value from below.
@@ -837,7 +877,6 @@ void zelBarr::RunLattice(int code) {
     }
     value = std::fmax(value, record);
   }
-  latticeValue = value;
   resultPrice = ToSingle(value);
 }
 

@@ -103,6 +103,7 @@ class zelBarr {
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
   bool OutsideVanillaBounds(int code) const;
+  bool AtVanillaLowerBound(int code) const;
   double ScanForRoot(int code, double sigma0);
   bool ExpandBracket(int code, double& x1, double& x2);
   void SetProbabilities(double sigma);
@@ -151,7 +152,7 @@ class zelBarr {
   double probMid = 0;
   double stretch = 0;
   double latticeVol = 0;    // the volatility the lattice was set up with
-  double latticeValue = 0;  // the last run's root value before rounding
+  double latticeValue = 0;  // the last run's root value (unrounded, unfloored)
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way
