@@ -248,7 +248,13 @@ inline double EuropeanTolerance(double closed_form, double s, double k) {
   return 5e-4 * std::fabs(closed_form) + 2e-5 * std::fmax(s, k);
 }
 
-// Step counts tried when a lattice misses the closed form: a quarter more each time.
-inline int NextSteps(int n) { return n + std::max(1, n / 4); }
+// The next step count to try when an n-step lattice misses the closed form
+// by `miss` times the tolerance: the error of a lattice with the strike on a
+// row falls like 1 / n, so n miss (and a tenth more) should meet it; at least
+// a quarter more steps, at most four times as many.
+inline int NextSteps(int n, double miss) {
+  const double wanted = std::ceil(n * 1.1 * std::fmin(miss, 4.0));
+  return std::max(n + std::max(1, n / 4), static_cast<int>(wanted));
+}
 
 }  // namespace stratlyn::numerics

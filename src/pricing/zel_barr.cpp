@@ -642,13 +642,13 @@ bool StepsAccepted(const Geometry& g, bool needs_row) {
 
 }  // namespace
 
-// The European vanilla value of an n-step lattice with the given stretch
-// against the closed form.
-bool zelBarr::EuropeanWithinTolerance(int n, double lambda, double root_dt, double sigma) {
+// How far the European vanilla value of an n-step lattice with the given
+// stretch misses the closed form, in tolerances (at most 1: within).
+double zelBarr::EuropeanMiss(int n, double lambda, double root_dt, double sigma) {
   const double s = underlying, k = strike, t = maturity, r = riskFree, q = dividendYield;
   const double phi = putCallSign;
   if (phi == 0) {
-    return true;  // every payoff 0
+    return 0;  // every payoff 0
   }
   numerics::LatticeGrid grid;
   grid.n = n;
@@ -665,9 +665,10 @@ bool zelBarr::EuropeanWithinTolerance(int n, double lambda, double root_dt, doub
   const double closed =
       std::fabs(phi) * numerics::EuropeanValue(phi > 0 ? 1 : -1, s, k, t, r, q, sigma);
   if (!std::isfinite(lattice) || !std::isfinite(closed)) {
-    return true;  // nothing to compare: the run itself reports its faults
+    return 0;  // nothing to compare: the run itself reports its faults
   }
-  return std::fabs(lattice - closed) <= numerics::EuropeanTolerance(closed, s, k) * std::fabs(phi);
+  return std::fabs(lattice - closed) /
+         (numerics::EuropeanTolerance(closed, s, k) * std::fabs(phi));
 }
 
 void zelBarr::SetUpLattice(int least_steps) {
@@ -770,8 +771,9 @@ void zelBarr::SetUpLattice(int least_steps) {
   // last one tried stands beyond that).
   if (IsVanillaCode(activeCode) && least_steps == 0) {
     const double d = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
-    while (n < kMaxCheckedSteps && !EuropeanWithinTolerance(n, g.stretch, g.root_dt, sigma)) {
-      int next = numerics::NextSteps(n);
+    double miss = 0;
+    while (n < kMaxCheckedSteps && (miss = EuropeanMiss(n, g.stretch, g.root_dt, sigma)) > 1) {
+      int next = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps);
       Geometry next_g{};
       bool next_found = false;
       for (; next <= kMaxCheckedSteps; ++next) {

@@ -114,7 +114,7 @@ class zelBarr {
   // search whose volatility is too small for the drift is set up at the least
   // volatility above it that has a usable lattice (the value is held flat).
   void SetUpLattice(int least_steps = 0);
-  bool EuropeanWithinTolerance(int n, double lambda, double root_dt, double sigma);
+  double EuropeanMiss(int n, double lambda, double root_dt, double sigma);
   void RunLattice(int code);
   // Value and Greeks when the spot has already crossed the barrier of a
   // barrier code; false when it has not.

@@ -52,7 +52,7 @@ struct Grid {
   int status = 0;  // 0, kDriftTooLarge or kBarrierTooClose
 };
 
-bool EuropeanWithinTolerance(const Contract& c, const Grid& grid);
+double EuropeanMiss(const Contract& c, const Grid& grid);
 
 bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
 bool IsKnockIn(Barrier b) { return b == Barrier::kDownIn || b == Barrier::kUpIn; }
@@ -108,9 +108,10 @@ Grid ChooseGrid(const Contract& c, int least, bool check = true) {
     if (std::fabs(b) <= kDriftShare * a && a <= 1) {
       grid.n = n;
       grid.dx = dx;
+      double miss = 0;
       if (check && c.barrier == Barrier::kNone && n < kMaxCheckedSteps &&
-          !EuropeanWithinTolerance(c, grid)) {
-        n = numerics::NextSteps(n) - 1;  // the loop adds the last one
+          (miss = EuropeanMiss(c, grid)) > 1) {
+        n = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps) - 1;  // the loop adds 1
         continue;
       }
       return grid;
@@ -170,13 +171,15 @@ numerics::LatticeResult Run(const Contract& c, int n, double dx, numerics::Latti
   return result;
 }
 
-bool EuropeanWithinTolerance(const Contract& c, const Grid& grid) {
+// How far the grid's European value misses the closed form, in tolerances.
+double EuropeanMiss(const Contract& c, const Grid& grid) {
   Contract european = c;
   european.american = false;
   numerics::LatticeBuffers b;
   const double lattice = numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
   const double closed = ClosedForm(c);
-  return !(std::fabs(lattice - closed) > numerics::EuropeanTolerance(closed, c.s, c.k));
+  const double miss = std::fabs(lattice - closed) / numerics::EuropeanTolerance(closed, c.s, c.k);
+  return std::isfinite(miss) ? miss : 0;
 }
 
 }  // namespace
