@@ -347,6 +347,27 @@ void zelBarr::CalcValueAndGreeks(int code) {
   }
   SetUpLattice();
   RunLattice(code);
+  if (IsKnockInCode(code) && rebate == 0 &&
+      static_cast<double>(resultPrice) > PlainValue(code)) {
+    // A knock-in option without a rebate is worth no more than the plain
+    // option; where its lattice (rows to the barrier) puts it above the
+    // plain option's own, it is as good as knocked in: the plain option's
+    // figures.
+    const float kept = barrier;
+    const int vanilla = code % 2 == 1 ? 1001 : 1000;
+    barrier = 0;
+    activeCode = vanilla;
+    try {
+      CalcValueAndGreeks(vanilla);
+    } catch (...) {
+      barrier = kept;
+      activeCode = code;
+      throw;
+    }
+    barrier = kept;
+    activeCode = code;
+    return;
+  }
   const double s = underlying;
   const double u = upFactor;
   const std::array<double, 11>& g = greekNodes;
@@ -413,7 +434,33 @@ double zelBarr::LatticeGap(int code, double sigma) {
   volatility = ToSingle(sigma);
   SetUpLattice();
   RunLattice(code);
-  return static_cast<double>(resultPrice) - optionPrice;
+  double value = resultPrice;
+  if (IsKnockInCode(code) && rebate == 0) {
+    const double plain = PlainValue(code);
+    if (value > plain) {
+      value = plain;  // as CalcValueAndGreeks reports it
+    }
+  }
+  return value - optionPrice;
+}
+
+// The plain option's value (the vanilla of the same exercise on its own
+// lattice), or NaN where that lattice cannot be set up.
+double zelBarr::PlainValue(int code) const {
+  zelBarr plain = *this;
+  plain.lattice = {};
+  plain.running = false;
+  plain.searching = false;
+  plain.barrier = 0;
+  const int vanilla = code % 2 == 1 ? 1001 : 1000;
+  plain.activeCode = vanilla;
+  try {
+    plain.SetUpLattice();
+    plain.RunLattice(vanilla);
+  } catch (const zelError&) {
+    return kNaN;
+  }
+  return plain.resultPrice;
 }
 
 // The lattice gap at a trial volatility, or NaN where the trial cannot be

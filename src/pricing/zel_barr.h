@@ -100,6 +100,7 @@ class zelBarr {
   void CalcValueAndGreeks(int code);
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
+  double PlainValue(int code) const;
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
   bool OutsideVanillaBounds(int code) const;

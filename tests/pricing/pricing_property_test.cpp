@@ -327,6 +327,29 @@ TEST(PricingPropertyTest, NamedLatticeCasesHoldTheirFigures) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// A knock-in option is worth no more than the plain option, American or
+// European, whatever the barrier's lattice makes of it.
+TEST(PricingPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120806);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 150; ++i) {
+    const Terms x = RandomTerms(gen, i % 3 != 0);
+    const bool down = unit(gen) < 0.5;
+    const double h = down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.3 * unit(gen));
+    zelBarr b = Lattice(x);
+    b.SetOptionData(h, b.strBarrier);
+    const int code = down ? (x.american ? b.AMERDOWNIN : b.EURODOWNIN)
+                          : (x.american ? b.AMERUPIN : b.EUROUPIN);
+    b.CalcBarr(code);
+    const Figures in = Read(b);
+    ASSERT_TRUE(Finite(in)) << x.Text() << " H " << h;
+    EXPECT_LE(in.value, LatticeFigures(x).value) << x.Text() << " H " << h;
+    EXPECT_GE(in.value, 0.0f) << x.Text() << " H " << h;
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 #ifdef STRATLYN_HAVE_QUANTLIB
 
 testing::RefOption Ref(const Terms& x) {

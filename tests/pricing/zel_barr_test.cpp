@@ -213,7 +213,9 @@ TEST(ZelBarrTest, SmallestLatticeRunsOnlyTheLastThreeLayers) {
   FakeServices fakes;
   zelBarr b = Fresh(1);
   b.SetOptionData(3.0, b.strNSTEPS);
-  b.CalcBarr(b.AMERDOWNIN);
+  // A knock-out: a knock-in is also held to the plain option's own lattice,
+  // whose step count grows until it meets the closed form.
+  b.CalcBarr(b.AMERDOWNOUT);
   EXPECT_EQ(fakes.events.pending_calls, 0);
   EXPECT_GE(b.GetOptionData("opr"), 0.0f);
 }
