@@ -53,6 +53,7 @@ struct Grid {
 };
 
 double EuropeanMiss(const Contract& c, const Grid& grid);
+Grid ChooseGrid(const Contract& c, int least, bool check);
 
 bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
 bool IsKnockIn(Barrier b) { return b == Barrier::kDownIn || b == Barrier::kUpIn; }
@@ -182,6 +183,15 @@ double EuropeanMiss(const Contract& c, const Grid& grid) {
   return std::isfinite(miss) ? miss : 0;
 }
 
+// The plain option's value (no barrier, on its own lattice), NaN where no
+// lattice serves it.
+double PlainValue(const Contract& c, int least, numerics::LatticeBuffers& b) {
+  Contract plain = c;
+  plain.barrier = Barrier::kNone;
+  const Grid grid = ChooseGrid(plain, least, true);
+  return grid.status != 0 ? kNaN : Run(plain, grid.n, grid.dx, b).value;
+}
+
 }  // namespace
 
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
@@ -242,7 +252,14 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
       trial.sigma = sigma;
       const Grid grid = ChooseGrid(trial, n);
       // A volatility no lattice can take has no value: no sign change there.
-      return grid.status != 0 ? kNaN : Run(trial, grid.n, grid.dx, buffers).value - price;
+      if (grid.status != 0) {
+        return kNaN;
+      }
+      double value = Run(trial, grid.n, grid.dx, buffers).value;
+      if (IsKnockIn(trial.barrier) && trial.rebate == 0) {
+        value = std::fmin(value, PlainValue(trial, n, buffers));  // as reported below
+      }
+      return value - price;
     };
     // Barrier values need not rise with volatility, so look for every sign
     // change on a grid and solve in the bracket nearest the given volatility.
@@ -289,11 +306,22 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     }
     c.sigma = root;
   }
-  const Grid grid = ChooseGrid(c, n);
+  Grid grid = ChooseGrid(c, n);
   if (grid.status != 0) {
     return grid.status;  // out stays NaN
   }
-  const numerics::LatticeResult base_run = Run(c, grid.n, grid.dx, buffers);
+  numerics::LatticeResult base_run = Run(c, grid.n, grid.dx, buffers);
+  if (IsKnockIn(c.barrier) && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
+    // A knock-in option without a rebate is worth no more than the plain
+    // option; where the barrier's lattice puts it above the plain option's
+    // own, it is as good as knocked in: the plain option's figures.
+    c.barrier = Barrier::kNone;
+    grid = ChooseGrid(c, n);
+    if (grid.status != 0) {
+      return grid.status;
+    }
+    base_run = Run(c, grid.n, grid.dx, buffers);
+  }
   const double u = std::exp(grid.dx);
   const double s = c.s;
   const auto& g = base_run.nodes;

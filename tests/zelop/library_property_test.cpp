@@ -187,5 +187,27 @@ TEST_F(LibraryPropertyTest, LatticeRepricesAndIsFreeOfArbitrageInTheStrike) {
   }
 }
 
+// A knock-in option without a rebate is worth no more than the plain option.
+TEST_F(LibraryPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
+  const auto trino = reinterpret_cast<ZelopTrinoFn>(ZelopSymbol("CallTrino"));
+  std::mt19937 gen(2026120814);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 80; ++i) {
+    Terms x = Random(gen);
+    x.t = std::fmin(x.t, 3.0);
+    x.r = std::fabs(x.r);
+    const int sign = x.flag == 1 ? 1 : -1;
+    const bool down = unit(gen) < 0.5;
+    const double h = down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.3 * unit(gen));
+    const int american = i % 3 != 0 ? 1 : 0;
+    double in[11] = {x.s, x.sigma, x.r, x.t, x.k, x.q, h, 0, 0, 0, 0};
+    double knock_in[11], plain[11];
+    ASSERT_EQ(trino(sign, in, (down ? 1004 : 1008) + american, 0, 100, knock_in), 0) << x.Text();
+    ASSERT_EQ(trino(sign, in, 1000 + american, 0, 100, plain), 0) << x.Text();
+    EXPECT_LE(knock_in[0], plain[0]) << x.Text() << " H " << h;
+    EXPECT_GE(knock_in[0], 0.0) << x.Text() << " H " << h;
+  }
+}
+
 }  // namespace
 }  // namespace stratlyn
