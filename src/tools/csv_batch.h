@@ -37,16 +37,14 @@ struct BatchReport {
   std::vector<std::string> headings;  // the texts of row 1
   int rows_priced = 0;
   int last_row = 0;  // the row where the run ended (or failed)
-  size_t rows_skipped = 0;
+  size_t rows_skipped = 0;  // refused: an input cell is not a number
+  size_t rows_refused = 0;  // refused with another message (out of range, no volatility, ...)
   std::vector<CellProblem> skipped;  // the first keep_problems of them
   // Messages of the pricing records ("Invalid maturity (0.0000)"), with their row.
   std::vector<std::pair<int, std::string>> notes;
   std::optional<zelError> error;  // with kFailed: the run-time error at last_row
 };
 
-// "Row 57 holds data in column 10, which has no heading and is where the
-// results would go. ..."
-std::string ResultsConflictMessage(int row, int col);
 
 // Reads the CSV workbook from in (named `name` in messages) and writes it to
 // out with the results. Nothing is written when a required column is

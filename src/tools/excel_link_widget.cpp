@@ -190,6 +190,7 @@ void ExcelLinkWindow::cmdProcess_Click() {
   // A CSV workbook is saved next to its file whatever ended the run, unless
   // nothing was written at all; the input itself is never replaced.
   if (csv_ && report.outcome != ExcelLink::Outcome::kMissingColumn &&
+      report.outcome != ExcelLink::Outcome::kConflict &&
       link_.App() == static_cast<SpreadsheetApp*>(csv_)) {
     const std::string target = PricedPath(csv_->Path());
     try {
