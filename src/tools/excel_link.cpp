@@ -298,10 +298,29 @@ std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t 
 
 namespace {
 
+// True when every input is one the records can take (the common case,
+// checked with a few comparisons before any message is made).
+inline bool UsableInputs(const RowInputs& in) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const auto positive = [](double v) {
+    const float f = static_cast<float>(v);  // NaN and underflow give no f > 0
+    return f > 0.0f && f <= kMax && v <= kMax;
+  };
+  const auto any = [](double v) {
+    return std::fabs(v) <= kMax && (v == 0.0 || static_cast<float>(v) != 0.0f);
+  };
+  return positive(in.underlying) && positive(in.strike) && positive(in.maturity) &&
+         positive(in.volatility) && any(in.dividend) && any(in.riskfree) &&
+         (in.type == 1.0 || in.type == 2.0);
+}
+
 // The checks every row passes before a record sees it; "" when it may be
 // priced. The records hold single-precision numbers: a value beyond their
 // range, or one that is not 0 but would be held as 0, is refused.
 std::string RowInputProblem(const RowInputs& in) {
+  if (UsableInputs(in)) [[likely]] {
+    return {};
+  }
   constexpr double kMax = std::numeric_limits<float>::max();
   const struct {
     const char* name;
@@ -325,7 +344,7 @@ std::string RowInputProblem(const RowInputs& in) {
     }
     return std::string(input.name) + link_text::kNotPositive;
   }
-  return {};
+  return link_text::kCannotPrice + std::string("an input is out of range");
 }
 
 // The market price's own check, "" when an implied volatility is looked for.
@@ -358,8 +377,8 @@ bool FoundVolatility(float v) { return std::isfinite(v) && v > 0.0f; }
 
 RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   RowFigures figures;
-  if (std::string problem = RowInputProblem(in); !problem.empty()) {
-    figures.message = std::move(problem);
+  if (!UsableInputs(in)) [[unlikely]] {
+    figures.message = RowInputProblem(in);
     return figures;
   }
   if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
@@ -407,8 +426,8 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
 
 RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   RowFigures figures;
-  if (std::string problem = RowInputProblem(in); !problem.empty()) {
-    figures.message = std::move(problem);
+  if (!UsableInputs(in)) [[unlikely]] {
+    figures.message = RowInputProblem(in);
     return figures;
   }
   if (!barr_) barr_ = std::make_unique<zelBarr>();

@@ -66,7 +66,9 @@ TEST(ExcelLinkWindow, FindsSheetsAndProcessesTheChosenOne) {
   window.cmdProcess->click();
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
   // The outcome, then which column was taken for each input.
-  EXPECT_TRUE(window.Label1->text().startsWith("Done\nUnderlying Asset: column 1"))
+  // The summary of the rows is in the status line.
+  EXPECT_TRUE(window.Label1->text().startsWith("Done.  4 rows priced, 0 refused\nUnderlying Asset: "
+                                                "column 1"))
       << window.Label1->text().toStdString();
   EXPECT_EQ(window.progress->value(), 4);
   EXPECT_EQ(window.progress->maximum(), 4);
@@ -97,7 +99,7 @@ TEST(ExcelLinkWindow, CancelAndCloseDuringARunKeepTheRowsDone) {
     }
   };
   window.cmdProcess->click();
-  EXPECT_TRUE(window.Label1->text().startsWith("Cancelled at row 6\n"))
+  EXPECT_TRUE(window.Label1->text().startsWith("Cancelled at row 6.  4 rows priced, 0 refused\n"))
       << window.Label1->text().toStdString();
   EXPECT_EQ(window.progress->value(), 4);
   for (int row = 2; row <= 5; ++row) EXPECT_TRUE(sheet.Has(row, 9)) << row;
@@ -142,7 +144,11 @@ TEST(ExcelLinkWindow, OpenFilePricesACsvWorkbookNextToIt) {
   EXPECT_EQ(window.SavedPath(), (dir / "options.priced.csv").string());
   EXPECT_EQ(ReadText(input), text);
   const std::string priced = ReadText(dir / "options.priced.csv");
-  EXPECT_NE(priced.find("Style,Calculated Price,Delta,Gamma,Vega,Theta\r\n"), std::string::npos);
+  EXPECT_NE(priced.find("Style,Calculated Price,Delta,Gamma,Vega,Theta,Message\r\n"),
+            std::string::npos);
+  EXPECT_NE(priced.find("50,x,0.25,0.25,0,0.1,1,European,,,,,,\"Strike: \"\"x\"\" is not a number\""),
+            std::string::npos)
+      << priced;
   EXPECT_NE(priced.find("European,3.127"), std::string::npos) << priced;
   EXPECT_NE(window.Label1->text().toStdString().find("Saved as options.priced.csv"),
             std::string::npos);
