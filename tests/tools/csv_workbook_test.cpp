@@ -15,6 +15,7 @@
 
 #include "support/fake_services.h"
 #include "tools/csv_batch.h"
+#include "tools/csv_parse.h"
 #include "tools/excel_link.h"
 #include "util/zel_error.h"
 
@@ -493,6 +494,76 @@ TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
   EXPECT_EQ(again.find("Calculated Price", again.find("Calculated Price") + 1), std::string::npos)
       << "a second block of results: " << again;
   EXPECT_NE(again.find(",n,3.1272712,"), std::string::npos) << again;
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+// The message of a malformed text, or "" when it reads.
+std::string WorkbookError(const std::string& text) {
+  try {
+    CsvWorkbook::FromText(text, "in.csv");
+  } catch (const zelError& e) {
+    return e.Description();
+  }
+  return {};
+}
+
+std::string BatchError(const std::string& text, size_t chunk) {
+  BatchOptions options;
+  options.threads = 2;
+  options.chunk_bytes = chunk;
+  try {
+    ProcessInBatch(text, options);
+  } catch (const zelError& e) {
+    return e.Description();
+  }
+  return {};
+}
+
+TEST(CsvReading, TheWorkbookAndTheBatchReadWithTheSameRules) {
+  // Random texts of the bytes that matter (quotes, separators, line ends)
+  // under valid headings: both readers accept the same texts, refuse the
+  // same ones with the same message naming the same line.
+  std::mt19937 rng(4521);
+  const std::string head = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n";
+  const char* fields[] = {"50", "0.25", "1", "European", "a", " ", "", "\"\"", "\"x,y\"",
+                          "\"q\"\"q\"", "\"l\nf\"", "\"cr\r\""};
+  const char* ends[] = {",", ",", ",", ",", "\n", "\r\n", "\r"};
+  int refused = 0, accepted = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string text = head;
+    const int count = 5 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < count; ++i) {
+      text += fields[rng() % std::size(fields)];
+      // Now and then a stray quote, which makes the text malformed.
+      if (rng() % 150 == 0) text += "\"";
+      text += ends[rng() % std::size(ends)];
+    }
+    if (rng() % 2) text += "\n";
+    const std::string window = WorkbookError(text);
+    for (const size_t chunk : {size_t{3}, size_t{64}, size_t{1} << 20}) {
+      EXPECT_EQ(BatchError(text, chunk), window) << "chunks of " << chunk << ":\n" << text;
+    }
+    if (window.empty()) {
+      ++accepted;
+    } else {
+      ++refused;
+      EXPECT_NE(window.find("is not a valid CSV file"), std::string::npos) << window;
+    }
+  }
+  EXPECT_GT(refused, 40);
+  EXPECT_GT(accepted, 40);
+  // The rules themselves, once each.
+  EXPECT_EQ(WorkbookError(head + "50,\"open\n"),
+            "The file in.csv is not a valid CSV file: " + std::string(kCsvMalformed) +
+                " near line 2.");
+  EXPECT_NE(WorkbookError(head + "50,a\"b\n"), "");
+  EXPECT_NE(WorkbookError(head + "50,\"a\"b\n"), "");
+  EXPECT_EQ(WorkbookError(head + "50,\"a\"\"b\",\"c\nd\"\r\n\n"), "");
 }
 
 }  // namespace
