@@ -132,7 +132,13 @@ void ExcelLinkWindow::FillList(const std::vector<ExcelLink::SheetEntry>& list) {
 void ExcelLinkWindow::cmdFindExcel_Click() {
   if (processing_) return;
   std::vector<ExcelLink::SheetEntry> list;
-  if (link_.FindExcelSheets(list)) return;
+  // Events run while a slow office is waited for: no second command meanwhile.
+  processing_ = true;
+  UpdateButtons();
+  const bool failed = link_.FindExcelSheets(list);
+  processing_ = false;
+  UpdateButtons();
+  if (failed) return;
   csv_ = nullptr;  // the running application took the workbook's place
   saved_path_.clear();
   FillList(list);
