@@ -221,6 +221,14 @@ class Office {
   Office& operator=(const Office&) = delete;
 
   // Ends the office at once, as a crash or a user closing it would.
+  // Stops the office without ending it (it then answers nothing), and lets
+  // it go on.
+  void Freeze() {
+    if (pid_ > 0) kill(-pid_, SIGSTOP);
+  }
+  void Thaw() {
+    if (pid_ > 0) kill(-pid_, SIGCONT);
+  }
   void Kill() {
     if (pid_ <= 0) return;
     kill(-pid_, SIGKILL);
@@ -392,6 +400,26 @@ TEST(UnoLink, ProcessesASheetOfARunningCalc) {
   std::vector<ExcelLink::SheetEntry> now;
   ASSERT_TRUE(link.TakeNewSheetList(now));
   EXPECT_EQ(now[0].caption, "[options book.fods]Notes");
+
+  // Calc stops answering in the middle of a run: the run ends after the
+  // time limit with a message naming the row, instead of waiting for ever.
+  struct FreezeAtRow3 : ExcelLink::Observer {
+    explicit FreezeAtRow3(Office& o) : office(o) {}
+    void Status(const std::string& text) override {
+      if (text == "Processing row 3") office.Freeze();
+    }
+    Office& office;
+  } freezer(office);
+  link.SetOfficeTimeLimit(std::chrono::seconds(2));
+  const auto start = std::chrono::steady_clock::now();
+  const ExcelLink::Report frozen = link.Process(now[1].item_data, freezer);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  office.Thaw();
+  EXPECT_EQ(frozen.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(frozen.last_row, 3);
+  EXPECT_EQ(fakes.dialogs.LastText(), NoAnswerMessage(std::chrono::seconds(2), 3));
+  link.SetOfficeTimeLimit(std::chrono::seconds(30));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
   // Calc goes away in the middle of a second run: the link says so, with
   // the row, instead of an automation error.
