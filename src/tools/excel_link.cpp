@@ -80,7 +80,7 @@ bool IsCalculatedPriceHeading(const std::vector<std::string>& words) {
   return words.size() == 2 && words[0] == "calculated" && words[1] == "price";
 }
 
-// A heading this program writes (any case, blanks around it aside).
+// A result heading this program writes (any case, blanks around it aside).
 bool IsResultHeading(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -97,7 +97,13 @@ bool IsResultHeading(std::string_view text) {
   for (const char* name : link_text::kResultHeadings) {
     if (same(name)) return true;
   }
-  return same(link_text::kMessageHeading);
+  return false;
+}
+
+bool IsMessageHeading(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text == link_text::kMessageHeading;
 }
 
 // The inputs' names, as the missing-column messages name them.
@@ -177,9 +183,16 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
     // a heading of this program. What the new run does not fill of it is
     // emptied; a column of the user's inside the new block stops the run.
     int old_width = 0;
-    while (old_width < kMaxResultBlock && c.results + old_width <= count &&
-           IsResultHeading(headings[c.results + old_width - 1])) {
-      ++old_width;
+    while (old_width < kMaxResultBlock && c.results + old_width <= count) {
+      const std::string& text = headings[c.results + old_width - 1];
+      if (IsResultHeading(text)) {
+        ++old_width;
+        continue;
+      }
+      // "Message" is ours only where a run puts it: right after five or ten
+      // results, ending the block (a column of the user's may be named so).
+      if (IsMessageHeading(text) && (old_width == 5 || old_width == 10)) ++old_width;
+      break;
     }
     c.width = std::max(writes, old_width);
     for (int i = 0; i < c.width; ++i) {

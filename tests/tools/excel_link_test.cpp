@@ -809,3 +809,42 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ExcelLinkRules, AColumnOfTheUsersNamedMessageAfterOldResultsIsNotTaken) {
+  // Results of an earlier version (no Message column), then a column of
+  // the user's that happens to be headed "Message" two columns on.
+  testing::FakeServices fakes;
+  testing::MemoryApp app;
+  testing::MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  for (int i = 0; i < 5; ++i) headings.push_back(link_text::kResultHeadings[i]);
+  headings.push_back("Message");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
+                   "1", "call the desk"});
+  Linked linked(app);
+  ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  // Right after five results "Message" is the run's own column.
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_FALSE(sheet.Has(2, 14));
+
+  // After ten results it would be too; after six it is the user's.
+  headings = kHeadings;
+  for (int i = 0; i < 6; ++i) headings.push_back(link_text::kResultHeadings[i]);
+  headings.push_back("Message");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
+                   "1", "1", "call the desk"});
+  report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(sheet.Text(1, 14), "Message");  // the run's own, over its old column
+  EXPECT_EQ(sheet.Text(1, 15), "Message");  // the user's, kept
+  EXPECT_EQ(sheet.Text(2, 15), "call the desk");
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace stratlyn
