@@ -161,6 +161,13 @@ int Run(const std::vector<std::string>& args) {
   for (const CellProblem& p : report.skipped) {
     std::cerr << "stratlyn-cli batch: " << DescribeProblem(p) << "; row refused\n";
   }
+  for (const auto& [row, text] : report.refusals) {
+    std::cerr << "stratlyn-cli batch: row " << row << ": " << text << "; row refused\n";
+  }
+  if (report.rows_refused > report.refusals.size()) {
+    std::cerr << "stratlyn-cli batch: ... and " << report.rows_refused - report.refusals.size()
+              << " more rows refused\n";
+  }
   if (report.rows_skipped > report.skipped.size()) {
     std::cerr << "stratlyn-cli batch: ... and " << report.rows_skipped - report.skipped.size()
               << " more rows with a cell that is not a number\n";

@@ -74,6 +74,7 @@ struct alignas(64) Slice {
   size_t skipped = 0;
   std::vector<CellProblem> problems;
   std::vector<Note> notes;
+  std::vector<Note> refusals;
   enum class Stop { kNone, kEnd, kError, kConflict } stop = Stop::kNone;
   size_t stop_record = 0;
   int conflict_col = 0;
@@ -89,6 +90,7 @@ struct alignas(64) Slice {
     skipped = 0;
     problems.clear();
     notes.clear();
+    refusals.clear();
     stop = Stop::kNone;
     stop_record = 0;
     conflict_col = 0;
@@ -259,7 +261,12 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
               }
             });
           }
-          ++(figures.Refused() ? s.refused : s.priced);
+          if (figures.Refused()) {
+            ++s.refused;
+            if (s.refusals.size() < keep_problems) s.refusals.emplace_back(row, figures.message);
+          } else {
+            ++s.priced;
+          }
         } catch (const std::exception& e) {
           s.error = AsZelError(e);
           s.stop = Slice::Stop::kError;
@@ -541,6 +548,11 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       for (auto& n : s.notes) {
         n.first += first_row;
         report.notes.push_back(std::move(n));
+      }
+      for (auto& n : s.refusals) {
+        if (report.refusals.size() >= options.keep_problems) break;
+        n.first += first_row;
+        report.refusals.push_back(std::move(n));
       }
       if (s.records.size()) {
         report.last_row = static_cast<int>(records_before + records + s.records.size());

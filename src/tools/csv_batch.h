@@ -39,6 +39,8 @@ struct BatchReport {
   int last_row = 0;  // the row where the run ended (or failed)
   size_t rows_skipped = 0;  // refused: an input cell is not a number
   size_t rows_refused = 0;  // refused with another message (out of range, no volatility, ...)
+  // The first keep_problems of those rows with their message, by row.
+  std::vector<std::pair<int, std::string>> refusals;
   std::vector<CellProblem> skipped;  // the first keep_problems of them
   // Messages of the pricing records ("Invalid maturity (0.0000)"), with their row.
   std::vector<std::pair<int, std::string>> notes;

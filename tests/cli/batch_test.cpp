@@ -467,6 +467,8 @@ TEST_F(BatchCli, RefusedRowsAreCountedAndNoSentinelIsWritten) {
   EXPECT_EQ(r.exit_code, 2) << r.err;
   EXPECT_NE(r.err.find("3 rows priced, 7 refused (see the Message column)"), std::string::npos)
       << r.err;
+  EXPECT_NE(r.err.find("row 4: Volatility must be above 0; row refused"), std::string::npos)
+      << r.err;
   EXPECT_EQ(r.out.find("-999"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("3.5e38,50,0.25,0.25,0,0.1,1,European,2,,,,,,,,,,,Underlying Asset "
                        "3.5e+38 is out of range"),
