@@ -397,9 +397,10 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
   if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
   zelBSOP& o = *bsop_;
   try {
-    o.SetTerms(ToSingle(in.type), ToSingle(in.riskfree), ToSingle(in.maturity),
-               ToSingle(in.strike), ToSingle(in.underlying), ToSingle(in.volatility),
-               ToSingle(in.dividend));
+    // UsableInputs has found every input finite and within single precision.
+    const auto single = [](double v) { return static_cast<float>(v); };
+    o.SetTerms(single(in.type), single(in.riskfree), single(in.maturity), single(in.strike),
+               single(in.underlying), single(in.volatility), single(in.dividend));
     o.GetValueAndGreeks(out.data(), true);
   } catch (const zelError& e) {
     figures.message = FaultMessage(e);
