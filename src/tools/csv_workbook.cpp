@@ -326,8 +326,8 @@ std::string SharedFolderProblem(const std::string& path) {
   if (lst.st_uid == me || lst.st_uid == dst.st_uid) return {};
   return "Cannot write " + path + ": it is a " +
          (S_ISLNK(lst.st_mode) ? std::string("symbolic link") : std::string("file")) +
-         " of another user in the shared folder " + dir + ", which is never followed or "
-         "replaced; choose another name with -o";
+         " of another user in the shared folder " + dir +
+         ", which is never followed or replaced; please choose another name";
 }
 
 OutputTarget ResolveOutputTarget(const std::string& path) {
