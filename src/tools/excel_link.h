@@ -17,6 +17,7 @@
 
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
+#include "tools/office_thread.h"
 #include "tools/spreadsheet_app.h"
 
 namespace stratlyn {
@@ -406,7 +407,7 @@ class ExcelLink {
   bool new_list_ = false;                 // live_entries_ not yet handed out
   bool lost_ = false;                     // the connection was lost in the last run
   int conflict_col_ = 0;
-  std::chrono::milliseconds office_limit_{std::chrono::seconds(30)};
+  std::chrono::milliseconds office_limit_{kOfficeTimeLimit};
 };
 
 }  // namespace stratlyn

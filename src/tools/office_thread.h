@@ -19,7 +19,7 @@
 
 namespace stratlyn {
 
-// How long one call to the office may take.
+// How long one call to the office may take, unless the caller says.
 inline constexpr std::chrono::seconds kOfficeTimeLimit{30};
 // A call that has taken this long is given up when the user cancels.
 inline constexpr std::chrono::milliseconds kOfficeCancelGrace{500};
