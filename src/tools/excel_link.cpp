@@ -534,6 +534,10 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
   } catch (const zelError& e) {
     if (e.Number() == err::kCannotCreateObject) {
       AppDialogs().Critical(e.Description());
+    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeTimedOut) {
+      AppDialogs().Critical(NoAnswerMessage(office_limit_, 0));
+    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeCallCancelled) {
+      // The user gave up waiting: nothing to say.
     } else {
       ErrorHandler(e);
     }
@@ -567,7 +571,7 @@ void ExcelLink::SetOfficeTimeLimit(std::chrono::milliseconds limit) {
 
 std::unique_ptr<SpreadsheetApp> ExcelLink::Connect() {
   if (!connect_) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
-  return std::make_unique<TimedApp>(connect_, office_limit_);
+  return std::make_unique<TimedApp>(connect_, office_limit_, cancel_check_);
 }
 
 int ExcelLink::Reconnect(int item_data) {
@@ -746,15 +750,17 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       if (timed) timed->Thread().SetCancel([&observer] { return observer.CancelRequested(); });
     }
     ~CancelWhileWaiting() {
-      if (timed) timed->Thread().SetCancel(nullptr);
+      if (timed) timed->Thread().SetCancel(restore);
     }
     TimedApp* timed;
+    std::function<bool()> restore;
   };
   std::optional<CancelWhileWaiting> cancel_while_waiting;
   try {
     if (lost_) item_data = Reconnect(item_data);
     if (!app_) throw zelError(err::kObjectNotSet);
     cancel_while_waiting.emplace(app_.get(), observer);
+    cancel_while_waiting->restore = cancel_check_;
     item_data = LiveItemData(item_data);
     const int workbook = item_data / 1000;
     sheet_ = &app_->GetWorksheet(workbook, item_data - 1000 * workbook);

@@ -369,6 +369,9 @@ class ExcelLink {
   // How long one call to the running application may take before the run
   // ends with NoAnswerMessage (the rows above keep their results).
   void SetOfficeTimeLimit(std::chrono::milliseconds limit);
+  // Asked while a call to the office is waited for outside a run (Find, and
+  // attaching again): true gives up the call, with no message.
+  void SetCancelCheck(std::function<bool()> cancel) { cancel_check_ = std::move(cancel); }
 
   // After a Process that attached again (the connection had been lost):
   // the sheets of the application attached now, once, which then become the
@@ -408,6 +411,7 @@ class ExcelLink {
   bool lost_ = false;                     // the connection was lost in the last run
   int conflict_col_ = 0;
   std::chrono::milliseconds office_limit_{kOfficeTimeLimit};
+  std::function<bool()> cancel_check_;
 };
 
 }  // namespace stratlyn

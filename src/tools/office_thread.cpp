@@ -73,11 +73,11 @@ void OfficeThread::Wait(const std::function<bool(std::chrono::milliseconds)>& re
     const auto waited = Clock::now() - start;
     if (waited >= limit_) {
       state_ = State::kTimedOut;
-      throw zelError(kOfficeConnectionLost, "LibreOffice Calc did not answer in time");
+      throw zelError(kOfficeConnectionLost, kOfficeTimedOut);
     }
     if (cancel_ && waited >= kOfficeCancelGrace && cancel_()) {
       state_ = State::kCancelled;
-      throw zelError(kOfficeConnectionLost, "LibreOffice Calc: the call was given up");
+      throw zelError(kOfficeConnectionLost, kOfficeCallCancelled);
     }
   }
 }
@@ -114,8 +114,9 @@ class TimedApp::Sheet : public Worksheet {
 };
 
 TimedApp::TimedApp(std::function<std::unique_ptr<SpreadsheetApp>()> connect,
-                   std::chrono::milliseconds limit)
+                   std::chrono::milliseconds limit, std::function<bool()> cancel)
     : thread_(std::make_unique<OfficeThread>(limit)) {
+  thread_->SetCancel(std::move(cancel));
   app_ = thread_->Call([connect = std::move(connect)]() -> std::shared_ptr<SpreadsheetApp> {
     return connect ? connect() : nullptr;
   });

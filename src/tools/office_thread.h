@@ -23,6 +23,9 @@ namespace stratlyn {
 inline constexpr std::chrono::seconds kOfficeTimeLimit{30};
 // A call that has taken this long is given up when the user cancels.
 inline constexpr std::chrono::milliseconds kOfficeCancelGrace{500};
+// The descriptions of the zelError 462 of a call given up.
+inline constexpr const char* kOfficeTimedOut = "LibreOffice Calc did not answer in time";
+inline constexpr const char* kOfficeCallCancelled = "LibreOffice Calc: the call was given up";
 
 class OfficeThread {
  public:
@@ -74,9 +77,10 @@ class OfficeThread {
 // A spreadsheet application whose every call goes through an OfficeThread.
 class TimedApp : public SpreadsheetApp {
  public:
-  // Runs `connect` on the office thread (an attach can hang as well).
+  // Runs `connect` on the office thread (an attach can hang as well);
+  // `cancel` is asked while any call is waited for (OfficeThread::SetCancel).
   TimedApp(std::function<std::unique_ptr<SpreadsheetApp>()> connect,
-           std::chrono::milliseconds limit = kOfficeTimeLimit);
+           std::chrono::milliseconds limit = kOfficeTimeLimit, std::function<bool()> cancel = {});
   ~TimedApp() override;
 
   OfficeThread& Thread() { return *thread_; }

@@ -848,3 +848,53 @@ TEST(ExcelLinkRules, AColumnOfTheUsersNamedMessageAfterOldResultsIsNotTaken) {
 
 }  // namespace
 }  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ExcelLinkRules, AnAttachThatDoesNotAnswerEndsOrIsCancelled) {
+  testing::FakeServices fakes;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool released = false;
+  std::atomic<int> returned{0};
+  // An office that accepts the connection and then says nothing.
+  const auto hang = [&]() -> std::unique_ptr<SpreadsheetApp> {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
+    ++returned;
+    return nullptr;
+  };
+  {
+    ExcelLink link(hang);
+    link.SetOfficeTimeLimit(std::chrono::milliseconds(300));
+    std::vector<ExcelLink::SheetEntry> list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.FindExcelSheets(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_EQ(fakes.dialogs.Count(), 1u);
+    EXPECT_EQ(fakes.dialogs.LastText(), NoAnswerMessage(std::chrono::milliseconds(300), 0));
+  }
+  {
+    ExcelLink link(hang);
+    bool cancel = false;
+    link.SetCancelCheck([&] { return cancel; });
+    fakes.events.on_pending = [&] { cancel = true; };  // the user presses Cancel
+    std::vector<ExcelLink::SheetEntry> list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.FindExcelSheets(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(fakes.dialogs.Count(), 1u) << "giving up needs no message";
+    fakes.events.on_pending = nullptr;
+  }
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  wake.notify_all();
+  while (returned < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+}  // namespace
+}  // namespace stratlyn
