@@ -52,12 +52,15 @@ struct BatchReport {
 // out with the results. Nothing is written when a required column is
 // missing or the headings are ambiguous. The separator (comma, semicolon or
 // tab) is the one the heading row uses most; the output keeps it, the
-// file's line end and byte-order mark. Rows whose own data reaches into the
-// result columns stop the run (kResultsConflict). A run-time error ends the pricing at its row:
-// earlier rows keep their results, that row and the rest are copied as they are, and the report
-// says kFailed. Throws zelError 52 for a malformed file and 57 for a read or write error. Installs
-// its own dialogs and events for the run, so that the pricing records can be used from several
-// threads.
+// file's line end and byte-order mark. A row with data of its own under a
+// result column without a result heading stops the run (kResultsConflict).
+// A row the records cannot price gets its message in the Message column and
+// the run goes on (rows_refused, refusals). Any other failure (out of
+// memory) ends the pricing at its row: earlier rows keep their results,
+// that row and the rest are copied as they are, and the report says
+// kFailed. Throws zelError 52 for a malformed file and 57 for a read or
+// write error. Installs its own dialogs and events for the run, so that the
+// pricing records can be used from several threads.
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options = {});
 
