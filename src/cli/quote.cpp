@@ -44,7 +44,8 @@ constexpr const char* kQuoteUsage =
     "  --strike K     the strike you expect; a different strike on the page is noted\n"
     "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
     "                 next month), used to find the strike in the option's description\n"
-    "  --timeout S    give up on a server silent for S seconds (default 30)\n"
+    "  --timeout S    give up on a page not complete within S seconds (default 30;\n"
+    "                 a page over 64 MB is refused too)\n"
     "\n"
     "Numbers are written with a dot (123.45) in every locale.\n"
     "Exit status: 0 with the price on stdout; 2 when no price can be read (the\n"
@@ -57,6 +58,10 @@ constexpr const char* kRateUsage =
     "Builds the Treasury yield curve from the Federal Reserve's ten H.15 constant-\n"
     "maturity series and prints the rate interpolated at MATURITY (years with a\n"
     "dot, 0.75, or a date) as a decimal fraction (0.0450 is 4.5 %).\n"
+    "\n"
+    "  --timeout S    give up on a series file not complete within S seconds\n"
+    "                 (default 30 for each file; a file over 64 MB is refused too)\n"
+    "\n"
     "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when a\n"
     "series file cannot be loaded or holds no observation (which one on stderr).\n";
 
@@ -65,6 +70,10 @@ constexpr const char* kDividendUsage =
     "\n"
     "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
     "a decimal fraction (0.02350 is 2.35 %).\n"
+    "\n"
+    "  --timeout S    give up on a page not complete within S seconds (default 30;\n"
+    "                 a page over 64 MB is refused too)\n"
+    "\n"
     "Exit status: 0 with the yield on stdout; 2 when the page shows no yield; 1 when\n"
     "the page cannot be loaded.\n";
 

@@ -1,7 +1,6 @@
 #include "tools/excel_link_widget.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +10,7 @@
 #include <algorithm>
 
 #include "tools/csv_workbook.h"
+#include "util/qt_file_dialogs.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -21,7 +21,7 @@
 namespace stratlyn {
 namespace {
 
-constexpr const char* kTitle = "Excel Stratlyn";
+constexpr const char* kTitle = "Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)";
 constexpr const char* kNoCalcInBuild =
     "This copy of the program was built without the LibreOffice SDK and cannot reach LibreOffice "
     "Calc.  Please use Open File... to price a CSV workbook.";
@@ -155,8 +155,8 @@ void ExcelLinkWindow::cmdFindExcel_Click() {
 
 void ExcelLinkWindow::cmdOpenFile_Click() {
   if (processing_) return;
-  const QString path = QFileDialog::getOpenFileName(
-      this, tr("Open a CSV workbook"), QString(), tr("CSV workbooks (*.csv *.txt);;All files (*)"));
+  const QString path = ChooseOpenFile(this, tr("Open a CSV workbook"),
+                                      tr("CSV workbooks (*.csv *.txt);;All files (*)"));
   if (!path.isEmpty()) OpenWorkbookFile(path.toStdString());
 }
 

@@ -50,7 +50,7 @@ TEST(ExcelLinkWindow, FindsSheetsAndProcessesTheChosenOne) {
   }
   ExcelLinkWindow window(nullptr, [&app] { return std::make_unique<AppView>(app); });
   EXPECT_EQ(window.objectName(), "frmExcelLink");
-  EXPECT_EQ(window.windowTitle(), "Excel Stratlyn");
+  EXPECT_EQ(window.windowTitle(), "Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)");
   EXPECT_TRUE(window.isModal());
   EXPECT_FALSE(window.cmdProcess->isEnabled()) << "nothing to process before a sheet is listed";
   EXPECT_FALSE(window.cmdCancel->isEnabled());
