@@ -31,7 +31,8 @@ struct LibraryFetch {
 };
 // The download into the per-user library folder, the one the loader
 // searches, without loading the library; nothing is kept elsewhere, and
-// nothing is written into a folder that UnsafeFolderReason refuses. Ends at
+// nothing is written into a folder that UnsafeFolderReason (util/safe_folder.h)
+// refuses. Ends at
 // `deadline_seconds` for the whole transfer; a file over 16 MB is refused.
 LibraryFetch FetchVerifiedLibrary(const std::string& file,
                                   long deadline_seconds = zelFTP::kFileDeadlineSeconds);
@@ -40,13 +41,6 @@ LibraryFetch FetchVerifiedLibrary(const std::string& file,
 // searched for the library".
 std::string FolderNotWritableText(const std::string& dir);
 
-// Why the library may not be written into `dir` although it could be: a
-// folder or link on its way (as given, and where its links lead) that
-// another user than this one or root owns, or that others may change (for
-// everyone writable without the sticky bit, or for a group other than the
-// user's own); such a user could point the download at a folder of their
-// choice. "" when every existing part of the way is safe.
-std::string UnsafeFolderReason(const std::string& dir);
 // "the per-user library folder DIR is not safe to write into: WHY".
 std::string FolderNotSafeText(const std::string& dir, const std::string& why);
 
