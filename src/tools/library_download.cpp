@@ -79,7 +79,8 @@ std::string GetSystemDir() {
 
 std::string GetTempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  return WithSlash(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp");
+  const bool usable = tmp != nullptr && tmp[0] == '/' && UnsafeFolderReason(tmp).empty();
+  return WithSlash(usable ? tmp : "/tmp");
 }
 
 std::string FolderNotWritableText(const std::string& dir) {

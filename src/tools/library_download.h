@@ -59,7 +59,8 @@ bool IsLibraryDestination(const std::string& path);
 // The per-user library folder (ZelopUserLibraryDir), created when missing;
 // with a trailing "/"; "" when no absolute folder is known.
 std::string GetSystemDir();
-// $TMPDIR (when absolute) or /tmp/, with a trailing "/".
+// $TMPDIR (when absolute and no other user owns or may change a folder on its
+// way: UnsafeFolderReason) or /tmp/, with a trailing "/".
 std::string GetTempDir();
 
 // The recovery the programs install: the table and the verified download.
