@@ -734,7 +734,8 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   // ended at once.
   const auto check_size = [download] {
     const auto cap = static_cast<qint64>(kZelopMaxBytes);
-    if (!download->isFinished() && (download->totalBytes() > cap || download->receivedBytes() > cap)) {
+    if (!download->isFinished() &&
+        (download->totalBytes() > cap || download->receivedBytes() > cap)) {
       download->setProperty(kTooLargeProperty, true);
       download->cancel();
     }

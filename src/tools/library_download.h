@@ -27,7 +27,8 @@ bool DownloadRequiredFile(const std::string& file);
 struct LibraryFetch {
   std::string path;     // the installed copy; "" when nothing was kept
   std::string failure;  // why not, in words; "" on success
-  bool folder_not_writable = false;  // the per-user folder cannot, or may not, be written
+  // The per-user folder cannot, or may not, be written.
+  bool folder_not_writable = false;
 };
 // The download into the per-user library folder, the one the loader
 // searches, without loading the library; nothing is kept elsewhere, and

@@ -34,9 +34,8 @@ std::string UnsafePart(const fs::path& path) {
     const bool others_write = (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0;
     const bool group_write = (st.st_mode & S_IWGRP) != 0 && (st.st_mode & S_ISVTX) == 0 &&
                              st.st_gid != ::getegid() && st.st_uid == me;
-    const bool root_group_write =
-        (st.st_mode & S_IWGRP) != 0 && (st.st_mode & S_ISVTX) == 0 && st.st_uid == 0 &&
-        st.st_gid != 0 && st.st_gid != ::getegid();
+    const bool root_group_write = (st.st_mode & S_IWGRP) != 0 && (st.st_mode & S_ISVTX) == 0 &&
+                                  st.st_uid == 0 && st.st_gid != 0 && st.st_gid != ::getegid();
     if (others_write || group_write || root_group_write) {
       return part.string() + " may be changed by other users";
     }

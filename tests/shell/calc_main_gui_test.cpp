@@ -402,9 +402,8 @@ TEST_F(CalcMainTest, ALibraryDownloadOverTheSizeCapIsEndedAndNothingKept) {
   ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= 2; }, 60000));
   w().SetAddresses(saved);
   EXPECT_EQ(dialogs.Last().icon, MsgIcon::Critical) << dialogs.LastText();
-  EXPECT_EQ(dialogs.Last().text,
-            "The file could not be saved as " + target +
-                ": the answer from 127.0.0.1 is larger than 16 MB")
+  EXPECT_EQ(dialogs.Last().text, "The file could not be saved as " + target +
+                                     ": the answer from 127.0.0.1 is larger than 16 MB")
       << dialogs.LastText();
   // The web engine removes its partial file of a cancelled download in its
   // own time.
