@@ -40,6 +40,7 @@
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/greek_units.h"
+#include "util/net_limits.h"
 #include "util/services.h"
 #include "util/sites.h"
 
@@ -60,6 +61,9 @@ constexpr const char* kDownloadPrompt =
 constexpr const char* kLibraryRejected =
     "The downloaded file is not the pricing library of this program (its SHA-256 digest does "
     "not match).  It was deleted, and nothing was saved as ";
+constexpr const char* kDownloadNotSaved = "The file could not be saved as ";
+// Marks a library download ended because it grew past the library's size.
+constexpr const char* kTooLargeProperty = "stratlynTooLarge";
 constexpr const char* kResizeError =
     "Error resizing the display.  This usually occurs if you make the window too small.   The "
     "system error message is ";
@@ -946,13 +950,39 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
       OnRequestedDownloadFinished(download, path);
     }
   });
+  // No file over the library's size can be the library: such a download
+  // (announced so, or growing so; an endless one would fill the disk) is
+  // ended at once.
+  const auto check_size = [download] {
+    const auto cap = static_cast<qint64>(kZelopMaxBytes);
+    if (!download->isFinished() &&
+        (download->totalBytes() > cap || download->receivedBytes() > cap)) {
+      download->setProperty(kTooLargeProperty, true);
+      download->cancel();
+    }
+  };
+  if (library) {
+    connect(download, &QWebEngineDownloadRequest::totalBytesChanged, this, check_size);
+    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, check_size);
+  }
   download->accept();
+  if (library) {
+    check_size();
+  }
 }
 
 void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
                                            const QString& path) {
   const bool staged = download->downloadFileName() == QFileInfo(path).fileName() + ".download";
   const QString saved = download->downloadDirectory() + "/" + download->downloadFileName();
+  if (download->property(kTooLargeProperty).toBool()) {
+    if (staged) {
+      QFile::remove(saved);
+    }
+    AppDialogs().Critical(kDownloadNotSaved + path.toStdString() + ": " +
+                          AnswerTooLargeText(download->url().host().toStdString(), kZelopMaxBytes));
+    return;
+  }
   if (download->state() == QWebEngineDownloadRequest::DownloadCompleted && staged &&
       !InstallVerifiedLibrary(saved.toStdString(), path.toStdString())) {
     AppDialogs().Critical(kLibraryRejected + path.toStdString());
@@ -965,7 +995,7 @@ void calcMain::OnRequestedDownloadFinished(QWebEngineDownloadRequest* download,
     AppDialogs().Show("The file was saved as " + path.toStdString(), MsgButtons::Ok,
                       MsgIcon::Information, kMessageTitle);
   } else {
-    AppDialogs().Critical("The file could not be saved as " + path.toStdString());
+    AppDialogs().Critical(kDownloadNotSaved + path.toStdString());
   }
 }
 

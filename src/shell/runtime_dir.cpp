@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "util/safe_folder.h"
+
 namespace stratlyn {
 namespace {
 
@@ -66,6 +68,12 @@ MadeRuntimeDir PrepareRuntimeDir() {
   std::string parent = tmp != nullptr && tmp[0] == '/' ? std::string(tmp) : std::string("/tmp");
   while (parent.size() > 1 && parent.back() == '/') {
     parent.pop_back();
+  }
+  // A TMPDIR that another user owns or may change (or that leads through
+  // such a folder) could have our folder swapped for one of theirs while
+  // the web engine uses it: /tmp is used instead.
+  if (!UnsafeFolderReason(parent).empty()) {
+    parent = "/tmp";
   }
   RemoveLeftFolders(parent);
   std::string pattern = parent + "/" + kPrefix + "XXXXXX";

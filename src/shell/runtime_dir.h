@@ -19,7 +19,8 @@ struct MadeRuntimeDir {
 };
 
 // Keeps XDG_RUNTIME_DIR when it names a private folder; otherwise makes a new
-// one with mkdtemp under $TMPDIR (when absolute) or /tmp, named
+// one with mkdtemp under $TMPDIR (when absolute, and no folder that another
+// user owns or may change lies on its way: UnsafeFolderReason) or /tmp, named
 // "stratlyn-runtime-XXXXXX" with random letters, and points XDG_RUNTIME_DIR
 // at it. Never changes the mode of a path it did not just create. Before
 // that, folders of this kind that killed runs of this user left there are

@@ -11,6 +11,7 @@
 #include "pricing/zelop_digest.h"
 #include "pricing/zelop_loader.h"
 #include "tools/zel_ftp.h"
+#include "util/safe_folder.h"
 
 namespace stratlyn {
 namespace {
@@ -78,12 +79,17 @@ std::string GetSystemDir() {
 
 std::string GetTempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  return WithSlash(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp");
+  const bool usable = tmp != nullptr && tmp[0] == '/' && UnsafeFolderReason(tmp).empty();
+  return WithSlash(usable ? tmp : "/tmp");
 }
 
 std::string FolderNotWritableText(const std::string& dir) {
   return "the per-user library folder " + dir +
          " cannot be written, and no other folder is searched for the library";
+}
+
+std::string FolderNotSafeText(const std::string& dir, const std::string& why) {
+  return "the per-user library folder " + dir + " is not safe to write into: " + why;
 }
 
 bool InstallVerifiedLibrary(const std::string& staged, const std::string& target) {
@@ -150,7 +156,18 @@ LibraryFetch FetchVerifiedLibrary(const std::string& file, long deadline_seconds
                      " of this build can be checked, so nothing else is fetched";
     return result;
   }
-  const std::string dir = GetSystemDir();
+  // Checked before anything is made on the way, and again once made.
+  const std::string user_dir = ZelopUserLibraryDir();
+  std::string unsafe = UnsafeFolderReason(user_dir);
+  const std::string dir = unsafe.empty() ? GetSystemDir() : std::string();
+  if (unsafe.empty()) {
+    unsafe = UnsafeFolderReason(dir);
+  }
+  if (!unsafe.empty()) {
+    result.failure = FolderNotSafeText(user_dir, unsafe);
+    result.folder_not_writable = true;
+    return result;
+  }
   if (!Writable(dir)) {
     result.failure =
         dir.empty() ? std::string(kNoUserFolder) : FolderNotWritableText(ZelopUserLibraryDir());

@@ -27,10 +27,13 @@ bool DownloadRequiredFile(const std::string& file);
 struct LibraryFetch {
   std::string path;     // the installed copy; "" when nothing was kept
   std::string failure;  // why not, in words; "" on success
+  // The per-user folder cannot, or may not, be written.
   bool folder_not_writable = false;
 };
 // The download into the per-user library folder, the one the loader
-// searches, without loading the library; nothing is kept elsewhere. Ends at
+// searches, without loading the library; nothing is kept elsewhere, and
+// nothing is written into a folder that UnsafeFolderReason (util/safe_folder.h)
+// refuses. Ends at
 // `deadline_seconds` for the whole transfer; a file over 16 MB is refused.
 LibraryFetch FetchVerifiedLibrary(const std::string& file,
                                   long deadline_seconds = zelFTP::kFileDeadlineSeconds);
@@ -38,6 +41,9 @@ LibraryFetch FetchVerifiedLibrary(const std::string& file,
 // "the per-user library folder DIR cannot be written, and no other folder is
 // searched for the library".
 std::string FolderNotWritableText(const std::string& dir);
+
+// "the per-user library folder DIR is not safe to write into: WHY".
+std::string FolderNotSafeText(const std::string& dir, const std::string& why);
 
 // Moves a downloaded copy of the pricing library from `staged` to `target`
 // when its SHA-256 is that of the library this build produced; otherwise
@@ -54,7 +60,8 @@ bool IsLibraryDestination(const std::string& path);
 // The per-user library folder (ZelopUserLibraryDir), created when missing;
 // with a trailing "/"; "" when no absolute folder is known.
 std::string GetSystemDir();
-// $TMPDIR (when absolute) or /tmp/, with a trailing "/".
+// $TMPDIR (when absolute and no other user owns or may change a folder on its
+// way: UnsafeFolderReason) or /tmp/, with a trailing "/".
 std::string GetTempDir();
 
 // The recovery the programs install: the table and the verified download.

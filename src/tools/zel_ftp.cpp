@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -279,14 +280,24 @@ class PartFile {
  public:
   explicit PartFile(const std::string& target) : target_(target), path_(target + ".partXXXXXX") {
     RemoveStaleParts(target);
+    // The ending signals wait while the file is made and listed: one that
+    // came in between would end the program before the file is listed.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
     if (fd < 0) {
       error_ = errno;
+      ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
       path_.clear();
       return;
     }
     ::flock(fd, LOCK_EX | LOCK_NB);
     listed_ = SignalCleanup::Add(path_);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     ::fchmod(fd, 0644);
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {

@@ -158,6 +158,50 @@ TEST_F(FetchLibrary, InstallsIntoThePerUserFolderOrSaysWhyNot) {
   }
 }
 
+// A per-user folder on a way that other users can change or own: nothing is
+// written there (another user could have pointed it anywhere), exit 1 with
+// the part of the way that is refused.
+TEST_F(FetchLibrary, NothingIsWrittenIntoAFolderOtherUsersControl) {
+  LoopbackFtpServer server(remote_.Path(), kUser, kPassword);
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  // A folder everyone may write to, without the sticky bit.
+  const std::string open_dir = home_.Path() + "/open";
+  fs::create_directories(open_dir + "/data/stratlyn/lib");
+  ASSERT_EQ(::chmod(open_dir.c_str(), 0777), 0);
+  Child c = Start({"fetch-library"}, Env(server, open_dir + "/data"), stem_);
+  int status = Wait(c);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(ReadAll(c.out), "");
+  EXPECT_NE(ReadAll(c.err).find("the per-user library folder " + open_dir +
+                                "/data/stratlyn/lib is not safe to write into: " + open_dir +
+                                " may be changed by other users"),
+            std::string::npos)
+      << ReadAll(c.err);
+  EXPECT_EQ(Names(open_dir + "/data/stratlyn/lib"), std::vector<std::string>());
+
+  // The same folder closed again: the library is installed.
+  ASSERT_EQ(::chmod(open_dir.c_str(), 0700), 0);
+  c = Start({"fetch-library"}, Env(server, open_dir + "/data"), stem_);
+  ASSERT_EQ(Wait(c), 0) << ReadAll(c.err);
+  EXPECT_EQ(Names(open_dir + "/data/stratlyn/lib"), std::vector<std::string>{"libzelop32.so"});
+
+  // A link of the user's own to another user's folder: refused, nothing
+  // made there. Only root can give a folder to another user.
+  if (::geteuid() != 0) return;
+  const std::string theirs = home_.Path() + "/theirs";
+  fs::create_directories(theirs);
+  ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  fs::create_symlink(theirs, home_.Path() + "/linked");
+  c = Start({"fetch-library"}, Env(server, home_.Path() + "/linked"), stem_);
+  status = Wait(c);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(ReadAll(c.err).find(theirs + " belongs to another user"), std::string::npos)
+      << ReadAll(c.err);
+  EXPECT_EQ(Names(theirs), std::vector<std::string>());
+}
+
 TEST_F(FetchLibrary, ATricklingServerEndsAtTheDeadline) {
   // Four bytes a second: a server that never pauses long, never finishes.
   LoopbackFtpServer server(remote_.Path(), kUser, kPassword, false, 4);

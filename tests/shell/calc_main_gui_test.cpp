@@ -492,6 +492,35 @@ TEST_F(CalcMainTest, ATamperedLibraryDownloadIsDeletedAndNotSaved) {
       << "the folder keeps nothing";
 }
 
+// Help > Download of a file larger than the library can be: ended as soon
+// as it passes 16 MB (an endless one would fill the disk), said, and
+// nothing is left in the folder.
+TEST_F(CalcMainTest, ALibraryDownloadOverTheSizeCapIsEndedAndNothingKept) {
+  testing::ScratchDir dir;
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  const std::string folder = data_home_->Path() + "/large";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  const std::string target = folder + "/libzelop32.so";
+  w().SetSaveFileChooser([&](const QString&) { return QString::fromStdString(target); });
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses other = saved;
+  other.DownloadUrl = http.BaseUrl() + "/_bytes/" + std::to_string((std::size_t{16} << 20) + 1);
+  w().SetAddresses(other);
+  w().mnuHelpDownload_Click();
+  ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= 2; }, 60000));
+  w().SetAddresses(saved);
+  EXPECT_EQ(dialogs.Last().icon, MsgIcon::Critical) << dialogs.LastText();
+  EXPECT_EQ(dialogs.Last().text, "The file could not be saved as " + target +
+                                     ": the answer from 127.0.0.1 is larger than 16 MB")
+      << dialogs.LastText();
+  // The web engine removes its partial file of a cancelled download in its
+  // own time.
+  const QDir files(QString::fromStdString(folder));
+  EXPECT_TRUE(WaitFor([&] { return files.entryList(QDir::Files).isEmpty(); }, 10000))
+      << files.entryList(QDir::Files).join(", ").toStdString();
+}
+
 // Help > Download from a server that names its file "zelop-update.so": the
 // user saves it as the library, or into the library folder under that name.
 // Where it lands decides: it is checked, and a file that is not the library

@@ -126,6 +126,47 @@ TEST(RuntimeDir, XdgRuntimeDirIsKeptOnlyWhenPrivateAndNeverChanged) {
   EXPECT_EQ(Env("XDG_RUNTIME_DIR"), "(unset)");
 }
 
+// A TMPDIR that others may change (or that leads to another user's
+// folder): they could swap the new folder for one of theirs while it is in
+// use, so the folder is made in /tmp instead and nothing is made there.
+TEST(RuntimeDir, ATemporaryFolderOthersControlIsNotUsed) {
+  ScratchDir tmp;
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string shared = tmp.Path() + "/shared";
+  fs::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);  // no sticky bit
+  {
+    ScopedEnv tmpdir("TMPDIR", shared);
+    MadeRuntimeDir made = PrepareRuntimeDir();
+    ASSERT_NE(made.path, "");
+    EXPECT_EQ(fs::path(made.path).parent_path(), fs::path("/tmp"));
+    EXPECT_TRUE(IsPrivateFolder(made.path));
+    EXPECT_TRUE(fs::is_empty(shared));
+    RemoveRuntimeDir(made);
+  }
+  // The same folder with the sticky bit, as /tmp has it, is used.
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  {
+    ScopedEnv tmpdir("TMPDIR", shared);
+    MadeRuntimeDir made = PrepareRuntimeDir();
+    EXPECT_EQ(fs::path(made.path).parent_path(), fs::path(shared));
+    RemoveRuntimeDir(made);
+  }
+  if (::geteuid() != 0) return;  // only root can give a folder away
+  const std::string theirs = tmp.Path() + "/theirs";
+  fs::create_directory(theirs);
+  ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  const std::string link = tmp.Path() + "/tmp-link";
+  fs::create_directory_symlink(theirs, link);
+  ScopedEnv tmpdir("TMPDIR", link);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  MadeRuntimeDir made = PrepareRuntimeDir();
+  ASSERT_NE(made.path, "");
+  EXPECT_EQ(fs::path(made.path).parent_path(), fs::path("/tmp"));
+  EXPECT_TRUE(fs::is_empty(theirs));
+  RemoveRuntimeDir(made);
+}
+
 TEST(RuntimeDir, AFolderLeftByAKilledRunIsRemovedByTheNext) {
   ScratchDir tmp;
   ScopedEnv tmpdir("TMPDIR", tmp.Path());

@@ -373,6 +373,17 @@ TEST(ErrorHandlerFolders, SystemAndTemporaryFoldersEndInASlash) {
     ScopedEnv tmp("TMPDIR", "/var/tmp");
     EXPECT_EQ(GetTempDir(), "/var/tmp/");
   }
+  {
+    // A folder everyone may write to without the sticky bit: another user
+    // could swap the private folder made in it.
+    const std::string shared = home.Path() + "/shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    ScopedEnv tmp("TMPDIR", shared);
+    EXPECT_EQ(GetTempDir(), "/tmp/");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    EXPECT_EQ(GetTempDir(), shared + "/");
+  }
   ScopedEnv tmp("TMPDIR", nullptr);
   EXPECT_EQ(GetTempDir(), "/tmp/");
 }
