@@ -49,6 +49,10 @@ void* OpenVerifiedZelop(const std::string& path, std::string* why = nullptr);
 // True once a library is loaded.
 bool ZelopLibraryLoaded();
 
+// The file the loaded library was read from (its bytes passed the digest
+// check before they were loaded); "" when none is loaded.
+std::string ZelopLoadedPath();
+
 // Closes the loaded library, so that the next ZelopSymbol searches again.
 void UnloadZelopLibrary();
 

@@ -13,36 +13,35 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStyle>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <dlfcn.h>
-
 #include <algorithm>
 
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
 #include "calculator/ucbsop_widget.h"
 #include "charts/qt_scalable_control.h"
+#include "pricing/zelop_digest.h"
 #include "pricing/zelop_loader.h"
 #include "shell/qt_web_browser.h"
 #include "strategy/ucstrategy_widget.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
 #include "tools/library_download.h"
-#include "pricing/zelop_digest.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/greek_units.h"
 #include "util/net_limits.h"
 #include "util/services.h"
 #include "util/sites.h"
+#include "util/zel_error.h"
 
 namespace stratlyn {
 namespace {
@@ -156,37 +155,24 @@ class SplitterHandle : public QWidget {
 constexpr const char* kAboutTitle = "About Stratlyn";
 constexpr const char* kLicence = "MIT License";
 
-// The file the pricing library was loaded from ("" when none could be loaded).
-std::string LoadedLibraryPath() {
-  try {
-    void* symbol = ZelopSymbol("bsop");
-    Dl_info info{};
-    if (symbol != nullptr && dladdr(symbol, &info) != 0 && info.dli_fname != nullptr) {
-      return info.dli_fname;
-    }
-  } catch (...) {
-  }
-  return {};
-}
-
-// Version, licence, and which pricing library is in use.
+// Version, licence, and which pricing library is in use. The loader checks a
+// file's SHA-256 before it loads it, so a loaded library is this build's; a
+// refused file is named with the loader's reason.
 std::string AboutText() {
   std::string text = std::string("Stratlyn ") + STRATLYN_VERSION + "\n" + kLicence + "\n\n";
-  const std::string path = LoadedLibraryPath();
-  if (path.empty()) {
+  try {
+    ZelopSymbol("bsop");
+  } catch (const zelError& e) {
+    if (e.Number() == err::kLibraryLoad) {
+      return text + "Pricing library: none loaded. " + e.Description();
+    }
     return text + "Pricing library: " + kZelopLibraryName + " not found";
+  } catch (const std::exception& e) {
+    return text + "Pricing library: none loaded. " + e.what();
   }
-  text += "Pricing library: " + path + "\n";
+  text += "Pricing library: " + ZelopLoadedPath() + "\n";
   const std::string built = BuiltZelopDigest();
-  const std::string digest = FileSha256(path);
-  if (built.empty()) {
-    text += "SHA-256 " + digest + " (this build made no library to compare with)";
-  } else if (digest == built) {
-    text += "SHA-256 " + digest + " (the library of this build)";
-  } else {
-    text += "SHA-256 " + (digest.empty() ? std::string("unreadable") : digest) +
-            " (NOT the library of this build, whose digest is " + built + ")";
-  }
+  text += "SHA-256 " + built + " (the library of this build, checked before it was loaded)";
   return text;
 }
 
@@ -558,9 +544,9 @@ PaneInput calcMain::MakePaneInput() const {
   in.navigate_height = kNavigateHeight;
   // The buttons above the pane, and the top browser's three buttons, stay in view.
   in.min_pane_width = std::max(in.min_pane_width, kCmdStrategy.left + kCmdStrategy.width);
-  in.min_browser1_width = std::max(in.min_browser1_width,
-                                   BoxTwips(cmd_back_).width + BoxTwips(cmd_forward_).width +
-                                       BoxTwips(cmd_stop_).width + 50);
+  in.min_browser1_width =
+      std::max(in.min_browser1_width, BoxTwips(cmd_back_).width + BoxTwips(cmd_forward_).width +
+                                          BoxTwips(cmd_stop_).width + 50);
   return in;
 }
 

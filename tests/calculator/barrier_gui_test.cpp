@@ -12,8 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -123,8 +123,8 @@ TEST_F(BarrierGui, AHaugCaseTypedWithKeysMatchesTheClosedFormAndTheTerminalTool)
   ASSERT_EQ(Text(panel->lblPrice()).rfind("Barrier value: ", 0), 0u) << Text(panel->lblPrice());
 
   // Haug's table gives 9.0246; QuantLib's closed form is the reference.
-  const testing::RefOption ref{.call = true, .s = 100, .k = 90, .r = 0.08, .q = 0.04,
-                               .sigma = 0.25, .days = 180};
+  const testing::RefOption ref{
+      .call = true, .s = 100, .k = 90, .r = 0.08, .q = 0.04, .sigma = 0.25, .days = 180};
   const double closed = testing::EuropeanBarrierValue(ref, testing::RefBarrier::kDownOut, 95, 3);
   EXPECT_NEAR(closed, 9.0246, 1e-3);
   // The 50-step lattice is within 1 % of it.
@@ -244,9 +244,11 @@ TEST_F(BarrierGui, BadLevelsAndRebatesAreRefusedAndNoFigureStays) {
   EXPECT_FALSE(panel->Barrier().Shown());
   EXPECT_EQ(Text(panel->lblPrice()), "Calculated Value");
   EXPECT_EQ(Text(panel->lblDelta()), "");
-  // Read as the panel reads its fields: no digits count as 0.
+  // Read as the panel reads its fields: a text without a digit is refused.
   panel->cmdCalculate()->click();
-  EXPECT_EQ(fakes.dialogs.LastText(), "The barrier level must be positive");
+  EXPECT_EQ(fakes.dialogs.LastText().rfind("Invalid Numeric Entry Encountered", 0), 0u)
+      << fakes.dialogs.LastText();
+  EXPECT_NE(fakes.dialogs.LastText().find("Barrier Level"), std::string::npos);
   EXPECT_EQ(Text(panel->lblPrice()), "Calculated Value");
   TypeInto(panel->Barrier().txtBarrier(), "0");
   panel->cmdCalculate()->click();
