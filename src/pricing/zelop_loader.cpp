@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 struct LoadedLibrary {
   void* handle = nullptr;
+  std::string path;  // the file `handle` was checked and loaded from
   std::string search_override;
   bool override_set = false;
   // The handle stays open until UnloadZelopLibrary: function pointers handed
@@ -172,6 +173,7 @@ void* EnsureLoaded() {
     std::string why;
     if (void* handle = OpenVerifiedZelop(candidate, &why)) {
       state.handle = handle;
+      state.path = candidate;
       return handle;
     }
     refused += (refused.empty() ? "" : "; ") + candidate + " (" + why + ")";
@@ -237,10 +239,16 @@ bool LoadZelopLibrary(const std::string& path, std::string* why) {
     return true;
   }
   state.handle = handle;
+  state.path = path;
   return true;
 }
 
 bool ZelopLibraryLoaded() { return State().handle != nullptr; }
+
+std::string LoadedZelopPath() {
+  const LoadedLibrary& state = State();
+  return state.handle != nullptr ? state.path : std::string();
+}
 
 void UnloadZelopLibrary() {
   LoadedLibrary& state = State();
@@ -248,6 +256,7 @@ void UnloadZelopLibrary() {
     dlclose(state.handle);
   }
   state.handle = nullptr;
+  state.path.clear();
 }
 
 std::string ZelopUserLibraryDir() {

@@ -49,6 +49,11 @@ void* OpenVerifiedZelop(const std::string& path, std::string* why = nullptr);
 // True once a library is loaded.
 bool ZelopLibraryLoaded();
 
+// The file the loaded library was checked and loaded from ("" when none is
+// loaded). The mapping itself is of an in-memory copy, whose name says
+// nothing about where the library came from.
+std::string LoadedZelopPath();
+
 // Closes the loaded library, so that the next ZelopSymbol searches again.
 void UnloadZelopLibrary();
 

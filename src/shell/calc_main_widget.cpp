@@ -22,7 +22,6 @@
 #include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <dlfcn.h>
 
 #include <algorithm>
 
@@ -155,10 +154,8 @@ constexpr const char* kLicence = "MIT License";
 // The file the pricing library was loaded from ("" when none could be loaded).
 std::string LoadedLibraryPath() {
   try {
-    void* symbol = ZelopSymbol("bsop");
-    Dl_info info{};
-    if (symbol != nullptr && dladdr(symbol, &info) != 0 && info.dli_fname != nullptr) {
-      return info.dli_fname;
+    if (ZelopSymbol("bsop") != nullptr) {
+      return LoadedZelopPath();
     }
   } catch (...) {
   }
