@@ -43,6 +43,12 @@ std::optional<BarrierFigures> PriceBarrier(zelBarr& b, const BarrierInputs& in) 
     AppDialogs().Critical(barrier_text::kRebateNegative);
     return std::nullopt;
   }
+  const bool down = in.kind == BarrierKind::kDownOut || in.kind == BarrierKind::kDownIn;
+  const bool knock_out = in.kind == BarrierKind::kDownOut || in.kind == BarrierKind::kUpOut;
+  if (in.implied && knock_out && (down ? in.spot <= in.level : in.spot >= in.level)) {
+    AppDialogs().Critical(barrier_text::kKnockedOutNoImpliedVol);
+    return std::nullopt;
+  }
   b.SetOptionData(in.put ? b.FLAG : b.boolError, b.strType);
   b.SetOptionData(in.rate, b.strRiskFree);
   b.SetOptionData(in.maturity, b.strMaturity);

@@ -29,6 +29,9 @@ inline constexpr const char* kChoiceTip =
     "A barrier option: priced on the trinomial lattice with its level and rebate";
 inline constexpr const char* kLevelNotPositive = "The barrier level must be positive";
 inline constexpr const char* kRebateNegative = "The rebate must not be negative";
+inline constexpr const char* kKnockedOutNoImpliedVol =
+    "The option is knocked out already (the underlying price is at or past the barrier): it is "
+    "worth its rebate at any volatility, so no volatility is implied";
 inline constexpr const char* kLevelName = "barrier level";
 inline constexpr const char* kRebateName = "rebate";
 }  // namespace barrier_text

@@ -89,6 +89,9 @@ void BarrierControls::KindChanged() {
 }
 
 void BarrierControls::ClearResults() {
+  // A change while the lattice lets events run: the run's figures belong
+  // to the terms before it.
+  changed_during_run_ = running_;
   if (!shown_) {
     return;
   }
@@ -100,7 +103,9 @@ void BarrierControls::ClearResults() {
 }
 
 void BarrierControls::Calculate() {
-  if (!Chosen()) {
+  // A second Calculate while the lattice lets events run is ignored: it
+  // would change the record's inputs under the run in progress.
+  if (!Chosen() || running_) {
     return;
   }
   Events& events = AppEvents();
@@ -136,9 +141,18 @@ void BarrierControls::Calculate() {
     shown_ = BarrierFigures{};
     ClearResults();
     events.SetBusy(true);
-    const std::optional<BarrierFigures> f = PriceBarrier(record_, in);
+    std::optional<BarrierFigures> f;
+    {
+      struct Running {
+        bool& flag;
+        explicit Running(bool& r) : flag(r) { flag = true; }
+        ~Running() { flag = false; }
+      } running(running_);
+      changed_during_run_ = false;
+      f = PriceBarrier(record_, in);
+    }
     events.SetBusy(false);
-    if (!f) {
+    if (!f || changed_during_run_) {
       return;
     }
     if (f->implied_vol) {

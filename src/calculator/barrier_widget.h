@@ -77,6 +77,8 @@ class BarrierControls : public QObject {
   zelBarr record_;
   std::optional<BarrierFigures> shown_;
   GreekUnits units_ = GreekUnits::kPerUnit;
+  bool running_ = false;             // the lattice is pricing (and lets events run)
+  bool changed_during_run_ = false;  // an input changed since the run began
 };
 
 }  // namespace stratlyn

@@ -367,6 +367,8 @@ void ucBSOP::CreateBarrierControls() {
     return true;
   };
   barrier_ = std::make_unique<BarrierControls>(this, std::move(panel));
+  // A barrier kind chosen or dropped: the plain option's figures go too.
+  connect(barrier_->cmbBarrier(), &QComboBox::currentIndexChanged, this, &ucBSOP::InputChanged);
   // Under the Date row, above the market-data line.
   const int top = 120 + kRowPitch * 8 - 10;
   Place(barrier_->cmbBarrier(), 60, top, 1650, 270);

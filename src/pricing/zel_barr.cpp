@@ -128,6 +128,15 @@ bool IsKnockInCode(int code) {
   return code == 1004 || code == 1005 || code == 1008 || code == 1009;
 }
 
+// The spot on or past the barrier of a barrier code: the option is knocked
+// out or in already.
+bool PastBarrier(int code, double s, double h) {
+  if (!IsBarrierCode(code) || !(h > 1e-6)) {
+    return false;
+  }
+  return IsDownCode(code) ? !(s > h + kBarrierMargin) : !(s < h - kBarrierMargin);
+}
+
 // The whole text, blanks trimmed, as a number ("12.5", "-3", "1e-2");
 // zelError 13 otherwise.
 double TextToNumber(const std::string& text) {
@@ -302,12 +311,7 @@ bool zelBarr::IsVanillaCode(int code) const { return code == 1000 || code == 100
 // ---- Value, Greeks, vega ----------------------------------------------------
 
 bool zelBarr::CalcCrossedBarrier(int code) {
-  if (!IsBarrierCode(code) || !(barrier > 1e-6f)) {
-    return false;
-  }
-  const double s = underlying, h = barrier;
-  const bool crossed = IsDownCode(code) ? !(s > h + kBarrierMargin) : !(s < h - kBarrierMargin);
-  if (!crossed) {
+  if (!(barrier > 1e-6f) || !PastBarrier(code, underlying, barrier)) {
     return false;
   }
   if (IsKnockInCode(code)) {
@@ -568,6 +572,30 @@ double zelBarr::ScanForRoot(int code, double sigma0) {
 }
 
 void zelBarr::CalcImpliedVol(int code) {
+  if (barrier > 1e-6f && PastBarrier(code, underlying, barrier)) {
+    if (!IsKnockInCode(code)) {
+      // Knocked out: the rebate at every volatility, so none is implied.
+      volatility = static_cast<float>(kNoRoot);
+      resultPrice = resultDelta = resultGamma = resultVega = resultTheta = 0.0f;
+      return;
+    }
+    // Knocked in: the plain option's volatility, solved and valued on the
+    // plain option's lattice as its figures are.
+    const float kept = barrier;
+    const int vanilla = code % 2 == 1 ? 1001 : 1000;
+    barrier = 0;
+    activeCode = vanilla;
+    try {
+      CalcImpliedVol(vanilla);
+    } catch (...) {
+      barrier = kept;
+      activeCode = code;
+      throw;
+    }
+    barrier = kept;
+    activeCode = code;
+    return;
+  }
   const double sigma0 = volatility;
   double root = kNoRoot;
   if (AtVanillaLowerBound(code)) {

@@ -396,12 +396,24 @@ void ucStrategy::SliderDate(double horizon) {
   // decimal.) The slider's end is the expiry itself.
   at_years_ = horizon * sld_date_->value() / kSliderSteps;
   ShowAtDate();
-  if (sld_date_->value() >= kSliderSteps || !IsDateText(StartDate())) {
+  const auto start = ParseDateText(StartDate());
+  if (!start) {
     return;
   }
   std::string shown = txt_at_date_->text().toStdString();
   try {
-    const double years = YearsBetweenDates(StartDate(), shown);
+    double years = YearsBetweenDates(StartDate(), shown);
+    if (years > horizon) {
+      // An expiry part way through a day, rounded up to the next day: the
+      // last whole day before it is the date shown and priced, one the
+      // date field (and the terminal tool) reads back.
+      const auto day = std::chrono::days(static_cast<int>(std::floor(horizon * kDaysPerYear)));
+      txt_at_date_->setText(Q(FormatEntryDate(std::chrono::sys_days(*start) + day)));
+      shown = txt_at_date_->text().toStdString();
+      years = YearsBetweenDates(StartDate(), shown);
+    } else if (sld_date_->value() >= kSliderSteps) {
+      return;  // the expiry itself, on the day shown
+    }
     if (years >= 0 && years <= horizon) {
       at_years_ = years;
     }

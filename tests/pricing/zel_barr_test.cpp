@@ -288,6 +288,28 @@ TEST(ZelBarrTest, ImpliedVolatilityIsAPositiveRootOrMinus999) {
   const auto [barrier, barrier_value] = solve(1, 100, 100, 1, 0.05, 0, 8, 2, 90);
   EXPECT_GT(barrier, 0.0f);
   EXPECT_NEAR(barrier_value, 8.0f, 1e-4);
+  // Knocked out already (the spot on or past the barrier, of either side):
+  // worth its rebate at every volatility, so no volatility is implied, also
+  // when the price is that rebate. Knocked in, it is the plain option,
+  // whose volatility is found.
+  for (const int offset : {2, 3, 6, 7}) {
+    const bool down = offset < 4;
+    for (const double h : {down ? 100.0 : 100.0, down ? 105.0 : 95.0}) {
+      zelBarr b;
+      b.SetOptionData(100.0, b.strUnderlying);
+      b.SetOptionData(100.0, b.strStrike);
+      b.SetOptionData(1.0, b.strMaturity);
+      b.SetOptionData(0.05, b.strRiskFree);
+      b.SetOptionData(h, b.strBarrier);
+      b.SetOptionData(3.0, b.strRebate);
+      b.SetOptionData(3.0, b.strOptionPrice);
+      b.CalcBarr(2000 + offset);
+      EXPECT_EQ(b.GetOptionData("impvol"), -999.0f) << "code " << 2000 + offset << " H " << h;
+    }
+  }
+  const auto [knocked_in, knocked_in_value] = solve(1, 100, 100, 1, 0.05, 0, 8, 4, 105);
+  EXPECT_NEAR(knocked_in, solve(1, 100, 100, 1, 0.05, 0, 8, 0).first, 1e-3);
+  EXPECT_NEAR(knocked_in_value, 8.0f, 1e-4);
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 

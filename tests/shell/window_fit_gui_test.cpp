@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "analytics/ucrisk_widget.h"
+#include "calculator/barrier_widget.h"
 #include "calculator/ucbsop_widget.h"
 #include "charts/qt_canvas.h"
 #include "shell/calc_main_widget.h"
@@ -152,6 +153,8 @@ TEST_P(WindowFit, EveryPanelAtBothDisplaysFitsWithoutOverlaps) {
   calcMain window;
   window.SetScreenArea(avail);
   window.Form_Load();
+  // A barrier kind chosen: the level and rebate fields are shown too.
+  window.ucBSOP1()->Barrier().cmbBarrier()->setCurrentIndex(1);
   const std::string at = std::string(s.name) + " at " + std::to_string(dpr) + "x";
   ASSERT_LE(window.width(), avail.width()) << at;
   ASSERT_LE(window.height(), avail.height()) << at;

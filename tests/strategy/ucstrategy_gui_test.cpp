@@ -373,6 +373,41 @@ TEST(ucStrategyGui, AtDateFiguresAreTheTerminalToolsForTheDateShown) {
   }
 }
 
+// An expiry part way through a day (half a year is 182.5 days): the slider's
+// end shows a date the figures belong to, not one past the expiry, and Enter
+// on the date shown keeps the same figures.
+TEST(ucStrategyGui, SliderEndBeforeAnExpiryPartWayThroughADay) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  p.show();
+  p.SetParameters(1, 0.1f, 50, 0.5f, 50, 0.25f, 0, 7);
+  p.txtDate()->setText("01/15/2026");
+  for (const int step : {ucStrategy::kSliderSteps - 1, ucStrategy::kSliderSteps}) {
+    p.sldDate()->setValue(step);
+    p.CalcIt();
+    ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+    const std::string start = p.txtDate()->text().toStdString();
+    std::string shown = p.txtAtDate()->text().toStdString();
+    const double years = YearsBetweenDates(start, shown);
+    EXPECT_LE(years, 0.5) << shown;
+    EXPECT_DOUBLE_EQ(p.AtYears(), years) << shown;
+    const Position legs = {ParseLegText("+1 call 50 0.5", start),
+                           ParseLegText("-1 call 55 0.5", start)};
+    PositionPricer cli(legs, Market{50, 0.1, 0, 0.25});
+    const CurveSummary date = cli.Summarise(years);
+    ASSERT_EQ(date.break_evens.size(), p.Figures()->at_date.break_evens.size());
+    EXPECT_EQ(FormatNumber(date.break_evens[0], "0.0000"),
+              FormatNumber(p.Figures()->at_date.break_evens[0], "0.0000"));
+    const std::vector<double> before = p.Figures()->at_date.break_evens;
+    p.txtAtDate()->setFocus();
+    QTest::keyClick(p.txtAtDate(), Qt::Key_Return);
+    ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+    EXPECT_EQ(p.Figures()->at_date.break_evens, before);
+  }
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+}
+
 TEST(ucStrategyGui, SaveImageStartsInTheDocumentsFolderThenTheLastOneUsed) {
   DotLocale dot;
   testing::FakeServices services;
