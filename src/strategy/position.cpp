@@ -163,7 +163,11 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     if (call) {
       return 0;
     }
-    return leg.american ? leg.strike : leg.strike * std::exp(-market_.rate * left);
+    // A put on a price of 0 pays its strike, now or at expiry: held, that is
+    // the strike discounted. An American holder takes the larger, which is
+    // the discounted strike when the rate is negative.
+    const double held = leg.strike * std::exp(-market_.rate * left);
+    return leg.american ? std::max(leg.strike, held) : held;
   }
   double value = 0;
   if (!leg.american) {

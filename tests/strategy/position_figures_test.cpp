@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -114,6 +115,36 @@ TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
   EXPECT_EQ(faults, 0);
   EXPECT_GT(refused, 10);  // the lattice's refusals were exercised
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+
+// A put's value where the underlying is worthless: the strike, paid now or at
+// expiry. With a negative rate the strike at expiry is worth more than the
+// strike now, so the American put is worth the discounted strike, as the
+// European one; with a positive rate, the strike (exercised at once). Both
+// puts lose value as the price rises from 0.
+TEST(PositionFigures, APutOnAWorthlessUnderlyingIsWorthTheLargerOfStrikeAndDiscountedStrike) {
+  testing::FakeServices fakes;
+  for (const double rate : {-0.05, -0.5, 0.05}) {
+    const Market market{50, rate, 0, 0.3};
+    for (const bool american : {false, true}) {
+      const Position put = {Leg{1, LegKind::kPut, 50, 1, american, 0.0}};
+      PositionPricer p(put, market);
+      const double held = 50 * std::exp(-rate * 1);
+      const double at_zero = p.Profit(0, 0);
+      const double expected = american ? std::max(50.0, held) : held;
+      EXPECT_NEAR(at_zero, expected, 1e-9 * expected)
+          << "rate " << rate << (american ? " american" : " european");
+      double before = at_zero;
+      for (const double spot : {0.5, 2.0, 10.0}) {
+        const double v = p.Profit(spot, 0);
+        // A lattice's rounding aside, never more than at a lower price.
+        EXPECT_LE(v, before + 1e-3 * expected)
+            << "rate " << rate << (american ? " american" : " european") << " spot " << spot;
+        before = v;
+      }
+    }
+  }
 }
 
 }  // namespace
