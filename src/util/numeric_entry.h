@@ -51,7 +51,9 @@ struct EntryReading {
 // - a fraction: "3/4", "24 3/8", "/8" (sixteenths: 0.5), "2413/16" (24 13/16:
 //   a whole part glued to a two-digit numerator under a power of two);
 // - accounting parentheses for a negative ("(2.5)"), a currency sign before
-//   or after ("$12.50", "12,50 €") and a unit after a blank ("12.50 USD");
+//   or after ("$12.50", "12,50 €") and a unit after a blank ("12.50 USD",
+//   "0.25 p.a.", "100 shares"; a word that scales the number, "million",
+//   "bp", "percent", "months", is refused);
 // - a percentage ("5%", "5 %") in a rate or volatility field only: 0.05;
 // - "N/A": 0; an empty text: 0 and `blank`.
 // Everything else is refused with the reason in `problem`: a text with no
@@ -109,6 +111,9 @@ inline constexpr const char* kSecondDecimal = "has a second decimal separator";
 inline constexpr const char* kGroups = "has digit groups that are not groups of three";
 inline constexpr const char* kOutOfRange = "is out of range";
 inline constexpr const char* kZeroDenominator = "divides by zero";
+inline constexpr const char* kUnknownWord =
+    "has a word that is no currency or unit: type the number itself (1500000 for 1.5 million, "
+    "0.02 or 2% for 2 percent or 200 bp)";
 inline constexpr const char* kPercentNotTaken = "is a percentage, which this field does not take";
 inline constexpr const char* kAboveFive =
     "is above 500 %: type a rate or volatility as a decimal fraction, 40 % as 0.40 (or as 40%)";
