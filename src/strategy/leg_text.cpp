@@ -95,8 +95,8 @@ std::optional<double> YearsOf(const std::string& text, const std::string& start,
       return v;
     }
   } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber);
-             v.value && !v.blank && v.normalised.find('/') == std::string::npos) {
-    return v.value;  // years; a slash is a date's
+             v.value && !v.blank && !IsBareFraction(v)) {
+    return v.value;  // years; a bare fraction's slash may be a date's
   }
   if (!IsDateText(t) || !IsDateText(start)) {
     return std::nullopt;

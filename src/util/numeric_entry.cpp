@@ -760,6 +760,12 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   return r;
 }
 
+bool IsBareFraction(const EntryReading& r) {
+  const std::string& n = r.normalised;
+  const size_t start = !n.empty() && n[0] == '-' ? 1 : 0;
+  return n.find('/') != std::string::npos && n.compare(start, 2, "0+") == 0;
+}
+
 std::string InvalidEntryMessage(const std::string& field, const std::string& text,
                                 const std::string& problem) {
   // A long paste is cut: the message names it, it need not repeat it.

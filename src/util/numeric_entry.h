@@ -63,6 +63,11 @@ struct EntryReading {
 EntryReading ReadEntry(const std::string& text, EntryKind kind);
 EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocale& locale);
 
+// True when `r` read a fraction with no whole part ("3/4", "/8", "-1/2"):
+// a text that a field taking dates as well may hold as a date. A fraction
+// with its whole part ("1 1/2", "2413/16") is no date's form.
+bool IsBareFraction(const EntryReading& r);
+
 // "Invalid Numeric Entry Encountered", the field's name, its text and why.
 std::string InvalidEntryMessage(const std::string& field, const std::string& text,
                                 const std::string& problem);
