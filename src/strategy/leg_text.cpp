@@ -218,7 +218,10 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
         leg.american = *american;
       }
     }
-    if (!cell(5).empty()) {
+    // "N/A" (a quote sheet's cell with no trade) is no price paid of 0: the
+    // leg is entered at the model's value, as with a blank cell.
+    const std::string price = cell(5);
+    if (!price.empty() && price != "N/A" && price != "n/a") {
       leg.price = number(5, EntryKind::kPrice);
     }
     legs.push_back(leg);
