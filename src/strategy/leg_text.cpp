@@ -220,8 +220,7 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
     }
     // "N/A" (a quote sheet's cell with no trade) is no price paid of 0: the
     // leg is entered at the model's value, as with a blank cell.
-    const std::string price = cell(5);
-    if (!price.empty() && price != "N/A" && price != "n/a") {
+    if (!cell(5).empty() && !ReadEntry(cell(5), EntryKind::kPrice).not_available) {
       leg.price = number(5, EntryKind::kPrice);
     }
     legs.push_back(leg);

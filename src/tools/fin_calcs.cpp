@@ -112,7 +112,7 @@ FinancialCalcs::FinancialCalcs(Grid& grid) : grid_(grid) {}
 std::optional<double> FinancialCalcs::Number(const std::string& text) {
   // Read as every entry field is; a slash belongs to a date here.
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
-  if (v.blank || !v.value || v.normalised.find('/') != std::string::npos) {
+  if (v.blank || v.not_available || !v.value || v.normalised.find('/') != std::string::npos) {
     return std::nullopt;
   }
   return v.value;

@@ -649,6 +649,7 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   }
   if (t == "N/A" || t == "n/a") {
     r.value = 0.0;
+    r.not_available = true;
     r.normalised = "0";
     return r;
   }

@@ -36,6 +36,7 @@ enum class EntryKind {
 struct EntryReading {
   std::optional<double> value;  // nothing when the text is refused
   bool blank = false;           // the text was empty or blanks (value 0)
+  bool not_available = false;   // the text was "N/A" (value 0)
   std::string problem;          // why the text was refused ("has no digit")
   // The number as read, in C notation, for checking the reading itself:
   // "-1234.5e-2", a fraction "W+N/D" ("24+13/16"), "%" after a percentage.

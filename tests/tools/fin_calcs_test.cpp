@@ -405,7 +405,7 @@ TEST_F(FinCalcsTest, DateFinder) {
   EXPECT_EQ(services.clipboard.Text(), calcs.cxDate);
 
   const std::string before = calcs.cxDate;
-  for (const char* bad : {"abc", "99999", "2026.7", "26.5"}) {
+  for (const char* bad : {"abc", "99999", "2026.7", "26.5", "N/A"}) {
     calcs.tDate = bad;
     const size_t count = services.dialogs.Count();
     calcs.calcDate_Click();
