@@ -147,5 +147,30 @@ TEST(PositionFigures, APutOnAWorthlessUnderlyingIsWorthTheLargerOfStrikeAndDisco
   }
 }
 
+
+// An American leg whose lattice overflows at a price the figures need (a
+// one-day put with 1 % volatility, valued far from the spot): the position
+// is refused with the leg and that price, never ended by a run-time error.
+TEST(PositionFigures, ALatticeFaultAtAPriceTheFiguresNeedRefusesThePosition) {
+  testing::FakeServices fakes;
+  const Market market{50, 0.05, 0, 0.01};
+  const Position put = {Leg{1, LegKind::kPut, 50, 0.003, true, std::nullopt}};
+  try {
+    PositionPricer p(put, market);
+    const CurveSummary s = p.Summarise(0);
+    for (const CurvePoint& c : p.Curve(11, 0, 100, 0)) {
+      ASSERT_TRUE(IsFigure(c.at_date)) << c.spot;
+    }
+    EXPECT_TRUE(IsFigure(s.probability_of_profit));
+  } catch (const StrategyInputError& e) {
+    const std::string what = e.what();
+    EXPECT_EQ(what.rfind("Leg 1: ", 0), 0u) << what;
+    EXPECT_NE(what.find(kLatticeOutOfRange), std::string::npos) << what;
+  } catch (const zelError& e) {
+    ADD_FAILURE() << "run-time error " << e.Description();
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 }  // namespace
 }  // namespace stratlyn
