@@ -195,10 +195,11 @@ void ucRisk::cmdCalculate_Click() {
   const EntryReading sigma = ReadEntry(vol_text, EntryKind::kVolatility);
   for (const auto& [reading, text, message] : {std::tuple{&mu, &return_text, kInvalidReturn},
                                                std::tuple{&sigma, &vol_text, kInvalidVolatility}}) {
-    if (!reading->value || reading->blank) {
+    // No figure typed ("", "N/A") is no return or volatility of 0.
+    if (!reading->value || reading->blank || reading->not_available) {
       ClearResults();
       dialogs.Critical(RiskEntryMessage(
-          message, *text, reading->blank ? entry_problem::kNoDigit : reading->problem));
+          message, *text, reading->value ? entry_problem::kNoDigit : reading->problem));
       return;
     }
   }

@@ -105,10 +105,11 @@ bool BsopPanel::ReadField(int i, float& value) {
 
 bool BsopPanel::ReadMaturity(float& value) {
   const std::string& text = fields.Text1[kMaturityField];
-  // Years written as a decimal first; a date next; then the other forms of
-  // an entry (fractions), whose slash a date also has.
+  // Years written as a decimal or with a whole part ("1 1/2", which is no
+  // date's form) first; a date next; then a bare fraction ("3/4"), whose
+  // slash a date also has.
   if (const EntryReading years = ReadEntry(text, EntryKind::kNumber);
-      years.value && !years.blank && years.normalised.find('/') == std::string::npos) {
+      years.value && !years.blank && !IsBareFraction(years)) {
     value = static_cast<float>(*years.value);
     return false;
   }

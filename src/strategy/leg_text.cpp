@@ -95,8 +95,8 @@ std::optional<double> YearsOf(const std::string& text, const std::string& start,
       return v;
     }
   } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber);
-             v.value && !v.blank && v.normalised.find('/') == std::string::npos) {
-    return v.value;  // years; a slash is a date's
+             v.value && !v.blank && !IsBareFraction(v)) {
+    return v.value;  // years; a bare fraction's slash may be a date's
   }
   if (!IsDateText(t) || !IsDateText(start)) {
     return std::nullopt;
@@ -218,7 +218,9 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
         leg.american = *american;
       }
     }
-    if (!cell(5).empty()) {
+    // "N/A" (a quote sheet's cell with no trade) is no price paid of 0: the
+    // leg is entered at the model's value, as with a blank cell.
+    if (!cell(5).empty() && !ReadEntry(cell(5), EntryKind::kPrice).not_available) {
       leg.price = number(5, EntryKind::kPrice);
     }
     legs.push_back(leg);

@@ -163,7 +163,11 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     if (call) {
       return 0;
     }
-    return leg.american ? leg.strike : leg.strike * std::exp(-market_.rate * left);
+    // A put on a price of 0 pays its strike, now or at expiry: held, that is
+    // the strike discounted. An American holder takes the larger, which is
+    // the discounted strike when the rate is negative.
+    const double held = leg.strike * std::exp(-market_.rate * left);
+    return leg.american ? std::max(leg.strike, held) : held;
   }
   double value = 0;
   if (!leg.american) {
@@ -190,9 +194,18 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     b.SetOptionData(market_.vol, b.strVolatility);
     b.SetOptionData(market_.yield, b.strDvl);
     KeptMessages kept;
-    {
+    try {
       ScopedServices keep(&kept);
       b.CalcBarr(b.AMERVANILLA);
+    } catch (const zelError& e) {
+      // A floating-point fault of the lattice at this price: the position
+      // is refused with the leg and the price, not ended by a run-time error.
+      const int n = e.Number();
+      if (n != err::kOverflow && n != err::kInvalidCall && n != err::kDivisionByZero) {
+        throw;
+      }
+      throw StrategyInputError(LegPrefix(static_cast<std::size_t>(&leg - legs_.data())) +
+                               kLatticeOutOfRange + FormatNumber(spot, kEntryFormat));
     }
     const float figure = b.GetOptionData(b.strOptionPrice);
     if (!IsFigure(figure) || !kept.texts.empty()) {

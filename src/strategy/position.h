@@ -57,6 +57,11 @@ inline constexpr const char* kBadStrike = "the strike price must be positive";
 inline constexpr const char* kBadMaturity = "the maturity must be positive";
 inline constexpr const char* kBadPrice = "the price must not be negative";
 inline constexpr const char* kBadSpot = "The underlying price must be positive";
+// A lattice leg whose formulas overflow at a price the figures need (the
+// price is put behind).
+inline constexpr const char* kLatticeOutOfRange =
+    "the lattice cannot value this option over the prices the figures need: its inputs are "
+    "out of the formulas' range at an underlying price of ";
 inline constexpr const char* kBadVol = "The volatility must be positive";
 inline constexpr const char* kBadRate = "The interest rate and the dividend yield must be numbers";
 inline constexpr const char* kDateBeforeToday = "The date must not be before the position's date";

@@ -439,14 +439,19 @@ void ucStrategy::sldDate_Change(bool compute) {
 void ucStrategy::txtAtDate_Change() {
   std::string text = txt_at_date_->text().toStdString();
   double years = 0;
-  if (IsDateText(text) && IsDateText(StartDate())) {
+  // Years first unless the text is a bare fraction, whose slash a date may
+  // have: "1 1/26" is years, not 1 January 2026.
+  const EntryReading v = ReadEntry(text, EntryKind::kNumber);
+  if (v.value && !v.blank && !IsBareFraction(v)) {
+    years = *v.value;
+  } else if (IsDateText(text) && IsDateText(StartDate())) {
     try {
       years = YearsBetweenDates(StartDate(), text);
     } catch (const std::exception& e) {
       ErrorHandler(e);
       return;
     }
-  } else if (const EntryReading v = ReadEntry(text, EntryKind::kNumber); v.value && !v.blank) {
+  } else if (v.value && !v.blank) {
     years = *v.value;  // years from the position's date
   } else {
     AppDialogs().Critical(

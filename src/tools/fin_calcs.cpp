@@ -112,7 +112,7 @@ FinancialCalcs::FinancialCalcs(Grid& grid) : grid_(grid) {}
 std::optional<double> FinancialCalcs::Number(const std::string& text) {
   // Read as every entry field is; a slash belongs to a date here.
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
-  if (v.blank || !v.value || v.normalised.find('/') != std::string::npos) {
+  if (v.blank || v.not_available || !v.value || v.normalised.find('/') != std::string::npos) {
     return std::nullopt;
   }
   return v.value;
@@ -327,7 +327,8 @@ bool FinancialCalcs::DiscreteRate() {
     return true;
   }
   const std::optional<double> frequency = Number(Text2[3]);
-  const double m = frequency ? std::nearbyint(*frequency) : 0.0;
+  // A whole number of periods: 12.6 is refused, not taken as 13.
+  const double m = frequency && *frequency == std::nearbyint(*frequency) ? *frequency : 0.0;
   if (!(m >= 1.0 && m <= 365.0)) {
     Critical(kInvalidFrequency, kMessageTitle);
     return true;
@@ -463,10 +464,11 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
 
 void FinancialCalcs::calcDate_Click() {
   const std::optional<double> typed = Number(tDate);
-  double y = typed ? std::nearbyint(static_cast<double>(static_cast<float>(*typed))) : 0.0;
+  double y = typed ? static_cast<double>(static_cast<float>(*typed)) : 0.0;
   if (typed && y < 1900) y += 2000;
-  // Beyond the calendar's years there is no date to show.
-  if (!typed || y < 100 || y > 9999) {
+  // Beyond the calendar's years there is no date to show; a year is whole
+  // (2026.7 is refused, not taken as 2027).
+  if (!typed || y < 100 || y > 9999 || y != std::nearbyint(y)) {
     Critical(kInvalidYear, kTitle);
     return;
   }

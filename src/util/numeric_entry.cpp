@@ -327,21 +327,61 @@ bool IsCurrencyWord(const std::string& w, const EntryLocale& loc) {
   return !w.empty() && CurrencyAt(w, 0, loc) == w.size();
 }
 
-// A unit written after the amount: letters, with dots and slashes ("USD",
-// "p.a.", "USD/share"), or a currency sign.
+std::string Lower(const std::string& w) {
+  std::string out = w;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// A currency code: three letters of one case ("USD", "eur"). Three-letter
+// words that scale the number ("pct", "bps", "mio") are no currency.
+bool IsCurrencyCode(const std::string& w) {
+  static const char* const kScaleWords[] = {"pct", "bps", "mio", "mln", "mrd", "bln",
+                                            "bio", "bil", "mil", "tsd", "cts", "day",
+                                            "wks", "mos", "hrs", "min", "sec"};
+  if (w.size() != 3) return false;
+  const bool upper = std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+  const bool lower = std::all_of(w.begin(), w.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+  if (!upper && !lower) return false;
+  const std::string l = Lower(w);
+  return std::none_of(std::begin(kScaleWords), std::end(kScaleWords),
+                      [&](const char* scale) { return l == scale; });
+}
+
+// Words that say what the number counts without changing it.
+bool IsPerWord(const std::string& w) {
+  static const char* const kPerWords[] = {"p.a.", "pa",        "share", "shares", "per",
+                                          "each", "ea",        "year",  "years",  "yr",
+                                          "yrs",  "contract",  "contracts"};
+  const std::string l = Lower(w);
+  return std::any_of(std::begin(kPerWords), std::end(kPerWords),
+                     [&](const char* per) { return l == per; });
+}
+
+// A unit written after the amount: a currency sign or code, a word that
+// says what is counted ("p.a.", "shares"), or a currency per such a word
+// ("USD/share"). A word that scales the number ("million", "bp", "percent",
+// "cents", "months") is no unit: the text is refused rather than read as the
+// bare number.
 bool IsUnitWord(const std::string& w, const EntryLocale& loc) {
-  if (IsCurrencyWord(w, loc)) {
+  if (IsCurrencyWord(w, loc) || IsCurrencyCode(w) || IsPerWord(w)) {
     return true;
   }
-  bool letter = false;
-  for (const char c : w) {
-    const bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!alpha && c != '.' && c != '/') {
-      return false;
-    }
-    letter = letter || alpha;
+  const size_t slash = w.find('/');
+  if (slash == std::string::npos || slash == 0 || w.find('/', slash + 1) != std::string::npos) {
+    return false;
   }
-  return letter;
+  const std::string money = w.substr(0, slash);
+  return (IsCurrencyWord(money, loc) || IsCurrencyCode(money)) && IsPerWord(w.substr(slash + 1));
+}
+
+// A word of letters only, as a unit is written.
+bool IsWordOfLetters(const std::string& w) {
+  return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '/';
+  });
 }
 
 // Pasted texts bring other blanks and the typographic minus: one of each.
@@ -609,6 +649,7 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   }
   if (t == "N/A" || t == "n/a") {
     r.value = 0.0;
+    r.not_available = true;
     r.normalised = "0";
     return r;
   }
@@ -634,7 +675,7 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
     if (w == "%" && !percent) {
       percent = true;
     } else if (!IsUnitWord(w, loc)) {
-      return refuse(kStray);
+      return refuse(IsWordOfLetters(w) ? kUnknownWord : kStray);
     }
     --last;
   }
@@ -718,6 +759,12 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   r.value = value;
   r.normalised = (negative ? "-" : "") + norm + (percent ? "%" : "");
   return r;
+}
+
+bool IsBareFraction(const EntryReading& r) {
+  const std::string& n = r.normalised;
+  const size_t start = !n.empty() && n[0] == '-' ? 1 : 0;
+  return n.find('/') != std::string::npos && n.compare(start, 2, "0+") == 0;
 }
 
 std::string InvalidEntryMessage(const std::string& field, const std::string& text,

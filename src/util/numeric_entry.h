@@ -36,6 +36,7 @@ enum class EntryKind {
 struct EntryReading {
   std::optional<double> value;  // nothing when the text is refused
   bool blank = false;           // the text was empty or blanks (value 0)
+  bool not_available = false;   // the text was "N/A" (value 0)
   std::string problem;          // why the text was refused ("has no digit")
   // The number as read, in C notation, for checking the reading itself:
   // "-1234.5e-2", a fraction "W+N/D" ("24+13/16"), "%" after a percentage.
@@ -51,7 +52,9 @@ struct EntryReading {
 // - a fraction: "3/4", "24 3/8", "/8" (sixteenths: 0.5), "2413/16" (24 13/16:
 //   a whole part glued to a two-digit numerator under a power of two);
 // - accounting parentheses for a negative ("(2.5)"), a currency sign before
-//   or after ("$12.50", "12,50 €") and a unit after a blank ("12.50 USD");
+//   or after ("$12.50", "12,50 €") and a unit after a blank ("12.50 USD",
+//   "0.25 p.a.", "100 shares"; a word that scales the number, "million",
+//   "bp", "percent", "months", is refused);
 // - a percentage ("5%", "5 %") in a rate or volatility field only: 0.05;
 // - "N/A": 0; an empty text: 0 and `blank`.
 // Everything else is refused with the reason in `problem`: a text with no
@@ -60,6 +63,11 @@ struct EntryReading {
 // by zero, a rate or volatility above 5 (500 %) or a negative volatility.
 EntryReading ReadEntry(const std::string& text, EntryKind kind);
 EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocale& locale);
+
+// True when `r` read a fraction with no whole part ("3/4", "/8", "-1/2"):
+// a text that a field taking dates as well may hold as a date. A fraction
+// with its whole part ("1 1/2", "2413/16") is no date's form.
+bool IsBareFraction(const EntryReading& r);
 
 // "Invalid Numeric Entry Encountered", the field's name, its text and why.
 std::string InvalidEntryMessage(const std::string& field, const std::string& text,
@@ -109,6 +117,9 @@ inline constexpr const char* kSecondDecimal = "has a second decimal separator";
 inline constexpr const char* kGroups = "has digit groups that are not groups of three";
 inline constexpr const char* kOutOfRange = "is out of range";
 inline constexpr const char* kZeroDenominator = "divides by zero";
+inline constexpr const char* kUnknownWord =
+    "has a word that is no currency or unit: type the number itself (1500000 for 1.5 million, "
+    "0.02 or 2% for 2 percent or 200 bp)";
 inline constexpr const char* kPercentNotTaken = "is a percentage, which this field does not take";
 inline constexpr const char* kAboveFive =
     "is above 500 %: type a rate or volatility as a decimal fraction, 40 % as 0.40 (or as 40%)";

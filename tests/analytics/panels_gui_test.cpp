@@ -243,7 +243,8 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   // or above 500 % is refused with the reason, and nothing is drawn.
   const size_t before = services.dialogs.Count();
   for (const auto& [vol, why] : {std::pair{"-0.2", "negative"}, std::pair{"40", "40 % as 0.40"},
-                                 std::pair{"x1y", "not part of a number"}}) {
+                                 std::pair{"x1y", "not part of a number"},
+                                 std::pair{"N/A", "has no digit"}}) {
     r.txtStockVol()->setText(vol);
     r.CalcIt();
     EXPECT_NE(services.dialogs.LastText().find(why), std::string::npos)
@@ -251,11 +252,11 @@ TEST(RiskPanel, InputChecksStopTheRun) {
     EXPECT_EQ(r.pbox()->ItemCount(), 0) << vol;
     EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "") << vol;
   }
-  EXPECT_EQ(services.dialogs.Count(), before + 3);
+  EXPECT_EQ(services.dialogs.Count(), before + 4);
   r.txtStockReturn()->setText("15%");
   r.txtStockVol()->setText("25 %");
   r.CalcIt();
-  EXPECT_EQ(services.dialogs.Count(), before + 3) << services.dialogs.LastText();
+  EXPECT_EQ(services.dialogs.Count(), before + 4) << services.dialogs.LastText();
   EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
 }
 

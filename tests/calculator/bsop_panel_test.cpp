@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/fake_services.h"
@@ -145,6 +146,21 @@ TEST_F(BsopPanelTest, MaturityAsYearsOrAsADateFromTheDateField) {
   EXPECT_NEAR(LabelNumber(panel.fields.lblPrice),
               BsmValue(true, 50, 50, 0.1, 0, 0.25, 182.0 / 365.0), 2e-4);
   EXPECT_EQ(panel.fields.Text1[kMaturityField], "07/16/2025");
+
+  // Years with a fraction: a whole part written apart is years, never read
+  // as a date (1 1/26 is not 1 January 2026, nor 2 1/2 the year 2002); a
+  // bare fraction no date has the form of is years too.
+  for (const auto& [text, years] : std::vector<std::pair<std::string, double>>{
+           {"1 1/2", 1.5}, {"2 3/28", 2 + 3.0 / 28}, {"1 1/26", 1 + 1.0 / 26}, {"3/4", 0.75}}) {
+    panel.fields.Text1[kMaturityField] = text;
+    const size_t shown = fakes.dialogs.Count();
+    panel.cmdCalculate_Click();
+    EXPECT_EQ(fakes.dialogs.Count(), shown) << text << ": " << fakes.dialogs.LastText();
+    EXPECT_NEAR(panel.Maturity(), years, 1e-6) << text;
+    EXPECT_NEAR(LabelNumber(panel.fields.lblPrice), BsmValue(true, 50, 50, 0.1, 0, 0.25, years),
+                2e-4)
+        << text;
+  }
 
   // A date before the start (even with day and month swapped) is refused.
   panel.fields.Text1[kMaturityField] = "01/01/2025";

@@ -78,6 +78,16 @@ TEST(StrategyLegTextTest, TableCellsReadWithTheEntryLocale) {
   EXPECT_EQ(*back[1].price, 1.75);
   EXPECT_EQ(back[2].kind, LegKind::kUnderlying);
 
+  // A price of "N/A" is none (the model's value), not a price of 0.
+  grid.SetTextMatrix(2, 6, "N/A");
+  EXPECT_FALSE(LegsFromGrid(grid, "")[1].price);
+  grid.SetTextMatrix(2, 6, "1,75");
+
+  // A maturity with a whole part is years, not a date (1 January 2026).
+  grid.SetTextMatrix(1, 4, "1 1/26");
+  EXPECT_NEAR(LegsFromGrid(grid, "15.01.2025")[0].maturity, 1 + 1.0 / 26, 1e-12);
+  grid.SetTextMatrix(1, 4, "0,25");
+
   grid.SetTextMatrix(2, 3, "abc");
   try {
     LegsFromGrid(grid, "");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -113,6 +114,61 @@ TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
   EXPECT_GT(priced, 500);
   EXPECT_EQ(faults, 0);
   EXPECT_GT(refused, 10);  // the lattice's refusals were exercised
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+
+// A put's value where the underlying is worthless: the strike, paid now or at
+// expiry. With a negative rate the strike at expiry is worth more than the
+// strike now, so the American put is worth the discounted strike, as the
+// European one; with a positive rate, the strike (exercised at once). Both
+// puts lose value as the price rises from 0.
+TEST(PositionFigures, APutOnAWorthlessUnderlyingIsWorthTheLargerOfStrikeAndDiscountedStrike) {
+  testing::FakeServices fakes;
+  for (const double rate : {-0.05, -0.5, 0.05}) {
+    const Market market{50, rate, 0, 0.3};
+    for (const bool american : {false, true}) {
+      const Position put = {Leg{1, LegKind::kPut, 50, 1, american, 0.0}};
+      PositionPricer p(put, market);
+      const double held = 50 * std::exp(-rate * 1);
+      const double at_zero = p.Profit(0, 0);
+      const double expected = american ? std::max(50.0, held) : held;
+      EXPECT_NEAR(at_zero, expected, 1e-9 * expected)
+          << "rate " << rate << (american ? " american" : " european");
+      double before = at_zero;
+      for (const double spot : {0.5, 2.0, 10.0}) {
+        const double v = p.Profit(spot, 0);
+        // A lattice's rounding aside, never more than at a lower price.
+        EXPECT_LE(v, before + 1e-3 * expected)
+            << "rate " << rate << (american ? " american" : " european") << " spot " << spot;
+        before = v;
+      }
+    }
+  }
+}
+
+
+// An American leg whose lattice overflows at a price the figures need (a
+// one-day put with 1 % volatility, valued far from the spot): the position
+// is refused with the leg and that price, never ended by a run-time error.
+TEST(PositionFigures, ALatticeFaultAtAPriceTheFiguresNeedRefusesThePosition) {
+  testing::FakeServices fakes;
+  const Market market{50, 0.05, 0, 0.01};
+  const Position put = {Leg{1, LegKind::kPut, 50, 0.003, true, std::nullopt}};
+  try {
+    PositionPricer p(put, market);
+    const CurveSummary s = p.Summarise(0);
+    for (const CurvePoint& c : p.Curve(11, 0, 100, 0)) {
+      ASSERT_TRUE(IsFigure(c.at_date)) << c.spot;
+    }
+    EXPECT_TRUE(IsFigure(s.probability_of_profit));
+  } catch (const StrategyInputError& e) {
+    const std::string what = e.what();
+    EXPECT_EQ(what.rfind("Leg 1: ", 0), 0u) << what;
+    EXPECT_NE(what.find(kLatticeOutOfRange), std::string::npos) << what;
+  } catch (const zelError& e) {
+    ADD_FAILURE() << "run-time error " << e.Description();
+  }
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 

@@ -166,6 +166,19 @@ TEST(ucStrategyGui, SliderAndDateFieldChooseTheDate) {
   ASSERT_TRUE(p.Figures());
   EXPECT_DOUBLE_EQ(p.AtYears(), 0.25);
   EXPECT_EQ(p.sldDate()->value(), ucStrategy::kSliderSteps / 4);
+
+  // Years with a fraction typed into the date field are years, not the date
+  // 1 January 2026 (the position's own date).
+  ucStrategy three;
+  three.show();
+  three.SetParameters(1, 0.1f, 50, 3, 50, 0.25f, 0, 7);
+  three.txtDate()->setText("2026-01-01");
+  three.CalcIt();
+  three.txtAtDate()->selectAll();
+  QTest::keyClicks(three.txtAtDate(), "1 1/26");
+  QTest::keyClick(three.txtAtDate(), Qt::Key_Return);
+  ASSERT_TRUE(three.Figures()) << services.dialogs.LastText();
+  EXPECT_NEAR(three.AtYears(), 1 + 1.0 / 26, 1e-9);
 }
 
 TEST(ucStrategyGui, TemplatesWidthAndImages) {

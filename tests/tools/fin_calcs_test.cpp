@@ -296,9 +296,11 @@ TEST_F(FinCalcsTest, DiscreteRateAndFrequencyBounds) {
   calcs.dateok_Click(1);
   EXPECT_EQ(calcs.tblab, "Interest Rate: 0.0493852");  // 2 ln(1.025)
 
-  for (const char* bad : {"0", "366", "abc", "", "1e12"}) {
+  for (const char* bad : {"0", "366", "abc", "", "1e12", "12.6", "2 1/2", "0.6"}) {
     calcs.Text2[3] = bad;
+    const size_t count = services.dialogs.Count();
     calcs.dateok_Click(1);
+    EXPECT_EQ(services.dialogs.Count(), count + 1) << bad;
     EXPECT_EQ(services.dialogs.LastText(),
               "Invalid frequency, please enter an integer between 1 and 365")
         << bad;
@@ -403,9 +405,11 @@ TEST_F(FinCalcsTest, DateFinder) {
   EXPECT_EQ(services.clipboard.Text(), calcs.cxDate);
 
   const std::string before = calcs.cxDate;
-  for (const char* bad : {"abc", "99999"}) {
+  for (const char* bad : {"abc", "99999", "2026.7", "26.5", "N/A"}) {
     calcs.tDate = bad;
+    const size_t count = services.dialogs.Count();
     calcs.calcDate_Click();
+    EXPECT_EQ(services.dialogs.Count(), count + 1) << bad;
     EXPECT_EQ(services.dialogs.LastText(), "Invalid year") << bad;
   }
   EXPECT_EQ(calcs.cxDate, before);

@@ -106,6 +106,24 @@ const std::vector<Case> kEitherLocale = {
     {"-6", K::kRate, kRefused, ep::kAboveFive},
     {"600%", K::kRate, kRefused, ep::kAboveFive},
     {"-20%", K::kVolatility, kRefused, ep::kNegativeVolatility},
+    // Units that say what is counted are taken; words that scale the number
+    // are refused, never read as the bare number.
+    {"12 usd", K::kPrice, 12},
+    {"12 EUR", K::kPrice, 12},
+    {"12 USD/share", K::kPrice, 12},
+    {"3 years", K::kNumber, 3},
+    {"4 percent", K::kRate, kRefused, ep::kUnknownWord},
+    {"3 pct", K::kVolatility, kRefused, ep::kUnknownWord},
+    {"3 bp", K::kRate, kRefused, ep::kUnknownWord},
+    {"25 bps", K::kRate, kRefused, ep::kUnknownWord},
+    {"25 cents", K::kPrice, kRefused, ep::kUnknownWord},
+    {"2 million", K::kPrice, kRefused, ep::kUnknownWord},
+    {"2 Mio", K::kPrice, kRefused, ep::kUnknownWord},
+    {"5 k", K::kPrice, kRefused, ep::kUnknownWord},
+    {"6 months", K::kNumber, kRefused, ep::kUnknownWord},
+    {"90 days", K::kNumber, kRefused, ep::kUnknownWord},
+    {"12 USD/month", K::kPrice, kRefused, ep::kUnknownWord},
+    {"12 USD x", K::kPrice, kRefused, ep::kUnknownWord},
 };
 
 // Texts with a dot or a comma, each with what it means in the C locale.
