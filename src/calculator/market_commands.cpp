@@ -8,6 +8,7 @@
 
 #include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_wait.h"
@@ -58,12 +59,12 @@ std::string Upper(std::string s) {
 
 bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed; }
 
-// Years from now to midnight at the start of an OCC expiration date.
-std::string MaturityFromOcc(const OccSymbol& occ) {
-  using namespace std::chrono;
-  const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)},
-                         day{static_cast<unsigned>(occ.day)}};
-  return FormatEntryNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
+// The feed file that lists an option: the OCC root's (a weekly index root's
+// index), else the underlying's ticker, else the option ticker itself.
+std::string OptionChainTicker(const std::string& symbol, const std::string& stock_ticker) {
+  OccSymbol occ;
+  if (ParseOccSymbol(symbol, occ)) return ChainTickerOfRoot(occ.root);
+  return !Trim(stock_ticker).empty() ? stock_ticker : symbol;
 }
 
 }  // namespace
@@ -188,7 +189,10 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
     }
   }
   const std::string html = View().BodyHtml();
-  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  QuoteContext ctx;
+  ctx.maturity_month = f.maturity_month;
+  ctx.strike = f.strike;
+  ctx.page = View().LocationURL();
   const QuoteResult answer = IsFeed(f.exchange) ? ReadCBOEFeedQuote(html, "", ctx)
                                                 : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -228,26 +232,22 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
       AppDialogs().Critical(kNoOptionTickerMessage);
       return;
     }
-    std::string url;
-    if (feed) {
-      // The feed lists every option of an underlying on one page: that of
-      // the option's own root when the ticker is an OCC symbol.
-      OccSymbol occ;
-      const std::string underlying = ParseOccSymbol(symbol, occ)     ? occ.root
-                                     : !Trim(f.stock_ticker).empty() ? f.stock_ticker
-                                                                     : symbol;
-      url = FeedOptionsUrl(underlying);
-    } else {
-      url = sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
-    }
+    const std::string url = feed ? FeedOptionsUrl(OptionChainTicker(symbol, f.stock_ticker))
+                                 : sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
     AppEvents().SetBusy(true);
     if (!Load(url)) {
       AppEvents().SetBusy(false);
       return;
     }
   }
+  // The maturity counts from the moment the page was read.
+  const auto now = std::chrono::system_clock::now();
   const std::string html = View().BodyHtml();
-  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  QuoteContext ctx;
+  ctx.maturity_month = f.maturity_month;
+  ctx.strike = f.strike;
+  ctx.page = View().LocationURL();
+  ctx.now = now;
   const QuoteResult answer =
       feed ? ReadCBOEFeedQuote(html, symbol, ctx) : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -261,11 +261,28 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   AppEvents().SetBusy(false);
   // A failed lookup changes no field.
   if (answer.outcome != QuoteOutcome::kPrice) return;
-  f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
-  AppEvents().ProcessPending();
   OccSymbol occ;
-  f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ)
-                                                   : MaturityFromMonth(f.maturity_month);
+  std::string maturity;
+  std::string maturity_note;
+  if (feed && ParseOccSymbol(symbol, occ)) {
+    // The feed's options end at the expiry's close in New York: an option on
+    // its last day has the hours left, one past its close cannot be priced.
+    const MaturityToClose m = MaturityOfOption(occ, now);
+    if (m.years <= 0) {
+      AppDialogs().Show(m.ExpiredMessage(symbol), MsgButtons::Ok, MsgIcon::Information,
+                        kMessageTitle);
+      return;
+    }
+    maturity = FormatEntryNumber(m.years, kMaturityFormat);
+    maturity_note = m.Note();
+  } else {
+    maturity = MaturityFromMonth(f.maturity_month);
+  }
+  f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
+  f.status = answer.status;
+  if (!maturity_note.empty()) f.status += (f.status.empty() ? "" : "; ") + maturity_note;
+  AppEvents().ProcessPending();
+  f.maturity = maturity;
   AppEvents().ProcessPending();
 }
 

@@ -29,18 +29,22 @@ inline constexpr const char* kExchangeCboeFeed = "CBOE Delayed Feed";
 
 // The panel's controls that the market commands read and write, as texts.
 struct MarketFields {
-  std::string stock_ticker;              // txtStockTicker
-  std::string option_ticker;             // txtOptionTicker
-  std::string exchange = kExchangeCboe;  // cmbExchange's text
-  int maturity_month = 0;                // cmbMaturity's selected index, 0 = January
-  std::string maturity_month_name;       // cmbMaturity's text as shown; the commands use the index
-  std::string date;                      // txtDate
-  std::string underlying_price;          // Text1(0)
-  std::string interest_rate;             // Text1(2)
-  std::string maturity;                  // Text1(3)
-  std::string strike;                    // Text1(4)
-  std::string dividend_yield;            // Text1(5)
-  std::string option_price;              // Text1(6)
+  std::string stock_ticker;                  // txtStockTicker
+  std::string option_ticker;                 // txtOptionTicker
+  std::string exchange = kExchangeCboeFeed;  // cmbExchange's text
+  int maturity_month = 0;                    // cmbMaturity's selected index, 0 = January
+  std::string maturity_month_name;  // cmbMaturity's text as shown; the commands use the index
+  std::string date;                 // txtDate
+  std::string underlying_price;     // Text1(0)
+  std::string interest_rate;        // Text1(2)
+  std::string maturity;             // Text1(3)
+  std::string strike;               // Text1(4)
+  std::string dividend_yield;       // Text1(5)
+  std::string option_price;         // Text1(6)
+  // Out: what the last command took, for the panel's status label ("mid of
+  // 14.20 / 14.80; maturity 0.00263 years: 23.0 h to 16:00 New York on
+  // 2026-12-09"); "" when it took nothing.
+  std::string status;
 };
 
 class MarketCommands {
@@ -112,8 +116,9 @@ class MarketCommands {
 };
 
 // The delayed-quote address of a ticker: the exchange's page for "CBOE" and
-// "Any", the JSON feed's underlying address for "CBOE Delayed Feed"; "" for
-// any other exchange. The ticker is trimmed and made safe for an address.
+// "Any", the JSON feed's underlying address for "CBOE Delayed Feed" (the
+// default source); "" for any other exchange. The ticker is trimmed and made
+// safe for an address.
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange);
 
 // Years from `now` to the expiration (the Saturday after the third Friday) of

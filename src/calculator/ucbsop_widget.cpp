@@ -257,7 +257,9 @@ void ucBSOP::UserControl_Initialize() {
 
   cmb_exchange_->addItem(kExchangeCboe);
   cmb_exchange_->addItem(kExchangeCboeFeed);
-  cmb_exchange_->setCurrentIndex(0);
+  // The JSON feed is what the exchange serves today; its HTML page stays
+  // selectable for mirrors that still serve it.
+  cmb_exchange_->setCurrentIndex(1);
 
   logic_.InitializeFields();
   txt_date_->setText(Q(logic_.fields.txtDate));
@@ -440,6 +442,8 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   const MarketFields before = fields;
   (market_.get()->*command)(fields);
   WriteMarketFields(fields, before);
+  // What the command took (the price's source, the maturity counted).
+  if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
 }
 
 }  // namespace stratlyn

@@ -8,12 +8,15 @@
 #include <chrono>
 #include <ctime>
 #include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "calculator/market_commands.h"
 #include "cli/command.h"
 #include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/http_fetch.h"
 #include "marketdata/occ_symbol.h"
@@ -34,16 +37,24 @@ namespace {
 
 constexpr const char* kQuoteUsage =
     "Usage: stratlyn-cli quote TICKER [--option SYMBOL --strike K [--month NAME]]\n"
-    "                          [--exchange \"CBOE\"|\"CBOE Delayed Feed\"] [--timeout S]\n"
+    "                          [--exchange \"CBOE Delayed Feed\"|\"CBOE\"] [--json]\n"
+    "                          [--timeout S]\n"
     "\n"
-    "Prints the delayed last sale price of TICKER, or with --option of the option\n"
-    "SYMBOL (the exchange's option ticker; in the OCC form, e.g. AAPL260116C00150000,\n"
-    "for the delayed feed), read from the exchange's quote page (default \"CBOE\")\n"
-    "or its JSON feed (\"CBOE Delayed Feed\").\n"
+    "Prints the delayed price of TICKER, or with --option of the option SYMBOL,\n"
+    "read from the exchange's JSON feed (\"CBOE Delayed Feed\", the default; the\n"
+    "option in the OCC form, e.g. AAPL270115C00150000) or its HTML quote page\n"
+    "(\"CBOE\", for mirrors that still serve it; the exchange's option ticker).\n"
+    "A feed option's price is the midpoint of today's two-sided quote, or a trade\n"
+    "of today within today's bid and ask; anything else is refused with the quote\n"
+    "and the last trade on stderr. stderr also says which price was taken and\n"
+    "the maturity counted to the expiry's close (16:00 New York; 09:30 for the\n"
+    "morning-settled SPX, NDX, RUT and VIX options).\n"
     "\n"
     "  --strike K     the strike you expect; a different strike on the page is noted\n"
     "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
     "                 next month), used to find the strike in the option's description\n"
+    "  --json         print one JSON object: price, source (mid, last), bid, ask,\n"
+    "                 last trade time and maturity in years\n"
     "  --timeout S    give up on a server silent for S seconds (default 30)\n"
     "\n"
     "Numbers are written with a dot (123.45) in every locale.\n"
@@ -223,13 +234,16 @@ int RunQuote(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kQuoteUsage, code)) return code;
-  std::string ticker, option, strike, exchange = kExchangeCboe;
+  std::string ticker, option, strike, exchange = kExchangeCboeFeed;
   int month = NextMonthIndex();
   bool has_strike = false;
+  bool json = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
-    if (a == "--option" || a == "--strike" || a == "--month" || a == "--exchange") {
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--option" || a == "--strike" || a == "--month" || a == "--exchange") {
       if (!has_value) return Usage(kQuoteUsage, a + " needs a value");
       const std::string& v = args[++i];
       if (a == "--option") option = v;
@@ -271,15 +285,25 @@ int RunQuote(const std::vector<std::string>& given) {
     for (char c : option) {
       if (c != ' ') symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    url = feed ? FeedOptionsUrl(ticker) : GetStockURL(symbol, exchange);
+    // Weekly index options are listed in their index's file (SPXW in _SPX).
+    std::string chain;
+    for (char c : ticker) chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    url = feed ? FeedOptionsUrl(ChainTickerOfRoot(chain)) : GetStockURL(symbol, exchange);
+    option = symbol;
   }
   const FetchedPage page = Fetch(url, seconds);
   if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  // The maturity counts from the moment the page arrived.
+  const auto fetched_at = std::chrono::system_clock::now();
 
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
-  QuoteContext ctx{month, strike, {}, 0};
+  QuoteContext ctx;
+  ctx.maturity_month = month;
+  ctx.strike = strike;
+  ctx.page = url;
+  ctx.now = fetched_at;
   const QuoteResult result = feed ? ReadCBOEFeedQuote(page.text, option, ctx)
                                   : ReadCBOESimpleQuote(page.text, exchange, ctx);
   dialogs.PrintNotes(std::cerr);
@@ -287,6 +311,37 @@ int RunQuote(const std::vector<std::string>& given) {
     dialogs.PrintMessages(std::cerr);
     if (dialogs.messages.empty() && dialogs.notes.empty()) std::cerr << kNoLastPriceMessage << '\n';
     return kExitBadInput;
+  }
+  std::optional<MaturityToClose> maturity;
+  OccSymbol occ;
+  if (feed && !option.empty() && ParseOccSymbol(option, occ)) {
+    maturity = MaturityOfOption(occ, fetched_at);
+    if (maturity->years <= 0) {
+      std::cerr << maturity->ExpiredMessage(option) << '\n';
+      return kExitBadInput;
+    }
+  }
+  if (!result.status.empty()) std::cerr << "note: price: " << result.status << '\n';
+  if (maturity) std::cerr << "note: " << maturity->Note() << '\n';
+  if (json) {
+    nlohmann::json out;
+    out["symbol"] = option.empty() ? ticker : option;
+    out["price"] = result.price;
+    if (option.empty() || !feed) {
+      out["source"] = feed ? "current" : "last sale";
+    } else {
+      out["source"] = result.source == PriceSource::kMid ? "mid" : "last";
+      out["bid"] = result.bid;
+      out["ask"] = result.ask;
+      out["last"] = result.last;
+      out["last_trade_time"] = result.last_trade_time.empty()
+                                   ? nlohmann::json(nullptr)
+                                   : nlohmann::json(result.last_trade_time);
+    }
+    out["maturity"] = maturity ? nlohmann::json(maturity->years) : nlohmann::json(nullptr);
+    if (maturity) out["expiry_close"] = maturity->CloseText();
+    std::cout << out.dump() << '\n';
+    return kExitOk;
   }
   std::cout << FormatNumber(result.price, kPriceOutputFormat) << '\n';
   return kExitOk;

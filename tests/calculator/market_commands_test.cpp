@@ -94,7 +94,12 @@ class MarketCommandsTest : public ::testing::Test {
   FetchBrowserView view;
   Grid grid;
   MarketCommands commands{grid};
-  MarketFields fields;
+  // The exchange's HTML page unless a test chooses the feed (the default).
+  MarketFields fields = [] {
+    MarketFields f;
+    f.exchange = kExchangeCboe;
+    return f;
+  }();
 };
 
 testing::ScratchDir* MarketCommandsTest::dir_ = nullptr;

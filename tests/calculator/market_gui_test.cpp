@@ -92,6 +92,8 @@ class MarketGui : public ::testing::Test {
       }
     };
     panel.setBrowsers(nullptr, &web);
+    // The exchange's HTML page, unless a test chooses the feed (the default).
+    panel.cmbExchange()->setCurrentIndex(0);
     panel.show();
     web.resize(800, 400);
     web.show();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -113,7 +114,7 @@ ScratchDir* CliQuote::dir_ = nullptr;
 LoopbackHttpServer* CliQuote::server_ = nullptr;
 
 TEST_F(CliQuote, PricesFromThePageAndTheFeed) {
-  CliResult r = Run({"quote", "IBM"});
+  CliResult r = Run({"quote", "IBM", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "12.50000\n");
 
@@ -128,8 +129,8 @@ TEST_F(CliQuote, PricesFromThePageAndTheFeed) {
 }
 
 TEST_F(CliQuote, OptionStrikeQuestionBecomesANote) {
-  const CliResult r =
-      Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125", "--month", "jan"});
+  const CliResult r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "ibmaz", "--strike",
+                           "125", "--month", "jan"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
   EXPECT_NE(
@@ -140,7 +141,7 @@ TEST_F(CliQuote, OptionStrikeQuestionBecomesANote) {
 }
 
 TEST_F(CliQuote, NoFigureMeansExitTwo) {
-  CliResult r = Run({"quote", "XYZQ"});
+  CliResult r = Run({"quote", "XYZQ", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Incorrect option root or underlying ticker."), std::string::npos) << r.err;
@@ -150,7 +151,7 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("The option is not in the delayed quote feed."), std::string::npos) << r.err;
 
-  r = Run({"quote", "IBM", "--option", "IBMAZ"});
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "IBMAZ"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid strike price"), std::string::npos);
 
@@ -158,7 +159,7 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.exit_code, 2);
   r = Run({"quote"});
   EXPECT_EQ(r.exit_code, 2);
-  r = Run({"quote", "NOPAGE"});  // the server answers 404
+  r = Run({"quote", "NOPAGE", "--exchange", "CBOE"});  // the server answers 404
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("could not be loaded: HTTP 404 (Not Found)"), std::string::npos) << r.err;
 }
@@ -170,13 +171,14 @@ TEST_F(CliQuote, NumbersKeepTheDotUnderACommaLocale) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(stratlyn::testing::IsHalfwayRate(r.out.substr(0, r.out.size() - 1)));
   EXPECT_TRUE(r.out.ends_with('\n'));
-  r = Run({"quote", "ADJ"}, kCommaLocale);
+  r = Run({"quote", "ADJ", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.12500\n");  // not 125.00000
-  r = Run({"quote", "HDR"}, kCommaLocale);
+  r = Run({"quote", "HDR", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "123.45000\n");  // the label heads its column
-  r = Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125.5", "--month", "jan"},
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "ibmaz", "--strike", "125.5",
+           "--month", "jan"},
           kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
@@ -191,7 +193,7 @@ TEST_F(CliQuote, NumbersKeepTheDotUnderACommaLocale) {
 }
 
 TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
-  CliResult r = Run({"quote", "NA"});
+  CliResult r = Run({"quote", "NA", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to find last traded price."), std::string::npos) << r.err;
@@ -199,17 +201,63 @@ TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos) << r.err;
-  r = Run({"quote", "HUGE"});  // beyond single precision
+  r = Run({"quote", "HUGE", "--exchange", "CBOE"});  // beyond single precision
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
 }
 
 TEST_F(CliQuote, TheDeclaredCharacterSetIsHonoured) {
-  // windows-1252: the byte 0xB7 is the middle dot, and only what follows it
-  // is the figure, as the window reads the page.
-  const CliResult r = Run({"quote", "WIN"});
+  // windows-1252: the byte 0xB7 is the middle dot, shown as such in the
+  // refusal; a figure with a middle dot inside is none (not 1242.75, not 42.75).
+  const CliResult r = Run({"quote", "WIN", "--exchange", "CBOE"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The text \"12\xC2\xB7"
+                       "42.75\" on "),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliQuote, FeedOptionsSayWhatTheirPriceIsAndTheMaturityCounted) {
+  // The feed is the default source. Fields in another order, numbers as
+  // strings, nulls, and an index chain that holds the weekly root.
+  dir_->Write(
+      "api/global/delayed_quotes/options/_SPX.json",
+      R"({"data": {"options": [{"last_trade_time": null, "ask": "41.20",)"
+      R"( "option": "SPXW351221C06000000", "bid": 40.8, "last_trade_price": 0},)"
+      R"( {"option": "SPX351221C06000000", "bid": 0, "ask": 0.5,)"
+      R"( "last_trade_price": 39.0, "last_trade_time": "2026-11-03T15:59:00"}],)"
+      R"( "symbol": "^SPX", "current_price": 6012.5}, "timestamp": "2026-12-08 16:15:00"})");
+  CliResult r = Run({"quote", "SPXW", "--option", "SPXW351221C06000000", "--strike", "6000"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, "42.75000\n");  // not 1242.75000
+  EXPECT_EQ(r.out, "41.00000\n");
+  EXPECT_NE(r.err.find("note: price: mid of 40.80 / 41.20\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("to 16:00 New York on 2035-12-21\n"), std::string::npos) << r.err;
+
+  r = Run({"quote", "SPX", "--option", "SPXW351221C06000000", "--strike", "6000", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("source":"mid")"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("price":41.0)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("bid":40.8)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("ask":41.2)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("last_trade_time":null)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("expiry_close":"16:00 New York on 2035-12-21")"), std::string::npos)
+      << r.out;
+  const size_t m = r.out.find(R"("maturity":)");
+  ASSERT_NE(m, std::string::npos);
+  const double years = std::atof(r.out.c_str() + m + 11);
+  EXPECT_GT(years, 8.9);
+  EXPECT_LT(years, 9.1);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+
+  // The monthly SPX option: one-sided, last traded weeks ago: no price.
+  r = Run({"quote", "SPX", "--option", "SPX351221C06000000", "--strike", "6000", "--json"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("no two-sided quote for SPX351221C06000000 today; last trade 39.00 on "
+                       "2026-11-03"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
@@ -225,13 +273,14 @@ TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
   EXPECT_NE(r.err.find("The series file H15_TCMNOM_Y2_2010.txt holds no observation"),
             std::string::npos)
       << r.err;
-  r = Run({"quote", "IBM", "--timeout", "1"}, "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--timeout", "1"},
+          "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("could not be loaded: no answer in 1 s"), std::string::npos) << r.err;
   r = Run({"dividend", "IBM"}, "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("HTTP 503 (Service Unavailable)"), std::string::npos) << r.err;
-  r = Run({"quote", "IBM", "--timeout", "0"});
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--timeout", "0"});
   EXPECT_EQ(r.exit_code, 2);
 }
 
