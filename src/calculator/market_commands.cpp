@@ -13,6 +13,7 @@
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
@@ -68,6 +69,18 @@ std::string OptionChainTicker(const std::string& symbol, const std::string& stoc
 }
 
 }  // namespace
+
+std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
+                         double continuous) {
+  std::string text =
+      RateSourceName(curve.SourceUsed()) + " of " + curve.ObservationDate() + ": par yield " +
+      FormatNumber(par_percent, "0.000") + " % at " + FormatNumber(t, "0.00###") +
+      " years, continuous rate 2 ln(1 + y/2) = " + FormatNumber(continuous, "0.0000");
+  for (const std::string& note : curve.Notes()) {
+    if (note.find("latest observation") == std::string::npos) text += " (" + note + ")";
+  }
+  return text;
+}
 
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange) {
   const std::string ticker = Trim(strTicker);
@@ -321,9 +334,19 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
       return;
     }
 
-    const float r = CurveRateFromGrid(grid_, t, std::chrono::system_clock::now());
-    f.interest_rate = FormatEntryNumber(r / 100.0F, kRateFieldFormat);
+    // The sources give bond-equivalent (semi-annual) par yields; the option
+    // records take continuously compounded rates: 2 ln(1 + y/2).
+    const auto now = std::chrono::system_clock::now();
+    const float par = CurveRateFromGrid(grid_, t, now);
+    const double r = ContinuousFromParYield(par);
+    f.interest_rate = FormatEntryNumber(r, kRateFieldFormat);
+    f.status = CurveCaption(curve, t, par, r);
     AppEvents().SetBusy(false);
+    for (const std::string& note : curve.Notes()) {
+      if (note.find("latest observation") != std::string::npos) {
+        AppDialogs().Show(note, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      }
+    }
     AppEvents().ProcessPending();
   });
 }

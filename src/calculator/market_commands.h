@@ -121,6 +121,14 @@ class MarketCommands {
 // safe for an address.
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange);
 
+// The status text of "Get Interest Rate": the source and observation date
+// of the curve, the par yield at t years and the continuous rate written
+// ("U.S. Treasury par yield curve of 2026-12-07: par yield 4.120 % at 0.25
+// years, continuous rate 2 ln(1 + y/2) = 0.0408"), with the notes of a
+// source that failed before.
+std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
+                         double continuous);
+
 // Years from `now` to the expiration (the Saturday after the third Friday) of
 // month `month_index` (0 = January), formatted "####0.00000". A month already
 // past, or the current month after its expiration day, is next year's.

@@ -22,6 +22,7 @@
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
@@ -63,13 +64,22 @@ constexpr const char* kQuoteUsage =
     "on stderr).\n";
 
 constexpr const char* kRateUsage =
-    "Usage: stratlyn-cli rate MATURITY [--timeout S]\n"
+    "Usage: stratlyn-cli rate MATURITY [--source treasury|h15|series] [--timeout S]\n"
     "\n"
-    "Builds the Treasury yield curve from the Federal Reserve's ten H.15 constant-\n"
-    "maturity series and prints the rate interpolated at MATURITY (years with a\n"
-    "dot, 0.75, or a date) as a decimal fraction (0.0450 is 4.5 %).\n"
-    "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when a\n"
-    "series file cannot be loaded or holds no observation (which one on stderr).\n";
+    "Reads the Treasury yield curve and prints the continuously compounded rate\n"
+    "at MATURITY (years with a dot, 0.75, or a date) as a decimal fraction\n"
+    "(0.0450 is 4.5 %): the bond-equivalent par yield y interpolated at the\n"
+    "maturity, converted with 2 ln(1 + y/2). stderr names the source and the\n"
+    "observation date used, and a curve older than 10 days.\n"
+    "\n"
+    "  --source S     where to start: treasury (the U.S. Treasury's daily par\n"
+    "                 yield curve, the default), h15 (the Federal Reserve's H.15\n"
+    "                 data download) or series (the H.15 series files); a source\n"
+    "                 that fails passes on to the next in that order\n"
+    "  --timeout S    give up on a server silent for S seconds (default 30)\n"
+    "\n"
+    "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when no\n"
+    "source can be read (each one and why on stderr).\n";
 
 constexpr const char* kDividendUsage =
     "Usage: stratlyn-cli dividend TICKER [--timeout S]\n"
@@ -357,6 +367,22 @@ int RunRate(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kRateUsage, code)) return code;
+  RateSource source = RateSource::kTreasury;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--source") continue;
+    const std::string v = i + 1 < args.size() ? args[i + 1] : "";
+    if (v == "treasury") {
+      source = RateSource::kTreasury;
+    } else if (v == "h15") {
+      source = RateSource::kH15Download;
+    } else if (v == "series") {
+      source = RateSource::kSeriesFiles;
+    } else {
+      return Usage(kRateUsage, "--source is treasury, h15 or series");
+    }
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    break;
+  }
   if (args.size() != 1) return Usage(kRateUsage, "one maturity is needed");
   NoteDialogs dialogs;
   TerminalEvents events;
@@ -374,6 +400,7 @@ int RunRate(const std::vector<std::string>& given) {
   DirectView view(seconds);
   zelBloombergData curve;
   curve.Browser = &view;
+  curve.Source = source;
   Grid grid;
   try {
     curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
@@ -381,8 +408,13 @@ int RunRate(const std::vector<std::string>& given) {
     std::cerr << "stratlyn-cli: " << e.Description() << '\n';
     return kExitRuntimeError;
   }
-  const float r = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
-  std::cout << FormatNumber(r / 100.0F, kRateOutputFormat) << '\n';
+  const float par = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
+  const double r = ContinuousFromParYield(par);
+  std::cerr << "note: " << CurveCaption(curve, t, par, r) << '\n';
+  for (const std::string& note : curve.Notes()) {
+    if (note.find("latest observation") != std::string::npos) std::cerr << "note: " << note << '\n';
+  }
+  std::cout << FormatNumber(r, kRateOutputFormat) << '\n';
   return kExitOk;
 }
 
@@ -416,7 +448,7 @@ int RunDividend(const std::vector<std::string>& given) {
 const CliCommandRegistration quote_reg{
     {"quote", "delayed price of a stock, index or option", &RunQuote}};
 const CliCommandRegistration rate_reg{
-    {"rate", "risk-free rate for a maturity from the H.15 curve", &RunRate}};
+    {"rate", "risk-free rate for a maturity from the Treasury curve", &RunRate}};
 const CliCommandRegistration dividend_reg{{"dividend", "dividend yield of a stock", &RunDividend}};
 
 }  // namespace

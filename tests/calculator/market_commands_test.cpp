@@ -71,7 +71,8 @@ class MarketCommandsTest : public ::testing::Test {
                       "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
-    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL",
+                            "STRATLYN_TREASURY_URL"}) {
       setenv(var, server_->BaseUrl().c_str(), 1);
     }
   }
@@ -82,6 +83,8 @@ class MarketCommandsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server_->Ok()) << server_->Error();
     commands.SetBrowser(&view);
+    // The series files, unless a test reads the Treasury's file.
+    commands.YieldCurve().Source = RateSource::kSeriesFiles;
     fields.strike = "125";
     fields.underlying_price = "120";
     fields.maturity = "1";
@@ -246,12 +249,18 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
   EXPECT_EQ(progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}));
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 
+  // Par yields become continuous rates: 2 ln(1 + 3.90 % / 2) = 0.03862.
   fields.maturity = "40";
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, L("0.0390"));
+  EXPECT_EQ(fields.interest_rate, L("0.0386"));
+  EXPECT_EQ(fields.status.rfind("H.15 series files of ", 0), 0u) << fields.status;
+  EXPECT_NE(fields.status.find("par yield 3.900 % at 40.00 years, continuous rate 2 ln(1 + y/2) = "
+                               "0.0386"),
+            std::string::npos)
+      << fields.status;
   fields.maturity = L("0.1");
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, L("0.0050"));
+  EXPECT_EQ(fields.interest_rate, L("0.0050"));  // 2 ln(1.0025) = 0.004994
 
   // A maturity that is neither a number nor a date.
   fields.maturity = "soon";

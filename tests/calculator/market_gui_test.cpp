@@ -69,7 +69,8 @@ class MarketGui : public ::testing::Test {
                       Today() + "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
-    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL",
+                            "STRATLYN_TREASURY_URL"}) {
       setenv(var, server_->BaseUrl().c_str(), 1);
     }
   }
@@ -92,6 +93,8 @@ class MarketGui : public ::testing::Test {
       }
     };
     panel.setBrowsers(nullptr, &web);
+    // The series files, unless a test reads the Treasury's file.
+    panel.Market().YieldCurve().Source = RateSource::kSeriesFiles;
     // The exchange's HTML page, unless a test chooses the feed (the default).
     panel.cmbExchange()->setCurrentIndex(0);
     panel.show();
@@ -210,7 +213,11 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   panel.cmdGetInterestRate()->click();
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
-  EXPECT_EQ(panel.lblInet()->text(), "");
+  // Done, the label names the source, its date and the conversion.
+  EXPECT_TRUE(
+      panel.lblInet()->text().startsWith("H.15 series files of " + QString::fromStdString(Today())))
+      << panel.lblInet()->text().toStdString();
+  EXPECT_TRUE(panel.lblInet()->text().contains("continuous rate 2 ln(1 + y/2) = "));
   EXPECT_TRUE(bar_values.count(1) && bar_values.count(10));
   EXPECT_FALSE(panel.seriesProgress()->isVisibleTo(&panel));
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -95,7 +96,8 @@ class CliQuote : public ::testing::Test {
     const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
     std::string command = "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
-                          " STRATLYN_FRB_URL=" + base + " " + env + " '" + STRATLYN_CLI_PATH + "'";
+                          " STRATLYN_FRB_URL=" + base + " STRATLYN_TREASURY_URL=" + base + " " +
+                          env + " '" + STRATLYN_CLI_PATH + "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " >'" + out_file + "' 2>'" + err_file + "'";
     const int status = std::system(command.c_str());
@@ -260,6 +262,50 @@ TEST_F(CliQuote, FeedOptionsSayWhatTheirPriceIsAndTheMaturityCounted) {
       << r.err;
 }
 
+TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
+  // The year's file as the Treasury writes it: newest row first, headings
+  // in quotes, a tenor column added later (empty in older rows), an empty
+  // cell where a tenor was not published; the day before in a 2nd file.
+  const std::string year = Today().substr(0, 4);
+  const std::string yesterday = [] {
+    const auto d = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) -
+                   std::chrono::days{1};
+    const std::chrono::year_month_day ymd{d};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()), static_cast<int>(ymd.year()));
+    return std::string(buf);
+  }();
+  const std::string path =
+      "tsy/resource-center/data-chart-center/interest-rates/daily-treasury-rates.csv/" + year +
+      "/all?type=daily_treasury_yield_curve&field_tdr_date_value=" + year + "&page&_format=csv";
+  dir_->Write(path,
+              "Date,\"1 Mo\",\"1.5 Month\",\"2 Mo\",\"3 Mo\",\"4 Mo\",\"6 Mo\",\"1 Yr\",\"2 Yr\","
+              "\"3 Yr\",\"5 Yr\",\"7 Yr\",\"10 Yr\",\"20 Yr\",\"30 Yr\"\n" +
+                  yesterday +
+                  ",4.10,4.08,,4.00,3.95,3.90,3.80,3.60,3.55,3.60,3.75,4.00,4.50,4.60\n"
+                  "01/02/" +
+                  year + ",5.00,,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00\n");
+  const std::string env = "STRATLYN_TREASURY_URL=" + server_->BaseUrl() + "/tsy";
+  CliResult r = Run({"rate", "40"}, env);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.0455\n");  // 2 ln(1 + 0.046 / 2) = 0.04548
+  EXPECT_NE(r.err.find("note: U.S. Treasury par yield curve of "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("par yield 4.600 % at 40.00 years"), std::string::npos) << r.err;
+  r = Run({"rate", "0.01"}, env);  // before the 1-month point: its yield
+  EXPECT_EQ(r.out, "0.0406\n");    // 2 ln(1.0205) = 0.04059
+
+  // A cell of the latest row that is no figure: named, nothing printed.
+  dir_->Write(path, "Date,\"1 Mo\",\"3 Mo\"\n" + yesterday + ",\"4,10\",4.00\n");
+  r = Run({"rate", "1", "--source", "treasury"}, env + " STRATLYN_FRB_URL=http://127.0.0.1:1");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The text \"4,10\" on "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("is not a figure"), std::string::npos) << r.err;
+  r = Run({"rate", "1", "--source", "bloomberg"});
+  EXPECT_EQ(r.exit_code, 2);
+}
+
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
   const std::string base = server_->BaseUrl();
   CliResult r = Run({"rate", "1"}, "STRATLYN_FRB_URL=" + base + "/_status/500");
@@ -289,8 +335,12 @@ TEST_F(CliQuote, RateAndDividend) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(stratlyn::testing::IsHalfwayRate(r.out.substr(0, r.out.size() - 1)));
   EXPECT_TRUE(r.out.ends_with('\n'));
+  // No Treasury file nor H.15 download on this server: the series files,
+  // and the par yield 3.90 % becomes 2 ln(1 + 0.039 / 2) = 0.0386.
   r = Run({"rate", "40"});
-  EXPECT_EQ(r.out, "0.0390\n");
+  EXPECT_EQ(r.out, "0.0386\n");
+  EXPECT_NE(r.err.find("note: H.15 series files of " + Today()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(U.S. Treasury par yield curve: The page "), std::string::npos) << r.err;
   r = Run({"rate", "someday"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid Maturity"), std::string::npos);
