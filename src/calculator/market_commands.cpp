@@ -10,6 +10,7 @@
 #include "marketdata/civil_date.h"
 #include "marketdata/exchange_time.h"
 #include "marketdata/html_extract.h"
+#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
@@ -357,18 +358,63 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
       AppDialogs().Critical(kNoStockTickerMessage);
       return;
     }
-    // The yield is read from the quote page; the JSON feed carries none.
-    const std::string url =
-        GetStockURL(f.stock_ticker, IsFeed(f.exchange) ? kExchangeCboe : f.exchange);
+    if (IsFeed(f.exchange)) {
+      ImpliedYieldFromChain(f);
+      return;
+    }
+    const std::string url = GetStockURL(f.stock_ticker, f.exchange);
     AppEvents().SetBusy(true);
     const bool loaded = url.empty() || Load(url);
     AppEvents().SetBusy(false);
     if (!loaded) return;
     double value = 0;
-    if (!ReadDividendYield(View().BodyHtml(), value)) return;
+    if (!ReadDividendYield(View().BodyHtml(), value, url)) return;
     f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
     AppEvents().ProcessPending();
   });
+}
+
+void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
+  // The maturity the expiry is chosen by.
+  double t = 0;
+  if (const auto v = NumericValue(f.maturity); v && *v > 0) {
+    t = *v;
+  } else {
+    AppDialogs().Critical(kInvalidMaturityMessage);
+    return;
+  }
+  // The rate of the Treasury curve (the grid shows it), at each expiry.
+  AppEvents().SetBusy(true);
+  ++load_serial_;
+  zelBloombergData& curve = YieldCurve();
+  curve.Browser = &View();
+  curve_stop_ = false;
+  curve.StopFlag = &curve_stop_;
+  curve.Progress = progress_;
+  if (!curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_)) {
+    AppEvents().SetBusy(false);
+    return;
+  }
+  const auto now = std::chrono::system_clock::now();
+  const auto rate_at = [&](double years) {
+    return ContinuousFromParYield(CurveRateFromGrid(grid_, static_cast<float>(years), now));
+  };
+  const std::string ticker = Upper(Trim(f.stock_ticker));
+  const std::string url = FeedOptionsUrl(ChainTickerOfRoot(ticker));
+  if (!Load(url)) {
+    AppEvents().SetBusy(false);
+    return;
+  }
+  AppEvents().SetBusy(false);
+  std::string message;
+  const auto implied = ImpliedDividendYield(View().BodyHtml(), t, rate_at, now, message);
+  if (!implied) {
+    AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+    return;
+  }
+  f.dividend_yield = FormatEntryNumber(implied->yield, kYieldFieldFormat);
+  f.status = "dividend yield " + implied->Note();
+  AppEvents().ProcessPending();
 }
 
 void MarketCommands::cmdHistoVol_Click() {

@@ -99,6 +99,10 @@ class MarketCommands {
   // another command loaded the view meanwhile, or when the page did not
   // load (the user is told which page and why).
   bool Load(const std::string& url);
+  // "Get Dividend Yield" with the feed: the yield implied by put-call parity
+  // on the underlying's chain at the expiry nearest the maturity field, with
+  // the rate of the Treasury curve (read into the grid first).
+  void ImpliedYieldFromChain(MarketFields& f);
   // Runs one button's work, passing run-time errors to ErrorHandler.
   template <typename Fn>
   void Guarded(Fn&& work);

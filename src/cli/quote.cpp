@@ -19,6 +19,7 @@
 #include "marketdata/exchange_time.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/http_fetch.h"
+#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
 #include "marketdata/quote_parser.h"
@@ -82,12 +83,18 @@ constexpr const char* kRateUsage =
     "source can be read (each one and why on stderr).\n";
 
 constexpr const char* kDividendUsage =
-    "Usage: stratlyn-cli dividend TICKER [--timeout S]\n"
+    "Usage: stratlyn-cli dividend TICKER [--maturity YEARS]\n"
+    "                             [--exchange \"CBOE Delayed Feed\"|\"CBOE\"] [--timeout S]\n"
     "\n"
-    "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
-    "a decimal fraction (0.02350 is 2.35 %).\n"
-    "Exit status: 0 with the yield on stdout; 2 when the page shows no yield; 1 when\n"
-    "the page cannot be loaded.\n";
+    "Prints the dividend yield of TICKER as a decimal fraction (0.02350 is 2.35 %).\n"
+    "From the delayed feed (the default): the continuous yield implied by put-call\n"
+    "parity on TICKER's option chain, at the expiry nearest YEARS (default 0.25),\n"
+    "from up to three strikes nearest the money quoted two-sided on both the call\n"
+    "and the put, with the Treasury curve's rate (see rate); stderr names the\n"
+    "expiry, the strikes and the rate. From \"CBOE\": the yield the exchange's\n"
+    "HTML quote page shows.\n"
+    "Exit status: 0 with the yield on stdout; 2 when there is no yield to read\n"
+    "(the reason on stderr); 1 when a page cannot be loaded.\n";
 
 constexpr std::string_view kPriceOutputFormat = "#####0.00000";
 constexpr std::string_view kRateOutputFormat = "####0.0000";
@@ -428,20 +435,76 @@ int RunDividend(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kDividendUsage, code)) return code;
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
-    return Usage(kDividendUsage, "one ticker is needed");
-  const std::string url = GetStockURL(args[0], kExchangeCboe);
-  const FetchedPage page = Fetch(url, seconds);
-  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  std::string ticker, exchange = kExchangeCboeFeed;
+  double years = 0.25;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--maturity" || a == "--exchange") {
+      if (i + 1 >= args.size()) return Usage(kDividendUsage, a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "--exchange") {
+        exchange = v;
+      } else {
+        const auto t = NumericValue(v);
+        if (!t || *t <= 0 || *t > 100)
+          return Usage(kDividendUsage, "--maturity needs years above 0");
+        years = *t;
+      }
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(kDividendUsage, "unknown option '" + a + "'");
+    } else if (ticker.empty()) {
+      ticker = a;
+    } else {
+      return Usage(kDividendUsage, "one ticker is needed");
+    }
+  }
+  if (ticker.empty()) return Usage(kDividendUsage, "one ticker is needed");
+  if (exchange != kExchangeCboe && exchange != kExchangeCboeFeed) {
+    return Usage(kDividendUsage, "the exchange is \"CBOE\" or \"CBOE Delayed Feed\"");
+  }
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
-  double percent = 0;
-  if (!ReadDividendYield(page.text, percent)) {
-    dialogs.PrintMessages(std::cerr);
+  if (exchange == kExchangeCboe) {
+    const std::string url = GetStockURL(ticker, kExchangeCboe);
+    const FetchedPage page = Fetch(url, seconds);
+    if (!page.failure.empty()) return LoadFailed(url, page.failure);
+    double percent = 0;
+    if (!ReadDividendYield(page.text, percent, url)) {
+      dialogs.PrintMessages(std::cerr);
+      return kExitBadInput;
+    }
+    std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+    return kExitOk;
+  }
+  // The rate: the Treasury curve, as rate reads it.
+  DirectView view(seconds);
+  zelBloombergData curve;
+  curve.Browser = &view;
+  Grid grid;
+  try {
+    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
+  } catch (const zelError& e) {
+    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+    return kExitRuntimeError;
+  }
+  std::string upper;
+  for (char c : ticker) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  const auto now = std::chrono::system_clock::now();
+  const auto rate_at = [&](double t) {
+    return ContinuousFromParYield(CurveRateFromGrid(grid, static_cast<float>(t), now));
+  };
+  std::string message;
+  const auto implied = ImpliedDividendYield(page.text, years, rate_at, now, message);
+  if (!implied) {
+    std::cerr << message << '\n';
     return kExitBadInput;
   }
-  std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+  std::cerr << "note: dividend yield " << implied->Note() << '\n';
+  std::cout << FormatNumber(implied->yield, kYieldOutputFormat) << '\n';
   return kExitOk;
 }
 

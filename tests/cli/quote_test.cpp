@@ -185,10 +185,10 @@ TEST_F(CliQuote, NumbersKeepTheDotUnderACommaLocale) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
   EXPECT_NE(r.err.find("You entered the strike price 125.5 while"), std::string::npos) << r.err;
-  r = Run({"dividend", "IBM"}, kCommaLocale);
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.02350\n");
-  r = Run({"dividend", "ADJ"}, kCommaLocale);
+  r = Run({"dividend", "ADJ", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.out, "0.02350\n");            // not 0.05365 from "2.35%P/E10.4"
   r = Run({"rate", "0,75"}, kCommaLocale);  // the comma is not the command line's decimal
   EXPECT_EQ(r.exit_code, 2);
@@ -199,7 +199,7 @@ TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to find last traded price."), std::string::npos) << r.err;
-  r = Run({"dividend", "NA"});  // an empty yield cell
+  r = Run({"dividend", "NA", "--exchange", "CBOE"});  // an empty yield cell
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos) << r.err;
@@ -306,6 +306,41 @@ TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
   EXPECT_EQ(r.exit_code, 2);
 }
 
+TEST_F(CliQuote, DividendYieldImpliedByTheFeedsChain) {
+  // Two strikes near the spot of 100 with both sides quoted: C - P = 2.00
+  // at 100 and 6.50 at 95; the 110 put is one-sided and passed over.
+  dir_->Write("api/global/delayed_quotes/options/PCP.json",
+              R"({"timestamp": "2026-12-08 16:15:00", "data": {"options": [)"
+              R"({"option": "PCP351221C00100000", "bid": "20.90", "ask": 21.10},)"
+              R"({"option": "PCP351221P00100000", "bid": 18.9, "ask": "19.10"},)"
+              R"({"option": "PCP351221C00110000", "bid": 16.0, "ask": 16.4},)"
+              R"({"option": "PCP351221P00110000", "bid": 0, "ask": 24.0}],)"
+              R"( "symbol": "PCP", "current_price": "100.00"}})");
+  CliResult r = Run({"dividend", "PCP", "--maturity", "9"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(
+      r.err.find("note: dividend yield implied by put-call parity on the 2035-12-21 expiry ("),
+      std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("strike 100, spot 100.00, rate 0.0"), std::string::npos) << r.err;
+  // q = r - ln(F/S)/T with F = 100 + e^{rT} 2: below r, above 0.
+  const double q = std::atof(r.out.c_str());
+  EXPECT_GT(q, 0.0);
+  EXPECT_LT(q, 0.04);
+
+  // Only one-sided puts: a message, never a number.
+  dir_->Write("api/global/delayed_quotes/options/ONE.json",
+              R"({"data": {"symbol": "ONE", "current_price": 50, "options": [)"
+              R"({"option": "ONE351221C00050000", "bid": 5, "ask": 5.2},)"
+              R"({"option": "ONE351221P00050000", "bid": 0, "ask": 3}]}})");
+  r = Run({"dividend", "ONE"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The option chain ONE has no expiry with a strike near the money"),
+            std::string::npos)
+      << r.err;
+}
+
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
   const std::string base = server_->BaseUrl();
   CliResult r = Run({"rate", "1"}, "STRATLYN_FRB_URL=" + base + "/_status/500");
@@ -323,7 +358,8 @@ TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
           "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("could not be loaded: no answer in 1 s"), std::string::npos) << r.err;
-  r = Run({"dividend", "IBM"}, "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"},
+          "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("HTTP 503 (Service Unavailable)"), std::string::npos) << r.err;
   r = Run({"quote", "IBM", "--exchange", "CBOE", "--timeout", "0"});
@@ -345,10 +381,10 @@ TEST_F(CliQuote, RateAndDividend) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid Maturity"), std::string::npos);
 
-  r = Run({"dividend", "IBM"});
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.02350\n");
-  r = Run({"dividend", "XYZQ"});
+  r = Run({"dividend", "XYZQ", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos);
 }
