@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ctime>
 #include <exception>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <vector>
 
 #include "calculator/bsop_panel.h"
@@ -12,8 +14,10 @@
 #include "marketdata/html_extract.h"
 #include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
 #include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
@@ -47,6 +51,7 @@ constexpr std::string_view kPriceFieldFormat = "#####0.00000";
 constexpr std::string_view kMaturityFormat = "####0.00000";
 constexpr std::string_view kRateFieldFormat = "####0.0000";
 constexpr std::string_view kYieldFieldFormat = "####0.00000";
+constexpr std::string_view kVolatilityFormat = "0.0000";
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
@@ -318,6 +323,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
 
     AppEvents().SetBusy(true);
     ++load_serial_;
+    vol_rows_.clear();
     zelBloombergData& curve = YieldCurve();
     curve.Browser = &View();
     curve_stop_ = false;
@@ -386,6 +392,7 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   // The rate of the Treasury curve (the grid shows it), at each expiry.
   AppEvents().SetBusy(true);
   ++load_serial_;
+  vol_rows_.clear();
   zelBloombergData& curve = YieldCurve();
   curve.Browser = &View();
   curve_stop_ = false;
@@ -422,6 +429,95 @@ void MarketCommands::cmdHistoVol_Click() {
     ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath);
   });
+}
+
+void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
+  if (!IsFeed(f.exchange)) {
+    cmdHistoVol_Click();
+    return;
+  }
+  Guarded([&] {
+    if (Trim(f.stock_ticker).empty()) {
+      AppDialogs().Critical(kNoStockTickerMessage);
+      return;
+    }
+    const std::string ticker = Upper(Trim(f.stock_ticker));
+    AppEvents().SetBusy(true);
+    // The quote first, for its iv30 (per cent); then the daily history.
+    const std::string quote_url = FeedQuoteUrl(ticker);
+    if (!Load(quote_url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+    double iv30 = 0;  // per cent; 0 when the quote has none
+    {
+      const nlohmann::json doc =
+          nlohmann::json::parse(JsonFromPage(View().BodyHtml()), nullptr, false);
+      if (!doc.is_discarded() && doc.is_object() && doc.contains("data") &&
+          doc["data"].is_object() && doc["data"].contains("iv30")) {
+        const auto& v = doc["data"]["iv30"];
+        if (v.is_number()) iv30 = v.get<double>();
+        if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+        if (!(iv30 > 0 && std::isfinite(iv30))) iv30 = 0;
+      }
+    }
+    const std::string url = FeedHistoryUrl(ticker);
+    if (!Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+    AppEvents().SetBusy(false);
+    std::string message;
+    const auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
+    if (!closes) {
+      AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      return;
+    }
+    std::vector<std::pair<std::string, std::optional<double>>> rows;
+    for (int days : kVolatilityWindows) {
+      rows.emplace_back(std::to_string(days) + " days", RealizedVolatility(*closes, days));
+    }
+    if (!rows.front().second) {
+      AppDialogs().Show(TooShortHistoryMessage(ticker, closes->size(), kVolatilityWindows[0]),
+                        MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      return;
+    }
+    rows.emplace_back("iv30", iv30 > 0 ? std::optional<double>(iv30 / 100.0) : std::nullopt);
+    grid_.Clear();
+    grid_.SetRows(static_cast<int>(rows.size()) + 2);
+    grid_.SetCols(5);
+    grid_.SetTextMatrix(0, 1, "Volatility");
+    grid_.SetTextMatrix(0, 2, "Annualised");
+    grid_.SetTextMatrix(0, 3, "Through");
+    const std::string through = FormatCivilDate(closes->back().date);
+    grid_.SetTextMatrix(1, 1, ticker);
+    grid_.SetTextMatrix(1, 2, "click a row");
+    vol_rows_.clear();
+    int row = 2;
+    for (const auto& [label, value] : rows) {
+      grid_.SetTextMatrix(row, 1, label);
+      // A window longer than the history shows no figure, not a zero.
+      grid_.SetTextMatrix(row, 2, value ? FormatNumber(*value, kVolatilityFormat) : "n/a");
+      grid_.SetTextMatrix(row, 3, label == "iv30" ? "quote" : through);
+      if (value) vol_rows_.emplace_back(row, *value);
+      ++row;
+    }
+    f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
+               std::to_string(closes->size()) + " closes through " + through +
+               "; click a row to use it";
+    AppEvents().ProcessPending();
+  });
+}
+
+void MarketCommands::GridClicked(int row, MarketFields& f) {
+  for (const auto& [r, v] : vol_rows_) {
+    if (r == row) {
+      f.volatility = FormatEntryNumber(v, kVolatilityFormat);
+      f.status = "volatility " + FormatNumber(v, kVolatilityFormat) + " from the " +
+                 grid_.TextMatrix(row, 1) + " row";
+      return;
+    }
+  }
 }
 
 }  // namespace stratlyn

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "marketdata/page_wait.h"  // WaitForPage, the wait of every command
 #include "util/browser_view.h"
@@ -41,6 +43,7 @@ struct MarketFields {
   std::string strike;               // Text1(4)
   std::string dividend_yield;       // Text1(5)
   std::string option_price;         // Text1(6)
+  std::string volatility;           // Text1(1): written by a click on a volatility row of the grid
   // Out: what the last command took, for the panel's status label ("mid of
   // 14.20 / 14.80; maturity 0.00263 years: 23.0 h to 16:00 New York on
   // 2026-12-09"); "" when it took nothing.
@@ -81,7 +84,15 @@ class MarketCommands {
   void cmdReparseOption_Click(MarketFields& f);  // "Parse" beside the option
   void cmdGetInterestRate_Click(MarketFields& f);
   void cmdDivYield_Click(MarketFields& f);
+  // "CBOE Historical Volatilities": with the feed, the realized volatility
+  // of 20, 60 and 250 trading days and the quote's iv30 into the grid (a
+  // click on a row puts it into the volatility field, GridClicked); with the
+  // exchange's HTML page, that page in the bottom view.
+  void cmdHistoVol_Click(MarketFields& f);
   void cmdHistoVol_Click();
+  // A click on grid row `row`: a volatility row of cmdHistoVol_Click puts
+  // its figure into f.volatility; any other row does nothing.
+  void GridClicked(int row, MarketFields& f);
 
   // True when the user has accepted the data-use terms in this run (asks
   // with OK/Cancel until accepted once).
@@ -117,6 +128,8 @@ class MarketCommands {
   bool curve_stop_ = false;   // ends a yield-curve load: "Stop", or another command's load
   std::function<void(int, int)> progress_;
   std::unique_ptr<zelBloombergData> curve_;
+  // The volatilities the grid shows, by grid row (empty when it shows other data).
+  std::vector<std::pair<int, double>> vol_rows_;
 };
 
 // The delayed-quote address of a ticker: the exchange's page for "CBOE" and

@@ -6,8 +6,10 @@
 
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -22,7 +24,9 @@
 #include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
 #include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
@@ -508,10 +512,111 @@ int RunDividend(const std::vector<std::string>& given) {
   return kExitOk;
 }
 
+constexpr const char* kVolUsage =
+    "Usage: stratlyn-cli vol TICKER [--days N] [--json] [--timeout S]\n"
+    "\n"
+    "Prints the realized volatility of TICKER from the delayed feed's daily\n"
+    "history: close-to-close log returns of the last N trading days (default 20,\n"
+    "60 and 250), their sample standard deviation annualised with sqrt(252), as\n"
+    "decimal fractions, one \"DAYS VOLATILITY\" line each, then \"iv30\" and the\n"
+    "quote's 30-day implied volatility when the feed has one. --json prints one\n"
+    "object instead.\n"
+    "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
+    "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
+
+int RunVol(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  if (WantsHelp(args)) {
+    std::cout << kVolUsage;
+    return kExitOk;
+  }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kVolUsage, code)) return code;
+  std::string ticker;
+  std::vector<int> windows(std::begin(kVolatilityWindows), std::end(kVolatilityWindows));
+  bool json = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--days") {
+      const auto n = i + 1 < args.size() ? NumericValue(args[i + 1]) : std::nullopt;
+      if (!n || *n < 2 || *n > 5000 || *n != static_cast<double>(static_cast<int>(*n))) {
+        return Usage(kVolUsage, "--days needs a whole number from 2 to 5000");
+      }
+      windows = {static_cast<int>(*n)};
+      ++i;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(kVolUsage, "unknown option '" + a + "'");
+    } else if (ticker.empty()) {
+      ticker = a;
+    } else {
+      return Usage(kVolUsage, "one ticker is needed");
+    }
+  }
+  if (ticker.empty()) return Usage(kVolUsage, "one ticker is needed");
+  const std::string url = FeedHistoryUrl(ticker);
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  std::string message;
+  const auto closes = ReadDailyCloses(page.text, url, message);
+  if (!closes) {
+    std::cerr << message << '\n';
+    return kExitBadInput;
+  }
+  nlohmann::json out;
+  std::string lines;
+  for (int days : windows) {
+    const auto v = RealizedVolatility(*closes, days);
+    if (!v) {
+      // A window longer than the history gets no figure; the first must have one.
+      if (days == windows.front()) {
+        std::cerr << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+        return kExitBadInput;
+      }
+      std::cerr << "note: " << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+      out["realized"][std::to_string(days)] = nullptr;
+      continue;
+    }
+    out["realized"][std::to_string(days)] = *v;
+    lines += std::to_string(days) + " " + FormatNumber(*v, "0.0000") + "\n";
+  }
+  // The quote's iv30 (per cent in the feed), when it can be had.
+  const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
+  double iv30 = 0;
+  if (quote.failure.empty()) {
+    const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(quote.text), nullptr, false);
+    if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
+        doc["data"].contains("iv30")) {
+      const auto& v = doc["data"]["iv30"];
+      if (v.is_number()) iv30 = v.get<double>();
+      if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+    }
+  }
+  const bool has_iv30 = iv30 > 0 && std::isfinite(iv30);
+  out["iv30"] = has_iv30 ? nlohmann::json(iv30 / 100.0) : nlohmann::json(nullptr);
+  out["closes"] = closes->size();
+  out["through"] = FormatCivilDate(closes->back().date);
+  if (has_iv30) lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
+            << " closes through " << FormatCivilDate(closes->back().date) << '\n';
+  if (json) {
+    out["symbol"] = ticker;
+    std::cout << out.dump() << '\n';
+  } else {
+    std::cout << lines;
+  }
+  return kExitOk;
+}
+
 const CliCommandRegistration quote_reg{
     {"quote", "delayed price of a stock, index or option", &RunQuote}};
 const CliCommandRegistration rate_reg{
     {"rate", "risk-free rate for a maturity from the Treasury curve", &RunRate}};
+const CliCommandRegistration vol_reg{
+    {"vol", "realized volatility of a stock or index from its daily closes", &RunVol}};
 const CliCommandRegistration dividend_reg{{"dividend", "dividend yield of a stock", &RunDividend}};
 
 }  // namespace

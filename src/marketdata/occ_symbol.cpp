@@ -99,4 +99,11 @@ std::string FeedOptionsUrl(const std::string& ticker) {
   return sites::FeedUrl() + "/api/global/delayed_quotes/options/" + EncodeUrlPart(t) + ".json";
 }
 
+std::string FeedHistoryUrl(const std::string& ticker) {
+  const std::string t = FeedTicker(ticker);
+  if (t.empty()) return {};
+  return sites::FeedUrl() + "/api/global/delayed_quotes/charts/historical/" + EncodeUrlPart(t) +
+         ".json";
+}
+
 }  // namespace stratlyn

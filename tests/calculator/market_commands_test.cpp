@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/format.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/zel_error.h"
@@ -283,6 +286,61 @@ TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
   EXPECT_EQ(fields.interest_rate, L("0.10"));
   EXPECT_EQ(services.dialogs.Count(), 0u);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheField) {
+  // 61 closes alternating by +-1 % (log): 20 and 60 days read, 250 not.
+  std::string rows;
+  double close = 100;
+  for (int i = 0; i < 61; ++i) {
+    const auto d = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1} + std::chrono::days{i};
+    rows += std::string(rows.empty() ? "" : ",") + R"({"date": ")" +
+            FormatCivilDate(std::chrono::year_month_day{d}) + R"(", "close": )" +
+            FormatNumber(close, "0.000000") + "}";
+    close *= std::exp(i % 2 ? -0.01 : 0.01);
+  }
+  view.pages[Url("/api/global/delayed_quotes/charts/historical/VOLX.json")] =
+      R"({"symbol": "VOLX", "data": [)" + rows + "]}";
+  view.pages[Url("/api/global/delayed_quotes/quotes/VOLX.json")] =
+      R"({"data": {"symbol": "VOLX", "current_price": 100, "iv30": "24.1"}})";
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "volx";
+  fields.volatility = L("0.25");
+  commands.cmdHistoVol_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  ASSERT_EQ(grid.Rows(), 6);
+  EXPECT_EQ(grid.TextMatrix(2, 1), "20 days");
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");  // 0.01 sqrt(20/19) sqrt(252)
+  EXPECT_EQ(grid.TextMatrix(3, 2), "0.1601");
+  EXPECT_EQ(grid.TextMatrix(4, 1), "250 days");
+  EXPECT_EQ(grid.TextMatrix(4, 2), "n/a");  // too short a history: no figure, never 0
+  EXPECT_EQ(grid.TextMatrix(5, 1), "iv30");
+  EXPECT_EQ(grid.TextMatrix(5, 2), "0.2410");
+  EXPECT_EQ(fields.volatility, L("0.25"));  // nothing written before a click
+  commands.GridClicked(4, fields);          // the row without a figure
+  EXPECT_EQ(fields.volatility, L("0.25"));
+  commands.GridClicked(2, fields);
+  EXPECT_EQ(fields.volatility, L("0.1629"));
+  commands.GridClicked(5, fields);
+  EXPECT_EQ(fields.volatility, L("0.2410"));
+  // Once the grid shows the curve, a click writes nothing.
+  commands.YieldCurve();
+  fields.maturity = "1";
+  commands.cmdGetInterestRate_Click(fields);
+  fields.volatility = L("0.25");
+  commands.GridClicked(2, fields);
+  EXPECT_EQ(fields.volatility, L("0.25"));
+
+  // A history too short for 20 days: a message, the grid as it was.
+  view.pages[Url("/api/global/delayed_quotes/charts/historical/SHORT.json")] =
+      R"({"data": [{"date": "2026-12-07", "close": 10}, {"date": "2026-12-08", "close": 11}]})";
+  view.pages[Url("/api/global/delayed_quotes/quotes/SHORT.json")] = R"({"data": {}})";
+  fields.stock_ticker = "SHORT";
+  const int rows_before = grid.Rows();
+  commands.cmdHistoVol_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "The history of SHORT has 2 closes: too few for 20 trading days");
+  EXPECT_EQ(grid.Rows(), rows_before);
 }
 
 TEST_F(MarketCommandsTest, DividendYield) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -339,6 +340,40 @@ TEST_F(CliQuote, DividendYieldImpliedByTheFeedsChain) {
   EXPECT_NE(r.err.find("The option chain ONE has no expiry with a strike near the money"),
             std::string::npos)
       << r.err;
+}
+
+TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
+  // 21 closes alternating by +-2 % (log), newest row first, closes as strings.
+  std::vector<std::string> rows;
+  double close = 50;
+  for (int i = 0; i < 21; ++i) {
+    char row[128];
+    std::snprintf(row, sizeof row, R"({"date": "2026-11-%02d", "close": "%s", "open": null})",
+                  i + 1, std::to_string(close).c_str());
+    rows.insert(rows.begin(), row);
+    close *= std::exp(i % 2 ? -0.02 : 0.02);
+  }
+  std::string page = R"({"symbol": "VV", "data": [)";
+  for (size_t i = 0; i < rows.size(); ++i) page += (i ? "," : "") + rows[i];
+  dir_->Write("api/global/delayed_quotes/charts/historical/VV.json", page + "]}");
+  dir_->Write("api/global/delayed_quotes/quotes/VV.json", R"({"data": {"iv30": 31.5}})");
+  CliResult r = Run({"vol", "VV"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  // 0.02 sqrt(20/19) sqrt(252); 60 and 250 days have no figure.
+  EXPECT_EQ(r.out, "20 0.3257\niv30 0.3150\n");
+  EXPECT_NE(r.err.find("note: The history of VV has 21 closes: too few for 60 trading days"),
+            std::string::npos)
+      << r.err;
+  r = Run({"vol", "VV", "--days", "10", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("realized":{"10":0.3)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("iv30":0.315)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("through":"2026-11-21")"), std::string::npos) << r.out;
+  r = Run({"vol", "VV", "--days", "30"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  r = Run({"vol", "VV", "--days", "1"});
+  EXPECT_EQ(r.exit_code, 2);
 }
 
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
