@@ -346,6 +346,11 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     const auto now = std::chrono::system_clock::now();
     const float par = CurveRateFromGrid(grid_, t, now);
     const double r = ContinuousFromParYield(par);
+    if (!std::isfinite(r)) {
+      AppEvents().SetBusy(false);
+      AppDialogs().Critical(NoRateMessage(par));
+      return;
+    }
     f.interest_rate = FormatEntryNumber(r, kRateFieldFormat);
     f.status = CurveCaption(curve, t, par, r);
     AppEvents().SetBusy(false);

@@ -421,6 +421,10 @@ int RunRate(const std::vector<std::string>& given) {
   }
   const float par = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
   const double r = ContinuousFromParYield(par);
+  if (!std::isfinite(r)) {
+    std::cerr << NoRateMessage(par) << '\n';
+    return kExitRuntimeError;
+  }
   std::cerr << "note: " << CurveCaption(curve, t, par, r) << '\n';
   for (const std::string& note : curve.Notes()) {
     if (note.find("latest observation") != std::string::npos) std::cerr << "note: " << note << '\n';

@@ -7,6 +7,7 @@
 
 #include "marketdata/civil_date.h"
 #include "marketdata/page_figure.h"
+#include "util/format.h"
 #include "util/sites.h"
 
 namespace stratlyn {
@@ -16,6 +17,8 @@ namespace {
 // years), daily, as the Board's data download names it.
 constexpr const char* kH15SeriesPackage = "bf17364827e38702b42a58cf8eaa3f78";
 constexpr int kH15LastObservations = 20;
+constexpr double kLowestYield = -20;
+constexpr double kHighestYield = 100;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -86,6 +89,13 @@ std::optional<ParCurve> CurveOfLatestRow(
     const auto v = ReadFetchedFigure(latest->second[col], FigureKind::kYield);
     if (!v) {
       problem = NotAFigureMessage(page, Trim(latest->second[col]));
+      return std::nullopt;
+    }
+    // A yield in per cent outside -20 to 100 is a fault of the file (a value
+    // in basis points, a shifted column), not a rate to price with.
+    if (*v < kLowestYield || *v > kHighestYield) {
+      problem = "The yield " + Trim(latest->second[col]) + " % of " + tenor.first + " on " + page +
+                " is beyond -20 % to 100 %";
       return std::nullopt;
     }
     curve.points.push_back({tenor.first, tenor.second, *v});
@@ -210,6 +220,11 @@ std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::s
 }
 
 double ContinuousFromParYield(double percent) { return 2.0 * std::log1p(percent / 200.0); }
+
+std::string NoRateMessage(double par_percent) {
+  return "The curve gives the par yield " + FormatNumber(par_percent, "0.000") +
+         " % at this maturity, which has no continuous rate";
+}
 
 std::string TreasuryCsvUrl(int year) {
   const std::string y = std::to_string(year);

@@ -51,6 +51,10 @@ std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::s
 // annual) par yield in per cent: 2 ln(1 + y/200).
 double ContinuousFromParYield(double percent);
 
+// "The curve gives the par yield Y % at this maturity, which has no
+// continuous rate" (a yield of -200 % or below, from a faulty file).
+std::string NoRateMessage(double par_percent);
+
 // The Treasury's CSV address for a year on sites::TreasuryUrl().
 std::string TreasuryCsvUrl(int year);
 // The H.15 data-download address (Treasury constant maturities, the last

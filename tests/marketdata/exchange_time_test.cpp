@@ -116,6 +116,13 @@ TEST(OptionClose, MaturitiesCountToTheCloseInNewYork) {
   EXPECT_EQ(m.Note(), "maturity 0.10411 years: 38.0 days to 16:00 New York on 2027-01-15");
 }
 
+TEST(OptionClose, SymbolsWithoutARealExpirationDateAreNoOptions) {
+  OccSymbol occ;
+  EXPECT_FALSE(ParseOccSymbol("AAPL261131C00185000", occ));  // 31 November
+  EXPECT_FALSE(ParseOccSymbol("AAPL270229C00185000", occ));  // 2027 is no leap year
+  EXPECT_TRUE(ParseOccSymbol("AAPL280229C00185000", occ));
+}
+
 TEST(OptionClose, WeeklyIndexRootsAreListedInTheirIndexFile) {
   setenv("STRATLYN_FEED_URL", "http://127.0.0.1:9", 1);
   EXPECT_EQ(FeedOptionsUrl(ChainTickerOfRoot("SPXW")),

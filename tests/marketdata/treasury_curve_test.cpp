@@ -80,6 +80,10 @@ TEST(TreasuryCurve, TheLatestRowWhateverTheOrder) {
   EXPECT_FALSE(ReadTreasuryParCsv("Date,\"1 Mo\"\n12/05/2026,\n", "T", problem));
   EXPECT_EQ(problem, "T holds no dated observation");
 
+  // A yield in basis points (a shifted or faulty file) is refused.
+  EXPECT_FALSE(ReadTreasuryParCsv("Date,\"1 Mo\",\"3 Mo\"\n12/05/2026,4.10,410\n", "T", problem));
+  EXPECT_EQ(problem, "The yield 410 % of 3 Mo on T is beyond -20 % to 100 %");
+  EXPECT_TRUE(std::isnan(ContinuousFromParYield(-250)));
   EXPECT_EQ(TenorMonths("at 10-year   constant"), 120);
   EXPECT_EQ(TenorMonths("6 Mo"), 6);
   EXPECT_EQ(TenorMonths("Date"), std::nullopt);
