@@ -153,7 +153,9 @@ std::optional<double> Field(const nlohmann::json& obj, const char* key) {
 std::string UnreadableField(const nlohmann::json& obj, const char* key) {
   if (!obj.is_object()) return {};
   const auto it = obj.find(key);
-  if (it == obj.end() || !it->is_string()) return {};
+  if (it == obj.end() || it->is_null() || it->is_number()) return {};
+  // true, an object, a list: no figure either.
+  if (!it->is_string()) return it->dump();
   const std::string text = it->get<std::string>();
   if (ReadFetchedFigure(text) || NoFigureShown(text)) return {};
   std::string lower;
@@ -198,6 +200,9 @@ QuoteResult ChooseOptionPrice(const nlohmann::json& option, const std::string& s
   const auto bid = Field(option, "bid");
   const auto ask = Field(option, "ask");
   const auto last = Field(option, "last_trade_price");
+  if ((bid && *bid < 0) || (ask && *ask < 0) || (last && *last < 0)) {
+    return Info(NegativeQuoteMessage(symbol, page));
+  }
   r.bid = bid.value_or(0);
   r.ask = ask.value_or(0);
   r.last = last.value_or(0);
@@ -293,6 +298,10 @@ bool DividendYieldLabel(const std::string& html, size_t pos) {
 }
 
 }  // namespace
+
+std::string NegativeQuoteMessage(const std::string& symbol, const std::string& page) {
+  return "The quote for " + symbol + " on " + page + " has a negative bid, ask or last trade";
+}
 
 std::string NoTwoSidedQuoteMessage(const std::string& symbol, const std::string& last_part) {
   return "no two-sided quote for " + symbol + " today; " + last_part;

@@ -125,6 +125,8 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
 // "no two-sided quote for SYMBOL today; last trade 22.05 on 2026-11-03" (or
 // "...; never traded", or "...; last trade 0.10 at 10:31, outside 0.00 / 0.05").
 std::string NoTwoSidedQuoteMessage(const std::string& symbol, const std::string& last_part);
+// "The quote for SYMBOL on PAGE has a negative bid, ask or last trade".
+std::string NegativeQuoteMessage(const std::string& symbol, const std::string& page);
 // "crossed quote for SYMBOL today (bid 9.65 above ask 9.35); last trade ...".
 std::string CrossedQuoteMessage(const std::string& symbol, double bid, double ask,
                                 const std::string& last_part);

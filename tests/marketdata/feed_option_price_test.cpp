@@ -106,6 +106,32 @@ TEST(FeedOptionPrice, CrossedQuotesAndUnreadableFiguresAreRefused) {
             NotAFigureMessage("http://127.0.0.1/options/AAPL.json", "1,20"));
 }
 
+TEST(FeedOptionPrice, NegativeOrNonNumericQuotesAreRefused) {
+  testing::FakeServices services;
+  const auto read = [](const std::string& bid) {
+    QuoteContext ctx;
+    ctx.strike = "10";
+    ctx.page = "P";
+    return ReadCBOEFeedQuote(
+        R"({"timestamp": "2026-12-08 16:15:00", "data": {"options": [{"option": )"
+        R"("XYZ261218C00010000", "bid": )" +
+            bid +
+            R"(, "ask": 5, "last_trade_price": 3, "last_trade_time": "2026-12-08T10:00:00"}]}})",
+        "XYZ261218C00010000", ctx);
+  };
+  // Read as one-sided quotes these would have taken the trade at 3.00.
+  EXPECT_EQ(read("\"\xE2\x88\x92"
+                 "5.0\"")
+                .outcome,
+            QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.LastText(), NegativeQuoteMessage("XYZ261218C00010000", "P"));
+  EXPECT_EQ(read("-1").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(read("true").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.LastText(), NotAFigureMessage("P", "true"));
+  EXPECT_EQ(read("[1]").outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(read("null").source, PriceSource::kLast);  // no bid at all: one-sided
+}
+
 TEST(FeedOptionPrice, TodayIsThePagesOwnDateOrNewYorksWithoutOne) {
   testing::FakeServices services;
   // Without a timestamp, "today" is the New York date of the fetch.
