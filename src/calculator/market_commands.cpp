@@ -11,6 +11,7 @@
 #include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/exchange_time.h"
+#include "marketdata/fetch_error.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
@@ -413,8 +414,28 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   };
   const std::string ticker = Upper(Trim(f.stock_ticker));
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(ticker));
-  if (!Load(url)) {
+  try {
+    if (!Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+  } catch (const FetchError& chain_failed) {
+    // No chain: the exchange's quote page, where it is still served.
+    const std::string page_url = GetStockURL(f.stock_ticker, kExchangeCboe);
+    try {
+      if (!Load(page_url)) {
+        AppEvents().SetBusy(false);
+        return;
+      }
+    } catch (const FetchError&) {
+      throw chain_failed;
+    }
     AppEvents().SetBusy(false);
+    double value = 0;
+    if (!ReadDividendYield(View().BodyHtml(), value, page_url)) return;
+    f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
+    f.status =
+        "dividend yield of the quote page " + page_url + " (" + chain_failed.Description() + ")";
     return;
   }
   AppEvents().SetBusy(false);

@@ -500,7 +500,22 @@ int RunDividend(const std::vector<std::string>& given) {
   for (char c : ticker) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
   const FetchedPage page = Fetch(url, seconds);
-  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  if (!page.failure.empty()) {
+    // No chain: the exchange's quote page, where it is still served.
+    const std::string page_url = GetStockURL(ticker, kExchangeCboe);
+    const FetchedPage quote_page = Fetch(page_url, seconds);
+    if (!quote_page.failure.empty()) return LoadFailed(url, page.failure);
+    double percent = 0;
+    if (!ReadDividendYield(quote_page.text, percent, page_url)) {
+      std::cerr << PageLoadFailedMessage(url, page.failure) << '\n';
+      dialogs.PrintMessages(std::cerr);
+      return kExitBadInput;
+    }
+    std::cerr << "note: the yield of the quote page " << page_url << " ("
+              << PageLoadFailedMessage(url, page.failure) << ")\n";
+    std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+    return kExitOk;
+  }
   const auto now = std::chrono::system_clock::now();
   const auto rate_at = [&](double t) {
     return ContinuousFromParYield(CurveRateFromGrid(grid, static_cast<float>(t), now));

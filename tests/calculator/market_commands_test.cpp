@@ -288,6 +288,48 @@ TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
 
+TEST_F(MarketCommandsTest, FeedOptionsInTheWindowSayWhatTheyTook) {
+  // A weekly index option is read from its index's file, as in the terminal.
+  view.pages[Url("/api/global/delayed_quotes/options/_SPX.json")] =
+      R"({"data": {"symbol": "^SPX", "current_price": 6012.5, "options": [)"
+      R"({"option": "SPXW351221C06000000", "bid": 40.8, "ask": 41.2},)"
+      R"({"option": "SPXW261207C06000000", "bid": 1.0, "ask": 1.2},)"
+      R"({"option": "SPXW351221P06000000", "bid": 0, "ask": 0.5, "last_trade_price": 0.3,)"
+      R"( "last_trade_time": "2026-10-01T12:00:00"}]}})";
+  services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms
+  fields.exchange = kExchangeCboeFeed;
+  fields.strike = "6000";
+  fields.underlying_price = "6012.5";
+  fields.option_ticker = "spxw351221c06000000";
+  commands.cmdGetOption_Click(fields);
+  ASSERT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/_SPX.json"));
+  EXPECT_EQ(fields.option_price, L("41.00000"));
+  EXPECT_EQ(fields.status.rfind("mid of 40.80 / 41.20; maturity 9.0", 0), 0u) << fields.status;
+  EXPECT_NE(fields.status.find("days to 16:00 New York on 2035-12-21"), std::string::npos);
+  const double years = *NumericValue(fields.maturity);
+  EXPECT_GT(years, 8.9);
+  EXPECT_LT(years, 9.1);
+
+  // A stale trade in a one-sided quote: a message, every field as it was.
+  const MarketFields before = fields;
+  fields.option_ticker = "SPXW351221P06000000";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(
+      services.dialogs.LastText().rfind(
+          "no two-sided quote for SPXW351221P06000000 today; last trade 0.30 on 2026-10-01", 0),
+      0u)
+      << services.dialogs.LastText();
+  EXPECT_EQ(fields.option_price, before.option_price);
+  EXPECT_EQ(fields.maturity, before.maturity);
+
+  // An option past its close (7 December 2026) cannot be priced.
+  fields.option_ticker = "SPXW261207C06000000";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "The option SPXW261207C06000000 expired at 16:00 New York on 2026-12-07");
+  EXPECT_EQ(fields.option_price, before.option_price);
+}
+
 TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheField) {
   // 61 closes alternating by +-1 % (log): 20 and 60 days read, 250 not.
   std::string rows;
@@ -341,6 +383,38 @@ TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheFi
   EXPECT_EQ(services.dialogs.LastText(),
             "The history of SHORT has 2 closes: too few for 20 trading days");
   EXPECT_EQ(grid.Rows(), rows_before);
+}
+
+TEST_F(MarketCommandsTest, DividendYieldFromTheChainOrElseTheQuotePage) {
+  view.pages[Url("/api/global/delayed_quotes/options/PCP.json")] =
+      R"({"data": {"symbol": "PCP", "current_price": "100.00", "options": [)"
+      R"({"option": "PCP351221C00100000", "bid": "20.90", "ask": 21.10},)"
+      R"({"option": "PCP351221P00100000", "bid": 18.9, "ask": "19.10"}]}})";
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "PCP";
+  fields.maturity = "9";
+  fields.dividend_yield = "0";
+  commands.cmdDivYield_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  EXPECT_NE(fields.dividend_yield, "0");
+  EXPECT_EQ(fields.status.rfind("dividend yield implied by put-call parity on the 2035-12-21 "
+                                "expiry (",
+                                0),
+            0u)
+      << fields.status;
+  EXPECT_EQ(grid.TextMatrix(2, 1), "3TD");  // the rate's curve is in the grid
+
+  // No chain for IBM: the quote page's yield, and the status says so.
+  fields.stock_ticker = "IBM";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(fields.dividend_yield, L("0.02350"));
+  EXPECT_EQ(fields.status.rfind("dividend yield of the quote page ", 0), 0u) << fields.status;
+  // A maturity that is no number: nothing loaded.
+  fields.maturity = "soon";
+  const size_t loads = view.History().size();
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid Maturity");
+  EXPECT_EQ(view.History().size(), loads);
 }
 
 TEST_F(MarketCommandsTest, DividendYield) {

@@ -329,6 +329,12 @@ TEST_F(CliQuote, DividendYieldImpliedByTheFeedsChain) {
   EXPECT_GT(q, 0.0);
   EXPECT_LT(q, 0.04);
 
+  // No chain for IBM on the feed: the quote page's yield, with a note.
+  r = Run({"dividend", "IBM"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.02350\n");
+  EXPECT_NE(r.err.find("note: the yield of the quote page "), std::string::npos) << r.err;
+
   // Only one-sided puts: a message, never a number.
   dir_->Write("api/global/delayed_quotes/options/ONE.json",
               R"({"data": {"symbol": "ONE", "current_price": 50, "options": [)"
