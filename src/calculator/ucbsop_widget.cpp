@@ -233,10 +233,10 @@ void ucBSOP::CreateControls() {
     FitCurveColumns();
   });
   // A click on a volatility row of the grid puts it into the volatility field.
-  connect(grid1_, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+  connect(grid1_, &GridView::CellClicked, this, [this](int row, int /*col*/) {
     MarketFields fields = ReadMarketFields();
     const MarketFields before = fields;
-    market_->GridClicked(index.row(), fields);
+    market_->GridClicked(row, fields);
     WriteMarketFields(fields, before);
     if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
   });

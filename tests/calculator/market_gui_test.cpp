@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -25,6 +27,7 @@
 #include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/format.h"
 #include "util/numeric_entry.h"
 #include "util/qt_grid_model.h"
 
@@ -373,6 +376,40 @@ TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
                                              Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOSUCH") +
                                              " could not be loaded: HTTP 404 (Not Found)");
   EXPECT_EQ(Field(0), "1");
+}
+
+TEST_F(MarketGui, AClickOnAVolatilityRowFillsTheVolatilityField) {
+  // 21 daily closes alternating by +-1 % (log), and a quote with its iv30.
+  std::string rows;
+  double close = 100;
+  for (int i = 1; i <= 21; ++i) {
+    rows += std::string(rows.empty() ? "" : ",") + "{\"date\": \"2026-11-" + (i < 10 ? "0" : "") +
+            std::to_string(i) + "\", \"close\": \"" + FormatNumber(close, "0.000000") + "\"}";
+    close *= std::exp(i % 2 ? 0.01 : -0.01);
+  }
+  dir_->Write("api/global/delayed_quotes/charts/historical/GUIV.json",
+              "{\"data\": [" + rows + "]}");
+  dir_->Write("api/global/delayed_quotes/quotes/GUIV.json", R"({"data": {"iv30": 22.5}})");
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("GUIV");
+  panel.Text1(1)->setText(QString::fromStdString(L("0.3")));
+  panel.cmdHistoVol()->click();
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  const Grid& grid = panel.Grid1()->grid();
+  ASSERT_EQ(grid.TextMatrix(2, 1), "20 days");
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");
+  EXPECT_EQ(grid.TextMatrix(5, 2), "0.2250");
+  EXPECT_TRUE(panel.lblInet()->text().startsWith("realized volatility, close to close"));
+  EXPECT_EQ(Field(1), L("0.3"));  // nothing written before a click
+
+  // A click where a person clicks: on the row's cell in the grid.
+  GridView& view = *panel.Grid1();
+  view.scrollTo(view.model()->index(5, 2));
+  const QRect cell = view.visualRect(view.model()->index(5, 2));
+  ASSERT_TRUE(cell.isValid());
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+  EXPECT_EQ(Field(1), L("0.2250"));
+  EXPECT_TRUE(panel.lblInet()->text().contains("from the iv30 row"));
 }
 
 }  // namespace
