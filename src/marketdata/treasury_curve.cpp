@@ -71,7 +71,12 @@ std::optional<ParCurve> CurveOfLatestRow(
     const std::map<size_t, std::pair<std::string, double>>& tenors, const std::string& page,
     std::string& problem) {
   const std::pair<std::chrono::year_month_day, std::vector<std::string>>* latest = nullptr;
+  // A row dated after tomorrow is a fault of the file (a mistyped year), not
+  // the latest observation.
+  const auto tomorrow =
+      std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1};
   for (const auto& row : rows) {
+    if (std::chrono::sys_days{row.first} > tomorrow) continue;
     bool any = false;
     for (const auto& [col, tenor] : tenors) {
       if (col < row.second.size() && !EmptyCell(row.second[col])) any = true;

@@ -35,7 +35,8 @@ std::vector<std::string> CsvFields(const std::string& line);
 
 // Reads the latest dated row of a Treasury par yield CSV (a "Date" column of
 // M/D/YYYY or YYYY-MM-DD, one column per tenor read by its heading; rows in
-// any order). Empty, "N/A" and "ND" cells are skipped. Nothing, with
+// any order; rows dated after tomorrow passed over). Empty, "N/A" and "ND"
+// cells are skipped; a yield beyond -20 % to 100 % is refused. Nothing, with
 // `problem` set, when the text holds no such row or a cell of that row is not
 // a figure (NotAFigureMessage naming `page`).
 std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::string& page,

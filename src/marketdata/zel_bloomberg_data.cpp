@@ -231,6 +231,8 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
 
 bool LastObservation(const std::string& text, std::string& date, double& value) {
   std::optional<std::chrono::year_month_day> best;
+  const auto tomorrow =
+      std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1};
   size_t from = 0;
   while (from < text.size()) {
     const size_t nl = text.find('\n', from);
@@ -244,6 +246,8 @@ bool LastObservation(const std::string& text, std::string& date, double& value) 
     const std::string v = Trim(rest.substr(0, rest.find(',')));
     double number = 0;
     const auto day = ReadCivilDate(d);
+    // A date after tomorrow is a mistyped year, not the latest observation.
+    if (day && std::chrono::sys_days{*day} > tomorrow) continue;
     if (day && ReadPlainNumber(v, number) && (!best || *day > *best)) {
       best = day;
       date = d;

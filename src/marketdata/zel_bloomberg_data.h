@@ -138,7 +138,8 @@ std::string FormatRateCell(const std::string& cell);
 
 // The latest observation of a series file's text (lines of "date,value"):
 // the line with the latest date among those whose date reads as a date and
-// whose value is a number, whatever the order of the lines, so that blank
+// whose value is a number, whatever the order of the lines (dates after
+// tomorrow passed over), so that blank
 // lines and "ND" (no data) days are passed over. False if none.
 bool LastObservation(const std::string& text, std::string& date, double& value);
 

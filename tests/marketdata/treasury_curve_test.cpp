@@ -80,6 +80,10 @@ TEST(TreasuryCurve, TheLatestRowWhateverTheOrder) {
   EXPECT_FALSE(ReadTreasuryParCsv("Date,\"1 Mo\"\n12/05/2026,\n", "T", problem));
   EXPECT_EQ(problem, "T holds no dated observation");
 
+  // A row with a mistyped year in the future is not the latest observation.
+  curve = ReadTreasuryParCsv("Date,\"1 Mo\"\n12/05/2062,9.99\n12/04/2026,4.10\n", "T", problem);
+  ASSERT_TRUE(curve) << problem;
+  EXPECT_EQ(curve->date, 2026y / December / 4);
   // A yield in basis points (a shifted or faulty file) is refused.
   EXPECT_FALSE(ReadTreasuryParCsv("Date,\"1 Mo\",\"3 Mo\"\n12/05/2026,4.10,410\n", "T", problem));
   EXPECT_EQ(problem, "The yield 410 % of 3 Mo on T is beyond -20 % to 100 %");
@@ -119,6 +123,9 @@ TEST(LastObservation, NewestFirstFilesGiveTheirNewestLine) {
       value));
   EXPECT_EQ(date, "2026-12-04");
   EXPECT_DOUBLE_EQ(value, 3.98);
+  // A mistyped year in the future is passed over.
+  ASSERT_TRUE(LastObservation("2062-12-04,9.99\r\n2026-12-03,3.97\r\n", date, value));
+  EXPECT_EQ(date, "2026-12-03");
 }
 
 struct EnvGuard {
