@@ -458,8 +458,13 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
     }
     OccSymbol occ;
     const bool is_occ = ParseOccSymbol(wanted, occ);
-    QuoteResult result = ChooseOptionPrice(option, wanted, PageDate(doc, ctx.now), ctx.page);
+    const auto page_date = PageDate(doc, ctx.now);
+    QuoteResult result = ChooseOptionPrice(option, wanted, page_date, ctx.page);
     if (result.outcome != QuoteOutcome::kPrice) return result;
+    // Quotes of another day than the fetch's (a weekend, a stale copy) say so.
+    if (page_date != NewYorkDate(std::chrono::floor<std::chrono::seconds>(ctx.now))) {
+      result.status += " of " + FormatCivilDate(page_date);
+    }
     if (is_occ) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
     return result;
   }

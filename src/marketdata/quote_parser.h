@@ -80,6 +80,8 @@ struct QuoteResult {
   double last = 0;                // the last trade's price (0 when it never traded)
   std::string last_trade_time{};  // as the feed writes it ("2026-12-07T15:59:00"), or ""
   // "mid of 14.20 / 14.80" or "last trade 40.35 at 15:59"; "" otherwise.
+  // Quotes of a page dated before the fetch's day in New York add its date:
+  // "mid of 14.20 / 14.80 of 2026-12-04".
   std::string status{};
 };
 

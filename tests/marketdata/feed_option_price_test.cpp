@@ -28,6 +28,8 @@ std::string Fixture(const std::string& name) {
 
 QuoteResult Read(const std::string& page, const std::string& symbol) {
   QuoteContext ctx;
+  // The fetch on the fixture's own day, 2026-12-08 at 16:20 New York.
+  ctx.now = sys_days{2026y / December / 8} + hours{21} + minutes{20};
   ctx.strike =
       symbol.empty() ? "" : std::to_string(std::stoi(symbol.substr(symbol.size() - 8)) / 1000);
   return ReadCBOEFeedQuote(page, symbol, ctx);
@@ -52,6 +54,17 @@ TEST(FeedOptionPrice, TwoSidedQuotesGiveTheirMidpointWhateverTheLastTrade) {
   EXPECT_DOUBLE_EQ(r.bid, 9.35);
   EXPECT_DOUBLE_EQ(r.ask, 9.65);
   EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST(FeedOptionPrice, QuotesOfAnotherDayCarryTheirDate) {
+  testing::FakeServices services;
+  QuoteContext ctx;
+  ctx.strike = "190";
+  ctx.now = sys_days{2026y / December / 14} + hours{15};  // the Monday after
+  const QuoteResult r =
+      ReadCBOEFeedQuote(Fixture("feed_chain_soft.json"), "AAPL270115C00190000", ctx);
+  EXPECT_EQ(r.source, PriceSource::kMid);
+  EXPECT_EQ(r.status, "mid of 14.20 / 14.80 of 2026-12-08");
 }
 
 TEST(FeedOptionPrice, OneSidedQuotesTakeOnlyATradeOfTodayInsideThem) {
