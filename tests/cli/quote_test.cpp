@@ -268,25 +268,25 @@ TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
   // in quotes, a tenor column added later (empty in older rows), an empty
   // cell where a tenor was not published; the day before in a 2nd file.
   const std::string year = Today().substr(0, 4);
-  const std::string yesterday = [] {
+  const auto days_ago = [](int n) {
     const auto d = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) -
-                   std::chrono::days{1};
+                   std::chrono::days{n};
     const std::chrono::year_month_day ymd{d};
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(ymd.month()),
                   static_cast<unsigned>(ymd.day()), static_cast<int>(ymd.year()));
     return std::string(buf);
-  }();
+  };
+  const std::string yesterday = days_ago(1);
   const std::string path =
       "tsy/resource-center/data-chart-center/interest-rates/daily-treasury-rates.csv/" + year +
       "/all?type=daily_treasury_yield_curve&field_tdr_date_value=" + year + "&page&_format=csv";
-  dir_->Write(path,
-              "Date,\"1 Mo\",\"1.5 Month\",\"2 Mo\",\"3 Mo\",\"4 Mo\",\"6 Mo\",\"1 Yr\",\"2 Yr\","
-              "\"3 Yr\",\"5 Yr\",\"7 Yr\",\"10 Yr\",\"20 Yr\",\"30 Yr\"\n" +
-                  yesterday +
-                  ",4.10,4.08,,4.00,3.95,3.90,3.80,3.60,3.55,3.60,3.75,4.00,4.50,4.60\n"
-                  "01/02/" +
-                  year + ",5.00,,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00\n");
+  dir_->Write(
+      path,
+      "Date,\"1 Mo\",\"1.5 Month\",\"2 Mo\",\"3 Mo\",\"4 Mo\",\"6 Mo\",\"1 Yr\",\"2 Yr\","
+      "\"3 Yr\",\"5 Yr\",\"7 Yr\",\"10 Yr\",\"20 Yr\",\"30 Yr\"\n" +
+          yesterday + ",4.10,4.08,,4.00,3.95,3.90,3.80,3.60,3.55,3.60,3.75,4.00,4.50,4.60\n" +
+          days_ago(8) + ",5.00,,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00\n");
   const std::string env = "STRATLYN_TREASURY_URL=" + server_->BaseUrl() + "/tsy";
   CliResult r = Run({"rate", "40"}, env);
   ASSERT_EQ(r.exit_code, 0) << r.err;
