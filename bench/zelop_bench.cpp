@@ -3,9 +3,11 @@
 // binary runs its analytic European and Barone-Adesi-Whaley engines.
 
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "pricing/zelop_loader.h"
 #include "util/sites.h"
@@ -39,6 +41,21 @@ void BM_LibraryBsop(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LibraryBsop);
+
+// The checked load of the library, once per program: read the file, hash it,
+// map the checked copy (and close it again).
+void BM_CheckedLibraryLoad(benchmark::State& state) {
+  const std::string path = stratlyn::sites::ExecutableDir() + "/../libzelop32.so";
+  for (auto _ : state) {
+    void* handle = stratlyn::OpenVerifiedZelop(path);
+    if (handle == nullptr) {
+      state.SkipWithError("the library did not pass its check");
+      break;
+    }
+    dlclose(handle);
+  }
+}
+BENCHMARK(BM_CheckedLibraryLoad);
 
 void BM_LibraryBaw(benchmark::State& state) {
   const auto baw = Library<ZelopBawFn>("baw");

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <tuple>
 
 #include "analytics/option_check.h"
 #include "analytics/risk.h"
@@ -54,6 +55,11 @@ constexpr const char* kBreakEven = "break-even";
 
 // Texts the table's columns are sized to.
 constexpr const char* kValueColumnSample = "ValuexxxAAAA";
+
+// The field's own message, then what is wrong with the text.
+std::string RiskEntryMessage(const char* message, const std::string& text, const std::string& why) {
+  return std::string(message) + "\n\n\"" + text + "\" " + why + ".";
+}
 
 }  // namespace
 
@@ -181,22 +187,27 @@ void ucRisk::cmdCalculate_Click() {
     dialogs.Critical(problem);
     return;
   }
+  // Both fields are read as every entry field is ("15%" is 0.15); a blank,
+  // a negative volatility or one above 500 % is refused with the reason.
   const std::string return_text = txt_return_->text().toStdString();
   const std::string vol_text = txt_vol_->text().toStdString();
-  if (!IsNumeric(return_text)) {
-    dialogs.Critical(kInvalidReturn);
-    return;
-  }
-  if (!IsNumeric(vol_text)) {
-    dialogs.Critical(kInvalidVolatility);
-    return;
+  const EntryReading mu = ReadEntry(return_text, EntryKind::kRate);
+  const EntryReading sigma = ReadEntry(vol_text, EntryKind::kVolatility);
+  for (const auto& [reading, text, message] : {std::tuple{&mu, &return_text, kInvalidReturn},
+                                               std::tuple{&sigma, &vol_text, kInvalidVolatility}}) {
+    if (!reading->value || reading->blank) {
+      ClearResults();
+      dialogs.Critical(RiskEntryMessage(
+          message, *text, reading->blank ? entry_problem::kNoDigit : reading->problem));
+      return;
+    }
   }
   Events& events = AppEvents();
   events.SetBusy(true);
   try {
     RiskSettings settings;
-    settings.mu = TextToSingle(return_text);
-    settings.sigma = TextToSingle(vol_text);
+    settings.mu = static_cast<float>(*mu.value);
+    settings.sigma = static_cast<float>(*sigma.value);
     settings.horizon = std::max(0, cmb_horizon_->currentIndex());
     settings.ignore_cost = chk_payoffs_->isChecked();
     settings.asset_only = chk_uasset_->isChecked();

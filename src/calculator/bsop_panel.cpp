@@ -19,6 +19,8 @@ namespace {
 
 // zelBarr's results when no lattice fits the inputs (it has shown why).
 constexpr float kLatticeRefused = -999.0f;
+// Copy All ends each of its lines so: one line each where it is pasted.
+constexpr const char* kCopyLineEnd = "\n";
 
 char DecimalPoint() {
   const std::string& dp = CurrentEntryLocale().decimal_point;
@@ -82,11 +84,19 @@ std::string BsopPanel::Format(float value) const {
   return FormatNumber(value, kValueFormat, DecimalPoint());
 }
 
+namespace {
+// What each field holds: prices refuse a percent sign, rates and the
+// volatility take one ("5%" is 0.05) and stay within 500 %.
+constexpr EntryKind kFieldKinds[7] = {EntryKind::kPrice,  EntryKind::kVolatility, EntryKind::kRate,
+                                      EntryKind::kNumber, EntryKind::kPrice,      EntryKind::kRate,
+                                      EntryKind::kPrice};
+}  // namespace
+
 bool BsopPanel::ReadField(int i, float& value) {
   // The entry is read from a copy: the field keeps the user's text.
   std::string text = fields.Text1[i];
   float read = 0.0f;  // a blank field counts as 0, not as the previous value
-  if (ParseNumericEntry(text, read)) {
+  if (ParseNumericEntry(text, read, bsop_text::kFieldCaptions[i], kFieldKinds[i])) {
     return true;
   }
   value = read;
@@ -95,8 +105,11 @@ bool BsopPanel::ReadField(int i, float& value) {
 
 bool BsopPanel::ReadMaturity(float& value) {
   const std::string& text = fields.Text1[kMaturityField];
-  if (const auto years = NumericValue(text)) {
-    value = ToSingle(*years);
+  // Years written as a decimal first; a date next; then the other forms of
+  // an entry (fractions), whose slash a date also has.
+  if (const EntryReading years = ReadEntry(text, EntryKind::kNumber);
+      years.value && !years.blank && years.normalised.find('/') == std::string::npos) {
+    value = static_cast<float>(*years.value);
     return false;
   }
   if (IsDateText(text)) {
@@ -114,6 +127,7 @@ bool BsopPanel::ReadMaturity(float& value) {
 void BsopPanel::ShowValue(const char* caption, float value) {
   fields.lblPrice = caption + Format(value);
   shown_.value = value;
+  shown_.inputs = run_inputs_;
 }
 
 void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
@@ -122,6 +136,7 @@ void BsopPanel::ShowGreeks(float delta, float gamma, float vega, float theta) {
   fields.lblVega = Format(static_cast<float>(VegaIn(vega, units_)));
   fields.lblTheta = Format(static_cast<float>(ThetaIn(theta, units_)));
   shown_.greeks = std::array<float, 4>{delta, gamma, vega, theta};
+  shown_.inputs = run_inputs_;
 }
 
 void BsopPanel::SetGreekUnits(GreekUnits units) {
@@ -136,8 +151,42 @@ std::array<std::string, 4> BsopPanel::GreekCaptions(GreekUnits units) {
   return {DeltaCaption(), GammaCaption(), VegaCaption(units), ThetaCaption(units)};
 }
 
+BsopPanel::Inputs BsopPanel::InputsOf(const BsopFields& f) {
+  return Inputs{f.Text1, f.txtDate, f.chkEuro, f.chkPut, f.chkImpVol};
+}
+
+void BsopPanel::ClearResults() {
+  fields.lblPrice = bsop_text::kPriceCaption;
+  fields.lblDelta.clear();
+  fields.lblGamma.clear();
+  fields.lblVega.clear();
+  fields.lblTheta.clear();
+  shown_.value.reset();
+  shown_.greeks.reset();
+}
+
+void BsopPanel::DropStaleResults(const BsopFields& now) {
+  if ((shown_.value || shown_.greeks) && !(shown_.inputs == InputsOf(now))) {
+    ClearResults();
+  }
+}
+
 void BsopPanel::cmdCalculate_Click() {
+  // The lattice lets window events run: a second Calculate then would
+  // change the inputs and records of the run in progress. It is ignored.
+  if (calculating_) {
+    return;
+  }
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(calculating_);
   Events& events = AppEvents();
+  // Whatever happens next, the figures shown belong to the inputs before:
+  // a refused entry leaves none on screen.
+  ClearResults();
+  run_inputs_ = InputsOf(fields);
   try {
     putcall_ = fields.chkPut ? 2 : 1;
     if (ReadField(kUnderlyingField, s_)) {
@@ -180,11 +229,6 @@ void BsopPanel::cmdCalculate_Click() {
       sigma_ = 0.25f;  // about to be solved for
     }
 
-    fields.lblDelta.clear();
-    fields.lblGamma.clear();
-    fields.lblTheta.clear();
-    fields.lblVega.clear();
-    shown_.greeks.reset();
     events.SetBusy(true);
     if (fields.chkEuro) {
       CalcEuropean();
@@ -227,8 +271,10 @@ void BsopPanel::CalcEuropean() {
     }
     sigma_ = sigma;
     option_price_ = o.GetOptionData(o.strOptionPrice);
-    ShowValue(bsop_text::kEuropeanValue, option_price_);
+    // The solved volatility goes into its field: the figures belong to it.
     fields.Text1[kVolatilityField] = Format(sigma_);
+    run_inputs_.texts[kVolatilityField] = fields.Text1[kVolatilityField];
+    ShowValue(bsop_text::kEuropeanValue, option_price_);
   }
   ShowGreeks(o.GetOptionData(o.strDelta), o.GetOptionData(o.strGamma), o.GetOptionData(o.strVega),
              o.GetOptionData(o.strTheta));
@@ -271,6 +317,7 @@ void BsopPanel::CalcAmerican() {
     }
     sigma_ = sigma;
     fields.Text1[kVolatilityField] = Format(sigma_);
+    run_inputs_.texts[kVolatilityField] = fields.Text1[kVolatilityField];
     ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
   }
   ShowGreeks(b.GetOptionData(b.strDelta), b.GetOptionData(b.strGamma), b.GetOptionData(b.strVega),
@@ -288,16 +335,20 @@ void BsopPanel::NoImpliedVolatility() {
 void BsopPanel::cmdCopyData_Click() {
   const char dp = DecimalPoint();
   auto copy_format = [dp](float v) { return FormatNumber(v, kCopyFormat, dp); };
+  // Figures computed from other inputs than those on screen are not copied
+  // beside them.
+  DropStaleResults(fields);
   EntryText = shown_.value ? copy_format(*shown_.value) : std::string();
+  EntryText += kCopyLineEnd;
   for (int i = 0; i < 4; ++i) {
-    EntryText += '\r';
     if (shown_.greeks) {
       EntryText += copy_format((*shown_.greeks)[i]);
     }
+    EntryText += kCopyLineEnd;
   }
   for (const auto& text : fields.Text1) {
-    EntryText += '\r';
     EntryText += text;
+    EntryText += kCopyLineEnd;
   }
   Clipboard& clipboard = AppClipboard();
   clipboard.Clear();

@@ -83,10 +83,20 @@ class BsopPanel {
   // Bad entries are reported by message box and change no result; run-time
   // errors go to ErrorHandler.
   void cmdCalculate_Click();
-  // "Copy All": twelve lines separated by carriage returns (value, delta,
+  // "Copy All": twelve lines, each ended by a line feed (value, delta,
   // gamma, vega, theta, then the seven field texts) onto the clipboard. The
-  // value and Greeks are those of the calculation the panel last showed.
+  // value and Greeks are those shown, and only while they belong to the
+  // inputs now in the fields and choices; otherwise their lines are empty.
   void cmdCopyData_Click();
+  // True while Calculate runs: it lets window events run, and a second
+  // Calculate (or Enter) arriving then is ignored.
+  bool Calculating() const { return calculating_; }
+  // An input changed (typed, pasted, fetched, a choice switched): the value
+  // and Greeks shown belong to other inputs and are cleared.
+  void ClearResults();
+  // Clears the results unless they were computed from `now` (the fields and
+  // choices on screen).
+  void DropStaleResults(const BsopFields& now);
 
   // The option as the fields give it now (1 call / 2 put, rate, underlying,
   // maturity, strike, volatility, yield, market price). A blank field gives
@@ -124,10 +134,19 @@ class BsopPanel {
   zelBarr& Barr();
 
  private:
-  // The figures now on screen, for Copy All.
+  // The inputs a result was computed from.
+  struct Inputs {
+    std::array<std::string, 7> texts;
+    std::string date;
+    bool euro = true, put = false, imp_vol = false;
+    bool operator==(const Inputs&) const = default;
+  };
+  static Inputs InputsOf(const BsopFields& f);
+  // The figures now on screen, for Copy All, and what they were computed from.
   struct Shown {
     std::optional<float> value;
     std::optional<std::array<float, 4>> greeks;  // delta, gamma, vega, theta
+    Inputs inputs;
   };
 
   void CalcEuropean();
@@ -149,6 +168,8 @@ class BsopPanel {
   std::unique_ptr<zelBSOP> bsop_;
   std::unique_ptr<zelBarr> barr_;
   Shown shown_;
+  Inputs run_inputs_;  // of the calculation running or last run
+  bool calculating_ = false;
   GreekUnits units_ = GreekUnits::kPerUnit;
 };
 

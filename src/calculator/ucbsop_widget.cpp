@@ -1,5 +1,6 @@
 #include "calculator/ucbsop_widget.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -13,7 +14,9 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+#include <initializer_list>
 
+#include "calculator/barrier_widget.h"
 #include "charts/qt_scalable_control.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/locale_info.h"
@@ -84,6 +87,7 @@ ucBSOP::ucBSOP(QWidget* parent) : QWidget(parent) {
   resize(TwipsToPx(kDesignWidth), TwipsToPx(kDesignHeight));
   CreateControls();
   market_ = std::make_unique<MarketCommands>(grid1_->grid());
+  FitCurveColumns();
   // The status label follows the rate series as they load; the bar counts
   // the same series ("6 of 10" in both while the sixth loads). Idle, the
   // label shows nothing.
@@ -200,6 +204,8 @@ void ucBSOP::CreateControls() {
   series_progress_->setFormat("%v of %m");
   series_progress_->hide();
 
+  CreateBarrierControls();
+
   for (QWidget* w : controls_) {
     if (auto* button = qobject_cast<QPushButton*>(w)) {
       button->setAutoDefault(false);
@@ -212,6 +218,16 @@ void ucBSOP::CreateControls() {
   // Enter in an entry field calculates, as the default button does in a dialog.
   for (QLineEdit* field : text1_) {
     connect(field, &QLineEdit::returnPressed, this, &ucBSOP::cmdCalculate_Click);
+  }
+  // Any change of an input, typed, pasted, fetched or switched, takes the
+  // value and Greeks of the inputs before off the screen.
+  for (QLineEdit* field : text1_) {
+    connect(field, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+  }
+  connect(txt_date_, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+  for (QAbstractButton* choice :
+       std::initializer_list<QAbstractButton*>{chk_amer_, chk_put_, chk_imp_vol_}) {
+    connect(choice, &QAbstractButton::toggled, this, &ucBSOP::InputChanged);
   }
   connect(cmd_get_stk_quote_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdGetStkQuote_Click); });
@@ -303,6 +319,11 @@ void ucBSOP::WriteFields(const BsopFields& before) {
   // Only what the command changed: the user may have typed into other
   // fields while the command let events run.
   const BsopFields& f = logic_.fields;
+  writing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{writing_};
   for (int i = 0; i < 7; ++i) {
     if (f.Text1[i] != before.Text1[i]) {
       text1_[i]->setText(Q(f.Text1[i]));
@@ -337,17 +358,100 @@ void ucBSOP::SetGreekUnits(GreekUnits units) {
   for (int i = 0; i < 4; ++i) {
     grk_[i]->setText(Q(captions[i]));
   }
+  barrier_->SetGreekUnits(units);
+}
+
+void ucBSOP::CreateBarrierControls() {
+  BarrierControls::Panel panel;
+  panel.price = lbl_price_;
+  panel.greeks = {lbl_delta_, lbl_gamma_, lbl_vega_, lbl_theta_};
+  panel.volatility = text1_[kVolatilityField];
+  panel.inputs.assign(text1_.begin(), text1_.end());
+  panel.inputs.push_back(txt_date_);
+  panel.choices = {chk_amer_, chk_euro_, chk_put_, chk_call_, chk_imp_vol_};
+  panel.read_option = [this](BarrierInputs& in) {
+    int16_t oid = 1;
+    if (!GetParameters(oid, in.rate, in.spot, in.maturity, in.strike, in.vol, in.yield,
+                       in.market_price)) {
+      return false;
+    }
+    in.put = oid == 2;
+    in.american = chk_amer_->isChecked();
+    in.implied = chk_imp_vol_->isChecked();
+    return true;
+  };
+  barrier_ = std::make_unique<BarrierControls>(this, std::move(panel));
+  // Under the Date row, above the market-data line.
+  const int top = 120 + kRowPitch * 8 - 10;
+  Place(barrier_->cmbBarrier(), 60, top, 1650, 270);
+  Place(barrier_->txtBarrier(), 1750, top, 520, 270);
+  Place(barrier_->txtRebate(), 2330, top, 520, 270);
+}
+
+void ucBSOP::ShowResults() {
+  const BsopFields& f = logic_.fields;
+  lbl_price_->setText(Q(f.lblPrice));
+  lbl_delta_->setText(Q(f.lblDelta));
+  lbl_gamma_->setText(Q(f.lblGamma));
+  lbl_vega_->setText(Q(f.lblVega));
+  lbl_theta_->setText(Q(f.lblTheta));
+}
+
+void ucBSOP::InputChanged() {
+  if (writing_) {
+    return;  // the panel's own writing (the solved volatility)
+  }
+  // During a run the run's inputs were taken already; its figures are
+  // checked against the screen when it ends.
+  logic_.ClearResults();
+  ShowResults();
 }
 
 void ucBSOP::cmdCalculate_Click() {
+  // A second Calculate or Enter while the lattice lets events run is
+  // ignored: the fields stay those of the run in progress.
+  if (logic_.Calculating()) {
+    return;
+  }
+  if (barrier_->Chosen()) {
+    barrier_->Calculate();
+    return;
+  }
   ReadFields();
   const BsopFields before = logic_.fields;
   // The labels are cleared before the pricing runs; show that at once.
+  logic_.ClearResults();
+  ShowResults();
   logic_.cmdCalculate_Click();
   WriteFields(before);
+  // An input changed while the run let events run: its figures are not
+  // those of the inputs on screen.
+  BsopFields now = logic_.fields;
+  for (int i = 0; i < 7; ++i) {
+    now.Text1[i] = S(text1_[i]->text());
+  }
+  now.txtDate = S(txt_date_->text());
+  now.chkEuro = chk_euro_->isChecked();
+  now.chkPut = chk_put_->isChecked();
+  now.chkImpVol = chk_imp_vol_->isChecked();
+  logic_.DropStaleResults(now);
+  ShowResults();
 }
 
 void ucBSOP::cmdCopyData_Click() {
+  if (logic_.Calculating()) {
+    return;  // no figures yet; the fields belong to the run
+  }
+  if (barrier_->Chosen()) {
+    std::array<std::string, 7> fields;
+    for (int i = 0; i < 7; ++i) {
+      fields[i] = text1_[i]->text().toStdString();
+    }
+    Clipboard& clipboard = AppClipboard();
+    clipboard.Clear();
+    clipboard.SetText(barrier_->CopyText(fields));
+    return;
+  }
   ReadFields();
   logic_.cmdCopyData_Click();
 }
@@ -395,6 +499,15 @@ void ucBSOP::ReduceFont() {
 
 void ucBSOP::FitCurveColumns() {
   Grid& grid = grid1_->grid();
+  // An empty grid is a strip of blank cells without headings: it stays
+  // hidden until a command has put something in it.
+  bool filled = false;
+  for (int r = 0; r < grid.Rows() && !filled; ++r) {
+    for (int c = 0; c < grid.Cols() && !filled; ++c) {
+      filled = !grid.TextMatrix(r, c).empty();
+    }
+  }
+  grid1_->setVisible(filled);
   if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
   const QFontMetrics metrics(grid1_->font());
   // A cell draws its text inside the focus frame's margins and the grid line.
@@ -456,6 +569,7 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   const MarketFields before = fields;
   (market_.get()->*command)(fields);
   WriteMarketFields(fields, before);
+  FitCurveColumns();  // shows the grid once a command has filled it
   // What the command took (the price's source, the maturity counted).
   if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
 }

@@ -25,6 +25,7 @@ class QRadioButton;
 
 namespace stratlyn {
 
+class BarrierControls;
 class BrowserView;
 class GridView;
 class LineControl;
@@ -107,6 +108,8 @@ class ucBSOP : public QWidget {
   QPushButton* cmdDivYield() const { return cmd_div_yield_; }
   QPushButton* cmdHistoVol() const { return cmd_histo_vol_; }
   GridView* Grid1() const { return grid1_; }
+  // The barrier list and its level and rebate fields.
+  BarrierControls& Barrier() const { return *barrier_; }
   QLabel* lblInet() const { return lbl_inet_; }
   QProgressBar* seriesProgress() const { return series_progress_; }
 
@@ -117,14 +120,21 @@ class ucBSOP : public QWidget {
   void UserControl_Initialize();
   void CreateControls();
   void RegisterDisplay();
+  // The barrier list and fields (barrier_widget), placed under the Date row.
+  void CreateBarrierControls();
   // Copies the controls into the logic's fields, and back what changed.
   void ReadFields();
   void WriteFields(const BsopFields& before);
+  // Shows the logic's value and Greek labels as they are.
+  void ShowResults();
+  // An input changed on screen: the figures shown no longer belong to it.
+  void InputChanged();
   MarketFields ReadMarketFields() const;
   void WriteMarketFields(const MarketFields& f, const MarketFields& before);
   void RunMarket(void (MarketCommands::*command)(MarketFields&));
-  // Sizes the yield-curve grid's columns to their texts in the grid's font and
-  // scrolls it to its left edge, so that each term and its yield are in view.
+  // Shows the yield-curve grid only when it holds something; sizes its
+  // columns to their texts in the grid's font and scrolls it to its left
+  // edge, so that each term and its yield are in view.
   void FitCurveColumns();
 
   // Places a control at a box in twips and records it in control order.
@@ -132,6 +142,7 @@ class ucBSOP : public QWidget {
   W* Place(W* widget, int left, int top, int width, int height);
 
   BsopPanel logic_;
+  bool writing_ = false;  // the panel itself is writing its fields
   std::unique_ptr<MarketCommands> market_;
   BrowserView* browser1_ = nullptr;
   BrowserView* browser2_ = nullptr;
@@ -178,6 +189,7 @@ class ucBSOP : public QWidget {
   QPushButton* cmd_get_interest_rate_ = nullptr;
   QPushButton* cmd_div_yield_ = nullptr;
   QPushButton* cmd_histo_vol_ = nullptr;
+  std::unique_ptr<BarrierControls> barrier_;
   GridView* grid1_ = nullptr;
   QLabel* lbl_inet_ = nullptr;
   QProgressBar* series_progress_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
@@ -13,6 +12,7 @@
 #include <cmath>
 
 #include "util/dialogs.h"
+#include "util/qt_file_dialogs.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -26,7 +26,64 @@ constexpr double kRadToDeg = 57.29577951308232;
 
 QColor ToQColor(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb & 0xFFFFFFu)); }
 
+// The default page colour, which follows the palette.
+constexpr uint32_t kWhitePage = 0xFFFFFF;
+// The least contrast of a line or a text against the page.
+constexpr double kLeastContrast = 3.0;
+
+double Luminance(const QColor& c) {
+  const auto channel = [](double v) {
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 }  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor QtCanvas::PageColor() const {
+  return back_ == kWhitePage ? palette().color(QPalette::Base) : ToQColor(back_);
+}
+
+QColor QtCanvas::ShownColor(const QColor& colour) const {
+  const QColor page = PageColor();
+  if (page.lightness() >= 128 || ContrastRatio(colour, page) >= kLeastContrast) {
+    return colour;
+  }
+  const QColor turned = QColor::fromHslF(colour.hslHueF() < 0 ? 0 : colour.hslHueF(),
+                                         colour.hslSaturationF(), 1.0 - colour.lightnessF());
+  if (ContrastRatio(turned, page) >= kLeastContrast) {
+    return turned;
+  }
+  return palette().color(QPalette::Text);
+}
+
+std::vector<QColor> QtCanvas::ShownItemColours() const {
+  std::vector<QColor> out;
+  const auto add = [&out](const QColor& c) {
+    if (std::find(out.begin(), out.end(), c) == out.end()) {
+      out.push_back(c);
+    }
+  };
+  for (const Item& it : items_) {
+    add(ShownColor(it.pen));
+    if (it.filled) {
+      add(ShownColor(it.fill));
+    }
+  }
+  return out;
+}
+
+void QtCanvas::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) {
+    update();
+  }
+}
 
 QtCanvas::QtCanvas(QWidget* parent) : QWidget(parent) {
   scales_.push_back({0, 0, 0, 0, true});
@@ -250,7 +307,7 @@ void QtCanvas::SetFrame(const ChartFrame& frame) {
 }
 
 QColor QtCanvas::AxisColor() const {
-  const QColor back = ToQColor(back_);
+  const QColor back = PageColor();
   return back.lightness() < 128 ? QColor(200, 200, 200) : QColor(90, 90, 90);
 }
 
@@ -260,7 +317,7 @@ void QtCanvas::PaintFrame(QPainter& p, const QRectF& plot) const {
     return;
   }
   const QColor axis = AxisColor();
-  const QColor back = ToQColor(back_);
+  const QColor back = PageColor();
   // The grid: a tenth of the way from the back colour to the axis colour.
   QColor light((back.red() * 4 + axis.red()) / 5, (back.green() * 4 + axis.green()) / 5,
                (back.blue() * 4 + axis.blue()) / 5);
@@ -326,7 +383,7 @@ void QtCanvas::PaintFrame(QPainter& p, const QRectF& plot) const {
 
 void QtCanvas::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), ToQColor(back_));
+  p.fillRect(rect(), PageColor());
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   const QRectF plot = PlotRect();
@@ -339,9 +396,9 @@ void QtCanvas::paintEvent(QPaintEvent*) {
 
   for (const Item& it : items_) {
     const Scale& s = scales_[static_cast<size_t>(it.scale)];
-    QPen pen(it.pen, it.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(ShownColor(it.pen), it.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     p.setPen(pen);
-    p.setBrush(it.filled ? QBrush(it.fill) : Qt::NoBrush);
+    p.setBrush(it.filled ? QBrush(ShownColor(it.fill)) : Qt::NoBrush);
     switch (it.kind) {
       case Item::kPoint:
         p.drawPoint(Map(s, it.x1, it.y1));
@@ -403,7 +460,7 @@ void QtCanvas::paintEvent(QPaintEvent*) {
       // The marker: a dashed line at the current input, a dot on the curve.
       const Scale& s = Current();
       const QColor mark =
-          ToQColor(back_).lightness() < 128 ? QColor(120, 200, 255) : QColor(20, 90, 200);
+          PageColor().lightness() < 128 ? QColor(120, 200, 255) : QColor(20, 90, 200);
       const double x = Map(s, *frame_.marker_x, s.y1).x();
       p.setPen(QPen(mark, 1, Qt::DashLine));
       p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
@@ -498,8 +555,7 @@ void QtCanvas::CopyImage() {
 bool QtCanvas::SaveImage(const QString& path) { return Image().save(path, "PNG"); }
 
 void QtCanvas::SaveImageAs() {
-  QString path =
-      QFileDialog::getSaveFileName(this, tr("Save Image"), QString(), tr("PNG image (*.png)"));
+  QString path = ChooseSaveFile(this, tr("Save Image"), "plot.png", tr("PNG image (*.png)"));
   if (path.isEmpty()) {
     return;
   }
@@ -519,9 +575,10 @@ QtLabelBox::QtLabelBox(QWidget* parent) : QLineEdit(parent) {
   setFrame(false);
   setFocusPolicy(Qt::NoFocus);
   setAlignment(Qt::AlignCenter);
-  // Reads as a label beside the plot, not as an entry field.
+  // Reads as a label beside the plot, not as an entry field: no box of its
+  // own, so it stands on its panel's background under any palette.
   QPalette pal = palette();
-  pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+  pal.setColor(QPalette::Base, Qt::transparent);
   setPalette(pal);
 }
 

@@ -68,6 +68,21 @@ class QtCanvas : public QWidget, public Canvas {
   QPointF ToPixels(double x, double y) const;
   QPointF ToUser(const QPointF& pixels) const;
 
+  // The page the plot is drawn on: the back colour, except that the default
+  // white page takes the palette's base colour (dark under a dark theme).
+  QColor PageColor() const;
+  // The colour a drawing colour is shown in: as given on a light page; on a
+  // dark page a colour too close to the page (contrast below 3:1) is shown
+  // with its lightness turned over (dark blue becomes light blue), or in the
+  // palette's text colour where that is still too close.
+  QColor ShownColor(const QColor& colour) const;
+
+  // The colours the display list is shown in (lines, texts and fills, each
+  // once), after ShownColor.
+  std::vector<QColor> ShownItemColours() const;
+  // The colour of the frame's axes, ticks and captions.
+  QColor FrameTextColour() const { return AxisColor(); }
+
   // Number of items in the display list.
   int ItemCount() const { return static_cast<int>(items_.size()); }
   // Draws the axes along the left and bottom edges (under the plot).
@@ -96,6 +111,7 @@ class QtCanvas : public QWidget, public Canvas {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct Scale {
@@ -135,6 +151,9 @@ class QtCanvas : public QWidget, public Canvas {
   ChartFrame frame_;
   QMenu* menu_ = nullptr;
 };
+
+// The contrast ratio of two colours by their relative luminance (1 to 21).
+double ContrastRatio(const QColor& a, const QColor& b);
 
 // A read-only text box used as an axis label.
 class QtLabelBox : public QLineEdit, public TextBox {

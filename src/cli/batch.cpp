@@ -1,6 +1,9 @@
 // stratlyn-cli batch IN.csv [-o OUT.csv]: prices every row of a CSV workbook
 // as the spreadsheet link does, and writes the workbook with its results.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,20 +36,25 @@ constexpr const char* kUsage =
     "Calculated Price, Delta, Gamma, Vega and Theta (and, with a price column,\n"
     "Implied Volatility and the Greeks at it) are written after the last heading,\n"
     "or over the results of an earlier run; a row with data of its own there stops\n"
-    "the run. The run ends at the first row whose underlying is empty or 0; rows\n"
-    "whose inputs are not numbers are skipped.\n"
+    "the run before anything is written. A Message column after the results says\n"
+    "why a row was refused (an input that is not a number or out of range, a\n"
+    "volatility that is not above 0, a market price no volatility reaches); its\n"
+    "result cells stay empty and the run goes on. The run ends at the first row\n"
+    "whose underlying is empty or 0.\n"
     "\n"
     "Options:\n"
     "  -o OUT.csv     where to write (default IN.priced.csv next to IN; - for\n"
     "                 standard output). A file is replaced only once the whole\n"
     "                 workbook is written, keeping its mode; a symbolic link is\n"
     "                 followed; a device or FIFO is written into. A folder, a\n"
-    "                 read-only file and the input itself are refused.\n"
+    "                 read-only file and the input itself (by any name, also as\n"
+    "                 standard output) are refused, and so is a link or file of\n"
+    "                 another user in a shared folder such as /tmp.\n"
     "  --threads N    pricing threads (default: one per processor)\n"
     "\n"
     "Exit status: 0 all rows priced; 2 invalid input (a required column is missing,\n"
-    "the file is not CSV, or some rows were skipped, the output being written all\n"
-    "the same); 1 a run-time error (the rows before it keep their results).\n";
+    "the file is not CSV, or some rows were refused, the output being written all\n"
+    "the same); 1 a run-time error, or the output cannot be written.\n";
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -57,9 +65,14 @@ int BadInput(const std::string& message) {
   return kExitBadInput;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+// True when the output (a path, or "-" for standard output) is the input
+// file itself: the same inode, reached by any name, link or descriptor.
+bool OutputIsInput(int input_fd, const std::string& output) {
+  struct stat in {};
+  if (::fstat(input_fd, &in) != 0) return false;
+  struct stat out {};
+  const int got = output == "-" ? ::fstat(STDOUT_FILENO, &out) : ::stat(output.c_str(), &out);
+  return got == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -95,14 +108,20 @@ int Run(const std::vector<std::string>& args) {
     return kExitBadInput;
   }
   if (output.empty()) output = PricedPath(input);
-  if (output != "-" && SameFile(input, output)) {
-    return BadInput("the output " + output + " would replace the input; choose another with -o");
-  }
 
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(input.c_str(), "rb"));
   if (!in) return BadInput("cannot open " + input + ": " + std::strerror(errno));
   std::error_code ec;
   if (std::filesystem::is_directory(input, ec)) return BadInput(input + " is a folder");
+  // Writing into the file being read would feed the output back in.
+  if (OutputIsInput(fileno(in.get()), output)) {
+    return BadInput(output == "-" ? "standard output is the input " + input +
+                                        "; write elsewhere with -o"
+                                  : "the output " + output +
+                                        " would replace the input; choose another with -o");
+  }
+  // A run cut short by a signal leaves no temporary file behind.
+  InstallTempFileCleanup();
 
   BatchOptions options;
   options.threads = threads;
@@ -140,11 +159,18 @@ int Run(const std::vector<std::string>& args) {
     std::cerr << "stratlyn-cli batch: row " << row << ": " << text << '\n';
   }
   for (const CellProblem& p : report.skipped) {
-    std::cerr << "stratlyn-cli batch: " << DescribeProblem(p) << "; row skipped\n";
+    std::cerr << "stratlyn-cli batch: " << DescribeProblem(p) << "; row refused\n";
+  }
+  for (const auto& [row, text] : report.refusals) {
+    std::cerr << "stratlyn-cli batch: row " << row << ": " << text << "; row refused\n";
+  }
+  if (report.rows_refused > report.refusals.size()) {
+    std::cerr << "stratlyn-cli batch: ... and " << report.rows_refused - report.refusals.size()
+              << " more rows refused\n";
   }
   if (report.rows_skipped > report.skipped.size()) {
     std::cerr << "stratlyn-cli batch: ... and " << report.rows_skipped - report.skipped.size()
-              << " more rows skipped\n";
+              << " more rows with a cell that is not a number\n";
   }
   const std::string where = output == "-" ? "standard output" : output;
   if (report.outcome == BatchReport::Outcome::kFailed) {
@@ -155,10 +181,10 @@ int Run(const std::vector<std::string>& args) {
               << " rows priced before it; written to " << where << '\n';
     return kExitRuntimeError;
   }
-  std::cerr << "stratlyn-cli batch: " << report.rows_priced << " rows priced";
-  if (report.rows_skipped) std::cerr << ", " << report.rows_skipped << " skipped";
-  std::cerr << "; written to " << where << '\n';
-  return report.rows_skipped ? kExitBadInput : kExitOk;
+  const size_t refused = report.rows_skipped + report.rows_refused;
+  std::cerr << "stratlyn-cli batch: " << RunSummary(report.rows_priced, refused)
+            << "; written to " << where << '\n';
+  return refused ? kExitBadInput : kExitOk;
 }
 
 static CliCommandRegistration reg{

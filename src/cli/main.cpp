@@ -1,6 +1,8 @@
 // stratlyn-cli: option pricing in scripts and terminals.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -13,6 +15,8 @@
 
 namespace stratlyn::cli {
 namespace {
+
+constexpr const char* kCannotWriteOutput = "cannot write the output: ";
 
 std::vector<CliCommand>& Registry() {
   static std::vector<CliCommand> commands;
@@ -65,7 +69,19 @@ int main(int argc, char** argv) {
   for (const auto& c : Commands()) {
     if (args[0] == c.name) {
       try {
-        return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        const int code = c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        // What a command printed is its result: output that could not be
+        // written (a full disk, /dev/full, a closed pipe) is a failure.
+        errno = 0;
+        std::cout.flush();
+        const bool streamed = !std::cout.fail();
+        const int stream_error = errno;
+        if (std::fflush(stdout) != 0 || !streamed || std::fclose(stdout) != 0) {
+          const int e = stream_error ? stream_error : (errno ? errno : EIO);
+          std::cerr << "stratlyn-cli: " << kCannotWriteOutput << std::strerror(e) << '\n';
+          return kExitRuntimeError;
+        }
+        return code;
       } catch (const stratlyn::zelError& e) {
         std::cerr << "stratlyn-cli: run-time error " << e.Number() << ": " << e.Description()
                   << '\n';

@@ -407,11 +407,17 @@ Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
       // The record trapped the error and reported it; pass its messages on.
       std::string text = "the pricing library failed";
       bool missing = false;
+      bool refused = false;  // found, but not loaded (it failed the check)
+      const std::string load_error = std::string(ErrorText(err::kLibraryLoad)) + ": ";
       for (const std::string& m : dialogs.messages) {
         text += "\n" + m;
         missing = missing || m.find(kZelopLibraryName) != std::string::npos;
+        refused = refused || m.rfind(load_error, 0) == 0;
       }
-      throw zelError(missing ? err::kFileNotFound : err::kInvalidCall, text);
+      throw zelError(refused   ? err::kLibraryLoad
+                     : missing ? err::kFileNotFound
+                               : err::kInvalidCall,
+                     text);
     }
     return v;
   };

@@ -8,8 +8,19 @@
 namespace stratlyn {
 namespace {
 
+struct Body {
+  std::string* text;
+  std::size_t max_bytes;
+  bool too_large = false;
+};
+
 size_t AppendBody(char* data, size_t size, size_t n, void* out) {
-  static_cast<std::string*>(out)->append(data, size * n);
+  auto* body = static_cast<Body*>(out);
+  if (size * n > body->max_bytes - body->text->size()) {
+    body->too_large = true;
+    return 0;  // ends the transfer
+  }
+  body->text->append(data, size * n);
   return size * n;
 }
 
@@ -45,7 +56,7 @@ std::string HttpStatusText(long status) {
 
 std::string NoAnswerText(long seconds) { return "no answer in " + std::to_string(seconds) + " s"; }
 
-HttpPage FetchHttpPage(const std::string& url, long seconds) {
+HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_bytes) {
   HttpPage page;
   if (seconds < 1) seconds = 1;
   std::unique_ptr<CURL, CurlCleanup> c(curl_easy_init());
@@ -60,22 +71,34 @@ HttpPage FetchHttpPage(const std::string& url, long seconds) {
   curl_easy_setopt(c.get(), CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c.get(), CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(c.get(), CURLOPT_NOSIGNAL, 1L);
+  // The whole request, not only a time without data: a server trickling a
+  // byte now and then is given up on too.
   curl_easy_setopt(c.get(), CURLOPT_CONNECTTIMEOUT, seconds);
-  // A server that sends nothing for `seconds` has not answered.
-  curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_TIME, seconds);
+  curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, seconds);
   curl_easy_setopt(c.get(), CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(c.get(), CURLOPT_ERRORBUFFER, error);
+  // The announced size is refused before the transfer; the size received
+  // (decompressed) is counted as it arrives.
+  curl_easy_setopt(c.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(max_bytes));
+  Body body{&page.body, max_bytes};
   curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
-  curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &page.body);
+  curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &body);
   const CURLcode rc = curl_easy_perform(c.get());
   curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &page.status);
   char* type = nullptr;
   if (curl_easy_getinfo(c.get(), CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
     page.content_type = type;
   }
-  if (rc == CURLE_OPERATION_TIMEDOUT) {
-    page.failure = NoAnswerText(seconds);
+  // The host that answered last (after redirects) is the one named.
+  char* effective = nullptr;
+  curl_easy_getinfo(c.get(), CURLINFO_EFFECTIVE_URL, &effective);
+  const std::string host = HostOfUrl(effective != nullptr ? effective : url);
+  if (body.too_large || rc == CURLE_FILESIZE_EXCEEDED) {
+    page.failure = AnswerTooLargeText(host, max_bytes);
+  } else if (rc == CURLE_OPERATION_TIMEDOUT) {
+    // Headers or part of the body came: an answer, but not a complete one.
+    page.failure = page.status != 0 || !page.body.empty() ? NoCompleteAnswerText(host, seconds)
+                                                          : NoAnswerText(seconds);
   } else if (rc != CURLE_OK) {
     page.failure = error[0] != '\0' ? error : curl_easy_strerror(rc);
   } else if (page.status < 200 || page.status > 299) {

@@ -1,13 +1,16 @@
 #pragma once
 // Pages fetched directly over HTTP (the command line has no browser view),
-// with the cause of a failure in words: the status the server answered, or
-// the time-out. Redirects are followed; nothing is cached.
+// with the cause of a failure in words: the status the server answered, the
+// deadline or the size cap. Redirects are followed; nothing is cached.
 
+#include <cstddef>
 #include <string>
+
+#include "util/net_limits.h"
 
 namespace stratlyn {
 
-// The time a server may take to connect, or between two pieces of a page.
+// The deadline for a whole page: connecting, every redirect and the last byte.
 inline constexpr long kDefaultFetchSeconds = 30;
 
 struct HttpPage {
@@ -17,10 +20,14 @@ struct HttpPage {
   std::string failure;       // why the page is not there; "" when it is (2xx)
 };
 
-// GET `url` (http or https). A server that does not connect, or sends
-// nothing for `seconds`, ends in the failure NoAnswerText(seconds); a status
+// GET `url` (http or https). The whole answer must have arrived within
+// `seconds`: a server that sent nothing by then ends in the failure
+// NoAnswerText(seconds), one that sent part of it (however slowly, or only
+// its headers) in NoCompleteAnswerText(host, seconds). A body over
+// `max_bytes` (after decompression) ends in AnswerTooLargeText; a status
 // outside 2xx in HttpStatusText(status); other faults in libcurl's words.
-HttpPage FetchHttpPage(const std::string& url, long seconds = kDefaultFetchSeconds);
+HttpPage FetchHttpPage(const std::string& url, long seconds = kDefaultFetchSeconds,
+                       std::size_t max_bytes = kPageMaxBytes);
 
 // "HTTP 404 (Not Found)"; "HTTP 599" for a code without a known reason.
 std::string HttpStatusText(long status);

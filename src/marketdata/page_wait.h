@@ -10,7 +10,10 @@ namespace stratlyn {
 // Polls the view's ready state while letting pending window events run, until
 // the page is complete (4: also after a failed load or "Stop") or `stop_flag`
 // becomes true (set by a "Stop" handler that runs inside the wait). Lets
-// events run once more at the end. No time limit. False when it ended on the flag.
+// events run once more at the end. False when it ended on the flag. The view
+// bounds the wait: the window's view ends every load that is not complete
+// within its deadline (60 s) with that failure, the terminal's fetches it at
+// once within theirs.
 bool WaitForPage(BrowserView& view, const bool& stop_flag);
 
 // Clears the view's tag, navigates it to `url` and waits as above.

@@ -7,8 +7,10 @@
 #include <string>
 #include <system_error>
 
-#include "pricing/brent.h"
+#include "numerics/brent.h"
+#include "numerics/trinomial_lattice.h"
 #include "pricing/key_match.h"
+#include "pricing/zel_bsop.h"
 #include "pricing/zelop_loader.h"
 #include "util/events.h"
 #include "util/format.h"
@@ -40,11 +42,19 @@ constexpr double kDriftShare = 0.25;
 // A lattice that would need more steps than this has inputs out of the
 // formulas' range altogether: an overflow, not a lattice that is too small.
 constexpr double kAbsurdSteps = 1e9;
-constexpr double kBarrierStretch = 1.224744871391589;
-// Largest stretch of a barrier lattice: a barrier only one or two rows away
-// would otherwise stretch the rows up to twice, and such coarse rows miss a
-// far-out knock-out's value by a third (K = 105, H = 76, sigma = 0.52).
-constexpr double kBarrierStretchLimit = 1.5;
+// Least stretch of the rows to a strike or a barrier: sqrt(3/2), the middle
+// probability 1/3. With a stretch in [1, 1 + 1/k) a far level (many rows)
+// leaves the middle probability near 0, and the lattice's error then swings
+// with every small change of an input: vega and theta jump between
+// neighbouring volatilities, values between neighbouring strikes.
+constexpr double kLeastStretch = 1.224744871391589;
+// Largest stretch: a level only one or two rows away would otherwise stretch
+// the rows up to twice, and such coarse rows miss a far-out knock-out's value
+// by a third (K = 105, H = 76, sigma = 0.52); more steps are taken instead.
+constexpr double kStretchLimit = 1.5;
+// The most steps a vanilla lattice takes to meet the closed form (see
+// numerics::EuropeanTolerance).
+constexpr int kMaxCheckedSteps = 2000;
 constexpr double kVegaBump = 1.0001;
 constexpr double kNoRoot = -999.0;
 // The implied-volatility search keeps to these volatilities.
@@ -101,8 +111,9 @@ Geometry GeometryFor(double t, int n, double sigma, double level, double drift,
     g.overflow = true;  // the row count does not fit a 16-bit integer
     return g;
   }
-  g.rows = static_cast<int>(std::trunc(g.m / least_stretch));
-  g.stretch = g.rows == 0 ? kZeroLevelStretch : g.m / g.rows;
+  const numerics::Rows rows = numerics::RowsTo(g.m, least_stretch, kZeroLevelStretch);
+  g.rows = rows.rows;
+  g.stretch = rows.stretch;
   g.drift_term = CheckedDiv(drift * g.root_dt, 2 * g.stretch * sigma);
   const double base = 0.5 / (g.stretch * g.stretch);
   // The middle probability 1 - 1 / stretch^2 is in [0, 1) for every stretch >= 1;
@@ -216,13 +227,6 @@ void zelBarr::CalcBarr(int code) {
   }
   const int n = nsteps;
   nodeCount = static_cast<std::int16_t>(2 * n + 1);
-  // The arrays only grow: a re-entrant call during the pending events of a
-  // layer must never leave a running lattice with arrays shorter than its own.
-  const size_t size = 2 * static_cast<size_t>(n) + 3;
-  if (nodePrices.size() < size) {
-    nodePrices.resize(size);
-    nodeValues.resize(size);
-  }
   stepLength = static_cast<double>(maturity) / n;
   discount = CheckFinite(std::exp(-static_cast<double>(riskFree) * stepLength));
   stretch = kInitialStretch;
@@ -343,6 +347,27 @@ void zelBarr::CalcValueAndGreeks(int code) {
   }
   SetUpLattice();
   RunLattice(code);
+  if (IsKnockInCode(code) && rebate == 0 &&
+      static_cast<double>(resultPrice) > PlainValue(code)) {
+    // A knock-in option without a rebate is worth no more than the plain
+    // option; where its lattice (rows to the barrier) puts it above the
+    // plain option's own, it is as good as knocked in: the plain option's
+    // figures.
+    const float kept = barrier;
+    const int vanilla = code % 2 == 1 ? 1001 : 1000;
+    barrier = 0;
+    activeCode = vanilla;
+    try {
+      CalcValueAndGreeks(vanilla);
+    } catch (...) {
+      barrier = kept;
+      activeCode = code;
+      throw;
+    }
+    barrier = kept;
+    activeCode = code;
+    return;
+  }
   const double s = underlying;
   const double u = upFactor;
   const std::array<double, 11>& g = greekNodes;
@@ -353,15 +378,53 @@ void zelBarr::CalcValueAndGreeks(int code) {
   resultGamma = ToSingle(CheckedDiv(spread, 0.5 * s * (u * u - 1.0 / (u * u))));
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
 
+  // Vega: the same rows (steps and row spacing) at a volatility 1.0001 times
+  // as large, only the branch probabilities moved, so that the difference
+  // is the value's change with the volatility and never a change of the
+  // lattice's geometry. Where the larger volatility leaves the
+  // probabilities outside [0, 1] the smaller one is taken instead.
   const float v0 = resultPrice;
-  const int steps = latticeSteps;
-  volatility = ToSingle(static_cast<double>(volatility) * kVegaBump);
-  SetUpLattice(steps);  // the same steps, unless the bump makes them unusable
-  RunLattice(code);
-  const float v1 = resultPrice;
-  const float sigma_b = ToSingle(static_cast<double>(volatility) / kVegaBump);
-  resultVega = ToSingle(CheckedDiv(static_cast<double>(v1) - v0, sigma_b * 0.0001));
-  volatility = sigma_b;
+  const double v0_exact = latticeValue;
+  const bool floored = static_cast<double>(v0) > latticeValue + 1e-12 * std::fabs(latticeValue) &&
+                       ToSingle(latticeValue) != v0;
+  const float sigma0 = volatility;
+  const double base_stretch = stretch, base_vol = latticeVol;
+  float bumped = ToSingle(static_cast<double>(sigma0) * kVegaBump);
+  const auto bump_to = [&](float sigma_b) {
+    stretch = base_stretch * base_vol / sigma_b;
+    latticeVol = sigma_b;
+    SetProbabilities(sigma_b);
+    const auto in_unit = [](double p) { return p >= 0 && p <= 1; };
+    return in_unit(probUp) && in_unit(probMid) && in_unit(probDown);
+  };
+  if (!bump_to(bumped)) {
+    bumped = ToSingle(static_cast<double>(sigma0) / kVegaBump);
+    bump_to(bumped);
+  }
+  volatility = bumped;
+  try {
+    RunLattice(code);
+  } catch (...) {
+    volatility = sigma0;
+    throw;
+  }
+  volatility = sigma0;
+  // The lattice's own values, unrounded and before the European floor: a
+  // float's last digit can be more than a small vega's whole change (a call
+  // worth 99.9996 with vega 0.017), and where the floor holds the value up
+  // the floor's own float steps would be all the difference.
+  resultVega = ToSingle(CheckedDiv(latticeValue - v0_exact,
+                                   static_cast<double>(bumped) - static_cast<double>(sigma0)));
+  if (floored) {
+    // The value is the European one: so is its vega.
+    const double phi = putCallSign;
+    resultVega = ToSingle(std::fabs(phi) * numerics::EuropeanVega(underlying, strike, maturity,
+                                                                    riskFree, dividendYield,
+                                                                    sigma0));
+  }
+  stretch = base_stretch;
+  latticeVol = base_vol;
+  SetProbabilities(base_vol);
   resultPrice = v0;
 }
 
@@ -371,7 +434,33 @@ double zelBarr::LatticeGap(int code, double sigma) {
   volatility = ToSingle(sigma);
   SetUpLattice();
   RunLattice(code);
-  return static_cast<double>(resultPrice) - optionPrice;
+  double value = resultPrice;
+  if (IsKnockInCode(code) && rebate == 0) {
+    const double plain = PlainValue(code);
+    if (value > plain) {
+      value = plain;  // as CalcValueAndGreeks reports it
+    }
+  }
+  return value - optionPrice;
+}
+
+// The plain option's value (the vanilla of the same exercise on its own
+// lattice), or NaN where that lattice cannot be set up.
+double zelBarr::PlainValue(int code) const {
+  zelBarr plain = *this;
+  plain.lattice = {};
+  plain.running = false;
+  plain.searching = false;
+  plain.barrier = 0;
+  const int vanilla = code % 2 == 1 ? 1001 : 1000;
+  plain.activeCode = vanilla;
+  try {
+    plain.SetUpLattice();
+    plain.RunLattice(vanilla);
+  } catch (const zelError&) {
+    return kNaN;
+  }
+  return plain.resultPrice;
 }
 
 // The lattice gap at a trial volatility, or NaN where the trial cannot be
@@ -424,6 +513,22 @@ bool zelBarr::OutsideVanillaBounds(int code) const {
   return !(p > lower && p < upper);
 }
 
+// A vanilla price at its lower bound (within the reprice tolerance).
+bool zelBarr::AtVanillaLowerBound(int code) const {
+  if (code != 1000 && code != 1001) {
+    return false;
+  }
+  const double s = underlying, k = strike, t = maturity, r = riskFree, q = dividendYield;
+  const double fwd = s * std::exp(-q * t), pv_strike = k * std::exp(-r * t);
+  const bool call = putCallSign > 0;
+  double lower = call ? fwd - pv_strike : pv_strike - fwd;
+  if (code == 1001) {
+    lower = std::fmax(lower, call ? s - k : k - s);
+  }
+  const double p = optionPrice;
+  return lower > 0 && std::fabs(p - lower) <= kRepriceTolerance * std::fmax(1.0, p);
+}
+
 // Every sign change of the gap on a grid of volatilities from 0.001 to 10,
 // solved nearest the starting volatility first; the first solution that
 // reprices the market price, or -999.
@@ -465,7 +570,19 @@ double zelBarr::ScanForRoot(int code, double sigma0) {
 void zelBarr::CalcImpliedVol(int code) {
   const double sigma0 = volatility;
   double root = kNoRoot;
-  if (!OutsideVanillaBounds(code)) {
+  if (AtVanillaLowerBound(code)) {
+    // A price at the no-arbitrage floor is reached only as the volatility
+    // goes to 0, or by an American option exercised at once at every small
+    // volatility: the answer is the least volatility (0.001, doubled while
+    // its lattice cannot be set up) whose own lattice reprices it.
+    searching = false;  // each trial on its own lattice, never a held one
+    for (double sigma = kMinImpliedVol; sigma <= kMaxImpliedVol && root == kNoRoot; sigma *= 2) {
+      if (Reprices(code, sigma)) {
+        root = sigma;
+      }
+    }
+    searching = true;
+  } else if (!OutsideVanillaBounds(code)) {
     // The search of the record first: a bracket grown from around the
     // current volatility, kept within the usable volatilities.
     const double start = std::fmin(std::fmax(sigma0, kMinImpliedVol), kMaxImpliedVol);
@@ -549,6 +666,58 @@ double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
 
 // ---- The lattice --------------------------------------------------------------
 
+namespace {
+
+// Branch probabilities of the record's lattice for a stretch lambda: the
+// outer ones 0.5 / lambda^2 plus or minus the drift term, the middle one
+// the rest.
+void BranchProbabilities(double r, double q, double sigma, double dt, double lambda, double& pu,
+                         double& pm, double& pd) {
+  const double a = CheckedDiv((r - q - sigma * sigma / 2) * std::sqrt(dt), 2 * lambda * sigma);
+  const double base = 0.5 / (lambda * lambda);
+  pu = base + a;
+  pd = base - a;
+  pm = 1 - pu - pd;
+}
+
+// Whether an n-step lattice of geometry g can be used: probabilities in
+// [0, 1] with the drift within its share, a row between spot and barrier
+// where one is needed, and the level's rows stretched no more than the limit.
+bool StepsAccepted(const Geometry& g, bool needs_row) {
+  return g.usable && (!needs_row || g.rows >= 1) && (g.rows == 0 || g.stretch <= kStretchLimit);
+}
+
+}  // namespace
+
+// How far the European vanilla value of an n-step lattice with the given
+// stretch misses the closed form, in tolerances (at most 1: within).
+double zelBarr::EuropeanMiss(int n, double lambda, double root_dt, double sigma) {
+  const double s = underlying, k = strike, t = maturity, r = riskFree, q = dividendYield;
+  const double phi = putCallSign;
+  if (phi == 0) {
+    return 0;  // every payoff 0
+  }
+  numerics::LatticeGrid grid;
+  grid.n = n;
+  const double dt = t / n;
+  grid.up = CheckFinite(std::exp(sigma * lambda * root_dt));
+  grid.disc = CheckFinite(std::exp(-r * dt));
+  BranchProbabilities(r, q, sigma, dt, lambda, grid.pu, grid.pm, grid.pd);
+  numerics::LatticeOption o;
+  o.s = s;
+  o.k = k;
+  o.phi = phi;
+  numerics::LatticeBuffers buffers;
+  const double lattice = numerics::RunLattice(o, grid, buffers).value;
+  const double closed =
+      std::fabs(phi) * numerics::EuropeanValue(phi > 0 ? 1 : -1, s, k, t, r, q, sigma);
+  if (!std::isfinite(lattice) || !std::isfinite(closed)) {
+    return 0;  // nothing to compare: the run itself reports its faults
+  }
+  return std::fabs(lattice - closed) /
+         (numerics::EuropeanTolerance(closed, s, k) * std::fabs(phi));
+}
+
 void zelBarr::SetUpLattice(int least_steps) {
   const double s = underlying, k = strike, h = barrier;
   const bool on_barrier = barrier > 1e-6f;
@@ -572,9 +741,8 @@ void zelBarr::SetUpLattice(int least_steps) {
   const bool barrier_lattice = on_barrier && IsBarrierCode(activeCode);
   const bool needs_row =
       barrier_lattice && (IsDownCode(activeCode) ? s > h + kBarrierMargin : s < h - kBarrierMargin);
-  const double least_stretch = barrier_lattice ? kBarrierStretch : 1.0;
   // Least n from which the conditions can hold: stretch >= 1 needs
-  // sqrt(dt) |drift| <= sigma, and one row needs least_stretch sigma
+  // sqrt(dt) |drift| <= sigma, and one row needs kLeastStretch sigma
   // sqrt(dt) <= level.
   int n = least_steps > 0 ? least_steps : nsteps;
   const double drift_bound =
@@ -582,7 +750,7 @@ void zelBarr::SetUpLattice(int least_steps) {
   double bound = drift_bound;
   if (needs_row) {
     bound = std::fmax(bound,
-                      CheckedDiv(least_stretch * least_stretch * t * sigma * sigma, level * level));
+                      CheckedDiv(kLeastStretch * kLeastStretch * t * sigma * sigma, level * level));
   }
   if (bound > n && bound < kMaxSteps) {
     n = std::max(n, static_cast<int>(bound) - 1);
@@ -591,12 +759,11 @@ void zelBarr::SetUpLattice(int least_steps) {
   bool found = false;
   if (bound < kMaxSteps + 1.0) {
     for (; n <= kMaxSteps; ++n) {
-      g = GeometryFor(t, n, sigma, level, drift, least_stretch);
+      g = GeometryFor(t, n, sigma, level, drift, kLeastStretch);
       if (g.overflow) {
         throw zelError(err::kOverflow);  // more steps only add rows
       }
-      if (g.usable && (!needs_row || g.rows >= 1) &&
-          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
+      if (StepsAccepted(g, needs_row)) {
         found = true;
         break;
       }
@@ -607,7 +774,7 @@ void zelBarr::SetUpLattice(int least_steps) {
     // can take: a flat continuation adds no sign change to the search.
     const auto usable_at_most_steps = [&](double trial) {
       const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
-      const Geometry at_most = GeometryFor(t, kMaxSteps, trial, level, d, least_stretch);
+      const Geometry at_most = GeometryFor(t, kMaxSteps, trial, level, d, kLeastStretch);
       return !at_most.overflow && at_most.usable;
     };
     double lo = sigma, hi = sigma;
@@ -622,12 +789,11 @@ void zelBarr::SetUpLattice(int least_steps) {
     const double trial = hi;
     const double d = static_cast<double>(riskFree) - dividendYield - trial * trial / 2;
     for (n = least_steps > 0 ? least_steps : nsteps; n <= kMaxSteps; ++n) {
-      g = GeometryFor(t, n, trial, level, d, least_stretch);
+      g = GeometryFor(t, n, trial, level, d, kLeastStretch);
       if (g.overflow) {
         throw zelError(err::kOverflow);
       }
-      if (g.usable && (!needs_row || g.rows >= 1) &&
-          (!barrier_lattice || g.stretch <= kBarrierStretchLimit)) {
+      if (StepsAccepted(g, needs_row)) {
         found = true;
         sigma = trial;
         break;
@@ -647,198 +813,120 @@ void zelBarr::SetUpLattice(int least_steps) {
     throw UnusableLattice(kDriftTooLarge1 + FormatNumber(drift, "#####0.0000") + kDriftTooLarge2 +
                           FormatNumber(sigma, "#####0.0000") + kDriftTooLarge3);
   }
+  // A vanilla lattice takes more steps while its own European value misses
+  // the closed form by more than the tolerance (up to kMaxCheckedSteps; the
+  // last one tried stands beyond that).
+  if (IsVanillaCode(activeCode) && least_steps == 0) {
+    const double d = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
+    double miss = 0;
+    while (n < kMaxCheckedSteps && (miss = EuropeanMiss(n, g.stretch, g.root_dt, sigma)) > 1) {
+      int next = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps);
+      Geometry next_g{};
+      bool next_found = false;
+      for (; next <= kMaxCheckedSteps; ++next) {
+        next_g = GeometryFor(t, next, sigma, level, d, kLeastStretch);
+        if (next_g.overflow) {
+          break;
+        }
+        if (StepsAccepted(next_g, needs_row)) {
+          next_found = true;
+          break;
+        }
+      }
+      if (!next_found) {
+        break;
+      }
+      n = next;
+      g = next_g;
+    }
+  }
   latticeSteps = n;
   nodeCount = static_cast<std::int16_t>(2 * n + 1);
-  // The arrays only grow: a re-entrant call during the pending events of a
-  // layer must never leave a running lattice with arrays shorter than its own.
-  const size_t size = 2 * static_cast<size_t>(n) + 3;
-  if (nodePrices.size() < size) {
-    nodePrices.resize(size);
-    nodeValues.resize(size);
-  }
   stepLength = t / n;
   discount = CheckFinite(std::exp(-static_cast<double>(riskFree) * stepLength));
   stretch = g.stretch;
+  latticeVol = sigma;
   upFactor = CheckFinite(std::exp(sigma * stretch * g.root_dt));
   SetProbabilities(sigma);
-  double* prices = nodePrices.data();
-  prices[0] = CheckFinite(s * std::pow(upFactor, n));
-  for (int i = 1; i <= 2 * n; ++i) {
-    prices[i] = prices[i - 1] / upFactor;
-  }
-}
-
-// Every routine walks back from maturity in place. The price of node i at time
-// step t is nodePrices[i + n - t]: dividing the maturity prices by u once per
-// step gives exactly the maturity price that many rows further down, so the
-// prices are read at an offset instead of being divided again at every node.
-template <typename Rule>
-void zelBarr::RollBack(Rule rule) {
-  const int n = latticeSteps;
-  Events& events = AppEvents();
-  NodeArrays a;
-  for (int j = n; j >= 4; --j) {
-    events.ProcessPending();
-    // A handler that ran may have grown the arrays (they never shrink).
-    a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
-    const int offset = n - j + 1;
-    const int last = 2 * j - 2;
-    for (int i = 0; i <= last; ++i) {
-      rule(a, i, offset);
-    }
-  }
-  a = {nodePrices.data(), nodeValues.data(), vanillaValues.data()};
-  int g = 8;
-  for (int j = 3; j >= 1; --j) {
-    const int offset = n - j + 1;
-    for (int i = 0; i <= 2 * j - 2; ++i) {
-      rule(a, i, offset);
-      greekNodes[g--] = a.v[i];
-    }
-  }
-  resultPrice = ToSingle(a.v[0]);
-}
-
-template <bool kAmerican>
-void zelBarr::RunVanilla() {
-  const int n = latticeSteps;
-  const double k = strike, phi = putCallSign;
-  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
-  const double* prices = nodePrices.data();
-  double* v = nodeValues.data();
-  for (int i = 0; i <= 2 * n; ++i) {
-    const double x = phi * (prices[i] - k);
-    v[i] = x > 0 ? x : 0;
-  }
-  RollBack([=](const NodeArrays& a, int i, int offset) {
-    double* v = a.v;
-    double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
-    if constexpr (kAmerican) {
-      const double x = phi * (a.prices[i + offset] - k);
-      if (x > value) {
-        value = x;
-      }
-    }
-    v[i] = value;
-  });
-}
-
-template <bool kAmerican, bool kDown>
-void zelBarr::RunKnockOut() {
-  const int n = latticeSteps;
-  const double k = strike, phi = putCallSign, h = barrier;
-  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
-  // A knocked-out node pays the rebate. The first dead row lies on the
-  // barrier itself, and an American holder exercises as the price nears it,
-  // so there a dead node is worth the better of the rebate and the exercise
-  // value at the barrier (the limit of the living nodes' values).
-  const double paid = kAmerican ? std::fmax(rebate, phi * (h - k)) : rebate;
-  const double* prices = nodePrices.data();
-  double* v = nodeValues.data();
-  const auto alive = [h](double price) {
-    if constexpr (kDown) {
-      return price > h + kBarrierMargin;
-    } else {
-      return price < h - kBarrierMargin;
-    }
-  };
-  for (int i = 0; i <= 2 * n; ++i) {
-    const double x = phi * (prices[i] - k);
-    v[i] = alive(prices[i]) ? (x > 0 ? x : 0) : paid;
-  }
-  RollBack([=](const NodeArrays& a, int i, int offset) {
-    double* v = a.v;
-    const double price = a.prices[i + offset];
-    if (!alive(price)) {
-      v[i] = paid;
-      return;
-    }
-    double value = (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
-    if constexpr (kAmerican) {
-      const double x = phi * (price - k);
-      if (x > value) {
-        value = x;
-      }
-    }
-    v[i] = value;
-  });
-}
-
-template <bool kAmerican, bool kDown>
-void zelBarr::RunKnockIn() {
-  const int n = latticeSteps;
-  if (vanillaValues.size() < nodeValues.size()) {
-    vanillaValues.resize(nodeValues.size());
-  }
-  const double k = strike, phi = putCallSign, h = barrier, paid = rebate;
-  const double pu = probUp, pd = probDown, pm = probMid, disc = discount;
-  const double* prices = nodePrices.data();
-  double* v = nodeValues.data();
-  double* w = vanillaValues.data();
-  const auto knocked_in = [h](double price) {
-    if constexpr (kDown) {
-      return price < h + kBarrierMargin;
-    } else {
-      return price > h - kBarrierMargin;
-    }
-  };
-  // The rebate of a knock-in option is paid at maturity where it never knocked in.
-  for (int i = 0; i <= 2 * n; ++i) {
-    const double x = phi * (prices[i] - k);
-    w[i] = x > 0 ? x : 0;
-    v[i] = knocked_in(prices[i]) ? w[i] : paid;
-  }
-  RollBack([=](const NodeArrays& a, int i, int offset) {
-    double* v = a.v;
-    double* w = a.w;
-    const double price = a.prices[i + offset];
-    double vanilla = (pm * w[i + 1] + pu * w[i] + pd * w[i + 2]) * disc;
-    if constexpr (kAmerican) {
-      const double x = phi * (price - k);
-      if (x > vanilla) {
-        vanilla = x;
-      }
-    }
-    w[i] = vanilla;
-    v[i] = knocked_in(price) ? vanilla : (pm * v[i + 1] + pu * v[i] + pd * v[i + 2]) * disc;
-  });
 }
 
 void zelBarr::RunLattice(int code) {
+  numerics::LatticeOption o;
+  o.s = underlying;
+  o.k = strike;
+  o.phi = putCallSign;
+  o.american = code % 2 == 1;
+  o.h = barrier;
+  o.rebate = rebate;
+  o.margin = kBarrierMargin;
   switch (code) {
     case 1000:
-      RunVanilla<false>();
-      break;
     case 1001:
-      RunVanilla<true>();
+      o.barrier = numerics::LatticeBarrier::kNone;
       break;
     case 1002:
-      RunKnockOut<false, true>();
-      break;
     case 1003:
-      RunKnockOut<true, true>();
+      o.barrier = numerics::LatticeBarrier::kDownOut;
       break;
     case 1004:
-      RunKnockIn<false, true>();
-      break;
     case 1005:
-      RunKnockIn<true, true>();
+      o.barrier = numerics::LatticeBarrier::kDownIn;
       break;
     case 1006:
-      RunKnockOut<false, false>();
-      break;
     case 1007:
-      RunKnockOut<true, false>();
+      o.barrier = numerics::LatticeBarrier::kUpOut;
       break;
     case 1008:
-      RunKnockIn<false, false>();
-      break;
     case 1009:
-      RunKnockIn<true, false>();
+      o.barrier = numerics::LatticeBarrier::kUpIn;
       break;
     default:
-      break;
+      return;
   }
+  numerics::LatticeGrid grid;
+  grid.n = latticeSteps;
+  grid.up = upFactor;
+  grid.pu = probUp;
+  grid.pm = probMid;
+  grid.pd = probDown;
+  grid.disc = discount;
+  Events& events = AppEvents();
+  // A calculation started by a handler that runs during this one's pending
+  // events gets arrays of its own: this run still reads and writes these.
+  numerics::LatticeBuffers nested;
+  numerics::LatticeBuffers& buffers = running ? nested : lattice;
+  running = true;
+  numerics::LatticeResult result;
+  try {
+    result = numerics::RunLattice(o, grid, buffers, [&events] { events.ProcessPending(); });
+  } catch (...) {
+    running = &buffers == &nested;
+    throw;
+  }
+  running = &buffers == &nested;
+  std::copy(result.nodes.begin(), result.nodes.end(), greekNodes.begin());
+  double value = result.value;
+  latticeValue = value;
+  if (code == 1001 && putCallSign != 0) {
+    // Never below the European value: the closed form (exact, and the
+    // vanilla record's own) bounds the lattice's American value from below.
+    const double phi = putCallSign;
+    const double t = maturity, r = riskFree, q = dividendYield, sigma = latticeVol;
+    const double exact =
+        std::fabs(phi) * numerics::EuropeanValue(phi > 0 ? 1 : -1, o.s, o.k, t, r, q, sigma);
+    double record = 0;
+    if (phi == 1 || phi == -1) {
+      zelBSOP european;
+      european.SetTerms(phi > 0 ? 1.0f : 2.0f, riskFree, maturity, strike, underlying,
+                        static_cast<float>(sigma), dividendYield);
+      record = european.GetOptionData(european.strOptionPrice, true);
+    }
+    if (std::isfinite(exact)) {
+      value = std::fmax(value, exact);
+    }
+    value = std::fmax(value, record);
+  }
+  resultPrice = ToSingle(value);
 }
 
 // ---- The separate library -------------------------------------------------------

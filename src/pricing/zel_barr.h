@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "numerics/trinomial_lattice.h"
+
 namespace stratlyn {
 
 class zelBarr {
@@ -98,9 +100,11 @@ class zelBarr {
   void CalcValueAndGreeks(int code);
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
+  double PlainValue(int code) const;
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
   bool OutsideVanillaBounds(int code) const;
+  bool AtVanillaLowerBound(int code) const;
   double ScanForRoot(int code, double sigma0);
   bool ExpandBracket(int code, double& x1, double& x2);
   void SetProbabilities(double sigma);
@@ -111,26 +115,12 @@ class zelBarr {
   // search whose volatility is too small for the drift is set up at the least
   // volatility above it that has a usable lattice (the value is held flat).
   void SetUpLattice(int least_steps = 0);
+  double EuropeanMiss(int n, double lambda, double root_dt, double sigma);
   void RunLattice(int code);
   // Value and Greeks when the spot has already crossed the barrier of a
   // barrier code; false when it has not.
   bool CalcCrossedBarrier(int code);
   void ReportUnusable(int code, const std::string& message);
-  template <bool kAmerican>
-  void RunVanilla();
-  template <bool kAmerican, bool kDown>
-  void RunKnockOut();
-  template <bool kAmerican, bool kDown>
-  void RunKnockIn();
-  struct NodeArrays {
-    const double* prices = nullptr;
-    double* v = nullptr;  // nodeValues
-    double* w = nullptr;  // vanillaValues
-  };
-  // Rolls the values back from maturity; `rule(arrays, i, price_offset)`
-  // updates node i, whose price is arrays.prices[i + price_offset].
-  template <typename Rule>
-  void RollBack(Rule rule);  // by value: its constants stay in registers
   bool IsVanillaCode(int code) const;
   int PartnerOfVolCode(int code) const;  // 1000s code of a 2000s code, or 0
 
@@ -162,10 +152,11 @@ class zelBarr {
   double probDown = 0;
   double probMid = 0;
   double stretch = 0;
+  double latticeVol = 0;    // the volatility the lattice was set up with
+  double latticeValue = 0;  // the last run's root value (unrounded, unfloored)
   std::array<double, 11> greekNodes{};
-  std::vector<double> nodePrices;
-  std::vector<double> nodeValues;
-  std::vector<double> vanillaValues;
+  numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
+  bool running = false;              // a lattice run is under way
   std::int16_t putCallSign = 1;
   double lowVol = 0;
   double highVol = 0;

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "pricing/brent.h"
+#include "numerics/brent.h"
 #include "pricing/key_match.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -356,7 +356,31 @@ float zelBSOP::CalcRho() {
 
 // ---- Implied volatility: Brent's method in single precision -------------------
 
-float zelBSOP::ImpliedVolByBrent() { return BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f); }
+// The search leaves the volatility at the root it returns, so that the value
+// and Greeks read next are those at the root, never those of the last trial
+// (which may be the far end of the bracket). A price at the bound that
+// volatility 0.0001 reaches (a call's discounted intrinsic value) has that
+// volatility as its root; a price beyond what [0.0001, 10] reaches is -999
+// with the volatility at 10.
+float zelBSOP::ImpliedVolByBrent() {
+  float root = BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f);
+  if (root == kInvalidResult) {
+    // A price that the value at 0.0001 misses by no more than the float
+    // steps of the two is that bound itself (a deep in-the-money option
+    // with almost no time value).
+    const float at_least = 0.0001f;
+    const float gap = PriceGap(at_least);
+    if (std::fabs(gap) <= 4 * std::numeric_limits<float>::epsilon() * optionPrice) {
+      root = at_least;
+    } else {
+      volatility = 10.0f;  // where the failed bracket test leaves it
+    }
+  }
+  if (root > 0) {
+    volatility = root;
+  }
+  return root;
+}
 
 float zelBSOP::PriceGap(float sigma) {
   volatility = sigma;

@@ -143,6 +143,9 @@ class zelBSOP {
   float BrentRoot(int flag, float x1, float x2, float tol);
   // The library's implied volatility with the European argument list.
   float LibraryImpliedVol();
+  // The volatility at which the library's American (BAW) value is the
+  // market price, -999 when none from 0.0001 to 10 is.
+  float LibraryAmericanImpliedVol();
 
   std::int16_t putCallFlag = 0;  // 1 call, anything else put
   std::int16_t optionType = 1;

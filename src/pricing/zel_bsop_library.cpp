@@ -1,8 +1,11 @@
 // zelBSOP's figures from the separate pricing library (GetBSOPDLL, GetBAWDLL).
 
+#include <cmath>
 #include <exception>
+#include <limits>
 #include <string>
 
+#include "numerics/brent.h"
 #include "pricing/key_match.h"
 #include "pricing/zel_bsop.h"
 #include "pricing/zelop_loader.h"
@@ -20,6 +23,12 @@ constexpr const char* kStopQuestion = ").  Do you want to stop calculating volat
 constexpr float kLibraryFailure = -9999.0f;
 constexpr double kLibraryTolerance = 1e-05;
 constexpr int kLibraryIterations = 100;
+// The American implied volatility's search range and how closely its root
+// must reprice the market price.
+constexpr double kLeastVolatility = 0.0001;
+constexpr double kMostVolatility = 10.0;
+constexpr double kRepriceShare = 1e-6;
+constexpr float kNoVolatility = -999.0f;
 
 template <typename Fn>
 Fn Library(const char* name) {
@@ -32,6 +41,34 @@ float zelBSOP::LibraryImpliedVol() {
   const auto fn = Library<ZelopImpvolFn>("impvol");
   return ToSingle(fn(putCallFlag, riskFree, maturity, strike, underlying, volatility,
                      kLibraryTolerance, optionPrice, dividendYield, kLibraryIterations));
+}
+
+float zelBSOP::LibraryAmericanImpliedVol() {
+  const auto baw = Library<ZelopBawFn>("baw");
+  const double r = riskFree, t = maturity, k = strike, s = underlying, q = dividendYield;
+  const double price = optionPrice;
+  const auto gap = [&](double sigma) { return baw(putCallFlag, s, r, t, k, sigma, q) - price; };
+  const double low = gap(kLeastVolatility), high = gap(kMostVolatility);
+  if (!std::isfinite(low) || !std::isfinite(high)) {
+    return kNoVolatility;
+  }
+  if (std::fabs(low) <= 4 * std::numeric_limits<float>::epsilon() * std::fabs(price)) {
+    // The price is the value every small volatility gives (the exercise
+    // value of an option exercised at once, or the discounted intrinsic
+    // value), to the float steps of a typed price: the bound is the answer.
+    return static_cast<float>(kLeastVolatility);
+  }
+  if (low > 0 || high < 0) {
+    return kNoVolatility;  // below what volatility 0.0001 gives or above 10's
+  }
+  const double root = BrentSearch<double>(gap, kLeastVolatility, kMostVolatility, 1e-12,
+                                          kNoVolatility, BrentStall::kReturnEstimate, 0.0, 2e-16);
+  const float stored = static_cast<float>(root);
+  // The volatility as stored must give the price back.
+  if (!(root > 0) || !(std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price))) {
+    return kNoVolatility;
+  }
+  return stored;
 }
 
 float zelBSOP::GetBSOPDLL(const std::string& oString) {
@@ -107,7 +144,7 @@ float zelBSOP::GetBAWDLL(const std::string& oString) {
                             FormatNumber(optionPrice, kEntryFormat) + ")");
       return 0.0f;
     }
-    return LibraryImpliedVol();
+    return LibraryAmericanImpliedVol();
   } else if (KeyIs(oString, strRho)) {
     return CalcRho();
   } else {

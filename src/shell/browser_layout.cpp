@@ -1,5 +1,7 @@
 #include "shell/browser_layout.h"
 
+#include <algorithm>
+
 namespace stratlyn {
 namespace {
 
@@ -49,6 +51,64 @@ BrowserLayout PositionBrowsers(const LayoutInput& in) {
   } else {
     out.browser1.height = Size(h - in.browser1_top - 100);
     out.browser2.width = Size(p.width);
+  }
+  return out;
+}
+
+namespace {
+
+// The room beside and under the pane that the design's margins and the
+// browsers' least sizes take.
+int RoomRight(const PaneInput& in) { return 25 + in.min_browser1_width + 100; }
+int RoomBelow(const PaneInput& in) {
+  return 10 + in.navigate_height + 10 + in.min_browser2_height + 100;
+}
+
+}  // namespace
+
+Rect FitPane(const PaneInput& in) {
+  const Rect& p = in.panel;
+  const int max_w = std::max(in.min_pane_width, in.client_width - p.left - RoomRight(in));
+  const int max_h = std::max(in.min_pane_height, in.client_height - p.top - RoomBelow(in));
+  // The pane never grows past what the panel needs: the panel itself, with
+  // a scroll bar where the other direction has to scroll.
+  int w = std::min(max_w, in.user_width.value_or(max_w));
+  int h = std::min(max_h, in.user_height.value_or(max_h));
+  w = std::max(w, in.min_pane_width);
+  h = std::max(h, in.min_pane_height);
+  for (int pass = 0; pass < 2; ++pass) {
+    const int need_w = p.width + (h < p.height ? in.scroll_bar : 0);
+    const int need_h = p.height + (w < p.width ? in.scroll_bar : 0);
+    w = std::max(std::min(w, need_w), std::min(in.min_pane_width, need_w));
+    h = std::max(std::min(h, need_h), std::min(in.min_pane_height, need_h));
+  }
+  return {p.left, p.top, w, h};
+}
+
+int MinClientWidth(const PaneInput& in) {
+  return in.panel.left + in.min_pane_width + RoomRight(in);
+}
+
+int MinClientHeight(const PaneInput& in) {
+  return in.panel.top + in.min_pane_height + RoomBelow(in);
+}
+
+SplitterHandles PlaceSplitterHandles(const Rect& pane, const BrowserLayout& layout,
+                                     int client_width, int client_height, bool bottom_expanded,
+                                     int thickness) {
+  SplitterHandles out;
+  // Centred on the gap between the pane and the top browser.
+  const int gap_x = pane.left + pane.width + layout.browser1.left.value_or(0);
+  const int column_x = gap_x / 2 - thickness / 2;
+  // Centred on the gap between the address row and the bottom browser.
+  const int b2_top = layout.browser2.top.value_or(pane.top + pane.height);
+  const int row_y = b2_top - 5 - thickness / 2;
+  if (bottom_expanded) {
+    out.columns = {column_x, 0, thickness, std::max(0, row_y)};
+    out.rows = {0, row_y, client_width, thickness};
+  } else {
+    out.columns = {column_x, 0, thickness, client_height};
+    out.rows = {0, row_y, std::max(0, column_x), thickness};
   }
   return out;
 }

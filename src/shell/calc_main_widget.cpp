@@ -1,6 +1,7 @@
 #include "shell/calc_main_widget.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -13,10 +14,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+#include <dlfcn.h>
+
 #include <algorithm>
 
 #include "analytics/ucrisk_widget.h"
@@ -29,6 +36,7 @@
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
 #include "tools/library_download.h"
+#include "pricing/zelop_digest.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/greek_units.h"
@@ -69,8 +77,12 @@ constexpr int kBrowser1Top = 360;
 constexpr int kNavigateHeight = 315;
 constexpr int kBotButtonWidth = 350;
 constexpr int kPanelLeft = 30;
-// The least height (pixels) of the bottom browser at start-up for the large display.
-constexpr int kMinBottomBrowserHeight = 150;
+// Splitter handles, in pixels: thick enough to take with the mouse.
+constexpr int kSplitterThickness = 6;
+// The window's first size: this share of the screen's available area, at
+// most this many pixels.
+constexpr int kStartWidthPercent = 96, kStartHeightPercent = 92;
+constexpr int kStartMaxWidth = 1600, kStartMaxHeight = 1080;
 
 void SetBoxTwips(QWidget* w, const Rect& r) {
   w->setGeometry(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
@@ -99,6 +111,79 @@ void Apply(QWidget* w, const Placement& p) {
     r.height = *p.height;
   }
   SetBoxTwips(w, r);
+}
+
+// A bar the user drags to share the window between the pane and a browser.
+class SplitterHandle : public QWidget {
+ public:
+  SplitterHandle(Qt::Orientation orientation, std::function<void(int)> dragged, QWidget* parent)
+      : QWidget(parent), orientation_(orientation), dragged_(std::move(dragged)) {
+    setCursor(orientation == Qt::Vertical ? Qt::SplitHCursor : Qt::SplitVCursor);
+    setToolTip("Drag to share the room between the panel and the browser");
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    if (e->button() == Qt::LeftButton) {
+      last_ = e->globalPosition().toPoint();
+      dragging_ = true;
+    }
+  }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    if (!dragging_) {
+      return;
+    }
+    const QPoint now = e->globalPosition().toPoint();
+    const int delta = orientation_ == Qt::Vertical ? now.x() - last_.x() : now.y() - last_.y();
+    last_ = now;
+    if (delta != 0) {
+      dragged_(delta);
+    }
+  }
+  void mouseReleaseEvent(QMouseEvent*) override { dragging_ = false; }
+
+ private:
+  Qt::Orientation orientation_;  // Vertical: a bar between two columns
+  std::function<void(int)> dragged_;
+  QPoint last_;
+  bool dragging_ = false;
+};
+
+constexpr const char* kAboutTitle = "About Stratlyn";
+constexpr const char* kLicence = "MIT License";
+
+// The file the pricing library was loaded from ("" when none could be loaded).
+std::string LoadedLibraryPath() {
+  try {
+    void* symbol = ZelopSymbol("bsop");
+    Dl_info info{};
+    if (symbol != nullptr && dladdr(symbol, &info) != 0 && info.dli_fname != nullptr) {
+      return info.dli_fname;
+    }
+  } catch (...) {
+  }
+  return {};
+}
+
+// Version, licence, and which pricing library is in use.
+std::string AboutText() {
+  std::string text = std::string("Stratlyn ") + STRATLYN_VERSION + "\n" + kLicence + "\n\n";
+  const std::string path = LoadedLibraryPath();
+  if (path.empty()) {
+    return text + "Pricing library: " + kZelopLibraryName + " not found";
+  }
+  text += "Pricing library: " + path + "\n";
+  const std::string built = BuiltZelopDigest();
+  const std::string digest = FileSha256(path);
+  if (built.empty()) {
+    text += "SHA-256 " + digest + " (this build made no library to compare with)";
+  } else if (digest == built) {
+    text += "SHA-256 " + digest + " (the library of this build)";
+  } else {
+    text += "SHA-256 " + (digest.empty() ? std::string("unreadable") : digest) +
+            " (NOT the library of this build, whose digest is " + built + ")";
+  }
+  return text;
 }
 
 // Runs one statement of a step whose errors are ignored one by one.
@@ -149,7 +234,7 @@ void calcMain::CreateControls() {
   title_font.setBold(true);
   label1_->setFont(title_font);
   label1_->setAlignment(Qt::AlignCenter);
-  label1_->setStyleSheet("color: #2c5d8f;");
+  ShowTitleColour();
   SetBoxTwips(label1_, kLabel1);
 
   cmd_calc_ = new QPushButton("Restart", client_);
@@ -198,16 +283,36 @@ void calcMain::CreateControls() {
   browser2_->setObjectName("Browser2");
   SetBoxTwips(browser2_, {kPanelLeft, 4500, 6000, 2000});
 
-  uc_bsop_ = new ucBSOP(client_);
-  uc_risk_ = new ucRisk(client_);
-  uc_sens_ = new ucSens(client_);
-  uc_strategy_ = new ucStrategy(client_);
+  // The panel shown sits in a pane that scrolls when the window is too small
+  // for it.
+  pane_area_ = new QScrollArea(client_);
+  pane_area_->setObjectName("paneArea");
+  pane_area_->setFrameShape(QFrame::NoFrame);
+  pane_area_->setWidgetResizable(false);
+  pane_host_ = new QWidget;
+  pane_host_->setObjectName("paneHost");
+  pane_area_->setWidget(pane_host_);
+  pane_area_->move(TwipsToPixels(kPanelLeft), TwipsToPixels(942));
+
+  uc_bsop_ = new ucBSOP(pane_host_);
+  uc_risk_ = new ucRisk(pane_host_);
+  uc_sens_ = new ucSens(pane_host_);
+  uc_strategy_ = new ucStrategy(pane_host_);
   uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
   for (QWidget* panel : {static_cast<QWidget*>(uc_bsop_), static_cast<QWidget*>(uc_risk_),
                          static_cast<QWidget*>(uc_sens_), static_cast<QWidget*>(uc_strategy_)}) {
-    panel->move(TwipsToPixels(kPanelLeft), TwipsToPixels(942));
+    panel->move(0, 0);
     panel->hide();
   }
+
+  split_columns_ = new SplitterHandle(
+      Qt::Vertical, [this](int dx) { DragColumnSplitter(dx); }, client_);
+  split_columns_->setObjectName("columnSplitter");
+  split_rows_ = new SplitterHandle(
+      Qt::Horizontal, [this](int dy) { DragRowSplitter(dy); }, client_);
+  split_rows_->setObjectName("rowSplitter");
+  split_columns_->hide();
+  split_rows_->hide();
   bsop_panel_ = {uc_bsop_, [this] { uc_bsop_->EnlargeFont(); }, [this] { uc_bsop_->ReduceFont(); },
                  [this] { return uc_bsop_->ucWidth(); }, [this] { return uc_bsop_->ucHeight(); }};
   risk_panel_ = {uc_risk_, [this] { uc_risk_->EnlargeFont(); }, [this] { uc_risk_->ReduceFont(); },
@@ -272,6 +377,8 @@ void calcMain::CreateMenus() {
       {"&Help", "mnuModHelp", "&Module Specific Help", &calcMain::mnuModHelp_Click},
       {"&Help", "mnuHelpModule", "&Help", &calcMain::mnuHelpModule_Click},
       {"&Help", "mnuHelpDownload", "&Download libzelop32.so", &calcMain::mnuHelpDownload_Click},
+      {"&Help", "mnuHelpSep", nullptr, nullptr},
+      {"&Help", "mnuHelpAbout", "&About Stratlyn", &calcMain::mnuHelpAbout_Click},
   };
   QMenu* menu = nullptr;
   QString menu_title;
@@ -287,6 +394,41 @@ void calcMain::CreateMenus() {
       connect(action, &QAction::triggered, this, item.handler);
     }
   }
+  // The layout and the display size now in use carry a check mark.
+  auto* layouts = new QActionGroup(this);
+  auto* displays = new QActionGroup(this);
+  for (auto [group, name] : {std::pair{layouts, "mnuLayout1"}, std::pair{layouts, "mnuLayout0"},
+                             std::pair{displays, "mnuOptionsLargeDisplay"},
+                             std::pair{displays, "mnuOptionsNormalDisplay"}}) {
+    QAction* action = Action(name);
+    action->setCheckable(true);
+    group->addAction(action);
+  }
+  Action("mnuModHelp")->setShortcut(QKeySequence::HelpContents);  // F1
+  Action("mnuFileExit")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+void calcMain::ShowTitleColour() {
+  // The product title in blue: dark on a light window, light on a dark one.
+  const bool dark = palette().color(QPalette::Window).lightness() < 128;
+  QPalette pal = label1_->palette();
+  pal.setColor(QPalette::WindowText, dark ? QColor(0x8f, 0xb8, 0xe0) : QColor(0x2c, 0x5d, 0x8f));
+  label1_->setPalette(pal);
+}
+
+void calcMain::ShowMenuChecks() {
+  Action("mnuLayout1")->setChecked(bottomExpanded != 0);
+  Action("mnuLayout0")->setChecked(bottomExpanded == 0);
+  if (const Panel* panel = CurrentPanelOps()) {
+    // Each panel keeps its own display size: the tick follows the one shown.
+    const bool large = panel->uc_width() > ucBSOP::kDesignWidth;
+    Action("mnuOptionsLargeDisplay")->setChecked(large);
+    Action("mnuOptionsNormalDisplay")->setChecked(!large);
+  }
+}
+
+void calcMain::mnuHelpAbout_Click() {
+  AppDialogs().Show(AboutText(), MsgButtons::Ok, MsgIcon::Information, kAboutTitle);
 }
 
 void calcMain::mnuOptionsPerDayUnits_Click() {
@@ -322,9 +464,15 @@ void calcMain::Form_Load() {
     }
     if (!isVisible() && !testAttribute(Qt::WA_Resized)) {
       // A first size that fits the screen, unless the caller gave one.
-      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect avail = screen->availableGeometry();
-        resize(std::min(1280, avail.width() * 95 / 100), std::min(980, avail.height() * 92 / 100));
+      QRect avail;
+      if (screen_area_) {
+        avail = *screen_area_;
+      } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        avail = screen->availableGeometry();
+      }
+      if (!avail.isEmpty()) {
+        resize(std::min(kStartMaxWidth, avail.width() * kStartWidthPercent / 100),
+               std::min(kStartMaxHeight, avail.height() * kStartHeightPercent / 100));
         move(avail.center() - rect().center());
       }
     }
@@ -337,9 +485,9 @@ void calcMain::Form_Load() {
     if (closing_) {
       return;
     }
-    // On a screen too small for the large panel the bottom browser would all
-    // but vanish: start at the normal display there.
-    if (browser2_->height() < kMinBottomBrowserHeight) {
+    // The largest display that fits: where the large panel would have to
+    // scroll, start at the normal one.
+    if (pane_box_.width < panel_box_.width || pane_box_.height < panel_box_.height) {
       mnuOptionsNormalDisplay_Click();
     }
     AppEvents().ProcessPending();
@@ -366,15 +514,66 @@ const calcMain::Panel* calcMain::CurrentPanelOps() const {
   return nullptr;
 }
 
+void calcMain::SetPanelSize(QWidget* panel) {
+  // The panel's own size, or more where a control reaches past it (the
+  // large display stretches positions more than the panel's height), so
+  // that the pane scrolls to every control.
+  const QRect controls = panel->childrenRect();
+  panel_box_.width = std::max(panel_box_.width, PixelsToTwips(controls.right() + 1));
+  panel_box_.height = std::max(panel_box_.height, PixelsToTwips(controls.bottom() + 1));
+  const QSize size(TwipsToPixels(panel_box_.width), TwipsToPixels(panel_box_.height));
+  panel->setGeometry(QRect(QPoint(0, 0), size));
+  pane_host_->resize(size);
+}
+
 void calcMain::PlacePanel(const Panel& panel) {
   panel_box_.left = kPanelLeft;
-  panel.widget->move(TwipsToPixels(panel_box_.left), panel.widget->y());
   AppEvents().ProcessPending();
   panel_box_.top = kLine1.y1 + kLine1BorderWidth + 10;
   panel_box_.width = panel.uc_width();
   panel_box_.height = panel.uc_height();
-  SetBoxTwips(panel.widget, panel_box_);
+  SetPanelSize(panel.widget);
   current_ = panel.widget;
+  ShowMenuChecks();
+  // A new panel starts at its own size: the splitters' last positions were
+  // for the one before.
+  user_pane_width_.reset();
+  user_pane_height_.reset();
+  pane_area_->horizontalScrollBar()->setValue(0);
+  pane_area_->verticalScrollBar()->setValue(0);
+}
+
+PaneInput calcMain::MakePaneInput() const {
+  PaneInput in;
+  in.panel = panel_box_;
+  in.client_width = PixelsToTwips(client_->width());
+  in.client_height = PixelsToTwips(client_->height());
+  in.user_width = user_pane_width_;
+  in.user_height = user_pane_height_;
+  in.scroll_bar = PixelsToTwips(pane_area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  in.navigate_height = kNavigateHeight;
+  // The buttons above the pane, and the top browser's three buttons, stay in view.
+  in.min_pane_width = std::max(in.min_pane_width, kCmdStrategy.left + kCmdStrategy.width);
+  in.min_browser1_width = std::max(in.min_browser1_width,
+                                   BoxTwips(cmd_back_).width + BoxTwips(cmd_forward_).width +
+                                       BoxTwips(cmd_stop_).width + 50);
+  return in;
+}
+
+void calcMain::DragColumnSplitter(int dx) {
+  if (current_ == nullptr) {
+    return;
+  }
+  user_pane_width_ = pane_box_.width + PixelsToTwips(dx);
+  LayOut(false);
+}
+
+void calcMain::DragRowSplitter(int dy) {
+  if (current_ == nullptr) {
+    return;
+  }
+  user_pane_height_ = pane_box_.height + PixelsToTwips(dy);
+  LayOut(false);
 }
 
 void calcMain::ApplyLayout(const BrowserLayout& l) {
@@ -393,8 +592,13 @@ void calcMain::LayOut(bool let_events_run) {
     return;
   }
   try {
+    const PaneInput pane_in = MakePaneInput();
+    client_->setMinimumSize(TwipsToPixels(MinClientWidth(pane_in)),
+                            TwipsToPixels(MinClientHeight(pane_in)));
+    pane_box_ = FitPane(pane_in);
+    SetBoxTwips(pane_area_, pane_box_);
     LayoutInput in;
-    in.panel = panel_box_;
+    in.panel = pane_box_;
     in.client_width = PixelsToTwips(client_->width());
     in.client_height = PixelsToTwips(client_->height());
     in.bottom_expanded = bottomExpanded != 0;
@@ -407,6 +611,15 @@ void calcMain::LayOut(bool let_events_run) {
     in.navigate_width = BoxTwips(cmb_navigate_).width;
     last_layout_ = stratlyn::PositionBrowsers(in);
     ApplyLayout(last_layout_);
+    const SplitterHandles handles =
+        PlaceSplitterHandles(pane_box_, last_layout_, in.client_width, in.client_height,
+                             in.bottom_expanded, PixelsToTwips(kSplitterThickness));
+    SetBoxTwips(split_columns_, handles.columns);
+    SetBoxTwips(split_rows_, handles.rows);
+    split_columns_->show();
+    split_rows_->show();
+    split_columns_->raise();
+    split_rows_->raise();
     if (let_events_run) {
       AppEvents().ProcessPending();
     }
@@ -430,6 +643,9 @@ bool calcMain::eventFilter(QObject* watched, QEvent* event) {
 
 void calcMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && label1_ != nullptr) {
+    ShowTitleColour();
+  }
   if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
     LayOut(false);
   }
@@ -444,8 +660,11 @@ void calcMain::DisplayStep(bool enlarge) {
   IgnoringErrors([&] {
     panel_box_.width = panel->uc_width();
     panel_box_.height = panel->uc_height();
-    SetBoxTwips(panel->widget, panel_box_);
+    SetPanelSize(panel->widget);
+    user_pane_width_.reset();
+    user_pane_height_.reset();
   });
+  ShowMenuChecks();
   IgnoringErrors([&] { PositionBrowsers(); });
 }
 
@@ -454,11 +673,13 @@ void calcMain::mnuOptionsNormalDisplay_Click() { DisplayStep(false); }
 
 void calcMain::mnuLayout1_Click() {
   bottomExpanded = 1;
+  ShowMenuChecks();
   PositionBrowsers();
 }
 
 void calcMain::mnuLayout0_Click() {
   bottomExpanded = 0;
+  ShowMenuChecks();
   PositionBrowsers();
 }
 
@@ -714,9 +935,11 @@ void calcMain::OnDownloadRequested(QWebEngineDownloadRequest* download) {
   }
   const QFileInfo target(path);
   download->setDownloadDirectory(target.absolutePath());
-  // The pricing library arrives under a temporary name and takes the chosen
-  // one only when its SHA-256 is that of the library this build made.
-  const bool library = download->downloadFileName() == QLatin1String(kZelopLibraryName);
+  // A file that could be loaded as the pricing library where it lands (by
+  // its name or its folder; never by the name the server gave it) arrives
+  // under a temporary name and takes the chosen one only when its SHA-256
+  // is that of the library this build made.
+  const bool library = IsLibraryDestination(path.toStdString());
   download->setDownloadFileName(target.fileName() + (library ? ".download" : ""));
   connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
     if (download->isFinished()) {

@@ -6,7 +6,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "analytics/option_parameters.h"
@@ -18,6 +20,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QWebEngineDownloadRequest;
 
 namespace stratlyn {
@@ -79,6 +82,7 @@ class calcMain : public QMainWindow {
   void mnuModHelp_Click();
   void mnuHelpModule_Click();
   void mnuHelpDownload_Click();
+  void mnuHelpAbout_Click();  // version, licence, pricing library in use
 
   // The addresses in use (the maker's site and its pages).
   const SiteAddresses& Addresses() const { return addresses_; }
@@ -118,6 +122,19 @@ class calcMain : public QMainWindow {
   const OptionParameters& Parameters() const { return params_; }
   // The layout last applied, in twips.
   const BrowserLayout& LastLayout() const { return last_layout_; }
+  // The scrolled pane that shows the current panel, and its place (twips).
+  QScrollArea* PaneArea() const { return pane_area_; }
+  const Rect& PaneBox() const { return pane_box_; }
+  // The splitter handles: between the pane and the top browser, and between
+  // the pane's address row and the bottom browser.
+  QWidget* ColumnSplitter() const { return split_columns_; }
+  QWidget* RowSplitter() const { return split_rows_; }
+  // Drags a splitter by a number of pixels, as the mouse does.
+  void DragColumnSplitter(int dx);
+  void DragRowSplitter(int dy);
+  // The screen area the window starts in (logical pixels); by default the
+  // available area of the primary screen.
+  void SetScreenArea(const QRect& area) { screen_area_ = area; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -137,6 +154,11 @@ class calcMain : public QMainWindow {
   void PlacePanel(const Panel& panel);
   void ApplyLayout(const BrowserLayout& layout);
   void LayOut(bool let_events_run);
+  PaneInput MakePaneInput() const;
+  void SetPanelSize(QWidget* panel);
+  // Ticks the layout and the display size now in use in the Options menu.
+  void ShowMenuChecks();
+  void ShowTitleColour();
   void DisplayStep(bool enlarge);
   const Panel* CurrentPanelOps() const;
   void SyncNavigateList();
@@ -183,7 +205,14 @@ class calcMain : public QMainWindow {
   ucStrategy* uc_strategy_ = nullptr;
   Panel bsop_panel_, risk_panel_, sens_panel_, strategy_panel_;
   QWidget* current_ = nullptr;
-  Rect panel_box_;  // the current panel's place in twips
+  Rect panel_box_;  // the current panel's place and full size in twips
+  Rect pane_box_;   // the pane that shows it (smaller when the window is)
+  QScrollArea* pane_area_ = nullptr;
+  QWidget* pane_host_ = nullptr;  // the panels' parent inside the pane
+  QWidget* split_columns_ = nullptr;
+  QWidget* split_rows_ = nullptr;
+  std::optional<int> user_pane_width_, user_pane_height_;  // twips, from the splitters
+  std::optional<QRect> screen_area_;
   bool closing_ = false;
 };
 

@@ -65,9 +65,22 @@ std::string NetworkText(const QString& error) {
   return text.isEmpty() ? std::string("the page could not be loaded") : text.toStdString();
 }
 
+long WholeSeconds(std::chrono::milliseconds timeout) {
+  return std::max<long>(1, static_cast<long>((timeout.count() + 500) / 1000));
+}
+
 // The time-out in the words of the command line's fetches ("no answer in 30 s").
 std::string NoAnswerWords(std::chrono::milliseconds timeout) {
-  return NoAnswerText(std::max<long>(1, static_cast<long>((timeout.count() + 500) / 1000)));
+  return NoAnswerText(WholeSeconds(timeout));
+}
+
+// The body HTML, or false when it is longer than a page may be (counted in
+// UTF-16 units, about its bytes): so much is not even copied out.
+QString BodyScript(std::size_t max_bytes) {
+  return QStringLiteral(
+             "(function(){var h=document.body?document.body.innerHTML:'';"
+             "return h.length>%1?false:h;})()")
+      .arg(static_cast<qulonglong>(max_bytes));
 }
 
 }  // namespace
@@ -79,7 +92,9 @@ WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent) {
   no_answer_.setSingleShot(true);
   aborted_grace_.setSingleShot(true);
   aborted_grace_.setInterval(kAbortedGraceMs);
+  deadline_.setSingleShot(true);
   connect(&no_answer_, &QTimer::timeout, this, &WebBrowser::OnNoAnswer);
+  connect(&deadline_, &QTimer::timeout, this, &WebBrowser::OnPageDeadline);
   connect(&aborted_grace_, &QTimer::timeout, this, [this] { Finish(kNoPageFailure); });
   connect(this, &QWebEngineView::loadStarted, this, &WebBrowser::OnLoadStarted);
   connect(this, &QWebEngineView::urlChanged, this, &WebBrowser::OnUrlChanged);
@@ -112,6 +127,7 @@ void WebBrowser::Navigate(const std::string& url, int flags) {
     return;
   }
   no_answer_.start(no_answer_ms_);
+  deadline_.start(deadline_ms_);
   if (flags & kNoReadFromCache) {
     QWebEngineHttpRequest request(target);
     request.setHeader("Cache-Control", "no-cache");
@@ -146,6 +162,7 @@ void WebBrowser::Stop() {
   }
   no_answer_.stop();
   aborted_grace_.stop();
+  deadline_.stop();
   following_ = false;
   user_load_ = false;
   if (was_loading) {
@@ -171,15 +188,17 @@ std::string WebBrowser::BodyHtml() {
   body_wait_ = &loop;
   QString html;
   bool answered = false;
+  bool too_large = false;
   // The callback may come after this call has given up; it then must not
   // touch the local variables, hence the guard object.
   QPointer<QEventLoop> guard(&loop);
-  page()->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
-                        [guard, &html, &answered](const QVariant& result) {
+  page()->runJavaScript(BodyScript(body_max_bytes_),
+                        [guard, &html, &answered, &too_large](const QVariant& result) {
                           if (!guard) {
                             return;
                           }
-                          html = result.toString();
+                          too_large = result.typeId() == QMetaType::Bool;
+                          html = too_large ? QString() : result.toString();
                           answered = true;
                           guard->quit();
                         });
@@ -192,6 +211,9 @@ std::string WebBrowser::BodyHtml() {
     return {};  // the view went away while the page was asked
   }
   body_wait_ = nullptr;
+  if (too_large) {
+    failure_ = AnswerTooLargeText(url().host().toStdString(), body_max_bytes_);
+  }
   return answered ? html.toStdString() : std::string();
 }
 
@@ -283,9 +305,20 @@ void WebBrowser::OnNoAnswer() {
   Finish(failure);
 }
 
+void WebBrowser::OnPageDeadline() {
+  if (!following_) {
+    return;
+  }
+  const std::string host = chain_.empty() ? std::string() : chain_.back().host().toStdString();
+  const std::string failure = NoCompleteAnswerText(host, WholeSeconds(deadline_ms_));
+  stop();
+  Finish(failure);
+}
+
 void WebBrowser::Finish(const std::string& failure) {
   no_answer_.stop();
   aborted_grace_.stop();
+  deadline_.stop();
   following_ = false;
   user_load_ = false;
   failure_ = failure;

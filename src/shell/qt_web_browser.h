@@ -2,8 +2,9 @@
 // A browser view of the main window: BrowserView on QWebEngineView.
 // Each Navigate is followed until that very load ends: loaded, failed (with
 // the cause in LoadFailure), turned into a download, stopped, or without an
-// answer from the server for NoAnswerTimeout(). A Navigate that replaces a
-// load still running is followed in its place. The Tag is emptied when a
+// answer from the server for NoAnswerTimeout(), or not complete by
+// PageDeadline() (however slowly the server sends it). A Navigate that
+// replaces a load still running is followed in its place. The Tag is emptied when a
 // load starts and becomes "alldone" when the load followed ends; the body
 // HTML is read with runJavaScript, awaited in a nested event loop.
 
@@ -12,10 +13,12 @@
 #include <QUrl>
 #include <QWebEngineView>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "util/browser_view.h"
+#include "util/net_limits.h"
 
 class QEventLoop;
 class QWebEngineDownloadRequest;
@@ -49,11 +52,19 @@ class WebBrowser : public QWebEngineView, public BrowserView {
 
   // Longest wait for the body HTML before BodyHtml gives up with "".
   static constexpr int kBodyHtmlTimeoutMs = 15000;
+  // A body longer than this (64 MB) is not read: BodyHtml gives "" and
+  // LoadFailure says the answer is too large. Settable for tests.
+  void SetBodyMaxBytes(std::size_t bytes) { body_max_bytes_ = bytes; }
   // How long a server may take to answer a Navigate before the load is
   // stopped and fails with "no answer in N s".
   static constexpr std::chrono::milliseconds kNoAnswerTimeout{30000};
   void SetNoAnswerTimeout(std::chrono::milliseconds timeout) { no_answer_ms_ = timeout; }
   std::chrono::milliseconds NoAnswerTimeout() const { return no_answer_ms_; }
+  // How long a Navigate may take as a whole before the load is stopped and
+  // fails with "no complete answer from HOST in N s" (Stop ends it sooner).
+  static constexpr std::chrono::milliseconds kPageDeadline{kPageDeadlineSeconds * 1000};
+  void SetPageDeadline(std::chrono::milliseconds deadline) { deadline_ms_ = deadline; }
+  std::chrono::milliseconds PageDeadline() const { return deadline_ms_; }
 
   // The address of the last Navigate ("" before the first).
   const std::string& LastNavigateTarget() const { return target_text_; }
@@ -77,6 +88,7 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   void OnDownloadRequested(QWebEngineDownloadRequest* download);
   void OnRedirect(const QUrl& url);
   void OnNoAnswer();
+  void OnPageDeadline();
   // Ends the load followed (or the one the user started) with `failure`.
   void Finish(const std::string& failure);
 
@@ -93,7 +105,10 @@ class WebBrowser : public QWebEngineView, public BrowserView {
   std::string target_text_;
   QTimer no_answer_;      // runs from Navigate until the first answer
   QTimer aborted_grace_;  // an aborted load may be a download about to be reported
+  QTimer deadline_;       // runs from Navigate until the load ends
   std::chrono::milliseconds no_answer_ms_ = kNoAnswerTimeout;
+  std::chrono::milliseconds deadline_ms_ = kPageDeadline;
+  std::size_t body_max_bytes_ = kPageMaxBytes;
   QPointer<QEventLoop> body_wait_;
 };
 

@@ -20,7 +20,7 @@ SiteAddresses SiteAddresses::ForSite(const std::string& site) {
   a.ModulePageUrl = site + kHelpBasePath;
   a.ModulePageUrl += kModuleName;
   a.ModulePageUrl += kModulePage;
-  a.ForumUrl = site + kForumPath;
+  a.ForumUrl = site + (folder ? kFolderForumPath : kForumPath);
   a.LinksPageUrl = site + kLinksPath;
   a.DownloadUrl = site + kDownloadPath;
   return a;

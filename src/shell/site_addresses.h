@@ -30,6 +30,10 @@ inline constexpr const char* kModuleName = "Velcaro";
 inline constexpr const char* kModulePage = "/page1.htm";
 inline constexpr const char* kHowToUsePath = "/public/zelmodhtm/howtouse.htm";
 inline constexpr const char* kForumPath = "/public/forum/enterforum.cfm";
+// A folder of pages (file:) has no server to run the forum's entry page: the
+// folder's copy is a plain page, which the browser shows as a page rather
+// than as its source text.
+inline constexpr const char* kFolderForumPath = "/public/forum/enterforum.htm";
 inline constexpr const char* kForumSetupPath = "/public/forum/forumsetup.htm";
 inline constexpr const char* kLinksPath = "/links.htm";
 inline constexpr const char* kDownloadPath = "/public/modules/install/libzelop32.so";

@@ -90,8 +90,13 @@ std::optional<double> DotNumber(std::string_view text) {
 std::optional<double> YearsOf(const std::string& text, const std::string& start,
                               bool dot_decimals) {
   const std::string t = Trim(text);
-  if (const auto v = dot_decimals ? DotNumber(t) : NumericValue(t)) {
-    return v;
+  if (dot_decimals) {
+    if (const auto v = DotNumber(t)) {
+      return v;
+    }
+  } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber);
+             v.value && !v.blank && v.normalised.find('/') == std::string::npos) {
+    return v.value;  // years; a slash is a date's
   }
   if (!IsDateText(t) || !IsDateText(start)) {
     return std::nullopt;
@@ -177,23 +182,27 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
     const auto fail = [&](int col, const std::string& why) {
       throw StrategyInputError(row + kLegColumnCaptions[col] + ": " + why);
     };
-    const auto number = [&](int col) {
+    // Cells are read as every entry field is: a quantity or a price.
+    const auto number = [&](int col, EntryKind kind) {
       const std::string text = cell(col);
-      const auto v = NumericValue(text);
-      if (!v) {
-        fail(col, text.empty() ? "a number is needed" : "'" + text + "' is not a number");
+      const EntryReading v = ReadEntry(text, kind);
+      if (text.empty()) {
+        fail(col, "a number is needed");
       }
-      return *v;
+      if (!v.value) {
+        fail(col, "'" + text + "' " + v.problem);
+      }
+      return *v.value;
     };
     Leg leg;
-    leg.quantity = number(0);
+    leg.quantity = number(0, EntryKind::kNumber);
     const auto kind = LegKindByName(cell(1));
     if (!kind) {
       fail(1, "write call, put or underlying");
     }
     leg.kind = *kind;
     if (leg.kind != LegKind::kUnderlying) {
-      leg.strike = number(2);
+      leg.strike = number(2, EntryKind::kPrice);
       const auto years = YearsOf(cell(3), start, false);
       if (!years) {
         fail(3, cell(3).empty() ? "years or a date are needed"
@@ -210,7 +219,7 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
       }
     }
     if (!cell(5).empty()) {
-      leg.price = number(5);
+      leg.price = number(5, EntryKind::kPrice);
     }
     legs.push_back(leg);
   }

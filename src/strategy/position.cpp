@@ -6,7 +6,9 @@
 
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
+#include "util/dialogs.h"
 #include "util/format.h"
+#include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -28,6 +30,25 @@ constexpr double kSlopeTolerance = 1e-12;
 std::string LegPrefix(std::size_t i) { return "Leg " + std::to_string(i + 1) + ": "; }
 
 bool Finite(double v) { return std::isfinite(v); }
+
+// The records' answers that are no figure: invalid inputs, a failed library
+// call. Never summed, plotted or written.
+constexpr float kInvalidFigure = -999.0f;
+constexpr float kLibraryFailure = -9999.0f;
+
+bool IsFigure(float v) { return std::isfinite(v) && v != kInvalidFigure && v != kLibraryFailure; }
+
+// Keeps the message boxes of a lattice run instead of showing them: the
+// position is refused with the message, once, by whoever shows it.
+class KeptMessages : public Dialogs {
+ public:
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
+                 const std::string&) override {
+    texts.push_back(text);
+    return CautiousAnswer(buttons);
+  }
+  std::vector<std::string> texts;
+};
 
 double NormalCdf(double z) { return 0.5 * std::erfc(-z / std::sqrt(2.0)); }
 
@@ -154,10 +175,11 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     o.SetOptionData(static_cast<float>(market_.vol), o.strVolatility);
     o.SetOptionData(static_cast<float>(market_.yield), o.strDvl);
     o.SetOptionData(static_cast<float>(spot), o.strUnderlying);
-    value = o.GetOptionData(o.strOptionPrice, true);
-    if (value == -999.0f) {
+    const float figure = o.GetOptionData(o.strOptionPrice, true);
+    if (!IsFigure(figure)) {
       throw StrategyInputError(kNoModelValue + std::to_string(&leg - legs_.data() + 1));
     }
+    value = figure;
   } else {
     zelBarr& b = *barr_;
     b.SetOptionData(call ? b.boolError : b.FLAG, b.strType);
@@ -167,8 +189,20 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     b.SetOptionData(spot, b.strUnderlying);
     b.SetOptionData(market_.vol, b.strVolatility);
     b.SetOptionData(market_.yield, b.strDvl);
-    b.CalcBarr(b.AMERVANILLA);
-    value = b.GetOptionData(b.strOptionPrice);
+    KeptMessages kept;
+    {
+      ScopedServices keep(&kept);
+      b.CalcBarr(b.AMERVANILLA);
+    }
+    const float figure = b.GetOptionData(b.strOptionPrice);
+    if (!IsFigure(figure) || !kept.texts.empty()) {
+      // No lattice fits this leg: the whole position is refused with the
+      // lattice's own reason.
+      const std::size_t number = static_cast<std::size_t>(&leg - legs_.data());
+      throw StrategyInputError(kept.texts.empty() ? kNoModelValue + std::to_string(number + 1)
+                                                  : LegPrefix(number) + kept.texts.back());
+    }
+    value = figure;
   }
   if (!Finite(value)) {
     throw zelError(err::kOverflow);
@@ -343,6 +377,13 @@ CurveSummary PositionPricer::Summarise(double years) {
   return s;
 }
 
+double PositionPricer::LegFigure(const Leg& leg, float figure) const {
+  if (!IsFigure(figure)) {
+    throw StrategyInputError(kNoModelValue + std::to_string(&leg - legs_.data() + 1));
+  }
+  return figure;
+}
+
 PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
   PositionGreeks g;
   if (leg.kind == LegKind::kUnderlying) {
@@ -352,11 +393,11 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
   if (!leg.american) {
     zelBSOP& o = *bsop_;
     LegValue(leg, market_.spot, leg.maturity);  // sets the record's inputs
-    g.delta = o.GetOptionData(o.strDelta, true);
-    g.gamma = o.GetOptionData(o.strGamma, true);
-    g.vega = o.GetOptionData(o.strVega, true);
-    g.theta = o.GetOptionData(o.strTheta, true);
-    g.rho = o.GetOptionData(o.strRho, true);
+    g.delta = LegFigure(leg, o.GetOptionData(o.strDelta, true));
+    g.gamma = LegFigure(leg, o.GetOptionData(o.strGamma, true));
+    g.vega = LegFigure(leg, o.GetOptionData(o.strVega, true));
+    g.theta = LegFigure(leg, o.GetOptionData(o.strTheta, true));
+    g.rho = LegFigure(leg, o.GetOptionData(o.strRho, true));
   } else {
     zelBarr& b = *barr_;
     // The lattice has no rho: the value's change over a small move of the
@@ -376,10 +417,10 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
     market_.rate = rate;
     g.rho = (v_up - v_down) / (up - down);
     LegValue(leg, market_.spot, leg.maturity);
-    g.delta = b.GetOptionData(b.strDelta);
-    g.gamma = b.GetOptionData(b.strGamma);
-    g.vega = b.GetOptionData(b.strVega);
-    g.theta = b.GetOptionData(b.strTheta);
+    g.delta = LegFigure(leg, b.GetOptionData(b.strDelta));
+    g.gamma = LegFigure(leg, b.GetOptionData(b.strGamma));
+    g.vega = LegFigure(leg, b.GetOptionData(b.strVega));
+    g.theta = LegFigure(leg, b.GetOptionData(b.strTheta));
   }
   return g;
 }

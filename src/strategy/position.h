@@ -132,6 +132,8 @@ class PositionPricer {
   // Value per unit of one leg at price `spot` with `left` years to its expiry.
   double LegValue(const Leg& leg, double spot, double left);
   PositionGreeks RecordGreeks(const Leg& leg);
+  // A record's figure of `leg`; StrategyInputError when it is a sentinel.
+  double LegFigure(const Leg& leg, float figure) const;
   // The profit's slope far beyond every strike at `years`.
   double TailSlope(double years) const;
   double FindRoot(double lo, double hi, double p_lo, double years, bool linear);

@@ -16,19 +16,21 @@ namespace stratlyn {
 
 namespace {
 
-std::string Money(double v) { return FormatNumber(v, kValueFormat); }
+// Figures are written as the user's locale writes numbers, as the calculator
+// panel writes its own.
+std::string Money(double v) { return FormatEntryNumber(v, kValueFormat); }
 
 std::string Bound(const std::optional<double>& v) { return v ? Money(*v) : "unlimited"; }
 
 std::string Evens(const CurveSummary& s) {
   std::string text;
   for (const double b : s.break_evens) {
-    text += (text.empty() ? "" : "  ") + FormatNumber(b, "0.00##");
+    text += (text.empty() ? "" : "  ") + FormatEntryNumber(b, "0.00##");
   }
   return text.empty() ? std::string("none") : text;
 }
 
-std::string Percent(double p) { return FormatNumber(100 * p, "0.00") + " %"; }
+std::string Percent(double p) { return FormatEntryNumber(100 * p, "0.00") + " %"; }
 
 }  // namespace
 
@@ -60,6 +62,7 @@ void StrategyPanel::NumberRows() {
 }
 
 void StrategyPanel::AddLeg() {
+  EndEdit();
   const Leg leg{1,           option_.oid == 2 ? LegKind::kPut : LegKind::kCall,
                 option_.oxk, option_.ot,
                 false,       std::nullopt};
@@ -90,6 +93,7 @@ void StrategyPanel::AddLeg() {
 }
 
 void StrategyPanel::RemoveLeg() {
+  EndEdit();
   const int first = std::max(legs_.FixedRows(), std::min(legs_.Row(), legs_.RowSel()));
   const int last = std::max(legs_.Row(), legs_.RowSel());
   legs_.SetRedraw(false);
@@ -108,6 +112,7 @@ void StrategyPanel::RemoveLeg() {
 }
 
 void StrategyPanel::ApplyTemplate(StrategyTemplate t, double width, bool american) {
+  EndEdit();
   const Position legs = TemplateLegs(t, option_.oxk, option_.ot, width, american);
   legs_.SetRedraw(false);
   LegsToGrid(legs, legs_);
@@ -123,6 +128,7 @@ void StrategyPanel::KeyPress(int key_ascii) {
     return;
   }
   if (key_ascii == 22) {
+    EndEdit();
     // Room for every pasted row below the current cell, then the grid's
     // own paste fills the selection.
     std::string text = AppClipboard().Text();
@@ -161,20 +167,41 @@ void StrategyPanel::KeyPress(int key_ascii) {
   if (legs_.Row() < legs_.FixedRows() || legs_.Col() < legs_.FixedCols()) {
     return;
   }
+  const bool editing = edit_row_ == legs_.Row() && edit_col_ == legs_.Col();
   std::string text = legs_.Text();
   if (key_ascii == 8) {
     if (!text.empty()) {
       text.pop_back();
     }
   } else if (key_ascii >= 32 && key_ascii != 127) {
+    if (!editing) {
+      text.clear();  // typing over a cell replaces what it held
+    }
     text += static_cast<char>(key_ascii);
   } else {
     return;
   }
+  edit_row_ = legs_.Row();
+  edit_col_ = legs_.Col();
   legs_.SetText(text);
 }
 
+void StrategyPanel::BeginEdit() {
+  if (legs_.Row() < legs_.FixedRows() || legs_.Col() < legs_.FixedCols()) {
+    return;
+  }
+  edit_row_ = legs_.Row();
+  edit_col_ = legs_.Col();
+}
+
+bool StrategyPanel::EndEdit() {
+  const bool was = edit_row_ >= 0;
+  edit_row_ = edit_col_ = -1;
+  return was;
+}
+
 void StrategyPanel::ClearCells() {
+  EndEdit();
   const int r0 = std::max(legs_.FixedRows(), std::min(legs_.Row(), legs_.RowSel()));
   const int c0 = std::max(legs_.FixedCols(), std::min(legs_.Col(), legs_.ColSel()));
   const int r1 = std::max(legs_.Row(), legs_.RowSel());

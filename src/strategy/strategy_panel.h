@@ -57,11 +57,20 @@ class StrategyPanel {
   // Fills the table with a template at the option's strike and maturity.
   // StrategyInputError for a bad width (the table is left alone).
   void ApplyTemplate(StrategyTemplate t, double width, bool american);
-  // Editing of the current cell: a typed character is appended, Backspace (8)
-  // removes the last one, Ctrl+C (3) copies the selection and Ctrl+V (22)
-  // pastes tab-separated rows from the current cell on (rows are added as
-  // needed), through the grid clipboard routines.
+  // Editing of the current cell, as in a spreadsheet: the first character
+  // typed into a cell replaces its text and starts editing it, later ones
+  // are appended; Backspace (8) removes the last character (and starts
+  // editing). Ctrl+C (3) copies the selection and Ctrl+V (22) pastes
+  // tab-separated rows from the current cell on (rows are added as needed),
+  // through the grid clipboard routines.
   void KeyPress(int key_ascii);
+  // F2: edits the current cell in place (typing appends to its text).
+  void BeginEdit();
+  // The current cell has been left (or the table changed): the next
+  // character typed replaces the cell's text. True when a cell was being
+  // edited.
+  bool EndEdit();
+  bool Editing() const { return edit_row_ >= 0; }
   // Delete: empties the selected cells.
   void ClearCells();
 
@@ -86,6 +95,7 @@ class StrategyPanel {
   Grid& legs_;
   OptionParameters option_;
   std::unique_ptr<PositionPricer> last_;
+  int edit_row_ = -1, edit_col_ = -1;  // the cell being edited, if any
   double last_years_ = 0;
 };
 

@@ -4,17 +4,18 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include "charts/qt_canvas.h"
 #include "charts/zel_draw.h"
@@ -23,6 +24,7 @@
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/numeric_entry.h"
+#include "util/qt_file_dialogs.h"
 #include "util/qt_grid_model.h"
 #include "util/services.h"
 
@@ -41,6 +43,9 @@ constexpr int kPlotHeight = 4080;
 constexpr int kYLabelLeft = 3990;
 constexpr int kYLabelWidth = 660;
 constexpr int kGap = 45;
+// Between a label and the field beside it, so that the two stay apart after
+// the large display has rounded both to pixels.
+constexpr int kLabelGap = 40;
 // The large display stretches positions more than the panel (the top 400
 // twips are left out of its ratio): every control ends above this.
 constexpr int kContentBottom = ucStrategy::kDesignHeight - 420;
@@ -58,6 +63,8 @@ constexpr const char* kMarkerPrefix = "now ";
 
 constexpr const char* kAtExpiryLegend = "At expiry";
 constexpr const char* kAtDateLegend = "At date";
+// The date field's name in a message about its entry.
+constexpr const char* kAtDateField = "At date";
 constexpr const char* kSaveImageTitle = "Save Image";
 constexpr const char* kImageNotSaved = "The image could not be saved to ";
 constexpr const char* kBadWidthEntry = "The width must be a positive number";
@@ -91,22 +98,22 @@ ucStrategy::ucStrategy(QWidget* parent)
   cmd_paste_->setToolTip(tr("Paste tab-separated rows from the current cell on"));
 
   top += kRowHeight + kGap;
-  Place(new QLabel(tr("Template"), this), kLeft, top, 800, kLabelHeight);
+  Place(new QLabel(tr("Template"), this), kLeft, top, 800 - kLabelGap, kLabelHeight);
   cmb_template_ = Place(new QComboBox(this), kLeft + 800, top, 1560, kRowHeight);
   for (const TemplateInfo& info : kTemplates) {
     cmb_template_->addItem(tr(info.caption));
   }
   cmb_template_->setToolTip(tr("Fill the legs from the calculator's strike and maturity"));
-  Place(new QLabel(tr("Width"), this), kLeft + 2440, top, 560, kLabelHeight);
+  Place(new QLabel(tr("Width"), this), kLeft + 2440, top, 560 - kLabelGap, kLabelHeight);
   txt_width_ = Place(new QLineEdit(this), kLeft + 3000, top, 880, kRowHeight);
-  txt_width_->setText(Q(FormatNumber(kDefaultWidth, "0")));
+  txt_width_->setText(Q(FormatEntryNumber(kDefaultWidth, "0")));
   txt_width_->setToolTip(tr("Distance between the strikes of the spreads"));
 
   top += kRowHeight + kGap;
-  Place(new QLabel(tr("Date"), this), kLeft, top, 450, kLabelHeight);
+  Place(new QLabel(tr("Date"), this), kLeft, top, 450 - kLabelGap, kLabelHeight);
   txt_date_ = Place(new QLineEdit(this), kLeft + 450, top, 1300, kRowHeight);
   txt_date_->setToolTip(tr("Date"));
-  Place(new QLabel(tr("At date"), this), kLeft + 1850, top, 730, kLabelHeight);
+  Place(new QLabel(tr("At date"), this), kLeft + 1850, top, 730 - kLabelGap, kLabelHeight);
   txt_at_date_ = Place(new QLineEdit(this), kLeft + 2580, top, 1300, kRowHeight);
   txt_at_date_->setToolTip(tr("The date of the second curve, up to the first expiry"));
 
@@ -115,7 +122,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   sld_date_->setRange(0, kSliderSteps);
   sld_date_->setValue(kSliderSteps / 2);
   sld_date_->setToolTip(tr("From the date to the first expiry"));
-  chk_amer_ = Place(new QCheckBox(tr("American"), this), kLeft + 1680, top, 1100, kRowHeight);
+  chk_amer_ = Place(new QCheckBox(tr("American"), this), kLeft + 1680, top, 1100 - kLabelGap, kRowHeight);
   chk_amer_->setToolTip(tr("Templates fill American options"));
   cmd_calculate_ =
       Place(new QPushButton(tr("Calculate"), this), kLeft + 2780, top, 1100, kRowHeight);
@@ -161,7 +168,7 @@ ucStrategy::ucStrategy(QWidget* parent)
     draw_->InitializeTextBox(text1_[i], i);
   }
   draw_->SetDrawColors(pbox_->BackColor(), kExpiryColour, kExpiryColour, 2);
-  txt_date_->setText(Q(FormatShortDate(Today())));
+  txt_date_->setText(Q(FormatEntryDate(Today())));
   SizeColumns();
 
   const auto guarded = [](auto&& body) {
@@ -172,30 +179,66 @@ ucStrategy::ucStrategy(QWidget* parent)
     }
   };
   connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
+  // Every change of the legs is drawn at once: Add and Paste say what is
+  // wrong in a message, as Calculate does; Remove, Delete and leaving an
+  // edited cell (the table is then often half filled in) say it in the line
+  // under the plot and clear the figures.
   connect(cmd_add_, &QPushButton::clicked, this, [this, guarded] {
     guarded([this] { core_->AddLeg(); });
     grid1_->setFocus();
+    Recalculate(false);
   });
   connect(cmd_remove_, &QPushButton::clicked, this, [this, guarded] {
     guarded([this] { core_->RemoveLeg(); });
     grid1_->setFocus();
+    Recalculate(true);
   });
   connect(cmd_copy_, &QPushButton::clicked, this,
           [this, guarded] { guarded([this] { core_->KeyPress(3); }); });
-  connect(cmd_paste_, &QPushButton::clicked, this, [this, guarded] {
-    guarded([this] { core_->KeyPress(22); });
-    grid1_->setFocus();
-  });
+  connect(cmd_paste_, &QPushButton::clicked, this, [this] { PasteLegs(); });
   connect(grid1_, &GridView::KeyPress, this, [this, guarded](int key) {
     if (key == 13) {
+      core_->EndEdit();
       cmdCalculate_Click();
       return;
     }
+    if (key == 22) {
+      PasteLegs();
+      return;
+    }
     guarded([this, key] { core_->KeyPress(key); });
+    FitLegColumns();
   });
   connect(grid1_, &GridView::KeyDown, this, [this, guarded](int key, Qt::KeyboardModifiers) {
-    if (key == Qt::Key_Delete) {
-      guarded([this] { core_->ClearCells(); });
+    switch (key) {
+      case Qt::Key_Delete:
+        guarded([this] { core_->ClearCells(); });
+        Recalculate(true);
+        break;
+      case Qt::Key_F2:
+        core_->BeginEdit();
+        break;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+      case Qt::Key_Home:
+      case Qt::Key_End:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+        if (core_->EndEdit()) {
+          Recalculate(true);
+        }
+        break;
+      default:
+        break;
+    }
+  });
+  connect(grid1_, &GridView::CellClicked, this, [this](int, int) {
+    if (core_->EndEdit()) {
+      Recalculate(true);
     }
   });
   connect(cmb_template_, &QComboBox::activated, this, [this](int i) { cmbTemplate_Click(i); });
@@ -204,6 +247,17 @@ ucStrategy::ucStrategy(QWidget* parent)
   connect(sld_date_, &QSlider::sliderReleased, this, [this] { sldDate_Change(true); });
   connect(txt_at_date_, &QLineEdit::returnPressed, this, [this] { txtAtDate_Change(); });
   connect(txt_date_, &QLineEdit::returnPressed, this, [this] { cmdCalculate_Click(); });
+  // A date changed and left without Enter counts too.
+  connect(txt_date_, &QLineEdit::editingFinished, this, [this] {
+    if (txt_date_->isModified()) {
+      cmdCalculate_Click();
+    }
+  });
+  connect(txt_at_date_, &QLineEdit::editingFinished, this, [this] {
+    if (txt_at_date_->isModified()) {
+      txtAtDate_Change();
+    }
+  });
   connect(txt_width_, &QLineEdit::returnPressed, this,
           [this] { cmbTemplate_Click(cmb_template_->currentIndex()); });
   connect(cmd_copy_image_, &QPushButton::clicked, this, [this] {
@@ -223,19 +277,85 @@ ucStrategy::~ucStrategy() = default;
 
 void ucStrategy::DisplayChanged() { SizeColumns(); }
 
-void ucStrategy::SizeColumns() {
-  const QFontMetrics fm(grid1_->font());
-  const int pad = 8;
-  Grid& g = grid1_->grid();
-  g.SetColWidth(0, (fm.horizontalAdvance("00") + pad) * kTwipsPerPixel);
-  for (int c = 0; c < kLegColumns; ++c) {
-    const int sample = fm.horizontalAdvance(c == 4 ? "American" : kLegColumnCaptions[c]);
-    g.SetColWidth(c + 1, (std::max(sample, fm.horizontalAdvance("-100")) + pad) * kTwipsPerPixel);
+namespace {
+
+// Takes the first message of a calculation instead of showing it.
+class FirstMessage : public Dialogs {
+ public:
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon,
+                 const std::string&) override {
+    if (first.empty()) {
+      first = text;
+    }
+    return CautiousAnswer(buttons);
   }
-  const QFontMetrics fm2(grid2_->font());
-  Grid& r = grid2_->grid();
-  r.SetColWidth(0, (fm2.horizontalAdvance("Probability of profit") + pad) * kTwipsPerPixel);
-  r.SetColWidth(1, (fm2.horizontalAdvance("-000.000000") + pad) * kTwipsPerPixel);
+  std::string first;
+};
+
+}  // namespace
+
+void ucStrategy::Recalculate(bool quiet) {
+  if (!quiet) {
+    cmdCalculate_Click();
+    return;
+  }
+  FirstMessage message;
+  {
+    ScopedServices scope(&message);
+    cmdCalculate_Click();
+  }
+  if (!message.first.empty()) {
+    lbl_point_->setText(Q(message.first));
+  }
+}
+
+void ucStrategy::PasteLegs() {
+  try {
+    core_->KeyPress(22);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+  grid1_->setFocus();
+  FitLegColumns();
+  Recalculate(false);
+}
+
+namespace {
+
+// Gives every column of a grid the width of its widest text in the grid's
+// font (at least that of `samples[c]`), with the room a cell draws around
+// its text, so that no figure is cut or elided.
+void FitColumnsToTexts(GridView* view, const std::vector<QString>& samples) {
+  Grid& g = view->grid();
+  const QFontMetrics fm(view->font());
+  const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+  const int pad = 2 * margin + 1 + fm.horizontalAdvance(QLatin1Char('0')) / 2;
+  for (int c = 0; c < g.Cols(); ++c) {
+    int px = c < static_cast<int>(samples.size()) ? fm.horizontalAdvance(samples[c]) : 0;
+    for (int r = 0; r < g.Rows(); ++r) {
+      px = std::max(px, fm.horizontalAdvance(Q(g.TextMatrix(r, c))));
+    }
+    g.SetColWidth(c, (px + pad) * kTwipsPerPixel);
+  }
+}
+
+}  // namespace
+
+void ucStrategy::FitLegColumns() {
+  std::vector<QString> samples{"00"};
+  for (int c = 0; c < kLegColumns; ++c) {
+    samples.push_back(c == 4 ? "American" : c == 1 ? "underlying" : "-100.00");
+  }
+  FitColumnsToTexts(grid1_, samples);
+}
+
+void ucStrategy::FitResultColumns() {
+  FitColumnsToTexts(grid2_, {"Probability of profit", "-000.000000", "-000.000000"});
+}
+
+void ucStrategy::SizeColumns() {
+  FitLegColumns();
+  FitResultColumns();
 }
 
 void ucStrategy::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
@@ -261,11 +381,33 @@ void ucStrategy::ShowAtDate() {
   // The chosen date as a date counted from the position's date.
   const auto start = ParseDateText(StartDate());
   if (!start) {
-    txt_at_date_->setText(Q(FormatNumber(at_years_, kEntryFormat)));
+    txt_at_date_->setText(Q(FormatEntryNumber(at_years_, kEntryFormat)));
     return;
   }
   const auto days = std::chrono::days(static_cast<int>(std::lround(at_years_ * kDaysPerYear)));
-  txt_at_date_->setText(Q(FormatShortDate(std::chrono::sys_days(*start) + days)));
+  txt_at_date_->setText(Q(FormatEntryDate(std::chrono::sys_days(*start) + days)));
+}
+
+void ucStrategy::SliderDate(double horizon) {
+  // The slider's share of the time to the first expiry, on a whole day when
+  // the position's date is a date: the figures are then those of the date
+  // shown in the field, to the day, as the terminal tool gives them for that
+  // date. (Half a day of difference moves a break-even in the fourth
+  // decimal.) The slider's end is the expiry itself.
+  at_years_ = horizon * sld_date_->value() / kSliderSteps;
+  ShowAtDate();
+  if (sld_date_->value() >= kSliderSteps || !IsDateText(StartDate())) {
+    return;
+  }
+  std::string shown = txt_at_date_->text().toStdString();
+  try {
+    const double years = YearsBetweenDates(StartDate(), shown);
+    if (years >= 0 && years <= horizon) {
+      at_years_ = years;
+    }
+  } catch (const std::exception&) {
+    // Not a date after all: the share stands.
+  }
 }
 
 void ucStrategy::sldDate_Change(bool compute) {
@@ -276,8 +418,7 @@ void ucStrategy::sldDate_Change(bool compute) {
   if (!horizon) {
     return;
   }
-  at_years_ = *horizon * sld_date_->value() / kSliderSteps;
-  ShowAtDate();
+  SliderDate(*horizon);
   if (compute) {
     cmdCalculate_Click();
   }
@@ -293,10 +434,11 @@ void ucStrategy::txtAtDate_Change() {
       ErrorHandler(e);
       return;
     }
-  } else if (const auto v = NumericValue(text)) {
-    years = *v;  // years from the position's date
+  } else if (const EntryReading v = ReadEntry(text, EntryKind::kNumber); v.value && !v.blank) {
+    years = *v.value;  // years from the position's date
   } else {
-    AppDialogs().Critical(kInvalidNumericEntry);
+    AppDialogs().Critical(
+        InvalidEntryMessage(kAtDateField, text, v.blank ? entry_problem::kNoDigit : v.problem));
     return;
   }
   at_years_ = years;
@@ -317,7 +459,8 @@ void ucStrategy::cmbTemplate_Click(int index) {
   const TemplateInfo& info = kTemplates[index];
   double width = kDefaultWidth;
   if (info.uses_width) {
-    const auto w = NumericValue(txt_width_->text().toStdString());
+    const EntryReading read = ReadEntry(txt_width_->text().toStdString(), EntryKind::kPrice);
+    const std::optional<double> w = read.blank ? std::nullopt : read.value;
     if (!w || !(*w > 0)) {
       AppDialogs().Critical(kBadWidthEntry);
       return;
@@ -343,11 +486,12 @@ void ucStrategy::cmdCalculate_Click() {
   // unless the date was just typed into its field.
   if (!date_typed_) {
     if (const auto horizon = core_->Horizon(StartDate())) {
-      at_years_ = *horizon * sld_date_->value() / kSliderSteps;
-      ShowAtDate();
+      SliderDate(*horizon);
     }
   }
   date_typed_ = false;
+  txt_date_->setModified(false);
+  txt_at_date_->setModified(false);
   figures_ = core_->Compute(StartDate(), at_years_);
   events.SetBusy(false);
   lbl_point_->clear();
@@ -383,6 +527,7 @@ void ucStrategy::ClearResults() {
     text1_[i]->SetText("");
   }
   g.SetRedraw(true);
+  FitResultColumns();
 }
 
 void ucStrategy::ShowResults() {
@@ -397,6 +542,7 @@ void ucStrategy::ShowResults() {
     g.SetTextMatrix(r, 2, rows[i].at_date);
   }
   g.SetRedraw(true);
+  FitResultColumns();
 }
 
 void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
@@ -465,7 +611,7 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   draw_->DrawLine(x, y_expiry, n + 1, false, 0);
   const double spot = core_->MarketOf().spot;
   if (spot >= x_left && spot <= x_right) {
-    draw_->SetMarker(spot, kMarkerPrefix + FormatNumber(spot, kReadoutFormat));
+    draw_->SetMarker(spot, kMarkerPrefix + FormatEntryNumber(spot, kReadoutFormat));
   }
 
   const double step_x = 0.03 * (x_right - x_left);
@@ -479,7 +625,7 @@ void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
   pbox_->SetForeColor(kBreakEvenColour);
   std::string evens = "Break-even";
   for (const double b : f.at_expiry.break_evens) {
-    evens += " " + FormatNumber(b, "0.00");
+    evens += " " + FormatEntryNumber(b, "0.00");
   }
   pbox_->Print(evens);
   pbox_->Refresh();
@@ -491,9 +637,9 @@ void ucStrategy::ShowPoint(double x) {
     lbl_point_->clear();
     return;
   }
-  lbl_point_->setText(Q("S=" + FormatNumber(x, kReadoutFormat) + "  expiry " +
-                        FormatNumber(profits->first, kReadoutFormat) + "  date " +
-                        FormatNumber(profits->second, kReadoutFormat)));
+  lbl_point_->setText(Q("S=" + FormatEntryNumber(x, kReadoutFormat) + "  expiry " +
+                        FormatEntryNumber(profits->first, kReadoutFormat) + "  date " +
+                        FormatEntryNumber(profits->second, kReadoutFormat)));
 }
 
 QImage ucStrategy::FigureImage() {
@@ -504,8 +650,8 @@ QImage ucStrategy::FigureImage() {
 bool ucStrategy::SaveFigure(const QString& path) { return FigureImage().save(path, "PNG"); }
 
 void ucStrategy::cmdSaveImage_Click() {
-  const QString path = QFileDialog::getSaveFileName(this, tr(kSaveImageTitle), "strategy.png",
-                                                    tr("PNG images (*.png)"));
+  const QString path =
+      ChooseSaveFile(this, tr(kSaveImageTitle), "strategy.png", tr("PNG images (*.png)"));
   if (path.isEmpty()) {
     return;
   }

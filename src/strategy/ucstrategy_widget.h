@@ -98,9 +98,18 @@ class ucStrategy : public ScaledPanel {
   // price and the legend. The one place that knows the chart object's calls.
   void DrawProfitPlot(const StrategyFigures& f);
   void ShowPoint(double x);
+  // Columns as wide as their texts: the legs' and the results' tables.
   void SizeColumns();
+  void FitLegColumns();
+  void FitResultColumns();
+  // Calculates after the legs changed; `quiet`: a refusal is told in the
+  // line under the plot instead of a message box.
+  void Recalculate(bool quiet);
+  void PasteLegs();
   std::string StartDate() const;
   void ShowAtDate();
+  // at_years_ from the slider's position (see the definition).
+  void SliderDate(double horizon);
 
   GridView* grid1_ = nullptr;
   GridView* grid2_ = nullptr;

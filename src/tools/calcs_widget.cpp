@@ -515,7 +515,10 @@ QPointer<QWidget>& Instance() {
 QWidget* ShowCalculatorsWindow(QWidget* mainWindow) {
   QPointer<QWidget>& window = Instance();
   if (!window) {
-    window = new calcs(nullptr);
+    // A tool window of the main window: it stays in front of it, also when
+    // one of its own messages has closed and the main window is active again.
+    window = new calcs(mainWindow);
+    window->setWindowFlag(Qt::Tool, true);
     window->adjustSize();
     QScreen* screen = mainWindow ? mainWindow->screen() : QGuiApplication::primaryScreen();
     if (screen) {

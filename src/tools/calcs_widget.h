@@ -92,8 +92,8 @@ class calcs : public QWidget {
 // The calculators window (created on first use and kept for the program's
 // lifetime, so its state survives while it is hidden). Shows it without
 // blocking the caller, centred on the screen the first time it opens, raises
-// it, and returns it. `mainWindow` only picks the screen; the window stays
-// top-level.
+// it, and returns it. It is a tool window of `mainWindow` (kept in front of
+// it, closed with it); `mainWindow` also picks the screen.
 QWidget* ShowCalculatorsWindow(QWidget* mainWindow);
 
 // Closes and destroys the calculators window if it exists (called when the

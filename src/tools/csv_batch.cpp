@@ -1,7 +1,5 @@
 #include "tools/csv_batch.h"
 
-#include <csv.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "tools/csv_parse.h"
 #include "tools/csv_workbook.h"
 #include "util/services.h"
 
@@ -51,215 +50,13 @@ class BatchEvents : public Events {
   void SetBusy(bool) override {}
 };
 
-// The records of one part of the input, parsed in place: each field is a
-// view into the read buffer (a quoted field unescaped where it lies).
-class PartRecords {
- public:
-  size_t size() const { return ends_.size(); }
-  size_t FieldCount(size_t record) const {
-    return ends_[record] - (record ? ends_[record - 1] : 0);
-  }
-  std::string_view Field(size_t record, size_t field) const {
-    return fields_[(record ? ends_[record - 1] : 0) + field];
-  }
-  // True when no field of the record was quoted: its fields then lie in
-  // the buffer as they were read, one separator apart.
-  bool Plain(size_t record) const { return plain_[record] != 0; }
-  void clear() {
-    fields_.clear();
-    ends_.clear();
-    plain_.clear();
-  }
-  void AddField(const char* begin, const char* end) {
-    fields_.emplace_back(begin, static_cast<size_t>(end - begin));
-  }
-  size_t FieldsSoFar() const { return fields_.size(); }
-  void EndRecord(bool plain) {
-    ends_.push_back(static_cast<uint32_t>(fields_.size()));
-    plain_.push_back(plain);
-  }
-
- private:
-  std::vector<std::string_view> fields_;
-  std::vector<uint32_t> ends_;
-  std::vector<char> plain_;
-};
-
-// The parse of one part: where it failed, if it did.
-struct ParseResult {
-  bool ok = true;
-  bool awaiting_lf = false;  // the part's last record ended with a CR
-};
-
-// Parses [p, end) as whole CSV records with the rules of the strict reader
-// (CsvReader): a quote inside an unquoted field, text after a closing quote
-// or, at the end of the input, an open quote are errors; a CR LF pair ends
-// one record, a lone CR or LF ends one, a blank line is a record without
-// fields. `awaiting_lf` says that the byte before p was a CR ending a
-// record. At the end of the input a last record without its line end counts.
-ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf, const bool at_eof,
-                      PartRecords& out) {
-  ParseResult result;
-  // The bytes that end an unquoted field (or make it an error).
-  bool stops[256] = {};
-  for (const char c : {sep, '\r', '\n', '"'}) stops[static_cast<unsigned char>(c)] = true;
-  size_t record_start = out.FieldsSoFar();
-  bool field_pending = false;  // a separator was read: another field follows
-  bool plain = true;           // no field of the record so far was quoted
-  const auto end_record = [&](char c) {
-    if (c == '\n' && awaiting_lf && out.FieldsSoFar() == record_start) {
-      awaiting_lf = false;  // the LF of a CR LF pair
-      return;
-    }
-    awaiting_lf = c == '\r';
-    out.EndRecord(plain);
-    plain = true;
-    record_start = out.FieldsSoFar();
-  };
-  while (p < end) {
-    const char c = *p;
-    if (c == sep) {
-      out.AddField(p, p);
-      awaiting_lf = false;
-      field_pending = true;
-      ++p;
-      continue;
-    }
-    if (c == '\r' || c == '\n') {
-      if (field_pending) {
-        out.AddField(p, p);
-        awaiting_lf = false;
-      }
-      field_pending = false;
-      end_record(c);
-      ++p;
-      continue;
-    }
-    if (c != '"') {
-      // An unquoted field runs to the separator or the line end.
-      const char* begin = p;
-      while (p < end && !stops[static_cast<unsigned char>(*p)]) ++p;
-      if (p < end && *p == '"') return {false, awaiting_lf};
-      out.AddField(begin, p);
-      awaiting_lf = false;
-      field_pending = false;
-      if (p == end) {
-        if (!at_eof) return {false, awaiting_lf};
-        end_record(0);
-        return {true, false};
-      }
-      if (*p == sep) {
-        field_pending = true;
-      } else {
-        end_record(*p);
-      }
-      ++p;
-      continue;
-    }
-    // A quoted field: doubled quotes become one, unescaped in place.
-    plain = false;
-    ++p;
-    char* const begin = p;
-    char* w = p;
-    for (;;) {
-      if (p == end) return {false, awaiting_lf};  // an open quote at the end
-      const char d = *p;
-      if (d != '"') {
-        *w++ = d;
-        ++p;
-        continue;
-      }
-      char* const next = p + 1;
-      if (next == end) {
-        if (!at_eof) return {false, awaiting_lf};
-        out.AddField(begin, w);
-        end_record(0);
-        return {true, false};
-      }
-      const char n = *next;
-      if (n == '"') {
-        *w++ = '"';
-        p += 2;
-        continue;
-      }
-      if (n != sep && n != '\r' && n != '\n') return {false, awaiting_lf};
-      out.AddField(begin, w);
-      awaiting_lf = false;
-      field_pending = n == sep;
-      if (!field_pending) end_record(n);
-      p = next + 1;
-      break;
-    }
-  }
-  if (field_pending) {
-    if (!at_eof) return {false, awaiting_lf};
-    out.AddField(end, end);
-    end_record(0);
-    return {true, false};
-  }
-  result.awaiting_lf = awaiting_lf;
-  return result;
-}
-
-// Whether [begin, p) leaves a quoted field open (an odd number of quotes).
-bool InsideQuotes(const char* begin, const char* p) {
-  bool inside = false;
-  while ((begin = static_cast<const char*>(std::memchr(begin, '"', p - begin))) != nullptr) {
-    inside = !inside;
-    ++begin;
-  }
-  return inside;
-}
-
-// The first record boundary at or after `from` (just past a CR, LF or CR LF
-// outside quotes), or nullptr when [from, end) holds none.
-const char* NextBoundary(const char* begin, const char* from, const char* end) {
-  bool inside = InsideQuotes(begin, from);
-  for (const char* p = from; p < end; ++p) {
-    const char c = *p;
-    if (c == '"') {
-      inside = !inside;
-    } else if (!inside && (c == '\n' || c == '\r')) {
-      if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
-      return p + 1;
-    }
-  }
-  return nullptr;
-}
-
-// Just past the last record boundary of [begin, end), or nullptr. Looks
-// back from the end for a line end outside quotes (counting the quotes
-// before it), and scans from the start only when that fails.
-const char* LastBoundary(const char* begin, const char* end) {
-  const char* p = end;
-  while (p > begin) {
-    const char c = p[-1];
-    if (c == '\n' || c == '\r') {
-      if (!InsideQuotes(begin, p - 1)) return p;
-      break;
-    }
-    --p;
-  }
-  const char* last = nullptr;
-  bool inside = false;
-  for (const char* q = begin; q < end; ++q) {
-    const char c = *q;
-    if (c == '"') {
-      inside = !inside;
-    } else if (!inside && (c == '\n' || c == '\r')) {
-      last = q + 1;
-    }
-  }
-  return last;
-}
-
 struct Layout {
   LinkColumns columns;
-  int count = 0;  // result columns
+  int count = 0;    // columns of the block written (results, message, emptied)
+  int results = 0;  // of them figures
   const std::vector<std::string>* headings = nullptr;
   std::string_view line_end;
   char sep = ',';
-  bool guard_results = false;  // the result columns must be empty in every row
   BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
@@ -273,9 +70,11 @@ struct alignas(64) Slice {
   ParseResult parse;
   std::string out;
   int priced = 0;
+  int refused = 0;  // priced rows with a message
   size_t skipped = 0;
   std::vector<CellProblem> problems;
   std::vector<Note> notes;
+  std::vector<Note> refusals;
   enum class Stop { kNone, kEnd, kError, kConflict } stop = Stop::kNone;
   size_t stop_record = 0;
   int conflict_col = 0;
@@ -287,9 +86,11 @@ struct alignas(64) Slice {
     out.clear();
     parse = {};
     priced = 0;
+    refused = 0;
     skipped = 0;
     problems.clear();
     notes.clear();
+    refusals.clear();
     stop = Stop::kNone;
     stop_record = 0;
     conflict_col = 0;
@@ -356,30 +157,14 @@ void AppendWithResults(std::string& out, const PartRecords& b, size_t r, const L
   out.append(layout.line_end);
 }
 
-// A skipped row: its result cells are emptied, nothing is added.
-void AppendCleared(std::string& out, const PartRecords& b, size_t r, const Layout& layout) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = first + layout.count - 1;
-  if (fields == 1 && b.Field(r, 0).empty()) {
-    out.append("\"\"");
-  } else {
-    for (int col = 1; col <= fields; ++col) {
-      if (col > 1) out.push_back(layout.sep);
-      if (col < first || col > last) AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-    }
-  }
-  out.append(layout.line_end);
-}
-
-// The first result column where the record holds something of its own (0
-// when none does).
+// The first column of the block without a result heading where the record
+// holds something of its own (0 when none does).
 int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
   const int fields = static_cast<int>(b.FieldCount(r));
   const int first = layout.columns.results;
   const int last = std::min(fields, first + layout.count - 1);
   for (int col = first; col <= last; ++col) {
-    if (!b.Field(r, col - 1).empty()) return col;
+    if (layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty()) return col;
   }
   return 0;
 }
@@ -417,9 +202,10 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
                                                             : std::string_view();
     };
     std::string_view bad;
-    const auto number_at = [&](int col, double& value) {
+    const auto number_at = [&](int col, double& value, bool& blank) {
       const std::string_view f = field(col);
-      if (f.empty()) {
+      blank = f.empty();
+      if (blank) {
         value = 0.0;
         return true;
       }
@@ -430,7 +216,7 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
     RowInputs in;
     int bad_col = 0;
     const RowKind kind = ReadRowInputs(layout.columns, number_at, field, in, bad_col);
-    if (kind != RowKind::kEnd && layout.guard_results) {
+    if (kind != RowKind::kEnd) {
       if (const int col = ResultColumnInUse(b, r, layout)) {
         s.stop = Slice::Stop::kConflict;
         s.stop_record = r;
@@ -447,27 +233,40 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
         stopped = true;
         AppendUntouched(s.out, b, r, layout);
         break;
-      case RowKind::kSkip:
+      case RowKind::kSkip: {
         ++s.skipped;
-        if (s.problems.size() < keep_problems) {
-          const auto& headings = *layout.headings;
-          s.problems.push_back(
-              {row, bad_col,
-               bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
-               std::string(bad)});
-        }
-        AppendCleared(s.out, b, r, layout);
+        const auto& headings = *layout.headings;
+        CellProblem problem{
+            row, bad_col,
+            bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
+            std::string(bad)};
+        const std::string message = RowCellMessage(problem);
+        if (s.problems.size() < keep_problems) s.problems.push_back(std::move(problem));
+        AppendWithResults(s.out, b, r, layout, [&](int i) {
+          if (i == layout.results) AppendCsvField(s.out, message, layout.sep);
+        });
         break;
+      }
       case RowKind::kPrice:
         try {
           sink.row = row;
           RowResults results{};
-          pricer.PriceRow(in, has_price, results);
+          const RowFigures figures = pricer.PriceRow(in, has_price, results);
           if (write) {
-            AppendWithResults(s.out, b, r, layout,
-                              [&](int i) { AppendCellNumber(s.out, results[i]); });
+            AppendWithResults(s.out, b, r, layout, [&](int i) {
+              if (i < figures.valid) {
+                AppendCellNumber(s.out, results[i]);
+              } else if (i == layout.results) {
+                AppendCsvField(s.out, figures.message, layout.sep);
+              }
+            });
           }
-          ++s.priced;
+          if (figures.Refused()) {
+            ++s.refused;
+            if (s.refusals.size() < keep_problems) s.refusals.emplace_back(row, figures.message);
+          } else {
+            ++s.priced;
+          }
         } catch (const std::exception& e) {
           s.error = AsZelError(e);
           s.stop = Slice::Stop::kError;
@@ -522,18 +321,11 @@ class ChunkReader {
 };
 
 [[noreturn]] void Malformed(const std::string& name, size_t line) {
-  throw zelError(err::kBadFile, "The file " + name +
-                                    " is not a valid CSV file: " + csv_strerror(CSV_EPARSE) +
-                                    " near line " + std::to_string(line) + ".");
+  throw zelError(err::kBadFile, CsvMalformedMessage(name, line));
 }
 
 }  // namespace
 
-std::string ResultsConflictMessage(int row, int col) {
-  return "Row " + std::to_string(row) + " holds data in column " + std::to_string(col) +
-         ", which has no heading and is where the results would go.  Give that column a "
-         "heading (the results then go after it) or move its data.";
-}
 
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options) {
@@ -606,19 +398,24 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     report.missing_column = problem;
     return report;
   }
-  layout.count = layout.columns.ResultCount();
+  layout.count = layout.columns.width;
+  layout.results = layout.columns.ResultCount();
   report.headings = headings;
   layout.headings = &headings;
   layout.line_end = line_end;
   layout.sep = sep;
-  layout.guard_results = !layout.columns.earlier_results;
   layout.stages = options.stages;
   report.columns = layout.columns;
 
   std::string header;
   if (bom) header.append(kByteOrderMark);
-  AppendWithResults(header, heading_records, 0, layout,
-                    [&](int i) { AppendCsvField(header, link_text::kResultHeadings[i], sep); });
+  AppendWithResults(header, heading_records, 0, layout, [&](int i) {
+    if (i < layout.results) {
+      AppendCsvField(header, link_text::kResultHeadings[i], sep);
+    } else if (i == layout.results) {
+      AppendCsvField(header, link_text::kMessageHeading, sep);
+    }
+  });
   WriteOut(out, header);
 
   const unsigned threads =
@@ -743,6 +540,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       const int first_row = static_cast<int>(records_before + records + 1);
       report.rows_priced += s.priced;
       report.rows_skipped += s.skipped;
+      report.rows_refused += s.refused;
       for (auto& p : s.problems) {
         p.row += first_row;
         if (report.skipped.size() < options.keep_problems) report.skipped.push_back(std::move(p));
@@ -750,6 +548,11 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       for (auto& n : s.notes) {
         n.first += first_row;
         report.notes.push_back(std::move(n));
+      }
+      for (auto& n : s.refusals) {
+        if (report.refusals.size() >= options.keep_problems) break;
+        n.first += first_row;
+        report.refusals.push_back(std::move(n));
       }
       if (s.records.size()) {
         report.last_row = static_cast<int>(records_before + records + s.records.size());

@@ -37,27 +37,30 @@ struct BatchReport {
   std::vector<std::string> headings;  // the texts of row 1
   int rows_priced = 0;
   int last_row = 0;  // the row where the run ended (or failed)
-  size_t rows_skipped = 0;
+  size_t rows_skipped = 0;  // refused: an input cell is not a number
+  size_t rows_refused = 0;  // refused with another message (out of range, no volatility, ...)
+  // The first keep_problems of those rows with their message, by row.
+  std::vector<std::pair<int, std::string>> refusals;
   std::vector<CellProblem> skipped;  // the first keep_problems of them
   // Messages of the pricing records ("Invalid maturity (0.0000)"), with their row.
   std::vector<std::pair<int, std::string>> notes;
   std::optional<zelError> error;  // with kFailed: the run-time error at last_row
 };
 
-// "Row 57 holds data in column 10, which has no heading and is where the
-// results would go. ..."
-std::string ResultsConflictMessage(int row, int col);
 
 // Reads the CSV workbook from in (named `name` in messages) and writes it to
 // out with the results. Nothing is written when a required column is
 // missing or the headings are ambiguous. The separator (comma, semicolon or
 // tab) is the one the heading row uses most; the output keeps it, the
-// file's line end and byte-order mark. Rows whose own data reaches into the
-// result columns stop the run (kResultsConflict). A run-time error ends the pricing at its row:
-// earlier rows keep their results, that row and the rest are copied as they are, and the report
-// says kFailed. Throws zelError 52 for a malformed file and 57 for a read or write error. Installs
-// its own dialogs and events for the run, so that the pricing records can be used from several
-// threads.
+// file's line end and byte-order mark. A row with data of its own under a
+// result column without a result heading stops the run (kResultsConflict).
+// A row the records cannot price gets its message in the Message column and
+// the run goes on (rows_refused, refusals). Any other failure (out of
+// memory) ends the pricing at its row: earlier rows keep their results,
+// that row and the rest are copied as they are, and the report says
+// kFailed. Throws zelError 52 for a malformed file and 57 for a read or
+// write error. Installs its own dialogs and events for the run, so that the
+// pricing records can be used from several threads.
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options = {});
 

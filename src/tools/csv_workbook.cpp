@@ -1,6 +1,5 @@
 #include "tools/csv_workbook.h"
 
-#include <csv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
+#include <csignal>
 #include <filesystem>
+#include <random>
+#include <utility>
 
+#include "tools/csv_parse.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -17,9 +21,6 @@ namespace {
 
 constexpr size_t kReadChunk = 1 << 20;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Blanks around unquoted fields belong to the data: keep them.
-int NoSpace(unsigned char) { return 0; }
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -47,92 +48,101 @@ int ErrorNumberFor(int system_error) {
 
 }  // namespace
 
-CsvReader::CsvReader(std::FILE* in, std::string name)
-    : in_(in), name_(std::move(name)), parser_(std::make_unique<csv_parser>()) {
-  if (csv_init(parser_.get(), CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0) {
-    throw zelError(err::kOutOfMemory);
-  }
-  csv_set_space_func(parser_.get(), NoSpace);
-  buffer_.resize(kReadChunk);
+CsvReader::CsvReader(std::FILE* in, std::string name) : in_(in), name_(std::move(name)) {}
+
+CsvReader::~CsvReader() = default;
+
+std::string CsvMalformedMessage(const std::string& name, size_t line) {
+  return "The file " + name + " is not a valid CSV file: " + kCsvMalformed + " near line " +
+         std::to_string(line) + ".";
 }
 
-CsvReader::~CsvReader() { csv_free(parser_.get()); }
-
-void CsvReader::OnField(void* text, size_t length, void* self) {
-  auto* reader = static_cast<CsvReader*>(self);
-  if (reader->awaiting_lf_ && !reader->line_end_known_) {
-    reader->line_end_ = "\r";  // a CR not followed by LF
-    reader->line_end_known_ = true;
-  }
-  reader->awaiting_lf_ = false;
-  if (text) reader->pending_chars_.append(static_cast<const char*>(text), length);
-  reader->pending_ends_.push_back(reader->pending_chars_.size());
-}
-
-void CsvReader::OnRecordEnd(int c, void* self) {
-  auto* reader = static_cast<CsvReader*>(self);
-  CsvRecords& out = *reader->out_;
-  if (c == '\n' && reader->awaiting_lf_ && reader->pending_ends_.empty()) {
-    // The LF of a CRLF pair: the record already ended at the CR.
-    reader->awaiting_lf_ = false;
-    if (!reader->line_end_known_) {
-      reader->line_end_ = "\r\n";
-      reader->line_end_known_ = true;
+bool CsvReader::Fill() {
+  if (eof_) return false;
+  const size_t keep = buffer_.size();
+  buffer_.resize(keep + kReadChunk);
+  size_t got = 0;
+  while (got < kReadChunk) {
+    const size_t n = std::fread(buffer_.data() + keep + got, 1, kReadChunk - got, in_);
+    if (n == 0) {
+      if (std::ferror(in_)) ThrowSystem(errno ? errno : EIO, "Cannot read " + name_);
+      eof_ = true;
+      break;
     }
-    return;
+    got += n;
   }
-  if (reader->awaiting_lf_ && !reader->line_end_known_) {
-    reader->line_end_ = "\r";  // a CR not followed by LF
-    reader->line_end_known_ = true;
-  }
-  reader->awaiting_lf_ = c == '\r';
-  if (c == '\n' && !reader->line_end_known_) {
-    reader->line_end_ = "\n";
-    reader->line_end_known_ = true;
-  }
-  if (c >= 0) ++reader->line_;
-  size_t begin = 0;
-  for (const size_t end : reader->pending_ends_) {
-    out.AddField(std::string_view(reader->pending_chars_).substr(begin, end - begin));
-    begin = end;
-  }
-  out.EndRecord();
-  reader->pending_chars_.clear();
-  reader->pending_ends_.clear();
+  buffer_.resize(keep + got);
+  return got > 0;
 }
 
-void CsvReader::Malformed() const {
-  throw zelError(err::kBadFile, "The file " + name_ + " is not a valid CSV file: " +
-                                    csv_strerror(csv_error(parser_.get())) + " near line " +
-                                    std::to_string(line_) + ".");
+void CsvReader::Start() {
+  // The first record whole (a CR at the end of what was read may be the
+  // first half of a CR LF), or all of a shorter input.
+  const char* first_end = nullptr;
+  size_t skip = 0;
+  for (;;) {
+    const char* b = buffer_.data();
+    const char* e = b + buffer_.size();
+    bom_ = std::string_view(b, buffer_.size()).starts_with(kByteOrderMark);
+    skip = bom_ ? kByteOrderMark.size() : 0;
+    first_end = NextBoundary(b + skip, b + skip, e);
+    const bool whole = first_end && !(first_end == e && first_end[-1] == '\r');
+    if ((whole && buffer_.size() >= kByteOrderMark.size()) || !Fill()) break;
+  }
+  const char* data = buffer_.data();
+  const char* data_end = data + buffer_.size();
+  first_end = NextBoundary(data + skip, data + skip, data_end);
+  const char* heading_end = first_end ? first_end : data_end;
+  separator_ = DetectSeparator(std::string_view(data + skip, heading_end - (data + skip)));
+  if (first_end) {
+    const char* p = first_end - 1;
+    if (*p == '\n') {
+      line_end_ = p > data + skip && p[-1] == '\r' ? "\r\n" : "\n";
+    } else if (p + 1 < data_end) {
+      line_end_ = "\r";  // a CR not followed by LF
+    }
+  }
+  if (skip) buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(skip));
+  started_ = true;
 }
 
 bool CsvReader::Read(CsvRecords& out, size_t min_records) {
   if (finished_) return false;
-  out_ = &out;
+  if (!started_) {
+    Fill();
+    Start();
+  }
   const size_t start = out.size();
-  while (out.size() - start < min_records || out.size() == start) {
-    size_t got = std::fread(buffer_.data(), 1, buffer_.size(), in_);
-    if (got == 0 && std::ferror(in_)) ThrowSystem(errno ? errno : EIO, "Cannot read " + name_);
-    const char* data = buffer_.data();
-    if (!started_ && got > 0) {
-      started_ = true;
-      if (std::string_view(data, got).starts_with(kByteOrderMark)) {
-        bom_ = true;
-        data += kByteOrderMark.size();
-        got -= kByteOrderMark.size();
+  PartRecords part;
+  while (!finished_ && (out.size() - start < min_records || out.size() == start)) {
+    char* const base = buffer_.data();
+    char* const limit = base + buffer_.size();
+    char* end = limit;
+    if (!eof_) {
+      const char* last = LastBoundary(base, limit);
+      if (!last) {
+        Fill();  // no whole record yet
+        continue;
       }
-      separator_ = DetectSeparator(std::string_view(data, got));
-      csv_set_delim(parser_.get(), static_cast<unsigned char>(separator_));
+      end = const_cast<char*>(last);
     }
-    if (got == 0) {
-      if (csv_fini(parser_.get(), OnField, OnRecordEnd, this) != 0) Malformed();
+    part.clear();
+    const ParseResult parsed = ParsePart(base, end, separator_, awaiting_lf_, eof_, part);
+    if (!parsed.ok) throw zelError(err::kBadFile, CsvMalformedMessage(name_, line_ + part.size()));
+    awaiting_lf_ = parsed.awaiting_lf;
+    for (size_t r = 0; r < part.size(); ++r) {
+      for (size_t f = 0; f < part.FieldCount(r); ++f) out.AddField(part.Field(r, f));
+      out.EndRecord();
+    }
+    line_ += part.size();
+    if (eof_) {
       finished_ = true;
+      buffer_.clear();
       break;
     }
-    if (csv_parse(parser_.get(), data, got, OnField, OnRecordEnd, this) != got) Malformed();
+    buffer_.erase(buffer_.begin(), buffer_.begin() + (end - base));
+    Fill();
   }
-  out_ = nullptr;
   return out.size() > start;
 }
 
@@ -218,7 +228,107 @@ bool ReadOnlyFor(const struct stat& st, const std::string& path) {
   return (st.st_mode & 0222) == 0;
 }
 
+// The temporary files open now, for the signal handler: fixed slots that it
+// can read without taking a lock or allocating.
+constexpr int kTempSlots = 16;
+constexpr size_t kTempPathMax = 4096;
+char g_temp_paths[kTempSlots][kTempPathMax];
+std::atomic<bool> g_temp_used[kTempSlots];
+
+std::atomic<bool> g_temp_taken[kTempSlots];  // the slot belongs to a file
+
+int RegisterTemp(const std::string& path) {
+  if (path.size() >= kTempPathMax) return -1;
+  for (int i = 0; i < kTempSlots; ++i) {
+    bool expected = false;
+    if (!g_temp_taken[i].compare_exchange_strong(expected, true)) continue;
+    // Marked used only once the path is whole: the handler reads it then.
+    std::memcpy(g_temp_paths[i], path.c_str(), path.size() + 1);
+    g_temp_used[i].store(true);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemp(int slot) {
+  if (slot < 0) return;
+  g_temp_used[slot].store(false);
+  g_temp_taken[slot].store(false);
+}
+
+extern "C" void RemoveTempsAndDie(int sig) {
+  for (int i = 0; i < kTempSlots; ++i) {
+    if (g_temp_used[i].load()) ::unlink(g_temp_paths[i]);
+  }
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+constexpr std::string_view kTempMark = ".stratlyn-";
+
+// ".NAME.stratlyn-PID." : the start of this process's temporary names for NAME.
+std::string TempPrefix(const std::string& name, long pid) {
+  return "." + name + std::string(kTempMark) + std::to_string(pid) + ".";
+}
+
+// Removes the temporary files for `name` in `dir` that processes which no
+// longer run left behind (killed before they could remove them).
+void RemoveStaleTemps(const std::filesystem::path& dir, const std::string& name) {
+  namespace fs = std::filesystem;
+  const std::string start = "." + name + std::string(kTempMark);
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string file = it->path().filename().string();
+    if (!file.starts_with(start)) continue;
+    const std::string rest = file.substr(start.size());
+    const size_t dot = rest.find('.');
+    if (dot == std::string::npos || dot == 0 || rest.size() - dot != 7) continue;
+    char* stop = nullptr;
+    const long pid = std::strtol(rest.c_str(), &stop, 10);
+    if (stop != rest.c_str() + dot || pid <= 0) continue;
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid()) {
+      continue;
+    }
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
+    ::unlink(it->path().c_str());
+  }
+}
+
+bool SharedFolder(const struct stat& dir) {
+  return (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
+}
+
 }  // namespace
+
+void InstallTempFileCleanup() {
+  struct sigaction action {};
+  action.sa_handler = RemoveTempsAndDie;
+  sigemptyset(&action.sa_mask);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal ignored by whoever started us stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+std::string SharedFolderProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  struct stat lst {};
+  if (::lstat(path.c_str(), &lst) != 0) return {};
+  const fs::path p(path);
+  const std::string dir = p.has_parent_path() ? p.parent_path().string() : ".";
+  struct stat dst {};
+  if (::stat(dir.c_str(), &dst) != 0 || !SharedFolder(dst)) return {};
+  const uid_t me = ::geteuid();
+  if (lst.st_uid == me || lst.st_uid == dst.st_uid) return {};
+  return "Cannot write " + path + ": it is a " +
+         (S_ISLNK(lst.st_mode) ? std::string("symbolic link") : std::string("file")) +
+         " of another user in the shared folder " + dir +
+         ", which is never followed or replaced; please choose another name";
+}
 
 OutputTarget ResolveOutputTarget(const std::string& path) {
   namespace fs = std::filesystem;
@@ -232,6 +342,9 @@ OutputTarget ResolveOutputTarget(const std::string& path) {
       target.stream = true;
       target.path = path;
       return target;
+    }
+    if (std::string problem = SharedFolderProblem(current); !problem.empty()) {
+      throw zelError(err::kPathAccess, problem);
     }
     struct stat lst {};
     if (::lstat(current.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) break;
@@ -274,16 +387,33 @@ AtomicFile::AtomicFile(std::string path)
   }
   const fs::path target(target_.path);
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  temp_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temp_.data());
-  if (fd < 0) ThrowSystem(errno, "Cannot write " + path_);
+  const std::string name = target.filename().string();
+  RemoveStaleTemps(dir, name);
+  const std::string prefix = (dir / TempPrefix(name, static_cast<long>(::getpid()))).string();
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device random;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temp_ = prefix;
+    for (int i = 0; i < 6; ++i) temp_.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    // Registered before it exists, so that no signal can leave it behind.
+    slot_ = RegisterTemp(temp_);
+    fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      const int e = errno;
+      UnregisterTemp(slot_);
+      slot_ = -1;
+      if (e != EEXIST || attempt > 100) ThrowSystem(e, "Cannot write " + path_);
+    }
+  }
   if (target_.exists) {
     // The replacement is the same file to its owner: same mode, same owner
     // where we may give it (root), the mode again after a change of owner.
     if (::geteuid() == 0) (void)!fchown(fd, target_.uid, target_.gid);
     fchmod(fd, target_.mode);
   } else {
-    // mkstemp makes the file private; give it the usual permissions.
+    // The file was made private; give it the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
@@ -293,6 +423,7 @@ AtomicFile::AtomicFile(std::string path)
     const int e = errno;
     ::close(fd);
     ::unlink(temp_.c_str());
+    UnregisterTemp(slot_);
     ThrowSystem(e, "Cannot write " + path_);
   }
 }
@@ -302,6 +433,7 @@ AtomicFile::~AtomicFile() {
     std::fclose(file_);
     if (!target_.stream) ::unlink(temp_.c_str());
   }
+  UnregisterTemp(slot_);
 }
 
 void AtomicFile::Write(std::string_view text) {
@@ -315,16 +447,21 @@ void AtomicFile::Commit() {
   file_ = nullptr;
   const bool flushed = std::fflush(f) == 0;
   const int e = errno;
-  if (std::fclose(f) != 0 || !flushed) {
+  const int closed = std::fclose(f);
+  const int ce = errno;
+  if (closed != 0 || !flushed) {
     if (!target_.stream) ::unlink(temp_.c_str());
-    ThrowSystem(flushed ? errno : e, "Cannot write " + path_);
+    UnregisterTemp(std::exchange(slot_, -1));
+    ThrowSystem(flushed ? ce : e, "Cannot write " + path_);
   }
   if (target_.stream) return;
   if (std::rename(temp_.c_str(), target_.path.c_str()) != 0) {
     const int re = errno;
     ::unlink(temp_.c_str());
+    UnregisterTemp(std::exchange(slot_, -1));
     ThrowSystem(re, "Cannot write " + path_);
   }
+  UnregisterTemp(std::exchange(slot_, -1));
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view text) {
@@ -446,7 +583,9 @@ std::string CsvWorkbook::Text(int row, int col) {
 
 void CsvWorkbook::SetValue(int row, int col, const CellValue& value) {
   if (row < 1 || col < 1) throw zelError(err::kInvalidCall);
-  if (value.IsEmpty() && !Cell(row, col)) return;  // nothing there to clear
+  // An emptied cell of an existing row widens it, as the batch writes every
+  // row of the block whole; no row is added for it.
+  if (value.IsEmpty() && row > static_cast<int>(rows_.size())) return;
   if (row > static_cast<int>(rows_.size())) rows_.resize(row);
   auto& r = rows_[row - 1];
   if (col > static_cast<int>(r.size())) r.resize(col);

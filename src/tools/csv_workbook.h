@@ -1,7 +1,7 @@
 #pragma once
-// CSV files as workbooks for the spreadsheet link: reading records with
-// libcsv (quoted fields, embedded commas, quotes and line breaks, CRLF or LF,
-// a UTF-8 byte-order mark), writing them back so that every field reads the
+// CSV files as workbooks for the spreadsheet link: reading records (quoted
+// fields, embedded commas, quotes and line breaks, CRLF or LF, a UTF-8
+// byte-order mark), writing them back so that every field reads the
 // same again, and CsvWorkbook, a one-sheet workbook held in memory.
 
 #include <cstdint>
@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "tools/spreadsheet_app.h"
-
-struct csv_parser;
 
 namespace stratlyn {
 
@@ -50,9 +48,10 @@ class CsvRecords {
   std::vector<size_t> record_ends_;
 };
 
-// Reads the records of a CSV stream block by block. Strict: an unescaped
-// quote inside a field, text after a closing quote, or an unterminated
-// quoted field at the end is an error, never a silent guess.
+// Reads the records of a CSV stream block by block, with the program's one
+// CSV parser (tools/csv_parse.h). Strict: an unescaped quote inside a field,
+// text after a closing quote, or an unterminated quoted field at the end is
+// an error, never a silent guess.
 class CsvReader {
  public:
   // in is not owned and must outlive the reader; name appears in messages.
@@ -76,28 +75,26 @@ class CsvReader {
   char Separator() const { return separator_; }
 
  private:
-  static void OnField(void* text, size_t length, void* self);
-  static void OnRecordEnd(int c, void* self);
-  [[noreturn]] void Malformed() const;
+  // Reads more input after what is kept; false at the end of the input.
+  bool Fill();
+  // Looks at the start of the input once its first record is whole.
+  void Start();
 
   std::FILE* in_;
   std::string name_;
-  std::unique_ptr<csv_parser> parser_;
-  CsvRecords* out_ = nullptr;
-  std::vector<char> buffer_;
-  // The fields of the record being read: a record reaches out_ whole, so a
-  // record cut by the end of a block is never split between two blocks.
-  std::string pending_chars_;
-  std::vector<size_t> pending_ends_;
+  std::vector<char> buffer_;  // input not yet parsed (a record cut by a block)
+  bool eof_ = false;
   bool started_ = false;
   bool finished_ = false;
   bool bom_ = false;
-  bool line_end_known_ = false;
   bool awaiting_lf_ = false;  // the last record ended with a CR
-  long line_ = 1;             // line of the parser's position, for messages
+  size_t line_ = 1;           // the record the buffer starts with, for messages
   std::string line_end_ = "\n";
   char separator_ = ',';
 };
+
+// "The file NAME is not a valid CSV file: ... near line N."
+std::string CsvMalformedMessage(const std::string& name, size_t line);
 
 // The field separator of a CSV file, from the text of its first record (or
 // more): whichever of comma, semicolon and tab occurs most often outside
@@ -126,8 +123,9 @@ struct OutputTarget {
   unsigned uid = 0, gid = 0;
 };
 // Follows the links of `path` and looks at what they end in. zelError 75
-// (path/file access) naming `path` for a folder, a read-only file or a
-// cycle of links; nothing is created or changed.
+// (path/file access) naming `path` for a folder, a read-only file, a cycle
+// of links, or a link or file of another user in a shared folder
+// (SharedFolderProblem); nothing is created or changed.
 OutputTarget ResolveOutputTarget(const std::string& path);
 
 // A file written under a temporary name in its target's folder and renamed
@@ -154,10 +152,23 @@ class AtomicFile {
   std::string path_;  // as given, for messages
   OutputTarget target_;
   std::string temp_;
+  int slot_ = -1;  // in the list of files removed on a signal
   std::FILE* file_ = nullptr;
 };
 
 void WriteFileAtomically(const std::string& path, std::string_view text);
+
+// Removes the temporary files of the AtomicFiles still open when the
+// process gets SIGINT, SIGTERM or SIGHUP, then ends it by that signal.
+// (After a SIGKILL the file stays beside its target, named
+// ".NAME.stratlyn-PID.XXXXXX"; the next AtomicFile for that target removes
+// those of processes that no longer run.)
+void InstallTempFileCleanup();
+
+// The reason to refuse a file in a shared folder (sticky and writable by
+// all, like /tmp): a symbolic link or a file there that belongs to another
+// user is never followed or replaced. "" when it may be written.
+std::string SharedFolderProblem(const std::string& path);
 
 // "dir/NAME.priced.csv" for "dir/NAME.csv" (or for any other extension).
 std::string PricedPath(const std::string& input_path);

@@ -1,8 +1,11 @@
 #include "tools/excel_link.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 
+#include "tools/office_thread.h"
 #include "util/error_handler.h"
 #include "util/fp_checks.h"
 #include "util/services.h"
@@ -77,6 +80,32 @@ bool IsCalculatedPriceHeading(const std::vector<std::string>& words) {
   return words.size() == 2 && words[0] == "calculated" && words[1] == "price";
 }
 
+// A result heading this program writes (any case, blanks around it aside).
+bool IsResultHeading(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  const auto same = [&](std::string_view name) {
+    if (name.size() != text.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+      char a = text[i], b = name[i];
+      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+      if (a != b) return false;
+    }
+    return true;
+  };
+  for (const char* name : link_text::kResultHeadings) {
+    if (same(name)) return true;
+  }
+  return false;
+}
+
+bool IsMessageHeading(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text == link_text::kMessageHeading;
+}
+
 // The inputs' names, as the missing-column messages name them.
 struct InputName {
   int LinkColumns::*column;
@@ -147,16 +176,31 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
     if (IsMarketPriceHeading(words)) take(&LinkColumns::price);
     if (recognised) c.last = col;
   }
+  const int writes = c.ResultCount() + 1;  // the results and the message
+  c.width = writes;
   if (c.earlier_results) {
-    // The block of the earlier results must hold nothing but results.
-    const int end = std::min(count, c.results + c.ResultCount() - 1);
-    for (int col = c.results; col <= end; ++col) {
-      const std::string& text = headings[col - 1];
-      const auto& names = link_text::kResultHeadings;
-      if (!text.empty() && std::find_if(names.begin(), names.end(),
-                                        [&](const char* n) { return text == n; }) == names.end()) {
+    // The earlier block: the columns from "Calculated Price" on that carry
+    // a heading of this program. What the new run does not fill of it is
+    // emptied; a column of the user's inside the new block stops the run.
+    int old_width = 0;
+    while (old_width < kMaxResultBlock && c.results + old_width <= count) {
+      const std::string& text = headings[c.results + old_width - 1];
+      if (IsResultHeading(text)) {
+        ++old_width;
+        continue;
+      }
+      // "Message" is ours only where a run puts it: right after five or ten
+      // results, ending the block (a column of the user's may be named so).
+      if (IsMessageHeading(text) && (old_width == 5 || old_width == 10)) ++old_width;
+      break;
+    }
+    c.width = std::max(writes, old_width);
+    for (int i = 0; i < c.width; ++i) {
+      const int col = c.results + i;
+      const bool ours = i < old_width;
+      c.guarded[i] = !ours;
+      if (!ours && i < writes && col <= count && !headings[col - 1].empty() && !c.blocked) {
         c.blocked = col;
-        break;
       }
     }
     return c;
@@ -170,7 +214,20 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
     }
   }
   c.results = std::max(c.last, last_heading) + 1;
+  c.guarded.fill(true);
   return c;
+}
+
+std::string ResultsConflictMessage(int row, int col) {
+  return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 +
+         std::to_string(col) + link_text::kConflict3;
+}
+
+std::string RunSummary(int priced, size_t refused) {
+  std::string text = std::to_string(priced) + link_text::kRowsPriced + std::to_string(refused) +
+                     link_text::kRowsRefused;
+  if (refused) text += link_text::kSeeMessages;
+  return text;
 }
 
 std::string HeadingProblem(const LinkColumns& c, const std::vector<std::string>& headings) {
@@ -232,8 +289,13 @@ bool IsAmericanStyle(std::string_view style_text) {
 std::string DescribeProblem(const CellProblem& p) {
   std::string out = "Row " + std::to_string(p.row) + ", column " + std::to_string(p.col);
   if (!p.heading.empty()) out += " (" + p.heading + ")";
-  out += ": \"" + p.text + "\" is not a number";
+  out += ": \"" + p.text + "\"" + link_text::kNotANumber;
   return out;
+}
+
+std::string RowCellMessage(const CellProblem& p) {
+  std::string out = p.heading.empty() ? "Column " + std::to_string(p.col) : p.heading;
+  return out + ": \"" + p.text + "\"" + link_text::kNotANumber;
 }
 
 std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t limit) {
@@ -247,46 +309,190 @@ std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t 
   return out;
 }
 
-void RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
-  if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
-  zelBSOP& o = *bsop_;
-  o.SetTerms(ToSingle(in.type), ToSingle(in.riskfree), ToSingle(in.maturity), ToSingle(in.strike),
-             ToSingle(in.underlying), ToSingle(in.volatility), ToSingle(in.dividend));
-  // Every result of a row is validated the same way: the record's message
-  // for invalid inputs is shown once per row, with the first result.
-  o.GetValueAndGreeks(out.data());
-  if (!hasPrice) return;
-  o.SetOptionData(ToSingle(in.price), o.strOptionPrice);
-  // The search leaves the record's volatility at the implied one, so the
-  // Greeks below are those at the implied volatility.
-  out[5] = o.GetOptionData(o.strImpliedVolatility, true);
-  o.GetGreeks(out.data() + 6);
+namespace {
+
+// True when every input is one the records can take (the common case,
+// checked with a few comparisons before any message is made).
+inline bool UsableInputs(const RowInputs& in) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const auto positive = [](double v) {
+    const float f = static_cast<float>(v);  // NaN and underflow give no f > 0
+    return f > 0.0f && f <= kMax && v <= kMax;
+  };
+  const auto any = [](double v) {
+    return std::fabs(v) <= kMax && (v == 0.0 || static_cast<float>(v) != 0.0f);
+  };
+  return positive(in.underlying) && positive(in.strike) && positive(in.maturity) &&
+         positive(in.volatility) && any(in.dividend) && any(in.riskfree) &&
+         (in.type == 1.0 || in.type == 2.0);
 }
 
-void RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
+// The checks every row passes before a record sees it; "" when it may be
+// priced. The records hold single-precision numbers: a value beyond their
+// range, or one that is not 0 but would be held as 0, is refused.
+std::string RowInputProblem(const RowInputs& in) {
+  if (UsableInputs(in)) [[likely]] {
+    return {};
+  }
+  constexpr double kMax = std::numeric_limits<float>::max();
+  const struct {
+    const char* name;
+    double value;
+    bool positive;
+  } inputs[] = {{"Underlying Asset", in.underlying, true}, {"Strike Price", in.strike, true},
+                {"Maturity", in.maturity, true},          {"Volatility", in.volatility, true},
+                {"Dividend Yield", in.dividend, false},   {"Risk Free Rate", in.riskfree, false},
+                {"Type", in.type, false}};
+  for (const auto& input : inputs) {
+    const double v = input.value;
+    if (!std::isfinite(v) || std::fabs(v) > kMax || (v != 0 && static_cast<float>(v) == 0.0f)) {
+      return std::string(input.name) + " " + FormatCellNumber(v) + link_text::kOutOfRange;
+    }
+  }
+  if (in.type != 1.0 && in.type != 2.0) return link_text::kBadType;
+  for (const auto& input : inputs) {
+    if (!input.positive || input.value > 0) continue;
+    if (&input == &inputs[3] && in.volatility_blank) {
+      return std::string(input.name) + link_text::kIsEmpty;
+    }
+    return std::string(input.name) + link_text::kNotPositive;
+  }
+  return link_text::kCannotPrice + std::string("an input is out of range");
+}
+
+// The market price's own check, "" when an implied volatility is looked for.
+std::string PriceProblem(const RowInputs& in) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (!std::isfinite(in.price) || std::fabs(in.price) > kMax ||
+      (in.price != 0 && static_cast<float>(in.price) == 0.0f)) {
+    return "Market Price " + FormatCellNumber(in.price) + link_text::kOutOfRange;
+  }
+  if (in.price <= 0) return std::string("Market Price") + link_text::kNotPositive;
+  return {};
+}
+
+bool AllFinite(const float* v, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(v[i])) return false;
+  }
+  return true;
+}
+
+std::string FaultMessage(const zelError& e) {
+  return link_text::kCannotPrice + e.Description() + " (error " + std::to_string(e.Number()) + ")";
+}
+
+// An implied volatility the records found: positive and finite (the
+// records answer a price without a root with a negative sentinel).
+bool FoundVolatility(float v) { return std::isfinite(v) && v > 0.0f; }
+
+}  // namespace
+
+RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
+  RowFigures figures;
+  if (!UsableInputs(in)) [[unlikely]] {
+    figures.message = RowInputProblem(in);
+    return figures;
+  }
+  if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+  zelBSOP& o = *bsop_;
+  try {
+    // UsableInputs has found every input finite and within single precision.
+    const auto single = [](double v) { return static_cast<float>(v); };
+    o.SetTerms(single(in.type), single(in.riskfree), single(in.maturity), single(in.strike),
+               single(in.underlying), single(in.volatility), single(in.dividend));
+    o.GetValueAndGreeks(out.data(), true);
+  } catch (const zelError& e) {
+    figures.message = FaultMessage(e);
+    return figures;
+  }
+  if (!AllFinite(out.data(), 5) || out[0] < 0) {
+    figures.message = link_text::kCannotPrice + std::string("the value is out of range");
+    return figures;
+  }
+  figures.valid = 5;
+  if (!hasPrice || in.price_blank) return figures;
+  if (std::string problem = PriceProblem(in); !problem.empty()) {
+    figures.message = std::move(problem);
+    return figures;
+  }
+  try {
+    o.SetOptionData(ToSingle(in.price), o.strOptionPrice);
+    // The search leaves the record's volatility at the implied one, so the
+    // Greeks below are those at the implied volatility.
+    out[5] = o.GetOptionData(o.strImpliedVolatility, true);
+    if (!FoundVolatility(out[5])) {
+      figures.message = link_text::kNoVolatility;
+      return figures;
+    }
+    o.GetGreeks(out.data() + 6);
+  } catch (const zelError& e) {
+    figures.message = FaultMessage(e);
+    return figures;
+  }
+  if (!AllFinite(out.data() + 5, 5)) {
+    figures.message = link_text::kNoVolatility;
+    return figures;
+  }
+  figures.valid = 10;
+  return figures;
+}
+
+RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
+  RowFigures figures;
+  if (!UsableInputs(in)) [[unlikely]] {
+    figures.message = RowInputProblem(in);
+    return figures;
+  }
   if (!barr_) barr_ = std::make_unique<zelBarr>();
   zelBarr& b = *barr_;
-  b.SetOptionData(in.riskfree, b.strRiskFree);
-  b.SetOptionData(in.maturity, b.strMaturity);
-  b.SetOptionData(in.strike, b.strStrike);
-  b.SetOptionData(in.underlying, b.strUnderlying);
-  b.SetOptionData(in.volatility, b.strVolatility);
-  b.SetOptionData(in.dividend, b.strDvl);
-  b.SetOptionData(in.type == 2.0 ? b.FLAG : b.boolError, b.strType);
-  b.CalcBarr(b.AMERVANILLA);
+  try {
+    b.SetOptionData(in.riskfree, b.strRiskFree);
+    b.SetOptionData(in.maturity, b.strMaturity);
+    b.SetOptionData(in.strike, b.strStrike);
+    b.SetOptionData(in.underlying, b.strUnderlying);
+    b.SetOptionData(in.volatility, b.strVolatility);
+    b.SetOptionData(in.dividend, b.strDvl);
+    b.SetOptionData(in.type == 2.0 ? b.FLAG : b.boolError, b.strType);
+    b.CalcBarr(b.AMERVANILLA);
+  } catch (const zelError& e) {
+    figures.message = FaultMessage(e);
+    return figures;
+  }
   out[0] = b.GetOptionData(b.strOptionPrice);
   out[1] = b.GetOptionData(b.strDelta);
   out[2] = b.GetOptionData(b.strGamma);
   out[3] = b.GetOptionData(b.strVega);
   out[4] = b.GetOptionData(b.strTheta);
-  if (!hasPrice) return;
-  b.SetOptionData(in.price, b.strOptionPrice);
-  b.CalcBarr(b.AMERVANVOL);
+  if (!AllFinite(out.data(), 5) || out[0] < 0) {
+    // The lattice's answer when no step count can carry these inputs.
+    figures.message = link_text::kCannotPrice + std::string("no lattice fits these inputs");
+    return figures;
+  }
+  figures.valid = 5;
+  if (!hasPrice || in.price_blank) return figures;
+  if (std::string problem = PriceProblem(in); !problem.empty()) {
+    figures.message = std::move(problem);
+    return figures;
+  }
+  try {
+    b.SetOptionData(in.price, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+  } catch (const zelError& e) {
+    figures.message = FaultMessage(e);
+    return figures;
+  }
   out[5] = b.GetOptionData(b.strImpliedVolatility);
   out[6] = b.GetOptionData(b.strDelta);
   out[7] = b.GetOptionData(b.strGamma);
   out[8] = b.GetOptionData(b.strVega);
   out[9] = b.GetOptionData(b.strTheta);
+  if (!FoundVolatility(out[5]) || !AllFinite(out.data() + 5, 5)) {
+    figures.message = link_text::kNoVolatility;
+    return figures;
+  }
+  figures.valid = 10;
+  return figures;
 }
 
 ExcelLink::ExcelLink(Connector connect) : connect_(std::move(connect)) {}
@@ -311,8 +517,7 @@ void ListSheets(SpreadsheetApp& app, std::vector<ExcelLink::SheetEntry>& list) {
 
 bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
   try {
-    std::unique_ptr<SpreadsheetApp> app = connect_ ? connect_() : nullptr;
-    if (!app) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+    std::unique_ptr<SpreadsheetApp> app = Connect();
     if (app->WorkbookCount() == 0) {
       AppDialogs().Critical(link_text::kNoWorkbooks);
       return true;
@@ -329,6 +534,10 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
   } catch (const zelError& e) {
     if (e.Number() == err::kCannotCreateObject) {
       AppDialogs().Critical(e.Description());
+    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeTimedOut) {
+      AppDialogs().Critical(NoAnswerMessage(office_limit_, 0));
+    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeCallCancelled) {
+      // The user gave up waiting: nothing to say.
     } else {
       ErrorHandler(e);
     }
@@ -336,6 +545,15 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
     ErrorHandler(e);
   }
   return true;
+}
+
+std::string NoAnswerMessage(std::chrono::milliseconds limit, int row) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(limit).count();
+  std::string text = link_text::kNoAnswer1 + FormatCellNumber(seconds) + link_text::kNoAnswer2;
+  if (row > 1) {
+    text += " at row " + std::to_string(row) + ".  The results of the rows above it were written";
+  }
+  return text + link_text::kNoAnswer3;
 }
 
 std::string ConnectionLostMessage(int row) {
@@ -346,9 +564,18 @@ std::string ConnectionLostMessage(int row) {
   return text + link_text::kConnectionLost2;
 }
 
+void ExcelLink::SetOfficeTimeLimit(std::chrono::milliseconds limit) {
+  office_limit_ = limit;
+  if (auto* timed = dynamic_cast<TimedApp*>(app_.get())) timed->Thread().SetLimit(limit);
+}
+
+std::unique_ptr<SpreadsheetApp> ExcelLink::Connect() {
+  if (!connect_) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  return std::make_unique<TimedApp>(connect_, office_limit_, cancel_check_);
+}
+
 int ExcelLink::Reconnect(int item_data) {
-  std::unique_ptr<SpreadsheetApp> app = connect_ ? connect_() : nullptr;
-  if (!app) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  std::unique_ptr<SpreadsheetApp> app = Connect();
   std::vector<SheetEntry> list;
   ListSheets(*app, list);
   app_ = std::move(app);
@@ -366,10 +593,26 @@ bool ExcelLink::TakeNewSheetList(std::vector<SheetEntry>& list) {
   return true;
 }
 
-int ExcelLink::LiveItemData(int item_data) const {
-  // The list shown was made when the sheets were found; after a reconnect
-  // the same sheet is looked up by its name.
-  if (live_entries_.empty()) return item_data;
+int ExcelLink::LiveItemData(int item_data) {
+  // The list shown was made when the sheets were found; sheets may have
+  // been moved, added or closed since: the chosen one is looked up by its
+  // name among those open now.
+  if (app_) {
+    std::vector<SheetEntry> now;
+    ListSheets(*app_, now);
+    if (!live_entries_.empty() && now.size() == live_entries_.size()) {
+      for (size_t i = 0; i < now.size(); ++i) {
+        if (now[i].caption != live_entries_[i].caption) {
+          new_list_ = true;
+          break;
+        }
+      }
+    } else {
+      new_list_ = true;
+    }
+    live_entries_ = std::move(now);
+  }
+  if (live_entries_.empty() && entries_.empty()) return item_data;
   for (const SheetEntry& e : entries_) {
     if (e.item_data != item_data) continue;
     for (const SheetEntry& live : live_entries_) {
@@ -400,27 +643,46 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
 
 void ExcelLink::WriteHeadings() {
   const int count = columns_.ResultCount();
-  for (int i = 0; i < count; ++i) {
-    sheet_->SetValue(1, columns_.results + i, CellValue::Text(link_text::kResultHeadings[i]));
+  for (int i = 0; i < columns_.width; ++i) {
+    const char* heading = i < count    ? link_text::kResultHeadings[i]
+                          : i == count ? link_text::kMessageHeading
+                                       : nullptr;
+    sheet_->SetValue(1, columns_.results + i,
+                     heading ? CellValue::Text(heading) : CellValue::Empty());
   }
   // Only the result headings wrap: the user's own headings keep their format.
-  for (int i = 0; i < count; ++i) sheet_->SetWrapText(1, columns_.results + i, true);
+  for (int i = 0; i <= count; ++i) sheet_->SetWrapText(1, columns_.results + i, true);
 }
 
-void ExcelLink::ClearResults(int row) {
-  const int count = columns_.ResultCount();
-  for (int i = 0; i < count; ++i) sheet_->SetValue(row, columns_.results + i, CellValue::Empty());
+void ExcelLink::WriteRow(int row, const RowResults& results, const RowFigures& figures) {
+  const int message = columns_.MessageOffset();
+  for (int i = 0; i < columns_.width; ++i) {
+    CellValue value;
+    if (i < figures.valid) {
+      value = CellValue::Number(results[i]);
+    } else if (i == message && !figures.message.empty()) {
+      value = CellValue::Text(figures.message);
+    }
+    sheet_->SetValue(row, columns_.results + i, value);
+  }
+}
+
+void ExcelLink::ClearResults(int row, const std::string& message) {
+  RowFigures figures;
+  figures.message = message;
+  WriteRow(row, RowResults{}, figures);
 }
 
 RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> american,
-                             bool stop_at_zero) {
+                             bool stop_at_zero, bool* refused) {
   LinkColumns columns = columns_;
   if (!hasPrice) columns.price = 0;
   RowInputs in;
   int bad_col = 0;
   CellValue bad_cell;
-  const auto number_at = [&](int col, double& value) {
+  const auto number_at = [&](int col, double& value, bool& blank) {
     CellValue cell = sheet_->Value(row, col);
+    blank = cell.IsEmpty();
     if (CellNumber(cell, value)) return true;
     bad_cell = std::move(cell);
     return false;
@@ -430,38 +692,75 @@ RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> america
   if (kind == RowKind::kEnd) return kind;
   if (kind == RowKind::kSkip) {
     const bool named = bad_col >= 1 && bad_col <= static_cast<int>(headings_.size());
-    problems_.push_back({row, bad_col, named ? headings_[bad_col - 1] : std::string(),
-                         bad_cell.kind == CellValue::Kind::kText
-                             ? bad_cell.text
-                             : FormatCellNumber(bad_cell.number)});
-    ClearResults(row);
+    CellProblem problem{row, bad_col, named ? headings_[bad_col - 1] : std::string(),
+                        bad_cell.kind == CellValue::Kind::kText ? bad_cell.text
+                                                                : FormatCellNumber(bad_cell.number)};
+    ClearResults(row, RowCellMessage(problem));
+    problems_.push_back(std::move(problem));
+    if (refused) *refused = true;
     return kind;
   }
   if (american) in.american = *american;
   RowResults results{};
-  pricer_.PriceRow(in, hasPrice, results);
-  const int count = hasPrice ? 10 : 5;
-  for (int i = 0; i < count; ++i) {
-    sheet_->SetValue(row, columns_.results + i, CellValue::Number(results[i]));
-  }
+  const RowFigures figures = pricer_.PriceRow(in, hasPrice, results);
+  WriteRow(row, results, figures);
+  if (refused) *refused = figures.Refused();
   return kind;
 }
 
 bool ExcelLink::PriceEuropeanRow(int row, bool hasPrice) {
-  return HandleRow(row, hasPrice, false, false) == RowKind::kPrice;
+  bool refused = false;
+  return HandleRow(row, hasPrice, false, false, &refused) == RowKind::kPrice && !refused;
 }
 
 bool ExcelLink::PriceAmericanRow(int row, bool hasPrice) {
-  return HandleRow(row, hasPrice, true, false) == RowKind::kPrice;
+  bool refused = false;
+  return HandleRow(row, hasPrice, true, false, &refused) == RowKind::kPrice && !refused;
+}
+
+int ExcelLink::FindConflict(int used_columns) {
+  std::vector<int> check;
+  for (int i = 0; i < columns_.width; ++i) {
+    const int col = columns_.results + i;
+    if (columns_.guarded[i] && col <= used_columns) check.push_back(col);
+  }
+  if (check.empty()) return 0;
+  // The rows the run will reach: up to the first whose underlying is 0.
+  for (int row = 2;; ++row) {
+    double underlying = 0;
+    const CellValue cell = sheet_->Value(row, columns_.underlying);
+    if (CellNumber(cell, underlying) && underlying == 0.0) return 0;
+    for (const int col : check) {
+      if (!sheet_->Value(row, col).IsEmpty()) {
+        conflict_col_ = col;
+        return row;
+      }
+    }
+  }
 }
 
 ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
   Report report;
   problems_.clear();
   BusyPointer busy;
+  // A call to the office that takes long may be given up by Cancel.
+  struct CancelWhileWaiting {
+    CancelWhileWaiting(SpreadsheetApp* app, Observer& observer)
+        : timed(dynamic_cast<TimedApp*>(app)) {
+      if (timed) timed->Thread().SetCancel([&observer] { return observer.CancelRequested(); });
+    }
+    ~CancelWhileWaiting() {
+      if (timed) timed->Thread().SetCancel(restore);
+    }
+    TimedApp* timed;
+    std::function<bool()> restore;
+  };
+  std::optional<CancelWhileWaiting> cancel_while_waiting;
   try {
     if (lost_) item_data = Reconnect(item_data);
     if (!app_) throw zelError(err::kObjectNotSet);
+    cancel_while_waiting.emplace(app_.get(), observer);
+    cancel_while_waiting->restore = cancel_check_;
     item_data = LiveItemData(item_data);
     const int workbook = item_data / 1000;
     sheet_ = &app_->GetWorksheet(workbook, item_data - 1000 * workbook);
@@ -486,6 +785,16 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       report.outcome = Outcome::kMissingColumn;
       return report;
     }
+    // A cell of the user's under a column without a result heading: refuse
+    // before anything is written.
+    if (const int row = FindConflict(used_columns)) {
+      const std::string message = ResultsConflictMessage(row, conflict_col_);
+      observer.Status(message);
+      AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      report.outcome = Outcome::kConflict;
+      report.last_row = row;
+      return report;
+    }
     report.columns_taken = ColumnsTakenText(columns_, headings_);
     observer.Status(report.columns_taken);
     const bool hasPrice = columns_.HasPrice();
@@ -498,27 +807,45 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       observer.Status(link_text::kProcessingRow + std::to_string(row));
       AppEvents().ProcessPending();
       if (observer.CancelRequested()) {
-        observer.Status(link_text::kCancelled + std::to_string(row));
+        observer.Status(link_text::kCancelled + std::to_string(row) + ".  " +
+                        RunSummary(report.rows_priced, report.rows_refused));
         report.outcome = Outcome::kCancelled;
         break;
       }
-      const RowKind kind = HandleRow(row, hasPrice, std::nullopt, true);
+      bool refused = false;
+      const RowKind kind = HandleRow(row, hasPrice, std::nullopt, true, &refused);
       if (kind == RowKind::kEnd) break;
-      if (kind == RowKind::kPrice) ++report.rows_priced;
+      ++(refused ? report.rows_refused : report.rows_priced);
       observer.Progress(row - 1, std::max(rows_total, row - 1));
     }
-    if (report.outcome == Outcome::kDone) observer.Status(link_text::kDone);
+    if (report.outcome == Outcome::kDone) {
+      observer.Status(std::string(link_text::kDone) + ".  " +
+                      RunSummary(report.rows_priced, report.rows_refused));
+    }
   } catch (const zelError& e) {
     report.outcome = Outcome::kFailed;
     if (e.Number() == kOfficeConnectionLost) {
-      // The office is gone: say so plainly, and find the sheets afresh on
-      // the next "Process".
+      // The office is gone, or does not answer: say so plainly, and find
+      // the sheets afresh on the next "Process".
+      auto* timed = dynamic_cast<TimedApp*>(app_.get());
+      const OfficeThread::State state =
+          timed ? timed->Thread().state() : OfficeThread::State::kAnswering;
+      const auto limit = timed ? timed->Thread().Limit() : office_limit_;
+      cancel_while_waiting.reset();
       lost_ = true;
       sheet_ = nullptr;
       app_.reset();
-      const std::string message = ConnectionLostMessage(report.last_row);
-      observer.Status(message);
-      AppDialogs().Critical(message);
+      if (state == OfficeThread::State::kCancelled) {
+        report.outcome = Outcome::kCancelled;
+        observer.Status(link_text::kCancelled + std::to_string(report.last_row) + ".  " +
+                        RunSummary(report.rows_priced, report.rows_refused));
+      } else {
+        const std::string message = state == OfficeThread::State::kTimedOut
+                                        ? NoAnswerMessage(limit, report.last_row)
+                                        : ConnectionLostMessage(report.last_row);
+        observer.Status(message);
+        AppDialogs().Critical(message);
+      }
     } else {
       if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));
       ErrorHandler(e);

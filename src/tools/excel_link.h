@@ -7,6 +7,7 @@
 // and the Greeks at it, into columns to the right of the inputs.
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
+#include "tools/office_thread.h"
 #include "tools/spreadsheet_app.h"
 
 namespace stratlyn {
@@ -72,11 +74,50 @@ inline constexpr const char* kSheetGone2 =
 inline constexpr const char* kSkippedRows =
     "These rows were skipped because an input cell does not hold a number:";
 
+// The summary of a run: "12 rows priced, 2 refused (see the Message column)".
+inline constexpr const char* kRowsPriced = " rows priced, ";
+inline constexpr const char* kRowsRefused = " refused";
+inline constexpr const char* kSeeMessages = " (see the Message column)";
+
+// A row's own message, written into its Message cell (its result cells stay
+// empty): "Volatility must be above 0", "Type must be 1 (call) or 2 (put)".
+inline constexpr const char* kOutOfRange = " is out of range";
+inline constexpr const char* kNotPositive = " must be above 0";
+inline constexpr const char* kIsEmpty = " is empty";
+inline constexpr const char* kNotANumber = " is not a number";
+inline constexpr const char* kBadType = "Type must be 1 (call) or 2 (put)";
+inline constexpr const char* kNoVolatility = "No volatility gives the market price";
+inline constexpr const char* kCannotPrice = "Cannot be priced: ";
+
+// A cell of the user's under the result columns.
+inline constexpr const char* kConflict1 = "Row ";
+inline constexpr const char* kConflict2 = " holds data in column ";
+inline constexpr const char* kConflict3 =
+    ", which has no heading and is where the results would go.  Give that column a heading "
+    "(the results then go after it) or move its data.  Nothing was written.";
+
+// A call to the office that did not come back in time.
+inline constexpr const char* kNoAnswer1 = "LibreOffice Calc did not answer within ";
+inline constexpr const char* kNoAnswer2 = " seconds";
+inline constexpr const char* kNoAnswer3 =
+    ".  Please check that Calc is not waiting for you (an open dialog), then press Process: "
+    "the sheet is found again by its name.";
+
 // Headings of the result columns (five, then five more with a price column).
 inline constexpr std::array<const char*, 10> kResultHeadings = {
     "Calculated Price",   "Delta",         "Gamma",         "Vega",         "Theta",
     "Implied Volatility", "Implied Delta", "Implied Gamma", "Implied Vega", "Implied Theta"};
+// The column after the results that holds a row's message ("" when none).
+inline constexpr const char* kMessageHeading = "Message";
 }  // namespace link_text
+
+// The most columns a run writes or empties: ten results and the message.
+inline constexpr int kMaxResultBlock = 11;
+
+// "Row 57 holds data in column 10, which has no heading ..."
+std::string ResultsConflictMessage(int row, int col);
+// "12 rows priced, 2 refused (see the Message column)"
+std::string RunSummary(int priced, size_t refused);
 
 // The error of a spreadsheet application that went away in the middle of a
 // run (the classic "remote server machine does not exist or is unavailable").
@@ -84,6 +125,9 @@ inline constexpr int kOfficeConnectionLost = 462;
 // "The connection to LibreOffice Calc was lost at row 7.  The results of the
 // rows above it were written.  ..."
 std::string ConnectionLostMessage(int row);
+// "LibreOffice Calc did not answer within 30 seconds at row 7.  The results
+// of the rows above it were written.  ..."
+std::string NoAnswerMessage(std::chrono::milliseconds limit, int row);
 
 // The message when the running spreadsheet application cannot be reached on
 // the given port: the attach of a Connector throws zelError 429 with it.
@@ -109,9 +153,18 @@ struct LinkColumns {
   // With earlier results: a column of the result block whose heading is not
   // one of the results (a user's column that the results would replace).
   int blocked = 0;
+  // The columns from `results` that a run writes: its results, the message
+  // column, and after them the rest of an earlier run's block (emptied, so
+  // that no figure of that run stays beside the new ones).
+  int width = 0;
+  // guarded[i]: column results + i has no heading of this program above it;
+  // a row holding anything there stops the run before anything is written.
+  std::array<bool, kMaxResultBlock> guarded{};
 
   bool HasPrice() const { return price != 0; }
   int ResultCount() const { return HasPrice() ? 10 : 5; }
+  // The offset of the message column within the block.
+  int MessageOffset() const { return ResultCount(); }
 };
 
 // Recognises the input columns from the texts of row 1 (headings[0] is
@@ -147,12 +200,23 @@ struct RowInputs {
   double underlying = 0, strike = 0, maturity = 0, volatility = 0, dividend = 0, riskfree = 0;
   double type = 0;
   double price = 0;
+  bool volatility_blank = false;  // the volatility cell is empty
+  bool price_blank = true;        // no market price: no implied figures, no message
   bool american = false;
 };
 
 // A row's results in the order of link_text::kResultHeadings (the first five
 // without a price column).
 using RowResults = std::array<float, 10>;
+
+// What became of one row: the first `valid` results hold figures (0: the row
+// was refused; 5: value and Greeks only), the rest stay empty; `message`
+// says why ("" when nothing needs saying, as for a blank market price).
+struct RowFigures {
+  int valid = 0;
+  std::string message;
+  bool Refused() const { return !message.empty(); }
+};
 
 // An input cell that does not hold a number; its row is skipped.
 struct CellProblem {
@@ -163,6 +227,8 @@ struct CellProblem {
 };
 // "Row 4, column 2 (Strike): "abc" is not a number"
 std::string DescribeProblem(const CellProblem& problem);
+// The same for the row's Message cell: "Strike: "abc" is not a number"
+std::string RowCellMessage(const CellProblem& problem);
 // kSkippedRows followed by one line per problem (at most `limit`, then a count).
 std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t limit = 12);
 
@@ -172,32 +238,44 @@ enum class RowKind { kEnd, kPrice, kSkip };
 bool IsAmericanStyle(std::string_view style_text);
 
 // Reads the inputs of one data row through two accessors: number_at(col,
-// double&) -> bool (false when the cell holds no number; an empty cell is 0)
-// and style_at(col) -> the style cell's displayed text. With stop_at_zero,
-// kEnd when the underlying is 0 (the run stops there); kSkip with bad_col set
-// when an input cell holds no number. The price is read only with a price
-// column.
+// double&, bool& blank) -> bool (false when the cell holds no number; an
+// empty cell is 0 and blank) and style_at(col) -> the style cell's displayed
+// text. With stop_at_zero, kEnd when the underlying is 0 (the run stops
+// there); kSkip with bad_col set when an input cell holds no number. The
+// price is read only with a price column.
 template <typename NumberAt, typename StyleAt>
 RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& style_at, RowInputs& in,
                       int& bad_col, bool stop_at_zero = true) {
-  if (!number_at(c.underlying, in.underlying)) {
+  bool blank = false;
+  if (!number_at(c.underlying, in.underlying, blank)) {
     bad_col = c.underlying;
     return RowKind::kSkip;
   }
   if (stop_at_zero && in.underlying == 0.0) return RowKind::kEnd;
-  const std::pair<int, double*> inputs[] = {
-      {c.type, &in.type},     {c.riskfree, &in.riskfree},     {c.maturity, &in.maturity},
-      {c.strike, &in.strike}, {c.volatility, &in.volatility}, {c.dividend, &in.dividend}};
-  for (const auto& [col, value] : inputs) {
-    if (!number_at(col, *value)) {
-      bad_col = col;
+  struct Input {
+    int col;
+    double* value;
+    bool* blank;
+  };
+  const Input inputs[] = {{c.type, &in.type, &blank},
+                          {c.riskfree, &in.riskfree, &blank},
+                          {c.maturity, &in.maturity, &blank},
+                          {c.strike, &in.strike, &blank},
+                          {c.volatility, &in.volatility, &in.volatility_blank},
+                          {c.dividend, &in.dividend, &blank}};
+  for (const Input& input : inputs) {
+    if (!number_at(input.col, *input.value, *input.blank)) {
+      bad_col = input.col;
       return RowKind::kSkip;
     }
   }
   in.price = 0.0;
-  if (c.HasPrice() && !number_at(c.price, in.price)) {
-    bad_col = c.price;
-    return RowKind::kSkip;
+  in.price_blank = true;
+  if (c.HasPrice()) {
+    if (!number_at(c.price, in.price, in.price_blank)) {
+      bad_col = c.price;
+      return RowKind::kSkip;
+    }
   }
   in.american = IsAmericanStyle(style_at(c.style));
   return RowKind::kPrice;
@@ -206,17 +284,18 @@ RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& styl
 // Prices rows on one zelBSOP and one zelBarr, each created on first use and
 // kept for every later row; every field keeps its value until set again.
 // Rows are independent of each other, so one pricer per thread gives the
-// same results as one pricer for all rows. Throws zelError for a fault
-// inside a pricing object (the lattice with a zero strike, a value beyond
-// single precision, ...). zelBSOP's message for invalid inputs goes to
-// AppDialogs() once per row (with the value; the other results of the row
-// would only repeat it).
+// same results as one pricer for all rows. A row whose inputs the records
+// cannot take (a number beyond single precision, a type other than 1 or 2,
+// an underlying, strike, maturity or volatility that is not above 0) is
+// refused with a message before any record sees it; a fault inside a record
+// refuses the row too. A market price no volatility reaches keeps the value
+// and Greeks and refuses the implied figures; a blank one leaves them out.
 class RowPricer {
  public:
-  void PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out);
-  void PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out);
-  void PriceRow(const RowInputs& in, bool hasPrice, RowResults& out) {
-    in.american ? PriceAmericanRow(in, hasPrice, out) : PriceEuropeanRow(in, hasPrice, out);
+  RowFigures PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out);
+  RowFigures PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out);
+  RowFigures PriceRow(const RowInputs& in, bool hasPrice, RowResults& out) {
+    return in.american ? PriceAmericanRow(in, hasPrice, out) : PriceEuropeanRow(in, hasPrice, out);
   }
 
  private:
@@ -259,10 +338,12 @@ class ExcelLink {
     virtual bool CancelRequested() { return false; }
   };
 
-  enum class Outcome { kDone, kCancelled, kMissingColumn, kFailed };
+  // kConflict: a row holds data where the results would go; nothing written.
+  enum class Outcome { kDone, kCancelled, kMissingColumn, kConflict, kFailed };
   struct Report {
     Outcome outcome = Outcome::kFailed;
     int rows_priced = 0;
+    int rows_refused = 0;  // rows with a message (skipped ones included)
     int last_row = 0;  // the row where the run ended
     std::vector<CellProblem> skipped;
     std::string columns_taken;  // ColumnsTakenText of the run's headings
@@ -285,6 +366,13 @@ class ExcelLink {
 
   const LinkColumns& Columns() const { return columns_; }
 
+  // How long one call to the running application may take before the run
+  // ends with NoAnswerMessage (the rows above keep their results).
+  void SetOfficeTimeLimit(std::chrono::milliseconds limit);
+  // Asked while a call to the office is waited for outside a run (Find, and
+  // attaching again): true gives up the call, with no message.
+  void SetCancelCheck(std::function<bool()> cancel) { cancel_check_ = std::move(cancel); }
+
   // After a Process that attached again (the connection had been lost):
   // the sheets of the application attached now, once, which then become the
   // list that item data refer to. False when nothing changed since.
@@ -293,13 +381,22 @@ class ExcelLink {
  private:
   // Reads, prices and writes one row; `style` forces a style (the row's own
   // style cell decides when empty). kEnd only with stop_at_zero.
-  RowKind HandleRow(int row, bool hasPrice, std::optional<bool> american, bool stop_at_zero);
-  void ClearResults(int row);
+  // `refused` is set when the row got a message.
+  RowKind HandleRow(int row, bool hasPrice, std::optional<bool> american, bool stop_at_zero,
+                    bool* refused);
+  // Writes the row's block: its valid figures, its message, the rest emptied.
+  void WriteRow(int row, const RowResults& results, const RowFigures& figures);
+  void ClearResults(int row, const std::string& message);
   void WriteHeadings();
+  // The first row (and conflict_col_) with data of its own under a result
+  // column without a result heading; 0 when there is none.
+  int FindConflict(int used_columns);
+  // Attaches through connect_, every call then made on a thread of its own.
+  std::unique_ptr<SpreadsheetApp> Connect();
   // After a lost connection: attaches again and lists the sheets afresh.
   int Reconnect(int item_data);
   // The item data of the listed entry's sheet in the application now attached.
-  int LiveItemData(int item_data) const;
+  int LiveItemData(int item_data);
 
   Connector connect_;
   std::unique_ptr<SpreadsheetApp> app_;
@@ -312,6 +409,9 @@ class ExcelLink {
   std::vector<SheetEntry> live_entries_;  // the sheets of the application attached now
   bool new_list_ = false;                 // live_entries_ not yet handed out
   bool lost_ = false;                     // the connection was lost in the last run
+  int conflict_col_ = 0;
+  std::chrono::milliseconds office_limit_{kOfficeTimeLimit};
+  std::function<bool()> cancel_check_;
 };
 
 }  // namespace stratlyn

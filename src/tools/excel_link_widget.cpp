@@ -1,7 +1,6 @@
 #include "tools/excel_link_widget.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +10,7 @@
 #include <algorithm>
 
 #include "tools/csv_workbook.h"
+#include "util/qt_file_dialogs.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -21,7 +21,7 @@
 namespace stratlyn {
 namespace {
 
-constexpr const char* kTitle = "Excel Stratlyn";
+constexpr const char* kTitle = "Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)";
 constexpr const char* kNoCalcInBuild =
     "This copy of the program was built without the LibreOffice SDK and cannot reach LibreOffice "
     "Calc.  Please use Open File... to price a CSV workbook.";
@@ -105,6 +105,8 @@ ExcelLinkWindow::ExcelLinkWindow(QWidget* parent, ExcelLink::Connector connector
   layout->addWidget(progress);
   layout->addWidget(Label1);
 
+  // "Cancel" also gives up waiting for an office that does not answer.
+  link_.SetCancelCheck([this] { return cancel_; });
   connect(cmdFindExcel, &QPushButton::clicked, this, &ExcelLinkWindow::cmdFindExcel_Click);
   connect(cmdOpenFile, &QPushButton::clicked, this, &ExcelLinkWindow::cmdOpenFile_Click);
   connect(cmdProcess, &QPushButton::clicked, this, &ExcelLinkWindow::cmdProcess_Click);
@@ -132,7 +134,20 @@ void ExcelLinkWindow::FillList(const std::vector<ExcelLink::SheetEntry>& list) {
 void ExcelLinkWindow::cmdFindExcel_Click() {
   if (processing_) return;
   std::vector<ExcelLink::SheetEntry> list;
-  if (link_.FindExcelSheets(list)) return;
+  // Events run while a slow office is waited for: no second command
+  // meanwhile, and "Cancel" gives up the wait.
+  processing_ = true;
+  cancel_ = false;
+  UpdateButtons();
+  const bool failed = link_.FindExcelSheets(list);
+  processing_ = false;
+  UpdateButtons();
+  if (close_after_run_) {
+    close_after_run_ = false;
+    QDialog::reject();
+    return;
+  }
+  if (failed) return;
   csv_ = nullptr;  // the running application took the workbook's place
   saved_path_.clear();
   FillList(list);
@@ -140,8 +155,8 @@ void ExcelLinkWindow::cmdFindExcel_Click() {
 
 void ExcelLinkWindow::cmdOpenFile_Click() {
   if (processing_) return;
-  const QString path = QFileDialog::getOpenFileName(
-      this, tr("Open a CSV workbook"), QString(), tr("CSV workbooks (*.csv *.txt);;All files (*)"));
+  const QString path = ChooseOpenFile(this, tr("Open a CSV workbook"),
+                                      tr("CSV workbooks (*.csv *.txt);;All files (*)"));
   if (!path.isEmpty()) OpenWorkbookFile(path.toStdString());
 }
 
@@ -190,6 +205,7 @@ void ExcelLinkWindow::cmdProcess_Click() {
   // A CSV workbook is saved next to its file whatever ended the run, unless
   // nothing was written at all; the input itself is never replaced.
   if (csv_ && report.outcome != ExcelLink::Outcome::kMissingColumn &&
+      report.outcome != ExcelLink::Outcome::kConflict &&
       link_.App() == static_cast<SpreadsheetApp*>(csv_)) {
     const std::string target = PricedPath(csv_->Path());
     try {

@@ -109,7 +109,22 @@ sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
 
 FinancialCalcs::FinancialCalcs(Grid& grid) : grid_(grid) {}
 
-std::optional<double> FinancialCalcs::Number(const std::string& text) { return NumericValue(text); }
+std::optional<double> FinancialCalcs::Number(const std::string& text) {
+  // Read as every entry field is; a slash belongs to a date here.
+  const EntryReading v = ReadEntry(text, EntryKind::kNumber);
+  if (v.blank || !v.value || v.normalised.find('/') != std::string::npos) {
+    return std::nullopt;
+  }
+  return v.value;
+}
+
+namespace {
+// An entry as a single, 0 when it is no number (the callers check first).
+float EntrySingle(const std::string& text) {
+  const EntryReading v = ReadEntry(text, EntryKind::kNumber);
+  return v.value ? static_cast<float>(*v.value) : 0.0f;
+}
+}  // namespace
 
 std::string FinancialCalcs::Format(double value, std::string_view pattern) const {
   std::string text = FormatNumber(value, pattern, '.');
@@ -306,7 +321,7 @@ void FinancialCalcs::irtyp_Click(int index) {
 }
 
 bool FinancialCalcs::DiscreteRate() {
-  const float r = TextToSingle(tdisc);
+  const float r = EntrySingle(tdisc);
   if (!(r > 0.0f)) {
     Critical(kInvalidRate, kMessageTitle);
     return true;
@@ -380,7 +395,7 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
   std::string& a = Text2[2 * index];
   std::string& b = Text2[2 * index + 1];
   if (Number(b)) {
-    const float count = TextToSingle(b);
+    const float count = EntrySingle(b);
     dayPair = {0.0, count};
     std::optional<sys_days> start = DateOf(a);
     if (!start) {
@@ -416,7 +431,7 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
     Critical(kInvalidEntryFor + Trim(Label1_4), kMessageTitle);
     return true;
   }
-  const double q = TextToSingle(tdisc);
+  const double q = EntrySingle(tdisc);
   double x = 0.0;
   switch (irtyp) {
     case kTBill: {

@@ -1,6 +1,5 @@
 #include "tools/library_download.h"
 
-#include <pwd.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,9 +8,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "pricing/zelop_digest.h"
 #include "pricing/zelop_loader.h"
 #include "tools/zel_ftp.h"
-#include "tools/zelop_digest.h"
 
 namespace stratlyn {
 namespace {
@@ -31,6 +30,9 @@ constexpr LibraryRow kLibraries[] = {
     {"zelop", kZelopLibraryName},
     {"zelbond", "libzelbond32.so"},
 };
+
+constexpr const char* kNoUserFolder =
+    "no per-user library folder is known (neither XDG_DATA_HOME nor HOME is an absolute folder)";
 
 std::string Lower(std::string s) {
   for (char& c : s) {
@@ -65,27 +67,23 @@ std::string RequiredFileFor(const std::string& description) {
 }
 
 std::string GetSystemDir() {
-  fs::path base;
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-      const passwd* pw = ::getpwuid(::getuid());
-      home = pw != nullptr ? pw->pw_dir : "/";
-    }
-    base = fs::path(home) / ".local" / "share";
+  const std::string dir = ZelopUserLibraryDir();
+  if (dir.empty()) {
+    return {};
   }
-  const fs::path dir = base / "stratlyn" / "lib";
   std::error_code ec;
   fs::create_directories(dir, ec);
-  return WithSlash(dir.string());
+  return WithSlash(dir);
 }
 
 std::string GetTempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  return WithSlash(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp");
+  return WithSlash(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp");
+}
+
+std::string FolderNotWritableText(const std::string& dir) {
+  return "the per-user library folder " + dir +
+         " cannot be written, and no other folder is searched for the library";
 }
 
 bool InstallVerifiedLibrary(const std::string& staged, const std::string& target) {
@@ -100,39 +98,88 @@ bool InstallVerifiedLibrary(const std::string& staged, const std::string& target
   return true;
 }
 
-std::string FetchVerifiedLibrary(const std::string& file) {
+bool IsLibraryDestination(const std::string& path) {
+  const fs::path target(path);
+  if (target.filename() == kZelopLibraryName) {
+    return true;
+  }
+  std::error_code ec;
+  const fs::path folder = fs::weakly_canonical(fs::absolute(target, ec).parent_path(), ec);
+  for (const std::string& searched : ZelopSearchFolders()) {
+    std::error_code ec2;
+    if (fs::weakly_canonical(searched, ec2) == folder) {
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+// Fetches the library into `dir` (which must exist) under its own name,
+// keeping it only when its SHA-256 is right.
+LibraryFetch FetchInto(const std::string& dir, const std::string& file, long deadline_seconds) {
+  LibraryFetch result;
+  const std::string target = WithSlash(dir) + file;
+  zelFTP ftp;
+  ftp.SetDeadline(deadline_seconds);
+  ftp.SetMaxFileBytes(kZelopMaxBytes);
+  ftp.SetCommitCheck([](const std::string& temporary, std::string& why) {
+    if (MatchesBuiltZelop(temporary)) {
+      return true;
+    }
+    why = std::string("the file on the server is refused: ") + kZelopWrongDigest;
+    return false;
+  });
+  if (!ftp.getFile(file, target)) {
+    result.failure = ftp.lastFailure();
+    return result;
+  }
+  result.path = target;
+  return result;
+}
+
+}  // namespace
+
+LibraryFetch FetchVerifiedLibrary(const std::string& file, long deadline_seconds) {
+  LibraryFetch result;
   // Only a library whose digest this build knows can be checked, and an
   // unchecked file is never installed.
   if (file != kZelopLibraryName || BuiltZelopDigest().empty()) {
-    return {};
+    result.failure = "only the pricing library " + std::string(kZelopLibraryName) +
+                     " of this build can be checked, so nothing else is fetched";
+    return result;
   }
-
-  std::string dir = GetSystemDir();
+  const std::string dir = GetSystemDir();
   if (!Writable(dir)) {
-    const std::string tmp = GetTempDir();
-    if (!Writable(tmp)) {
-      return {};
-    }
-    // Never a fixed name in a shared folder: a private folder of our own.
-    std::string private_dir = tmp + "stratlyn-lib-XXXXXX";
-    if (::mkdtemp(private_dir.data()) == nullptr) {
-      return {};
-    }
-    dir = WithSlash(private_dir);
+    result.failure =
+        dir.empty() ? std::string(kNoUserFolder) : FolderNotWritableText(ZelopUserLibraryDir());
+    result.folder_not_writable = true;
+    return result;
   }
-
-  const std::string target = dir + file;
-  const std::string staged = target + ".download";
-  zelFTP ftp;
-  if (!ftp.getFile(file, staged)) {
-    return {};
-  }
-  return InstallVerifiedLibrary(staged, target) ? target : std::string();
+  return FetchInto(dir, file, deadline_seconds);
 }
 
 bool DownloadRequiredFile(const std::string& file) {
-  const std::string target = FetchVerifiedLibrary(file);
-  return !target.empty() && LoadZelopLibrary(target);
+  const LibraryFetch fetched = FetchVerifiedLibrary(file);
+  if (!fetched.path.empty()) {
+    return LoadZelopLibrary(fetched.path);
+  }
+  if (!fetched.folder_not_writable) {
+    return false;
+  }
+  // For this run only: a private folder of our own (never a fixed name in
+  // a shared one), gone again once the library is loaded from memory.
+  const std::string tmp = GetTempDir();
+  std::string private_dir = tmp + "stratlyn-lib-XXXXXX";
+  if (!Writable(tmp) || ::mkdtemp(private_dir.data()) == nullptr) {
+    return false;
+  }
+  const LibraryFetch session = FetchInto(private_dir, file, zelFTP::kFileDeadlineSeconds);
+  const bool loaded = !session.path.empty() && LoadZelopLibrary(session.path);
+  std::error_code ec;
+  fs::remove_all(private_dir, ec);
+  return loaded;
 }
 
 std::string ZelopLibraryRecovery::RequiredFileFor(const std::string& description) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tools/zel_ftp.h"
 #include "util/library_recovery.h"
 
 namespace stratlyn {
@@ -15,23 +16,45 @@ namespace stratlyn {
 std::string RequiredFileFor(const std::string& description);
 
 // Fetches `file` from the maker's file server into the per-user library
-// folder (or, when that is not writable, a private folder in the temporary
-// directory), checks its SHA-256 against the library this build produced and
-// loads it. False when any step fails; a file that fails the check is deleted.
+// folder, checks its SHA-256 against the library this build produced and
+// loads it. When that folder cannot be written, the copy is fetched into a
+// private folder of the temporary directory, loaded for this run only and
+// removed with its folder at once. False when any step fails; a file that
+// fails the check is deleted.
 bool DownloadRequiredFile(const std::string& file);
-// The same download without loading the library: the path it was installed
-// at, or "" (nothing kept) when any step failed.
-std::string FetchVerifiedLibrary(const std::string& file);
+
+// The outcome of a download: where the library was installed, or why not.
+struct LibraryFetch {
+  std::string path;     // the installed copy; "" when nothing was kept
+  std::string failure;  // why not, in words; "" on success
+  bool folder_not_writable = false;
+};
+// The download into the per-user library folder, the one the loader
+// searches, without loading the library; nothing is kept elsewhere. Ends at
+// `deadline_seconds` for the whole transfer; a file over 16 MB is refused.
+LibraryFetch FetchVerifiedLibrary(const std::string& file,
+                                  long deadline_seconds = zelFTP::kFileDeadlineSeconds);
+
+// "the per-user library folder DIR cannot be written, and no other folder is
+// searched for the library".
+std::string FolderNotWritableText(const std::string& dir);
 
 // Moves a downloaded copy of the pricing library from `staged` to `target`
 // when its SHA-256 is that of the library this build produced; otherwise
 // deletes it and leaves `target` as it was. True when it was installed.
 bool InstallVerifiedLibrary(const std::string& staged, const std::string& target);
 
-// The per-user library folder $XDG_DATA_HOME/stratlyn/lib/ (default
-// ~/.local/share/stratlyn/lib/), created when missing; with a trailing "/".
+// True when a file saved at `path` could be loaded as the pricing library:
+// it bears the library's name, or it lands in a folder the loader searches.
+// Such a file is saved under a temporary name and kept only when its
+// SHA-256 is right. Decided by the destination alone, never by the name a
+// server suggests.
+bool IsLibraryDestination(const std::string& path);
+
+// The per-user library folder (ZelopUserLibraryDir), created when missing;
+// with a trailing "/"; "" when no absolute folder is known.
 std::string GetSystemDir();
-// $TMPDIR or /tmp/, with a trailing "/".
+// $TMPDIR (when absolute) or /tmp/, with a trailing "/".
 std::string GetTempDir();
 
 // The recovery the programs install: the table and the verified download.

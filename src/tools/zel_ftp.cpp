@@ -1,14 +1,25 @@
 #include "tools/zel_ftp.h"
 
 #include <curl/curl.h>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
+#include "pricing/zelop_loader.h"
+#include "util/net_limits.h"
 #include "util/sites.h"
 
 namespace stratlyn {
@@ -36,23 +47,69 @@ std::string Piece(const char (&p)[N]) {
   return std::string(p, N);
 }
 
-size_t AppendToString(char* data, size_t size, size_t count, void* out) {
-  static_cast<std::string*>(out)->append(data, size * count);
-  return size * count;
+// The answer of one transfer, cut off at `max_bytes`.
+struct Sink {
+  std::string* text = nullptr;
+  std::FILE* file = nullptr;
+  std::size_t max_bytes = 0;
+  std::size_t received = 0;
+  bool too_large = false;
+  bool write_failed = false;
+};
+
+size_t WriteToSink(char* data, size_t size, size_t count, void* out) {
+  auto* sink = static_cast<Sink*>(out);
+  const size_t n = size * count;
+  if (n > sink->max_bytes - sink->received) {
+    sink->too_large = true;
+    return 0;  // ends the transfer
+  }
+  sink->received += n;
+  if (sink->text != nullptr) {
+    sink->text->append(data, n);
+    return n;
+  }
+  if (std::fwrite(data, 1, n, sink->file) != n) {
+    sink->write_failed = true;
+    return 0;
+  }
+  return n;
 }
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* out) {
-  return std::fwrite(data, size, count, static_cast<std::FILE*>(out)) * size;
-}
-
-// Options every transfer shares: a direct connection, the time limits, no
-// signals (the program may run other threads).
-void CommonOptions(CURL* c, long connect_timeout, long stall_timeout) {
+// Options every transfer shares: a direct connection, the time limits, the
+// size cap, no signals (the program may run other threads).
+void CommonOptions(CURL* c, long connect_timeout, long stall_timeout, long deadline, Sink* sink) {
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_PROXY, "");
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect_timeout);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(connect_timeout, deadline));
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall_timeout);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT, deadline);
+  // A size the server announces is refused before the transfer starts.
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink->max_bytes));
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteToSink);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, sink);
+}
+
+// Why a transfer failed, in words.
+std::string TransferFailure(CURL* c, CURLcode rc, const Sink& sink, const std::string& url,
+                            long stall_timeout, long deadline, const char* error) {
+  const std::string host = HostOfUrl(url);
+  if (sink.too_large || rc == CURLE_FILESIZE_EXCEEDED) {
+    return AnswerTooLargeText(host, sink.max_bytes);
+  }
+  if (sink.write_failed) {
+    return "the file could not be written: " + std::string(std::strerror(errno));
+  }
+  if (rc == CURLE_OPERATION_TIMEDOUT) {
+    double elapsed = 0;
+    curl_easy_getinfo(c, CURLINFO_TOTAL_TIME, &elapsed);
+    if (elapsed + 0.5 < static_cast<double>(deadline) && sink.received > 0) {
+      return "nothing more from " + host + " for " + std::to_string(stall_timeout) + " s";
+    }
+    return NoCompleteAnswerText(host, deadline);
+  }
+  return error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(rc));
 }
 
 // The host (and port) of an address, lower case: "ftp://Host:21/x" -> "host:21".
@@ -93,45 +150,191 @@ std::string EscapePath(CURL* c, const std::string& path) {
   return out;
 }
 
-// A temporary file beside the target, removed unless committed.
+// A path that a signal handler may read: filled before `used` is set.
+struct CleanupSlot {
+  std::atomic<bool> used{false};
+  char path[PATH_MAX] = {};
+};
+
+// Temporary files that a signal ending the program removes first. The
+// handler does only what is safe in a signal handler: unlink the listed
+// paths, put the earlier disposition back and raise the signal again, so
+// that the program ends (or an earlier handler runs) as it would have.
+class SignalCleanup {
+ public:
+  static constexpr int kSlots = 4;
+
+  // Lists `path`; false when no slot is free (the file is then only removed
+  // by the next fetch).
+  static bool Add(const std::string& path) {
+    if (path.size() >= sizeof(CleanupSlot::path)) {
+      return false;
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (CleanupSlot& slot : slots_) {
+      if (!slot.used.load()) {
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.used.store(true);
+        if (users_++ == 0) {
+          Install();
+        }
+        return true;
+      }
+    }
+    return false;
+  }
+  static void Remove(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (CleanupSlot& slot : slots_) {
+      if (slot.used.load() && path == slot.path) {
+        slot.used.store(false);
+        if (--users_ == 0) {
+          Uninstall();
+        }
+        return;
+      }
+    }
+  }
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+  static void Install() {
+    for (int i = 0; i < 3; ++i) {
+      struct sigaction now {};
+      now.sa_handler = &OnSignal;
+      sigemptyset(&now.sa_mask);
+      installed_[i] = false;
+      if (::sigaction(kSignals[i], nullptr, &before_[i]) == 0 &&
+          before_[i].sa_handler != SIG_IGN) {  // an ignored signal stays ignored
+        installed_[i] = ::sigaction(kSignals[i], &now, nullptr) == 0;
+      }
+    }
+  }
+  static void Uninstall() {
+    for (int i = 0; i < 3; ++i) {
+      if (installed_[i]) {
+        ::sigaction(kSignals[i], &before_[i], nullptr);
+        installed_[i] = false;
+      }
+    }
+  }
+  static void OnSignal(int sig) {
+    const int saved = errno;
+    for (CleanupSlot& slot : slots_) {
+      if (slot.used.load()) {
+        ::unlink(slot.path);
+      }
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (kSignals[i] == sig) {
+        ::sigaction(sig, &before_[i], nullptr);
+      }
+    }
+    ::raise(sig);  // delivered once this handler returns
+    errno = saved;
+  }
+
+  static inline std::mutex mutex_;
+  static inline CleanupSlot slots_[kSlots];
+  static inline int users_ = 0;
+  static inline struct sigaction before_[3] = {};
+  static inline bool installed_[3] = {};
+};
+
+// Removes "TARGET.partXXXXXX" files that no running fetch holds: left by a
+// program that was killed outright. A fetch holds a lock on its file.
+void RemoveStaleParts(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string prefix =
+      (slash == std::string::npos ? target : target.substr(slash + 1)) + ".part";
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) {
+    return;
+  }
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+      continue;
+    }
+    const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+      continue;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(d);
+}
+
+// A temporary file beside the target, locked while written, removed unless
+// committed (also when a signal ends the program).
 class PartFile {
  public:
   explicit PartFile(const std::string& target) : target_(target), path_(target + ".partXXXXXX") {
-    const int fd = ::mkstemp(path_.data());
+    RemoveStaleParts(target);
+    const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
     if (fd < 0) {
+      error_ = errno;
       path_.clear();
       return;
     }
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    listed_ = SignalCleanup::Add(path_);
     ::fchmod(fd, 0644);
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
+      error_ = errno;
       ::close(fd);
     }
   }
   ~PartFile() {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-    }
     if (!path_.empty()) {
       std::remove(path_.c_str());
+    }
+    if (listed_) {
+      SignalCleanup::Remove(path_);
+    }
+    if (file_ != nullptr) {
+      std::fclose(file_);
     }
   }
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
 
   std::FILE* get() const { return file_; }
-  // Closes the file and moves it over the target.
-  bool Commit() {
+  const std::string& path() const { return path_; }
+  // Why the file could not be made (errno), 0 when it was.
+  int error() const { return error_; }
+  // Writes the file out, lets `check` see it, and moves it over the target.
+  bool Commit(const zelFTP::CommitCheck& check, std::string& why) {
     if (file_ == nullptr) {
       return false;
     }
-    const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!flushed || !closed || std::rename(path_.c_str(), target_.c_str()) != 0) {
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) {
+      why = "the file could not be written: " + std::string(std::strerror(errno));
       return false;
     }
+    if (check && !check(path_, why)) {
+      return false;
+    }
+    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
+      why = "the file could not be stored as " + target_ + ": " + std::strerror(errno);
+      return false;
+    }
+    if (listed_) {
+      SignalCleanup::Remove(path_);
+      listed_ = false;
+    }
     path_.clear();
+    std::fclose(file_);
+    file_ = nullptr;
     return true;
   }
 
@@ -139,6 +342,8 @@ class PartFile {
   std::string target_;
   std::string path_;
   std::FILE* file_ = nullptr;
+  bool listed_ = false;
+  int error_ = 0;
 };
 
 }  // namespace
@@ -164,12 +369,20 @@ void zelFTP::SetTimeouts(long connect_seconds, long stall_seconds) {
 }
 
 std::string zelFTP::GetUrlSource(const std::string& sURL) {
+  failure_.clear();
   CurlHandle c = NewHandle();
   if (!c) {
+    failure_ = "the network library could not start";
     return {};
   }
   std::string body;
-  CommonOptions(c.get(), connect_timeout_, stall_timeout_);
+  Sink sink;
+  sink.text = &body;
+  sink.max_bytes = kPageMaxBytes;
+  const long deadline = deadline_ > 0 ? deadline_ : kTextDeadlineSeconds;
+  char error[CURL_ERROR_SIZE] = {};
+  CommonOptions(c.get(), connect_timeout_, stall_timeout_, deadline, &sink);
+  curl_easy_setopt(c.get(), CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(c.get(), CURLOPT_URL, sURL.c_str());
   curl_easy_setopt(c.get(), CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -177,9 +390,9 @@ std::string zelFTP::GetUrlSource(const std::string& sURL) {
   curl_easy_setopt(c.get(), CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(c.get(), CURLOPT_USERAGENT, "vb wininet");
   curl_easy_setopt(c.get(), CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &AppendToString);
-  curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &body);
-  if (curl_easy_perform(c.get()) != CURLE_OK) {
+  const CURLcode rc = curl_easy_perform(c.get());
+  if (rc != CURLE_OK) {
+    failure_ = TransferFailure(c.get(), rc, sink, sURL, stall_timeout_, deadline, error);
     return {};
   }
   return body;
@@ -187,7 +400,9 @@ std::string zelFTP::GetUrlSource(const std::string& sURL) {
 
 bool zelFTP::Fetch(const std::string& url, const std::string& password,
                    const std::string& strStoreName) {
+  failure_.clear();
   if (strStoreName.empty()) {
+    failure_ = "no place to store the file";
     return false;
   }
   if (!session_) {
@@ -195,14 +410,23 @@ bool zelFTP::Fetch(const std::string& url, const std::string& password,
   }
   CURL* c = session_->handle.get();
   if (c == nullptr) {
+    failure_ = "the network library could not start";
     return false;
   }
   PartFile part(strStoreName);
   if (part.get() == nullptr) {
+    failure_ =
+        "no temporary file can be made beside " + strStoreName + ": " + std::strerror(part.error());
     return false;
   }
+  Sink sink;
+  sink.file = part.get();
+  sink.max_bytes = max_file_bytes_;
+  const long deadline = deadline_ > 0 ? deadline_ : kFileDeadlineSeconds;
+  char error[CURL_ERROR_SIZE] = {};
   curl_easy_reset(c);
-  CommonOptions(c, connect_timeout_, stall_timeout_);
+  CommonOptions(c, connect_timeout_, stall_timeout_, deadline, &sink);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
   curl_easy_setopt(c, CURLOPT_USERAGENT, "zelFTP");
@@ -210,12 +434,12 @@ bool zelFTP::Fetch(const std::string& url, const std::string& password,
   curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
   // A library must arrive byte for byte: image type, never ASCII.
   curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteToFile);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, part.get());
-  if (curl_easy_perform(c) != CURLE_OK) {
+  const CURLcode rc = curl_easy_perform(c);
+  if (rc != CURLE_OK) {
+    failure_ = TransferFailure(c, rc, sink, url, stall_timeout_, deadline, error);
     return false;
   }
-  if (!part.Commit()) {
+  if (!part.Commit(commit_check_, failure_)) {
     return false;
   }
   storedFile_ = strStoreName;
@@ -255,15 +479,14 @@ bool zelFTP::getCases(const std::string& strFileName, const std::string& strStor
 
 bool zelFTP::loadFile() {
   if (storedFile_.empty()) {
+    failure_ = "no file was fetched";
     return false;
   }
-  // A bare name would make dlopen search the library path instead.
-  const std::string path =
-      storedFile_.find('/') == std::string::npos ? "./" + storedFile_ : storedFile_;
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = OpenVerifiedZelop(storedFile_, &failure_);
   if (handle == nullptr) {
     return false;
   }
+  freefile();
   library_ = handle;
   return true;
 }

@@ -311,4 +311,17 @@ float YearsBetweenDates(const std::string& start, std::string& end) {
   return t;
 }
 
+std::string FormatEntryDate(const chr::year_month_day& date) {
+  if (DateFormat.empty()) {
+    DetectDateFormat();
+  }
+  const unsigned d = static_cast<unsigned>(date.day());
+  const unsigned m = static_cast<unsigned>(date.month());
+  const std::string year = std::to_string(static_cast<int>(date.year()));
+  const std::string text = DateFormat == kMonthFirst
+                               ? TwoDigits(m) + "/" + TwoDigits(d) + "/" + year
+                               : TwoDigits(d) + "/" + TwoDigits(m) + "/" + year;
+  return IsDateText(text) ? text : FormatShortDate(date);
+}
+
 }  // namespace stratlyn

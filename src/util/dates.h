@@ -32,6 +32,11 @@ inline bool IsDateText(const std::string& text) { return ParseDateText(text).has
 // The date in the entry locale's short date form, with a four-digit year.
 std::string FormatShortDate(const std::chrono::year_month_day& date);
 
+// The date as the calculator panel's Date field writes it: "mm/dd/yyyy" or
+// "dd/mm/yyyy" as DateFormat says (detected first when it is still empty),
+// or FormatShortDate where the entry locale could not read that back.
+std::string FormatEntryDate(const std::chrono::year_month_day& date);
+
 // Years from `start` to `end` as (end - start) days / 365, single precision.
 // When that is negative, the end date may have had day and month swapped: the
 // end date is rebuilt with its day as the month and its month as the day (a

@@ -46,6 +46,13 @@ void Report(const zelError& error) {
   }
   LibraryRecovery* recovery = AppLibraryRecovery();
   const std::string file = recovery ? recovery->RequiredFileFor(error.Description()) : "";
+  // A file that was found but refused (its path follows the error text):
+  // which one and why is said before the download is offered.
+  const std::string refused_prefix = std::string(ErrorText(err::kLibraryLoad)) + ": /";
+  if (!file.empty() && number == err::kLibraryLoad &&
+      error.Description().compare(0, refused_prefix.size(), refused_prefix) == 0) {
+    Show(error.Description(), MsgButtons::Ok, MsgIcon::Critical);
+  }
   if (file.empty()) {
     Show(kUnknownFile + error.Description(), MsgButtons::Ok, MsgIcon::Critical);
     AppEvents().SetBusy(false);

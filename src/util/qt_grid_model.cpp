@@ -1,10 +1,12 @@
 #include "util/qt_grid_model.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPalette>
 #include <algorithm>
 
 namespace stratlyn {
@@ -12,6 +14,15 @@ namespace stratlyn {
 namespace {
 // Shade of the fixed rows and columns.
 const QColor kFixedBackground(0xE4, 0xE4, 0xE4);
+
+// The shade of the fixed rows and columns: light grey under a light palette,
+// the palette's button colour under a dark one (where the light grey would
+// leave light heading texts unreadable).
+QColor FixedBackground() {
+  const QPalette palette = QGuiApplication::palette();
+  return palette.color(QPalette::Base).lightness() < 128 ? palette.color(QPalette::Button)
+                                                        : kFixedBackground;
+}
 }  // namespace
 
 // ---------------------------------------------------------------- GridModel
@@ -45,13 +56,15 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(grid_->TextMatrix(r, c));
     case Qt::BackgroundRole:
       if (fixed) {
-        return kFixedBackground;
+        return FixedBackground();
       }
       return {};
     case Qt::ForegroundRole: {
       const uint32_t rgb = grid_->CellForeColorAt(r, c);
       if (rgb == Grid::kDefaultColor) {
-        return {};
+        // Headings on their shade in the palette's button text colour.
+        return fixed ? QVariant(QGuiApplication::palette().color(QPalette::ButtonText))
+                     : QVariant();
       }
       return QColor(static_cast<QRgb>(rgb));
     }

@@ -295,14 +295,15 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
 
 double BawValue(const BsmInputs& in) {
   const double european = BsmValue(in);
-  // A call on an asset without a yield is never exercised early (the model's
-  // own rule), nor is a put while the rate is not positive and the yield not
-  // negative (holding it is then worth at least K - S).
+  // A call is never exercised early while the yield is not positive and the
+  // rate not negative (paying the strike later is then no worse), nor a put
+  // while the rate is not positive and the yield not negative (holding it is
+  // then worth at least K - S): the European value is exact there. At a
+  // negative rate paying the strike at once can pay, and the approximation
+  // values the call like any other.
   const double intrinsic = std::fmax(in.is_call ? in.s - in.k : in.k - in.s, 0.0);
   const double floor = std::fmax(european, intrinsic);
-  if (in.is_call ? in.q <= 0 : (in.r <= 0 && in.q >= 0)) {
-    // Exact for a put and for a call at a rate that is not negative; a call at
-    // a negative rate is worth at least its exercise value.
+  if (in.is_call ? (in.q <= 0 && in.r >= 0) : (in.r <= 0 && in.q >= 0)) {
     return floor;
   }
   const double s2 = in.sigma * in.sigma;
@@ -422,7 +423,7 @@ ZELOP_EXPORT double bawtheta(int flag, double S, double r, double T, double K, d
     return zm::kNaN;
   }
   const double h = 1e-4 * T;
-  return -zm::Difference(in, h, [](BsmInputs& x, double d) { x.t += d; });
+  return 0.0 - zm::Difference(in, h, [](BsmInputs& x, double d) { x.t += d; });  // never -0
 }
 
 ZELOP_EXPORT double CallTrino(int sign, const double* in, int code, double price, int steps,

@@ -8,7 +8,8 @@
 #include <limits>
 #include <vector>
 
-#include "pricing/brent.h"
+#include "numerics/brent.h"
+#include "numerics/trinomial_lattice.h"
 #include "zelop/zelop_models.h"
 
 namespace stratlyn::zelop {
@@ -24,8 +25,12 @@ constexpr double kDoubleEps2 = 2e-16;
 // (a ten-year put with r = 0.06, sigma = 0.025 at a tenth of its value).
 constexpr double kDriftShare = 0.25;
 // Largest widening of the rows beyond sigma sqrt(3 dt) that puts the barrier
-// on a row; at up to 2 a barrier one row away is too coarse.
-constexpr double kBarrierStretchLimit = 1.5;
+// or the strike on a row; at up to 2 a barrier one row away is too coarse,
+// and a strike just short of a whole row gives the middle branch almost
+// all the weight.
+constexpr double kStretchLimit = 1.5;
+// The most steps a vanilla lattice takes to meet the closed form.
+constexpr int kMaxCheckedSteps = 2000;
 // Return codes of TrinoLattice for inputs that no lattice of at most
 // kMaxSteps steps can value.
 constexpr int kDriftTooLarge = -2;
@@ -40,19 +45,15 @@ struct Contract {
   Barrier barrier;
 };
 
-struct LatticeResult {
-  double value;
-  double nodes[9];  // step 2 (highest first) in 0-4, step 1 in 5-7, root in 8
-  double up;        // price ratio between rows
-  double dt;
-};
-
 // Step count and row spacing of a lattice.
 struct Grid {
   int n = 0;
   double dx = 0;
   int status = 0;  // 0, kDriftTooLarge or kBarrierTooClose
 };
+
+double EuropeanMiss(const Contract& c, const Grid& grid);
+Grid ChooseGrid(const Contract& c, int least, bool check);
 
 bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
 bool IsKnockIn(Barrier b) { return b == Barrier::kDownIn || b == Barrier::kUpIn; }
@@ -68,7 +69,7 @@ bool Crossed(const Contract& c) {
 // The least n >= least whose probabilities keep the drift within its share
 // and that, for a barrier not yet crossed, puts whole rows of at most
 // kBarrierStretchLimit times sigma sqrt(3 dt) between spot and barrier.
-Grid ChooseGrid(const Contract& c, int least) {
+Grid ChooseGrid(const Contract& c, int least, bool check = true) {
   const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
   const bool on_barrier = c.barrier != Barrier::kNone && !Crossed(c);
   const double level = c.barrier == Barrier::kNone ? c.k : c.h;
@@ -91,13 +92,15 @@ Grid ChooseGrid(const Contract& c, int least) {
     const double dt = c.t / n;
     double dx = c.sigma * std::sqrt(3 * dt);
     if (on_barrier || (c.barrier == Barrier::kNone && distance > 0)) {
-      const double rows = std::floor(distance / dx);
-      if (rows >= 1) {
-        dx = distance / rows;  // never below sigma sqrt(3 dt)
+      // The level on a row, the rows stretched by 1 to kStretchLimit (a
+      // strike inside the first row stays off the rows).
+      const numerics::Rows rows = numerics::RowsTo(distance / dx, 1.0, 1.0);
+      if (rows.rows >= 1) {
+        dx *= rows.stretch;  // never below sigma sqrt(3 dt)
       } else if (on_barrier) {
         continue;  // the barrier lies inside the first row
       }
-      if (on_barrier && dx > kBarrierStretchLimit * c.sigma * std::sqrt(3 * dt)) {
+      if (dx > kStretchLimit * c.sigma * std::sqrt(3 * dt)) {
         continue;
       }
     }
@@ -106,6 +109,12 @@ Grid ChooseGrid(const Contract& c, int least) {
     if (std::fabs(b) <= kDriftShare * a && a <= 1) {
       grid.n = n;
       grid.dx = dx;
+      double miss = 0;
+      if (check && c.barrier == Barrier::kNone && n < kMaxCheckedSteps &&
+          (miss = EuropeanMiss(c, grid)) > 1) {
+        n = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps) - 1;  // the loop adds 1
+        continue;
+      }
       return grid;
     }
   }
@@ -114,97 +123,73 @@ Grid ChooseGrid(const Contract& c, int least) {
   return grid;
 }
 
-// Values the contract on the lattice of `grid`. Knock-in options roll the
-// plain option alongside and take its value where the barrier has been
-// crossed; their rebate is paid at maturity where they never knocked in.
-// A knocked-out node pays the rebate; an American one on the barrier row is
-// worth at least the exercise value at the barrier, where its holder would
-// have exercised as the price came near.
-LatticeResult Run(const Contract& c, const Grid& grid, std::vector<double>& v,
-                  std::vector<double>& w) {
-  const int n = grid.n;
+numerics::LatticeGrid GridOf(const Contract& c, int n, double dx) {
   const double dt = c.t / n;
   const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
-  const double dx = grid.dx;
   const double a = (c.sigma * c.sigma * dt + nu * nu * dt * dt) / (dx * dx);
   const double b = nu * dt / dx;
-  const double disc = std::exp(-c.r * dt);
-  const double pu = 0.5 * (a + b) * disc, pd = 0.5 * (a - b) * disc, pm = (1 - a) * disc;
-  const double up = std::exp(dx);
-  const int width = 2 * n + 1;
-  v.assign(width, 0.0);
-  w.assign(width, 0.0);
-  // The price of node i at a step depends only on step - i: one table.
-  // (A local table: thread-local storage in a library that is loaded and
-  // unloaded again crashes the leak checker's thread walk.)
-  std::vector<double> rows(width);
-  for (int d = -n; d <= n; ++d) {
-    rows[d + n] = c.s * std::exp(d * dx);
-  }
-  const auto price = [&](int step, int i) { return rows[step - i + n]; };
-  const bool knock_in = IsKnockIn(c.barrier);
-  const auto crossed = [&](double p) {
-    switch (c.barrier) {
-      case Barrier::kDownOut:
-      case Barrier::kDownIn:
-        return p <= c.h * (1 + 1e-12);
-      case Barrier::kUpOut:
-      case Barrier::kUpIn:
-        return p >= c.h * (1 - 1e-12);
-      default:
-        return false;
-    }
-  };
-  const double dead = c.american ? std::fmax(c.rebate, c.phi * (c.h - c.k)) : c.rebate;
-  for (int i = 0; i < width; ++i) {
-    const double p = price(n, i);
-    const double payoff = std::fmax(c.phi * (p - c.k), 0.0);
-    if (knock_in) {
-      w[i] = payoff;
-      v[i] = crossed(p) ? payoff : c.rebate;
-    } else if (crossed(p)) {
-      v[i] = dead;
-    } else {
-      v[i] = payoff;
-    }
-  }
-  LatticeResult result{};
-  result.up = up;
-  result.dt = dt;
-  for (int step = n - 1; step >= 0; --step) {
-    for (int i = 0; i <= 2 * step; ++i) {
-      const double p = price(step, i);
-      const double exercise = c.phi * (p - c.k);
-      if (knock_in) {
-        double plain = pu * w[i] + pm * w[i + 1] + pd * w[i + 2];
-        if (c.american && exercise > plain) {
-          plain = exercise;
-        }
-        w[i] = plain;
-        v[i] = crossed(p) ? plain : pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
-      } else if (crossed(p)) {
-        v[i] = dead;
-      } else {
-        double value = pu * v[i] + pm * v[i + 1] + pd * v[i + 2];
-        if (c.american && exercise > value) {
-          value = exercise;
-        }
-        v[i] = value;
-      }
-    }
-    if (step == 2) {
-      for (int i = 0; i < 5; ++i) {
-        result.nodes[i] = v[i];
-      }
-    } else if (step == 1) {
-      for (int i = 0; i < 3; ++i) {
-        result.nodes[5 + i] = v[i];
-      }
+  numerics::LatticeGrid g;
+  g.n = n;
+  g.up = std::exp(dx);
+  g.pu = 0.5 * (a + b);
+  g.pd = 0.5 * (a - b);
+  g.pm = 1 - a;
+  g.disc = std::exp(-c.r * dt);
+  return g;
+}
+
+numerics::LatticeOption OptionOf(const Contract& c) {
+  numerics::LatticeOption o;
+  o.s = c.s;
+  o.k = c.k;
+  o.phi = c.phi;
+  o.american = c.american;
+  o.h = c.h;
+  o.rebate = c.rebate;
+  o.relative_margin = 1e-12;
+  static constexpr numerics::LatticeBarrier kKinds[] = {
+      numerics::LatticeBarrier::kNone, numerics::LatticeBarrier::kDownOut,
+      numerics::LatticeBarrier::kDownIn, numerics::LatticeBarrier::kUpOut,
+      numerics::LatticeBarrier::kUpIn};
+  o.barrier = kKinds[static_cast<int>(c.barrier)];
+  return o;
+}
+
+double ClosedForm(const Contract& c) {
+  return numerics::EuropeanValue(c.phi, c.s, c.k, c.t, c.r, c.q, c.sigma);
+}
+
+// Values the contract on the lattice of `grid` (rows `dx` apart); an
+// American vanilla value never reads below the European closed form.
+numerics::LatticeResult Run(const Contract& c, int n, double dx, numerics::LatticeBuffers& b) {
+  numerics::LatticeResult result = numerics::RunLattice(OptionOf(c), GridOf(c, n, dx), b);
+  if (c.american && c.barrier == Barrier::kNone) {
+    const double european = ClosedForm(c);
+    if (std::isfinite(european)) {
+      result.value = std::fmax(result.value, european);
     }
   }
-  result.nodes[8] = v[0];
-  result.value = v[0];
   return result;
+}
+
+// How far the grid's European value misses the closed form, in tolerances.
+double EuropeanMiss(const Contract& c, const Grid& grid) {
+  Contract european = c;
+  european.american = false;
+  numerics::LatticeBuffers b;
+  const double lattice = numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
+  const double closed = ClosedForm(c);
+  const double miss = std::fabs(lattice - closed) / numerics::EuropeanTolerance(closed, c.s, c.k);
+  return std::isfinite(miss) ? miss : 0;
+}
+
+// The plain option's value (no barrier, on its own lattice), NaN where no
+// lattice serves it.
+double PlainValue(const Contract& c, int least, numerics::LatticeBuffers& b) {
+  Contract plain = c;
+  plain.barrier = Barrier::kNone;
+  const Grid grid = ChooseGrid(plain, least, true);
+  return grid.status != 0 ? kNaN : Run(plain, grid.n, grid.dx, b).value;
 }
 
 }  // namespace
@@ -241,7 +226,7 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     return -1;  // a barrier code needs a level
   }
   const int n = steps < kMinSteps ? kMinSteps : (steps > kMaxSteps ? kMaxSteps : steps);
-  std::vector<double> v, w;
+  numerics::LatticeBuffers buffers;
   if (Crossed(c)) {
     if (!IsKnockIn(c.barrier)) {
       // Knocked out: the rebate, paid now, whatever the spot or the volatility.
@@ -267,7 +252,14 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
       trial.sigma = sigma;
       const Grid grid = ChooseGrid(trial, n);
       // A volatility no lattice can take has no value: no sign change there.
-      return grid.status != 0 ? kNaN : Run(trial, grid, v, w).value - price;
+      if (grid.status != 0) {
+        return kNaN;
+      }
+      double value = Run(trial, grid.n, grid.dx, buffers).value;
+      if (IsKnockIn(trial.barrier) && trial.rebate == 0) {
+        value = std::fmin(value, PlainValue(trial, n, buffers));  // as reported below
+      }
+      return value - price;
     };
     // Barrier values need not rise with volatility, so look for every sign
     // change on a grid and solve in the bracket nearest the given volatility.
@@ -314,31 +306,51 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     }
     c.sigma = root;
   }
-  const Grid grid = ChooseGrid(c, n);
+  Grid grid = ChooseGrid(c, n);
   if (grid.status != 0) {
     return grid.status;  // out stays NaN
   }
-  const LatticeResult base_run = Run(c, grid, v, w);
-  const double u = base_run.up;
+  numerics::LatticeResult base_run = Run(c, grid.n, grid.dx, buffers);
+  if (IsKnockIn(c.barrier) && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
+    // A knock-in option without a rebate is worth no more than the plain
+    // option; where the barrier's lattice puts it above the plain option's
+    // own, it is as good as knocked in: the plain option's figures.
+    c.barrier = Barrier::kNone;
+    grid = ChooseGrid(c, n);
+    if (grid.status != 0) {
+      return grid.status;
+    }
+    base_run = Run(c, grid.n, grid.dx, buffers);
+  }
+  const double u = std::exp(grid.dx);
   const double s = c.s;
-  const double* g = base_run.nodes;
-  // Step 1: g[5] high, g[6] middle, g[7] low; step 2: g[0] .. g[4] high to low.
+  const auto& g = base_run.nodes;
+  // Step 1: g[1] low, g[2] middle, g[3] high; step 2: g[4] .. g[8] low to high.
   out[0] = base_run.value;
-  out[1] = (g[5] - g[7]) / (s * u - s / u);
-  const double upper = (g[0] - g[2]) / (s * u * u - s);
-  const double lower = (g[2] - g[4]) / (s - s / (u * u));
+  out[1] = (g[3] - g[1]) / (s * u - s / u);
+  const double upper = (g[8] - g[6]) / (s * u * u - s);
+  const double lower = (g[6] - g[4]) / (s - s / (u * u));
   out[2] = (upper - lower) / (0.5 * (s * u * u - s / (u * u)));
-  out[4] = (g[6] - g[8]) / base_run.dt;
+  out[4] = (g[2] - g[0]) / (c.t / grid.n);
+  // Vega on the same rows and steps, only the branch probabilities moved;
+  // where a bumped volatility leaves them outside [0, 1], on the least
+  // usable lattice from the same steps.
   const double bump = 1e-4 * c.sigma;
   Contract hi = c, lo = c;
   hi.sigma += bump;
   lo.sigma -= bump;
-  // The bumped runs keep the rows and steps of the base run where they can.
-  const Grid hi_grid = ChooseGrid(hi, grid.n), lo_grid = ChooseGrid(lo, grid.n);
-  if (hi_grid.status != 0 || lo_grid.status != 0) {
-    return hi_grid.status != 0 ? hi_grid.status : lo_grid.status;
+  Grid hi_grid = grid, lo_grid = grid;
+  if (!numerics::Usable(GridOf(hi, grid.n, grid.dx)) ||
+      !numerics::Usable(GridOf(lo, grid.n, grid.dx))) {
+    hi_grid = ChooseGrid(hi, grid.n, false);
+    lo_grid = ChooseGrid(lo, grid.n, false);
+    if (hi_grid.status != 0 || lo_grid.status != 0) {
+      return hi_grid.status != 0 ? hi_grid.status : lo_grid.status;
+    }
   }
-  out[3] = (Run(hi, hi_grid, v, w).value - Run(lo, lo_grid, v, w).value) / (2 * bump);
+  out[3] = (Run(hi, hi_grid.n, hi_grid.dx, buffers).value -
+            Run(lo, lo_grid.n, lo_grid.dx, buffers).value) /
+           (2 * bump);
   out[5] = c.sigma;
   return 0;
 }

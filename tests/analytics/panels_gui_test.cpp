@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <cstdlib>
+#include <utility>
 
 #include "analytics/risk.h"
 #include "analytics/sensitivity.h"
@@ -228,15 +229,34 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   r.txtStockReturn()->setText("abc");
   r.CalcIt();
   ASSERT_EQ(services.dialogs.Count(), 1u);
-  EXPECT_EQ(services.dialogs.Last().text, "Invalid expected asset return");
+  EXPECT_EQ(services.dialogs.Last().text, "Invalid expected asset return\n\n\"abc\" has no digit.");
   EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
   EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
   r.txtStockReturn()->setText("0.1");
   r.txtStockVol()->setText("");
   r.CalcIt();
-  EXPECT_EQ(services.dialogs.LastText(), "Invalid asset return volatility");
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid asset return volatility\n\n\"\" has no digit.");
   EXPECT_EQ(r.pbox()->ItemCount(), 0);
   EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "");
+
+  // Read as every entry field is: a volatility of return that is negative
+  // or above 500 % is refused with the reason, and nothing is drawn.
+  const size_t before = services.dialogs.Count();
+  for (const auto& [vol, why] : {std::pair{"-0.2", "negative"}, std::pair{"40", "40 % as 0.40"},
+                                 std::pair{"x1y", "not part of a number"}}) {
+    r.txtStockVol()->setText(vol);
+    r.CalcIt();
+    EXPECT_NE(services.dialogs.LastText().find(why), std::string::npos)
+        << services.dialogs.LastText();
+    EXPECT_EQ(r.pbox()->ItemCount(), 0) << vol;
+    EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "") << vol;
+  }
+  EXPECT_EQ(services.dialogs.Count(), before + 3);
+  r.txtStockReturn()->setText("15%");
+  r.txtStockVol()->setText("25 %");
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), before + 3) << services.dialogs.LastText();
+  EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
 }
 
 TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {

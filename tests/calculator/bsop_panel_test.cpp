@@ -31,16 +31,24 @@ double LabelNumber(const std::string& label) {
   return std::stod(colon == std::string::npos ? label : label.substr(colon + 1));
 }
 
-std::vector<std::string> SplitCr(const std::string& text) {
-  std::vector<std::string> lines(1);
+// The lines of a copy, each ended by a line feed (none may be missing).
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
   for (char c : text) {
-    if (c == '\r') {
-      lines.emplace_back();
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
     } else {
-      lines.back() += c;
+      line += c;
     }
   }
+  EXPECT_TRUE(line.empty()) << "the last line has no line feed: " << line;
   return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
 }
 
 class BsopPanelTest : public ::testing::Test {
@@ -76,7 +84,7 @@ TEST_F(BsopPanelTest, OpensWithTheStartTextsAndPricesTheEuropeanCall) {
   EXPECT_EQ(fakes.events.busy_on, fakes.events.busy_off);
 }
 
-TEST_F(BsopPanelTest, BadEntriesStopWithOneMessageAndKeepTheResults) {
+TEST_F(BsopPanelTest, BadEntriesStopWithOneMessageAndClearTheResults) {
   panel.cmdCalculate_Click();
   const BsopFields good = panel.fields;
 
@@ -88,8 +96,9 @@ TEST_F(BsopPanelTest, BadEntriesStopWithOneMessageAndKeepTheResults) {
   EXPECT_EQ(fakes.dialogs.Last().text, "The volatility must be positive");
   EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
   EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
-  EXPECT_EQ(panel.fields.lblPrice, good.lblPrice);
-  EXPECT_EQ(panel.fields.lblDelta, good.lblDelta);
+  // The figures of the inputs before are not left beside the refused ones.
+  EXPECT_EQ(panel.fields.lblPrice, "Calculated Value");
+  EXPECT_TRUE(panel.fields.lblDelta.empty());
 
   panel.fields.Text1 = good.Text1;
   panel.fields.Text1[kUnderlyingField] = "-5";
@@ -98,11 +107,15 @@ TEST_F(BsopPanelTest, BadEntriesStopWithOneMessageAndKeepTheResults) {
 
   // An entry that cannot be read: its own message, nothing else.
   panel.fields.Text1 = good.Text1;
+  panel.cmdCalculate_Click();
+  ASSERT_FALSE(panel.fields.lblGamma.empty());
   panel.fields.Text1[kRateField] = "/x";
   panel.cmdCalculate_Click();
-  EXPECT_EQ(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered");
+  EXPECT_EQ(fakes.dialogs.LastText(),
+            "Invalid Numeric Entry Encountered\n\nInterest Rate: \"/x\" has no digit.");
   EXPECT_EQ(fakes.dialogs.Count(), 3u);
-  EXPECT_EQ(panel.fields.lblGamma, good.lblGamma);
+  EXPECT_TRUE(panel.fields.lblGamma.empty());
+  EXPECT_EQ(panel.fields.lblPrice, "Calculated Value");
 }
 
 TEST_F(BsopPanelTest, ABlankFieldCountsAsZeroNotAsThePreviousValue) {
@@ -172,7 +185,7 @@ TEST_F(BsopPanelTest, ImpliedVolatilityOnTheEuropeanPath) {
   EXPECT_TRUE(panel.fields.lblTheta.empty());
   // Copy All then copies no figure for the value either.
   panel.cmdCopyData_Click();
-  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\r");
+  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\n");
 }
 
 TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
@@ -220,15 +233,15 @@ TEST_F(BsopPanelTest, ALatticeThatCannotFitTheInputsShowsNoFigure) {
   EXPECT_TRUE(panel.fields.lblDelta.empty());
   EXPECT_TRUE(panel.fields.lblGamma.empty());
   panel.cmdCopyData_Click();
-  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\r");
+  EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\n");
 }
 
 TEST_F(BsopPanelTest, CopyAllCopiesTheFiguresLastShown) {
   panel.cmdCalculate_Click();
   panel.cmdCopyData_Click();
-  std::vector<std::string> lines = SplitCr(fakes.clipboard.Text());
+  std::vector<std::string> lines = SplitLines(fakes.clipboard.Text());
   ASSERT_EQ(lines.size(), 12u) << fakes.clipboard.Text();
-  EXPECT_EQ(fakes.clipboard.Text().find('\n'), std::string::npos);
+  EXPECT_EQ(fakes.clipboard.Text().find('\r'), std::string::npos);
   EXPECT_NEAR(std::stod(lines[0]), LabelNumber(panel.fields.lblPrice), 6e-6);
   EXPECT_EQ(lines[0].size() - lines[0].find('.'), 6u);  // five decimals
   EXPECT_NEAR(std::stod(lines[1]), std::stod(panel.fields.lblDelta), 6e-6);
@@ -241,7 +254,7 @@ TEST_F(BsopPanelTest, CopyAllCopiesTheFiguresLastShown) {
   panel.fields.chkPut = true;
   panel.cmdCalculate_Click();
   panel.cmdCopyData_Click();
-  lines = SplitCr(fakes.clipboard.Text());
+  lines = SplitLines(fakes.clipboard.Text());
   ASSERT_EQ(lines.size(), 12u);
   EXPECT_NEAR(std::stod(lines[0]), LabelNumber(panel.fields.lblPrice), 6e-6);
   EXPECT_NEAR(std::stod(lines[1]), std::stod(panel.fields.lblDelta), 6e-6);
@@ -268,9 +281,144 @@ TEST_F(BsopPanelTest, GetParametersReadsTheFieldsInTupleOrder) {
   panel.fields.Text1[kStrikeField] = "/q";
   oxk = odvl = oopr = -7;
   EXPECT_FALSE(panel.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr));
-  EXPECT_EQ(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered");
+  EXPECT_TRUE(
+      StartsWith(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered\n\nStrike Price"));
   EXPECT_EQ(odvl, -7.0f);
   EXPECT_EQ(oopr, -7.0f);
+}
+
+TEST_F(BsopPanelTest, TypedNumbersArePricedAsMeantOrRefused) {
+  const auto value_with_rate = [&](const std::string& rate) {
+    panel.fields.Text1[kRateField] = rate;
+    panel.cmdCalculate_Click();
+    return panel.fields.lblPrice;
+  };
+  const double at_5_percent = BsmValue(true, 50, 50, 0.05, 0, 0.25, 1);
+  EXPECT_NEAR(LabelNumber(value_with_rate("5%")), at_5_percent, 1e-3);
+  EXPECT_NEAR(LabelNumber(value_with_rate("5 %")), at_5_percent, 1e-3);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+
+  // Refused, each with its field and reason, and no figure left on screen.
+  struct Refusal {
+    int field;
+    const char* text;
+    const char* why;
+  };
+  for (const Refusal& r :
+       {Refusal{kRateField, "abc", "has no digit"},
+        Refusal{kUnderlyingField, "x1y", "not part of a number"},
+        Refusal{kUnderlyingField, "1e400", "out of range"},
+        Refusal{kUnderlyingField, "2e309", "out of range"},
+        Refusal{kStrikeField, "5%", "percentage"}, Refusal{kVolatilityField, "40", "40 % as 0.40"},
+        Refusal{kVolatilityField, "-0.2", "negative"},
+        Refusal{kRateField, "1.2.3", "second decimal separator"}}) {
+    panel.fields.Text1 = BsopPanel::StartTexts();
+    panel.cmdCalculate_Click();
+    ASSERT_NE(panel.fields.lblPrice, "Calculated Value");
+    const size_t before = fakes.dialogs.Count();
+    panel.fields.Text1[r.field] = r.text;
+    panel.cmdCalculate_Click();
+    ASSERT_EQ(fakes.dialogs.Count(), before + 1) << r.text;
+    const std::string& message = fakes.dialogs.LastText();
+    EXPECT_TRUE(StartsWith(message, std::string("Invalid Numeric Entry Encountered\n\n") +
+                                        bsop_text::kFieldCaptions[r.field] + ": \"" + r.text))
+        << message;
+    EXPECT_NE(message.find(r.why), std::string::npos) << message;
+    EXPECT_EQ(panel.fields.lblPrice, "Calculated Value") << r.text;
+    EXPECT_TRUE(panel.fields.lblDelta.empty()) << r.text;
+    panel.cmdCopyData_Click();
+    EXPECT_EQ(SplitLines(fakes.clipboard.Text())[0], "") << r.text;
+  }
+}
+
+TEST_F(BsopPanelTest, UnderAGermanLocaleADotDecimalIsReadAsTheDecimalItIs) {
+  EntryLocale de = EntryLocale::FromName("de_DE.UTF-8");
+  if (de.decimal_point != ",") {
+    de.decimal_point = ",";
+    de.thousands_sep = ".";
+  }
+  de.date_format = "%d.%m.%Y";
+  SetEntryLocale(de);
+  panel.fields.Text1 = {"50", "0.3", "0.05", "1", "50", "0", "7"};
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(fakes.dialogs.Count(), 0u) << fakes.dialogs.LastText();
+  EXPECT_FLOAT_EQ(panel.RiskFree(), 0.05f);
+  EXPECT_FLOAT_EQ(panel.Volatility(), 0.3f);
+  const std::string label = panel.fields.lblPrice;
+  std::string number = label.substr(label.find(':') + 1);
+  number[number.find(',')] = '.';
+  EXPECT_NEAR(std::stod(number), BsmValue(true, 50, 50, 0.05, 0, 0.3, 1), 1e-3);
+  // An ambiguous dot follows the locale: 1.000 is a thousand.
+  panel.fields.Text1[kStrikeField] = "1.000";
+  panel.cmdCalculate_Click();
+  EXPECT_FLOAT_EQ(panel.Strike(), 1000.0f);
+}
+
+TEST_F(BsopPanelTest, CopyAllCopiesOnlyFiguresOfTheInputsOnScreen) {
+  panel.cmdCalculate_Click();
+  const std::string k50 = panel.fields.lblPrice;
+  // Strike changed without Calculate: no K = 50 figure beside strike 55.
+  panel.fields.Text1[kStrikeField] = "55";
+  panel.cmdCopyData_Click();
+  std::vector<std::string> lines = SplitLines(fakes.clipboard.Text());
+  ASSERT_EQ(lines.size(), 12u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(lines[i], "") << i;
+  }
+  EXPECT_EQ(lines[5 + kStrikeField], "55");
+  // Each choice counts as an input too.
+  panel.fields.Text1[kStrikeField] = "50";
+  panel.cmdCalculate_Click();
+  EXPECT_EQ(panel.fields.lblPrice, k50);
+  panel.fields.chkPut = true;
+  panel.cmdCopyData_Click();
+  EXPECT_EQ(SplitLines(fakes.clipboard.Text())[0], "");
+
+  // American: the lattice's own Greeks, never those of the European run.
+  panel.fields.chkPut = false;
+  panel.cmdCalculate_Click();
+  const std::string european_delta = panel.fields.lblDelta;
+  panel.fields.chkEuro = false;
+  panel.fields.Text1[kDividendField] = "0.08";  // early exercise of a call pays
+  panel.cmdCalculate_Click();
+  panel.cmdCopyData_Click();
+  lines = SplitLines(fakes.clipboard.Text());
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_NEAR(std::stod(lines[0]), LabelNumber(panel.fields.lblPrice), 6e-6);
+  for (int i = 0; i < 4; ++i) {
+    const std::string shown[] = {panel.fields.lblDelta, panel.fields.lblGamma, panel.fields.lblVega,
+                                 panel.fields.lblTheta};
+    EXPECT_NEAR(std::stod(lines[1 + i]), std::stod(shown[i]), 6e-6) << i;
+  }
+  EXPECT_NE(panel.fields.lblDelta, european_delta);
+}
+
+TEST_F(BsopPanelTest, ASecondCalculateDuringARunIsIgnored) {
+  panel.fields.chkEuro = false;
+  panel.fields.chkPut = true;
+  int nested = 0;
+  fakes.events.on_pending = [&] {
+    if (nested++ == 0) {
+      // Pressed again while the lattice lets events run, with other inputs.
+      panel.fields.Text1[kStrikeField] = "60";
+      panel.cmdCalculate_Click();
+    }
+  };
+  panel.cmdCalculate_Click();
+  fakes.events.on_pending = nullptr;
+  ASSERT_GT(nested, 0);
+  // The run's figures are those of strike 50, the inputs it started with.
+  EXPECT_FLOAT_EQ(panel.Strike(), 50.0f);
+  BsopPanel fresh;
+  fresh.InitializeFields();
+  fresh.fields.chkEuro = false;
+  fresh.fields.chkPut = true;
+  fresh.cmdCalculate_Click();
+  EXPECT_EQ(panel.fields.lblPrice, fresh.fields.lblPrice);
+  EXPECT_EQ(panel.fields.lblVega, fresh.fields.lblVega);
+  // Strike 60 is on screen now: Copy All copies no figure of strike 50.
+  panel.cmdCopyData_Click();
+  EXPECT_EQ(SplitLines(fakes.clipboard.Text())[0], "");
 }
 
 }  // namespace

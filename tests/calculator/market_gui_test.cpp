@@ -367,6 +367,29 @@ TEST_F(MarketGui, AServerThatNeverAnswersIsAMessageNotAWaitForEver) {
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 }
 
+// "Get Underlying Price" from a server that trickles two bytes a second, or
+// sends headers and then nothing: the wait ends by itself at the page
+// deadline (shortened here) with a message, not at the user's Stop.
+TEST_F(MarketGui, APageNeverCompleteEndsByItselfAtTheDeadline) {
+  web.SetPageDeadline(std::chrono::milliseconds(2000));
+  services.dialogs.Answer(MsgAnswer::Ok);
+  for (const std::string fault : {"/_trickle/2", "/_headers"}) {
+    const std::string base = server_->BaseUrl() + fault;
+    setenv("STRATLYN_EXCHANGE_URL", base.c_str(), 1);
+    panel.txtStockTicker()->setText("IBM");
+    panel.Text1(0)->setText("1");
+    panel.cmdGetStkQuote()->click();
+    setenv("STRATLYN_EXCHANGE_URL", server_->BaseUrl().c_str(), 1);
+    EXPECT_EQ(services.dialogs.LastText(),
+              "The page " + base +
+                  "/DelayedQuote/SimpleQuote.aspx?ticker=IBM could not be loaded: no complete "
+                  "answer from 127.0.0.1 in 2 s");
+    EXPECT_EQ(services.dialogs.Last().icon, MsgIcon::Critical);
+    EXPECT_EQ(Field(0), "1");
+  }
+  web.SetPageDeadline(WebBrowser::kPageDeadline);
+}
+
 TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
   services.dialogs.Answer(MsgAnswer::Ok);
   panel.txtStockTicker()->setText("NOSUCH");

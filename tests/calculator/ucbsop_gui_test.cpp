@@ -88,7 +88,10 @@ TEST_F(UcBsopTest, CalculateButtonReadsTheFieldsAndReportsBadEntries) {
   QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
   ASSERT_EQ(fakes.dialogs.Count(), 1u);
   EXPECT_EQ(fakes.dialogs.LastText(), "The volatility must be positive");
-  EXPECT_EQ(panel->lblPrice()->text(), old_value);
+  // The figures of the inputs before went with the first change.
+  EXPECT_NE(old_value, "Calculated Value");
+  EXPECT_EQ(panel->lblPrice()->text(), "Calculated Value");
+  EXPECT_EQ(panel->lblDelta()->text(), "");
 
   // Enter in a field calculates too; the American put shows "Value : ".
   panel->Text1(4)->setText("55");
@@ -118,12 +121,106 @@ TEST_F(UcBsopTest, CalculateButtonReadsTheFieldsAndReportsBadEntries) {
 TEST_F(UcBsopTest, CopyAllPutsTwelveLinesOnTheClipboard) {
   fakes.clipboard.SetText("old");
   QTest::mouseClick(panel->cmdCopyData(), Qt::LeftButton);
-  const QStringList lines = QString::fromStdString(fakes.clipboard.Text()).split('\r');
-  ASSERT_EQ(lines.size(), 12);
+  // Twelve lines, each ended by a line feed.
+  QStringList lines = QString::fromStdString(fakes.clipboard.Text()).split('\n');
+  ASSERT_EQ(lines.size(), 13);
+  EXPECT_EQ(lines.takeLast(), "");
+  EXPECT_FALSE(QString::fromStdString(fakes.clipboard.Text()).contains('\r'));
   EXPECT_EQ(lines[0], "7.48794");
   EXPECT_EQ(lines[1], "0.70020");
   EXPECT_EQ(lines[5], "50");
   EXPECT_EQ(lines[11], "7");
+}
+
+TEST_F(UcBsopTest, EveryChangeOfAnInputTakesTheFiguresOff) {
+  const auto shown = [&] { return panel->lblPrice()->text() != "Calculated Value"; };
+  const auto calculate = [&] {
+    QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+    ASSERT_TRUE(shown());
+    ASSERT_FALSE(panel->lblGamma()->text().isEmpty());
+  };
+  // Typed, pasted, fetched, switched, ticked.
+  calculate();
+  QTest::keyClick(panel->Text1(4), Qt::Key_5);
+  EXPECT_FALSE(shown());
+  EXPECT_EQ(panel->lblGamma()->text(), "");
+  panel->Text1(4)->setText("50");
+  calculate();
+  panel->Text1(4)->selectAll();
+  panel->Text1(4)->insert("55");  // as a paste does
+  EXPECT_FALSE(shown());
+  calculate();
+  panel->SetStockQuote("51.25");  // a fetched quote
+  EXPECT_FALSE(shown());
+  calculate();
+  panel->chkAmer()->setChecked(true);
+  EXPECT_FALSE(shown());
+  calculate();
+  panel->chkPut()->setChecked(true);
+  EXPECT_FALSE(shown());
+  calculate();
+  panel->chkImpVol()->setChecked(true);
+  EXPECT_FALSE(shown());
+  EXPECT_EQ(panel->lblVega()->text(), "");
+  // The solved volatility the panel writes itself keeps its figures.
+  panel->chkAmer()->setChecked(false);
+  panel->chkEuro()->setChecked(true);
+  panel->Text1(6)->setText("7.5");
+  calculate();
+  EXPECT_NE(panel->Text1(1)->text(), "0.25");
+  QTest::mouseClick(panel->cmdCopyData(), Qt::LeftButton);
+  EXPECT_FALSE(QString::fromStdString(fakes.clipboard.Text()).startsWith('\n'));
+}
+
+TEST_F(UcBsopTest, EventsDuringAnAmericanRunLeaveOnlyFiguresOfTheInputsOnScreen) {
+  panel->chkAmer()->setChecked(true);
+  panel->chkPut()->setChecked(true);
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  const QString value = panel->lblPrice()->text();
+  const QString delta = panel->lblDelta()->text(), vega = panel->lblVega()->text();
+  ASSERT_TRUE(value.startsWith("Value : ")) << value.toStdString();
+  ASSERT_EQ(fakes.dialogs.Count(), 0u);
+
+  // Calculate and Enter again while the lattice lets events run: ignored,
+  // and the figures shown are those of the run, for the inputs on screen.
+  int layers = 0;
+  fakes.events.on_pending = [&] {
+    if (++layers == 5) {
+      QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+      QTest::keyClick(panel->Text1(4), Qt::Key_Return);
+      QTest::mouseClick(panel->cmdCopyData(), Qt::LeftButton);
+    }
+  };
+  fakes.clipboard.SetText("before");
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  ASSERT_GT(layers, 5);
+  EXPECT_EQ(panel->lblPrice()->text(), value);
+  EXPECT_EQ(panel->lblDelta()->text(), delta);
+  EXPECT_EQ(panel->lblVega()->text(), vega);
+  EXPECT_EQ(fakes.clipboard.Text(), "before");  // no copy of a run in progress
+
+  // A strike typed during the run: the run's figures are not shown beside it.
+  layers = 0;
+  fakes.events.on_pending = [&] {
+    if (++layers == 5) {
+      panel->Text1(4)->selectAll();
+      QTest::keyClicks(panel->Text1(4), "55");
+      QTest::keyClick(panel->Text1(4), Qt::Key_Return);
+    }
+  };
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  fakes.events.on_pending = nullptr;
+  EXPECT_EQ(panel->Text1(4)->text(), "55");
+  EXPECT_EQ(panel->lblPrice()->text(), "Calculated Value");
+  EXPECT_EQ(panel->lblDelta()->text(), "");
+  QTest::mouseClick(panel->cmdCopyData(), Qt::LeftButton);
+  const QStringList lines = QString::fromStdString(fakes.clipboard.Text()).split('\n');
+  ASSERT_EQ(lines.size(), 13);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[9], "55");
+  // Calculate now prices strike 55: a dearer put.
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  EXPECT_GT(Value(), value.mid(value.indexOf(':') + 1).toDouble());
 }
 
 TEST_F(UcBsopTest, LargeAndNormalDisplay) {

@@ -1,10 +1,13 @@
 // stratlyn-cli batch, run as a user runs it.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,7 +92,7 @@ TEST_F(BatchCli, PricesNextToTheInputAndKeepsItsData) {
   EXPECT_EQ(Slurp(input), kBook) << "the input is never changed";
   const std::string priced = Slurp(dir_ / "book.priced.csv");
   EXPECT_EQ(priced.rfind("Underlying,Strike,Maturity,Vol,Yield,Risk Free Rate,Type,Style,Notes,"
-                         "Calculated Price,Delta,Gamma,Vega,Theta\r\n",
+                         "Calculated Price,Delta,Gamma,Vega,Theta,Message\r\n",
                          0),
             0u)
       << priced;
@@ -142,24 +145,28 @@ TEST_F(BatchCli, BadInputIsRefusedWithNothingLost) {
   Write("text.csv", std::string(kBook) + "50,fifty,0.25,0.25,0,0.1,1,European,\r\n");
   r = Run({"text.csv", "-o", "out.csv"});
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_NE(r.err.find("Row 4, column 2 (Strike): \"fifty\" is not a number; row skipped"),
+  EXPECT_NE(r.err.find("Row 4, column 2 (Strike): \"fifty\" is not a number; row refused"),
             std::string::npos)
       << r.err;
-  EXPECT_NE(Slurp(dir_ / "out.csv").find("50,fifty,0.25"), std::string::npos);
+  EXPECT_NE(Slurp(dir_ / "out.csv")
+                .find("50,fifty,0.25,0.25,0,0.1,1,European,,,,,,,\"Strike: \"\"fifty\"\" is not a "
+                      "number\""),
+            std::string::npos)
+      << Slurp(dir_ / "out.csv");
 }
 
-TEST_F(BatchCli, RunTimeErrorKeepsTheRowsBeforeIt) {
-  // A zero strike makes the lattice fail on row 3.
+TEST_F(BatchCli, ARowTheLatticeCannotTakeIsRefusedAndTheRunGoesOn) {
+  // A zero strike on row 4: that row gets its message, row 5 is priced.
   Write("fail.csv", std::string(kBook) + "50,0,0.25,0.25,0,0.1,2,American,\r\n" +
                         "50,50,0.25,0.25,0,0.1,1,European,after\r\n");
   const CliResult r = Run({"fail.csv"});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("at row 4"), std::string::npos) << r.err;
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("3 rows priced, 1 refused"), std::string::npos) << r.err;
   const std::string priced = Slurp(dir_ / "fail.priced.csv");
   EXPECT_NE(priced.find("American,,2.014"), std::string::npos) << priced;
-  EXPECT_NE(
-      priced.find("50,0,0.25,0.25,0,0.1,2,American,\r\n50,50,0.25,0.25,0,0.1,1,European,after\r\n"),
-      std::string::npos)
+  EXPECT_NE(priced.find("50,0,0.25,0.25,0,0.1,2,American,,,,,,,Strike Price must be above 0\r\n"
+                        "50,50,0.25,0.25,0,0.1,1,European,after,3.127"),
+            std::string::npos)
       << priced;
 }
 
@@ -285,6 +292,198 @@ TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
   EXPECT_NE(r.err.find("Row 3 holds data in column 9"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Nothing was written."), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "blank.priced.csv"));
+}
+
+// Runs the program with args through /bin/sh (redirections allowed) and
+// returns its exit status.
+int Shell(const std::string& line) {
+  const int status = std::system(line.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Cli() { return std::string("'") + STRATLYN_CLI_PATH + "'"; }
+
+TEST_F(BatchCli, AnOutputThatIsTheInputIsRefusedBeforePricing) {
+  const fs::path input = Write("in.csv", kBook);
+  const std::string in = "'" + input.string() + "'";
+  const std::string err = " 2>'" + (dir_ / "err.txt").string() + "'";
+  // Standard output appended to the input: it would read its own output.
+  EXPECT_EQ(Shell(Cli() + " batch " + in + " -o - >> " + in + err), 2);
+  EXPECT_NE(Slurp(dir_ / "err.txt").find("standard output is the input"), std::string::npos)
+      << Slurp(dir_ / "err.txt");
+  EXPECT_EQ(Slurp(input), kBook);
+  // The same file through a descriptor, a symbolic link and a hard link.
+  EXPECT_EQ(Shell(Cli() + " batch " + in + " -o /proc/self/fd/1 >> " + in + err), 2);
+  EXPECT_EQ(Shell(Cli() + " batch " + in + " -o /dev/stdout >> " + in + err), 2);
+  fs::create_symlink(input, dir_ / "sym.csv");
+  fs::create_hard_link(input, dir_ / "hard.csv");
+  for (const char* name : {"sym.csv", "hard.csv"}) {
+    const CliResult r = Run({"in.csv", "-o", name});
+    EXPECT_EQ(r.exit_code, 2) << name;
+    EXPECT_NE(r.err.find("would replace the input"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("rows priced"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Slurp(input), kBook);
+}
+
+TEST_F(BatchCli, OutputThatCannotBeWrittenIsAFailure) {
+  Write("in.csv", kBook);
+  const std::string err = " 2>'" + (dir_ / "err.txt").string() + "'";
+  const std::string cd = "cd '" + dir_.string() + "' && ";
+  EXPECT_EQ(Shell(cd + Cli() + " batch in.csv -o - > /dev/full" + err), 1);
+  EXPECT_NE(Slurp(dir_ / "err.txt").find("No space left on device"), std::string::npos)
+      << Slurp(dir_ / "err.txt");
+  EXPECT_EQ(Shell(cd + Cli() + " batch in.csv -o /dev/full" + err), 1);
+  EXPECT_NE(Slurp(dir_ / "err.txt").find("No space left on device"), std::string::npos);
+  for (const std::string args :
+       {"price --spot 50 --strike 50 --maturity 1 --rate 0.1 --vol 0.25",
+        "price --spot 50 --strike 50 --maturity 1 --rate 0.1 --vol 0.25 --json",
+        "strategy --spot 50 --rate 0.1 --vol 0.25 --leg '+1 call 50 1'"}) {
+    EXPECT_EQ(Shell(Cli() + " " + args + " > /dev/null" + err), 0)
+        << args << ": " << Slurp(dir_ / "err.txt");
+    EXPECT_EQ(Shell(Cli() + " " + args + " > /dev/full" + err), 1) << args;
+    const std::string text = Slurp(dir_ / "err.txt");
+    EXPECT_NE(text.find("cannot write the output: No space left on device"), std::string::npos)
+        << args << ": " << text;
+  }
+}
+
+// Starts the program reading a FIFO of the test's, stopped in the middle of
+// its input (the temporary output file then exists).
+struct HeldRun {
+  pid_t pid = -1;
+  int fifo = -1;
+  HeldRun(const fs::path& dir, const std::string& output) {
+    const fs::path fifo_path = dir / "in.fifo";
+    mkfifo(fifo_path.c_str(), 0600);
+    pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(99);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 2);
+      execl(STRATLYN_CLI_PATH, STRATLYN_CLI_PATH, "batch", "in.fifo", "-o", output.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(98);
+    }
+    fifo = open(fifo_path.c_str(), O_WRONLY);
+    const std::string head = std::string(kBook);
+    EXPECT_EQ(write(fifo, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+  }
+  int Stop(int sig) {
+    kill(pid, sig);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(fifo);
+    return status;
+  }
+};
+
+std::vector<std::string> Hidden(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".out.csv")) names.push_back(name);
+  }
+  return names;
+}
+
+bool WaitForTemp(const fs::path& dir) {
+  for (int i = 0; i < 500; ++i) {
+    if (!Hidden(dir).empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_F(BatchCli, ASignalLeavesNoTemporaryFileAndAKilledRunsFileIsCleanedUpNextTime) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    HeldRun run(dir_, "out.csv");
+    ASSERT_TRUE(WaitForTemp(dir_)) << "signal " << sig;
+    const int status = run.Stop(sig);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig;
+    EXPECT_TRUE(Hidden(dir_).empty()) << "signal " << sig << ": " << Hidden(dir_)[0];
+    EXPECT_FALSE(fs::exists(dir_ / "out.csv"));
+    fs::remove(dir_ / "in.fifo");
+  }
+  // SIGKILL cannot be caught: the file stays, beside its target only, and
+  // the next run for that target removes it.
+  {
+    HeldRun run(dir_, "out.csv");
+    ASSERT_TRUE(WaitForTemp(dir_));
+    run.Stop(SIGKILL);
+    fs::remove(dir_ / "in.fifo");
+  }
+  ASSERT_EQ(Hidden(dir_).size(), 1u);
+  EXPECT_NE(Hidden(dir_)[0].find(".stratlyn-"), std::string::npos) << Hidden(dir_)[0];
+  Write("book.csv", kBook);
+  const CliResult r = Run({"book.csv", "-o", "out.csv"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(Hidden(dir_).empty());
+  EXPECT_TRUE(fs::exists(dir_ / "out.csv"));
+}
+
+TEST_F(BatchCli, ALinkOfAnotherUserInASharedFolderIsNeverFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting another user's link needs root";
+  const fs::path shared = dir_ / "shared";
+  fs::create_directory(shared);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const fs::path victim = Write("victim.conf", "root's file\n");
+  Write("shared/data.csv", kBook);
+  fs::create_symlink(victim, shared / "data.priced.csv");
+  ASSERT_EQ(lchown((shared / "data.priced.csv").c_str(), 65534, 65534), 0);
+  CliResult r = Run({"shared/data.csv"});
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_NE(r.err.find("symbolic link of another user"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(victim), "root's file\n");
+  EXPECT_TRUE(fs::is_symlink(shared / "data.priced.csv"));
+  // A file of another user there is not replaced either; one's own link is followed.
+  fs::remove(shared / "data.priced.csv");
+  Write("shared/data.priced.csv", "theirs\n");
+  ASSERT_EQ(chown((shared / "data.priced.csv").c_str(), 65534, 65534), 0);
+  r = Run({"shared/data.csv"});
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_EQ(Slurp(shared / "data.priced.csv"), "theirs\n");
+  fs::remove(shared / "data.priced.csv");
+  fs::create_symlink(dir_ / "mine.csv", shared / "data.priced.csv");
+  r = Run({"shared/data.csv"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(Slurp(dir_ / "mine.csv").find("Calculated Price"), std::string::npos);
+}
+
+TEST_F(BatchCli, RefusedRowsAreCountedAndNoSentinelIsWritten) {
+  Write("rows.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Price\n"
+        "50,50,0.25,0.25,0,0.1,1e9,European,2\n"
+        "3.5e38,50,0.25,0.25,0,0.1,1,European,2\n"
+        "50,50,0.25,0,0,0.1,1,European,2\n"
+        "50,50,0.25,,0,0.1,2,American,2\n"
+        "50,50,0.25,0.25,0,0.1,1,European,60\n"
+        "50,50,0.25,0.25,0,0.1,2,American,60\n"
+        "50,50,0.25,0.25,0,0.1,1,European,\n"
+        "50,50,0.25,0.25,0,0.1,2,American,\n"
+        "50,0,0.25,0.25,0,0.1,2,American,\n"
+        "50,50,0.25,0.25,0,0.1,1,European,3\n");
+  const CliResult r = Run({"rows.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_NE(r.err.find("3 rows priced, 7 refused (see the Message column)"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("row 4: Volatility must be above 0; row refused"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("-999"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("3.5e38,50,0.25,0.25,0,0.1,1,European,2,,,,,,,,,,,Underlying Asset "
+                       "3.5e+38 is out of range"),
+            std::string::npos)
+      << r.out;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_NE(line.find(",Implied Theta,Message"), std::string::npos) << line;
+  std::getline(lines, line);
+  EXPECT_NE(line.find("1e9,European,2,,,,,,,,,,,Type must be 1 (call) or 2 (put)"),
+            std::string::npos)
+      << line;
+  for (int i = 0; i < 4; ++i) std::getline(lines, line);
+  EXPECT_NE(line.find(",,,,,No volatility gives the market price"), std::string::npos) << line;
 }
 
 }  // namespace

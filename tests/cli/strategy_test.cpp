@@ -153,4 +153,18 @@ TEST(CliStrategyTest, BadInputExitsTwoNamingTheOption) {
         "--spot: The underlying price must be positive");
 }
 
+TEST(CliStrategyTest, ALegTheLatticeRefusesRefusesThePosition) {
+  // A drift far beyond the volatility: no lattice values the American legs.
+  const CliResult r =
+      RunStrategy({"--spot", "100", "--rate", "0.3", "--vol", "0.02", "--template", "straddle",
+                   "--american", "--maturity", "10", "--at-date", "0.5"});
+  EXPECT_EQ(r.exit_code, 2) << r.out;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_NE(r.err.find("Leg 1: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("drift"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("999"), std::string::npos) << r.err;
+  // The lattice's message comes once, as the refusal.
+  EXPECT_EQ(r.err.find("drift"), r.err.rfind("drift")) << r.err;
+}
+
 }  // namespace

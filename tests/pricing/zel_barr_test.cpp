@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "pricing/brent.h"
+#include "numerics/brent.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/zel_error.h"
@@ -61,15 +61,17 @@ TEST(ZelBarrTest, VanillaFiguresOnTheFiftyStepLattice) {
 }
 
 TEST(ZelBarrTest, SettingKeysRoundsClampsAndRejects) {
+  // A barrier code: a vanilla lattice of 3 or 4 steps takes more steps until
+  // it meets the closed form, the same number for both.
   zelBarr b = Fresh(1);
   b.SetOptionData(1.0, b.strNSTEPS);
-  b.CalcBarr(b.EUROVANILLA);
+  b.CalcBarr(b.EURODOWNOUT);
   const Results three = Read(b);
   b.SetOptionData(2.5, b.strNSTEPS);  // 2.5 -> 2 -> 3
-  b.CalcBarr(b.EUROVANILLA);
+  b.CalcBarr(b.EURODOWNOUT);
   EXPECT_EQ(Read(b), three);
   b.SetOptionData(4.0, b.strNSTEPS);
-  b.CalcBarr(b.EUROVANILLA);
+  b.CalcBarr(b.EURODOWNOUT);
   EXPECT_NE(Read(b).price, three.price);
 
   zelBarr p = Fresh(1);
@@ -211,7 +213,9 @@ TEST(ZelBarrTest, SmallestLatticeRunsOnlyTheLastThreeLayers) {
   FakeServices fakes;
   zelBarr b = Fresh(1);
   b.SetOptionData(3.0, b.strNSTEPS);
-  b.CalcBarr(b.AMERDOWNIN);
+  // A knock-out: a knock-in is also held to the plain option's own lattice,
+  // whose step count grows until it meets the closed form.
+  b.CalcBarr(b.AMERDOWNOUT);
   EXPECT_EQ(fakes.events.pending_calls, 0);
   EXPECT_GE(b.GetOptionData("opr"), 0.0f);
 }

@@ -10,9 +10,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +29,7 @@
 #include "support/fake_services.h"
 #include "support/gui_wait.h"
 #include "support/loopback_server.h"
+#include "pricing/zelop_loader.h"
 #include "tools/library_download.h"
 #include "util/error_handler.h"
 #include "util/locale_info.h"
@@ -101,7 +104,10 @@ TEST_F(CalcMainTest, StartsWithTheCalculatorLargeAndBothBundledPages) {
   EXPECT_EQ(w().bottomExpanded, 1);
   EXPECT_FALSE(w().boolDisclaimer);
   EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);      // the large display
-  EXPECT_EQ(w().ucBSOP1()->pos(), QPoint(2, 63));  // 30 and 942 twips
+  // The panel fills the pane at 30 and 942 twips.
+  EXPECT_EQ(w().PaneArea()->pos(), QPoint(2, 63));
+  EXPECT_EQ(w().ucBSOP1()->pos(), QPoint(0, 0));
+  EXPECT_EQ(w().PaneArea()->size(), w().ucBSOP1()->size());
   EXPECT_TRUE(w().ucBSOP1()->lblPrice()->text().startsWith("Value: 7.48"));
   EXPECT_EQ(w().ucBSOP1()->Browser2(), w().Browser2());
   ASSERT_EQ(w().cmbNavigate()->count(), 9);
@@ -122,8 +128,10 @@ TEST_F(CalcMainTest, StartsWithTheCalculatorLargeAndBothBundledPages) {
 }
 
 TEST_F(CalcMainTest, LayoutRulesInBothBottomWindowStates) {
-  QWidget* panel = w().ucBSOP1();
-  const QRect p = Box(panel);
+  // The window has room for the whole panel: the pane is its size, and the
+  // rules lay the browsers out around it.
+  const QRect p = Box(w().PaneArea());
+  ASSERT_EQ(p.size(), w().ucBSOP1()->size());
   const QRect b1 = Box(w().Browser1());
   const QRect b2 = Box(w().Browser2());
   // Expanded: margins of 100 twips (about 7 px) to the right and bottom,
@@ -181,7 +189,11 @@ TEST_F(CalcMainTest, DisplaySizesResizeThePanelAndTheLayoutFollows) {
   EXPECT_EQ(w().ucBSOP1()->cmdCalculate()->font().pointSize(), 8);
   EXPECT_NEAR(Box(w().Browser1()).x(), 2 + 480 + 25.0 / 15, 1.0);
   w().mnuOptionsLargeDisplay_Click();
-  EXPECT_EQ(w().ucBSOP1()->size(), QSize(816, 570));
+  // 12240 x 8550 twips; a little taller where the stretched positions put
+  // a control below that.
+  EXPECT_EQ(w().ucBSOP1()->width(), 816);
+  EXPECT_EQ(w().ucBSOP1()->height(),
+            std::max(570, w().ucBSOP1()->childrenRect().bottom() + 1));
   EXPECT_TRUE(w().ucBSOP1()->cmdCalculate()->font().bold());
   EXPECT_NEAR(Box(w().Browser1()).x(), 2 + 816 + 25.0 / 15, 1.0);
 }
@@ -214,6 +226,86 @@ TEST_F(CalcMainTest, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(w().Action("mnuModHelp")->text(), "&Module Specific Help");
   EXPECT_EQ(w().Action("mnuHelpDownload")->text(), "&Download libzelop32.so");
   EXPECT_TRUE(w().Action("mnuFileSep1")->isSeparator());
+  EXPECT_EQ(w().Action("mnuModHelp")->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(w().Action("mnuFileExit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+TEST_F(CalcMainTest, OptionsMenuTicksTheLayoutAndTheDisplayInUse) {
+  auto ticked = [&](const char* name) { return w().Action(name)->isChecked(); };
+  // Start-up: expanded bottom window at the large display.
+  EXPECT_TRUE(ticked("mnuLayout1"));
+  EXPECT_FALSE(ticked("mnuLayout0"));
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
+  EXPECT_FALSE(ticked("mnuOptionsNormalDisplay"));
+  // Chosen from the menu, the ticks move with the choice.
+  w().Action("mnuLayout0")->trigger();
+  EXPECT_EQ(w().bottomExpanded, 0);
+  EXPECT_TRUE(ticked("mnuLayout0"));
+  EXPECT_FALSE(ticked("mnuLayout1"));
+  w().Action("mnuOptionsNormalDisplay")->trigger();
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_TRUE(ticked("mnuOptionsNormalDisplay"));
+  EXPECT_FALSE(ticked("mnuOptionsLargeDisplay"));
+  // Choosing the ticked item again keeps it ticked.
+  w().Action("mnuOptionsNormalDisplay")->trigger();
+  EXPECT_TRUE(ticked("mnuOptionsNormalDisplay"));
+  w().Action("mnuLayout1")->trigger();
+  w().Action("mnuOptionsLargeDisplay")->trigger();
+  EXPECT_TRUE(ticked("mnuLayout1"));
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), 12240);
+  // The tick follows the panel shown: the calculator at the normal display,
+  // Analytics (always large), then Restart back to the normal calculator.
+  w().Action("mnuOptionsNormalDisplay")->trigger();
+  w().cmdRisk_Click();
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
+  w().cmdCalc_Click();
+  EXPECT_EQ(w().ucBSOP1()->ucWidth(), ucBSOP::kDesignWidth);
+  EXPECT_TRUE(ticked("mnuOptionsNormalDisplay"));
+  EXPECT_FALSE(ticked("mnuOptionsLargeDisplay"));
+  w().mnuOptionsLargeDisplay_Click();
+  EXPECT_TRUE(ticked("mnuOptionsLargeDisplay"));
+}
+
+TEST_F(CalcMainTest, AboutNamesVersionLicenceAndTheLibraryInUse) {
+  const auto about = [&](const std::string& folder) {
+    UnloadZelopLibrary();
+    SetZelopSearchPathForTesting(folder);
+    dialogs.Reset();
+    w().Action("mnuHelpAbout")->trigger();
+    EXPECT_EQ(dialogs.Count(), 1u);
+    EXPECT_EQ(dialogs.Last().title, "About Stratlyn");
+    return dialogs.LastText();
+  };
+  // The build's own library, recognised by its digest.
+  const std::string built = std::string(STRATLYN_TEST_ZELOP_DIR) + "/libzelop32.so";
+  std::string text = about(STRATLYN_TEST_ZELOP_DIR);
+  EXPECT_EQ(text.rfind(std::string("Stratlyn ") + STRATLYN_TEST_VERSION + "\n", 0), 0u) << text;
+  EXPECT_NE(text.find("MIT License"), std::string::npos);
+  EXPECT_NE(text.find("Pricing library: "), std::string::npos) << text;
+  EXPECT_NE(text.find("libzelop32.so\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("(the library of this build)"), std::string::npos) << text;
+  // A changed copy: About says it is not this build's (or, where the loader
+  // refuses such a copy, that no library was found); never that it is.
+  testing::ScratchDir dir;
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(built),
+                          QString::fromStdString(dir.Path() + "/libzelop32.so")));
+  {
+    QFile changed(QString::fromStdString(dir.Path() + "/libzelop32.so"));
+    ASSERT_TRUE(changed.open(QIODevice::Append));
+    changed.write("x");
+  }
+  text = about(dir.Path());
+  EXPECT_EQ(text.find("(the library of this build)"), std::string::npos) << text;
+  EXPECT_TRUE(text.find("NOT the library of this build") != std::string::npos ||
+              text.find("libzelop32.so not found") != std::string::npos)
+      << text;
+  // None to be found.
+  testing::ScratchDir empty;
+  text = about(empty.Path());
+  EXPECT_NE(text.find("libzelop32.so not found"), std::string::npos) << text;
+  UnloadZelopLibrary();
+  SetZelopSearchPathForTesting("");
 }
 
 TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
@@ -236,6 +328,23 @@ TEST_F(CalcMainTest, HelpPagesBackStopsAtHomeAndTheForums) {
   EXPECT_NE(w().Browser1()->BodyHtml().find("How to use the calculator"), std::string::npos);
   w().cmdBack_Click();
   ASSERT_TRUE(WaitFor([&] { return w().Browser1()->LocationURL() == home; }, 10000));
+  // The page gone back to has loaded before the next menu item.
+  ASSERT_TRUE(WaitFor([&] { return w().Browser1()->ReadyState() == BrowserView::kComplete; }, 10000));
+  Pump(200);
+
+  // The bundled forum page is shown as a page, not as its source text.
+  w().mnuStudentForum_Click();
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return w().Browser1()->LocationURL().find("enterforum") != std::string::npos &&
+               w().Browser1()->Tag() == kPageDone;
+      },
+      10000))
+      << w().Browser1()->LocationURL() << " " << w().Addresses().ForumUrl << " "
+      << w().Browser1()->Tag();
+  const std::string forum = w().Browser1()->BodyHtml();
+  EXPECT_NE(forum.find("<h1>Student forum</h1>"), std::string::npos) << forum.substr(0, 200);
+  EXPECT_EQ(forum.find("&lt;"), std::string::npos) << forum.substr(0, 200);
 
   // The bundled site's forum has its setup page; an empty forum address has none.
   w().mnuInstructorForum_Click();
@@ -381,6 +490,38 @@ TEST_F(CalcMainTest, ATamperedLibraryDownloadIsDeletedAndNotSaved) {
   EXPECT_NE(dialogs.Last().text.find(target), std::string::npos) << dialogs.LastText();
   EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files), QStringList())
       << "the folder keeps nothing";
+}
+
+// Help > Download from a server that names its file "zelop-update.so": the
+// user saves it as the library, or into the library folder under that name.
+// Where it lands decides: it is checked, and a file that is not the library
+// is kept in neither place.
+TEST_F(CalcMainTest, ADownloadIsCheckedByWhereItLandsNotByTheServersName) {
+  testing::ScratchDir dir;
+  dir.Write("files/update.bin",
+            "\x7f"
+            "ELF not the library");
+  testing::LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  const std::string folder = GetSystemDir();
+  ASSERT_NE(folder, "");
+  const SiteAddresses saved = w().Addresses();
+  SiteAddresses other = saved;
+  other.DownloadUrl = http.BaseUrl() + "/_named/zelop-update.so/files/update.bin";
+  for (const std::string name : {"libzelop32.so", "zelop-update.so"}) {
+    const std::string target = folder + name;
+    w().SetSaveFileChooser([&](const QString&) { return QString::fromStdString(target); });
+    w().SetAddresses(other);
+    const size_t before = dialogs.Count();
+    w().mnuHelpDownload_Click();
+    ASSERT_TRUE(WaitFor([&] { return dialogs.Count() >= before + 2; }, 15000)) << name;
+    w().SetAddresses(saved);
+    EXPECT_EQ(dialogs.Last().icon, MsgIcon::Critical) << dialogs.LastText();
+    EXPECT_NE(dialogs.Last().text.find("SHA-256"), std::string::npos) << dialogs.LastText();
+    EXPECT_NE(dialogs.Last().text.find(target), std::string::npos) << dialogs.LastText();
+    EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files), QStringList())
+        << "the library folder keeps nothing after " << name;
+  }
 }
 
 TEST_F(CalcMainTest, OnlyTheRequestedLibraryIsOfferedIntoTheLibraryFolder) {

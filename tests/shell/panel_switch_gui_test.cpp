@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <cstdlib>
 
 #include "analytics/ucrisk_widget.h"
@@ -54,7 +55,7 @@ TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   EXPECT_FALSE(w.ucSens1()->isVisible());
   EXPECT_EQ(risk->ucWidth(), kLargeWidth);
   EXPECT_EQ(risk->width(), TwipsToPx(kLargeWidth));
-  EXPECT_EQ(risk->x(), TwipsToPx(30));
+  EXPECT_EQ(w.PaneArea()->x(), TwipsToPx(30));
   EXPECT_EQ(risk->Grid1()->grid().TextMatrix(1, 1), "95.00%");  // CalcIt ran
   Shot(w, "window_risk");
 

@@ -21,6 +21,8 @@ TEST(SiteAddresses, PagesOfAWebSiteAndOfTheBundledFolder) {
   const SiteAddresses folder = SiteAddresses::ForSite("file:///usr/share/stratlyn/site");
   EXPECT_EQ(folder.HomePageUrl, "file:///usr/share/stratlyn/site/index.htm");
   EXPECT_EQ(folder.LinksPageUrl, "file:///usr/share/stratlyn/site/links.htm");
+  // The folder's forum entry is a plain page (no server to run the .cfm).
+  EXPECT_EQ(folder.ForumUrl, "file:///usr/share/stratlyn/site/public/forum/enterforum.htm");
 
   const SiteAddresses none = SiteAddresses::ForSite("");
   EXPECT_TRUE(none.ForumUrl.empty());

@@ -9,9 +9,13 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "marketdata/fetch_error.h"
+#include "marketdata/page_wait.h"
 #include "shell/qt_web_browser.h"
 #include "support/gui_wait.h"
 #include "support/loopback_server.h"
+#include "util/qt_services.h"
+#include "util/services.h"
 
 namespace stratlyn {
 namespace {
@@ -175,6 +179,59 @@ TEST_F(WebBrowserTest, FailedLoadsSayWhy) {
   view.Navigate(http.BaseUrl() + "/_hang");
   QTimer::singleShot(200, &view, [this] { view.Stop(); });
   ASSERT_TRUE(WaitFor([&] { return view.ReadyState() == BrowserView::kComplete; }, 5000));
+  EXPECT_EQ(view.LoadFailure(), kStoppedFailure);
+}
+
+// A page that never completes ends by itself at the view's deadline, both a
+// server trickling two bytes a second and one that sends its headers and
+// then nothing; the program's own wait (LoadPage) then reports it. Stop
+// still ends a load before the deadline.
+TEST_F(WebBrowserTest, APageNotCompleteByTheDeadlineEndsWithThatFailure) {
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  EXPECT_EQ(view.PageDeadline(), std::chrono::seconds(60));
+  view.SetPageDeadline(std::chrono::milliseconds(2000));
+  QtEvents events;  // the program's wait lets window events run through these
+  ScopedServices services(nullptr, &events);
+  for (const std::string fault : {"/_trickle/2", "/_headers"}) {
+    const std::string url = http.BaseUrl() + fault;
+    // Only a bound for a broken build: the wait must end by itself long before.
+    bool gave_up = false;
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [&] { gave_up = true; });
+    bound.start(60000);
+    ASSERT_TRUE(LoadPage(view, url, gave_up)) << fault << " still loading after 60 s";
+    EXPECT_EQ(view.LoadFailure(), "no complete answer from 127.0.0.1 in 2 s") << fault;
+    EXPECT_EQ(view.Tag(), kPageDone);
+    try {
+      CheckPageLoaded(view, url);
+      ADD_FAILURE() << "an incomplete page counted as loaded";
+    } catch (const FetchError& e) {
+      EXPECT_EQ(e.Description(), "The page " + url +
+                                     " could not be loaded: no complete answer from 127.0.0.1 "
+                                     "in 2 s");
+    }
+  }
+  // A page that completes in time is not affected.
+  ASSERT_TRUE(Load(http.BaseUrl() + "/a.htm"));
+  EXPECT_EQ(view.LoadFailure(), "");
+  Pump(2500);  // the deadline of that load would have passed by now
+  EXPECT_EQ(view.LoadFailure(), "");
+  EXPECT_EQ(view.ReadyState(), BrowserView::kComplete);
+
+  // A body over the size cap is not copied out; the view says why.
+  view.SetBodyMaxBytes(20);
+  EXPECT_EQ(view.BodyHtml(), "");
+  EXPECT_EQ(view.LoadFailure(), "the answer from 127.0.0.1 is larger than 20 bytes");
+  view.SetBodyMaxBytes(kPageMaxBytes);
+  EXPECT_EQ(view.BodyHtml(), "<p id=\"x\">first page</p>");
+
+  // Stop before the deadline: stopped, not timed out.
+  view.SetPageDeadline(WebBrowser::kPageDeadline);
+  view.SetTag("");
+  view.Navigate(http.BaseUrl() + "/_trickle/2");
+  QTimer::singleShot(500, &view, [this] { view.Stop(); });
+  ASSERT_TRUE(WaitFor([&] { return view.ReadyState() == BrowserView::kComplete; }, 30000));
   EXPECT_EQ(view.LoadFailure(), kStoppedFailure);
 }
 

@@ -83,7 +83,7 @@ TEST(StrategyLegTextTest, TableCellsReadWithTheEntryLocale) {
     LegsFromGrid(grid, "");
     ADD_FAILURE() << "no error";
   } catch (const StrategyInputError& e) {
-    EXPECT_STREQ(e.what(), "Row 2, Strike: 'abc' is not a number");
+    EXPECT_STREQ(e.what(), "Row 2, Strike: 'abc' has no digit");
   }
   grid.SetTextMatrix(2, 3, "45");
   grid.SetTextMatrix(1, 2, "option");

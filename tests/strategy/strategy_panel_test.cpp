@@ -119,7 +119,7 @@ TEST(StrategyPanelTest, BadCellsAndDatesGiveMessagesAndNoFigures) {
   EXPECT_FALSE(panel.ProfitsAt(50));  // nothing left over from before
   grid.SetTextMatrix(1, 3, "fifty");
   EXPECT_FALSE(panel.Compute("", 0.5));
-  EXPECT_EQ(services.dialogs.LastText(), "Row 1, Strike: 'fifty' is not a number");
+  EXPECT_EQ(services.dialogs.LastText(), "Row 1, Strike: 'fifty' has no digit");
   grid.SetTextMatrix(1, 3, "50");
   grid.SetTextMatrix(2, 4, "0");
   EXPECT_FALSE(panel.Compute("", 0.5));

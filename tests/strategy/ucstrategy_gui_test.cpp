@@ -22,12 +22,23 @@
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
+#include "util/qt_file_dialogs.h"
+#include <QDir>
+#include <QStandardPaths>
+#include <vector>
+#include "strategy/position.h"
+#include "strategy/leg_text.h"
+#include <QStyle>
+#include <QRegularExpression>
 
 namespace stratlyn {
 namespace {
 
 struct DotLocale {
-  DotLocale() { SetEntryLocale(EntryLocale{}); }
+  DotLocale() {
+    SetEntryLocale(EntryLocale{});
+    DetectDateFormat();
+  }
   ~DotLocale() { ResetEntryLocale(); }
   DotLocale(const DotLocale&) = delete;
   DotLocale& operator=(const DotLocale&) = delete;
@@ -58,8 +69,10 @@ TEST(ucStrategyGui, OpensWithABullSpreadOnTheOptionAndDrawsBothCurves) {
   EXPECT_EQ(legs.TextMatrix(1, 2), "call");
   EXPECT_EQ(legs.TextMatrix(2, 3), "55");
   EXPECT_EQ(p.cmbTemplate()->currentText(), "Bull call spread");
-  // Half way to the expiry by default.
-  EXPECT_DOUBLE_EQ(p.AtYears(), 0.5);
+  // Half way to the expiry by default, on the whole day the field shows.
+  std::string shown = p.txtAtDate()->text().toStdString();
+  EXPECT_DOUBLE_EQ(p.AtYears(), YearsBetweenDates(p.txtDate()->text().toStdString(), shown));
+  EXPECT_NEAR(p.AtYears(), 0.5, 1.0 / 365);
   const StrategyFigures& f = *p.Figures();
   const Grid& results = p.Grid2()->grid();
   EXPECT_EQ(results.TextMatrix(2, 0), "Break-even prices");
@@ -195,6 +208,208 @@ TEST(ucStrategyGui, TemplatesWidthAndImages) {
   EXPECT_TRUE(p.SaveFigure(dir.filePath("figure.png")));
   EXPECT_FALSE(QImage(dir.filePath("figure.png")).isNull());
   EXPECT_FALSE(p.SaveFigure(dir.filePath("missing/figure.png")));
+}
+
+// Every cell's text fits its column: nothing is cut or elided.
+void ExpectTextsFit(GridView* view, const std::string& where) {
+  const Grid& g = view->grid();
+  const QFontMetrics fm(view->font());
+  const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+  for (int r = 0; r < g.Rows(); ++r) {
+    for (int c = 0; c < g.Cols(); ++c) {
+      const QString text = QString::fromStdString(g.TextMatrix(r, c));
+      EXPECT_LE(fm.horizontalAdvance(text) + 2 * margin, view->columnWidth(c))
+          << where << " row " << r << " column " << c << ": " << text.toStdString();
+    }
+  }
+}
+
+TEST(ucStrategyGui, ColumnsFitTheirFiguresAtBothDisplays) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  p.show();
+  Default(p);
+  // A straddle: two break-evens in one cell, "unlimited" and long captions.
+  p.cmbTemplate()->setCurrentIndex(6);
+  emit p.cmbTemplate()->activated(6);
+  ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+  ExpectTextsFit(p.Grid1(), "normal legs");
+  ExpectTextsFit(p.Grid2(), "normal results");
+  p.EnlargeFont();
+  ExpectTextsFit(p.Grid1(), "large legs");
+  ExpectTextsFit(p.Grid2(), "large results");
+  // A long figure typed into a cell widens its column.
+  Grid& legs = p.Grid1()->grid();
+  legs.SetTextMatrix(1, 3, "50.123456");
+  p.CalcIt();
+  p.ReduceFont();
+  ExpectTextsFit(p.Grid1(), "normal legs again");
+  ExpectTextsFit(p.Grid2(), "normal results again");
+}
+
+TEST(ucStrategyGui, TypingReplacesACellF2EditsItAndEveryChangeRedraws) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  p.show();
+  QApplication::setActiveWindow(&p);
+  Default(p);
+  p.CalcIt();
+  ASSERT_TRUE(p.Figures());
+  p.Grid1()->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); }));
+  Grid& legs = p.Grid1()->grid();
+  legs.SetRow(1);
+  legs.SetCol(3);
+  // Typed over, the strike 50 becomes 48 (not 5048), and Enter prices it.
+  Type("48");
+  EXPECT_EQ(legs.TextMatrix(1, 3), "48");
+  Key(Qt::Key_Return);
+  ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+  // The spread 48/55 at expiry makes at most 7 less the premium.
+  EXPECT_NEAR(*p.Figures()->at_expiry.max_profit, 7 - p.Figures()->net_premium, 1e-6);
+  // F2 edits in place: typing appends.
+  Key(Qt::Key_F2);
+  Type("5");
+  EXPECT_EQ(legs.TextMatrix(1, 3), "485");
+  Key(Qt::Key_Backspace);
+  EXPECT_EQ(legs.TextMatrix(1, 3), "48");
+  // Leaving an edited cell redraws without Enter.
+  Key(Qt::Key_Down);
+  Type("60");
+  EXPECT_EQ(legs.TextMatrix(2, 3), "60");
+  Key(Qt::Key_Left);
+  ASSERT_TRUE(p.Figures()) << p.lblPoint()->text().toStdString();
+  EXPECT_NEAR(*p.Figures()->at_expiry.max_profit, 12 - p.Figures()->net_premium, 1e-6);
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+
+  // Add: a third leg, drawn at once (one more call paid for).
+  const double before = p.Figures()->net_premium;
+  p.cmdAdd()->click();
+  EXPECT_EQ(legs.Rows(), 4);
+  ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+  EXPECT_GT(p.Figures()->net_premium, before + 5);
+  // Paste: a put row below, drawn at once.
+  services.clipboard.SetText("+1\tput\t45\t1\r");
+  legs.SetRow(3);
+  legs.SetCol(1);
+  const double with_three = p.Figures()->net_premium;
+  p.cmdPaste()->click();
+  EXPECT_EQ(legs.TextMatrix(3, 2), "put");
+  ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+  EXPECT_NE(p.Figures()->net_premium, with_three);
+  // Delete empties a needed cell: the figures go, the reason shows under the plot.
+  legs.SetRow(1);
+  legs.SetCol(3);
+  p.Grid1()->setFocus();
+  Key(Qt::Key_Delete);
+  EXPECT_FALSE(p.Figures());
+  EXPECT_EQ(p.pbox()->ItemCount(), 0);
+  EXPECT_FALSE(p.lblPoint()->text().isEmpty());
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+}
+
+TEST(ucStrategyGui, FiguresAndDatesInTheUsersLocale) {
+  EntryLocale german;
+  german.decimal_point = ",";
+  german.thousands_sep = ".";
+  german.date_format = "%d.%m.%Y";
+  SetEntryLocale(german);
+  const std::string saved_format = DateFormat;
+  DateFormat.clear();
+  testing::FakeServices services;
+  {
+    ucStrategy p;
+    p.show();
+    Default(p);
+    p.CalcIt();
+    ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+    // The dates as the calculator panel writes them: day first, with slashes.
+    const QRegularExpression day_first("^\\d\\d/\\d\\d/\\d{4}$");
+    EXPECT_TRUE(day_first.match(p.txtDate()->text()).hasMatch()) << p.txtDate()->text().toStdString();
+    EXPECT_TRUE(day_first.match(p.txtAtDate()->text()).hasMatch()) << p.txtAtDate()->text().toStdString();
+    const Grid& results = p.Grid2()->grid();
+    for (int r = 1; r < results.Rows(); ++r) {
+      for (int c = 1; c < results.Cols(); ++c) {
+        EXPECT_EQ(results.TextMatrix(r, c).find('.'), std::string::npos)
+            << results.TextMatrix(r, 0) << ": " << results.TextMatrix(r, c);
+      }
+    }
+    EXPECT_NE(results.TextMatrix(1, 1).find(','), std::string::npos) << results.TextMatrix(1, 1);
+    EXPECT_EQ(p.Grid1()->grid().TextMatrix(1, 3), "50");
+    EXPECT_EQ(p.txtWidth()->text(), "5");
+  }
+  ResetEntryLocale();
+  DateFormat = saved_format;
+}
+
+TEST(ucStrategyGui, AtDateFiguresAreTheTerminalToolsForTheDateShown) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  p.show();
+  Default(p);
+  p.txtDate()->setText("01/15/2026");
+  // Every slider position: the figures at the date shown are those of the
+  // same legs and market priced as stratlyn-cli strategy prices them for
+  // that date (doubles from the command line, the date counted from today).
+  for (int step : {1, 137, 500, 731, 999}) {
+    p.sldDate()->setValue(step);
+    p.CalcIt();
+    ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+    const std::string start = p.txtDate()->text().toStdString();
+    const Position legs = {ParseLegText("+1 call 50 1", start), ParseLegText("-1 call 55 1", start)};
+    PositionPricer cli(legs, Market{50, 0.1, 0, 0.25});
+    const auto at = YearsOf(p.txtAtDate()->text().toStdString(), start, true);
+    ASSERT_TRUE(at);
+    const CurveSummary date = cli.Summarise(*at);
+    ASSERT_EQ(date.break_evens.size(), p.Figures()->at_date.break_evens.size()) << step;
+    for (size_t i = 0; i < date.break_evens.size(); ++i) {
+      EXPECT_EQ(FormatNumber(date.break_evens[i], "0.0000"),
+                FormatNumber(p.Figures()->at_date.break_evens[i], "0.0000"))
+          << "step " << step << " at " << p.txtAtDate()->text().toStdString();
+    }
+  }
+}
+
+TEST(ucStrategyGui, SaveImageStartsInTheDocumentsFolderThenTheLastOneUsed) {
+  DotLocale dot;
+  testing::FakeServices services;
+  QTemporaryDir home;
+  const QByteArray saved_home = qgetenv("HOME");
+  qputenv("HOME", home.path().toUtf8());
+  QDir(home.path()).mkpath("Documents");
+  ResetFileDialogFolder();
+  std::vector<QString> starts;
+  QString answer;
+  SetFileChooser([&](const QString& start, bool save) {
+    EXPECT_TRUE(save);
+    starts.push_back(start);
+    return answer;
+  });
+  ucStrategy p;
+  p.show();
+  Default(p);
+  p.CalcIt();
+  // First: the documents folder (never the working or the library folder).
+  answer = "";
+  p.cmdSaveImage()->click();
+  ASSERT_EQ(starts.size(), 1u);
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  EXPECT_EQ(starts[0], QDir(documents).filePath("strategy.png"));
+  EXPECT_TRUE(starts[0].startsWith(home.path())) << starts[0].toStdString();
+  // A file chosen elsewhere: the next dialog starts there.
+  QTemporaryDir other;
+  answer = other.filePath("figure.png");
+  p.cmdSaveImage()->click();
+  EXPECT_FALSE(QImage(answer).isNull());
+  p.cmdSaveImage()->click();
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[2], QDir(other.path()).filePath("strategy.png"));
+  SetFileChooser(nullptr);
+  ResetFileDialogFolder();
+  qputenv("HOME", saved_home);
 }
 
 }  // namespace

@@ -19,9 +19,12 @@
 //   /_stall/PATH         half of PATH, then silence      /_hang   never answers
 //   /_bytes/N            N binary bytes 0..255 repeating  /_echo  request headers
 //   /_download/PATH      PATH as application/octet-stream (a browser downloads it)
+//   /_trickle/N          a page trickled at N bytes a second   /_headers  headers, then silence
+//   /_endless            a page that never ends   /_named/NAME/PATH  PATH saved as NAME
 //
 //   LoopbackFtpServer ftp(dir.Path(), "user", "password");  // read-only, passive mode
-//   (a fourth argument `true` refuses ASCII-mode downloads)
+//   (a fourth argument `true` refuses ASCII-mode downloads; a fifth, N > 0,
+//   trickles every download at N bytes a second)
 //   ftp.BaseUrl() == "ftp://127.0.0.1:PORT"
 //
 // Set STRATLYN_SERVER_LOG=1 to see the servers' request logs on stderr.
@@ -159,9 +162,10 @@ class LoopbackHttpServer : public LoopbackServer {
 class LoopbackFtpServer : public LoopbackServer {
  public:
   LoopbackFtpServer(const std::string& root, const std::string& user, const std::string& password,
-                    bool binary_only = false)
+                    bool binary_only = false, int bytes_per_second = 0)
       : LoopbackServer("ftp", "ftp_server.py",
-                       {root, user, password, binary_only ? "binary-only" : "any-type"}) {}
+                       {root, user, password, binary_only ? "binary-only" : "any-type",
+                        std::to_string(bytes_per_second > 0 ? bytes_per_second : 0)}) {}
 };
 
 // A fresh temporary folder, removed with everything in it at the end.

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QWindow>
 
 #include "support/fake_services.h"
 #include "tools/calcs_widget.h"
@@ -80,6 +81,26 @@ TEST_F(CalcsWindowTest, OpensOnceAndKeepsItsStateWhileHidden) {
   CloseCalculatorsWindow();
   QWidget* fresh = ShowCalculatorsWindow(nullptr);
   EXPECT_EQ(Text(fresh, "Readout"), "0.");
+}
+
+TEST_F(CalcsWindowTest, AToolWindowOfTheMainWindowThatStaysInFront) {
+  QWidget main_window;
+  main_window.resize(600, 400);
+  main_window.show();
+  QWidget* window = ShowCalculatorsWindow(&main_window);
+  // A tool window of the main window: the window system keeps it above its
+  // owner, whichever of the two is active, and closes it with it.
+  EXPECT_EQ(window->parentWidget(), &main_window);
+  EXPECT_TRUE(window->isWindow());
+  EXPECT_EQ(window->windowType(), Qt::Tool);
+  EXPECT_EQ(window->windowHandle()->transientParent(), main_window.windowHandle());
+  // One of its own messages, then the main window active again: still shown.
+  for (const char* key : {"Number9", "Operator0", "Number0", "Operator4"}) Click(window, key);
+  EXPECT_EQ(services.dialogs.LastText(), "Can't divide by zero");
+  QApplication::setActiveWindow(&main_window);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(ShowCalculatorsWindow(&main_window), window);
+  CloseCalculatorsWindow();
 }
 
 TEST_F(CalcsWindowTest, KeypadKeysAndKeyboard) {

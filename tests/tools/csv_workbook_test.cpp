@@ -15,6 +15,7 @@
 
 #include "support/fake_services.h"
 #include "tools/csv_batch.h"
+#include "tools/csv_parse.h"
 #include "tools/excel_link.h"
 #include "util/zel_error.h"
 
@@ -201,8 +202,9 @@ const char* const kSample =
 TEST(CsvBatch, WritesWhatTheWindowWrites) {
   ExcelLink::Report window_report;
   const std::string window = ProcessInWindow(kSample, &window_report);
-  EXPECT_EQ(window_report.rows_priced, 6);
-  EXPECT_NE(window.find("Implied Theta"), std::string::npos);
+  EXPECT_EQ(window_report.rows_priced, 5);
+  EXPECT_EQ(window_report.rows_refused, 2);
+  EXPECT_NE(window.find("Implied Theta,Message\r\n"), std::string::npos);
   EXPECT_NE(window.find("60,50,0.25,0.25,0,0.1,1,European,11,below\r\n"), std::string::npos);
 
   // One thread, several threads, blocks of every size: the same bytes.
@@ -215,13 +217,13 @@ TEST(CsvBatch, WritesWhatTheWindowWrites) {
       EXPECT_EQ(ProcessInBatch(kSample, options, &report), window)
           << threads << " threads, blocks of " << block;
       EXPECT_EQ(report.outcome, BatchReport::Outcome::kDone);
-      EXPECT_EQ(report.rows_priced, 6);
+      EXPECT_EQ(report.rows_priced, 5);
+      EXPECT_EQ(report.rows_refused, 1u);
       EXPECT_EQ(report.last_row, 9);
       ASSERT_EQ(report.rows_skipped, 1u);
       EXPECT_EQ(DescribeProblem(report.skipped[0]),
                 "Row 4, column 2 (Strike): \"n/a\" is not a number");
-      ASSERT_EQ(report.notes.size(), 1u) << "one message for the row, not one per result";
-      EXPECT_EQ(report.notes[0], std::make_pair(5, std::string("Invalid maturity (0.0000)")));
+      EXPECT_TRUE(report.notes.empty()) << "the row's own message, no record's message box";
     }
   }
 }
@@ -258,18 +260,18 @@ TEST(CsvBatch, ManyPartsKeepTheirRows) {
           << threads << " threads, chunks of " << chunk;
       EXPECT_EQ(report.outcome, BatchReport::Outcome::kDone);
       EXPECT_EQ(report.last_row, 9500);
-      EXPECT_EQ(report.rows_priced, 9500 - 2 - 1);
+      EXPECT_EQ(report.rows_priced, 9500 - 2 - 1 - 1);
+      EXPECT_EQ(report.rows_refused, 1u);  // the zero maturity of row 7777
       ASSERT_EQ(report.skipped.size(), 1u);
       EXPECT_EQ(report.skipped[0].row, 3001);
-      ASSERT_EQ(report.notes.size(), 1u);
-      EXPECT_EQ(report.notes[0], std::make_pair(7777, std::string("Invalid maturity (0.0000)")));
+      EXPECT_TRUE(report.notes.empty());
     }
   }
 }
 
-TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
-  // The lattice fails on a zero strike: rows before it keep their results,
-  // that row and the rest are copied untouched, in the window and the batch.
+TEST(CsvBatch, RefusedRowsAndMissingColumns) {
+  // The lattice cannot take a zero strike: that row is refused with its
+  // message and the rows after it are priced, in the window and the batch.
   const std::string failing =
       "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n"
       "50,50,0.25,0.25,0,0.1,1,European\n"
@@ -278,18 +280,21 @@ TEST(CsvBatch, RunTimeErrorAndMissingColumns) {
       "50,50,0.25,0.25,0,0.1,1,European\n";
   ExcelLink::Report window_report;
   const std::string window = ProcessInWindow(failing, &window_report);
-  EXPECT_EQ(window_report.outcome, ExcelLink::Outcome::kFailed);
-  EXPECT_NE(window.find("50,0,0.25,0.25,0,0.1,2,American\n50,50,0.25,0.25,0,0.1,1,European\n"),
-            std::string::npos);
+  EXPECT_EQ(window_report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_NE(window.find("50,0,0.25,0.25,0,0.1,2,American,,,,,,Strike Price must be above 0\n"
+                        "50,50,0.25,0.25,0,0.1,1,European,3.127"),
+            std::string::npos)
+      << window;
   BatchOptions options;
   options.threads = 2;
   options.chunk_bytes = 40;
   BatchReport report;
   EXPECT_EQ(ProcessInBatch(failing, options, &report), window);
-  EXPECT_EQ(report.outcome, BatchReport::Outcome::kFailed);
-  EXPECT_EQ(report.last_row, 4);
-  EXPECT_EQ(report.rows_priced, 2);
-  ASSERT_TRUE(report.error.has_value());
+  EXPECT_EQ(report.outcome, BatchReport::Outcome::kDone);
+  EXPECT_EQ(report.last_row, 6);
+  EXPECT_EQ(report.rows_priced, 3);
+  EXPECT_EQ(report.rows_refused, 1u);
+  EXPECT_FALSE(report.error.has_value());
 
   // A missing column writes nothing at all.
   const std::string no_style =
@@ -397,11 +402,11 @@ TEST(CsvBatch, ByteForByteTheWindowsOutputOverRandomRows) {
   const std::string sample = ProcessInBatch(kSample, {}, &report);
   EXPECT_NE(sample.find("50,50,0.25,0.25,0,0.1,1,European,3.5,\"first, quoted\",3.1272712,"
                         "0.60352194,0.061669804,9.635906,-7.5228357,0.28859052,0.59691787,"
-                        "0.05365583,9.677833,-8.22044\r\n"),
+                        "0.053655725,9.677834,-8.22045,\r\n"),
             std::string::npos)
       << sample;
 
-  // The window's path (libcsv, the workbook's cells, the shortest number
+  // The window's path (CsvReader, the workbook's cells, the shortest number
   // texts) is the reference for every way of cutting the input.
   std::mt19937 rng(20261208);
   const std::pair<char, std::string> forms[] = {
@@ -440,7 +445,7 @@ TEST(CsvBatch, SemicolonAndTabFilesAreReadWithTheirSeparator) {
   EXPECT_EQ(report.separator, ';');
   EXPECT_EQ(report.rows_priced, 1);
   EXPECT_EQ(out.rfind("Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style;Notes;"
-                      "Calculated Price;Delta;Gamma;Vega;Theta\n",
+                      "Calculated Price;Delta;Gamma;Vega;Theta;Message\n",
                       0),
             0u)
       << out;
@@ -489,6 +494,76 @@ TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
   EXPECT_EQ(again.find("Calculated Price", again.find("Calculated Price") + 1), std::string::npos)
       << "a second block of results: " << again;
   EXPECT_NE(again.find(",n,3.1272712,"), std::string::npos) << again;
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+// The message of a malformed text, or "" when it reads.
+std::string WorkbookError(const std::string& text) {
+  try {
+    CsvWorkbook::FromText(text, "in.csv");
+  } catch (const zelError& e) {
+    return e.Description();
+  }
+  return {};
+}
+
+std::string BatchError(const std::string& text, size_t chunk) {
+  BatchOptions options;
+  options.threads = 2;
+  options.chunk_bytes = chunk;
+  try {
+    ProcessInBatch(text, options);
+  } catch (const zelError& e) {
+    return e.Description();
+  }
+  return {};
+}
+
+TEST(CsvReading, TheWorkbookAndTheBatchReadWithTheSameRules) {
+  // Random texts of the bytes that matter (quotes, separators, line ends)
+  // under valid headings: both readers accept the same texts, refuse the
+  // same ones with the same message naming the same line.
+  std::mt19937 rng(4521);
+  const std::string head = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n";
+  const char* fields[] = {"50", "0.25", "1", "European", "a", " ", "", "\"\"", "\"x,y\"",
+                          "\"q\"\"q\"", "\"l\nf\"", "\"cr\r\""};
+  const char* ends[] = {",", ",", ",", ",", "\n", "\r\n", "\r"};
+  int refused = 0, accepted = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string text = head;
+    const int count = 5 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < count; ++i) {
+      text += fields[rng() % std::size(fields)];
+      // Now and then a stray quote, which makes the text malformed.
+      if (rng() % 150 == 0) text += "\"";
+      text += ends[rng() % std::size(ends)];
+    }
+    if (rng() % 2) text += "\n";
+    const std::string window = WorkbookError(text);
+    for (const size_t chunk : {size_t{3}, size_t{64}, size_t{1} << 20}) {
+      EXPECT_EQ(BatchError(text, chunk), window) << "chunks of " << chunk << ":\n" << text;
+    }
+    if (window.empty()) {
+      ++accepted;
+    } else {
+      ++refused;
+      EXPECT_NE(window.find("is not a valid CSV file"), std::string::npos) << window;
+    }
+  }
+  EXPECT_GT(refused, 40);
+  EXPECT_GT(accepted, 40);
+  // The rules themselves, once each.
+  EXPECT_EQ(WorkbookError(head + "50,\"open\n"),
+            "The file in.csv is not a valid CSV file: " + std::string(kCsvMalformed) +
+                " near line 2.");
+  EXPECT_NE(WorkbookError(head + "50,a\"b\n"), "");
+  EXPECT_NE(WorkbookError(head + "50,\"a\"b\n"), "");
+  EXPECT_EQ(WorkbookError(head + "50,\"a\"\"b\",\"c\nd\"\r\n\n"), "");
 }
 
 }  // namespace

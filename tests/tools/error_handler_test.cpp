@@ -3,21 +3,25 @@
 
 #include "util/error_handler.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "pricing/zel_bsop.h"
+#include "pricing/zelop_digest.h"
 #include "pricing/zelop_loader.h"
 #include "support/fake_services.h"
 #include "support/loopback_server.h"
 #include "tools/library_download.h"
 #include "tools/zel_ftp.h"
-#include "tools/zelop_digest.h"
 #include "util/library_recovery.h"
 #include "util/sites.h"
 
@@ -156,6 +160,30 @@ TEST_F(LibraryRecovery, DecliningTheDownloadFetchesNothing) {
   EXPECT_FALSE(fakes_.events.busy);
 }
 
+TEST_F(LibraryRecovery, AFoundCopyThatFailsTheCheckIsNamedAndNotUsed) {
+  // A changed copy where the loader looks: the record's call is refused,
+  // and the user reads which file and why before the download is offered.
+  const std::string found = home_.Path() + "/empty/libzelop32.so";
+  fs::copy_file(BuiltLibrary(), found);
+  std::ofstream(found, std::ios::app | std::ios::binary) << "patched";
+  zelBSOP option;
+  option.SetOptionData(100.0f, option.strUnderlying);
+  option.SetOptionData(95.0f, option.strStrike);
+  option.SetOptionData(0.5f, option.strMaturity);
+  option.SetOptionData(0.3f, option.strVolatility);
+  fakes_.dialogs.Answer(MsgAnswer::Ok);
+  fakes_.dialogs.Answer(MsgAnswer::No);
+  EXPECT_EQ(option.GetBSOPDLL(option.strOptionPrice), -9999.0f);
+  EXPECT_TRUE(option.myError);
+  EXPECT_FALSE(ZelopLibraryLoaded());
+  ASSERT_EQ(fakes_.dialogs.Count(), 3u);
+  EXPECT_EQ(fakes_.dialogs.Shown()[0].text,
+            "Error in loading DLL: " + found +
+                " (its SHA-256 is not that of the library of this program)");
+  EXPECT_EQ(fakes_.dialogs.Shown()[0].icon, MsgIcon::Critical);
+  EXPECT_EQ(fakes_.dialogs.Shown()[1].text, kOffer);
+}
+
 TEST_F(LibraryRecovery, ADownloadedLibraryIsVerifiedLoadedAndUsedByTheRecord) {
   ScratchDir remote;
   fs::copy_file(BuiltLibrary(), remote.Path() + "/libzelop32.so");
@@ -211,30 +239,37 @@ TEST_F(LibraryRecovery, ATamperedLibraryIsDeletedAndNeverLoaded) {
   EXPECT_TRUE(fs::is_empty(LibDir()));
 }
 
-TEST_F(LibraryRecovery, AnUnwritableLibraryFolderFallsBackToAPrivateTemporaryFolder) {
+TEST_F(LibraryRecovery, AnUnwritableLibraryFolderIsSaidAndLeavesNoFolderBehind) {
   ScratchDir remote;
   fs::copy_file(BuiltLibrary(), remote.Path() + "/libzelop32.so");
   ServeFrom(remote);
   // A plain file where the data folder should be: nothing can be created.
   const std::string blocker = home_.Write("blocker", "x");
   ScopedEnv xdg("XDG_DATA_HOME", blocker);
+  auto entries = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp_.Path())) {
+      if (entry.path() != fs::path(remote.Path())) names.push_back(entry.path().string());
+    }
+    return names;
+  };
 
+  // The download for the per-user folder says it cannot land there; no
+  // copy is kept in a folder the loader never searches.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const LibraryFetch fetched = FetchVerifiedLibrary("libzelop32.so");
+    EXPECT_EQ(fetched.path, "");
+    EXPECT_TRUE(fetched.folder_not_writable);
+    EXPECT_EQ(fetched.failure, FolderNotWritableText(blocker + "/stratlyn/lib"));
+    EXPECT_EQ(entries(), std::vector<std::string>());
+  }
+  EXPECT_FALSE(ZelopLibraryLoaded());
+
+  // The window's recovery loads the library for this run from a private
+  // folder and removes that folder at once.
   ASSERT_TRUE(DownloadRequiredFile("libzelop32.so"));
   EXPECT_TRUE(ZelopLibraryLoaded());
-  // Not under a fixed name in the shared folder, but in a folder only we
-  // can enter.
-  EXPECT_FALSE(fs::exists(tmp_.Path() + "/libzelop32.so"));
-  int private_folders = 0;
-  for (const auto& entry : fs::directory_iterator(tmp_.Path())) {
-    if (entry.path() == fs::path(remote.Path())) continue;  // the server's folder
-    ASSERT_TRUE(entry.is_directory());
-    struct stat st {};
-    ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(FileSha256((entry.path() / "libzelop32.so").string()), BuiltZelopDigest());
-    ++private_folders;
-  }
-  EXPECT_EQ(private_folders, 1);
+  EXPECT_EQ(entries(), std::vector<std::string>());
 }
 
 TEST_F(LibraryRecovery, NoWritableFolderMeansTheDownloadFails) {
@@ -265,6 +300,61 @@ TEST_F(LibraryRecovery, ACopyFromTheBrowserIsKeptOnlyWithTheRightDigest) {
   EXPECT_TRUE(InstallVerifiedLibrary(staged, target));
   EXPECT_FALSE(fs::exists(staged));
   EXPECT_EQ(FileSha256(target), BuiltZelopDigest());
+}
+
+TEST_F(LibraryRecovery, ABrowserDownloadIsCheckedByWhereItLandsNotByItsName) {
+  fs::create_directories(LibDir());
+  EXPECT_TRUE(IsLibraryDestination(home_.Path() + "/saved/libzelop32.so"));
+  // Any name inside a folder the loader searches.
+  SetZelopSearchPathForTesting(LibDir());
+  EXPECT_TRUE(IsLibraryDestination(LibDir() + "zelop-update.so"));
+  EXPECT_TRUE(IsLibraryDestination(LibDir() + "../lib/zelop-update.so"));
+  EXPECT_FALSE(IsLibraryDestination(home_.Path() + "/Downloads/zelop-update.so"));
+}
+
+TEST_F(LibraryRecovery, AFileOverTheCapOrWithAnotherDigestIsRefusedAndNotKept) {
+  ScratchDir remote;
+  const std::string served = remote.Path() + "/libzelop32.so";
+  std::ofstream(served, std::ios::binary) << std::string(kZelopMaxBytes + 1, '\0');
+  ServeFrom(remote);
+  LibraryFetch fetched = FetchVerifiedLibrary("libzelop32.so");
+  EXPECT_EQ(fetched.path, "");
+  EXPECT_EQ(fetched.failure, "the answer from 127.0.0.1 is larger than 16 MB");
+  EXPECT_TRUE(fs::is_empty(LibDir()));
+
+  fs::remove(served);
+  fs::copy_file(BuiltLibrary(), served);
+  std::ofstream(served, std::ios::app | std::ios::binary) << "x";
+  fetched = FetchVerifiedLibrary("libzelop32.so");
+  EXPECT_EQ(fetched.path, "");
+  EXPECT_EQ(fetched.failure,
+            "the file on the server is refused: its SHA-256 is not that of the library of this "
+            "program");
+  EXPECT_TRUE(fs::is_empty(LibDir()));
+}
+
+TEST_F(LibraryRecovery, StaleTemporaryCopiesAreRemovedButNotOneInUse) {
+  ScratchDir remote;
+  ServeFrom(remote);  // holds no library: the fetch itself fails
+  fs::create_directories(LibDir());
+  const std::string stale = LibDir() + "libzelop32.so.partAbC123";
+  std::ofstream(stale) << "left by a killed download";
+  const std::string busy = LibDir() + "libzelop32.so.partXyZ789";
+  std::ofstream(busy) << "a download running now";
+  const int fd = ::open(busy.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const std::string other = LibDir() + "notes.partAbC123";
+  std::ofstream(other) << "not ours";
+
+  const LibraryFetch fetched = FetchVerifiedLibrary("libzelop32.so");
+  ::close(fd);
+  EXPECT_EQ(fetched.path, "");
+  EXPECT_NE(fetched.failure, "");
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(busy));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_FALSE(fs::exists(LibDir() + "libzelop32.so"));
 }
 
 TEST(ErrorHandlerFolders, SystemAndTemporaryFoldersEndInASlash) {

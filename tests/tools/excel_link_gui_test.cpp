@@ -7,7 +7,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -45,7 +50,7 @@ TEST(ExcelLinkWindow, FindsSheetsAndProcessesTheChosenOne) {
   }
   ExcelLinkWindow window(nullptr, [&app] { return std::make_unique<AppView>(app); });
   EXPECT_EQ(window.objectName(), "frmExcelLink");
-  EXPECT_EQ(window.windowTitle(), "Excel Stratlyn");
+  EXPECT_EQ(window.windowTitle(), "Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)");
   EXPECT_TRUE(window.isModal());
   EXPECT_FALSE(window.cmdProcess->isEnabled()) << "nothing to process before a sheet is listed";
   EXPECT_FALSE(window.cmdCancel->isEnabled());
@@ -66,7 +71,9 @@ TEST(ExcelLinkWindow, FindsSheetsAndProcessesTheChosenOne) {
   window.cmdProcess->click();
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
   // The outcome, then which column was taken for each input.
-  EXPECT_TRUE(window.Label1->text().startsWith("Done\nUnderlying Asset: column 1"))
+  // The summary of the rows is in the status line.
+  EXPECT_TRUE(window.Label1->text().startsWith("Done.  4 rows priced, 0 refused\nUnderlying Asset: "
+                                                "column 1"))
       << window.Label1->text().toStdString();
   EXPECT_EQ(window.progress->value(), 4);
   EXPECT_EQ(window.progress->maximum(), 4);
@@ -97,7 +104,7 @@ TEST(ExcelLinkWindow, CancelAndCloseDuringARunKeepTheRowsDone) {
     }
   };
   window.cmdProcess->click();
-  EXPECT_TRUE(window.Label1->text().startsWith("Cancelled at row 6\n"))
+  EXPECT_TRUE(window.Label1->text().startsWith("Cancelled at row 6.  4 rows priced, 0 refused\n"))
       << window.Label1->text().toStdString();
   EXPECT_EQ(window.progress->value(), 4);
   for (int row = 2; row <= 5; ++row) EXPECT_TRUE(sheet.Has(row, 9)) << row;
@@ -142,7 +149,11 @@ TEST(ExcelLinkWindow, OpenFilePricesACsvWorkbookNextToIt) {
   EXPECT_EQ(window.SavedPath(), (dir / "options.priced.csv").string());
   EXPECT_EQ(ReadText(input), text);
   const std::string priced = ReadText(dir / "options.priced.csv");
-  EXPECT_NE(priced.find("Style,Calculated Price,Delta,Gamma,Vega,Theta\r\n"), std::string::npos);
+  EXPECT_NE(priced.find("Style,Calculated Price,Delta,Gamma,Vega,Theta,Message\r\n"),
+            std::string::npos);
+  EXPECT_NE(priced.find("50,x,0.25,0.25,0,0.1,1,European,,,,,,\"Strike: \"\"x\"\" is not a number\""),
+            std::string::npos)
+      << priced;
   EXPECT_NE(priced.find("European,3.127"), std::string::npos) << priced;
   EXPECT_NE(window.Label1->text().toStdString().find("Saved as options.priced.csv"),
             std::string::npos);
@@ -153,6 +164,54 @@ TEST(ExcelLinkWindow, OpenFilePricesACsvWorkbookNextToIt) {
   EXPECT_EQ(fakes.dialogs.LastText(), NotRunningMessage(2002));
   std::error_code ec;
   fs::remove_all(dir, ec);
+}
+
+TEST(ExcelLinkWindow, CancelWorksWhileTheOfficeDoesNotAnswer) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Options");
+  sheet.SetRow(1, kHeadings);
+  for (int row = 2; row <= 6; ++row) {
+    sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
+  }
+  ExcelLinkWindow window(nullptr, [&app] { return std::make_unique<AppView>(app); });
+  window.cmdFindExcel->click();
+  window.show();
+  // Row 4's cells stop answering (until the test ends).
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool released = false;
+  std::atomic<bool> stalled{false};
+  sheet.on_read = [&](int row, int) {
+    if (row != 4 || released) return;
+    stalled = true;
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
+  };
+  // The window keeps handling events: the user sees the button and presses it.
+  int clicks = 0;
+  fakes.events.on_pending = [&] {
+    if (stalled && window.cmdCancel->isEnabled() && clicks == 0) {
+      ++clicks;
+      window.cmdCancel->click();
+    }
+  };
+  const auto start = std::chrono::steady_clock::now();
+  window.cmdProcess->click();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(window.Label1->text().startsWith("Cancelled at row 4.  2 rows priced, 0 refused"))
+      << window.Label1->text().toStdString();
+  EXPECT_FALSE(window.Processing());
+  EXPECT_TRUE(sheet.Has(3, 9));
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  wake.notify_all();
+  fakes.events.on_pending = nullptr;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  sheet.on_read = nullptr;
 }
 
 }  // namespace

@@ -4,9 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include "memory_workbook.h"
+#include "tools/csv_batch.h"
 #include "support/fake_services.h"
 
 namespace stratlyn {
@@ -153,7 +162,7 @@ TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
             "column 8 (Style); results from column 9");
   EXPECT_EQ(report.columns_taken, observer.seen[1]);
   EXPECT_EQ(observer.seen[2], "Processing row 2");
-  EXPECT_EQ(observer.seen.back(), "Done");
+  EXPECT_EQ(observer.seen.back(), "Done.  3 rows priced, 0 refused");
   EXPECT_EQ(fakes.events.busy_on, 1);
   EXPECT_FALSE(fakes.events.busy);
 
@@ -161,7 +170,8 @@ TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
   // wrap, the user's own headings keep their format.
   const char* expected[] = {"Calculated Price", "Delta", "Gamma", "Vega", "Theta"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet.Text(1, 9 + i), expected[i]);
-  EXPECT_FALSE(sheet.Has(1, 14));
+  EXPECT_EQ(sheet.Text(1, 14), "Message");
+  EXPECT_FALSE(sheet.Has(1, 15));
   EXPECT_FALSE(sheet.Wrapped(1, 1));
   EXPECT_FALSE(sheet.Wrapped(1, 8));
   EXPECT_TRUE(sheet.Wrapped(1, 9));
@@ -197,7 +207,7 @@ TEST(ExcelLinkProcess, SecondRunOverwritesInPlace) {
     for (int col = 10; col <= 19; ++col) first.push_back(sheet.Number(row, col));
   }
   const int used = sheet.UsedColumns();
-  EXPECT_EQ(used, 19);
+  EXPECT_EQ(used, 20);  // with the Message column
 
   linked.link.Process(linked.entries[0].item_data);
   EXPECT_TRUE(linked.link.Columns().earlier_results);
@@ -301,13 +311,14 @@ TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
   EXPECT_NE(text.find("... and 8 more"), std::string::npos);
 }
 
-TEST(ExcelLinkProcess, RunTimeErrorStopsAtItsRowAndKeepsEarlierResults) {
+TEST(ExcelLinkProcess, ARowTheRecordsCannotTakeIsRefusedAndAFailingCellStopsTheRun) {
   FakeServices fakes;
   MemoryApp app;
   MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
   sheet.SetRow(1, kHeadings);
   sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
-  // The lattice cannot work with a zero strike: a floating-point fault.
+  // The lattice cannot work with a zero strike: that row is refused with a
+  // message, and the run goes on.
   sheet.SetRow(3, {"50", "0", "0.25", "0.25", "0", "0.1", "1", "American"});
   sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
   Linked linked(app);
@@ -316,17 +327,18 @@ TEST(ExcelLinkProcess, RunTimeErrorStopsAtItsRowAndKeepsEarlierResults) {
     std::string last;
   } observer;
   const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
-  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
-  EXPECT_EQ(report.last_row, 3);
-  EXPECT_EQ(observer.last, "Stopped at row 3");
-  ASSERT_EQ(fakes.dialogs.Count(), 1u);
-  EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
-  EXPECT_NE(fakes.dialogs.LastText().find("An error has occurred"), std::string::npos);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 2);
+  EXPECT_EQ(report.rows_refused, 1);
+  EXPECT_EQ(observer.last, "Done.  2 rows priced, 1 refused (see the Message column)");
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
   EXPECT_NEAR(sheet.Number(2, 9), 3.1273, 5e-5);
-  EXPECT_FALSE(sheet.Has(4, 9));
+  EXPECT_FALSE(sheet.Has(3, 9));
+  EXPECT_EQ(sheet.Text(3, 14), "Strike Price must be above 0");
+  EXPECT_NEAR(sheet.Number(4, 9), 1.8928, 5e-5);
   EXPECT_FALSE(fakes.events.busy);
 
-  // The same for a cell the application fails to read.
+  // A cell the application fails to read ends the run at its row.
   fakes.dialogs.Reset();
   sheet.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "American"});
   sheet.FailAt(4, 2, err::kDeviceIO);
@@ -359,7 +371,7 @@ TEST(ExcelLinkProcess, CancelKeepsTheRowsAlreadyWritten) {
   EXPECT_EQ(report.outcome, ExcelLink::Outcome::kCancelled);
   EXPECT_EQ(report.rows_priced, 3);
   EXPECT_EQ(observer.total, 10);
-  EXPECT_EQ(observer.last, "Cancelled at row 5");
+  EXPECT_EQ(observer.last, "Cancelled at row 5.  3 rows priced, 0 refused");
   for (int row = 2; row <= 4; ++row) EXPECT_TRUE(sheet.Has(row, 9));
   for (int row = 5; row <= 11; ++row) EXPECT_FALSE(sheet.Has(row, 9));
 }
@@ -547,4 +559,342 @@ TEST(ExcelLinkHeadings, WholeWordsDuplicatesAndColumnsWithoutHeading) {
   EXPECT_EQ(again.link.Columns().results, 11);
 }
 
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+using testing::AppView;
+using testing::FakeServices;
+using testing::MemoryApp;
+using testing::MemorySheet;
+
+std::vector<std::string> WithResults(std::vector<std::string> row, int count) {
+  for (int i = 0; i < count; ++i) row.push_back(link_text::kResultHeadings[i]);
+  return row;
+}
+
+TEST(ExcelLinkRules, AUserCellUnderNoResultHeadingStopsTheRunBeforeAnyWrite) {
+  // The results of a run without a price column, then a "Market Price"
+  // column inserted before them: the new block needs ten results and the
+  // message, reaching past the old block into a note and a formula of the
+  // user's in the first free column.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  headings.push_back("Market Price");
+  sheet.SetRow(1, WithResults(headings, 5));  // results in 10 to 14
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "2.5", "2.9", "0.6",
+                   "0.07", "9.6", "-6", "", "my note"});
+  sheet.SetRow(3, {"50", "55", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "0.3",
+                   "0.07", "9.6", "-6", "", "0.333333"});
+  Linked linked(app);
+  const int writes = sheet.writes;
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kConflict);
+  EXPECT_EQ(sheet.writes, writes) << "nothing may be written when a user's cell is in the way";
+  ASSERT_EQ(fakes.dialogs.Count(), 1u);
+  EXPECT_EQ(fakes.dialogs.LastText(), ResultsConflictMessage(2, 16));
+  EXPECT_EQ(sheet.Text(2, 16), "my note");
+
+  // The same sheet as a CSV file through the batch: the same refusal.
+  std::string csv;
+  for (int row = 1; row <= 3; ++row) {
+    for (int col = 1; col <= 16; ++col) csv += (col > 1 ? "," : "") + sheet.Text(row, col);
+    csv += "\n";
+  }
+  std::FILE* in = fmemopen(csv.data(), csv.size(), "rb");
+  char* out_text = nullptr;
+  size_t out_size = 0;
+  std::FILE* out = open_memstream(&out_text, &out_size);
+  const BatchReport batch = PriceCsvStream(in, "book.csv", out);
+  std::fclose(in);
+  std::fclose(out);
+  std::free(out_text);
+  EXPECT_EQ(batch.outcome, BatchReport::Outcome::kResultsConflict);
+  EXPECT_EQ(batch.missing_column, ResultsConflictMessage(2, 16));
+}
+
+TEST(ExcelLinkRules, ResultsOfAnEarlierRunThatThisRunDoesNotFillAreEmptied) {
+  // Ten results of a run with a price column; the price column deleted and
+  // an input changed: the implied figures of the old inputs must go.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  sheet.SetRow(1, WithResults(kHeadings, 10));
+  sheet.SetRow(2, {"50", "55", "0.25", "0.25", "0", "0.1", "1", "European", "2.5", "0.6", "0.07",
+                   "9.6", "-6", "0.3", "0.55", "0.06", "9.7", "-6.5"});
+  Linked linked(app);
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  ASSERT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_FLOAT_EQ(static_cast<float>(sheet.Number(2, 9)),
+                  European(50, 55, 0.25, 0.25, 0, 0.1, 1));
+  EXPECT_EQ(sheet.Text(1, 14), link_text::kMessageHeading);
+  EXPECT_FALSE(sheet.Has(2, 14));
+  for (int col = 15; col <= 18; ++col) {
+    EXPECT_FALSE(sheet.Has(1, col)) << "heading of column " << col;
+    EXPECT_FALSE(sheet.Has(2, col)) << "figure of the earlier run in column " << col;
+  }
+  // Run again: the same block, nothing of the user's in the way.
+  EXPECT_EQ(linked.link.Process(linked.entries[0].item_data).outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+TEST(ExcelLinkRules, TheChosenSheetIsFoundByNameAtProcess) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& first = app.AddSheet("book.ods", "Calls");
+  MemorySheet& second = app.AddSheet("book.ods", "Puts");
+  for (MemorySheet* sheet : {&first, &second}) {
+    sheet->SetRow(1, kHeadings);
+    sheet->SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
+  }
+  Linked linked(app);
+  ASSERT_EQ(linked.entries.size(), 2u);
+  ASSERT_EQ(linked.entries[1].caption, "[book.ods]Puts");
+  app.MoveSheet(1, 2, 1);  // "Puts" is now the first sheet
+  const ExcelLink::Report report = linked.link.Process(linked.entries[1].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_TRUE(second.Has(2, 9)) << "the chosen sheet gets the results";
+  EXPECT_FALSE(first.Has(2, 9)) << "the sheet now at the chosen position is left alone";
+  std::vector<ExcelLink::SheetEntry> list;
+  ASSERT_TRUE(linked.link.TakeNewSheetList(list));
+  EXPECT_EQ(list[0].caption, "[book.ods]Puts");
+}
+
+// A sheet whose reading of one cell stalls until released (an office that
+// stops answering).
+struct Stall {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool released = false;
+  std::atomic<bool> stalled{false}, returned{false};
+  void Arm(MemorySheet& sheet, int stall_row) {
+    sheet.on_read = [this, stall_row](int row, int) {
+      if (row != stall_row || returned) return;
+      stalled = true;
+      std::unique_lock lock(mutex);
+      cv.wait_for(lock, std::chrono::seconds(20), [this] { return released; });
+    };
+  }
+  ~Stall() {
+    {
+      std::lock_guard lock(mutex);
+      released = true;
+    }
+    cv.notify_all();
+    returned = true;
+    // Let the office thread come back out of the sheet before it goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+};
+
+TEST(ExcelLinkRules, AnOfficeThatDoesNotAnswerEndsTheRunAndCancelWorksWhileWaiting) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  sheet.SetRow(1, kHeadings);
+  for (int row = 2; row <= 4; ++row) {
+    sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
+  }
+  {
+    Stall stall;
+    stall.Arm(sheet, 3);
+    Linked linked(app);
+    linked.link.SetOfficeTimeLimit(std::chrono::milliseconds(300));
+    int events_while_stalled = 0;
+    fakes.events.on_pending = [&] { events_while_stalled += stall.stalled ? 1 : 0; };
+    const auto start = std::chrono::steady_clock::now();
+    const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(report.outcome, ExcelLink::Outcome::kFailed);
+    EXPECT_EQ(report.last_row, 3);
+    ASSERT_GE(fakes.dialogs.Count(), 1u);
+    EXPECT_EQ(fakes.dialogs.LastText(), NoAnswerMessage(std::chrono::milliseconds(300), 3));
+    EXPECT_TRUE(sheet.Has(2, 9)) << "the row above keeps its results";
+    EXPECT_GT(events_while_stalled, 0) << "events ran while the call was waited for";
+    fakes.events.on_pending = nullptr;
+  }
+  {
+    // Cancel during a wait of the long default limit ends the run at once.
+    Stall stall;
+    stall.Arm(sheet, 4);
+    Linked linked(app);
+    struct CancelOnStall : ExcelLink::Observer {
+      explicit CancelOnStall(Stall& s) : stall(s) {}
+      bool CancelRequested() override { return stall.stalled; }
+      Stall& stall;
+    } observer(stall);
+    const auto start = std::chrono::steady_clock::now();
+    const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(report.outcome, ExcelLink::Outcome::kCancelled);
+    EXPECT_EQ(report.last_row, 4);
+  }
+}
+
+TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  headings.push_back("Market Price");
+  sheet.SetRow(1, headings);
+  const std::vector<std::vector<std::string>> rows = {
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1e9", "European", "2"},      // 2 type
+      {"3.5e38", "50", "0.25", "0.25", "0", "0.1", "1", "European", "2"},    // 3 spot
+      {"50", "50", "0.25", "0", "0", "0.1", "1", "European", "2"},           // 4 vol 0
+      {"50", "50", "0.25", "-0.2", "0", "0.1", "2", "American", "2"},        // 5 vol < 0
+      {"50", "50", "0.25", "", "0", "0.1", "1", "European", "2"},            // 6 vol empty
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "60"},       // 7 no vol
+      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", "60"},       // 8 no vol
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", ""},         // 9 blank price
+      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", ""},         // 10 blank price
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3"},        // 11 good
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "abc"},      // 12 text
+  };
+  for (size_t i = 0; i < rows.size(); ++i) sheet.SetRow(static_cast<int>(i) + 2, rows[i]);
+  Linked linked(app);
+  struct Statuses : ExcelLink::Observer {
+    void Status(const std::string& text) override { last = text; }
+    std::string last;
+  } observer;
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
+  ASSERT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 3);
+  EXPECT_EQ(report.rows_refused, 8);
+  EXPECT_EQ(observer.last, std::string("Done.  ") + RunSummary(3, 8));
+  const int first = 10, message = first + 10;
+  EXPECT_EQ(sheet.Text(1, message), link_text::kMessageHeading);
+  const std::map<int, std::string> refused = {
+      {2, link_text::kBadType},
+      {3, std::string("Underlying Asset 3.5e+38") + link_text::kOutOfRange},
+      {4, std::string("Volatility") + link_text::kNotPositive},
+      {5, std::string("Volatility") + link_text::kNotPositive},
+      {6, std::string("Volatility") + link_text::kIsEmpty},
+      {12, "Market Price: \"abc\"" + std::string(link_text::kNotANumber)}};
+  for (const auto& [row, text] : refused) {
+    EXPECT_EQ(sheet.Text(row, message), text) << "row " << row;
+    for (int col = first; col < message; ++col) {
+      EXPECT_FALSE(sheet.Has(row, col)) << "row " << row << " column " << col;
+    }
+  }
+  for (const int row : {7, 8}) {
+    // Value and Greeks stand; no implied figure, and the message says why.
+    EXPECT_EQ(sheet.Text(row, message), link_text::kNoVolatility) << "row " << row;
+    for (int col = first; col < first + 5; ++col) EXPECT_TRUE(sheet.Has(row, col));
+    for (int col = first + 5; col < message; ++col) {
+      EXPECT_FALSE(sheet.Has(row, col)) << "row " << row << " column " << col;
+    }
+  }
+  for (const int row : {9, 10}) {
+    EXPECT_FALSE(sheet.Has(row, message)) << "a blank market price needs no message";
+    for (int col = first; col < first + 5; ++col) EXPECT_TRUE(sheet.Has(row, col));
+    for (int col = first + 5; col < message; ++col) EXPECT_FALSE(sheet.Has(row, col));
+  }
+  EXPECT_FALSE(sheet.Has(11, message));
+  // The good row: the implied volatility reprices the market price.
+  EXPECT_NEAR(European(50, 50, 0.25, sheet.Number(11, first + 5), 0, 0.1, 1), 3.0, 1e-3);
+  // No sentinel anywhere, no record's message box.
+  for (int row = 2; row <= 12; ++row) {
+    for (int col = first; col < message; ++col) {
+      if (sheet.Has(row, col)) {
+        EXPECT_GT(sheet.Number(row, col), -900) << row << "," << col;
+      }
+    }
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 1u) << "only the list of rows with text in a number cell";
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ExcelLinkRules, AColumnOfTheUsersNamedMessageAfterOldResultsIsNotTaken) {
+  // Results of an earlier version (no Message column), then a column of
+  // the user's that happens to be headed "Message" two columns on.
+  testing::FakeServices fakes;
+  testing::MemoryApp app;
+  testing::MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  for (int i = 0; i < 5; ++i) headings.push_back(link_text::kResultHeadings[i]);
+  headings.push_back("Message");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
+                   "1", "call the desk"});
+  Linked linked(app);
+  ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  // Right after five results "Message" is the run's own column.
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_FALSE(sheet.Has(2, 14));
+
+  // After ten results it would be too; after six it is the user's.
+  headings = kHeadings;
+  for (int i = 0; i < 6; ++i) headings.push_back(link_text::kResultHeadings[i]);
+  headings.push_back("Message");
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
+                   "1", "1", "call the desk"});
+  report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(sheet.Text(1, 14), "Message");  // the run's own, over its old column
+  EXPECT_EQ(sheet.Text(1, 15), "Message");  // the user's, kept
+  EXPECT_EQ(sheet.Text(2, 15), "call the desk");
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace stratlyn
+
+namespace stratlyn {
+namespace {
+
+TEST(ExcelLinkRules, AnAttachThatDoesNotAnswerEndsOrIsCancelled) {
+  testing::FakeServices fakes;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool released = false;
+  std::atomic<int> returned{0};
+  // An office that accepts the connection and then says nothing.
+  const auto hang = [&]() -> std::unique_ptr<SpreadsheetApp> {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
+    ++returned;
+    return nullptr;
+  };
+  {
+    ExcelLink link(hang);
+    link.SetOfficeTimeLimit(std::chrono::milliseconds(300));
+    std::vector<ExcelLink::SheetEntry> list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.FindExcelSheets(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_EQ(fakes.dialogs.Count(), 1u);
+    EXPECT_EQ(fakes.dialogs.LastText(), NoAnswerMessage(std::chrono::milliseconds(300), 0));
+  }
+  {
+    ExcelLink link(hang);
+    bool cancel = false;
+    link.SetCancelCheck([&] { return cancel; });
+    fakes.events.on_pending = [&] { cancel = true; };  // the user presses Cancel
+    std::vector<ExcelLink::SheetEntry> list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.FindExcelSheets(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(fakes.dialogs.Count(), 1u) << "giving up needs no message";
+    fakes.events.on_pending = nullptr;
+  }
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  wake.notify_all();
+  while (returned < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+}  // namespace
 }  // namespace stratlyn

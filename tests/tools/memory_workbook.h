@@ -3,6 +3,7 @@
 // worksheets whose cells hold CellValues. Numbers display as their shortest
 // text; every wrap switch is recorded; a cell can be made to fail.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -50,8 +51,11 @@ class MemorySheet : public Worksheet {
   void FailAt(int row, int col, int number) { failing_[{row, col}] = number; }
   void Heal() { failing_.clear(); }
   int writes = 0;
+  // Called at every read of a cell before it is read (to stall a call).
+  std::function<void(int row, int col)> on_read;
 
   CellValue Value(int row, int col) override {
+    if (on_read) on_read(row, col);
     Check(row, col);
     auto it = cells_.find({row, col});
     return it == cells_.end() ? CellValue::Empty() : it->second;
@@ -111,6 +115,14 @@ class MemoryApp : public SpreadsheetApp {
     books_.push_back({workbook, {}});
     books_.back().sheets.push_back(std::make_unique<MemorySheet>(sheet));
     return *books_.back().sheets.back();
+  }
+
+  // Moves a workbook's sheet to another position (both from 1).
+  void MoveSheet(int workbook, int from, int to) {
+    auto& sheets = BookAt(workbook).sheets;
+    auto sheet = std::move(sheets[from - 1]);
+    sheets.erase(sheets.begin() + (from - 1));
+    sheets.insert(sheets.begin() + (to - 1), std::move(sheet));
   }
 
   int WorkbookCount() override { return static_cast<int>(books_.size()); }

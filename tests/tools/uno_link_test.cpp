@@ -19,7 +19,12 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <filesystem>
 #include <fstream>
@@ -157,6 +162,29 @@ void OpenInOffice(int port, const fs::path& path) {
       args);
 }
 
+// Moves the sheet `name` of the office's first spreadsheet to the front,
+// as a user drags a sheet tab.
+void MoveSheetToFront(int port, const std::string& name) {
+  namespace css = com::sun::star;
+  using css::uno::Reference;
+  const Reference<css::uno::XComponentContext> local =
+      cppu::defaultBootstrap_InitialComponentContext();
+  const auto resolver = css::bridge::UnoUrlResolver::create(local);
+  const std::string url =
+      "uno:socket,host=127.0.0.1,port=" + std::to_string(port) + ";urp;StarOffice.ComponentContext";
+  const Reference<css::uno::XComponentContext> remote(
+      resolver->resolve(rtl::OUString::createFromAscii(url.c_str())), css::uno::UNO_QUERY_THROW);
+  const auto components = css::frame::Desktop::create(remote)->getComponents()->createEnumeration();
+  while (components->hasMoreElements()) {
+    const Reference<css::sheet::XSpreadsheetDocument> doc(components->nextElement(),
+                                                          css::uno::UNO_QUERY);
+    if (doc.is()) {
+      doc->getSheets()->moveByName(rtl::OUString::createFromAscii(name.c_str()), 0);
+      return;
+    }
+  }
+}
+
 // A headless office started for one test, stopped (its whole process group)
 // when the test ends. The office program asks to be started again (exit
 // code 81) after it has set up a fresh profile; Alive does that.
@@ -193,6 +221,14 @@ class Office {
   Office& operator=(const Office&) = delete;
 
   // Ends the office at once, as a crash or a user closing it would.
+  // Stops the office without ending it (it then answers nothing), and lets
+  // it go on.
+  void Freeze() {
+    if (pid_ > 0) kill(-pid_, SIGSTOP);
+  }
+  void Thaw() {
+    if (pid_ > 0) kill(-pid_, SIGCONT);
+  }
   void Kill() {
     if (pid_ <= 0) return;
     kill(-pid_, SIGKILL);
@@ -344,8 +380,46 @@ TEST(UnoLink, ProcessesASheetOfARunningCalc) {
   EXPECT_TRUE(sheet.Value(7, 11).IsEmpty());  // below the first empty underlying
   EXPECT_EQ(sheet.Text(7, 10), "below");
   EXPECT_EQ(app->GetWorksheet(1, 2).Text(1, 1), "kept");
-  EXPECT_GE(sheet.UsedColumns(), 20);
+  EXPECT_EQ(sheet.Text(1, 21), "Message");
+  EXPECT_EQ(sheet.Text(4, 21), "Strike: \"abc\" is not a number");
+  EXPECT_TRUE(sheet.Value(2, 21).IsEmpty());
+  EXPECT_GE(sheet.UsedColumns(), 21);
   EXPECT_EQ(sheet.UsedRows(), 7);
+
+  // The user moves "Notes" in front of "Options" after the sheets were
+  // listed: Process still works on "Options", found by its name.
+  MoveSheetToFront(port, "Notes");
+  sheet.SetValue(2, 11, CellValue::Empty());
+  const ExcelLink::Report moved = link.Process(list[0].item_data);
+  EXPECT_EQ(moved.outcome, ExcelLink::Outcome::kDone);
+  app = ConnectToCalc("127.0.0.1", port);
+  EXPECT_EQ(app->WorksheetName(1, 1), "Notes");
+  EXPECT_EQ(app->GetWorksheet(1, 1).Text(1, 1), "kept") << "the other sheet is left alone";
+  EXPECT_TRUE(app->GetWorksheet(1, 1).Value(1, 11).IsEmpty()) << "no results in Notes";
+  EXPECT_NEAR(app->GetWorksheet(1, 2).Value(2, 11).number, 3.1273, 5e-5);
+  std::vector<ExcelLink::SheetEntry> now;
+  ASSERT_TRUE(link.TakeNewSheetList(now));
+  EXPECT_EQ(now[0].caption, "[options book.fods]Notes");
+
+  // Calc stops answering in the middle of a run: the run ends after the
+  // time limit with a message naming the row, instead of waiting for ever.
+  struct FreezeAtRow3 : ExcelLink::Observer {
+    explicit FreezeAtRow3(Office& o) : office(o) {}
+    void Status(const std::string& text) override {
+      if (text == "Processing row 3") office.Freeze();
+    }
+    Office& office;
+  } freezer(office);
+  link.SetOfficeTimeLimit(std::chrono::seconds(2));
+  const auto start = std::chrono::steady_clock::now();
+  const ExcelLink::Report frozen = link.Process(now[1].item_data, freezer);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  office.Thaw();
+  EXPECT_EQ(frozen.outcome, ExcelLink::Outcome::kFailed);
+  EXPECT_EQ(frozen.last_row, 3);
+  EXPECT_EQ(fakes.dialogs.LastText(), NoAnswerMessage(std::chrono::seconds(2), 3));
+  link.SetOfficeTimeLimit(std::chrono::seconds(30));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
   // Calc goes away in the middle of a second run: the link says so, with
   // the row, instead of an automation error.
@@ -356,7 +430,8 @@ TEST(UnoLink, ProcessesASheetOfARunningCalc) {
     }
     Office& office;
   } killer(office);
-  const ExcelLink::Report lost = link.Process(list[0].item_data, killer);
+  ASSERT_EQ(now[1].caption, "[options book.fods]Options");
+  const ExcelLink::Report lost = link.Process(now[1].item_data, killer);
   EXPECT_EQ(lost.outcome, ExcelLink::Outcome::kFailed);
   EXPECT_EQ(lost.last_row, 3);
   EXPECT_EQ(fakes.dialogs.LastText(), ConnectionLostMessage(3));

@@ -107,6 +107,66 @@ TEST(zelFTP, GetFileFetchesInBinaryModeAndReplacesTheLocalFile) {
             1);
 }
 
+// Number of entries in a folder.
+long Entries(const std::string& dir) {
+  return std::distance(std::filesystem::directory_iterator(dir),
+                       std::filesystem::directory_iterator());
+}
+
+TEST(zelFTP, EveryRequestHasADeadlineForTheWholeAnswerAndASizeCap) {
+  ScratchDir remote;
+  ScratchDir local;
+  remote.Write("slow.bin", std::string(4000, 'x'));
+  // Four bytes a second: never a pause long enough for the stall limit.
+  LoopbackFtpServer trickle(remote.Path(), MakersFtpUser(), MakersFtpPassword(), false, 4);
+  ASSERT_TRUE(trickle.Ok()) << trickle.Error();
+  ScopedEnv env("STRATLYN_FTP_URL", trickle.BaseUrl());
+  zelFTP ftp;
+  ftp.SetDeadline(2);
+  EXPECT_FALSE(ftp.getFile("slow.bin", local.Path() + "/slow.bin"));
+  EXPECT_EQ(ftp.lastFailure(), "no complete answer from 127.0.0.1 in 2 s");
+  EXPECT_EQ(Entries(local.Path()), 0) << "no temporary file is left";
+
+  // A file over the cap is refused; nothing is kept.
+  remote.Write("big.bin", std::string(5000, 'y'));
+  LoopbackFtpServer fast(remote.Path(), MakersFtpUser(), MakersFtpPassword());
+  ASSERT_TRUE(fast.Ok()) << fast.Error();
+  ScopedEnv fast_env("STRATLYN_FTP_URL", fast.BaseUrl());
+  zelFTP capped;
+  capped.SetMaxFileBytes(4999);
+  EXPECT_FALSE(capped.getFile("big.bin", local.Path() + "/big.bin"));
+  EXPECT_EQ(capped.lastFailure(), "the answer from 127.0.0.1 is larger than 4999 bytes");
+  EXPECT_EQ(Entries(local.Path()), 0);
+  capped.SetMaxFileBytes(5000);
+  EXPECT_TRUE(capped.getFile("big.bin", local.Path() + "/big.bin"));
+  EXPECT_EQ(capped.lastFailure(), "");
+
+  // A check that refuses the complete file keeps it from the destination.
+  capped.SetCommitCheck([](const std::string& temporary, std::string& why) {
+    why = "refused " + std::to_string(ReadAll(temporary).size()) + " bytes";
+    return false;
+  });
+  std::filesystem::remove(local.Path() + "/big.bin");
+  EXPECT_FALSE(capped.getFile("big.bin", local.Path() + "/big.bin"));
+  EXPECT_EQ(capped.lastFailure(), "refused 5000 bytes");
+  EXPECT_EQ(Entries(local.Path()), 0);
+}
+
+TEST(zelFTP, PagesHaveADeadlineAndACapToo) {
+  ScratchDir dir;
+  LoopbackHttpServer http(dir.Path());
+  ASSERT_TRUE(http.Ok()) << http.Error();
+  zelFTP ftp;
+  ftp.SetDeadline(2);
+  EXPECT_EQ(ftp.GetUrlSource(http.BaseUrl() + "/_trickle/2"), "");
+  EXPECT_EQ(ftp.lastFailure(), "no complete answer from 127.0.0.1 in 2 s");
+  EXPECT_EQ(ftp.GetUrlSource(http.BaseUrl() + "/_headers"), "");
+  EXPECT_EQ(ftp.lastFailure(), "no complete answer from 127.0.0.1 in 2 s");
+  zelFTP endless;
+  EXPECT_EQ(endless.GetUrlSource(http.BaseUrl() + "/_endless"), "");
+  EXPECT_EQ(endless.lastFailure(), "the answer from 127.0.0.1 is larger than 64 MB");
+}
+
 TEST(zelFTP, LoginWordsSwapForOtherServers) {
   ScratchDir remote;
   ScratchDir local;
@@ -154,6 +214,14 @@ TEST(zelFTP, LoadFileLoadsTheLastFetchedLibrary) {
 
   ASSERT_TRUE(ftp.getFile("notes.txt", local.Path() + "/notes.txt"));
   EXPECT_FALSE(ftp.loadFile());
+  EXPECT_EQ(ftp.lastFailure(), "its SHA-256 is not that of the library of this program");
+
+  // A changed copy of the library is refused as well: loaded only when it
+  // is this build's library.
+  std::ofstream(remote.Path() + "/libzelop32.so", std::ios::app | std::ios::binary) << '\0';
+  ASSERT_TRUE(ftp.getFile("libzelop32.so", local.Path() + "/libzelop32.so"));
+  EXPECT_FALSE(ftp.loadFile());
+  EXPECT_EQ(ftp.libraryHandle(), nullptr);
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ TEST(NumericValue, ASpaceGroupingLocaleTakesEverySpace) {
 struct EntryCase {
   const char* entry;  // dot-decimal; written in the locale's form
   double value;       // value afterwards (kUnchanged: left alone)
-  const char* text;   // text afterwards, dot-decimal
+  const char* text;   // text afterwards, dot-decimal (a refused entry keeps its own)
   bool message;       // "Invalid Numeric Entry Encountered" shown
 };
 constexpr double kUnchanged = -777.0;
@@ -131,22 +131,26 @@ const EntryCase kEntryCases[] = {
     {"(1/2)", -0.5, "-0.5000", false},
     {"/8", 0.5, "0.5000", false},
     {"/12", 0.75, "0.7500", false},
-    {"/8.5", 0.5, "0.5000", false},  // 8.5 rounds to the even 8
-    {"/9.5", 0.625, "0.6250", false},
-    {"24 3/8", 24, "24.0000", false},
-    {"Last: 131.25", 0, "", false},  // cut at the blank: "Last:" keeps no digit
-    {"abc", 0, "", false},
-    {".", 0, "0.0000", false},
-    {"1.2.3", 0, "0.0000", false},
-    {"1/0", 0, "", false},
-    {"21/0", 0, "", false},
-    {"121/0", kUnchanged, "1", true},
-    {"/x", kUnchanged, "/", true},
-    {"", kUnchanged, "", false},
-    {"   ", kUnchanged, "", false},
+    {"24 3/8", 24.375, "24.3750", false},  // a whole number and a fraction
+    {"", 0, "0.0000", false},              // a blank field is 0
+    {"   ", 0, "0.0000", false},
+    // Refused: no digit, characters of no number, a second decimal
+    // separator, a division by zero. The value stays; the text too.
+    {"/8.5", kUnchanged, "/8.5", true},
+    {"Last: 131.25", kUnchanged, "Last: 131.25", true},
+    {"abc", kUnchanged, "abc", true},
+    {".", kUnchanged, ".", true},
+    {"1.2.3", kUnchanged, "1.2.3", true},
+    {"1/0", kUnchanged, "1/0", true},
+    {"21/0", kUnchanged, "21/0", true},
+    {"121/0", kUnchanged, "121/0", true},
+    {"/x", kUnchanged, "/x", true},
     {"x\xC2\xB7"
      "17.5",
-     17.5, "17.5000", false},
+     kUnchanged,
+     "x\xC2\xB7"
+     "17.5",
+     true},
 };
 
 TEST(ParseNumericEntry, ReadsTheEntryFormsUnderBothLocales) {
@@ -164,7 +168,7 @@ TEST(ParseNumericEntry, ReadsTheEntryFormsUnderBothLocales) {
       EXPECT_EQ(text, InLocale(c.text, loc)) << where;
       ASSERT_EQ(fakes.dialogs.Count(), c.message ? 1u : 0u) << where;
       if (c.message) {
-        EXPECT_EQ(fakes.dialogs.Last().text, "Invalid Numeric Entry Encountered");
+        EXPECT_EQ(fakes.dialogs.Last().text.rfind("Invalid Numeric Entry Encountered\n\n", 0), 0u);
         EXPECT_EQ(fakes.dialogs.Last().icon, MsgIcon::Critical);
         EXPECT_EQ(fakes.dialogs.Last().buttons, MsgButtons::Ok);
         EXPECT_EQ(fakes.dialogs.Last().title, "Quorvale");
@@ -182,10 +186,11 @@ TEST(ParseNumericEntry, SinglePrecisionTargetRefusesWhatDoesNotFit) {
   EXPECT_EQ(single, 5.0f);
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
 
+  // Every typed figure is kept in single precision: so is one read wide.
   text = "1e39";
   double wide = 5.0;
-  EXPECT_FALSE(ParseNumericEntry(text, wide));
-  EXPECT_EQ(wide, 1e39);
+  EXPECT_TRUE(ParseNumericEntry(text, wide));
+  EXPECT_EQ(wide, 5.0);
 
   // A whole part too large for a float, through the fraction path.
   text = "99999999999999999999999999999999999999999/16";

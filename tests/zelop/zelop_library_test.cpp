@@ -279,6 +279,13 @@ TEST_F(ZelopLibraryTest, BaroneAdesiWhaleyAgreesWithQuantLibOnRandomCases) {
       EXPECT_EQ(value, european) << i;
       continue;
     }
+    // A call at a negative rate can be worth exercising at once (paying the
+    // strike now costs less than paying it later); QuantLib's engine values
+    // every call without a yield as European, ours by the approximation,
+    // which a test of its own compares with the true American value.
+    if (c.flag == 1 && c.r < 0 && c.q <= 0) {
+      continue;
+    }
     // No reference where QuantLib did not converge or converged to a figure
     // below the exercise value or the European value (where the approximation
     // itself dips below them, ours reads the larger of the two).

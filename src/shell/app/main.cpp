@@ -1,7 +1,6 @@
 // stratlyn: the desktop program. Sets up what Qt WebEngine needs on this
 // machine, installs the Qt services, and starts the main window.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "shell/calc_main_widget.h"
+#include "shell/runtime_dir.h"
 #include "tools/library_download.h"
 #include "util/qt_services.h"
 #include "util/services.h"
@@ -24,14 +24,20 @@ void PrepareWebEngineEnvironment() {
   if (geteuid() == 0 && std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") == nullptr) {
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 1);
   }
-  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-    // A private folder, as the runtime directory must be (mode 0700).
-    const std::string dir = "/tmp/stratlyn-runtime-" + std::to_string(geteuid());
-    mkdir(dir.c_str(), 0700);
-    chmod(dir.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  }
 }
+
+// The runtime folder this run made, removed with what the web engine left in
+// it when the program ends normally (the next run removes it otherwise).
+class RuntimeFolder {
+ public:
+  RuntimeFolder() : made_(stratlyn::PrepareRuntimeDir()) {}
+  ~RuntimeFolder() { stratlyn::RemoveRuntimeDir(made_); }
+  RuntimeFolder(const RuntimeFolder&) = delete;
+  RuntimeFolder& operator=(const RuntimeFolder&) = delete;
+
+ private:
+  stratlyn::MadeRuntimeDir made_;
+};
 
 QIcon ApplicationIcon() {
   QIcon icon = QIcon::fromTheme("stratlyn");
@@ -54,6 +60,7 @@ QIcon ApplicationIcon() {
 
 int main(int argc, char** argv) {
   PrepareWebEngineEnvironment();
+  const RuntimeFolder runtime_folder;
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName("stratlyn");

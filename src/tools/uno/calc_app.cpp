@@ -229,8 +229,9 @@ class CalcApp : public SpreadsheetApp {
 
   Worksheet& GetWorksheet(int workbook, int sheet) override {
     const auto& doc = Document(workbook);
+    // Looked up afresh each time: the sheets may have been moved since.
     auto& kept = sheets_[{workbook, sheet}];
-    if (!kept) kept = Guard([&] { return std::make_unique<CalcSheet>(SheetAt(doc, sheet)); });
+    kept = Guard([&] { return std::make_unique<CalcSheet>(SheetAt(doc, sheet)); });
     return *kept;
   }
 

@@ -3,16 +3,17 @@
 with a password (read and list only). Prints the chosen port on the first
 line of stdout. Needs Debian's python3-pyftpdlib (/usr/bin/python3).
 
-Usage: ftp_server.py ROOT USER PASSWORD [binary-only]
+Usage: ftp_server.py ROOT USER PASSWORD [binary-only|any-type] [BYTES_PER_SECOND]
 With "binary-only", a download asked for in ASCII mode (TYPE A) is refused
-with 550, so a test can tell that a client fetches byte for byte.
+with 550, so a test can tell that a client fetches byte for byte. With
+BYTES_PER_SECOND, every download trickles at that rate.
 """
 import logging
 import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -39,6 +40,11 @@ def main():
     handler.auth_failed_timeout = 0.1  # refuse a wrong password at once
     handler.passive_ports = None
     handler.masquerade_address = None
+    if len(sys.argv) > 5 and int(sys.argv[5]) > 0:
+        dtp = ThrottledDTPHandler
+        dtp.write_limit = int(sys.argv[5])
+        dtp.ac_out_buffer_size = max(1, int(sys.argv[5]))
+        handler.dtp_handler = dtp
     server = FTPServer(("127.0.0.1", 0), handler)
     sys.stdout.write("%d\n" % server.address[1])
     sys.stdout.flush()

@@ -14,6 +14,10 @@ Paths:
   /_bytes/N            N bytes 0,1,...,255,0,1,... (application/octet-stream)
   /_download/PATH      the file PATH as application/octet-stream (a browser saves it)
   /_echo               the request line and headers, as text/plain
+  /_trickle/N          a page announced as 100000 bytes, sent N bytes a second
+  /_headers            the headers of a page of 1000 bytes, then nothing more
+  /_endless            a page without a length, sent as fast as it is read, never ending
+  /_named/NAME/PATH    the file PATH as a download with Content-Disposition filename="NAME"
 """
 import os
 import sys
@@ -120,6 +124,36 @@ class Handler(SimpleHTTPRequestHandler):
                 n = int(parts[2])
                 body = bytes(i % 256 for i in range(n))
                 self._send(200, body, "application/octet-stream")
+            elif head == "_trickle":
+                rate = max(1, int(parts[2]))
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", "100000")
+                self.end_headers()
+                while True:
+                    self.wfile.write(b"x" * rate)
+                    self.wfile.flush()
+                    time.sleep(1.0)
+            elif head == "_headers":
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", "1000")
+                self.end_headers()
+                self.wfile.flush()
+                HANG.wait()
+            elif head == "_endless":
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.end_headers()
+                chunk = b"<p>endless</p>" * 4096
+                while True:
+                    self.wfile.write(chunk)
+            elif head == "_named":
+                name = urllib.parse.unquote(parts[2])
+                with open(self._file_for("/".join(parts[3:]), "") or os.devnull, "rb") as f:
+                    data = f.read()
+                self._send(200, data, "application/octet-stream",
+                           {"Content-Disposition": 'attachment; filename="%s"' % name})
             elif head == "_echo":
                 text = self.requestline + "\n" + str(self.headers)
                 self._send(200, text.encode(), "text/plain")

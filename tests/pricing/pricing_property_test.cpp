@@ -1,0 +1,387 @@
+// Properties of the records' figures over generated terms (fixed seeds):
+// every implied-volatility solve reprices the market price and reports the
+// figures of a plain run at its root; the lattice's figures lie near
+// independent references, are smooth in the volatility and the strike, free
+// of arbitrage in the strike, never below the European value, and finite.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "numerics/trinomial_lattice.h"
+#include "pricing/zel_barr.h"
+#include "pricing/zel_bsop.h"
+#include "support/fake_services.h"
+#include "support/quantlib_reference.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::FakeServices;
+
+struct Terms {
+  double sign = 1;  // +1 call, -1 put
+  double s = 100, k = 100, t = 1, r = 0.05, q = 0, sigma = 0.2;
+  bool american = true;
+  std::string Text() const {
+    return std::string(sign > 0 ? "call" : "put") + (american ? " American" : " European") +
+           " S " + std::to_string(s) + " K " + std::to_string(k) + " T " + std::to_string(t) +
+           " r " + std::to_string(r) + " q " + std::to_string(q) + " vol " +
+           std::to_string(sigma);
+  }
+};
+
+struct Figures {
+  float value, delta, gamma, vega, theta;
+  bool operator==(const Figures&) const = default;
+};
+
+zelBarr Lattice(const Terms& x) {
+  zelBarr b;
+  b.SetOptionData(x.sign, b.strType);
+  b.SetOptionData(x.s, b.strUnderlying);
+  b.SetOptionData(x.k, b.strStrike);
+  b.SetOptionData(x.t, b.strMaturity);
+  b.SetOptionData(x.r, b.strRiskFree);
+  b.SetOptionData(x.q, b.strDvl);
+  b.SetOptionData(x.sigma, b.strVolatility);
+  return b;
+}
+
+Figures Read(const zelBarr& b) {
+  return {b.GetOptionData(b.strOptionPrice), b.GetOptionData(b.strDelta),
+          b.GetOptionData(b.strGamma), b.GetOptionData(b.strVega), b.GetOptionData(b.strTheta)};
+}
+
+Figures LatticeFigures(const Terms& x) {
+  zelBarr b = Lattice(x);
+  b.CalcBarr(x.american ? b.AMERVANILLA : b.EUROVANILLA);
+  return Read(b);
+}
+
+zelBSOP Vanilla(const Terms& x) {
+  zelBSOP o;
+  o.SetTerms(x.sign > 0 ? 1.0f : 2.0f, static_cast<float>(x.r), static_cast<float>(x.t),
+             static_cast<float>(x.k), static_cast<float>(x.s), static_cast<float>(x.sigma),
+             static_cast<float>(x.q));
+  return o;
+}
+
+bool Finite(const Figures& f) {
+  for (float v : {f.value, f.delta, f.gamma, f.vega, f.theta}) {
+    if (!std::isfinite(v) || v == -999.0f || v == -9999.0f) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Terms an everyday user types: S 100, K from 60 to 140, T from a week to 3
+// years, r from 0 to 10 %, q from 0 to 6 %, vol from 0.08 to 0.8.
+Terms RandomTerms(std::mt19937& gen, bool american) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  Terms x;
+  x.sign = unit(gen) < 0.5 ? 1 : -1;
+  x.k = 60 + 80 * unit(gen);
+  x.t = 0.02 + 3 * unit(gen);
+  x.r = 0.1 * unit(gen);
+  x.q = 0.06 * unit(gen);
+  x.sigma = 0.08 + 0.72 * unit(gen);
+  x.american = american;
+  return x;
+}
+
+// ---- Implied volatility: value at the root, figures of a plain run ----------------
+
+TEST(PricingPropertyTest, EuropeanImpliedVolatilityRepricesWithTheFiguresAtItsRoot) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120801);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int solved = 0;
+  for (int i = 0; i < 3000; ++i) {
+    Terms x;
+    x.sign = unit(gen) < 0.5 ? 1 : -1;
+    x.k = 50 + 150 * unit(gen);
+    x.t = 0.02 + 5 * unit(gen);
+    x.r = -0.02 + 0.14 * unit(gen);
+    x.q = 0.08 * unit(gen);
+    x.sigma = 0.03 + 1.5 * unit(gen);
+    const float price = Vanilla(x).GetOptionData("opr", true);
+    if (!(price > 0.01f)) {
+      continue;
+    }
+    zelBSOP o = Vanilla(x);
+    o.SetOptionData(0.25f, o.strVolatility);  // the search starts elsewhere
+    o.SetOptionData(price, o.strOptionPrice);
+    const float impvol = o.GetOptionData("impvol", true);
+    ASSERT_GT(impvol, 0.0f) << x.Text();  // a price of the model has a root
+    ++solved;
+    float got[5], plain[5];
+    o.GetValueAndGreeks(got, true);
+    zelBSOP at_root = Vanilla(x);
+    at_root.SetOptionData(impvol, at_root.strVolatility);
+    at_root.GetValueAndGreeks(plain, true);
+    for (int j = 0; j < 5; ++j) {
+      EXPECT_EQ(got[j], plain[j]) << x.Text() << " figure " << j;
+    }
+    // The value at the root is the market price, up to the search's tolerance
+    // of 1e-6 in the volatility.
+    EXPECT_NEAR(got[0], price, 2e-6 * (std::fabs(got[3]) + 1) + 4e-7 * price) << x.Text();
+  }
+  EXPECT_GT(solved, 2500);
+}
+
+// The examples of prices at a bound: the bound is the answer (volatility
+// 0.0001, figures at it) or the price is refused.
+TEST(PricingPropertyTest, EuropeanPricesAtTheBoundsAreTheLeastVolatilityOrRefused) {
+  FakeServices fakes;
+  Terms x{.sign = 1, .s = 100, .k = 50, .t = 1, .r = 0.05, .q = 0, .sigma = 0.2};
+  zelBSOP o = Vanilla(x);
+  o.SetOptionData(52.43853f, o.strOptionPrice);
+  EXPECT_FLOAT_EQ(o.GetOptionData("impvol", true), 0.0001f);
+  EXPECT_NEAR(o.GetOptionData("opr", true), 52.43853f, 1e-5);
+  EXPECT_NEAR(o.GetOptionData("delta", true), 1.0f, 1e-6);
+  // Below the discounted intrinsic value, above the discounted underlying.
+  for (float beyond : {52.4f, 100.5f}) {
+    zelBSOP b = Vanilla(x);
+    b.SetOptionData(beyond, b.strOptionPrice);
+    EXPECT_EQ(b.GetOptionData("impvol", true), -999.0f) << beyond;
+  }
+  // A round trip near the put's bound: value at the root, not at a trial.
+  Terms put{.sign = -1, .s = 100, .k = 130.4548, .t = 0.25, .r = 0.0787988, .q = 0.02026159};
+  zelBSOP p = Vanilla(put);
+  p.SetOptionData(28.415287f, p.strOptionPrice);
+  ASSERT_GT(p.GetOptionData("impvol", true), 0.0f);
+  EXPECT_NEAR(p.GetOptionData("opr", true), 28.415287f, 1e-4);
+}
+
+TEST(PricingPropertyTest, LatticeImpliedVolatilityRepricesWithTheFiguresOfAPlainRun) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120802);
+  for (int i = 0; i < 40; ++i) {
+    const Terms x = RandomTerms(gen, i % 4 != 0);
+    const Figures at = LatticeFigures(x);
+    if (!(at.value > 0.05f)) {
+      continue;
+    }
+    zelBarr b = Lattice(x);
+    b.SetOptionData(0.3, b.strVolatility);
+    b.SetOptionData(at.value, b.strOptionPrice);
+    b.CalcBarr(x.american ? b.AMERVANVOL : b.EUROVANVOL);
+    const float impvol = b.GetOptionData("impvol");
+    ASSERT_GT(impvol, 0.0f) << x.Text();
+    const Figures solved = Read(b);
+    EXPECT_NEAR(solved.value, at.value, 1e-5 * std::fmax(1.0f, at.value)) << x.Text();
+    Terms root = x;
+    root.sigma = impvol;
+    EXPECT_EQ(solved, LatticeFigures(root)) << x.Text();
+  }
+  // The American put at its exercise value: every small volatility gives it.
+  zelBarr b = Lattice(Terms{.sign = -1, .s = 100, .k = 130, .t = 1, .r = 0.05});
+  b.SetOptionData(30.0, b.strOptionPrice);
+  b.CalcBarr(b.AMERVANVOL);
+  EXPECT_GT(b.GetOptionData("impvol"), 0.0f);
+  EXPECT_FLOAT_EQ(b.GetOptionData("opr"), 30.0f);
+  EXPECT_FLOAT_EQ(b.GetOptionData("delta"), -1.0f);
+  b.SetOptionData(29.99, b.strOptionPrice);
+  b.CalcBarr(b.AMERVANVOL);
+  EXPECT_EQ(b.GetOptionData("impvol"), -999.0f);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+// ---- The lattice against the closed form and against itself -------------------------
+
+// Over generated terms at the default 50 steps: finite figures, the European
+// lattice within its tolerance of the closed form and its Greeks near the
+// closed form's, the American value never below the European (the exact one
+// and the vanilla record's), and between strikes 0.5 % apart the value
+// moving the right way by no more than the strike (convex up to the
+// lattice's error).
+TEST(PricingPropertyTest, LatticeFiguresAreFiniteNearTheClosedFormAndFreeOfArbitrage) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120803);
+  for (int i = 0; i < 300; ++i) {
+    Terms x = RandomTerms(gen, false);
+    const Figures eu = LatticeFigures(x);
+    ASSERT_TRUE(Finite(eu)) << x.Text();
+    const double closed =
+        numerics::EuropeanValue(x.sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
+    // The step count grows until the lattice meets the tolerance (float rounding aside).
+    EXPECT_LE(std::fabs(eu.value - closed), numerics::EuropeanTolerance(closed, x.s, x.k) + 2e-5)
+        << x.Text();
+    float bs[5];
+    zelBSOP record = Vanilla(x);
+    record.GetValueAndGreeks(bs, true);
+    // Greeks: delta within 0.01, gamma within 5 %, vega within 3 %, theta
+    // within 5 % (each plus a little); an option worth less than 1 % of the
+    // spot lies on few rows, and its gamma and vega within 15 %. A value
+    // error within the tolerance at every volatility from 0 to sigma moves
+    // by about tolerance / sigma per unit of volatility: vega's slack.
+    const double loose = closed < 0.01 * x.s ? 0.15 : 0.0;
+    const double vega_slack = 2 * numerics::EuropeanTolerance(closed, x.s, x.k) / x.sigma;
+    EXPECT_NEAR(eu.delta, bs[1], 0.01) << x.Text();
+    EXPECT_NEAR(eu.gamma, bs[2], (0.05 + loose) * bs[2] + 2e-4) << x.Text();
+    EXPECT_NEAR(eu.vega, bs[3], (0.03 + loose) * bs[3] + 0.05 + vega_slack) << x.Text();
+    EXPECT_NEAR(eu.theta, bs[4], 0.05 * std::fabs(bs[4]) + 0.05) << x.Text();
+
+    x.american = true;
+    const Figures am = LatticeFigures(x);
+    ASSERT_TRUE(Finite(am)) << x.Text();
+    EXPECT_GE(am.value, static_cast<float>(closed) * (1 - 1e-6f)) << x.Text();
+    EXPECT_GE(am.value, bs[0]) << x.Text();
+    EXPECT_GE(am.value, std::fmax(0.0, x.sign * (x.s - x.k)) * (1 - 1e-6)) << x.Text();
+
+    // Strikes 0.5 % apart: the value moves the right way, by no more than the
+    // strike does, and is convex.
+    float v[3];
+    for (int j = 0; j < 3; ++j) {
+      Terms y = x;
+      y.k = x.k * (1 + 0.005 * (j - 1));
+      v[j] = LatticeFigures(y).value;
+    }
+    const double dk = 0.005 * x.k;
+    for (int j = 0; j < 2; ++j) {
+      const double slope = (v[j + 1] - v[j]) / dk;  // the payoff's sign: -1 call, +1 put
+      EXPECT_GE(-x.sign * slope, -1e-4) << x.Text() << " slope " << slope;
+      EXPECT_LE(std::fabs(slope), 1 + 1e-4) << x.Text();
+    }
+    // Convex up to the lattice's own error: where the row count to the
+    // strike changes between two strikes the value steps by the difference
+    // of two lattices' errors, which the step count keeps within a few
+    // European tolerances.
+    EXPECT_GE(v[0] - 2.0 * v[1] + v[2], -4 * numerics::EuropeanTolerance(v[1], x.s, x.k))
+        << x.Text();
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+// Neighbouring volatilities and strikes give neighbouring Greeks: no jump
+// where the strike lies a whole number of rows from the spot.
+TEST(PricingPropertyTest, LatticeGreeksAreSmoothInTheVolatilityAndTheStrike) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120804);
+  for (int i = 0; i < 60; ++i) {
+    const Terms x = RandomTerms(gen, true);
+    const Figures mid = LatticeFigures(x);
+    for (int side : {-1, 1}) {
+      Terms vol = x, strike = x;
+      vol.sigma = x.sigma * (1 + 0.002 * side);
+      strike.k = x.k * (1 + 0.001 * side);
+      for (const Terms& y : {vol, strike}) {
+        const Figures f = LatticeFigures(y);
+        EXPECT_NEAR(f.vega, mid.vega, 0.03 * std::fabs(mid.vega) + 0.05) << y.Text();
+        EXPECT_NEAR(f.theta, mid.theta, 0.03 * std::fabs(mid.theta) + 0.05) << y.Text();
+        EXPECT_NEAR(f.delta, mid.delta, 0.02) << y.Text();
+      }
+    }
+  }
+}
+
+// The cases where the rows to the strike used to leave the middle branch
+// near 0, and the American call without dividends at T = 1000.
+TEST(PricingPropertyTest, NamedLatticeCasesHoldTheirFigures) {
+  FakeServices fakes;
+  // Vega read -1243.3 and theta -0.0085; -297.01; -83.66 at 500 steps.
+  struct Case {
+    Terms x;
+    int steps;
+    double vega, theta;
+  };
+  const Case cases[] = {
+      {{.sign = -1, .s = 50, .k = 53.6637227, .t = 1, .r = 0.1, .sigma = 0.25}, 0, 17.21, -0.831},
+      {{.sign = -1, .s = 100, .k = 125.8528, .t = 0.1, .r = 0.0322038, .sigma = 0.5712846},
+       0,
+       6.06,
+       0},
+      {{.sign = -1, .s = 50, .k = 51.705545, .t = 1, .r = 0.1, .sigma = 0.25}, 500, 17.89, 0},
+  };
+  for (const Case& c : cases) {
+    zelBarr b = Lattice(c.x);
+    if (c.steps > 0) {
+      b.SetOptionData(c.steps, b.strNSTEPS);
+    }
+    b.CalcBarr(b.AMERVANILLA);
+    EXPECT_NEAR(b.GetOptionData("vega"), c.vega, 0.02 * c.vega) << c.x.Text();
+    if (c.theta != 0) {
+      EXPECT_NEAR(b.GetOptionData("theta"), c.theta, 0.02 * std::fabs(c.theta)) << c.x.Text();
+    }
+  }
+  // Two strikes 0.004 apart: the put worth more at the higher strike, by
+  // less than the strikes differ.
+  const float low = LatticeFigures({.sign = -1, .k = 92.30979, .t = 2, .r = 0.03}).value;
+  const float high = LatticeFigures({.sign = -1, .k = 92.31348, .t = 2, .r = 0.03}).value;
+  EXPECT_GT(high, low);
+  EXPECT_LT(high - low, 92.31348 - 92.30979);
+  // No early exercise of a call without dividends: the European value.
+  const Figures call = LatticeFigures({.k = 100, .t = 1000, .r = 0.01, .sigma = 0.2});
+  EXPECT_NEAR(call.value, 99.9996, 1e-3);
+  EXPECT_NEAR(call.vega, numerics::EuropeanVega(100, 100, 1000, 0.01, 0, 0.2), 1e-3);
+  // A down-and-in put is worth no more than the plain American put.
+  zelBarr in = Lattice({.sign = -1, .k = 100, .t = 1, .r = 0.05, .sigma = 0.3});
+  in.SetOptionData(95.0, in.strBarrier);
+  in.CalcBarr(in.AMERDOWNIN);
+  const float put = LatticeFigures({.sign = -1, .k = 100, .t = 1, .r = 0.05, .sigma = 0.3}).value;
+  EXPECT_LE(in.GetOptionData("opr"), put + 1e-3f);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+// A knock-in option is worth no more than the plain option, American or
+// European, whatever the barrier's lattice makes of it.
+TEST(PricingPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120806);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 150; ++i) {
+    const Terms x = RandomTerms(gen, i % 3 != 0);
+    const bool down = unit(gen) < 0.5;
+    const double h = down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.3 * unit(gen));
+    zelBarr b = Lattice(x);
+    b.SetOptionData(h, b.strBarrier);
+    const int code = down ? (x.american ? b.AMERDOWNIN : b.EURODOWNIN)
+                          : (x.american ? b.AMERUPIN : b.EUROUPIN);
+    b.CalcBarr(code);
+    const Figures in = Read(b);
+    ASSERT_TRUE(Finite(in)) << x.Text() << " H " << h;
+    EXPECT_LE(in.value, LatticeFigures(x).value) << x.Text() << " H " << h;
+    EXPECT_GE(in.value, 0.0f) << x.Text() << " H " << h;
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+#ifdef STRATLYN_HAVE_QUANTLIB
+
+testing::RefOption Ref(const Terms& x) {
+  return {.call = x.sign > 0,
+          .s = x.s,
+          .k = x.k,
+          .r = x.r,
+          .q = x.q,
+          .sigma = x.sigma,
+          .days = static_cast<int>(std::lround(x.t * 360))};
+}
+
+// American figures at the default 50 steps against QuantLib's finite
+// differences: value within 0.5 % (plus 0.01), delta within 0.02, gamma
+// within 10 %, vega and theta within 5 % (plus 0.1).
+TEST(PricingPropertyTest, AmericanLatticeFiguresAgreeWithQuantLib) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120805);
+  for (int i = 0; i < 40; ++i) {
+    Terms x = RandomTerms(gen, true);
+    x.t = std::lround(x.t * 360) / 360.0;
+    const Figures f = LatticeFigures(x);
+    const testing::RefFigures ref = testing::AmericanFigures(Ref(x));
+    EXPECT_NEAR(f.value, ref.value, 0.005 * ref.value + 0.01) << x.Text();
+    EXPECT_NEAR(f.delta, ref.delta, 0.02) << x.Text();
+    EXPECT_NEAR(f.gamma, ref.gamma, 0.1 * ref.gamma + 1e-3) << x.Text();
+    EXPECT_NEAR(f.vega, ref.vega, 0.05 * ref.vega + 0.1) << x.Text();
+    EXPECT_NEAR(f.theta, ref.theta, 0.05 * std::fabs(ref.theta) + 0.1) << x.Text();
+  }
+}
+
+#endif
+
+}  // namespace
+}  // namespace stratlyn
