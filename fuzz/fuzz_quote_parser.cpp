@@ -1,12 +1,18 @@
-// The quote parsers (HTML page and JSON feed), the dividend-yield reader and
-// the series-file reader on arbitrary pages.
+// The quote parsers (HTML page and JSON feed), the dividend-yield reader,
+// the strict reader of fetched figures, the curve files, the daily history,
+// the implied dividend yield and the series-file reader on arbitrary pages.
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
 #include "fuzz_support.h"
+#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
+#include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -29,5 +35,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   OccSymbol occ;
   (void)ParseOccSymbol(page.substr(0, 24), occ);
+
+  if (const auto v = ReadFetchedFigure(page.substr(0, 64), data[0] & 2 ? FigureKind::kYield
+                                                                        : FigureKind::kPlain);
+      v && !std::isfinite(*v)) {
+    std::abort();
+  }
+  std::string problem;
+  for (const auto& curve :
+       {ReadTreasuryParCsv(page, "p", problem), ReadH15DownloadCsv(page, "p", problem)}) {
+    if (!curve) continue;
+    for (const CurvePoint& p : curve->points) {
+      if (!std::isfinite(p.percent) || p.percent < -20 || p.percent > 100) std::abort();
+    }
+  }
+  std::string message;
+  if (const auto closes = ReadDailyCloses(page, "p", message)) {
+    for (const DailyClose& c : *closes) {
+      if (!(c.close > 0) || !std::isfinite(c.close)) std::abort();
+    }
+    if (const auto v = RealizedVolatility(*closes, 2); v && !std::isfinite(*v)) std::abort();
+  }
+  if (const auto d = ImpliedDividendYield(
+          page, 0.25, [](double) { return 0.04; }, std::chrono::system_clock::time_point{},
+          message);
+      d && !(d->yield >= -0.05 && d->yield <= 0.5)) {
+    std::abort();
+  }
   return 0;
 }

@@ -4,14 +4,22 @@
 #include <cmath>
 #include <ctime>
 #include <exception>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <vector>
 
 #include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
+#include "marketdata/fetch_error.h"
 #include "marketdata/html_extract.h"
+#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
+#include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
@@ -44,6 +52,7 @@ constexpr std::string_view kPriceFieldFormat = "#####0.00000";
 constexpr std::string_view kMaturityFormat = "####0.00000";
 constexpr std::string_view kRateFieldFormat = "####0.0000";
 constexpr std::string_view kYieldFieldFormat = "####0.00000";
+constexpr std::string_view kVolatilityFormat = "0.0000";
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
@@ -58,15 +67,27 @@ std::string Upper(std::string s) {
 
 bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed; }
 
-// Years from now to midnight at the start of an OCC expiration date.
-std::string MaturityFromOcc(const OccSymbol& occ) {
-  using namespace std::chrono;
-  const year_month_day d{year{occ.year}, month{static_cast<unsigned>(occ.month)},
-                         day{static_cast<unsigned>(occ.day)}};
-  return FormatEntryNumber(YearsFromNow(d, system_clock::now()), kMaturityFormat);
+// The feed file that lists an option: the OCC root's (a weekly index root's
+// index), else the underlying's ticker, else the option ticker itself.
+std::string OptionChainTicker(const std::string& symbol, const std::string& stock_ticker) {
+  OccSymbol occ;
+  if (ParseOccSymbol(symbol, occ)) return ChainTickerOfRoot(occ.root);
+  return !Trim(stock_ticker).empty() ? stock_ticker : symbol;
 }
 
 }  // namespace
+
+std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
+                         double continuous) {
+  std::string text =
+      RateSourceName(curve.SourceUsed()) + " of " + curve.ObservationDate() + ": par yield " +
+      FormatNumber(par_percent, "0.000") + " % at " + FormatNumber(t, "0.00###") +
+      " years, continuous rate 2 ln(1 + y/2) = " + FormatNumber(continuous, "0.0000");
+  for (const std::string& note : curve.Notes()) {
+    if (note.find("latest observation") == std::string::npos) text += " (" + note + ")";
+  }
+  return text;
+}
 
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange) {
   const std::string ticker = Trim(strTicker);
@@ -188,7 +209,10 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
     }
   }
   const std::string html = View().BodyHtml();
-  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  QuoteContext ctx;
+  ctx.maturity_month = f.maturity_month;
+  ctx.strike = f.strike;
+  ctx.page = View().LocationURL();
   const QuoteResult answer = IsFeed(f.exchange) ? ReadCBOEFeedQuote(html, "", ctx)
                                                 : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -228,26 +252,22 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
       AppDialogs().Critical(kNoOptionTickerMessage);
       return;
     }
-    std::string url;
-    if (feed) {
-      // The feed lists every option of an underlying on one page: that of
-      // the option's own root when the ticker is an OCC symbol.
-      OccSymbol occ;
-      const std::string underlying = ParseOccSymbol(symbol, occ)     ? occ.root
-                                     : !Trim(f.stock_ticker).empty() ? f.stock_ticker
-                                                                     : symbol;
-      url = FeedOptionsUrl(underlying);
-    } else {
-      url = sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
-    }
+    const std::string url = feed ? FeedOptionsUrl(OptionChainTicker(symbol, f.stock_ticker))
+                                 : sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(symbol);
     AppEvents().SetBusy(true);
     if (!Load(url)) {
       AppEvents().SetBusy(false);
       return;
     }
   }
+  // The maturity counts from the moment the page was read.
+  const auto now = std::chrono::system_clock::now();
   const std::string html = View().BodyHtml();
-  QuoteContext ctx{f.maturity_month, f.strike, {}};
+  QuoteContext ctx;
+  ctx.maturity_month = f.maturity_month;
+  ctx.strike = f.strike;
+  ctx.page = View().LocationURL();
+  ctx.now = now;
   const QuoteResult answer =
       feed ? ReadCBOEFeedQuote(html, symbol, ctx) : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -261,11 +281,28 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   AppEvents().SetBusy(false);
   // A failed lookup changes no field.
   if (answer.outcome != QuoteOutcome::kPrice) return;
-  f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
-  AppEvents().ProcessPending();
   OccSymbol occ;
-  f.maturity = feed && ParseOccSymbol(symbol, occ) ? MaturityFromOcc(occ)
-                                                   : MaturityFromMonth(f.maturity_month);
+  std::string maturity;
+  std::string maturity_note;
+  if (feed && ParseOccSymbol(symbol, occ)) {
+    // The feed's options end at the expiry's close in New York: an option on
+    // its last day has the hours left, one past its close cannot be priced.
+    const MaturityToClose m = MaturityOfOption(occ, now);
+    if (m.years <= 0) {
+      AppDialogs().Show(m.ExpiredMessage(symbol), MsgButtons::Ok, MsgIcon::Information,
+                        kMessageTitle);
+      return;
+    }
+    maturity = FormatEntryNumber(m.years, kMaturityFormat);
+    maturity_note = m.Note();
+  } else {
+    maturity = MaturityFromMonth(f.maturity_month);
+  }
+  f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
+  f.status = answer.status;
+  if (!maturity_note.empty()) f.status += (f.status.empty() ? "" : "; ") + maturity_note;
+  AppEvents().ProcessPending();
+  f.maturity = maturity;
   AppEvents().ProcessPending();
 }
 
@@ -287,6 +324,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
 
     AppEvents().SetBusy(true);
     ++load_serial_;
+    vol_rows_.clear();
     zelBloombergData& curve = YieldCurve();
     curve.Browser = &View();
     curve_stop_ = false;
@@ -304,9 +342,24 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
       return;
     }
 
-    const float r = CurveRateFromGrid(grid_, t, std::chrono::system_clock::now());
-    f.interest_rate = FormatEntryNumber(r / 100.0F, kRateFieldFormat);
+    // The sources give bond-equivalent (semi-annual) par yields; the option
+    // records take continuously compounded rates: 2 ln(1 + y/2).
+    const auto now = std::chrono::system_clock::now();
+    const float par = CurveRateFromGrid(grid_, t, now);
+    const double r = ContinuousFromParYield(par);
+    if (!std::isfinite(r)) {
+      AppEvents().SetBusy(false);
+      AppDialogs().Critical(NoRateMessage(par));
+      return;
+    }
+    f.interest_rate = FormatEntryNumber(r, kRateFieldFormat);
+    f.status = CurveCaption(curve, t, par, r);
     AppEvents().SetBusy(false);
+    for (const std::string& note : curve.Notes()) {
+      if (note.find("latest observation") != std::string::npos) {
+        AppDialogs().Show(note, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      }
+    }
     AppEvents().ProcessPending();
   });
 }
@@ -317,18 +370,84 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
       AppDialogs().Critical(kNoStockTickerMessage);
       return;
     }
-    // The yield is read from the quote page; the JSON feed carries none.
-    const std::string url =
-        GetStockURL(f.stock_ticker, IsFeed(f.exchange) ? kExchangeCboe : f.exchange);
+    if (IsFeed(f.exchange)) {
+      ImpliedYieldFromChain(f);
+      return;
+    }
+    const std::string url = GetStockURL(f.stock_ticker, f.exchange);
     AppEvents().SetBusy(true);
     const bool loaded = url.empty() || Load(url);
     AppEvents().SetBusy(false);
     if (!loaded) return;
     double value = 0;
-    if (!ReadDividendYield(View().BodyHtml(), value)) return;
+    if (!ReadDividendYield(View().BodyHtml(), value, url)) return;
     f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
     AppEvents().ProcessPending();
   });
+}
+
+void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
+  // The maturity the expiry is chosen by.
+  double t = 0;
+  if (const auto v = NumericValue(f.maturity); v && *v > 0) {
+    t = *v;
+  } else {
+    AppDialogs().Critical(kInvalidMaturityMessage);
+    return;
+  }
+  // The rate of the Treasury curve (the grid shows it), at each expiry.
+  AppEvents().SetBusy(true);
+  ++load_serial_;
+  vol_rows_.clear();
+  zelBloombergData& curve = YieldCurve();
+  curve.Browser = &View();
+  curve_stop_ = false;
+  curve.StopFlag = &curve_stop_;
+  curve.Progress = progress_;
+  if (!curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_)) {
+    AppEvents().SetBusy(false);
+    return;
+  }
+  const auto now = std::chrono::system_clock::now();
+  const auto rate_at = [&](double years) {
+    return ContinuousFromParYield(CurveRateFromGrid(grid_, static_cast<float>(years), now));
+  };
+  const std::string ticker = Upper(Trim(f.stock_ticker));
+  const std::string url = FeedOptionsUrl(ChainTickerOfRoot(ticker));
+  try {
+    if (!Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+  } catch (const FetchError& chain_failed) {
+    // No chain: the exchange's quote page, where it is still served.
+    const std::string page_url = GetStockURL(f.stock_ticker, kExchangeCboe);
+    try {
+      if (!Load(page_url)) {
+        AppEvents().SetBusy(false);
+        return;
+      }
+    } catch (const FetchError&) {
+      throw chain_failed;
+    }
+    AppEvents().SetBusy(false);
+    double value = 0;
+    if (!ReadDividendYield(View().BodyHtml(), value, page_url)) return;
+    f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
+    f.status =
+        "dividend yield of the quote page " + page_url + " (" + chain_failed.Description() + ")";
+    return;
+  }
+  AppEvents().SetBusy(false);
+  std::string message;
+  const auto implied = ImpliedDividendYield(View().BodyHtml(), t, rate_at, now, message);
+  if (!implied) {
+    AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+    return;
+  }
+  f.dividend_yield = FormatEntryNumber(implied->yield, kYieldFieldFormat);
+  f.status = "dividend yield " + implied->Note();
+  AppEvents().ProcessPending();
 }
 
 void MarketCommands::cmdHistoVol_Click() {
@@ -336,6 +455,95 @@ void MarketCommands::cmdHistoVol_Click() {
     ++load_serial_;
     View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath);
   });
+}
+
+void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
+  if (!IsFeed(f.exchange)) {
+    cmdHistoVol_Click();
+    return;
+  }
+  Guarded([&] {
+    if (Trim(f.stock_ticker).empty()) {
+      AppDialogs().Critical(kNoStockTickerMessage);
+      return;
+    }
+    const std::string ticker = Upper(Trim(f.stock_ticker));
+    AppEvents().SetBusy(true);
+    // The quote first, for its iv30 (per cent); then the daily history.
+    const std::string quote_url = FeedQuoteUrl(ticker);
+    if (!Load(quote_url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+    double iv30 = 0;  // per cent; 0 when the quote has none
+    {
+      const nlohmann::json doc =
+          nlohmann::json::parse(JsonFromPage(View().BodyHtml()), nullptr, false);
+      if (!doc.is_discarded() && doc.is_object() && doc.contains("data") &&
+          doc["data"].is_object() && doc["data"].contains("iv30")) {
+        const auto& v = doc["data"]["iv30"];
+        if (v.is_number()) iv30 = v.get<double>();
+        if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+        if (!(iv30 > 0 && std::isfinite(iv30))) iv30 = 0;
+      }
+    }
+    const std::string url = FeedHistoryUrl(ticker);
+    if (!Load(url)) {
+      AppEvents().SetBusy(false);
+      return;
+    }
+    AppEvents().SetBusy(false);
+    std::string message;
+    const auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
+    if (!closes) {
+      AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      return;
+    }
+    std::vector<std::pair<std::string, std::optional<double>>> rows;
+    for (int days : kVolatilityWindows) {
+      rows.emplace_back(std::to_string(days) + " days", RealizedVolatility(*closes, days));
+    }
+    if (!rows.front().second) {
+      AppDialogs().Show(TooShortHistoryMessage(ticker, closes->size(), kVolatilityWindows[0]),
+                        MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
+      return;
+    }
+    rows.emplace_back("iv30", iv30 > 0 ? std::optional<double>(iv30 / 100.0) : std::nullopt);
+    grid_.Clear();
+    grid_.SetRows(static_cast<int>(rows.size()) + 2);
+    grid_.SetCols(5);
+    grid_.SetTextMatrix(0, 1, "Volatility");
+    grid_.SetTextMatrix(0, 2, "Annualised");
+    grid_.SetTextMatrix(0, 3, "Through");
+    const std::string through = FormatCivilDate(closes->back().date);
+    grid_.SetTextMatrix(1, 1, ticker);
+    grid_.SetTextMatrix(1, 2, "click a row");
+    vol_rows_.clear();
+    int row = 2;
+    for (const auto& [label, value] : rows) {
+      grid_.SetTextMatrix(row, 1, label);
+      // A window longer than the history shows no figure, not a zero.
+      grid_.SetTextMatrix(row, 2, value ? FormatNumber(*value, kVolatilityFormat) : "n/a");
+      grid_.SetTextMatrix(row, 3, label == "iv30" ? "quote" : through);
+      if (value) vol_rows_.emplace_back(row, *value);
+      ++row;
+    }
+    f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
+               std::to_string(closes->size()) + " closes through " + through +
+               "; click a row to use it";
+    AppEvents().ProcessPending();
+  });
+}
+
+void MarketCommands::GridClicked(int row, MarketFields& f) {
+  for (const auto& [r, v] : vol_rows_) {
+    if (r == row) {
+      f.volatility = FormatEntryNumber(v, kVolatilityFormat);
+      f.status = "volatility " + FormatNumber(v, kVolatilityFormat) + " from the " +
+                 grid_.TextMatrix(row, 1) + " row";
+      return;
+    }
+  }
 }
 
 }  // namespace stratlyn

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "marketdata/page_wait.h"  // WaitForPage, the wait of every command
 #include "util/browser_view.h"
@@ -29,18 +31,23 @@ inline constexpr const char* kExchangeCboeFeed = "CBOE Delayed Feed";
 
 // The panel's controls that the market commands read and write, as texts.
 struct MarketFields {
-  std::string stock_ticker;              // txtStockTicker
-  std::string option_ticker;             // txtOptionTicker
-  std::string exchange = kExchangeCboe;  // cmbExchange's text
-  int maturity_month = 0;                // cmbMaturity's selected index, 0 = January
-  std::string maturity_month_name;       // cmbMaturity's text as shown; the commands use the index
-  std::string date;                      // txtDate
-  std::string underlying_price;          // Text1(0)
-  std::string interest_rate;             // Text1(2)
-  std::string maturity;                  // Text1(3)
-  std::string strike;                    // Text1(4)
-  std::string dividend_yield;            // Text1(5)
-  std::string option_price;              // Text1(6)
+  std::string stock_ticker;                  // txtStockTicker
+  std::string option_ticker;                 // txtOptionTicker
+  std::string exchange = kExchangeCboeFeed;  // cmbExchange's text
+  int maturity_month = 0;                    // cmbMaturity's selected index, 0 = January
+  std::string maturity_month_name;  // cmbMaturity's text as shown; the commands use the index
+  std::string date;                 // txtDate
+  std::string underlying_price;     // Text1(0)
+  std::string interest_rate;        // Text1(2)
+  std::string maturity;             // Text1(3)
+  std::string strike;               // Text1(4)
+  std::string dividend_yield;       // Text1(5)
+  std::string option_price;         // Text1(6)
+  std::string volatility;           // Text1(1): written by a click on a volatility row of the grid
+  // Out: what the last command took, for the panel's status label ("mid of
+  // 14.20 / 14.80; maturity 0.00263 years: 23.0 h to 16:00 New York on
+  // 2026-12-09"); "" when it took nothing.
+  std::string status;
 };
 
 class MarketCommands {
@@ -77,7 +84,15 @@ class MarketCommands {
   void cmdReparseOption_Click(MarketFields& f);  // "Parse" beside the option
   void cmdGetInterestRate_Click(MarketFields& f);
   void cmdDivYield_Click(MarketFields& f);
+  // "CBOE Historical Volatilities": with the feed, the realized volatility
+  // of 20, 60 and 250 trading days and the quote's iv30 into the grid (a
+  // click on a row puts it into the volatility field, GridClicked); with the
+  // exchange's HTML page, that page in the bottom view.
+  void cmdHistoVol_Click(MarketFields& f);
   void cmdHistoVol_Click();
+  // A click on grid row `row`: a volatility row of cmdHistoVol_Click puts
+  // its figure into f.volatility; any other row does nothing.
+  void GridClicked(int row, MarketFields& f);
 
   // True when the user has accepted the data-use terms in this run (asks
   // with OK/Cancel until accepted once).
@@ -95,6 +110,10 @@ class MarketCommands {
   // another command loaded the view meanwhile, or when the page did not
   // load (the user is told which page and why).
   bool Load(const std::string& url);
+  // "Get Dividend Yield" with the feed: the yield implied by put-call parity
+  // on the underlying's chain at the expiry nearest the maturity field, with
+  // the rate of the Treasury curve (read into the grid first).
+  void ImpliedYieldFromChain(MarketFields& f);
   // Runs one button's work, passing run-time errors to ErrorHandler.
   template <typename Fn>
   void Guarded(Fn&& work);
@@ -109,12 +128,23 @@ class MarketCommands {
   bool curve_stop_ = false;   // ends a yield-curve load: "Stop", or another command's load
   std::function<void(int, int)> progress_;
   std::unique_ptr<zelBloombergData> curve_;
+  // The volatilities the grid shows, by grid row (empty when it shows other data).
+  std::vector<std::pair<int, double>> vol_rows_;
 };
 
 // The delayed-quote address of a ticker: the exchange's page for "CBOE" and
-// "Any", the JSON feed's underlying address for "CBOE Delayed Feed"; "" for
-// any other exchange. The ticker is trimmed and made safe for an address.
+// "Any", the JSON feed's underlying address for "CBOE Delayed Feed" (the
+// default source); "" for any other exchange. The ticker is trimmed and made
+// safe for an address.
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange);
+
+// The status text of "Get Interest Rate": the source and observation date
+// of the curve, the par yield at t years and the continuous rate written
+// ("U.S. Treasury par yield curve of 2026-12-07: par yield 4.120 % at 0.25
+// years, continuous rate 2 ln(1 + y/2) = 0.0408"), with the notes of a
+// source that failed before.
+std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
+                         double continuous);
 
 // Years from `now` to the expiration (the Saturday after the third Friday) of
 // month `month_index` (0 = January), formatted "####0.00000". A month already

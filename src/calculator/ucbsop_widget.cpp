@@ -243,7 +243,19 @@ void ucBSOP::CreateControls() {
   });
   connect(cmd_div_yield_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdDivYield_Click); });
-  connect(cmd_histo_vol_, &QPushButton::clicked, this, [this] { market_->cmdHistoVol_Click(); });
+  connect(cmd_histo_vol_, &QPushButton::clicked, this, [this] {
+    RunMarket(
+        static_cast<void (MarketCommands::*)(MarketFields&)>(&MarketCommands::cmdHistoVol_Click));
+    FitCurveColumns();
+  });
+  // A click on a volatility row of the grid puts it into the volatility field.
+  connect(grid1_, &GridView::CellClicked, this, [this](int row, int /*col*/) {
+    MarketFields fields = ReadMarketFields();
+    const MarketFields before = fields;
+    market_->GridClicked(row, fields);
+    WriteMarketFields(fields, before);
+    if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
+  });
 }
 
 void ucBSOP::RegisterDisplay() {
@@ -273,7 +285,9 @@ void ucBSOP::UserControl_Initialize() {
 
   cmb_exchange_->addItem(kExchangeCboe);
   cmb_exchange_->addItem(kExchangeCboeFeed);
-  cmb_exchange_->setCurrentIndex(0);
+  // The JSON feed is what the exchange serves today; its HTML page stays
+  // selectable for mirrors that still serve it.
+  cmb_exchange_->setCurrentIndex(1);
 
   logic_.InitializeFields();
   txt_date_->setText(Q(logic_.fields.txtDate));
@@ -527,6 +541,7 @@ MarketFields ucBSOP::ReadMarketFields() const {
   f.strike = S(text1_[kStrikeField]->text());
   f.dividend_yield = S(text1_[kDividendField]->text());
   f.option_price = S(text1_[kOptionPriceField]->text());
+  f.volatility = S(text1_[kVolatilityField]->text());
   return f;
 }
 
@@ -545,6 +560,7 @@ void ucBSOP::WriteMarketFields(const MarketFields& f, const MarketFields& before
   put(text1_[kStrikeField], f.strike, before.strike);
   put(text1_[kDividendField], f.dividend_yield, before.dividend_yield);
   put(text1_[kOptionPriceField], f.option_price, before.option_price);
+  put(text1_[kVolatilityField], f.volatility, before.volatility);
   if (f.maturity_month != before.maturity_month && f.maturity_month >= 0 && f.maturity_month < 12) {
     cmb_maturity_->setCurrentIndex(f.maturity_month);
   }
@@ -556,6 +572,8 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   (market_.get()->*command)(fields);
   WriteMarketFields(fields, before);
   FitCurveColumns();  // shows the grid once a command has filled it
+  // What the command took (the price's source, the maturity counted).
+  if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
 }
 
 }  // namespace stratlyn

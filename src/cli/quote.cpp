@@ -6,19 +6,28 @@
 
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "calculator/market_commands.h"
 #include "cli/command.h"
 #include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/http_fetch.h"
+#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
+#include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
 #include "util/dialogs.h"
@@ -34,16 +43,24 @@ namespace {
 
 constexpr const char* kQuoteUsage =
     "Usage: stratlyn-cli quote TICKER [--option SYMBOL --strike K [--month NAME]]\n"
-    "                          [--exchange \"CBOE\"|\"CBOE Delayed Feed\"] [--timeout S]\n"
+    "                          [--exchange \"CBOE Delayed Feed\"|\"CBOE\"] [--json]\n"
+    "                          [--timeout S]\n"
     "\n"
-    "Prints the delayed last sale price of TICKER, or with --option of the option\n"
-    "SYMBOL (the exchange's option ticker; in the OCC form, e.g. AAPL260116C00150000,\n"
-    "for the delayed feed), read from the exchange's quote page (default \"CBOE\")\n"
-    "or its JSON feed (\"CBOE Delayed Feed\").\n"
+    "Prints the delayed price of TICKER, or with --option of the option SYMBOL,\n"
+    "read from the exchange's JSON feed (\"CBOE Delayed Feed\", the default; the\n"
+    "option in the OCC form, e.g. AAPL270115C00150000) or its HTML quote page\n"
+    "(\"CBOE\", for mirrors that still serve it; the exchange's option ticker).\n"
+    "A feed option's price is the midpoint of today's two-sided quote, or a trade\n"
+    "of today within today's bid and ask; anything else is refused with the quote\n"
+    "and the last trade on stderr. stderr also says which price was taken and\n"
+    "the maturity counted to the expiry's close (16:00 New York; 09:30 for the\n"
+    "morning-settled SPX, NDX, RUT and VIX options).\n"
     "\n"
     "  --strike K     the strike you expect; a different strike on the page is noted\n"
     "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
     "                 next month), used to find the strike in the option's description\n"
+    "  --json         print one JSON object: price, source (mid, last), bid, ask,\n"
+    "                 last trade time and maturity in years\n"
     "  --timeout S    give up on a page not complete within S seconds (default 30;\n"
     "                 a page over 64 MB is refused too)\n"
     "\n"
@@ -53,29 +70,41 @@ constexpr const char* kQuoteUsage =
     "on stderr).\n";
 
 constexpr const char* kRateUsage =
-    "Usage: stratlyn-cli rate MATURITY [--timeout S]\n"
+    "Usage: stratlyn-cli rate MATURITY [--source treasury|h15|series] [--timeout S]\n"
     "\n"
-    "Builds the Treasury yield curve from the Federal Reserve's ten H.15 constant-\n"
-    "maturity series and prints the rate interpolated at MATURITY (years with a\n"
-    "dot, 0.75, or a date) as a decimal fraction (0.0450 is 4.5 %).\n"
+    "Reads the Treasury yield curve and prints the continuously compounded rate\n"
+    "at MATURITY (years with a dot, 0.75, or a date) as a decimal fraction\n"
+    "(0.0450 is 4.5 %): the bond-equivalent par yield y interpolated at the\n"
+    "maturity, converted with 2 ln(1 + y/2). stderr names the source and the\n"
+    "observation date used, and a curve older than 10 days.\n"
     "\n"
-    "  --timeout S    give up on a series file not complete within S seconds\n"
-    "                 (default 30 for each file; a file over 64 MB is refused too)\n"
+    "  --source S     where to start: treasury (the U.S. Treasury's daily par\n"
+    "                 yield curve, the default), h15 (the Federal Reserve's H.15\n"
+    "                 data download) or series (the H.15 series files); a source\n"
+    "                 that fails passes on to the next in that order\n"
+    "  --timeout S    give up on a file not complete within S seconds (default 30\n"
+    "                 for each file; a file over 64 MB is refused too)\n"
     "\n"
-    "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when a\n"
-    "series file cannot be loaded or holds no observation (which one on stderr).\n";
+    "Exit status: 0 with the rate on stdout; 2 for an invalid maturity; 1 when no\n"
+    "source can be read (each one and why on stderr).\n";
 
 constexpr const char* kDividendUsage =
-    "Usage: stratlyn-cli dividend TICKER [--timeout S]\n"
+    "Usage: stratlyn-cli dividend TICKER [--maturity YEARS]\n"
+    "                             [--exchange \"CBOE Delayed Feed\"|\"CBOE\"] [--timeout S]\n"
     "\n"
-    "Prints the dividend yield of TICKER from the exchange's delayed quote page as\n"
-    "a decimal fraction (0.02350 is 2.35 %).\n"
+    "Prints the dividend yield of TICKER as a decimal fraction (0.02350 is 2.35 %).\n"
+    "From the delayed feed (the default): the continuous yield implied by put-call\n"
+    "parity on TICKER's option chain, at the expiry nearest YEARS (default 0.25),\n"
+    "from up to three strikes nearest the money quoted two-sided on both the call\n"
+    "and the put, with the Treasury curve's rate (see rate); stderr names the\n"
+    "expiry, the strikes and the rate. From \"CBOE\", or when the feed has no\n"
+    "chain for TICKER: the yield the exchange's HTML quote page shows.\n"
     "\n"
     "  --timeout S    give up on a page not complete within S seconds (default 30;\n"
     "                 a page over 64 MB is refused too)\n"
     "\n"
-    "Exit status: 0 with the yield on stdout; 2 when the page shows no yield; 1 when\n"
-    "the page cannot be loaded.\n";
+    "Exit status: 0 with the yield on stdout; 2 when there is no yield to read\n"
+    "(the reason on stderr); 1 when a page cannot be loaded.\n";
 
 constexpr std::string_view kPriceOutputFormat = "#####0.00000";
 constexpr std::string_view kRateOutputFormat = "####0.0000";
@@ -232,13 +261,16 @@ int RunQuote(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kQuoteUsage, code)) return code;
-  std::string ticker, option, strike, exchange = kExchangeCboe;
+  std::string ticker, option, strike, exchange = kExchangeCboeFeed;
   int month = NextMonthIndex();
   bool has_strike = false;
+  bool json = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
-    if (a == "--option" || a == "--strike" || a == "--month" || a == "--exchange") {
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--option" || a == "--strike" || a == "--month" || a == "--exchange") {
       if (!has_value) return Usage(kQuoteUsage, a + " needs a value");
       const std::string& v = args[++i];
       if (a == "--option") option = v;
@@ -280,15 +312,25 @@ int RunQuote(const std::vector<std::string>& given) {
     for (char c : option) {
       if (c != ' ') symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    url = feed ? FeedOptionsUrl(ticker) : GetStockURL(symbol, exchange);
+    // Weekly index options are listed in their index's file (SPXW in _SPX).
+    std::string chain;
+    for (char c : ticker) chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    url = feed ? FeedOptionsUrl(ChainTickerOfRoot(chain)) : GetStockURL(symbol, exchange);
+    option = symbol;
   }
   const FetchedPage page = Fetch(url, seconds);
   if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  // The maturity counts from the moment the page arrived.
+  const auto fetched_at = std::chrono::system_clock::now();
 
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
-  QuoteContext ctx{month, strike, {}, 0};
+  QuoteContext ctx;
+  ctx.maturity_month = month;
+  ctx.strike = strike;
+  ctx.page = url;
+  ctx.now = fetched_at;
   const QuoteResult result = feed ? ReadCBOEFeedQuote(page.text, option, ctx)
                                   : ReadCBOESimpleQuote(page.text, exchange, ctx);
   dialogs.PrintNotes(std::cerr);
@@ -296,6 +338,37 @@ int RunQuote(const std::vector<std::string>& given) {
     dialogs.PrintMessages(std::cerr);
     if (dialogs.messages.empty() && dialogs.notes.empty()) std::cerr << kNoLastPriceMessage << '\n';
     return kExitBadInput;
+  }
+  std::optional<MaturityToClose> maturity;
+  OccSymbol occ;
+  if (feed && !option.empty() && ParseOccSymbol(option, occ)) {
+    maturity = MaturityOfOption(occ, fetched_at);
+    if (maturity->years <= 0) {
+      std::cerr << maturity->ExpiredMessage(option) << '\n';
+      return kExitBadInput;
+    }
+  }
+  if (!result.status.empty()) std::cerr << "note: price: " << result.status << '\n';
+  if (maturity) std::cerr << "note: " << maturity->Note() << '\n';
+  if (json) {
+    nlohmann::json out;
+    out["symbol"] = option.empty() ? ticker : option;
+    out["price"] = result.price;
+    if (option.empty() || !feed) {
+      out["source"] = feed ? "current" : "last sale";
+    } else {
+      out["source"] = result.source == PriceSource::kMid ? "mid" : "last";
+      out["bid"] = result.bid;
+      out["ask"] = result.ask;
+      out["last"] = result.last;
+      out["last_trade_time"] = result.last_trade_time.empty()
+                                   ? nlohmann::json(nullptr)
+                                   : nlohmann::json(result.last_trade_time);
+    }
+    out["maturity"] = maturity ? nlohmann::json(maturity->years) : nlohmann::json(nullptr);
+    if (maturity) out["expiry_close"] = maturity->CloseText();
+    std::cout << out.dump() << '\n';
+    return kExitOk;
   }
   std::cout << FormatNumber(result.price, kPriceOutputFormat) << '\n';
   return kExitOk;
@@ -311,6 +384,22 @@ int RunRate(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kRateUsage, code)) return code;
+  RateSource source = RateSource::kTreasury;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--source") continue;
+    const std::string v = i + 1 < args.size() ? args[i + 1] : "";
+    if (v == "treasury") {
+      source = RateSource::kTreasury;
+    } else if (v == "h15") {
+      source = RateSource::kH15Download;
+    } else if (v == "series") {
+      source = RateSource::kSeriesFiles;
+    } else {
+      return Usage(kRateUsage, "--source is treasury, h15 or series");
+    }
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    break;
+  }
   if (args.size() != 1) return Usage(kRateUsage, "one maturity is needed");
   NoteDialogs dialogs;
   TerminalEvents events;
@@ -328,6 +417,7 @@ int RunRate(const std::vector<std::string>& given) {
   DirectView view(seconds);
   zelBloombergData curve;
   curve.Browser = &view;
+  curve.Source = source;
   Grid grid;
   try {
     curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
@@ -335,8 +425,17 @@ int RunRate(const std::vector<std::string>& given) {
     std::cerr << "stratlyn-cli: " << e.Description() << '\n';
     return kExitRuntimeError;
   }
-  const float r = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
-  std::cout << FormatNumber(r / 100.0F, kRateOutputFormat) << '\n';
+  const float par = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
+  const double r = ContinuousFromParYield(par);
+  if (!std::isfinite(r)) {
+    std::cerr << NoRateMessage(par) << '\n';
+    return kExitRuntimeError;
+  }
+  std::cerr << "note: " << CurveCaption(curve, t, par, r) << '\n';
+  for (const std::string& note : curve.Notes()) {
+    if (note.find("latest observation") != std::string::npos) std::cerr << "note: " << note << '\n';
+  }
+  std::cout << FormatNumber(r, kRateOutputFormat) << '\n';
   return kExitOk;
 }
 
@@ -350,27 +449,199 @@ int RunDividend(const std::vector<std::string>& given) {
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
   if (!TakeTimeout(args, seconds, kDividendUsage, code)) return code;
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
-    return Usage(kDividendUsage, "one ticker is needed");
-  const std::string url = GetStockURL(args[0], kExchangeCboe);
-  const FetchedPage page = Fetch(url, seconds);
-  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  std::string ticker, exchange = kExchangeCboeFeed;
+  double years = 0.25;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--maturity" || a == "--exchange") {
+      if (i + 1 >= args.size()) return Usage(kDividendUsage, a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "--exchange") {
+        exchange = v;
+      } else {
+        const auto t = NumericValue(v);
+        if (!t || *t <= 0 || *t > 100)
+          return Usage(kDividendUsage, "--maturity needs years above 0");
+        years = *t;
+      }
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(kDividendUsage, "unknown option '" + a + "'");
+    } else if (ticker.empty()) {
+      ticker = a;
+    } else {
+      return Usage(kDividendUsage, "one ticker is needed");
+    }
+  }
+  if (ticker.empty()) return Usage(kDividendUsage, "one ticker is needed");
+  if (exchange != kExchangeCboe && exchange != kExchangeCboeFeed) {
+    return Usage(kDividendUsage, "the exchange is \"CBOE\" or \"CBOE Delayed Feed\"");
+  }
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
-  double percent = 0;
-  if (!ReadDividendYield(page.text, percent)) {
-    dialogs.PrintMessages(std::cerr);
+  if (exchange == kExchangeCboe) {
+    const std::string url = GetStockURL(ticker, kExchangeCboe);
+    const FetchedPage page = Fetch(url, seconds);
+    if (!page.failure.empty()) return LoadFailed(url, page.failure);
+    double percent = 0;
+    if (!ReadDividendYield(page.text, percent, url)) {
+      dialogs.PrintMessages(std::cerr);
+      return kExitBadInput;
+    }
+    std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+    return kExitOk;
+  }
+  // The rate: the Treasury curve, as rate reads it.
+  DirectView view(seconds);
+  zelBloombergData curve;
+  curve.Browser = &view;
+  Grid grid;
+  try {
+    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
+  } catch (const zelError& e) {
+    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+    return kExitRuntimeError;
+  }
+  std::string upper;
+  for (char c : ticker) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) {
+    // No chain: the exchange's quote page, where it is still served.
+    const std::string page_url = GetStockURL(ticker, kExchangeCboe);
+    const FetchedPage quote_page = Fetch(page_url, seconds);
+    if (!quote_page.failure.empty()) return LoadFailed(url, page.failure);
+    double percent = 0;
+    if (!ReadDividendYield(quote_page.text, percent, page_url)) {
+      std::cerr << PageLoadFailedMessage(url, page.failure) << '\n';
+      dialogs.PrintMessages(std::cerr);
+      return kExitBadInput;
+    }
+    std::cerr << "note: the yield of the quote page " << page_url << " ("
+              << PageLoadFailedMessage(url, page.failure) << ")\n";
+    std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+    return kExitOk;
+  }
+  const auto now = std::chrono::system_clock::now();
+  const auto rate_at = [&](double t) {
+    return ContinuousFromParYield(CurveRateFromGrid(grid, static_cast<float>(t), now));
+  };
+  std::string message;
+  const auto implied = ImpliedDividendYield(page.text, years, rate_at, now, message);
+  if (!implied) {
+    std::cerr << message << '\n';
     return kExitBadInput;
   }
-  std::cout << FormatNumber(percent / 100.0, kYieldOutputFormat) << '\n';
+  std::cerr << "note: dividend yield " << implied->Note() << '\n';
+  std::cout << FormatNumber(implied->yield, kYieldOutputFormat) << '\n';
+  return kExitOk;
+}
+
+constexpr const char* kVolUsage =
+    "Usage: stratlyn-cli vol TICKER [--days N] [--json] [--timeout S]\n"
+    "\n"
+    "Prints the realized volatility of TICKER from the delayed feed's daily\n"
+    "history: close-to-close log returns of the last N trading days (default 20,\n"
+    "60 and 250), their sample standard deviation annualised with sqrt(252), as\n"
+    "decimal fractions, one \"DAYS VOLATILITY\" line each, then \"iv30\" and the\n"
+    "quote's 30-day implied volatility when the feed has one. --json prints one\n"
+    "object instead.\n"
+    "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
+    "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
+
+int RunVol(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  if (WantsHelp(args)) {
+    std::cout << kVolUsage;
+    return kExitOk;
+  }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kVolUsage, code)) return code;
+  std::string ticker;
+  std::vector<int> windows(std::begin(kVolatilityWindows), std::end(kVolatilityWindows));
+  bool json = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--days") {
+      const auto n = i + 1 < args.size() ? NumericValue(args[i + 1]) : std::nullopt;
+      if (!n || *n < 2 || *n > 5000 || *n != static_cast<double>(static_cast<int>(*n))) {
+        return Usage(kVolUsage, "--days needs a whole number from 2 to 5000");
+      }
+      windows = {static_cast<int>(*n)};
+      ++i;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(kVolUsage, "unknown option '" + a + "'");
+    } else if (ticker.empty()) {
+      ticker = a;
+    } else {
+      return Usage(kVolUsage, "one ticker is needed");
+    }
+  }
+  if (ticker.empty()) return Usage(kVolUsage, "one ticker is needed");
+  const std::string url = FeedHistoryUrl(ticker);
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  std::string message;
+  const auto closes = ReadDailyCloses(page.text, url, message);
+  if (!closes) {
+    std::cerr << message << '\n';
+    return kExitBadInput;
+  }
+  nlohmann::json out;
+  std::string lines;
+  for (int days : windows) {
+    const auto v = RealizedVolatility(*closes, days);
+    if (!v) {
+      // A window longer than the history gets no figure; the first must have one.
+      if (days == windows.front()) {
+        std::cerr << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+        return kExitBadInput;
+      }
+      std::cerr << "note: " << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+      out["realized"][std::to_string(days)] = nullptr;
+      continue;
+    }
+    out["realized"][std::to_string(days)] = *v;
+    lines += std::to_string(days) + " " + FormatNumber(*v, "0.0000") + "\n";
+  }
+  // The quote's iv30 (per cent in the feed), when it can be had.
+  const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
+  double iv30 = 0;
+  if (quote.failure.empty()) {
+    const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(quote.text), nullptr, false);
+    if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
+        doc["data"].contains("iv30")) {
+      const auto& v = doc["data"]["iv30"];
+      if (v.is_number()) iv30 = v.get<double>();
+      if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+    }
+  }
+  const bool has_iv30 = iv30 > 0 && std::isfinite(iv30);
+  out["iv30"] = has_iv30 ? nlohmann::json(iv30 / 100.0) : nlohmann::json(nullptr);
+  out["closes"] = closes->size();
+  out["through"] = FormatCivilDate(closes->back().date);
+  if (has_iv30) lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
+            << " closes through " << FormatCivilDate(closes->back().date) << '\n';
+  if (json) {
+    out["symbol"] = ticker;
+    std::cout << out.dump() << '\n';
+  } else {
+    std::cout << lines;
+  }
   return kExitOk;
 }
 
 const CliCommandRegistration quote_reg{
     {"quote", "delayed price of a stock, index or option", &RunQuote}};
 const CliCommandRegistration rate_reg{
-    {"rate", "risk-free rate for a maturity from the H.15 curve", &RunRate}};
+    {"rate", "risk-free rate for a maturity from the Treasury curve", &RunRate}};
+const CliCommandRegistration vol_reg{
+    {"vol", "realized volatility of a stock or index from its daily closes", &RunVol}};
 const CliCommandRegistration dividend_reg{{"dividend", "dividend yield of a stock", &RunDividend}};
 
 }  // namespace

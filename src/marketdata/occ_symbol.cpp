@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <string_view>
 
 #include "util/sites.h"
@@ -53,6 +54,11 @@ bool ParseOccSymbol(const std::string& text, OccSymbol& out) {
   const int month = Digits(date.substr(2, 2));
   const int day = Digits(date.substr(4, 2));
   if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+  // A day the month does not have (261131) is no expiration date.
+  const std::chrono::year_month_day expiry{std::chrono::year{2000 + Digits(date.substr(0, 2))},
+                                           std::chrono::month{static_cast<unsigned>(month)},
+                                           std::chrono::day{static_cast<unsigned>(day)}};
+  if (!expiry.ok()) return false;
   out.root = std::string(root);
   out.year = 2000 + Digits(date.substr(0, 2));
   out.month = month;
@@ -97,6 +103,13 @@ std::string FeedOptionsUrl(const std::string& ticker) {
   const std::string t = FeedTicker(ticker);
   if (t.empty()) return {};
   return sites::FeedUrl() + "/api/global/delayed_quotes/options/" + EncodeUrlPart(t) + ".json";
+}
+
+std::string FeedHistoryUrl(const std::string& ticker) {
+  const std::string t = FeedTicker(ticker);
+  if (t.empty()) return {};
+  return sites::FeedUrl() + "/api/global/delayed_quotes/charts/historical/" + EncodeUrlPart(t) +
+         ".json";
 }
 
 }  // namespace stratlyn

@@ -27,6 +27,8 @@ std::string FeedTicker(const std::string& ticker);
 // The feed addresses on sites::FeedUrl(); "" when the ticker is empty.
 std::string FeedQuoteUrl(const std::string& ticker);
 std::string FeedOptionsUrl(const std::string& ticker);
+// The daily price history: /api/global/delayed_quotes/charts/historical/TICKER.json.
+std::string FeedHistoryUrl(const std::string& ticker);
 
 // Percent-encodes every byte of `text` except letters, digits and "-._~^".
 std::string EncodeUrlPart(const std::string& text);

@@ -9,8 +9,11 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
+#include "marketdata/page_figure.h"
 #include "util/dialogs.h"
 #include "util/format.h"
 #include "util/numeric_entry.h"
@@ -80,15 +83,33 @@ bool UsablePrice(double price) {
 // `html`: `after` is the page text from the label on (the label's own cell
 // first). A label heading a column (<th>) reads the cell below it; a label
 // followed by a cell that is no figure (another label, an empty cell) reads
-// the cell below too. Nothing when neither holds a figure, or the first
-// cell says "N/A".
-std::optional<double> FigureOfLabel(const std::string& html, size_t label,
-                                    const std::string& after) {
-  if (LabelInHeaderCell(html, label)) return ReadPageFigure(CellTextBelow(html, label));
+// the cell below too. No value when neither holds a figure; `bad_text` then
+// holds the text that stood where the figure belongs, unless that was empty
+// or "N/A" (the page shows no figure).
+struct LabelFigure {
+  std::optional<double> value;
+  std::string bad_text;
+};
+
+bool NoFigureShown(const std::string& cell) {
+  const std::string t = Trim(cell);
+  return t.empty() || t.compare(0, 3, "N/A") == 0 || t.find_first_not_of('-') == std::string::npos;
+}
+
+LabelFigure FigureOfLabel(const std::string& html, size_t label, const std::string& after,
+                          FigureKind kind) {
+  if (LabelInHeaderCell(html, label)) {
+    const std::string below = CellTextBelow(html, label);
+    if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
+    return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below)};
+  }
   const std::string first = FirstCellText(after);
-  if (const auto v = ReadPageFigure(first)) return v;
-  if (Trim(first).compare(0, 3, "N/A") == 0) return std::nullopt;
-  return ReadPageFigure(CellTextBelow(html, label));
+  if (const auto v = ReadFetchedFigure(first, kind)) return {v, {}};
+  if (Trim(first).compare(0, 3, "N/A") == 0) return {};
+  const std::string below = CellTextBelow(html, label);
+  if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
+  if (!NoFigureShown(first)) return {std::nullopt, Trim(first)};
+  return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below)};
 }
 
 // The option description's strike ("130.00" in "... Jan 130.00 Call (...").
@@ -116,7 +137,7 @@ std::optional<double> Number(const nlohmann::json& v) {
     if (std::isfinite(d)) return d;
     return std::nullopt;
   }
-  if (v.is_string()) return DotNumber(v.get<std::string>());
+  if (v.is_string()) return ReadFetchedFigure(v.get<std::string>());
   return std::nullopt;
 }
 
@@ -125,6 +146,21 @@ std::optional<double> Field(const nlohmann::json& obj, const char* key) {
   const auto it = obj.find(key);
   if (it == obj.end()) return std::nullopt;
   return Number(*it);
+}
+
+// The text of a field that holds a string which is no figure, other than
+// the feed's ways of writing "nothing" ("", "n/a", "-"); "" otherwise.
+std::string UnreadableField(const nlohmann::json& obj, const char* key) {
+  if (!obj.is_object()) return {};
+  const auto it = obj.find(key);
+  if (it == obj.end() || it->is_null() || it->is_number()) return {};
+  // true, an object, a list: no figure either.
+  if (!it->is_string()) return it->dump();
+  const std::string text = it->get<std::string>();
+  if (ReadFetchedFigure(text) || NoFigureShown(text)) return {};
+  std::string lower;
+  for (char c : Trim(text)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == "n/a" || lower == "na" || lower == "null" ? std::string() : text;
 }
 
 std::string NoBlanksUpper(const std::string& s) {
@@ -136,12 +172,98 @@ std::string NoBlanksUpper(const std::string& s) {
   return out;
 }
 
-QuoteResult Info(const char* message) {
+QuoteResult Info(const std::string& message) {
   AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
   return {};
 }
 
-QuoteResult Price(double price) { return {QuoteOutcome::kPrice, price}; }
+// "Today" of a feed page: the date of its timestamp ("2026-12-07 16:15:02",
+// New York time), or the New York date of `now` when it has none.
+std::chrono::year_month_day PageDate(const nlohmann::json& doc,
+                                     std::chrono::system_clock::time_point now) {
+  const auto it = doc.find("timestamp");
+  if (it != doc.end() && it->is_string() && it->get<std::string>().size() >= 10) {
+    if (const auto d = ReadCivilDate(it->get<std::string>().substr(0, 10))) return *d;
+  }
+  return NewYorkDate(std::chrono::floor<std::chrono::seconds>(now));
+}
+
+// An option's price from its record in the feed (see ReadCBOEFeedQuote).
+QuoteResult ChooseOptionPrice(const nlohmann::json& option, const std::string& symbol,
+                              std::chrono::year_month_day today, const std::string& page) {
+  for (const char* key : {"bid", "ask", "last_trade_price"}) {
+    if (const std::string bad = UnreadableField(option, key); !bad.empty()) {
+      return Info(NotAFigureMessage(page, bad));
+    }
+  }
+  QuoteResult r;
+  const auto bid = Field(option, "bid");
+  const auto ask = Field(option, "ask");
+  const auto last = Field(option, "last_trade_price");
+  if ((bid && *bid < 0) || (ask && *ask < 0) || (last && *last < 0)) {
+    return Info(NegativeQuoteMessage(symbol, page));
+  }
+  r.bid = bid.value_or(0);
+  r.ask = ask.value_or(0);
+  r.last = last.value_or(0);
+  std::optional<std::chrono::year_month_day> traded_on;
+  std::string traded_at;  // "HH:MM"
+  if (const auto t = option.find("last_trade_time"); t != option.end() && t->is_string()) {
+    const std::string text = t->get<std::string>();
+    if (text.size() >= 10) traded_on = ReadCivilDate(text.substr(0, 10));
+    if (traded_on) {
+      r.last_trade_time = text;
+      if (text.size() >= 16 && (text[10] == 'T' || text[10] == ' ')) traded_at = text.substr(11, 5);
+    }
+  }
+  const bool traded = r.last > 0 && traded_on.has_value();
+  const bool traded_today = traded && *traded_on == today;
+  // A two-sided quote: its midpoint.
+  if (bid && ask && *bid > 0 && *ask >= *bid && UsablePrice(*ask)) {
+    r.outcome = QuoteOutcome::kPrice;
+    r.source = PriceSource::kMid;
+    r.price = (*bid + *ask) / 2;
+    r.status = "mid of " + FormatNumber(*bid, "0.00") + " / " + FormatNumber(*ask, "0.00");
+    return r;
+  }
+  const bool crossed = bid && ask && *bid > 0 && *ask > 0 && *bid > *ask;
+  // A one-sided quote: a trade of today inside it still is a price.
+  if (!crossed && traded_today && ask && *ask > 0 && r.last >= r.bid && r.last <= *ask &&
+      UsablePrice(r.last)) {
+    r.outcome = QuoteOutcome::kPrice;
+    r.source = PriceSource::kLast;
+    r.price = r.last;
+    r.status = "last trade " + FormatNumber(r.last, "0.00") +
+               (traded_at.empty() ? std::string() : " at " + traded_at);
+    return r;
+  }
+  std::string last_part;
+  if (!traded) {
+    last_part = r.last > 0 ? "last trade " + FormatNumber(r.last, "0.00") + " at an unknown time"
+                           : "never traded";
+  } else if (traded_today) {
+    last_part = "last trade " + FormatNumber(r.last, "0.00") +
+                (traded_at.empty() ? std::string() : " at " + traded_at) + ", outside " +
+                FormatNumber(r.bid, "0.00") + " / " + FormatNumber(r.ask, "0.00");
+  } else {
+    last_part = "last trade " + FormatNumber(r.last, "0.00") + " on " + FormatCivilDate(*traded_on);
+  }
+  Info(crossed ? CrossedQuoteMessage(symbol, *bid, *ask, last_part)
+               : NoTwoSidedQuoteMessage(symbol, last_part));
+  QuoteResult none;
+  none.bid = r.bid;
+  none.ask = r.ask;
+  none.last = r.last;
+  none.last_trade_time = r.last_trade_time;
+  return none;
+}
+
+QuoteResult Price(double price) {
+  QuoteResult r;
+  r.outcome = QuoteOutcome::kPrice;
+  r.price = price;
+  return r;
+}
 
 }  // namespace
 
@@ -150,20 +272,70 @@ std::string StrikeQuestion(const std::string& entered, const std::string& found)
          found + ". Do you want me to correct the strike price?";
 }
 
-bool ReadDividendYield(const std::string& html, double& percent) {
+namespace {
+
+// True when the text of the cell around the 1-based position `pos` (a
+// "Yield" in `html`) is a dividend-yield label: "Yield", "Div Yield",
+// "Div. Yield", "Dividend Yield", each with or without "(%)" or "%".
+bool DividendYieldLabel(const std::string& html, size_t pos) {
+  const size_t open = html.rfind('>', pos - 1);
+  const size_t close = html.find('<', pos - 1);
+  const size_t from = open == std::string::npos ? 0 : open + 1;
+  const size_t to = close == std::string::npos ? html.size() : close;
+  std::string label;
+  for (char c : HtmlToText("<x>" + html.substr(from, to - from) + "</x>")) {
+    label += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  label = Trim(label);
+  for (const char* tail : {" (%)", "(%)", " %", "%", ":"}) {
+    const std::string t = tail;
+    if (label.size() > t.size() && label.compare(label.size() - t.size(), t.size(), t) == 0) {
+      label = Trim(label.substr(0, label.size() - t.size()));
+    }
+  }
+  return label == "yield" || label == "div yield" || label == "div. yield" ||
+         label == "dividend yield";
+}
+
+}  // namespace
+
+std::string NegativeQuoteMessage(const std::string& symbol, const std::string& page) {
+  return "The quote for " + symbol + " on " + page + " has a negative bid, ask or last trade";
+}
+
+std::string NoTwoSidedQuoteMessage(const std::string& symbol, const std::string& last_part) {
+  return "no two-sided quote for " + symbol + " today; " + last_part;
+}
+
+std::string CrossedQuoteMessage(const std::string& symbol, double bid, double ask,
+                                const std::string& last_part) {
+  return "crossed quote for " + symbol + " today (bid " + FormatNumber(bid, "0.00") +
+         " above ask " + FormatNumber(ask, "0.00") + "); " + last_part;
+}
+
+bool ReadDividendYield(const std::string& html, double& percent, const std::string& page) {
   const auto not_found = [] {
     AppDialogs().Show(kNoDividendMessage, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
     return false;
   };
-  if (html.find("Yield") == std::string::npos) return not_found();
+  // Only the ticker's quote page holds its dividend yield: a front page or
+  // a rates page may well show another yield ("10-Yr Yield 4.18%").
+  if (html.find(kLastSaleMarker) == std::string::npos) return not_found();
   const size_t eps = html.find("EPS");
-  const size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
+  size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
+  while (y != std::string::npos && !DividendYieldLabel(html, y + 1)) y = html.find("Yield", y + 1);
   if (y == std::string::npos) return not_found();
   // Nothing after the label (an empty cell, "N/A", the next label) is no
   // yield, not a yield of zero or a figure of another cell.
-  const auto value = FigureOfLabel(html, y + 1, html.substr(y + 1, 100));
-  if (!value || *value < 0) return not_found();
-  percent = *value;
+  const LabelFigure figure =
+      FigureOfLabel(html, y + 1, html.substr(y + 1, 100), FigureKind::kYield);
+  if (!figure.value && !figure.bad_text.empty()) {
+    AppDialogs().Show(NotAFigureMessage(page, figure.bad_text), MsgButtons::Ok,
+                      MsgIcon::Information, kMessageTitle);
+    return false;
+  }
+  if (!figure.value || *figure.value < 0) return not_found();
+  percent = *figure.value;
   return true;
 }
 
@@ -222,17 +394,21 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
     if (html.find(kSymbolNotFoundMarker) == std::string::npos) return Info(kNoLastPriceMessage);
     const MsgAnswer answer = AppDialogs().Show(kSymbolNotFoundQuestion, MsgButtons::YesNo,
                                                MsgIcon::Question, kMessageTitle);
-    return {answer == MsgAnswer::Yes ? QuoteOutcome::kSeeTable : QuoteOutcome::kBlank, 0};
+    QuoteResult r;
+    r.outcome = answer == MsgAnswer::Yes ? QuoteOutcome::kSeeTable : QuoteOutcome::kBlank;
+    return r;
   }
   const size_t b = InStr(a + 1, html, kTickMarker);
   if (b == 0) return {};
 
   std::string segment = html.substr(a - 1, b - a);
   BlankLineBreaks(segment);
-  const auto price = FigureOfLabel(html, a, segment);
+  const LabelFigure price = FigureOfLabel(html, a, segment, FigureKind::kPlain);
   QuoteResult result;
-  if (price && UsablePrice(*price)) {
-    result = Price(*price);
+  if (price.value && UsablePrice(*price.value)) {
+    result = Price(*price.value);
+  } else if (!price.value && !price.bad_text.empty()) {
+    Info(NotAFigureMessage(ctx.page, price.bad_text));
   } else {
     Info(kNoLastPriceMessage);
   }
@@ -264,6 +440,9 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
   const std::string wanted = NoBlanksUpper(option_symbol);
   if (wanted.empty()) {
     const auto price = Field(data, "current_price");
+    if (const std::string bad = UnreadableField(data, "current_price"); !bad.empty()) {
+      return Info(NotAFigureMessage(ctx.page, bad));
+    }
     if (!price || !UsablePrice(*price)) return Info(kFeedNoPriceMessage);
     return Price(*price);
   }
@@ -277,18 +456,17 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
         NoBlanksUpper(name->get<std::string>()) != wanted) {
       continue;
     }
-    double price = 0;
-    if (const auto last = Field(option, "last_trade_price"); last && *last > 0) {
-      price = *last;
-    } else {
-      const auto bid = Field(option, "bid");
-      const auto ask = Field(option, "ask");
-      if (bid && ask && *bid >= 0 && *ask > 0 && *ask >= *bid) price = (*bid + *ask) / 2;
-    }
-    if (!UsablePrice(price)) return Info(kFeedNoPriceMessage);
     OccSymbol occ;
-    if (ParseOccSymbol(wanted, occ)) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
-    return Price(price);
+    const bool is_occ = ParseOccSymbol(wanted, occ);
+    const auto page_date = PageDate(doc, ctx.now);
+    QuoteResult result = ChooseOptionPrice(option, wanted, page_date, ctx.page);
+    if (result.outcome != QuoteOutcome::kPrice) return result;
+    // Quotes of another day than the fetch's (a weekend, a stale copy) say so.
+    if (page_date != NewYorkDate(std::chrono::floor<std::chrono::seconds>(ctx.now))) {
+      result.status += " of " + FormatCivilDate(page_date);
+    }
+    if (is_occ) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
+    return result;
   }
   return Info(kFeedNoOptionMessage);
 }

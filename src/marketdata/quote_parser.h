@@ -7,6 +7,7 @@
 //   kSeeTable (the user wants the symbol directory);
 //   kBlank (the user declined the symbol directory).
 
+#include <chrono>
 #include <string>
 
 namespace stratlyn {
@@ -49,6 +50,17 @@ struct QuoteContext {
   std::string strike;
   std::string strike_found;     // out: the strike text of the page's description ("" if none)
   double strike_corrected = 0;  // out: the corrected strike's value (0 when not corrected)
+  // The page's name in messages (its address when known).
+  std::string page = "the quote page";
+  // The moment of the fetch: "today" for a feed page without its own timestamp.
+  std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+};
+
+// Which figure of the feed an option price is.
+enum class PriceSource {
+  kNone,
+  kMid,   // the midpoint of today's two-sided quote
+  kLast,  // a trade of today within today's bid and ask
 };
 
 // What a quote parser found.
@@ -61,6 +73,16 @@ enum class QuoteOutcome {
 struct QuoteResult {
   QuoteOutcome outcome = QuoteOutcome::kNone;
   double price = 0;
+  // Feed options only: where the price comes from and the quote around it.
+  PriceSource source = PriceSource::kNone;
+  double bid = 0;
+  double ask = 0;
+  double last = 0;                // the last trade's price (0 when it never traded)
+  std::string last_trade_time{};  // as the feed writes it ("2026-12-07T15:59:00"), or ""
+  // "mid of 14.20 / 14.80" or "last trade 40.35 at 15:59"; "" otherwise.
+  // Quotes of a page dated before the fetch's day in New York add its date:
+  // "mid of 14.20 / 14.80 of 2026-12-04".
+  std::string status{};
 };
 
 // The numbers of the quote pages: ReadCBOESimpleQuote and ReadCBOEFeedQuote
@@ -91,22 +113,40 @@ std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exc
                                  QuoteContext& ctx);
 
 // The price in the exchange's JSON feed page: the underlying's current price
-// when option_symbol is empty, otherwise the last trade of that option (the
-// bid/ask midpoint when it has not traded), with the same strike check as
-// the HTML page (the strike is read from the OCC symbol). `page` may be the
+// when option_symbol is empty; otherwise that option's price, which is the
+// midpoint of today's two-sided quote (bid > 0, ask >= bid), or a trade of
+// today that lies within today's bid and ask; anything else (a one-sided or
+// crossed quote, a stale or never made trade) is told to the user
+// (NoTwoSidedQuoteMessage) and gives no price. "Today" is the date of the
+// page's timestamp (New York time), or of ctx.now in New York. The strike is
+// checked as on the HTML page (read from the OCC symbol). `page` may be the
 // JSON itself or the HTML a browser shows it in.
 std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
                                QuoteContext& ctx);
 
+// "no two-sided quote for SYMBOL today; last trade 22.05 on 2026-11-03" (or
+// "...; never traded", or "...; last trade 0.10 at 10:31, outside 0.00 / 0.05").
+std::string NoTwoSidedQuoteMessage(const std::string& symbol, const std::string& last_part);
+// "The quote for SYMBOL on PAGE has a negative bid, ask or last trade".
+std::string NegativeQuoteMessage(const std::string& symbol, const std::string& page);
+// "crossed quote for SYMBOL today (bid 9.65 above ask 9.35); last trade ...".
+std::string CrossedQuoteMessage(const std::string& symbol, double bid, double ask,
+                                const std::string& last_part);
+
 inline constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
 
-// The dividend yield (per cent) of a quote page: the first "Yield" that
-// follows "EPS" (or the first "Yield" when there is no "EPS"); its figure is
-// the first cell in the 100 characters after it (FirstCellText), or the cell
-// below when the label heads a column, read with a dot decimal (ReadPageFigure).
-// False, after kNoDividendMessage, when the page shows no yield there: no
-// label, an empty cell, "N/A", a text that is no figure, or a negative one.
-bool ReadDividendYield(const std::string& html, double& percent);
+// The dividend yield (per cent) of a quote page: the first "Yield" label
+// that follows "EPS" (or the first when there is no "EPS"), a cell reading
+// "Yield", "Div Yield", "Div. Yield" or "Dividend Yield" (with or without
+// "(%)"), on a quote page (one that shows "Last Sale"): another page's
+// "10-Yr Yield" is never taken. Its figure is the first cell in the 100
+// characters after it (FirstCellText), or the cell below when the label heads
+// a column, read strictly (ReadFetchedFigure, a yield). False, after
+// kNoDividendMessage, when the page shows no yield there: no label, an empty
+// cell, "N/A" or a negative figure; after NotAFigureMessage (naming `page`)
+// when the cell holds text that is not a figure ("2,35%").
+bool ReadDividendYield(const std::string& html, double& percent,
+                       const std::string& page = "the quote page");
 
 // Replaces every CR LF pair by two blanks; the length does not change.
 void BlankLineBreaks(std::string& text);

@@ -5,11 +5,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "marketdata/civil_date.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/html_extract.h"
+#include "marketdata/page_figure.h"
 #include "marketdata/page_wait.h"
+#include "marketdata/treasury_curve.h"
 #include "util/dialogs.h"
 #include "util/format.h"
 #include "util/numeric_entry.h"
@@ -135,7 +138,7 @@ std::string FormatRateCell(const std::string& cell) {
   // A dash alone is how rate pages show "no quote".
   if (text.empty() || text.find_first_not_of('-') == std::string::npos) return "0.00";
   // Rate pages write their figures with a dot whatever the user's locale.
-  const auto value = ReadPageFigure(text);
+  const auto value = ReadFetchedFigure(text, FigureKind::kYield);
   if (!value) {
     AppDialogs().Critical(kInvalidNumericEntry);
     return {};
@@ -227,32 +230,143 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
 }
 
 bool LastObservation(const std::string& text, std::string& date, double& value) {
-  size_t end = text.size();
-  while (end > 0) {
-    const size_t nl = text.rfind('\n', end - 1);
-    const size_t begin = nl == std::string::npos ? 0 : nl + 1;
-    const std::string line = text.substr(begin, end - begin);
-    end = nl == std::string::npos ? 0 : nl;
+  std::optional<std::chrono::year_month_day> best;
+  const auto tomorrow =
+      std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1};
+  size_t from = 0;
+  while (from < text.size()) {
+    const size_t nl = text.find('\n', from);
+    const size_t end = nl == std::string::npos ? text.size() : nl;
+    const std::string line = text.substr(from, end - from);
+    from = end + 1;
     const size_t comma = line.find(',');
     if (comma == std::string::npos) continue;
     const std::string d = Trim(line.substr(0, comma));
     const std::string rest = line.substr(comma + 1);
     const std::string v = Trim(rest.substr(0, rest.find(',')));
     double number = 0;
-    if (ReadCivilDate(d) && ReadPlainNumber(v, number)) {
+    const auto day = ReadCivilDate(d);
+    // A date after tomorrow is a mistyped year, not the latest observation.
+    if (day && std::chrono::sys_days{*day} > tomorrow) continue;
+    if (day && ReadPlainNumber(v, number) && (!best || *day > *best)) {
+      best = day;
       date = d;
       value = number;
-      return true;
     }
   }
-  return false;
+  return best.has_value();
 }
 
+std::string RateSourceName(RateSource source) {
+  switch (source) {
+    case RateSource::kTreasury:
+      return "U.S. Treasury par yield curve";
+    case RateSource::kH15Download:
+      return "Federal Reserve H.15";
+    case RateSource::kSeriesFiles:
+      break;
+  }
+  return "H.15 series files";
+}
+
+namespace {
+
+constexpr std::array<const char*, 5> kCurveHeadings5 = {"", "Term", "Par yield %", "Maturity",
+                                                        "Price"};
+
+std::chrono::year_month_day Today() { return LocalDate(std::chrono::system_clock::now()); }
+
+// The maturity date of a tenor of `months` from `date`: whole months by the
+// calendar, fractions by days.
+std::chrono::year_month_day TenorDate(std::chrono::year_month_day date, double months) {
+  const int whole = static_cast<int>(months);
+  const auto d = AddMonths(date, whole);
+  const double rest = months - whole;
+  if (rest <= 0) return d;
+  return std::chrono::year_month_day{std::chrono::sys_days{d} +
+                                     std::chrono::days{std::lround(rest * 365.25 / 12.0)}};
+}
+
+}  // namespace
+
 bool zelBloombergData::GrabFRBYieldCurve(int /*cCurve*/, Grid& grd) {
-  BrowserView& view = View();
   const bool never = false;
   const bool& stop = StopFlag ? *StopFlag : never;
   const ProgressDone done{Progress};
+  View();
+  notes_.clear();
+  std::vector<std::string> failures;
+  const RateSource order[] = {RateSource::kTreasury, RateSource::kH15Download,
+                              RateSource::kSeriesFiles};
+  for (const RateSource source : order) {
+    if (static_cast<int>(source) < static_cast<int>(Source)) continue;
+    try {
+      const bool read = source == RateSource::kSeriesFiles ? GrabSeriesFiles(grd, stop)
+                                                           : GrabCsvCurve(source, grd, stop);
+      if (!read) return false;
+      source_used_ = source;
+      for (const std::string& f : failures) notes_.insert(notes_.begin(), f);
+      return true;
+    } catch (const FetchError& e) {
+      if (Stopped()) return false;
+      failures.push_back(RateSourceName(source) + ": " + e.Description());
+    }
+  }
+  std::string all = "The Treasury yield curve could not be read. ";
+  for (size_t i = 0; i < failures.size(); ++i) all += (i ? "; " : "") + failures[i];
+  throw FetchError(all);
+}
+
+bool zelBloombergData::GrabCsvCurve(RateSource source, Grid& grd, const bool& stop) {
+  BrowserView& view = View();
+  if (Progress) Progress(0, 1);
+  const int this_year = static_cast<int>(Today().year());
+  const bool january = Today().month() == std::chrono::January;
+  std::optional<ParCurve> curve;
+  std::string url;
+  // The Treasury's file of a new year has few rows or none early in January:
+  // the previous year's file then.
+  for (int attempt = 0; attempt < (source == RateSource::kTreasury && january ? 2 : 1); ++attempt) {
+    url = source == RateSource::kTreasury ? TreasuryCsvUrl(this_year - attempt) : H15DownloadUrl();
+    if (!LoadPage(view, url, stop)) return false;
+    if (const std::string failure = view.LoadFailure(); !failure.empty()) {
+      if (attempt + 1 < 2 && january && source == RateSource::kTreasury) continue;
+      throw FetchError(PageLoadFailedMessage(url, failure));
+    }
+    const std::string text = BodyText(view.BodyHtml());
+    std::string problem;
+    curve = source == RateSource::kTreasury ? ReadTreasuryParCsv(text, url, problem)
+                                            : ReadH15DownloadCsv(text, url, problem);
+    if (curve && !curve->points.empty()) break;
+    if (!(january && source == RateSource::kTreasury && attempt == 0)) {
+      throw FetchError(problem.empty() ? url + " holds no yield" : problem);
+    }
+  }
+  if (!curve || curve->points.empty()) throw FetchError(url + " holds no yield");
+  grd.Clear();
+  grd.SetRows(static_cast<int>(curve->points.size()) + 2);
+  grd.SetCols(5);
+  for (int c = 0; c < 5; ++c) grd.SetTextMatrix(0, c, kCurveHeadings5[static_cast<size_t>(c)]);
+  observation_date_ = FormatCivilDate(curve->date);
+  grd.SetTextMatrix(1, colTerm, "Observed");
+  grd.SetTextMatrix(1, colMaturity, observation_date_);
+  int row = 2;
+  for (const CurvePoint& p : curve->points) {
+    grd.SetTextMatrix(row, colTerm, p.label);
+    grd.SetTextMatrix(row, colCoupon, FormatNumber(p.percent, kRateFormat));
+    grd.SetTextMatrix(row, colMaturity, FormatCivilDate(TenorDate(curve->date, p.months)));
+    grd.SetTextMatrix(row, colPrice, "100");
+    ++row;
+  }
+  if (const std::string note = StaleNote("The " + RateSourceName(source), curve->date, Today());
+      !note.empty()) {
+    notes_.push_back(note);
+  }
+  return true;
+}
+
+bool zelBloombergData::GrabSeriesFiles(Grid& grd, const bool& stop) {
+  BrowserView& view = View();
   grd.Clear();
   grd.SetRows(12);
   grd.SetCols(5);
@@ -269,8 +383,13 @@ bool zelBloombergData::GrabFRBYieldCurve(int /*cCurve*/, Grid& grd) {
     std::string date;
     double value = 0;
     if (!LastObservation(text, date, value)) throw FetchError(SeriesNoObservationMessage(file));
+    const auto observed = *ReadCivilDate(date);
+    if (const std::string note = StaleNote("The series " + file, observed, Today());
+        !note.empty()) {
+      notes_.push_back(note);
+    }
     if (observation_date_.empty()) {
-      start = *ReadCivilDate(date);
+      start = observed;
       observation_date_ = FormatCivilDate(start);
     }
     const std::string rate = FormatNumber(static_cast<float>(value), kRateFormat);
@@ -345,6 +464,11 @@ float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::ti
   rates[0] = rates[1];
   maturities[0] = maturities[1];
   return InterpolateRate(rates, maturities, m, t);
+}
+
+double ContinuousRateFromGrid(const Grid& grid, float t,
+                              std::chrono::system_clock::time_point now) {
+  return ContinuousFromParYield(CurveRateFromGrid(grid, t, now));
 }
 
 float InterpolateRate(const std::vector<float>& rates, const std::vector<float>& maturities, int m,

@@ -28,6 +28,16 @@ extern const char* const kFrbSeries[kFrbSeriesCount];
 // The address of one series file: sites::FrbUrl() + "/FRBData/" + name + "_2010.txt".
 std::string FrbSeriesUrl(int index);
 
+// Where "Get Interest Rate" reads the Treasury curve, in the order tried: a
+// source that fails passes on to the next one (the user's choice first).
+enum class RateSource {
+  kTreasury,     // the U.S. Treasury's daily par yield curve CSV (one request)
+  kH15Download,  // the Federal Reserve's H.15 data download CSV (one request)
+  kSeriesFiles,  // the ten H.15 series files of the early design
+};
+// "U.S. Treasury par yield curve", "Federal Reserve H.15", "H.15 series files".
+std::string RateSourceName(RateSource source);
+
 class zelBloombergData {
  public:
   // Curve codes.
@@ -79,14 +89,25 @@ class zelBloombergData {
   // given, receives a status text.
   bool GrabBloombergData(int cCurve, Grid& grd, std::string* inetLabel = nullptr);
 
-  // Reads the ten H.15 series files into grid rows 2 to 11 (12 rows, 5
-  // columns). False when stopped (rows already read stay). FetchError when a
-  // series file does not load (the view's LoadFailure: the status, the
-  // time-out) or holds no observation, naming the file. cCurve is not used.
+  // Reads the Treasury curve from `Source` (falling back to the sources after
+  // it) into the grid: row 0 the headings, row 1 the observation date, rows
+  // 2 on one tenor each, short to long (every tenor the source has; the ten
+  // series for the series files). Note and bill rows alike carry the par
+  // yield in per cent as the coupon (column 2) with price 100, except the
+  // series files' bill rows ("3TD", "6TD": the yield in column 4). False when
+  // stopped. FetchError when every source failed, naming each and its cause
+  // (a status, a time-out, a file without observations, a cell that is not
+  // a figure). cCurve is not used.
   bool GrabFRBYieldCurve(int cCurve, Grid& grd);
+  RateSource Source = RateSource::kTreasury;
 
   // The observation date of the last GrabFRBYieldCurve ("YYYY-MM-DD").
   const std::string& ObservationDate() const { return observation_date_; }
+  // The source the last GrabFRBYieldCurve read.
+  RateSource SourceUsed() const { return source_used_; }
+  // Notes of the last GrabFRBYieldCurve: a source that failed before the one
+  // used, a curve or series older than 10 days.
+  const std::vector<std::string>& Notes() const { return notes_; }
 
   // 0.05 when no rates are set; otherwise the table's rate (per cent)
   // interpolated at `years` from the date serial `today`.
@@ -100,6 +121,11 @@ class zelBloombergData {
   std::vector<double> dates_ = std::vector<double>(1, 0.0);
   bool rates_set_ = false;
   std::string observation_date_;
+  RateSource source_used_ = RateSource::kTreasury;
+  std::vector<std::string> notes_;
+
+  bool GrabSeriesFiles(Grid& grd, const bool& stop);
+  bool GrabCsvCurve(RateSource source, Grid& grd, const bool& stop);
 };
 
 // A plain decimal number with '.' as the grid and the series files write
@@ -110,9 +136,11 @@ bool ReadPlainNumber(const std::string& text, double& value);
 // decimals ("" after the invalid-entry message).
 std::string FormatRateCell(const std::string& cell);
 
-// The last observation of a series file's text (lines of "date,value"): the
-// last line whose date reads as a date and whose value is a number, so that
-// trailing blank lines and "ND" (no data) days are passed over. False if none.
+// The latest observation of a series file's text (lines of "date,value"):
+// the line with the latest date among those whose date reads as a date and
+// whose value is a number, whatever the order of the lines (dates after
+// tomorrow passed over), so that blank
+// lines and "ND" (no data) days are passed over. False if none.
 bool LastObservation(const std::string& text, std::string& date, double& value);
 
 // The rate (per cent) at maturity t years of a curve grid in the H.15
@@ -122,6 +150,11 @@ bool LastObservation(const std::string& text, std::string& date, double& value);
 // years from `now` to the dates of column 3; point 0 repeats point 1; then
 // InterpolateRate. zelError 13 for a note row without a number or a date.
 float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now);
+
+// The continuously compounded rate (a fraction) at maturity t of a curve
+// grid of bond-equivalent par yields: CurveRateFromGrid converted with
+// 2 ln(1 + y/2).
+double ContinuousRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now);
 
 // Straight-line interpolation over ascending maturities (indices 0..m); flat
 // beyond either end. zelError 11 when two neighbours around t are equal,

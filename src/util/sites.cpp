@@ -20,6 +20,7 @@ std::string FromEnv(const char* name, const std::string& fallback) {
 std::string ExchangeUrl() { return FromEnv("STRATLYN_EXCHANGE_URL", "https://www.cboe.com"); }
 std::string FeedUrl() { return FromEnv("STRATLYN_FEED_URL", "https://cdn.cboe.com"); }
 std::string FrbUrl() { return FromEnv("STRATLYN_FRB_URL", "https://www.federalreserve.gov"); }
+std::string TreasuryUrl() { return FromEnv("STRATLYN_TREASURY_URL", "https://home.treasury.gov"); }
 std::string RatesUrl() { return FromEnv("STRATLYN_RATES_URL", "https://www.bloomberg.com"); }
 std::string FtpUrl() { return FromEnv("STRATLYN_FTP_URL", "ftp://ftp.stratlyn.org"); }
 

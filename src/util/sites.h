@@ -12,8 +12,12 @@ namespace stratlyn::sites {
 std::string ExchangeUrl();
 // The exchange's JSON delayed-quote feed. STRATLYN_FEED_URL, default https://cdn.cboe.com
 std::string FeedUrl();
-// The host of the H.15 series files. STRATLYN_FRB_URL, default https://www.federalreserve.gov
+// The Federal Reserve's host: the H.15 data download and the series files. STRATLYN_FRB_URL,
+// default https://www.federalreserve.gov
 std::string FrbUrl();
+// The U.S. Treasury's daily par yield curve files. STRATLYN_TREASURY_URL,
+// default https://home.treasury.gov
+std::string TreasuryUrl();
 // The benchmark-rate pages. STRATLYN_RATES_URL, default https://www.bloomberg.com
 std::string RatesUrl();
 // The maker's site (help, home, links, forum, download). STRATLYN_SITE_URL,

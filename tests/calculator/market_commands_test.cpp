@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/format.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/zel_error.h"
@@ -71,7 +74,8 @@ class MarketCommandsTest : public ::testing::Test {
                       "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
-    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL",
+                            "STRATLYN_TREASURY_URL"}) {
       setenv(var, server_->BaseUrl().c_str(), 1);
     }
   }
@@ -82,6 +86,8 @@ class MarketCommandsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server_->Ok()) << server_->Error();
     commands.SetBrowser(&view);
+    // The series files, unless a test reads the Treasury's file.
+    commands.YieldCurve().Source = RateSource::kSeriesFiles;
     fields.strike = "125";
     fields.underlying_price = "120";
     fields.maturity = "1";
@@ -94,7 +100,12 @@ class MarketCommandsTest : public ::testing::Test {
   FetchBrowserView view;
   Grid grid;
   MarketCommands commands{grid};
-  MarketFields fields;
+  // The exchange's HTML page unless a test chooses the feed (the default).
+  MarketFields fields = [] {
+    MarketFields f;
+    f.exchange = kExchangeCboe;
+    return f;
+  }();
 };
 
 testing::ScratchDir* MarketCommandsTest::dir_ = nullptr;
@@ -241,12 +252,18 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
   EXPECT_EQ(progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1}));
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
 
+  // Par yields become continuous rates: 2 ln(1 + 3.90 % / 2) = 0.03862.
   fields.maturity = "40";
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, L("0.0390"));
+  EXPECT_EQ(fields.interest_rate, L("0.0386"));
+  EXPECT_EQ(fields.status.rfind("H.15 series files of ", 0), 0u) << fields.status;
+  EXPECT_NE(fields.status.find("par yield 3.900 % at 40.00 years, continuous rate 2 ln(1 + y/2) = "
+                               "0.0386"),
+            std::string::npos)
+      << fields.status;
   fields.maturity = L("0.1");
   commands.cmdGetInterestRate_Click(fields);
-  EXPECT_EQ(fields.interest_rate, L("0.0050"));
+  EXPECT_EQ(fields.interest_rate, L("0.0050"));  // 2 ln(1.0025) = 0.004994
 
   // A maturity that is neither a number nor a date.
   fields.maturity = "soon";
@@ -269,6 +286,135 @@ TEST_F(MarketCommandsTest, StopEndsTheSeriesLoad) {
   EXPECT_EQ(fields.interest_rate, L("0.10"));
   EXPECT_EQ(services.dialogs.Count(), 0u);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST_F(MarketCommandsTest, FeedOptionsInTheWindowSayWhatTheyTook) {
+  // A weekly index option is read from its index's file, as in the terminal.
+  view.pages[Url("/api/global/delayed_quotes/options/_SPX.json")] =
+      R"({"data": {"symbol": "^SPX", "current_price": 6012.5, "options": [)"
+      R"({"option": "SPXW351221C06000000", "bid": 40.8, "ask": 41.2},)"
+      R"({"option": "SPXW261207C06000000", "bid": 1.0, "ask": 1.2},)"
+      R"({"option": "SPXW351221P06000000", "bid": 0, "ask": 0.5, "last_trade_price": 0.3,)"
+      R"( "last_trade_time": "2026-10-01T12:00:00"}]}})";
+  services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms
+  fields.exchange = kExchangeCboeFeed;
+  fields.strike = "6000";
+  fields.underlying_price = "6012.5";
+  fields.option_ticker = "spxw351221c06000000";
+  commands.cmdGetOption_Click(fields);
+  ASSERT_EQ(view.History().back(), Url("/api/global/delayed_quotes/options/_SPX.json"));
+  EXPECT_EQ(fields.option_price, L("41.00000"));
+  EXPECT_EQ(fields.status.rfind("mid of 40.80 / 41.20; maturity 9.0", 0), 0u) << fields.status;
+  EXPECT_NE(fields.status.find("days to 16:00 New York on 2035-12-21"), std::string::npos);
+  const double years = *NumericValue(fields.maturity);
+  EXPECT_GT(years, 8.9);
+  EXPECT_LT(years, 9.1);
+
+  // A stale trade in a one-sided quote: a message, every field as it was.
+  const MarketFields before = fields;
+  fields.option_ticker = "SPXW351221P06000000";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(
+      services.dialogs.LastText().rfind(
+          "no two-sided quote for SPXW351221P06000000 today; last trade 0.30 on 2026-10-01", 0),
+      0u)
+      << services.dialogs.LastText();
+  EXPECT_EQ(fields.option_price, before.option_price);
+  EXPECT_EQ(fields.maturity, before.maturity);
+
+  // An option past its close (7 December 2026) cannot be priced.
+  fields.option_ticker = "SPXW261207C06000000";
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "The option SPXW261207C06000000 expired at 16:00 New York on 2026-12-07");
+  EXPECT_EQ(fields.option_price, before.option_price);
+}
+
+TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheField) {
+  // 61 closes alternating by +-1 % (log): 20 and 60 days read, 250 not.
+  std::string rows;
+  double close = 100;
+  for (int i = 0; i < 61; ++i) {
+    const auto d = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1} + std::chrono::days{i};
+    rows += std::string(rows.empty() ? "" : ",") + R"({"date": ")" +
+            FormatCivilDate(std::chrono::year_month_day{d}) + R"(", "close": )" +
+            FormatNumber(close, "0.000000") + "}";
+    close *= std::exp(i % 2 ? -0.01 : 0.01);
+  }
+  view.pages[Url("/api/global/delayed_quotes/charts/historical/VOLX.json")] =
+      R"({"symbol": "VOLX", "data": [)" + rows + "]}";
+  view.pages[Url("/api/global/delayed_quotes/quotes/VOLX.json")] =
+      R"({"data": {"symbol": "VOLX", "current_price": 100, "iv30": "24.1"}})";
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "volx";
+  fields.volatility = L("0.25");
+  commands.cmdHistoVol_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  ASSERT_EQ(grid.Rows(), 6);
+  EXPECT_EQ(grid.TextMatrix(2, 1), "20 days");
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");  // 0.01 sqrt(20/19) sqrt(252)
+  EXPECT_EQ(grid.TextMatrix(3, 2), "0.1601");
+  EXPECT_EQ(grid.TextMatrix(4, 1), "250 days");
+  EXPECT_EQ(grid.TextMatrix(4, 2), "n/a");  // too short a history: no figure, never 0
+  EXPECT_EQ(grid.TextMatrix(5, 1), "iv30");
+  EXPECT_EQ(grid.TextMatrix(5, 2), "0.2410");
+  EXPECT_EQ(fields.volatility, L("0.25"));  // nothing written before a click
+  commands.GridClicked(4, fields);          // the row without a figure
+  EXPECT_EQ(fields.volatility, L("0.25"));
+  commands.GridClicked(2, fields);
+  EXPECT_EQ(fields.volatility, L("0.1629"));
+  commands.GridClicked(5, fields);
+  EXPECT_EQ(fields.volatility, L("0.2410"));
+  // Once the grid shows the curve, a click writes nothing.
+  commands.YieldCurve();
+  fields.maturity = "1";
+  commands.cmdGetInterestRate_Click(fields);
+  fields.volatility = L("0.25");
+  commands.GridClicked(2, fields);
+  EXPECT_EQ(fields.volatility, L("0.25"));
+
+  // A history too short for 20 days: a message, the grid as it was.
+  view.pages[Url("/api/global/delayed_quotes/charts/historical/SHORT.json")] =
+      R"({"data": [{"date": "2026-12-07", "close": 10}, {"date": "2026-12-08", "close": 11}]})";
+  view.pages[Url("/api/global/delayed_quotes/quotes/SHORT.json")] = R"({"data": {}})";
+  fields.stock_ticker = "SHORT";
+  const int rows_before = grid.Rows();
+  commands.cmdHistoVol_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "The history of SHORT has 2 closes: too few for 20 trading days");
+  EXPECT_EQ(grid.Rows(), rows_before);
+}
+
+TEST_F(MarketCommandsTest, DividendYieldFromTheChainOrElseTheQuotePage) {
+  view.pages[Url("/api/global/delayed_quotes/options/PCP.json")] =
+      R"({"data": {"symbol": "PCP", "current_price": "100.00", "options": [)"
+      R"({"option": "PCP351221C00100000", "bid": "20.90", "ask": 21.10},)"
+      R"({"option": "PCP351221P00100000", "bid": 18.9, "ask": "19.10"}]}})";
+  fields.exchange = kExchangeCboeFeed;
+  fields.stock_ticker = "PCP";
+  fields.maturity = "9";
+  fields.dividend_yield = "0";
+  commands.cmdDivYield_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  EXPECT_NE(fields.dividend_yield, "0");
+  EXPECT_EQ(fields.status.rfind("dividend yield implied by put-call parity on the 2035-12-21 "
+                                "expiry (",
+                                0),
+            0u)
+      << fields.status;
+  EXPECT_EQ(grid.TextMatrix(2, 1), "3TD");  // the rate's curve is in the grid
+
+  // No chain for IBM: the quote page's yield, and the status says so.
+  fields.stock_ticker = "IBM";
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(fields.dividend_yield, L("0.02350"));
+  EXPECT_EQ(fields.status.rfind("dividend yield of the quote page ", 0), 0u) << fields.status;
+  // A maturity that is no number: nothing loaded.
+  fields.maturity = "soon";
+  const size_t loads = view.History().size();
+  commands.cmdDivYield_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), "Invalid Maturity");
+  EXPECT_EQ(view.History().size(), loads);
 }
 
 TEST_F(MarketCommandsTest, DividendYield) {

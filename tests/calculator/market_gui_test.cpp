@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -25,6 +27,7 @@
 #include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/format.h"
 #include "util/numeric_entry.h"
 #include "util/qt_grid_model.h"
 
@@ -69,7 +72,8 @@ class MarketGui : public ::testing::Test {
                       Today() + "," + values[i] + "\r\n");
     }
     server_ = new testing::LoopbackHttpServer(dir_->Path());
-    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL"}) {
+    for (const char* var : {"STRATLYN_EXCHANGE_URL", "STRATLYN_FEED_URL", "STRATLYN_FRB_URL",
+                            "STRATLYN_TREASURY_URL"}) {
       setenv(var, server_->BaseUrl().c_str(), 1);
     }
   }
@@ -92,6 +96,10 @@ class MarketGui : public ::testing::Test {
       }
     };
     panel.setBrowsers(nullptr, &web);
+    // The series files, unless a test reads the Treasury's file.
+    panel.Market().YieldCurve().Source = RateSource::kSeriesFiles;
+    // The exchange's HTML page, unless a test chooses the feed (the default).
+    panel.cmbExchange()->setCurrentIndex(0);
     panel.show();
     web.resize(800, 400);
     web.show();
@@ -208,7 +216,11 @@ TEST_F(MarketGui, InterestRateFromTheTenSeries) {
   panel.cmdGetInterestRate()->click();
   EXPECT_TRUE(shown.count("Loading rate series 1 of 10"));
   EXPECT_TRUE(shown.count("Loading rate series 10 of 10"));
-  EXPECT_EQ(panel.lblInet()->text(), "");
+  // Done, the label names the source, its date and the conversion.
+  EXPECT_TRUE(
+      panel.lblInet()->text().startsWith("H.15 series files of " + QString::fromStdString(Today())))
+      << panel.lblInet()->text().toStdString();
+  EXPECT_TRUE(panel.lblInet()->text().contains("continuous rate 2 ln(1 + y/2) = "));
   EXPECT_TRUE(bar_values.count(1) && bar_values.count(10));
   EXPECT_FALSE(panel.seriesProgress()->isVisibleTo(&panel));
   ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
@@ -387,6 +399,40 @@ TEST_F(MarketGui, AnErrorStatusNamesThePageAndTheStatus) {
                                              Url("/DelayedQuote/SimpleQuote.aspx?ticker=NOSUCH") +
                                              " could not be loaded: HTTP 404 (Not Found)");
   EXPECT_EQ(Field(0), "1");
+}
+
+TEST_F(MarketGui, AClickOnAVolatilityRowFillsTheVolatilityField) {
+  // 21 daily closes alternating by +-1 % (log), and a quote with its iv30.
+  std::string rows;
+  double close = 100;
+  for (int i = 1; i <= 21; ++i) {
+    rows += std::string(rows.empty() ? "" : ",") + "{\"date\": \"2026-11-" + (i < 10 ? "0" : "") +
+            std::to_string(i) + "\", \"close\": \"" + FormatNumber(close, "0.000000") + "\"}";
+    close *= std::exp(i % 2 ? 0.01 : -0.01);
+  }
+  dir_->Write("api/global/delayed_quotes/charts/historical/GUIV.json",
+              "{\"data\": [" + rows + "]}");
+  dir_->Write("api/global/delayed_quotes/quotes/GUIV.json", R"({"data": {"iv30": 22.5}})");
+  panel.cmbExchange()->setCurrentIndex(1);  // the delayed feed
+  panel.txtStockTicker()->setText("GUIV");
+  panel.Text1(1)->setText(QString::fromStdString(L("0.3")));
+  panel.cmdHistoVol()->click();
+  ASSERT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
+  const Grid& grid = panel.Grid1()->grid();
+  ASSERT_EQ(grid.TextMatrix(2, 1), "20 days");
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");
+  EXPECT_EQ(grid.TextMatrix(5, 2), "0.2250");
+  EXPECT_TRUE(panel.lblInet()->text().startsWith("realized volatility, close to close"));
+  EXPECT_EQ(Field(1), L("0.3"));  // nothing written before a click
+
+  // A click where a person clicks: on the row's cell in the grid.
+  GridView& view = *panel.Grid1();
+  view.scrollTo(view.model()->index(5, 2));
+  const QRect cell = view.visualRect(view.model()->index(5, 2));
+  ASSERT_TRUE(cell.isValid());
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+  EXPECT_EQ(Field(1), L("0.2250"));
+  EXPECT_TRUE(panel.lblInet()->text().contains("from the iv30 row"));
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST_F(UcBsopTest, StartsWithItsCaptionsDefaultsAndAComputedValue) {
   EXPECT_EQ(panel->cmbMaturity()->itemText(0), "January");
   EXPECT_EQ(panel->cmbMaturity()->itemText(11), "December");
   EXPECT_EQ(panel->cmbMaturity()->currentIndex(), QDate::currentDate().month() % 12);
-  EXPECT_EQ(panel->cmbExchange()->currentText(), "CBOE");
+  EXPECT_EQ(panel->cmbExchange()->currentText(), "CBOE Delayed Feed");
   EXPECT_EQ(panel->cmbStrike()->count(), 0);
 
   // The European call of the start values, priced on creation.

@@ -35,6 +35,7 @@ std::string ReadAll(const std::string& path) {
 CliResult RunCli(const std::vector<std::string>& args, const std::string& base) {
   const std::string stem = ::testing::TempDir() + "cli_deadline_" + std::to_string(getpid());
   std::string command = "STRATLYN_EXCHANGE_URL='" + base + "' STRATLYN_FRB_URL='" + base +
+                        "' STRATLYN_FEED_URL='" + base + "' STRATLYN_TREASURY_URL='" + base +
                         "' timeout -s KILL 120 '" + STRATLYN_CLI_PATH + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += " >'" + stem + ".out' 2>'" + stem + ".err'";
@@ -59,16 +60,16 @@ TEST_F(CliDeadline, TimeoutIsTheDeadlineOfTheWholePage) {
   // silent long enough for a time-without-data limit, nor ever complete.
   for (const std::string fault : {"/_trickle/2", "/_headers"}) {
     const std::string base = http_.BaseUrl() + fault;
-    CliResult r = RunCli({"quote", "IBM", "--timeout", "2"}, base);
+    CliResult r = RunCli({"quote", "IBM", "--exchange", "CBOE", "--timeout", "2"}, base);
     EXPECT_EQ(r.exit_code, 1) << fault << ": " << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(incomplete), std::string::npos) << r.err;
 
-    r = RunCli({"dividend", "IBM", "--timeout", "2"}, base);
+    r = RunCli({"dividend", "IBM", "--exchange", "CBOE", "--timeout", "2"}, base);
     EXPECT_EQ(r.exit_code, 1) << fault << ": " << r.err;
     EXPECT_NE(r.err.find(incomplete), std::string::npos) << r.err;
 
-    r = RunCli({"rate", "1", "--timeout", "2"}, base);
+    r = RunCli({"rate", "1", "--source", "series", "--timeout", "2"}, base);
     EXPECT_EQ(r.exit_code, 1) << fault << ": " << r.err;
     EXPECT_NE(r.err.find("The series file H15_TCMNOM_M3_2010.txt " + incomplete), std::string::npos)
         << r.err;
@@ -76,7 +77,7 @@ TEST_F(CliDeadline, TimeoutIsTheDeadlineOfTheWholePage) {
 }
 
 TEST_F(CliDeadline, APageThatNeverEndsIsCutOffAt64MB) {
-  const CliResult r = RunCli({"quote", "IBM"}, http_.BaseUrl() + "/_endless");
+  const CliResult r = RunCli({"quote", "IBM", "--exchange", "CBOE"}, http_.BaseUrl() + "/_endless");
   EXPECT_EQ(r.exit_code, 1) << r.err;
   EXPECT_NE(r.err.find("could not be loaded: the answer from 127.0.0.1 is larger than 64 MB"),
             std::string::npos)

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -94,7 +97,8 @@ class CliQuote : public ::testing::Test {
     const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
     std::string command = "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
-                          " STRATLYN_FRB_URL=" + base + " " + env + " '" + STRATLYN_CLI_PATH + "'";
+                          " STRATLYN_FRB_URL=" + base + " STRATLYN_TREASURY_URL=" + base + " " +
+                          env + " '" + STRATLYN_CLI_PATH + "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " >'" + out_file + "' 2>'" + err_file + "'";
     const int status = std::system(command.c_str());
@@ -113,7 +117,7 @@ ScratchDir* CliQuote::dir_ = nullptr;
 LoopbackHttpServer* CliQuote::server_ = nullptr;
 
 TEST_F(CliQuote, PricesFromThePageAndTheFeed) {
-  CliResult r = Run({"quote", "IBM"});
+  CliResult r = Run({"quote", "IBM", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "12.50000\n");
 
@@ -128,8 +132,8 @@ TEST_F(CliQuote, PricesFromThePageAndTheFeed) {
 }
 
 TEST_F(CliQuote, OptionStrikeQuestionBecomesANote) {
-  const CliResult r =
-      Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125", "--month", "jan"});
+  const CliResult r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "ibmaz", "--strike",
+                           "125", "--month", "jan"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
   EXPECT_NE(
@@ -140,7 +144,7 @@ TEST_F(CliQuote, OptionStrikeQuestionBecomesANote) {
 }
 
 TEST_F(CliQuote, NoFigureMeansExitTwo) {
-  CliResult r = Run({"quote", "XYZQ"});
+  CliResult r = Run({"quote", "XYZQ", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Incorrect option root or underlying ticker."), std::string::npos) << r.err;
@@ -150,7 +154,7 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("The option is not in the delayed quote feed."), std::string::npos) << r.err;
 
-  r = Run({"quote", "IBM", "--option", "IBMAZ"});
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "IBMAZ"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid strike price"), std::string::npos);
 
@@ -158,7 +162,7 @@ TEST_F(CliQuote, NoFigureMeansExitTwo) {
   EXPECT_EQ(r.exit_code, 2);
   r = Run({"quote"});
   EXPECT_EQ(r.exit_code, 2);
-  r = Run({"quote", "NOPAGE"});  // the server answers 404
+  r = Run({"quote", "NOPAGE", "--exchange", "CBOE"});  // the server answers 404
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("could not be loaded: HTTP 404 (Not Found)"), std::string::npos) << r.err;
 }
@@ -170,46 +174,212 @@ TEST_F(CliQuote, NumbersKeepTheDotUnderACommaLocale) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(stratlyn::testing::IsHalfwayRate(r.out.substr(0, r.out.size() - 1)));
   EXPECT_TRUE(r.out.ends_with('\n'));
-  r = Run({"quote", "ADJ"}, kCommaLocale);
+  r = Run({"quote", "ADJ", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.12500\n");  // not 125.00000
-  r = Run({"quote", "HDR"}, kCommaLocale);
+  r = Run({"quote", "HDR", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "123.45000\n");  // the label heads its column
-  r = Run({"quote", "IBM", "--option", "ibmaz", "--strike", "125.5", "--month", "jan"},
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--option", "ibmaz", "--strike", "125.5",
+           "--month", "jan"},
           kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "3.25000\n");
   EXPECT_NE(r.err.find("You entered the strike price 125.5 while"), std::string::npos) << r.err;
-  r = Run({"dividend", "IBM"}, kCommaLocale);
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.02350\n");
-  r = Run({"dividend", "ADJ"}, kCommaLocale);
+  r = Run({"dividend", "ADJ", "--exchange", "CBOE"}, kCommaLocale);
   EXPECT_EQ(r.out, "0.02350\n");            // not 0.05365 from "2.35%P/E10.4"
   r = Run({"rate", "0,75"}, kCommaLocale);  // the comma is not the command line's decimal
   EXPECT_EQ(r.exit_code, 2);
 }
 
 TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
-  CliResult r = Run({"quote", "NA"});
+  CliResult r = Run({"quote", "NA", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to find last traded price."), std::string::npos) << r.err;
-  r = Run({"dividend", "NA"});  // an empty yield cell
+  r = Run({"dividend", "NA", "--exchange", "CBOE"});  // an empty yield cell
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos) << r.err;
-  r = Run({"quote", "HUGE"});  // beyond single precision
+  r = Run({"quote", "HUGE", "--exchange", "CBOE"});  // beyond single precision
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
 }
 
 TEST_F(CliQuote, TheDeclaredCharacterSetIsHonoured) {
-  // windows-1252: the byte 0xB7 is the middle dot, and only what follows it
-  // is the figure, as the window reads the page.
-  const CliResult r = Run({"quote", "WIN"});
+  // windows-1252: the byte 0xB7 is the middle dot, shown as such in the
+  // refusal; a figure with a middle dot inside is none (not 1242.75, not 42.75).
+  const CliResult r = Run({"quote", "WIN", "--exchange", "CBOE"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The text \"12\xC2\xB7"
+                       "42.75\" on "),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliQuote, FeedOptionsSayWhatTheirPriceIsAndTheMaturityCounted) {
+  // The feed is the default source. Fields in another order, numbers as
+  // strings, nulls, and an index chain that holds the weekly root.
+  dir_->Write(
+      "api/global/delayed_quotes/options/_SPX.json",
+      R"({"data": {"options": [{"last_trade_time": null, "ask": "41.20",)"
+      R"( "option": "SPXW351221C06000000", "bid": 40.8, "last_trade_price": 0},)"
+      R"( {"option": "SPX351221C06000000", "bid": 0, "ask": 0.5,)"
+      R"( "last_trade_price": 39.0, "last_trade_time": "2026-11-03T15:59:00"}],)"
+      R"( "symbol": "^SPX", "current_price": 6012.5}})");  // no timestamp: today in New York
+  CliResult r = Run({"quote", "SPXW", "--option", "SPXW351221C06000000", "--strike", "6000"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, "42.75000\n");  // not 1242.75000
+  EXPECT_EQ(r.out, "41.00000\n");
+  EXPECT_NE(r.err.find("note: price: mid of 40.80 / 41.20\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("to 16:00 New York on 2035-12-21\n"), std::string::npos) << r.err;
+
+  r = Run({"quote", "SPX", "--option", "SPXW351221C06000000", "--strike", "6000", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("source":"mid")"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("price":41.0)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("bid":40.8)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("ask":41.2)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("last_trade_time":null)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("expiry_close":"16:00 New York on 2035-12-21")"), std::string::npos)
+      << r.out;
+  const size_t m = r.out.find(R"("maturity":)");
+  ASSERT_NE(m, std::string::npos);
+  const double years = std::atof(r.out.c_str() + m + 11);
+  EXPECT_GT(years, 8.9);
+  EXPECT_LT(years, 9.1);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+
+  // The monthly SPX option: one-sided, last traded weeks ago: no price.
+  r = Run({"quote", "SPX", "--option", "SPX351221C06000000", "--strike", "6000", "--json"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("no two-sided quote for SPX351221C06000000 today; last trade 39.00 on "
+                       "2026-11-03"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
+  // The year's file as the Treasury writes it: newest row first, headings
+  // in quotes, a tenor column added later (empty in older rows), an empty
+  // cell where a tenor was not published; the day before in a 2nd file.
+  const std::string year = Today().substr(0, 4);
+  const auto days_ago = [](int n) {
+    const auto d = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) -
+                   std::chrono::days{n};
+    const std::chrono::year_month_day ymd{d};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()), static_cast<int>(ymd.year()));
+    return std::string(buf);
+  };
+  const std::string yesterday = days_ago(1);
+  const std::string path =
+      "tsy/resource-center/data-chart-center/interest-rates/daily-treasury-rates.csv/" + year +
+      "/all?type=daily_treasury_yield_curve&field_tdr_date_value=" + year + "&page&_format=csv";
+  dir_->Write(
+      path,
+      "Date,\"1 Mo\",\"1.5 Month\",\"2 Mo\",\"3 Mo\",\"4 Mo\",\"6 Mo\",\"1 Yr\",\"2 Yr\","
+      "\"3 Yr\",\"5 Yr\",\"7 Yr\",\"10 Yr\",\"20 Yr\",\"30 Yr\"\n" +
+          yesterday + ",4.10,4.08,,4.00,3.95,3.90,3.80,3.60,3.55,3.60,3.75,4.00,4.50,4.60\n" +
+          days_ago(8) + ",5.00,,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00,5.00\n");
+  const std::string env = "STRATLYN_TREASURY_URL=" + server_->BaseUrl() + "/tsy";
+  CliResult r = Run({"rate", "40"}, env);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.0455\n");  // 2 ln(1 + 0.046 / 2) = 0.04548
+  EXPECT_NE(r.err.find("note: U.S. Treasury par yield curve of "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("par yield 4.600 % at 40.00 years"), std::string::npos) << r.err;
+  r = Run({"rate", "0.01"}, env);  // before the 1-month point: its yield
+  EXPECT_EQ(r.out, "0.0406\n");    // 2 ln(1.0205) = 0.04059
+
+  // A cell of the latest row that is no figure: named, nothing printed.
+  dir_->Write(path, "Date,\"1 Mo\",\"3 Mo\"\n" + yesterday + ",\"4,10\",4.00\n");
+  r = Run({"rate", "1", "--source", "treasury"}, env + " STRATLYN_FRB_URL=http://127.0.0.1:1");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The text \"4,10\" on "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("is not a figure"), std::string::npos) << r.err;
+  r = Run({"rate", "1", "--source", "bloomberg"});
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(CliQuote, DividendYieldImpliedByTheFeedsChain) {
+  // Two strikes near the spot of 100 with both sides quoted: C - P = 2.00
+  // at 100 and 6.50 at 95; the 110 put is one-sided and passed over.
+  dir_->Write("api/global/delayed_quotes/options/PCP.json",
+              R"({"timestamp": "2026-12-08 16:15:00", "data": {"options": [)"
+              R"({"option": "PCP351221C00100000", "bid": "20.90", "ask": 21.10},)"
+              R"({"option": "PCP351221P00100000", "bid": 18.9, "ask": "19.10"},)"
+              R"({"option": "PCP351221C00110000", "bid": 16.0, "ask": 16.4},)"
+              R"({"option": "PCP351221P00110000", "bid": 0, "ask": 24.0}],)"
+              R"( "symbol": "PCP", "current_price": "100.00"}})");
+  CliResult r = Run({"dividend", "PCP", "--maturity", "9"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(
+      r.err.find("note: dividend yield implied by put-call parity on the 2035-12-21 expiry ("),
+      std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("strike 100, spot 100.00, rate 0.0"), std::string::npos) << r.err;
+  // q = r - ln(F/S)/T with F = 100 + e^{rT} 2: below r, above 0.
+  const double q = std::atof(r.out.c_str());
+  EXPECT_GT(q, 0.0);
+  EXPECT_LT(q, 0.04);
+
+  // No chain for IBM on the feed: the quote page's yield, with a note.
+  r = Run({"dividend", "IBM"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.02350\n");
+  EXPECT_NE(r.err.find("note: the yield of the quote page "), std::string::npos) << r.err;
+
+  // Only one-sided puts: a message, never a number.
+  dir_->Write("api/global/delayed_quotes/options/ONE.json",
+              R"({"data": {"symbol": "ONE", "current_price": 50, "options": [)"
+              R"({"option": "ONE351221C00050000", "bid": 5, "ask": 5.2},)"
+              R"({"option": "ONE351221P00050000", "bid": 0, "ask": 3}]}})");
+  r = Run({"dividend", "ONE"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("The option chain ONE has no expiry with a strike near the money"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
+  // 21 closes alternating by +-2 % (log), newest row first, closes as strings.
+  std::vector<std::string> rows;
+  double close = 50;
+  for (int i = 0; i < 21; ++i) {
+    char row[128];
+    std::snprintf(row, sizeof row, R"({"date": "2026-11-%02d", "close": "%s", "open": null})",
+                  i + 1, std::to_string(close).c_str());
+    rows.insert(rows.begin(), row);
+    close *= std::exp(i % 2 ? -0.02 : 0.02);
+  }
+  std::string page = R"({"symbol": "VV", "data": [)";
+  for (size_t i = 0; i < rows.size(); ++i) page += (i ? "," : "") + rows[i];
+  dir_->Write("api/global/delayed_quotes/charts/historical/VV.json", page + "]}");
+  dir_->Write("api/global/delayed_quotes/quotes/VV.json", R"({"data": {"iv30": 31.5}})");
+  CliResult r = Run({"vol", "VV"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  // 0.02 sqrt(20/19) sqrt(252); 60 and 250 days have no figure.
+  EXPECT_EQ(r.out, "20 0.3257\niv30 0.3150\n");
+  EXPECT_NE(r.err.find("note: The history of VV has 21 closes: too few for 60 trading days"),
+            std::string::npos)
+      << r.err;
+  r = Run({"vol", "VV", "--days", "10", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("realized":{"10":0.3)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("iv30":0.315)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("through":"2026-11-21")"), std::string::npos) << r.out;
+  r = Run({"vol", "VV", "--days", "30"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  r = Run({"vol", "VV", "--days", "1"});
+  EXPECT_EQ(r.exit_code, 2);
 }
 
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
@@ -225,13 +395,15 @@ TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
   EXPECT_NE(r.err.find("The series file H15_TCMNOM_Y2_2010.txt holds no observation"),
             std::string::npos)
       << r.err;
-  r = Run({"quote", "IBM", "--timeout", "1"}, "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--timeout", "1"},
+          "STRATLYN_EXCHANGE_URL=" + base + "/_hang");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("could not be loaded: no answer in 1 s"), std::string::npos) << r.err;
-  r = Run({"dividend", "IBM"}, "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"},
+          "STRATLYN_EXCHANGE_URL=" + base + "/_status/503");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("HTTP 503 (Service Unavailable)"), std::string::npos) << r.err;
-  r = Run({"quote", "IBM", "--timeout", "0"});
+  r = Run({"quote", "IBM", "--exchange", "CBOE", "--timeout", "0"});
   EXPECT_EQ(r.exit_code, 2);
 }
 
@@ -240,16 +412,20 @@ TEST_F(CliQuote, RateAndDividend) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(stratlyn::testing::IsHalfwayRate(r.out.substr(0, r.out.size() - 1)));
   EXPECT_TRUE(r.out.ends_with('\n'));
+  // No Treasury file nor H.15 download on this server: the series files,
+  // and the par yield 3.90 % becomes 2 ln(1 + 0.039 / 2) = 0.0386.
   r = Run({"rate", "40"});
-  EXPECT_EQ(r.out, "0.0390\n");
+  EXPECT_EQ(r.out, "0.0386\n");
+  EXPECT_NE(r.err.find("note: H.15 series files of " + Today()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(U.S. Treasury par yield curve: The page "), std::string::npos) << r.err;
   r = Run({"rate", "someday"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid Maturity"), std::string::npos);
 
-  r = Run({"dividend", "IBM"});
+  r = Run({"dividend", "IBM", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.02350\n");
-  r = Run({"dividend", "XYZQ"});
+  r = Run({"dividend", "XYZQ", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Unable to locate the dividend yield"), std::string::npos);
 }

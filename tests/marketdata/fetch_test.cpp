@@ -87,6 +87,10 @@ TEST(FetchHttpPage, StatusTimeOutAndBody) {
   EXPECT_NE(FetchHttpPage(base + "/page.htm", 1).failure, "");
 }
 
+// The head of the error when the series files were the only source tried.
+constexpr const char* kSeriesOnly =
+    "The Treasury yield curve could not be read. H.15 series files: ";
+
 TEST(FrbFetchFailures, EachNamesTheSeriesFileAndItsCause) {
   testing::FakeServices services;
   ScratchDir dir;
@@ -95,9 +99,11 @@ TEST(FrbFetchFailures, EachNamesTheSeriesFileAndItsCause) {
   HttpView view;
   zelBloombergData curve;
   curve.Browser = &view;
+  curve.Source = RateSource::kSeriesFiles;  // this test is about the series files
   Grid grid;
   const auto failure_of = [&](const std::string& base) -> std::string {
     ScopedEnv env("STRATLYN_FRB_URL", base);
+    ScopedEnv treasury("STRATLYN_TREASURY_URL", base);
     try {
       curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
     } catch (const FetchError& e) {
@@ -108,21 +114,25 @@ TEST(FrbFetchFailures, EachNamesTheSeriesFileAndItsCause) {
   };
   // The series files are missing: the first one answers 404.
   EXPECT_EQ(failure_of(http.BaseUrl()),
-            "The series file H15_TCMNOM_M3_2010.txt could not be loaded: HTTP 404 (Not Found)");
+            std::string(kSeriesOnly) +
+                "The series file H15_TCMNOM_M3_2010.txt could not be loaded: HTTP 404 (Not Found)");
   // Every path under /_status/500/ answers 500.
   EXPECT_EQ(failure_of(http.BaseUrl() + "/_status/500"),
-            "The series file H15_TCMNOM_M3_2010.txt could not be loaded: HTTP 500 (Internal "
-            "Server Error)");
+            std::string(kSeriesOnly) +
+                "The series file H15_TCMNOM_M3_2010.txt could not be loaded: HTTP 500 (Internal "
+                "Server Error)");
   // The 6-month series holds only days without data ("ND").
   dir.Write("FRBData/H15_TCMNOM_M3_2010.txt", Series("2025-06-03,4.20"));
   dir.Write("FRBData/H15_TCMNOM_M6_2010.txt",
             "Series Description,H.15\r\n2025-06-02,ND\r\n2025-06-03,ND\r\n");
-  EXPECT_EQ(failure_of(http.BaseUrl()),
-            "The series file H15_TCMNOM_M6_2010.txt holds no observation");
+  EXPECT_EQ(
+      failure_of(http.BaseUrl()),
+      std::string(kSeriesOnly) + "The series file H15_TCMNOM_M6_2010.txt holds no observation");
   EXPECT_EQ(grid.TextMatrix(2, 4), "4.2000");  // the series read before stay
   // A silent server: the time-out, in seconds.
   EXPECT_EQ(failure_of(http.BaseUrl() + "/_hang"),
-            "The series file H15_TCMNOM_M3_2010.txt could not be loaded: no answer in 2 s");
+            std::string(kSeriesOnly) +
+                "The series file H15_TCMNOM_M3_2010.txt could not be loaded: no answer in 2 s");
   // None of these reached the user as a box of the reader's own.
   EXPECT_EQ(services.dialogs.Count(), 0u);
 

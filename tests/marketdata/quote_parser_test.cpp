@@ -9,6 +9,7 @@
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
+#include "marketdata/page_figure.h"
 #include "support/fake_services.h"
 #include "util/entry_locales.h"
 #include "util/format.h"
@@ -130,17 +131,18 @@ TEST(ParseCBOEFeedQuote, UnderlyingAndOptions) {
   EXPECT_EQ(ParseCBOEFeedQuote(Fixture("feed_quote.json"), "", ctx), InField("187.44000"));
   const std::string options = Fixture("feed_options.json");
   EXPECT_EQ(ParseCBOEFeedQuote(options, "aapl270115c00150000", ctx),
-            InField("40.35000"));  // last trade
+            InField("40.35000"));  // mid of 40.10 / 40.60
   EXPECT_EQ(ctx.strike_found, "150.00");
   EXPECT_EQ(services.dialogs.Count(), 0u);
-  // Not traded: the bid/ask midpoint; the OCC strike 190 differs from the field.
+  // Not traded: the bid/ask midpoint too; the OCC strike 190 differs from the field.
   services.dialogs.Answer(MsgAnswer::Yes);
   EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115C00190000", ctx), InField("14.50000"));
   EXPECT_EQ(services.dialogs.LastText(), StrikeQuestion("150", "190.00"));
   EXPECT_EQ(ctx.strike, InField("190.00"));
   // No trade and no quotes, an unknown option, a page that is not JSON.
   EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115P00150000", ctx), "");
-  EXPECT_EQ(services.dialogs.LastText(), kFeedNoPriceMessage);
+  EXPECT_EQ(services.dialogs.LastText(),
+            NoTwoSidedQuoteMessage("AAPL270115P00150000", "never traded"));
   EXPECT_EQ(ParseCBOEFeedQuote(options, "AAPL270115P00999000", ctx), "");
   EXPECT_EQ(services.dialogs.LastText(), kFeedNoOptionMessage);
   EXPECT_EQ(ParseCBOEFeedQuote("<h1>404 Not Found</h1>", "", ctx), "");
@@ -227,9 +229,11 @@ TEST(QuotePageLayouts, AdjacentCellsNeverJoinIntoOneFigure) {
   ASSERT_TRUE(ReadDividendYield(page, yield));
   EXPECT_DOUBLE_EQ(yield, 2.35);  // not "2.35%P/E10.4" read as 2 + 35/10.4
   EXPECT_EQ(services.dialogs.Count(), 0u);
-  // The row of the issue, as it stands.
+  // The row of the issue, as it stands, on a quote page.
   ASSERT_TRUE(
-      ReadDividendYield("<tr><td>Yield</td><td>2.35%</td><td>P/E</td><td>10.4</td></tr>", yield));
+      ReadDividendYield("<tr><td>Last Sale</td><td>1</td></tr>"
+                        "<tr><td>Yield</td><td>2.35%</td><td>P/E</td><td>10.4</td></tr>",
+                        yield));
   EXPECT_DOUBLE_EQ(yield, 2.35);
 }
 
@@ -246,10 +250,12 @@ TEST(QuotePageLayouts, EmptyOrNAFiguresAreToldNeverZero) {
   EXPECT_FALSE(ReadDividendYield(page, yield));
   EXPECT_EQ(yield, -1);
   EXPECT_EQ(services.dialogs.LastText(), kNoDividendMessage);
-  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>&nbsp;</td><td>10.4</td>", yield));
-  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>N/A</td>", yield));
-  EXPECT_FALSE(ReadDividendYield("<td>Yield</td><td>-1.5%</td><td>x</td>", yield));
+  const std::string quote_page = "<td>Last Sale</td><td>1</td>";
+  EXPECT_FALSE(ReadDividendYield(quote_page + "<td>Yield</td><td>&nbsp;</td><td>10.4</td>", yield));
+  EXPECT_FALSE(ReadDividendYield(quote_page + "<td>Yield</td><td>N/A</td>", yield));
+  EXPECT_FALSE(ReadDividendYield(quote_page + "<td>Yield</td><td>-1.5%</td><td>x</td>", yield));
   EXPECT_EQ(services.dialogs.LastText(), kNoDividendMessage);
+  EXPECT_EQ(yield, -1);
 
   const size_t shown = services.dialogs.Count();
   const auto price_of = [&](const std::string& cell) {
@@ -262,9 +268,14 @@ TEST(QuotePageLayouts, EmptyOrNAFiguresAreToldNeverZero) {
   EXPECT_EQ(price_of("1/0").outcome, QuoteOutcome::kNone);
   EXPECT_EQ(services.dialogs.Count(), shown + 3);
   // What the page conventions do allow.
-  EXPECT_DOUBLE_EQ(price_of("$1,234.50").price, 1234.5);
+  EXPECT_DOUBLE_EQ(price_of("1,234.50").price, 1234.5);
   EXPECT_DOUBLE_EQ(price_of("<b>12</b><b>.5</b>").price, 12.5);
-  EXPECT_DOUBLE_EQ(price_of("2413/16").price, 24.8125);
+  // Typed-entry forms are no page figures: refused, naming the text.
+  ctx.page = "http://127.0.0.1/q";
+  for (const char* typed : {"$1,234.50", "2413/16", "12,50", "1.234,50"}) {
+    EXPECT_EQ(price_of(typed).outcome, QuoteOutcome::kNone) << typed;
+    EXPECT_EQ(services.dialogs.LastText(), NotAFigureMessage("http://127.0.0.1/q", typed));
+  }
 }
 
 TEST(QuotePageLayouts, NumbersReachCallersAndFieldsGetTheUserLocale) {
@@ -306,11 +317,17 @@ TEST(QuotePageLayouts, Windows1252PagesAreReadAsTheBrowserShowsThem) {
             std::string::npos);
   EXPECT_NE(page.find("Quote \xE2\x80\x93 IBM"), std::string::npos);  // 0x96, the en dash
   QuoteContext ctx;
-  // Only what follows the middle dot is the figure, as in the window.
-  EXPECT_DOUBLE_EQ(ReadCBOESimpleQuote(page, "CBOE", ctx).price, 42.75);
+  // A middle dot inside a figure makes it no figure: refused with the text
+  // as the browser shows it, never a guess at which part is the price.
+  EXPECT_EQ(ReadCBOESimpleQuote(page, "CBOE", ctx).outcome, QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.LastText(), NotAFigureMessage(ctx.page,
+                                                           "12\xC2\xB7"
+                                                           "42.75"));
   double yield = 0;
-  ASSERT_TRUE(ReadDividendYield(page, yield));
-  EXPECT_DOUBLE_EQ(yield, 2.35);
+  EXPECT_FALSE(ReadDividendYield(page, yield));
+  EXPECT_EQ(services.dialogs.LastText(), NotAFigureMessage("the quote page",
+                                                           "\xC2\xB7"
+                                                           "2.35%"));
   // UTF-8 and undeclared pages pass unchanged.
   EXPECT_EQ(PageTextAsUtf8("a\xC2\xB7"
                            "b",

@@ -125,6 +125,7 @@ class FrbCurve : public ::testing::Test {
                      FormatNumber(i == 0 ? 0.17 : 0.5 + i, "0.00"));  // dot in any locale
     }
     curve.Browser = &view;
+    curve.Source = RateSource::kSeriesFiles;
   }
   EnvGuard env{"STRATLYN_FRB_URL", kNoServer};
   testing::FakeServices services;
@@ -189,7 +190,9 @@ TEST_F(FrbCurve, StopEndsTheLoadAndAnEmptySeriesIsAnError) {
     FAIL() << "a series without observations";
   } catch (const FetchError& e) {
     // A distinct error that names the file, not a type mismatch.
-    EXPECT_EQ(e.Description(), "The series file H15_TCMNOM_Y5_2010.txt holds no observation");
+    EXPECT_EQ(e.Description(),
+              "The Treasury yield curve could not be read. H.15 series files: The series file "
+              "H15_TCMNOM_Y5_2010.txt holds no observation");
   }
   curve.Browser = nullptr;
   EXPECT_THROW(curve.GrabFRBYieldCurve(0, grid), zelError);

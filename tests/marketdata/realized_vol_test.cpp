@@ -1,0 +1,103 @@
+// Realized volatility from the feed's daily history.
+
+#include "marketdata/realized_vol.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "marketdata/civil_date.h"
+#include "marketdata/page_figure.h"
+#include "util/format.h"
+
+namespace stratlyn {
+namespace {
+
+using namespace std::chrono;
+
+// A history page with the closes given oldest first, rows written in the
+// order `order` gives (indices into closes), numbers as strings every third row.
+std::string History(const std::vector<double>& closes, const std::vector<size_t>& order) {
+  std::string rows;
+  for (size_t i : order) {
+    const year_month_day d{sys_days{2020y / January / 1} + days{static_cast<int>(i)}};
+    const std::string close = FormatNumber(closes[i], "0.000000");
+    rows += std::string(rows.empty() ? "" : ",") + R"({"volume": 1000, "date": ")" +
+            FormatCivilDate(d) + R"(", "close": )" + (i % 3 == 0 ? "\"" + close + "\"" : close) +
+            R"(, "open": null})";
+  }
+  return R"({"symbol": "X", "data": [)" + rows + "]}";
+}
+
+std::vector<size_t> Ascending(size_t n) {
+  std::vector<size_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = i;
+  return v;
+}
+
+TEST(RealizedVolatility, AlternatingReturnsGiveTheirClosedForm) {
+  // Returns +a, -a, ...: mean 0, sample variance n a^2 / (n - 1).
+  const double a = 0.01;
+  std::vector<double> closes = {100};
+  for (int i = 0; i < 300; ++i) closes.push_back(closes.back() * std::exp(i % 2 ? -a : a));
+  std::string message;
+  // Newest row first, as some files are written: the same closes.
+  std::vector<size_t> newest_first = Ascending(closes.size());
+  std::reverse(newest_first.begin(), newest_first.end());
+  const auto read = ReadDailyCloses(History(closes, newest_first), "h", message);
+  ASSERT_TRUE(read) << message;
+  ASSERT_EQ(read->size(), closes.size());
+  for (int n : {20, 60, 250}) {
+    const auto v = RealizedVolatility(*read, n);
+    ASSERT_TRUE(v);
+    // The page writes six decimals: closes near 100 are exact to 5e-7.
+    EXPECT_NEAR(*v, a * std::sqrt(n / (n - 1.0)) * std::sqrt(252.0), 1e-6) << n;
+  }
+  EXPECT_FALSE(RealizedVolatility(*read, 301));  // 301 closes give 300 returns at most
+  EXPECT_TRUE(RealizedVolatility(*read, 300));
+}
+
+TEST(RealizedVolatility, SimulatedPathsGiveBackTheirVolatility) {
+  std::mt19937_64 gen(252);
+  std::normal_distribution<double> z(0, 1);
+  for (const double sigma : {0.1, 0.3, 0.8}) {
+    std::vector<DailyClose> closes = {{2000y / January / 1, 50}};
+    for (int i = 0; i < 20000; ++i) {
+      const double dt = 1.0 / 252;
+      closes.push_back({year_month_day{sys_days{closes.back().date} + days{1}},
+                        closes.back().close *
+                            std::exp(-0.5 * sigma * sigma * dt + sigma * std::sqrt(dt) * z(gen))});
+    }
+    // 20,000 returns: the estimate's standard error is sigma / 200.
+    EXPECT_NEAR(*RealizedVolatility(closes, 20000), sigma, 4 * sigma / 200) << sigma;
+  }
+}
+
+TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
+  std::string message;
+  // Shuffled rows, a null close, a zero close, a row without a date, a
+  // repeated date (the later row counts).
+  const std::string page =
+      R"({"data": [{"date": "2026-12-04", "close": 102}, {"date": "2026-12-02", "close": 100},)"
+      R"( {"date": "2026-12-03", "close": null}, {"date": "2026-12-07", "close": 0},)"
+      R"( {"close": 99}, {"date": "2026-12-01", "close": 98},)"
+      R"( {"date": "2026-12-04", "close": "101.5"}]})";
+  const auto read = ReadDailyCloses(page, "h", message);
+  ASSERT_TRUE(read) << message;
+  ASSERT_EQ(read->size(), 3u);
+  EXPECT_EQ(read->front().date, 2026y / December / 1);
+  EXPECT_DOUBLE_EQ(read->back().close, 101.5);
+  // A close that is no figure: named, never guessed.
+  EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-04", "close": "1.234,5"}]})",
+                               "http://h/x.json", message));
+  EXPECT_EQ(message, NotAFigureMessage("http://h/x.json", "1.234,5"));
+  EXPECT_FALSE(ReadDailyCloses("<h1>Forbidden</h1>", "http://h/x.json", message));
+  EXPECT_EQ(message, "The page http://h/x.json is not a daily price history");
+  EXPECT_EQ(TooShortHistoryMessage("X", 12, 20),
+            "The history of X has 12 closes: too few for 20 trading days");
+}
+
+}  // namespace
+}  // namespace stratlyn
