@@ -191,6 +191,43 @@ TEST(PricingPropertyTest, LatticeImpliedVolatilityRepricesWithTheFiguresOfAPlain
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// A price a hair above the lower bound, though within the reprice tolerance
+// of it, has its own root: an American call without dividends is worth its
+// European value, whose volatility bisection on the closed form finds. Such a
+// price once read as the bound itself (volatility 0.002, vega 0).
+TEST(PricingPropertyTest, LatticeImpliedVolatilityJustAboveTheBoundIsItsRoot) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120901);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int solved = 0;
+  for (int i = 0; i < 8; ++i) {
+    Terms x{.sign = 1, .s = 100, .k = 80 + 20 * unit(gen), .t = 0.5 + 1.5 * unit(gen),
+            .r = 0.03 + 0.07 * unit(gen)};
+    // The terms as the record holds them.
+    x.k = static_cast<float>(x.k);
+    x.t = static_cast<float>(x.t);
+    x.r = static_cast<float>(x.r);
+    const double bound = x.s - x.k * std::exp(-x.r * x.t);
+    const double price = static_cast<float>(bound + (0.2 + 0.6 * unit(gen)) * 1e-5 * bound);
+    double lo = 1e-4, hi = 0.5;
+    for (int j = 0; j < 200; ++j) {
+      const double mid = 0.5 * (lo + hi);
+      (numerics::EuropeanValue(1, x.s, x.k, x.t, x.r, 0, mid) < price ? lo : hi) = mid;
+    }
+    zelBarr b = Lattice(x);
+    b.SetOptionData(price, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+    const float impvol = b.GetOptionData("impvol");
+    ASSERT_GT(impvol, 0.0f) << x.Text() << " price " << price;
+    EXPECT_NEAR(impvol, lo, 0.05 * lo) << x.Text() << " price " << price;
+    EXPECT_NEAR(b.GetOptionData("opr"), price, 1e-5 * price) << x.Text();
+    EXPECT_GT(b.GetOptionData("vega"), 0.0f) << x.Text() << " price " << price;
+    ++solved;
+  }
+  EXPECT_EQ(solved, 8);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 // ---- The lattice against the closed form and against itself -------------------------
 
 // Over generated terms at the default 50 steps: finite figures, the European
