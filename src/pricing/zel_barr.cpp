@@ -380,6 +380,19 @@ void zelBarr::CalcValueAndGreeks(int code) {
       ToSingle(static_cast<double>(upper) - CheckedDiv(g[6] - g[4], s * (1.0 - 1.0 / (u * u))));
   resultGamma = ToSingle(CheckedDiv(spread, 0.5 * s * (u * u - 1.0 / (u * u))));
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
+  const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
+  // (The root's price is the spot up to the rounding of the lattice's price table.)
+  if (code == 1001 && exercise > 0 && std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
+      resultPrice == ToSingle(latticeValue)) {
+    // Exercised at once: near the spot the option is worth its exercise
+    // value phi (S - K), so delta is phi and gamma, vega and theta are 0.
+    // The nodes two steps out may lie beyond the exercise boundary, which
+    // gave a gamma of up to a fifth of the at-the-money one (a put with
+    // S = 73, K = 100: 0.006) beside a delta of -1 and a vega of 0.
+    resultDelta = ToSingle(static_cast<double>(putCallSign));
+    resultGamma = resultVega = resultTheta = 0.0f;
+    return;
+  }
 
   // Vega: the same rows (steps and row spacing) at a volatility 1.0001 times
   // as large, only the branch probabilities moved, so that the difference

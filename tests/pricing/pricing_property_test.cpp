@@ -228,6 +228,40 @@ TEST(PricingPropertyTest, LatticeImpliedVolatilityJustAboveTheBoundIsItsRoot) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// Where the lattice exercises an American option at once, its figures are
+// those of the exercise value phi (S - K): delta phi, gamma, vega and theta 0.
+// QuantLib's finite differences agree a little inside the boundary; the
+// lattice once gave such puts a gamma of up to 0.006 beside a delta of -1.
+TEST(PricingPropertyTest, AnAmericanOptionExercisedAtOnceHasTheExerciseValuesGreeks) {
+  FakeServices fakes;
+  int exercised = 0;
+  for (const double r : {0.05, 0.08}) {
+    for (double s = 60; s <= 78; s += 0.25) {
+      const Terms x{.sign = -1, .s = s, .k = 100, .t = 1, .r = r, .sigma = 0.25};
+      const Figures f = LatticeFigures(x);
+      ASSERT_TRUE(Finite(f)) << x.Text();
+      if (f.value != static_cast<float>(100 - static_cast<float>(s))) {
+        continue;  // alive at the root
+      }
+      ++exercised;
+      EXPECT_EQ(f.delta, -1.0f) << x.Text();
+      EXPECT_EQ(f.gamma, 0.0f) << x.Text();
+      EXPECT_EQ(f.vega, 0.0f) << x.Text();
+      EXPECT_EQ(f.theta, 0.0f) << x.Text();
+#ifdef STRATLYN_HAVE_QUANTLIB
+      if (s <= 70) {
+        const testing::RefFigures ref =
+            testing::AmericanFigures({.call = false, .s = s, .k = 100, .r = r, .sigma = 0.25});
+        EXPECT_NEAR(ref.gamma, 0.0, 1e-4) << x.Text();
+        EXPECT_NEAR(ref.delta, -1.0, 1e-3) << x.Text();
+      }
+#endif
+    }
+  }
+  EXPECT_GT(exercised, 30);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 // ---- The lattice against the closed form and against itself -------------------------
 
 // Over generated terms at the default 50 steps: finite figures, the European
