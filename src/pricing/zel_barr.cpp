@@ -62,6 +62,9 @@ constexpr double kMinImpliedVol = 0.001;
 constexpr double kMaxImpliedVol = 10.0;
 // A solution reprices the market price to this share of it (of 1 below 1).
 constexpr double kRepriceTolerance = 1e-5;
+// A market price this share of itself (of 1 below 1) from the lower bound is
+// the bound: a few float steps, as the record holds both.
+constexpr double kBoundResolution = 4 * std::numeric_limits<float>::epsilon();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 constexpr float kInvalidResult = -999.0f;
@@ -381,6 +384,19 @@ void zelBarr::CalcValueAndGreeks(int code) {
       ToSingle(static_cast<double>(upper) - CheckedDiv(g[6] - g[4], s * (1.0 - 1.0 / (u * u))));
   resultGamma = ToSingle(CheckedDiv(spread, 0.5 * s * (u * u - 1.0 / (u * u))));
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
+  const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
+  // (The root's price is the spot up to the rounding of the lattice's price table.)
+  if (code == 1001 && exercise > 0 && std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
+      resultPrice == ToSingle(latticeValue)) {
+    // Exercised at once: near the spot the option is worth its exercise
+    // value phi (S - K), so delta is phi and gamma, vega and theta are 0.
+    // The nodes two steps out may lie beyond the exercise boundary, which
+    // gave a gamma of up to a fifth of the at-the-money one (a put with
+    // S = 73, K = 100: 0.006) beside a delta of -1 and a vega of 0.
+    resultDelta = ToSingle(static_cast<double>(putCallSign));
+    resultGamma = resultVega = resultTheta = 0.0f;
+    return;
+  }
 
   // Vega: the same rows (steps and row spacing) at a volatility 1.0001 times
   // as large, only the branch probabilities moved, so that the difference
@@ -490,8 +506,15 @@ double zelBarr::TrialGap(int code, double sigma) {
 // search may sit on a jump of the lattice value (where the row spacing
 // changes with the volatility) instead of on a root.
 bool zelBarr::Reprices(int code, double sigma) {
+  // On a lattice of its own, as the closing valuation will see it: a trial
+  // of the search may hold its value at a larger volatility where no lattice
+  // can be set up, and such a volatility is no answer (its closing valuation
+  // would fail).
+  const bool was_searching = searching;
+  searching = false;
   // The volatility as the record will store it.
   const double gap = TrialGap(code, static_cast<double>(ToSingle(sigma)));
+  searching = was_searching;
   return std::fabs(gap) <= kRepriceTolerance * std::fmax(1.0, std::fabs(optionPrice));
 }
 
@@ -517,8 +540,9 @@ bool zelBarr::OutsideVanillaBounds(int code) const {
   return !(p > lower && p < upper);
 }
 
-// A vanilla price at its lower bound (within the reprice tolerance).
-bool zelBarr::AtVanillaLowerBound(int code) const {
+// A vanilla price at its lower bound: within `share` of the price (of 1
+// below 1) of it.
+bool zelBarr::AtVanillaLowerBound(int code, double share) const {
   if (code != 1000 && code != 1001) {
     return false;
   }
@@ -530,7 +554,7 @@ bool zelBarr::AtVanillaLowerBound(int code) const {
     lower = std::fmax(lower, call ? s - k : k - s);
   }
   const double p = optionPrice;
-  return lower > 0 && std::fabs(p - lower) <= kRepriceTolerance * std::fmax(1.0, p);
+  return lower > 0 && std::fabs(p - lower) <= share * std::fmax(1.0, p);
 }
 
 // Every sign change of the gap on a grid of volatilities from 0.001 to 10,
@@ -598,19 +622,14 @@ void zelBarr::CalcImpliedVol(int code) {
   }
   const double sigma0 = volatility;
   double root = kNoRoot;
-  if (AtVanillaLowerBound(code)) {
-    // A price at the no-arbitrage floor is reached only as the volatility
-    // goes to 0, or by an American option exercised at once at every small
-    // volatility: the answer is the least volatility (0.001, doubled while
-    // its lattice cannot be set up) whose own lattice reprices it.
-    searching = false;  // each trial on its own lattice, never a held one
-    for (double sigma = kMinImpliedVol; sigma <= kMaxImpliedVol && root == kNoRoot; sigma *= 2) {
-      if (Reprices(code, sigma)) {
-        root = sigma;
-      }
-    }
-    searching = true;
-  } else if (!OutsideVanillaBounds(code)) {
+  // A price that differs from the lower bound by more than the float steps
+  // of the two is searched for like any other, even where the bound itself
+  // would reprice it: above the bound the value rises with the volatility
+  // (4.8771 for a call whose bound is 4.87706 has its root at 0.0137, not at
+  // the least volatility). Only where no root turns up does a price within
+  // the reprice tolerance of the bound count as the bound.
+  const bool on_bound = AtVanillaLowerBound(code, kBoundResolution);
+  if (!on_bound && !OutsideVanillaBounds(code)) {
     // The search of the record first: a bracket grown from around the
     // current volatility, kept within the usable volatilities.
     const double start = std::fmin(std::fmax(sigma0, kMinImpliedVol), kMaxImpliedVol);
@@ -625,6 +644,19 @@ void zelBarr::CalcImpliedVol(int code) {
     if (root == kNoRoot) {
       root = ScanForRoot(code, start);
     }
+  }
+  if (root == kNoRoot && (on_bound || AtVanillaLowerBound(code, kRepriceTolerance))) {
+    // A price at the no-arbitrage floor is reached only as the volatility
+    // goes to 0, or by an American option exercised at once at every small
+    // volatility: the answer is the least volatility (0.001, doubled while
+    // its lattice cannot be set up) whose own lattice reprices it.
+    searching = false;  // each trial on its own lattice, never a held one
+    for (double sigma = kMinImpliedVol; sigma <= kMaxImpliedVol && root == kNoRoot; sigma *= 2) {
+      if (Reprices(code, sigma)) {
+        root = sigma;
+      }
+    }
+    searching = true;
   }
   if (root == kNoRoot) {
     // No volatility reproduces the price: value and Greeks would mean
@@ -687,9 +719,16 @@ void zelBarr::SetProbabilities(double sigma) {
   probMid = 1 - probUp - probDown;
 }
 
+// kNoRoot also where a trial inside [x1, x2] has no usable lattice (the rows
+// a lattice of at most kMaxSteps steps can take change with the volatility):
+// the caller then looks elsewhere instead of giving up on the whole search.
 double zelBarr::LatticeBrent(int code, double x1, double x2, double tol) {
-  return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1, x2,
-                             tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
+  try {
+    return BrentSearch<double>([this, code](double sigma) { return LatticeGap(code, sigma); }, x1,
+                               x2, tol, kNoRoot, BrentStall::kReturnEstimate, 0.0);
+  } catch (const UnusableLattice&) {
+    return kNoRoot;
+  }
 }
 
 // ---- The lattice --------------------------------------------------------------

@@ -104,7 +104,7 @@ class zelBarr {
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
   bool OutsideVanillaBounds(int code) const;
-  bool AtVanillaLowerBound(int code) const;
+  bool AtVanillaLowerBound(int code, double share) const;
   double ScanForRoot(int code, double sigma0);
   bool ExpandBracket(int code, double& x1, double& x2);
   void SetProbabilities(double sigma);

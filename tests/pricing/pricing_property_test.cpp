@@ -191,6 +191,77 @@ TEST(PricingPropertyTest, LatticeImpliedVolatilityRepricesWithTheFiguresOfAPlain
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// A price a hair above the lower bound, though within the reprice tolerance
+// of it, has its own root: an American call without dividends is worth its
+// European value, whose volatility bisection on the closed form finds. Such a
+// price once read as the bound itself (volatility 0.002, vega 0).
+TEST(PricingPropertyTest, LatticeImpliedVolatilityJustAboveTheBoundIsItsRoot) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120901);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int solved = 0;
+  for (int i = 0; i < 8; ++i) {
+    Terms x{.sign = 1, .s = 100, .k = 80 + 20 * unit(gen), .t = 0.5 + 1.5 * unit(gen),
+            .r = 0.03 + 0.07 * unit(gen)};
+    // The terms as the record holds them.
+    x.k = static_cast<float>(x.k);
+    x.t = static_cast<float>(x.t);
+    x.r = static_cast<float>(x.r);
+    const double bound = x.s - x.k * std::exp(-x.r * x.t);
+    const double price = static_cast<float>(bound + (0.2 + 0.6 * unit(gen)) * 1e-5 * bound);
+    double lo = 1e-4, hi = 0.5;
+    for (int j = 0; j < 200; ++j) {
+      const double mid = 0.5 * (lo + hi);
+      (numerics::EuropeanValue(1, x.s, x.k, x.t, x.r, 0, mid) < price ? lo : hi) = mid;
+    }
+    zelBarr b = Lattice(x);
+    b.SetOptionData(price, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+    const float impvol = b.GetOptionData("impvol");
+    ASSERT_GT(impvol, 0.0f) << x.Text() << " price " << price;
+    EXPECT_NEAR(impvol, lo, 0.05 * lo) << x.Text() << " price " << price;
+    EXPECT_NEAR(b.GetOptionData("opr"), price, 1e-5 * price) << x.Text();
+    EXPECT_GT(b.GetOptionData("vega"), 0.0f) << x.Text() << " price " << price;
+    ++solved;
+  }
+  EXPECT_EQ(solved, 8);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+// Where the lattice exercises an American option at once, its figures are
+// those of the exercise value phi (S - K): delta phi, gamma, vega and theta 0.
+// QuantLib's finite differences agree a little inside the boundary; the
+// lattice once gave such puts a gamma of up to 0.006 beside a delta of -1.
+TEST(PricingPropertyTest, AnAmericanOptionExercisedAtOnceHasTheExerciseValuesGreeks) {
+  FakeServices fakes;
+  int exercised = 0;
+  for (const double r : {0.05, 0.08}) {
+    for (double s = 60; s <= 78; s += 0.25) {
+      const Terms x{.sign = -1, .s = s, .k = 100, .t = 1, .r = r, .sigma = 0.25};
+      const Figures f = LatticeFigures(x);
+      ASSERT_TRUE(Finite(f)) << x.Text();
+      if (f.value != static_cast<float>(100 - static_cast<float>(s))) {
+        continue;  // alive at the root
+      }
+      ++exercised;
+      EXPECT_EQ(f.delta, -1.0f) << x.Text();
+      EXPECT_EQ(f.gamma, 0.0f) << x.Text();
+      EXPECT_EQ(f.vega, 0.0f) << x.Text();
+      EXPECT_EQ(f.theta, 0.0f) << x.Text();
+#ifdef STRATLYN_HAVE_QUANTLIB
+      if (s <= 70) {
+        const testing::RefFigures ref =
+            testing::AmericanFigures({.call = false, .s = s, .k = 100, .r = r, .sigma = 0.25});
+        EXPECT_NEAR(ref.gamma, 0.0, 1e-4) << x.Text();
+        EXPECT_NEAR(ref.delta, -1.0, 1e-3) << x.Text();
+      }
+#endif
+    }
+  }
+  EXPECT_GT(exercised, 30);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 // ---- The lattice against the closed form and against itself -------------------------
 
 // Over generated terms at the default 50 steps: finite figures, the European
