@@ -168,6 +168,37 @@ double TextToNumber(const std::string& text) {
 
 // ---- Keys -------------------------------------------------------------------
 
+namespace {
+
+// Prices a barrier option's terms as the plain option of the same type for
+// as long as it lives (no barrier, the plain code 1000 or 1001), and puts the
+// barrier and the code back when it ends, also when the pricing throws.
+struct PlainOptionScope {
+  PlainOptionScope(float& barrier_ref, int& active_ref, int barrier_code)
+      : barrier(barrier_ref),
+        active(active_ref),
+        kept_barrier(barrier_ref),
+        kept_code(barrier_code),
+        code(barrier_code % 2 == 1 ? 1001 : 1000) {
+    barrier = 0;
+    active = code;
+  }
+  ~PlainOptionScope() {
+    barrier = kept_barrier;
+    active = kept_code;
+  }
+  PlainOptionScope(const PlainOptionScope&) = delete;
+  PlainOptionScope& operator=(const PlainOptionScope&) = delete;
+
+  float& barrier;
+  int& active;
+  const float kept_barrier;
+  const int kept_code;
+  const int code;  // the plain option's code
+};
+
+}  // namespace
+
 void zelBarr::SetOptionData(double oo, const std::string& key) {
   if (KeyIs(key, strType)) {
     const std::int16_t v = ToInt16(oo);
@@ -360,19 +391,8 @@ void zelBarr::CalcValueAndGreeks(int code) {
     // option; where its lattice (rows to the barrier) puts it above the
     // plain option's own, it is as good as knocked in: the plain option's
     // figures.
-    const float kept = barrier;
-    const int vanilla = code % 2 == 1 ? 1001 : 1000;
-    barrier = 0;
-    activeCode = vanilla;
-    try {
-      CalcValueAndGreeks(vanilla);
-    } catch (...) {
-      barrier = kept;
-      activeCode = code;
-      throw;
-    }
-    barrier = kept;
-    activeCode = code;
+    const PlainOptionScope plain(barrier, activeCode, code);
+    CalcValueAndGreeks(plain.code);
     return;
   }
   const double s = underlying;
@@ -605,19 +625,8 @@ void zelBarr::CalcImpliedVol(int code) {
     }
     // Knocked in: the plain option's volatility, solved and valued on the
     // plain option's lattice as its figures are.
-    const float kept = barrier;
-    const int vanilla = code % 2 == 1 ? 1001 : 1000;
-    barrier = 0;
-    activeCode = vanilla;
-    try {
-      CalcImpliedVol(vanilla);
-    } catch (...) {
-      barrier = kept;
-      activeCode = code;
-      throw;
-    }
-    barrier = kept;
-    activeCode = code;
+    const PlainOptionScope plain(barrier, activeCode, code);
+    CalcImpliedVol(plain.code);
     return;
   }
   const double sigma0 = volatility;
