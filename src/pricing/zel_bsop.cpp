@@ -356,7 +356,14 @@ float zelBSOP::CalcRho() {
 
 // ---- Implied volatility: Brent's method in single precision -------------------
 
-float zelBSOP::ImpliedVolByBrent() { return BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f); }
+// The record's volatility is left at the root found: the search's last trial
+// may lie elsewhere (a root at the 0.0001 end is found after trying 10), and
+// the Greeks asked next are those at the implied volatility.
+float zelBSOP::ImpliedVolByBrent() {
+  const float root = BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f);
+  if (root > 0) volatility = root;
+  return root;
+}
 
 float zelBSOP::PriceGap(float sigma) {
   volatility = sigma;
