@@ -673,6 +673,18 @@ void ExcelLink::ClearResults(int row, const std::string& message) {
   WriteRow(row, RowResults{}, figures);
 }
 
+void ExcelLink::ClearBelowTheEnd(int row) {
+  const int last = sheet_->UsedRows();
+  for (; row <= last; ++row) {
+    for (int i = 0; i < columns_.width; ++i) {
+      // A cell without a result heading above it is the user's.
+      if (columns_.guarded[i]) continue;
+      const int col = columns_.results + i;
+      if (!sheet_->Value(row, col).IsEmpty()) sheet_->SetValue(row, col, CellValue());
+    }
+  }
+}
+
 RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> american,
                              bool stop_at_zero, bool* refused) {
   LinkColumns columns = columns_;
@@ -814,7 +826,10 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       }
       bool refused = false;
       const RowKind kind = HandleRow(row, hasPrice, std::nullopt, true, &refused);
-      if (kind == RowKind::kEnd) break;
+      if (kind == RowKind::kEnd) {
+        ClearBelowTheEnd(row);
+        break;
+      }
       ++(refused ? report.rows_refused : report.rows_priced);
       observer.Progress(row - 1, std::max(rows_total, row - 1));
     }

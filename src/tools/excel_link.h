@@ -387,6 +387,9 @@ class ExcelLink {
   // Writes the row's block: its valid figures, its message, the rest emptied.
   void WriteRow(int row, const RowResults& results, const RowFigures& figures);
   void ClearResults(int row, const std::string& message);
+  // Empties the cells under the result headings from `row` (the one that
+  // ended the run) to the last used row: no earlier figure stays there.
+  void ClearBelowTheEnd(int row);
   void WriteHeadings();
   // The first row (and conflict_col_) with data of its own under a result
   // column without a result heading; 0 when there is none.
