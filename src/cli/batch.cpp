@@ -150,8 +150,9 @@ int Run(const std::vector<std::string>& args) {
   if (report.outcome == BatchReport::Outcome::kResultsConflict) {
     // Nothing of the user's is written over: a file keeps what it held.
     const bool kept = file && !file->IsStream();
-    return BadInput(report.missing_column +
-                    (kept ? "\nNothing was written." : "\nThe rows above it were written."));
+    return BadInput(ResultsConflictMessage(
+        report.conflict_row, report.conflict_col,
+        kept ? link_text::kNothingWritten : link_text::kRowsAboveWritten));
   }
   if (file) file->Commit();
 

@@ -608,6 +608,8 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
           report.error = s.error;
         } else if (s.stop == Slice::Stop::kConflict) {
           report.outcome = BatchReport::Outcome::kResultsConflict;
+          report.conflict_row = report.last_row;
+          report.conflict_col = s.conflict_col;
           report.missing_column = ResultsConflictMessage(report.last_row, s.conflict_col);
         }
       }

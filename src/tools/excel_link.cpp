@@ -218,9 +218,9 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
   return c;
 }
 
-std::string ResultsConflictMessage(int row, int col) {
+std::string ResultsConflictMessage(int row, int col, const char* written) {
   return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 +
-         std::to_string(col) + link_text::kConflict3;
+         std::to_string(col) + link_text::kConflict3 + written;
 }
 
 std::string RunSummary(int priced, size_t refused) {

@@ -94,7 +94,11 @@ inline constexpr const char* kConflict1 = "Row ";
 inline constexpr const char* kConflict2 = " holds data in column ";
 inline constexpr const char* kConflict3 =
     ", which has no heading and is where the results would go.  Give that column a heading "
-    "(the results then go after it) or move its data.  Nothing was written.";
+    "(the results then go after it) or move its data.";
+// What was written before the run stopped there: nothing (the window, a
+// file), or the rows above it (the terminal tool's standard output).
+inline constexpr const char* kNothingWritten = "  Nothing was written.";
+inline constexpr const char* kRowsAboveWritten = "  The rows above it were written.";
 
 // A call to the office that did not come back in time.
 inline constexpr const char* kNoAnswer1 = "LibreOffice Calc did not answer within ";
@@ -115,7 +119,11 @@ inline constexpr const char* kMessageHeading = "Message";
 inline constexpr int kMaxResultBlock = 11;
 
 // "Row 57 holds data in column 10, which has no heading ..."
-std::string ResultsConflictMessage(int row, int col);
+// The message of a cell of the user's at (row, col) in the result block,
+// with what was written before the run stopped (kNothingWritten or
+// kRowsAboveWritten).
+std::string ResultsConflictMessage(int row, int col,
+                                   const char* written = link_text::kNothingWritten);
 // "12 rows priced, 2 refused (see the Message column)"
 std::string RunSummary(int priced, size_t refused);
 

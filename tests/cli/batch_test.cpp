@@ -291,8 +291,17 @@ TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
   r = Run({"blank.csv"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Row 3 holds data in column 9"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Nothing was written."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("move its data.  Nothing was written.\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("written.  Nothing"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Nothing was written.\nNothing"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "blank.priced.csv"));
+  // On standard output the rows above it are already written: said so, and
+  // not that nothing was.
+  r = Run({"blank.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("move its data.  The rows above it were written.\n"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Nothing was written"), std::string::npos) << r.err;
 }
 
 // Runs the program with args through /bin/sh (redirections allowed) and
