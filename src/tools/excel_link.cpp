@@ -131,7 +131,30 @@ std::string ColumnText(int col, const std::vector<std::string>& headings) {
 
 }  // namespace
 
+namespace {
+
+// The first column outside [c.results, c.results + c.width) headed like a result.
+int StrayResult(const LinkColumns& c, const std::vector<std::string>& headings) {
+  for (int col = 1; col <= static_cast<int>(headings.size()); ++col) {
+    if (col >= c.results && col < c.results + c.width) continue;
+    if (IsResultHeading(headings[col - 1])) return col;
+  }
+  return 0;
+}
+
+LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings);
+
+}  // namespace
+
 LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
+  LinkColumns c = ScanHeadingsInPlace(headings);
+  c.stray_result = StrayResult(c, headings);
+  return c;
+}
+
+namespace {
+
+LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings) {
   LinkColumns c;
   const int count = static_cast<int>(headings.size());
   int scan_end = count;
@@ -218,6 +241,8 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
   return c;
 }
 
+}  // namespace
+
 std::string ResultsConflictMessage(int row, int col, const char* written) {
   return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 +
          std::to_string(col) + link_text::kConflict3 + written;
@@ -238,6 +263,10 @@ std::string HeadingProblem(const LinkColumns& c, const std::vector<std::string>&
   }
   if (c.blocked) {
     return link_text::kBlocked1 + ColumnText(c.blocked, headings) + link_text::kBlocked2;
+  }
+  if (c.stray_result) {
+    return link_text::kStray1 + ColumnText(c.stray_result, headings) + link_text::kStray2 +
+           std::to_string(c.results) + link_text::kStray3;
   }
   return {};
 }

@@ -58,6 +58,12 @@ inline constexpr const char* kMissingStyle =
 inline constexpr const char* kAmbiguous1 = "Two columns could be the ";
 inline constexpr const char* kAmbiguous2 =
     ".  Please rename one of them so that each input has one column.";
+inline constexpr const char* kStray1 = "The heading of ";
+inline constexpr const char* kStray2 =
+    " is one of the results, but the results go from column ";
+inline constexpr const char* kStray3 =
+    ": figures of an earlier run there would stay beside new inputs.  Please rename or "
+    "delete that column.";
 inline constexpr const char* kBlocked1 = "The results of the earlier run would be written over ";
 inline constexpr const char* kBlocked2 =
     ", which is not one of their columns.  Please move that column, or delete the earlier "
@@ -161,6 +167,9 @@ struct LinkColumns {
   // With earlier results: a column of the result block whose heading is not
   // one of the results (a user's column that the results would replace).
   int blocked = 0;
+  // A column outside the block headed like one of its results (an earlier
+  // run's column left behind when "Calculated Price" was deleted or moved).
+  int stray_result = 0;
   // The columns from `results` that a run writes: its results, the message
   // column, and after them the rest of an earlier run's block (emptied, so
   // that no figure of that run stays beside the new ones).

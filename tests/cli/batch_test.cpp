@@ -566,4 +566,27 @@ TEST_F(BatchCli, ImpliedGreeksAreThoseAtTheImpliedVolatility) {
   EXPECT_NEAR(cells[18], theta, 1e-4 * std::fabs(theta)) << line;  // Implied Theta
 }
 
+// "Calculated Price" deleted (or Theta moved in front of it) after a run:
+// the result columns left behind would keep the old figures beside the new
+// inputs, next to a second "Delta". The run is refused before writing.
+TEST_F(BatchCli, AResultColumnLeftOutsideTheResultsIsRefused) {
+  Write("deleted.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Delta,Gamma,Vega,Theta,Message\n"
+        "80,50,1,0.2,0,0.05,1,European,0.63,0.037,18.7,-3.2,\n");
+  CliResult r = Run({"deleted.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("column 9 (Delta) is one of the results, but the results go from "
+                       "column 14"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "deleted.priced.csv"));
+  Write("moved.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Theta,Calculated Price,Delta,"
+        "Gamma,Vega\n80,50,1,0.2,0,0.05,1,European,-3.2,5.2,0.63,0.037,18.7\n");
+  r = Run({"moved.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("column 9 (Theta) is one of the results"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
 }  // namespace

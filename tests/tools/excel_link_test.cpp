@@ -671,6 +671,26 @@ TEST(ExcelLinkRules, NoEarlierFigureStaysBelowTheRowThatEndsTheRun) {
   }
 }
 
+TEST(ExcelLinkRules, AResultColumnLeftOutsideTheResultsStopsTheRunBeforeAnyWrite) {
+  // The earlier run's "Calculated Price" deleted: its Delta to Theta stay.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  for (const char* h : {"Delta", "Gamma", "Vega", "Theta"}) headings.push_back(h);
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"80", "55", "0.25", "0.25", "0", "0.1", "1", "European", "0.6", "0.07",
+                   "9.6", "-6"});
+  Linked linked(app);
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kMissingColumn);
+  EXPECT_NE(fakes.dialogs.LastText().find("column 9 (Delta) is one of the results"),
+            std::string::npos)
+      << fakes.dialogs.LastText();
+  EXPECT_EQ(sheet.writes, 0);
+  EXPECT_FALSE(sheet.Has(1, 13));
+}
+
 TEST(ExcelLinkRules, TheChosenSheetIsFoundByNameAtProcess) {
   FakeServices fakes;
   MemoryApp app;
