@@ -40,7 +40,8 @@ constexpr const char* kUsage =
     "why a row was refused (an input that is not a number or out of range, a\n"
     "volatility that is not above 0, a market price no volatility reaches); its\n"
     "result cells stay empty and the run goes on. The run ends at the first row\n"
-    "whose underlying is empty or 0.\n"
+    "whose underlying is empty or 0; the result cells of that row and the rows\n"
+    "below it are emptied.\n"
     "\n"
     "Options:\n"
     "  -o OUT.csv     where to write (default IN.priced.csv next to IN; - for\n"
@@ -150,8 +151,9 @@ int Run(const std::vector<std::string>& args) {
   if (report.outcome == BatchReport::Outcome::kResultsConflict) {
     // Nothing of the user's is written over: a file keeps what it held.
     const bool kept = file && !file->IsStream();
-    return BadInput(report.missing_column +
-                    (kept ? "\nNothing was written." : "\nThe rows above it were written."));
+    return BadInput(ResultsConflictMessage(
+        report.conflict_row, report.conflict_col,
+        kept ? link_text::kNothingWritten : link_text::kRowsAboveWritten));
   }
   if (file) file->Commit();
 

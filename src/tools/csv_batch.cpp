@@ -169,6 +169,44 @@ int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
   return 0;
 }
 
+// A record at or below the row that ends the run: copied as it stands, but
+// for the cells under this program's result headings, which are emptied so
+// that no figure of an earlier run stays beside inputs this run did not
+// price. The cells of the block without a result heading keep their text.
+void AppendAfterEnd(std::string& out, const PartRecords& b, size_t r, const Layout& layout) {
+  const int fields = static_cast<int>(b.FieldCount(r));
+  const int first = layout.columns.results;
+  const int last = std::min(fields, first + layout.count - 1);
+  bool stale = false;
+  for (int col = first; col <= last && !stale; ++col) {
+    stale = !layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty();
+  }
+  if (!stale) {
+    AppendUntouched(out, b, r, layout);
+    return;
+  }
+  AppendWithResults<PartRecords>(out, b, r, layout, [&](int i) {
+    const int col = first + i;
+    if (layout.columns.guarded[i] && col <= fields) {
+      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
+    }
+  });
+}
+
+// How a part copies its records once the run has stopped: as they stand
+// (a conflict or a failure), or with the earlier results emptied (the row
+// that ends the run was reached).
+enum class After { kPrice, kCopy, kClear };
+
+void AppendStopped(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
+                   After after) {
+  if (after == After::kClear) {
+    AppendAfterEnd(out, b, r, layout);
+  } else {
+    AppendUntouched(out, b, r, layout);
+  }
+}
+
 zelError AsZelError(const std::exception& e) {
   if (const auto* z = dynamic_cast<const zelError*>(&e)) return *z;
   if (dynamic_cast<const std::bad_alloc*>(&e)) return zelError(err::kOutOfMemory);
@@ -177,9 +215,9 @@ zelError AsZelError(const std::exception& e) {
 
 // Parses and prices one part of a chunk. Rows are counted from 0 within
 // the part (the caller, which knows how many records the parts before it
-// hold, turns them into sheet rows). With `untouched` every record is
-// copied as it is.
-void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouched,
+// hold, turns them into sheet rows). Unless `after` is kPrice (the run has
+// stopped in an earlier part) every record is copied as AppendStopped says.
+void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
                 size_t keep_problems) {
   s.parse = ParsePart(s.begin, s.end, layout.sep, s.awaiting_lf, s.at_eof, s.records);
   if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
@@ -189,10 +227,10 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
   NoteSink sink{&s.notes, 0};
   tls_sink = &sink;
   const bool has_price = layout.columns.HasPrice();
-  bool stopped = untouched;
+  bool stopped = after != After::kPrice;
   for (size_t r = 0; r < b.size(); ++r) {
     if (stopped) {
-      AppendUntouched(s.out, b, r, layout);
+      AppendStopped(s.out, b, r, layout, after);
       continue;
     }
     const int row = static_cast<int>(r);
@@ -222,6 +260,7 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
         s.stop_record = r;
         s.conflict_col = col;
         stopped = true;
+        after = After::kCopy;
         AppendUntouched(s.out, b, r, layout);
         continue;
       }
@@ -231,7 +270,8 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
         s.stop = Slice::Stop::kEnd;
         s.stop_record = r;
         stopped = true;
-        AppendUntouched(s.out, b, r, layout);
+        after = After::kClear;
+        AppendAfterEnd(s.out, b, r, layout);
         break;
       case RowKind::kSkip: {
         ++s.skipped;
@@ -272,6 +312,7 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, bool untouche
           s.stop = Slice::Stop::kError;
           s.stop_record = r;
           stopped = true;
+          after = After::kCopy;
           AppendUntouched(s.out, b, r, layout);
         }
         break;
@@ -428,6 +469,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   std::vector<Slice> slice_sets[2];
   size_t part_counts[2] = {0, 0};
   bool stopped = false;
+  After after = After::kPrice;  // how the records are copied once stopped
   size_t records_before = 1;  // the heading record
   report.last_row = 1;
   bool awaiting_lf = first_end && first_end[-1] == '\r';
@@ -485,10 +527,10 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     part_counts[cur] = parts;
 
     std::atomic<size_t> next_part{0};
-    const auto work = [&slices, &next_part, &layout, parts, stopped,
+    const auto work = [&slices, &next_part, &layout, parts, after,
                        keep = options.keep_problems](RowPricer& pricer) {
       for (size_t i; (i = next_part.fetch_add(1, std::memory_order_relaxed)) < parts;) {
-        PriceSlice(slices[i], layout, pricer, stopped, keep);
+        PriceSlice(slices[i], layout, pricer, after, keep);
       }
     };
     const unsigned worker_count = static_cast<unsigned>(std::min<size_t>(threads, parts));
@@ -531,7 +573,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
         // An earlier part ended the run: this one is copied as it stands.
         s.out.clear();
         for (size_t r = 0; r < s.records.size(); ++r) {
-          AppendUntouched(s.out, s.records, r, layout);
+          AppendStopped(s.out, s.records, r, layout, after);
         }
         records += s.records.size();
         continue;
@@ -559,12 +601,15 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       }
       if (s.stop != Slice::Stop::kNone) {
         stopped = true;
+        after = s.stop == Slice::Stop::kEnd ? After::kClear : After::kCopy;
         report.last_row = static_cast<int>(records_before + records + s.stop_record + 1);
         if (s.stop == Slice::Stop::kError) {
           report.outcome = BatchReport::Outcome::kFailed;
           report.error = s.error;
         } else if (s.stop == Slice::Stop::kConflict) {
           report.outcome = BatchReport::Outcome::kResultsConflict;
+          report.conflict_row = report.last_row;
+          report.conflict_col = s.conflict_col;
           report.missing_column = ResultsConflictMessage(report.last_row, s.conflict_col);
         }
       }

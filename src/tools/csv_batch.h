@@ -32,6 +32,7 @@ struct BatchReport {
   enum class Outcome { kDone, kMissingColumn, kBadHeadings, kResultsConflict, kFailed };
   Outcome outcome = Outcome::kDone;
   std::string missing_column;         // the message, with the three outcomes above
+  int conflict_row = 0, conflict_col = 0;  // the cell of kResultsConflict
   char separator = ',';               // the field separator of the file (and of the output)
   LinkColumns columns;                // where the inputs were found
   std::vector<std::string> headings;  // the texts of row 1

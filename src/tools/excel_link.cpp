@@ -131,7 +131,30 @@ std::string ColumnText(int col, const std::vector<std::string>& headings) {
 
 }  // namespace
 
+namespace {
+
+// The first column outside [c.results, c.results + c.width) headed like a result.
+int StrayResult(const LinkColumns& c, const std::vector<std::string>& headings) {
+  for (int col = 1; col <= static_cast<int>(headings.size()); ++col) {
+    if (col >= c.results && col < c.results + c.width) continue;
+    if (IsResultHeading(headings[col - 1])) return col;
+  }
+  return 0;
+}
+
+LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings);
+
+}  // namespace
+
 LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
+  LinkColumns c = ScanHeadingsInPlace(headings);
+  c.stray_result = StrayResult(c, headings);
+  return c;
+}
+
+namespace {
+
+LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings) {
   LinkColumns c;
   const int count = static_cast<int>(headings.size());
   int scan_end = count;
@@ -218,9 +241,11 @@ LinkColumns ScanHeadings(const std::vector<std::string>& headings) {
   return c;
 }
 
-std::string ResultsConflictMessage(int row, int col) {
+}  // namespace
+
+std::string ResultsConflictMessage(int row, int col, const char* written) {
   return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 +
-         std::to_string(col) + link_text::kConflict3;
+         std::to_string(col) + link_text::kConflict3 + written;
 }
 
 std::string RunSummary(int priced, size_t refused) {
@@ -238,6 +263,10 @@ std::string HeadingProblem(const LinkColumns& c, const std::vector<std::string>&
   }
   if (c.blocked) {
     return link_text::kBlocked1 + ColumnText(c.blocked, headings) + link_text::kBlocked2;
+  }
+  if (c.stray_result) {
+    return link_text::kStray1 + ColumnText(c.stray_result, headings) + link_text::kStray2 +
+           std::to_string(c.results) + link_text::kStray3;
   }
   return {};
 }
@@ -673,6 +702,18 @@ void ExcelLink::ClearResults(int row, const std::string& message) {
   WriteRow(row, RowResults{}, figures);
 }
 
+void ExcelLink::ClearBelowTheEnd(int row) {
+  const int last = sheet_->UsedRows();
+  for (; row <= last; ++row) {
+    for (int i = 0; i < columns_.width; ++i) {
+      // A cell without a result heading above it is the user's.
+      if (columns_.guarded[i]) continue;
+      const int col = columns_.results + i;
+      if (!sheet_->Value(row, col).IsEmpty()) sheet_->SetValue(row, col, CellValue());
+    }
+  }
+}
+
 RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> american,
                              bool stop_at_zero, bool* refused) {
   LinkColumns columns = columns_;
@@ -814,7 +855,10 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
       }
       bool refused = false;
       const RowKind kind = HandleRow(row, hasPrice, std::nullopt, true, &refused);
-      if (kind == RowKind::kEnd) break;
+      if (kind == RowKind::kEnd) {
+        ClearBelowTheEnd(row);
+        break;
+      }
       ++(refused ? report.rows_refused : report.rows_priced);
       observer.Progress(row - 1, std::max(rows_total, row - 1));
     }

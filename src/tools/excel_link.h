@@ -58,6 +58,12 @@ inline constexpr const char* kMissingStyle =
 inline constexpr const char* kAmbiguous1 = "Two columns could be the ";
 inline constexpr const char* kAmbiguous2 =
     ".  Please rename one of them so that each input has one column.";
+inline constexpr const char* kStray1 = "The heading of ";
+inline constexpr const char* kStray2 =
+    " is one of the results, but the results go from column ";
+inline constexpr const char* kStray3 =
+    ": figures of an earlier run there would stay beside new inputs.  Please rename or "
+    "delete that column.";
 inline constexpr const char* kBlocked1 = "The results of the earlier run would be written over ";
 inline constexpr const char* kBlocked2 =
     ", which is not one of their columns.  Please move that column, or delete the earlier "
@@ -94,7 +100,11 @@ inline constexpr const char* kConflict1 = "Row ";
 inline constexpr const char* kConflict2 = " holds data in column ";
 inline constexpr const char* kConflict3 =
     ", which has no heading and is where the results would go.  Give that column a heading "
-    "(the results then go after it) or move its data.  Nothing was written.";
+    "(the results then go after it) or move its data.";
+// What was written before the run stopped there: nothing (the window, a
+// file), or the rows above it (the terminal tool's standard output).
+inline constexpr const char* kNothingWritten = "  Nothing was written.";
+inline constexpr const char* kRowsAboveWritten = "  The rows above it were written.";
 
 // A call to the office that did not come back in time.
 inline constexpr const char* kNoAnswer1 = "LibreOffice Calc did not answer within ";
@@ -115,7 +125,11 @@ inline constexpr const char* kMessageHeading = "Message";
 inline constexpr int kMaxResultBlock = 11;
 
 // "Row 57 holds data in column 10, which has no heading ..."
-std::string ResultsConflictMessage(int row, int col);
+// The message of a cell of the user's at (row, col) in the result block,
+// with what was written before the run stopped (kNothingWritten or
+// kRowsAboveWritten).
+std::string ResultsConflictMessage(int row, int col,
+                                   const char* written = link_text::kNothingWritten);
 // "12 rows priced, 2 refused (see the Message column)"
 std::string RunSummary(int priced, size_t refused);
 
@@ -153,6 +167,9 @@ struct LinkColumns {
   // With earlier results: a column of the result block whose heading is not
   // one of the results (a user's column that the results would replace).
   int blocked = 0;
+  // A column outside the block headed like one of its results (an earlier
+  // run's column left behind when "Calculated Price" was deleted or moved).
+  int stray_result = 0;
   // The columns from `results` that a run writes: its results, the message
   // column, and after them the rest of an earlier run's block (emptied, so
   // that no figure of that run stays beside the new ones).
@@ -387,6 +404,9 @@ class ExcelLink {
   // Writes the row's block: its valid figures, its message, the rest emptied.
   void WriteRow(int row, const RowResults& results, const RowFigures& figures);
   void ClearResults(int row, const std::string& message);
+  // Empties the cells under the result headings from `row` (the one that
+  // ended the run) to the last used row: no earlier figure stays there.
+  void ClearBelowTheEnd(int row);
   void WriteHeadings();
   // The first row (and conflict_col_) with data of its own under a result
   // column without a result heading; 0 when there is none.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -290,8 +291,17 @@ TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
   r = Run({"blank.csv"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Row 3 holds data in column 9"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Nothing was written."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("move its data.  Nothing was written.\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("written.  Nothing"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Nothing was written.\nNothing"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "blank.priced.csv"));
+  // On standard output the rows above it are already written: said so, and
+  // not that nothing was.
+  r = Run({"blank.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("move its data.  The rows above it were written.\n"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Nothing was written"), std::string::npos) << r.err;
 }
 
 // Runs the program with args through /bin/sh (redirections allowed) and
@@ -484,6 +494,99 @@ TEST_F(BatchCli, RefusedRowsAreCountedAndNoSentinelIsWritten) {
       << line;
   for (int i = 0; i < 4; ++i) std::getline(lines, line);
   EXPECT_NE(line.find(",,,,,No volatility gives the market price"), std::string::npos) << line;
+}
+
+// Rows at and below the row that ends the run keep their inputs, but no
+// figure of an earlier run stays beside them, whichever part of the input
+// (and thread) they fall to.
+TEST_F(BatchCli, NoEarlierFigureStaysBelowTheRowThatEndsTheRun) {
+  std::string text = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Notes\n";
+  for (int i = 0; i < 40; ++i) text += "50,50,1,0.2,0,0.05,1,European,n" + std::to_string(i) + "\n";
+  Write("book.csv", text);
+  ASSERT_EQ(Run({"book.csv", "-o", "priced.csv", "--threads", "3"}).exit_code, 0);
+  // The user ends the run at row 3 (a blank underlying) and changes the
+  // spot of every row below it.
+  std::istringstream first(Slurp(dir_ / "priced.csv"));
+  std::string edited, line;
+  for (int row = 1; std::getline(first, line); ++row) {
+    if (row == 3) line = line.substr(line.find(','));
+    if (row > 3) line = "80" + line.substr(2);
+    edited += line + "\n";
+  }
+  Write("edited.csv", edited);
+  const CliResult r = Run({"edited.csv", "-o", "again.csv", "--threads", "3"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::istringstream again(Slurp(dir_ / "again.csv"));
+  int rows = 0;
+  for (int row = 1; std::getline(again, line); ++row) {
+    ++rows;
+    if (row == 2) {
+      EXPECT_NE(line.find(",n0,5.22533,"), std::string::npos) << line;
+    } else if (row >= 3) {
+      // Inputs and notes kept, the five results and the message empty.
+      const std::string note = ",n" + std::to_string(row - 2);
+      EXPECT_EQ(line.substr(line.size() - note.size() - 6), note + ",,,,,,") << "row " << row;
+      EXPECT_EQ(line.find("5.22"), std::string::npos) << "row " << row << ": " << line;
+    }
+  }
+  EXPECT_EQ(rows, 41);
+}
+
+// A market price at the call's lower bound (S - K e^-rT) is reached only
+// at the volatility search's lowest end: the Greeks written beside that
+// implied volatility are the closed form's at it, not those at the search's
+// last trial (volatility 10, where the value is nearly the spot).
+TEST_F(BatchCli, ImpliedGreeksAreThoseAtTheImpliedVolatility) {
+  const double s = 50, k = 50, t = 1, rate = 0.05;
+  const double bound = s - k * std::exp(-rate * t);
+  std::ostringstream text;
+  text.precision(17);
+  text << "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Price\n"
+       << "50,50,1,0.2,0,0.05,1,European," << bound + 1e-9 << "\n";
+  Write("bound.csv", text.str());
+  const CliResult r = Run({"bound.csv", "-o", "-"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::getline(lines, line);
+  std::getline(lines, line);
+  std::vector<double> cells;
+  std::istringstream fields(line);
+  for (std::string f; std::getline(fields, f, ',');) cells.push_back(std::atof(f.c_str()));
+  ASSERT_GE(cells.size(), 19u) << line;
+  const double v = cells[14];  // Implied Volatility
+  ASSERT_GT(v, 0) << line;
+  const auto cdf = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
+  const double d1 = (std::log(s / k) + (rate + v * v / 2) * t) / (v * std::sqrt(t));
+  const double d2 = d1 - v * std::sqrt(t);
+  const double pdf = std::exp(-d1 * d1 / 2) / std::sqrt(2 * M_PI);
+  const double theta = -s * pdf * v / (2 * std::sqrt(t)) - rate * k * std::exp(-rate * t) * cdf(d2);
+  EXPECT_NEAR(cells[15], cdf(d1), 1e-5) << line;                  // Implied Delta
+  EXPECT_NEAR(cells[17], s * pdf * std::sqrt(t), 1e-3) << line;   // Implied Vega
+  EXPECT_NEAR(cells[18], theta, 1e-4 * std::fabs(theta)) << line;  // Implied Theta
+}
+
+// "Calculated Price" deleted (or Theta moved in front of it) after a run:
+// the result columns left behind would keep the old figures beside the new
+// inputs, next to a second "Delta". The run is refused before writing.
+TEST_F(BatchCli, AResultColumnLeftOutsideTheResultsIsRefused) {
+  Write("deleted.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Delta,Gamma,Vega,Theta,Message\n"
+        "80,50,1,0.2,0,0.05,1,European,0.63,0.037,18.7,-3.2,\n");
+  CliResult r = Run({"deleted.csv"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("column 9 (Delta) is one of the results, but the results go from "
+                       "column 14"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "deleted.priced.csv"));
+  Write("moved.csv",
+        "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Theta,Calculated Price,Delta,"
+        "Gamma,Vega\n80,50,1,0.2,0,0.05,1,European,-3.2,5.2,0.63,0.037,18.7\n");
+  r = Run({"moved.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("column 9 (Theta) is one of the results"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

@@ -641,6 +641,56 @@ TEST(ExcelLinkRules, ResultsOfAnEarlierRunThatThisRunDoesNotFillAreEmptied) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+TEST(ExcelLinkRules, NoEarlierFigureStaysBelowTheRowThatEndsTheRun) {
+  // Priced once; then row 3's underlying emptied (the run ends there) and
+  // row 4's spot changed: the figures of the earlier run beside rows 3 and
+  // 4 must go, the user's note beside them stays.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  headings.push_back("Notes");
+  sheet.SetRow(1, headings);
+  for (int row = 2; row <= 4; ++row) {
+    sheet.SetRow(row, {"50", "55", "0.25", "0.25", "0", "0.1", "1", "European", "note"});
+  }
+  Linked linked(app);
+  ASSERT_EQ(linked.link.Process(linked.entries[0].item_data).outcome, ExcelLink::Outcome::kDone);
+  ASSERT_TRUE(sheet.Has(4, 10));
+  sheet.SetRow(3, {""});
+  sheet.SetRow(4, {"80"});
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  ASSERT_EQ(report.outcome, ExcelLink::Outcome::kDone);
+  EXPECT_EQ(report.rows_priced, 1);
+  EXPECT_TRUE(sheet.Has(2, 10));
+  for (int row = 3; row <= 4; ++row) {
+    EXPECT_EQ(sheet.Text(row, 9), "note");
+    for (int col = 10; col <= 15; ++col) {
+      EXPECT_FALSE(sheet.Has(row, col)) << "row " << row << ", column " << col;
+    }
+  }
+}
+
+TEST(ExcelLinkRules, AResultColumnLeftOutsideTheResultsStopsTheRunBeforeAnyWrite) {
+  // The earlier run's "Calculated Price" deleted: its Delta to Theta stay.
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet = app.AddSheet("book.ods", "Sheet1");
+  std::vector<std::string> headings = kHeadings;
+  for (const char* h : {"Delta", "Gamma", "Vega", "Theta"}) headings.push_back(h);
+  sheet.SetRow(1, headings);
+  sheet.SetRow(2, {"80", "55", "0.25", "0.25", "0", "0.1", "1", "European", "0.6", "0.07",
+                   "9.6", "-6"});
+  Linked linked(app);
+  const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
+  EXPECT_EQ(report.outcome, ExcelLink::Outcome::kMissingColumn);
+  EXPECT_NE(fakes.dialogs.LastText().find("column 9 (Delta) is one of the results"),
+            std::string::npos)
+      << fakes.dialogs.LastText();
+  EXPECT_EQ(sheet.writes, 0);
+  EXPECT_FALSE(sheet.Has(1, 13));
+}
+
 TEST(ExcelLinkRules, TheChosenSheetIsFoundByNameAtProcess) {
   FakeServices fakes;
   MemoryApp app;
