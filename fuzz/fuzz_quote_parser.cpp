@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& curve :
        {ReadTreasuryParCsv(page, "p", problem), ReadH15DownloadCsv(page, "p", problem)}) {
     if (!curve) continue;
-    for (const CurvePoint& p : curve->points) {
+    for (const ParYieldPoint& p : curve->points) {
       if (!std::isfinite(p.percent) || p.percent < -20 || p.percent > 100) std::abort();
     }
   }

@@ -106,7 +106,7 @@ std::optional<ParCurve> CurveOfLatestRow(
     curve.points.push_back({tenor.first, tenor.second, *v});
   }
   std::sort(curve.points.begin(), curve.points.end(),
-            [](const CurvePoint& a, const CurvePoint& b) { return a.months < b.months; });
+            [](const ParYieldPoint& a, const ParYieldPoint& b) { return a.months < b.months; });
   return curve;
 }
 

@@ -13,7 +13,7 @@ namespace stratlyn {
 
 // One tenor of a curve: its heading as the source writes it ("3 Mo",
 // "10-year"), its length in months (1.5 for "1.5 Mo") and its yield in per cent.
-struct CurvePoint {
+struct ParYieldPoint {
   std::string label;
   double months = 0;
   double percent = 0;
@@ -22,7 +22,7 @@ struct CurvePoint {
 // The curve of one observation date, tenors in ascending order.
 struct ParCurve {
   std::chrono::year_month_day date{};
-  std::vector<CurvePoint> points;
+  std::vector<ParYieldPoint> points;
 };
 
 // The tenor in months of a heading: "1 Mo", "1.5 Month", "10 Yr", "30 Year",

@@ -351,7 +351,7 @@ bool zelBloombergData::GrabCsvCurve(RateSource source, Grid& grd, const bool& st
   grd.SetTextMatrix(1, colTerm, "Observed");
   grd.SetTextMatrix(1, colMaturity, observation_date_);
   int row = 2;
-  for (const CurvePoint& p : curve->points) {
+  for (const ParYieldPoint& p : curve->points) {
     grd.SetTextMatrix(row, colTerm, p.label);
     grd.SetTextMatrix(row, colCoupon, FormatNumber(p.percent, kRateFormat));
     grd.SetTextMatrix(row, colMaturity, FormatCivilDate(TenorDate(curve->date, p.months)));

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 
@@ -173,16 +174,21 @@ std::string ProcessInWindow(const std::string& csv, ExcelLink::Report* report = 
 // The batch over the same text.
 std::string ProcessInBatch(const std::string& csv, const BatchOptions& options,
                            BatchReport* report = nullptr) {
+  // Both streams and the output's buffer are released also when the batch
+  // throws (the error tests).
+  struct Buffer {
+    char* data = nullptr;
+    size_t size = 0;
+    ~Buffer() { std::free(data); }
+  } out_buf;
   std::string in_copy = csv;
-  std::FILE* in = fmemopen(in_copy.data(), in_copy.size(), "rb");
-  char* out_buf = nullptr;
-  size_t out_size = 0;
-  std::FILE* out = open_memstream(&out_buf, &out_size);
-  BatchReport r = PriceCsvStream(in, "in.csv", out, options);
-  std::fclose(in);
-  std::fclose(out);
-  std::string result(out_buf, out_size);
-  std::free(out_buf);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
+      fmemopen(in_copy.data(), in_copy.size(), "rb"), &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
+      open_memstream(&out_buf.data, &out_buf.size), &std::fclose);
+  BatchReport r = PriceCsvStream(in.get(), "in.csv", out.get(), options);
+  out.reset();  // closing hands the written text to out_buf
+  std::string result(out_buf.data, out_buf.size);
   if (report) *report = r;
   return result;
 }
