@@ -45,7 +45,7 @@ TEST(PositionFigures, ALegTheLatticeRefusesRefusesThePositionWithItsMessage) {
   }
 }
 
-// Thousands of generated positions and markets: every figure of the ones
+// Generated positions and markets: every figure of the ones
 // priced is finite and no sentinel; the others are refused with a message.
 TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
   testing::FakeServices fakes;
@@ -53,7 +53,9 @@ TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const auto between = [&](double lo, double hi) { return lo + (hi - lo) * unit(rng); };
   int priced = 0, refused = 0, faults = 0;
-  for (int n = 0; n < 1000; ++n) {
+  // 250 positions of one to three legs over a curve each: a few thousand
+  // lattices, quick enough for the sanitizer build too.
+  for (int n = 0; n < 250; ++n) {
     // One market in twenty is one no lattice fits (a drift far beyond the
     // volatility); the others keep the lattice small enough to be quick.
     const bool unusable = n % 20 == 0;
@@ -111,9 +113,9 @@ TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
       ++faults;
     }
   }
-  EXPECT_GT(priced, 500);
+  EXPECT_GT(priced, 125);
   EXPECT_EQ(faults, 0);
-  EXPECT_GT(refused, 10);  // the lattice's refusals were exercised
+  EXPECT_GE(refused, 5);  // the lattice's refusals were exercised
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
