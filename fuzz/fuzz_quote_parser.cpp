@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OccSymbol occ;
   (void)ParseOccSymbol(page.substr(0, 24), occ);
 
-  if (const auto v = ReadFetchedFigure(page.substr(0, 64), data[0] & 2 ? FigureKind::kYield
-                                                                        : FigureKind::kPlain);
+  if (const auto v = ReadFetchedFigure(page.substr(0, 64),
+                                       data[0] & 2 ? FigureKind::kYield : FigureKind::kPlain);
       v && !std::isfinite(*v)) {
     std::abort();
   }

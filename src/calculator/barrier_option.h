@@ -21,7 +21,8 @@ inline constexpr std::array<const char*, 5> kBarrierChoices = {
 
 namespace barrier_text {
 inline constexpr const char* kValueCaption = "Barrier value: ";
-inline constexpr const char* kLevelTip = "Barrier level: the price of the underlying that knocks the option out or in";
+inline constexpr const char* kLevelTip =
+    "Barrier level: the price of the underlying that knocks the option out or in";
 inline constexpr const char* kRebateTip =
     "Rebate: paid where a knock-out option dies, or at expiry where a knock-in option never "
     "knocked in";

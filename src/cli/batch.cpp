@@ -116,10 +116,10 @@ int Run(const std::vector<std::string>& args) {
   if (std::filesystem::is_directory(input, ec)) return BadInput(input + " is a folder");
   // Writing into the file being read would feed the output back in.
   if (OutputIsInput(fileno(in.get()), output)) {
-    return BadInput(output == "-" ? "standard output is the input " + input +
-                                        "; write elsewhere with -o"
-                                  : "the output " + output +
-                                        " would replace the input; choose another with -o");
+    return BadInput(output == "-"
+                        ? "standard output is the input " + input + "; write elsewhere with -o"
+                        : "the output " + output +
+                              " would replace the input; choose another with -o");
   }
   // A run cut short by a signal leaves no temporary file behind.
   InstallTempFileCleanup();
@@ -151,9 +151,9 @@ int Run(const std::vector<std::string>& args) {
   if (report.outcome == BatchReport::Outcome::kResultsConflict) {
     // Nothing of the user's is written over: a file keeps what it held.
     const bool kept = file && !file->IsStream();
-    return BadInput(ResultsConflictMessage(
-        report.conflict_row, report.conflict_col,
-        kept ? link_text::kNothingWritten : link_text::kRowsAboveWritten));
+    return BadInput(
+        ResultsConflictMessage(report.conflict_row, report.conflict_col,
+                               kept ? link_text::kNothingWritten : link_text::kRowsAboveWritten));
   }
   if (file) file->Commit();
 
@@ -184,8 +184,8 @@ int Run(const std::vector<std::string>& args) {
     return kExitRuntimeError;
   }
   const size_t refused = report.rows_skipped + report.rows_refused;
-  std::cerr << "stratlyn-cli batch: " << RunSummary(report.rows_priced, refused)
-            << "; written to " << where << '\n';
+  std::cerr << "stratlyn-cli batch: " << RunSummary(report.rows_priced, refused) << "; written to "
+            << where << '\n';
   return refused ? kExitBadInput : kExitOk;
 }
 

@@ -385,8 +385,7 @@ void zelBarr::CalcValueAndGreeks(int code) {
   }
   SetUpLattice();
   RunLattice(code);
-  if (IsKnockInCode(code) && rebate == 0 &&
-      static_cast<double>(resultPrice) > PlainValue(code)) {
+  if (IsKnockInCode(code) && rebate == 0 && static_cast<double>(resultPrice) > PlainValue(code)) {
     // A knock-in option without a rebate is worth no more than the plain
     // option; where its lattice (rows to the barrier) puts it above the
     // plain option's own, it is as good as knocked in: the plain option's
@@ -459,8 +458,7 @@ void zelBarr::CalcValueAndGreeks(int code) {
     // The value is the European one: so is its vega.
     const double phi = putCallSign;
     resultVega = ToSingle(std::fabs(phi) * numerics::EuropeanVega(underlying, strike, maturity,
-                                                                    riskFree, dividendYield,
-                                                                    sigma0));
+                                                                  riskFree, dividendYield, sigma0));
   }
   stretch = base_stretch;
   latticeVol = base_vol;
@@ -790,8 +788,7 @@ double zelBarr::EuropeanMiss(int n, double lambda, double root_dt, double sigma)
   if (!std::isfinite(lattice) || !std::isfinite(closed)) {
     return 0;  // nothing to compare: the run itself reports its faults
   }
-  return std::fabs(lattice - closed) /
-         (numerics::EuropeanTolerance(closed, s, k) * std::fabs(phi));
+  return std::fabs(lattice - closed) / (numerics::EuropeanTolerance(closed, s, k) * std::fabs(phi));
 }
 
 void zelBarr::SetUpLattice(int least_steps) {

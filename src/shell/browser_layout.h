@@ -66,7 +66,7 @@ struct PaneInput {
   // has to scroll in the other.
   int scroll_bar = 240;
   // The least sizes kept in view.
-  int min_pane_width = 5400;   // the row of panel buttons above the pane
+  int min_pane_width = 5400;  // the row of panel buttons above the pane
   int min_pane_height = 1500;
   int min_browser1_width = 2900;  // its Back, Forward and Stop
   int min_browser2_height = 1200;

@@ -122,7 +122,8 @@ ucStrategy::ucStrategy(QWidget* parent)
   sld_date_->setRange(0, kSliderSteps);
   sld_date_->setValue(kSliderSteps / 2);
   sld_date_->setToolTip(tr("From the date to the first expiry"));
-  chk_amer_ = Place(new QCheckBox(tr("American"), this), kLeft + 1680, top, 1100 - kLabelGap, kRowHeight);
+  chk_amer_ =
+      Place(new QCheckBox(tr("American"), this), kLeft + 1680, top, 1100 - kLabelGap, kRowHeight);
   chk_amer_->setToolTip(tr("Templates fill American options"));
   cmd_calculate_ =
       Place(new QPushButton(tr("Calculate"), this), kLeft + 2780, top, 1100, kRowHeight);

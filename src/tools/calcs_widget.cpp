@@ -43,12 +43,18 @@ std::chrono::sys_days Today() {
 // Windows key codes of the keys the table's key-down handler knows.
 int KeyCode(int qt_key) {
   switch (qt_key) {
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    default: return 0;
+    case Qt::Key_Delete:
+      return 46;
+    case Qt::Key_Left:
+      return 37;
+    case Qt::Key_Up:
+      return 38;
+    case Qt::Key_Right:
+      return 39;
+    case Qt::Key_Down:
+      return 40;
+    default:
+      return 0;
   }
 }
 
@@ -98,8 +104,8 @@ calcs::~calcs() = default;
 // ---------------------------------------------------------------------------
 // Keypad
 
-QPushButton* calcs::KeyButton(QWidget* frame, const QString& name, const QString& caption,
-                              int left, int top, int width, int height) {
+QPushButton* calcs::KeyButton(QWidget* frame, const QString& name, const QString& caption, int left,
+                              int top, int width, int height) {
   auto* key = new QPushButton(caption, frame);
   key->setObjectName(name);
   key->setGeometry(Px(left), Px(top), Px(width), Px(height));
@@ -159,12 +165,14 @@ QGroupBox* calcs::BuildKeypad() {
   constexpr int kTops[] = {495, 840, 1200, 1545, 1890};
   for (int d = 1; d <= 9; ++d) {
     const int row = (d - 1) / 3, col = (d - 1) % 3;
-    QPushButton* key = KeyButton(keys, QString("Number%1").arg(d), QString::number(d),
-                                 kLefts[col], kTops[row]);
-    connect(key, &QPushButton::clicked, this, [this, d] { PressKey([&] { keypad_.Number_Click(d); }); });
+    QPushButton* key =
+        KeyButton(keys, QString("Number%1").arg(d), QString::number(d), kLefts[col], kTops[row]);
+    connect(key, &QPushButton::clicked, this,
+            [this, d] { PressKey([&] { keypad_.Number_Click(d); }); });
   }
   QPushButton* zero = KeyButton(keys, "Number0", "0", 135, kTops[3], 650);
-  connect(zero, &QPushButton::clicked, this, [this] { PressKey([&] { keypad_.Number_Click(0); }); });
+  connect(zero, &QPushButton::clicked, this,
+          [this] { PressKey([&] { keypad_.Number_Click(0); }); });
 
   struct OperatorKey {
     int index;
@@ -172,8 +180,10 @@ QGroupBox* calcs::BuildKeypad() {
     int left;
     int top;
   };
-  const OperatorKey operators[] = {{1, '+', kLefts[3], kTops[1]}, {3, '-', kLefts[4], kTops[1]},
-                                   {2, 'X', kLefts[3], kTops[2]}, {0, '/', kLefts[4], kTops[2]},
+  const OperatorKey operators[] = {{1, '+', kLefts[3], kTops[1]},
+                                   {3, '-', kLefts[4], kTops[1]},
+                                   {2, 'X', kLefts[3], kTops[2]},
+                                   {0, '/', kLefts[4], kTops[2]},
                                    {4, '=', kLefts[3], kTops[3]}};
   for (const OperatorKey& op : operators) {
     QPushButton* key = KeyButton(keys, QString("Operator%1").arg(op.index),
@@ -183,11 +193,14 @@ QGroupBox* calcs::BuildKeypad() {
             [this, caption] { PressKey([&] { keypad_.Operator_Click(caption); }); });
   }
   bDecimal = KeyButton(keys, "bDecimal", Q(keypad_.DecimalCaption()), 840, kTops[3]);
-  connect(bDecimal, &QPushButton::clicked, this, [this] { PressKey([&] { keypad_.bDecimal_Click(); }); });
+  connect(bDecimal, &QPushButton::clicked, this,
+          [this] { PressKey([&] { keypad_.bDecimal_Click(); }); });
   QPushButton* percent = KeyButton(keys, "Percent", "%", kLefts[4], kTops[3]);
-  connect(percent, &QPushButton::clicked, this, [this] { PressKey([&] { keypad_.Percent_Click(); }); });
+  connect(percent, &QPushButton::clicked, this,
+          [this] { PressKey([&] { keypad_.Percent_Click(); }); });
   QPushButton* cancel = KeyButton(keys, "Cancel", "C", kLefts[3], kTops[0]);
-  connect(cancel, &QPushButton::clicked, this, [this] { PressKey([&] { keypad_.Cancel_Click(); }); });
+  connect(cancel, &QPushButton::clicked, this,
+          [this] { PressKey([&] { keypad_.Cancel_Click(); }); });
   QPushButton* cancel_entry = KeyButton(keys, "CancelEntry", "CE", kLefts[4], kTops[0]);
   connect(cancel_entry, &QPushButton::clicked, this,
           [this] { PressKey([&] { keypad_.CancelEntry_Click(); }); });
@@ -210,9 +223,15 @@ bool calcs::eventFilter(QObject* watched, QEvent* event) {
     char ch = 0;
     switch (key->key()) {
       case Qt::Key_Return:
-      case Qt::Key_Enter: ch = '\r'; break;
-      case Qt::Key_Escape: ch = 27; break;
-      case Qt::Key_Backspace: ch = 8; break;
+      case Qt::Key_Enter:
+        ch = '\r';
+        break;
+      case Qt::Key_Escape:
+        ch = 27;
+        break;
+      case Qt::Key_Backspace:
+        ch = 8;
+        break;
       default:
         if (key->text().size() == 1 && key->text().at(0).unicode() < 127) {
           ch = static_cast<char>(key->text().at(0).unicode());
@@ -302,7 +321,8 @@ QGroupBox* calcs::BuildPresentValue() {
   Grid1 = new GridView;
   Grid1->setObjectName("Grid1");
   fin_ = std::make_unique<FinancialCalcs>(Grid1->grid());
-  for (int c = 0; c < 3; ++c) Grid1->gridModel()->SetColAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+  for (int c = 0; c < 3; ++c)
+    Grid1->gridModel()->SetColAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
   connect(Grid1, &GridView::KeyPress, this,
           [this](int ascii) { RunTool([&] { fin_->Grid1_KeyPress(ascii); }); });
   connect(Grid1, &GridView::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
@@ -366,7 +386,8 @@ QGroupBox* calcs::BuildRateQuote() {
   QPushButton* convert = Button("dateok1", "Convert");
   QPushButton* copy = Button("btrans", "Copy");
   QPushButton* clear = Button("clrRate", "Clear");
-  connect(convert, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->dateok_Click(1); }); });
+  connect(convert, &QPushButton::clicked, this,
+          [this] { RunTool([&] { fin_->dateok_Click(1); }); });
   connect(copy, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->btrans_Click(); }); });
   connect(clear, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->clrRate_Click(); }); });
 
@@ -393,7 +414,8 @@ QGroupBox* calcs::BuildDateToMaturity() {
   QPushButton* convert = Button("dateok0", "Convert");
   QPushButton* copy = Button("dtrans", "Copy");
   QPushButton* clear = Button("clrdate", "Clear");
-  connect(convert, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->dateok_Click(0); }); });
+  connect(convert, &QPushButton::clicked, this,
+          [this] { RunTool([&] { fin_->dateok_Click(0); }); });
   connect(copy, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->dtrans_Click(); }); });
   connect(clear, &QPushButton::clicked, this, [this] { RunTool([&] { fin_->clrdate_Click(); }); });
   auto* fields = new QGridLayout;

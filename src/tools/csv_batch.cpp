@@ -277,8 +277,7 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
         ++s.skipped;
         const auto& headings = *layout.headings;
         CellProblem problem{
-            row, bad_col,
-            bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
+            row, bad_col, bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
             std::string(bad)};
         const std::string message = RowCellMessage(problem);
         if (s.problems.size() < keep_problems) s.problems.push_back(std::move(problem));
@@ -366,7 +365,6 @@ class ChunkReader {
 }
 
 }  // namespace
-
 
 BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* out,
                            const BatchOptions& options) {
@@ -470,7 +468,7 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   size_t part_counts[2] = {0, 0};
   bool stopped = false;
   After after = After::kPrice;  // how the records are copied once stopped
-  size_t records_before = 1;  // the heading record
+  size_t records_before = 1;    // the heading record
   report.last_row = 1;
   bool awaiting_lf = first_end && first_end[-1] == '\r';
   size_t begin = static_cast<size_t>(heading_end - data);

@@ -31,13 +31,13 @@ struct BatchReport {
   // before it are written), like kFailed.
   enum class Outcome { kDone, kMissingColumn, kBadHeadings, kResultsConflict, kFailed };
   Outcome outcome = Outcome::kDone;
-  std::string missing_column;         // the message, with the three outcomes above
+  std::string missing_column;              // the message, with the three outcomes above
   int conflict_row = 0, conflict_col = 0;  // the cell of kResultsConflict
-  char separator = ',';               // the field separator of the file (and of the output)
-  LinkColumns columns;                // where the inputs were found
-  std::vector<std::string> headings;  // the texts of row 1
+  char separator = ',';                    // the field separator of the file (and of the output)
+  LinkColumns columns;                     // where the inputs were found
+  std::vector<std::string> headings;       // the texts of row 1
   int rows_priced = 0;
-  int last_row = 0;  // the row where the run ended (or failed)
+  int last_row = 0;         // the row where the run ended (or failed)
   size_t rows_skipped = 0;  // refused: an input cell is not a number
   size_t rows_refused = 0;  // refused with another message (out of range, no volatility, ...)
   // The first keep_problems of those rows with their message, by row.
@@ -47,7 +47,6 @@ struct BatchReport {
   std::vector<std::pair<int, std::string>> notes;
   std::optional<zelError> error;  // with kFailed: the run-time error at last_row
 };
-
 
 // Reads the CSV workbook from in (named `name` in messages) and writes it to
 // out with the results. Nothing is written when a required column is

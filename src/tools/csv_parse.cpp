@@ -166,5 +166,4 @@ const char* LastBoundary(const char* begin, const char* end) {
   return last;
 }
 
-
 }  // namespace stratlyn

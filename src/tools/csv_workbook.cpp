@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <utility>
@@ -287,8 +287,7 @@ void RemoveStaleTemps(const std::filesystem::path& dir, const std::string& name)
     const long pid = std::strtol(rest.c_str(), &stop, 10);
     if (stop != rest.c_str() + dot || pid <= 0) continue;
     struct stat st {};
-    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_uid != ::geteuid()) {
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
       continue;
     }
     if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running

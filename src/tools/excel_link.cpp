@@ -244,8 +244,8 @@ LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings) {
 }  // namespace
 
 std::string ResultsConflictMessage(int row, int col, const char* written) {
-  return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 +
-         std::to_string(col) + link_text::kConflict3 + written;
+  return link_text::kConflict1 + std::to_string(row) + link_text::kConflict2 + std::to_string(col) +
+         link_text::kConflict3 + written;
 }
 
 std::string RunSummary(int priced, size_t refused) {
@@ -368,9 +368,12 @@ std::string RowInputProblem(const RowInputs& in) {
     const char* name;
     double value;
     bool positive;
-  } inputs[] = {{"Underlying Asset", in.underlying, true}, {"Strike Price", in.strike, true},
-                {"Maturity", in.maturity, true},          {"Volatility", in.volatility, true},
-                {"Dividend Yield", in.dividend, false},   {"Risk Free Rate", in.riskfree, false},
+  } inputs[] = {{"Underlying Asset", in.underlying, true},
+                {"Strike Price", in.strike, true},
+                {"Maturity", in.maturity, true},
+                {"Volatility", in.volatility, true},
+                {"Dividend Yield", in.dividend, false},
+                {"Risk Free Rate", in.riskfree, false},
                 {"Type", in.type, false}};
   for (const auto& input : inputs) {
     const double v = input.value;
@@ -734,8 +737,9 @@ RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> america
   if (kind == RowKind::kSkip) {
     const bool named = bad_col >= 1 && bad_col <= static_cast<int>(headings_.size());
     CellProblem problem{row, bad_col, named ? headings_[bad_col - 1] : std::string(),
-                        bad_cell.kind == CellValue::Kind::kText ? bad_cell.text
-                                                                : FormatCellNumber(bad_cell.number)};
+                        bad_cell.kind == CellValue::Kind::kText
+                            ? bad_cell.text
+                            : FormatCellNumber(bad_cell.number)};
     ClearResults(row, RowCellMessage(problem));
     problems_.push_back(std::move(problem));
     if (refused) *refused = true;

@@ -59,8 +59,7 @@ inline constexpr const char* kAmbiguous1 = "Two columns could be the ";
 inline constexpr const char* kAmbiguous2 =
     ".  Please rename one of them so that each input has one column.";
 inline constexpr const char* kStray1 = "The heading of ";
-inline constexpr const char* kStray2 =
-    " is one of the results, but the results go from column ";
+inline constexpr const char* kStray2 = " is one of the results, but the results go from column ";
 inline constexpr const char* kStray3 =
     ": figures of an earlier run there would stay beside new inputs.  Please rename or "
     "delete that column.";
@@ -361,7 +360,7 @@ class ExcelLink {
     Outcome outcome = Outcome::kFailed;
     int rows_priced = 0;
     int rows_refused = 0;  // rows with a message (skipped ones included)
-    int last_row = 0;  // the row where the run ended
+    int last_row = 0;      // the row where the run ended
     std::vector<CellProblem> skipped;
     std::string columns_taken;  // ColumnsTakenText of the run's headings
   };

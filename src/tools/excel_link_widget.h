@@ -1,6 +1,6 @@
 #pragma once
-// The spreadsheet link window frmExcelLink ("Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)"): lists the
-// worksheets of the running LibreOffice Calc, or opens a CSV workbook, and
+// The spreadsheet link window frmExcelLink ("Spreadsheet Link Stratlyn (LibreOffice Calc and CSV
+// files)"): lists the worksheets of the running LibreOffice Calc, or opens a CSV workbook, and
 // prices every row of the chosen sheet, with a progress bar and "Cancel".
 
 #include <QDialog>

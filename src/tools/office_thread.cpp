@@ -143,12 +143,13 @@ int TimedApp::WorksheetCount(int workbook) {
 }
 
 std::string TimedApp::WorksheetName(int workbook, int sheet) {
-  return thread_->Call([app = app_, workbook, sheet] { return app->WorksheetName(workbook, sheet); });
+  return thread_->Call(
+      [app = app_, workbook, sheet] { return app->WorksheetName(workbook, sheet); });
 }
 
 Worksheet& TimedApp::GetWorksheet(int workbook, int sheet) {
-  Worksheet* inner = thread_->Call(
-      [app = app_, workbook, sheet] { return &app->GetWorksheet(workbook, sheet); });
+  Worksheet* inner =
+      thread_->Call([app = app_, workbook, sheet] { return &app->GetWorksheet(workbook, sheet); });
   auto& kept = sheets_[{workbook, sheet}];
   if (!kept || kept->Inner() != inner) kept = std::make_unique<Sheet>(*thread_, app_, inner);
   return *kept;

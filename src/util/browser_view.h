@@ -12,7 +12,13 @@ inline constexpr const char* kPageDone = "alldone";
 class BrowserView {
  public:
   // Ready states, as the classic control numbers them.
-  enum ReadyState { kUninitialized = 0, kLoading = 1, kLoaded = 2, kInteractive = 3, kComplete = 4 };
+  enum ReadyState {
+    kUninitialized = 0,
+    kLoading = 1,
+    kLoaded = 2,
+    kInteractive = 3,
+    kComplete = 4
+  };
   // Navigate flag: do not read the page from the cache.
   static constexpr int kNoReadFromCache = 4;
 

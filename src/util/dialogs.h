@@ -34,7 +34,9 @@ class Dialogs {
                          const std::string& title) = 0;
 
   // The common input-error box: critical icon, OK only, title "Quorvale".
-  void Critical(const std::string& text) { Show(text, MsgButtons::Ok, MsgIcon::Critical, kMessageTitle); }
+  void Critical(const std::string& text) {
+    Show(text, MsgButtons::Ok, MsgIcon::Critical, kMessageTitle);
+  }
 };
 
 }  // namespace stratlyn

@@ -12,26 +12,30 @@ namespace stratlyn {
 
 // x itself when finite; zelError 6 (overflow) for an infinity, 5 for a NaN.
 inline double CheckFinite(double x) {
-  if (std::isfinite(x)) [[likely]] return x;
+  if (std::isfinite(x)) [[likely]]
+    return x;
   if (std::isnan(x)) throw zelError(err::kInvalidCall);
   throw zelError(err::kOverflow);
 }
 
 // ln(x); zelError 5 for x <= 0 (and for a NaN).
 inline double CheckedLog(double x) {
-  if (!(x > 0.0)) [[unlikely]] throw zelError(err::kInvalidCall);
+  if (!(x > 0.0)) [[unlikely]]
+    throw zelError(err::kInvalidCall);
   return std::log(x);
 }
 
 // a / b; zelError 11 when b is zero, 6 when the quotient overflows.
 inline double CheckedDiv(double a, double b) {
-  if (b == 0.0) [[unlikely]] throw zelError(err::kDivisionByZero);
+  if (b == 0.0) [[unlikely]]
+    throw zelError(err::kDivisionByZero);
   return CheckFinite(a / b);
 }
 
 // sqrt(x); zelError 5 for x < 0.
 inline double CheckedSqrt(double x) {
-  if (!(x >= 0.0)) [[unlikely]] throw zelError(err::kInvalidCall);
+  if (!(x >= 0.0)) [[unlikely]]
+    throw zelError(err::kInvalidCall);
   return std::sqrt(x);
 }
 

@@ -6,14 +6,17 @@
 
 namespace stratlyn {
 
-Grid::Grid(int rows, int cols) : rows_(0), cols_(0) { Resize(std::max(rows, 0), std::max(cols, 0)); }
+Grid::Grid(int rows, int cols) : rows_(0), cols_(0) {
+  Resize(std::max(rows, 0), std::max(cols, 0));
+}
 
 void Grid::Resize(int rows, int cols) {
   std::vector<std::string> cells(static_cast<size_t>(rows) * cols);
   std::vector<uint32_t> fore(static_cast<size_t>(rows) * cols, kDefaultColor);
   for (int r = 0; r < std::min(rows, rows_); ++r) {
     for (int c = 0; c < std::min(cols, cols_); ++c) {
-      cells[static_cast<size_t>(r) * cols + c] = std::move(cells_[static_cast<size_t>(r) * cols_ + c]);
+      cells[static_cast<size_t>(r) * cols + c] =
+          std::move(cells_[static_cast<size_t>(r) * cols_ + c]);
       fore[static_cast<size_t>(r) * cols + c] = fore_[static_cast<size_t>(r) * cols_ + c];
     }
   }
@@ -165,7 +168,8 @@ void Grid::AddItem(const std::string& tab_text, int index) {
   // Shift the rows below `index` down by one.
   for (int r = rows_ - 1; r > index; --r) {
     for (int c = 0; c < cols_; ++c) {
-      cells_[static_cast<size_t>(r) * cols_ + c] = std::move(cells_[static_cast<size_t>(r - 1) * cols_ + c]);
+      cells_[static_cast<size_t>(r) * cols_ + c] =
+          std::move(cells_[static_cast<size_t>(r - 1) * cols_ + c]);
       fore_[static_cast<size_t>(r) * cols_ + c] = fore_[static_cast<size_t>(r - 1) * cols_ + c];
     }
   }

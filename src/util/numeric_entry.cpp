@@ -352,9 +352,9 @@ bool IsCurrencyCode(const std::string& w) {
 
 // Words that say what the number counts without changing it.
 bool IsPerWord(const std::string& w) {
-  static const char* const kPerWords[] = {"p.a.", "pa",        "share", "shares", "per",
-                                          "each", "ea",        "year",  "years",  "yr",
-                                          "yrs",  "contract",  "contracts"};
+  static const char* const kPerWords[] = {"p.a.", "pa",       "share",    "shares", "per",
+                                          "each", "ea",       "year",     "years",  "yr",
+                                          "yrs",  "contract", "contracts"};
   const std::string l = Lower(w);
   return std::any_of(std::begin(kPerWords), std::end(kPerWords),
                      [&](const char* per) { return l == per; });

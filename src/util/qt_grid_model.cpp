@@ -21,7 +21,7 @@ const QColor kFixedBackground(0xE4, 0xE4, 0xE4);
 QColor FixedBackground() {
   const QPalette palette = QGuiApplication::palette();
   return palette.color(QPalette::Base).lightness() < 128 ? palette.color(QPalette::Button)
-                                                        : kFixedBackground;
+                                                         : kFixedBackground;
 }
 }  // namespace
 

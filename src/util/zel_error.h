@@ -10,13 +10,13 @@ namespace stratlyn {
 
 // Classic run-time error numbers used across the program.
 namespace err {
-inline constexpr int kInvalidCall = 5;          // invalid procedure call or argument
-inline constexpr int kOverflow = 6;             // overflow
+inline constexpr int kInvalidCall = 5;  // invalid procedure call or argument
+inline constexpr int kOverflow = 6;     // overflow
 inline constexpr int kOutOfMemory = 7;
-inline constexpr int kSubscript = 9;            // subscript out of range
+inline constexpr int kSubscript = 9;  // subscript out of range
 inline constexpr int kDivisionByZero = 11;
 inline constexpr int kTypeMismatch = 13;
-inline constexpr int kLibraryLoad = 48;         // error in loading a library
+inline constexpr int kLibraryLoad = 48;  // error in loading a library
 inline constexpr int kBadFile = 52;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kDeviceIO = 57;

@@ -177,7 +177,8 @@ double EuropeanMiss(const Contract& c, const Grid& grid) {
   Contract european = c;
   european.american = false;
   numerics::LatticeBuffers b;
-  const double lattice = numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
+  const double lattice =
+      numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
   const double closed = ClosedForm(c);
   const double miss = std::fabs(lattice - closed) / numerics::EuropeanTolerance(closed, c.s, c.k);
   return std::isfinite(miss) ? miss : 0;

@@ -242,9 +242,9 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   // Read as every entry field is: a volatility of return that is negative
   // or above 500 % is refused with the reason, and nothing is drawn.
   const size_t before = services.dialogs.Count();
-  for (const auto& [vol, why] : {std::pair{"-0.2", "negative"}, std::pair{"40", "40 % as 0.40"},
-                                 std::pair{"x1y", "not part of a number"},
-                                 std::pair{"N/A", "has no digit"}}) {
+  for (const auto& [vol, why] :
+       {std::pair{"-0.2", "negative"}, std::pair{"40", "40 % as 0.40"},
+        std::pair{"x1y", "not part of a number"}, std::pair{"N/A", "has no digit"}}) {
     r.txtStockVol()->setText(vol);
     r.CalcIt();
     EXPECT_NE(services.dialogs.LastText().find(why), std::string::npos)

@@ -12,8 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -125,8 +125,8 @@ TEST_F(BarrierGui, AHaugCaseTypedWithKeysMatchesTheClosedFormAndTheTerminalTool)
   ASSERT_EQ(Text(panel->lblPrice()).rfind("Barrier value: ", 0), 0u) << Text(panel->lblPrice());
 
   // Haug's table gives 9.0246; QuantLib's closed form is the reference.
-  const testing::RefOption ref{.call = true, .s = 100, .k = 90, .r = 0.08, .q = 0.04,
-                               .sigma = 0.25, .days = 180};
+  const testing::RefOption ref{
+      .call = true, .s = 100, .k = 90, .r = 0.08, .q = 0.04, .sigma = 0.25, .days = 180};
   const double closed = testing::EuropeanBarrierValue(ref, testing::RefBarrier::kDownOut, 95, 3);
   EXPECT_NEAR(closed, 9.0246, 1e-3);
   // The 50-step lattice is within 1 % of it.

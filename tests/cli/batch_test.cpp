@@ -1,7 +1,7 @@
 // stratlyn-cli batch, run as a user runs it.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -561,8 +561,8 @@ TEST_F(BatchCli, ImpliedGreeksAreThoseAtTheImpliedVolatility) {
   const double d2 = d1 - v * std::sqrt(t);
   const double pdf = std::exp(-d1 * d1 / 2) / std::sqrt(2 * M_PI);
   const double theta = -s * pdf * v / (2 * std::sqrt(t)) - rate * k * std::exp(-rate * t) * cdf(d2);
-  EXPECT_NEAR(cells[15], cdf(d1), 1e-5) << line;                  // Implied Delta
-  EXPECT_NEAR(cells[17], s * pdf * std::sqrt(t), 1e-3) << line;   // Implied Vega
+  EXPECT_NEAR(cells[15], cdf(d1), 1e-5) << line;                   // Implied Delta
+  EXPECT_NEAR(cells[17], s * pdf * std::sqrt(t), 1e-3) << line;    // Implied Vega
   EXPECT_NEAR(cells[18], theta, 1e-4 * std::fabs(theta)) << line;  // Implied Theta
 }
 

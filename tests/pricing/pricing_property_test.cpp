@@ -26,10 +26,9 @@ struct Terms {
   double s = 100, k = 100, t = 1, r = 0.05, q = 0, sigma = 0.2;
   bool american = true;
   std::string Text() const {
-    return std::string(sign > 0 ? "call" : "put") + (american ? " American" : " European") +
-           " S " + std::to_string(s) + " K " + std::to_string(k) + " T " + std::to_string(t) +
-           " r " + std::to_string(r) + " q " + std::to_string(q) + " vol " +
-           std::to_string(sigma);
+    return std::string(sign > 0 ? "call" : "put") + (american ? " American" : " European") + " S " +
+           std::to_string(s) + " K " + std::to_string(k) + " T " + std::to_string(t) + " r " +
+           std::to_string(r) + " q " + std::to_string(q) + " vol " + std::to_string(sigma);
   }
 };
 
@@ -201,7 +200,10 @@ TEST(PricingPropertyTest, LatticeImpliedVolatilityJustAboveTheBoundIsItsRoot) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   int solved = 0;
   for (int i = 0; i < 8; ++i) {
-    Terms x{.sign = 1, .s = 100, .k = 80 + 20 * unit(gen), .t = 0.5 + 1.5 * unit(gen),
+    Terms x{.sign = 1,
+            .s = 100,
+            .k = 80 + 20 * unit(gen),
+            .t = 0.5 + 1.5 * unit(gen),
             .r = 0.03 + 0.07 * unit(gen)};
     // The terms as the record holds them.
     x.k = static_cast<float>(x.k);
@@ -277,8 +279,7 @@ TEST(PricingPropertyTest, LatticeFiguresAreFiniteNearTheClosedFormAndFreeOfArbit
     Terms x = RandomTerms(gen, false);
     const Figures eu = LatticeFigures(x);
     ASSERT_TRUE(Finite(eu)) << x.Text();
-    const double closed =
-        numerics::EuropeanValue(x.sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
+    const double closed = numerics::EuropeanValue(x.sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
     // The step count grows until the lattice meets the tolerance (float rounding aside).
     EXPECT_LE(std::fabs(eu.value - closed), numerics::EuropeanTolerance(closed, x.s, x.k) + 2e-5)
         << x.Text();
@@ -410,8 +411,8 @@ TEST(PricingPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
     const double h = down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.3 * unit(gen));
     zelBarr b = Lattice(x);
     b.SetOptionData(h, b.strBarrier);
-    const int code = down ? (x.american ? b.AMERDOWNIN : b.EURODOWNIN)
-                          : (x.american ? b.AMERUPIN : b.EUROUPIN);
+    const int code =
+        down ? (x.american ? b.AMERDOWNIN : b.EURODOWNIN) : (x.american ? b.AMERUPIN : b.EUROUPIN);
     b.CalcBarr(code);
     const Figures in = Read(b);
     ASSERT_TRUE(Finite(in)) << x.Text() << " H " << h;

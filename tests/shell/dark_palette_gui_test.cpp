@@ -73,7 +73,8 @@ void ExpectGridReadable(GridView* view, const std::string& where) {
 void ExpectLabelsReadable(QWidget* panel, const std::string& where) {
   const QColor back = panel->palette().color(QPalette::Window);
   for (QWidget* w : panel->findChildren<QWidget*>()) {
-    if (!w->isVisibleTo(panel) || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))) {
+    if (!w->isVisibleTo(panel) ||
+        !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))) {
       continue;
     }
     if (qobject_cast<QAbstractButton*>(w) && !w->inherits("QCheckBox") &&

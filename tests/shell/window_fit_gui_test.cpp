@@ -14,12 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QWebEngineView>
-#include <QRegularExpression>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -79,8 +79,8 @@ std::string Describe(const QWidget* w, const QRect& r) {
   QString text;
   if (auto* b = qobject_cast<const QAbstractButton*>(w)) text = b->text();
   if (auto* l = qobject_cast<const QLabel*>(w)) text = l->text();
-  return (w->metaObject()->className() + QString(" '") + w->objectName() + "' \"" +
-          text.left(20) + "\" " + QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()))
+  return (w->metaObject()->className() + QString(" '") + w->objectName() + "' \"" + text.left(20) +
+          "\" " + QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()))
       .toStdString();
 }
 
@@ -105,7 +105,9 @@ void CheckLayer(const std::vector<QWidget*>& controls, QWidget* frame, const QRe
 }
 
 // Lets the window's posted layout and resize events run.
-void Settle() { testing::WaitFor([] { return false; }, 30); }
+void Settle() {
+  testing::WaitFor([] { return false; }, 30);
+}
 
 void CheckWindow(calcMain& window, const std::string& where) {
   Settle();
@@ -203,7 +205,9 @@ INSTANTIATE_TEST_SUITE_P(Screens, WindowFit,
                          ::testing::Values(Screen{"1024x768", 1024, 768},
                                            Screen{"1366x768", 1366, 768},
                                            Screen{"1920x1080", 1920, 1080}),
-                         [](const auto& info) { return std::string("W") + std::to_string(info.param.width); });
+                         [](const auto& info) {
+                           return std::string("W") + std::to_string(info.param.width);
+                         });
 
 TEST(WindowSplitters, DraggingSharesTheRoomAndKeepsTheLeastSizes) {
   testing::FakeServices fakes;

@@ -119,7 +119,6 @@ TEST(PositionFigures, GeneratedPositionsGiveFiguresOrARefusal) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
-
 // A put's value where the underlying is worthless: the strike, paid now or at
 // expiry. With a negative rate the strike at expiry is worth more than the
 // strike now, so the American put is worth the discounted strike, as the
@@ -148,7 +147,6 @@ TEST(PositionFigures, APutOnAWorthlessUnderlyingIsWorthTheLargerOfStrikeAndDisco
     }
   }
 }
-
 
 // An American leg whose lattice overflows at a price the figures need (a
 // one-day put with 1 % volatility, valued far from the spot): the position

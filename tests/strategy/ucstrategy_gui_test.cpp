@@ -5,31 +5,31 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "charts/qt_canvas.h"
+#include "strategy/leg_text.h"
+#include "strategy/position.h"
 #include "strategy/ucstrategy_widget.h"
 #include "support/fake_services.h"
 #include "util/dates.h"
 #include "util/format.h"
 #include "util/locale_info.h"
-#include "util/qt_grid_model.h"
 #include "util/qt_file_dialogs.h"
-#include <QDir>
-#include <QStandardPaths>
-#include <vector>
-#include "strategy/position.h"
-#include "strategy/leg_text.h"
-#include <QStyle>
-#include <QRegularExpression>
+#include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
@@ -340,8 +340,10 @@ TEST(ucStrategyGui, FiguresAndDatesInTheUsersLocale) {
     ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
     // The dates as the calculator panel writes them: day first, with slashes.
     const QRegularExpression day_first("^\\d\\d/\\d\\d/\\d{4}$");
-    EXPECT_TRUE(day_first.match(p.txtDate()->text()).hasMatch()) << p.txtDate()->text().toStdString();
-    EXPECT_TRUE(day_first.match(p.txtAtDate()->text()).hasMatch()) << p.txtAtDate()->text().toStdString();
+    EXPECT_TRUE(day_first.match(p.txtDate()->text()).hasMatch())
+        << p.txtDate()->text().toStdString();
+    EXPECT_TRUE(day_first.match(p.txtAtDate()->text()).hasMatch())
+        << p.txtAtDate()->text().toStdString();
     const Grid& results = p.Grid2()->grid();
     for (int r = 1; r < results.Rows(); ++r) {
       for (int c = 1; c < results.Cols(); ++c) {
@@ -372,7 +374,8 @@ TEST(ucStrategyGui, AtDateFiguresAreTheTerminalToolsForTheDateShown) {
     p.CalcIt();
     ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
     const std::string start = p.txtDate()->text().toStdString();
-    const Position legs = {ParseLegText("+1 call 50 1", start), ParseLegText("-1 call 55 1", start)};
+    const Position legs = {ParseLegText("+1 call 50 1", start),
+                           ParseLegText("-1 call 55 1", start)};
     PositionPricer cli(legs, Market{50, 0.1, 0, 0.25});
     const auto at = YearsOf(p.txtAtDate()->text().toStdString(), start, true);
     ASSERT_TRUE(at);

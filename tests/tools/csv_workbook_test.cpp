@@ -184,8 +184,8 @@ std::string ProcessInBatch(const std::string& csv, const BatchOptions& options,
   std::string in_copy = csv;
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
       fmemopen(in_copy.data(), in_copy.size(), "rb"), &std::fclose);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
-      open_memstream(&out_buf.data, &out_buf.size), &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(open_memstream(&out_buf.data, &out_buf.size),
+                                                      &std::fclose);
   BatchReport r = PriceCsvStream(in.get(), "in.csv", out.get(), options);
   out.reset();  // closing hands the written text to out_buf
   std::string result(out_buf.data, out_buf.size);
@@ -538,8 +538,8 @@ TEST(CsvReading, TheWorkbookAndTheBatchReadWithTheSameRules) {
   // same ones with the same message naming the same line.
   std::mt19937 rng(4521);
   const std::string head = "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style\n";
-  const char* fields[] = {"50", "0.25", "1", "European", "a", " ", "", "\"\"", "\"x,y\"",
-                          "\"q\"\"q\"", "\"l\nf\"", "\"cr\r\""};
+  const char* fields[] = {"50", "0.25", "1",       "European",   "a",        " ",
+                          "",   "\"\"", "\"x,y\"", "\"q\"\"q\"", "\"l\nf\"", "\"cr\r\""};
   const char* ends[] = {",", ",", ",", ",", "\n", "\r\n", "\r"};
   int refused = 0, accepted = 0;
   for (int round = 0; round < 400; ++round) {
@@ -566,9 +566,8 @@ TEST(CsvReading, TheWorkbookAndTheBatchReadWithTheSameRules) {
   EXPECT_GT(refused, 40);
   EXPECT_GT(accepted, 40);
   // The rules themselves, once each.
-  EXPECT_EQ(WorkbookError(head + "50,\"open\n"),
-            "The file in.csv is not a valid CSV file: " + std::string(kCsvMalformed) +
-                " near line 2.");
+  EXPECT_EQ(WorkbookError(head + "50,\"open\n"), "The file in.csv is not a valid CSV file: " +
+                                                     std::string(kCsvMalformed) + " near line 2.");
   EXPECT_NE(WorkbookError(head + "50,a\"b\n"), "");
   EXPECT_NE(WorkbookError(head + "50,\"a\"b\n"), "");
   EXPECT_EQ(WorkbookError(head + "50,\"a\"\"b\",\"c\nd\"\r\n\n"), "");

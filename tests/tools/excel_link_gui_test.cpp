@@ -11,10 +11,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <mutex>
-#include <thread>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "memory_workbook.h"
 #include "support/fake_services.h"
@@ -72,8 +72,9 @@ TEST(ExcelLinkWindow, FindsSheetsAndProcessesTheChosenOne) {
   EXPECT_EQ(fakes.dialogs.Count(), 1u);
   // The outcome, then which column was taken for each input.
   // The summary of the rows is in the status line.
-  EXPECT_TRUE(window.Label1->text().startsWith("Done.  4 rows priced, 0 refused\nUnderlying Asset: "
-                                                "column 1"))
+  EXPECT_TRUE(
+      window.Label1->text().startsWith("Done.  4 rows priced, 0 refused\nUnderlying Asset: "
+                                       "column 1"))
       << window.Label1->text().toStdString();
   EXPECT_EQ(window.progress->value(), 4);
   EXPECT_EQ(window.progress->maximum(), 4);
@@ -151,8 +152,9 @@ TEST(ExcelLinkWindow, OpenFilePricesACsvWorkbookNextToIt) {
   const std::string priced = ReadText(dir / "options.priced.csv");
   EXPECT_NE(priced.find("Style,Calculated Price,Delta,Gamma,Vega,Theta,Message\r\n"),
             std::string::npos);
-  EXPECT_NE(priced.find("50,x,0.25,0.25,0,0.1,1,European,,,,,,\"Strike: \"\"x\"\" is not a number\""),
-            std::string::npos)
+  EXPECT_NE(
+      priced.find("50,x,0.25,0.25,0,0.1,1,European,,,,,,\"Strike: \"\"x\"\" is not a number\""),
+      std::string::npos)
       << priced;
   EXPECT_NE(priced.find("European,3.127"), std::string::npos) << priced;
   EXPECT_NE(window.Label1->text().toStdString().find("Saved as options.priced.csv"),

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "memory_workbook.h"
-#include "tools/csv_batch.h"
 #include "support/fake_services.h"
+#include "tools/csv_batch.h"
 
 namespace stratlyn {
 namespace {
@@ -587,8 +587,8 @@ TEST(ExcelLinkRules, AUserCellUnderNoResultHeadingStopsTheRunBeforeAnyWrite) {
   sheet.SetRow(1, WithResults(headings, 5));  // results in 10 to 14
   sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "2.5", "2.9", "0.6",
                    "0.07", "9.6", "-6", "", "my note"});
-  sheet.SetRow(3, {"50", "55", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "0.3",
-                   "0.07", "9.6", "-6", "", "0.333333"});
+  sheet.SetRow(3, {"50", "55", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "0.3", "0.07",
+                   "9.6", "-6", "", "0.333333"});
   Linked linked(app);
   const int writes = sheet.writes;
   const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
@@ -628,8 +628,7 @@ TEST(ExcelLinkRules, ResultsOfAnEarlierRunThatThisRunDoesNotFillAreEmptied) {
   Linked linked(app);
   const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
   ASSERT_EQ(report.outcome, ExcelLink::Outcome::kDone);
-  EXPECT_FLOAT_EQ(static_cast<float>(sheet.Number(2, 9)),
-                  European(50, 55, 0.25, 0.25, 0, 0.1, 1));
+  EXPECT_FLOAT_EQ(static_cast<float>(sheet.Number(2, 9)), European(50, 55, 0.25, 0.25, 0, 0.1, 1));
   EXPECT_EQ(sheet.Text(1, 14), link_text::kMessageHeading);
   EXPECT_FALSE(sheet.Has(2, 14));
   for (int col = 15; col <= 18; ++col) {
@@ -679,8 +678,8 @@ TEST(ExcelLinkRules, AResultColumnLeftOutsideTheResultsStopsTheRunBeforeAnyWrite
   std::vector<std::string> headings = kHeadings;
   for (const char* h : {"Delta", "Gamma", "Vega", "Theta"}) headings.push_back(h);
   sheet.SetRow(1, headings);
-  sheet.SetRow(2, {"80", "55", "0.25", "0.25", "0", "0.1", "1", "European", "0.6", "0.07",
-                   "9.6", "-6"});
+  sheet.SetRow(
+      2, {"80", "55", "0.25", "0.25", "0", "0.1", "1", "European", "0.6", "0.07", "9.6", "-6"});
   Linked linked(app);
   const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
   EXPECT_EQ(report.outcome, ExcelLink::Outcome::kMissingColumn);
@@ -792,17 +791,17 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
   headings.push_back("Market Price");
   sheet.SetRow(1, headings);
   const std::vector<std::vector<std::string>> rows = {
-      {"50", "50", "0.25", "0.25", "0", "0.1", "1e9", "European", "2"},      // 2 type
-      {"3.5e38", "50", "0.25", "0.25", "0", "0.1", "1", "European", "2"},    // 3 spot
-      {"50", "50", "0.25", "0", "0", "0.1", "1", "European", "2"},           // 4 vol 0
-      {"50", "50", "0.25", "-0.2", "0", "0.1", "2", "American", "2"},        // 5 vol < 0
-      {"50", "50", "0.25", "", "0", "0.1", "1", "European", "2"},            // 6 vol empty
-      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "60"},       // 7 no vol
-      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", "60"},       // 8 no vol
-      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", ""},         // 9 blank price
-      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", ""},         // 10 blank price
-      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3"},        // 11 good
-      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "abc"},      // 12 text
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1e9", "European", "2"},    // 2 type
+      {"3.5e38", "50", "0.25", "0.25", "0", "0.1", "1", "European", "2"},  // 3 spot
+      {"50", "50", "0.25", "0", "0", "0.1", "1", "European", "2"},         // 4 vol 0
+      {"50", "50", "0.25", "-0.2", "0", "0.1", "2", "American", "2"},      // 5 vol < 0
+      {"50", "50", "0.25", "", "0", "0.1", "1", "European", "2"},          // 6 vol empty
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "60"},     // 7 no vol
+      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", "60"},     // 8 no vol
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", ""},       // 9 blank price
+      {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", ""},       // 10 blank price
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3"},      // 11 good
+      {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "abc"},    // 12 text
   };
   for (size_t i = 0; i < rows.size(); ++i) sheet.SetRow(static_cast<int>(i) + 2, rows[i]);
   Linked linked(app);
@@ -873,8 +872,8 @@ TEST(ExcelLinkRules, AColumnOfTheUsersNamedMessageAfterOldResultsIsNotTaken) {
   for (int i = 0; i < 5; ++i) headings.push_back(link_text::kResultHeadings[i]);
   headings.push_back("Message");
   sheet.SetRow(1, headings);
-  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
-                   "1", "call the desk"});
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1", "1",
+                   "call the desk"});
   Linked linked(app);
   ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data);
   // Right after five results "Message" is the run's own column.
@@ -886,8 +885,8 @@ TEST(ExcelLinkRules, AColumnOfTheUsersNamedMessageAfterOldResultsIsNotTaken) {
   for (int i = 0; i < 6; ++i) headings.push_back(link_text::kResultHeadings[i]);
   headings.push_back("Message");
   sheet.SetRow(1, headings);
-  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1",
-                   "1", "1", "call the desk"});
+  sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "1", "1", "1", "1", "1",
+                   "1", "call the desk"});
   report = linked.link.Process(linked.entries[0].item_data);
   EXPECT_EQ(report.outcome, ExcelLink::Outcome::kDone);
   EXPECT_EQ(sheet.Text(1, 14), "Message");  // the run's own, over its old column

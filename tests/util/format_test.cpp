@@ -13,8 +13,8 @@ TEST(FormatNumber, FixedDecimalsRoundHalfAwayFromZero) {
   EXPECT_EQ(FormatNumber(0.0, "#####0.0000"), "0.0000");
   EXPECT_EQ(FormatNumber(2.5, "0"), "3");
   EXPECT_EQ(FormatNumber(-2.5, "0"), "-3");
-  EXPECT_EQ(FormatNumber(0.125, "0.00"), "0.13");   // exact binary tie
-  EXPECT_EQ(FormatNumber(1.005, "0.00"), "1.01");   // 15-digit decimal form decides
+  EXPECT_EQ(FormatNumber(0.125, "0.00"), "0.13");  // exact binary tie
+  EXPECT_EQ(FormatNumber(1.005, "0.00"), "1.01");  // 15-digit decimal form decides
   EXPECT_EQ(FormatNumber(9.99995, "#####0.0000"), "10.0000");
   EXPECT_EQ(FormatNumber(123456789.0, "#####0.00"), "123456789.00");  // no grouping
 }

@@ -171,8 +171,7 @@ TEST_F(LibraryPropertyTest, LatticeRepricesAndIsFreeOfArbitrageInTheStrike) {
       EXPECT_LE(std::fabs(slope), 1 + 1e-6) << x.Text();
     }
     if (american) {
-      const double european =
-          numerics::EuropeanValue(sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
+      const double european = numerics::EuropeanValue(sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
       EXPECT_GE(v[1], european - 1e-12) << x.Text();
     }
     // The implied volatility of the lattice's own value reprices it.
