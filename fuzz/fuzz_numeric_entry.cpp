@@ -11,10 +11,12 @@
 #include "fuzz_support.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace {
 
+using stratlyn::DotDecimal;
 using stratlyn::EntryKind;
 using stratlyn::EntryLocale;
 using stratlyn::EntryReading;
@@ -114,10 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
 
-  std::string stripped = input;
-  StripToNumericChars(stripped);
   if (const auto v = NumericValue(input); v && !std::isfinite(*v)) std::abort();
-  if (const auto v = ReadPageFigure(input); v && !std::isfinite(*v)) std::abort();
+  for (const DotDecimal form : {DotDecimal::kPlain, DotDecimal::kWithExponent}) {
+    const auto v = stratlyn::ReadDotDecimal(input, form);
+    if (v && (!std::isfinite(*v) || !stratlyn::IsDotDecimal(input, form))) std::abort();
+  }
   (void)VariantAsDouble(input);
   try {
     (void)TextToSingle(input);

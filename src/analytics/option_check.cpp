@@ -1,6 +1,6 @@
 #include "analytics/option_check.h"
 
-#include "calculator/bsop_panel.h"
+#include "pricing/term_check.h"
 
 namespace stratlyn {
 
@@ -8,21 +8,21 @@ std::string OptionInputProblem(const OptionParameters& option) {
   // `!(v > 0)` also catches a NaN handed over from a broken field.
   const char* name = nullptr;
   if (!(option.os > 0)) {
-    name = bsop_text::kUnderlyingName;
+    name = term_names::kUnderlying;
   }
   if (!(option.oxk > 0)) {
-    name = bsop_text::kStrikeName;
+    name = term_names::kStrike;
   }
   if (!(option.ot > 0)) {
-    name = bsop_text::kMaturityName;
+    name = term_names::kMaturity;
   }
   if (!(option.osig > 0)) {
-    name = bsop_text::kVolatilityName;
+    name = term_names::kVolatility;
   }
   if (name == nullptr) {
     return {};
   }
-  return std::string(kPositivePrefix) + name + kPositiveSuffix;
+  return NotPositiveMessage(name);
 }
 
 }  // namespace stratlyn

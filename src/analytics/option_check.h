@@ -6,12 +6,9 @@
 #include <string>
 
 #include "analytics/option_parameters.h"
+#include "pricing/term_check.h"
 
 namespace stratlyn {
-
-// The calculator panel's positivity message: prefix + field name + suffix.
-inline constexpr const char* kPositivePrefix = "The ";
-inline constexpr const char* kPositiveSuffix = " must be positive";
 
 // "The <name> must be positive" for the underlying price, strike, maturity
 // or volatility that is not positive (not a number counts as not positive);

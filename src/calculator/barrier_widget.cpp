@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "calculator/bsop_panel.h"
+#include "pricing/term_check.h"
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/locale_info.h"
@@ -121,20 +122,20 @@ void BarrierControls::Calculate() {
     }
     const char* not_positive = nullptr;
     if (!(in.spot > 0)) {
-      not_positive = bsop_text::kUnderlyingName;
+      not_positive = term_names::kUnderlying;
     } else if (!(in.strike > 0)) {
-      not_positive = bsop_text::kStrikeName;
+      not_positive = term_names::kStrike;
     } else if (!(in.maturity > 0)) {
-      not_positive = bsop_text::kMaturityName;
+      not_positive = term_names::kMaturity;
     } else if (!(in.vol > 0)) {
       if (in.implied) {
         in.vol = 0.25f;  // about to be solved for
       } else {
-        not_positive = bsop_text::kVolatilityName;
+        not_positive = term_names::kVolatility;
       }
     }
     if (not_positive != nullptr) {
-      AppDialogs().Critical(std::string("The ") + not_positive + " must be positive");
+      AppDialogs().Critical(NotPositiveMessage(not_positive));
       return;
     }
     // The figures on show belong to the last terms until these are priced.

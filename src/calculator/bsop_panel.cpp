@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "pricing/term_check.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "util/dates.h"
@@ -211,20 +212,20 @@ void BsopPanel::cmdCalculate_Click() {
 
     EntryText.clear();
     if (s_ <= 0) {
-      EntryText = bsop_text::kUnderlyingName;
+      EntryText = term_names::kUnderlying;
     }
     if (k_ <= 0) {
-      EntryText = bsop_text::kStrikeName;
+      EntryText = term_names::kStrike;
     }
     if (t_ <= 0) {
-      EntryText = bsop_text::kMaturityName;
+      EntryText = term_names::kMaturity;
     }
     if (sigma_ <= 0) {
-      EntryText = bsop_text::kVolatilityName;
+      EntryText = term_names::kVolatility;
     }
     if (!EntryText.empty()) {
       if (!fields.chkImpVol) {
-        AppDialogs().Critical("The " + EntryText + " must be positive");
+        AppDialogs().Critical(NotPositiveMessage(EntryText));
         return;
       }
       sigma_ = 0.25f;  // about to be solved for

@@ -48,11 +48,6 @@ inline constexpr const char* kGreekCaptions[4] = {"Delta", "Gamma", "Vega", "The
 inline constexpr const char* kEuropeanValue = "Value: ";
 inline constexpr const char* kAmericanValue = "Value : ";
 inline constexpr const char* kPriceCaption = "Calculated Value";
-// Positivity check: "The " + name + " must be positive".
-inline constexpr const char* kUnderlyingName = "underlying asset price";
-inline constexpr const char* kStrikeName = "strike price";
-inline constexpr const char* kMaturityName = "maturity";
-inline constexpr const char* kVolatilityName = "volatility";
 // The implied volatility has no root: the volatility field is kept.
 inline constexpr const char* kNoImpliedVolatility =
     "No volatility gives the market option price: the price lies outside the values the option "

@@ -28,6 +28,7 @@
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/sites.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -38,27 +39,16 @@ constexpr const char* kDataTermsQuestion =
     "of data, and requires the user to have all appropriate permissions for any use of any data. "
     "Use of this software implies acceptance of all responsibility for the use of data.  Click "
     "OK to accept these terms, Cancel otherwise";
-constexpr const char* kInvalidStrikeMessage = "Invalid strike price";
 constexpr const char* kStrikeFarQuestion =
     "The strike price is more than 25% away from the underlying price.  Do you want to change the "
     "strike price before continuing?";
-constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
 constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
 constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
 constexpr const char* kQuotePath = "/DelayedQuote/SimpleQuote.aspx?ticker=";
 constexpr const char* kSymbolDirectoryPath = "/TradTool/Symbols/SymbolDirectory.asp";
 constexpr const char* kHistoricalVolatilityPath = "/data/historicalvolatility.aspx";
-constexpr std::string_view kPriceFieldFormat = "#####0.00000";
 constexpr std::string_view kMaturityFormat = "####0.00000";
-constexpr std::string_view kRateFieldFormat = "####0.0000";
-constexpr std::string_view kYieldFieldFormat = "####0.00000";
 constexpr std::string_view kVolatilityFormat = "0.0000";
-
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -72,7 +62,7 @@ bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed;
 std::string OptionChainTicker(const std::string& symbol, const std::string& stock_ticker) {
   OccSymbol occ;
   if (ParseOccSymbol(symbol, occ)) return ChainTickerOfRoot(occ.root);
-  return !Trim(stock_ticker).empty() ? stock_ticker : symbol;
+  return !Trim(stock_ticker, kSpaceAndTab).empty() ? stock_ticker : symbol;
 }
 
 }  // namespace
@@ -90,7 +80,7 @@ std::string CurveCaption(const zelBloombergData& curve, float t, double par_perc
 }
 
 std::string GetStockURL(const std::string& strTicker, const std::string& strExchange) {
-  const std::string ticker = Trim(strTicker);
+  const std::string ticker = Trim(strTicker, kSpaceAndTab);
   if (strExchange == kExchangeCboe || strExchange == "Any") {
     return sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(ticker);
   }
@@ -197,7 +187,7 @@ void MarketCommands::cmdReparseOption_Click(MarketFields& f) {
 
 void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
   if (fetch) {
-    if (Trim(f.stock_ticker).empty()) {
+    if (Trim(f.stock_ticker, kSpaceAndTab).empty()) {
       AppDialogs().Critical(kNoStockTickerMessage);
       return;
     }
@@ -231,7 +221,7 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
 
 void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   const bool feed = IsFeed(f.exchange);
-  const std::string symbol = Upper(Trim(f.option_ticker));
+  const std::string symbol = Upper(Trim(f.option_ticker, kSpaceAndTab));
   if (fetch) {
     const auto strike = NumericValue(f.strike);
     const double k = strike ? *strike : 0.0;
@@ -366,7 +356,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
 
 void MarketCommands::cmdDivYield_Click(MarketFields& f) {
   Guarded([&] {
-    if (Trim(f.stock_ticker).empty()) {
+    if (Trim(f.stock_ticker, kSpaceAndTab).empty()) {
       AppDialogs().Critical(kNoStockTickerMessage);
       return;
     }
@@ -412,7 +402,7 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   const auto rate_at = [&](double years) {
     return ContinuousFromParYield(CurveRateFromGrid(grid_, static_cast<float>(years), now));
   };
-  const std::string ticker = Upper(Trim(f.stock_ticker));
+  const std::string ticker = Upper(Trim(f.stock_ticker, kSpaceAndTab));
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(ticker));
   try {
     if (!Load(url)) {
@@ -463,11 +453,11 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     return;
   }
   Guarded([&] {
-    if (Trim(f.stock_ticker).empty()) {
+    if (Trim(f.stock_ticker, kSpaceAndTab).empty()) {
       AppDialogs().Critical(kNoStockTickerMessage);
       return;
     }
-    const std::string ticker = Upper(Trim(f.stock_ticker));
+    const std::string ticker = Upper(Trim(f.stock_ticker, kSpaceAndTab));
     AppEvents().SetBusy(true);
     // The quote first, for its iv30 (per cent); then the daily history.
     const std::string quote_url = FeedQuoteUrl(ticker);

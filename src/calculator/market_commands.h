@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,14 @@ class zelBloombergData;
 // The exchange names of the panel's cmbExchange list, in list order.
 inline constexpr const char* kExchangeCboe = "CBOE";
 inline constexpr const char* kExchangeCboeFeed = "CBOE Delayed Feed";
+
+// Messages and field formats of the commands (the terminal's quote commands
+// say and write the same).
+inline constexpr const char* kInvalidStrikeMessage = "Invalid strike price";
+inline constexpr const char* kInvalidMaturityMessage = "Invalid Maturity";
+inline constexpr std::string_view kPriceFieldFormat = "#####0.00000";
+inline constexpr std::string_view kRateFieldFormat = "####0.0000";
+inline constexpr std::string_view kYieldFieldFormat = "####0.00000";
 
 // The panel's controls that the market commands read and write, as texts.
 struct MarketFields {

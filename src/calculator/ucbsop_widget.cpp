@@ -31,9 +31,6 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 constexpr const char* kQuoteTypes[] = {"Stock or Index", "Mid-Month Currency",
                                        "Month-End Currency"};
-constexpr const char* kEnglishMonths[] = {"January",   "February", "March",    "April",
-                                          "May",       "June",     "July",     "August",
-                                          "September", "October",  "November", "December"};
 
 // Tooltips of the panel's controls.
 constexpr const char* kTipDate = "Date";
@@ -277,7 +274,7 @@ void ucBSOP::UserControl_Initialize() {
 
   const auto& names = CurrentEntryLocale().month_names;
   for (int m = 0; m < 12; ++m) {
-    cmb_maturity_->addItem(names[m].empty() ? kEnglishMonths[m] : Q(names[m]));
+    cmb_maturity_->addItem(names[m].empty() ? kEnglishMonthNames[m] : Q(names[m]));
   }
   // The month after the current one (January after December).
   const int month = QDate::currentDate().month();

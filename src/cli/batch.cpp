@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/flags.h"
 #include "tools/csv_batch.h"
 #include "tools/csv_workbook.h"
 #include "util/zel_error.h"
@@ -80,29 +81,33 @@ int Run(const std::vector<std::string>& args) {
   std::string input;
   std::string output;
   unsigned threads = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    } else if (a == "-o" || a == "--output") {
-      if (i + 1 >= args.size()) return BadInput("-o needs a file name");
-      output = args[++i];
-    } else if (a == "--threads") {
-      if (i + 1 >= args.size()) return BadInput("--threads needs a number");
-      const std::string& n = args[++i];
-      if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
-          std::stoi(n) < 1) {
-        return BadInput("--threads takes a number from 1 to 999, not '" + n + "'");
+  if (WantsHelp(args)) {
+    std::cout << kUsage;
+    return kExitOk;
+  }
+  try {
+    FlagCursor flags(args);
+    while (flags.Next()) {
+      const std::string& a = flags.Word();
+      if (a == "-o" || a == "--output") {
+        output = flags.Value("-o needs a file name");
+      } else if (a == "--threads") {
+        const std::string& n = flags.Value("--threads needs a number");
+        if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(n) < 1) {
+          throw UsageError{"--threads takes a number from 1 to 999, not '" + n + "'"};
+        }
+        threads = static_cast<unsigned>(std::stoi(n));
+      } else if (flags.IsFlag()) {
+        throw UsageError{UnknownFlag(a).message + "\n\n" + kUsage};
+      } else if (input.empty()) {
+        input = a;
+      } else {
+        throw UsageError{"one input file only ('" + a + "' is a second)"};
       }
-      threads = static_cast<unsigned>(std::stoi(n));
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      return BadInput("unknown option '" + a + "'\n\n" + kUsage);
-    } else if (input.empty()) {
-      input = a;
-    } else {
-      return BadInput("one input file only ('" + a + "' is a second)");
     }
+  } catch (const UsageError& e) {
+    return BadInput(e.message);
   }
   if (input.empty()) {
     std::cerr << kUsage;

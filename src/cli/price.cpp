@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/flags.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "pricing/zelop_loader.h"
@@ -20,6 +21,7 @@
 #include "util/greek_units.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn::cli {
@@ -97,10 +99,6 @@ class CollectingDialogs : public Dialogs {
   std::vector<std::string> messages;
 };
 
-struct BadInput {
-  std::string message;
-};
-
 enum class BarrierKind { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
 struct Request {
@@ -124,23 +122,16 @@ struct Figures {
 
 // A flag's number as the text reads it, in any locale.
 double ParseNumber(const std::string& flag, const std::string& text) {
-  double v = 0;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') {
-    ++first;
+  if (const auto v = ReadDotDecimal(text, DotDecimal::kWithExponent)) {
+    return *v;
   }
-  const auto [ptr, ec] = std::from_chars(first, last, v);
-  if (ec == std::errc::result_out_of_range && ptr == last) {
-    // Beyond a double: too large, or (an underflow) too small.
-    const bool tiny = text.find_first_of("eE") != std::string::npos &&
-                      text.find('-', text.find_first_of("eE")) != std::string::npos;
-    throw BadInput{flag + " " + text + (tiny ? kBelowSingle : kTooLarge)};
+  if (IsDotDecimal(text, DotDecimal::kWithExponent)) {
+    // A number's form beyond a double: too large, or (an underflow) too small.
+    const size_t e = text.find_first_of("eE");
+    const bool tiny = e != std::string::npos && text.find('-', e) != std::string::npos;
+    throw UsageError{flag + " " + text + (tiny ? kBelowSingle : kTooLarge)};
   }
-  if (text.empty() || ec != std::errc() || ptr != last || !std::isfinite(v)) {
-    throw BadInput{flag + " takes a number, not '" + text + "'"};
-  }
-  return v;
+  throw UsageError{flag + " takes a number, not '" + text + "'"};
 }
 
 // The number as the record's 32-bit float. A number beyond the float range,
@@ -149,43 +140,54 @@ double ParseNumber(const std::string& flag, const std::string& text) {
 float ToRecordFloat(const std::string& flag, const std::string& text, double v) {
   const double magnitude = std::fabs(v);
   if (magnitude > std::numeric_limits<float>::max()) {
-    throw BadInput{flag + " " + text + (v > 0 ? kTooLarge : kTooLargeNegative)};
+    throw UsageError{flag + " " + text + (v > 0 ? kTooLarge : kTooLargeNegative)};
   }
   if (v != 0 && magnitude < std::numeric_limits<float>::min()) {
-    throw BadInput{flag + " " + text + kBelowSingle};
+    throw UsageError{flag + " " + text + kBelowSingle};
   }
   return static_cast<float>(v);
+}
+
+BarrierKind BarrierKindFlag(const std::string& k) {
+  if (k == "down-out") {
+    return BarrierKind::kDownOut;
+  }
+  if (k == "down-in") {
+    return BarrierKind::kDownIn;
+  }
+  if (k == "up-out") {
+    return BarrierKind::kUpOut;
+  }
+  if (k == "up-in") {
+    return BarrierKind::kUpIn;
+  }
+  throw UsageError{"--barrier-kind takes down-out, down-in, up-out or up-in, not '" + k + "'"};
 }
 
 Request Parse(const std::vector<std::string>& args) {
   Request r;
   bool type_set = false, style_set = false;
   std::set<std::string> seen;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
+  FlagCursor flags(args);
+  while (flags.Next()) {
+    const std::string& a = flags.Word();
     if (a.rfind("--", 0) == 0 && !seen.insert(a).second) {
-      throw BadInput{a + " given twice"};
+      throw UsageError{a + " given twice"};
     }
-    const auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) {
-        throw BadInput{a + " needs a value"};
-      }
-      return args[++i];
-    };
     const auto number = [&](std::optional<float>& slot) {
-      const std::string& text = value();
+      const std::string& text = flags.Value();
       slot = ToRecordFloat(a, text, ParseNumber(a, text));
       r.texts.emplace_back(&slot, a + " " + text);
     };
     if (a == "--call" || a == "--put") {
       if (type_set) {
-        throw BadInput{"give only one of --call and --put"};
+        throw UsageError{"give only one of --call and --put"};
       }
       type_set = true;
       r.call = a == "--call";
     } else if (a == "--european" || a == "--american") {
       if (style_set) {
-        throw BadInput{"give only one of --european and --american"};
+        throw UsageError{"give only one of --european and --american"};
       }
       style_set = true;
       r.american = a == "--american";
@@ -208,82 +210,60 @@ Request Parse(const std::vector<std::string>& args) {
     } else if (a == "--rebate") {
       number(r.rebate);
     } else if (a == "--barrier-kind") {
-      const std::string& k = value();
-      if (k == "down-out") {
-        r.kind = BarrierKind::kDownOut;
-      } else if (k == "down-in") {
-        r.kind = BarrierKind::kDownIn;
-      } else if (k == "up-out") {
-        r.kind = BarrierKind::kUpOut;
-      } else if (k == "up-in") {
-        r.kind = BarrierKind::kUpIn;
-      } else {
-        throw BadInput{"--barrier-kind takes down-out, down-in, up-out or up-in, not '" + k + "'"};
-      }
+      r.kind = BarrierKindFlag(flags.Value());
     } else if (a == "--steps") {
-      const std::string& text = value();
-      int n = 0;
-      const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-      if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || n < 3 ||
-          n > 16382) {
-        throw BadInput{"--steps takes a whole number from 3 to 16382, not '" + text + "'"};
-      }
-      r.steps = n;
+      r.steps = WholeNumberFlag(a, flags.Value(), 3, 16382);
     } else if (a == "--engine") {
-      const std::string& e = value();
+      const std::string& e = flags.Value();
       if (e != "record" && e != "library") {
-        throw BadInput{"--engine takes record or library, not '" + e + "'"};
+        throw UsageError{"--engine takes record or library, not '" + e + "'"};
       }
       r.library = e == "library";
     } else if (a == "--json") {
       r.json = true;
     } else if (a == "--units") {
-      const std::string& key = value();
-      r.units = GreekUnitsByKey(key);
-      if (!r.units) {
-        throw BadInput{"--units takes per-unit or per-day, not '" + key + "'"};
-      }
+      r.units = UnitsFlag(flags.Value());
     } else {
-      throw BadInput{"unknown option '" + a + "' (see stratlyn-cli price --help)"};
+      throw UnknownFlag(a, "price");
     }
   }
   for (const auto& [slot, name] :
        {std::pair{&r.spot, "--spot"}, std::pair{&r.strike, "--strike"},
         std::pair{&r.maturity, "--maturity"}, std::pair{&r.rate, "--rate"}}) {
     if (!*slot) {
-      throw BadInput{std::string(name) + " is required"};
+      throw UsageError{std::string(name) + " is required"};
     }
   }
   if (!r.vol) {
     if (!r.market_price) {
-      throw BadInput{"--vol is required (unless --market-price is given)"};
+      throw UsageError{"--vol is required (unless --market-price is given)"};
     }
     r.vol = 0.25f;
   }
   if (!(*r.vol > 0)) {
-    throw BadInput{"--vol must be greater than 0"};
+    throw UsageError{"--vol must be greater than 0"};
   }
   if (r.barrier.has_value() != (r.kind != BarrierKind::kNone)) {
-    throw BadInput{"--barrier and --barrier-kind go together"};
+    throw UsageError{"--barrier and --barrier-kind go together"};
   }
   if (r.barrier && !(*r.barrier > 0)) {
-    throw BadInput{"--barrier must be greater than 0"};
+    throw UsageError{"--barrier must be greater than 0"};
   }
   if (r.rebate && !r.barrier) {
-    throw BadInput{"--rebate applies to barrier options only"};
+    throw UsageError{"--rebate applies to barrier options only"};
   }
   const bool lattice = r.american || r.barrier;
   if (r.steps && !lattice) {
-    throw BadInput{"--steps applies to American or barrier options only"};
+    throw UsageError{"--steps applies to American or barrier options only"};
   }
   if (r.steps && r.library) {
-    throw BadInput{"--steps does not apply to --engine library"};
+    throw UsageError{"--steps does not apply to --engine library"};
   }
   if (r.rebate && r.library) {
-    throw BadInput{"--rebate does not apply to --engine library"};
+    throw UsageError{"--rebate does not apply to --engine library"};
   }
   if (r.market_price && !(*r.market_price > 0)) {
-    throw BadInput{"--market-price must be greater than 0"};
+    throw UsageError{"--market-price must be greater than 0"};
   }
   return r;
 }
@@ -295,7 +275,7 @@ void CheckTerms(const Request& r, CollectingDialogs& dialogs) {
   check.SetOptionData(*r.spot, check.strUnderlying);
   check.SetOptionData(*r.strike, check.strStrike);
   if (check.GetOptionData(check.strPrice) == -999.0f) {
-    throw BadInput{dialogs.messages.empty() ? "invalid input" : dialogs.messages.back()};
+    throw UsageError{dialogs.messages.empty() ? "invalid input" : dialogs.messages.back()};
   }
 }
 
@@ -311,7 +291,7 @@ void SetTerms(zelBSOP& o, const Request& r) {
 
 void CheckImpliedVol(float impvol) {
   if (impvol == -999.0f) {
-    throw BadInput{"no volatility gives the market price (it is out of the model's reach)"};
+    throw UsageError{"no volatility gives the market price (it is out of the model's reach)"};
   }
   if (impvol == 0.0f) {
     throw zelError(err::kInvalidCall, "the implied volatility did not converge");
@@ -382,7 +362,7 @@ Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
     b.CalcBarr(code);
   }
   if (b.GetOptionData(b.strOptionPrice) == -999.0f && !dialogs.messages.empty()) {
-    throw BadInput{dialogs.messages.back()};  // the record refused the inputs
+    throw UsageError{dialogs.messages.back()};  // the record refused the inputs
   }
   Figures f;
   if (r.market_price) {
@@ -517,7 +497,7 @@ void PrintTable(const Request& r, const Figures& f) {
 
 // The input to blame for a floating-point fault of a formula: the number
 // farthest, by orders of magnitude, from the size such an input usually has.
-BadInput FaultyInput(const Request& r) {
+UsageError FaultyInput(const Request& r) {
   const std::pair<const std::optional<float>*, double> usual[] = {
       {&r.spot, 100},   {&r.strike, 100},  {&r.maturity, 1}, {&r.rate, 0.05},      {&r.vol, 0.25},
       {&r.yield, 0.02}, {&r.barrier, 100}, {&r.rebate, 1},   {&r.market_price, 10}};
@@ -538,10 +518,10 @@ BadInput FaultyInput(const Request& r) {
     }
   }
   if (worst < 0) {
-    return BadInput{"the inputs are out of the formulas' range"};
+    return UsageError{"the inputs are out of the formulas' range"};
   }
   const bool large = std::fabs(value) > 1;
-  return BadInput{text + (large ? (value > 0 ? kTooLarge : kTooLargeNegative) : kTooSmall)};
+  return UsageError{text + (large ? (value > 0 ? kTooLarge : kTooLargeNegative) : kTooSmall)};
 }
 
 // A floating-point fault of a formula (not a missing library, not a search
@@ -553,11 +533,9 @@ bool IsFormulaFault(const zelError& e) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    }
+  if (WantsHelp(args)) {
+    std::cout << kUsage;
+    return kExitOk;
   }
   CollectingDialogs dialogs;
   TerminalEvents events;
@@ -587,7 +565,7 @@ int Run(const std::vector<std::string>& args) {
       PrintTable(r, f);
     }
     return kExitOk;
-  } catch (const BadInput& bad) {
+  } catch (const UsageError& bad) {
     std::cerr << kPrefix << bad.message << '\n';
     return kExitBadInput;
   }

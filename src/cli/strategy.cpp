@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/flags.h"
 #include "strategy/leg_text.h"
 #include "strategy/position.h"
 #include "strategy/templates.h"
@@ -19,6 +20,7 @@
 #include "util/greek_units.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn::cli {
@@ -69,10 +71,6 @@ constexpr const char* kUsage =
 
 constexpr const char* kPrefix = "stratlyn-cli strategy: ";
 
-struct BadInput {
-  std::string message;
-};
-
 struct Request {
   std::optional<double> spot, rate, vol, strike, width;
   double yield = 0;
@@ -90,29 +88,16 @@ std::string Today() {
   return FormatShortDate(std::chrono::year_month_day{now});
 }
 
-double Number(const std::string& flag, const std::string& text) {
-  const auto v = DotNumber(text);
-  if (!v) {
-    throw BadInput{flag + " takes a number written with a dot, not '" + text + "'"};
-  }
-  return *v;
-}
-
 Request Parse(const std::vector<std::string>& args) {
   Request r;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) {
-        throw BadInput{a + " needs a value"};
-      }
-      return args[++i];
-    };
+  FlagCursor flags(args);
+  while (flags.Next()) {
+    const std::string& a = flags.Word();
     const auto number = [&](std::optional<double>& slot) {
       if (slot) {
-        throw BadInput{a + " given twice"};
+        throw UsageError{a + " given twice"};
       }
-      slot = Number(a, value());
+      slot = DotNumberFlag(a, flags.Value());
     };
     if (a == "--spot") {
       number(r.spot);
@@ -121,59 +106,47 @@ Request Parse(const std::vector<std::string>& args) {
     } else if (a == "--vol") {
       number(r.vol);
     } else if (a == "--yield") {
-      r.yield = Number(a, value());
+      r.yield = DotNumberFlag(a, flags.Value());
     } else if (a == "--strike") {
       number(r.strike);
     } else if (a == "--width") {
       number(r.width);
     } else if (a == "--leg") {
-      r.legs.push_back(value());
+      r.legs.push_back(flags.Value());
     } else if (a == "--template") {
-      const std::string& name = value();
+      const std::string& name = flags.Value();
       r.templ = TemplateByKey(name);
       if (!r.templ) {
-        throw BadInput{"--template: no template named '" + name +
-                       "' (see stratlyn-cli strategy --help)"};
+        throw UsageError{"--template: no template named '" + name +
+                         "' (see stratlyn-cli strategy --help)"};
       }
     } else if (a == "--maturity") {
-      r.maturity = value();
+      r.maturity = flags.Value();
     } else if (a == "--at-date") {
-      r.at_date = value();
+      r.at_date = flags.Value();
     } else if (a == "--american") {
       r.american = true;
     } else if (a == "--curve") {
-      const std::string& text = value();
-      int n = 0;
-      const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-      if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || n < 2 ||
-          n > 10000) {
-        throw BadInput{"--curve takes a whole number from 2 to 10000, not '" + text + "'"};
-      }
-      r.curve = n;
+      r.curve = WholeNumberFlag(a, flags.Value(), 2, 10000);
     } else if (a == "--units") {
-      const std::string& key = value();
-      const auto units = GreekUnitsByKey(key);
-      if (!units) {
-        throw BadInput{"--units takes per-unit or per-day, not '" + key + "'"};
-      }
-      r.units = *units;
+      r.units = UnitsFlag(flags.Value());
     } else if (a == "--json") {
       r.json = true;
     } else {
-      throw BadInput{"unknown option '" + a + "' (see stratlyn-cli strategy --help)"};
+      throw UnknownFlag(a, "strategy");
     }
   }
   for (const auto& [slot, name] :
        {std::pair{&r.spot, "--spot"}, std::pair{&r.rate, "--rate"}, std::pair{&r.vol, "--vol"}}) {
     if (!*slot) {
-      throw BadInput{std::string(name) + " is required"};
+      throw UsageError{std::string(name) + " is required"};
     }
   }
   if (r.legs.empty() && !r.templ) {
-    throw BadInput{"give the position with --leg or --template"};
+    throw UsageError{"give the position with --leg or --template"};
   }
   if (!r.templ && (r.strike || r.width || r.maturity || r.american)) {
-    throw BadInput{"--strike, --maturity, --width and --american go with --template"};
+    throw UsageError{"--strike, --maturity, --width and --american go with --template"};
   }
   return r;
 }
@@ -185,7 +158,7 @@ Position Legs(const Request& r, const std::string& today) {
     try {
       legs.push_back(ParseLegText(text, today));
     } catch (const StrategyInputError& e) {
-      throw BadInput{std::string("--leg: ") + e.what()};
+      throw UsageError{std::string("--leg: ") + e.what()};
     }
   }
   if (r.templ) {
@@ -193,23 +166,23 @@ Position Legs(const Request& r, const std::string& today) {
     if (r.maturity) {
       const auto years = YearsOf(*r.maturity, today, true);
       if (!years) {
-        throw BadInput{"--maturity takes years or a date, not '" + *r.maturity + "'"};
+        throw UsageError{"--maturity takes years or a date, not '" + *r.maturity + "'"};
       }
       if (!(*years > 0)) {
-        throw BadInput{"--maturity must be in the future"};
+        throw UsageError{"--maturity must be in the future"};
       }
       maturity = *years;
     }
     const double strike = r.strike.value_or(*r.spot);
     if (!(strike > 0)) {
-      throw BadInput{"--strike must be greater than 0"};
+      throw UsageError{"--strike must be greater than 0"};
     }
     try {
       const Position t =
           TemplateLegs(*r.templ, strike, maturity, r.width.value_or(kDefaultWidth), r.american);
       legs.insert(legs.end(), t.begin(), t.end());
     } catch (const StrategyInputError& e) {
-      throw BadInput{std::string("--width: ") + e.what()};
+      throw UsageError{std::string("--width: ") + e.what()};
     }
   }
   return legs;
@@ -350,11 +323,9 @@ void PrintTable(const Request& r, PositionPricer& p, const CurveSummary& expiry,
 }
 
 int Run(const std::vector<std::string>& args) {
-  for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    }
+  if (WantsHelp(args)) {
+    std::cout << kUsage;
+    return kExitOk;
   }
   TerminalEvents events;
   ScopedServices services(nullptr, &events);
@@ -364,21 +335,21 @@ int Run(const std::vector<std::string>& args) {
     const Position legs = Legs(r, today);
     const Market market{*r.spot, *r.rate, r.yield, *r.vol};
     if (const std::string fault = CheckPosition(legs, market); !fault.empty()) {
-      throw BadInput{FlagOf(fault) + fault};
+      throw UsageError{FlagOf(fault) + fault};
     }
     PositionPricer p(legs, market);
     double at = 0;
     if (r.at_date) {
       const auto years = YearsOf(*r.at_date, today, true);
       if (!years) {
-        throw BadInput{"--at-date takes years or a date, not '" + *r.at_date + "'"};
+        throw UsageError{"--at-date takes years or a date, not '" + *r.at_date + "'"};
       }
       at = *years;
     }
     try {
       p.CheckDate(at);
     } catch (const StrategyInputError& e) {
-      throw BadInput{std::string("--at-date: ") + e.what()};
+      throw UsageError{std::string("--at-date: ") + e.what()};
     }
     const CurveSummary expiry = p.Summarise(p.Horizon());
     const CurveSummary date = p.Summarise(at);
@@ -394,7 +365,7 @@ int Run(const std::vector<std::string>& args) {
       PrintTable(r, p, expiry, date, g, curve);
     }
     return kExitOk;
-  } catch (const BadInput& bad) {
+  } catch (const UsageError& bad) {
     std::cerr << kPrefix << bad.message << '\n';
     return kExitBadInput;
   } catch (const StrategyInputError& e) {

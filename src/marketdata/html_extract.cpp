@@ -10,6 +10,7 @@
 
 #include "util/dialogs.h"
 #include "util/services.h"
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
@@ -26,30 +27,11 @@ size_t InStr(size_t start, const std::string& text, const std::string& pattern) 
   return p == std::string::npos ? 0 : p + 1;
 }
 
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  const size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
-// A plain decimal number: blanks, an optional sign, digits, an optional
-// fraction. Entity codes must read as one.
+// A plain decimal number between spaces. Entity codes must read as one.
 bool IsPlainNumber(const std::string& s, double& value) {
-  const std::string t = Trim(s);
-  if (t.empty()) return false;
-  size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
-  bool digits = false;
-  for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
-  if (i < t.size() && t[i] == '.') {
-    for (++i; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i) digits = true;
-  }
-  if (!digits || i != t.size()) return false;
-  // from_chars: a dot whatever the C library's locale.
-  const char* first = t.data() + (t[0] == '+' ? 1 : 0);
-  const auto [ptr, ec] =
-      std::from_chars(first, t.data() + t.size(), value, std::chars_format::fixed);
-  return ec == std::errc() && ptr == t.data() + t.size() && std::isfinite(value);
+  const auto v = ReadDotDecimal(TrimView(s, kSpace));
+  if (v) value = *v;
+  return v.has_value();
 }
 
 // The character with code `code` in UTF-8; "" for a code that names no
@@ -239,7 +221,7 @@ std::string HtmlToText(const std::string& fragment) {
     }
     pos = p;
   }
-  std::string text = Trim(out);
+  std::string text = Trim(out, kSpace);
 
   // Numeric entities: &#NN; becomes the character NN. The entity is the
   // first "&#" with the first ';' of the text; a replacement can only form a

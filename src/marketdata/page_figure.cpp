@@ -1,8 +1,8 @@
 #include "marketdata/page_figure.h"
 
 #include <cctype>
-#include <charconv>
-#include <cmath>
+
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
@@ -96,14 +96,9 @@ std::optional<double> ReadFetchedFigure(std::string_view text, FigureKind kind) 
     if (i == from) return std::nullopt;
   }
   if (i != s.size()) return std::nullopt;
-  if (digits.front() == '.') digits.insert(digits.begin(), '0');
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                         std::chars_format::fixed);
-  if (ec != std::errc() || ptr != digits.data() + digits.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
+  const auto value = ReadDotDecimal(digits);
+  if (!value) return std::nullopt;
+  return negative ? -*value : *value;
 }
 
 std::string NotAFigureMessage(const std::string& page, const std::string& text) {

@@ -18,6 +18,7 @@
 #include "util/format.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
@@ -37,13 +38,6 @@ size_t InStr(size_t start, const std::string& text, const std::string& pattern) 
   return p == std::string::npos ? 0 : p + 1;
 }
 
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  const size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
 // Offers to correct the strike field when `found` (a strike read from the
 // page, dot decimal) differs in value from it (the user's locale).
 void CheckStrike(QuoteContext& ctx, const std::string& found) {
@@ -53,8 +47,8 @@ void CheckStrike(QuoteContext& ctx, const std::string& found) {
   if (page_strike == 0) return;
   const double field = NumericValue(ctx.strike).value_or(LeadingValue(ctx.strike));
   if (page_strike == field) return;
-  const MsgAnswer a = AppDialogs().Show(StrikeQuestion(Trim(ctx.strike), found), MsgButtons::YesNo,
-                                        MsgIcon::Question, kMessageTitle);
+  const MsgAnswer a = AppDialogs().Show(StrikeQuestion(Trim(ctx.strike, kSpaceAndTab), found),
+                                        MsgButtons::YesNo, MsgIcon::Question, kMessageTitle);
   if (a == MsgAnswer::Yes) {
     ctx.strike = FormatEntryNumber(page_strike, kStrikeFormat);
     ctx.strike_corrected = page_strike;
@@ -64,14 +58,7 @@ void CheckStrike(QuoteContext& ctx, const std::string& found) {
 // A plain decimal number with a dot, whatever the locale; nothing for
 // anything else (hexadecimal, "inf", "nan", a comma decimal).
 std::optional<double> DotNumber(const std::string& text) {
-  const std::string s = Trim(text);
-  if (s.empty()) return std::nullopt;
-  const char* first = s.data();
-  if (*first == '+') ++first;
-  double d = 0;
-  const auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), d, std::chars_format::fixed);
-  if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(d)) return std::nullopt;
-  return d;
+  return ReadDotDecimal(TrimView(text, kSpaceAndTab));
 }
 
 // A price as a field can hold it: above 0 and within single precision.
@@ -92,7 +79,7 @@ struct LabelFigure {
 };
 
 bool NoFigureShown(const std::string& cell) {
-  const std::string t = Trim(cell);
+  const std::string t = Trim(cell, kSpaceAndTab);
   return t.empty() || t.compare(0, 3, "N/A") == 0 || t.find_first_not_of('-') == std::string::npos;
 }
 
@@ -101,15 +88,15 @@ LabelFigure FigureOfLabel(const std::string& html, size_t label, const std::stri
   if (LabelInHeaderCell(html, label)) {
     const std::string below = CellTextBelow(html, label);
     if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
-    return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below)};
+    return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
   }
   const std::string first = FirstCellText(after);
   if (const auto v = ReadFetchedFigure(first, kind)) return {v, {}};
-  if (Trim(first).compare(0, 3, "N/A") == 0) return {};
+  if (Trim(first, kSpaceAndTab).compare(0, 3, "N/A") == 0) return {};
   const std::string below = CellTextBelow(html, label);
   if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
-  if (!NoFigureShown(first)) return {std::nullopt, Trim(first)};
-  return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below)};
+  if (!NoFigureShown(first)) return {std::nullopt, Trim(first, kSpaceAndTab)};
+  return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
 }
 
 // The option description's strike ("130.00" in "... Jan 130.00 Call (...").
@@ -159,7 +146,8 @@ std::string UnreadableField(const nlohmann::json& obj, const char* key) {
   const std::string text = it->get<std::string>();
   if (ReadFetchedFigure(text) || NoFigureShown(text)) return {};
   std::string lower;
-  for (char c : Trim(text)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : Trim(text, kSpaceAndTab))
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower == "n/a" || lower == "na" || lower == "null" ? std::string() : text;
 }
 
@@ -286,11 +274,11 @@ bool DividendYieldLabel(const std::string& html, size_t pos) {
   for (char c : HtmlToText("<x>" + html.substr(from, to - from) + "</x>")) {
     label += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  label = Trim(label);
+  label = Trim(label, kSpaceAndTab);
   for (const char* tail : {" (%)", "(%)", " %", "%", ":"}) {
     const std::string t = tail;
     if (label.size() > t.size() && label.compare(label.size() - t.size(), t.size(), t) == 0) {
-      label = Trim(label.substr(0, label.size() - t.size()));
+      label = Trim(label.substr(0, label.size() - t.size()), kSpaceAndTab);
     }
   }
   return label == "yield" || label == "div yield" || label == "div. yield" ||

@@ -9,6 +9,7 @@
 #include "marketdata/page_figure.h"
 #include "util/format.h"
 #include "util/sites.h"
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
@@ -23,25 +24,6 @@ constexpr double kHighestYield = 100;
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t from = 0;
-  while (from <= text.size()) {
-    const size_t nl = text.find('\n', from);
-    const size_t end = nl == std::string::npos ? text.size() : nl;
-    lines.push_back(text.substr(from, end - from));
-    if (nl == std::string::npos) break;
-    from = nl + 1;
-  }
-  return lines;
 }
 
 bool EmptyCell(const std::string& cell) {
@@ -166,7 +148,7 @@ std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::s
   std::map<size_t, std::pair<std::string, double>> tenors;
   size_t date_col = std::string::npos;
   std::vector<std::pair<std::chrono::year_month_day, std::vector<std::string>>> rows;
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : Split(text, '\n')) {
     const std::vector<std::string> fields = CsvFields(line);
     if (date_col == std::string::npos) {
       for (size_t c = 0; c < fields.size(); ++c) {
@@ -194,7 +176,7 @@ std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::s
                                            std::string& problem) {
   std::map<size_t, std::pair<std::string, double>> tenors;
   std::vector<std::pair<std::chrono::year_month_day, std::vector<std::string>>> rows;
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : Split(text, '\n')) {
     const std::vector<std::string> fields = CsvFields(line);
     if (fields.empty()) continue;
     const std::string head = Lower(Trim(fields[0]));

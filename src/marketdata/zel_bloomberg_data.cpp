@@ -14,10 +14,12 @@
 #include "marketdata/page_wait.h"
 #include "marketdata/treasury_curve.h"
 #include "util/dialogs.h"
+#include "util/error_handler.h"
 #include "util/format.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/sites.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -47,29 +49,12 @@ void CheckIndex(int i, int size) {
   if (i < 0 || i >= size) throw zelError(err::kSubscript);
 }
 
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
 }  // namespace
 
 bool ReadPlainNumber(const std::string& raw, double& value) {
-  const std::string s = Trim(raw);
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+')
-      return false;
-  }
-  // from_chars reads a dot in every locale (strtod would follow the one the
-  // window sets up, and stop at the dot under a comma locale).
-  const char* first = s.data() + (s[0] == '+' ? 1 : 0);
-  double v = 0;
-  const auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), v, std::chars_format::fixed);
-  if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return false;
-  value = v;
-  return true;
+  const auto v = ReadDotDecimal(TrimView(raw));
+  if (v) value = *v;
+  return v.has_value();
 }
 
 namespace {

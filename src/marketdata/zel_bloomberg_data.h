@@ -19,7 +19,6 @@ namespace stratlyn {
 inline constexpr const char* kBloombergFailHead =
     "Unable to parse Bloomberg data; please contact ZEL at ";
 inline constexpr const char* kBloombergFailTail = " for help";
-inline constexpr const char* kSupportContact = "support@stratlyn.org";
 
 // The H.15 series in grid order (rows 2 to 11).
 inline constexpr int kFrbSeriesCount = 10;

@@ -12,6 +12,7 @@
 #include "util/grid.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -23,14 +24,6 @@ std::string Lower(std::string_view text) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return out;
-}
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // European (false) or American (true); nothing for another word.
@@ -73,25 +66,11 @@ std::optional<LegKind> LegKindByName(std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<double> DotNumber(std::string_view text) {
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') {
-    ++first;
-  }
-  double v = 0;
-  const auto [ptr, ec] = std::from_chars(first, last, v);
-  if (first == last || ec != std::errc() || ptr != last || !std::isfinite(v)) {
-    return std::nullopt;
-  }
-  return v;
-}
-
 std::optional<double> YearsOf(const std::string& text, const std::string& start,
                               bool dot_decimals) {
   const std::string t = Trim(text);
   if (dot_decimals) {
-    if (const auto v = DotNumber(t)) {
+    if (const auto v = ReadDotDecimal(t, DotDecimal::kWithExponent)) {
       return v;
     }
   } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber);
@@ -116,7 +95,7 @@ Leg ParseLegText(const std::string& text, const std::string& start) {
     throw StrategyInputError(where + "write QUANTITY KIND STRIKE MATURITY, as in +1 call 50 0.25");
   }
   Leg leg;
-  const auto quantity = DotNumber(words[0]);
+  const auto quantity = ReadDotDecimal(words[0], DotDecimal::kWithExponent);
   if (!quantity) {
     throw StrategyInputError(where + "the quantity '" + words[0] + "' is not a number");
   }
@@ -131,7 +110,7 @@ Leg ParseLegText(const std::string& text, const std::string& start) {
     if (words.size() < 4) {
       throw StrategyInputError(where + "an option leg needs a strike and a maturity");
     }
-    const auto strike = DotNumber(words[2]);
+    const auto strike = ReadDotDecimal(words[2], DotDecimal::kWithExponent);
     if (!strike) {
       throw StrategyInputError(where + "the strike '" + words[2] + "' is not a number");
     }
@@ -151,7 +130,7 @@ Leg ParseLegText(const std::string& text, const std::string& start) {
     }
   }
   if (next < words.size()) {
-    const auto price = DotNumber(words[next]);
+    const auto price = ReadDotDecimal(words[next], DotDecimal::kWithExponent);
     if (!price) {
       throw StrategyInputError(where + "the price '" + words[next] + "' is not a number");
     }

@@ -24,10 +24,6 @@ const char* LegKindName(LegKind kind);
 // call, put, underlying (or stock), in any case; nothing otherwise.
 std::optional<LegKind> LegKindByName(std::string_view name);
 
-// A number written with a dot for decimals, an optional sign, an optional
-// exponent; nothing for anything else (a comma, trailing text, inf, nan).
-std::optional<double> DotNumber(std::string_view text);
-
 // A maturity or a date: years as a number (with a dot when `dot_decimals`,
 // else as the entry locale writes it), or a date text counted from `start` (a
 // date text) with YearsBetweenDates. Nothing when the text is neither.

@@ -15,6 +15,7 @@
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -47,13 +48,6 @@ double SingleValue(float value) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(value));
   return std::strtod(buf, nullptr);
-}
-
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
 }
 
 // The date `count` days (rounded to whole days) after `start`; zelError 5
@@ -185,7 +179,7 @@ void FinancialCalcs::pvcalc_Click() {
       std::array<float, 3> values{};
       for (int col = 0; col < 3; ++col) {
         const std::string& text = grid_.TextMatrix(row, col);
-        if (Trim(text).empty()) continue;
+        if (Trim(text, kSpace).empty()) continue;
         const std::optional<double> value = Number(text);
         if (!value) {
           Critical(kNonNumericTable, kTitle);
@@ -429,7 +423,7 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
   }
 
   if (!Number(tdisc)) {
-    Critical(kInvalidEntryFor + Trim(Label1_4), kMessageTitle);
+    Critical(kInvalidEntryFor + Trim(Label1_4, kSpace), kMessageTitle);
     return true;
   }
   const double q = EntrySingle(tdisc);
@@ -481,11 +475,11 @@ void FinancialCalcs::calcDate_Click() {
   cxDate = DateText(date);
 }
 
-void FinancialCalcs::cpDate_Click() { PutOnClipboard(Trim(cxDate)); }
+void FinancialCalcs::cpDate_Click() { PutOnClipboard(Trim(cxDate, kSpace)); }
 
 void FinancialCalcs::tfrDate_Click() {
   if (DateOf(cxDate)) {
-    Text2[1] = Trim(cxDate);
+    Text2[1] = Trim(cxDate, kSpace);
   } else {
     Critical(kCalculateFirst, kTitle);
   }

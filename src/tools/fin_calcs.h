@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "util/grid.h"
+#include "util/locale_info.h"
 
 namespace stratlyn {
 
@@ -52,9 +53,7 @@ class FinancialCalcs {
   static constexpr std::array<const char*, 7> kWeekdays = {
       "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   static constexpr std::array<const char*, 2> kBeforeAfter = {"before", "after"};
-  static constexpr std::array<const char*, 12> kMonths = {
-      "January", "February", "March",     "April",   "May",      "June",
-      "July",    "August",   "September", "October", "November", "December"};
+  static constexpr std::array<const char*, 12> kMonths = kEnglishMonthNames;
   static constexpr std::array<const char*, 3> kGridHeadings = {"Time", "Yield", "Amount"};
   static constexpr int kDataRows = 24;
 

@@ -7,18 +7,10 @@
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
-
-namespace {
-std::string Trimmed(const std::string& text) {
-  const size_t b = text.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  const size_t e = text.find_last_not_of(" \t\r\n");
-  return text.substr(b, e - b + 1);
-}
-}  // namespace
 
 std::string DefaultNumberText(double value, std::string_view decimal_point) {
   if (value == 0.0) return "0";  // also for -0
@@ -211,7 +203,7 @@ void Keypad::pst_Click() {
   }
   // A number copied from elsewhere may carry blanks and digit grouping
   // ("1,234.5"): the grouping goes, as in the grids' paste.
-  std::string trimmed = Trimmed(text);
+  std::string trimmed = Trim(text);
   StripGroupSeparators(trimmed);
   const std::optional<double> value = NumericValue(trimmed);
   if (!value) {

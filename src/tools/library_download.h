@@ -68,7 +68,7 @@ std::string GetTempDir();
 // `by_hand` ends the messages that say how to fetch the file oneself.
 class ZelopLibraryRecovery : public LibraryRecovery {
  public:
-  explicit ZelopLibraryRecovery(std::string by_hand = "from the Help menu of this module")
+  explicit ZelopLibraryRecovery(std::string by_hand = kByHandFromHelpMenu)
       : by_hand_(std::move(by_hand)) {}
   std::string RequiredFileFor(const std::string& description) override;
   bool DownloadRequiredFile(const std::string& file) override;

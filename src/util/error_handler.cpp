@@ -8,8 +8,6 @@
 namespace stratlyn {
 namespace {
 
-constexpr const char* kSupportContact = "support@stratlyn.org";
-
 constexpr const char* kUnknownFile =
     "An error has occurred, a necessary file could not be found.  Please contact ZEL for "
     "support.  The system error is: ";

@@ -13,6 +13,9 @@
 
 namespace stratlyn {
 
+// The address that the error messages ask the user to write to.
+inline constexpr const char* kSupportContact = "support@stratlyn.org";
+
 // Errors 48 (library load) and 53 (file not found) whose description names a
 // library of the installed recovery offer its download; any other error shows the generic
 // message with the platform's text for its number. Restores the default

@@ -8,6 +8,9 @@
 
 namespace stratlyn {
 
+// How a user of the window gets a library by hand (the default of ByHand).
+inline constexpr const char* kByHandFromHelpMenu = "from the Help menu of this module";
+
 class LibraryRecovery {
  public:
   virtual ~LibraryRecovery() = default;
@@ -19,7 +22,7 @@ class LibraryRecovery {
   virtual bool DownloadRequiredFile(const std::string& file) = 0;
   // How the user gets the file by hand, ending the "is necessary" and "could
   // not be downloaded" messages after "download it ".
-  virtual std::string ByHand() const { return "from the Help menu of this module"; }
+  virtual std::string ByHand() const { return kByHandFromHelpMenu; }
 };
 
 // The installed recovery, or nullptr (then a missing library is reported as a

@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace stratlyn {
@@ -106,8 +107,7 @@ const EntryLocale& PageLocale() {
     l.currency_symbol = "$";
     l.currency_before = true;
     l.date_format = "%m/%d/%Y";
-    l.month_names = {"January", "February", "March",     "April",   "May",      "June",
-                     "July",    "August",   "September", "October", "November", "December"};
+    std::copy(kEnglishMonthNames.begin(), kEnglishMonthNames.end(), l.month_names.begin());
     l.month_abbrevs = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     return l;

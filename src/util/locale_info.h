@@ -9,6 +9,11 @@
 
 namespace stratlyn {
 
+// The months' names in English, January first.
+inline constexpr std::array<const char*, 12> kEnglishMonthNames = {
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+
 struct EntryLocale {
   std::string decimal_point = ".";       // RADIXCHAR
   std::string thousands_sep;             // THOUSEP ("" when the locale groups no digits)

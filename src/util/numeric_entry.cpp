@@ -12,24 +12,13 @@
 #include "util/fp_checks.h"
 #include "util/locale_info.h"
 #include "util/services.h"
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Trim(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsBlank(s[b])) {
-    ++b;
-  }
-  while (e > b && IsBlank(s[e - 1])) {
-    --e;
-  }
-  return s.substr(b, e - b);
-}
 
 // A cursor over a text being read as a number.
 struct Reader {
@@ -162,19 +151,6 @@ std::optional<std::string> ReadBody(const std::string& body, const EntryLocale& 
   return (negative ? "-" : "") + mantissa;
 }
 
-// Half-to-even rounding of a finite double to a whole number.
-double RoundHalfEven(double x) {
-  const double r = std::round(x);
-  if (std::fabs(x - std::trunc(x)) == 0.5) {
-    return 2.0 * std::round(x / 2.0);
-  }
-  return r;
-}
-
-bool FitsTarget(double v, bool single) {
-  return std::isfinite(v) && (!single || std::fabs(v) <= static_cast<double>(FLT_MAX));
-}
-
 std::string FourDecimals(double v, const EntryLocale& loc) {
   const std::string& dp = loc.decimal_point;
   std::string text = FormatNumber(v, "0.0000", '.');
@@ -185,103 +161,6 @@ std::string FourDecimals(double v, const EntryLocale& loc) {
     }
   }
   return text;
-}
-
-bool StripToNumericChars(std::string& text, const EntryLocale& loc);
-
-// How an entry is read: in which locale, and whether an unreadable entry is
-// told to the user (fields) or only reported to the caller (page figures).
-struct EntryMode {
-  const EntryLocale& loc;
-  bool quiet = false;
-};
-
-// The entry reader behind both ParseNumericEntry overloads and
-// ReadPageFigure. Returns true for an invalid entry (message shown unless
-// quiet). `set` receives the value to store.
-template <typename Set>
-bool ParseEntry(std::string& text, bool single, const EntryMode& mode, Set set) {
-  const EntryLocale& loc = mode.loc;
-  // A numeric text is taken as it stands.
-  const auto invalid = [&]() {
-    if (mode.quiet) {
-      return true;
-    }
-    if (text == "." || text.empty()) {
-      set(0.0);
-      return false;
-    }
-    AppDialogs().Critical(kInvalidNumericEntry);
-    return true;
-  };
-  if (const auto v = NumericValue(text, loc)) {
-    // A number too large for its target is refused rather than overflowing.
-    if (!FitsTarget(*v, single)) {
-      return invalid();
-    }
-    const double stored = single ? static_cast<double>(static_cast<float>(*v)) : *v;
-    set(stored);
-    text = FourDecimals(stored, loc);
-    return false;
-  }
-
-  double sign = 1.0;
-  text = Trim(text);
-  if (text.empty()) {
-    return false;
-  }
-  // Everything after the first blank is ignored ("24 3/8" reads 24).
-  const size_t blank = text.find(' ', 1);
-  if (blank != std::string::npos) {
-    text.erase(blank);
-  }
-  if (text[0] == '(') {
-    sign = -1.0;
-  }
-  if (StripToNumericChars(text, loc)) {
-    return invalid();
-  }
-
-  double value = 0.0;
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) {
-    const auto v = NumericValue(text, loc);
-    // A remainder that is no number (1.2.3) reads 0 in a field; a page
-    // figure is then unreadable.
-    if (!v && mode.quiet) {
-      return invalid();
-    }
-    value = sign * v.value_or(0.0);
-  } else if (slash == 0) {
-    const auto n = NumericValue(text.substr(1), loc);
-    if (!n) {
-      return invalid();
-    }
-    value = sign * RoundHalfEven(*n) / 16.0;
-  } else {
-    // p is the slash's 1-based position: the numerator is the one or two
-    // characters before it, the whole part everything before the numerator.
-    const size_t p = slash + 1;
-    const std::string numerator = p == 2 ? text.substr(0, 1) : text.substr(p - 3, 2);
-    const std::string denominator = text.substr(p);
-    const std::string whole = p >= 4 ? text.substr(0, p - 3) : std::string();
-    text = whole;
-    const auto as_double = [&](const std::string& part) {
-      return NumericValue(part, loc).value_or(0.0);
-    };
-    const double d = as_double(denominator);
-    if (d == 0.0) {
-      return invalid();
-    }
-    value = sign * (as_double(whole) + as_double(numerator) / d);
-  }
-  if (!FitsTarget(value, single)) {
-    return invalid();
-  }
-  const double stored = single ? static_cast<double>(static_cast<float>(value)) : value;
-  set(stored);
-  text = FourDecimals(stored, loc);
-  return false;
 }
 
 // ---- The reader of typed numbers (ReadEntry) ----
@@ -396,18 +275,6 @@ std::string PlainBlanks(const std::string& text) {
     }
   }
   return out;
-}
-
-std::vector<std::string> Words(const std::string& t) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < t.size()) {
-    while (i < t.size() && t[i] == ' ') ++i;
-    const size_t start = i;
-    while (i < t.size() && t[i] != ' ') ++i;
-    if (i > start) words.push_back(t.substr(start, i - start));
-  }
-  return words;
 }
 
 bool IsSpaceGrouping(const EntryLocale& loc) {
@@ -577,45 +444,6 @@ std::optional<double> NumericValue(const std::string& text, const EntryLocale& l
   return v == 0.0 ? 0.0 : v;
 }
 
-bool StripToNumericChars(std::string& text) {
-  return StripToNumericChars(text, CurrentEntryLocale());
-}
-
-namespace {
-
-bool StripToNumericChars(std::string& text, const EntryLocale& loc) {
-  if (text.compare(0, 3, "N/A") == 0) {
-    text = "0";
-    return false;
-  }
-  if (text.empty()) {
-    return true;
-  }
-  // The middle dot (U+00B7) separates a label from the amount on some pages.
-  const size_t dot = text.find("\xC2\xB7");
-  if (dot != std::string::npos) {
-    text.erase(0, dot + 2);
-  }
-  const std::string& dp = loc.decimal_point;
-  std::string kept;
-  for (size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (IsDigit(c) || c == '.' || c == '/' || c == '-' || c == '+' || c == ' ') {
-      kept.push_back(c);
-      ++i;
-    } else if (dp != "." && text.compare(i, dp.size(), dp) == 0) {
-      kept += dp;
-      i += dp.size();
-    } else {
-      ++i;
-    }
-  }
-  text = std::move(kept);
-  return text.empty();
-}
-
-}  // namespace
-
 double VariantAsDouble(const std::string& text) { return NumericValue(text).value_or(0.0); }
 
 float TextToSingle(const std::string& text) {
@@ -661,7 +489,7 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
     paren = true;
     t = Trim(t.substr(1, t.size() - 2));
   }
-  const std::vector<std::string> words = Words(t);
+  const std::vector<std::string> words = Split(t, ' ', EmptyParts::kDrop);
   size_t first = 0, last = words.size();
   // A currency sign written apart before the amount ("$ 12.50").
   while (first < last && !HasDigit(words[first])) {
@@ -803,27 +631,6 @@ bool ParseNumericEntry(std::string& text, double& value) {
   if (ParseNumericEntry(text, single)) return true;
   value = single;
   return false;
-}
-
-std::optional<double> ReadPageFigure(const std::string& figure) {
-  std::string text = Trim(figure);
-  // "N/A" and texts without a digit show that the page has no figure there.
-  if (text.compare(0, 3, "N/A") == 0 || text.find_first_of("0123456789") == std::string::npos) {
-    return std::nullopt;
-  }
-  double value = 0.0;
-  bool read = false;
-  if (ParseEntry(text, false, EntryMode{PageLocale(), true}, [&](double v) {
-        value = v;
-        read = true;
-      })) {
-    return std::nullopt;
-  }
-  // Every figure fetched goes into a single-precision field or record.
-  if (!read || !FitsTarget(value, true)) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 }  // namespace stratlyn

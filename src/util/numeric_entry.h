@@ -1,7 +1,7 @@
 #pragma once
-// Numbers typed by the user or read from pages: one "numeric" test for the
-// whole program, the one reader of typed numbers (ReadEntry, behind every
-// entry field), and the reader of figures on fetched pages.
+// Numbers typed by the user: one "numeric" test for the whole program and the
+// one reader of typed numbers (ReadEntry, behind every entry field). Fetched
+// figures are read by marketdata/page_figure, plain dot decimals by util/text.
 //
 // "Numeric" means: the whole text, blanks trimmed, is a number as the current
 // entry locale writes it: an optional sign, digits with the locale's group
@@ -84,18 +84,6 @@ bool ParseNumericEntry(std::string& text, float& value, const std::string& field
 // The same for a field of no particular name or kind (EntryKind::kNumber).
 bool ParseNumericEntry(std::string& text, float& value);
 bool ParseNumericEntry(std::string& text, double& value);
-
-// A figure of a fetched page, read by the rules of ParseNumericEntry in the
-// page conventions (dot decimal, comma groups: "1,234.50", "$12.50 USD",
-// "2.35%", "2413/16") whatever the user's locale. Nothing (and no message)
-// when the page shows no figure: "N/A", no digit, an unreadable remainder,
-// a fraction over 0, or a number beyond single precision.
-std::optional<double> ReadPageFigure(const std::string& text);
-
-// Keeps, after "N/A" handling (text becomes "0") and after the first middle
-// dot, only digits and ". / - + " (and the locale's decimal separator).
-// Returns true when nothing is left.
-bool StripToNumericChars(std::string& text);
 
 // The number when the text is numeric, else 0.
 double VariantAsDouble(const std::string& text);

@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
+#include "util/text.h"
 
 namespace stratlyn {
 namespace {
@@ -46,16 +48,14 @@ TEST(UserLocale, FetchedFiguresReadWithADotInAnyLocale) {
   EXPECT_FALSE(ReadPlainNumber("0,17", v));
   EXPECT_DOUBLE_EQ(LeadingValue("130.50 Call"), 130.5);
 
-  EXPECT_EQ(ReadPageFigure("123.45"), 123.45);
-  EXPECT_EQ(ReadPageFigure("0.125"), 0.125);
-  EXPECT_EQ(ReadPageFigure("1,234.50"), 1234.5);
-  EXPECT_EQ(ReadPageFigure("$12.50 USD"), 12.5);
-  EXPECT_EQ(ReadPageFigure("2.35%"), 2.35);
-  EXPECT_EQ(ReadPageFigure("(2.5)"), -2.5);
-  EXPECT_EQ(ReadPageFigure("3/4"), 0.75);
-  EXPECT_EQ(ReadPageFigure("12\xC2\xB7"
-                           "42.75"),
-            42.75);  // after the middle dot
+  EXPECT_EQ(ReadFetchedFigure("123.45"), 123.45);
+  EXPECT_EQ(ReadFetchedFigure("0.125"), 0.125);
+  EXPECT_EQ(ReadFetchedFigure("1,234.50"), 1234.5);
+  EXPECT_EQ(ReadFetchedFigure("2.35%", FigureKind::kYield), 2.35);
+  EXPECT_EQ(ReadFetchedFigure("12,50"), std::nullopt);
+  EXPECT_EQ(ReadDotDecimal("123.45"), 123.45);
+  EXPECT_EQ(ReadDotDecimal("1.5e3", DotDecimal::kWithExponent), 1500.0);
+  EXPECT_EQ(ReadDotDecimal("12,50"), std::nullopt);
 }
 
 }  // namespace

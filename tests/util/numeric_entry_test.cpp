@@ -203,22 +203,13 @@ TEST(ParseNumericEntry, SinglePrecisionTargetRefusesWhatDoesNotFit) {
   EXPECT_EQ(text, "0.1000");
 }
 
-TEST(ReadPageFigure, PageFiguresKeepTheDotUnderAnyUserLocale) {
+TEST(PageLocale, PageFiguresKeepTheDotUnderAnyUserLocale) {
   testing::FakeServices services;
   for (const EntryLocale& user : {testing::CommaLocale(), testing::DotLocale()}) {
     testing::ScopedEntryLocale scope(user);
     // The user's fields and the page's figures read each in their own way.
     EXPECT_EQ(NumericValue("0.125", PageLocale()), 0.125);
     EXPECT_EQ(NumericValue("1,234.5", PageLocale()), 1234.5);
-    EXPECT_EQ(ReadPageFigure("0.125"), 0.125);
-    EXPECT_EQ(ReadPageFigure("123.45"), 123.45);
-    EXPECT_EQ(ReadPageFigure(" $1,234.50 USD"), 1234.5);
-    EXPECT_EQ(ReadPageFigure("2.35% P/E"), 2.35);
-    EXPECT_EQ(ReadPageFigure("/8"), 0.5);
-    // No figure: nothing, and nothing shown.
-    for (const char* none : {"", "   ", "N/A", "n.a.", "P/E", "1/0", "1.2.3", "-", "1e39"}) {
-      EXPECT_EQ(ReadPageFigure(none), std::nullopt) << none;
-    }
   }
   EXPECT_EQ(services.dialogs.Count(), 0u);
   {
@@ -229,29 +220,6 @@ TEST(ReadPageFigure, PageFiguresKeepTheDotUnderAnyUserLocale) {
   }
   testing::ScopedEntryLocale dot(testing::DotLocale());
   EXPECT_EQ(FormatEntryNumber(0.125, "#####0.00000"), "0.12500");
-}
-
-TEST(StripToNumericChars, KeepsDigitsAndTheFiveCharacters) {
-  ScopedEntryLocale scope(DotLocale());
-  std::string text = "N/A today";
-  EXPECT_FALSE(StripToNumericChars(text));
-  EXPECT_EQ(text, "0");
-  text =
-      "Bid\xC2\xB7"
-      "$1,250.5 /x+";
-  EXPECT_FALSE(StripToNumericChars(text));
-  EXPECT_EQ(text, "1250.5 /+");
-  text = "USD";
-  EXPECT_TRUE(StripToNumericChars(text));
-  EXPECT_EQ(text, "");
-  text = "";
-  EXPECT_TRUE(StripToNumericChars(text));
-  {
-    ScopedEntryLocale comma(CommaLocale());
-    text = "EUR 12,5-";
-    EXPECT_FALSE(StripToNumericChars(text));
-    EXPECT_EQ(text, " 12,5-");
-  }
 }
 
 TEST(TextToSingle, EmptyOrNonNumericIsZeroAndOverflowRaises) {

@@ -1,0 +1,77 @@
+#pragma once
+// What the terminal's market-data commands (quote, rate, dividend, vol)
+// share: pages fetched directly (no browser) and turned into UTF-8 by the
+// character set they declare, a browser view over such fetches for the
+// records that expect one, message collection whose questions take the
+// cautious answer, script-style numbers, and their usage errors.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "util/browser_view.h"
+#include "util/dialogs.h"
+
+namespace stratlyn::cli {
+
+// The user's locale with the numbers of scripts: a dot decimal and comma
+// groups (dates and month names stay the user's). Installed for one command.
+class ScriptNumbers {
+ public:
+  ScriptNumbers();
+  ~ScriptNumbers();
+  ScriptNumbers(const ScriptNumbers&) = delete;
+  ScriptNumbers& operator=(const ScriptNumbers&) = delete;
+};
+
+// A fetched page in UTF-8, or the reason it is not there.
+struct FetchedPage {
+  std::string text;
+  std::string failure;
+};
+
+// `url` within `seconds`.
+FetchedPage Fetch(const std::string& url, long seconds);
+
+// Prints why `url` did not load; the exit code of a run-time error.
+int LoadFailed(const std::string& url, const std::string& failure);
+
+// Reads "--timeout S" out of args (removing it). False after a usage message
+// (`code` then holds the exit code).
+bool TakeTimeout(std::vector<std::string>& args, long& seconds, const char* usage, int& code);
+
+// Prints "stratlyn-cli: PROBLEM" and the usage; the exit code of bad input.
+int Usage(const char* usage, const std::string& problem);
+
+// Collects messages; questions take the cautious answer.
+class NoteDialogs : public Dialogs {
+ public:
+  MsgAnswer Show(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) override;
+  void PrintNotes(std::ostream& out) const;
+  void PrintMessages(std::ostream& out) const;
+  std::vector<std::string> messages;
+  std::vector<std::string> notes;
+};
+
+// A browser view that fetches each page at once, and tells why one failed.
+class DirectView : public BrowserView {
+ public:
+  explicit DirectView(long seconds) : seconds_(seconds) {}
+  void Navigate(const std::string& url, int = 0) override;
+  std::string LoadFailure() const override { return failure_; }
+  bool GoBack() override { return false; }
+  bool GoForward() override { return false; }
+  void Stop() override {}
+  int ReadyState() const override { return kComplete; }
+  std::string LocationURL() const override { return url_; }
+  std::string BodyHtml() override { return body_; }
+  void SetSilent(bool) override {}
+
+ private:
+  long seconds_;
+  std::string url_;
+  std::string body_;
+  std::string failure_;
+};
+
+}  // namespace stratlyn::cli

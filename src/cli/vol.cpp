@@ -1,0 +1,151 @@
+// stratlyn-cli vol: the realized volatility of a stock or index from its
+// daily closes, and the feed's 30-day implied volatility.
+
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calculator/market_commands.h"
+#include "cli/command.h"
+#include "cli/flags.h"
+#include "cli/page_fetch.h"
+#include "marketdata/civil_date.h"
+#include "marketdata/exchange_time.h"
+#include "marketdata/fetch_error.h"
+#include "marketdata/http_fetch.h"
+#include "marketdata/implied_dividend.h"
+#include "marketdata/occ_symbol.h"
+#include "marketdata/page_charset.h"
+#include "marketdata/page_figure.h"
+#include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
+#include "marketdata/treasury_curve.h"
+#include "marketdata/zel_bloomberg_data.h"
+#include "util/dates.h"
+#include "util/dialogs.h"
+#include "util/format.h"
+#include "util/locale_info.h"
+#include "util/numeric_entry.h"
+#include "util/services.h"
+#include "util/terminal_services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn::cli {
+namespace {
+
+constexpr const char* kVolUsage =
+    "Usage: stratlyn-cli vol TICKER [--days N] [--json] [--timeout S]\n"
+    "\n"
+    "Prints the realized volatility of TICKER from the delayed feed's daily\n"
+    "history: close-to-close log returns of the last N trading days (default 20,\n"
+    "60 and 250), their sample standard deviation annualised with sqrt(252), as\n"
+    "decimal fractions, one \"DAYS VOLATILITY\" line each, then \"iv30\" and the\n"
+    "quote's 30-day implied volatility when the feed has one. --json prints one\n"
+    "object instead.\n"
+    "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
+    "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
+
+int RunVol(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  if (WantsHelp(args)) {
+    std::cout << kVolUsage;
+    return kExitOk;
+  }
+  const ScriptNumbers numbers;
+  long seconds = kDefaultFetchSeconds;
+  int code = kExitOk;
+  if (!TakeTimeout(args, seconds, kVolUsage, code)) return code;
+  std::string ticker;
+  std::vector<int> windows(std::begin(kVolatilityWindows), std::end(kVolatilityWindows));
+  bool json = false;
+  try {
+    FlagCursor flags(args);
+    while (flags.Next()) {
+      const std::string& a = flags.Word();
+      if (a == "--json") {
+        json = true;
+      } else if (a == "--days") {
+        constexpr const char* kDaysNeeded = "--days needs a whole number from 2 to 5000";
+        const auto n = NumericValue(flags.Value(kDaysNeeded));
+        if (!n || *n < 2 || *n > 5000 || *n != static_cast<double>(static_cast<int>(*n))) {
+          throw UsageError{kDaysNeeded};
+        }
+        windows = {static_cast<int>(*n)};
+      } else if (!a.empty() && a[0] == '-') {
+        throw UnknownFlag(a);
+      } else if (ticker.empty()) {
+        ticker = a;
+      } else {
+        throw UsageError{"one ticker is needed"};
+      }
+    }
+  } catch (const UsageError& e) {
+    return Usage(kVolUsage, e.message);
+  }
+  if (ticker.empty()) return Usage(kVolUsage, "one ticker is needed");
+  const std::string url = FeedHistoryUrl(ticker);
+  const FetchedPage page = Fetch(url, seconds);
+  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  std::string message;
+  const auto closes = ReadDailyCloses(page.text, url, message);
+  if (!closes) {
+    std::cerr << message << '\n';
+    return kExitBadInput;
+  }
+  nlohmann::json out;
+  std::string lines;
+  for (int days : windows) {
+    const auto v = RealizedVolatility(*closes, days);
+    if (!v) {
+      // A window longer than the history gets no figure; the first must have one.
+      if (days == windows.front()) {
+        std::cerr << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+        return kExitBadInput;
+      }
+      std::cerr << "note: " << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+      out["realized"][std::to_string(days)] = nullptr;
+      continue;
+    }
+    out["realized"][std::to_string(days)] = *v;
+    lines += std::to_string(days) + " " + FormatNumber(*v, "0.0000") + "\n";
+  }
+  // The quote's iv30 (per cent in the feed), when it can be had.
+  const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
+  double iv30 = 0;
+  if (quote.failure.empty()) {
+    const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(quote.text), nullptr, false);
+    if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
+        doc["data"].contains("iv30")) {
+      const auto& v = doc["data"]["iv30"];
+      if (v.is_number()) iv30 = v.get<double>();
+      if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+    }
+  }
+  const bool has_iv30 = iv30 > 0 && std::isfinite(iv30);
+  out["iv30"] = has_iv30 ? nlohmann::json(iv30 / 100.0) : nlohmann::json(nullptr);
+  out["closes"] = closes->size();
+  out["through"] = FormatCivilDate(closes->back().date);
+  if (has_iv30) lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
+            << " closes through " << FormatCivilDate(closes->back().date) << '\n';
+  if (json) {
+    out["symbol"] = ticker;
+    std::cout << out.dump() << '\n';
+  } else {
+    std::cout << lines;
+  }
+  return kExitOk;
+}
+
+const CliCommandRegistration vol_reg{
+    {"vol", "realized volatility of a stock or index from its daily closes", &RunVol}};
+
+}  // namespace
+}  // namespace stratlyn::cli
