@@ -15,6 +15,30 @@ function(stratlyn_warnings target)
   endif()
 endfunction()
 
+# stratlyn_record_target(TARGET): lists the target, its sources and what it
+# links in BUILD/folder_links.txt, which scripts/check-includes compares with
+# the folders its files include.
+function(stratlyn_record_target target)
+  set_property(GLOBAL APPEND PROPERTY STRATLYN_RECORDED_TARGETS ${target})
+endfunction()
+
+# Writes BUILD/folder_links.txt (call once, after every target is defined).
+function(stratlyn_write_link_manifest)
+  get_property(targets GLOBAL PROPERTY STRATLYN_RECORDED_TARGETS)
+  set(content "")
+  foreach(t IN LISTS targets)
+    get_target_property(type ${t} TYPE)
+    set(p "$<TARGET_PROPERTY:${t},INTERFACE_LINK_LIBRARIES>")
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      set(p "${p};$<TARGET_PROPERTY:${t},LINK_LIBRARIES>")
+      string(APPEND content "sources ${t} $<JOIN:$<TARGET_PROPERTY:${t},SOURCES>,|>\n")
+    endif()
+    string(APPEND content "target ${t} $<TARGET_PROPERTY:${t},SOURCE_DIR>\n")
+    string(APPEND content "links ${t} $<JOIN:${p},|>\n")
+  endforeach()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/folder_links.txt CONTENT "${content}")
+endfunction()
+
 # stratlyn_module(NAME SOURCES ... [DEPS ...])
 # One Qt-free static library per source folder, named stratlyn_NAME. All of
 # them together form the core (the interface target stratlyn_core).
@@ -25,6 +49,7 @@ function(stratlyn_module name)
   target_link_libraries(stratlyn_${name} PUBLIC ${M_DEPS})
   stratlyn_warnings(stratlyn_${name})
   set_property(GLOBAL APPEND PROPERTY STRATLYN_CORE_MODULES stratlyn_${name})
+  stratlyn_record_target(stratlyn_${name})
 endfunction()
 
 # stratlyn_gui_module(NAME SOURCES ... [DEPS ...]): the Qt widgets of a folder,
@@ -36,6 +61,7 @@ function(stratlyn_gui_module name)
   target_link_libraries(stratlyn_${name}_gui PUBLIC ${M_DEPS} Qt6::Widgets)
   set_target_properties(stratlyn_${name}_gui PROPERTIES AUTOMOC ON)
   stratlyn_warnings(stratlyn_${name}_gui)
+  stratlyn_record_target(stratlyn_${name}_gui)
 endfunction()
 
 # stratlyn_test(NAME SOURCES ... LIBS ... [GUI] [LABELS ...])
@@ -56,6 +82,7 @@ function(stratlyn_test name)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   stratlyn_warnings(${name})
+  stratlyn_record_target(${name})
   # One label and one environment entry each: gtest_discover_tests passes its
   # PROPERTIES on flattened, so a list value would shift the pairs. GUI tests
   # set their Qt environment in gui_test_main.cpp.
@@ -98,6 +125,7 @@ function(stratlyn_folder name)
     add_library(stratlyn_${name} INTERFACE)
     target_include_directories(stratlyn_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(stratlyn_${name} INTERFACE ${F_DEPS})
+    stratlyn_record_target(stratlyn_${name})
   endif()
   if(STRATLYN_GUI AND gui)
     stratlyn_gui_module(${name} SOURCES ${gui} DEPS stratlyn_${name} ${F_GUI_DEPS})

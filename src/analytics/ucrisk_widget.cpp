@@ -205,58 +205,58 @@ void ucRisk::cmdCalculate_Click() {
   }
   Events& events = AppEvents();
   events.SetBusy(true);
-  try {
-    RiskSettings settings;
-    settings.mu = static_cast<float>(*mu.value);
-    settings.sigma = static_cast<float>(*sigma.value);
-    settings.horizon = std::max(0, cmb_horizon_->currentIndex());
-    settings.ignore_cost = chk_payoffs_->isChecked();
-    settings.asset_only = chk_uasset_->isChecked();
+  RunCommand(
+      [&] {
+        RiskSettings settings;
+        settings.mu = static_cast<float>(*mu.value);
+        settings.sigma = static_cast<float>(*sigma.value);
+        settings.horizon = std::max(0, cmb_horizon_->currentIndex());
+        settings.ignore_cost = chk_payoffs_->isChecked();
+        settings.asset_only = chk_uasset_->isChecked();
 
-    ClearPlot();
-    if (!bsop_) {
-      bsop_ = std::make_unique<zelBSOP>();
-    }
-    const RiskResult result = RunRiskAnalysis(inputs_, settings, *bsop_, ProgramNormalDeviates());
-    if (result.horizon_clamped) {
-      cmb_horizon_->setCurrentIndex(kHorizonMaturity);
-    }
-    if (!result.completed) {
-      events.SetBusy(false);
-      return;  // the pricing record has told the user
-    }
+        ClearPlot();
+        if (!bsop_) {
+          bsop_ = std::make_unique<zelBSOP>();
+        }
+        const RiskResult result =
+            RunRiskAnalysis(inputs_, settings, *bsop_, ProgramNormalDeviates());
+        if (result.horizon_clamped) {
+          cmb_horizon_->setCurrentIndex(kHorizonMaturity);
+        }
+        if (!result.completed) {
+          events.SetBusy(false);
+          return;  // the pricing record has told the user
+        }
 
-    if (!draw_) {
-      draw_ = std::make_unique<zelDraw>();
-    }
-    draw_->InitializePictureBox(pbox_);
-    for (int i = 0; i < 4; ++i) {
-      draw_->InitializeTextBox(text1_[i], i);
-    }
-    draw_->SetXFactors(1.05f, 0.95f);
-    draw_->SetYFactors(1.05f, 0.9f);
-    DrawHistogram(result, settings);
+        if (!draw_) {
+          draw_ = std::make_unique<zelDraw>();
+        }
+        draw_->InitializePictureBox(pbox_);
+        for (int i = 0; i < 4; ++i) {
+          draw_->InitializeTextBox(text1_[i], i);
+        }
+        draw_->SetXFactors(1.05f, 0.95f);
+        draw_->SetYFactors(1.05f, 0.9f);
+        DrawHistogram(result, settings);
 
-    text1_[0]->hide();
-    text1_[1]->hide();
-    text1_[2]->SetText(FormatNumber(result.samples[1], kRiskAxisFormat, EntryDecimalPoint()));
-    text1_[3]->SetText(
-        FormatNumber(result.samples[kRiskSamples], kRiskAxisFormat, EntryDecimalPoint()));
+        text1_[0]->hide();
+        text1_[1]->hide();
+        text1_[2]->SetText(FormatNumber(result.samples[1], kRiskAxisFormat, EntryDecimalPoint()));
+        text1_[3]->SetText(
+            FormatNumber(result.samples[kRiskSamples], kRiskAxisFormat, EntryDecimalPoint()));
 
-    Grid& g = grid1_->grid();
-    g.SetRedraw(false);
-    g.SetCols(2);
-    g.SetRows(kRiskTableRows);
-    for (int r = 0; r < kRiskTableRows; ++r) {
-      g.SetTextMatrix(r, 0, result.table[static_cast<size_t>(r)][0]);
-      g.SetTextMatrix(r, 1, result.table[static_cast<size_t>(r)][1]);
-    }
-    SizeColumns();
-    g.SetRedraw(true);
-  } catch (const std::exception& e) {
-    grid1_->grid().SetRedraw(true);
-    ErrorHandler(e);
-  }
+        Grid& g = grid1_->grid();
+        g.SetRedraw(false);
+        g.SetCols(2);
+        g.SetRows(kRiskTableRows);
+        for (int r = 0; r < kRiskTableRows; ++r) {
+          g.SetTextMatrix(r, 0, result.table[static_cast<size_t>(r)][0]);
+          g.SetTextMatrix(r, 1, result.table[static_cast<size_t>(r)][1]);
+        }
+        SizeColumns();
+        g.SetRedraw(true);
+      },
+      [&] { grid1_->grid().SetRedraw(true); });
   events.SetBusy(false);
 }
 

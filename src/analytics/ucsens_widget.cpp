@@ -123,7 +123,7 @@ void ucSens::ClearPlot() {
 }
 
 void ucSens::cmdplot_Click() {
-  try {
+  RunCommand([&] {
     // The copy handed over must pass the calculator panel's own check; until
     // it does nothing is drawn (a swept strike of 0 is all failure values).
     const std::string problem = OptionInputProblem(inputs_);
@@ -148,9 +148,7 @@ void ucSens::cmdplot_Click() {
     const float now = current[static_cast<size_t>(x_choice_)];
     draw_->SetMarker(now, kCurrentPrefix + FormatNumber(now, kReadoutFormat, EntryDecimalPoint()));
     AppEvents().ProcessPending();
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  });
 }
 
 void ucSens::xtyp_Click(int index) {

@@ -110,66 +110,62 @@ void BarrierControls::Calculate() {
     return;
   }
   Events& events = AppEvents();
-  try {
-    BarrierInputs in;
-    if (!panel_.read_option(in)) {
-      return;
-    }
-    in.kind = Kind();
-    if (!ReadEntry(txt_barrier_, "Barrier Level", in.level) ||
-        !ReadEntry(txt_rebate_, "Rebate", in.rebate)) {
-      return;
-    }
-    const char* not_positive = nullptr;
-    if (!(in.spot > 0)) {
-      not_positive = term_names::kUnderlying;
-    } else if (!(in.strike > 0)) {
-      not_positive = term_names::kStrike;
-    } else if (!(in.maturity > 0)) {
-      not_positive = term_names::kMaturity;
-    } else if (!(in.vol > 0)) {
-      if (in.implied) {
-        in.vol = 0.25f;  // about to be solved for
-      } else {
-        not_positive = term_names::kVolatility;
-      }
-    }
-    if (not_positive != nullptr) {
-      AppDialogs().Critical(NotPositiveMessage(not_positive));
-      return;
-    }
-    // The figures on show belong to the last terms until these are priced.
-    shown_ = BarrierFigures{};
-    ClearResults();
-    events.SetBusy(true);
-    std::optional<BarrierFigures> f;
-    {
-      struct Running {
-        bool& flag;
-        explicit Running(bool& r) : flag(r) { flag = true; }
-        ~Running() { flag = false; }
-      } running(running_);
-      changed_during_run_ = false;
-      f = PriceBarrier(record_, in);
-    }
-    events.SetBusy(false);
-    if (!f || changed_during_run_) {
-      return;
-    }
-    if (f->implied_vol) {
-      // Before the figures are kept: writing the field is a change of terms.
-      panel_.volatility->setText(Q(Figure(*f->implied_vol)));
-    }
-    shown_ = f;
-    ShowFigures();
-    events.ProcessPending();
-  } catch (const zelError& e) {
-    events.SetBusy(false);
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    events.SetBusy(false);
-    ErrorHandler(e);
-  }
+  RunCommand(
+      [&] {
+        BarrierInputs in;
+        if (!panel_.read_option(in)) {
+          return;
+        }
+        in.kind = Kind();
+        if (!ReadEntry(txt_barrier_, "Barrier Level", in.level) ||
+            !ReadEntry(txt_rebate_, "Rebate", in.rebate)) {
+          return;
+        }
+        const char* not_positive = nullptr;
+        if (!(in.spot > 0)) {
+          not_positive = term_names::kUnderlying;
+        } else if (!(in.strike > 0)) {
+          not_positive = term_names::kStrike;
+        } else if (!(in.maturity > 0)) {
+          not_positive = term_names::kMaturity;
+        } else if (!(in.vol > 0)) {
+          if (in.implied) {
+            in.vol = 0.25f;  // about to be solved for
+          } else {
+            not_positive = term_names::kVolatility;
+          }
+        }
+        if (not_positive != nullptr) {
+          AppDialogs().Critical(NotPositiveMessage(not_positive));
+          return;
+        }
+        // The figures on show belong to the last terms until these are priced.
+        shown_ = BarrierFigures{};
+        ClearResults();
+        events.SetBusy(true);
+        std::optional<BarrierFigures> f;
+        {
+          struct Running {
+            bool& flag;
+            explicit Running(bool& r) : flag(r) { flag = true; }
+            ~Running() { flag = false; }
+          } running(running_);
+          changed_during_run_ = false;
+          f = PriceBarrier(record_, in);
+        }
+        events.SetBusy(false);
+        if (!f || changed_during_run_) {
+          return;
+        }
+        if (f->implied_vol) {
+          // Before the figures are kept: writing the field is a change of terms.
+          panel_.volatility->setText(Q(Figure(*f->implied_vol)));
+        }
+        shown_ = f;
+        ShowFigures();
+        events.ProcessPending();
+      },
+      [&] { events.SetBusy(false); });
 }
 
 void BarrierControls::ShowFigures() {

@@ -189,63 +189,59 @@ void BsopPanel::cmdCalculate_Click() {
   // a refused entry leaves none on screen.
   ClearResults();
   run_inputs_ = InputsOf(fields);
-  try {
-    putcall_ = fields.chkPut ? 2 : 1;
-    if (ReadField(kUnderlyingField, s_)) {
-      return;
-    }
-    if (ReadField(kVolatilityField, sigma_)) {
-      return;
-    }
-    if (ReadField(kRateField, r_)) {
-      return;
-    }
-    if (ReadMaturity(t_)) {
-      return;
-    }
-    if (ReadField(kStrikeField, k_)) {
-      return;
-    }
-    if (ReadField(kDividendField, q_)) {
-      return;
-    }
+  RunCommand(
+      [&] {
+        putcall_ = fields.chkPut ? 2 : 1;
+        if (ReadField(kUnderlyingField, s_)) {
+          return;
+        }
+        if (ReadField(kVolatilityField, sigma_)) {
+          return;
+        }
+        if (ReadField(kRateField, r_)) {
+          return;
+        }
+        if (ReadMaturity(t_)) {
+          return;
+        }
+        if (ReadField(kStrikeField, k_)) {
+          return;
+        }
+        if (ReadField(kDividendField, q_)) {
+          return;
+        }
 
-    EntryText.clear();
-    if (s_ <= 0) {
-      EntryText = term_names::kUnderlying;
-    }
-    if (k_ <= 0) {
-      EntryText = term_names::kStrike;
-    }
-    if (t_ <= 0) {
-      EntryText = term_names::kMaturity;
-    }
-    if (sigma_ <= 0) {
-      EntryText = term_names::kVolatility;
-    }
-    if (!EntryText.empty()) {
-      if (!fields.chkImpVol) {
-        AppDialogs().Critical(NotPositiveMessage(EntryText));
-        return;
-      }
-      sigma_ = 0.25f;  // about to be solved for
-    }
+        EntryText.clear();
+        if (s_ <= 0) {
+          EntryText = term_names::kUnderlying;
+        }
+        if (k_ <= 0) {
+          EntryText = term_names::kStrike;
+        }
+        if (t_ <= 0) {
+          EntryText = term_names::kMaturity;
+        }
+        if (sigma_ <= 0) {
+          EntryText = term_names::kVolatility;
+        }
+        if (!EntryText.empty()) {
+          if (!fields.chkImpVol) {
+            AppDialogs().Critical(NotPositiveMessage(EntryText));
+            return;
+          }
+          sigma_ = 0.25f;  // about to be solved for
+        }
 
-    events.SetBusy(true);
-    if (fields.chkEuro) {
-      CalcEuropean();
-    } else {
-      CalcAmerican();
-    }
-    events.SetBusy(false);
-    events.ProcessPending();
-  } catch (const zelError& e) {
-    events.SetBusy(false);
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    events.SetBusy(false);
-    ErrorHandler(e);
-  }
+        events.SetBusy(true);
+        if (fields.chkEuro) {
+          CalcEuropean();
+        } else {
+          CalcAmerican();
+        }
+        events.SetBusy(false);
+        events.ProcessPending();
+      },
+      [&] { events.SetBusy(false); });
 }
 
 void BsopPanel::CalcEuropean() {

@@ -67,7 +67,7 @@ class BsopPanel {
   BsopFields fields;
 
   // Detects the date order, writes today's date and the start texts into the
-  // fields (steps 5 and 6 of the panel's start-up).
+  // fields (the last two steps of the panel's start-up).
   void InitializeFields();
   // The start texts of the seven fields ("50", "0.25", "0.10", "1", "50", "0",
   // "7"; the two fractions in the locale's decimal form).

@@ -5,16 +5,16 @@
 
 namespace stratlyn {
 
-ScaledPanel::ScaledPanel(QWidget* parent, int design_width, int design_height)
+ScaledPanel::ScaledPanel(QWidget* parent, int layout_width, int layout_height)
     : QWidget(parent),
-      design_width_(design_width),
-      design_height_(design_height),
+      layout_width_(layout_width),
+      layout_height_(layout_height),
       display_(std::make_unique<zelSetDisplay>()) {
   QFont base = font();
   base.setPointSize(8);
   setFont(base);
   setAutoFillBackground(true);
-  resize(TwipsToPx(design_width_), TwipsToPx(design_height_));
+  resize(TwipsToPx(layout_width_), TwipsToPx(layout_height_));
 }
 
 ScaledPanel::~ScaledPanel() = default;
@@ -30,8 +30,8 @@ void ScaledPanel::AddScalable(std::unique_ptr<ScalableControl> control) {
 }
 
 void ScaledPanel::RegisterDisplay() {
-  uc_width_ = design_width_;
-  uc_height_ = design_height_;
+  uc_width_ = layout_width_;
+  uc_height_ = layout_height_;
   display_->Initialize(uc_width_, uc_height_, static_cast<int16_t>(scalables_.size()));
   for (size_t i = 0; i < scalables_.size(); ++i) {
     display_->SetUpDisplay(static_cast<int16_t>(i), *scalables_[i]);

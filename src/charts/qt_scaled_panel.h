@@ -32,7 +32,7 @@ class ScaledPanel : public QWidget {
  protected:
   // Sets the panels' 8-point font and background and sizes the panel to its
   // registered size (twips).
-  ScaledPanel(QWidget* parent, int design_width, int design_height);
+  ScaledPanel(QWidget* parent, int layout_width, int layout_height);
 
   // Puts the widget at the box (twips, in its parent) and records it as the
   // next control to scale. Returns the widget.
@@ -52,8 +52,8 @@ class ScaledPanel : public QWidget {
  private:
   void PlaceWidget(QWidget* widget, int left, int top, int width, int height);
 
-  int design_width_;
-  int design_height_;
+  int layout_width_;
+  int layout_height_;
   int uc_width_ = 0;
   int uc_height_ = 0;
   std::vector<std::unique_ptr<ScalableControl>> scalables_;

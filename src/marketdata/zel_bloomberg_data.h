@@ -32,7 +32,7 @@ std::string FrbSeriesUrl(int index);
 enum class RateSource {
   kTreasury,     // the U.S. Treasury's daily par yield curve CSV (one request)
   kH15Download,  // the Federal Reserve's H.15 data download CSV (one request)
-  kSeriesFiles,  // the ten H.15 series files of the early design
+  kSeriesFiles,  // the ten H.15 series files, the oldest source
 };
 // "U.S. Treasury par yield curve", "Federal Reserve H.15", "H.15 series files".
 std::string RateSourceName(RateSource source);

@@ -57,8 +57,8 @@ BrowserLayout PositionBrowsers(const LayoutInput& in) {
 
 namespace {
 
-// The room beside and under the pane that the design's margins and the
-// browsers' least sizes take.
+// The room beside and under the pane that the window's fixed margins and
+// the browsers' least sizes take.
 int RoomRight(const PaneInput& in) { return 25 + in.min_browser1_width + 100; }
 int RoomBelow(const PaneInput& in) {
   return 10 + in.navigate_height + 10 + in.min_browser2_height + 100;

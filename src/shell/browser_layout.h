@@ -1,7 +1,7 @@
 #pragma once
 // The layout rules of the main window (PositionBrowsers): where the two
 // browser views, their buttons and the address box go around the panel now
-// shown. Everything is in twips, the units of the window's design.
+// shown. Everything is in twips, the units of the window's layout.
 
 #include <optional>
 

@@ -2,7 +2,7 @@
 // calcMain: the main window. A top pane with one of three panels (calculator,
 // risk, sensitivity), the top browser to its right with Back/Forward/Stop,
 // the bottom browser under it with its address box, and the menus. All
-// geometry follows the window's design in twips (15 per pixel).
+// geometry is the window's fixed layout in twips (15 per pixel).
 
 #include <QMainWindow>
 #include <QPointer>

@@ -172,13 +172,7 @@ ucStrategy::ucStrategy(QWidget* parent)
   txt_date_->setText(Q(FormatEntryDate(Today())));
   SizeColumns();
 
-  const auto guarded = [](auto&& body) {
-    try {
-      body();
-    } catch (const std::exception& e) {
-      ErrorHandler(e);
-    }
-  };
+  const auto guarded = [](auto&& body) { RunCommand(body); };
   connect(cmd_calculate_, &QPushButton::clicked, this, [this] { cmdCalculate_Click(); });
   // Every change of the legs is drawn at once: Add and Paste say what is
   // wrong in a message, as Calculate does; Remove, Delete and leaving an
@@ -311,11 +305,7 @@ void ucStrategy::Recalculate(bool quiet) {
 }
 
 void ucStrategy::PasteLegs() {
-  try {
-    core_->KeyPress(22);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  RunCommand([&] { core_->KeyPress(22); });
   grid1_->setFocus();
   FitLegColumns();
   Recalculate(false);

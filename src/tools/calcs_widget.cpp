@@ -117,11 +117,7 @@ QPushButton* calcs::KeyButton(QWidget* frame, const QString& name, const QString
 template <typename Key>
 void calcs::PressKey(Key key) {
   keypad_frame_->setFocus();
-  try {
-    key();
-  } catch (const std::exception& error) {
-    ErrorHandler(error);
-  }
+  RunCommand([&] { key(); });
   ShowDisplay();
 }
 
@@ -265,11 +261,7 @@ template <typename Handler>
 void calcs::RunTool(Handler handler) {
   ReadInputs();
   in_handler_ = true;
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ErrorHandler(error);
-  }
+  RunCommand([&] { handler(); });
   in_handler_ = false;
   ShowResults();
   CheckCellChange();
@@ -504,11 +496,7 @@ void calcs::Form_Load() {
   for (const char* month : FinancialCalcs::kMonths) Combo1[3]->addItem(month);
 
   in_handler_ = true;
-  try {
-    fin_->Form_Load(Today());
-  } catch (const std::exception& error) {
-    ErrorHandler(error);
-  }
+  RunCommand([&] { fin_->Form_Load(Today()); });
   // Column 0 as wide as "Maturity", the others as "Maturtys", in twips.
   const QFontMetrics metrics(Grid1->font());
   const int margin = 8;

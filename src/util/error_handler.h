@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "util/zel_error.h"
 
@@ -24,5 +25,25 @@ void ErrorHandler(const zelError& error);
 // A zelError goes to the overload above; std::bad_alloc is reported as error 7
 // (out of memory), anything else as error 51 (internal error).
 void ErrorHandler(const std::exception& error);
+
+// How a command handler runs its work: an exception the work throws (a
+// zelError or any other std::exception) ends the command and goes to
+// ErrorHandler, after `before_report` (which must not throw: clearing the
+// busy pointer, say) has run. True when the work ran through.
+template <typename Work, typename BeforeReport>
+bool RunCommand(Work&& work, BeforeReport&& before_report) {
+  try {
+    work();
+    return true;
+  } catch (const std::exception& e) {
+    before_report();
+    ErrorHandler(e);
+    return false;
+  }
+}
+template <typename Work>
+bool RunCommand(Work&& work) {
+  return RunCommand(std::forward<Work>(work), [] {});
+}
 
 }  // namespace stratlyn

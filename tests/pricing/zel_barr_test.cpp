@@ -330,14 +330,29 @@ TEST(ZelBarrTest, ReentrantCalculationDuringEventsIsMemorySafe) {
   FakeServices fakes;
   zelBarr b = Fresh(-1);
   bool nested = false;
+  Results inner{};
   fakes.events.on_pending = [&] {
     if (nested) return;
     nested = true;
     b.SetOptionData(400.0, b.strNSTEPS);  // grows the arrays mid-run
     b.CalcBarr(b.AMERDOWNIN);
+    inner = Read(b);
   };
   EXPECT_NO_THROW(b.CalcBarr(b.AMERDOWNIN));
-  EXPECT_TRUE(nested);
+  ASSERT_TRUE(nested);
+  zelBarr before = Fresh(-1);
+  before.CalcBarr(before.AMERDOWNIN);
+  zelBarr after = Fresh(-1);
+  after.SetOptionData(400.0, after.strNSTEPS);
+  after.CalcBarr(after.AMERDOWNIN);
+  ASSERT_NE(Read(before).price, Read(after).price);  // the two step counts do differ
+  // The nested run saw the figures of its own whole run, and the outer one's
+  // value is that of the grid it started on, not one of the nested grid.
+  EXPECT_EQ(inner, Read(after));
+  EXPECT_EQ(b.GetOptionData(b.strOptionPrice), Read(before).price);
+  // And the record prices on as a fresh one with its present inputs.
+  b.CalcBarr(b.AMERDOWNIN);
+  EXPECT_EQ(Read(b), Read(after));
 }
 
 // The one root finder of the records and of the library's lattice: the

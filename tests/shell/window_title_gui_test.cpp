@@ -21,7 +21,7 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-TEST(WindowTitle, TheDesignsTitleStandsAloneWithoutTheProgramsName) {
+TEST(WindowTitle, TheWindowTitleStandsAloneWithoutTheProgramsName) {
   // The tests run in build/tests; the program is built beside them.
   const std::filesystem::path program = std::filesystem::absolute("../stratlyn");
   if (!std::filesystem::exists(program)) GTEST_SKIP() << "no " << program;

@@ -51,7 +51,7 @@ float European(double s, double k, double t, double vol, double q, double r, int
 }
 
 TEST(ExcelLinkHeadings, RecognisesKeywordsAndPlacesResults) {
-  // The layout of the design's first example: results in 9 to 13.
+  // The headings of a first example sheet: results in 9 to 13.
   LinkColumns c = ScanHeadings(kHeadings);
   EXPECT_EQ(c.underlying, 1);
   EXPECT_EQ(c.strike, 2);
