@@ -13,6 +13,7 @@
 
 #include "cli/command.h"
 #include "cli/flags.h"
+#include "pricing/option_terms.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "pricing/zelop_loader.h"
@@ -268,25 +269,41 @@ Request Parse(const std::vector<std::string>& args) {
   return r;
 }
 
+// The option's terms as the records take them (after Parse: every required
+// number is there).
+OptionTerms TermsOf(const Request& r) {
+  OptionTerms t;
+  t.put = !r.call;
+  t.american = r.american;
+  t.spot = *r.spot;
+  t.strike = *r.strike;
+  t.maturity = *r.maturity;
+  t.rate = *r.rate;
+  t.yield = r.yield.value_or(0.0f);
+  t.vol = *r.vol;
+  t.market_price = r.market_price.value_or(0.0f);
+  return t;
+}
+
 // The record's own check of maturity, underlying and strike, with its message.
-void CheckTerms(const Request& r, CollectingDialogs& dialogs) {
+void CheckTerms(const OptionTerms& t, CollectingDialogs& dialogs) {
   zelBSOP check;
-  check.SetOptionData(*r.maturity, check.strMaturity);
-  check.SetOptionData(*r.spot, check.strUnderlying);
-  check.SetOptionData(*r.strike, check.strStrike);
+  check.SetOptionData(t.maturity, check.strMaturity);
+  check.SetOptionData(t.spot, check.strUnderlying);
+  check.SetOptionData(t.strike, check.strStrike);
   if (check.GetOptionData(check.strPrice) == -999.0f) {
     throw UsageError{dialogs.messages.empty() ? "invalid input" : dialogs.messages.back()};
   }
 }
 
-void SetTerms(zelBSOP& o, const Request& r) {
-  o.SetOptionData(r.call ? 1.0f : 2.0f, o.strType);
-  o.SetOptionData(*r.rate, o.strRiskFree);
-  o.SetOptionData(*r.maturity, o.strMaturity);
-  o.SetOptionData(*r.strike, o.strStrike);
-  o.SetOptionData(*r.vol, o.strVolatility);
-  o.SetOptionData(r.yield.value_or(0.0f), o.strDvl);
-  o.SetOptionData(*r.spot, o.strUnderlying);
+void SetTerms(zelBSOP& o, const OptionTerms& t) {
+  o.SetOptionData(static_cast<float>(t.TypeCode()), o.strType);
+  o.SetOptionData(t.rate, o.strRiskFree);
+  o.SetOptionData(t.maturity, o.strMaturity);
+  o.SetOptionData(t.strike, o.strStrike);
+  o.SetOptionData(t.vol, o.strVolatility);
+  o.SetOptionData(t.yield, o.strDvl);
+  o.SetOptionData(t.spot, o.strUnderlying);
 }
 
 void CheckImpliedVol(float impvol) {
@@ -300,7 +317,7 @@ void CheckImpliedVol(float impvol) {
 
 Figures European(const Request& r) {
   zelBSOP o;
-  SetTerms(o, r);
+  SetTerms(o, TermsOf(r));
   Figures f;
   if (r.market_price) {
     o.SetOptionData(*r.market_price, o.strOptionPrice);
@@ -339,14 +356,15 @@ int LatticeCode(const zelBarr& b, const Request& r) {
 }
 
 Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
+  const OptionTerms t = TermsOf(r);
   zelBarr b;
-  b.SetOptionData(r.call ? b.boolError : b.FLAG, b.strType);
-  b.SetOptionData(*r.rate, b.strRiskFree);
-  b.SetOptionData(*r.maturity, b.strMaturity);
-  b.SetOptionData(*r.strike, b.strStrike);
-  b.SetOptionData(*r.spot, b.strUnderlying);
-  b.SetOptionData(*r.vol, b.strVolatility);
-  b.SetOptionData(r.yield.value_or(0.0f), b.strDvl);
+  b.SetOptionData(t.put ? b.FLAG : b.boolError, b.strType);
+  b.SetOptionData(t.rate, b.strRiskFree);
+  b.SetOptionData(t.maturity, b.strMaturity);
+  b.SetOptionData(t.strike, b.strStrike);
+  b.SetOptionData(t.spot, b.strUnderlying);
+  b.SetOptionData(t.vol, b.strVolatility);
+  b.SetOptionData(t.yield, b.strDvl);
   b.SetOptionData(r.barrier.value_or(0.0f), b.strBarrier);
   b.SetOptionData(r.rebate.value_or(0.0f), b.strRebate);
   if (r.steps) {
@@ -380,7 +398,7 @@ Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
 // The library's European (GetBSOPDLL) or American (GetBAWDLL) figures.
 Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   zelBSOP o;
-  SetTerms(o, r);
+  SetTerms(o, TermsOf(r));
   const auto get = [&](const std::string& key) {
     const float v = r.american ? o.GetBAWDLL(key) : o.GetBSOPDLL(key);
     if (o.myError) {
@@ -542,7 +560,7 @@ int Run(const std::vector<std::string>& args) {
   ScopedServices services(&dialogs, &events);
   try {
     const Request r = Parse(args);
-    CheckTerms(r, dialogs);
+    CheckTerms(TermsOf(r), dialogs);
     Figures f;
     try {
       if (r.library && !r.barrier) {
