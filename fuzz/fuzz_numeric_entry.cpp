@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "support/normalised_number.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/text.h"
@@ -20,34 +21,6 @@ using stratlyn::DotDecimal;
 using stratlyn::EntryKind;
 using stratlyn::EntryLocale;
 using stratlyn::EntryReading;
-
-// "-12.5e3", "24+13/16", "5%" read with strtod in the C locale.
-double Evaluate(std::string t) {
-  bool negative = false, percent = false;
-  if (!t.empty() && t[0] == '-') {
-    negative = true;
-    t.erase(0, 1);
-  }
-  if (!t.empty() && t.back() == '%') {
-    percent = true;
-    t.pop_back();
-  }
-  double v = 0;
-  const size_t slash = t.find('/');
-  if (slash != std::string::npos) {
-    const size_t plus = t.find('+');
-    if (plus == std::string::npos || slash < plus) std::abort();
-    v = std::strtod(t.substr(0, plus).c_str(), nullptr) +
-        std::strtod(t.substr(plus + 1, slash - plus - 1).c_str(), nullptr) /
-            std::strtod(t.substr(slash + 1).c_str(), nullptr);
-  } else {
-    char* end = nullptr;
-    v = std::strtod(t.c_str(), &end);
-    if (*end != '\0') std::abort();  // the normalised form is plain C notation
-  }
-  if (percent) v /= 100.0;
-  return negative ? -v : v;
-}
 
 // The digits before any exponent, without leading zeros.
 std::string Significant(const std::string& s) {
@@ -74,7 +47,7 @@ void CheckReading(const std::string& input, EntryKind kind, const EntryLocale& l
     if (v != 0) std::abort();
     return;
   }
-  if (v != Evaluate(r.normalised)) std::abort();
+  if (v != stratlyn::testing::EvaluateNormalised(r.normalised)) std::abort();
   // A percentage only where the field takes one.
   if (r.normalised.back() == '%' && kind != EntryKind::kRate && kind != EntryKind::kVolatility) {
     std::abort();

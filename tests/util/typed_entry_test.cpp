@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/fake_services.h"
+#include "support/normalised_number.h"
 #include "util/entry_locales.h"
 #include "util/numeric_entry.h"
 
@@ -251,32 +252,6 @@ TEST(ParseNumericEntry, NamesTheFieldAndKeepsTheValueOfARefusedEntry) {
   EXPECT_EQ(fakes.dialogs.Count(), 2u);
 }
 
-// An independent reading of a normalised text ("-12.5e3", "24+13/16", "5%").
-double Evaluate(const std::string& norm) {
-  std::string t = norm;
-  bool negative = false, percent = false;
-  if (!t.empty() && t[0] == '-') {
-    negative = true;
-    t.erase(0, 1);
-  }
-  if (!t.empty() && t.back() == '%') {
-    percent = true;
-    t.pop_back();
-  }
-  double v = 0;
-  const size_t slash = t.find('/');
-  if (slash != std::string::npos) {
-    const size_t plus = t.find('+');
-    v = std::strtod(t.substr(0, plus).c_str(), nullptr) +
-        std::strtod(t.substr(plus + 1, slash - plus - 1).c_str(), nullptr) /
-            std::strtod(t.substr(slash + 1).c_str(), nullptr);
-  } else {
-    v = std::strtod(t.c_str(), nullptr);  // the test runs in the C locale
-  }
-  if (percent) v /= 100.0;
-  return negative ? -v : v;
-}
-
 std::string DigitsOf(const std::string& s, bool stop_at_exponent) {
   std::string d;
   for (const char c : s) {
@@ -358,7 +333,8 @@ TEST(ReadEntry, GeneratedTextsReadAsMeantOrRefused) {
       if (kind == K::kRate) {
         EXPECT_LE(std::fabs(*m.value), 5.0) << mangled;
       }
-      EXPECT_EQ(*m.value, Evaluate(m.normalised)) << mangled << " -> " << m.normalised;
+      EXPECT_EQ(m.value, testing::EvaluateNormalised(m.normalised))
+          << mangled << " -> " << m.normalised;
       const bool quoted = m.normalised.find('/') != std::string::npos;
       if (!quoted && !m.blank && mangled != "N/A") {
         EXPECT_EQ(
