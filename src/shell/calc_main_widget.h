@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analytics/option_parameters.h"
 #include "shell/address_box.h"
@@ -149,8 +150,23 @@ class calcMain : public QMainWindow {
     std::function<int()> uc_width, uc_height;
   };
 
+  // Panels of any widget type with the panels' font and size members.
+  template <typename PanelWidget>
+  static Panel PanelOf(PanelWidget* w) {
+    return {w, [w] { w->EnlargeFont(); }, [w] { w->ReduceFont(); }, [w] { return w->ucWidth(); },
+            [w] { return w->ucHeight(); }};
+  }
+
   void CreateControls();
+  // The panels, hidden, in the pane (calc_main_panels_widget.cpp).
+  void CreatePanels();
+  // The splitter handles, hidden until the first layout.
+  void CreateSplitters();
   void CreateMenus();
+  // Every panel of the top pane, in the order of the buttons.
+  std::vector<const Panel*> Panels() const;
+  // Shows `panel` and hides every other one (PlacePanel then sizes it).
+  void ShowPanel(const Panel& panel);
   void PlacePanel(const Panel& panel);
   void ApplyLayout(const BrowserLayout& layout);
   void LayOut(bool let_events_run);

@@ -1,0 +1,160 @@
+// calcMain's panels: the calculator, risk, sensitivity and strategy panels
+// in the top pane, the buttons that switch between them, and the option the
+// calculator hands to the others at each switch.
+//
+// A new panel: its widget member and Panel in the header, a line in
+// CreatePanels and in Panels, and a handler that shows it (ShowPanel, then
+// PlacePanel).
+
+#include <QScrollArea>
+#include <vector>
+
+#include "analytics/ucrisk_widget.h"
+#include "analytics/ucsens_widget.h"
+#include "calculator/ucbsop_widget.h"
+#include "shell/calc_main_widget.h"
+#include "shell/qt_web_browser.h"
+#include "strategy/ucstrategy_widget.h"
+#include "util/error_handler.h"
+#include "util/services.h"
+#include "util/zel_error.h"
+
+namespace stratlyn {
+
+void calcMain::CreatePanels() {
+  uc_bsop_ = new ucBSOP(pane_host_);
+  uc_risk_ = new ucRisk(pane_host_);
+  uc_sens_ = new ucSens(pane_host_);
+  uc_strategy_ = new ucStrategy(pane_host_);
+  uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
+  bsop_panel_ = PanelOf(uc_bsop_);
+  risk_panel_ = PanelOf(uc_risk_);
+  sens_panel_ = PanelOf(uc_sens_);
+  strategy_panel_ = PanelOf(uc_strategy_);
+  for (const Panel* panel : Panels()) {
+    panel->widget->move(0, 0);
+    panel->widget->hide();
+  }
+}
+
+std::vector<const calcMain::Panel*> calcMain::Panels() const {
+  return {&bsop_panel_, &risk_panel_, &sens_panel_, &strategy_panel_};
+}
+
+const calcMain::Panel* calcMain::CurrentPanelOps() const {
+  for (const Panel* panel : Panels()) {
+    if (panel->widget != nullptr && panel->widget == current_) {
+      return panel;
+    }
+  }
+  return nullptr;
+}
+
+void calcMain::ShowPanel(const Panel& shown) {
+  for (const Panel* panel : Panels()) {
+    if (panel != &shown) {
+      panel->widget->hide();
+    }
+  }
+  shown.widget->show();
+}
+
+void calcMain::cmdCalc_Click() {
+  Events& events = AppEvents();
+  try {
+    uc_bsop_->setBrowsers(browser1_, browser2_);
+    ShowPanel(bsop_panel_);
+    PlacePanel(bsop_panel_);
+    PositionBrowsers();
+    if (closing_) {
+      return;  // closed while events ran: the views stay stopped
+    }
+    events.SetBusy(true);
+    browser1_->SetSilent(true);
+    browser1_->Navigate(addresses_.ModulePageUrl);
+    browser2_->Navigate(addresses_.LinksPageUrl, BrowserView::kNoReadFromCache);
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+bool calcMain::TakeCalculatorOption() {
+  // The option is read first: an entry that cannot be read stops the switch
+  // with its message, before any panel changes.
+  OptionParameters p = params_;
+  if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+    return false;
+  }
+  params_ = p;
+  return true;
+}
+
+void calcMain::SwitchToAnalytics(bool risk) {
+  Events& events = AppEvents();
+  try {
+    if (!TakeCalculatorOption()) {
+      return;
+    }
+    const OptionParameters p = params_;  // a copy: events run below
+    if (risk) {
+      ShowPanel(risk_panel_);
+      uc_risk_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      PlacePanel(risk_panel_);
+    } else {
+      ShowPanel(sens_panel_);
+      uc_sens_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      PlacePanel(sens_panel_);
+    }
+    mnuOptionsLargeDisplay_Click();
+    if (!risk) {
+      uc_sens_->show();
+    }
+    events.ProcessPending();
+    if (risk) {
+      uc_risk_->CalcIt();
+    } else {
+      uc_sens_->PlotIt();
+    }
+    events.ProcessPending();
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+void calcMain::cmdRisk_Click() { SwitchToAnalytics(true); }
+void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
+
+void calcMain::cmdStrategy_Click() {
+  // As "Sensitivity": the option is read first, the panel gets a copy.
+  Events& events = AppEvents();
+  try {
+    if (!TakeCalculatorOption()) {
+      return;
+    }
+    const OptionParameters p = params_;  // a copy: events run below
+    ShowPanel(strategy_panel_);
+    uc_strategy_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+    PlacePanel(strategy_panel_);
+    mnuOptionsLargeDisplay_Click();
+    uc_strategy_->show();
+    events.ProcessPending();
+    uc_strategy_->CalcIt();
+    events.ProcessPending();
+    events.SetBusy(false);
+    events.ProcessPending();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
+}  // namespace stratlyn
