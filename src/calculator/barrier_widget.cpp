@@ -120,15 +120,15 @@ void BarrierControls::Calculate() {
       return;
     }
     const char* not_positive = nullptr;
-    if (!(in.spot > 0)) {
+    if (!(in.terms.spot > 0)) {
       not_positive = bsop_text::kUnderlyingName;
-    } else if (!(in.strike > 0)) {
+    } else if (!(in.terms.strike > 0)) {
       not_positive = bsop_text::kStrikeName;
-    } else if (!(in.maturity > 0)) {
+    } else if (!(in.terms.maturity > 0)) {
       not_positive = bsop_text::kMaturityName;
-    } else if (!(in.vol > 0)) {
+    } else if (!(in.terms.vol > 0)) {
       if (in.implied) {
-        in.vol = 0.25f;  // about to be solved for
+        in.terms.vol = 0.25f;  // about to be solved for
       } else {
         not_positive = bsop_text::kVolatilityName;
       }

@@ -370,13 +370,9 @@ void ucBSOP::CreateBarrierControls() {
   panel.inputs.push_back(txt_date_);
   panel.choices = {chk_amer_, chk_euro_, chk_put_, chk_call_, chk_imp_vol_};
   panel.read_option = [this](BarrierInputs& in) {
-    int16_t oid = 1;
-    if (!GetParameters(oid, in.rate, in.spot, in.maturity, in.strike, in.vol, in.yield,
-                       in.market_price)) {
+    if (!GetParameters(in.terms)) {
       return false;
     }
-    in.put = oid == 2;
-    in.american = chk_amer_->isChecked();
     in.implied = chk_imp_vol_->isChecked();
     return true;
   };
@@ -458,10 +454,9 @@ void ucBSOP::cmdCopyData_Click() {
   logic_.cmdCopyData_Click();
 }
 
-bool ucBSOP::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
-                           float& odvl, float& oopr) {
+bool ucBSOP::GetParameters(OptionTerms& terms) {
   ReadFields();
-  return logic_.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr);
+  return logic_.GetParameters(terms);
 }
 
 bool ucBSOP::isPutOption() const { return chk_put_->isChecked(); }

@@ -85,8 +85,8 @@ void calcMain::cmdCalc_Click() {
 bool calcMain::TakeCalculatorOption() {
   // The option is read first: an entry that cannot be read stops the switch
   // with its message, before any panel changes.
-  OptionParameters p = params_;
-  if (!uc_bsop_->GetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr)) {
+  OptionTerms p = params_;
+  if (!uc_bsop_->GetParameters(p)) {
     return false;
   }
   params_ = p;
@@ -99,14 +99,14 @@ void calcMain::SwitchToAnalytics(bool risk) {
     if (!TakeCalculatorOption()) {
       return;
     }
-    const OptionParameters p = params_;  // a copy: events run below
+    const OptionTerms p = params_;  // a copy: events run below
     if (risk) {
       ShowPanel(risk_panel_);
-      uc_risk_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      uc_risk_->SetParameters(p);
       PlacePanel(risk_panel_);
     } else {
       ShowPanel(sens_panel_);
-      uc_sens_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+      uc_sens_->SetParameters(p);
       PlacePanel(sens_panel_);
     }
     mnuOptionsLargeDisplay_Click();
@@ -139,9 +139,9 @@ void calcMain::cmdStrategy_Click() {
     if (!TakeCalculatorOption()) {
       return;
     }
-    const OptionParameters p = params_;  // a copy: events run below
+    const OptionTerms p = params_;  // a copy: events run below
     ShowPanel(strategy_panel_);
-    uc_strategy_->SetParameters(p.oid, p.orf, p.os, p.ot, p.oxk, p.osig, p.odvl, p.oopr);
+    uc_strategy_->SetParameters(p);
     PlacePanel(strategy_panel_);
     mnuOptionsLargeDisplay_Click();
     uc_strategy_->show();

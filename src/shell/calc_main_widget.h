@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 #include "shell/address_box.h"
 #include "shell/browser_layout.h"
 #include "shell/site_addresses.h"
@@ -119,8 +119,8 @@ class calcMain : public QMainWindow {
   QWidget* ClientArea() const { return client_; }
   QAction* Action(const QString& name) const;
   const AddressBox& NavigateList() const { return address_box_; }
-  // The window's option tuple, as last handed to the risk or sensitivity panel.
-  const OptionParameters& Parameters() const { return params_; }
+  // The window's option, as last handed to the risk, sensitivity or strategy panel.
+  const OptionTerms& Parameters() const { return params_; }
   // The layout last applied, in twips.
   const BrowserLayout& LastLayout() const { return last_layout_; }
   // The scrolled pane that shows the current panel, and its place (twips).
@@ -196,7 +196,7 @@ class calcMain : public QMainWindow {
   SiteAddresses addresses_;
   ForumSetupTable forum_setup_;
   SaveFileChooser save_chooser_;
-  OptionParameters params_;
+  OptionTerms params_;
   AddressBox address_box_;
   BrowserLayout last_layout_;
 

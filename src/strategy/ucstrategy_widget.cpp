@@ -359,9 +359,8 @@ void ucStrategy::SizeColumns() {
   FitResultColumns();
 }
 
-void ucStrategy::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
-                               float odvl, float oopr) {
-  core_->SetParameters(OptionParameters{oid, orf, os, ot, oxk, osig, odvl, oopr});
+void ucStrategy::SetParameters(const OptionTerms& option) {
+  core_->SetParameters(option);
   if (!filled_) {
     filled_ = true;
     try {

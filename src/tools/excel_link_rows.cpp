@@ -96,6 +96,22 @@ bool FoundVolatility(float v) { return std::isfinite(v) && v > 0.0f; }
 
 }  // namespace
 
+OptionTerms RowInputs::Terms() const {
+  // The row's checks have found every figure finite and within single
+  // precision, and the type 1 or 2.
+  const auto single = [](double v) { return static_cast<float>(v); };
+  OptionTerms t;
+  t.put = type == 2.0;
+  t.american = american;
+  t.spot = single(underlying);
+  t.strike = single(strike);
+  t.maturity = single(maturity);
+  t.rate = single(riskfree);
+  t.yield = single(dividend);
+  t.vol = single(volatility);
+  return t;
+}
+
 RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   RowFigures figures;
   if (!UsableInputs(in)) [[unlikely]] {
@@ -105,10 +121,7 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
   if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
   zelBSOP& o = *bsop_;
   try {
-    // UsableInputs has found every input finite and within single precision.
-    const auto single = [](double v) { return static_cast<float>(v); };
-    o.SetTerms(single(in.type), single(in.riskfree), single(in.maturity), single(in.strike),
-               single(in.underlying), single(in.volatility), single(in.dividend));
+    o.SetTerms(in.Terms());
     o.GetValueAndGreeks(out.data(), true);
   } catch (const zelError& e) {
     figures.message = FaultMessage(e);
@@ -155,13 +168,7 @@ RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowRe
   if (!barr_) barr_ = std::make_unique<zelBarr>();
   zelBarr& b = *barr_;
   try {
-    b.SetOptionData(in.riskfree, b.strRiskFree);
-    b.SetOptionData(in.maturity, b.strMaturity);
-    b.SetOptionData(in.strike, b.strStrike);
-    b.SetOptionData(in.underlying, b.strUnderlying);
-    b.SetOptionData(in.volatility, b.strVolatility);
-    b.SetOptionData(in.dividend, b.strDvl);
-    b.SetOptionData(in.type == 2.0 ? b.FLAG : b.boolError, b.strType);
+    b.SetTerms(in.Terms());
     b.CalcBarr(b.AMERVANILLA);
   } catch (const zelError& e) {
     figures.message = FaultMessage(e);

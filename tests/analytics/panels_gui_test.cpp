@@ -21,6 +21,7 @@
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
 #include "charts/qt_canvas.h"
+#include "pricing/option_terms.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/format.h"
@@ -61,8 +62,22 @@ int PixelsUnlike(const QImage& img, QRgb colour) {
   return n;
 }
 
-void SetCall(ucSens& s) { s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
-void SetCall(ucRisk& r) { r.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
+void SetCall(ucSens& s) {
+  s.SetParameters(OptionTerms{.spot = 50.0f,
+                              .strike = 50.0f,
+                              .maturity = 0.5f,
+                              .rate = 0.05f,
+                              .vol = 0.3f,
+                              .market_price = 4.0f});
+}
+void SetCall(ucRisk& r) {
+  r.SetParameters(OptionTerms{.spot = 50.0f,
+                              .strike = 50.0f,
+                              .maturity = 0.5f,
+                              .rate = 0.05f,
+                              .vol = 0.3f,
+                              .market_price = 4.0f});
+}
 
 TEST(SensitivityPanel, PlotAutomaticallyAndAxisChoices) {
   testing::FakeServices services;
@@ -169,7 +184,12 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   s.PlotIt();
   ASSERT_GT(s.pbox()->ItemCount(), 0);
   // A strike typed as "abc" reaches the panel as 0.
-  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.3f, 0.0f, 4.0f);
+  s.SetParameters(OptionTerms{.spot = 50.0f,
+                              .strike = 0.0f,
+                              .maturity = 0.5f,
+                              .rate = 0.05f,
+                              .vol = 0.3f,
+                              .market_price = 4.0f});
   s.xtyp(4)->click();
   s.PlotIt();
   ASSERT_EQ(services.dialogs.Count(), 1u);
@@ -180,10 +200,20 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   EXPECT_TRUE(s.pbox()->Frame().Empty());
   EXPECT_EQ(s.Text1(0)->Text(), "");
   // Several bad fields: the last in the panel's order, as the panel says it.
-  s.SetParameters(1, 0.05f, -1.0f, 0.0f, 50.0f, 0.3f, 0.0f, 4.0f);
+  s.SetParameters(OptionTerms{.spot = -1.0f,
+                              .strike = 50.0f,
+                              .maturity = 0.0f,
+                              .rate = 0.05f,
+                              .vol = 0.3f,
+                              .market_price = 4.0f});
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The maturity must be positive");
-  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.0f, 0.0f, 4.0f);
+  s.SetParameters(OptionTerms{.spot = 50.0f,
+                              .strike = 50.0f,
+                              .maturity = 0.5f,
+                              .rate = 0.05f,
+                              .vol = 0.0f,
+                              .market_price = 4.0f});
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The volatility must be positive");
   EXPECT_EQ(s.pbox()->ItemCount(), 0);
@@ -332,7 +362,12 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
       }
     }
     ucSens s;
-    s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f);
+    s.SetParameters(OptionTerms{.spot = 50.0f,
+                                .strike = 50.0f,
+                                .maturity = 0.5f,
+                                .rate = 0.05f,
+                                .vol = 0.3f,
+                                .market_price = 4.0f});
     s.yTyp(1)->click();
     s.PlotIt();
     for (const auto& t : s.pbox()->Frame().y_ticks) {
@@ -348,7 +383,12 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
 TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   testing::FakeServices services;
   ucRisk r;
-  r.SetParameters(1, 0.05f, 50.0f, 0.1f, 60.0f, 0.25f, 0.0f, 2.5f);
+  r.SetParameters(OptionTerms{.spot = 50.0f,
+                              .strike = 60.0f,
+                              .maturity = 0.1f,
+                              .rate = 0.05f,
+                              .vol = 0.25f,
+                              .market_price = 2.5f});
   r.cmbHorizon()->setCurrentIndex(3);  // 3 months
   r.CalcIt();
   EXPECT_EQ(r.cmbHorizon()->currentText(), "Option Maturity");
@@ -357,7 +397,12 @@ TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   // A strike of 0 (typed "abc"): the calculator panel's message, nothing
   // drawn and no values in the table, at every horizon.
   for (int horizon : {0, kHorizonMaturity}) {
-    r.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.25f, 0.0f, 7.0f);
+    r.SetParameters(OptionTerms{.spot = 50.0f,
+                                .strike = 0.0f,
+                                .maturity = 0.5f,
+                                .rate = 0.05f,
+                                .vol = 0.25f,
+                                .market_price = 7.0f});
     r.cmbHorizon()->setCurrentIndex(horizon);
     r.CalcIt();
     EXPECT_EQ(services.dialogs.LastText(), "The strike price must be positive");

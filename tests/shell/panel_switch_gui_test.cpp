@@ -95,24 +95,24 @@ TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
   QLineEdit* underlying = w.ucBSOP1()->Text1(0);
   underlying->setText("60");
   w.cmdRisk()->click();
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
-  EXPECT_EQ(w.Parameters().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
+  EXPECT_EQ(w.Parameters().spot, 60.0f);
   const std::string table = w.ucRisk1()->Grid1()->grid().Clip();
 
   // A change in the calculator panel stays there ...
   underlying->setText("75");
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
-  EXPECT_EQ(w.Parameters().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
+  EXPECT_EQ(w.Parameters().spot, 60.0f);
   w.ucRisk1()->chkUAsset()->setChecked(true);
   w.ucRisk1()->CalcIt();  // the risk panel works on its own copy
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
 
   // ... until the next switch hands it over.
   w.cmdSensitivity()->click();
-  EXPECT_EQ(w.ucSens1()->Inputs().os, 75.0f);
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
+  EXPECT_EQ(w.ucSens1()->Inputs().spot, 75.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
   w.cmdRisk()->click();
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 75.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 75.0f);
   EXPECT_EQ(underlying->text(), "75");  // nothing flows back
 
   // The sensitivity panel's x range follows the handed-over asset price.

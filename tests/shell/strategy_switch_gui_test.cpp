@@ -67,7 +67,7 @@ TEST(StrategySwitch, StrategyButtonShowsThePanelLargeWithTheCalculatorsOption) {
   ASSERT_NE(menu, nullptr);
   menu->trigger();
   EXPECT_TRUE(s->isVisible());
-  EXPECT_EQ(s->Core().Parameters().os, 55.0f);
+  EXPECT_EQ(s->Core().Parameters().spot, 55.0f);
   w.cmdCalc()->click();
   EXPECT_FALSE(s->isVisible());
   EXPECT_EQ(services.dialogs.Count(), 0u);

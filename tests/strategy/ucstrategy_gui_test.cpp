@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "charts/qt_canvas.h"
+#include "pricing/option_terms.h"
 #include "strategy/leg_text.h"
 #include "strategy/position.h"
 #include "strategy/ucstrategy_widget.h"
@@ -51,7 +52,10 @@ void Shot(QWidget& w, const char* name) {
 }
 
 // The calculator panel's start option: call, S = K = 50, T = 1, r = 0.1, vol 0.25.
-void Default(ucStrategy& p) { p.SetParameters(1, 0.1f, 50, 1, 50, 0.25f, 0, 7); }
+void Default(ucStrategy& p) {
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 1, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
+}
 
 // Types into whatever has the keyboard focus, as a keyboard does.
 void Type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
@@ -171,7 +175,8 @@ TEST(ucStrategyGui, SliderAndDateFieldChooseTheDate) {
   // 1 January 2026 (the position's own date).
   ucStrategy three;
   three.show();
-  three.SetParameters(1, 0.1f, 50, 3, 50, 0.25f, 0, 7);
+  three.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 3, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   three.txtDate()->setText("2026-01-01");
   three.CalcIt();
   three.txtAtDate()->selectAll();
@@ -397,7 +402,8 @@ TEST(ucStrategyGui, SliderEndBeforeAnExpiryPartWayThroughADay) {
   testing::FakeServices services;
   ucStrategy p;
   p.show();
-  p.SetParameters(1, 0.1f, 50, 0.5f, 50, 0.25f, 0, 7);
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 0.5f, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   p.txtDate()->setText("01/15/2026");
   for (const int step : {ucStrategy::kSliderSteps - 1, ucStrategy::kSliderSteps}) {
     p.sldDate()->setValue(step);
