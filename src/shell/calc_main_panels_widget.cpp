@@ -3,10 +3,11 @@
 // calculator hands to the others at each switch.
 //
 // A new panel: its widget member and Panel in the header, a line in
-// CreatePanels and in Panels, and a handler that shows it (ShowPanel, then
-// PlacePanel).
+// CreatePanels and in Panels, and a handler that shows it (SwitchWithOption
+// for a panel that works on the calculator's option).
 
 #include <QScrollArea>
+#include <functional>
 #include <vector>
 
 #include "analytics/ucrisk_widget.h"
@@ -93,32 +94,22 @@ bool calcMain::TakeCalculatorOption() {
   return true;
 }
 
-void calcMain::SwitchToAnalytics(bool risk) {
+void calcMain::SwitchWithOption(const Panel& panel,
+                                const std::function<void(const OptionTerms&)>& take,
+                                const std::function<void()>& run) {
   Events& events = AppEvents();
   try {
     if (!TakeCalculatorOption()) {
       return;
     }
     const OptionTerms p = params_;  // a copy: events run below
-    if (risk) {
-      ShowPanel(risk_panel_);
-      uc_risk_->SetParameters(p);
-      PlacePanel(risk_panel_);
-    } else {
-      ShowPanel(sens_panel_);
-      uc_sens_->SetParameters(p);
-      PlacePanel(sens_panel_);
-    }
+    ShowPanel(panel);
+    take(p);
+    PlacePanel(panel);
     mnuOptionsLargeDisplay_Click();
-    if (!risk) {
-      uc_sens_->show();
-    }
+    panel.widget->show();
     events.ProcessPending();
-    if (risk) {
-      uc_risk_->CalcIt();
-    } else {
-      uc_sens_->PlotIt();
-    }
+    run();
     events.ProcessPending();
     events.SetBusy(false);
     events.ProcessPending();
@@ -129,32 +120,22 @@ void calcMain::SwitchToAnalytics(bool risk) {
   }
 }
 
-void calcMain::cmdRisk_Click() { SwitchToAnalytics(true); }
-void calcMain::cmdSensitivity_Click() { SwitchToAnalytics(false); }
+void calcMain::cmdRisk_Click() {
+  SwitchWithOption(
+      risk_panel_, [this](const OptionTerms& p) { uc_risk_->SetParameters(p); },
+      [this] { uc_risk_->CalcIt(); });
+}
+
+void calcMain::cmdSensitivity_Click() {
+  SwitchWithOption(
+      sens_panel_, [this](const OptionTerms& p) { uc_sens_->SetParameters(p); },
+      [this] { uc_sens_->PlotIt(); });
+}
 
 void calcMain::cmdStrategy_Click() {
-  // As "Sensitivity": the option is read first, the panel gets a copy.
-  Events& events = AppEvents();
-  try {
-    if (!TakeCalculatorOption()) {
-      return;
-    }
-    const OptionTerms p = params_;  // a copy: events run below
-    ShowPanel(strategy_panel_);
-    uc_strategy_->SetParameters(p);
-    PlacePanel(strategy_panel_);
-    mnuOptionsLargeDisplay_Click();
-    uc_strategy_->show();
-    events.ProcessPending();
-    uc_strategy_->CalcIt();
-    events.ProcessPending();
-    events.SetBusy(false);
-    events.ProcessPending();
-  } catch (const zelError& e) {
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  SwitchWithOption(
+      strategy_panel_, [this](const OptionTerms& p) { uc_strategy_->SetParameters(p); },
+      [this] { uc_strategy_->CalcIt(); });
 }
 
 }  // namespace stratlyn

@@ -191,7 +191,11 @@ class calcMain : public QMainWindow {
   // Reads the calculator panel's option into params_; false (the panel has
   // shown its message, params_ unchanged) when an entry cannot be read.
   bool TakeCalculatorOption();
-  void SwitchToAnalytics(bool risk);
+  // Reads the calculator's option (stopping there when an entry cannot be
+  // read), shows `panel` alone at the large display, hands it a copy of the
+  // option with `take`, and runs it with `run`.
+  void SwitchWithOption(const Panel& panel, const std::function<void(const OptionTerms&)>& take,
+                        const std::function<void()>& run);
 
   SiteAddresses addresses_;
   ForumSetupTable forum_setup_;

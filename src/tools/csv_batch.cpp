@@ -9,12 +9,15 @@
 #include <string_view>
 #include <thread>
 
+#include "tools/csv_batch_records.h"
 #include "tools/csv_parse.h"
 #include "tools/csv_workbook.h"
 #include "util/services.h"
 
 namespace stratlyn {
 namespace {
+
+using namespace csv_batch;
 
 using Note = std::pair<int, std::string>;
 
@@ -48,16 +51,6 @@ class BatchEvents : public Events {
  public:
   void ProcessPending() override {}
   void SetBusy(bool) override {}
-};
-
-struct Layout {
-  LinkColumns columns;
-  int count = 0;    // columns of the block written (results, message, emptied)
-  int results = 0;  // of them figures
-  const std::vector<std::string>* headings = nullptr;
-  std::string_view line_end;
-  char sep = ',';
-  BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
 // The work on one part of a chunk (on its own cache lines).
@@ -97,115 +90,6 @@ struct alignas(64) Slice {
     error.reset();
   }
 };
-
-template <typename Records>
-void AppendUntouched(std::string& out, const Records& b, size_t r, const Layout& layout) {
-  const size_t n = b.FieldCount(r);
-  if (n == 1 && b.Field(r, 0).empty()) {
-    out.append("\"\"");
-  } else {
-    for (size_t i = 0; i < n; ++i) {
-      if (i) out.push_back(layout.sep);
-      AppendCsvField(out, b.Field(r, i), layout.sep);
-    }
-  }
-  out.append(layout.line_end);
-}
-
-// The record with `fill(col)` in the result columns, widened to hold them.
-template <typename Records, typename Fill>
-void AppendWithResults(std::string& out, const Records& b, size_t r, const Layout& layout,
-                       Fill&& fill) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = first + layout.count - 1;
-  const int n = std::max(fields, last);
-  for (int col = 1; col <= n; ++col) {
-    if (col > 1) out.push_back(layout.sep);
-    if (col >= first && col <= last) {
-      fill(col - first);
-    } else if (col <= fields) {
-      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-    }
-  }
-  out.append(layout.line_end);
-}
-
-// The same for a record read in place: the fields before the results of a
-// record without quotes are copied as the bytes they were read from (each
-// would be written unquoted, exactly as it stands).
-template <typename Fill>
-void AppendWithResults(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
-                       Fill&& fill) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  if (!b.Plain(r) || fields < first - 1 || first < 2) {
-    AppendWithResults<PartRecords>(out, b, r, layout, fill);
-    return;
-  }
-  const int last = first + layout.count - 1;
-  const std::string_view head = b.Field(r, 0), tail = b.Field(r, first - 2);
-  out.append(head.data(), static_cast<size_t>(tail.data() + tail.size() - head.data()));
-  for (int col = first; col <= last; ++col) {
-    out.push_back(layout.sep);
-    fill(col - first);
-  }
-  for (int col = last + 1; col <= fields; ++col) {
-    out.push_back(layout.sep);
-    AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-  }
-  out.append(layout.line_end);
-}
-
-// The first column of the block without a result heading where the record
-// holds something of its own (0 when none does).
-int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = std::min(fields, first + layout.count - 1);
-  for (int col = first; col <= last; ++col) {
-    if (layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty()) return col;
-  }
-  return 0;
-}
-
-// A record at or below the row that ends the run: copied as it stands, but
-// for the cells under this program's result headings, which are emptied so
-// that no figure of an earlier run stays beside inputs this run did not
-// price. The cells of the block without a result heading keep their text.
-void AppendAfterEnd(std::string& out, const PartRecords& b, size_t r, const Layout& layout) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = std::min(fields, first + layout.count - 1);
-  bool stale = false;
-  for (int col = first; col <= last && !stale; ++col) {
-    stale = !layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty();
-  }
-  if (!stale) {
-    AppendUntouched(out, b, r, layout);
-    return;
-  }
-  AppendWithResults<PartRecords>(out, b, r, layout, [&](int i) {
-    const int col = first + i;
-    if (layout.columns.guarded[i] && col <= fields) {
-      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-    }
-  });
-}
-
-// How a part copies its records once the run has stopped: as they stand
-// (a conflict or a failure), or with the earlier results emptied (the row
-// that ends the run was reached).
-enum class After { kPrice, kCopy, kClear };
-
-void AppendStopped(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
-                   After after) {
-  if (after == After::kClear) {
-    AppendAfterEnd(out, b, r, layout);
-  } else {
-    AppendUntouched(out, b, r, layout);
-  }
-}
 
 zelError AsZelError(const std::exception& e) {
   if (const auto* z = dynamic_cast<const zelError*>(&e)) return *z;
