@@ -254,7 +254,9 @@ void ucBSOP::CreateControls() {
     const MarketFields before = fields;
     market_->GridClicked(row, fields);
     WriteMarketFields(fields, before);
-    if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
+    if (!fields.status.empty()) {
+      lbl_inet_->setText(Q(fields.status));
+    }
   });
 }
 
@@ -505,7 +507,9 @@ void ucBSOP::FitCurveColumns() {
     }
   }
   grid1_->setVisible(filled);
-  if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
+  if (grid.Cols() <= zelBloombergData::colPrice) {
+    return;  // no curve fetched
+  }
   const QFontMetrics metrics(grid1_->font());
   // A cell draws its text inside the focus frame's margins and the grid line.
   const int padding =
@@ -568,7 +572,9 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   WriteMarketFields(fields, before);
   FitCurveColumns();  // shows the grid once a command has filled it
   // What the command took (the price's source, the maturity counted).
-  if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
+  if (!fields.status.empty()) {
+    lbl_inet_->setText(Q(fields.status));
+  }
 }
 
 }  // namespace stratlyn

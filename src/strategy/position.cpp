@@ -500,8 +500,12 @@ std::pair<double, double> PositionPricer::PlotRange(const CurveSummary& expiry,
       take(leg.strike);
     }
   }
-  for (const double b : expiry.break_evens) take(b);
-  for (const double b : date.break_evens) take(b);
+  for (const double b : expiry.break_evens) {
+    take(b);
+  }
+  for (const double b : date.break_evens) {
+    take(b);
+  }
   const double margin = std::max(0.15 * (hi - lo), 0.1 * hi);
   return {std::max(0.0, lo - margin), hi + margin};
 }

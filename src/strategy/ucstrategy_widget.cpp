@@ -434,16 +434,15 @@ void ucStrategy::txtAtDate_Change() {
   // Years first unless the text is a bare fraction, whose slash a date may
   // have: "1 1/26" is years, not 1 January 2026.
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
-  if (v.value && !v.blank && !IsBareFraction(v)) {
-    years = *v.value;
-  } else if (IsDateText(text) && IsDateText(StartDate())) {
+  const bool number = v.value && !v.blank;
+  if (!(number && !IsBareFraction(v)) && IsDateText(text) && IsDateText(StartDate())) {
     try {
       years = YearsBetweenDates(StartDate(), text);
     } catch (const std::exception& e) {
       ErrorHandler(e);
       return;
     }
-  } else if (v.value && !v.blank) {
+  } else if (number) {
     years = *v.value;  // years from the position's date
   } else {
     AppDialogs().Critical(

@@ -25,14 +25,20 @@ namespace {
 // (/dev/stdout is one to /proc/self/fd/1): what they point at may be a pipe
 // or a terminal, and a file behind one is the caller's to keep.
 bool NamesOpenDescriptor(const std::string& path) {
-  if (path.starts_with("/dev/fd/")) return true;
-  if (!path.starts_with("/proc/")) return false;
+  if (path.starts_with("/dev/fd/")) {
+    return true;
+  }
+  if (!path.starts_with("/proc/")) {
+    return false;
+  }
   const size_t fd = path.find("/fd/", 6);
   return fd != std::string::npos && path.find('/', 6) == fd;
 }
 
 bool ReadOnlyFor(const struct stat& st, const std::string& path) {
-  if (::access(path.c_str(), W_OK) != 0) return errno == EACCES || errno == EROFS;
+  if (::access(path.c_str(), W_OK) != 0) {
+    return errno == EACCES || errno == EROFS;
+  }
   // access() lets root write anything: a file without any write bit is the
   // user's way to say "keep this", and is kept for root as well.
   return (st.st_mode & 0222) == 0;
@@ -48,10 +54,14 @@ std::atomic<bool> g_temp_used[kTempSlots];
 std::atomic<bool> g_temp_taken[kTempSlots];  // the slot belongs to a file
 
 int RegisterTemp(const std::string& path) {
-  if (path.size() >= kTempPathMax) return -1;
+  if (path.size() >= kTempPathMax) {
+    return -1;
+  }
   for (int i = 0; i < kTempSlots; ++i) {
     bool expected = false;
-    if (!g_temp_taken[i].compare_exchange_strong(expected, true)) continue;
+    if (!g_temp_taken[i].compare_exchange_strong(expected, true)) {
+      continue;
+    }
     // Marked used only once the path is whole: the handler reads it then.
     std::memcpy(g_temp_paths[i], path.c_str(), path.size() + 1);
     g_temp_used[i].store(true);
@@ -61,14 +71,18 @@ int RegisterTemp(const std::string& path) {
 }
 
 void UnregisterTemp(int slot) {
-  if (slot < 0) return;
+  if (slot < 0) {
+    return;
+  }
   g_temp_used[slot].store(false);
   g_temp_taken[slot].store(false);
 }
 
 extern "C" void RemoveTempsAndDie(int sig) {
   for (int i = 0; i < kTempSlots; ++i) {
-    if (g_temp_used[i].load()) ::unlink(g_temp_paths[i]);
+    if (g_temp_used[i].load()) {
+      ::unlink(g_temp_paths[i]);
+    }
   }
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -89,18 +103,26 @@ void RemoveStaleTemps(const std::filesystem::path& dir, const std::string& name)
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string file = it->path().filename().string();
-    if (!file.starts_with(start)) continue;
+    if (!file.starts_with(start)) {
+      continue;
+    }
     const std::string rest = file.substr(start.size());
     const size_t dot = rest.find('.');
-    if (dot == std::string::npos || dot == 0 || rest.size() - dot != 7) continue;
+    if (dot == std::string::npos || dot == 0 || rest.size() - dot != 7) {
+      continue;
+    }
     char* stop = nullptr;
     const long pid = std::strtol(rest.c_str(), &stop, 10);
-    if (stop != rest.c_str() + dot || pid <= 0) continue;
+    if (stop != rest.c_str() + dot || pid <= 0) {
+      continue;
+    }
     struct stat st {};
     if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
       continue;
     }
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+      continue;  // still running
+    }
     ::unlink(it->path().c_str());
   }
 }
@@ -118,7 +140,9 @@ void InstallTempFileCleanup() {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction old {};
     // A signal ignored by whoever started us stays ignored.
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+      continue;
+    }
     ::sigaction(sig, &action, nullptr);
   }
 }
@@ -126,13 +150,19 @@ void InstallTempFileCleanup() {
 std::string SharedFolderProblem(const std::string& path) {
   namespace fs = std::filesystem;
   struct stat lst {};
-  if (::lstat(path.c_str(), &lst) != 0) return {};
+  if (::lstat(path.c_str(), &lst) != 0) {
+    return {};
+  }
   const fs::path p(path);
   const std::string dir = p.has_parent_path() ? p.parent_path().string() : ".";
   struct stat dst {};
-  if (::stat(dir.c_str(), &dst) != 0 || !SharedFolder(dst)) return {};
+  if (::stat(dir.c_str(), &dst) != 0 || !SharedFolder(dst)) {
+    return {};
+  }
   const uid_t me = ::geteuid();
-  if (lst.st_uid == me || lst.st_uid == dst.st_uid) return {};
+  if (lst.st_uid == me || lst.st_uid == dst.st_uid) {
+    return {};
+  }
   return "Cannot write " + path + ": it is a " +
          (S_ISLNK(lst.st_mode) ? std::string("symbolic link") : std::string("file")) +
          " of another user in the shared folder " + dir +
@@ -156,10 +186,14 @@ OutputTarget ResolveOutputTarget(const std::string& path) {
       throw zelError(err::kPathAccess, problem);
     }
     struct stat lst {};
-    if (::lstat(current.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) break;
+    if (::lstat(current.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) {
+      break;
+    }
     std::string link(static_cast<size_t>(lst.st_size > 0 ? lst.st_size : 255) + 1, '\0');
     const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
-    if (n < 0) break;
+    if (n < 0) {
+      break;
+    }
     link.resize(static_cast<size_t>(n));
     if (link.empty() || link[0] != '/') {
       link = (fs::path(current).parent_path() / link).string();
@@ -168,7 +202,9 @@ OutputTarget ResolveOutputTarget(const std::string& path) {
   }
   target.path = current;
   struct stat st {};
-  if (::stat(current.c_str(), &st) != 0) return target;  // a new file
+  if (::stat(current.c_str(), &st) != 0) {
+    return target;  // a new file
+  }
   if (S_ISDIR(st.st_mode)) {
     throw zelError(err::kPathAccess, "Cannot write " + path + ": it is a folder");
   }
@@ -191,7 +227,9 @@ AtomicFile::AtomicFile(std::string path)
   namespace fs = std::filesystem;
   if (target_.stream) {
     file_ = std::fopen(target_.path.c_str(), "wb");
-    if (!file_) ThrowSystem(errno, "Cannot write " + path_);
+    if (!file_) {
+      ThrowSystem(errno, "Cannot write " + path_);
+    }
     return;
   }
   const fs::path target(target_.path);
@@ -205,7 +243,9 @@ AtomicFile::AtomicFile(std::string path)
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
     temp_ = prefix;
-    for (int i = 0; i < 6; ++i) temp_.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    for (int i = 0; i < 6; ++i) {
+      temp_.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    }
     // Registered before it exists, so that no signal can leave it behind.
     slot_ = RegisterTemp(temp_);
     fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -213,13 +253,17 @@ AtomicFile::AtomicFile(std::string path)
       const int e = errno;
       UnregisterTemp(slot_);
       slot_ = -1;
-      if (e != EEXIST || attempt > 100) ThrowSystem(e, "Cannot write " + path_);
+      if (e != EEXIST || attempt > 100) {
+        ThrowSystem(e, "Cannot write " + path_);
+      }
     }
   }
   if (target_.exists) {
     // The replacement is the same file to its owner: same mode, same owner
     // where we may give it (root), the mode again after a change of owner.
-    if (::geteuid() == 0) (void)!fchown(fd, target_.uid, target_.gid);
+    if (::geteuid() == 0) {
+      (void)!fchown(fd, target_.uid, target_.gid);
+    }
     fchmod(fd, target_.mode);
   } else {
     // The file was made private; give it the usual permissions.
@@ -240,7 +284,9 @@ AtomicFile::AtomicFile(std::string path)
 AtomicFile::~AtomicFile() {
   if (file_) {
     std::fclose(file_);
-    if (!target_.stream) ::unlink(temp_.c_str());
+    if (!target_.stream) {
+      ::unlink(temp_.c_str());
+    }
   }
   UnregisterTemp(slot_);
 }
@@ -259,11 +305,15 @@ void AtomicFile::Commit() {
   const int closed = std::fclose(f);
   const int ce = errno;
   if (closed != 0 || !flushed) {
-    if (!target_.stream) ::unlink(temp_.c_str());
+    if (!target_.stream) {
+      ::unlink(temp_.c_str());
+    }
     UnregisterTemp(std::exchange(slot_, -1));
     ThrowSystem(flushed ? ce : e, "Cannot write " + path_);
   }
-  if (target_.stream) return;
+  if (target_.stream) {
+    return;
+  }
   if (std::rename(temp_.c_str(), target_.path.c_str()) != 0) {
     const int re = errno;
     ::unlink(temp_.c_str());

@@ -92,8 +92,12 @@ struct alignas(64) Slice {
 };
 
 zelError AsZelError(const std::exception& e) {
-  if (const auto* z = dynamic_cast<const zelError*>(&e)) return *z;
-  if (dynamic_cast<const std::bad_alloc*>(&e)) return zelError(err::kOutOfMemory);
+  if (const auto* z = dynamic_cast<const zelError*>(&e)) {
+    return *z;
+  }
+  if (dynamic_cast<const std::bad_alloc*>(&e)) {
+    return zelError(err::kOutOfMemory);
+  }
   return zelError(51, e.what());  // internal error
 }
 
@@ -104,7 +108,9 @@ zelError AsZelError(const std::exception& e) {
 void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
                 size_t keep_problems) {
   s.parse = ParsePart(s.begin, s.end, layout.sep, s.awaiting_lf, s.at_eof, s.records);
-  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
+  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) {
+    return;
+  }
   const bool write = layout.stages == BatchOptions::Stages::kAll;
   const PartRecords& b = s.records;
   s.out.reserve(static_cast<size_t>(s.end - s.begin) * 5 / 2 + 64);
@@ -131,7 +137,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
         value = 0.0;
         return true;
       }
-      if (ReadNumber(f, value)) return true;
+      if (ReadNumber(f, value)) {
+        return true;
+      }
       bad = f;
       return false;
     };
@@ -164,9 +172,13 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
             row, bad_col, bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
             std::string(bad)};
         const std::string message = RowCellMessage(problem);
-        if (s.problems.size() < keep_problems) s.problems.push_back(std::move(problem));
+        if (s.problems.size() < keep_problems) {
+          s.problems.push_back(std::move(problem));
+        }
         AppendWithResults(s.out, b, r, layout, [&](int i) {
-          if (i == layout.results) AppendCsvField(s.out, message, layout.sep);
+          if (i == layout.results) {
+            AppendCsvField(s.out, message, layout.sep);
+          }
         });
         break;
       }
@@ -186,7 +198,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
           }
           if (figures.Refused()) {
             ++s.refused;
-            if (s.refusals.size() < keep_problems) s.refusals.emplace_back(row, figures.message);
+            if (s.refusals.size() < keep_problems) {
+              s.refusals.emplace_back(row, figures.message);
+            }
           } else {
             ++s.priced;
           }
@@ -210,7 +224,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
 }
 
 void WriteOut(std::FILE* out, std::string_view text) {
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) ThrowWrite();
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
+    ThrowWrite();
+  }
 }
 
 // The input, read in chunks that end at record boundaries.
@@ -267,7 +283,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   size_t start = 0;
   const bool bom =
       std::string_view(buffers[cur].data(), buffers[cur].size()).starts_with(kByteOrderMark);
-  if (bom) start = kByteOrderMark.size();
+  if (bom) {
+    start = kByteOrderMark.size();
+  }
   const char* first_end = nullptr;
   for (;;) {
     const char* b = buffers[cur].data();
@@ -275,7 +293,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     first_end = NextBoundary(b + start, b + start, e);
     // A CR at the end of what was read may be the first half of a CR LF.
     const bool whole = first_end && !(first_end == e && first_end[-1] == '\r');
-    if (whole || reader.AtEnd()) break;
+    if (whole || reader.AtEnd()) {
+      break;
+    }
     reader.Fill(buffers[cur], buffers[cur].size(), chunk_bytes);
   }
   char* const data = buffers[cur].data();
@@ -302,7 +322,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   if (heading_end > data + start || first_end) {
     const ParseResult parsed =
         ParsePart(data + start, heading_end, sep, false, heading_at_eof, heading_records);
-    if (!parsed.ok) Malformed(name, 1);
+    if (!parsed.ok) {
+      Malformed(name, 1);
+    }
     if (heading_records.size() > 0) {
       for (size_t i = 0; i < heading_records.FieldCount(0); ++i) {
         headings.emplace_back(heading_records.Field(0, i));
@@ -331,7 +353,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   report.columns = layout.columns;
 
   std::string header;
-  if (bom) header.append(kByteOrderMark);
+  if (bom) {
+    header.append(kByteOrderMark);
+  }
   AppendWithResults(header, heading_records, 0, layout, [&](int i) {
     if (i < layout.results) {
       AppendCsvField(header, link_text::kResultHeadings[i], sep);
@@ -359,8 +383,12 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   bool pending_output = false;  // slice_sets[1 - cur] waits to be written
 
   const auto write_pending = [&] {
-    if (!pending_output) return;
-    for (size_t i = 0; i < part_counts[1 - cur]; ++i) WriteOut(out, slice_sets[1 - cur][i].out);
+    if (!pending_output) {
+      return;
+    }
+    for (size_t i = 0; i < part_counts[1 - cur]; ++i) {
+      WriteOut(out, slice_sets[1 - cur][i].out);
+    }
     pending_output = false;
   };
 
@@ -380,14 +408,18 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       }
       chunk_end = const_cast<char*>(last);
     }
-    if (base + begin == chunk_end && at_eof) break;
+    if (base + begin == chunk_end && at_eof) {
+      break;
+    }
 
     // Split the chunk into parts at record boundaries.
     std::vector<Slice>& slices = slice_sets[cur];
     char* part = base + begin;
     const size_t span = static_cast<size_t>(chunk_end - part);
     const size_t wanted = threads == 1 ? 1 : std::max<size_t>(threads, span / kPartBytes);
-    if (slices.size() < wanted) slices.resize(wanted);
+    if (slices.size() < wanted) {
+      slices.resize(wanted);
+    }
     size_t parts = 0;
     while (parts < wanted && (part < chunk_end || parts == 0)) {
       Slice& s = slices[parts];
@@ -396,7 +428,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       char* part_end = chunk_end;
       if (parts + 1 < wanted) {
         const char* target = base + begin + span * (parts + 1) / wanted;
-        if (target < part) target = part;
+        if (target < part) {
+          target = part;
+        }
         const char* b = target < chunk_end ? NextBoundary(part, target, chunk_end) : nullptr;
         part_end = b ? const_cast<char*>(b) : chunk_end;
       }
@@ -420,7 +454,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     workers.reserve(worker_count);
     const auto join = [&workers] {
       for (auto& w : workers) {
-        if (w.joinable()) w.join();
+        if (w.joinable()) {
+          w.join();
+        }
       }
     };
     std::vector<char>& next = buffers[1 - cur];
@@ -428,13 +464,17 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     try {
       // The tail of this chunk starts the next one (the workers only read it).
       next.resize(tail);
-      if (tail) std::memcpy(next.data(), chunk_end, tail);
+      if (tail) {
+        std::memcpy(next.data(), chunk_end, tail);
+      }
       for (unsigned t = 0; t < worker_count; ++t) {
         workers.emplace_back(work, std::ref(pricers[t]));
       }
       // Write the previous chunk and read the next one while this is priced.
       write_pending();
-      if (!at_eof) reader.Fill(next, tail, chunk_bytes);
+      if (!at_eof) {
+        reader.Fill(next, tail, chunk_bytes);
+      }
     } catch (...) {
       // The parts no thread has taken yet are left alone.
       next_part.store(parts);
@@ -445,7 +485,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
 
     size_t line = records_before + 1;
     for (size_t i = 0; i < parts; ++i) {
-      if (!slices[i].parse.ok) Malformed(name, line + slices[i].records.size());
+      if (!slices[i].parse.ok) {
+        Malformed(name, line + slices[i].records.size());
+      }
       line += slices[i].records.size();
     }
     size_t records = 0;
@@ -467,14 +509,18 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       report.rows_refused += s.refused;
       for (auto& p : s.problems) {
         p.row += first_row;
-        if (report.skipped.size() < options.keep_problems) report.skipped.push_back(std::move(p));
+        if (report.skipped.size() < options.keep_problems) {
+          report.skipped.push_back(std::move(p));
+        }
       }
       for (auto& n : s.notes) {
         n.first += first_row;
         report.notes.push_back(std::move(n));
       }
       for (auto& n : s.refusals) {
-        if (report.refusals.size() >= options.keep_problems) break;
+        if (report.refusals.size() >= options.keep_problems) {
+          break;
+        }
         n.first += first_row;
         report.refusals.push_back(std::move(n));
       }
@@ -502,14 +548,22 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     pending_output = true;
     cur = 1 - cur;
     begin = 0;
-    if (at_eof) break;
+    if (at_eof) {
+      break;
+    }
   }
   cur = 1 - cur;  // the set last priced
   if (pending_output) {
-    for (size_t i = 0; i < part_counts[cur]; ++i) WriteOut(out, slice_sets[cur][i].out);
+    for (size_t i = 0; i < part_counts[cur]; ++i) {
+      WriteOut(out, slice_sets[cur][i].out);
+    }
   }
-  if (!stopped) report.last_row = static_cast<int>(records_before + 1);
-  if (std::fflush(out) != 0) ThrowWrite();
+  if (!stopped) {
+    report.last_row = static_cast<int>(records_before + 1);
+  }
+  if (std::fflush(out) != 0) {
+    ThrowWrite();
+  }
   return report;
 }
 

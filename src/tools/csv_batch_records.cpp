@@ -9,7 +9,9 @@ int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
   const int first = layout.columns.results;
   const int last = std::min(fields, first + layout.count - 1);
   for (int col = first; col <= last; ++col) {
-    if (layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty()) return col;
+    if (layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty()) {
+      return col;
+    }
   }
   return 0;
 }

@@ -33,7 +33,9 @@ void AppendUntouched(std::string& out, const Records& b, size_t r, const Layout&
     out.append("\"\"");
   } else {
     for (size_t i = 0; i < n; ++i) {
-      if (i) out.push_back(layout.sep);
+      if (i) {
+        out.push_back(layout.sep);
+      }
       AppendCsvField(out, b.Field(r, i), layout.sep);
     }
   }
@@ -49,7 +51,9 @@ void AppendWithResults(std::string& out, const Records& b, size_t r, const Layou
   const int last = first + layout.count - 1;
   const int n = std::max(fields, last);
   for (int col = 1; col <= n; ++col) {
-    if (col > 1) out.push_back(layout.sep);
+    if (col > 1) {
+      out.push_back(layout.sep);
+    }
     if (col >= first && col <= last) {
       fill(col - first);
     } else if (col <= fields) {

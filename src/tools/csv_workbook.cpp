@@ -39,14 +39,18 @@ std::string CsvMalformedMessage(const std::string& name, size_t line) {
 }
 
 bool CsvReader::Fill() {
-  if (eof_) return false;
+  if (eof_) {
+    return false;
+  }
   const size_t keep = buffer_.size();
   buffer_.resize(keep + kReadChunk);
   size_t got = 0;
   while (got < kReadChunk) {
     const size_t n = std::fread(buffer_.data() + keep + got, 1, kReadChunk - got, in_);
     if (n == 0) {
-      if (std::ferror(in_)) ThrowSystem(errno ? errno : EIO, "Cannot read " + name_);
+      if (std::ferror(in_)) {
+        ThrowSystem(errno ? errno : EIO, "Cannot read " + name_);
+      }
       eof_ = true;
       break;
     }
@@ -68,7 +72,9 @@ void CsvReader::Start() {
     skip = bom_ ? kByteOrderMark.size() : 0;
     first_end = NextBoundary(b + skip, b + skip, e);
     const bool whole = first_end && !(first_end == e && first_end[-1] == '\r');
-    if ((whole && buffer_.size() >= kByteOrderMark.size()) || !Fill()) break;
+    if ((whole && buffer_.size() >= kByteOrderMark.size()) || !Fill()) {
+      break;
+    }
   }
   const char* data = buffer_.data();
   const char* data_end = data + buffer_.size();
@@ -83,12 +89,16 @@ void CsvReader::Start() {
       line_end_ = "\r";  // a CR not followed by LF
     }
   }
-  if (skip) buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(skip));
+  if (skip) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(skip));
+  }
   started_ = true;
 }
 
 bool CsvReader::Read(CsvRecords& out, size_t min_records) {
-  if (finished_) return false;
+  if (finished_) {
+    return false;
+  }
   if (!started_) {
     Fill();
     Start();
@@ -109,10 +119,14 @@ bool CsvReader::Read(CsvRecords& out, size_t min_records) {
     }
     part.clear();
     const ParseResult parsed = ParsePart(base, end, separator_, awaiting_lf_, eof_, part);
-    if (!parsed.ok) throw zelError(err::kBadFile, CsvMalformedMessage(name_, line_ + part.size()));
+    if (!parsed.ok) {
+      throw zelError(err::kBadFile, CsvMalformedMessage(name_, line_ + part.size()));
+    }
     awaiting_lf_ = parsed.awaiting_lf;
     for (size_t r = 0; r < part.size(); ++r) {
-      for (size_t f = 0; f < part.FieldCount(r); ++f) out.AddField(part.Field(r, f));
+      for (size_t f = 0; f < part.FieldCount(r); ++f) {
+        out.AddField(part.Field(r, f));
+      }
       out.EndRecord();
     }
     line_ += part.size();
@@ -134,14 +148,20 @@ char DetectSeparator(std::string_view text) {
     if (c == '"') {
       inside = !inside;
     } else if (!inside) {
-      if (c == '\r' || c == '\n') break;
+      if (c == '\r' || c == '\n') {
+        break;
+      }
       commas += c == ',';
       semicolons += c == ';';
       tabs += c == '\t';
     }
   }
-  if (semicolons > commas && semicolons >= tabs) return ';';
-  if (tabs > commas && tabs > semicolons) return '\t';
+  if (semicolons > commas && semicolons >= tabs) {
+    return ';';
+  }
+  if (tabs > commas && tabs > semicolons) {
+    return '\t';
+  }
   return ',';
 }
 
@@ -171,7 +191,9 @@ void AppendCsvField(std::string& out, std::string_view field, char separator) {
   }
   out.push_back('"');
   for (char c : field) {
-    if (c == '"') out.push_back('"');
+    if (c == '"') {
+      out.push_back('"');
+    }
     out.push_back(c);
   }
   out.push_back('"');
@@ -183,7 +205,9 @@ void AppendCsvRecord(std::string& out, const std::vector<std::string_view>& fiel
     out.append("\"\"");
   } else {
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) out.push_back(separator);
+      if (i) {
+        out.push_back(separator);
+      }
       AppendCsvField(out, fields[i], separator);
     }
   }
@@ -204,7 +228,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::Read(std::FILE* in, const std::string&
   while (reader.Read(records, 4096)) {
     for (size_t r = 0; r < records.size(); ++r) {
       std::vector<std::string>& row = book->rows_.emplace_back(records.FieldCount(r));
-      for (size_t f = 0; f < row.size(); ++f) row[f] = records.Field(r, f);
+      for (size_t f = 0; f < row.size(); ++f) {
+        row[f] = records.Field(r, f);
+      }
     }
     records.clear();
   }
@@ -216,7 +242,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::Read(std::FILE* in, const std::string&
 
 std::unique_ptr<CsvWorkbook> CsvWorkbook::Load(const std::string& path) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) ThrowSystem(errno, "Cannot open " + path);
+  if (!file) {
+    ThrowSystem(errno, "Cannot open " + path);
+  }
   struct stat st {};
   if (fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
     throw zelError(err::kPathAccess, "Cannot open " + path + ": it is a folder");
@@ -231,7 +259,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::FromText(std::string_view text, const 
   std::string copy(text);
   copy.push_back('\0');
   FilePtr file(fmemopen(copy.data(), text.size() ? text.size() : 1, "rb"));
-  if (!file) ThrowSystem(errno, "Cannot read " + name);
+  if (!file) {
+    ThrowSystem(errno, "Cannot read " + name);
+  }
   if (text.empty()) {
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook());
     book->name_ = name;
@@ -242,7 +272,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::FromText(std::string_view text, const 
 
 std::string CsvWorkbook::ToCsv() const {
   std::string out;
-  if (bom_) out.append(kByteOrderMark);
+  if (bom_) {
+    out.append(kByteOrderMark);
+  }
   std::vector<std::string_view> fields;
   for (const auto& row : rows_) {
     fields.assign(row.begin(), row.end());
@@ -262,37 +294,53 @@ void CsvWorkbook::Save(const std::string& path) const {
 }
 
 std::string CsvWorkbook::WorkbookName(int workbook) {
-  if (workbook != 1) throw zelError(err::kSubscript);
+  if (workbook != 1) {
+    throw zelError(err::kSubscript);
+  }
   return name_;
 }
 
 int CsvWorkbook::WorksheetCount(int workbook) {
-  if (workbook != 1) throw zelError(err::kSubscript);
+  if (workbook != 1) {
+    throw zelError(err::kSubscript);
+  }
   return 1;
 }
 
 std::string CsvWorkbook::WorksheetName(int workbook, int sheet) {
-  if (workbook != 1 || sheet != 1) throw zelError(err::kSubscript);
+  if (workbook != 1 || sheet != 1) {
+    throw zelError(err::kSubscript);
+  }
   return std::filesystem::path(name_).stem().string();
 }
 
 Worksheet& CsvWorkbook::GetWorksheet(int workbook, int sheet) {
-  if (workbook != 1 || sheet != 1) throw zelError(err::kSubscript);
+  if (workbook != 1 || sheet != 1) {
+    throw zelError(err::kSubscript);
+  }
   return *this;
 }
 
 const std::string* CsvWorkbook::Cell(int row, int col) const {
-  if (row < 1 || col < 1 || row > static_cast<int>(rows_.size())) return nullptr;
+  if (row < 1 || col < 1 || row > static_cast<int>(rows_.size())) {
+    return nullptr;
+  }
   const auto& r = rows_[row - 1];
-  if (col > static_cast<int>(r.size())) return nullptr;
+  if (col > static_cast<int>(r.size())) {
+    return nullptr;
+  }
   return &r[col - 1];
 }
 
 CellValue CsvWorkbook::Value(int row, int col) {
   const std::string* text = Cell(row, col);
-  if (!text || text->empty()) return CellValue::Empty();
+  if (!text || text->empty()) {
+    return CellValue::Empty();
+  }
   double number = 0.0;
-  if (ReadNumber(*text, number)) return CellValue::Number(number);
+  if (ReadNumber(*text, number)) {
+    return CellValue::Number(number);
+  }
   return CellValue::Text(*text);
 }
 
@@ -302,13 +350,21 @@ std::string CsvWorkbook::Text(int row, int col) {
 }
 
 void CsvWorkbook::SetValue(int row, int col, const CellValue& value) {
-  if (row < 1 || col < 1) throw zelError(err::kInvalidCall);
+  if (row < 1 || col < 1) {
+    throw zelError(err::kInvalidCall);
+  }
   // An emptied cell of an existing row widens it, as the batch writes every
   // row of the block whole; no row is added for it.
-  if (value.IsEmpty() && row > static_cast<int>(rows_.size())) return;
-  if (row > static_cast<int>(rows_.size())) rows_.resize(row);
+  if (value.IsEmpty() && row > static_cast<int>(rows_.size())) {
+    return;
+  }
+  if (row > static_cast<int>(rows_.size())) {
+    rows_.resize(row);
+  }
   auto& r = rows_[row - 1];
-  if (col > static_cast<int>(r.size())) r.resize(col);
+  if (col > static_cast<int>(r.size())) {
+    r.resize(col);
+  }
   switch (value.kind) {
     case CellValue::Kind::kEmpty:
       r[col - 1].clear();
@@ -324,7 +380,9 @@ void CsvWorkbook::SetValue(int row, int col, const CellValue& value) {
 
 int CsvWorkbook::UsedColumns() {
   size_t cols = 0;
-  for (const auto& r : rows_) cols = std::max(cols, r.size());
+  for (const auto& r : rows_) {
+    cols = std::max(cols, r.size());
+  }
   return static_cast<int>(cols);
 }
 

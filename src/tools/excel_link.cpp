@@ -109,11 +109,15 @@ std::string ConnectionLostMessage(int row) {
 
 void ExcelLink::SetOfficeTimeLimit(std::chrono::milliseconds limit) {
   office_limit_ = limit;
-  if (auto* timed = dynamic_cast<TimedApp*>(app_.get())) timed->Thread().SetLimit(limit);
+  if (auto* timed = dynamic_cast<TimedApp*>(app_.get())) {
+    timed->Thread().SetLimit(limit);
+  }
 }
 
 std::unique_ptr<SpreadsheetApp> ExcelLink::Connect() {
-  if (!connect_) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  if (!connect_) {
+    throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  }
   return std::make_unique<TimedApp>(connect_, office_limit_, cancel_check_);
 }
 
@@ -129,7 +133,9 @@ int ExcelLink::Reconnect(int item_data) {
 }
 
 bool ExcelLink::TakeNewSheetList(std::vector<SheetEntry>& list) {
-  if (!new_list_) return false;
+  if (!new_list_) {
+    return false;
+  }
   new_list_ = false;
   entries_ = live_entries_;
   list = live_entries_;
@@ -155,11 +161,17 @@ int ExcelLink::LiveItemData(int item_data) {
     }
     live_entries_ = std::move(now);
   }
-  if (live_entries_.empty() && entries_.empty()) return item_data;
+  if (live_entries_.empty() && entries_.empty()) {
+    return item_data;
+  }
   for (const SheetEntry& e : entries_) {
-    if (e.item_data != item_data) continue;
+    if (e.item_data != item_data) {
+      continue;
+    }
     for (const SheetEntry& live : live_entries_) {
-      if (live.caption == e.caption) return live.item_data;
+      if (live.caption == e.caption) {
+        return live.item_data;
+      }
     }
     throw zelError(err::kSubscript, link_text::kSheetGone1 + e.caption + link_text::kSheetGone2);
   }
@@ -168,7 +180,9 @@ int ExcelLink::LiveItemData(int item_data) {
 
 bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
                             std::vector<SheetEntry>& list) {
-  if (!workbook) return true;
+  if (!workbook) {
+    return true;
+  }
   try {
     ListSheets(*workbook, list);
     app_ = std::move(workbook);
@@ -194,7 +208,9 @@ void ExcelLink::WriteHeadings() {
                      heading ? CellValue::Text(heading) : CellValue::Empty());
   }
   // Only the result headings wrap: the user's own headings keep their format.
-  for (int i = 0; i <= count; ++i) sheet_->SetWrapText(1, columns_.results + i, true);
+  for (int i = 0; i <= count; ++i) {
+    sheet_->SetWrapText(1, columns_.results + i, true);
+  }
 }
 
 void ExcelLink::WriteRow(int row, const RowResults& results, const RowFigures& figures) {
@@ -221,9 +237,13 @@ void ExcelLink::ClearBelowTheEnd(int row) {
   for (; row <= last; ++row) {
     for (int i = 0; i < columns_.width; ++i) {
       // A cell without a result heading above it is the user's.
-      if (columns_.guarded[i]) continue;
+      if (columns_.guarded[i]) {
+        continue;
+      }
       const int col = columns_.results + i;
-      if (!sheet_->Value(row, col).IsEmpty()) sheet_->SetValue(row, col, CellValue());
+      if (!sheet_->Value(row, col).IsEmpty()) {
+        sheet_->SetValue(row, col, CellValue());
+      }
     }
   }
 }
@@ -231,20 +251,26 @@ void ExcelLink::ClearBelowTheEnd(int row) {
 RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> american,
                              bool stop_at_zero, bool* refused) {
   LinkColumns columns = columns_;
-  if (!hasPrice) columns.price = 0;
+  if (!hasPrice) {
+    columns.price = 0;
+  }
   RowInputs in;
   int bad_col = 0;
   CellValue bad_cell;
   const auto number_at = [&](int col, double& value, bool& blank) {
     CellValue cell = sheet_->Value(row, col);
     blank = cell.IsEmpty();
-    if (CellNumber(cell, value)) return true;
+    if (CellNumber(cell, value)) {
+      return true;
+    }
     bad_cell = std::move(cell);
     return false;
   };
   const auto style_at = [&](int col) { return american ? std::string() : sheet_->Text(row, col); };
   const RowKind kind = ReadRowInputs(columns, number_at, style_at, in, bad_col, stop_at_zero);
-  if (kind == RowKind::kEnd) return kind;
+  if (kind == RowKind::kEnd) {
+    return kind;
+  }
   if (kind == RowKind::kSkip) {
     const bool named = bad_col >= 1 && bad_col <= static_cast<int>(headings_.size());
     CellProblem problem{row, bad_col, named ? headings_[bad_col - 1] : std::string(),
@@ -253,14 +279,20 @@ RowKind ExcelLink::HandleRow(int row, bool hasPrice, std::optional<bool> america
                             : FormatCellNumber(bad_cell.number)};
     ClearResults(row, RowCellMessage(problem));
     problems_.push_back(std::move(problem));
-    if (refused) *refused = true;
+    if (refused) {
+      *refused = true;
+    }
     return kind;
   }
-  if (american) in.american = *american;
+  if (american) {
+    in.american = *american;
+  }
   RowResults results{};
   const RowFigures figures = pricer_.PriceRow(in, hasPrice, results);
   WriteRow(row, results, figures);
-  if (refused) *refused = figures.Refused();
+  if (refused) {
+    *refused = figures.Refused();
+  }
   return kind;
 }
 
@@ -278,14 +310,20 @@ int ExcelLink::FindConflict(int used_columns) {
   std::vector<int> check;
   for (int i = 0; i < columns_.width; ++i) {
     const int col = columns_.results + i;
-    if (columns_.guarded[i] && col <= used_columns) check.push_back(col);
+    if (columns_.guarded[i] && col <= used_columns) {
+      check.push_back(col);
+    }
   }
-  if (check.empty()) return 0;
+  if (check.empty()) {
+    return 0;
+  }
   // The rows the run will reach: up to the first whose underlying is 0.
   for (int row = 2;; ++row) {
     double underlying = 0;
     const CellValue cell = sheet_->Value(row, columns_.underlying);
-    if (CellNumber(cell, underlying) && underlying == 0.0) return 0;
+    if (CellNumber(cell, underlying) && underlying == 0.0) {
+      return 0;
+    }
     for (const int col : check) {
       if (!sheet_->Value(row, col).IsEmpty()) {
         conflict_col_ = col;
@@ -303,18 +341,26 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
   struct CancelWhileWaiting {
     CancelWhileWaiting(SpreadsheetApp* app, Observer& observer)
         : timed(dynamic_cast<TimedApp*>(app)) {
-      if (timed) timed->Thread().SetCancel([&observer] { return observer.CancelRequested(); });
+      if (timed) {
+        timed->Thread().SetCancel([&observer] { return observer.CancelRequested(); });
+      }
     }
     ~CancelWhileWaiting() {
-      if (timed) timed->Thread().SetCancel(restore);
+      if (timed) {
+        timed->Thread().SetCancel(restore);
+      }
     }
     TimedApp* timed;
     std::function<bool()> restore;
   };
   std::optional<CancelWhileWaiting> cancel_while_waiting;
   try {
-    if (lost_) item_data = Reconnect(item_data);
-    if (!app_) throw zelError(err::kObjectNotSet);
+    if (lost_) {
+      item_data = Reconnect(item_data);
+    }
+    if (!app_) {
+      throw zelError(err::kObjectNotSet);
+    }
     cancel_while_waiting.emplace(app_.get(), observer);
     cancel_while_waiting->restore = cancel_check_;
     item_data = LiveItemData(item_data);
@@ -326,7 +372,9 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
 
     const int used_columns = sheet_->UsedColumns();
     headings_.assign(used_columns, std::string());
-    for (int col = 1; col <= used_columns; ++col) headings_[col - 1] = sheet_->Text(1, col);
+    for (int col = 1; col <= used_columns; ++col) {
+      headings_[col - 1] = sheet_->Text(1, col);
+    }
     columns_ = ScanHeadings(headings_);
     if (const char* missing = MissingColumnMessage(columns_)) {
       AppDialogs().Show(missing, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
@@ -335,7 +383,9 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
     }
     // New results go after the last used column of any row, never over a
     // user's column whose heading is blank.
-    if (!columns_.earlier_results) columns_.results = std::max(columns_.results, used_columns + 1);
+    if (!columns_.earlier_results) {
+      columns_.results = std::max(columns_.results, used_columns + 1);
+    }
     if (const std::string problem = HeadingProblem(columns_, headings_); !problem.empty()) {
       AppDialogs().Show(problem, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
       report.outcome = Outcome::kMissingColumn;
@@ -406,12 +456,16 @@ ExcelLink::Report ExcelLink::Process(int item_data, Observer& observer) {
         AppDialogs().Critical(message);
       }
     } else {
-      if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));
+      if (report.last_row) {
+        observer.Status(link_text::kStopped + std::to_string(report.last_row));
+      }
       ErrorHandler(e);
     }
   } catch (const std::exception& e) {
     report.outcome = Outcome::kFailed;
-    if (report.last_row) observer.Status(link_text::kStopped + std::to_string(report.last_row));
+    if (report.last_row) {
+      observer.Status(link_text::kStopped + std::to_string(report.last_row));
+    }
     ErrorHandler(e);
   }
   report.skipped = problems_;

@@ -272,7 +272,9 @@ RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& styl
     bad_col = c.underlying;
     return RowKind::kSkip;
   }
-  if (stop_at_zero && in.underlying == 0.0) return RowKind::kEnd;
+  if (stop_at_zero && in.underlying == 0.0) {
+    return RowKind::kEnd;
+  }
   struct Input {
     int col;
     double* value;

@@ -27,14 +27,18 @@ std::vector<std::string> Words(std::string_view text) {
       word.clear();
     }
   }
-  if (!word.empty()) words.push_back(std::move(word));
+  if (!word.empty()) {
+    words.push_back(std::move(word));
+  }
   return words;
 }
 
 bool HasWord(const std::vector<std::string>& words, std::initializer_list<std::string_view> any) {
   for (const std::string& w : words) {
     for (const std::string_view a : any) {
-      if (w == a) return true;
+      if (w == a) {
+        return true;
+      }
     }
   }
   return false;
@@ -59,27 +63,45 @@ bool IsCalculatedPriceHeading(const std::vector<std::string>& words) {
 
 // A result heading this program writes (any case, blanks around it aside).
 bool IsResultHeading(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
   const auto same = [&](std::string_view name) {
-    if (name.size() != text.size()) return false;
+    if (name.size() != text.size()) {
+      return false;
+    }
     for (size_t i = 0; i < name.size(); ++i) {
       char a = text[i], b = name[i];
-      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-      if (a != b) return false;
+      if (a >= 'A' && a <= 'Z') {
+        a = static_cast<char>(a - 'A' + 'a');
+      }
+      if (b >= 'A' && b <= 'Z') {
+        b = static_cast<char>(b - 'A' + 'a');
+      }
+      if (a != b) {
+        return false;
+      }
     }
     return true;
   };
   for (const char* name : link_text::kResultHeadings) {
-    if (same(name)) return true;
+    if (same(name)) {
+      return true;
+    }
   }
   return false;
 }
 
 bool IsMessageHeading(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
   return text == link_text::kMessageHeading;
 }
 
@@ -113,8 +135,12 @@ namespace {
 // The first column outside [c.results, c.results + c.width) headed like a result.
 int StrayResult(const LinkColumns& c, const std::vector<std::string>& headings) {
   for (int col = 1; col <= static_cast<int>(headings.size()); ++col) {
-    if (col >= c.results && col < c.results + c.width) continue;
-    if (IsResultHeading(headings[col - 1])) return col;
+    if (col >= c.results && col < c.results + c.width) {
+      continue;
+    }
+    if (IsResultHeading(headings[col - 1])) {
+      return col;
+    }
   }
   return 0;
 }
@@ -146,35 +172,59 @@ LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings) {
   }
   for (int col = 1; col <= scan_end; ++col) {
     const std::vector<std::string> words = Words(headings[col - 1]);
-    if (words.empty()) continue;
+    if (words.empty()) {
+      continue;
+    }
     bool recognised = false;
     const auto take = [&](int LinkColumns::*column) {
       recognised = true;
       int& current = c.*column;
       if (current != 0 && current != col && !c.ambiguous) {
         for (const InputName& input : kInputNames) {
-          if (input.column == column) c.ambiguous = input.name;
+          if (input.column == column) {
+            c.ambiguous = input.name;
+          }
         }
         c.ambiguous_first = current;
         c.ambiguous_second = col;
       }
-      if (current == 0) current = col;
+      if (current == 0) {
+        current = col;
+      }
     };
-    if (HasWord(words, {"underlying"})) take(&LinkColumns::underlying);
-    if (HasWord(words, {"strike"})) take(&LinkColumns::strike);
-    if (HasWord(words, {"maturity"})) take(&LinkColumns::maturity);
-    if (HasWord(words, {"vol", "vols", "vola", "volatility"})) take(&LinkColumns::volatility);
-    if (HasWord(words, {"yield"})) take(&LinkColumns::dividend);
+    if (HasWord(words, {"underlying"})) {
+      take(&LinkColumns::underlying);
+    }
+    if (HasWord(words, {"strike"})) {
+      take(&LinkColumns::strike);
+    }
+    if (HasWord(words, {"maturity"})) {
+      take(&LinkColumns::maturity);
+    }
+    if (HasWord(words, {"vol", "vols", "vola", "volatility"})) {
+      take(&LinkColumns::volatility);
+    }
+    if (HasWord(words, {"yield"})) {
+      take(&LinkColumns::dividend);
+    }
     for (const std::string& w : words) {
       if (w.starts_with("risk")) {
         take(&LinkColumns::riskfree);
         break;
       }
     }
-    if (HasWord(words, {"type"})) take(&LinkColumns::type);
-    if (HasWord(words, {"style"})) take(&LinkColumns::style);
-    if (IsMarketPriceHeading(words)) take(&LinkColumns::price);
-    if (recognised) c.last = col;
+    if (HasWord(words, {"type"})) {
+      take(&LinkColumns::type);
+    }
+    if (HasWord(words, {"style"})) {
+      take(&LinkColumns::style);
+    }
+    if (IsMarketPriceHeading(words)) {
+      take(&LinkColumns::price);
+    }
+    if (recognised) {
+      c.last = col;
+    }
   }
   const int writes = c.ResultCount() + 1;  // the results and the message
   c.width = writes;
@@ -191,7 +241,9 @@ LinkColumns ScanHeadingsInPlace(const std::vector<std::string>& headings) {
       }
       // "Message" is ours only where a run puts it: right after five or ten
       // results, ending the block (a column of the user's may be named so).
-      if (IsMessageHeading(text) && (old_width == 5 || old_width == 10)) ++old_width;
+      if (IsMessageHeading(text) && (old_width == 5 || old_width == 10)) {
+        ++old_width;
+      }
       break;
     }
     c.width = std::max(writes, old_width);
@@ -228,7 +280,9 @@ std::string ResultsConflictMessage(int row, int col, const char* written) {
 std::string RunSummary(int priced, size_t refused) {
   std::string text = std::to_string(priced) + link_text::kRowsPriced + std::to_string(refused) +
                      link_text::kRowsRefused;
-  if (refused) text += link_text::kSeeMessages;
+  if (refused) {
+    text += link_text::kSeeMessages;
+  }
   return text;
 }
 
@@ -252,11 +306,17 @@ std::string ColumnsTakenText(const LinkColumns& c, const std::vector<std::string
   std::string text;
   for (const InputName& input : kInputNames) {
     const int col = c.*input.column;
-    if (col == 0) continue;
-    if (!text.empty()) text += "; ";
+    if (col == 0) {
+      continue;
+    }
+    if (!text.empty()) {
+      text += "; ";
+    }
     text += std::string(input.name) + ": " + ColumnText(col, headings);
   }
-  if (!text.empty()) text += "; ";
+  if (!text.empty()) {
+    text += "; ";
+  }
   text += "results from column " + std::to_string(c.results);
   return text;
 }
@@ -271,7 +331,9 @@ const char* MissingColumnMessage(const LinkColumns& c) {
                                                   {c.type, link_text::kMissingType},
                                                   {c.style, link_text::kMissingStyle}};
   for (const auto& [column, message] : required) {
-    if (column == 0) return message;
+    if (column == 0) {
+      return message;
+    }
   }
   return nullptr;
 }
@@ -283,18 +345,26 @@ bool IsAmericanStyle(std::string_view style_text) {
     size_t k = 0;
     while (k < kWord.size()) {
       char ch = style_text[i + k];
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-      if (ch != kWord[k]) break;
+      if (ch >= 'A' && ch <= 'Z') {
+        ch = static_cast<char>(ch - 'A' + 'a');
+      }
+      if (ch != kWord[k]) {
+        break;
+      }
       ++k;
     }
-    if (k == kWord.size()) return true;
+    if (k == kWord.size()) {
+      return true;
+    }
   }
   return false;
 }
 
 std::string DescribeProblem(const CellProblem& p) {
   std::string out = "Row " + std::to_string(p.row) + ", column " + std::to_string(p.col);
-  if (!p.heading.empty()) out += " (" + p.heading + ")";
+  if (!p.heading.empty()) {
+    out += " (" + p.heading + ")";
+  }
   out += ": \"" + p.text + "\"" + link_text::kNotANumber;
   return out;
 }

@@ -57,9 +57,13 @@ std::string RowInputProblem(const RowInputs& in) {
       return std::string(input.name) + " " + FormatCellNumber(v) + link_text::kOutOfRange;
     }
   }
-  if (in.type != 1.0 && in.type != 2.0) return link_text::kBadType;
+  if (in.type != 1.0 && in.type != 2.0) {
+    return link_text::kBadType;
+  }
   for (const auto& input : inputs) {
-    if (!input.positive || input.value > 0) continue;
+    if (!input.positive || input.value > 0) {
+      continue;
+    }
     if (&input == &inputs[3] && in.volatility_blank) {
       return std::string(input.name) + link_text::kIsEmpty;
     }
@@ -75,13 +79,17 @@ std::string PriceProblem(const RowInputs& in) {
       (in.price != 0 && static_cast<float>(in.price) == 0.0f)) {
     return "Market Price " + FormatCellNumber(in.price) + link_text::kOutOfRange;
   }
-  if (in.price <= 0) return std::string("Market Price") + link_text::kNotPositive;
+  if (in.price <= 0) {
+    return std::string("Market Price") + link_text::kNotPositive;
+  }
   return {};
 }
 
 bool AllFinite(const float* v, int n) {
   for (int i = 0; i < n; ++i) {
-    if (!std::isfinite(v[i])) return false;
+    if (!std::isfinite(v[i])) {
+      return false;
+    }
   }
   return true;
 }
@@ -118,7 +126,9 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
     figures.message = RowInputProblem(in);
     return figures;
   }
-  if (!bsop_) bsop_ = std::make_unique<zelBSOP>();
+  if (!bsop_) {
+    bsop_ = std::make_unique<zelBSOP>();
+  }
   zelBSOP& o = *bsop_;
   try {
     o.SetTerms(in.Terms());
@@ -132,7 +142,9 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
     return figures;
   }
   figures.valid = 5;
-  if (!hasPrice || in.price_blank) return figures;
+  if (!hasPrice || in.price_blank) {
+    return figures;
+  }
   if (std::string problem = PriceProblem(in); !problem.empty()) {
     figures.message = std::move(problem);
     return figures;
@@ -165,7 +177,9 @@ RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowRe
     figures.message = RowInputProblem(in);
     return figures;
   }
-  if (!barr_) barr_ = std::make_unique<zelBarr>();
+  if (!barr_) {
+    barr_ = std::make_unique<zelBarr>();
+  }
   zelBarr& b = *barr_;
   try {
     b.SetTerms(in.Terms());
@@ -185,7 +199,9 @@ RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowRe
     return figures;
   }
   figures.valid = 5;
-  if (!hasPrice || in.price_blank) return figures;
+  if (!hasPrice || in.price_blank) {
+    return figures;
+  }
   if (std::string problem = PriceProblem(in); !problem.empty()) {
     figures.message = std::move(problem);
     return figures;

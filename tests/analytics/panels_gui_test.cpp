@@ -24,6 +24,7 @@
 #include "pricing/option_terms.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
@@ -31,6 +32,8 @@
 
 namespace stratlyn {
 namespace {
+
+using testing::Shot;
 
 // Numbers in these tests are written with a decimal point, whatever the
 // locale the suite runs under.
@@ -41,13 +44,6 @@ class DotLocaleEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const kDotLocale =
     ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
-
-// Saves a picture of the widget when STRATLYN_SHOT_DIR names a folder.
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 // Pixels of the image that differ from the given colour.
 int PixelsUnlike(const QImage& img, QRgb colour) {

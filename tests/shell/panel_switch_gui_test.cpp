@@ -16,30 +16,20 @@
 #include "charts/qt_canvas.h"
 #include "charts/qt_scalable_control.h"
 #include "shell/calc_main_widget.h"
+#include "support/dot_locale.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
 
+using testing::DotLocale;
+using testing::Shot;
+
 constexpr int kLargeWidth = 12240;  // 7200 x 1.7
 constexpr int kLargeHeight = 8550;  // 5700 x 1.5
-
-// Writes numbers with a decimal point for one test.
-struct DotLocale {
-  DotLocale() { SetEntryLocale(EntryLocale{}); }
-  ~DotLocale() { ResetEntryLocale(); }
-  DotLocale(const DotLocale&) = delete;
-  DotLocale& operator=(const DotLocale&) = delete;
-};
-
-// Saves a picture of the window when STRATLYN_SHOT_DIR names a folder.
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   DotLocale dot;

@@ -26,6 +26,7 @@
 #include "strategy/position.h"
 #include "strategy/ucstrategy_widget.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/dates.h"
 #include "util/format.h"
 #include "util/locale_info.h"
@@ -34,6 +35,8 @@
 
 namespace stratlyn {
 namespace {
+
+using testing::Shot;
 
 struct DotLocale {
   DotLocale() {
@@ -44,12 +47,6 @@ struct DotLocale {
   DotLocale(const DotLocale&) = delete;
   DotLocale& operator=(const DotLocale&) = delete;
 };
-
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 // The calculator panel's start option: call, S = K = 50, T = 1, r = 0.1, vol 0.25.
 void Default(ucStrategy& p) {
@@ -114,17 +111,25 @@ TEST(ucStrategyGui, OpensWithABullSpreadOnTheOptionAndDrawsBothCurves) {
   Shot(p, "strategy_panel");
 }
 
-TEST(ucStrategyGui, BadCellTypedInTheTableGivesTheMessageAndNoPlot) {
-  DotLocale dot;
-  testing::FakeServices services;
-  ucStrategy p;
+// Shows the panel active with the default position calculated and the legs
+// table focused, ready for keys; false when a step did not happen.
+bool CalculatedWithTheTableFocused(ucStrategy& p) {
   p.show();
   QApplication::setActiveWindow(&p);
   Default(p);
   p.CalcIt();
-  ASSERT_TRUE(p.Figures());
+  if (!p.Figures()) {
+    return false;
+  }
   p.Grid1()->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); }));
+  return QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); });
+}
+
+TEST(ucStrategyGui, BadCellTypedInTheTableGivesTheMessageAndNoPlot) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  ASSERT_TRUE(CalculatedWithTheTableFocused(p));
   Grid& legs = p.Grid1()->grid();
   legs.SetRow(1);
   legs.SetCol(3);
@@ -270,13 +275,7 @@ TEST(ucStrategyGui, TypingReplacesACellF2EditsItAndEveryChangeRedraws) {
   DotLocale dot;
   testing::FakeServices services;
   ucStrategy p;
-  p.show();
-  QApplication::setActiveWindow(&p);
-  Default(p);
-  p.CalcIt();
-  ASSERT_TRUE(p.Figures());
-  p.Grid1()->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); }));
+  ASSERT_TRUE(CalculatedWithTheTableFocused(p));
   Grid& legs = p.Grid1()->grid();
   legs.SetRow(1);
   legs.SetCol(3);
