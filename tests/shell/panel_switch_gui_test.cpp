@@ -16,6 +16,8 @@
 #include "charts/qt_canvas.h"
 #include "charts/qt_scalable_control.h"
 #include "shell/calc_main_widget.h"
+#include "strategy/strategy_panel.h"
+#include "strategy/ucstrategy_widget.h"
 #include "support/dot_locale.h"
 #include "support/fake_services.h"
 #include "support/widget_shot.h"
@@ -110,6 +112,36 @@ TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
   w.cmdSensitivity()->click();
   EXPECT_EQ(w.ucSens1()->Text1(2)->Text(), "35.6250");  // 37.5 x 0.95
   EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST(PanelSwitch, PutAndExerciseStyleTravelWithTheOptionToEveryPanel) {
+  DotLocale dot;
+  testing::FakeServices services;
+  calcMain w;
+  w.resize(1400, 1000);
+  w.show();
+  ucBSOP* calc = w.ucBSOP1();
+  calc->chkPut()->click();
+  calc->chkAmer()->click();
+  calc->Text1(4)->setText("55");  // strike
+  w.cmdSensitivity()->click();
+  const OptionTerms& sens = w.ucSens1()->Inputs();
+  EXPECT_TRUE(sens.put);
+  EXPECT_TRUE(sens.american);
+  EXPECT_EQ(sens.strike, 55.0f);
+  w.cmdStrategy()->click();
+  EXPECT_TRUE(w.ucStrategy1()->Core().Parameters().put);
+  EXPECT_EQ(w.ucStrategy1()->Core().Parameters().strike, 55.0f);
+
+  // Back in the calculator, a call handed over is a call again.
+  w.cmdCalc()->click();
+  calc->chkCall()->click();
+  calc->chkEuro()->click();
+  w.cmdRisk()->click();
+  EXPECT_FALSE(w.ucRisk1()->Inputs().put);
+  EXPECT_FALSE(w.ucRisk1()->Inputs().american);
+  EXPECT_EQ(w.Parameters(), w.ucRisk1()->Inputs());
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
 }
 
 TEST(PanelSwitch, AnUnreadableEntryStopsTheSwitch) {
