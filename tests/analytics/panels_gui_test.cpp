@@ -58,22 +58,24 @@ int PixelsUnlike(const QImage& img, QRgb colour) {
   return n;
 }
 
-void SetCall(ucSens& s) {
-  s.SetParameters(OptionTerms{.spot = 50.0f,
-                              .strike = 50.0f,
-                              .maturity = 0.5f,
-                              .rate = 0.05f,
-                              .vol = 0.3f,
-                              .market_price = 4.0f});
+// The call both analytics panels start from.
+const OptionTerms kCall{.spot = 50.0f,
+                        .strike = 50.0f,
+                        .maturity = 0.5f,
+                        .rate = 0.05f,
+                        .vol = 0.3f,
+                        .market_price = 4.0f};
+
+// kCall with some terms changed by `change`.
+template <typename Change>
+OptionTerms CallWith(Change change) {
+  OptionTerms t = kCall;
+  change(t);
+  return t;
 }
-void SetCall(ucRisk& r) {
-  r.SetParameters(OptionTerms{.spot = 50.0f,
-                              .strike = 50.0f,
-                              .maturity = 0.5f,
-                              .rate = 0.05f,
-                              .vol = 0.3f,
-                              .market_price = 4.0f});
-}
+
+void SetCall(ucSens& s) { s.SetParameters(kCall); }
+void SetCall(ucRisk& r) { r.SetParameters(kCall); }
 
 TEST(SensitivityPanel, PlotAutomaticallyAndAxisChoices) {
   testing::FakeServices services;
@@ -180,12 +182,7 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   s.PlotIt();
   ASSERT_GT(s.pbox()->ItemCount(), 0);
   // A strike typed as "abc" reaches the panel as 0.
-  s.SetParameters(OptionTerms{.spot = 50.0f,
-                              .strike = 0.0f,
-                              .maturity = 0.5f,
-                              .rate = 0.05f,
-                              .vol = 0.3f,
-                              .market_price = 4.0f});
+  s.SetParameters(CallWith([](OptionTerms& t) { t.strike = 0.0f; }));
   s.xtyp(4)->click();
   s.PlotIt();
   ASSERT_EQ(services.dialogs.Count(), 1u);
@@ -196,20 +193,13 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   EXPECT_TRUE(s.pbox()->Frame().Empty());
   EXPECT_EQ(s.Text1(0)->Text(), "");
   // Several bad fields: the last in the panel's order, as the panel says it.
-  s.SetParameters(OptionTerms{.spot = -1.0f,
-                              .strike = 50.0f,
-                              .maturity = 0.0f,
-                              .rate = 0.05f,
-                              .vol = 0.3f,
-                              .market_price = 4.0f});
+  s.SetParameters(CallWith([](OptionTerms& t) {
+    t.spot = -1.0f;
+    t.maturity = 0.0f;
+  }));
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The maturity must be positive");
-  s.SetParameters(OptionTerms{.spot = 50.0f,
-                              .strike = 50.0f,
-                              .maturity = 0.5f,
-                              .rate = 0.05f,
-                              .vol = 0.0f,
-                              .market_price = 4.0f});
+  s.SetParameters(CallWith([](OptionTerms& t) { t.vol = 0.0f; }));
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The volatility must be positive");
   EXPECT_EQ(s.pbox()->ItemCount(), 0);
@@ -358,12 +348,7 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
       }
     }
     ucSens s;
-    s.SetParameters(OptionTerms{.spot = 50.0f,
-                                .strike = 50.0f,
-                                .maturity = 0.5f,
-                                .rate = 0.05f,
-                                .vol = 0.3f,
-                                .market_price = 4.0f});
+    s.SetParameters(kCall);
     s.yTyp(1)->click();
     s.PlotIt();
     for (const auto& t : s.pbox()->Frame().y_ticks) {
@@ -379,12 +364,12 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
 TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   testing::FakeServices services;
   ucRisk r;
-  r.SetParameters(OptionTerms{.spot = 50.0f,
-                              .strike = 60.0f,
-                              .maturity = 0.1f,
-                              .rate = 0.05f,
-                              .vol = 0.25f,
-                              .market_price = 2.5f});
+  r.SetParameters(CallWith([](OptionTerms& t) {
+    t.strike = 60.0f;
+    t.maturity = 0.1f;
+    t.vol = 0.25f;
+    t.market_price = 2.5f;
+  }));
   r.cmbHorizon()->setCurrentIndex(3);  // 3 months
   r.CalcIt();
   EXPECT_EQ(r.cmbHorizon()->currentText(), "Option Maturity");
@@ -393,12 +378,11 @@ TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   // A strike of 0 (typed "abc"): the calculator panel's message, nothing
   // drawn and no values in the table, at every horizon.
   for (int horizon : {0, kHorizonMaturity}) {
-    r.SetParameters(OptionTerms{.spot = 50.0f,
-                                .strike = 0.0f,
-                                .maturity = 0.5f,
-                                .rate = 0.05f,
-                                .vol = 0.25f,
-                                .market_price = 7.0f});
+    r.SetParameters(CallWith([](OptionTerms& t) {
+      t.strike = 0.0f;
+      t.vol = 0.25f;
+      t.market_price = 7.0f;
+    }));
     r.cmbHorizon()->setCurrentIndex(horizon);
     r.CalcIt();
     EXPECT_EQ(services.dialogs.LastText(), "The strike price must be positive");
