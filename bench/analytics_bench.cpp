@@ -13,16 +13,15 @@ namespace {
 
 using namespace stratlyn;
 
-OptionParameters Option() {
-  OptionParameters p;
-  p.oid = 1;
-  p.orf = 0.05f;
-  p.os = 50.0f;
-  p.ot = 0.5f;
-  p.oxk = 50.0f;
-  p.osig = 0.3f;
-  p.odvl = 0.01f;
-  p.oopr = 4.0f;
+OptionTerms Option() {
+  OptionTerms p;
+  p.rate = 0.05f;
+  p.spot = 50.0f;
+  p.maturity = 0.5f;
+  p.strike = 50.0f;
+  p.vol = 0.3f;
+  p.yield = 0.01f;
+  p.market_price = 4.0f;
   return p;
 }
 
@@ -32,7 +31,7 @@ void BM_RiskCalculate(benchmark::State& state) {
   NormalDeviateSource deviates([&] { return uniform.Next(); });
   RiskSettings settings;
   settings.horizon = 2;  // one month: every sample is priced
-  const OptionParameters option = Option();
+  const OptionTerms option = Option();
   for (auto _ : state) {
     RiskResult r = RunRiskAnalysis(option, settings, bsop, deviates);
     benchmark::DoNotOptimize(r.counts.data());
@@ -46,7 +45,7 @@ void BM_RiskAtMaturity(benchmark::State& state) {
   NormalDeviateSource deviates([&] { return uniform.Next(); });
   RiskSettings settings;
   settings.horizon = kHorizonMaturity;  // payoffs only
-  const OptionParameters option = Option();
+  const OptionTerms option = Option();
   for (auto _ : state) {
     RiskResult r = RunRiskAnalysis(option, settings, bsop, deviates);
     benchmark::DoNotOptimize(r.counts.data());
@@ -56,7 +55,7 @@ BENCHMARK(BM_RiskAtMaturity)->Unit(benchmark::kMillisecond);
 
 void BM_SensitivitySweep(benchmark::State& state) {
   zelBSOP bsop;
-  const OptionParameters option = Option();
+  const OptionTerms option = Option();
   const int x_choice = static_cast<int>(state.range(0));
   std::vector<float> x, y;
   for (auto _ : state) {
@@ -68,7 +67,7 @@ BENCHMARK(BM_SensitivitySweep)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
 
 void BM_SensitivitySweepGreeks(benchmark::State& state) {
   zelBSOP bsop;
-  const OptionParameters option = Option();
+  const OptionTerms option = Option();
   const int y_choice = static_cast<int>(state.range(0));
   std::vector<float> x, y;
   for (auto _ : state) {

@@ -4,19 +4,19 @@
 
 namespace stratlyn {
 
-std::string OptionInputProblem(const OptionParameters& option) {
+std::string OptionInputProblem(const OptionTerms& option) {
   // `!(v > 0)` also catches a NaN handed over from a broken field.
   const char* name = nullptr;
-  if (!(option.os > 0)) {
+  if (!(option.spot > 0)) {
     name = term_names::kUnderlying;
   }
-  if (!(option.oxk > 0)) {
+  if (!(option.strike > 0)) {
     name = term_names::kStrike;
   }
-  if (!(option.ot > 0)) {
+  if (!(option.maturity > 0)) {
     name = term_names::kMaturity;
   }
-  if (!(option.osig > 0)) {
+  if (!(option.vol > 0)) {
     name = term_names::kVolatility;
   }
   if (name == nullptr) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 #include "pricing/term_check.h"
 
 namespace stratlyn {
@@ -14,6 +14,6 @@ namespace stratlyn {
 // or volatility that is not positive (not a number counts as not positive);
 // when several fail, the last of them in that order, as the calculator panel
 // reports it. Empty when all four are positive.
-std::string OptionInputProblem(const OptionParameters& option);
+std::string OptionInputProblem(const OptionTerms& option);
 
 }  // namespace stratlyn

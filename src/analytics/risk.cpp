@@ -122,32 +122,29 @@ float HorizonYears(int horizon, float maturity) {
 
 }  // namespace
 
-RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& settings,
-                           zelBSOP& bsop, NormalDeviateSource& deviates) {
+RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settings, zelBSOP& bsop,
+                           NormalDeviateSource& deviates) {
   RiskResult result;
-  float t = HorizonYears(settings.horizon, option.ot);
-  if (t > option.ot) {
-    t = option.ot;
+  float t = HorizonYears(settings.horizon, option.maturity);
+  if (t > option.maturity) {
+    t = option.maturity;
     result.horizon_clamped = true;
   }
   result.horizon_years = t;
-  const float cost = settings.ignore_cost ? 0.0f : option.oopr;
+  const float cost = settings.ignore_cost ? 0.0f : option.market_price;
   const float mu = settings.mu, sigma = settings.sigma;
   const float drift = ToSingle((mu - 0.5 * static_cast<double>(sigma) * sigma) * t);
   const float spread = ToSingle(sigma * CheckedSqrt(t));
-  const float remaining = option.ot - t;
+  const float remaining = option.maturity - t;
 
-  bsop.SetOptionData(option.oid, bsop.strType);
-  bsop.SetOptionData(option.orf, bsop.strRiskFree);
-  bsop.SetOptionData(remaining, bsop.strMaturity);
-  bsop.SetOptionData(option.oxk, bsop.strStrike);
-  bsop.SetOptionData(option.osig, bsop.strVolatility);
-  bsop.SetOptionData(option.odvl, bsop.strDvl);
+  OptionTerms at_horizon = option;  // the underlying is each sample's
+  at_horizon.maturity = remaining;
+  bsop.SetTerms(at_horizon);
 
   std::vector<float> samples(static_cast<size_t>(kRiskSamples) + 1, 0.0f);
   for (int i = 1; i <= kRiskSamples; ++i) {
     const double z = deviates.Next();
-    const float st = ToSingle(option.os * CheckFinite(std::exp(drift + spread * z)));
+    const float st = ToSingle(option.spot * CheckFinite(std::exp(drift + spread * z)));
     float& sample = samples[static_cast<size_t>(i)];
     if (settings.asset_only) {
       sample = st;
@@ -158,9 +155,9 @@ RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& s
         return result;  // the record has told the user
       }
       sample = value - cost;
-    } else if (option.oid == 1 || option.oid == 2) {
+    } else {
       const float payoff =
-          option.oid == 1 ? MaxOf(st - option.oxk, 0.0f) : MaxOf(option.oxk - st, 0.0f);
+          option.put ? MaxOf(option.strike - st, 0.0f) : MaxOf(st - option.strike, 0.0f);
       result.payoff_at_maturity = true;
       if (payoff == 0.0f) {
         ++result.worthless;

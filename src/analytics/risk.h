@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 
 namespace stratlyn {
 
@@ -112,8 +112,8 @@ struct RiskResult {
 
 // Runs the simulation with deviates from `deviates`. Throws zelError for a
 // floating-point fault (an overflowing exponential, a negative horizon).
-RiskResult RunRiskAnalysis(const OptionParameters& option, const RiskSettings& settings,
-                           zelBSOP& bsop, NormalDeviateSource& deviates);
+RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settings, zelBSOP& bsop,
+                           NormalDeviateSource& deviates);
 
 // The histogram as the view shows it: bar heights in per cent. When outcomes
 // expire worthless they are taken out of bin 1 and reported as their own

@@ -12,7 +12,7 @@
 
 namespace stratlyn {
 
-int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
+int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
              std::vector<float>& x, std::vector<float>& y) {
   x.assign(kSweepPoints, 0.0f);
   y.assign(kSweepPoints, 0.0f);
@@ -21,8 +21,8 @@ int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& 
     const std::array<const std::string*, 6> keys = {&bsop.strUnderlying, &bsop.strVolatility,
                                                     &bsop.strRiskFree,   &bsop.strMaturity,
                                                     &bsop.strStrike,     &bsop.strDvl};
-    const std::array<float, 6> values = {option.os, option.osig, option.orf,
-                                         option.ot, option.oxk,  option.odvl};
+    const std::array<float, 6> values = {option.spot,     option.vol,    option.rate,
+                                         option.maturity, option.strike, option.yield};
     const std::array<const std::string*, 6> outputs = {&bsop.strOptionPrice, &bsop.strDelta,
                                                        &bsop.strGamma,       &bsop.strVega,
                                                        &bsop.strTheta,       &bsop.strRho};
@@ -33,13 +33,7 @@ int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& 
       throw zelError(err::kSubscript);
     }
 
-    bsop.SetOptionData(option.oid, bsop.strType);
-    bsop.SetOptionData(option.orf, bsop.strRiskFree);
-    bsop.SetOptionData(option.ot, bsop.strMaturity);
-    bsop.SetOptionData(option.oxk, bsop.strStrike);
-    bsop.SetOptionData(option.osig, bsop.strVolatility);
-    bsop.SetOptionData(option.odvl, bsop.strDvl);
-    bsop.SetOptionData(option.os, bsop.strUnderlying);
+    bsop.SetTerms(option);
 
     const float base = values[static_cast<size_t>(xChoice)];
     const float low = base / 2.0f;

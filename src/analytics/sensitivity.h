@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 
 namespace stratlyn {
 
@@ -31,7 +31,7 @@ inline constexpr std::array<const char*, 6> kYAxisCaptions = {"Option Value", "D
 // ErrorHandler; the arrays keep what they hold. Returns the number of points
 // filled with real results (0..101): a stopped sweep's -999 is not one of
 // them, so a plot of the first that many points never shows a sentinel.
-int PortSens(int xChoice, int yChoice, const OptionParameters& option, zelBSOP& bsop,
+int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
              std::vector<float>& x, std::vector<float>& y);
 
 // The read-out of a point under the mouse: "x=101.5, y=0.25". A number

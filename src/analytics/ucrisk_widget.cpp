@@ -160,10 +160,7 @@ void ucRisk::SizeColumns() {
   g.SetColWidth(1, PxToTwips(fm.horizontalAdvance(kProbabilityHeader) + pad));
 }
 
-void ucRisk::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
-                           float odvl, float oopr) {
-  inputs_ = OptionParameters{oid, orf, os, ot, oxk, osig, odvl, oopr};
-}
+void ucRisk::SetParameters(const OptionTerms& option) { inputs_ = option; }
 
 void ucRisk::CalcIt() { cmdCalculate_Click(); }
 
@@ -330,7 +327,7 @@ void ucRisk::DrawHistogram(const RiskResult& result, const RiskSettings& setting
     pbox_->Print(caption.substr(colon + 2));
   }
   // A marker where the outcome reads today's price (asset) or break-even.
-  const double mark = settings.asset_only ? inputs_.os : 0.0;
+  const double mark = settings.asset_only ? inputs_.spot : 0.0;
   const double at = (mark - lo) / width;
   if (at >= 0 && at <= n) {
     draw_->SetMarker(at, settings.asset_only ? kTodayPrefix + FormatNumber(mark, kReadoutFormat, dp)

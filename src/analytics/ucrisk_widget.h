@@ -7,8 +7,8 @@
 #include <array>
 #include <memory>
 
-#include "analytics/option_parameters.h"
 #include "charts/qt_scaled_panel.h"
+#include "pricing/option_terms.h"
 
 class QCheckBox;
 class QComboBox;
@@ -33,10 +33,8 @@ class ucRisk : public ScaledPanel {
   explicit ucRisk(QWidget* parent = nullptr);
   ~ucRisk() override;
 
-  // Stores the option (type code 1 call / 2 put, then rate, asset price,
-  // maturity, strike, volatility, dividend yield, option price).
-  void SetParameters(short oid, float orf, float os, float ot, float oxk, float osig, float odvl,
-                     float oopr);
+  // Stores a copy of the option (the calculator panel's terms).
+  void SetParameters(const OptionTerms& option);
   // The same as pressing "Calculate".
   void CalcIt();
 
@@ -56,7 +54,7 @@ class ucRisk : public ScaledPanel {
   QtLabelBox* Text1(int i) const { return text1_[i]; }
   GridView* Grid1() const { return grid1_; }
   QLabel* lblPoint() const { return lbl_point_; }
-  const OptionParameters& Inputs() const { return inputs_; }
+  const OptionTerms& Inputs() const { return inputs_; }
 
  private:
   void cmdCalculate_Click();
@@ -73,7 +71,7 @@ class ucRisk : public ScaledPanel {
   void DisplayChanged() override;
   void SizeColumns();
 
-  OptionParameters inputs_;
+  OptionTerms inputs_;
   bool calculating_ = false;
 
   QLineEdit* txt_return_ = nullptr;

@@ -107,10 +107,7 @@ ucSens::ucSens(QWidget* parent)
 
 ucSens::~ucSens() = default;
 
-void ucSens::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
-                           float odvl, float oopr) {
-  inputs_ = OptionParameters{oid, orf, os, ot, oxk, osig, odvl, oopr};
-}
+void ucSens::SetParameters(const OptionTerms& option) { inputs_ = option; }
 
 void ucSens::PlotIt() { cmdplot_Click(); }
 
@@ -143,8 +140,8 @@ void ucSens::cmdplot_Click() {
     draw_->SetAxisCaptions(kXAxisCaptions[static_cast<size_t>(x_choice_)],
                            kYAxisCaptions[static_cast<size_t>(y_choice_)]);
     draw_->DrawLine(x, y, filled == kSweepPoints ? kSweepPoints - 1 : filled, true, 0);
-    const std::array<float, 6> current = {inputs_.os, inputs_.osig, inputs_.orf,
-                                          inputs_.ot, inputs_.oxk,  inputs_.odvl};
+    const std::array<float, 6> current = {inputs_.spot,     inputs_.vol,    inputs_.rate,
+                                          inputs_.maturity, inputs_.strike, inputs_.yield};
     const float now = current[static_cast<size_t>(x_choice_)];
     draw_->SetMarker(now, kCurrentPrefix + FormatNumber(now, kReadoutFormat, EntryDecimalPoint()));
     AppEvents().ProcessPending();

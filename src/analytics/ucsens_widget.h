@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
-#include "analytics/option_parameters.h"
 #include "charts/qt_scaled_panel.h"
+#include "pricing/option_terms.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -30,10 +30,8 @@ class ucSens : public ScaledPanel {
   explicit ucSens(QWidget* parent = nullptr);
   ~ucSens() override;
 
-  // Stores the option (type code 1 call / 2 put, then rate, asset price,
-  // maturity, strike, volatility, dividend yield, option price); draws nothing.
-  void SetParameters(short oid, float orf, float os, float ot, float oxk, float osig, float odvl,
-                     float oopr);
+  // Stores a copy of the option (the calculator panel's terms); draws nothing.
+  void SetParameters(const OptionTerms& option);
   // The same as pressing "Plot".
   void PlotIt();
 
@@ -50,7 +48,7 @@ class ucSens : public ScaledPanel {
   QLabel* lblPoint() const { return lbl_point_; }
   QtCanvas* pbox() const { return pbox_; }
   QtLabelBox* Text1(int i) const { return text1_[i]; }
-  const OptionParameters& Inputs() const { return inputs_; }
+  const OptionTerms& Inputs() const { return inputs_; }
   int XChoice() const { return x_choice_; }
   int YChoice() const { return y_choice_; }
 
@@ -65,7 +63,7 @@ class ucSens : public ScaledPanel {
   // Empties the plot, its labels and the read-out.
   void ClearPlot();
 
-  OptionParameters inputs_;
+  OptionTerms inputs_;
   int x_choice_ = 0;
   int y_choice_ = 0;
 

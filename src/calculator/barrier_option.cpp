@@ -45,23 +45,15 @@ std::optional<BarrierFigures> PriceBarrier(zelBarr& b, const BarrierInputs& in) 
   }
   const bool down = in.kind == BarrierKind::kDownOut || in.kind == BarrierKind::kDownIn;
   const bool knock_out = in.kind == BarrierKind::kDownOut || in.kind == BarrierKind::kUpOut;
-  if (in.implied && knock_out && (down ? in.spot <= in.level : in.spot >= in.level)) {
+  const OptionTerms& t = in.terms;
+  if (in.implied && knock_out && (down ? t.spot <= in.level : t.spot >= in.level)) {
     AppDialogs().Critical(barrier_text::kKnockedOutNoImpliedVol);
     return std::nullopt;
   }
-  b.SetOptionData(in.put ? b.FLAG : b.boolError, b.strType);
-  b.SetOptionData(in.rate, b.strRiskFree);
-  b.SetOptionData(in.maturity, b.strMaturity);
-  b.SetOptionData(in.strike, b.strStrike);
-  b.SetOptionData(in.spot, b.strUnderlying);
-  b.SetOptionData(in.vol, b.strVolatility);
-  b.SetOptionData(in.yield, b.strDvl);
+  b.SetTerms(t);
   b.SetOptionData(in.level, b.strBarrier);
   b.SetOptionData(in.rebate, b.strRebate);
-  if (in.implied) {
-    b.SetOptionData(in.market_price, b.strOptionPrice);
-  }
-  b.CalcBarr(BarrierCode(b, in.kind, in.american, in.implied));
+  b.CalcBarr(BarrierCode(b, in.kind, t.american, in.implied));
   BarrierFigures f;
   if (in.implied) {
     const float sigma = b.GetOptionData(b.strImpliedVolatility);

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "pricing/option_terms.h"
+
 namespace stratlyn {
 
 class zelBarr;
@@ -42,11 +44,8 @@ inline constexpr const char* kRebateName = "rebate";
 int BarrierCode(const zelBarr& b, BarrierKind kind, bool american, bool implied);
 
 struct BarrierInputs {
-  bool put = false;
-  float rate = 0, spot = 0, maturity = 0, strike = 0, vol = 0, yield = 0;
-  float market_price = 0;  // read when `implied`
+  OptionTerms terms;  // the market price is read when `implied`
   float level = 0, rebate = 0;
-  bool american = false;
   bool implied = false;
   BarrierKind kind = BarrierKind::kDownOut;
 };

@@ -122,15 +122,15 @@ void BarrierControls::Calculate() {
           return;
         }
         const char* not_positive = nullptr;
-        if (!(in.spot > 0)) {
+        if (!(in.terms.spot > 0)) {
           not_positive = term_names::kUnderlying;
-        } else if (!(in.strike > 0)) {
+        } else if (!(in.terms.strike > 0)) {
           not_positive = term_names::kStrike;
-        } else if (!(in.maturity > 0)) {
+        } else if (!(in.terms.maturity > 0)) {
           not_positive = term_names::kMaturity;
-        } else if (!(in.vol > 0)) {
+        } else if (!(in.terms.vol > 0)) {
           if (in.implied) {
-            in.vol = 0.25f;  // about to be solved for
+            in.terms.vol = 0.25f;  // about to be solved for
           } else {
             not_positive = term_names::kVolatility;
           }

@@ -191,37 +191,23 @@ void BsopPanel::cmdCalculate_Click() {
   run_inputs_ = InputsOf(fields);
   RunCommand(
       [&] {
-        putcall_ = fields.chkPut ? 2 : 1;
-        if (ReadField(kUnderlyingField, s_)) {
+        OptionTerms terms;
+        if (!ReadTerms(terms)) {
           return;
         }
-        if (ReadField(kVolatilityField, sigma_)) {
-          return;
-        }
-        if (ReadField(kRateField, r_)) {
-          return;
-        }
-        if (ReadMaturity(t_)) {
-          return;
-        }
-        if (ReadField(kStrikeField, k_)) {
-          return;
-        }
-        if (ReadField(kDividendField, q_)) {
-          return;
-        }
+        terms_ = terms;
 
         EntryText.clear();
-        if (s_ <= 0) {
+        if (terms_.spot <= 0) {
           EntryText = term_names::kUnderlying;
         }
-        if (k_ <= 0) {
+        if (terms_.strike <= 0) {
           EntryText = term_names::kStrike;
         }
-        if (t_ <= 0) {
+        if (terms_.maturity <= 0) {
           EntryText = term_names::kMaturity;
         }
-        if (sigma_ <= 0) {
+        if (terms_.vol <= 0) {
           EntryText = term_names::kVolatility;
         }
         if (!EntryText.empty()) {
@@ -229,7 +215,7 @@ void BsopPanel::cmdCalculate_Click() {
             AppDialogs().Critical(NotPositiveMessage(EntryText));
             return;
           }
-          sigma_ = 0.25f;  // about to be solved for
+          terms_.vol = 0.25f;  // about to be solved for
         }
 
         events.SetBusy(true);
@@ -246,13 +232,7 @@ void BsopPanel::cmdCalculate_Click() {
 
 void BsopPanel::CalcEuropean() {
   zelBSOP& o = Bsop();
-  o.SetOptionData(putcall_, o.strType);
-  o.SetOptionData(r_, o.strRiskFree);
-  o.SetOptionData(t_, o.strMaturity);
-  o.SetOptionData(k_, o.strStrike);
-  o.SetOptionData(s_, o.strUnderlying);
-  o.SetOptionData(sigma_, o.strVolatility);
-  o.SetOptionData(q_, o.strDvl);
+  o.SetTerms(terms_);
 
   if (!fields.chkImpVol) {
     option_price_ = o.GetOptionData(o.strOptionPrice);
@@ -267,10 +247,10 @@ void BsopPanel::CalcEuropean() {
       NoImpliedVolatility();
       return;
     }
-    sigma_ = sigma;
+    terms_.vol = sigma;
     option_price_ = o.GetOptionData(o.strOptionPrice);
     // The solved volatility goes into its field: the figures belong to it.
-    fields.Text1[kVolatilityField] = Format(sigma_);
+    fields.Text1[kVolatilityField] = Format(terms_.vol);
     run_inputs_.texts[kVolatilityField] = fields.Text1[kVolatilityField];
     ShowValue(bsop_text::kEuropeanValue, option_price_);
   }
@@ -281,14 +261,7 @@ void BsopPanel::CalcEuropean() {
 
 void BsopPanel::CalcAmerican() {
   zelBarr& b = Barr();
-  b.SetOptionData(putcall_, b.strType);
-  b.SetOptionData(r_, b.strRiskFree);
-  b.SetOptionData(t_, b.strMaturity);
-  b.SetOptionData(k_, b.strStrike);
-  b.SetOptionData(s_, b.strUnderlying);
-  b.SetOptionData(sigma_, b.strVolatility);
-  b.SetOptionData(q_, b.strDvl);
-  b.SetOptionData(fields.chkPut ? b.FLAG : b.boolError, b.strType);
+  b.SetTerms(terms_);
 
   if (!fields.chkImpVol) {
     b.CalcBarr(b.AMERVANILLA);
@@ -313,8 +286,8 @@ void BsopPanel::CalcAmerican() {
       NoImpliedVolatility();
       return;
     }
-    sigma_ = sigma;
-    fields.Text1[kVolatilityField] = Format(sigma_);
+    terms_.vol = sigma;
+    fields.Text1[kVolatilityField] = Format(terms_.vol);
     run_inputs_.texts[kVolatilityField] = fields.Text1[kVolatilityField];
     ShowValue(bsop_text::kAmericanValue, b.GetOptionData(b.strOptionPrice));
   }
@@ -353,30 +326,20 @@ void BsopPanel::cmdCopyData_Click() {
   clipboard.SetText(EntryText);
 }
 
-bool BsopPanel::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk,
-                              float& osig, float& odvl, float& oopr) {
-  oid = fields.chkPut ? 2 : 1;
-  if (ReadField(kUnderlyingField, os)) {
+bool BsopPanel::ReadTerms(OptionTerms& terms) {
+  terms.put = fields.chkPut;
+  terms.american = !fields.chkEuro;
+  return !ReadField(kUnderlyingField, terms.spot) && !ReadField(kVolatilityField, terms.vol) &&
+         !ReadField(kRateField, terms.rate) && !ReadMaturity(terms.maturity) &&
+         !ReadField(kStrikeField, terms.strike) && !ReadField(kDividendField, terms.yield);
+}
+
+bool BsopPanel::GetParameters(OptionTerms& terms) {
+  OptionTerms read;
+  if (!ReadTerms(read) || ReadField(kOptionPriceField, read.market_price)) {
     return false;
   }
-  if (ReadField(kVolatilityField, osig)) {
-    return false;
-  }
-  if (ReadField(kRateField, orf)) {
-    return false;
-  }
-  if (ReadMaturity(ot)) {
-    return false;
-  }
-  if (ReadField(kStrikeField, oxk)) {
-    return false;
-  }
-  if (ReadField(kDividendField, odvl)) {
-    return false;
-  }
-  if (ReadField(kOptionPriceField, oopr)) {
-    return false;
-  }
+  terms = read;
   return true;
 }
 

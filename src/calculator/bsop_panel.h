@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "pricing/option_terms.h"
 #include "util/greek_units.h"
 
 namespace stratlyn {
@@ -93,12 +94,11 @@ class BsopPanel {
   // choices on screen).
   void DropStaleResults(const BsopFields& now);
 
-  // The option as the fields give it now (1 call / 2 put, rate, underlying,
-  // maturity, strike, volatility, yield, market price). A blank field gives
-  // 0. Stops at the first entry that cannot be read (after its message) and
-  // returns false; later outputs are then untouched.
-  bool GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
-                     float& odvl, float& oopr);
+  // The option as the fields give it now (call or put, exercise style, and
+  // every figure with the market price). A blank field gives 0. Stops at
+  // the first entry that cannot be read (after its message) and returns
+  // false; `terms` is then untouched.
+  bool GetParameters(OptionTerms& terms);
   bool isPutOption() const { return fields.chkPut; }
 
   // The units the Greek labels show (the records' own by default); the last
@@ -115,13 +115,13 @@ class BsopPanel {
   void SetOptionMaturity(const std::string& txt);
 
   // The panel's values of the last calculation.
-  int16_t PutCallFlag() const { return putcall_; }
-  float Underlying() const { return s_; }
-  float Volatility() const { return sigma_; }
-  float RiskFree() const { return r_; }
-  float Maturity() const { return t_; }
-  float Strike() const { return k_; }
-  float DividendYield() const { return q_; }
+  int16_t PutCallFlag() const { return terms_.TypeCode(); }
+  float Underlying() const { return terms_.spot; }
+  float Volatility() const { return terms_.vol; }
+  float RiskFree() const { return terms_.rate; }
+  float Maturity() const { return terms_.maturity; }
+  float Strike() const { return terms_.strike; }
+  float DividendYield() const { return terms_.yield; }
   float OptionPrice() const { return option_price_; }
 
   // The pricing records, created on first use.
@@ -146,6 +146,9 @@ class BsopPanel {
 
   void CalcEuropean();
   void CalcAmerican();
+  // Reads the terms from the fields in their order, the market price apart
+  // (after the message of the first entry that cannot be read: false).
+  bool ReadTerms(OptionTerms& terms);
   // Reads field `i` into `value` (a blank field gives 0). True when the
   // entry could not be read (the user has been told).
   bool ReadField(int i, float& value);
@@ -158,8 +161,8 @@ class BsopPanel {
   void ShowValue(const char* caption, float value);
   void ShowGreeks(float delta, float gamma, float vega, float theta);
 
-  int16_t putcall_ = 1;
-  float s_ = 0, sigma_ = 0, r_ = 0, t_ = 0, k_ = 0, q_ = 0, option_price_ = 0;
+  OptionTerms terms_;  // of the last calculation; the market price apart
+  float option_price_ = 0;
   std::unique_ptr<zelBSOP> bsop_;
   std::unique_ptr<zelBarr> barr_;
   Shown shown_;

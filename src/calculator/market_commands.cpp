@@ -51,7 +51,9 @@ constexpr std::string_view kMaturityFormat = "####0.00000";
 constexpr std::string_view kVolatilityFormat = "0.0000";
 
 std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
@@ -61,7 +63,9 @@ bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed;
 // index), else the underlying's ticker, else the option ticker itself.
 std::string OptionChainTicker(const std::string& symbol, const std::string& stock_ticker) {
   OccSymbol occ;
-  if (ParseOccSymbol(symbol, occ)) return ChainTickerOfRoot(occ.root);
+  if (ParseOccSymbol(symbol, occ)) {
+    return ChainTickerOfRoot(occ.root);
+  }
   return !Trim(stock_ticker, kSpaceAndTab).empty() ? stock_ticker : symbol;
 }
 
@@ -74,7 +78,9 @@ std::string CurveCaption(const zelBloombergData& curve, float t, double par_perc
       FormatNumber(par_percent, "0.000") + " % at " + FormatNumber(t, "0.00###") +
       " years, continuous rate 2 ln(1 + y/2) = " + FormatNumber(continuous, "0.0000");
   for (const std::string& note : curve.Notes()) {
-    if (note.find("latest observation") == std::string::npos) text += " (" + note + ")";
+    if (note.find("latest observation") == std::string::npos) {
+      text += " (" + note + ")";
+    }
   }
   return text;
 }
@@ -84,17 +90,23 @@ std::string GetStockURL(const std::string& strTicker, const std::string& strExch
   if (strExchange == kExchangeCboe || strExchange == "Any") {
     return sites::ExchangeUrl() + kQuotePath + EncodeUrlPart(ticker);
   }
-  if (IsFeed(strExchange)) return FeedQuoteUrl(ticker);
+  if (IsFeed(strExchange)) {
+    return FeedQuoteUrl(ticker);
+  }
   return {};
 }
 
 std::string MaturityFromMonth(int month_index, std::chrono::system_clock::time_point now) {
   using namespace std::chrono;
-  if (month_index < 0 || month_index > 11) throw zelError(err::kInvalidPropertyValue);
+  if (month_index < 0 || month_index > 11) {
+    throw zelError(err::kInvalidPropertyValue);
+  }
   const year_month_day today = LocalDate(now);
   int y = static_cast<int>(today.year());
   const unsigned m = static_cast<unsigned>(month_index) + 1;
-  if (m < static_cast<unsigned>(today.month())) ++y;
+  if (m < static_cast<unsigned>(today.month())) {
+    ++y;
+  }
   // The expiration: the Saturday after the third Friday.
   const auto expiration = [](int yr, unsigned mo) {
     const weekday first = weekday{sys_days{year{yr} / month{mo} / 1}};
@@ -104,7 +116,9 @@ std::string MaturityFromMonth(int month_index, std::chrono::system_clock::time_p
   double t = YearsFromNow(expiration(y, m), now);
   // The current month after its expiration: next year's contract, not a
   // negative maturity.
-  if (t < 0) t = YearsFromNow(expiration(y + 1, m), now);
+  if (t < 0) {
+    t = YearsFromNow(expiration(y + 1, m), now);
+  }
   return FormatEntryNumber(t, kMaturityFormat);
 }
 
@@ -112,12 +126,16 @@ MarketCommands::MarketCommands(Grid& grid) : grid_(grid) {}
 MarketCommands::~MarketCommands() = default;
 
 zelBloombergData& MarketCommands::YieldCurve() {
-  if (!curve_) curve_ = std::make_unique<zelBloombergData>();
+  if (!curve_) {
+    curve_ = std::make_unique<zelBloombergData>();
+  }
   return *curve_;
 }
 
 BrowserView& MarketCommands::View() {
-  if (view_ == nullptr) throw zelError(err::kObjectNotSet);
+  if (view_ == nullptr) {
+    throw zelError(err::kObjectNotSet);
+  }
   return *view_;
 }
 
@@ -125,10 +143,14 @@ bool MarketCommands::Load(const std::string& url) {
   const unsigned serial = ++load_serial_;
   curve_stop_ = true;  // a yield curve loading into the view gives way
   BrowserView& view = View();
-  if (!LoadPage(view, url, stop_)) return false;
+  if (!LoadPage(view, url, stop_)) {
+    return false;
+  }
   // Another command loaded its own page while this one waited (the user
   // pressed a button again): that command reads it, this one ends quietly.
-  if (serial != load_serial_) return false;
+  if (serial != load_serial_) {
+    return false;
+  }
   CheckPageLoaded(view, url);
   return true;
 }
@@ -154,7 +176,9 @@ void MarketCommands::Guarded(Fn&& work) {
 }
 
 bool MarketCommands::AcceptDataTerms() {
-  if (*disclaimer_) return true;
+  if (*disclaimer_) {
+    return true;
+  }
   const MsgAnswer a =
       AppDialogs().Show(kDataTermsQuestion, MsgButtons::OkCancel, MsgIcon::None, kMessageTitle);
   *disclaimer_ = a == MsgAnswer::Ok;
@@ -163,25 +187,33 @@ bool MarketCommands::AcceptDataTerms() {
 
 void MarketCommands::cmdGetStkQuote_Click(MarketFields& f) {
   Guarded([&] {
-    if (AcceptDataTerms()) GetStockQuote(f, true);
+    if (AcceptDataTerms()) {
+      GetStockQuote(f, true);
+    }
   });
 }
 
 void MarketCommands::cmdGetOption_Click(MarketFields& f) {
   Guarded([&] {
-    if (AcceptDataTerms()) GetOptionQuote(f, true);
+    if (AcceptDataTerms()) {
+      GetOptionQuote(f, true);
+    }
   });
 }
 
 void MarketCommands::cmdReparseStock_Click(MarketFields& f) {
   Guarded([&] {
-    if (AcceptDataTerms()) GetStockQuote(f, false);
+    if (AcceptDataTerms()) {
+      GetStockQuote(f, false);
+    }
   });
 }
 
 void MarketCommands::cmdReparseOption_Click(MarketFields& f) {
   Guarded([&] {
-    if (AcceptDataTerms()) GetOptionQuote(f, false);
+    if (AcceptDataTerms()) {
+      GetOptionQuote(f, false);
+    }
   });
 }
 
@@ -235,7 +267,9 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
       if (std::fabs(fs - fk) > 0.25F * fk) {
         const MsgAnswer a = AppDialogs().Show(kStrikeFarQuestion, MsgButtons::YesNo,
                                               MsgIcon::Question, kMessageTitle);
-        if (a == MsgAnswer::Yes) return;
+        if (a == MsgAnswer::Yes) {
+          return;
+        }
       }
     }
     if (symbol.empty()) {
@@ -270,7 +304,9 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   }
   AppEvents().SetBusy(false);
   // A failed lookup changes no field.
-  if (answer.outcome != QuoteOutcome::kPrice) return;
+  if (answer.outcome != QuoteOutcome::kPrice) {
+    return;
+  }
   OccSymbol occ;
   std::string maturity;
   std::string maturity_note;
@@ -290,7 +326,9 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   }
   f.option_price = FormatEntryNumber(answer.price, kPriceFieldFormat);
   f.status = answer.status;
-  if (!maturity_note.empty()) f.status += (f.status.empty() ? "" : "; ") + maturity_note;
+  if (!maturity_note.empty()) {
+    f.status += (f.status.empty() ? "" : "; ") + maturity_note;
+  }
   AppEvents().ProcessPending();
   f.maturity = maturity;
   AppEvents().ProcessPending();
@@ -325,7 +363,9 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     try {
       grabbed = curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid_);
     } catch (const zelError&) {
-      if (serial == load_serial_) throw;
+      if (serial == load_serial_) {
+        throw;
+      }
     }
     if (!grabbed || serial != load_serial_) {
       AppEvents().SetBusy(false);
@@ -368,9 +408,13 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
     AppEvents().SetBusy(true);
     const bool loaded = url.empty() || Load(url);
     AppEvents().SetBusy(false);
-    if (!loaded) return;
+    if (!loaded) {
+      return;
+    }
     double value = 0;
-    if (!ReadDividendYield(View().BodyHtml(), value, url)) return;
+    if (!ReadDividendYield(View().BodyHtml(), value, url)) {
+      return;
+    }
     f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
     AppEvents().ProcessPending();
   });
@@ -422,7 +466,9 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
     }
     AppEvents().SetBusy(false);
     double value = 0;
-    if (!ReadDividendYield(View().BodyHtml(), value, page_url)) return;
+    if (!ReadDividendYield(View().BodyHtml(), value, page_url)) {
+      return;
+    }
     f.dividend_yield = FormatEntryNumber(value / 100.0, kYieldFieldFormat);
     f.status =
         "dividend yield of the quote page " + page_url + " (" + chain_failed.Description() + ")";
@@ -472,9 +518,15 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
       if (!doc.is_discarded() && doc.is_object() && doc.contains("data") &&
           doc["data"].is_object() && doc["data"].contains("iv30")) {
         const auto& v = doc["data"]["iv30"];
-        if (v.is_number()) iv30 = v.get<double>();
-        if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
-        if (!(iv30 > 0 && std::isfinite(iv30))) iv30 = 0;
+        if (v.is_number()) {
+          iv30 = v.get<double>();
+        }
+        if (v.is_string()) {
+          iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+        }
+        if (!(iv30 > 0 && std::isfinite(iv30))) {
+          iv30 = 0;
+        }
       }
     }
     const std::string url = FeedHistoryUrl(ticker);
@@ -515,7 +567,9 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
       // A window longer than the history shows no figure, not a zero.
       grid_.SetTextMatrix(row, 2, value ? FormatNumber(*value, kVolatilityFormat) : "n/a");
       grid_.SetTextMatrix(row, 3, label == "iv30" ? "quote" : through);
-      if (value) vol_rows_.emplace_back(row, *value);
+      if (value) {
+        vol_rows_.emplace_back(row, *value);
+      }
       ++row;
     }
     f.status = "realized volatility, close to close, annualised with sqrt(252), from " +

@@ -251,7 +251,9 @@ void ucBSOP::CreateControls() {
     const MarketFields before = fields;
     market_->GridClicked(row, fields);
     WriteMarketFields(fields, before);
-    if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
+    if (!fields.status.empty()) {
+      lbl_inet_->setText(Q(fields.status));
+    }
   });
 }
 
@@ -367,13 +369,9 @@ void ucBSOP::CreateBarrierControls() {
   panel.inputs.push_back(txt_date_);
   panel.choices = {chk_amer_, chk_euro_, chk_put_, chk_call_, chk_imp_vol_};
   panel.read_option = [this](BarrierInputs& in) {
-    int16_t oid = 1;
-    if (!GetParameters(oid, in.rate, in.spot, in.maturity, in.strike, in.vol, in.yield,
-                       in.market_price)) {
+    if (!GetParameters(in.terms)) {
       return false;
     }
-    in.put = oid == 2;
-    in.american = chk_amer_->isChecked();
     in.implied = chk_imp_vol_->isChecked();
     return true;
   };
@@ -455,10 +453,9 @@ void ucBSOP::cmdCopyData_Click() {
   logic_.cmdCopyData_Click();
 }
 
-bool ucBSOP::GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
-                           float& odvl, float& oopr) {
+bool ucBSOP::GetParameters(OptionTerms& terms) {
   ReadFields();
-  return logic_.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr);
+  return logic_.GetParameters(terms);
 }
 
 bool ucBSOP::isPutOption() const { return chk_put_->isChecked(); }
@@ -507,7 +504,9 @@ void ucBSOP::FitCurveColumns() {
     }
   }
   grid1_->setVisible(filled);
-  if (grid.Cols() <= zelBloombergData::colPrice) return;  // no curve fetched
+  if (grid.Cols() <= zelBloombergData::colPrice) {
+    return;  // no curve fetched
+  }
   const QFontMetrics metrics(grid1_->font());
   // A cell draws its text inside the focus frame's margins and the grid line.
   const int padding =
@@ -570,7 +569,9 @@ void ucBSOP::RunMarket(void (MarketCommands::*command)(MarketFields&)) {
   WriteMarketFields(fields, before);
   FitCurveColumns();  // shows the grid once a command has filled it
   // What the command took (the price's source, the maturity counted).
-  if (!fields.status.empty()) lbl_inet_->setText(Q(fields.status));
+  if (!fields.status.empty()) {
+    lbl_inet_->setText(Q(fields.status));
+  }
 }
 
 }  // namespace stratlyn

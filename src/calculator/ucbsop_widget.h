@@ -50,8 +50,7 @@ class ucBSOP : public QWidget {
   BrowserView* Browser2() const { return browser2_; }
 
   // See BsopPanel::GetParameters.
-  bool GetParameters(int16_t& oid, float& orf, float& os, float& ot, float& oxk, float& osig,
-                     float& odvl, float& oopr);
+  bool GetParameters(OptionTerms& terms);
   bool isPutOption() const;
   void SetStockQuote(const QString& txt);
   void SetOptionQuote(const QString& txt);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "numerics/trinomial_lattice.h"
+#include "pricing/option_terms.h"
 
 namespace stratlyn {
 
@@ -74,6 +75,11 @@ class zelBarr {
   void SetOptionData(double oo, const std::string& key);
   // The same with the value as text; zelError 13 when the text is not a number.
   void SetOptionData(const std::string& oo, const std::string& key);
+  // Every term at once, as SetOptionData under "type" (FLAG for a put,
+  // boolError for a call), "riskfree", "mat", "strike", "uasset", "vol",
+  // "dvl" and "opr" sets them. The exercise style, the barrier, the rebate
+  // and the steps are not terms: the calculation code and the keys give them.
+  void SetTerms(const OptionTerms& terms);
 
   // A result of the last CalcBarr/CalcBarrDLL: "opr", "delta", "gamma", "vega",
   // "theta", "impvol" (the volatility); 0 for any other key.

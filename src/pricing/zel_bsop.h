@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pricing/option_terms.h"
+
 namespace stratlyn {
 
 class zelBSOP {
@@ -58,6 +60,10 @@ class zelBSOP {
   // stored then).
   void SetTerms(float type, float riskFree, float maturity, float strike, float underlying,
                 float volatility, float dividendYield);
+  // The same for the terms in one value, and the market price under "opr"
+  // (0 when none is given). The exercise style is the caller's: this
+  // record prices European options.
+  void SetTerms(const OptionTerms& terms);
 
   // "opr", "delta", "gamma", "vega" and "theta" at once: the same five
   // figures, faults and message as GetOptionData under each key in that

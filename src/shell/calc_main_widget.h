@@ -10,8 +10,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 #include "shell/address_box.h"
 #include "shell/browser_layout.h"
 #include "shell/site_addresses.h"
@@ -118,8 +119,8 @@ class calcMain : public QMainWindow {
   QWidget* ClientArea() const { return client_; }
   QAction* Action(const QString& name) const;
   const AddressBox& NavigateList() const { return address_box_; }
-  // The window's option tuple, as last handed to the risk or sensitivity panel.
-  const OptionParameters& Parameters() const { return params_; }
+  // The window's option, as last handed to the risk, sensitivity or strategy panel.
+  const OptionTerms& Parameters() const { return params_; }
   // The layout last applied, in twips.
   const BrowserLayout& LastLayout() const { return last_layout_; }
   // The scrolled pane that shows the current panel, and its place (twips).
@@ -149,8 +150,23 @@ class calcMain : public QMainWindow {
     std::function<int()> uc_width, uc_height;
   };
 
+  // Panels of any widget type with the panels' font and size members.
+  template <typename PanelWidget>
+  static Panel PanelOf(PanelWidget* w) {
+    return {w, [w] { w->EnlargeFont(); }, [w] { w->ReduceFont(); }, [w] { return w->ucWidth(); },
+            [w] { return w->ucHeight(); }};
+  }
+
   void CreateControls();
+  // The panels, hidden, in the pane (calc_main_panels_widget.cpp).
+  void CreatePanels();
+  // The splitter handles, hidden until the first layout.
+  void CreateSplitters();
   void CreateMenus();
+  // Every panel of the top pane, in the order of the buttons.
+  std::vector<const Panel*> Panels() const;
+  // Shows `panel` and hides every other one (PlacePanel then sizes it).
+  void ShowPanel(const Panel& panel);
   void PlacePanel(const Panel& panel);
   void ApplyLayout(const BrowserLayout& layout);
   void LayOut(bool let_events_run);
@@ -175,12 +191,16 @@ class calcMain : public QMainWindow {
   // Reads the calculator panel's option into params_; false (the panel has
   // shown its message, params_ unchanged) when an entry cannot be read.
   bool TakeCalculatorOption();
-  void SwitchToAnalytics(bool risk);
+  // Reads the calculator's option (stopping there when an entry cannot be
+  // read), shows `panel` alone at the large display, hands it a copy of the
+  // option with `take`, and runs it with `run`.
+  void SwitchWithOption(const Panel& panel, const std::function<void(const OptionTerms&)>& take,
+                        const std::function<void()>& run);
 
   SiteAddresses addresses_;
   ForumSetupTable forum_setup_;
   SaveFileChooser save_chooser_;
-  OptionParameters params_;
+  OptionTerms params_;
   AddressBox address_box_;
   BrowserLayout last_layout_;
 

@@ -30,7 +30,9 @@ void RemoveLeftFolders(const std::string& parent) {
     if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
       continue;
     }
-    const std::string folder = parent + "/" + name;
+    std::string folder = parent;
+    folder += '/';
+    folder += name;
     if (!IsPrivateFolder(folder)) {
       continue;
     }

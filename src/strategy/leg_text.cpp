@@ -159,7 +159,11 @@ Position LegsFromGrid(const Grid& grid, const std::string& start) {
     }
     const std::string row = "Row " + std::to_string(r - grid.FixedRows() + 1) + ", ";
     const auto fail = [&](int col, const std::string& why) {
-      throw StrategyInputError(row + kLegColumnCaptions[col] + ": " + why);
+      std::string message = row;
+      message += kLegColumnCaptions[col];
+      message += ": ";
+      message += why;
+      throw StrategyInputError(message);
     };
     // Cells are read as every entry field is: a quantity or a price.
     const auto number = [&](int col, EntryKind kind) {
@@ -227,7 +231,7 @@ void LegsToGrid(const Position& legs, Grid& grid) {
     const bool option = leg.kind != LegKind::kUnderlying;
     std::string quantity = ShortNumber(leg.quantity, point);
     if (leg.quantity > 0) {
-      quantity = "+" + quantity;
+      quantity.insert(0, 1, '+');
     }
     grid.SetTextMatrix(r, c0 + 0, quantity);
     grid.SetTextMatrix(r, c0 + 1, LegKindName(leg.kind));

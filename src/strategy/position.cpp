@@ -8,6 +8,7 @@
 #include "pricing/zel_bsop.h"
 #include "util/dialogs.h"
 #include "util/format.h"
+#include "util/fp_checks.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -26,6 +27,22 @@ constexpr int kBisectionSteps = 60;
 // Rate bump for the rho of an American leg (the lattice computes none).
 constexpr double kRhoBump = 1e-3;
 constexpr double kSlopeTolerance = 1e-12;
+
+// An option leg's terms at `spot` with `left` years to run, each figure made
+// single precision by `to_float`.
+template <typename ToFloat>
+OptionTerms LegTerms(const Leg& leg, const Market& m, double spot, double left, ToFloat to_float) {
+  OptionTerms t;
+  t.put = leg.kind == LegKind::kPut;
+  t.american = leg.american;
+  t.spot = to_float(spot);
+  t.strike = to_float(leg.strike);
+  t.maturity = to_float(left);
+  t.rate = to_float(m.rate);
+  t.yield = to_float(m.yield);
+  t.vol = to_float(m.vol);
+  return t;
+}
 
 std::string LegPrefix(std::size_t i) { return "Leg " + std::to_string(i + 1) + ": "; }
 
@@ -172,13 +189,7 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
   double value = 0;
   if (!leg.american) {
     zelBSOP& o = *bsop_;
-    o.SetOptionData(call ? 1.0f : 2.0f, o.strType);
-    o.SetOptionData(static_cast<float>(market_.rate), o.strRiskFree);
-    o.SetOptionData(static_cast<float>(left), o.strMaturity);
-    o.SetOptionData(static_cast<float>(leg.strike), o.strStrike);
-    o.SetOptionData(static_cast<float>(market_.vol), o.strVolatility);
-    o.SetOptionData(static_cast<float>(market_.yield), o.strDvl);
-    o.SetOptionData(static_cast<float>(spot), o.strUnderlying);
+    o.SetTerms(LegTerms(leg, market_, spot, left, [](double v) { return static_cast<float>(v); }));
     const float figure = o.GetOptionData(o.strOptionPrice, true);
     if (!IsFigure(figure)) {
       throw StrategyInputError(kNoModelValue + std::to_string(&leg - legs_.data() + 1));
@@ -186,13 +197,9 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
     value = figure;
   } else {
     zelBarr& b = *barr_;
-    b.SetOptionData(call ? b.boolError : b.FLAG, b.strType);
-    b.SetOptionData(market_.rate, b.strRiskFree);
-    b.SetOptionData(left, b.strMaturity);
-    b.SetOptionData(leg.strike, b.strStrike);
-    b.SetOptionData(spot, b.strUnderlying);
-    b.SetOptionData(market_.vol, b.strVolatility);
-    b.SetOptionData(market_.yield, b.strDvl);
+    // The lattice record takes its figures as doubles and refuses those
+    // beyond single precision (zelError 6).
+    b.SetTerms(LegTerms(leg, market_, spot, left, [](double v) { return ToSingle(v); }));
     KeptMessages kept;
     try {
       ScopedServices keep(&kept);
@@ -493,8 +500,12 @@ std::pair<double, double> PositionPricer::PlotRange(const CurveSummary& expiry,
       take(leg.strike);
     }
   }
-  for (const double b : expiry.break_evens) take(b);
-  for (const double b : date.break_evens) take(b);
+  for (const double b : expiry.break_evens) {
+    take(b);
+  }
+  for (const double b : date.break_evens) {
+    take(b);
+  }
   const double margin = std::max(0.15 * (hi - lo), 0.1 * hi);
   return {std::max(0.0, lo - margin), hi + margin};
 }

@@ -49,10 +49,10 @@ StrategyPanel::StrategyPanel(Grid& legs) : legs_(legs) {
 
 StrategyPanel::~StrategyPanel() = default;
 
-void StrategyPanel::SetParameters(const OptionParameters& option) { option_ = option; }
+void StrategyPanel::SetParameters(const OptionTerms& option) { option_ = option; }
 
 Market StrategyPanel::MarketOf() const {
-  return Market{option_.os, option_.orf, option_.odvl, option_.osig};
+  return Market{option_.spot, option_.rate, option_.yield, option_.vol};
 }
 
 void StrategyPanel::NumberRows() {
@@ -63,9 +63,12 @@ void StrategyPanel::NumberRows() {
 
 void StrategyPanel::AddLeg() {
   EndEdit();
-  const Leg leg{1,           option_.oid == 2 ? LegKind::kPut : LegKind::kCall,
-                option_.oxk, option_.ot,
-                false,       std::nullopt};
+  const Leg leg{1,
+                option_.put ? LegKind::kPut : LegKind::kCall,
+                option_.strike,
+                option_.maturity,
+                false,
+                std::nullopt};
   Grid row(2, kLegColumns + 1);
   LegsToGrid({leg}, row);
   std::string text;
@@ -113,7 +116,7 @@ void StrategyPanel::RemoveLeg() {
 
 void StrategyPanel::ApplyTemplate(StrategyTemplate t, double width, bool american) {
   EndEdit();
-  const Position legs = TemplateLegs(t, option_.oxk, option_.ot, width, american);
+  const Position legs = TemplateLegs(t, option_.strike, option_.maturity, width, american);
   legs_.SetRedraw(false);
   LegsToGrid(legs, legs_);
   NumberRows();

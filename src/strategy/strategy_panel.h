@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/option_parameters.h"
+#include "pricing/option_terms.h"
 #include "strategy/position.h"
 #include "strategy/templates.h"
 #include "util/greek_units.h"
@@ -46,8 +46,8 @@ class StrategyPanel {
   ~StrategyPanel();
 
   // The copy of the calculator panel's option (as at each switch).
-  void SetParameters(const OptionParameters& option);
-  const OptionParameters& Parameters() const { return option_; }
+  void SetParameters(const OptionTerms& option);
+  const OptionTerms& Parameters() const { return option_; }
   Market MarketOf() const;
 
   // Appends a leg: +1 of the option's type at its strike and maturity.
@@ -93,7 +93,7 @@ class StrategyPanel {
   void NumberRows();  // writes the row numbers into the fixed column
 
   Grid& legs_;
-  OptionParameters option_;
+  OptionTerms option_;
   std::unique_ptr<PositionPricer> last_;
   int edit_row_ = -1, edit_col_ = -1;  // the cell being edited, if any
   double last_years_ = 0;

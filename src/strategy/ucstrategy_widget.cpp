@@ -1,3 +1,7 @@
+// ucStrategy: the strategy panel's controls, the legs table and its
+// templates, the chosen date, Calculate and the figures; the profit plot and
+// its image are drawn in ucstrategy_plot_widget.cpp.
+
 #include "strategy/ucstrategy_widget.h"
 
 #include <QApplication>
@@ -20,6 +24,7 @@
 #include "charts/qt_canvas.h"
 #include "charts/zel_draw.h"
 #include "strategy/leg_text.h"
+#include "strategy/strategy_plot_style.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -29,6 +34,8 @@
 #include "util/services.h"
 
 namespace stratlyn {
+
+using namespace strategy_plot;
 
 namespace {
 
@@ -50,23 +57,8 @@ constexpr int kLabelGap = 40;
 // twips are left out of its ratio): every control ends above this.
 constexpr int kContentBottom = ucStrategy::kDesignHeight - 420;
 
-constexpr uint32_t kPlotBack = 0xFFFFFF;
-constexpr uint32_t kExpiryColour = 0x1F4E9A;  // dark blue
-constexpr uint32_t kDateColour = 0xD02020;    // red
-constexpr uint32_t kZeroColour = 0x909090;
-constexpr uint32_t kBreakEvenColour = 0x2E8B3A;  // green
-constexpr const char* kPlotTitle = "Profit of the position";
-constexpr const char* kXCaption = "Underlying price";
-constexpr const char* kYCaption = "Profit";
-// The marker's caption at today's price: "now 50".
-constexpr const char* kMarkerPrefix = "now ";
-
-constexpr const char* kAtExpiryLegend = "At expiry";
-constexpr const char* kAtDateLegend = "At date";
 // The date field's name in a message about its entry.
 constexpr const char* kAtDateField = "At date";
-constexpr const char* kSaveImageTitle = "Save Image";
-constexpr const char* kImageNotSaved = "The image could not be saved to ";
 constexpr const char* kBadWidthEntry = "The width must be a positive number";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -349,9 +341,8 @@ void ucStrategy::SizeColumns() {
   FitResultColumns();
 }
 
-void ucStrategy::SetParameters(short oid, float orf, float os, float ot, float oxk, float osig,
-                               float odvl, float oopr) {
-  core_->SetParameters(OptionParameters{oid, orf, os, ot, oxk, osig, odvl, oopr});
+void ucStrategy::SetParameters(const OptionTerms& option) {
+  core_->SetParameters(option);
   if (!filled_) {
     filled_ = true;
     try {
@@ -433,16 +424,15 @@ void ucStrategy::txtAtDate_Change() {
   // Years first unless the text is a bare fraction, whose slash a date may
   // have: "1 1/26" is years, not 1 January 2026.
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
-  if (v.value && !v.blank && !IsBareFraction(v)) {
-    years = *v.value;
-  } else if (IsDateText(text) && IsDateText(StartDate())) {
+  const bool number = v.value && !v.blank;
+  if (!(number && !IsBareFraction(v)) && IsDateText(text) && IsDateText(StartDate())) {
     try {
       years = YearsBetweenDates(StartDate(), text);
     } catch (const std::exception& e) {
       ErrorHandler(e);
       return;
     }
-  } else if (v.value && !v.blank) {
+  } else if (number) {
     years = *v.value;  // years from the position's date
   } else {
     AppDialogs().Critical(
@@ -551,121 +541,6 @@ void ucStrategy::ShowResults() {
   }
   g.SetRedraw(true);
   FitResultColumns();
-}
-
-void ucStrategy::DrawProfitPlot(const StrategyFigures& f) {
-  // One common scale set from outside, framed by the chart object (title,
-  // captions, round ticks, grid, a marker at today's price); the two curves
-  // as lines, the zero line and the break-evens as straight segments, and
-  // printed legend texts.
-  const std::vector<CurvePoint>& c = f.curve;
-  const int n = static_cast<int>(c.size());
-  double lo = c.front().at_expiry, hi = lo;
-  for (const CurvePoint& p : c) {
-    lo = std::min({lo, p.at_expiry, p.at_date});
-    hi = std::max({hi, p.at_expiry, p.at_date});
-  }
-  if (!(hi > lo)) {
-    lo -= 1;
-    hi += 1;
-  }
-  const double pad = 0.08 * (hi - lo);
-  const double y_top = hi + pad, y_bottom = lo - pad;
-  const double x_left = c.front().spot, x_right = c.back().spot;
-  draw_->Clear();
-  draw_->SetTitle(kPlotTitle);
-  draw_->SetAxisCaptions(kXCaption, kYCaption);
-  draw_->SetMinMax(static_cast<float>(y_top), zelDraw::kYMax);
-  draw_->SetMinMax(static_cast<float>(y_bottom), zelDraw::kYMin);
-  draw_->SetMinMax(static_cast<float>(x_left), zelDraw::kXMin);
-  draw_->SetMinMax(static_cast<float>(x_right), zelDraw::kXMax);
-  draw_->SetExternalScale();
-
-  const auto segment = [&](uint32_t colour, int width, double x1, double y1, double x2, double y2) {
-    pbox_->SetForeColor(colour);
-    pbox_->SetDrawWidth(width);
-    pbox_->MoveTo(x1, y1);
-    pbox_->LineTo(x2, y2);
-  };
-  if (y_bottom < 0 && y_top > 0) {
-    segment(kZeroColour, 1, x_left, 0, x_right, 0);
-  }
-  for (const double b : f.at_expiry.break_evens) {
-    if (b >= x_left && b <= x_right) {
-      segment(kBreakEvenColour, 1, b, y_bottom, b, y_top);
-    }
-  }
-  // The date's break-evens: short ticks on the zero line in the date's colour.
-  const double tick = 0.03 * (y_top - y_bottom);
-  for (const double b : f.at_date.break_evens) {
-    if (b >= x_left && b <= x_right) {
-      segment(kDateColour, 2, b, -tick, b, tick);
-    }
-  }
-
-  // DrawLine draws from point 1 on: point 0 repeats the first point.
-  std::vector<float> x(n + 1), y_expiry(n + 1), y_date(n + 1);
-  for (int i = 0; i < n; ++i) {
-    x[i + 1] = static_cast<float>(c[i].spot);
-    y_expiry[i + 1] = static_cast<float>(c[i].at_expiry);
-    y_date[i + 1] = static_cast<float>(c[i].at_date);
-  }
-  x[0] = x[1];
-  y_expiry[0] = y_expiry[1];
-  y_date[0] = y_date[1];
-  draw_->SetDrawColors(kPlotBack, kDateColour, kDateColour, 2);
-  draw_->DrawLine(x, y_date, n + 1, false, 0);
-  draw_->SetDrawColors(kPlotBack, kExpiryColour, kExpiryColour, 2);
-  draw_->DrawLine(x, y_expiry, n + 1, false, 0);
-  const double spot = core_->MarketOf().spot;
-  if (spot >= x_left && spot <= x_right) {
-    draw_->SetMarker(spot, kMarkerPrefix + FormatEntryNumber(spot, kReadoutFormat));
-  }
-
-  const double step_x = 0.03 * (x_right - x_left);
-  pbox_->MoveTo(x_left + step_x, y_top - 0.02 * (y_top - y_bottom));
-  pbox_->SetForeColor(kExpiryColour);
-  pbox_->Print(kAtExpiryLegend);
-  pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
-  pbox_->SetForeColor(kDateColour);
-  pbox_->Print(std::string(kAtDateLegend) + " " + txt_at_date_->text().toStdString());
-  pbox_->MoveTo(x_left + step_x, pbox_->CurrentY());
-  pbox_->SetForeColor(kBreakEvenColour);
-  std::string evens = "Break-even";
-  for (const double b : f.at_expiry.break_evens) {
-    evens += " " + FormatEntryNumber(b, "0.00");
-  }
-  pbox_->Print(evens);
-  pbox_->Refresh();
-}
-
-void ucStrategy::ShowPoint(double x) {
-  const auto profits = core_->ProfitsAt(x);
-  if (!figures_ || !profits) {
-    lbl_point_->clear();
-    return;
-  }
-  lbl_point_->setText(Q("S=" + FormatEntryNumber(x, kReadoutFormat) + "  expiry " +
-                        FormatEntryNumber(profits->first, kReadoutFormat) + "  date " +
-                        FormatEntryNumber(profits->second, kReadoutFormat)));
-}
-
-QImage ucStrategy::FigureImage() {
-  // The chart object's whole figure: plot, title, ticks and marker.
-  return pbox_->Image();
-}
-
-bool ucStrategy::SaveFigure(const QString& path) { return FigureImage().save(path, "PNG"); }
-
-void ucStrategy::cmdSaveImage_Click() {
-  const QString path =
-      ChooseSaveFile(this, tr(kSaveImageTitle), "strategy.png", tr("PNG images (*.png)"));
-  if (path.isEmpty()) {
-    return;
-  }
-  if (!SaveFigure(path)) {
-    AppDialogs().Critical(kImageNotSaved + path.toStdString());
-  }
 }
 
 }  // namespace stratlyn

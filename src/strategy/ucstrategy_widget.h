@@ -12,8 +12,8 @@
 #include <memory>
 #include <optional>
 
-#include "analytics/option_parameters.h"
 #include "charts/qt_scaled_panel.h"
+#include "pricing/option_terms.h"
 #include "strategy/strategy_panel.h"
 #include "util/greek_units.h"
 
@@ -38,11 +38,9 @@ class ucStrategy : public ScaledPanel {
   explicit ucStrategy(QWidget* parent = nullptr);
   ~ucStrategy() override;
 
-  // Stores the option (type code, rate, asset price, maturity, strike,
-  // volatility, dividend yield, option price); draws nothing. The first time
+  // Stores a copy of the option (the calculator panel's terms); draws nothing. The first time
   // the table is empty it is filled with a bull call spread on the option.
-  void SetParameters(short oid, float orf, float os, float ot, float oxk, float osig, float odvl,
-                     float oopr);
+  void SetParameters(const OptionTerms& option);
   // The same as pressing "Calculate".
   void CalcIt();
   // The units the Greeks are shown in; the results are shown again.

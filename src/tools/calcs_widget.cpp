@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cmath>
 
 #include "util/error_handler.h"
 #include "util/qt_grid_model.h"
@@ -28,7 +29,7 @@ namespace {
 // Key positions are in twips, 15 to the pixel; the keypad is drawn half as
 // large again so that its keys are comfortable to click.
 constexpr double kKeypadScale = 1.5;
-int Px(int twips) { return static_cast<int>(twips * kKeypadScale / kTwipsPerPixel + 0.5); }
+int Px(int twips) { return static_cast<int>(std::lround(twips * kKeypadScale / kTwipsPerPixel)); }
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
@@ -79,7 +80,9 @@ QLineEdit* Edit(const QString& name) {
 
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
   auto* row = new QHBoxLayout;
-  for (QWidget* w : widgets) row->addWidget(w);
+  for (QWidget* w : widgets) {
+    row->addWidget(w);
+  }
   return row;
 }
 
@@ -213,7 +216,9 @@ QGroupBox* calcs::BuildKeypad() {
 }
 
 bool calcs::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  if (event->type() != QEvent::KeyPress) {
+    return QWidget::eventFilter(watched, event);
+  }
   auto* key = static_cast<QKeyEvent*>(event);
   if (watched == keypad_frame_) {
     char ch = 0;
@@ -237,7 +242,9 @@ bool calcs::eventFilter(QObject* watched, QEvent* event) {
     if (ch != 0 && (key->modifiers() & Qt::ControlModifier) == 0) {
       bool used = false;
       PressKey([&] { used = keypad_.KeyboardInput(ch); });
-      if (used) return true;
+      if (used) {
+        return true;
+      }
     }
     if (key->matches(QKeySequence::Copy)) {
       PressKey([&] { keypad_.cpy_Click(); });
@@ -270,9 +277,13 @@ void calcs::RunTool(Handler handler) {
 void calcs::ReadInputs() {
   FinancialCalcs& f = *fin_;
   f.SetToday(Today());  // the window may stay open past midnight
-  for (int i = 0; i < 4; ++i) f.Text2[i] = S(Text2[i]->text());
+  for (int i = 0; i < 4; ++i) {
+    f.Text2[i] = S(Text2[i]->text());
+  }
   f.tdisc = S(tdisc->text());
-  for (int i = 0; i < 4; ++i) f.Combo1[i] = Combo1[i]->currentIndex();
+  for (int i = 0; i < 4; ++i) {
+    f.Combo1[i] = Combo1[i]->currentIndex();
+  }
   f.tDate = S(tDate->text());
   f.lgexpTxt = S(lgexpTxt->text());
 }
@@ -282,17 +293,25 @@ void calcs::ShowResults() {
   pvlab->setText(Q(f.pvlab));
   irtyp[f.irtyp]->setChecked(true);
   for (int i = 0; i < 4; ++i) {
-    if (Text2[i]->text() != Q(f.Text2[i])) Text2[i]->setText(Q(f.Text2[i]));
+    if (Text2[i]->text() != Q(f.Text2[i])) {
+      Text2[i]->setText(Q(f.Text2[i]));
+    }
   }
-  if (tdisc->text() != Q(f.tdisc)) tdisc->setText(Q(f.tdisc));
+  if (tdisc->text() != Q(f.tdisc)) {
+    tdisc->setText(Q(f.tdisc));
+  }
   tblab->setText(Q(f.tblab));
   matlab->setText(Q(f.matlab));
   Label1_2->setText(Q(f.Label1_2));
   Label1_3->setEnabled(f.Label1_3_enabled);
   Text2[2]->setEnabled(f.Label1_3_enabled);
   Label1_4->setText(Q(f.Label1_4));
-  for (int i = 0; i < 4; ++i) Combo1[i]->setCurrentIndex(f.Combo1[i]);
-  if (tDate->text() != Q(f.tDate)) tDate->setText(Q(f.tDate));
+  for (int i = 0; i < 4; ++i) {
+    Combo1[i]->setCurrentIndex(f.Combo1[i]);
+  }
+  if (tDate->text() != Q(f.tDate)) {
+    tDate->setText(Q(f.tDate));
+  }
   cxDate->setText(Q(f.cxDate));
   lgtyp[f.lgtyp]->setChecked(true);
   lgCap->setText(Q(f.lgCap));
@@ -300,7 +319,9 @@ void calcs::ShowResults() {
 }
 
 void calcs::CheckCellChange() {
-  if (in_handler_) return;
+  if (in_handler_) {
+    return;
+  }
   const Grid& grid = Grid1->grid();
   if (grid.Row() != fin_->EditRow() || (grid.Row() >= 1 && grid.Col() != fin_->EditCol())) {
     fin_->Grid1_EnterCell();
@@ -313,13 +334,16 @@ QGroupBox* calcs::BuildPresentValue() {
   Grid1 = new GridView;
   Grid1->setObjectName("Grid1");
   fin_ = std::make_unique<FinancialCalcs>(Grid1->grid());
-  for (int c = 0; c < 3; ++c)
+  for (int c = 0; c < 3; ++c) {
     Grid1->gridModel()->SetColAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+  }
   connect(Grid1, &GridView::KeyPress, this,
           [this](int ascii) { RunTool([&] { fin_->Grid1_KeyPress(ascii); }); });
   connect(Grid1, &GridView::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
     const int code = KeyCode(key);
-    if (code != 0) RunTool([&] { fin_->Grid1_KeyDown(code); });
+    if (code != 0) {
+      RunTool([&] { fin_->Grid1_KeyDown(code); });
+    }
   });
   connect(Grid1, &GridView::CellDoubleClicked, this, [this](int, int) {
     CheckCellChange();
@@ -353,8 +377,8 @@ QGroupBox* calcs::BuildRateQuote() {
   static const char* const kTypes[] = {"T-Bill", "LIBOR", "Zero", "Discrete"};
   static const char* const kTips[] = {
       "Select to convert a US Treasury Bill quote", "Select to convert an actual/360 interest rate",
-      "Select to determine the continuously compounded interest rate from a zero coupon bond "
-      "price",
+      ("Select to determine the continuously compounded interest rate from a zero coupon bond "
+       "price"),
       "Convert from discrete to continuous compounding"};
   auto* types = new QButtonGroup(frame);
   auto* type_row = new QHBoxLayout;
@@ -367,7 +391,9 @@ QGroupBox* calcs::BuildRateQuote() {
     connect(irtyp[i], &QRadioButton::clicked, this,
             [this, i] { RunTool([&] { fin_->irtyp_Click(i); }); });
   }
-  for (int i = 0; i < 4; ++i) Text2[i] = Edit(QString("Text2_%1").arg(i));
+  for (int i = 0; i < 4; ++i) {
+    Text2[i] = Edit(QString("Text2_%1").arg(i));
+  }
   tdisc = Edit("tdisc");
   tdisc->installEventFilter(this);
   Label1_3 = Label("Label1_3", "Today");
@@ -492,8 +518,12 @@ void calcs::Form_Load() {
     Combo1[0]->addItem(day);
     Combo1[2]->addItem(day);
   }
-  for (const char* when : FinancialCalcs::kBeforeAfter) Combo1[1]->addItem(when);
-  for (const char* month : FinancialCalcs::kMonths) Combo1[3]->addItem(month);
+  for (const char* when : FinancialCalcs::kBeforeAfter) {
+    Combo1[1]->addItem(when);
+  }
+  for (const char* month : FinancialCalcs::kMonths) {
+    Combo1[3]->addItem(month);
+  }
 
   in_handler_ = true;
   RunCommand([&] { fin_->Form_Load(Today()); });
@@ -504,7 +534,9 @@ void calcs::Form_Load() {
   Grid1->grid().SetColWidth(1, (metrics.horizontalAdvance("Maturtys") + margin) * kTwipsPerPixel);
   Grid1->grid().SetColWidth(2, (metrics.horizontalAdvance("Maturtys") + margin) * kTwipsPerPixel);
   int table_width = 2 * Grid1->frameWidth() + Grid1->verticalScrollBar()->sizeHint().width();
-  for (int c = 0; c < 3; ++c) table_width += Grid1->grid().ColWidth(c) / kTwipsPerPixel;
+  for (int c = 0; c < 3; ++c) {
+    table_width += Grid1->grid().ColWidth(c) / kTwipsPerPixel;
+  }
   Grid1->setFixedWidth(table_width);
   in_handler_ = false;
   ShowResults();

@@ -9,12 +9,15 @@
 #include <string_view>
 #include <thread>
 
+#include "tools/csv_batch_records.h"
 #include "tools/csv_parse.h"
 #include "tools/csv_workbook.h"
 #include "util/services.h"
 
 namespace stratlyn {
 namespace {
+
+using namespace csv_batch;
 
 using Note = std::pair<int, std::string>;
 
@@ -48,16 +51,6 @@ class BatchEvents : public Events {
  public:
   void ProcessPending() override {}
   void SetBusy(bool) override {}
-};
-
-struct Layout {
-  LinkColumns columns;
-  int count = 0;    // columns of the block written (results, message, emptied)
-  int results = 0;  // of them figures
-  const std::vector<std::string>* headings = nullptr;
-  std::string_view line_end;
-  char sep = ',';
-  BatchOptions::Stages stages = BatchOptions::Stages::kAll;
 };
 
 // The work on one part of a chunk (on its own cache lines).
@@ -98,118 +91,13 @@ struct alignas(64) Slice {
   }
 };
 
-template <typename Records>
-void AppendUntouched(std::string& out, const Records& b, size_t r, const Layout& layout) {
-  const size_t n = b.FieldCount(r);
-  if (n == 1 && b.Field(r, 0).empty()) {
-    out.append("\"\"");
-  } else {
-    for (size_t i = 0; i < n; ++i) {
-      if (i) out.push_back(layout.sep);
-      AppendCsvField(out, b.Field(r, i), layout.sep);
-    }
-  }
-  out.append(layout.line_end);
-}
-
-// The record with `fill(col)` in the result columns, widened to hold them.
-template <typename Records, typename Fill>
-void AppendWithResults(std::string& out, const Records& b, size_t r, const Layout& layout,
-                       Fill&& fill) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = first + layout.count - 1;
-  const int n = std::max(fields, last);
-  for (int col = 1; col <= n; ++col) {
-    if (col > 1) out.push_back(layout.sep);
-    if (col >= first && col <= last) {
-      fill(col - first);
-    } else if (col <= fields) {
-      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-    }
-  }
-  out.append(layout.line_end);
-}
-
-// The same for a record read in place: the fields before the results of a
-// record without quotes are copied as the bytes they were read from (each
-// would be written unquoted, exactly as it stands).
-template <typename Fill>
-void AppendWithResults(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
-                       Fill&& fill) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  if (!b.Plain(r) || fields < first - 1 || first < 2) {
-    AppendWithResults<PartRecords>(out, b, r, layout, fill);
-    return;
-  }
-  const int last = first + layout.count - 1;
-  const std::string_view head = b.Field(r, 0), tail = b.Field(r, first - 2);
-  out.append(head.data(), static_cast<size_t>(tail.data() + tail.size() - head.data()));
-  for (int col = first; col <= last; ++col) {
-    out.push_back(layout.sep);
-    fill(col - first);
-  }
-  for (int col = last + 1; col <= fields; ++col) {
-    out.push_back(layout.sep);
-    AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-  }
-  out.append(layout.line_end);
-}
-
-// The first column of the block without a result heading where the record
-// holds something of its own (0 when none does).
-int ResultColumnInUse(const PartRecords& b, size_t r, const Layout& layout) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = std::min(fields, first + layout.count - 1);
-  for (int col = first; col <= last; ++col) {
-    if (layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty()) return col;
-  }
-  return 0;
-}
-
-// A record at or below the row that ends the run: copied as it stands, but
-// for the cells under this program's result headings, which are emptied so
-// that no figure of an earlier run stays beside inputs this run did not
-// price. The cells of the block without a result heading keep their text.
-void AppendAfterEnd(std::string& out, const PartRecords& b, size_t r, const Layout& layout) {
-  const int fields = static_cast<int>(b.FieldCount(r));
-  const int first = layout.columns.results;
-  const int last = std::min(fields, first + layout.count - 1);
-  bool stale = false;
-  for (int col = first; col <= last && !stale; ++col) {
-    stale = !layout.columns.guarded[col - first] && !b.Field(r, col - 1).empty();
-  }
-  if (!stale) {
-    AppendUntouched(out, b, r, layout);
-    return;
-  }
-  AppendWithResults<PartRecords>(out, b, r, layout, [&](int i) {
-    const int col = first + i;
-    if (layout.columns.guarded[i] && col <= fields) {
-      AppendCsvField(out, b.Field(r, col - 1), layout.sep);
-    }
-  });
-}
-
-// How a part copies its records once the run has stopped: as they stand
-// (a conflict or a failure), or with the earlier results emptied (the row
-// that ends the run was reached).
-enum class After { kPrice, kCopy, kClear };
-
-void AppendStopped(std::string& out, const PartRecords& b, size_t r, const Layout& layout,
-                   After after) {
-  if (after == After::kClear) {
-    AppendAfterEnd(out, b, r, layout);
-  } else {
-    AppendUntouched(out, b, r, layout);
-  }
-}
-
 zelError AsZelError(const std::exception& e) {
-  if (const auto* z = dynamic_cast<const zelError*>(&e)) return *z;
-  if (dynamic_cast<const std::bad_alloc*>(&e)) return zelError(err::kOutOfMemory);
+  if (const auto* z = dynamic_cast<const zelError*>(&e)) {
+    return *z;
+  }
+  if (dynamic_cast<const std::bad_alloc*>(&e)) {
+    return zelError(err::kOutOfMemory);
+  }
   return zelError(51, e.what());  // internal error
 }
 
@@ -220,7 +108,9 @@ zelError AsZelError(const std::exception& e) {
 void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
                 size_t keep_problems) {
   s.parse = ParsePart(s.begin, s.end, layout.sep, s.awaiting_lf, s.at_eof, s.records);
-  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) return;
+  if (!s.parse.ok || layout.stages == BatchOptions::Stages::kReadAndParse) {
+    return;
+  }
   const bool write = layout.stages == BatchOptions::Stages::kAll;
   const PartRecords& b = s.records;
   s.out.reserve(static_cast<size_t>(s.end - s.begin) * 5 / 2 + 64);
@@ -247,7 +137,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
         value = 0.0;
         return true;
       }
-      if (ReadNumber(f, value)) return true;
+      if (ReadNumber(f, value)) {
+        return true;
+      }
       bad = f;
       return false;
     };
@@ -280,9 +172,13 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
             row, bad_col, bad_col <= static_cast<int>(headings.size()) ? headings[bad_col - 1] : "",
             std::string(bad)};
         const std::string message = RowCellMessage(problem);
-        if (s.problems.size() < keep_problems) s.problems.push_back(std::move(problem));
+        if (s.problems.size() < keep_problems) {
+          s.problems.push_back(std::move(problem));
+        }
         AppendWithResults(s.out, b, r, layout, [&](int i) {
-          if (i == layout.results) AppendCsvField(s.out, message, layout.sep);
+          if (i == layout.results) {
+            AppendCsvField(s.out, message, layout.sep);
+          }
         });
         break;
       }
@@ -302,7 +198,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
           }
           if (figures.Refused()) {
             ++s.refused;
-            if (s.refusals.size() < keep_problems) s.refusals.emplace_back(row, figures.message);
+            if (s.refusals.size() < keep_problems) {
+              s.refusals.emplace_back(row, figures.message);
+            }
           } else {
             ++s.priced;
           }
@@ -326,7 +224,9 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
 }
 
 void WriteOut(std::FILE* out, std::string_view text) {
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) ThrowWrite();
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
+    ThrowWrite();
+  }
 }
 
 // The input, read in chunks that end at record boundaries.
@@ -383,7 +283,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   size_t start = 0;
   const bool bom =
       std::string_view(buffers[cur].data(), buffers[cur].size()).starts_with(kByteOrderMark);
-  if (bom) start = kByteOrderMark.size();
+  if (bom) {
+    start = kByteOrderMark.size();
+  }
   const char* first_end = nullptr;
   for (;;) {
     const char* b = buffers[cur].data();
@@ -391,7 +293,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     first_end = NextBoundary(b + start, b + start, e);
     // A CR at the end of what was read may be the first half of a CR LF.
     const bool whole = first_end && !(first_end == e && first_end[-1] == '\r');
-    if (whole || reader.AtEnd()) break;
+    if (whole || reader.AtEnd()) {
+      break;
+    }
     reader.Fill(buffers[cur], buffers[cur].size(), chunk_bytes);
   }
   char* const data = buffers[cur].data();
@@ -418,7 +322,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   if (heading_end > data + start || first_end) {
     const ParseResult parsed =
         ParsePart(data + start, heading_end, sep, false, heading_at_eof, heading_records);
-    if (!parsed.ok) Malformed(name, 1);
+    if (!parsed.ok) {
+      Malformed(name, 1);
+    }
     if (heading_records.size() > 0) {
       for (size_t i = 0; i < heading_records.FieldCount(0); ++i) {
         headings.emplace_back(heading_records.Field(0, i));
@@ -447,7 +353,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   report.columns = layout.columns;
 
   std::string header;
-  if (bom) header.append(kByteOrderMark);
+  if (bom) {
+    header.append(kByteOrderMark);
+  }
   AppendWithResults(header, heading_records, 0, layout, [&](int i) {
     if (i < layout.results) {
       AppendCsvField(header, link_text::kResultHeadings[i], sep);
@@ -475,8 +383,12 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
   bool pending_output = false;  // slice_sets[1 - cur] waits to be written
 
   const auto write_pending = [&] {
-    if (!pending_output) return;
-    for (size_t i = 0; i < part_counts[1 - cur]; ++i) WriteOut(out, slice_sets[1 - cur][i].out);
+    if (!pending_output) {
+      return;
+    }
+    for (size_t i = 0; i < part_counts[1 - cur]; ++i) {
+      WriteOut(out, slice_sets[1 - cur][i].out);
+    }
     pending_output = false;
   };
 
@@ -496,14 +408,18 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       }
       chunk_end = const_cast<char*>(last);
     }
-    if (base + begin == chunk_end && at_eof) break;
+    if (base + begin == chunk_end && at_eof) {
+      break;
+    }
 
     // Split the chunk into parts at record boundaries.
     std::vector<Slice>& slices = slice_sets[cur];
     char* part = base + begin;
     const size_t span = static_cast<size_t>(chunk_end - part);
     const size_t wanted = threads == 1 ? 1 : std::max<size_t>(threads, span / kPartBytes);
-    if (slices.size() < wanted) slices.resize(wanted);
+    if (slices.size() < wanted) {
+      slices.resize(wanted);
+    }
     size_t parts = 0;
     while (parts < wanted && (part < chunk_end || parts == 0)) {
       Slice& s = slices[parts];
@@ -512,7 +428,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       char* part_end = chunk_end;
       if (parts + 1 < wanted) {
         const char* target = base + begin + span * (parts + 1) / wanted;
-        if (target < part) target = part;
+        if (target < part) {
+          target = part;
+        }
         const char* b = target < chunk_end ? NextBoundary(part, target, chunk_end) : nullptr;
         part_end = b ? const_cast<char*>(b) : chunk_end;
       }
@@ -536,7 +454,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     workers.reserve(worker_count);
     const auto join = [&workers] {
       for (auto& w : workers) {
-        if (w.joinable()) w.join();
+        if (w.joinable()) {
+          w.join();
+        }
       }
     };
     std::vector<char>& next = buffers[1 - cur];
@@ -544,13 +464,17 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     try {
       // The tail of this chunk starts the next one (the workers only read it).
       next.resize(tail);
-      if (tail) std::memcpy(next.data(), chunk_end, tail);
+      if (tail) {
+        std::memcpy(next.data(), chunk_end, tail);
+      }
       for (unsigned t = 0; t < worker_count; ++t) {
         workers.emplace_back(work, std::ref(pricers[t]));
       }
       // Write the previous chunk and read the next one while this is priced.
       write_pending();
-      if (!at_eof) reader.Fill(next, tail, chunk_bytes);
+      if (!at_eof) {
+        reader.Fill(next, tail, chunk_bytes);
+      }
     } catch (...) {
       // The parts no thread has taken yet are left alone.
       next_part.store(parts);
@@ -561,7 +485,9 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
 
     size_t line = records_before + 1;
     for (size_t i = 0; i < parts; ++i) {
-      if (!slices[i].parse.ok) Malformed(name, line + slices[i].records.size());
+      if (!slices[i].parse.ok) {
+        Malformed(name, line + slices[i].records.size());
+      }
       line += slices[i].records.size();
     }
     size_t records = 0;
@@ -583,14 +509,18 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
       report.rows_refused += s.refused;
       for (auto& p : s.problems) {
         p.row += first_row;
-        if (report.skipped.size() < options.keep_problems) report.skipped.push_back(std::move(p));
+        if (report.skipped.size() < options.keep_problems) {
+          report.skipped.push_back(std::move(p));
+        }
       }
       for (auto& n : s.notes) {
         n.first += first_row;
         report.notes.push_back(std::move(n));
       }
       for (auto& n : s.refusals) {
-        if (report.refusals.size() >= options.keep_problems) break;
+        if (report.refusals.size() >= options.keep_problems) {
+          break;
+        }
         n.first += first_row;
         report.refusals.push_back(std::move(n));
       }
@@ -618,14 +548,22 @@ BatchReport PriceCsvStream(std::FILE* in, const std::string& name, std::FILE* ou
     pending_output = true;
     cur = 1 - cur;
     begin = 0;
-    if (at_eof) break;
+    if (at_eof) {
+      break;
+    }
   }
   cur = 1 - cur;  // the set last priced
   if (pending_output) {
-    for (size_t i = 0; i < part_counts[cur]; ++i) WriteOut(out, slice_sets[cur][i].out);
+    for (size_t i = 0; i < part_counts[cur]; ++i) {
+      WriteOut(out, slice_sets[cur][i].out);
+    }
   }
-  if (!stopped) report.last_row = static_cast<int>(records_before + 1);
-  if (std::fflush(out) != 0) ThrowWrite();
+  if (!stopped) {
+    report.last_row = static_cast<int>(records_before + 1);
+  }
+  if (std::fflush(out) != 0) {
+    ThrowWrite();
+  }
   return report;
 }
 

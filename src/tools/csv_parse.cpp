@@ -15,7 +15,9 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
   ParseResult result;
   // The bytes that end an unquoted field (or make it an error).
   bool stops[256] = {};
-  for (const char c : {sep, '\r', '\n', '"'}) stops[static_cast<unsigned char>(c)] = true;
+  for (const char c : {sep, '\r', '\n', '"'}) {
+    stops[static_cast<unsigned char>(c)] = true;
+  }
   size_t record_start = out.FieldsSoFar();
   bool field_pending = false;  // a separator was read: another field follows
   bool plain = true;           // no field of the record so far was quoted
@@ -51,13 +53,19 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
     if (c != '"') {
       // An unquoted field runs to the separator or the line end.
       const char* begin = p;
-      while (p < end && !stops[static_cast<unsigned char>(*p)]) ++p;
-      if (p < end && *p == '"') return {false, awaiting_lf};
+      while (p < end && !stops[static_cast<unsigned char>(*p)]) {
+        ++p;
+      }
+      if (p < end && *p == '"') {
+        return {false, awaiting_lf};
+      }
       out.AddField(begin, p);
       awaiting_lf = false;
       field_pending = false;
       if (p == end) {
-        if (!at_eof) return {false, awaiting_lf};
+        if (!at_eof) {
+          return {false, awaiting_lf};
+        }
         end_record(0);
         return {true, false};
       }
@@ -75,7 +83,9 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
     char* const begin = p;
     char* w = p;
     for (;;) {
-      if (p == end) return {false, awaiting_lf};  // an open quote at the end
+      if (p == end) {
+        return {false, awaiting_lf};  // an open quote at the end
+      }
       const char d = *p;
       if (d != '"') {
         *w++ = d;
@@ -84,7 +94,9 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
       }
       char* const next = p + 1;
       if (next == end) {
-        if (!at_eof) return {false, awaiting_lf};
+        if (!at_eof) {
+          return {false, awaiting_lf};
+        }
         out.AddField(begin, w);
         end_record(0);
         return {true, false};
@@ -95,17 +107,23 @@ ParseResult ParsePart(char* p, char* const end, const char sep, bool awaiting_lf
         p += 2;
         continue;
       }
-      if (n != sep && n != '\r' && n != '\n') return {false, awaiting_lf};
+      if (n != sep && n != '\r' && n != '\n') {
+        return {false, awaiting_lf};
+      }
       out.AddField(begin, w);
       awaiting_lf = false;
       field_pending = n == sep;
-      if (!field_pending) end_record(n);
+      if (!field_pending) {
+        end_record(n);
+      }
       p = next + 1;
       break;
     }
   }
   if (field_pending) {
-    if (!at_eof) return {false, awaiting_lf};
+    if (!at_eof) {
+      return {false, awaiting_lf};
+    }
     out.AddField(end, end);
     end_record(0);
     return {true, false};
@@ -133,7 +151,9 @@ const char* NextBoundary(const char* begin, const char* from, const char* end) {
     if (c == '"') {
       inside = !inside;
     } else if (!inside && (c == '\n' || c == '\r')) {
-      if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
+      if (c == '\r' && p + 1 < end && p[1] == '\n') {
+        ++p;
+      }
       return p + 1;
     }
   }
@@ -148,7 +168,9 @@ const char* LastBoundary(const char* begin, const char* end) {
   while (p > begin) {
     const char c = p[-1];
     if (c == '\n' || c == '\r') {
-      if (!InsideQuotes(begin, p - 1)) return p;
+      if (!InsideQuotes(begin, p - 1)) {
+        return p;
+      }
       break;
     }
     --p;

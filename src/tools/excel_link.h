@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pricing/option_terms.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "tools/office_thread.h"
@@ -219,6 +220,10 @@ struct RowInputs {
   bool volatility_blank = false;  // the volatility cell is empty
   bool price_blank = true;        // no market price: no implied figures, no message
   bool american = false;
+
+  // The terms as the records hold them (the market price apart), for a row
+  // whose inputs have passed the row's checks.
+  OptionTerms Terms() const;
 };
 
 // A row's results in the order of link_text::kResultHeadings (the first five
@@ -267,7 +272,9 @@ RowKind ReadRowInputs(const LinkColumns& c, NumberAt&& number_at, StyleAt&& styl
     bad_col = c.underlying;
     return RowKind::kSkip;
   }
-  if (stop_at_zero && in.underlying == 0.0) return RowKind::kEnd;
+  if (stop_at_zero && in.underlying == 0.0) {
+    return RowKind::kEnd;
+  }
   struct Input {
     int col;
     double* value;

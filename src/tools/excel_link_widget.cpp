@@ -22,9 +22,6 @@ namespace stratlyn {
 namespace {
 
 constexpr const char* kTitle = "Spreadsheet Link Stratlyn (LibreOffice Calc and CSV files)";
-constexpr const char* kNoCalcInBuild =
-    "This copy of the program was built without the LibreOffice SDK and cannot reach LibreOffice "
-    "Calc.  Please use Open File... to price a CSV workbook.";
 constexpr const char* kSaveFailed = "The priced workbook could not be saved.  ";
 constexpr const char* kOpenFailed = "The workbook could not be opened.  ";
 
@@ -32,6 +29,9 @@ ExcelLink::Connector DefaultConnector() {
 #if STRATLYN_HAVE_UNO
   return [] { return ConnectToCalc("127.0.0.1", CalcPort()); };
 #else
+  static constexpr const char* kNoCalcInBuild =
+      "This copy of the program was built without the LibreOffice SDK and cannot reach "
+      "LibreOffice Calc.  Please use Open File... to price a CSV workbook.";
   return []() -> std::unique_ptr<SpreadsheetApp> {
     throw zelError(err::kCannotCreateObject, kNoCalcInBuild);
   };
@@ -47,7 +47,9 @@ class WindowObserver : public ExcelLink::Observer {
       : status_(status), progress_(progress), cancel_(cancel) {}
   void Status(const std::string& text) override { status_->setText(Q(text)); }
   void Progress(int done, int total) override {
-    if (progress_->maximum() != total) progress_->setMaximum(total);
+    if (progress_->maximum() != total) {
+      progress_->setMaximum(total);
+    }
     progress_->setValue(done);
   }
   bool CancelRequested() override { return cancel_; }
@@ -126,13 +128,19 @@ void ExcelLinkWindow::UpdateButtons() {
 
 void ExcelLinkWindow::FillList(const std::vector<ExcelLink::SheetEntry>& list) {
   cmbExcel->clear();
-  for (const auto& entry : list) cmbExcel->addItem(Q(entry.caption), entry.item_data);
-  if (cmbExcel->count() > 0) cmbExcel->setCurrentIndex(0);
+  for (const auto& entry : list) {
+    cmbExcel->addItem(Q(entry.caption), entry.item_data);
+  }
+  if (cmbExcel->count() > 0) {
+    cmbExcel->setCurrentIndex(0);
+  }
   UpdateButtons();
 }
 
 void ExcelLinkWindow::cmdFindExcel_Click() {
-  if (processing_) return;
+  if (processing_) {
+    return;
+  }
   std::vector<ExcelLink::SheetEntry> list;
   // Events run while a slow office is waited for: no second command
   // meanwhile, and "Cancel" gives up the wait.
@@ -147,17 +155,23 @@ void ExcelLinkWindow::cmdFindExcel_Click() {
     QDialog::reject();
     return;
   }
-  if (failed) return;
+  if (failed) {
+    return;
+  }
   csv_ = nullptr;  // the running application took the workbook's place
   saved_path_.clear();
   FillList(list);
 }
 
 void ExcelLinkWindow::cmdOpenFile_Click() {
-  if (processing_) return;
+  if (processing_) {
+    return;
+  }
   const QString path = ChooseOpenFile(this, tr("Open a CSV workbook"),
                                       tr("CSV workbooks (*.csv *.txt);;All files (*)"));
-  if (!path.isEmpty()) OpenWorkbookFile(path.toStdString());
+  if (!path.isEmpty()) {
+    OpenWorkbookFile(path.toStdString());
+  }
 }
 
 bool ExcelLinkWindow::OpenWorkbookFile(const std::string& path) {
@@ -170,7 +184,9 @@ bool ExcelLinkWindow::OpenWorkbookFile(const std::string& path) {
   }
   CsvWorkbook* raw = book.get();
   std::vector<ExcelLink::SheetEntry> list;
-  if (link_.UseWorkbook(std::move(book), list)) return false;
+  if (link_.UseWorkbook(std::move(book), list)) {
+    return false;
+  }
   csv_ = raw;
   saved_path_.clear();
   FillList(list);
@@ -179,7 +195,9 @@ bool ExcelLinkWindow::OpenWorkbookFile(const std::string& path) {
 }
 
 void ExcelLinkWindow::cmdProcess_Click() {
-  if (processing_ || cmbExcel->currentIndex() < 0) return;
+  if (processing_ || cmbExcel->currentIndex() < 0) {
+    return;
+  }
   const int item_data = cmbExcel->currentData().toInt();
   processing_ = true;
   cancel_ = false;
@@ -193,7 +211,9 @@ void ExcelLinkWindow::cmdProcess_Click() {
   if (std::vector<ExcelLink::SheetEntry> list; link_.TakeNewSheetList(list)) {
     const QString chosen = cmbExcel->currentText();
     FillList(list);
-    if (const int index = cmbExcel->findText(chosen); index >= 0) cmbExcel->setCurrentIndex(index);
+    if (const int index = cmbExcel->findText(chosen); index >= 0) {
+      cmbExcel->setCurrentIndex(index);
+    }
   }
   if (report.outcome == ExcelLink::Outcome::kDone) {
     // The used area may reach below the row that ended the run: show it full.
@@ -230,7 +250,9 @@ void ExcelLinkWindow::cmdProcess_Click() {
 }
 
 void ExcelLinkWindow::cmdCancel_Click() {
-  if (processing_) cancel_ = true;
+  if (processing_) {
+    cancel_ = true;
+  }
 }
 
 void ExcelLinkWindow::reject() {

@@ -54,10 +54,14 @@ double SingleValue(float value) {
 // when it leaves the years 100 to 9999.
 sys_days AddDays(sys_days start, double count) {
   constexpr double kLimit = 4.0e6;  // more than the whole date range
-  if (!(std::fabs(count) < kLimit)) throw zelError(err::kInvalidCall);
+  if (!(std::fabs(count) < kLimit)) {
+    throw zelError(err::kInvalidCall);
+  }
   const sys_days result = start + days(static_cast<long>(std::nearbyint(count)));
   const year_month_day ymd(result);
-  if (ymd.year() < year(100) || ymd.year() > year(9999)) throw zelError(err::kInvalidCall);
+  if (ymd.year() < year(100) || ymd.year() > year(9999)) {
+    throw zelError(err::kInvalidCall);
+  }
   return result;
 }
 
@@ -66,7 +70,9 @@ std::string DateText(sys_days date) { return FormatShortDate(year_month_day(date
 
 std::optional<sys_days> DateOf(const std::string& text) {
   const std::optional<year_month_day> date = ParseDateText(text);
-  if (!date) return std::nullopt;
+  if (!date) {
+    return std::nullopt;
+  }
   return sys_days(*date);
 }
 
@@ -94,8 +100,12 @@ sys_days FindRelativeDate(int y, int m, int target, int reference, bool after) {
     day_number += after ? 7 : -7;
   } else {
     const int diff = target - reference;
-    if (after && diff < 1) day_number += 7;
-    if (!after && diff > 0) day_number -= 7;
+    if (after && diff < 1) {
+      day_number += 7;
+    }
+    if (!after && diff > 0) {
+      day_number -= 7;
+    }
     day_number += diff;
   }
   return first_of_month + days(day_number - 1);
@@ -156,7 +166,9 @@ void FinancialCalcs::Form_Load(sys_days today) {
   grid_.SetRows(kDataRows + 1);
   grid_.SetFixedRows(1);
   grid_.SetFixedCols(0);
-  for (int c = 0; c < 3; ++c) grid_.SetTextMatrix(0, c, kGridHeadings[c]);
+  for (int c = 0; c < 3; ++c) {
+    grid_.SetTextMatrix(0, c, kGridHeadings[c]);
+  }
   grid_.SetRow(1);
   grid_.SetCol(0);
   grid_.SetRedraw(true);
@@ -179,7 +191,9 @@ void FinancialCalcs::pvcalc_Click() {
       std::array<float, 3> values{};
       for (int col = 0; col < 3; ++col) {
         const std::string& text = grid_.TextMatrix(row, col);
-        if (Trim(text, kSpace).empty()) continue;
+        if (Trim(text, kSpace).empty()) {
+          continue;
+        }
         const std::optional<double> value = Number(text);
         if (!value) {
           Critical(kNonNumericTable, kTitle);
@@ -208,7 +222,9 @@ void FinancialCalcs::clrPV_Click() {
   grid_.SetRowSel(grid_.Rows() - 1);
   grid_.SetColSel(grid_.Cols() - 1);
   for (int row = 1; row < grid_.Rows(); ++row) {
-    for (int col = 0; col < grid_.Cols(); ++col) grid_.SetTextMatrix(row, col, "");
+    for (int col = 0; col < grid_.Cols(); ++col) {
+      grid_.SetTextMatrix(row, col, "");
+    }
   }
   grid_.SetRedraw(true);
   Grid1_EnterCell();
@@ -224,12 +240,16 @@ void FinancialCalcs::Grid1_EnterCell() {
 }
 
 void FinancialCalcs::Grid1_DblClick() {
-  if (grid_.Row() == 0) return;
+  if (grid_.Row() == 0) {
+    return;
+  }
   edit_buffer_ = grid_.Text();
 }
 
 void FinancialCalcs::CommitBuffer() {
-  if (edit_buffer_.empty()) return;
+  if (edit_buffer_.empty()) {
+    return;
+  }
   if (Number(edit_buffer_)) {
     grid_.SetTextMatrix(edit_row_, edit_col_, edit_buffer_);
     cell_start_text_ = edit_buffer_;
@@ -240,7 +260,9 @@ void FinancialCalcs::CommitBuffer() {
 }
 
 void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
-  if (grid_.Row() == 0 || edit_row_ == 0) return;
+  if (grid_.Row() == 0 || edit_row_ == 0) {
+    return;
+  }
   if (key_ascii == 3) {  // Ctrl+C: the selected cells
     CopyGridToClipboard(grid_);
     return;
@@ -275,7 +297,9 @@ void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
       }
       break;
     default:
-      if (key_ascii < 32 || key_ascii > 126) return;  // control keys and non-ASCII type nothing
+      if (key_ascii < 32 || key_ascii > 126) {
+        return;  // control keys and non-ASCII type nothing
+      }
       edit_buffer_.push_back(static_cast<char>(key_ascii));
       grid_.SetText(edit_buffer_);
       break;
@@ -283,7 +307,9 @@ void FinancialCalcs::Grid1_KeyPress(int key_ascii) {
 }
 
 void FinancialCalcs::Grid1_KeyDown(int key_code) {
-  if (grid_.Row() == 0 || edit_row_ == 0) return;
+  if (grid_.Row() == 0 || edit_row_ == 0) {
+    return;
+  }
   if (key_code == 46) {  // Delete empties the selected cells
     const int r0 = std::min(grid_.Row(), grid_.RowSel());
     const int r1 = std::max(grid_.Row(), grid_.RowSel());
@@ -291,7 +317,9 @@ void FinancialCalcs::Grid1_KeyDown(int key_code) {
     const int c1 = std::max(grid_.Col(), grid_.ColSel());
     grid_.SetRedraw(false);
     for (int r = std::max(r0, grid_.FixedRows()); r <= r1; ++r) {
-      for (int c = c0; c <= c1; ++c) grid_.SetTextMatrix(r, c, "");
+      for (int c = c0; c <= c1; ++c) {
+        grid_.SetTextMatrix(r, c, "");
+      }
     }
     grid_.SetRedraw(true);
     // What was typed is gone with the cell; the next key starts afresh.
@@ -305,13 +333,17 @@ void FinancialCalcs::Grid1_KeyDown(int key_code) {
 // Rate quotes and dates
 
 void FinancialCalcs::irtyp_Click(int index) {
-  if (index < kTBill || index > kDiscrete) return;
+  if (index < kTBill || index > kDiscrete) {
+    return;
+  }
   irtyp = index;
   static constexpr std::array<const char*, 4> kQuoteCaptions = {"T-Bill", "LIBOR", "Price", "Rate"};
   Label1_4 = kQuoteCaptions[index];
   Label1_2 = index == kDiscrete ? "Frequency" : "Maturity";
   Label1_3_enabled = index != kDiscrete;
-  if (index == kDiscrete) Text2[3].clear();
+  if (index == kDiscrete) {
+    Text2[3].clear();
+  }
 }
 
 bool FinancialCalcs::DiscreteRate() {
@@ -334,7 +366,9 @@ bool FinancialCalcs::DiscreteRate() {
 }
 
 bool FinancialCalcs::ConvertRate() {
-  if (irtyp != kDiscrete) return ConvertDates(1);
+  if (irtyp != kDiscrete) {
+    return ConvertDates(1);
+  }
   try {
     return DiscreteRate();
   } catch (const std::exception& error) {
@@ -352,7 +386,9 @@ void FinancialCalcs::dateok_Click(int index) {
 }
 
 void FinancialCalcs::btrans_Click() {
-  if (!ConvertRate()) PutOnClipboard(rateText);
+  if (!ConvertRate()) {
+    PutOnClipboard(rateText);
+  }
 }
 
 void FinancialCalcs::clrRate_Click() {
@@ -363,7 +399,9 @@ void FinancialCalcs::clrRate_Click() {
 }
 
 bool FinancialCalcs::tdisc_KeyPress(int key_ascii) {
-  if (key_ascii != 13) return false;
+  if (key_ascii != 13) {
+    return false;
+  }
   dateok_Click(1);
   return true;
 }
@@ -377,7 +415,9 @@ void FinancialCalcs::clrdate_Click() {
 }
 
 bool FinancialCalcs::ConvertDates(int index) {
-  if (index != 0 && index != 1) return true;
+  if (index != 0 && index != 1) {
+    return true;
+  }
   try {
     return ConvertDatesUnchecked(index);
   } catch (const std::exception& error) {
@@ -387,8 +427,8 @@ bool FinancialCalcs::ConvertDates(int index) {
 }
 
 bool FinancialCalcs::ConvertDatesUnchecked(int index) {
-  std::string& a = Text2[2 * index];
-  std::string& b = Text2[2 * index + 1];
+  std::string& a = Text2[2 * static_cast<size_t>(index)];
+  std::string& b = Text2[2 * static_cast<size_t>(index) + 1];
   if (Number(b)) {
     const float count = EntrySingle(b);
     dayPair = {0.0, count};
@@ -459,17 +499,27 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
 void FinancialCalcs::calcDate_Click() {
   const std::optional<double> typed = Number(tDate);
   double y = typed ? static_cast<double>(static_cast<float>(*typed)) : 0.0;
-  if (typed && y < 1900) y += 2000;
+  if (typed && y < 1900) {
+    y += 2000;
+  }
   // Beyond the calendar's years there is no date to show; a year is whole
   // (2026.7 is refused, not taken as 2027).
   if (!typed || y < 100 || y > 9999 || y != std::nearbyint(y)) {
     Critical(kInvalidYear, kTitle);
     return;
   }
-  if (Combo1[3] < 0 || Combo1[3] > 11) Combo1[3] = 0;
-  if (Combo1[0] < 0 || Combo1[0] > 6) Combo1[0] = kStartTarget;
-  if (Combo1[1] < 0 || Combo1[1] > 1) Combo1[1] = kAfter;
-  if (Combo1[2] < 0 || Combo1[2] > 6) Combo1[2] = kStartReference;
+  if (Combo1[3] < 0 || Combo1[3] > 11) {
+    Combo1[3] = 0;
+  }
+  if (Combo1[0] < 0 || Combo1[0] > 6) {
+    Combo1[0] = kStartTarget;
+  }
+  if (Combo1[1] < 0 || Combo1[1] > 1) {
+    Combo1[1] = kAfter;
+  }
+  if (Combo1[2] < 0 || Combo1[2] > 6) {
+    Combo1[2] = kStartReference;
+  }
   const sys_days date = FindRelativeDate(static_cast<int>(y), Combo1[3] + 1, Combo1[0], Combo1[2],
                                          Combo1[1] == kAfter);
   cxDate = DateText(date);
@@ -489,7 +539,9 @@ void FinancialCalcs::tfrDate_Click() {
 // Logs and exponentials
 
 void FinancialCalcs::lgtyp_Click(int index) {
-  if (index != 0 && index != 1) return;
+  if (index != 0 && index != 1) {
+    return;
+  }
   lgtyp = index;
   Label1_6 = index == 0 ? "Logarithm" : "Exponential";
 }

@@ -13,24 +13,36 @@
 namespace stratlyn {
 
 std::string DefaultNumberText(double value, std::string_view decimal_point) {
-  if (value == 0.0) return "0";  // also for -0
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  if (value == 0.0) {
+    return "0";  // also for -0
+  }
+  if (std::isnan(value)) {
+    return "NaN";
+  }
+  if (std::isinf(value)) {
+    return value > 0 ? "Infinity" : "-Infinity";
+  }
   char buf[48];
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string text(buf);
   const size_t point = text.find('.');
-  if (point != std::string::npos) text.replace(point, 1, decimal_point);
+  if (point != std::string::npos) {
+    text.replace(point, 1, decimal_point);
+  }
   return text;
 }
 
 Keypad::Keypad() : decimal_point_(CurrentEntryLocale().decimal_point) {
-  if (decimal_point_.empty()) decimal_point_ = ".";
+  if (decimal_point_.empty()) {
+    decimal_point_ = ".";
+  }
   Cancel_Click();
 }
 
 double Keypad::Value(const Operand& operand) const {
-  if (const double* number = std::get_if<double>(&operand)) return *number;
+  if (const double* number = std::get_if<double>(&operand)) {
+    return *number;
+  }
   return VariantAsDouble(std::get<std::string>(operand));
 }
 
@@ -42,7 +54,9 @@ std::string Keypad::OperandText(const Operand& operand) const {
 }
 
 void Keypad::Number_Click(int digit) {
-  if (digit < 0 || digit > 9) return;
+  if (digit < 0 || digit > 9) {
+    return;
+  }
   if (last_input_ != kNums) {
     display_ = decimal_point_;
     decimal_entered_ = false;
@@ -60,7 +74,9 @@ void Keypad::Number_Click(int digit) {
     }
     display_ = display_.substr(0, point) + d + decimal_point_;
   }
-  if (last_input_ == kNeg) display_.insert(display_.begin(), '-');
+  if (last_input_ == kNeg) {
+    display_.insert(display_.begin(), '-');
+  }
   last_input_ = kNums;
 }
 
@@ -80,7 +96,9 @@ void Keypad::Operator_Click(char caption) {
     return;
   }
   const std::string at_key = display_;
-  if (last_input_ == kNums) ++operand_count_;
+  if (last_input_ == kNums) {
+    ++operand_count_;
+  }
   switch (operand_count_) {
     case 0:
       if (caption == kMinus && last_input_ != kNeg) {
@@ -166,7 +184,9 @@ void Keypad::Percent_Click() {
   pending_operator_ = '%';
   // The next operator key applies the percentage; the count stops at two so
   // that repeated percent keys cannot leave the keypad without operations.
-  if (operand_count_ < 2) ++operand_count_;
+  if (operand_count_ < 2) {
+    ++operand_count_;
+  }
 }
 
 void Keypad::Cancel_Click() {

@@ -26,7 +26,9 @@ OfficeThread::OfficeThread(std::chrono::milliseconds limit)
       {
         std::unique_lock lock(shared->mutex);
         shared->wake.wait(lock, [&] { return shared->stop || !shared->tasks.empty(); });
-        if (shared->stop) return;
+        if (shared->stop) {
+          return;
+        }
         task = std::move(shared->tasks.front());
         shared->tasks.pop_front();
       }
@@ -66,10 +68,14 @@ void OfficeThread::Wait(const std::function<bool(std::chrono::milliseconds)>& re
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   // Most calls answer at once: only a slow one lets events run.
-  if (ready(std::chrono::milliseconds(20))) return;
+  if (ready(std::chrono::milliseconds(20))) {
+    return;
+  }
   for (;;) {
     AppEvents().ProcessPending();
-    if (ready(std::chrono::milliseconds(20))) return;
+    if (ready(std::chrono::milliseconds(20))) {
+      return;
+    }
     const auto waited = Clock::now() - start;
     if (waited >= limit_) {
       state_ = State::kTimedOut;
@@ -120,7 +126,9 @@ TimedApp::TimedApp(std::function<std::unique_ptr<SpreadsheetApp>()> connect,
   app_ = thread_->Call([connect = std::move(connect)]() -> std::shared_ptr<SpreadsheetApp> {
     return connect ? connect() : nullptr;
   });
-  if (!app_) throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  if (!app_) {
+    throw zelError(err::kCannotCreateObject, NotRunningMessage(2002));
+  }
 }
 
 TimedApp::~TimedApp() {
@@ -151,7 +159,9 @@ Worksheet& TimedApp::GetWorksheet(int workbook, int sheet) {
   Worksheet* inner =
       thread_->Call([app = app_, workbook, sheet] { return &app->GetWorksheet(workbook, sheet); });
   auto& kept = sheets_[{workbook, sheet}];
-  if (!kept || kept->Inner() != inner) kept = std::make_unique<Sheet>(*thread_, app_, inner);
+  if (!kept || kept->Inner() != inner) {
+    kept = std::make_unique<Sheet>(*thread_, app_, inner);
+  }
   return *kept;
 }
 

@@ -24,19 +24,29 @@ bool FastDecimal(std::string_view text, double& value) {
   const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   uint64_t m = 0;
   const char* const whole = p;
-  for (; p < end && digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+  for (; p < end && digit(*p); ++p) {
+    m = m * 10 + static_cast<uint64_t>(*p - '0');
+  }
   const long whole_digits = p - whole;
   long decimals = 0;
   if (p < end) {
     // A point after at least one digit, and at least one digit after it.
-    if (*p != '.' || whole_digits == 0) return false;
+    if (*p != '.' || whole_digits == 0) {
+      return false;
+    }
     const char* const fraction = ++p;
-    for (; p < end && digit(*p); ++p) m = m * 10 + static_cast<uint64_t>(*p - '0');
+    for (; p < end && digit(*p); ++p) {
+      m = m * 10 + static_cast<uint64_t>(*p - '0');
+    }
     decimals = p - fraction;
-    if (p != end || decimals == 0) return false;
+    if (p != end || decimals == 0) {
+      return false;
+    }
   }
   const long digits = whole_digits + decimals;
-  if (digits == 0 || digits > 15) return false;
+  if (digits == 0 || digits > 15) {
+    return false;
+  }
   const double v = decimals ? static_cast<double>(m) / kPow10[decimals] : static_cast<double>(m);
   value = negative ? -v : v;
   return true;
@@ -45,17 +55,27 @@ bool FastDecimal(std::string_view text, double& value) {
 }  // namespace
 
 bool ReadNumber(std::string_view text, double& number) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && IsBlank(text.back())) {
+    text.remove_suffix(1);
+  }
   bool percent = false;
   if (!text.empty() && text.back() == '%') {
     percent = true;
     text.remove_suffix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.back())) {
+      text.remove_suffix(1);
+    }
   }
   // from_chars takes a leading minus but no plus.
-  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
-  if (text.empty()) return false;
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+    text.remove_prefix(1);
+  }
+  if (text.empty()) {
+    return false;
+  }
   double value = 0.0;
   if (!percent && FastDecimal(text, value)) {
     number = value;

@@ -259,7 +259,11 @@ void RemoveStaleParts(const std::string& target) {
     if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
       continue;
     }
-    const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
+    std::string path = dir;
+    if (dir.back() != '/') {
+      path += '/';
+    }
+    path += name;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
       continue;

@@ -21,8 +21,10 @@
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
 #include "charts/qt_canvas.h"
+#include "pricing/option_terms.h"
 #include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
@@ -30,6 +32,8 @@
 
 namespace stratlyn {
 namespace {
+
+using testing::Shot;
 
 // Numbers in these tests are written with a decimal point, whatever the
 // locale the suite runs under.
@@ -40,13 +44,6 @@ class DotLocaleEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const kDotLocale =
     ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
-
-// Saves a picture of the widget when STRATLYN_SHOT_DIR names a folder.
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 // Pixels of the image that differ from the given colour.
 int PixelsUnlike(const QImage& img, QRgb colour) {
@@ -61,8 +58,24 @@ int PixelsUnlike(const QImage& img, QRgb colour) {
   return n;
 }
 
-void SetCall(ucSens& s) { s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
-void SetCall(ucRisk& r) { r.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f); }
+// The call both analytics panels start from.
+const OptionTerms kCall{.spot = 50.0f,
+                        .strike = 50.0f,
+                        .maturity = 0.5f,
+                        .rate = 0.05f,
+                        .vol = 0.3f,
+                        .market_price = 4.0f};
+
+// kCall with some terms changed by `change`.
+template <typename Change>
+OptionTerms CallWith(Change change) {
+  OptionTerms t = kCall;
+  change(t);
+  return t;
+}
+
+void SetCall(ucSens& s) { s.SetParameters(kCall); }
+void SetCall(ucRisk& r) { r.SetParameters(kCall); }
 
 TEST(SensitivityPanel, PlotAutomaticallyAndAxisChoices) {
   testing::FakeServices services;
@@ -169,7 +182,7 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   s.PlotIt();
   ASSERT_GT(s.pbox()->ItemCount(), 0);
   // A strike typed as "abc" reaches the panel as 0.
-  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.3f, 0.0f, 4.0f);
+  s.SetParameters(CallWith([](OptionTerms& t) { t.strike = 0.0f; }));
   s.xtyp(4)->click();
   s.PlotIt();
   ASSERT_EQ(services.dialogs.Count(), 1u);
@@ -180,10 +193,13 @@ TEST(SensitivityPanel, AnInvalidCopyGetsThePanelsMessageAndNoPlot) {
   EXPECT_TRUE(s.pbox()->Frame().Empty());
   EXPECT_EQ(s.Text1(0)->Text(), "");
   // Several bad fields: the last in the panel's order, as the panel says it.
-  s.SetParameters(1, 0.05f, -1.0f, 0.0f, 50.0f, 0.3f, 0.0f, 4.0f);
+  s.SetParameters(CallWith([](OptionTerms& t) {
+    t.spot = -1.0f;
+    t.maturity = 0.0f;
+  }));
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The maturity must be positive");
-  s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.0f, 0.0f, 4.0f);
+  s.SetParameters(CallWith([](OptionTerms& t) { t.vol = 0.0f; }));
   s.PlotIt();
   EXPECT_EQ(services.dialogs.LastText(), "The volatility must be positive");
   EXPECT_EQ(s.pbox()->ItemCount(), 0);
@@ -332,7 +348,7 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
       }
     }
     ucSens s;
-    s.SetParameters(1, 0.05f, 50.0f, 0.5f, 50.0f, 0.3f, 0.0f, 4.0f);
+    s.SetParameters(kCall);
     s.yTyp(1)->click();
     s.PlotIt();
     for (const auto& t : s.pbox()->Frame().y_ticks) {
@@ -348,7 +364,12 @@ TEST(RiskPanel, ADecimalCommaLocaleReadsAndWritesItsNumbers) {
 TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   testing::FakeServices services;
   ucRisk r;
-  r.SetParameters(1, 0.05f, 50.0f, 0.1f, 60.0f, 0.25f, 0.0f, 2.5f);
+  r.SetParameters(CallWith([](OptionTerms& t) {
+    t.strike = 60.0f;
+    t.maturity = 0.1f;
+    t.vol = 0.25f;
+    t.market_price = 2.5f;
+  }));
   r.cmbHorizon()->setCurrentIndex(3);  // 3 months
   r.CalcIt();
   EXPECT_EQ(r.cmbHorizon()->currentText(), "Option Maturity");
@@ -357,7 +378,11 @@ TEST(RiskPanel, HorizonBeyondMaturitySwitchesTheList) {
   // A strike of 0 (typed "abc"): the calculator panel's message, nothing
   // drawn and no values in the table, at every horizon.
   for (int horizon : {0, kHorizonMaturity}) {
-    r.SetParameters(1, 0.05f, 50.0f, 0.5f, 0.0f, 0.25f, 0.0f, 7.0f);
+    r.SetParameters(CallWith([](OptionTerms& t) {
+      t.strike = 0.0f;
+      t.vol = 0.25f;
+      t.market_price = 7.0f;
+    }));
     r.cmbHorizon()->setCurrentIndex(horizon);
     r.CalcIt();
     EXPECT_EQ(services.dialogs.LastText(), "The strike price must be positive");

@@ -138,16 +138,16 @@ TEST(Histogram, TheLargestSampleIsNeverLost) {
   EXPECT_GE(counts[100], 1.0f);
 }
 
-OptionParameters Call(float s, float k, float t, float price) {
-  OptionParameters p;
-  p.oid = 1;
-  p.orf = 0.05f;
-  p.os = s;
-  p.ot = t;
-  p.oxk = k;
-  p.osig = 0.25f;
-  p.odvl = 0.0f;
-  p.oopr = price;
+OptionTerms Call(float s, float k, float t, float price) {
+  OptionTerms p;
+  p.put = false;
+  p.rate = 0.05f;
+  p.spot = s;
+  p.maturity = t;
+  p.strike = k;
+  p.vol = 0.25f;
+  p.yield = 0.0f;
+  p.market_price = price;
   return p;
 }
 
@@ -197,7 +197,7 @@ TEST(RiskAnalysis, AssetDistributionIgnoresTheOption) {
   settings.sigma = 0.0f;
   settings.mu = 0.15f;
   settings.horizon = 1;  // one week
-  OptionParameters p = Call(50, 60, 0.5f, 2.5f);
+  OptionTerms p = Call(50, 60, 0.5f, 2.5f);
   const RiskResult r = RunRiskAnalysis(p, settings, bsop, dev);
   ASSERT_TRUE(r.completed);
   const float expected = static_cast<float>(50.0 * std::exp(0.15f * (1.0f / 52.0f)));
@@ -218,7 +218,7 @@ TEST(RiskAnalysis, SameStartSameTableAndLaterRunsContinue) {
   zelBSOP bsop;
   RiskSettings settings;
   settings.horizon = 2;  // one month, priced with the record
-  const OptionParameters p = Call(50, 50, 0.5f, 3.0f);
+  const OptionTerms p = Call(50, 50, 0.5f, 3.0f);
   UniformSource u1, u2;
   NormalDeviateSource d1([&] { return u1.Next(); }), d2([&] { return u2.Next(); });
   const RiskResult a = RunRiskAnalysis(p, settings, bsop, d1);
@@ -319,7 +319,7 @@ TEST(RiskAnalysis, WorthlessOutcomesAreCountedAndTakenOutOfTheBars) {
   zelBSOP bsop;
   RiskSettings settings;
   settings.horizon = kHorizonMaturity;
-  const OptionParameters call = Call(50, 50, 0.5f, 3.0f);
+  const OptionTerms call = Call(50, 50, 0.5f, 3.0f);
   UniformSource u1, u2;
   NormalDeviateSource d1([&] { return u1.Next(); }), d2([&] { return u2.Next(); });
   const RiskResult payoff = RunRiskAnalysis(call, settings, bsop, d1);

@@ -24,16 +24,16 @@ class DotLocaleEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kDotLocale =
     ::testing::AddGlobalTestEnvironment(new DotLocaleEnvironment);
 
-OptionParameters Option() {
-  OptionParameters p;
-  p.oid = 1;
-  p.orf = 0.1f;
-  p.os = 50.0f;
-  p.ot = 0.25f;
-  p.oxk = 50.0f;
-  p.osig = 0.3f;
-  p.odvl = 0.0f;
-  p.oopr = 2.0f;
+OptionTerms Option() {
+  OptionTerms p;
+  p.put = false;
+  p.rate = 0.1f;
+  p.spot = 50.0f;
+  p.maturity = 0.25f;
+  p.strike = 50.0f;
+  p.vol = 0.3f;
+  p.yield = 0.0f;
+  p.market_price = 2.0f;
   return p;
 }
 
@@ -70,8 +70,8 @@ TEST(PortSens, StopsAtTheFailureValueAndRejectsBadChoices) {
   testing::FakeServices services;
   zelBSOP bsop;
   std::vector<float> x, y;
-  OptionParameters p = Option();
-  p.ot = 0.0f;                                  // a maturity of 0 sweeps 0..0.1; point 0 is invalid
+  OptionTerms p = Option();
+  p.maturity = 0.0f;                            // a maturity of 0 sweeps 0..0.1; point 0 is invalid
   EXPECT_EQ(PortSens(3, 0, p, bsop, x, y), 0);  // no real point to plot
   EXPECT_EQ(y[0], -999.0f);
   EXPECT_EQ(x[1], 0.0f);  // the sweep stopped: the rest stays 0
@@ -106,8 +106,8 @@ TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
   testing::FakeServices services;
   const std::array<const char*, 6> keys = {"opr", "delta", "gamma", "vega", "theta", "rho"};
   const std::array<const char*, 6> inputs = {"uasset", "vol", "riskfree", "mat", "strike", "dvl"};
-  OptionParameters p = Option();
-  p.odvl = 0.03f;
+  OptionTerms p = Option();
+  p.yield = 0.03f;
   for (int xc = 0; xc < 6; ++xc) {
     for (int yc = 0; yc < 6; ++yc) {
       zelBSOP sweep;
@@ -116,12 +116,12 @@ TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
       for (int i : {0, 37, 100}) {
         zelBSOP ref;
         ref.SetOptionData(1, "type");
-        ref.SetOptionData(p.orf, "riskfree");
-        ref.SetOptionData(p.ot, "mat");
-        ref.SetOptionData(p.oxk, "strike");
-        ref.SetOptionData(p.osig, "vol");
-        ref.SetOptionData(p.odvl, "dvl");
-        ref.SetOptionData(p.os, "uasset");
+        ref.SetOptionData(p.rate, "riskfree");
+        ref.SetOptionData(p.maturity, "mat");
+        ref.SetOptionData(p.strike, "strike");
+        ref.SetOptionData(p.vol, "vol");
+        ref.SetOptionData(p.yield, "dvl");
+        ref.SetOptionData(p.spot, "uasset");
         ref.SetOptionData(x[i], inputs[xc]);
         ASSERT_EQ(y[i], ref.GetOptionData(keys[yc])) << inputs[xc] << " " << keys[yc] << " " << i;
       }
@@ -136,7 +136,7 @@ TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
 TEST(PortSens, SweptGreeksAreTheSlopesOfTheSweptValue) {
   testing::FakeServices services;
   zelBSOP bsop;
-  const OptionParameters p = Option();
+  const OptionTerms p = Option();
   auto sweep = [&](int xc, int yc) {
     std::vector<float> x, y;
     PortSens(xc, yc, p, bsop, x, y);

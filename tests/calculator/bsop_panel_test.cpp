@@ -277,30 +277,37 @@ TEST_F(BsopPanelTest, CopyAllCopiesTheFiguresLastShown) {
   EXPECT_LT(std::stod(lines[1]), 0.0);
 }
 
-TEST_F(BsopPanelTest, GetParametersReadsTheFieldsInTupleOrder) {
+TEST_F(BsopPanelTest, GetParametersReadsEveryFieldIntoTheTerms) {
   panel.fields.chkPut = true;
+  panel.fields.chkEuro = false;
   panel.fields.Text1 = {"42", "0.3", "0.05", "0.5", "40", "", "3.1"};
-  int16_t oid = 0;
-  float orf = -1, os = -1, ot = -1, oxk = -1, osig = -1, odvl = -1, oopr = -1;
-  ASSERT_TRUE(panel.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr));
-  EXPECT_EQ(oid, 2);
-  EXPECT_FLOAT_EQ(orf, 0.05f);
-  EXPECT_FLOAT_EQ(os, 42.0f);
-  EXPECT_FLOAT_EQ(ot, 0.5f);
-  EXPECT_FLOAT_EQ(oxk, 40.0f);
-  EXPECT_FLOAT_EQ(osig, 0.3f);
-  EXPECT_FLOAT_EQ(odvl, 0.0f);  // blank
-  EXPECT_FLOAT_EQ(oopr, 3.1f);
+  OptionTerms t;
+  ASSERT_TRUE(panel.GetParameters(t));
+  EXPECT_TRUE(t.put);
+  EXPECT_TRUE(t.american);
+  EXPECT_EQ(t.TypeCode(), 2);
+  EXPECT_FLOAT_EQ(t.rate, 0.05f);
+  EXPECT_FLOAT_EQ(t.spot, 42.0f);
+  EXPECT_FLOAT_EQ(t.maturity, 0.5f);
+  EXPECT_FLOAT_EQ(t.strike, 40.0f);
+  EXPECT_FLOAT_EQ(t.vol, 0.3f);
+  EXPECT_FLOAT_EQ(t.yield, 0.0f);  // blank
+  EXPECT_FLOAT_EQ(t.market_price, 3.1f);
   EXPECT_EQ(panel.Underlying(), 0.0f);  // the panel's own values are untouched
 
-  // An unreadable strike stops after its message; later outputs stay.
+  // An unreadable strike stops after its message; the terms are untouched.
   panel.fields.Text1[kStrikeField] = "/q";
-  oxk = odvl = oopr = -7;
-  EXPECT_FALSE(panel.GetParameters(oid, orf, os, ot, oxk, osig, odvl, oopr));
+  panel.fields.chkPut = false;
+  const OptionTerms before = t;
+  EXPECT_FALSE(panel.GetParameters(t));
   EXPECT_TRUE(
       StartsWith(fakes.dialogs.LastText(), "Invalid Numeric Entry Encountered\n\nStrike Price"));
-  EXPECT_EQ(odvl, -7.0f);
-  EXPECT_EQ(oopr, -7.0f);
+  EXPECT_EQ(t, before);
+  // So does an unreadable market price, the last field read.
+  panel.fields.Text1[kStrikeField] = "40";
+  panel.fields.Text1[kOptionPriceField] = "3..1";
+  EXPECT_FALSE(panel.GetParameters(t));
+  EXPECT_EQ(t, before);
 }
 
 TEST_F(BsopPanelTest, TypedNumbersArePricedAsMeantOrRefused) {

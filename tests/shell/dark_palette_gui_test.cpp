@@ -11,6 +11,7 @@
 
 #include "analytics/ucrisk_widget.h"
 #include "charts/qt_canvas.h"
+#include "pricing/option_terms.h"
 #include "strategy/ucstrategy_widget.h"
 #include "support/fake_services.h"
 #include "util/qt_grid_model.h"
@@ -121,7 +122,8 @@ TEST(DarkPalette, StrategyViewReadsOnADarkPalette) {
   testing::FakeServices services;
   ucStrategy p;
   p.show();
-  p.SetParameters(1, 0.1f, 50, 1, 50, 0.25f, 0, 7);
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 1, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   p.CalcIt();
   ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
   for (bool large : {false, true}) {
@@ -139,7 +141,8 @@ TEST(DarkPalette, RiskViewReadsOnADarkPalette) {
   testing::FakeServices services;
   ucRisk r;
   r.show();
-  r.SetParameters(1, 0.1f, 50, 1, 50, 0.25f, 0, 7);
+  r.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 1, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   r.CalcIt();
   ExpectGridReadable(r.Grid1(), "risk table");
   ExpectLabelsReadable(&r, "risk");
@@ -153,7 +156,8 @@ TEST(DarkPalette, ALightPaletteKeepsTheDrawnColours) {
   testing::FakeServices services;
   ucStrategy p;
   p.show();
-  p.SetParameters(1, 0.1f, 50, 1, 50, 0.25f, 0, 7);
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 1, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   p.CalcIt();
   ASSERT_TRUE(p.Figures());
   EXPECT_GE(p.pbox()->PageColor().lightness(), 200);

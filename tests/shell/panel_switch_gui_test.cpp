@@ -16,30 +16,22 @@
 #include "charts/qt_canvas.h"
 #include "charts/qt_scalable_control.h"
 #include "shell/calc_main_widget.h"
+#include "strategy/strategy_panel.h"
+#include "strategy/ucstrategy_widget.h"
+#include "support/dot_locale.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
 
+using testing::DotLocale;
+using testing::Shot;
+
 constexpr int kLargeWidth = 12240;  // 7200 x 1.7
 constexpr int kLargeHeight = 8550;  // 5700 x 1.5
-
-// Writes numbers with a decimal point for one test.
-struct DotLocale {
-  DotLocale() { SetEntryLocale(EntryLocale{}); }
-  ~DotLocale() { ResetEntryLocale(); }
-  DotLocale(const DotLocale&) = delete;
-  DotLocale& operator=(const DotLocale&) = delete;
-};
-
-// Saves a picture of the window when STRATLYN_SHOT_DIR names a folder.
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 TEST(PanelSwitch, AnalyticsAfterNormalDisplayShowsTheRiskPanelLarge) {
   DotLocale dot;
@@ -95,24 +87,24 @@ TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
   QLineEdit* underlying = w.ucBSOP1()->Text1(0);
   underlying->setText("60");
   w.cmdRisk()->click();
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
-  EXPECT_EQ(w.Parameters().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
+  EXPECT_EQ(w.Parameters().spot, 60.0f);
   const std::string table = w.ucRisk1()->Grid1()->grid().Clip();
 
   // A change in the calculator panel stays there ...
   underlying->setText("75");
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
-  EXPECT_EQ(w.Parameters().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
+  EXPECT_EQ(w.Parameters().spot, 60.0f);
   w.ucRisk1()->chkUAsset()->setChecked(true);
   w.ucRisk1()->CalcIt();  // the risk panel works on its own copy
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
 
   // ... until the next switch hands it over.
   w.cmdSensitivity()->click();
-  EXPECT_EQ(w.ucSens1()->Inputs().os, 75.0f);
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 60.0f);
+  EXPECT_EQ(w.ucSens1()->Inputs().spot, 75.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 60.0f);
   w.cmdRisk()->click();
-  EXPECT_EQ(w.ucRisk1()->Inputs().os, 75.0f);
+  EXPECT_EQ(w.ucRisk1()->Inputs().spot, 75.0f);
   EXPECT_EQ(underlying->text(), "75");  // nothing flows back
 
   // The sensitivity panel's x range follows the handed-over asset price.
@@ -120,6 +112,36 @@ TEST(PanelSwitch, CalculatorChangesReachThePanelsOnlyAtTheNextSwitch) {
   w.cmdSensitivity()->click();
   EXPECT_EQ(w.ucSens1()->Text1(2)->Text(), "35.6250");  // 37.5 x 0.95
   EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST(PanelSwitch, PutAndExerciseStyleTravelWithTheOptionToEveryPanel) {
+  DotLocale dot;
+  testing::FakeServices services;
+  calcMain w;
+  w.resize(1400, 1000);
+  w.show();
+  ucBSOP* calc = w.ucBSOP1();
+  calc->chkPut()->click();
+  calc->chkAmer()->click();
+  calc->Text1(4)->setText("55");  // strike
+  w.cmdSensitivity()->click();
+  const OptionTerms& sens = w.ucSens1()->Inputs();
+  EXPECT_TRUE(sens.put);
+  EXPECT_TRUE(sens.american);
+  EXPECT_EQ(sens.strike, 55.0f);
+  w.cmdStrategy()->click();
+  EXPECT_TRUE(w.ucStrategy1()->Core().Parameters().put);
+  EXPECT_EQ(w.ucStrategy1()->Core().Parameters().strike, 55.0f);
+
+  // Back in the calculator, a call handed over is a call again.
+  w.cmdCalc()->click();
+  calc->chkCall()->click();
+  calc->chkEuro()->click();
+  w.cmdRisk()->click();
+  EXPECT_FALSE(w.ucRisk1()->Inputs().put);
+  EXPECT_FALSE(w.ucRisk1()->Inputs().american);
+  EXPECT_EQ(w.Parameters(), w.ucRisk1()->Inputs());
+  EXPECT_EQ(services.dialogs.Count(), 0u) << services.dialogs.LastText();
 }
 
 TEST(PanelSwitch, AnUnreadableEntryStopsTheSwitch) {

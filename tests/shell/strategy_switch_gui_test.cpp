@@ -16,25 +16,17 @@
 #include "charts/qt_scalable_control.h"
 #include "shell/calc_main_widget.h"
 #include "strategy/ucstrategy_widget.h"
+#include "support/dot_locale.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
 
 namespace stratlyn {
 namespace {
 
-struct DotLocale {
-  DotLocale() { SetEntryLocale(EntryLocale{}); }
-  ~DotLocale() { ResetEntryLocale(); }
-  DotLocale(const DotLocale&) = delete;
-  DotLocale& operator=(const DotLocale&) = delete;
-};
-
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
+using testing::DotLocale;
+using testing::Shot;
 
 TEST(StrategySwitch, StrategyButtonShowsThePanelLargeWithTheCalculatorsOption) {
   DotLocale dot;
@@ -67,7 +59,7 @@ TEST(StrategySwitch, StrategyButtonShowsThePanelLargeWithTheCalculatorsOption) {
   ASSERT_NE(menu, nullptr);
   menu->trigger();
   EXPECT_TRUE(s->isVisible());
-  EXPECT_EQ(s->Core().Parameters().os, 55.0f);
+  EXPECT_EQ(s->Core().Parameters().spot, 55.0f);
   w.cmdCalc()->click();
   EXPECT_FALSE(s->isVisible());
   EXPECT_EQ(services.dialogs.Count(), 0u);

@@ -11,14 +11,14 @@
 namespace stratlyn {
 namespace {
 
-OptionParameters DefaultOption() {
-  OptionParameters p;
-  p.oid = 1;
-  p.orf = 0.1f;
-  p.os = 50;
-  p.ot = 1;
-  p.oxk = 50;
-  p.osig = 0.25f;
+OptionTerms DefaultOption() {
+  OptionTerms p;
+  p.put = false;
+  p.rate = 0.1f;
+  p.spot = 50;
+  p.maturity = 1;
+  p.strike = 50;
+  p.vol = 0.25f;
   return p;
 }
 
@@ -127,8 +127,8 @@ TEST(StrategyPanelTest, BadCellsAndDatesGiveMessagesAndNoFigures) {
   grid.SetTextMatrix(2, 4, "1");
   EXPECT_FALSE(panel.Compute("", 1.5));
   EXPECT_EQ(services.dialogs.LastText(), "The date is past the first expiry (1.0000 years)");
-  OptionParameters no_vol = DefaultOption();
-  no_vol.osig = 0;
+  OptionTerms no_vol = DefaultOption();
+  no_vol.vol = 0;
   panel.SetParameters(no_vol);
   EXPECT_FALSE(panel.Compute("", 0.5));
   EXPECT_EQ(services.dialogs.LastText(), kBadVol);

@@ -21,10 +21,12 @@
 #include <vector>
 
 #include "charts/qt_canvas.h"
+#include "pricing/option_terms.h"
 #include "strategy/leg_text.h"
 #include "strategy/position.h"
 #include "strategy/ucstrategy_widget.h"
 #include "support/fake_services.h"
+#include "support/widget_shot.h"
 #include "util/dates.h"
 #include "util/format.h"
 #include "util/locale_info.h"
@@ -33,6 +35,8 @@
 
 namespace stratlyn {
 namespace {
+
+using testing::Shot;
 
 struct DotLocale {
   DotLocale() {
@@ -44,14 +48,11 @@ struct DotLocale {
   DotLocale& operator=(const DotLocale&) = delete;
 };
 
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("STRATLYN_SHOT_DIR")) {
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
-
 // The calculator panel's start option: call, S = K = 50, T = 1, r = 0.1, vol 0.25.
-void Default(ucStrategy& p) { p.SetParameters(1, 0.1f, 50, 1, 50, 0.25f, 0, 7); }
+void Default(ucStrategy& p) {
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 1, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
+}
 
 // Types into whatever has the keyboard focus, as a keyboard does.
 void Type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
@@ -110,17 +111,25 @@ TEST(ucStrategyGui, OpensWithABullSpreadOnTheOptionAndDrawsBothCurves) {
   Shot(p, "strategy_panel");
 }
 
-TEST(ucStrategyGui, BadCellTypedInTheTableGivesTheMessageAndNoPlot) {
-  DotLocale dot;
-  testing::FakeServices services;
-  ucStrategy p;
+// Shows the panel active with the default position calculated and the legs
+// table focused, ready for keys; false when a step did not happen.
+bool CalculatedWithTheTableFocused(ucStrategy& p) {
   p.show();
   QApplication::setActiveWindow(&p);
   Default(p);
   p.CalcIt();
-  ASSERT_TRUE(p.Figures());
+  if (!p.Figures()) {
+    return false;
+  }
   p.Grid1()->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); }));
+  return QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); });
+}
+
+TEST(ucStrategyGui, BadCellTypedInTheTableGivesTheMessageAndNoPlot) {
+  DotLocale dot;
+  testing::FakeServices services;
+  ucStrategy p;
+  ASSERT_TRUE(CalculatedWithTheTableFocused(p));
   Grid& legs = p.Grid1()->grid();
   legs.SetRow(1);
   legs.SetCol(3);
@@ -171,7 +180,8 @@ TEST(ucStrategyGui, SliderAndDateFieldChooseTheDate) {
   // 1 January 2026 (the position's own date).
   ucStrategy three;
   three.show();
-  three.SetParameters(1, 0.1f, 50, 3, 50, 0.25f, 0, 7);
+  three.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 3, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   three.txtDate()->setText("2026-01-01");
   three.CalcIt();
   three.txtAtDate()->selectAll();
@@ -265,13 +275,7 @@ TEST(ucStrategyGui, TypingReplacesACellF2EditsItAndEveryChangeRedraws) {
   DotLocale dot;
   testing::FakeServices services;
   ucStrategy p;
-  p.show();
-  QApplication::setActiveWindow(&p);
-  Default(p);
-  p.CalcIt();
-  ASSERT_TRUE(p.Figures());
-  p.Grid1()->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return p.Grid1()->hasFocus(); }));
+  ASSERT_TRUE(CalculatedWithTheTableFocused(p));
   Grid& legs = p.Grid1()->grid();
   legs.SetRow(1);
   legs.SetCol(3);
@@ -397,7 +401,8 @@ TEST(ucStrategyGui, SliderEndBeforeAnExpiryPartWayThroughADay) {
   testing::FakeServices services;
   ucStrategy p;
   p.show();
-  p.SetParameters(1, 0.1f, 50, 0.5f, 50, 0.25f, 0, 7);
+  p.SetParameters(OptionTerms{
+      .spot = 50, .strike = 50, .maturity = 0.5f, .rate = 0.1f, .vol = 0.25f, .market_price = 7});
   p.txtDate()->setText("01/15/2026");
   for (const int step : {ucStrategy::kSliderSteps - 1, ucStrategy::kSliderSteps}) {
     p.sldDate()->setValue(step);

@@ -29,6 +29,18 @@ using testing::MemorySheet;
 const std::vector<std::string> kHeadings = {"Underlying", "Strike",           "Maturity", "Vol",
                                             "Yield",      "Rate (risk-free)", "Type",     "Style"};
 
+// A workbook "options.ods" of one sheet whose first row holds kHeadings,
+// with the fake services.
+struct HeadedBook {
+  explicit HeadedBook(const char* sheet_name = "Sheet1")
+      : sheet(app.AddSheet("options.ods", sheet_name)) {
+    sheet.SetRow(1, kHeadings);
+  }
+  FakeServices fakes;
+  MemoryApp app;
+  MemorySheet& sheet;
+};
+
 // A link attached to `app`, with its one sheet chosen.
 struct Linked {
   explicit Linked(MemoryApp& app) : link([&app] { return std::make_unique<AppView>(app); }) {
@@ -133,10 +145,8 @@ TEST(ExcelLinkHeadings, RequiredColumnsAreReportedInOrder) {
 }
 
 TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
-  FakeServices fakes;
-  MemoryApp app;
-  MemorySheet& sheet = app.AddSheet("options.ods", "Calls");
-  sheet.SetRow(1, kHeadings);
+  HeadedBook book("Calls");
+  auto& [fakes, app, sheet] = book;
   sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
   sheet.SetRow(3, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "European"});
   sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American"});
@@ -255,10 +265,8 @@ TEST(ExcelLinkProcess, ImpliedVolatilityReproducesTheMarketPrice) {
 }
 
 TEST(ExcelLinkProcess, AmericanStyleIsRecognisedByAmeric) {
-  FakeServices fakes;
-  MemoryApp app;
-  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, kHeadings);
+  HeadedBook book;
+  auto& [fakes, app, sheet] = book;
   const char* styles[] = {"American", "AMERICAN", "Americ.", "European", "Bermudan", ""};
   for (int i = 0; i < 6; ++i) {
     sheet.SetRow(2 + i, {"50", "50", "0.25", "0.25", "0", "0.1", "2", styles[i]});
@@ -270,10 +278,8 @@ TEST(ExcelLinkProcess, AmericanStyleIsRecognisedByAmeric) {
 }
 
 TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
-  FakeServices fakes;
-  MemoryApp app;
-  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, kHeadings);
+  HeadedBook book;
+  auto& [fakes, app, sheet] = book;
   sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
   sheet.SetRow(3, {"50", "fifty", "0.25", "0.25", "0", "0.1", "1", "European"});
   sheet.SetRow(4, {"50", "50", "0.25", "0.25", "0", "10%", "1", "European"});
@@ -312,10 +318,8 @@ TEST(ExcelLinkProcess, RowsWithTextInputsAreSkippedAndReported) {
 }
 
 TEST(ExcelLinkProcess, ARowTheRecordsCannotTakeIsRefusedAndAFailingCellStopsTheRun) {
-  FakeServices fakes;
-  MemoryApp app;
-  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, kHeadings);
+  HeadedBook book;
+  auto& [fakes, app, sheet] = book;
   sheet.SetRow(2, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
   // The lattice cannot work with a zero strike: that row is refused with a
   // message, and the run goes on.
@@ -349,10 +353,8 @@ TEST(ExcelLinkProcess, ARowTheRecordsCannotTakeIsRefusedAndAFailingCellStopsTheR
 }
 
 TEST(ExcelLinkProcess, CancelKeepsTheRowsAlreadyWritten) {
-  FakeServices fakes;
-  MemoryApp app;
-  MemorySheet& sheet = app.AddSheet("options.ods", "Sheet1");
-  sheet.SetRow(1, kHeadings);
+  HeadedBook book;
+  auto& [fakes, app, sheet] = book;
   for (int row = 2; row <= 11; ++row) {
     sheet.SetRow(row, {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European"});
   }

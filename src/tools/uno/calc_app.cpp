@@ -109,7 +109,7 @@ Reference<css::uno::XComponentContext> LocalContext() {
 
 class CalcSheet : public Worksheet {
  public:
-  explicit CalcSheet(Reference<css::sheet::XSpreadsheet> sheet) : sheet_(std::move(sheet)) {}
+  explicit CalcSheet(const Reference<css::sheet::XSpreadsheet>& sheet) : sheet_(sheet) {}
 
   CellValue Value(int row, int col) override {
     return Guard([&] {
@@ -194,9 +194,9 @@ class CalcSheet : public Worksheet {
 
 class CalcApp : public SpreadsheetApp {
  public:
-  CalcApp(Reference<css::uno::XComponentContext> remote,
+  CalcApp(const Reference<css::uno::XComponentContext>& remote,
           std::vector<Reference<css::sheet::XSpreadsheetDocument>> documents)
-      : remote_(std::move(remote)), documents_(std::move(documents)) {}
+      : remote_(remote), documents_(std::move(documents)) {}
 
   int WorkbookCount() override { return static_cast<int>(documents_.size()); }
 
