@@ -98,6 +98,9 @@ class zelBarr {
 
  private:
   void CalcValueAndGreeks(int code);
+  void ShiftedGreeks(int code);
+  bool CanExerciseEarly() const;
+  bool NearExerciseBoundary() const;
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
   double PlainValue(int code) const;
@@ -157,6 +160,10 @@ class zelBarr {
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way
+  // A run of ShiftedGreeks: the step count it takes (no closed-form check)
+  // and no further shifts.
+  bool shiftedRun = false;
+  int fixedSteps = 0;
   std::int16_t putCallSign = 1;
   double lowVol = 0;
   double highVol = 0;
