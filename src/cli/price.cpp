@@ -269,6 +269,9 @@ Request Parse(const std::vector<std::string>& args) {
   if (r.barrier && !(*r.barrier > 0)) {
     throw BadInput{"--barrier must be greater than 0"};
   }
+  if (r.rebate && !RebateAcceptable(*r.rebate)) {
+    throw BadInput{kRebateNegativeMessage};
+  }
   if (r.rebate && !r.barrier) {
     throw BadInput{"--rebate applies to barrier options only"};
   }

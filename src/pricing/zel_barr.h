@@ -19,6 +19,11 @@
 
 namespace stratlyn {
 
+// A rebate is paid to the holder: a negative one is refused, with this
+// message, by every front end before it reaches the record.
+inline constexpr const char* kRebateNegativeMessage = "The rebate must not be negative";
+inline bool RebateAcceptable(double rebate) { return rebate >= 0; }
+
 class zelBarr {
  public:
   // Keys (exact, case-sensitive).
