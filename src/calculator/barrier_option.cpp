@@ -39,7 +39,7 @@ std::optional<BarrierFigures> PriceBarrier(zelBarr& b, const BarrierInputs& in) 
     AppDialogs().Critical(barrier_text::kLevelNotPositive);
     return std::nullopt;
   }
-  if (!(in.rebate >= 0)) {
+  if (!RebateAcceptable(in.rebate)) {
     AppDialogs().Critical(barrier_text::kRebateNegative);
     return std::nullopt;
   }

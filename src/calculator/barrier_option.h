@@ -10,10 +10,9 @@
 #include <string>
 
 #include "pricing/option_terms.h"
+#include "pricing/zel_barr.h"
 
 namespace stratlyn {
-
-class zelBarr;
 
 enum class BarrierKind { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
@@ -31,7 +30,7 @@ inline constexpr const char* kRebateTip =
 inline constexpr const char* kChoiceTip =
     "A barrier option: priced on the trinomial lattice with its level and rebate";
 inline constexpr const char* kLevelNotPositive = "The barrier level must be positive";
-inline constexpr const char* kRebateNegative = "The rebate must not be negative";
+inline constexpr const char* kRebateNegative = kRebateNegativeMessage;
 inline constexpr const char* kKnockedOutNoImpliedVol =
     "The option is knocked out already (the underlying price is at or past the barrier): it is "
     "worth its rebate at any volatility, so no volatility is implied";

@@ -7,6 +7,7 @@
 
 #include "cli/flags.h"
 #include "cli/price.h"
+#include "pricing/zel_barr.h"
 #include "util/text.h"
 
 namespace stratlyn::cli::price {
@@ -146,6 +147,9 @@ void CheckRequest(Request& r) {
   }
   if (r.barrier && !(*r.barrier > 0)) {
     throw UsageError{"--barrier must be greater than 0"};
+  }
+  if (r.rebate && !RebateAcceptable(*r.rebate)) {
+    throw UsageError{kRebateNegativeMessage};
   }
   if (r.rebate && !r.barrier) {
     throw UsageError{"--rebate applies to barrier options only"};

@@ -20,6 +20,11 @@
 
 namespace stratlyn {
 
+// A rebate is paid to the holder: a negative one is refused, with this
+// message, by every front end before it reaches the record.
+inline constexpr const char* kRebateNegativeMessage = "The rebate must not be negative";
+inline bool RebateAcceptable(double rebate) { return rebate >= 0; }
+
 class zelBarr {
  public:
   // Keys (exact, case-sensitive).
@@ -104,6 +109,9 @@ class zelBarr {
 
  private:
   void CalcValueAndGreeks(int code);
+  void ShiftedGreeks(int code);
+  bool CanExerciseEarly() const;
+  bool NearExerciseBoundary() const;
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
   double PlainValue(int code) const;
@@ -163,6 +171,10 @@ class zelBarr {
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way
+  // A run of ShiftedGreeks: the step count it takes (no closed-form check)
+  // and no further shifts.
+  bool shiftedRun = false;
+  int fixedSteps = 0;
   std::int16_t putCallSign = 1;
   double lowVol = 0;
   double highVol = 0;

@@ -171,6 +171,8 @@ TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
       {With({"--frobnicate"}), "unknown option"},
       {With({"--engine", "quantum"}), "record or library"},
       {With({"--rebate", "1"}), "barrier options only"},
+      {With({"--barrier", "45", "--barrier-kind", "down-out", "--rebate", "-5"}),
+       "The rebate must not be negative"},
   };
   for (const Case& c : cases) {
     const CliResult r = RunPrice(c.args);

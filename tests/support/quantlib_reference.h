@@ -7,6 +7,7 @@
 
 #ifdef STRATLYN_HAVE_QUANTLIB
 
+#include <algorithm>
 #include <cmath>
 
 // Single headers: the umbrella header does not compile as C++20.
@@ -154,6 +155,21 @@ inline RefFigures AmericanFigures(const RefOption& o, int grid = 400) {
   up.sigma *= 1.005;
   down.sigma *= 0.995;
   f.vega = (AmericanValue(up, grid) - AmericanValue(down, grid)) / (up.sigma - down.sigma);
+  return f;
+}
+
+// American vega and theta by bumping the finite-difference value: the
+// volatility 0.5 % either side, the maturity a hundredth of it (at least a
+// day) either side. The engine's own theta reads the grid's first time step,
+// which near the exercise boundary is far off (a call S = 100, K = 63.27,
+// 1020 days, r = 0.059, q = 0.115, vol 0.347: -0.304 against -0.069).
+inline RefFigures AmericanBumpedFigures(const RefOption& o, int grid = 400) {
+  RefFigures f = AmericanFigures(o, grid);
+  RefOption longer = o, shorter = o;
+  const int days = std::max(1, o.days / 100);
+  longer.days += days;
+  shorter.days -= days;
+  f.theta = -(AmericanValue(longer, grid) - AmericanValue(shorter, grid)) / (2.0 * days / 360);
   return f;
 }
 
