@@ -91,6 +91,9 @@ struct ChainContract {
   std::optional<double> iv;
   std::optional<OwnFigures> at_iv;
   ChainRefusal refusal = ChainRefusal::kNotSolved;
+  // What the quote alone says: kNone (two-sided), kNoQuote, kOneSided,
+  // kCrossed or kUnreadable.
+  ChainRefusal quote = ChainRefusal::kNone;
 };
 
 // The call and the put of one strike of an expiry (indexes into
@@ -138,7 +141,8 @@ struct OptionChain {
 // Reads the feed's options file (`page`: the JSON itself or the HTML a
 // browser shows it in). Nothing, with `message` set, when the page is no
 // such file (kFeedUnreadableMessage) or holds no price of the underlying
-// (kFeedNoPriceMessage). Contracts come out refused kNotSolved.
+// (kFeedNoPriceMessage). Contracts come out refused kNotSolved, or already
+// with the reason their quote, strike or expiry gives (kOneSided, kExpired, ...).
 std::optional<OptionChain> ParseOptionChain(const std::string& page,
                                             std::chrono::system_clock::time_point now,
                                             std::string& message);
