@@ -135,7 +135,7 @@ std::vector<ExpirySpec> EquityExpiries() {
 }
 
 const std::string& IndexFile() {
-  static const std::string file = ChainFile("^SPX", 6012.35, 10, IndexExpiries(), 200);
+  static const std::string file = ChainFile("^SPX", 6012.35, 10, IndexExpiries(), 144);
   return file;
 }
 const std::string& EquityFile() {
