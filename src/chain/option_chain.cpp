@@ -25,6 +25,8 @@ using namespace std::chrono;
 
 // Strikes of an expiry that put-call parity reads for its dividend yield.
 constexpr std::size_t kParityStrikes = 3;
+// Least time to its close of an expiry whose yield another expiry may take.
+constexpr double kLeastLendingYears = 2.0 / 365.0;
 // Contracts a thread takes at a time; progress is told after each such block.
 constexpr std::size_t kBlock = 32;
 constexpr unsigned kMostThreads = 16;
@@ -36,6 +38,11 @@ constexpr const char* kAdjustedNote2 =
 constexpr const char* kRepeatedNote = " repeated contracts were passed over (the first one counts)";
 constexpr const char* kNoTimestampNote =
     "The file has no timestamp: times to expiry are counted from the moment it was read";
+constexpr const char* kQuotesOfNote = "The file's quotes are of ";
+constexpr const char* kQuotesOfNote2 = " New York, ";
+constexpr const char* kQuotesOfNote3 =
+    " days before it was read: times to expiry are counted from the quotes";
+constexpr int kStaleDays = 7;
 constexpr const char* kParityNote = "implied by put-call parity on strike";
 constexpr const char* kBorrowedNote1 = "of the ";
 constexpr const char* kBorrowedNote2 = " expiry (no two-sided pair of its own)";
@@ -227,8 +234,10 @@ std::optional<double> Count(const Raw& v) {
 std::string Text(const Raw& v) { return v.kind == Raw::kText ? v.text : std::string(); }
 
 // "2026-12-07 16:15:02" (New York) as an instant.
+// Only that form: a zone after it ("...Z", "+00:00") would make it another
+// clock, so the text is then no timestamp of the file's.
 std::optional<sys_seconds> ReadTimestamp(const std::string& text) {
-  if (text.size() < 16) return std::nullopt;
+  if (text.size() != 16 && text.size() != 19) return std::nullopt;
   const auto date = ReadCivilDate(text.substr(0, 10));
   if (!date || (text[10] != ' ' && text[10] != 'T')) return std::nullopt;
   const auto two = [&](size_t at) -> int {
@@ -309,12 +318,17 @@ void SetDividends(OptionChain& chain, const RateAt& rate_at) {
     }
   }
   // An expiry without a pair of its own takes the yield of the expiry
-  // nearest it in time that has one, and says so.
+  // nearest it in time that has one (at least two days out), and says so.
   for (ChainExpiry& e : chain.expiries) {
     if (e.dividend || !e.rate) continue;
     const ChainExpiry* nearest = nullptr;
     for (const ChainExpiry& other : chain.expiries) {
-      if (!other.dividend || !other.dividend_note.starts_with(kParityNote)) continue;
+      // Within two days of its close a yield is ln(F / S) over almost no
+      // time: its own contracts need that forward, no other expiry does.
+      if (!other.dividend || !other.dividend_note.starts_with(kParityNote) ||
+          other.years < kLeastLendingYears) {
+        continue;
+      }
       if (!nearest || std::fabs(other.years - e.years) < std::fabs(nearest->years - e.years)) {
         nearest = &other;
       }
@@ -421,6 +435,13 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
     chain.as_of = floor<seconds>(now);
     chain.notes.push_back(kNoTimestampNote);
   }
+  // Quotes of another week than the reading's: their times to expiry are
+  // theirs, and the user should know how old they are.
+  const auto age = floor<seconds>(now) - chain.as_of;
+  if (age > days{kStaleDays} || age < -days{1}) {
+    chain.notes.push_back(kQuotesOfNote + chain.timestamp + kQuotesOfNote2 +
+                          std::to_string(duration_cast<days>(age).count()) + kQuotesOfNote3);
+  }
   chain.date = NewYorkDate(chain.as_of);
   const system_clock::time_point as_of{chain.as_of};
 
@@ -481,7 +502,14 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
       c.bid = Figure(f[kBid], &bad);
       c.ask = Figure(f[kAsk], &bad);
       c.quote = QuoteRefusal(c.bid, c.ask, bad);
-      if (c.quote == ChainRefusal::kNone) c.mid = (*c.bid + *c.ask) / 2;
+      if (c.quote == ChainRefusal::kNone) {
+        const double mid = *c.bid / 2 + *c.ask / 2;
+        if (std::isfinite(mid)) {
+          c.mid = mid;
+        } else {
+          c.quote = ChainRefusal::kUnreadable;
+        }
+      }
       const auto last = Figure(f[kLastPrice]);
       const std::string traded = Text(f[kLastTime]);
       if (last && *last > 0) {
