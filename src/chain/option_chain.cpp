@@ -611,9 +611,9 @@ bool SolveOptionChain(OptionChain& chain, const RateAt& rate_at, const ChainProg
   unsigned n = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
   n = std::min<unsigned>(n, kMostThreads);
   n = static_cast<unsigned>(std::min<std::size_t>(n, work.size() / kBlock + 1));
-  std::vector<std::thread> helpers;
+  std::vector<std::thread> workers;
   for (unsigned t = 1; t < n; ++t) {
-    helpers.emplace_back([&] {
+    workers.emplace_back([&] {
       while (run_block()) {
       }
     });
@@ -621,7 +621,7 @@ bool SolveOptionChain(OptionChain& chain, const RateAt& rate_at, const ChainProg
   while (run_block()) {
     if (progress && !progress(done.load(), total)) stop = true;
   }
-  for (std::thread& t : helpers) t.join();
+  for (std::thread& t : workers) t.join();
   if (progress) progress(done.load(), total);
   return !stop.load();
 }
