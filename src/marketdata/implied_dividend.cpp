@@ -52,6 +52,18 @@ std::string NoParityPairMessage(const std::string& name) {
          "put";
 }
 
+std::optional<double> ParityDividendYield(double spot, double rate, double years,
+                                          const std::vector<ParityPair>& pairs) {
+  if (pairs.empty() || !(years > 0) || !(spot > 0)) return std::nullopt;
+  double forward = 0;
+  for (const ParityPair& p : pairs) forward += p.strike + std::exp(rate * years) * (p.call - p.put);
+  forward /= static_cast<double>(pairs.size());
+  if (!(forward > 0) || !std::isfinite(forward)) return std::nullopt;
+  const double q = rate - std::log(forward / spot) / years;
+  if (!std::isfinite(q)) return std::nullopt;
+  return q;
+}
+
 std::string ImpliedDividend::Note() const {
   std::string ks;
   for (size_t i = 0; i < strikes.size(); ++i) {
@@ -120,16 +132,16 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
     d.years = expiry_years[expiry];
     d.rate = rate_at(d.years);
     d.spot = *spot;
-    double forward = 0;
+    std::vector<ParityPair> pairs;
     for (const auto& [gap, k] : near) {
       const Pair& p = chain[expiry][k];
-      forward += k + std::exp(d.rate * d.years) * (*p.call - *p.put);
+      pairs.push_back({k, *p.call, *p.put});
       d.strikes.push_back(k);
     }
     std::sort(d.strikes.begin(), d.strikes.end());
-    forward /= static_cast<double>(near.size());
-    if (!(forward > 0)) continue;
-    d.yield = d.rate - std::log(forward / *spot) / d.years;
+    const auto yield = ParityDividendYield(*spot, d.rate, d.years, pairs);
+    if (!yield) continue;
+    d.yield = *yield;
     if (!std::isfinite(d.yield) || d.yield < kLowestYield || d.yield > kHighestYield) {
       message = "The dividend yield " + FormatNumber(d.yield, "0.0000") + " " + d.Note() +
                 " is beyond -5 % to 50 %: the quotes do not fit together";

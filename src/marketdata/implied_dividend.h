@@ -35,6 +35,20 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
                                                     std::chrono::system_clock::time_point now,
                                                     std::string& message);
 
+// The call's and the put's midpoints of one strike of one expiry.
+struct ParityPair {
+  double strike = 0;
+  double call = 0;
+  double put = 0;
+};
+
+// The continuous dividend yield put-call parity implies on `pairs` of one
+// expiry `years` away at the continuous `rate`: each pair's forward
+// F = K + e^(rT) (C - P), their average F, and q = r - ln(F / S) / T.
+// Nothing without a pair, for T or S not above 0, or F not above 0.
+std::optional<double> ParityDividendYield(double spot, double rate, double years,
+                                          const std::vector<ParityPair>& pairs);
+
 // "The option chain NAME has no expiry with a strike near the money quoted
 // two-sided on both the call and the put".
 std::string NoParityPairMessage(const std::string& name);
