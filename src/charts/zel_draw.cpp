@@ -1,3 +1,7 @@
+// zelDraw, the chart object, in one file: its line, bar and pie drawing share
+// the scale state and the small checked helpers at the top, which a split
+// would have to publish in a header of their own.
+
 #include "charts/zel_draw.h"
 
 #include <algorithm>
