@@ -71,7 +71,9 @@ int BadInput(const std::string& message) {
 // file itself: the same inode, reached by any name, link or descriptor.
 bool OutputIsInput(int input_fd, const std::string& output) {
   struct stat in {};
-  if (::fstat(input_fd, &in) != 0) return false;
+  if (::fstat(input_fd, &in) != 0) {
+    return false;
+  }
   struct stat out {};
   const int got = output == "-" ? ::fstat(STDOUT_FILENO, &out) : ::stat(output.c_str(), &out);
   return got == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
@@ -113,12 +115,18 @@ int Run(const std::vector<std::string>& args) {
     std::cerr << kUsage;
     return kExitBadInput;
   }
-  if (output.empty()) output = PricedPath(input);
+  if (output.empty()) {
+    output = PricedPath(input);
+  }
 
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(input.c_str(), "rb"));
-  if (!in) return BadInput("cannot open " + input + ": " + std::strerror(errno));
+  if (!in) {
+    return BadInput("cannot open " + input + ": " + std::strerror(errno));
+  }
   std::error_code ec;
-  if (std::filesystem::is_directory(input, ec)) return BadInput(input + " is a folder");
+  if (std::filesystem::is_directory(input, ec)) {
+    return BadInput(input + " is a folder");
+  }
   // Writing into the file being read would feed the output back in.
   if (OutputIsInput(fileno(in.get()), output)) {
     return BadInput(output == "-"
@@ -143,7 +151,9 @@ int Run(const std::vector<std::string>& args) {
   try {
     report = PriceCsvStream(in.get(), input, file ? file->get() : stdout, options);
   } catch (const zelError& e) {
-    if (e.Number() == err::kBadFile) return BadInput(e.Description());
+    if (e.Number() == err::kBadFile) {
+      return BadInput(e.Description());
+    }
     throw;
   }
 
@@ -160,7 +170,9 @@ int Run(const std::vector<std::string>& args) {
         ResultsConflictMessage(report.conflict_row, report.conflict_col,
                                kept ? link_text::kNothingWritten : link_text::kRowsAboveWritten));
   }
-  if (file) file->Commit();
+  if (file) {
+    file->Commit();
+  }
 
   for (const auto& [row, text] : report.notes) {
     std::cerr << "stratlyn-cli batch: row " << row << ": " << text << '\n';

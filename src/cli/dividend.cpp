@@ -67,7 +67,9 @@ int RunDividend(const std::vector<std::string>& given) {
   const ScriptNumbers numbers;
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kDividendUsage, code)) return code;
+  if (!TakeTimeout(args, seconds, kDividendUsage, code)) {
+    return code;
+  }
   std::string ticker, exchange = kExchangeCboeFeed;
   double years = 0.25;
   try {
@@ -78,7 +80,9 @@ int RunDividend(const std::vector<std::string>& given) {
         exchange = flags.Value();
       } else if (a == "--maturity") {
         const auto t = NumericValue(flags.Value());
-        if (!t || *t <= 0 || *t > 100) throw UsageError{"--maturity needs years above 0"};
+        if (!t || *t <= 0 || *t > 100) {
+          throw UsageError{"--maturity needs years above 0"};
+        }
         years = *t;
       } else if (!a.empty() && a[0] == '-') {
         throw UnknownFlag(a);
@@ -91,7 +95,9 @@ int RunDividend(const std::vector<std::string>& given) {
   } catch (const UsageError& e) {
     return Usage(kDividendUsage, e.message);
   }
-  if (ticker.empty()) return Usage(kDividendUsage, "one ticker is needed");
+  if (ticker.empty()) {
+    return Usage(kDividendUsage, "one ticker is needed");
+  }
   if (exchange != kExchangeCboe && exchange != kExchangeCboeFeed) {
     return Usage(kDividendUsage, "the exchange is \"CBOE\" or \"CBOE Delayed Feed\"");
   }
@@ -101,7 +107,9 @@ int RunDividend(const std::vector<std::string>& given) {
   if (exchange == kExchangeCboe) {
     const std::string url = GetStockURL(ticker, kExchangeCboe);
     const FetchedPage page = Fetch(url, seconds);
-    if (!page.failure.empty()) return LoadFailed(url, page.failure);
+    if (!page.failure.empty()) {
+      return LoadFailed(url, page.failure);
+    }
     double percent = 0;
     if (!ReadDividendYield(page.text, percent, url)) {
       dialogs.PrintMessages(std::cerr);
@@ -122,14 +130,18 @@ int RunDividend(const std::vector<std::string>& given) {
     return kExitRuntimeError;
   }
   std::string upper;
-  for (char c : ticker) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char c : ticker) {
+    upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
   const FetchedPage page = Fetch(url, seconds);
   if (!page.failure.empty()) {
     // No chain: the exchange's quote page, where it is still served.
     const std::string page_url = GetStockURL(ticker, kExchangeCboe);
     const FetchedPage quote_page = Fetch(page_url, seconds);
-    if (!quote_page.failure.empty()) return LoadFailed(url, page.failure);
+    if (!quote_page.failure.empty()) {
+      return LoadFailed(url, page.failure);
+    }
     double percent = 0;
     if (!ReadDividendYield(quote_page.text, percent, page_url)) {
       std::cerr << PageLoadFailedMessage(url, page.failure) << '\n';

@@ -8,7 +8,9 @@ namespace stratlyn::cli {
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
-    if (a == "-h" || a == "--help") return true;
+    if (a == "-h" || a == "--help") {
+      return true;
+    }
   }
   return false;
 }
@@ -27,13 +29,17 @@ const std::string& FlagCursor::Value(std::string_view needs) {
 
 UsageError UnknownFlag(const std::string& flag, std::string_view command) {
   std::string message = "unknown option '" + flag + "'";
-  if (!command.empty()) message += " (see stratlyn-cli " + std::string(command) + " --help)";
+  if (!command.empty()) {
+    message += " (see stratlyn-cli " + std::string(command) + " --help)";
+  }
   return UsageError{message};
 }
 
 double DotNumberFlag(const std::string& flag, const std::string& text) {
   const auto v = ReadDotDecimal(text, DotDecimal::kWithExponent);
-  if (!v) throw UsageError{flag + " takes a number written with a dot, not '" + text + "'"};
+  if (!v) {
+    throw UsageError{flag + " takes a number written with a dot, not '" + text + "'"};
+  }
   return *v;
 }
 
@@ -50,7 +56,9 @@ int WholeNumberFlag(const std::string& flag, const std::string& text, int low, i
 
 GreekUnits UnitsFlag(const std::string& text) {
   const auto units = GreekUnitsByKey(text);
-  if (!units) throw UsageError{"--units takes per-unit or per-day, not '" + text + "'"};
+  if (!units) {
+    throw UsageError{"--units takes per-unit or per-day, not '" + text + "'"};
+  }
   return *units;
 }
 

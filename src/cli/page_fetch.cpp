@@ -25,7 +25,9 @@ ScriptNumbers::~ScriptNumbers() { ResetEntryLocale(); }
 
 FetchedPage Fetch(const std::string& url, long seconds) {
   const HttpPage page = FetchHttpPage(url, seconds);
-  if (!page.failure.empty()) return {{}, page.failure};
+  if (!page.failure.empty()) {
+    return {{}, page.failure};
+  }
   return {PageTextAsUtf8(page.body, page.content_type), {}};
 }
 
@@ -37,7 +39,9 @@ int LoadFailed(const std::string& url, const std::string& failure) {
 // Reads "--timeout S" out of args (removing it). False after a usage message.
 bool TakeTimeout(std::vector<std::string>& args, long& seconds, const char* usage, int& code) {
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--timeout") continue;
+    if (args[i] != "--timeout") {
+      continue;
+    }
     const auto v = i + 1 < args.size() ? NumericValue(args[i + 1]) : std::nullopt;
     if (!v || *v < 1 || *v > 3600 || *v != static_cast<double>(static_cast<long>(*v))) {
       std::cerr << "stratlyn-cli: --timeout needs whole seconds from 1 to 3600\n\n" << usage;
@@ -67,11 +71,15 @@ MsgAnswer NoteDialogs::Show(const std::string& text, MsgButtons buttons, MsgIcon
 }
 
 void NoteDialogs::PrintNotes(std::ostream& out) const {
-  for (const auto& n : notes) out << "note: " << n << " (answered No)\n";
+  for (const auto& n : notes) {
+    out << "note: " << n << " (answered No)\n";
+  }
 }
 
 void NoteDialogs::PrintMessages(std::ostream& out) const {
-  for (const auto& m : messages) out << m << '\n';
+  for (const auto& m : messages) {
+    out << m << '\n';
+  }
 }
 
 void DirectView::Navigate(const std::string& url, int) {

@@ -72,7 +72,8 @@ Request Parse(const std::vector<std::string>& args) {
     const auto number = [&](std::optional<float>& slot) {
       const std::string& text = flags.Value();
       slot = ToRecordFloat(a, text, ParseNumber(a, text));
-      r.texts.emplace_back(&slot, a + " " + text);
+      r.texts.emplace_back(&slot, a);
+      r.texts.back().second.append(" ").append(text);
     };
     if (a == "--call" || a == "--put") {
       if (type_set) {

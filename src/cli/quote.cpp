@@ -70,10 +70,14 @@ constexpr const char* kQuoteUsage =
     "on stderr).\n";
 
 int MonthIndex(const std::string& name) {
-  if (name.size() < 3) return -1;
+  if (name.size() < 3) {
+    return -1;
+  }
   for (int i = 0; i < 12; ++i) {
     const std::string full = kEnglishMonthNames[i];
-    if (name.size() > full.size()) continue;
+    if (name.size() > full.size()) {
+      continue;
+    }
     bool same = true;
     for (size_t k = 0; k < name.size(); ++k) {
       if (std::tolower(static_cast<unsigned char>(name[k])) !=
@@ -81,7 +85,9 @@ int MonthIndex(const std::string& name) {
         same = false;
       }
     }
-    if (same) return i;
+    if (same) {
+      return i;
+    }
   }
   return -1;
 }
@@ -102,7 +108,9 @@ int RunQuote(const std::vector<std::string>& given) {
   const ScriptNumbers numbers;
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kQuoteUsage, code)) return code;
+  if (!TakeTimeout(args, seconds, kQuoteUsage, code)) {
+    return code;
+  }
   std::string ticker, option, strike, exchange = kExchangeCboeFeed;
   int month = NextMonthIndex();
   bool has_strike = false;
@@ -122,7 +130,9 @@ int RunQuote(const std::vector<std::string>& given) {
         exchange = flags.Value();
       } else if (a == "--month") {
         const std::string& v = flags.Value();
-        if ((month = MonthIndex(v)) < 0) throw UsageError{"unknown month '" + v + "'"};
+        if ((month = MonthIndex(v)) < 0) {
+          throw UsageError{"unknown month '" + v + "'"};
+        }
       } else if (!a.empty() && a[0] == '-') {
         throw UnknownFlag(a);
       } else if (ticker.empty()) {
@@ -134,7 +144,9 @@ int RunQuote(const std::vector<std::string>& given) {
   } catch (const UsageError& e) {
     return Usage(kQuoteUsage, e.message);
   }
-  if (ticker.empty()) return Usage(kQuoteUsage, "a ticker is needed");
+  if (ticker.empty()) {
+    return Usage(kQuoteUsage, "a ticker is needed");
+  }
   if (exchange != kExchangeCboe && exchange != kExchangeCboeFeed) {
     return Usage(kQuoteUsage, "the exchange is \"CBOE\" or \"CBOE Delayed Feed\"");
   }
@@ -155,16 +167,22 @@ int RunQuote(const std::vector<std::string>& given) {
   } else {
     std::string symbol;
     for (char c : option) {
-      if (c != ' ') symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (c != ' ') {
+        symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      }
     }
     // Weekly index options are listed in their index's file (SPXW in _SPX).
     std::string chain;
-    for (char c : ticker) chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : ticker) {
+      chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
     url = feed ? FeedOptionsUrl(ChainTickerOfRoot(chain)) : GetStockURL(symbol, exchange);
     option = symbol;
   }
   const FetchedPage page = Fetch(url, seconds);
-  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  if (!page.failure.empty()) {
+    return LoadFailed(url, page.failure);
+  }
   // The maturity counts from the moment the page arrived.
   const auto fetched_at = std::chrono::system_clock::now();
 
@@ -181,7 +199,9 @@ int RunQuote(const std::vector<std::string>& given) {
   dialogs.PrintNotes(std::cerr);
   if (result.outcome != QuoteOutcome::kPrice) {
     dialogs.PrintMessages(std::cerr);
-    if (dialogs.messages.empty() && dialogs.notes.empty()) std::cerr << kNoLastPriceMessage << '\n';
+    if (dialogs.messages.empty() && dialogs.notes.empty()) {
+      std::cerr << kNoLastPriceMessage << '\n';
+    }
     return kExitBadInput;
   }
   std::optional<MaturityToClose> maturity;
@@ -193,8 +213,12 @@ int RunQuote(const std::vector<std::string>& given) {
       return kExitBadInput;
     }
   }
-  if (!result.status.empty()) std::cerr << "note: price: " << result.status << '\n';
-  if (maturity) std::cerr << "note: " << maturity->Note() << '\n';
+  if (!result.status.empty()) {
+    std::cerr << "note: price: " << result.status << '\n';
+  }
+  if (maturity) {
+    std::cerr << "note: " << maturity->Note() << '\n';
+  }
   if (json) {
     nlohmann::json out;
     out["symbol"] = option.empty() ? ticker : option;
@@ -211,7 +235,9 @@ int RunQuote(const std::vector<std::string>& given) {
                                    : nlohmann::json(result.last_trade_time);
     }
     out["maturity"] = maturity ? nlohmann::json(maturity->years) : nlohmann::json(nullptr);
-    if (maturity) out["expiry_close"] = maturity->CloseText();
+    if (maturity) {
+      out["expiry_close"] = maturity->CloseText();
+    }
     std::cout << out.dump() << '\n';
     return kExitOk;
   }

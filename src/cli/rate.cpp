@@ -68,10 +68,14 @@ int RunRate(const std::vector<std::string>& given) {
   const ScriptNumbers numbers;
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kRateUsage, code)) return code;
+  if (!TakeTimeout(args, seconds, kRateUsage, code)) {
+    return code;
+  }
   RateSource source = RateSource::kTreasury;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--source") continue;
+    if (args[i] != "--source") {
+      continue;
+    }
     const std::string v = i + 1 < args.size() ? args[i + 1] : "";
     if (v == "treasury") {
       source = RateSource::kTreasury;
@@ -85,7 +89,9 @@ int RunRate(const std::vector<std::string>& given) {
     args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
     break;
   }
-  if (args.size() != 1) return Usage(kRateUsage, "one maturity is needed");
+  if (args.size() != 1) {
+    return Usage(kRateUsage, "one maturity is needed");
+  }
   NoteDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
@@ -118,7 +124,9 @@ int RunRate(const std::vector<std::string>& given) {
   }
   std::cerr << "note: " << CurveCaption(curve, t, par, r) << '\n';
   for (const std::string& note : curve.Notes()) {
-    if (note.find("latest observation") != std::string::npos) std::cerr << "note: " << note << '\n';
+    if (note.find("latest observation") != std::string::npos) {
+      std::cerr << "note: " << note << '\n';
+    }
   }
   std::cout << FormatNumber(r, kRateFieldFormat) << '\n';
   return kExitOk;

@@ -61,7 +61,9 @@ int RunVol(const std::vector<std::string>& given) {
   const ScriptNumbers numbers;
   long seconds = kDefaultFetchSeconds;
   int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kVolUsage, code)) return code;
+  if (!TakeTimeout(args, seconds, kVolUsage, code)) {
+    return code;
+  }
   std::string ticker;
   std::vector<int> windows(std::begin(kVolatilityWindows), std::end(kVolatilityWindows));
   bool json = false;
@@ -89,10 +91,14 @@ int RunVol(const std::vector<std::string>& given) {
   } catch (const UsageError& e) {
     return Usage(kVolUsage, e.message);
   }
-  if (ticker.empty()) return Usage(kVolUsage, "one ticker is needed");
+  if (ticker.empty()) {
+    return Usage(kVolUsage, "one ticker is needed");
+  }
   const std::string url = FeedHistoryUrl(ticker);
   const FetchedPage page = Fetch(url, seconds);
-  if (!page.failure.empty()) return LoadFailed(url, page.failure);
+  if (!page.failure.empty()) {
+    return LoadFailed(url, page.failure);
+  }
   std::string message;
   const auto closes = ReadDailyCloses(page.text, url, message);
   if (!closes) {
@@ -124,15 +130,21 @@ int RunVol(const std::vector<std::string>& given) {
     if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
         doc["data"].contains("iv30")) {
       const auto& v = doc["data"]["iv30"];
-      if (v.is_number()) iv30 = v.get<double>();
-      if (v.is_string()) iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+      if (v.is_number()) {
+        iv30 = v.get<double>();
+      }
+      if (v.is_string()) {
+        iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
+      }
     }
   }
   const bool has_iv30 = iv30 > 0 && std::isfinite(iv30);
   out["iv30"] = has_iv30 ? nlohmann::json(iv30 / 100.0) : nlohmann::json(nullptr);
   out["closes"] = closes->size();
   out["through"] = FormatCivilDate(closes->back().date);
-  if (has_iv30) lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  if (has_iv30) {
+    lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  }
   std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
             << " closes through " << FormatCivilDate(closes->back().date) << '\n';
   if (json) {

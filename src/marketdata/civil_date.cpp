@@ -21,22 +21,30 @@ bool SplitDigits(const std::string& text, char sep, std::vector<int>& parts,
     const size_t end = text.find(sep, start);
     const std::string part =
         text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part.size() > 4) return false;
+    if (part.empty() || part.size() > 4) {
+      return false;
+    }
     int v = 0;
     for (char c : part) {
-      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+      if (!std::isdigit(static_cast<unsigned char>(c))) {
+        return false;
+      }
       v = v * 10 + (c - '0');
     }
     parts.push_back(v);
     widths.push_back(part.size());
-    if (end == std::string::npos) return true;
+    if (end == std::string::npos) {
+      return true;
+    }
     start = end + 1;
   }
 }
 
 std::optional<year_month_day> Valid(int y, int m, int d) {
   const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
-  if (m < 1 || m > 12 || d < 1 || !ymd.ok()) return std::nullopt;
+  if (m < 1 || m > 12 || d < 1 || !ymd.ok()) {
+    return std::nullopt;
+  }
   return ymd;
 }
 
@@ -49,7 +57,9 @@ system_clock::time_point LocalMidnight(year_month_day d) {
   tm.tm_mday = static_cast<int>(static_cast<unsigned>(d.day()));
   tm.tm_isdst = -1;
   const std::time_t t = std::mktime(&tm);
-  if (t != static_cast<std::time_t>(-1)) return system_clock::from_time_t(t);
+  if (t != static_cast<std::time_t>(-1)) {
+    return system_clock::from_time_t(t);
+  }
   return sys_days{d};
 }
 
@@ -57,14 +67,22 @@ system_clock::time_point LocalMidnight(year_month_day d) {
 
 std::optional<year_month_day> ReadCivilDate(const std::string& raw, int today_year) {
   const size_t b = raw.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return std::nullopt;
+  if (b == std::string::npos) {
+    return std::nullopt;
+  }
   const std::string text = raw.substr(b, raw.find_last_not_of(" \t\r\n") - b + 1);
   std::vector<int> p;
   std::vector<size_t> w;
   if (SplitDigits(text, '-', p, w)) {
-    if (w[0] != 4) return std::nullopt;
-    if (p.size() == 3) return Valid(p[0], p[1], p[2]);
-    if (p.size() == 2) return Valid(p[0], p[1], 1);
+    if (w[0] != 4) {
+      return std::nullopt;
+    }
+    if (p.size() == 3) {
+      return Valid(p[0], p[1], p[2]);
+    }
+    if (p.size() == 2) {
+      return Valid(p[0], p[1], 1);
+    }
     return std::nullopt;
   }
   if (SplitDigits(text, '/', p, w) && p.size() == 3) {
@@ -74,7 +92,9 @@ std::optional<year_month_day> ReadCivilDate(const std::string& raw, int today_ye
       const int base =
           today_year > 0 ? today_year : static_cast<int>(LocalDate(system_clock::now()).year());
       y += 1900;
-      while (y < base - 50) y += 100;
+      while (y < base - 50) {
+        y += 100;
+      }
     } else if (w[2] != 4) {
       return std::nullopt;
     }
@@ -86,7 +106,9 @@ std::optional<year_month_day> ReadCivilDate(const std::string& raw, int today_ye
 year_month_day AddMonths(year_month_day d, int n) {
   const year_month ym = year_month{d.year(), d.month()} + months{n};
   const year_month_day moved = ym / d.day();
-  if (moved.ok()) return moved;
+  if (moved.ok()) {
+    return moved;
+  }
   return year_month_day_last{moved.year(), month_day_last{moved.month()}};
 }
 

@@ -20,7 +20,9 @@ constexpr int kMorningMinutes = 9 * 60 + 30;
 
 // The n-th (1-based) Sunday of a month, or its last one for n = 0.
 sys_days NthSunday(year y, month m, unsigned n) {
-  if (n == 0) return sys_days{y / m / std::chrono::Sunday[last]};
+  if (n == 0) {
+    return sys_days{y / m / std::chrono::Sunday[last]};
+  }
   return sys_days{y / m / std::chrono::Sunday[n]};
 }
 
@@ -56,7 +58,9 @@ sys_seconds NewYorkTime(year_month_day d, int minutes) {
   const sys_seconds wall = sys_seconds{sys_days{d}} + std::chrono::minutes{minutes};
   // Try the standard offset, then check it against the rule at that instant.
   const sys_seconds as_standard = wall - kStandard;
-  if (NewYorkOffset(as_standard) == kStandard) return as_standard;
+  if (NewYorkOffset(as_standard) == kStandard) {
+    return as_standard;
+  }
   return wall - kDaylight;
 }
 
@@ -84,7 +88,9 @@ std::string ChainTickerOfRoot(const std::string& root) {
       {"DJXW", "DJX"},
   }};
   for (const auto& [weekly, index] : kWeekly) {
-    if (root == weekly) return index;
+    if (root == weekly) {
+      return index;
+    }
   }
   return root;
 }

@@ -16,13 +16,17 @@ namespace stratlyn {
 namespace {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
 // 1-based position of `pattern` in `text` from `start`, exact; 0 when absent.
 size_t InStr(size_t start, const std::string& text, const std::string& pattern) {
-  if (start < 1 || pattern.empty() || start > text.size()) return 0;
+  if (start < 1 || pattern.empty() || start > text.size()) {
+    return 0;
+  }
   const size_t p = text.find(pattern, start - 1);
   return p == std::string::npos ? 0 : p + 1;
 }
@@ -30,7 +34,9 @@ size_t InStr(size_t start, const std::string& text, const std::string& pattern) 
 // A plain decimal number between spaces. Entity codes must read as one.
 bool IsPlainNumber(const std::string& s, double& value) {
   const auto v = ReadDotDecimal(TrimView(s, kSpace));
-  if (v) value = *v;
+  if (v) {
+    value = *v;
+  }
   return v.has_value();
 }
 
@@ -38,9 +44,13 @@ bool IsPlainNumber(const std::string& s, double& value) {
 // character (0, negatives, surrogates, beyond U+10FFFF).
 std::string CharFromCode(double value) {
   const double rounded = std::nearbyint(value);
-  if (!(rounded >= 1 && rounded <= 0x10FFFF)) return {};
+  if (!(rounded >= 1 && rounded <= 0x10FFFF)) {
+    return {};
+  }
   const auto cp = static_cast<unsigned>(rounded);
-  if (cp >= 0xD800 && cp <= 0xDFFF) return {};
+  if (cp >= 0xD800 && cp <= 0xDFFF) {
+    return {};
+  }
   std::string out;
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -65,14 +75,22 @@ std::string CharFromCode(double value) {
 // "Month" and tags such as <THEAD> are left alone.
 void HeaderCellsToDataCells(std::string& row) {
   for (size_t i = 0; i + 2 < row.size(); ++i) {
-    if (row[i] != '<') continue;
+    if (row[i] != '<') {
+      continue;
+    }
     size_t j = i + 1;
-    if (row[j] == '/') ++j;
-    if (j + 1 >= row.size()) break;
+    if (row[j] == '/') {
+      ++j;
+    }
+    if (j + 1 >= row.size()) {
+      break;
+    }
     if ((row[j] == 'T' || row[j] == 't') && (row[j + 1] == 'H' || row[j + 1] == 'h')) {
       const bool ends_name =
           j + 2 >= row.size() || !std::isalnum(static_cast<unsigned char>(row[j + 2]));
-      if (ends_name) row[j + 1] = row[j + 1] == 'H' ? 'D' : 'd';
+      if (ends_name) {
+        row[j + 1] = row[j + 1] == 'H' ? 'D' : 'd';
+      }
     }
   }
 }
@@ -82,7 +100,9 @@ void HeaderCellsToDataCells(std::string& row) {
 bool TagName(const std::string& rest, size_t i, std::string& name, bool& closing) {
   size_t j = i + 1;
   closing = j < rest.size() && rest[j] == '/';
-  if (closing) ++j;
+  if (closing) {
+    ++j;
+  }
   name.clear();
   while (j < rest.size() && std::isalnum(static_cast<unsigned char>(rest[j]))) {
     name += static_cast<char>(std::tolower(static_cast<unsigned char>(rest[j])));
@@ -105,9 +125,13 @@ bool IsBoundaryTag(const std::string& name) {
       "dt",      "footer",  "form",  "h1",         "h2",   "h3",     "h4",     "h5",
       "h6",      "header",  "hr",    "li",         "ol",   "option", "p",      "pre",
       "section", "select",  "ul",    "nav",        "main", "figure", "legend", "fieldset"};
-  if (IsCellTag(name) || IsRowTag(name)) return true;
+  if (IsCellTag(name) || IsRowTag(name)) {
+    return true;
+  }
   for (std::string_view b : kBlocks) {
-    if (name == b) return true;
+    if (name == b) {
+      return true;
+    }
   }
   return false;
 }
@@ -118,7 +142,9 @@ size_t FindTag(const std::string& lower, const std::string& name, size_t from) {
   const std::string open = "<" + name;
   for (size_t p = lower.find(open, from); p != std::string::npos; p = lower.find(open, p + 1)) {
     const size_t after = p + open.size();
-    if (after >= lower.size() || !std::isalnum(static_cast<unsigned char>(lower[after]))) return p;
+    if (after >= lower.size() || !std::isalnum(static_cast<unsigned char>(lower[after]))) {
+      return p;
+    }
   }
   return std::string::npos;
 }
@@ -141,7 +167,9 @@ int ColumnSpan(const std::string& lower, size_t tag) {
   const size_t end = lower.find('>', tag);
   const std::string attrs = lower.substr(tag, end == std::string::npos ? 0 : end - tag);
   const size_t c = attrs.find("colspan");
-  if (c == std::string::npos) return 1;
+  if (c == std::string::npos) {
+    return 1;
+  }
   size_t i = attrs.find_first_of("0123456789", c);
   int span = 0;
   while (i < attrs.size() && std::isdigit(static_cast<unsigned char>(attrs[i])) && span < 1000) {
@@ -158,31 +186,43 @@ size_t NextCell(const std::string& lower, size_t from) {
 }  // namespace
 
 size_t FindText(size_t start, const std::string& text, const std::string& pattern) {
-  if (size_t p = InStr(start, text, pattern)) return p;
+  if (size_t p = InStr(start, text, pattern)) {
+    return p;
+  }
   const std::string lower_pattern = Lower(pattern);
-  if (size_t p = InStr(start, text, lower_pattern)) return p;
+  if (size_t p = InStr(start, text, lower_pattern)) {
+    return p;
+  }
   return InStr(start, Lower(text), lower_pattern);
 }
 
 void BlankOutChar(std::string& text, unsigned char code) {
   for (char& c : text) {
-    if (static_cast<unsigned char>(c) == code) c = ' ';
+    if (static_cast<unsigned char>(c) == code) {
+      c = ' ';
+    }
   }
 }
 
 void ReplaceAllText(std::string& text, const std::string& find, const std::string& replacement) {
-  if (find.empty() || FindText(1, replacement, find) > 0) return;
+  if (find.empty() || FindText(1, replacement, find) > 0) {
+    return;
+  }
   // Each pass starts from the top: the exact match is preferred to a
   // case-blind one, wherever they lie.
   for (size_t guard = 0; guard < 1000000; ++guard) {
     const size_t p = FindText(1, text, find);
-    if (p == 0) break;
-    text = text.substr(0, p - 1) + replacement + text.substr(p - 1 + find.size());
+    if (p == 0) {
+      break;
+    }
+    text.replace(p - 1, find.size(), replacement);
   }
 }
 
 std::string HtmlToText(const std::string& fragment) {
-  if (fragment.find('<') == std::string::npos || fragment.find('>') == std::string::npos) return {};
+  if (fragment.find('<') == std::string::npos || fragment.find('>') == std::string::npos) {
+    return {};
+  }
   // The rest after the first '>' is walked with an index rather than cut
   // down, so that long fragments take linear time.
   const std::string rest = fragment.substr(fragment.find('>') + 1);
@@ -199,19 +239,27 @@ std::string HtmlToText(const std::string& fragment) {
   for (size_t p = rest.find('<', pos); p != std::string::npos; p = rest.find('<', pos)) {
     if (p == pos) {
       const size_t q = rest.find('>', p + 1);
-      if (q == std::string::npos || q + 1 == rest.size()) break;
+      if (q == std::string::npos || q + 1 == rest.size()) {
+        break;
+      }
       std::string name;
       bool closing = false;
-      if (TagName(rest, p, name, closing) && IsBoundaryTag(name)) boundary = true;
+      if (TagName(rest, p, name, closing) && IsBoundaryTag(name)) {
+        boundary = true;
+      }
       pos = q + 1;
       continue;
     }
     const std::string_view before(rest.data() + pos, p - pos);
     const bool separated = boundary && !out.empty() && out.back() != ' ';
-    if (separated) out += ' ';
+    if (separated) {
+      out += ' ';
+    }
     boundary = false;
     if (last_sup != std::string::npos && last_sup >= p) {
-      if (!separated) out += ' ';
+      if (!separated) {
+        out += ' ';
+      }
       out += before;
     } else if (last_br != std::string::npos && last_br >= p) {
       out += before;
@@ -231,9 +279,13 @@ std::string HtmlToText(const std::string& fragment) {
   for (;;) {
     const size_t p = text.find("&#", amp_from);
     const size_t q = text.find(';', semi_from);
-    if (p == std::string::npos || q == std::string::npos || q <= p + 2) break;
+    if (p == std::string::npos || q == std::string::npos || q <= p + 2) {
+      break;
+    }
     double code = 0;
-    if (!IsPlainNumber(text.substr(p + 2, q - p - 2), code)) break;
+    if (!IsPlainNumber(text.substr(p + 2, q - p - 2), code)) {
+      break;
+    }
     text.replace(p, q - p + 1, CharFromCode(code));
     amp_from = p > 0 ? p - 1 : 0;
     semi_from = p;
@@ -244,7 +296,9 @@ std::string HtmlToText(const std::string& fragment) {
   for (;;) {
     const size_t p = text.find('&', amp_from);
     const size_t q = text.find(';', semi_from);
-    if (p == std::string::npos || q == std::string::npos || q <= p + 2) break;
+    if (p == std::string::npos || q == std::string::npos || q <= p + 2) {
+      break;
+    }
     double code = 0;
     const std::string replacement =
         IsPlainNumber(text.substr(p + 1, q - p - 1), code) ? CharFromCode(code) : "";
@@ -268,7 +322,9 @@ std::string BodyText(const std::string& html) {
          html[i + 1] == '!')) {
       in_tag = true;
     } else if (in_tag) {
-      if (c == '>') in_tag = false;
+      if (c == '>') {
+        in_tag = false;
+      }
     } else {
       text += c;
     }
@@ -277,15 +333,18 @@ std::string BodyText(const std::string& html) {
       {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
   for (const auto& [entity, c] : kEntities) {
     const std::string e = entity;
-    for (size_t p = text.find(e); p != std::string::npos; p = text.find(e, p + 1))
+    for (size_t p = text.find(e); p != std::string::npos; p = text.find(e, p + 1)) {
       text.replace(p, e.size(), 1, c);
+    }
   }
   return text;
 }
 
 std::string FirstCellText(const std::string& fragment) {
   const size_t first = fragment.find('>');
-  if (first == std::string::npos || fragment.find('<') == std::string::npos) return {};
+  if (first == std::string::npos || fragment.find('<') == std::string::npos) {
+    return {};
+  }
   const std::string rest = fragment.substr(first + 1);
   bool text_seen = false;  // a text other than blanks since the start
   bool opened = false;     // a cell opened after the start
@@ -293,43 +352,61 @@ std::string FirstCellText(const std::string& fragment) {
   size_t end = 0;  // the cell's text is rest[0, end)
   for (size_t p = rest.find('<', pos); p != std::string::npos; p = rest.find('<', pos)) {
     if (p > pos) {
-      if (rest.find_first_not_of(" \t\r\n", pos) < p) text_seen = true;
+      if (rest.find_first_not_of(" \t\r\n", pos) < p) {
+        text_seen = true;
+      }
       pos = p;
       end = p;
       continue;
     }
     const size_t q = rest.find('>', p + 1);
-    if (q == std::string::npos) break;
+    if (q == std::string::npos) {
+      break;
+    }
     std::string name;
     bool closing = false;
     if (TagName(rest, p, name, closing) && (IsCellTag(name) || IsRowTag(name))) {
       // The text so far is the cell's; a cell or row ending before any text
       // means the figure's cell is empty.
-      if (text_seen || opened) break;
-      if (IsCellTag(name) && !closing) opened = true;
-      if (IsRowTag(name)) break;
+      if (text_seen || opened) {
+        break;
+      }
+      if (IsCellTag(name) && !closing) {
+        opened = true;
+      }
+      if (IsRowTag(name)) {
+        break;
+      }
     }
     pos = q + 1;
     end = pos;
   }
-  if (!text_seen) return {};
+  if (!text_seen) {
+    return {};
+  }
   return HtmlToText(">" + rest.substr(0, end) + "<");
 }
 
 bool LabelInHeaderCell(const std::string& html, size_t pos) {
-  if (pos == 0 || pos > html.size()) return false;
+  if (pos == 0 || pos > html.size()) {
+    return false;
+  }
   const std::string lower = Lower(html);
   const size_t at = pos - 1;
   const size_t th = RFindTag(lower, "th", at);
   const size_t td = RFindTag(lower, "td", at);
-  if (th == std::string::npos || (td != std::string::npos && td > th)) return false;
+  if (th == std::string::npos || (td != std::string::npos && td > th)) {
+    return false;
+  }
   // Still inside that cell: no end of a cell or row between it and the label.
   const size_t closed = Earlier(lower.find("</th", th), lower.find("</tr", th));
   return closed == std::string::npos || closed > at;
 }
 
 std::string CellTextBelow(const std::string& html, size_t pos) {
-  if (pos == 0 || pos > html.size()) return {};
+  if (pos == 0 || pos > html.size()) {
+    return {};
+  }
   const std::string lower = Lower(html);
   const size_t at = pos - 1;
   const size_t row = RFindTag(lower, "tr", at);
@@ -338,11 +415,15 @@ std::string CellTextBelow(const std::string& html, size_t pos) {
   const size_t cell = td == std::string::npos   ? th
                       : th == std::string::npos ? td
                                                 : std::max(td, th);
-  if (row == std::string::npos || cell == std::string::npos || cell < row) return {};
+  if (row == std::string::npos || cell == std::string::npos || cell < row) {
+    return {};
+  }
   // The label must lie inside its cell.
   const size_t closed = Earlier(Earlier(lower.find("</td", cell), lower.find("</th", cell)),
                                 lower.find("</tr", cell));
-  if (closed != std::string::npos && closed < at) return {};
+  if (closed != std::string::npos && closed < at) {
+    return {};
+  }
   int column = 0;
   for (size_t c = NextCell(lower, row); c != std::string::npos && c < cell;
        c = NextCell(lower, c + 1)) {
@@ -351,8 +432,9 @@ std::string CellTextBelow(const std::string& html, size_t pos) {
   // The next row of the same table.
   const size_t next_row = FindTag(lower, "tr", at);
   const size_t table_end = lower.find("</table", at);
-  if (next_row == std::string::npos || (table_end != std::string::npos && table_end < next_row))
+  if (next_row == std::string::npos || (table_end != std::string::npos && table_end < next_row)) {
     return {};
+  }
   const size_t row_after = FindTag(lower, "tr", next_row + 1);
   const size_t row_limit =
       Earlier(Earlier(row_after, lower.find("</tr", next_row)), lower.find("</table", next_row));
@@ -362,14 +444,18 @@ std::string CellTextBelow(const std::string& html, size_t pos) {
     const int span = ColumnSpan(lower, c);
     if (column < col + span) {
       const size_t open_end = lower.find('>', c);
-      if (open_end == std::string::npos) return {};
+      if (open_end == std::string::npos) {
+        return {};
+      }
       const size_t content_end =
           Earlier(Earlier(Earlier(lower.find("</td", open_end), lower.find("</th", open_end)),
                           NextCell(lower, open_end)),
                   row_limit);
       const size_t stop = content_end == std::string::npos ? html.size() : content_end;
       // Malformed markup can put the row's end inside the cell's own tag.
-      if (stop <= open_end) return {};
+      if (stop <= open_end) {
+        return {};
+      }
       return HtmlToText(">" + html.substr(open_end + 1, stop - open_end - 1) + "<");
     }
     col += span;
@@ -392,19 +478,27 @@ void ParseTableRow(Grid& grid, std::string& row, const std::string& tag) {
     // The closing tag is looked for after the opening one, so that a stray
     // closing tag before it cannot make a cell of negative length.
     const size_t q = p > 0 ? FindText(p, row, close) : 0;
-    if (p == 0 || q == 0) break;
+    if (p == 0 || q == 0) {
+      break;
+    }
     const std::string cell = row.substr(p - 1, q - p + close.size());
-    if (grid.Col() == grid.Cols() - 1) grid.SetCols(grid.Cols() + 1);
+    if (grid.Col() == grid.Cols() - 1) {
+      grid.SetCols(grid.Cols() + 1);
+    }
     grid.SetCol(grid.Col() + 1);
     grid.SetText(HtmlToText(cell));
     AppEvents().ProcessPending();
-    if (row.size() < q + 2) break;
+    if (row.size() < q + 2) {
+      break;
+    }
     row.erase(0, q);
   }
 }
 
 void ExtractHtmlTable(const std::string& html, Grid& grid, int n, const std::string& start_text) {
-  if (html.empty()) return;
+  if (html.empty()) {
+    return;
+  }
   size_t s = InStr(1, html, start_text);
   for (int skip = 1; skip < n; ++skip) {
     s = FindText(s + 1, html, "<TABLE");
@@ -450,11 +544,17 @@ void ExtractHtmlTable(const std::string& html, Grid& grid, int n, const std::str
     }
     std::string row = table.substr(r - 1, end + 4 - r);
     ParseTableRow(grid, row, "TD");
-    if (table.size() < end + 2) break;
+    if (table.size() < end + 2) {
+      break;
+    }
     table.erase(0, end);
   }
-  for (int i = 0; i < grid.Rows(); ++i) grid.SetTextMatrix(i, 0, "Row" + std::to_string(i));
-  for (int j = 0; j < grid.Cols(); ++j) grid.SetTextMatrix(0, j, "Col" + std::to_string(j));
+  for (int i = 0; i < grid.Rows(); ++i) {
+    grid.SetTextMatrix(i, 0, "Row" + std::to_string(i));
+  }
+  for (int j = 0; j < grid.Cols(); ++j) {
+    grid.SetTextMatrix(0, j, "Col" + std::to_string(j));
+  }
   grid.SetRedraw(redraw);
   AppEvents().ProcessPending();
 }

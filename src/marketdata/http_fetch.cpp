@@ -49,7 +49,9 @@ std::string HttpStatusText(long status) {
                                                               {204, "No Content"}};
   std::string text = "HTTP " + std::to_string(status);
   for (const auto& [code, reason] : kReasons) {
-    if (code == status) return text + " (" + reason + ")";
+    if (code == status) {
+      return text + " (" + reason + ")";
+    }
   }
   return text;
 }
@@ -58,7 +60,9 @@ std::string NoAnswerText(long seconds) { return "no answer in " + std::to_string
 
 HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_bytes) {
   HttpPage page;
-  if (seconds < 1) seconds = 1;
+  if (seconds < 1) {
+    seconds = 1;
+  }
   std::unique_ptr<CURL, CurlCleanup> c(curl_easy_init());
   if (!c) {
     page.failure = "the network library could not start";
@@ -104,7 +108,9 @@ HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_byt
   } else if (page.status < 200 || page.status > 299) {
     page.failure = HttpStatusText(page.status);
   }
-  if (!page.failure.empty()) page.body.clear();
+  if (!page.failure.empty()) {
+    page.body.clear();
+  }
   return page;
 }
 

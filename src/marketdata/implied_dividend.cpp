@@ -22,12 +22,16 @@ constexpr double kHighestYield = 0.5;
 
 std::optional<double> Number(const nlohmann::json& obj, const char* key) {
   const auto it = obj.find(key);
-  if (it == obj.end()) return std::nullopt;
+  if (it == obj.end()) {
+    return std::nullopt;
+  }
   if (it->is_number()) {
     const double d = it->get<double>();
     return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
   }
-  if (it->is_string()) return ReadFetchedFigure(it->get<std::string>());
+  if (it->is_string()) {
+    return ReadFetchedFigure(it->get<std::string>());
+  }
   return std::nullopt;
 }
 
@@ -35,7 +39,9 @@ std::optional<double> Number(const nlohmann::json& obj, const char* key) {
 std::optional<double> Mid(const nlohmann::json& option) {
   const auto bid = Number(option, "bid");
   const auto ask = Number(option, "ask");
-  if (!bid || !ask || *bid <= 0 || *ask < *bid) return std::nullopt;
+  if (!bid || !ask || *bid <= 0 || *ask < *bid) {
+    return std::nullopt;
+  }
   return (*bid + *ask) / 2;
 }
 
@@ -68,7 +74,9 @@ std::string ImpliedDividend::Note() const {
   std::string ks;
   for (size_t i = 0; i < strikes.size(); ++i) {
     std::string k = FormatNumber(strikes[i], "0.###");
-    if (!k.empty() && k.back() == '.') k.pop_back();
+    if (!k.empty() && k.back() == '.') {
+      k.pop_back();
+    }
     ks += (i ? ", " : "") + k;
   }
   return "implied by put-call parity on the " + expiry + " expiry (" +
@@ -104,11 +112,17 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
         continue;
       }
       OccSymbol occ;
-      if (!ParseOccSymbol(option["option"].get<std::string>(), occ)) continue;
+      if (!ParseOccSymbol(option["option"].get<std::string>(), occ)) {
+        continue;
+      }
       const auto mid = Mid(option);
-      if (!mid) continue;
+      if (!mid) {
+        continue;
+      }
       const MaturityToClose m = MaturityOfOption(occ, now);
-      if (m.years < kMinYears) continue;
+      if (m.years < kMinYears) {
+        continue;
+      }
       const std::string expiry = FormatCivilDate(m.date);
       expiry_years[expiry] = m.years;
       Pair& p = chain[expiry][occ.strike];
@@ -117,16 +131,25 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
   }
   // Expiries nearest the maturity first; the first with a usable pair counts.
   std::vector<std::pair<double, std::string>> order;
-  for (const auto& [expiry, t] : expiry_years) order.emplace_back(std::fabs(t - years), expiry);
+  order.reserve(expiry_years.size());
+  for (const auto& [expiry, t] : expiry_years) {
+    order.emplace_back(std::fabs(t - years), expiry);
+  }
   std::sort(order.begin(), order.end());
   for (const auto& [distance, expiry] : order) {
     std::vector<std::pair<double, double>> near;  // |K - S|, K
     for (const auto& [k, p] : chain[expiry]) {
-      if (p.call && p.put) near.emplace_back(std::fabs(k - *spot), k);
+      if (p.call && p.put) {
+        near.emplace_back(std::fabs(k - *spot), k);
+      }
     }
-    if (near.empty()) continue;
+    if (near.empty()) {
+      continue;
+    }
     std::sort(near.begin(), near.end());
-    if (near.size() > kStrikesUsed) near.resize(kStrikesUsed);
+    if (near.size() > kStrikesUsed) {
+      near.resize(kStrikesUsed);
+    }
     ImpliedDividend d;
     d.expiry = expiry;
     d.years = expiry_years[expiry];
@@ -140,7 +163,9 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
     }
     std::sort(d.strikes.begin(), d.strikes.end());
     const auto yield = ParityDividendYield(*spot, d.rate, d.years, pairs);
-    if (!yield) continue;
+    if (!yield) {
+      continue;
+    }
     d.yield = *yield;
     if (!std::isfinite(d.yield) || d.yield < kLowestYield || d.yield > kHighestYield) {
       message = "The dividend yield " + FormatNumber(d.yield, "0.0000") + " " + d.Note() +

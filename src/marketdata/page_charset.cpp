@@ -6,7 +6,9 @@ namespace stratlyn {
 namespace {
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
@@ -14,12 +16,20 @@ std::string Lower(std::string s) {
 // dropped); "" when there is none.
 std::string CharsetParameter(const std::string& text, size_t from = 0) {
   const size_t p = text.find("charset", from);
-  if (p == std::string::npos) return {};
+  if (p == std::string::npos) {
+    return {};
+  }
   size_t i = p + 7;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  if (i >= text.size() || text[i] != '=') return {};
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+    ++i;
+  }
+  if (i >= text.size() || text[i] != '=') {
+    return {};
+  }
   ++i;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '"' || text[i] == '\'')) ++i;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '"' || text[i] == '\'')) {
+    ++i;
+  }
   std::string value;
   while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '-' ||
                              text[i] == '_' || text[i] == '.' || text[i] == ':')) {
@@ -53,7 +63,9 @@ bool IsWindows1252(const std::string& charset) {
       "windows-1252", "cp1252", "x-cp1252", "iso-8859-1", "iso8859-1", "iso_8859-1", "latin1",
       "l1",           "ascii",  "us-ascii", "iso-ir-100", "cp819",     "ibm819"};
   for (const char* label : kLabels) {
-    if (charset == label) return true;
+    if (charset == label) {
+      return true;
+    }
   }
   return false;
 }
@@ -61,19 +73,25 @@ bool IsWindows1252(const std::string& charset) {
 }  // namespace
 
 std::string DeclaredCharset(const std::string& content_type, const std::string& body) {
-  if (std::string c = CharsetParameter(Lower(content_type)); !c.empty()) return c;
+  if (std::string c = CharsetParameter(Lower(content_type)); !c.empty()) {
+    return c;
+  }
   // A <meta> in the head: <meta charset="..."> or the http-equiv form.
   const std::string head = Lower(body.substr(0, 4096));
   for (size_t m = head.find("<meta"); m != std::string::npos; m = head.find("<meta", m + 1)) {
     const size_t end = head.find('>', m);
     const std::string tag = head.substr(m, end == std::string::npos ? std::string::npos : end - m);
-    if (std::string c = CharsetParameter(tag); !c.empty()) return c;
+    if (std::string c = CharsetParameter(tag); !c.empty()) {
+      return c;
+    }
   }
   return {};
 }
 
 std::string PageTextAsUtf8(const std::string& body, const std::string& content_type) {
-  if (!IsWindows1252(DeclaredCharset(content_type, body))) return body;
+  if (!IsWindows1252(DeclaredCharset(content_type, body))) {
+    return body;
+  }
   std::string out;
   out.reserve(body.size() + body.size() / 8);
   for (const char ch : body) {

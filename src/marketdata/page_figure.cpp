@@ -15,15 +15,25 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 
 // Length of the blank at the start of `s` (ASCII blank or tab, NBSP, narrow NBSP).
 size_t BlankAt(std::string_view s) {
-  if (s.empty()) return 0;
-  if (s[0] == ' ' || s[0] == '\t' || s[0] == '\r' || s[0] == '\n') return 1;
-  if (s.substr(0, kNbsp.size()) == kNbsp) return kNbsp.size();
-  if (s.substr(0, kNarrowNbsp.size()) == kNarrowNbsp) return kNarrowNbsp.size();
+  if (s.empty()) {
+    return 0;
+  }
+  if (s[0] == ' ' || s[0] == '\t' || s[0] == '\r' || s[0] == '\n') {
+    return 1;
+  }
+  if (s.substr(0, kNbsp.size()) == kNbsp) {
+    return kNbsp.size();
+  }
+  if (s.substr(0, kNarrowNbsp.size()) == kNarrowNbsp) {
+    return kNarrowNbsp.size();
+  }
   return 0;
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (size_t n = BlankAt(s)) s.remove_prefix(n);
+  while (size_t n = BlankAt(s)) {
+    s.remove_prefix(n);
+  }
   for (;;) {
     bool cut = false;
     for (std::string_view b :
@@ -34,14 +44,20 @@ std::string_view TrimBlanks(std::string_view s) {
         cut = true;
       }
     }
-    if (!cut) return s;
+    if (!cut) {
+      return s;
+    }
   }
 }
 
 // Length of the group separator at the start of `s`: ',' or a blank.
 size_t SeparatorAt(std::string_view s) {
-  if (!s.empty() && s[0] == ',') return 1;
-  if (!s.empty() && (s[0] == '\t' || s[0] == '\r' || s[0] == '\n')) return 0;
+  if (!s.empty() && s[0] == ',') {
+    return 1;
+  }
+  if (!s.empty() && (s[0] == '\t' || s[0] == '\r' || s[0] == '\n')) {
+    return 0;
+  }
   return BlankAt(s);
 }
 
@@ -65,18 +81,28 @@ std::optional<double> ReadFetchedFigure(std::string_view text, FigureKind kind) 
   // after one and the same separator.
   std::string digits;
   size_t i = 0;
-  while (i < s.size() && IsDigit(s[i])) digits += s[i++];
+  while (i < s.size() && IsDigit(s[i])) {
+    digits += s[i++];
+  }
   if (digits.empty()) {
     // ".5" is read as 0.5; a sign or a dot alone is nothing.
-    if (i >= s.size() || s[i] != '.') return std::nullopt;
+    if (i >= s.size() || s[i] != '.') {
+      return std::nullopt;
+    }
   }
   std::string_view separator;
   while (i < s.size()) {
     const size_t n = SeparatorAt(s.substr(i));
-    if (n == 0) break;
+    if (n == 0) {
+      break;
+    }
     const std::string_view sep = s.substr(i, n);
-    if (!separator.empty() && sep != separator) return std::nullopt;
-    if (separator.empty() && (digits.empty() || digits.size() > 3)) return std::nullopt;
+    if (!separator.empty() && sep != separator) {
+      return std::nullopt;
+    }
+    if (separator.empty() && (digits.empty() || digits.size() > 3)) {
+      return std::nullopt;
+    }
     separator = sep;
     size_t j = i + n;
     size_t group = 0;
@@ -84,7 +110,9 @@ std::optional<double> ReadFetchedFigure(std::string_view text, FigureKind kind) 
       ++j;
       ++group;
     }
-    if (group != 3) return std::nullopt;
+    if (group != 3) {
+      return std::nullopt;
+    }
     digits.append(s.substr(i + n, 3));
     i = j;
   }
@@ -92,12 +120,20 @@ std::optional<double> ReadFetchedFigure(std::string_view text, FigureKind kind) 
     digits += '.';
     ++i;
     const size_t from = i;
-    while (i < s.size() && IsDigit(s[i])) digits += s[i++];
-    if (i == from) return std::nullopt;
+    while (i < s.size() && IsDigit(s[i])) {
+      digits += s[i++];
+    }
+    if (i == from) {
+      return std::nullopt;
+    }
   }
-  if (i != s.size()) return std::nullopt;
+  if (i != s.size()) {
+    return std::nullopt;
+  }
   const auto value = ReadDotDecimal(digits);
-  if (!value) return std::nullopt;
+  if (!value) {
+    return std::nullopt;
+  }
   return negative ? -*value : *value;
 }
 

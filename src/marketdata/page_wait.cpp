@@ -6,7 +6,9 @@
 namespace stratlyn {
 
 bool WaitForPage(BrowserView& view, const bool& stop_flag) {
-  while (view.ReadyState() != BrowserView::kComplete && !stop_flag) AppEvents().WaitPending();
+  while (view.ReadyState() != BrowserView::kComplete && !stop_flag) {
+    AppEvents().WaitPending();
+  }
   AppEvents().ProcessPending();
   return !stop_flag;
 }

@@ -33,7 +33,9 @@ constexpr std::array<const char*, 12> kMonthAbbrev = {"Jan", "Feb", "Mar", "Apr"
 
 // 1-based exact position of `pattern` in `text` from `start`; 0 when absent.
 size_t InStr(size_t start, const std::string& text, const std::string& pattern) {
-  if (start < 1 || pattern.empty() || start > text.size()) return 0;
+  if (start < 1 || pattern.empty() || start > text.size()) {
+    return 0;
+  }
   const size_t p = text.find(pattern, start - 1);
   return p == std::string::npos ? 0 : p + 1;
 }
@@ -44,9 +46,13 @@ void CheckStrike(QuoteContext& ctx, const std::string& found) {
   ctx.strike_found = found;
   ctx.strike_corrected = 0;
   const double page_strike = LeadingValue(found);
-  if (page_strike == 0) return;
+  if (page_strike == 0) {
+    return;
+  }
   const double field = NumericValue(ctx.strike).value_or(LeadingValue(ctx.strike));
-  if (page_strike == field) return;
+  if (page_strike == field) {
+    return;
+  }
   const MsgAnswer a = AppDialogs().Show(StrikeQuestion(Trim(ctx.strike, kSpaceAndTab), found),
                                         MsgButtons::YesNo, MsgIcon::Question, kMessageTitle);
   if (a == MsgAnswer::Yes) {
@@ -87,15 +93,25 @@ LabelFigure FigureOfLabel(const std::string& html, size_t label, const std::stri
                           FigureKind kind) {
   if (LabelInHeaderCell(html, label)) {
     const std::string below = CellTextBelow(html, label);
-    if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
+    if (const auto v = ReadFetchedFigure(below, kind)) {
+      return {v, {}};
+    }
     return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
   }
   const std::string first = FirstCellText(after);
-  if (const auto v = ReadFetchedFigure(first, kind)) return {v, {}};
-  if (Trim(first, kSpaceAndTab).compare(0, 3, "N/A") == 0) return {};
+  if (const auto v = ReadFetchedFigure(first, kind)) {
+    return {v, {}};
+  }
+  if (Trim(first, kSpaceAndTab).compare(0, 3, "N/A") == 0) {
+    return {};
+  }
   const std::string below = CellTextBelow(html, label);
-  if (const auto v = ReadFetchedFigure(below, kind)) return {v, {}};
-  if (!NoFigureShown(first)) return {std::nullopt, Trim(first, kSpaceAndTab)};
+  if (const auto v = ReadFetchedFigure(below, kind)) {
+    return {v, {}};
+  }
+  if (!NoFigureShown(first)) {
+    return {std::nullopt, Trim(first, kSpaceAndTab)};
+  }
   return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
 }
 
@@ -105,15 +121,23 @@ void CheckPageStrike(const std::string& html, QuoteContext& ctx) {
   const size_t c = InStr(1, html, kDescriptionAnchor);
   const size_t d = InStr(c + 1, html, kDescriptionStart);
   const size_t e = d > 0 ? InStr(d + 1, html, ")") : 0;
-  if (d == 0 || e <= d) return;
+  if (d == 0 || e <= d) {
+    return;
+  }
   const std::string description = html.substr(d - 1, e - d);
   const int month = ctx.maturity_month;
-  if (month < 0 || month > 11) return;
+  if (month < 0 || month > 11) {
+    return;
+  }
   const size_t f = InStr(1, description, kMonthAbbrev[static_cast<size_t>(month)]);
-  if (f == 0) return;
+  if (f == 0) {
+    return;
+  }
   const size_t from = f + 4;
   const size_t blank = InStr(from, description, " ");
-  if (blank == 0) return;
+  if (blank == 0) {
+    return;
+  }
   CheckStrike(ctx, description.substr(from - 1, blank - from));
 }
 
@@ -121,41 +145,59 @@ void CheckPageStrike(const std::string& html, QuoteContext& ctx) {
 std::optional<double> Number(const nlohmann::json& v) {
   if (v.is_number()) {
     const double d = v.get<double>();
-    if (std::isfinite(d)) return d;
+    if (std::isfinite(d)) {
+      return d;
+    }
     return std::nullopt;
   }
-  if (v.is_string()) return ReadFetchedFigure(v.get<std::string>());
+  if (v.is_string()) {
+    return ReadFetchedFigure(v.get<std::string>());
+  }
   return std::nullopt;
 }
 
 std::optional<double> Field(const nlohmann::json& obj, const char* key) {
-  if (!obj.is_object()) return std::nullopt;
+  if (!obj.is_object()) {
+    return std::nullopt;
+  }
   const auto it = obj.find(key);
-  if (it == obj.end()) return std::nullopt;
+  if (it == obj.end()) {
+    return std::nullopt;
+  }
   return Number(*it);
 }
 
 // The text of a field that holds a string which is no figure, other than
 // the feed's ways of writing "nothing" ("", "n/a", "-"); "" otherwise.
 std::string UnreadableField(const nlohmann::json& obj, const char* key) {
-  if (!obj.is_object()) return {};
+  if (!obj.is_object()) {
+    return {};
+  }
   const auto it = obj.find(key);
-  if (it == obj.end() || it->is_null() || it->is_number()) return {};
+  if (it == obj.end() || it->is_null() || it->is_number()) {
+    return {};
+  }
   // true, an object, a list: no figure either.
-  if (!it->is_string()) return it->dump();
+  if (!it->is_string()) {
+    return it->dump();
+  }
   const std::string text = it->get<std::string>();
-  if (ReadFetchedFigure(text) || NoFigureShown(text)) return {};
+  if (ReadFetchedFigure(text) || NoFigureShown(text)) {
+    return {};
+  }
   std::string lower;
-  for (char c : Trim(text, kSpaceAndTab))
+  for (char c : Trim(text, kSpaceAndTab)) {
     lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return lower == "n/a" || lower == "na" || lower == "null" ? std::string() : text;
 }
 
 std::string NoBlanksUpper(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c != ' ' && c != '\t')
+    if (c != ' ' && c != '\t') {
       out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
   }
   return out;
 }
@@ -171,7 +213,9 @@ std::chrono::year_month_day PageDate(const nlohmann::json& doc,
                                      std::chrono::system_clock::time_point now) {
   const auto it = doc.find("timestamp");
   if (it != doc.end() && it->is_string() && it->get<std::string>().size() >= 10) {
-    if (const auto d = ReadCivilDate(it->get<std::string>().substr(0, 10))) return *d;
+    if (const auto d = ReadCivilDate(it->get<std::string>().substr(0, 10))) {
+      return *d;
+    }
   }
   return NewYorkDate(std::chrono::floor<std::chrono::seconds>(now));
 }
@@ -198,10 +242,14 @@ QuoteResult ChooseOptionPrice(const nlohmann::json& option, const std::string& s
   std::string traded_at;  // "HH:MM"
   if (const auto t = option.find("last_trade_time"); t != option.end() && t->is_string()) {
     const std::string text = t->get<std::string>();
-    if (text.size() >= 10) traded_on = ReadCivilDate(text.substr(0, 10));
+    if (text.size() >= 10) {
+      traded_on = ReadCivilDate(text.substr(0, 10));
+    }
     if (traded_on) {
       r.last_trade_time = text;
-      if (text.size() >= 16 && (text[10] == 'T' || text[10] == ' ')) traded_at = text.substr(11, 5);
+      if (text.size() >= 16 && (text[10] == 'T' || text[10] == ' ')) {
+        traded_at = text.substr(11, 5);
+      }
     }
   }
   const bool traded = r.last > 0 && traded_on.has_value();
@@ -308,11 +356,17 @@ bool ReadDividendYield(const std::string& html, double& percent, const std::stri
   };
   // Only the ticker's quote page holds its dividend yield: a front page or
   // a rates page may well show another yield ("10-Yr Yield 4.18%").
-  if (html.find(kLastSaleMarker) == std::string::npos) return not_found();
+  if (html.find(kLastSaleMarker) == std::string::npos) {
+    return not_found();
+  }
   const size_t eps = html.find("EPS");
   size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
-  while (y != std::string::npos && !DividendYieldLabel(html, y + 1)) y = html.find("Yield", y + 1);
-  if (y == std::string::npos) return not_found();
+  while (y != std::string::npos && !DividendYieldLabel(html, y + 1)) {
+    y = html.find("Yield", y + 1);
+  }
+  if (y == std::string::npos) {
+    return not_found();
+  }
   // Nothing after the label (an empty cell, "N/A", the next label) is no
   // yield, not a yield of zero or a figure of another cell.
   const LabelFigure figure =
@@ -322,7 +376,9 @@ bool ReadDividendYield(const std::string& html, double& percent, const std::stri
                       MsgIcon::Information, kMessageTitle);
     return false;
   }
-  if (!figure.value || *figure.value < 0) return not_found();
+  if (!figure.value || *figure.value < 0) {
+    return not_found();
+  }
   percent = *figure.value;
   return true;
 }
@@ -336,17 +392,27 @@ void BlankLineBreaks(std::string& text) {
 
 double LeadingValue(const std::string& text) {
   size_t i = text.find_first_not_of(" \t");
-  if (i == std::string::npos) return 0;
+  if (i == std::string::npos) {
+    return 0;
+  }
   // Only a plain decimal number with a dot counts here.
   size_t j = i;
-  if (text[j] == '+' || text[j] == '-') ++j;
+  if (text[j] == '+' || text[j] == '-') {
+    ++j;
+  }
   const size_t digits_from = j;
-  while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+  while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) {
+    ++j;
+  }
   if (j < text.size() && text[j] == '.') {
     ++j;
-    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) {
+      ++j;
+    }
   }
-  if (j == digits_from || (j == digits_from + 1 && text[digits_from] == '.')) return 0;
+  if (j == digits_from || (j == digits_from + 1 && text[digits_from] == '.')) {
+    return 0;
+  }
   return DotNumber(text.substr(i, j - i)).value_or(0);
 }
 
@@ -376,10 +442,14 @@ std::string ParseCBOEFeedQuote(const std::string& page, const std::string& optio
 
 QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exchange,
                                 QuoteContext& ctx) {
-  if (exchange != "CBOE" && exchange != "Any") return {};
+  if (exchange != "CBOE" && exchange != "Any") {
+    return {};
+  }
   const size_t a = InStr(1, html, kLastSaleMarker);
   if (a == 0) {
-    if (html.find(kSymbolNotFoundMarker) == std::string::npos) return Info(kNoLastPriceMessage);
+    if (html.find(kSymbolNotFoundMarker) == std::string::npos) {
+      return Info(kNoLastPriceMessage);
+    }
     const MsgAnswer answer = AppDialogs().Show(kSymbolNotFoundQuestion, MsgButtons::YesNo,
                                                MsgIcon::Question, kMessageTitle);
     QuoteResult r;
@@ -387,7 +457,9 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
     return r;
   }
   const size_t b = InStr(a + 1, html, kTickMarker);
-  if (b == 0) return {};
+  if (b == 0) {
+    return {};
+  }
 
   std::string segment = html.substr(a - 1, b - a);
   BlankLineBreaks(segment);
@@ -406,13 +478,16 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
 
 std::string JsonFromPage(const std::string& page) {
   const size_t first = page.find_first_not_of(" \t\r\n");
-  if (first != std::string::npos && (page[first] == '{' || page[first] == '['))
+  if (first != std::string::npos && (page[first] == '{' || page[first] == '[')) {
     return page.substr(first);
+  }
   // A browser shows JSON as text inside markup (<pre>...</pre>).
   const std::string text = BodyText(page);
   const size_t b = text.find('{');
   const size_t e = text.rfind('}');
-  if (b == std::string::npos || e == std::string::npos || e < b) return {};
+  if (b == std::string::npos || e == std::string::npos || e < b) {
+    return {};
+  }
   return text.substr(b, e - b + 1);
 }
 
@@ -431,14 +506,20 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
     if (const std::string bad = UnreadableField(data, "current_price"); !bad.empty()) {
       return Info(NotAFigureMessage(ctx.page, bad));
     }
-    if (!price || !UsablePrice(*price)) return Info(kFeedNoPriceMessage);
+    if (!price || !UsablePrice(*price)) {
+      return Info(kFeedNoPriceMessage);
+    }
     return Price(*price);
   }
 
   const auto options = data.find("options");
-  if (options == data.end() || !options->is_array()) return Info(kFeedNoOptionMessage);
+  if (options == data.end() || !options->is_array()) {
+    return Info(kFeedNoOptionMessage);
+  }
   for (const auto& option : *options) {
-    if (!option.is_object()) continue;
+    if (!option.is_object()) {
+      continue;
+    }
     const auto name = option.find("option");
     if (name == option.end() || !name->is_string() ||
         NoBlanksUpper(name->get<std::string>()) != wanted) {
@@ -448,12 +529,16 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
     const bool is_occ = ParseOccSymbol(wanted, occ);
     const auto page_date = PageDate(doc, ctx.now);
     QuoteResult result = ChooseOptionPrice(option, wanted, page_date, ctx.page);
-    if (result.outcome != QuoteOutcome::kPrice) return result;
+    if (result.outcome != QuoteOutcome::kPrice) {
+      return result;
+    }
     // Quotes of another day than the fetch's (a weekend, a stale copy) say so.
     if (page_date != NewYorkDate(std::chrono::floor<std::chrono::seconds>(ctx.now))) {
       result.status += " of " + FormatCivilDate(page_date);
     }
-    if (is_occ) CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
+    if (is_occ) {
+      CheckStrike(ctx, FormatNumber(occ.strike, kStrikeFormat));
+    }
     return result;
   }
   return Info(kFeedNoOptionMessage);

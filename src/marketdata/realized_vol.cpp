@@ -21,7 +21,9 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
                                                        std::string& message) {
   const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
   const nlohmann::json* rows = nullptr;
-  if (!doc.is_discarded() && doc.is_array()) rows = &doc;
+  if (!doc.is_discarded() && doc.is_array()) {
+    rows = &doc;
+  }
   if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_array()) {
     rows = &doc["data"];
   }
@@ -31,13 +33,19 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
   }
   std::map<std::chrono::year_month_day, double> by_date;
   for (const auto& row : *rows) {
-    if (!row.is_object()) continue;
+    if (!row.is_object()) {
+      continue;
+    }
     const auto d = row.find("date");
     const auto c = row.find("close");
-    if (d == row.end() || !d->is_string() || c == row.end()) continue;
+    if (d == row.end() || !d->is_string() || c == row.end()) {
+      continue;
+    }
     const std::string date_text = d->get<std::string>();
     const auto day = ReadCivilDate(date_text.substr(0, 10));
-    if (!day) continue;
+    if (!day) {
+      continue;
+    }
     std::optional<double> close;
     if (c->is_number()) {
       close = c->get<double>();
@@ -48,26 +56,37 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
         return std::nullopt;
       }
     }
-    if (!close || !std::isfinite(*close) || *close <= 0) continue;
+    if (!close || !std::isfinite(*close) || *close <= 0) {
+      continue;
+    }
     by_date[*day] = *close;
   }
   std::vector<DailyClose> closes;
-  for (const auto& [day, close] : by_date) closes.push_back({day, close});
+  closes.reserve(by_date.size());
+  for (const auto& [day, close] : by_date) {
+    closes.push_back({day, close});
+  }
   return closes;
 }
 
 std::optional<double> RealizedVolatility(const std::vector<DailyClose>& closes, int days) {
-  if (days < 2 || closes.size() < static_cast<size_t>(days) + 1) return std::nullopt;
+  if (days < 2 || closes.size() < static_cast<size_t>(days) + 1) {
+    return std::nullopt;
+  }
   const size_t first = closes.size() - static_cast<size_t>(days) - 1;
   std::vector<double> returns;
   for (size_t i = first + 1; i < closes.size(); ++i) {
     returns.push_back(std::log(closes[i].close / closes[i - 1].close));
   }
   double mean = 0;
-  for (double r : returns) mean += r;
+  for (double r : returns) {
+    mean += r;
+  }
   mean /= static_cast<double>(returns.size());
   double squares = 0;
-  for (double r : returns) squares += (r - mean) * (r - mean);
+  for (double r : returns) {
+    squares += (r - mean) * (r - mean);
+  }
   const double variance = squares / static_cast<double>(returns.size() - 1);
   return std::sqrt(variance * kTradingDays);
 }

@@ -22,7 +22,9 @@ constexpr double kLowestYield = -20;
 constexpr double kHighestYield = 100;
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return s;
 }
 
@@ -35,15 +37,21 @@ bool EmptyCell(const std::string& cell) {
 std::optional<double> TenorOfIdentifier(const std::string& id) {
   const std::string u = Trim(id);
   const size_t p = u.find("RIFLGFC");
-  if (p == std::string::npos || p + 10 > u.size()) return std::nullopt;
+  if (p == std::string::npos || p + 10 > u.size()) {
+    return std::nullopt;
+  }
   const char unit = u[p + 7];
   if (!std::isdigit(static_cast<unsigned char>(u[p + 8])) ||
       !std::isdigit(static_cast<unsigned char>(u[p + 9]))) {
     return std::nullopt;
   }
   const int n = (u[p + 8] - '0') * 10 + (u[p + 9] - '0');
-  if (unit == 'M') return n;
-  if (unit == 'Y') return 12.0 * n;
+  if (unit == 'M') {
+    return n;
+  }
+  if (unit == 'Y') {
+    return 12.0 * n;
+  }
   return std::nullopt;
 }
 
@@ -58,12 +66,18 @@ std::optional<ParCurve> CurveOfLatestRow(
   const auto tomorrow =
       std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1};
   for (const auto& row : rows) {
-    if (std::chrono::sys_days{row.first} > tomorrow) continue;
+    if (std::chrono::sys_days{row.first} > tomorrow) {
+      continue;
+    }
     bool any = false;
     for (const auto& [col, tenor] : tenors) {
-      if (col < row.second.size() && !EmptyCell(row.second[col])) any = true;
+      if (col < row.second.size() && !EmptyCell(row.second[col])) {
+        any = true;
+      }
     }
-    if (any && (latest == nullptr || row.first > latest->first)) latest = &row;
+    if (any && (latest == nullptr || row.first > latest->first)) {
+      latest = &row;
+    }
   }
   if (latest == nullptr) {
     problem = page + " holds no dated observation";
@@ -72,7 +86,9 @@ std::optional<ParCurve> CurveOfLatestRow(
   ParCurve curve;
   curve.date = latest->first;
   for (const auto& [col, tenor] : tenors) {
-    if (col >= latest->second.size() || EmptyCell(latest->second[col])) continue;
+    if (col >= latest->second.size() || EmptyCell(latest->second[col])) {
+      continue;
+    }
     const auto v = ReadFetchedFigure(latest->second[col], FigureKind::kYield);
     if (!v) {
       problem = NotAFigureMessage(page, Trim(latest->second[col]));
@@ -96,26 +112,40 @@ std::optional<ParCurve> CurveOfLatestRow(
 
 std::optional<double> TenorMonths(const std::string& heading) {
   std::string h = Lower(Trim(heading));
-  if (const size_t at = h.rfind("at "); at != std::string::npos) h = h.substr(at + 3);
+  if (const size_t at = h.rfind("at "); at != std::string::npos) {
+    h = h.substr(at + 3);
+  }
   size_t i = 0;
   std::string number;
   while (i < h.size() && (std::isdigit(static_cast<unsigned char>(h[i])) || h[i] == '.')) {
     number += h[i++];
   }
   const auto n = ReadFetchedFigure(number);
-  if (!n || *n <= 0) return std::nullopt;
-  while (i < h.size() && (h[i] == ' ' || h[i] == '-')) ++i;
+  if (!n || *n <= 0) {
+    return std::nullopt;
+  }
+  while (i < h.size() && (h[i] == ' ' || h[i] == '-')) {
+    ++i;
+  }
   const std::string unit = h.substr(i);
   const auto starts = [&unit](const char* w) { return unit.rfind(w, 0) == 0; };
-  if (starts("mo")) return *n;
-  if (starts("yr") || starts("year")) return 12.0 * *n;
-  if (starts("wk") || starts("week")) return *n * 12.0 / 52.0;
+  if (starts("mo")) {
+    return *n;
+  }
+  if (starts("yr") || starts("year")) {
+    return 12.0 * *n;
+  }
+  if (starts("wk") || starts("week")) {
+    return *n * 12.0 / 52.0;
+  }
   return std::nullopt;
 }
 
 std::vector<std::string> CsvFields(const std::string& raw) {
   std::string line = raw;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.empty() && line.back() == '\r') {
+    line.pop_back();
+  }
   std::vector<std::string> fields;
   std::string field;
   bool quoted = false;
@@ -152,9 +182,13 @@ std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::s
     const std::vector<std::string> fields = CsvFields(line);
     if (date_col == std::string::npos) {
       for (size_t c = 0; c < fields.size(); ++c) {
-        if (Lower(Trim(fields[c])) == "date") date_col = c;
+        if (Lower(Trim(fields[c])) == "date") {
+          date_col = c;
+        }
       }
-      if (date_col == std::string::npos) continue;
+      if (date_col == std::string::npos) {
+        continue;
+      }
       for (size_t c = 0; c < fields.size(); ++c) {
         if (const auto m = TenorMonths(fields[c]); m && c != date_col) {
           tenors[c] = {Trim(fields[c]), *m};
@@ -162,8 +196,12 @@ std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::s
       }
       continue;
     }
-    if (date_col >= fields.size()) continue;
-    if (const auto d = ReadCivilDate(fields[date_col])) rows.emplace_back(*d, fields);
+    if (date_col >= fields.size()) {
+      continue;
+    }
+    if (const auto d = ReadCivilDate(fields[date_col])) {
+      rows.emplace_back(*d, fields);
+    }
   }
   if (date_col == std::string::npos || tenors.empty()) {
     problem = page + " is not a par yield curve file (no \"Date\" and tenor headings)";
@@ -178,16 +216,24 @@ std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::s
   std::vector<std::pair<std::chrono::year_month_day, std::vector<std::string>>> rows;
   for (const std::string& line : Split(text, '\n')) {
     const std::vector<std::string> fields = CsvFields(line);
-    if (fields.empty()) continue;
+    if (fields.empty()) {
+      continue;
+    }
     const std::string head = Lower(Trim(fields[0]));
     if (head == "series description") {
       for (size_t c = 1; c < fields.size(); ++c) {
-        if (const auto m = TenorMonths(fields[c])) tenors[c] = {Trim(fields[c]), *m};
+        if (const auto m = TenorMonths(fields[c])) {
+          tenors[c] = {Trim(fields[c]), *m};
+        }
       }
     } else if (head == "time period" || head.rfind("unique identifier", 0) == 0) {
       for (size_t c = 1; c < fields.size(); ++c) {
-        if (tenors.count(c) != 0) continue;
-        if (const auto m = TenorOfIdentifier(fields[c])) tenors[c] = {Trim(fields[c]), *m};
+        if (tenors.count(c) != 0) {
+          continue;
+        }
+        if (const auto m = TenorOfIdentifier(fields[c])) {
+          tenors[c] = {Trim(fields[c]), *m};
+        }
       }
     } else if (const auto d = ReadCivilDate(fields[0])) {
       rows.emplace_back(*d, fields);
@@ -229,7 +275,9 @@ std::string H15DownloadUrl() {
 std::string StaleNote(const std::string& what, std::chrono::year_month_day date,
                       std::chrono::year_month_day today) {
   const auto age = (std::chrono::sys_days{today} - std::chrono::sys_days{date}).count();
-  if (age <= kStaleDays) return {};
+  if (age <= kStaleDays) {
+    return {};
+  }
   return what + "'s latest observation is of " + FormatCivilDate(date) + ", " +
          std::to_string(age) + " days ago";
 }

@@ -46,14 +46,18 @@ constexpr std::array<int, kFrbSeriesCount> kTermYears = {0, 0, 1, 2, 3, 5, 7, 10
 constexpr std::string_view kRateFormat = "0.0000";
 
 void CheckIndex(int i, int size) {
-  if (i < 0 || i >= size) throw zelError(err::kSubscript);
+  if (i < 0 || i >= size) {
+    throw zelError(err::kSubscript);
+  }
 }
 
 }  // namespace
 
 bool ReadPlainNumber(const std::string& raw, double& value) {
   const auto v = ReadDotDecimal(TrimView(raw));
-  if (v) value = *v;
+  if (v) {
+    value = *v;
+  }
   return v.has_value();
 }
 
@@ -67,7 +71,9 @@ bool ContainsNoCase(const std::string& text, const std::string& word) {
 struct ProgressDone {
   const std::function<void(int, int)>& progress;
   ~ProgressDone() {
-    if (progress) progress(0, 0);
+    if (progress) {
+      progress(0, 0);
+    }
   }
 };
 
@@ -90,7 +96,9 @@ std::string zelBloombergData::GetCurveURL(int iCurve) const {
 }
 
 void zelBloombergData::SetnRates(int NN) {
-  if (NN < 0) throw zelError(err::kSubscript);
+  if (NN < 0) {
+    throw zelError(err::kSubscript);
+  }
   rates_.assign(static_cast<size_t>(NN) + 1, 0.0);
   dates_.assign(static_cast<size_t>(NN) + 1, 0.0);
   rates_set_ = false;
@@ -114,14 +122,18 @@ double zelBloombergData::GetDate(int iDate) const {
 }
 
 BrowserView& zelBloombergData::View() const {
-  if (Browser == nullptr) throw zelError(err::kObjectNotSet);
+  if (Browser == nullptr) {
+    throw zelError(err::kObjectNotSet);
+  }
   return *Browser;
 }
 
 std::string FormatRateCell(const std::string& cell) {
   std::string text = Trim(cell);
   // A dash alone is how rate pages show "no quote".
-  if (text.empty() || text.find_first_not_of('-') == std::string::npos) return "0.00";
+  if (text.empty() || text.find_first_not_of('-') == std::string::npos) {
+    return "0.00";
+  }
   // Rate pages write their figures with a dot whatever the user's locale.
   const auto value = ReadFetchedFigure(text, FigureKind::kYield);
   if (!value) {
@@ -134,14 +146,16 @@ std::string FormatRateCell(const std::string& cell) {
 void zelBloombergData::ParseBloombergData(const Grid& grd) {
   std::vector<int> rows;
   for (int r = 1; r < grd.Rows(); ++r) {
-    if (grd.Cols() > colPrice && !Trim(grd.TextMatrix(r, colTerm)).empty()) rows.push_back(r);
+    if (grd.Cols() > colPrice && !Trim(grd.TextMatrix(r, colTerm)).empty()) {
+      rows.push_back(r);
+    }
   }
   SetnRates(static_cast<int>(rows.size()));
   const int today_year = static_cast<int>(LocalDate(std::chrono::system_clock::now()).year());
   for (size_t i = 0; i < rows.size(); ++i) {
     const int r = rows[i];
-    const std::string term = grd.TextMatrix(r, colTerm);
-    const std::string price = grd.TextMatrix(r, colPrice);
+    const std::string& term = grd.TextMatrix(r, colTerm);
+    const std::string& price = grd.TextMatrix(r, colPrice);
     std::string rate_text;
     if (const size_t slash = price.rfind('/'); slash != std::string::npos) {
       rate_text = FormatRateCell(price.substr(slash + 1));
@@ -163,7 +177,9 @@ void zelBloombergData::ParseBloombergData(const Grid& grd) {
     }
     SetRate(static_cast<int>(i) + 1, static_cast<float>(rate), static_cast<float>(when));
   }
-  if (!rows.empty()) SetRate(0, static_cast<float>(rates_[1]), static_cast<float>(dates_[1]));
+  if (!rows.empty()) {
+    SetRate(0, static_cast<float>(rates_[1]), static_cast<float>(dates_[1]));
+  }
 }
 
 bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* inetLabel) {
@@ -173,22 +189,30 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
   const bool& stop = StopFlag ? *StopFlag : never;
   grd.Clear();
   AppEvents().SetBusy(true);
-  if (inetLabel) *inetLabel = "Loading " + GetCurveName(cCurve);
+  if (inetLabel) {
+    *inetLabel = "Loading " + GetCurveName(cCurve);
+  }
   if (!LoadPage(view, GetCurveURL(cCurve), stop)) {
     AppEvents().SetBusy(false);
-    if (inetLabel) inetLabel->clear();
+    if (inetLabel) {
+      inetLabel->clear();
+    }
     return false;
   }
   if (const std::string failure = view.LoadFailure(); !failure.empty()) {
     AppEvents().SetBusy(false);
-    if (inetLabel) inetLabel->clear();
+    if (inetLabel) {
+      inetLabel->clear();
+    }
     throw FetchError(PageLoadFailedMessage(GetCurveURL(cCurve), failure));
   }
   const std::string page = view.BodyHtml();
   const std::string heading = kCurveHeadings[static_cast<size_t>(cCurve)];
   if (page.find(heading) == std::string::npos) {
     AppEvents().SetBusy(false);
-    if (inetLabel) inetLabel->clear();
+    if (inetLabel) {
+      inetLabel->clear();
+    }
     AppDialogs().Show(kBloombergFailHead + std::string(kSupportContact) + kBloombergFailTail,
                       MsgButtons::Ok, MsgIcon::Critical, kMessageTitle);
     return false;
@@ -197,19 +221,25 @@ bool zelBloombergData::GrabBloombergData(int cCurve, Grid& grd, std::string* ine
   // A copied table labels its corner cell; without one the user has been told.
   if (grd.Rows() < 1 || grd.Cols() < 1 || grd.TextMatrix(0, 0) != "Col0") {
     AppEvents().SetBusy(false);
-    if (inetLabel) inetLabel->clear();
+    if (inetLabel) {
+      inetLabel->clear();
+    }
     return false;
   }
   const auto remove_rows = [&grd](auto matches) {
     for (int r = grd.Rows() - 1; r >= 1; --r) {
-      if (grd.Cols() > colTerm && matches(grd.TextMatrix(r, colTerm))) grd.RemoveItem(r);
+      if (grd.Cols() > colTerm && matches(grd.TextMatrix(r, colTerm))) {
+        grd.RemoveItem(r);
+      }
     }
   };
   remove_rows([](const std::string& t) { return Trim(t) == "Bills"; });
   remove_rows([](const std::string& t) { return t.find("Bonds") != std::string::npos; });
   remove_rows([](const std::string& t) { return t.find("COUPON") != std::string::npos; });
   ParseBloombergData(grd);
-  if (inetLabel) *inetLabel = GetCurveName(cCurve);
+  if (inetLabel) {
+    *inetLabel = GetCurveName(cCurve);
+  }
   AppEvents().SetBusy(false);
   return true;
 }
@@ -225,14 +255,18 @@ bool LastObservation(const std::string& text, std::string& date, double& value) 
     const std::string line = text.substr(from, end - from);
     from = end + 1;
     const size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
+    if (comma == std::string::npos) {
+      continue;
+    }
     const std::string d = Trim(line.substr(0, comma));
     const std::string rest = line.substr(comma + 1);
     const std::string v = Trim(rest.substr(0, rest.find(',')));
     double number = 0;
     const auto day = ReadCivilDate(d);
     // A date after tomorrow is a mistyped year, not the latest observation.
-    if (day && std::chrono::sys_days{*day} > tomorrow) continue;
+    if (day && std::chrono::sys_days{*day} > tomorrow) {
+      continue;
+    }
     if (day && ReadPlainNumber(v, number) && (!best || *day > *best)) {
       best = day;
       date = d;
@@ -267,7 +301,9 @@ std::chrono::year_month_day TenorDate(std::chrono::year_month_day date, double m
   const int whole = static_cast<int>(months);
   const auto d = AddMonths(date, whole);
   const double rest = months - whole;
-  if (rest <= 0) return d;
+  if (rest <= 0) {
+    return d;
+  }
   return std::chrono::year_month_day{std::chrono::sys_days{d} +
                                      std::chrono::days{std::lround(rest * 365.25 / 12.0)}};
 }
@@ -284,27 +320,39 @@ bool zelBloombergData::GrabFRBYieldCurve(int /*cCurve*/, Grid& grd) {
   const RateSource order[] = {RateSource::kTreasury, RateSource::kH15Download,
                               RateSource::kSeriesFiles};
   for (const RateSource source : order) {
-    if (static_cast<int>(source) < static_cast<int>(Source)) continue;
+    if (static_cast<int>(source) < static_cast<int>(Source)) {
+      continue;
+    }
     try {
       const bool read = source == RateSource::kSeriesFiles ? GrabSeriesFiles(grd, stop)
                                                            : GrabCsvCurve(source, grd, stop);
-      if (!read) return false;
+      if (!read) {
+        return false;
+      }
       source_used_ = source;
-      for (const std::string& f : failures) notes_.insert(notes_.begin(), f);
+      for (const std::string& f : failures) {
+        notes_.insert(notes_.begin(), f);
+      }
       return true;
     } catch (const FetchError& e) {
-      if (Stopped()) return false;
+      if (Stopped()) {
+        return false;
+      }
       failures.push_back(RateSourceName(source) + ": " + e.Description());
     }
   }
   std::string all = "The Treasury yield curve could not be read. ";
-  for (size_t i = 0; i < failures.size(); ++i) all += (i ? "; " : "") + failures[i];
+  for (size_t i = 0; i < failures.size(); ++i) {
+    all += (i ? "; " : "") + failures[i];
+  }
   throw FetchError(all);
 }
 
 bool zelBloombergData::GrabCsvCurve(RateSource source, Grid& grd, const bool& stop) {
   BrowserView& view = View();
-  if (Progress) Progress(0, 1);
+  if (Progress) {
+    Progress(0, 1);
+  }
   const int this_year = static_cast<int>(Today().year());
   const bool january = Today().month() == std::chrono::January;
   std::optional<ParCurve> curve;
@@ -313,25 +361,35 @@ bool zelBloombergData::GrabCsvCurve(RateSource source, Grid& grd, const bool& st
   // the previous year's file then.
   for (int attempt = 0; attempt < (source == RateSource::kTreasury && january ? 2 : 1); ++attempt) {
     url = source == RateSource::kTreasury ? TreasuryCsvUrl(this_year - attempt) : H15DownloadUrl();
-    if (!LoadPage(view, url, stop)) return false;
+    if (!LoadPage(view, url, stop)) {
+      return false;
+    }
     if (const std::string failure = view.LoadFailure(); !failure.empty()) {
-      if (attempt + 1 < 2 && january && source == RateSource::kTreasury) continue;
+      if (attempt + 1 < 2 && january && source == RateSource::kTreasury) {
+        continue;
+      }
       throw FetchError(PageLoadFailedMessage(url, failure));
     }
     const std::string text = BodyText(view.BodyHtml());
     std::string problem;
     curve = source == RateSource::kTreasury ? ReadTreasuryParCsv(text, url, problem)
                                             : ReadH15DownloadCsv(text, url, problem);
-    if (curve && !curve->points.empty()) break;
+    if (curve && !curve->points.empty()) {
+      break;
+    }
     if (!(january && source == RateSource::kTreasury && attempt == 0)) {
       throw FetchError(problem.empty() ? url + " holds no yield" : problem);
     }
   }
-  if (!curve || curve->points.empty()) throw FetchError(url + " holds no yield");
+  if (!curve || curve->points.empty()) {
+    throw FetchError(url + " holds no yield");
+  }
   grd.Clear();
   grd.SetRows(static_cast<int>(curve->points.size()) + 2);
   grd.SetCols(5);
-  for (int c = 0; c < 5; ++c) grd.SetTextMatrix(0, c, kCurveHeadings5[static_cast<size_t>(c)]);
+  for (int c = 0; c < 5; ++c) {
+    grd.SetTextMatrix(0, c, kCurveHeadings5[static_cast<size_t>(c)]);
+  }
   observation_date_ = FormatCivilDate(curve->date);
   grd.SetTextMatrix(1, colTerm, "Observed");
   grd.SetTextMatrix(1, colMaturity, observation_date_);
@@ -358,8 +416,12 @@ bool zelBloombergData::GrabSeriesFiles(Grid& grd, const bool& stop) {
   observation_date_.clear();
   std::chrono::year_month_day start{};
   for (int i = 0; i < kFrbSeriesCount; ++i) {
-    if (Progress) Progress(i, kFrbSeriesCount);
-    if (!LoadPage(view, FrbSeriesUrl(i), stop)) return false;
+    if (Progress) {
+      Progress(i, kFrbSeriesCount);
+    }
+    if (!LoadPage(view, FrbSeriesUrl(i), stop)) {
+      return false;
+    }
     const std::string file = std::string(kFrbSeries[i]) + "_2010.txt";
     if (const std::string failure = view.LoadFailure(); !failure.empty()) {
       throw FetchError(SeriesLoadFailedMessage(file, failure));
@@ -367,7 +429,9 @@ bool zelBloombergData::GrabSeriesFiles(Grid& grd, const bool& stop) {
     const std::string text = BodyText(view.BodyHtml());
     std::string date;
     double value = 0;
-    if (!LastObservation(text, date, value)) throw FetchError(SeriesNoObservationMessage(file));
+    if (!LastObservation(text, date, value)) {
+      throw FetchError(SeriesNoObservationMessage(file));
+    }
     const auto observed = *ReadCivilDate(date);
     if (const std::string note = StaleNote("The series " + file, observed, Today());
         !note.empty()) {
@@ -397,11 +461,15 @@ bool zelBloombergData::GrabSeriesFiles(Grid& grd, const bool& stop) {
 }
 
 float zelBloombergData::GetInterpolatedRate(float years, double today) const {
-  if (!rates_set_) return 0.05F;
+  if (!rates_set_) {
+    return 0.05F;
+  }
   const int m = GetnRates();
   std::vector<float> rates(rates_.begin(), rates_.end());
   std::vector<float> maturities;
-  for (double d : dates_) maturities.push_back(static_cast<float>((d - today) / 365.0));
+  for (double d : dates_) {
+    maturities.push_back(static_cast<float>((d - today) / 365.0));
+  }
   return InterpolateRate(rates, maturities, m, years);
 }
 
@@ -429,7 +497,9 @@ double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_poin
 
 float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
   const int m = grid.Rows() - 2;
-  if (m < 1 || grid.Cols() <= zelBloombergData::colPrice) throw zelError(err::kSubscript);
+  if (m < 1 || grid.Cols() <= zelBloombergData::colPrice) {
+    throw zelError(err::kSubscript);
+  }
   std::vector<float> rates(static_cast<size_t>(m) + 1, 0.0F);
   std::vector<float> maturities(static_cast<size_t>(m) + 1, 0.0F);
   for (int i = 1; i <= m; ++i) {
@@ -462,20 +532,34 @@ float InterpolateRate(const std::vector<float>& rates, const std::vector<float>&
       maturities.size() <= static_cast<size_t>(m)) {
     throw zelError(err::kSubscript);
   }
-  if (std::isnan(t)) throw zelError(err::kInvalidCall);
-  if (t <= maturities[0]) return rates[0];
+  if (std::isnan(t)) {
+    throw zelError(err::kInvalidCall);
+  }
+  if (t <= maturities[0]) {
+    return rates[0];
+  }
   const auto um = static_cast<size_t>(m);
-  if (t >= maturities[um]) return rates[um];
+  if (t >= maturities[um]) {
+    return rates[um];
+  }
   size_t k = 0;
   for (; k <= um; ++k) {
-    if (t == maturities[k]) return rates[k];
-    if (maturities[k] >= t) break;
+    if (t == maturities[k]) {
+      return rates[k];
+    }
+    if (maturities[k] >= t) {
+      break;
+    }
   }
   AppEvents().ProcessPending();
   const float span = maturities[k] - maturities[k - 1];
-  if (span == 0.0F) throw zelError(err::kDivisionByZero);
+  if (span == 0.0F) {
+    throw zelError(err::kDivisionByZero);
+  }
   const float r = rates[k - 1] + (t - maturities[k - 1]) * (rates[k] - rates[k - 1]) / span;
-  if (!std::isfinite(r)) throw zelError(err::kOverflow);
+  if (!std::isfinite(r)) {
+    throw zelError(err::kOverflow);
+  }
   return r;
 }
 

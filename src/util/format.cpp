@@ -21,7 +21,9 @@ Pattern ParsePattern(std::string_view pattern) {
   const auto point = pattern.find('.');
   const std::string_view int_part = pattern.substr(0, point);
   int zeros = 0;
-  for (char c : int_part) zeros += c == '0';
+  for (char c : int_part) {
+    zeros += c == '0';
+  }
   p.int_digits = zeros > 0 ? zeros : 1;
   if (point != std::string_view::npos) {
     for (char c : pattern.substr(point + 1)) {
@@ -38,8 +40,12 @@ Pattern ParsePattern(std::string_view pattern) {
 }  // namespace
 
 std::string FormatNumber(double value, std::string_view pattern, char decimal_point) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  if (std::isnan(value)) {
+    return "NaN";
+  }
+  if (std::isinf(value)) {
+    return value > 0 ? "Infinity" : "-Infinity";
+  }
 
   const Pattern p = ParsePattern(pattern);
   const int decimals = p.fixed_decimals + p.optional_decimals;
@@ -52,7 +58,9 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal_po
   digits.reserve(16);
   const char* s = buf;
   for (; *s && *s != 'e'; ++s) {
-    if (*s >= '0' && *s <= '9') digits.push_back(*s);
+    if (*s >= '0' && *s <= '9') {
+      digits.push_back(*s);
+    }
   }
   const int exp10 = *s == 'e' ? std::atoi(s + 1) : 0;
   // value = 0.digits * 10^(exp10 + 1); digits[k] has weight 10^(exp10 - k).
@@ -60,7 +68,9 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal_po
   const int int_len = exp10 + 1;  // digits before the point (may be <= 0)
   std::string all;                // integer digits followed by exactly `decimals` decimals
   if (int_len > 0) {
-    for (int i = 0; i < int_len; ++i) all.push_back(i < (int)digits.size() ? digits[i] : '0');
+    for (int i = 0; i < int_len; ++i) {
+      all.push_back(i < (int)digits.size() ? digits[i] : '0');
+    }
   } else {
     all.push_back('0');
   }
@@ -75,7 +85,9 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal_po
   all += frac;
   if (round_up) {
     int i = static_cast<int>(all.size()) - 1;
-    while (i >= 0 && all[i] == '9') all[i--] = '0';
+    while (i >= 0 && all[i] == '9') {
+      all[i--] = '0';
+    }
     if (i >= 0) {
       ++all[i];
     } else {
@@ -90,11 +102,15 @@ std::string FormatNumber(double value, std::string_view pattern, char decimal_po
   }
   const auto first = int_text.find_first_not_of('0');
   int_text = first == std::string::npos ? std::string() : int_text.substr(first);
-  while (static_cast<int>(int_text.size()) < p.int_digits) int_text.insert(int_text.begin(), '0');
+  while (static_cast<int>(int_text.size()) < p.int_digits) {
+    int_text.insert(int_text.begin(), '0');
+  }
 
   const bool all_zero = all.find_first_not_of('0') == std::string::npos;
   std::string out;
-  if (negative && !all_zero) out.push_back('-');
+  if (negative && !all_zero) {
+    out.push_back('-');
+  }
   out += int_text;
   if (!dec_text.empty() || pattern.find('.') != std::string_view::npos) {
     if (!dec_text.empty()) {
@@ -113,7 +129,9 @@ std::string FormatEntryNumber(double value, std::string_view pattern) {
   const std::string& point = CurrentEntryLocale().decimal_point;
   if (point != ".") {
     const size_t p = text.find('.');
-    if (p != std::string::npos) text.replace(p, 1, point);
+    if (p != std::string::npos) {
+      text.replace(p, 1, point);
+    }
   }
   return text;
 }

@@ -34,25 +34,33 @@ void Grid::Resize(int rows, int cols) {
 }
 
 void Grid::SetRows(int rows) {
-  if (rows < 0) throw zelError(err::kInvalidPropertyValue);
+  if (rows < 0) {
+    throw zelError(err::kInvalidPropertyValue);
+  }
   Resize(rows, cols_);
   Changed();
 }
 
 void Grid::SetCols(int cols) {
-  if (cols < 0) throw zelError(err::kInvalidPropertyValue);
+  if (cols < 0) {
+    throw zelError(err::kInvalidPropertyValue);
+  }
   Resize(rows_, cols);
   Changed();
 }
 
 void Grid::SetFixedRows(int n) {
-  if (n < 0 || n > rows_) throw zelError(err::kInvalidPropertyValue);
+  if (n < 0 || n > rows_) {
+    throw zelError(err::kInvalidPropertyValue);
+  }
   fixed_rows_ = n;
   Changed();
 }
 
 void Grid::SetFixedCols(int n) {
-  if (n < 0 || n > cols_) throw zelError(err::kInvalidPropertyValue);
+  if (n < 0 || n > cols_) {
+    throw zelError(err::kInvalidPropertyValue);
+  }
   fixed_cols_ = n;
   Changed();
 }
@@ -110,14 +118,20 @@ void Grid::SetCellForeColor(uint32_t rgb) {
 }
 
 std::string Grid::Clip() const {
-  if (rows_ == 0 || cols_ == 0) return {};
+  if (rows_ == 0 || cols_ == 0) {
+    return {};
+  }
   const int r0 = std::min(row_, row_sel_), r1 = std::max(row_, row_sel_);
   const int c0 = std::min(col_, col_sel_), c1 = std::max(col_, col_sel_);
   std::string out;
   for (int r = r0; r <= r1; ++r) {
-    if (r > r0) out.push_back('\r');
+    if (r > r0) {
+      out.push_back('\r');
+    }
     for (int c = c0; c <= c1; ++c) {
-      if (c > c0) out.push_back('\t');
+      if (c > c0) {
+        out.push_back('\t');
+      }
       out += cells_[static_cast<size_t>(r) * cols_ + c];
     }
   }
@@ -125,7 +139,9 @@ std::string Grid::Clip() const {
 }
 
 void Grid::SetClip(const std::string& text) {
-  if (rows_ == 0 || cols_ == 0) return;
+  if (rows_ == 0 || cols_ == 0) {
+    return;
+  }
   const int r0 = std::min(row_, row_sel_), c0 = std::min(col_, col_sel_);
   int r1 = std::max(row_, row_sel_), c1 = std::max(col_, col_sel_);
   // A single selected cell takes the text from there to the grid's edges.
@@ -136,7 +152,9 @@ void Grid::SetClip(const std::string& text) {
   int r = r0, c = c0;
   std::string cell;
   auto put = [&] {
-    if (r <= r1 && c <= c1) cells_[static_cast<size_t>(r) * cols_ + c] = cell;
+    if (r <= r1 && c <= c1) {
+      cells_[static_cast<size_t>(r) * cols_ + c] = cell;
+    }
     cell.clear();
   };
   for (char ch : text) {
@@ -156,14 +174,20 @@ void Grid::SetClip(const std::string& text) {
 }
 
 void Grid::Clear() {
-  for (auto& cell : cells_) cell.clear();
+  for (auto& cell : cells_) {
+    cell.clear();
+  }
   std::fill(fore_.begin(), fore_.end(), kDefaultColor);
   Changed();
 }
 
 void Grid::AddItem(const std::string& tab_text, int index) {
-  if (index < 0) index = rows_;
-  if (index > rows_) throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  if (index < 0) {
+    index = rows_;
+  }
+  if (index > rows_) {
+    throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  }
   Resize(rows_ + 1, cols_);
   // Shift the rows below `index` down by one.
   for (int r = rows_ - 1; r > index; --r) {
@@ -181,14 +205,18 @@ void Grid::AddItem(const std::string& tab_text, int index) {
   std::string cell;
   for (char ch : tab_text) {
     if (ch == '\t') {
-      if (c < cols_) cells_[static_cast<size_t>(index) * cols_ + c] = cell;
+      if (c < cols_) {
+        cells_[static_cast<size_t>(index) * cols_ + c] = cell;
+      }
       cell.clear();
       ++c;
     } else {
       cell.push_back(ch);
     }
   }
-  if (c < cols_) cells_[static_cast<size_t>(index) * cols_ + c] = cell;
+  if (c < cols_) {
+    cells_[static_cast<size_t>(index) * cols_ + c] = cell;
+  }
   Changed();
 }
 
@@ -206,23 +234,31 @@ void Grid::RemoveItem(int row) {
 }
 
 int Grid::ColWidth(int col) const {
-  if (col < 0 || col >= cols_) throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  if (col < 0 || col >= cols_) {
+    throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  }
   return col_widths_[col];
 }
 
 void Grid::SetColWidth(int col, int twips) {
-  if (col < 0 || col >= cols_) throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  if (col < 0 || col >= cols_) {
+    throw zelError(err::kInvalidPropertyIndex, "Subscript out of range");
+  }
   col_widths_[col] = twips;
   Changed();
 }
 
 void Grid::SetRedraw(bool on) {
   redraw_ = on;
-  if (on) Changed();
+  if (on) {
+    Changed();
+  }
 }
 
 void Grid::Changed() {
-  if (redraw_ && listener_) listener_();
+  if (redraw_ && listener_) {
+    listener_();
+  }
 }
 
 }  // namespace stratlyn

@@ -215,11 +215,15 @@ std::string InvalidEntryMessage(const std::string& field, const std::string& tex
   std::string shown = Trim(text);
   if (shown.size() > kShown) {
     size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) {
+      --cut;
+    }
     shown = shown.substr(0, cut) + "...";
   }
   std::string message = std::string(kInvalidNumericEntry) + "\n\n";
-  if (!field.empty()) message += field + ": ";
+  if (!field.empty()) {
+    message += field + ": ";
+  }
   return message + "\"" + shown + "\" " + problem + ".";
 }
 
@@ -241,7 +245,9 @@ bool ParseNumericEntry(std::string& text, float& value) {
 
 bool ParseNumericEntry(std::string& text, double& value) {
   float single = 0;
-  if (ParseNumericEntry(text, single)) return true;
+  if (ParseNumericEntry(text, single)) {
+    return true;
+  }
   value = single;
   return false;
 }

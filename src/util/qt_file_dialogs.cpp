@@ -31,7 +31,7 @@ QString FileDialogFolder() {
   if (!LastFolder().isEmpty() && QDir(LastFolder()).exists()) {
     return LastFolder();
   }
-  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   if (!documents.isEmpty() && QDir(documents).exists()) {
     return documents;
   }

@@ -34,9 +34,15 @@ void SetAppClipboard(Clipboard* clipboard) { g_clipboard = clipboard; }
 
 ScopedServices::ScopedServices(Dialogs* dialogs, Events* events, Clipboard* clipboard)
     : saved_dialogs_(g_dialogs), saved_events_(g_events), saved_clipboard_(g_clipboard) {
-  if (dialogs) g_dialogs = dialogs;
-  if (events) g_events = events;
-  if (clipboard) g_clipboard = clipboard;
+  if (dialogs) {
+    g_dialogs = dialogs;
+  }
+  if (events) {
+    g_events = events;
+  }
+  if (clipboard) {
+    g_clipboard = clipboard;
+  }
 }
 
 ScopedServices::~ScopedServices() {

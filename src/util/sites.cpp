@@ -9,9 +9,13 @@ namespace {
 
 std::string FromEnv(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return fallback;
+  if (value == nullptr || *value == '\0') {
+    return fallback;
+  }
   std::string url = value;
-  while (!url.empty() && url.back() == '/') url.pop_back();
+  while (!url.empty() && url.back() == '/') {
+    url.pop_back();
+  }
   return url;
 }
 
@@ -32,7 +36,9 @@ std::string SiteUrl() {
 std::string ExecutableDir() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return ".";
+  if (ec) {
+    return ".";
+  }
   return exe.parent_path().string();
 }
 

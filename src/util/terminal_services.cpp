@@ -17,7 +17,9 @@ MsgAnswer TerminalDialogs::Show(const std::string& text, MsgButtons buttons, Msg
                                 const std::string& title) {
   const char* kind = icon == MsgIcon::Critical ? "error" : "note";
   out_ << title << ": " << kind << ": " << text << '\n';
-  if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  if (buttons == MsgButtons::Ok) {
+    return MsgAnswer::Ok;
+  }
 
   const bool yes_no = buttons == MsgButtons::YesNo;
   const MsgAnswer cautious = CautiousAnswer(buttons);
@@ -27,9 +29,13 @@ MsgAnswer TerminalDialogs::Show(const std::string& text, MsgButtons buttons, Msg
   }
   out_ << (yes_no ? "[y/N] " : "[o/C] ") << std::flush;
   std::string line;
-  if (!std::getline(std::cin, line) || line.empty()) return cautious;
+  if (!std::getline(std::cin, line) || line.empty()) {
+    return cautious;
+  }
   const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
-  if (yes_no) return c == 'y' ? MsgAnswer::Yes : MsgAnswer::No;
+  if (yes_no) {
+    return c == 'y' ? MsgAnswer::Yes : MsgAnswer::No;
+  }
   return c == 'o' ? MsgAnswer::Ok : MsgAnswer::Cancel;
 }
 

@@ -10,7 +10,9 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 size_t SkipDigits(std::string_view s, size_t i) {
-  while (i < s.size() && IsDigit(s[i])) ++i;
+  while (i < s.size() && IsDigit(s[i])) {
+    ++i;
+  }
   return i;
 }
 
@@ -18,7 +20,9 @@ size_t SkipDigits(std::string_view s, size_t i) {
 
 std::string_view TrimView(std::string_view text, std::string_view blanks) {
   const size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
+  if (first == std::string_view::npos) {
+    return {};
+  }
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
@@ -33,8 +37,12 @@ std::vector<std::string> Split(std::string_view text, char separator, EmptyParts
     const size_t at = text.find(separator, from);
     const std::string_view part =
         text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from);
-    if (!part.empty() || empty == EmptyParts::kKeep) parts.emplace_back(part);
-    if (at == std::string_view::npos) return parts;
+    if (!part.empty() || empty == EmptyParts::kKeep) {
+      parts.emplace_back(part);
+    }
+    if (at == std::string_view::npos) {
+      return parts;
+    }
     from = at + 1;
   }
 }
@@ -49,19 +57,27 @@ bool IsDotDecimal(std::string_view s, DotDecimal form) {
     digits = digits || frac_end > i + 1;
     i = frac_end;
   }
-  if (!digits) return false;
+  if (!digits) {
+    return false;
+  }
   if (form == DotDecimal::kWithExponent && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
     size_t j = i + 1;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+      ++j;
+    }
     const size_t exp_end = SkipDigits(s, j);
-    if (exp_end == j) return false;
+    if (exp_end == j) {
+      return false;
+    }
     i = exp_end;
   }
   return i == s.size();
 }
 
 std::optional<double> ReadDotDecimal(std::string_view s, DotDecimal form) {
-  if (!IsDotDecimal(s, form)) return std::nullopt;
+  if (!IsDotDecimal(s, form)) {
+    return std::nullopt;
+  }
   // from_chars reads a dot whatever the C library's locale, but no plus.
   const char* first = s.data() + (s[0] == '+' ? 1 : 0);
   const char* last = s.data() + s.size();
@@ -69,7 +85,9 @@ std::optional<double> ReadDotDecimal(std::string_view s, DotDecimal form) {
   const auto [ptr, ec] = std::from_chars(
       first, last, value,
       form == DotDecimal::kPlain ? std::chars_format::fixed : std::chars_format::general);
-  if (ec != std::errc() || ptr != last || !std::isfinite(value)) return std::nullopt;
+  if (ec != std::errc() || ptr != last || !std::isfinite(value)) {
+    return std::nullopt;
+  }
   return value;
 }
 

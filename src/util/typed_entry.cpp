@@ -60,7 +60,9 @@ bool IsCurrencyWord(const std::string& w, const EntryLocale& loc) {
 std::string Lower(const std::string& w) {
   std::string out = w;
   for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
   }
   return out;
 }
@@ -71,10 +73,14 @@ bool IsCurrencyCode(const std::string& w) {
   static const char* const kScaleWords[] = {"pct", "bps", "mio", "mln", "mrd", "bln",
                                             "bio", "bil", "mil", "tsd", "cts", "day",
                                             "wks", "mos", "hrs", "min", "sec"};
-  if (w.size() != 3) return false;
+  if (w.size() != 3) {
+    return false;
+  }
   const bool upper = std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
   const bool lower = std::all_of(w.begin(), w.end(), [](char c) { return c >= 'a' && c <= 'z'; });
-  if (!upper && !lower) return false;
+  if (!upper && !lower) {
+    return false;
+  }
   const std::string l = Lower(w);
   return std::none_of(std::begin(kScaleWords), std::end(kScaleWords),
                       [&](const char* scale) { return l == scale; });
@@ -149,9 +155,15 @@ bool ValidGroups(const std::string& digits_and_seps, const std::string& seps) {
     const size_t next = digits_and_seps.find_first_of(seps, start);
     const std::string group =
         digits_and_seps.substr(start, next == std::string::npos ? std::string::npos : next - start);
-    if (!AllDigits(group)) return false;
-    if (first ? (group.size() > 3 || group[0] == '0') : group.size() != 3) return false;
-    if (next == std::string::npos) return true;
+    if (!AllDigits(group)) {
+      return false;
+    }
+    if (first ? (group.size() > 3 || group[0] == '0') : group.size() != 3) {
+      return false;
+    }
+    if (next == std::string::npos) {
+      return true;
+    }
     first = false;
     start = next + 1;
   }
@@ -167,7 +179,9 @@ const char* ReadDecimal(const std::string& b, char dp, double& magnitude, std::s
   if (e != std::string::npos) {
     expo = b.substr(e + 1);
     const size_t digits_at = (!expo.empty() && (expo[0] == '+' || expo[0] == '-')) ? 1 : 0;
-    if (!AllDigits(expo.substr(digits_at))) return kStray;
+    if (!AllDigits(expo.substr(digits_at))) {
+      return kStray;
+    }
   }
   if (mant.find_first_not_of("0123456789.,'") != std::string::npos || !HasDigit(mant)) {
     return kStray;
@@ -178,41 +192,57 @@ const char* ReadDecimal(const std::string& b, char dp, double& magnitude, std::s
   if (dots > 0 && commas > 0) {
     // Both: the last one is the decimal separator, the other groups digits.
     decimal = mant[mant.find_last_of(".,")];
-    if (count(decimal) > 1) return kSecondDecimal;
+    if (count(decimal) > 1) {
+      return kSecondDecimal;
+    }
   } else if (dots + commas == 1) {
     const char c = dots ? '.' : ',';
     // The locale's decimal separator is one; the other one groups digits
     // where it can ("1.000" under a comma locale), else it is the decimal
     // separator the writer meant ("0.05", "1.5").
-    if (c == dp || !ValidGroups(mant, std::string(1, c) + "'")) decimal = c;
+    if (c == dp || !ValidGroups(mant, std::string(1, c) + "'")) {
+      decimal = c;
+    }
   } else if (dots + commas > 1) {
     const char c = dots ? '.' : ',';
-    if (!ValidGroups(mant, std::string(1, c) + "'")) return c == dp ? kSecondDecimal : kGroups;
+    if (!ValidGroups(mant, std::string(1, c) + "'")) {
+      return c == dp ? kSecondDecimal : kGroups;
+    }
   }
   const size_t point = decimal ? mant.find(decimal) : std::string::npos;
   const std::string whole = mant.substr(0, point);
   const std::string frac = point == std::string::npos ? std::string() : mant.substr(point + 1);
-  if (!frac.empty() && !AllDigits(frac)) return kGroups;
+  if (!frac.empty() && !AllDigits(frac)) {
+    return kGroups;
+  }
   std::string digits;
   if (!whole.empty()) {
     if (whole.find_first_of(".,'") != std::string::npos) {
       const bool mixed =
           whole.find('\'') != std::string::npos && whole.find_first_of(".,") != std::string::npos;
-      if (mixed || !ValidGroups(whole, ".,'")) return kGroups;
+      if (mixed || !ValidGroups(whole, ".,'")) {
+        return kGroups;
+      }
     }
     for (const char c : whole) {
-      if (c >= '0' && c <= '9') digits.push_back(c);
+      if (c >= '0' && c <= '9') {
+        digits.push_back(c);
+      }
     }
   }
   norm = (digits.empty() ? "0" : digits) + (frac.empty() ? "" : "." + frac) +
          (expo.empty() ? "" : "e" + expo);
-  if (!ReadC(norm, magnitude)) return kOutOfRange;
+  if (!ReadC(norm, magnitude)) {
+    return kOutOfRange;
+  }
   return nullptr;
 }
 
 // The power-of-two denominators of quoted fractions (2413/16 is 24 13/16).
 bool QuotedDenominator(const std::string& d) {
-  if (d.size() > 3) return false;
+  if (d.size() > 3) {
+    return false;
+  }
   const int v = std::stoi(d);
   return v >= 2 && v <= 256 && (v & (v - 1)) == 0;
 }
@@ -224,17 +254,27 @@ const char* ReadFraction(const std::string& b, double& magnitude, std::string& n
   std::string w = "0", n, d;
   const size_t space = b.find(' ');
   const size_t slash = b.find('/');
-  if (slash == std::string::npos || b.find('/', slash + 1) != std::string::npos) return kStray;
+  if (slash == std::string::npos || b.find('/', slash + 1) != std::string::npos) {
+    return kStray;
+  }
   d = b.substr(slash + 1);
   if (space != std::string::npos) {
-    if (space > slash) return kStray;
+    if (space > slash) {
+      return kStray;
+    }
     w = b.substr(0, space);
     n = b.substr(space + 1, slash - space - 1);
-    if (!AllDigits(w) || !AllDigits(n)) return kStray;
+    if (!AllDigits(w) || !AllDigits(n)) {
+      return kStray;
+    }
   } else {
     const std::string left = b.substr(0, slash);
-    if (!left.empty() && !AllDigits(left)) return kStray;
-    if (!AllDigits(d)) return kStray;
+    if (!left.empty() && !AllDigits(left)) {
+      return kStray;
+    }
+    if (!AllDigits(d)) {
+      return kStray;
+    }
     if (left.empty()) {
       n = d;
       d = "16";
@@ -251,12 +291,20 @@ const char* ReadFraction(const std::string& b, double& magnitude, std::string& n
       }
     }
   }
-  if (!AllDigits(d)) return kStray;
+  if (!AllDigits(d)) {
+    return kStray;
+  }
   double wv = 0, nv = 0, dv = 0;
-  if (!ReadC(w, wv) || !ReadC(n, nv) || !ReadC(d, dv)) return kOutOfRange;
-  if (dv == 0) return kZeroDenominator;
+  if (!ReadC(w, wv) || !ReadC(n, nv) || !ReadC(d, dv)) {
+    return kOutOfRange;
+  }
+  if (dv == 0) {
+    return kZeroDenominator;
+  }
   magnitude = wv + nv / dv;
-  if (!std::isfinite(magnitude)) return kOutOfRange;
+  if (!std::isfinite(magnitude)) {
+    return kOutOfRange;
+  }
   norm = w + "+" + n + "/" + d;
   return nullptr;
 }
@@ -289,7 +337,9 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
     r.normalised = "0";
     return r;
   }
-  if (!HasDigit(t)) return refuse(kNoDigit);
+  if (!HasDigit(t)) {
+    return refuse(kNoDigit);
+  }
 
   bool paren = false, percent = false, currency = false;
   char sign = 0;
@@ -301,7 +351,9 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
   size_t first = 0, last = words.size();
   // A currency sign written apart before the amount ("$ 12.50").
   while (first < last && !HasDigit(words[first])) {
-    if (currency || !IsCurrencyWord(words[first], loc)) return refuse(kStray);
+    if (currency || !IsCurrencyWord(words[first], loc)) {
+      return refuse(kStray);
+    }
     currency = true;
     ++first;
   }
@@ -360,11 +412,17 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
       break;
     }
   }
-  if (open != close) return refuse(kStray);
+  if (open != close) {
+    return refuse(kStray);
+  }
   paren = paren || open;
-  if (paren && sign) return refuse(kStray);
+  if (paren && sign) {
+    return refuse(kStray);
+  }
   const std::string body = num.substr(i, j - i);
-  if (!HasDigit(body)) return refuse(kStray);
+  if (!HasDigit(body)) {
+    return refuse(kStray);
+  }
 
   double magnitude = 0;
   std::string norm;
@@ -373,14 +431,20 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
                             : (body.find(' ') != std::string::npos
                                    ? kStray
                                    : ReadDecimal(body, DecimalChar(loc), magnitude, norm));
-  if (problem) return refuse(problem);
+  if (problem) {
+    return refuse(problem);
+  }
   if (percent) {
-    if (kind != EntryKind::kRate && kind != EntryKind::kVolatility) return refuse(kPercentNotTaken);
+    if (kind != EntryKind::kRate && kind != EntryKind::kVolatility) {
+      return refuse(kPercentNotTaken);
+    }
     magnitude /= 100.0;
   }
   const bool negative = paren || sign == '-';
   double value = negative ? -magnitude : magnitude;
-  if (value == 0) value = 0.0;  // no negative zero
+  if (value == 0) {
+    value = 0.0;  // no negative zero
+  }
   // Every typed figure is kept in single precision: one that does not fit,
   // or that a single holds only roughly (below its normal range), is not
   // what was typed.
@@ -388,7 +452,9 @@ EntryReading ReadEntry(const std::string& text, EntryKind kind, const EntryLocal
       (value != 0 && std::fabs(value) < static_cast<double>(FLT_MIN))) {
     return refuse(kOutOfRange);
   }
-  if (kind == EntryKind::kVolatility && value < 0) return refuse(kNegativeVolatility);
+  if (kind == EntryKind::kVolatility && value < 0) {
+    return refuse(kNegativeVolatility);
+  }
   if ((kind == EntryKind::kRate || kind == EntryKind::kVolatility) && std::fabs(value) > 5.0) {
     return refuse(kAboveFive);
   }

@@ -57,7 +57,9 @@ constexpr std::array kErrorTable{
 
 std::string ErrorText(int number) {
   for (const auto& row : kErrorTable) {
-    if (row.number == number) return row.text;
+    if (row.number == number) {
+      return row.text;
+    }
   }
   return "Application-defined or object-defined error";
 }
