@@ -15,7 +15,7 @@ namespace stratlyn::calc_main {
 
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// Design geometry of the window's fixed controls, in twips.
+// The places of the window's fixed controls, in twips.
 inline constexpr Rect kLabel1{877, 0, 2295, 480};
 inline constexpr Rect kCmdCalc{90, 570, 1200, 300};
 inline constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};

@@ -63,7 +63,9 @@ OUString FromUtf8(const std::string& text) {
 
 [[noreturn]] void Fail(const css::uno::Exception& e) {
   std::string reason = ToUtf8(e.Message);
-  if (reason.empty()) reason = "the office reported an error";
+  if (reason.empty()) {
+    reason = "the office reported an error";
+  }
   throw zelError(kAutomationError, "LibreOffice Calc: " + reason);
 }
 
@@ -173,7 +175,9 @@ class CalcSheet : public Worksheet {
 
  private:
   Reference<css::table::XCell> Cell(int row, int col) {
-    if (row < 1 || col < 1) throw zelError(err::kSubscript);
+    if (row < 1 || col < 1) {
+      throw zelError(err::kSubscript);
+    }
     return sheet_->getCellByPosition(col - 1, row - 1);
   }
   static std::string DisplayedText(const Reference<css::table::XCell>& cell) {
@@ -249,7 +253,9 @@ class CalcApp : public SpreadsheetApp {
   static Reference<css::sheet::XSpreadsheet> SheetAt(
       const Reference<css::sheet::XSpreadsheetDocument>& doc, int sheet) {
     const auto sheets = Sheets(doc);
-    if (sheet < 1 || sheet > sheets->getCount()) throw zelError(err::kSubscript);
+    if (sheet < 1 || sheet > sheets->getCount()) {
+      throw zelError(err::kSubscript);
+    }
     return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(sheet - 1), UNO_QUERY_THROW);
   }
 
@@ -262,10 +268,14 @@ class CalcApp : public SpreadsheetApp {
 
 int CalcPort() {
   const char* text = std::getenv("STRATLYN_CALC_PORT");
-  if (!text || !*text) return kCalcDefaultPort;
+  if (!text || !*text) {
+    return kCalcDefaultPort;
+  }
   char* end = nullptr;
   const long port = std::strtol(text, &end, 10);
-  if (*end != '\0' || port < 1 || port > 65535) return kCalcDefaultPort;
+  if (*end != '\0' || port < 1 || port > 65535) {
+    return kCalcDefaultPort;
+  }
   return static_cast<int>(port);
 }
 
@@ -291,7 +301,9 @@ std::unique_ptr<SpreadsheetApp> ConnectToCalc(const std::string& host, int port)
       const Reference<css::container::XEnumeration> it = components->createEnumeration();
       while (it.is() && it->hasMoreElements()) {
         Reference<css::sheet::XSpreadsheetDocument> doc(it->nextElement(), UNO_QUERY);
-        if (doc.is()) documents.push_back(doc);
+        if (doc.is()) {
+          documents.push_back(doc);
+        }
       }
     }
     return std::make_unique<CalcApp>(remote, std::move(documents));
