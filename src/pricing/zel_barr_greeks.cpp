@@ -131,6 +131,9 @@ void zelBarr::CalcValueAndGreeks(int code) {
   const double v0_exact = latticeValue;
   const bool floored = static_cast<double>(v0) > latticeValue + 1e-12 * std::fabs(latticeValue) &&
                        ToSingle(latticeValue) != v0;
+  if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly() && ShiftedGreeks(code)) {
+    return;  // vega and theta of the two shifted lattices
+  }
   const float sigma0 = volatility;
   const double base_stretch = stretch, base_vol = latticeVol;
   float bumped = ToSingle(static_cast<double>(sigma0) * kVegaBump);
@@ -169,9 +172,6 @@ void zelBarr::CalcValueAndGreeks(int code) {
   latticeVol = base_vol;
   SetProbabilities(base_vol);
   resultPrice = v0;
-  if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly()) {
-    ShiftedGreeks(code);
-  }
 }
 
 // Whether the last run may have put the exercise boundary on the wrong side
@@ -212,7 +212,7 @@ bool zelBarr::CanExerciseEarly() const {
 // -0.217. Each shifted lattice takes the same steps and puts the strike on a
 // row from its own spot; the Greeks at S exp(+-h/4) average to those at S up
 // to their curvature in the spot over a quarter row.
-void zelBarr::ShiftedGreeks(int code) {
+bool zelBarr::ShiftedGreeks(int code) {
   double vega = 0, theta = 0;
   for (const double quarter : {0.25, -0.25}) {
     zelBarr shifted = *this;
@@ -224,13 +224,14 @@ void zelBarr::ShiftedGreeks(int code) {
     try {
       shifted.CalcValueAndGreeks(code);
     } catch (const zelError&) {
-      return;  // no lattice there: the spot's own figures stand
+      return false;  // no lattice there: the spot's own figures stand
     }
     vega += 0.5 * shifted.resultVega;
     theta += 0.5 * shifted.resultTheta;
   }
   resultVega = ToSingle(vega);
   resultTheta = ToSingle(theta);
+  return true;
 }
 
 }  // namespace stratlyn
