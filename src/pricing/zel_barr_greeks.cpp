@@ -174,9 +174,10 @@ void zelBarr::CalcValueAndGreeks(int code) {
   resultPrice = v0;
 }
 
-// Whether the last run may have put the exercise boundary on the wrong side
-// of the spot: the spot exercised at once, or the boundary between the
-// spot's row and a neighbouring row after one step.
+// Whether the last run puts the exercise boundary within a row of the spot:
+// of the spot (now or after one step) and its neighbouring rows after one
+// step, some are exercised and some are not. (A spot exercised at once with
+// both neighbours exercised lies a row or more inside the boundary.)
 bool zelBarr::NearExerciseBoundary() const {
   const double phi = putCallSign;
   const double s = underlying, k = strike, u = upFactor;
@@ -188,7 +189,7 @@ bool zelBarr::NearExerciseBoundary() const {
   const bool mid = exercised(s, greekNodes[2]);
   const bool high = exercised(s * u, greekNodes[3]);
   const bool root = exercised(s, latticeValue);
-  return root || low != mid || mid != high || root != mid;
+  return low != mid || mid != high || root != mid;
 }
 
 // Whether early exercise can pay: not for a call on an underlying without a
