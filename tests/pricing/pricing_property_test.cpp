@@ -529,6 +529,22 @@ TEST(PricingPropertyTest, AmericanVegaAndThetaHoldNearTheExerciseBoundary) {
   const Figures call = LatticeFigures({.k = 81.55, .t = 2, .r = 0.03, .q = 0.08, .sigma = 0.2});
   EXPECT_NEAR(call.vega, 14.15, 0.03 * 14.15);
   EXPECT_NEAR(call.theta, -0.209, 0.03 * 0.209);
+  // Its implied volatility solves on the value the figures report (the
+  // finer lattice where the boundary is within a row of the spot): the value
+  // at the root is the price, and the figures are a plain run's at the root.
+  // Starting at 0.25 the root is 0.2; at 0.3 another lattice (the boundary a
+  // row away) gives the same value at 0.2009.
+  for (const double start : {0.25, 0.3}) {
+    Terms x{.k = 81.55, .t = 2, .r = 0.03, .q = 0.08, .sigma = start};
+    zelBarr solve = Lattice(x);
+    solve.SetOptionData(call.value, solve.strOptionPrice);
+    solve.CalcBarr(solve.AMERVANVOL);
+    const float impvol = solve.GetOptionData("impvol");
+    EXPECT_NEAR(impvol, 0.2, start == 0.25 ? 2e-5 : 1e-3);
+    EXPECT_NEAR(solve.GetOptionData("opr"), call.value, 1e-5 * call.value);
+    x.sigma = impvol;
+    EXPECT_EQ(Read(solve), LatticeFigures(x));
+  }
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
