@@ -109,7 +109,8 @@ class zelBarr {
 
  private:
   void CalcValueAndGreeks(int code);
-  void ShiftedGreeks(int code);
+  // False (nothing changed) where a shifted lattice cannot be set up.
+  bool ShiftedGreeks(int code);
   bool CanExerciseEarly() const;
   bool NearExerciseBoundary() const;
   void CalcImpliedVol(int code);

@@ -131,6 +131,9 @@ void zelBarr::CalcValueAndGreeks(int code) {
   const double v0_exact = latticeValue;
   const bool floored = static_cast<double>(v0) > latticeValue + 1e-12 * std::fabs(latticeValue) &&
                        ToSingle(latticeValue) != v0;
+  if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly() && ShiftedGreeks(code)) {
+    return;  // vega and theta of the two shifted lattices
+  }
   const float sigma0 = volatility;
   const double base_stretch = stretch, base_vol = latticeVol;
   float bumped = ToSingle(static_cast<double>(sigma0) * kVegaBump);
@@ -169,14 +172,12 @@ void zelBarr::CalcValueAndGreeks(int code) {
   latticeVol = base_vol;
   SetProbabilities(base_vol);
   resultPrice = v0;
-  if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly()) {
-    ShiftedGreeks(code);
-  }
 }
 
-// Whether the last run may have put the exercise boundary on the wrong side
-// of the spot: the spot exercised at once, or the boundary between the
-// spot's row and a neighbouring row after one step.
+// Whether the last run puts the exercise boundary within a row of the spot:
+// of the spot (now or after one step) and its neighbouring rows after one
+// step, some are exercised and some are not. (A spot exercised at once with
+// both neighbours exercised lies a row or more inside the boundary.)
 bool zelBarr::NearExerciseBoundary() const {
   const double phi = putCallSign;
   const double s = underlying, k = strike, u = upFactor;
@@ -188,7 +189,7 @@ bool zelBarr::NearExerciseBoundary() const {
   const bool mid = exercised(s, greekNodes[2]);
   const bool high = exercised(s * u, greekNodes[3]);
   const bool root = exercised(s, latticeValue);
-  return root || low != mid || mid != high || root != mid;
+  return low != mid || mid != high || root != mid;
 }
 
 // Whether early exercise can pay: not for a call on an underlying without a
@@ -212,7 +213,7 @@ bool zelBarr::CanExerciseEarly() const {
 // -0.217. Each shifted lattice takes the same steps and puts the strike on a
 // row from its own spot; the Greeks at S exp(+-h/4) average to those at S up
 // to their curvature in the spot over a quarter row.
-void zelBarr::ShiftedGreeks(int code) {
+bool zelBarr::ShiftedGreeks(int code) {
   double vega = 0, theta = 0;
   for (const double quarter : {0.25, -0.25}) {
     zelBarr shifted = *this;
@@ -224,13 +225,14 @@ void zelBarr::ShiftedGreeks(int code) {
     try {
       shifted.CalcValueAndGreeks(code);
     } catch (const zelError&) {
-      return;  // no lattice there: the spot's own figures stand
+      return false;  // no lattice there: the spot's own figures stand
     }
     vega += 0.5 * shifted.resultVega;
     theta += 0.5 * shifted.resultTheta;
   }
   resultVega = ToSingle(vega);
   resultTheta = ToSingle(theta);
+  return true;
 }
 
 }  // namespace stratlyn

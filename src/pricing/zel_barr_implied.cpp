@@ -36,6 +36,24 @@ double zelBarr::LatticeGap(int code, double sigma) {
   SetUpLattice();
   RunLattice(code);
   double value = resultPrice;
+  if (code == 1001 && NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) {
+    // As CalcValueAndGreeks reports it: a lattice of four times the steps
+    // where the exercise boundary lies within a row of the spot.
+    zelBarr finer = *this;
+    finer.lattice = {};
+    finer.running = false;
+    finer.fixedSteps = 4 * latticeSteps;
+    try {
+      finer.SetUpLattice(finer.fixedSteps);
+      finer.RunLattice(code);
+      value = finer.resultPrice;
+      probUp = finer.probUp;  // the trial's usability is the finer lattice's
+      probMid = finer.probMid;
+      probDown = finer.probDown;
+    } catch (const zelError&) {
+      // no finer lattice: this one's value stands, as it does there
+    }
+  }
   if (IsKnockInCode(code) && rebate == 0) {
     const double plain = PlainValue(code);
     if (value > plain) {

@@ -409,6 +409,34 @@ TEST(PricingPropertyTest, NamedLatticeCasesHoldTheirFigures) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// At large volatilities the rows lie so far apart that a step no longer
+// keeps the forward: a lattice value is within 0.5 % (and a little) of the
+// closed form, or refused with a message, never a wrong figure (a call
+// S = 100, K = 63.9, T = 1.62, vol 6 read 50.1 against 93).
+TEST(PricingPropertyTest, LatticeValuesAtLargeVolatilitiesAreRightOrRefused) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120908);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int refused = 0;
+  for (int i = 0; i < 40; ++i) {
+    Terms x = RandomTerms(gen, false);
+    x.sigma = 1 + 9 * unit(gen);
+    zelBarr b = Lattice(x);
+    const size_t messages = fakes.dialogs.Count();
+    b.CalcBarr(b.EUROVANILLA);
+    const Figures f = Read(b);
+    if (f.value == -999.0f) {
+      EXPECT_EQ(fakes.dialogs.Count(), messages + 1) << x.Text();
+      ++refused;
+      continue;
+    }
+    const double closed = numerics::EuropeanValue(x.sign, x.s, x.k, x.t, x.r, x.q, x.sigma);
+    EXPECT_NEAR(f.value, closed, 10 * numerics::EuropeanTolerance(closed, x.s, x.k) + 1e-4)
+        << x.Text();
+  }
+  EXPECT_GT(refused, 0);
+}
+
 // A knock-in option is worth no more than the plain option, American or
 // European, whatever the barrier's lattice makes of it.
 TEST(PricingPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
@@ -501,6 +529,22 @@ TEST(PricingPropertyTest, AmericanVegaAndThetaHoldNearTheExerciseBoundary) {
   const Figures call = LatticeFigures({.k = 81.55, .t = 2, .r = 0.03, .q = 0.08, .sigma = 0.2});
   EXPECT_NEAR(call.vega, 14.15, 0.03 * 14.15);
   EXPECT_NEAR(call.theta, -0.209, 0.03 * 0.209);
+  // Its implied volatility solves on the value the figures report (the
+  // finer lattice where the boundary is within a row of the spot): the value
+  // at the root is the price, and the figures are a plain run's at the root.
+  // Starting at 0.25 the root is 0.2; at 0.3 another lattice (the boundary a
+  // row away) gives the same value at 0.2009.
+  for (const double start : {0.25, 0.3}) {
+    Terms x{.k = 81.55, .t = 2, .r = 0.03, .q = 0.08, .sigma = start};
+    zelBarr solve = Lattice(x);
+    solve.SetOptionData(call.value, solve.strOptionPrice);
+    solve.CalcBarr(solve.AMERVANVOL);
+    const float impvol = solve.GetOptionData("impvol");
+    EXPECT_NEAR(impvol, 0.2, start == 0.25 ? 2e-5 : 1e-3);
+    EXPECT_NEAR(solve.GetOptionData("opr"), call.value, 1e-5 * call.value);
+    x.sigma = impvol;
+    EXPECT_EQ(Read(solve), LatticeFigures(x));
+  }
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
