@@ -81,10 +81,49 @@ constexpr const char* kCsvHeading =
     "root,expiry,days,years,rate,dividend_yield,symbol,type,strike,bid,ask,mid,last,"
     "last_trade_time,volume,open_interest,source_iv,iv,value,delta,gamma,vega,theta,rho,reason";
 
+// Every digit of the figure, however large (a quote of 1e200 has 201).
 std::string Dot(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
+  const int size = std::snprintf(nullptr, 0, "%.*f", decimals, v);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
+  text.resize(static_cast<std::size_t>(size));
+  return text;
+}
+
+// A CSV field: quoted (quotes doubled) where it holds a comma, a quote or a
+// line break, so that text from the feed keeps its column.
+std::string CsvText(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char ch : text) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + '"';
+}
+
+// One line of the table: each cell right-aligned to its width (the first
+// left-aligned), widened where a figure needs more, the reason last.
+std::string TableRow(const std::vector<std::string>& cells) {
+  static constexpr int kWidths[] = {-22, 4, 10, 9, 9, 9, 9, 7, 8, 8, 8, 9, 8, 9, 9, 10};
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i >= std::size(kWidths)) {
+      line += "  " + cells[i];
+      continue;
+    }
+    if (i > 0) line += ' ';
+    const int width = kWidths[i] < 0 ? -kWidths[i] : kWidths[i];
+    const std::size_t pad =
+        cells[i].size() < static_cast<std::size_t>(width) ? width - cells[i].size() : 0;
+    if (kWidths[i] < 0) {
+      line += cells[i] + std::string(pad, ' ');
+    } else {
+      line += std::string(pad, ' ') + cells[i];
+    }
+  }
+  return line + '\n';
 }
 
 std::string Dot(const std::optional<double>& v, int decimals, const char* absent) {
@@ -221,12 +260,9 @@ std::string ExpiryLine(const ChainExpiry& e) {
 void PrintTable(const OptionChain& chain, const ChainExpiry& e,
                 const std::vector<std::size_t>& strikes) {
   std::cout << ExpiryLine(e) << '\n';
-  char buf[512];
-  std::snprintf(buf, sizeof buf,
-                "%-22s %4s %10s %9s %9s %9s %9s %7s %8s %8s %8s %9s %8s %9s %9s %10s  %s\n",
-                "symbol", "type", "strike", "bid", "ask", "mid", "last", "volume", "open_int",
-                "src_iv", "iv", "value", "delta", "gamma", "vega", "theta", "reason");
-  std::cout << buf;
+  std::cout << TableRow({"symbol", "type", "strike", "bid", "ask", "mid", "last", "volume",
+                         "open_int", "src_iv", "iv", "value", "delta", "gamma", "vega", "theta",
+                         "reason"});
   for (std::size_t s : strikes) {
     for (const auto& side : {e.strikes[s].call, e.strikes[s].put}) {
       if (!side) continue;
@@ -235,19 +271,14 @@ void PrintTable(const OptionChain& chain, const ChainExpiry& e,
         if (!c.at_iv) return std::nullopt;
         return (*c.at_iv).*field;
       };
-      std::snprintf(buf, sizeof buf,
-                    "%-22s %4s %10s %9s %9s %9s %9s %7s %8s %8s %8s %9s %8s %9s %9s %10s  %s\n",
-                    c.symbol.c_str(), c.put ? "put" : "call", Dot(c.strike, 3).c_str(),
-                    Dot(c.bid, 2, kAbsent).c_str(), Dot(c.ask, 2, kAbsent).c_str(),
-                    Dot(c.mid, 3, kAbsent).c_str(), Dot(c.last, 2, kAbsent).c_str(),
-                    Dot(c.volume, 0, kAbsent).c_str(), Dot(c.open_interest, 0, kAbsent).c_str(),
-                    Dot(c.source.iv, 4, kAbsent).c_str(), Dot(c.iv, 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::value), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::delta), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::gamma), 6, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::vega), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::theta), 4, kAbsent).c_str(), ChainRefusalText(c.refusal));
-      std::cout << buf;
+      std::cout << TableRow(
+          {c.symbol, c.put ? "put" : "call", Dot(c.strike, 3), Dot(c.bid, 2, kAbsent),
+           Dot(c.ask, 2, kAbsent), Dot(c.mid, 3, kAbsent), Dot(c.last, 2, kAbsent),
+           Dot(c.volume, 0, kAbsent), Dot(c.open_interest, 0, kAbsent),
+           Dot(c.source.iv, 4, kAbsent), Dot(c.iv, 4, kAbsent),
+           Dot(own(&OwnFigures::value), 4, kAbsent), Dot(own(&OwnFigures::delta), 4, kAbsent),
+           Dot(own(&OwnFigures::gamma), 6, kAbsent), Dot(own(&OwnFigures::vega), 4, kAbsent),
+           Dot(own(&OwnFigures::theta), 4, kAbsent), ChainRefusalText(c.refusal)});
     }
   }
 }
@@ -263,15 +294,16 @@ void PrintCsvLines(const OptionChain& chain, const ChainExpiry& e,
         if (!c.at_iv) return std::nullopt;
         return (*c.at_iv).*field;
       };
-      std::cout << e.root << ',' << e.date_text << ',' << e.days << ',' << Dot(e.years, 8) << ','
-                << f(e.rate, 6) << ',' << f(e.dividend, 6) << ',' << c.symbol << ','
-                << (c.put ? "put" : "call") << ',' << Dot(c.strike, 3) << ',' << f(c.bid, 2) << ','
-                << f(c.ask, 2) << ',' << f(c.mid, 4) << ',' << f(c.last, 2) << ','
-                << c.last_trade_time << ',' << f(c.volume, 0) << ',' << f(c.open_interest, 0) << ','
-                << f(c.source.iv, 6) << ',' << f(c.iv, 6) << ',' << f(own(&OwnFigures::value), 6)
-                << ',' << f(own(&OwnFigures::delta), 6) << ',' << f(own(&OwnFigures::gamma), 8)
-                << ',' << f(own(&OwnFigures::vega), 6) << ',' << f(own(&OwnFigures::theta), 6)
-                << ',' << f(own(&OwnFigures::rho), 6) << ',' << ChainRefusalText(c.refusal) << '\n';
+      std::cout << CsvText(e.root) << ',' << CsvText(e.date_text) << ',' << e.days << ','
+                << Dot(e.years, 8) << ',' << f(e.rate, 6) << ',' << f(e.dividend, 6) << ','
+                << CsvText(c.symbol) << ',' << (c.put ? "put" : "call") << ',' << Dot(c.strike, 3)
+                << ',' << f(c.bid, 2) << ',' << f(c.ask, 2) << ',' << f(c.mid, 4) << ','
+                << f(c.last, 2) << ',' << CsvText(c.last_trade_time) << ',' << f(c.volume, 0) << ','
+                << f(c.open_interest, 0) << ',' << f(c.source.iv, 6) << ',' << f(c.iv, 6) << ','
+                << f(own(&OwnFigures::value), 6) << ',' << f(own(&OwnFigures::delta), 6) << ','
+                << f(own(&OwnFigures::gamma), 8) << ',' << f(own(&OwnFigures::vega), 6) << ','
+                << f(own(&OwnFigures::theta), 6) << ',' << f(own(&OwnFigures::rho), 6) << ','
+                << ChainRefusalText(c.refusal) << '\n';
     }
   }
 }
