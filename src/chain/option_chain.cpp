@@ -301,6 +301,12 @@ void SetDividends(OptionChain& chain, const RateAt& rate_at) {
       const auto& call = chain.contracts[*s.call].mid;
       const auto& put = chain.contracts[*s.put].mid;
       if (!call || !put || !(s.strike > 0)) continue;
+      // No call is worth the underlying itself, no put more than its strike
+      // (at a negative rate its strike grown to the expiry): such a quote
+      // says nothing of the forward, and one of them would carry the
+      // expiry's yield anywhere.
+      const double most_put = s.strike * std::max(1.0, std::exp(-r * e.years));
+      if (!(*call < chain.spot) || !(*put < most_put)) continue;
       near.push_back({std::fabs(s.strike - chain.spot), ParityPair{s.strike, *call, *put}});
     }
     std::sort(near.begin(), near.end(),

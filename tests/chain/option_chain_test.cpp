@@ -475,6 +475,33 @@ TEST(ChainSolve, NoRateOrNoParityPairIsARefusal) {
   EXPECT_STREQ(ChainRefusalText(ChainRefusal::kNoDividend), "no dividend yield");
 }
 
+TEST(ChainSolve, ParityLeavesOutQuotesNoOptionCanBeWorth) {
+  // The strike nearest the money has a call quoted above the underlying's
+  // price (or a put above its strike): no forward can be read from it, and
+  // the yield comes from the strikes on either side alone.
+  const std::string sides = R"({"option":"XYZ270115C00095000","bid":7.0,"ask":7.2},)"
+                            R"({"option":"XYZ270115P00095000","bid":1.9,"ask":2.1},)"
+                            R"({"option":"XYZ270115C00105000","bid":2.0,"ask":2.2},)"
+                            R"({"option":"XYZ270115P00105000","bid":6.9,"ask":7.1},)";
+  for (const std::string& middle :
+       {std::string(R"({"option":"XYZ270115C00100000","bid":150,"ask":160},)"
+                    R"({"option":"XYZ270115P00100000","bid":4.0,"ask":4.2})"),
+        std::string(R"({"option":"XYZ270115C00100000","bid":4.4,"ask":4.6},)"
+                    R"({"option":"XYZ270115P00100000","bid":120,"ask":130})")}) {
+    std::string message;
+    auto chain = ParseText(sides + middle, message);
+    ASSERT_TRUE(chain) << message;
+    SolveOptionChain(*chain, TestRate);
+    ASSERT_EQ(chain->expiries.size(), 1u);
+    const ChainExpiry& e = chain->expiries[0];
+    ASSERT_TRUE(e.dividend.has_value());
+    EXPECT_EQ(e.dividend_note, "implied by put-call parity on strikes 95, 105");
+    const double r = TestRate(e.years), grow = std::exp(r * e.years);
+    const double forward = ((95 + grow * (7.1 - 2.0)) + (105 + grow * (2.1 - 7.0))) / 2;
+    EXPECT_NEAR(*e.dividend, r - std::log(forward / 100) / e.years, 1e-12);
+  }
+}
+
 TEST(ChainSolve, StopLeavesTheRestUnsolvedAndThreadsAgree) {
   std::string message;
   const auto chain = ParseOptionChain(Fixture("_SPX.json"), system_clock::now(), message);
