@@ -130,6 +130,16 @@ std::string Dot(const std::optional<double>& v, int decimals, const char* absent
   return v ? Dot(*v, decimals) : std::string(absent);
 }
 
+// The moment the chain's figures count from, as New York wall-clock time
+// ("2026-12-07 14:30:00"): the file's timestamp, or the moment it was read.
+std::string NewYorkText(std::chrono::sys_seconds t) {
+  const int minutes = NewYorkMinutes(t);
+  const long long seconds = ((t.time_since_epoch().count() % 60) + 60) % 60;
+  char clock[32];
+  std::snprintf(clock, sizeof clock, " %02d:%02d:%02lld", minutes / 60, minutes % 60, seconds);
+  return FormatCivilDate(NewYorkDate(t)) + clock;
+}
+
 nlohmann::json Json(const std::optional<double>& v) {
   return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
 }
@@ -415,7 +425,8 @@ int RunChain(const std::vector<std::string>& given) {
   };
   SolveOptionChain(*chain, rate_at);
   std::cerr << "note: rates of the " << RateSourceName(curve.SourceUsed()) << " of "
-            << curve.ObservationDate() << "; quotes of " << chain->timestamp << " New York\n";
+            << curve.ObservationDate() << "; quotes of " << NewYorkText(chain->as_of)
+            << " New York\n";
   for (const std::string& note : curve.Notes()) std::cerr << "note: " << note << '\n';
   for (const std::string& note : chain->notes) std::cerr << "note: " << note << '\n';
 
@@ -435,6 +446,7 @@ int RunChain(const std::vector<std::string>& given) {
     out["symbol"] = chain->symbol;
     out["spot"] = chain->spot;
     out["timestamp"] = chain->timestamp;
+    out["as_of"] = NewYorkText(chain->as_of);
     out["notes"] = chain->notes;
     out["expiries"] = nlohmann::json::array();
   }

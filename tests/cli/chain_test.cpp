@@ -58,6 +58,11 @@ class CliChain : public ::testing::Test {
                 R"({"data":{"symbol":"NOPRICE","current_price":0,"options":[]}})");
     dir_->Write("api/global/delayed_quotes/options/EMPTY.json",
                 R"({"data":{"symbol":"EMPTY","current_price":12.5,"options":{}}})");
+    // A timestamp with a zone, which is no New York time.
+    dir_->Write("api/global/delayed_quotes/options/ZONED.json",
+                R"({"timestamp":"2026-12-07 14:30:00Z","data":{"symbol":"ZONED",)"
+                R"("current_price":100,"options":[{"option":"ZONED270115C00100000",)"
+                R"("bid":4,"ask":4.2},{"option":"ZONED270115P00100000","bid":3.5,"ask":3.7}]}})");
     // A last-trade time with a comma and quotes, and figures of 200 digits.
     dir_->Write("api/global/delayed_quotes/options/ODD.json",
                 R"({"timestamp":"2026-12-07 14:30:00","data":{"symbol":"ODD","current_price":100,)"
@@ -244,6 +249,31 @@ TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
   EXPECT_NEAR(std::stod(cells[7]) / 7e201, 1.0, 1e-12) << all[2];
   EXPECT_EQ(cells[10], "-") << all[2];  // no volatility of its own
   EXPECT_EQ(all[3].rfind("ODD270115P00100000", 0), 0u) << all[3];
+}
+
+TEST_F(CliChain, TheMomentTheFiguresCountFromIsNamedAsNewYorkTime) {
+  CliResult r = Run({"AAPL", "--expiry", "2027-01-15", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["as_of"], "2026-12-07 14:30:00");
+  EXPECT_NE(r.err.find("; quotes of 2026-12-07 14:30:00 New York\n"), std::string::npos) << r.err;
+  // A timestamp the chain could not take: the moment of reading is named,
+  // never the text it passed over nor a blank.
+  r = Run({"ZONED", "--expiry", "2027-01-15", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err.find("14:30:00Z New York"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("The file has no timestamp"), std::string::npos) << r.err;
+  const std::string as_of = nlohmann::json::parse(r.out)["as_of"];
+  ASSERT_EQ(as_of.size(), 19u) << as_of;
+  EXPECT_NE(r.err.find("; quotes of " + as_of + " New York\n"), std::string::npos) << r.err;
+  // Read within the hour of the run (New York date of now or a day either side).
+  const auto today = std::chrono::year_month_day{
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+  char year[8];
+  std::snprintf(year, sizeof year, "%04d", static_cast<int>(today.year()));
+  EXPECT_TRUE(as_of.rfind(year, 0) == 0 ||
+              as_of.rfind(std::to_string(int(today.year()) - 1), 0) == 0)
+      << as_of;
 }
 
 TEST_F(CliChain, DefaultExpiryIsTheNearestStillOpen) {
