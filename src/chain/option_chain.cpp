@@ -42,6 +42,8 @@ constexpr const char* kQuotesOfNote = "The file's quotes are of ";
 constexpr const char* kQuotesOfNote2 = " New York, ";
 constexpr const char* kQuotesOfNote3 =
     " days before it was read: times to expiry are counted from the quotes";
+constexpr const char* kQuotesOfNoteAfter =
+    " days after it was read: times to expiry are counted from the quotes";
 constexpr int kStaleDays = 7;
 constexpr const char* kParityNote = "implied by put-call parity on strike";
 constexpr const char* kBorrowedNote1 = "of the ";
@@ -445,8 +447,10 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
   // theirs, and the user should know how old they are.
   const auto age = floor<seconds>(now) - chain.as_of;
   if (age > days{kStaleDays} || age < -days{1}) {
+    const bool after = age < seconds{0};
     chain.notes.push_back(kQuotesOfNote + chain.timestamp + kQuotesOfNote2 +
-                          std::to_string(duration_cast<days>(age).count()) + kQuotesOfNote3);
+                          std::to_string(duration_cast<days>(after ? -age : age).count()) +
+                          (after ? kQuotesOfNoteAfter : kQuotesOfNote3));
   }
   chain.date = NewYorkDate(chain.as_of);
   const system_clock::time_point as_of{chain.as_of};

@@ -429,6 +429,16 @@ TEST(ChainParse, ATimestampWithAZoneOrFarFromTheReadingIsSaidSo) {
   EXPECT_EQ(old->notes[0],
             "The file's quotes are of 2026-11-02 16:15:00 New York, 29 days before it was read: "
             "times to expiry are counted from the quotes");
+  // Quotes dated after the reading (a wrong clock on either side): the days
+  // are said as such, never as "-37 days before".
+  const auto ahead = ParseOptionChain(
+      R"({"timestamp":"2027-01-15 16:00:00","data":{"symbol":"XYZ","current_price":100}})",
+      sys_days{2026y / 12 / 9} + hours{4}, message);
+  ASSERT_TRUE(ahead);
+  ASSERT_EQ(ahead->notes.size(), 1u);
+  EXPECT_EQ(ahead->notes[0],
+            "The file's quotes are of 2027-01-15 16:00:00 New York, 37 days after it was read: "
+            "times to expiry are counted from the quotes");
 }
 
 TEST(ChainSolve, NoRateOrNoParityPairIsARefusal) {
