@@ -25,6 +25,11 @@ using namespace std::chrono;
 
 // Strikes of an expiry that put-call parity reads for its dividend yield.
 constexpr std::size_t kParityStrikes = 3;
+// How far from the underlying's price an American expiry's parity strikes
+// may lie: deep in the money a put's early exercise is worth up to its
+// strike's interest, which parity would read as a dividend (strikes 1 and
+// 500 about a price of 100 made a yield of 6.3 % out of one of 0.8 %).
+constexpr double kAmericanParityBand = 0.2;
 // Least time to its close of an expiry whose yield another expiry may take.
 constexpr double kLeastLendingYears = 2.0 / 365.0;
 // Contracts a thread takes at a time; progress is told after each such block.
@@ -307,6 +312,10 @@ void SetDividends(OptionChain& chain, const RateAt& rate_at) {
       // (at a negative rate its strike grown to the expiry): such a quote
       // says nothing of the forward, and one of them would carry the
       // expiry's yield anywhere.
+      if (e.style == ExerciseStyle::kAmerican &&
+          std::fabs(s.strike / chain.spot - 1) > kAmericanParityBand) {
+        continue;
+      }
       const double most_put = s.strike * std::max(1.0, std::exp(-r * e.years));
       if (!(*call < chain.spot) || !(*put < most_put)) continue;
       near.push_back({std::fabs(s.strike - chain.spot), ParityPair{s.strike, *call, *put}});

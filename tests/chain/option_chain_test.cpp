@@ -512,6 +512,35 @@ TEST(ChainSolve, ParityLeavesOutQuotesNoOptionCanBeWorth) {
   }
 }
 
+TEST(ChainSolve, AmericanParityOnlyNearTheMoney) {
+  // Equity options at strikes 1 and 500 about a price of 100 quoted two-sided:
+  // deep in the money their early exercise, not a dividend, sets C - P, so
+  // only the strike of 100 tells the yield. Index options (exercised only at
+  // expiry) keep every pair.
+  const auto quotes = [](const std::string& root) {
+    return R"({"option":")" + root + R"(270115C00001000","bid":98.9,"ask":99.1},)" +
+           R"({"option":")" + root + R"(270115P00001000","bid":0.01,"ask":0.02},)" +
+           R"({"option":")" + root + R"(270115C00100000","bid":4.0,"ask":4.2},)" +
+           R"({"option":")" + root + R"(270115P00100000","bid":3.5,"ask":3.7},)" +
+           R"({"option":")" + root + R"(270115C00500000","bid":0.01,"ask":0.05},)" +
+           R"({"option":")" + root + R"(270115P00500000","bid":399.9,"ask":400.1})";
+  };
+  std::string message;
+  auto equity = ParseText(quotes("XYZ"), message);
+  ASSERT_TRUE(equity) << message;
+  SolveOptionChain(*equity, TestRate);
+  const ChainExpiry& e = equity->expiries[0];
+  ASSERT_TRUE(e.dividend.has_value());
+  EXPECT_EQ(e.dividend_note, "implied by put-call parity on strike 100");
+  const double r = TestRate(e.years);
+  const double forward = 100 + std::exp(r * e.years) * (4.1 - 3.6);
+  EXPECT_NEAR(*e.dividend, r - std::log(forward / 100) / e.years, 1e-12);
+  auto index = ParseText(quotes("SPXW"), message);
+  ASSERT_TRUE(index) << message;
+  SolveOptionChain(*index, TestRate);
+  EXPECT_EQ(index->expiries[0].dividend_note, "implied by put-call parity on strikes 1, 100, 500");
+}
+
 TEST(ChainSolve, StopLeavesTheRestUnsolvedAndThreadsAgree) {
   std::string message;
   const auto chain = ParseOptionChain(Fixture("_SPX.json"), system_clock::now(), message);
