@@ -123,7 +123,10 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
   bool root_object = false;
   bool data_object = false;
   Raw timestamp, symbol, spot;
-  std::vector<RawRecord> records;
+  std::vector<RawRecord> records;  // those with an "option" text
+  // Records passed over as they were read (no object, or no "option" text):
+  // a file of millions of them must not be held in memory.
+  std::size_t without_symbol = 0;
 
   bool null() override { return Scalar(Raw{Raw::kNull, 0, {}}); }
   bool boolean(bool) override { return Scalar(Raw{Raw::kOther, 0, {}}); }
@@ -166,8 +169,12 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
     } else if (depth == 2 && in_data_ && keys_[2] == "options") {
       in_options_ = !object;
     } else if (depth == 3 && in_options_) {
-      records.emplace_back();
-      records.back().object = object;
+      if (object) {
+        records.emplace_back();
+        records.back().object = true;
+      } else {
+        ++without_symbol;
+      }
       in_record_ = object;
       field_ = kIgnored;
     } else if (depth == 4 && in_record_) {
@@ -181,7 +188,13 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
     const std::size_t depth = stack_.size();
     if (depth == 1) in_data_ = false;
     if (depth == 2) in_options_ = false;
-    if (depth == 3) in_record_ = false;
+    if (depth == 3 && in_record_) {
+      if (records.back().fields[kOption].kind != Raw::kText) {
+        records.pop_back();
+        ++without_symbol;
+      }
+      in_record_ = false;
+    }
     return true;
   }
   void Set(Raw v) {
@@ -196,7 +209,7 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
       if (keys_[2] == "symbol") symbol = std::move(v);
       if (keys_[2] == "current_price") spot = std::move(v);
     } else if (depth == 3 && in_options_) {
-      records.emplace_back();  // a scalar where a record belongs
+      ++without_symbol;  // a scalar where a record belongs
     } else if (depth == 4 && in_record_) {
       Set(std::move(v));
     }
@@ -466,7 +479,7 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
 
   std::map<std::pair<std::string, int>, std::size_t> expiry_of;  // (root, day) -> index
   std::map<std::string, bool> seen;
-  std::size_t no_symbol = 0, adjusted = 0, repeated = 0;
+  std::size_t no_symbol = reader.without_symbol, adjusted = 0, repeated = 0;
   std::string adjusted_roots;
   {
     chain.contracts.reserve(reader.records.size());

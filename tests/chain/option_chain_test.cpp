@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -396,6 +397,27 @@ TEST(ChainParse, OddRecordsGetReasonsAndNeverAFigure) {
   }
   // (no call and put of one strike here: no dividend yield for any of them)
   EXPECT_EQ(solved.contracts[5].refusal, ChainRefusal::kNoDividend);
+}
+
+TEST(ChainParse, RecordsWithoutASymbolAreCountedNotKept) {
+  // Scalars, lists and objects without an "option" text among two contracts:
+  // each is one record passed over, however many there are.
+  std::string options = R"({"option":"XYZ270115C00100000","bid":4.0,"ask":4.2},)";
+  for (int i = 0; i < 200000; ++i) options += "1,";
+  for (int i = 0; i < 50000; ++i) options += R"({"bid":1,"x":{"option":"XYZ270115P00090000"}},)";
+  for (int i = 0; i < 50000; ++i) options += R"([{"option":"XYZ270115P00080000"}],{"option":7},)";
+  options += R"({"option":"XYZ270115P00100000","bid":3.5,"ask":3.7})";
+  std::string message;
+  const auto chain = ParseText(options, message);
+  ASSERT_TRUE(chain) << message;
+  ASSERT_EQ(chain->contracts.size(), 2u);
+  EXPECT_EQ(chain->contracts[0].symbol, "XYZ270115C00100000");
+  EXPECT_EQ(chain->contracts[1].symbol, "XYZ270115P00100000");
+  ASSERT_EQ(chain->expiries.size(), 1u);
+  ASSERT_EQ(chain->expiries[0].strikes.size(), 1u);
+  EXPECT_NE(std::find(chain->notes.begin(), chain->notes.end(),
+                      "350000 records without a readable OCC symbol were passed over"),
+            chain->notes.end());
 }
 
 TEST(ChainParse, WithoutATimestampTheMomentOfReadingCounts) {
