@@ -3,6 +3,7 @@
 // of every contract (or the reason it has none), as a table, CSV or JSON,
 // or the smile of one expiry. Numbers are written with a dot in every locale.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -128,6 +129,20 @@ std::string TableRow(const std::vector<std::string>& cells) {
 
 std::string Dot(const std::optional<double>& v, int decimals, const char* absent) {
   return v ? Dot(*v, decimals) : std::string(absent);
+}
+
+// A price with at least `least` decimals and as many more (up to six) as it
+// has: a bid of 0.004 is no "0.00".
+std::string Price(const std::optional<double>& v, int least, const char* absent) {
+  if (!v) return absent;
+  double scale = std::pow(10.0, least);
+  for (int d = least; d < 6; ++d, scale *= 10) {
+    const double scaled = *v * scale;
+    if (std::fabs(scaled - std::nearbyint(scaled)) <= 1e-7 * std::max(1.0, std::fabs(scaled))) {
+      return Dot(*v, d);
+    }
+  }
+  return Dot(*v, 6);
 }
 
 // The moment the chain's figures count from, as New York wall-clock time
@@ -282,8 +297,8 @@ void PrintTable(const OptionChain& chain, const ChainExpiry& e,
         return (*c.at_iv).*field;
       };
       std::cout << TableRow(
-          {c.symbol, c.put ? "put" : "call", Dot(c.strike, 3), Dot(c.bid, 2, kAbsent),
-           Dot(c.ask, 2, kAbsent), Dot(c.mid, 3, kAbsent), Dot(c.last, 2, kAbsent),
+          {c.symbol, c.put ? "put" : "call", Dot(c.strike, 3), Price(c.bid, 2, kAbsent),
+           Price(c.ask, 2, kAbsent), Price(c.mid, 3, kAbsent), Price(c.last, 2, kAbsent),
            Dot(c.volume, 0, kAbsent), Dot(c.open_interest, 0, kAbsent),
            Dot(c.source.iv, 4, kAbsent), Dot(c.iv, 4, kAbsent),
            Dot(own(&OwnFigures::value), 4, kAbsent), Dot(own(&OwnFigures::delta), 4, kAbsent),
@@ -307,8 +322,9 @@ void PrintCsvLines(const OptionChain& chain, const ChainExpiry& e,
       std::cout << CsvText(e.root) << ',' << CsvText(e.date_text) << ',' << e.days << ','
                 << Dot(e.years, 8) << ',' << f(e.rate, 6) << ',' << f(e.dividend, 6) << ','
                 << CsvText(c.symbol) << ',' << (c.put ? "put" : "call") << ',' << Dot(c.strike, 3)
-                << ',' << f(c.bid, 2) << ',' << f(c.ask, 2) << ',' << f(c.mid, 4) << ','
-                << f(c.last, 2) << ',' << CsvText(c.last_trade_time) << ',' << f(c.volume, 0) << ','
+                << ',' << Price(c.bid, 2, "") << ',' << Price(c.ask, 2, "") << ','
+                << Price(c.mid, 4, "") << ',' << Price(c.last, 2, "") << ','
+                << CsvText(c.last_trade_time) << ',' << f(c.volume, 0) << ','
                 << f(c.open_interest, 0) << ',' << f(c.source.iv, 6) << ',' << f(c.iv, 6) << ','
                 << f(own(&OwnFigures::value), 6) << ',' << f(own(&OwnFigures::delta), 6) << ','
                 << f(own(&OwnFigures::gamma), 8) << ',' << f(own(&OwnFigures::vega), 6) << ','

@@ -69,7 +69,8 @@ class CliChain : public ::testing::Test {
                 R"("options":[{"option":"ODD270115C00100000","bid":1e200,"ask":3e200,)"
                 R"("last_trade_price":2.5e199,"last_trade_time":"2026-12-01,11:04 \"late\"",)"
                 R"("volume":7e201,"open_interest":12},)"
-                R"({"option":"ODD270115P00100000","bid":6,"ask":6.5,"volume":1}]}})");
+                R"({"option":"ODD270115P00100000","bid":6,"ask":6.5,"volume":1},)"
+                R"({"option":"ODD270115C00200000","bid":0.004,"ask":0.0125}]}})");
     // The Treasury's file of this year and the last (early January it may be empty).
     const auto today = std::chrono::year_month_day{
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
@@ -213,7 +214,7 @@ TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
   std::string line;
   std::vector<std::vector<std::string>> rows;
   while (std::getline(lines, line)) rows.push_back(CsvCells(line));
-  ASSERT_EQ(rows.size(), 3u) << r.out;
+  ASSERT_EQ(rows.size(), 4u) << r.out;
   const auto column = [&](const std::string& name) {
     const auto at = std::find(rows[0].begin(), rows[0].end(), name);
     EXPECT_NE(at, rows[0].end()) << name;
@@ -230,6 +231,10 @@ TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
   EXPECT_EQ(call[column("iv")], "");
   EXPECT_NE(call[column("reason")], "");
   EXPECT_EQ(rows[2][column("symbol")], "ODD270115P00100000");
+  // A sub-penny quote keeps its digits.
+  EXPECT_EQ(rows[3][column("bid")], "0.004");
+  EXPECT_EQ(rows[3][column("ask")], "0.0125");
+  EXPECT_EQ(rows[3][column("mid")], "0.00825");
 
   // The table: every contract on a line of its own, with all its figures.
   r = Run({"ODD", "--expiry", "2027-01-15"});
@@ -237,7 +242,7 @@ TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
   std::istringstream table(r.out);
   std::vector<std::string> all;
   while (std::getline(table, line)) all.push_back(line);
-  ASSERT_EQ(all.size(), 4u) << r.out;
+  ASSERT_EQ(all.size(), 5u) << r.out;
   EXPECT_EQ(all[2].rfind("ODD270115C00100000", 0), 0u);
   std::istringstream words(all[2]);
   std::vector<std::string> cells;
@@ -249,6 +254,8 @@ TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
   EXPECT_NEAR(std::stod(cells[7]) / 7e201, 1.0, 1e-12) << all[2];
   EXPECT_EQ(cells[10], "-") << all[2];  // no volatility of its own
   EXPECT_EQ(all[3].rfind("ODD270115P00100000", 0), 0u) << all[3];
+  EXPECT_NE(all[4].find(" 0.004 "), std::string::npos) << all[4];
+  EXPECT_NE(all[4].find(" 0.00825 "), std::string::npos) << all[4];
 }
 
 TEST_F(CliChain, TheMomentTheFiguresCountFromIsNamedAsNewYorkTime) {
