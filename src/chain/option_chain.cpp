@@ -25,6 +25,11 @@ using namespace std::chrono;
 
 // Strikes of an expiry that put-call parity reads for its dividend yield.
 constexpr std::size_t kParityStrikes = 3;
+// How far from the underlying's price an American expiry's parity strikes
+// may lie: deep in the money a put's early exercise is worth up to its
+// strike's interest, which parity would read as a dividend (strikes 1 and
+// 500 about a price of 100 made a yield of 6.3 % out of one of 0.8 %).
+constexpr double kAmericanParityBand = 0.2;
 // Least time to its close of an expiry whose yield another expiry may take.
 constexpr double kLeastLendingYears = 2.0 / 365.0;
 // Contracts a thread takes at a time; progress is told after each such block.
@@ -42,6 +47,8 @@ constexpr const char* kQuotesOfNote = "The file's quotes are of ";
 constexpr const char* kQuotesOfNote2 = " New York, ";
 constexpr const char* kQuotesOfNote3 =
     " days before it was read: times to expiry are counted from the quotes";
+constexpr const char* kQuotesOfNoteAfter =
+    " days after it was read: times to expiry are counted from the quotes";
 constexpr int kStaleDays = 7;
 constexpr const char* kParityNote = "implied by put-call parity on strike";
 constexpr const char* kBorrowedNote1 = "of the ";
@@ -116,7 +123,10 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
   bool root_object = false;
   bool data_object = false;
   Raw timestamp, symbol, spot;
-  std::vector<RawRecord> records;
+  std::vector<RawRecord> records;  // those with an "option" text
+  // Records passed over as they were read (no object, or no "option" text):
+  // a file of millions of them must not be held in memory.
+  std::size_t without_symbol = 0;
 
   bool null() override { return Scalar(Raw{Raw::kNull, 0, {}}); }
   bool boolean(bool) override { return Scalar(Raw{Raw::kOther, 0, {}}); }
@@ -159,8 +169,12 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
     } else if (depth == 2 && in_data_ && keys_[2] == "options") {
       in_options_ = !object;
     } else if (depth == 3 && in_options_) {
-      records.emplace_back();
-      records.back().object = object;
+      if (object) {
+        records.emplace_back();
+        records.back().object = true;
+      } else {
+        ++without_symbol;
+      }
       in_record_ = object;
       field_ = kIgnored;
     } else if (depth == 4 && in_record_) {
@@ -174,7 +188,13 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
     const std::size_t depth = stack_.size();
     if (depth == 1) in_data_ = false;
     if (depth == 2) in_options_ = false;
-    if (depth == 3) in_record_ = false;
+    if (depth == 3 && in_record_) {
+      if (records.back().fields[kOption].kind != Raw::kText) {
+        records.pop_back();
+        ++without_symbol;
+      }
+      in_record_ = false;
+    }
     return true;
   }
   void Set(Raw v) {
@@ -189,7 +209,7 @@ class ChainReader : public nlohmann::json_sax<nlohmann::json> {
       if (keys_[2] == "symbol") symbol = std::move(v);
       if (keys_[2] == "current_price") spot = std::move(v);
     } else if (depth == 3 && in_options_) {
-      records.emplace_back();  // a scalar where a record belongs
+      ++without_symbol;  // a scalar where a record belongs
     } else if (depth == 4 && in_record_) {
       Set(std::move(v));
     }
@@ -301,6 +321,16 @@ void SetDividends(OptionChain& chain, const RateAt& rate_at) {
       const auto& call = chain.contracts[*s.call].mid;
       const auto& put = chain.contracts[*s.put].mid;
       if (!call || !put || !(s.strike > 0)) continue;
+      // No call is worth the underlying itself, no put more than its strike
+      // (at a negative rate its strike grown to the expiry): such a quote
+      // says nothing of the forward, and one of them would carry the
+      // expiry's yield anywhere.
+      if (e.style == ExerciseStyle::kAmerican &&
+          std::fabs(s.strike / chain.spot - 1) > kAmericanParityBand) {
+        continue;
+      }
+      const double most_put = s.strike * std::max(1.0, std::exp(-r * e.years));
+      if (!(*call < chain.spot) || !(*put < most_put)) continue;
       near.push_back({std::fabs(s.strike - chain.spot), ParityPair{s.strike, *call, *put}});
     }
     std::sort(near.begin(), near.end(),
@@ -439,15 +469,17 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
   // theirs, and the user should know how old they are.
   const auto age = floor<seconds>(now) - chain.as_of;
   if (age > days{kStaleDays} || age < -days{1}) {
+    const bool after = age < seconds{0};
     chain.notes.push_back(kQuotesOfNote + chain.timestamp + kQuotesOfNote2 +
-                          std::to_string(duration_cast<days>(age).count()) + kQuotesOfNote3);
+                          std::to_string(duration_cast<days>(after ? -age : age).count()) +
+                          (after ? kQuotesOfNoteAfter : kQuotesOfNote3));
   }
   chain.date = NewYorkDate(chain.as_of);
   const system_clock::time_point as_of{chain.as_of};
 
   std::map<std::pair<std::string, int>, std::size_t> expiry_of;  // (root, day) -> index
   std::map<std::string, bool> seen;
-  std::size_t no_symbol = 0, adjusted = 0, repeated = 0;
+  std::size_t no_symbol = reader.without_symbol, adjusted = 0, repeated = 0;
   std::string adjusted_roots;
   {
     chain.contracts.reserve(reader.records.size());

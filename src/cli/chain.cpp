@@ -3,6 +3,7 @@
 // of every contract (or the reason it has none), as a table, CSV or JSON,
 // or the smile of one expiry. Numbers are written with a dot in every locale.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -81,14 +82,77 @@ constexpr const char* kCsvHeading =
     "root,expiry,days,years,rate,dividend_yield,symbol,type,strike,bid,ask,mid,last,"
     "last_trade_time,volume,open_interest,source_iv,iv,value,delta,gamma,vega,theta,rho,reason";
 
+// Every digit of the figure, however large (a quote of 1e200 has 201).
 std::string Dot(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
+  const int size = std::snprintf(nullptr, 0, "%.*f", decimals, v);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
+  text.resize(static_cast<std::size_t>(size));
+  return text;
+}
+
+// A CSV field: quoted (quotes doubled) where it holds a comma, a quote or a
+// line break, so that text from the feed keeps its column.
+std::string CsvText(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char ch : text) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + '"';
+}
+
+// One line of the table: each cell right-aligned to its width (the first
+// left-aligned), widened where a figure needs more, the reason last.
+std::string TableRow(const std::vector<std::string>& cells) {
+  static constexpr int kWidths[] = {-22, 4, 10, 9, 9, 9, 9, 7, 8, 8, 8, 9, 8, 9, 9, 10};
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i >= std::size(kWidths)) {
+      line += "  " + cells[i];
+      continue;
+    }
+    if (i > 0) line += ' ';
+    const int width = kWidths[i] < 0 ? -kWidths[i] : kWidths[i];
+    const std::size_t pad =
+        cells[i].size() < static_cast<std::size_t>(width) ? width - cells[i].size() : 0;
+    if (kWidths[i] < 0) {
+      line += cells[i] + std::string(pad, ' ');
+    } else {
+      line += std::string(pad, ' ') + cells[i];
+    }
+  }
+  return line + '\n';
 }
 
 std::string Dot(const std::optional<double>& v, int decimals, const char* absent) {
   return v ? Dot(*v, decimals) : std::string(absent);
+}
+
+// A price with at least `least` decimals and as many more (up to six) as it
+// has: a bid of 0.004 is no "0.00".
+std::string Price(const std::optional<double>& v, int least, const char* absent) {
+  if (!v) return absent;
+  double scale = std::pow(10.0, least);
+  for (int d = least; d < 6; ++d, scale *= 10) {
+    const double scaled = *v * scale;
+    if (std::fabs(scaled - std::nearbyint(scaled)) <= 1e-7 * std::max(1.0, std::fabs(scaled))) {
+      return Dot(*v, d);
+    }
+  }
+  return Dot(*v, 6);
+}
+
+// The moment the chain's figures count from, as New York wall-clock time
+// ("2026-12-07 14:30:00"): the file's timestamp, or the moment it was read.
+std::string NewYorkText(std::chrono::sys_seconds t) {
+  const int minutes = NewYorkMinutes(t);
+  const long long seconds = ((t.time_since_epoch().count() % 60) + 60) % 60;
+  char clock[32];
+  std::snprintf(clock, sizeof clock, " %02d:%02d:%02lld", minutes / 60, minutes % 60, seconds);
+  return FormatCivilDate(NewYorkDate(t)) + clock;
 }
 
 nlohmann::json Json(const std::optional<double>& v) {
@@ -221,12 +285,9 @@ std::string ExpiryLine(const ChainExpiry& e) {
 void PrintTable(const OptionChain& chain, const ChainExpiry& e,
                 const std::vector<std::size_t>& strikes) {
   std::cout << ExpiryLine(e) << '\n';
-  char buf[512];
-  std::snprintf(buf, sizeof buf,
-                "%-22s %4s %10s %9s %9s %9s %9s %7s %8s %8s %8s %9s %8s %9s %9s %10s  %s\n",
-                "symbol", "type", "strike", "bid", "ask", "mid", "last", "volume", "open_int",
-                "src_iv", "iv", "value", "delta", "gamma", "vega", "theta", "reason");
-  std::cout << buf;
+  std::cout << TableRow({"symbol", "type", "strike", "bid", "ask", "mid", "last", "volume",
+                         "open_int", "src_iv", "iv", "value", "delta", "gamma", "vega", "theta",
+                         "reason"});
   for (std::size_t s : strikes) {
     for (const auto& side : {e.strikes[s].call, e.strikes[s].put}) {
       if (!side) continue;
@@ -235,19 +296,14 @@ void PrintTable(const OptionChain& chain, const ChainExpiry& e,
         if (!c.at_iv) return std::nullopt;
         return (*c.at_iv).*field;
       };
-      std::snprintf(buf, sizeof buf,
-                    "%-22s %4s %10s %9s %9s %9s %9s %7s %8s %8s %8s %9s %8s %9s %9s %10s  %s\n",
-                    c.symbol.c_str(), c.put ? "put" : "call", Dot(c.strike, 3).c_str(),
-                    Dot(c.bid, 2, kAbsent).c_str(), Dot(c.ask, 2, kAbsent).c_str(),
-                    Dot(c.mid, 3, kAbsent).c_str(), Dot(c.last, 2, kAbsent).c_str(),
-                    Dot(c.volume, 0, kAbsent).c_str(), Dot(c.open_interest, 0, kAbsent).c_str(),
-                    Dot(c.source.iv, 4, kAbsent).c_str(), Dot(c.iv, 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::value), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::delta), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::gamma), 6, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::vega), 4, kAbsent).c_str(),
-                    Dot(own(&OwnFigures::theta), 4, kAbsent).c_str(), ChainRefusalText(c.refusal));
-      std::cout << buf;
+      std::cout << TableRow(
+          {c.symbol, c.put ? "put" : "call", Dot(c.strike, 3), Price(c.bid, 2, kAbsent),
+           Price(c.ask, 2, kAbsent), Price(c.mid, 3, kAbsent), Price(c.last, 2, kAbsent),
+           Dot(c.volume, 0, kAbsent), Dot(c.open_interest, 0, kAbsent),
+           Dot(c.source.iv, 4, kAbsent), Dot(c.iv, 4, kAbsent),
+           Dot(own(&OwnFigures::value), 4, kAbsent), Dot(own(&OwnFigures::delta), 4, kAbsent),
+           Dot(own(&OwnFigures::gamma), 6, kAbsent), Dot(own(&OwnFigures::vega), 4, kAbsent),
+           Dot(own(&OwnFigures::theta), 4, kAbsent), ChainRefusalText(c.refusal)});
     }
   }
 }
@@ -263,15 +319,17 @@ void PrintCsvLines(const OptionChain& chain, const ChainExpiry& e,
         if (!c.at_iv) return std::nullopt;
         return (*c.at_iv).*field;
       };
-      std::cout << e.root << ',' << e.date_text << ',' << e.days << ',' << Dot(e.years, 8) << ','
-                << f(e.rate, 6) << ',' << f(e.dividend, 6) << ',' << c.symbol << ','
-                << (c.put ? "put" : "call") << ',' << Dot(c.strike, 3) << ',' << f(c.bid, 2) << ','
-                << f(c.ask, 2) << ',' << f(c.mid, 4) << ',' << f(c.last, 2) << ','
-                << c.last_trade_time << ',' << f(c.volume, 0) << ',' << f(c.open_interest, 0) << ','
-                << f(c.source.iv, 6) << ',' << f(c.iv, 6) << ',' << f(own(&OwnFigures::value), 6)
-                << ',' << f(own(&OwnFigures::delta), 6) << ',' << f(own(&OwnFigures::gamma), 8)
-                << ',' << f(own(&OwnFigures::vega), 6) << ',' << f(own(&OwnFigures::theta), 6)
-                << ',' << f(own(&OwnFigures::rho), 6) << ',' << ChainRefusalText(c.refusal) << '\n';
+      std::cout << CsvText(e.root) << ',' << CsvText(e.date_text) << ',' << e.days << ','
+                << Dot(e.years, 8) << ',' << f(e.rate, 6) << ',' << f(e.dividend, 6) << ','
+                << CsvText(c.symbol) << ',' << (c.put ? "put" : "call") << ',' << Dot(c.strike, 3)
+                << ',' << Price(c.bid, 2, "") << ',' << Price(c.ask, 2, "") << ','
+                << Price(c.mid, 4, "") << ',' << Price(c.last, 2, "") << ','
+                << CsvText(c.last_trade_time) << ',' << f(c.volume, 0) << ','
+                << f(c.open_interest, 0) << ',' << f(c.source.iv, 6) << ',' << f(c.iv, 6) << ','
+                << f(own(&OwnFigures::value), 6) << ',' << f(own(&OwnFigures::delta), 6) << ','
+                << f(own(&OwnFigures::gamma), 8) << ',' << f(own(&OwnFigures::vega), 6) << ','
+                << f(own(&OwnFigures::theta), 6) << ',' << f(own(&OwnFigures::rho), 6) << ','
+                << ChainRefusalText(c.refusal) << '\n';
     }
   }
 }
@@ -383,7 +441,8 @@ int RunChain(const std::vector<std::string>& given) {
   };
   SolveOptionChain(*chain, rate_at);
   std::cerr << "note: rates of the " << RateSourceName(curve.SourceUsed()) << " of "
-            << curve.ObservationDate() << "; quotes of " << chain->timestamp << " New York\n";
+            << curve.ObservationDate() << "; quotes of " << NewYorkText(chain->as_of)
+            << " New York\n";
   for (const std::string& note : curve.Notes()) std::cerr << "note: " << note << '\n';
   for (const std::string& note : chain->notes) std::cerr << "note: " << note << '\n';
 
@@ -403,6 +462,7 @@ int RunChain(const std::vector<std::string>& given) {
     out["symbol"] = chain->symbol;
     out["spot"] = chain->spot;
     out["timestamp"] = chain->timestamp;
+    out["as_of"] = NewYorkText(chain->as_of);
     out["notes"] = chain->notes;
     out["expiries"] = nlohmann::json::array();
   }

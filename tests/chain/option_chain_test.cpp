@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -398,6 +399,27 @@ TEST(ChainParse, OddRecordsGetReasonsAndNeverAFigure) {
   EXPECT_EQ(solved.contracts[5].refusal, ChainRefusal::kNoDividend);
 }
 
+TEST(ChainParse, RecordsWithoutASymbolAreCountedNotKept) {
+  // Scalars, lists and objects without an "option" text among two contracts:
+  // each is one record passed over, however many there are.
+  std::string options = R"({"option":"XYZ270115C00100000","bid":4.0,"ask":4.2},)";
+  for (int i = 0; i < 200000; ++i) options += "1,";
+  for (int i = 0; i < 50000; ++i) options += R"({"bid":1,"x":{"option":"XYZ270115P00090000"}},)";
+  for (int i = 0; i < 50000; ++i) options += R"([{"option":"XYZ270115P00080000"}],{"option":7},)";
+  options += R"({"option":"XYZ270115P00100000","bid":3.5,"ask":3.7})";
+  std::string message;
+  const auto chain = ParseText(options, message);
+  ASSERT_TRUE(chain) << message;
+  ASSERT_EQ(chain->contracts.size(), 2u);
+  EXPECT_EQ(chain->contracts[0].symbol, "XYZ270115C00100000");
+  EXPECT_EQ(chain->contracts[1].symbol, "XYZ270115P00100000");
+  ASSERT_EQ(chain->expiries.size(), 1u);
+  ASSERT_EQ(chain->expiries[0].strikes.size(), 1u);
+  EXPECT_NE(std::find(chain->notes.begin(), chain->notes.end(),
+                      "350000 records without a readable OCC symbol were passed over"),
+            chain->notes.end());
+}
+
 TEST(ChainParse, WithoutATimestampTheMomentOfReadingCounts) {
   std::string message;
   const auto now = system_clock::now();
@@ -428,6 +450,16 @@ TEST(ChainParse, ATimestampWithAZoneOrFarFromTheReadingIsSaidSo) {
   ASSERT_EQ(old->notes.size(), 1u);
   EXPECT_EQ(old->notes[0],
             "The file's quotes are of 2026-11-02 16:15:00 New York, 29 days before it was read: "
+            "times to expiry are counted from the quotes");
+  // Quotes dated after the reading (a wrong clock on either side): the days
+  // are said as such, never as "-37 days before".
+  const auto ahead = ParseOptionChain(
+      R"({"timestamp":"2027-01-15 16:00:00","data":{"symbol":"XYZ","current_price":100}})",
+      sys_days{2026y / 12 / 9} + hours{4}, message);
+  ASSERT_TRUE(ahead);
+  ASSERT_EQ(ahead->notes.size(), 1u);
+  EXPECT_EQ(ahead->notes[0],
+            "The file's quotes are of 2027-01-15 16:00:00 New York, 37 days after it was read: "
             "times to expiry are counted from the quotes");
 }
 
@@ -473,6 +505,62 @@ TEST(ChainSolve, NoRateOrNoParityPairIsARefusal) {
   SolveOptionChain(lone_solved, TestRate);
   EXPECT_EQ(lone_solved.contracts[0].refusal, ChainRefusal::kNoDividend);
   EXPECT_STREQ(ChainRefusalText(ChainRefusal::kNoDividend), "no dividend yield");
+}
+
+TEST(ChainSolve, ParityLeavesOutQuotesNoOptionCanBeWorth) {
+  // The strike nearest the money has a call quoted above the underlying's
+  // price (or a put above its strike): no forward can be read from it, and
+  // the yield comes from the strikes on either side alone.
+  const std::string sides = R"({"option":"XYZ270115C00095000","bid":7.0,"ask":7.2},)"
+                            R"({"option":"XYZ270115P00095000","bid":1.9,"ask":2.1},)"
+                            R"({"option":"XYZ270115C00105000","bid":2.0,"ask":2.2},)"
+                            R"({"option":"XYZ270115P00105000","bid":6.9,"ask":7.1},)";
+  for (const std::string& middle :
+       {std::string(R"({"option":"XYZ270115C00100000","bid":150,"ask":160},)"
+                    R"({"option":"XYZ270115P00100000","bid":4.0,"ask":4.2})"),
+        std::string(R"({"option":"XYZ270115C00100000","bid":4.4,"ask":4.6},)"
+                    R"({"option":"XYZ270115P00100000","bid":120,"ask":130})")}) {
+    std::string message;
+    auto chain = ParseText(sides + middle, message);
+    ASSERT_TRUE(chain) << message;
+    SolveOptionChain(*chain, TestRate);
+    ASSERT_EQ(chain->expiries.size(), 1u);
+    const ChainExpiry& e = chain->expiries[0];
+    ASSERT_TRUE(e.dividend.has_value());
+    EXPECT_EQ(e.dividend_note, "implied by put-call parity on strikes 95, 105");
+    const double r = TestRate(e.years), grow = std::exp(r * e.years);
+    const double forward = ((95 + grow * (7.1 - 2.0)) + (105 + grow * (2.1 - 7.0))) / 2;
+    EXPECT_NEAR(*e.dividend, r - std::log(forward / 100) / e.years, 1e-12);
+  }
+}
+
+TEST(ChainSolve, AmericanParityOnlyNearTheMoney) {
+  // Equity options at strikes 1 and 500 about a price of 100 quoted two-sided:
+  // deep in the money their early exercise, not a dividend, sets C - P, so
+  // only the strike of 100 tells the yield. Index options (exercised only at
+  // expiry) keep every pair.
+  const auto quotes = [](const std::string& root) {
+    return R"({"option":")" + root + R"(270115C00001000","bid":98.9,"ask":99.1},)" +
+           R"({"option":")" + root + R"(270115P00001000","bid":0.01,"ask":0.02},)" +
+           R"({"option":")" + root + R"(270115C00100000","bid":4.0,"ask":4.2},)" +
+           R"({"option":")" + root + R"(270115P00100000","bid":3.5,"ask":3.7},)" +
+           R"({"option":")" + root + R"(270115C00500000","bid":0.01,"ask":0.05},)" +
+           R"({"option":")" + root + R"(270115P00500000","bid":399.9,"ask":400.1})";
+  };
+  std::string message;
+  auto equity = ParseText(quotes("XYZ"), message);
+  ASSERT_TRUE(equity) << message;
+  SolveOptionChain(*equity, TestRate);
+  const ChainExpiry& e = equity->expiries[0];
+  ASSERT_TRUE(e.dividend.has_value());
+  EXPECT_EQ(e.dividend_note, "implied by put-call parity on strike 100");
+  const double r = TestRate(e.years);
+  const double forward = 100 + std::exp(r * e.years) * (4.1 - 3.6);
+  EXPECT_NEAR(*e.dividend, r - std::log(forward / 100) / e.years, 1e-12);
+  auto index = ParseText(quotes("SPXW"), message);
+  ASSERT_TRUE(index) << message;
+  SolveOptionChain(*index, TestRate);
+  EXPECT_EQ(index->expiries[0].dividend_note, "implied by put-call parity on strikes 1, 100, 500");
 }
 
 TEST(ChainSolve, StopLeavesTheRestUnsolvedAndThreadsAgree) {

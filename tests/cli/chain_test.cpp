@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -57,6 +58,19 @@ class CliChain : public ::testing::Test {
                 R"({"data":{"symbol":"NOPRICE","current_price":0,"options":[]}})");
     dir_->Write("api/global/delayed_quotes/options/EMPTY.json",
                 R"({"data":{"symbol":"EMPTY","current_price":12.5,"options":{}}})");
+    // A timestamp with a zone, which is no New York time.
+    dir_->Write("api/global/delayed_quotes/options/ZONED.json",
+                R"({"timestamp":"2026-12-07 14:30:00Z","data":{"symbol":"ZONED",)"
+                R"("current_price":100,"options":[{"option":"ZONED270115C00100000",)"
+                R"("bid":4,"ask":4.2},{"option":"ZONED270115P00100000","bid":3.5,"ask":3.7}]}})");
+    // A last-trade time with a comma and quotes, and figures of 200 digits.
+    dir_->Write("api/global/delayed_quotes/options/ODD.json",
+                R"({"timestamp":"2026-12-07 14:30:00","data":{"symbol":"ODD","current_price":100,)"
+                R"("options":[{"option":"ODD270115C00100000","bid":1e200,"ask":3e200,)"
+                R"("last_trade_price":2.5e199,"last_trade_time":"2026-12-01,11:04 \"late\"",)"
+                R"("volume":7e201,"open_interest":12},)"
+                R"({"option":"ODD270115P00100000","bid":6,"ask":6.5,"volume":1},)"
+                R"({"option":"ODD270115C00200000","bid":0.004,"ask":0.0125}]}})");
     // The Treasury's file of this year and the last (early January it may be empty).
     const auto today = std::chrono::year_month_day{
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
@@ -170,6 +184,103 @@ TEST_F(CliChain, TableCsvAndSmileOfTheNearestStrikes) {
   EXPECT_NE(r.out.find("SPX 2026-12-18"), std::string::npos);
   EXPECT_NE(r.out.find("SPXW 2026-12-18"), std::string::npos);
   EXPECT_NE(r.out.find("\n6000.000 0.1"), std::string::npos) << r.out;
+}
+
+// Splits one CSV line as a spreadsheet does: quoted fields may hold commas
+// and doubled quotes.
+std::vector<std::string> CsvCells(const std::string& line) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char ch = line[i];
+    if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      cells.back() += '"';
+      ++i;
+    } else if (ch == '"') {
+      quoted = !quoted;
+    } else if (ch == ',' && !quoted) {
+      cells.emplace_back();
+    } else {
+      cells.back() += ch;
+    }
+  }
+  return cells;
+}
+
+TEST_F(CliChain, OddTextsAndHugeFiguresKeepTheirColumnsAndDigits) {
+  CliResult r = Run({"ODD", "--expiry", "2027-01-15", "--csv"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::vector<std::vector<std::string>> rows;
+  while (std::getline(lines, line)) rows.push_back(CsvCells(line));
+  ASSERT_EQ(rows.size(), 4u) << r.out;
+  const auto column = [&](const std::string& name) {
+    const auto at = std::find(rows[0].begin(), rows[0].end(), name);
+    EXPECT_NE(at, rows[0].end()) << name;
+    return static_cast<std::size_t>(at - rows[0].begin());
+  };
+  for (const auto& row : rows) ASSERT_EQ(row.size(), rows[0].size()) << r.out;
+  const auto& call = rows[1];
+  EXPECT_EQ(call[column("symbol")], "ODD270115C00100000");
+  EXPECT_EQ(call[column("last_trade_time")], "2026-12-01,11:04 \"late\"");
+  EXPECT_NEAR(std::stod(call[column("bid")]) / 1e200, 1.0, 1e-12);
+  EXPECT_NEAR(std::stod(call[column("mid")]) / 2e200, 1.0, 1e-12);
+  EXPECT_NEAR(std::stod(call[column("last")]) / 2.5e199, 1.0, 1e-12);
+  EXPECT_NEAR(std::stod(call[column("volume")]) / 7e201, 1.0, 1e-12);
+  EXPECT_EQ(call[column("iv")], "");
+  EXPECT_NE(call[column("reason")], "");
+  EXPECT_EQ(rows[2][column("symbol")], "ODD270115P00100000");
+  // A sub-penny quote keeps its digits.
+  EXPECT_EQ(rows[3][column("bid")], "0.004");
+  EXPECT_EQ(rows[3][column("ask")], "0.0125");
+  EXPECT_EQ(rows[3][column("mid")], "0.00825");
+
+  // The table: every contract on a line of its own, with all its figures.
+  r = Run({"ODD", "--expiry", "2027-01-15"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::istringstream table(r.out);
+  std::vector<std::string> all;
+  while (std::getline(table, line)) all.push_back(line);
+  ASSERT_EQ(all.size(), 5u) << r.out;
+  EXPECT_EQ(all[2].rfind("ODD270115C00100000", 0), 0u);
+  std::istringstream words(all[2]);
+  std::vector<std::string> cells;
+  for (std::string w; words >> w;) cells.push_back(w);
+  ASSERT_GE(cells.size(), 17u) << all[2];  // 16 columns and the reason, nothing cut off
+  EXPECT_NEAR(std::stod(cells[3]) / 1e200, 1.0, 1e-12) << all[2];
+  EXPECT_NEAR(std::stod(cells[4]) / 3e200, 1.0, 1e-12) << all[2];
+  EXPECT_NEAR(std::stod(cells[6]) / 2.5e199, 1.0, 1e-12) << all[2];
+  EXPECT_NEAR(std::stod(cells[7]) / 7e201, 1.0, 1e-12) << all[2];
+  EXPECT_EQ(cells[10], "-") << all[2];  // no volatility of its own
+  EXPECT_EQ(all[3].rfind("ODD270115P00100000", 0), 0u) << all[3];
+  EXPECT_NE(all[4].find(" 0.004 "), std::string::npos) << all[4];
+  EXPECT_NE(all[4].find(" 0.00825 "), std::string::npos) << all[4];
+}
+
+TEST_F(CliChain, TheMomentTheFiguresCountFromIsNamedAsNewYorkTime) {
+  CliResult r = Run({"AAPL", "--expiry", "2027-01-15", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["as_of"], "2026-12-07 14:30:00");
+  EXPECT_NE(r.err.find("; quotes of 2026-12-07 14:30:00 New York\n"), std::string::npos) << r.err;
+  // A timestamp the chain could not take: the moment of reading is named,
+  // never the text it passed over nor a blank.
+  r = Run({"ZONED", "--expiry", "2027-01-15", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err.find("14:30:00Z New York"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("The file has no timestamp"), std::string::npos) << r.err;
+  const std::string as_of = nlohmann::json::parse(r.out)["as_of"];
+  ASSERT_EQ(as_of.size(), 19u) << as_of;
+  EXPECT_NE(r.err.find("; quotes of " + as_of + " New York\n"), std::string::npos) << r.err;
+  // Read within the hour of the run (New York date of now or a day either side).
+  const auto today = std::chrono::year_month_day{
+      std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+  char year[8];
+  std::snprintf(year, sizeof year, "%04d", static_cast<int>(today.year()));
+  EXPECT_TRUE(as_of.rfind(year, 0) == 0 ||
+              as_of.rfind(std::to_string(int(today.year()) - 1), 0) == 0)
+      << as_of;
 }
 
 TEST_F(CliChain, DefaultExpiryIsTheNearestStillOpen) {
