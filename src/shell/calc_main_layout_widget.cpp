@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "shell/calc_main_geometry.h"
+#include "shell/qt_calc_main_geometry.h"
 #include "shell/calc_main_widget.h"
 #include "shell/qt_web_browser.h"
 #include "util/error_handler.h"

@@ -18,7 +18,7 @@
 #include <algorithm>
 
 #include "calculator/ucbsop_widget.h"
-#include "shell/calc_main_geometry.h"
+#include "shell/qt_calc_main_geometry.h"
 #include "shell/qt_web_browser.h"
 #include "tools/calcs_widget.h"
 #include "util/dates.h"
