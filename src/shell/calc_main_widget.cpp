@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -26,17 +28,21 @@
 
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
+#include "calculator/barrier_widget.h"
 #include "calculator/ucbsop_widget.h"
+#include "chain/ucchain_widget.h"
 #include "charts/qt_scalable_control.h"
 #include "pricing/zelop_digest.h"
 #include "pricing/zelop_loader.h"
 #include "shell/qt_web_browser.h"
+#include "strategy/position.h"
 #include "strategy/ucstrategy_widget.h"
 #include "tools/calcs_widget.h"
 #include "tools/excel_link_widget.h"
 #include "tools/library_download.h"
 #include "util/dates.h"
 #include "util/error_handler.h"
+#include "util/format.h"
 #include "util/greek_units.h"
 #include "util/net_limits.h"
 #include "util/services.h"
@@ -73,6 +79,7 @@ constexpr Rect kCmdCalc{90, 570, 1200, 300};
 constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};
 constexpr Rect kCmdRisk{2760, 570, 1200, 300};
 constexpr Rect kCmdStrategy{4095, 570, 1200, 300};
+constexpr Rect kCmdChain{5430, 570, 1200, 300};
 constexpr TwipLine kLine1{0, 930, 4080, 930};
 constexpr int kLine1BorderWidth = 2;
 constexpr int kTopButtonWidth = 885, kTopButtonHeight = 315;
@@ -333,6 +340,7 @@ void calcMain::CreateControls() {
   connect(cmb_navigate_, &QComboBox::activated, this, [this](int) { cmbNavigate_Navigate(); });
   connect(cmb_navigate_->lineEdit(), &QLineEdit::returnPressed, this,
           &calcMain::cmbNavigate_Navigate);
+  CreateChainPanel();
 }
 
 void calcMain::CreateMenus() {
@@ -361,6 +369,7 @@ void calcMain::CreateMenus() {
       {"&Options", "mnuOptionsPerDayUnits", kPerDayUnitsCaption,
        &calcMain::mnuOptionsPerDayUnits_Click},
       {"&View", "mnuStrategy", "&Strategy", &calcMain::cmdStrategy_Click},
+      {"&View", "mnuChain", "&Chain", &calcMain::cmdChain_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
       {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
        &calcMain::mnuSpreadsheetLink_Click},
@@ -501,6 +510,9 @@ const calcMain::Panel* calcMain::CurrentPanelOps() const {
   if (current_ == uc_strategy_) {
     return &strategy_panel_;
   }
+  if (current_ == uc_chain_) {
+    return &chain_panel_;
+  }
   return nullptr;
 }
 
@@ -517,6 +529,9 @@ void calcMain::SetPanelSize(QWidget* panel) {
 }
 
 void calcMain::PlacePanel(const Panel& panel) {
+  if (uc_chain_ != nullptr && panel.widget != uc_chain_) {
+    uc_chain_->hide();
+  }
   panel_box_.left = kPanelLeft;
   AppEvents().ProcessPending();
   panel_box_.top = kLine1.y1 + kLine1BorderWidth + 10;
@@ -543,7 +558,7 @@ PaneInput calcMain::MakePaneInput() const {
   in.scroll_bar = PixelsToTwips(pane_area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   in.navigate_height = kNavigateHeight;
   // The buttons above the pane, and the top browser's three buttons, stay in view.
-  in.min_pane_width = std::max(in.min_pane_width, kCmdStrategy.left + kCmdStrategy.width);
+  in.min_pane_width = std::max(in.min_pane_width, kCmdChain.left + kCmdChain.width);
   in.min_browser1_width =
       std::max(in.min_browser1_width, BoxTwips(cmd_back_).width + BoxTwips(cmd_forward_).width +
                                           BoxTwips(cmd_stop_).width + 50);
@@ -783,6 +798,98 @@ void calcMain::cmdStrategy_Click() {
   }
 }
 
+// --- the chain panel ---------------------------------------------------------
+
+void calcMain::CreateChainPanel() {
+  cmd_chain_ = new QPushButton("Chain", client_);
+  cmd_chain_->setToolTip(
+      "The whole option chain of a ticker: implied volatilities, smile, surface");
+  SetBoxTwips(cmd_chain_, kCmdChain);
+  connect(cmd_chain_, &QPushButton::clicked, this, &calcMain::cmdChain_Click);
+  uc_chain_ = new ucChain(pane_host_);
+  uc_chain_->move(0, 0);
+  uc_chain_->hide();
+  uc_chain_->SetDisclaimerFlag(&boolDisclaimer);
+  chain_panel_ = {uc_chain_, [this] { uc_chain_->EnlargeFont(); },
+                  [this] { uc_chain_->ReduceFont(); }, [this] { return uc_chain_->ucWidth(); },
+                  [this] { return uc_chain_->ucHeight(); }};
+  // A contract's terms into the calculator's fields, as the user would type them.
+  const auto fill_calculator = [this](const ChainTerms& t) {
+    uc_bsop_->Barrier().cmbBarrier()->setCurrentIndex(0);  // the plain option
+    (t.put ? uc_bsop_->chkPut() : uc_bsop_->chkCall())->setChecked(true);
+    (t.american ? uc_bsop_->chkAmer() : uc_bsop_->chkEuro())->setChecked(true);
+    const auto set = [this](int field, double value, const char* pattern) {
+      uc_bsop_->Text1(field)->setText(Q(FormatEntryNumber(value, pattern)));
+    };
+    set(0, t.spot, "#######0.00####");
+    if (t.iv) {
+      set(1, *t.iv, "0.000000");
+    }
+    set(2, t.rate, "0.000000");
+    set(3, t.years, "0.0000000");
+    set(4, t.strike, "#######0.00####");
+    set(5, t.yield, "0.000000");
+    set(6, t.mid, "#######0.00####");
+  };
+  // The calculator shown as it is, without reloading the browsers (the chain
+  // page stays in the bottom one).
+  const auto show_panel = [this](QWidget* shown, const Panel& panel) {
+    for (QWidget* w : {static_cast<QWidget*>(uc_bsop_), static_cast<QWidget*>(uc_risk_),
+                       static_cast<QWidget*>(uc_sens_), static_cast<QWidget*>(uc_strategy_)}) {
+      if (w != shown) {
+        w->hide();
+      }
+    }
+    shown->show();
+    PlacePanel(panel);
+    PositionBrowsers();
+  };
+  uc_chain_->SetCalculatorSink([this, fill_calculator, show_panel](const ChainTerms& t) {
+    fill_calculator(t);
+    uc_bsop_->chkImpVol()->setChecked(true);  // the mid is the market price
+    uc_bsop_->setBrowsers(browser1_, browser2_);
+    show_panel(uc_bsop_, bsop_panel_);
+    uc_bsop_->cmdCalculate_Click();
+  });
+  uc_chain_->SetStrategySink([this, fill_calculator, show_panel](const ChainTerms& t,
+                                                                 bool new_position) {
+    // The calculator takes the contract's market too, and the strategy the
+    // calculator's reading of it, as "Strategy" would hand it over (the
+    // volatility is the contract's own, or the calculator's where it has none).
+    fill_calculator(t);
+    if (!TakeCalculatorOption()) {
+      return;
+    }
+    const OptionParameters market = params_;
+    const Leg leg{1, t.put ? LegKind::kPut : LegKind::kCall, t.strike, t.years, t.american, t.mid};
+    show_panel(uc_strategy_, strategy_panel_);
+    mnuOptionsLargeDisplay_Click();
+    uc_strategy_->AddLeg(market, leg, new_position);
+  });
+}
+
+void calcMain::cmdChain_Click() {
+  // The panel keeps its chain between visits; nothing is reloaded.
+  try {
+    uc_bsop_->hide();
+    uc_risk_->hide();
+    uc_sens_->hide();
+    uc_strategy_->hide();
+    uc_chain_->SetBrowser(browser2_);
+    uc_chain_->show();
+    PlacePanel(chain_panel_);
+    mnuOptionsLargeDisplay_Click();
+    if (pane_box_.width < panel_box_.width || pane_box_.height < panel_box_.height) {
+      mnuOptionsNormalDisplay_Click();
+    }
+    uc_chain_->txtTicker()->setFocus();
+  } catch (const zelError& e) {
+    ErrorHandler(e);
+  } catch (const std::exception& e) {
+    ErrorHandler(e);
+  }
+}
+
 // --- browsers ----------------------------------------------------------------
 
 void calcMain::cmdBack_Click() {
@@ -800,6 +907,7 @@ void calcMain::cmdForward_Click() {
 void calcMain::cmdStop_Click() {
   Events& events = AppEvents();
   uc_bsop_->StopMarketData();
+  uc_chain_->Stop();
   browser1_->Stop();
   browser1_->SetTag(kPageDone);
   events.ProcessPending();

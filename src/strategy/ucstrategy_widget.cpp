@@ -376,6 +376,14 @@ void ucStrategy::SetParameters(short oid, float orf, float os, float ot, float o
 
 void ucStrategy::CalcIt() { cmdCalculate_Click(); }
 
+void ucStrategy::AddLeg(const OptionParameters& market, const Leg& leg, bool new_position) {
+  core_->SetParameters(market);
+  filled_ = true;  // no template over the leg
+  core_->AddLeg(leg, new_position);
+  FitLegColumns();
+  Recalculate(false);
+}
+
 std::string ucStrategy::StartDate() const { return txt_date_->text().toStdString(); }
 
 void ucStrategy::ShowAtDate() {
