@@ -140,9 +140,9 @@ ucChain::ucChain(QWidget* parent)
       tr("Append the selected contract to the strategy view, at its mid price"));
 
   top += kRowHeight + 60;
-  lbl_status_ = Place(new QLabel(this), kLeft, top, 5600, kLabelHeight);
+  lbl_status_ = Place(new QLabel(this), kLeft, top, 5880, kLabelHeight);
   lbl_status_->setObjectName("lblStatus");
-  cmb_smile_axis_ = Place(new QComboBox(this), kLeft + 5680, top, 1400, kRowHeight);
+  cmb_smile_axis_ = Place(new QComboBox(this), kLeft + 5940, top, 1140, kRowHeight);
   cmb_smile_axis_->addItem(tr("Strike"));
   cmb_smile_axis_->addItem(tr("Moneyness"));
   cmb_smile_axis_->setToolTip(tr("The smile's and the heat map's horizontal axis"));
@@ -441,9 +441,10 @@ std::string ucChain::ChainSummary(bool stopped) const {
   for (const ChainContract& c : chain_->contracts) own += c.iv ? 1 : 0;
   std::string text = chain_->symbol.empty() ? chain_->ticker : chain_->symbol;
   text += " " + FormatEntryNumber(chain_->spot, "#######0.00##");
-  if (!chain_->timestamp.empty()) text += " at " + chain_->timestamp;
+  // The file's time to the minute ("2026-12-07 16:15").
+  if (!chain_->timestamp.empty()) text += " (" + chain_->timestamp.substr(0, 16) + ")";
   text += ": " + std::to_string(chain_->contracts.size()) + " contracts, " + std::to_string(own) +
-          " with their own implied volatility";
+          " with own IV";
   if (stopped) text += std::string(" (") + kStopped + " before all were solved)";
   return text;
 }
