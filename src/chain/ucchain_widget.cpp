@@ -39,7 +39,7 @@ constexpr int kLeft = 60;
 constexpr int kRowHeight = 300;
 constexpr int kLabelHeight = 285;
 constexpr int kLabelGap = 40;
-constexpr int kListWidth = 1500;
+constexpr int kListWidth = 1740;
 constexpr int kTableTop = 760;
 constexpr int kTableHeight = 2300;
 constexpr int kPlotTop = kTableTop + kTableHeight + 60;
@@ -653,8 +653,8 @@ void ucChain::DrawSurface() {
   };
   lo_v = quantile(0.05);
   hi_v = quantile(0.95);
-  draw_surface_->SetTitle(std::string(kSurfaceTitle) + ": blue " + Percent(lo_v) +
-                          " or less, red " + Percent(hi_v) + " or more");
+  draw_surface_->SetTitle(std::string(kSurfaceTitle) + ": blue \u2264 " + Percent(lo_v) +
+                          ", red \u2265 " + Percent(hi_v));
   if (!(hi_x > lo_x)) {
     lo_x -= 1;
     hi_x += 1;
@@ -741,14 +741,14 @@ void ucChain::cmdAddStrategy_Click() {
   }
   // The legs of one position share one underlying: the first contract of a
   // chain of another ticker starts a new position.
-  const std::string& ticker = chain_->ticker;
-  const bool new_position = ticker != strategy_ticker_;
-  strategy_ticker_ = ticker;
+  const bool new_position = chain_->ticker != strategy_ticker_;
+  if (!to_strategy_ || !to_strategy_(*terms, new_position)) return;
+  strategy_ticker_ = chain_->ticker;
   std::string status = kAddedToStrategy + terms->symbol;
-  if (new_position)
+  if (new_position) {
     status += kNewPosition + (chain_->symbol.empty() ? chain_->ticker : chain_->symbol) + ")";
+  }
   SetStatus(status);
-  if (to_strategy_) to_strategy_(*terms, new_position);
 }
 
 }  // namespace stratlyn

@@ -64,7 +64,8 @@ class ucChain : public ScaledPanel {
   void SetCalculatorSink(std::function<void(const ChainTerms&)> sink) {
     to_calculator_ = std::move(sink);
   }
-  void SetStrategySink(std::function<void(const ChainTerms&, bool new_position)> sink) {
+  // The strategy sink answers false when it took nothing (it has said why).
+  void SetStrategySink(std::function<bool(const ChainTerms&, bool new_position)> sink) {
     to_strategy_ = std::move(sink);
   }
 
@@ -166,7 +167,7 @@ class ucChain : public ScaledPanel {
   bool* disclaimer_ = nullptr;
   bool own_disclaimer_ = false;
   std::function<void(const ChainTerms&)> to_calculator_;
-  std::function<void(const ChainTerms&, bool)> to_strategy_;
+  std::function<bool(const ChainTerms&, bool)> to_strategy_;
 
   zelBloombergData curve_;
   Grid curve_grid_;

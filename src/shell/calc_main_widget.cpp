@@ -858,13 +858,14 @@ void calcMain::CreateChainPanel() {
     // volatility is the contract's own, or the calculator's where it has none).
     fill_calculator(t);
     if (!TakeCalculatorOption()) {
-      return;
+      return false;
     }
     const OptionParameters market = params_;
     const Leg leg{1, t.put ? LegKind::kPut : LegKind::kCall, t.strike, t.years, t.american, t.mid};
     show_panel(uc_strategy_, strategy_panel_);
     mnuOptionsLargeDisplay_Click();
     uc_strategy_->AddLeg(market, leg, new_position);
+    return true;
   });
 }
 

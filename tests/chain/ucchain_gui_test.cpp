@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -507,7 +508,11 @@ TEST_F(ChainGui, CommaLocaleTableAndCalculatorAgree) {
 TEST_F(ChainGui, ShotForTheReadme) {
   const char* dir = std::getenv("STRATLYN_SHOT_DIR");
   if (dir == nullptr) GTEST_SKIP() << "STRATLYN_SHOT_DIR not set";
-  w.resize(1280, 1000);
+  // STRATLYN_SHOT_SIZE=WxH for another window size (1024x768: the normal display).
+  int width = 1280, height = 1000;
+  if (const char* size = std::getenv("STRATLYN_SHOT_SIZE"))
+    std::sscanf(size, "%dx%d", &width, &height);
+  w.resize(width, height);
   w.move(0, 0);
   QTest::mouseClick(w.cmdChain(), Qt::LeftButton);
   ASSERT_TRUE(Load("WIDE"));
