@@ -190,6 +190,16 @@ testing::LoopbackHttpServer* ChainGui::server_ = nullptr;
 TEST_F(ChainGui, LoadShowsExpiriesTableReasonsSmileAndSurface) {
   EXPECT_EQ(w.currentPanel(), chain());
   EXPECT_TRUE(chain()->isVisible());
+  // Another panel hides it; View > Chain brings it back.
+  QTest::mouseClick(w.cmdStrategy(), Qt::LeftButton);
+  EXPECT_FALSE(chain()->isVisible());
+  QAction* menu = w.findChild<QAction*>("mnuChain");
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->text(), "&Chain");
+  menu->trigger();
+  EXPECT_EQ(w.currentPanel(), chain());
+  EXPECT_TRUE(chain()->isVisible());
+  EXPECT_FALSE(w.ucStrategy1()->isVisible());
   ASSERT_TRUE(Load("aapl"));
   ASSERT_TRUE(chain()->Chain());
   // The page stays in the bottom browser.
