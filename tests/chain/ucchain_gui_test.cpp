@@ -80,6 +80,7 @@ class ChainGui : public ::testing::Test {
     dir_ = new testing::ScratchDir;
     dir_->Write(kChainPath, Fixture("panel_aapl.json"));
     dir_->Write("api/global/delayed_quotes/options/WIDE.json", Fixture("panel_wide.json"));
+    dir_->Write("api/global/delayed_quotes/options/_SPX.json", Fixture("_SPX.json"));
     dir_->Write(
         "api/global/delayed_quotes/options/EMPTY.json",
         R"({"timestamp":"2026-12-07 16:15:02","data":{"symbol":"EMPTY","current_price":10,"options":[]}})");
@@ -482,6 +483,44 @@ TEST_F(ChainGui, OddFilesGetAMessageAndKeepTheChainShown) {
   TypeTicker("  ");
   QTest::mouseClick(chain()->cmdLoad(), Qt::LeftButton);
   EXPECT_EQ(services.dialogs.Count(), before + 2);
+}
+
+TEST_F(ChainGui, IndexFileWithItsWeeklyRootPricesEuropean) {
+  ASSERT_TRUE(Load("SPX"));
+  EXPECT_NE(w.Browser2()->LocationURL().find("options/_SPX.json"), std::string::npos);
+  // Both roots of the index file, each expiry naming its root; the one
+  // closed before the file's time says so, and the first open one is shown.
+  QListWidget* list = chain()->lstExpiry();
+  int spx = -1, closed = -1;
+  for (int i = 0; i < list->count(); ++i) {
+    const QString text = list->item(i)->text();
+    if (text.startsWith("2026-12-18  SPX ")) spx = i;
+    if (text.endsWith("closed")) closed = i;
+    EXPECT_TRUE(text.contains("SPX")) << text.toStdString();
+  }
+  ASSERT_GE(spx, 0);
+  ASSERT_GE(closed, 0);
+  EXPECT_TRUE(list->item(closed)->text().startsWith("2026-12-04  SPXW"));
+  EXPECT_NE(list->currentRow(), closed);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(spx)).center());
+  ASSERT_TRUE(model()->NearestRow());
+  EXPECT_EQ(model()->StrikeAt(*model()->NearestRow()), 6000.0);  // spot 6012.35
+  const ChainContract c = ContractOf(6050, false);
+  EXPECT_EQ(c.symbol, "SPX261218C06050000");
+  ASSERT_TRUE(c.mid && c.iv);
+  DoubleClick(CellCentre(6050, ChainColumn::kBid, false));
+  ucBSOP* calc = w.ucBSOP1();
+  ASSERT_EQ(w.currentPanel(), calc) << services.dialogs.LastText();
+  EXPECT_TRUE(calc->chkEuro()->isChecked());  // a cash-settled index option
+  EXPECT_TRUE(calc->chkCall()->isChecked());
+  ASSERT_TRUE(
+      testing::WaitFor([calc] { return calc->lblPrice()->text().contains(':'); }, kPatienceMs));
+  // The calculator's closed form (single precision, its own normal
+  // distribution) reprices the mid to about a cent on an index of 6000.
+  EXPECT_NEAR(Figure(calc->lblPrice()->text()), *c.mid, 0.02)
+      << calc->lblPrice()->text().toStdString();
+  EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
 TEST_F(ChainGui, CommaLocaleTableAndCalculatorAgree) {
