@@ -47,6 +47,7 @@ constexpr int kContentBottom = ucChain::kDesignHeight - 420;
 constexpr int kPlotWidth = 3520;
 
 constexpr uint32_t kPlotBack = 0xFFFFFF;
+constexpr uint32_t kHeatMapBack = 0xFEFEFE;     // not the default white: never the theme's page
 constexpr uint32_t kCallColour = 0x1F4E9A;      // dark blue
 constexpr uint32_t kPutColour = 0xD02020;       // red
 constexpr uint32_t kFeedCallColour = 0x7FA7D9;  // light blue
@@ -169,7 +170,11 @@ ucChain::ucChain(QWidget* parent)
   pbox_surface_ = Place(new QtCanvas(this), kDesignWidth - kLeft - kPlotWidth, kPlotTop, kPlotWidth,
                         kContentBottom - kPlotTop);
   pbox_surface_->setObjectName("pboxSurface");
-  for (QtCanvas* box : {pbox_smile_, pbox_surface_}) box->SetBackColor(kPlotBack);
+  pbox_smile_->SetBackColor(kPlotBack);
+  // The heat map keeps a light page under a dark theme too: the canvas shows
+  // colours too close to a dark page lighter, which would change what a
+  // colour of the map means.
+  pbox_surface_->SetBackColor(kHeatMapBack);
   for (auto* labels : {&smile_labels_, &surface_labels_}) {
     for (auto& label : *labels) {
       label = Place(new QtLabelBox(this), kLeft, kPlotTop, 600, kLabelHeight);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -255,6 +257,16 @@ TEST_F(ChainGui, LoadShowsExpiriesTableReasonsSmileAndSurface) {
   std::set<std::size_t> expiries;
   for (const auto& cell : chain()->SurfaceShown()) expiries.insert(cell.expiry);
   EXPECT_EQ(expiries.size(), 3u);
+  // Under a dark theme the heat map's colours stay as they are (a colour of
+  // the map means a volatility), while the smile's page turns dark.
+  QPalette dark;
+  dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+  dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+  chain()->pboxSurface()->setPalette(dark);
+  chain()->pboxSmile()->setPalette(dark);
+  const QColor low_blue(0x2C, 0x4B, 0xC8);
+  EXPECT_EQ(chain()->pboxSurface()->ShownColor(low_blue), low_blue);
+  EXPECT_LT(chain()->pboxSmile()->PageColor().lightness(), 128);
   // Moneyness instead of strike.
   chain()->cmbSmileAxis()->setCurrentIndex(1);
   ASSERT_FALSE(chain()->SmileShown().empty());
@@ -561,6 +573,18 @@ TEST_F(ChainGui, ShotForTheReadme) {
   int width = 1280, height = 1000;
   if (const char* size = std::getenv("STRATLYN_SHOT_SIZE"))
     std::sscanf(size, "%dx%d", &width, &height);
+  // STRATLYN_SHOT_DARK=1: under a dark palette.
+  if (std::getenv("STRATLYN_SHOT_DARK")) {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    p.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+    p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    p.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
+    p.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    p.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    p.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    QApplication::setPalette(p);
+  }
   w.resize(width, height);
   w.move(0, 0);
   QTest::mouseClick(w.cmdChain(), Qt::LeftButton);
