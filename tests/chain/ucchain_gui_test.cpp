@@ -32,6 +32,7 @@
 #include <set>
 #include <sstream>
 
+#include "calculator/barrier_widget.h"
 #include "calculator/ucbsop_widget.h"
 #include "chain/qt_chain_model.h"
 #include "chain/ucchain_widget.h"
@@ -352,6 +353,7 @@ TEST_F(ChainGui, DoubleClickPricesTheContractInTheCalculator) {
   const ChainContract c = ContractOf(190, true);  // a copy: the chain is replaced later
   const ChainExpiry& e = chain()->Chain()->expiries[c.expiry];
   ASSERT_TRUE(c.mid && e.rate && e.dividend);
+  w.ucBSOP1()->Barrier().cmbBarrier()->setCurrentIndex(1);  // a barrier left chosen
   const QPoint pc = CellCentre(190, ChainColumn::kBid, true);
   QSignalSpy spy(table(), &QAbstractItemView::doubleClicked);
   DoubleClick(pc);
@@ -373,6 +375,7 @@ TEST_F(ChainGui, DoubleClickPricesTheContractInTheCalculator) {
   EXPECT_TRUE(calc->chkPut()->isChecked());
   EXPECT_TRUE(calc->chkAmer()->isChecked());
   EXPECT_TRUE(calc->chkImpVol()->isChecked());
+  EXPECT_EQ(calc->Barrier().cmbBarrier()->currentIndex(), 0);  // the plain option
   // Priced: the calculator's own solve gives back the mid (its records
   // compute in single precision).
   ASSERT_TRUE(
