@@ -23,7 +23,11 @@ std::string Figure(const std::optional<double>& v, std::string_view pattern, cha
 // A figure at the own implied volatility: there, or the refusal's words.
 std::string AtIv(const ChainContract& c, double OwnFigures::*field, std::string_view pattern,
                  char dp) {
-  if (c.at_iv) return FormatNumber((*c.at_iv).*field, pattern, dp);
+  if (c.at_iv) {
+    // A figure that is no number is left blank, never written as "NaN".
+    const double v = (*c.at_iv).*field;
+    return std::isfinite(v) ? FormatNumber(v, pattern, dp) : std::string();
+  }
   return ChainRefusalText(c.refusal);
 }
 
@@ -33,6 +37,8 @@ std::optional<double> OwnField(const ChainContract& c, double OwnFigures::*field
 }
 
 }  // namespace
+
+static std::optional<double> RawSortKey(const ChainContract& c, ChainColumn column);
 
 std::string ChainCellText(const ChainContract& c, ChainColumn column, char dp) {
   switch (column) {
@@ -55,7 +61,7 @@ std::string ChainCellText(const ChainContract& c, ChainColumn column, char dp) {
     case ChainColumn::kOpenInterest:
       return Figure(c.open_interest, kCountFormat, dp);
     case ChainColumn::kIv:
-      if (c.iv) return FormatNumber(*c.iv * 100.0, kPercentFormat, dp);
+      if (c.iv) return Figure(c.iv, kPercentFormat, dp, 100.0);
       return ChainRefusalText(c.refusal);
     case ChainColumn::kSourceIv:
       return Figure(c.source.iv, kPercentFormat, dp, 100.0);
@@ -91,6 +97,13 @@ bool ChainCellIsReason(const ChainContract& c, ChainColumn column) {
 }
 
 std::optional<double> ChainSortKey(const ChainContract& c, ChainColumn column) {
+  // A key that is no number would break the sort's order: it counts as none.
+  const std::optional<double> key = RawSortKey(c, column);
+  if (key && !std::isfinite(*key)) return std::nullopt;
+  return key;
+}
+
+static std::optional<double> RawSortKey(const ChainContract& c, ChainColumn column) {
   switch (column) {
     case ChainColumn::kBid:
       return c.bid;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace stratlyn {
 namespace {
 
@@ -89,6 +91,14 @@ TEST(ChainColumns, FiguresReasonsAndBlanks) {
   EXPECT_FALSE(ChainSortKey(put, ChainColumn::kBid).has_value());
   EXPECT_DOUBLE_EQ(*ChainSortKey(call, ChainColumn::kIv), 0.23456);
   EXPECT_DOUBLE_EQ(*ChainSortKey(call, ChainColumn::kTheta), -21.5);
+  // A figure that is no number never reaches the table as "NaN" or "inf".
+  ChainContract odd = call;
+  odd.at_iv->gamma = std::numeric_limits<double>::quiet_NaN();
+  odd.bid = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(ChainCellText(odd, ChainColumn::kGamma, '.'), "");
+  EXPECT_EQ(ChainCellText(odd, ChainColumn::kBid, '.'), "");
+  EXPECT_FALSE(ChainSortKey(odd, ChainColumn::kGamma).has_value());
+  EXPECT_FALSE(ChainSortKey(odd, ChainColumn::kBid).has_value());
   // Every column has a caption, once.
   for (std::size_t i = 0; i < kChainColumns.size(); ++i) {
     EXPECT_EQ(static_cast<std::size_t>(kChainColumns[i].column), i);
