@@ -732,8 +732,7 @@ void ucChain::ContractActivated(const QModelIndex& index) {
 }
 
 void ucChain::cmdAddStrategy_Click() {
-  if (!chain_) return;
-  const std::optional<std::size_t> i = SelectedContract();
+  const std::optional<std::size_t> i = chain_ ? SelectedContract() : std::optional<std::size_t>();
   if (!i) {
     AppDialogs().Critical(kNoContractMessage);
     return;
