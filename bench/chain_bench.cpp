@@ -36,12 +36,14 @@ std::string Fixed(double v, int decimals) {
 void AppendRecord(std::string& out, const std::string& symbol, double bid, double ask, double iv,
                   double last, bool traded, std::mt19937_64& rng) {
   std::uniform_int_distribution<int> size(1, 500);
+  std::uniform_real_distribution<double> unit(0, 1);
   out += R"({"option":")" + symbol + R"(","bid":)" + Fixed(bid, 2) + R"(,"bid_size":)" +
          std::to_string(size(rng)) + R"(,"ask":)" + Fixed(ask, 2) + R"(,"ask_size":)" +
          std::to_string(size(rng)) + R"(,"iv":)" + Fixed(iv, 4) + R"(,"open_interest":)" +
          std::to_string(size(rng) * 7) + R"(,"volume":)" + std::to_string(traded ? size(rng) : 0) +
-         R"(,"delta":0.4123,"gamma":0.0012,"vega":)" + Fixed(iv * 10, 4) +
-         R"(,"theta":-0.8123,"rho":0.2231,"theo":)" + Fixed((bid + ask) / 2, 4) +
+         R"(,"delta":)" + Fixed(unit(rng), 6) + R"(,"gamma":)" + Fixed(unit(rng) * 0.01, 6) +
+         R"(,"vega":)" + Fixed(iv * 10, 6) + R"(,"theta":)" + Fixed(-unit(rng), 6) + R"(,"rho":)" +
+         Fixed(unit(rng), 6) + R"(,"theo":)" + Fixed((bid + ask) / 2, 6) +
          R"(,"change":0.0,"open":0.0,"high":0.0,"low":0.0,"tick":"no_change","last_trade_price":)" +
          Fixed(last, 2) + R"(,"last_trade_time":)" +
          (traded ? std::string(R"("2026-12-07T11:32:05")") : std::string("null")) +
@@ -135,7 +137,7 @@ std::vector<ExpirySpec> EquityExpiries() {
 }
 
 const std::string& IndexFile() {
-  static const std::string file = ChainFile("^SPX", 6012.35, 10, IndexExpiries(), 200);
+  static const std::string file = ChainFile("^SPX", 6012.35, 10, IndexExpiries(), 144);
   return file;
 }
 const std::string& EquityFile() {

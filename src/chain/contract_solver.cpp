@@ -17,7 +17,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Steps of the American lattice; more where the drift needs them.
 constexpr int kAmericanSteps = 100;
-constexpr int kMostAmericanSteps = 1600;
+constexpr int kMostAmericanSteps = 400;
 // Least stretch of the rows to the strike: the middle branch weighs at least 1/3.
 constexpr double kLeastStretch = 1.224744871391589;
 // Relative bumps of the American vega and rho.
@@ -323,7 +323,7 @@ std::optional<double> AmericanRootScan(const ContractTerms& c, double price) {
     const auto run = RunAt(c, sigma, c.rate, l);
     return run ? run->value - price : kNaN;
   };
-  constexpr int kPoints = 40;
+  constexpr int kPoints = 24;
   double prev_sigma = kLeastImpliedVol, prev_gap = gap(prev_sigma);
   for (int i = 1; i <= kPoints; ++i) {
     const double sigma = kLeastImpliedVol * std::pow(kLargestImpliedVol / kLeastImpliedVol,

@@ -25,6 +25,8 @@ using namespace std::chrono;
 
 // Strikes of an expiry that put-call parity reads for its dividend yield.
 constexpr std::size_t kParityStrikes = 3;
+// Least time to its close of an expiry whose yield another expiry may take.
+constexpr double kLeastLendingYears = 2.0 / 365.0;
 // Contracts a thread takes at a time; progress is told after each such block.
 constexpr std::size_t kBlock = 32;
 constexpr unsigned kMostThreads = 16;
@@ -36,6 +38,11 @@ constexpr const char* kAdjustedNote2 =
 constexpr const char* kRepeatedNote = " repeated contracts were passed over (the first one counts)";
 constexpr const char* kNoTimestampNote =
     "The file has no timestamp: times to expiry are counted from the moment it was read";
+constexpr const char* kQuotesOfNote = "The file's quotes are of ";
+constexpr const char* kQuotesOfNote2 = " New York, ";
+constexpr const char* kQuotesOfNote3 =
+    " days before it was read: times to expiry are counted from the quotes";
+constexpr int kStaleDays = 7;
 constexpr const char* kParityNote = "implied by put-call parity on strike";
 constexpr const char* kBorrowedNote1 = "of the ";
 constexpr const char* kBorrowedNote2 = " expiry (no two-sided pair of its own)";
@@ -45,45 +52,192 @@ constexpr const char* kEuropeanRoots[] = {"SPX",  "SPXW", "SPXPM", "XSP",  "NDX"
                                           "NDXW", "XND",  "RUT",   "RUTW", "MRUT", "VIX",
                                           "VIXW", "DJX",  "DJXW",  "XEO",  "VIX9D"};
 
-std::optional<double> Number(const nlohmann::json& v) {
-  if (v.is_number()) {
-    const double d = v.get<double>();
-    if (std::isfinite(d)) return d;
-    return std::nullopt;
+// A value of the file as the reader met it: absent, null, a number, a text,
+// or anything else (true, a list, an object).
+struct Raw {
+  enum Kind : unsigned char { kAbsent, kNull, kNumber, kText, kOther };
+  Kind kind = kAbsent;
+  double number = 0;
+  std::string text;
+};
+
+// The fields of a record the chain reads.
+enum RecordField {
+  kOption,
+  kBid,
+  kAsk,
+  kIv,
+  kOpenInterest,
+  kVolume,
+  kDelta,
+  kGamma,
+  kVega,
+  kTheta,
+  kRho,
+  kTheo,
+  kLastPrice,
+  kLastTime,
+  kFieldCount,
+  kIgnored = kFieldCount,
+};
+
+RecordField FieldOfKey(const std::string& key) {
+  static const std::pair<const char*, RecordField> kKeys[] = {
+      {"option", kOption},
+      {"bid", kBid},
+      {"ask", kAsk},
+      {"iv", kIv},
+      {"open_interest", kOpenInterest},
+      {"volume", kVolume},
+      {"delta", kDelta},
+      {"gamma", kGamma},
+      {"vega", kVega},
+      {"theta", kTheta},
+      {"rho", kRho},
+      {"theo", kTheo},
+      {"last_trade_price", kLastPrice},
+      {"last_trade_time", kLastTime},
+  };
+  for (const auto& [name, field] : kKeys) {
+    if (key == name) return field;
   }
-  if (v.is_string()) return ReadFetchedFigure(v.get<std::string>());
-  return std::nullopt;
+  return kIgnored;
 }
 
-// A field as a figure; `bad` set when it is there but no figure ("abc", a
-// list, true); null, missing and "" are simply absent.
-std::optional<double> Field(const nlohmann::json& obj, const char* key, bool* bad = nullptr) {
-  const auto it = obj.find(key);
-  if (it == obj.end() || it->is_null()) return std::nullopt;
-  const auto v = Number(*it);
-  if (!v && bad) {
-    const bool empty_text =
-        it->is_string() && it->get<std::string>().find_first_not_of(" \t") == std::string::npos;
-    if (!empty_text) *bad = true;
+struct RawRecord {
+  bool object = false;  // a record that is no object has no symbol either
+  Raw fields[kFieldCount];
+};
+
+// What the reader keeps of the file: the few figures of the underlying and
+// the records, read in one pass without building the whole document.
+class ChainReader : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  bool root_object = false;
+  bool data_object = false;
+  Raw timestamp, symbol, spot;
+  std::vector<RawRecord> records;
+
+  bool null() override { return Scalar(Raw{Raw::kNull, 0, {}}); }
+  bool boolean(bool) override { return Scalar(Raw{Raw::kOther, 0, {}}); }
+  bool number_integer(number_integer_t v) override {
+    return Scalar(Raw{Raw::kNumber, static_cast<double>(v), {}});
   }
-  return v;
+  bool number_unsigned(number_unsigned_t v) override {
+    return Scalar(Raw{Raw::kNumber, static_cast<double>(v), {}});
+  }
+  bool number_float(number_float_t v, const string_t&) override {
+    return Scalar(Raw{Raw::kNumber, v, {}});
+  }
+  bool string(string_t& v) override { return Scalar(Raw{Raw::kText, 0, std::move(v)}); }
+  bool binary(binary_t&) override { return Scalar(Raw{Raw::kOther, 0, {}}); }
+  bool key(string_t& k) override {
+    if (stack_.size() == 4 && in_record_) {
+      field_ = FieldOfKey(k);
+    } else if (stack_.size() <= 2) {
+      keys_[stack_.size()] = std::move(k);
+    }
+    return true;
+  }
+  bool start_object(std::size_t) override { return Open(true); }
+  bool start_array(std::size_t) override { return Open(false); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  // A container opens at depth stack_.size() + 1.
+  bool Open(bool object) {
+    const std::size_t depth = stack_.size();
+    if (depth == 0) {
+      root_object = object;
+    } else if (depth == 1 && root_object && keys_[1] == "data") {
+      data_object = object;
+      in_data_ = object;
+    } else if (depth == 2 && in_data_ && keys_[2] == "options") {
+      in_options_ = !object;
+    } else if (depth == 3 && in_options_) {
+      records.emplace_back();
+      records.back().object = object;
+      in_record_ = object;
+      field_ = kIgnored;
+    } else if (depth == 4 && in_record_) {
+      Set(Raw{Raw::kOther, 0, {}});
+    }
+    stack_.push_back(object);
+    return true;
+  }
+  bool Close() {
+    stack_.pop_back();
+    const std::size_t depth = stack_.size();
+    if (depth == 1) in_data_ = false;
+    if (depth == 2) in_options_ = false;
+    if (depth == 3) in_record_ = false;
+    return true;
+  }
+  void Set(Raw v) {
+    if (field_ != kIgnored) records.back().fields[field_] = std::move(v);
+  }
+  bool Scalar(Raw v) {
+    const std::size_t depth = stack_.size();
+    if (depth == 1 && root_object) {
+      if (keys_[1] == "timestamp") timestamp = std::move(v);
+      if (keys_[1] == "data") data_object = false;
+    } else if (depth == 2 && in_data_) {
+      if (keys_[2] == "symbol") symbol = std::move(v);
+      if (keys_[2] == "current_price") spot = std::move(v);
+    } else if (depth == 3 && in_options_) {
+      records.emplace_back();  // a scalar where a record belongs
+    } else if (depth == 4 && in_record_) {
+      Set(std::move(v));
+    }
+    return true;
+  }
+
+  std::vector<bool> stack_;  // true for an object
+  std::string keys_[3];      // the current key at depths 1 and 2
+  bool in_data_ = false, in_options_ = false, in_record_ = false;
+  RecordField field_ = kIgnored;
+};
+
+// A value as a figure; `bad` set when it is there but no figure ("abc", a
+// list, true); null, missing and "" are simply absent.
+std::optional<double> Figure(const Raw& v, bool* bad = nullptr) {
+  switch (v.kind) {
+    case Raw::kAbsent:
+    case Raw::kNull:
+      return std::nullopt;
+    case Raw::kNumber:
+      if (std::isfinite(v.number)) return v.number;
+      break;
+    case Raw::kText: {
+      if (const auto f = ReadFetchedFigure(v.text)) return f;
+      if (v.text.find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+      break;
+    }
+    case Raw::kOther:
+      break;
+  }
+  if (bad) *bad = true;
+  return std::nullopt;
 }
 
 // A figure that cannot be negative (sizes, open interest): absent when it is.
-std::optional<double> Count(const nlohmann::json& obj, const char* key) {
-  const auto v = Field(obj, key);
-  if (v && *v >= 0) return v;
+std::optional<double> Count(const Raw& v) {
+  const auto f = Figure(v);
+  if (f && *f >= 0) return f;
   return std::nullopt;
 }
 
-std::string Text(const nlohmann::json& obj, const char* key) {
-  const auto it = obj.find(key);
-  return it != obj.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
+std::string Text(const Raw& v) { return v.kind == Raw::kText ? v.text : std::string(); }
 
 // "2026-12-07 16:15:02" (New York) as an instant.
+// Only that form: a zone after it ("...Z", "+00:00") would make it another
+// clock, so the text is then no timestamp of the file's.
 std::optional<sys_seconds> ReadTimestamp(const std::string& text) {
-  if (text.size() < 16) return std::nullopt;
+  if (text.size() != 16 && text.size() != 19) return std::nullopt;
   const auto date = ReadCivilDate(text.substr(0, 10));
   if (!date || (text[10] != ' ' && text[10] != 'T')) return std::nullopt;
   const auto two = [&](size_t at) -> int {
@@ -164,12 +318,17 @@ void SetDividends(OptionChain& chain, const RateAt& rate_at) {
     }
   }
   // An expiry without a pair of its own takes the yield of the expiry
-  // nearest it in time that has one, and says so.
+  // nearest it in time that has one (at least two days out), and says so.
   for (ChainExpiry& e : chain.expiries) {
     if (e.dividend || !e.rate) continue;
     const ChainExpiry* nearest = nullptr;
     for (const ChainExpiry& other : chain.expiries) {
-      if (!other.dividend || !other.dividend_note.starts_with(kParityNote)) continue;
+      // Within two days of its close a yield is ln(F / S) over almost no
+      // time: its own contracts need that forward, no other expiry does.
+      if (!other.dividend || !other.dividend_note.starts_with(kParityNote) ||
+          other.years < kLeastLendingYears) {
+        continue;
+      }
       if (!nearest || std::fabs(other.years - e.years) < std::fabs(nearest->years - e.years)) {
         nearest = &other;
       }
@@ -254,32 +413,34 @@ ExerciseStyle StyleOfRoot(const std::string& root) {
 std::optional<OptionChain> ParseOptionChain(const std::string& page,
                                             std::chrono::system_clock::time_point now,
                                             std::string& message) {
-  const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
-  if (doc.is_discarded() || !doc.is_object()) {
+  ChainReader reader;
+  const bool parsed = nlohmann::json::sax_parse(JsonFromPage(page), &reader);
+  if (!parsed || !reader.root_object || !reader.data_object) {
     message = kFeedUnreadableMessage;
     return std::nullopt;
   }
-  const auto data_it = doc.find("data");
-  if (data_it == doc.end() || !data_it->is_object()) {
-    message = kFeedUnreadableMessage;
-    return std::nullopt;
-  }
-  const nlohmann::json& data = *data_it;
   OptionChain chain;
-  chain.symbol = Text(data, "symbol");
+  chain.symbol = Text(reader.symbol);
   chain.ticker = FeedTicker(chain.symbol);
-  const auto spot = Field(data, "current_price");
+  const auto spot = Figure(reader.spot);
   if (!spot || !(*spot > 0)) {
     message = kFeedNoPriceMessage;
     return std::nullopt;
   }
   chain.spot = *spot;
-  chain.timestamp = Text(doc, "timestamp");
+  chain.timestamp = Text(reader.timestamp);
   if (const auto t = ReadTimestamp(chain.timestamp)) {
     chain.as_of = *t;
   } else {
     chain.as_of = floor<seconds>(now);
     chain.notes.push_back(kNoTimestampNote);
+  }
+  // Quotes of another week than the reading's: their times to expiry are
+  // theirs, and the user should know how old they are.
+  const auto age = floor<seconds>(now) - chain.as_of;
+  if (age > days{kStaleDays} || age < -days{1}) {
+    chain.notes.push_back(kQuotesOfNote + chain.timestamp + kQuotesOfNote2 +
+                          std::to_string(duration_cast<days>(age).count()) + kQuotesOfNote3);
   }
   chain.date = NewYorkDate(chain.as_of);
   const system_clock::time_point as_of{chain.as_of};
@@ -288,12 +449,12 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
   std::map<std::string, bool> seen;
   std::size_t no_symbol = 0, adjusted = 0, repeated = 0;
   std::string adjusted_roots;
-  const auto options = data.find("options");
-  if (options != data.end() && options->is_array()) {
-    chain.contracts.reserve(options->size());
-    for (const auto& o : *options) {
+  {
+    chain.contracts.reserve(reader.records.size());
+    for (const RawRecord& o : reader.records) {
+      const Raw* f = o.fields;
       OccSymbol occ;
-      const std::string name = o.is_object() ? Text(o, "option") : std::string();
+      const std::string name = o.object ? Text(f[kOption]) : std::string();
       if (name.empty() || !ParseOccSymbol(name, occ)) {
         ++no_symbol;
         continue;
@@ -338,25 +499,32 @@ std::optional<OptionChain> ParseOptionChain(const std::string& page,
       c.strike = occ.strike;
       c.expiry = found->second;
       bool bad = false;
-      c.bid = Field(o, "bid", &bad);
-      c.ask = Field(o, "ask", &bad);
+      c.bid = Figure(f[kBid], &bad);
+      c.ask = Figure(f[kAsk], &bad);
       c.quote = QuoteRefusal(c.bid, c.ask, bad);
-      if (c.quote == ChainRefusal::kNone) c.mid = (*c.bid + *c.ask) / 2;
-      const auto last = Field(o, "last_trade_price");
-      const std::string traded = Text(o, "last_trade_time");
+      if (c.quote == ChainRefusal::kNone) {
+        const double mid = *c.bid / 2 + *c.ask / 2;
+        if (std::isfinite(mid)) {
+          c.mid = mid;
+        } else {
+          c.quote = ChainRefusal::kUnreadable;
+        }
+      }
+      const auto last = Figure(f[kLastPrice]);
+      const std::string traded = Text(f[kLastTime]);
       if (last && *last > 0) {
         c.last = last;
         if (traded.size() >= 10 && ReadCivilDate(traded.substr(0, 10))) c.last_trade_time = traded;
       }
-      c.volume = Count(o, "volume");
-      c.open_interest = Count(o, "open_interest");
-      if (const auto iv = Field(o, "iv"); iv && *iv > 0) c.source.iv = iv;
-      c.source.delta = Field(o, "delta");
-      c.source.gamma = Field(o, "gamma");
-      c.source.vega = Field(o, "vega");
-      c.source.theta = Field(o, "theta");
-      c.source.rho = Field(o, "rho");
-      c.source.theo = Field(o, "theo");
+      c.volume = Count(f[kVolume]);
+      c.open_interest = Count(f[kOpenInterest]);
+      if (const auto iv = Figure(f[kIv]); iv && *iv > 0) c.source.iv = iv;
+      c.source.delta = Figure(f[kDelta]);
+      c.source.gamma = Figure(f[kGamma]);
+      c.source.vega = Figure(f[kVega]);
+      c.source.theta = Figure(f[kTheta]);
+      c.source.rho = Figure(f[kRho]);
+      c.source.theo = Figure(f[kTheo]);
       c.refusal = StandingRefusal(c, chain.expiries[c.expiry]);
       if (c.refusal == ChainRefusal::kNone) c.refusal = ChainRefusal::kNotSolved;
       chain.contracts.push_back(std::move(c));
@@ -443,9 +611,9 @@ bool SolveOptionChain(OptionChain& chain, const RateAt& rate_at, const ChainProg
   unsigned n = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
   n = std::min<unsigned>(n, kMostThreads);
   n = static_cast<unsigned>(std::min<std::size_t>(n, work.size() / kBlock + 1));
-  std::vector<std::thread> helpers;
+  std::vector<std::thread> workers;
   for (unsigned t = 1; t < n; ++t) {
-    helpers.emplace_back([&] {
+    workers.emplace_back([&] {
       while (run_block()) {
       }
     });
@@ -453,7 +621,7 @@ bool SolveOptionChain(OptionChain& chain, const RateAt& rate_at, const ChainProg
   while (run_block()) {
     if (progress && !progress(done.load(), total)) stop = true;
   }
-  for (std::thread& t : helpers) t.join();
+  for (std::thread& t : workers) t.join();
   if (progress) progress(done.load(), total);
   return !stop.load();
 }

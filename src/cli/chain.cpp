@@ -75,6 +75,7 @@ constexpr const char* kOneTickerProblem = "one ticker is needed";
 constexpr const char* kOneFormatProblem = "give only one of --json, --csv and --smile";
 constexpr const char* kNoExpiryMessage = "The option chain has no expiry on ";
 constexpr const char* kNoOpenExpiryMessage = "The option chain has no expiry that has not closed";
+constexpr const char* kNoContractsMessage = "The delayed quote feed lists no option contracts for ";
 constexpr const char* kAbsent = "-";
 constexpr const char* kCsvHeading =
     "root,expiry,days,years,rate,dividend_yield,symbol,type,strike,bid,ask,mid,last,"
@@ -352,6 +353,11 @@ int RunChain(const std::vector<std::string>& given) {
   auto chain = ParseOptionChain(PageTextAsUtf8(page.body, page.content_type), now, message);
   if (!chain) {
     std::cerr << message << '\n';
+    return kExitBadInput;
+  }
+  if (chain->contracts.empty()) {
+    for (const std::string& note : chain->notes) std::cerr << "note: " << note << '\n';
+    std::cerr << kNoContractsMessage << upper << '\n';
     return kExitBadInput;
   }
   const std::vector<std::size_t> chosen = ChosenExpiries(*chain, args->expiry);

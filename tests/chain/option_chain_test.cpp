@@ -136,8 +136,11 @@ TEST_F(ChainFromLoopback, IndexFileGroupsWeeklyAndMonthlyRootsByTheirOwnClose) {
     }
   }
   // The record without an OCC symbol is passed over, and said so.
-  ASSERT_FALSE(chain.notes.empty());
-  EXPECT_NE(chain.notes[0].find("1 records without a readable OCC symbol"), std::string::npos);
+  bool noted = false;
+  for (const std::string& n : chain.notes) {
+    noted |= n.find("1 records without a readable OCC symbol") != std::string::npos;
+  }
+  EXPECT_TRUE(noted);
 }
 
 TEST_F(ChainFromLoopback, ExpiryTodayCountsHoursAndPastExpiriesAreRefused) {
@@ -361,10 +364,11 @@ TEST(ChainParse, OddRecordsGetReasonsAndNeverAFigure) {
                                R"({"option":"XYZ261218P00110000"},)"
                                R"({"option":12345,"bid":1.0,"ask":1.2},)"
                                R"("not an object",)"
-                               R"({"option":"XYZ261218C00100000","bid":1.0,"ask":1.2})",
+                               R"({"option":"XYZ261218C00100000","bid":1.0,"ask":1.2},)"
+                               R"({"option":"XYZ261218P00120000","bid":1e308,"ask":1.7e308})",
                                message);
   ASSERT_TRUE(chain) << message;
-  ASSERT_EQ(chain->contracts.size(), 5u);
+  ASSERT_EQ(chain->contracts.size(), 6u);
   std::map<std::string, ChainRefusal> why;
   for (const ChainContract& c : chain->contracts) why[c.symbol] = c.refusal;
   EXPECT_EQ(why["XYZ261218C00000000"], ChainRefusal::kNoStrike);
@@ -372,13 +376,26 @@ TEST(ChainParse, OddRecordsGetReasonsAndNeverAFigure) {
   EXPECT_EQ(why["XYZ261218P00100000"], ChainRefusal::kUnreadable);
   EXPECT_EQ(why["XYZ261218C00110000"], ChainRefusal::kUnreadable);
   EXPECT_EQ(why["XYZ261218P00110000"], ChainRefusal::kNoQuote);
-  EXPECT_EQ(chain->notes.size(), 2u);  // two records without a symbol, one repeated
+  // Quotes near the largest double: a finite midpoint, never infinity.
+  EXPECT_TRUE(chain->contracts[5].mid && std::isfinite(*chain->contracts[5].mid));
+  // A number no double holds makes the file unreadable as a whole.
+  std::string unreadable;
+  EXPECT_FALSE(ParseText(R"({"option":"XYZ261218C00120000","bid":1e999,"ask":2})", unreadable));
+  EXPECT_EQ(unreadable, kFeedUnreadableMessage);
+  size_t passed_over = 0;
+  for (const std::string& n : chain->notes) {
+    passed_over += n.find("2 records without a readable OCC symbol") != std::string::npos;
+    passed_over += n.find("1 repeated contracts") != std::string::npos;
+  }
+  EXPECT_EQ(passed_over, 2u);
   OptionChain solved = *chain;
   SolveOptionChain(solved, TestRate);
   for (const ChainContract& c : solved.contracts) {
     EXPECT_FALSE(c.iv.has_value()) << c.symbol;
     EXPECT_NE(c.refusal, ChainRefusal::kNone) << c.symbol;
   }
+  // (no call and put of one strike here: no dividend yield for any of them)
+  EXPECT_EQ(solved.contracts[5].refusal, ChainRefusal::kNoDividend);
 }
 
 TEST(ChainParse, WithoutATimestampTheMomentOfReadingCounts) {
@@ -391,6 +408,27 @@ TEST(ChainParse, WithoutATimestampTheMomentOfReadingCounts) {
   EXPECT_EQ(chain->as_of, floor<seconds>(now));
   ASSERT_EQ(chain->notes.size(), 1u);
   EXPECT_NE(chain->notes[0].find("no timestamp"), std::string::npos);
+}
+
+TEST(ChainParse, ATimestampWithAZoneOrFarFromTheReadingIsSaidSo) {
+  std::string message;
+  const auto now = system_clock::now();
+  // "Z" would make it UTC, not New York: not taken as the quotes' time.
+  const auto zoned = ParseOptionChain(
+      R"({"timestamp":"2026-12-07T14:30:00Z","data":{"symbol":"XYZ","current_price":100}})", now,
+      message);
+  ASSERT_TRUE(zoned) << message;
+  EXPECT_EQ(zoned->as_of, floor<seconds>(now));
+  // Quotes a month before the reading: counted from them, and said so.
+  const auto old = ParseOptionChain(
+      R"({"timestamp":"2026-11-02 16:15:00","data":{"symbol":"XYZ","current_price":100}})",
+      sys_days{2026y / 12 / 2} + hours{18}, message);
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->as_of, sys_days{2026y / 11 / 2} + hours{21} + minutes{15});  // EST
+  ASSERT_EQ(old->notes.size(), 1u);
+  EXPECT_EQ(old->notes[0],
+            "The file's quotes are of 2026-11-02 16:15:00 New York, 29 days before it was read: "
+            "times to expiry are counted from the quotes");
 }
 
 TEST(ChainSolve, NoRateOrNoParityPairIsARefusal) {
@@ -415,6 +453,19 @@ TEST(ChainSolve, NoRateOrNoParityPairIsARefusal) {
   EXPECT_DOUBLE_EQ(*solved.expiries[1].dividend, *solved.expiries[0].dividend);
   EXPECT_EQ(solved.expiries[1].dividend_note,
             "of the 2027-01-15 XYZ expiry (no two-sided pair of its own)");
+  // A pair only in an expiry closing within the hour: its yield (ln(F / S)
+  // over almost no time) serves its own contracts, never another expiry's.
+  const auto hour = ParseText(R"({"option":"XYZ261207C00100000","bid":0.30,"ask":0.40},)"
+                              R"({"option":"XYZ261207P00100000","bid":0.20,"ask":0.30},)"
+                              R"({"option":"XYZ270115C00100000","bid":7.0,"ask":7.4})",
+                              message);
+  ASSERT_TRUE(hour);
+  OptionChain hour_solved = *hour;
+  SolveOptionChain(hour_solved, TestRate);
+  ASSERT_EQ(hour_solved.expiries.size(), 2u);
+  EXPECT_TRUE(hour_solved.expiries[0].dividend.has_value());
+  EXPECT_FALSE(hour_solved.expiries[1].dividend.has_value());
+  EXPECT_EQ(hour_solved.contracts[2].refusal, ChainRefusal::kNoDividend);
   // Without any pair: no yield at all.
   const auto lone = ParseText(R"({"option":"XYZ270618C00100000","bid":7.0,"ask":7.4})", message);
   ASSERT_TRUE(lone);

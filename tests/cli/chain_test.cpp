@@ -55,6 +55,8 @@ class CliChain : public ::testing::Test {
     dir_->Write("api/global/delayed_quotes/options/AAPL.json", Fixture("AAPL.json"));
     dir_->Write("api/global/delayed_quotes/options/NOPRICE.json",
                 R"({"data":{"symbol":"NOPRICE","current_price":0,"options":[]}})");
+    dir_->Write("api/global/delayed_quotes/options/EMPTY.json",
+                R"({"data":{"symbol":"EMPTY","current_price":12.5,"options":{}}})");
     // The Treasury's file of this year and the last (early January it may be empty).
     const auto today = std::chrono::year_month_day{
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
@@ -201,6 +203,11 @@ TEST_F(CliChain, BadArgumentsAndFilesStopWithAReason) {
   r = Run({"NOPRICE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("shows no price for this security"), std::string::npos);
+  r = Run({"EMPTY"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("The delayed quote feed lists no option contracts for EMPTY"),
+            std::string::npos)
+      << r.err;
   r = Run({"MISSING"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("404"), std::string::npos) << r.err;
