@@ -145,7 +145,7 @@ PaneInput calcMain::MakePaneInput() const {
   in.scroll_bar = PixelsToTwips(pane_area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   in.navigate_height = kNavigateHeight;
   // The buttons above the pane, and the top browser's three buttons, stay in view.
-  in.min_pane_width = std::max(in.min_pane_width, kCmdStrategy.left + kCmdStrategy.width);
+  in.min_pane_width = std::max(in.min_pane_width, kCmdChain.left + kCmdChain.width);
   in.min_browser1_width =
       std::max(in.min_browser1_width, BoxTwips(cmd_back_).width + BoxTwips(cmd_forward_).width +
                                           BoxTwips(cmd_stop_).width + 50);

@@ -80,6 +80,7 @@ void calcMain::CreateMenus() {
       {"&Options", "mnuOptionsPerDayUnits", kPerDayUnitsCaption,
        &calcMain::mnuOptionsPerDayUnits_Click},
       {"&View", "mnuStrategy", "&Strategy", &calcMain::cmdStrategy_Click},
+      {"&View", "mnuChain", "&Chain", &calcMain::cmdChain_Click},
       {"&Calculators", "mnuCalculator", "&Calculator", &calcMain::mnuCalculator_Click},
       {"&Calculators", "mnuSpreadsheetLink", "&Spreadsheet Link",
        &calcMain::mnuSpreadsheetLink_Click},

@@ -1,4 +1,4 @@
-// calcMain's panels: the calculator, risk, sensitivity and strategy panels
+// calcMain's panels: the calculator, risk, sensitivity, strategy and chain panels
 // in the top pane, the buttons that switch between them, and the option the
 // calculator hands to the others at each switch.
 //
@@ -13,6 +13,7 @@
 #include "analytics/ucrisk_widget.h"
 #include "analytics/ucsens_widget.h"
 #include "calculator/ucbsop_widget.h"
+#include "chain/ucchain_widget.h"
 #include "shell/calc_main_widget.h"
 #include "shell/qt_web_browser.h"
 #include "strategy/ucstrategy_widget.h"
@@ -27,19 +28,22 @@ void calcMain::CreatePanels() {
   uc_risk_ = new ucRisk(pane_host_);
   uc_sens_ = new ucSens(pane_host_);
   uc_strategy_ = new ucStrategy(pane_host_);
+  uc_chain_ = new ucChain(pane_host_);
   uc_bsop_->SetDisclaimerFlag(&boolDisclaimer);
   bsop_panel_ = PanelOf(uc_bsop_);
   risk_panel_ = PanelOf(uc_risk_);
   sens_panel_ = PanelOf(uc_sens_);
   strategy_panel_ = PanelOf(uc_strategy_);
+  chain_panel_ = PanelOf(uc_chain_);
   for (const Panel* panel : Panels()) {
     panel->widget->move(0, 0);
     panel->widget->hide();
   }
+  ConnectChainPanel();
 }
 
 std::vector<const calcMain::Panel*> calcMain::Panels() const {
-  return {&bsop_panel_, &risk_panel_, &sens_panel_, &strategy_panel_};
+  return {&bsop_panel_, &risk_panel_, &sens_panel_, &strategy_panel_, &chain_panel_};
 }
 
 const calcMain::Panel* calcMain::CurrentPanelOps() const {

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "calculator/ucbsop_widget.h"
+#include "chain/ucchain_widget.h"
 #include "shell/qt_calc_main_geometry.h"
 #include "shell/qt_web_browser.h"
 #include "tools/calcs_widget.h"
@@ -89,6 +90,9 @@ void calcMain::CreateControls() {
   cmd_strategy_ = new QPushButton("Strategy", client_);
   cmd_strategy_->setToolTip("Positions of several options: profit at a date and at expiry");
   SetBoxTwips(cmd_strategy_, kCmdStrategy);
+  cmd_chain_ = new QPushButton("Chain", client_);
+  cmd_chain_->setToolTip("The whole option chain of a ticker: implied volatilities, smile, surface");
+  SetBoxTwips(cmd_chain_, kCmdChain);
 
   line1_ = new LineControl(client_);
   line1_->SetBorderWidth(kLine1BorderWidth);
@@ -149,6 +153,7 @@ void calcMain::CreateControls() {
   connect(cmd_risk_, &QPushButton::clicked, this, &calcMain::cmdRisk_Click);
   connect(cmd_sensitivity_, &QPushButton::clicked, this, &calcMain::cmdSensitivity_Click);
   connect(cmd_strategy_, &QPushButton::clicked, this, &calcMain::cmdStrategy_Click);
+  connect(cmd_chain_, &QPushButton::clicked, this, &calcMain::cmdChain_Click);
   connect(cmd_back_, &QPushButton::clicked, this, &calcMain::cmdBack_Click);
   connect(cmd_forward_, &QPushButton::clicked, this, &calcMain::cmdForward_Click);
   connect(cmd_stop_, &QPushButton::clicked, this, &calcMain::cmdStop_Click);
@@ -240,6 +245,7 @@ void calcMain::cmdForward_Click() {
 void calcMain::cmdStop_Click() {
   Events& events = AppEvents();
   uc_bsop_->StopMarketData();
+  uc_chain_->Stop();
   browser1_->Stop();
   browser1_->SetTag(kPageDone);
   events.ProcessPending();

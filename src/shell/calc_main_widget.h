@@ -32,6 +32,7 @@ class ucBSOP;
 class ucRisk;
 class ucSens;
 class ucStrategy;
+class ucChain;
 
 class calcMain : public QMainWindow {
   Q_OBJECT
@@ -63,6 +64,7 @@ class calcMain : public QMainWindow {
   void cmdRisk_Click();         // "Analytics"
   void cmdSensitivity_Click();  // "Sensitivity"
   void cmdStrategy_Click();     // "Strategy" (also the View menu's "&Strategy")
+  void cmdChain_Click();        // "Chain" (also View > Chain)
   void cmdBack_Click();
   void cmdForward_Click();
   void cmdStop_Click();
@@ -101,6 +103,7 @@ class calcMain : public QMainWindow {
   ucRisk* ucRisk1() const { return uc_risk_; }
   ucSens* ucSens1() const { return uc_sens_; }
   ucStrategy* ucStrategy1() const { return uc_strategy_; }
+  ucChain* ucChain1() const { return uc_chain_; }
   QWidget* currentPanel() const { return current_; }
   WebBrowser* Browser1() const { return browser1_; }
   WebBrowser* Browser2() const { return browser2_; }
@@ -109,6 +112,7 @@ class calcMain : public QMainWindow {
   QPushButton* cmdRisk() const { return cmd_risk_; }
   QPushButton* cmdSensitivity() const { return cmd_sensitivity_; }
   QPushButton* cmdStrategy() const { return cmd_strategy_; }
+  QPushButton* cmdChain() const { return cmd_chain_; }
   QPushButton* cmdBack() const { return cmd_back_; }
   QPushButton* cmdForward() const { return cmd_forward_; }
   QPushButton* cmdStop() const { return cmd_stop_; }
@@ -191,6 +195,9 @@ class calcMain : public QMainWindow {
   // Reads the calculator panel's option into params_; false (the panel has
   // shown its message, params_ unchanged) when an entry cannot be read.
   bool TakeCalculatorOption();
+  // Where the chain panel's contracts go: the calculator prices a
+  // double-clicked one; "Add to strategy" appends it as a leg.
+  void ConnectChainPanel();
   // Reads the calculator's option (stopping there when an entry cannot be
   // read), shows `panel` alone at the large display, hands it a copy of the
   // option with `take`, and runs it with `run`.
@@ -210,6 +217,7 @@ class calcMain : public QMainWindow {
   QPushButton* cmd_sensitivity_ = nullptr;
   QPushButton* cmd_risk_ = nullptr;
   QPushButton* cmd_strategy_ = nullptr;
+  QPushButton* cmd_chain_ = nullptr;
   LineControl* line1_ = nullptr;
   QPushButton* cmd_back_ = nullptr;
   QPushButton* cmd_forward_ = nullptr;
@@ -223,7 +231,8 @@ class calcMain : public QMainWindow {
   ucRisk* uc_risk_ = nullptr;
   ucSens* uc_sens_ = nullptr;
   ucStrategy* uc_strategy_ = nullptr;
-  Panel bsop_panel_, risk_panel_, sens_panel_, strategy_panel_;
+  ucChain* uc_chain_ = nullptr;
+  Panel bsop_panel_, risk_panel_, sens_panel_, strategy_panel_, chain_panel_;
   QWidget* current_ = nullptr;
   Rect panel_box_;  // the current panel's place and full size in twips
   Rect pane_box_;   // the pane that shows it (smaller when the window is)

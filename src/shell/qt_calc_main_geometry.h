@@ -21,6 +21,7 @@ inline constexpr Rect kCmdCalc{90, 570, 1200, 300};
 inline constexpr Rect kCmdSensitivity{1425, 570, 1200, 300};
 inline constexpr Rect kCmdRisk{2760, 570, 1200, 300};
 inline constexpr Rect kCmdStrategy{4095, 570, 1200, 300};
+inline constexpr Rect kCmdChain{5430, 570, 1200, 300};
 inline constexpr TwipLine kLine1{0, 930, 4080, 930};
 inline constexpr int kLine1BorderWidth = 2;
 inline constexpr int kTopButtonWidth = 885, kTopButtonHeight = 315;

@@ -62,13 +62,22 @@ void StrategyPanel::NumberRows() {
 }
 
 void StrategyPanel::AddLeg() {
+  AddLeg(Leg{1, option_.put ? LegKind::kPut : LegKind::kCall, option_.strike, option_.maturity,
+             false, std::nullopt},
+         false);
+}
+
+void StrategyPanel::AddLeg(const Leg& leg, bool replace) {
   EndEdit();
-  const Leg leg{1,
-                option_.put ? LegKind::kPut : LegKind::kCall,
-                option_.strike,
-                option_.maturity,
-                false,
-                std::nullopt};
+  if (replace) {
+    legs_.SetRedraw(false);
+    LegsToGrid({leg}, legs_);
+    NumberRows();
+    legs_.SetRedraw(true);
+    legs_.SetRow(legs_.FixedRows());
+    legs_.SetCol(1);
+    return;
+  }
   Grid row(2, kLegColumns + 1);
   LegsToGrid({leg}, row);
   std::string text;

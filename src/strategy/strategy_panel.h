@@ -52,6 +52,8 @@ class StrategyPanel {
 
   // Appends a leg: +1 of the option's type at its strike and maturity.
   void AddLeg();
+  // Appends `leg`; with `replace` it becomes the table's only leg.
+  void AddLeg(const Leg& leg, bool replace);
   // Removes the rows of the selection (at least one leg stays as a blank row).
   void RemoveLeg();
   // Fills the table with a template at the option's strike and maturity.

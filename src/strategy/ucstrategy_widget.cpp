@@ -357,6 +357,14 @@ void ucStrategy::SetParameters(const OptionTerms& option) {
 
 void ucStrategy::CalcIt() { cmdCalculate_Click(); }
 
+void ucStrategy::AddLeg(const OptionTerms& market, const Leg& leg, bool new_position) {
+  core_->SetParameters(market);
+  filled_ = true;  // no template over the leg
+  core_->AddLeg(leg, new_position);
+  FitLegColumns();
+  Recalculate(false);
+}
+
 std::string ucStrategy::StartDate() const { return txt_date_->text().toStdString(); }
 
 void ucStrategy::ShowAtDate() {

@@ -43,6 +43,10 @@ class ucStrategy : public ScaledPanel {
   void SetParameters(const OptionTerms& option);
   // The same as pressing "Calculate".
   void CalcIt();
+  // A leg from outside (the chain panel): the market becomes `market`, the
+  // leg is appended (with `new_position` it replaces the table's legs), and
+  // the position is calculated.
+  void AddLeg(const OptionTerms& market, const Leg& leg, bool new_position);
   // The units the Greeks are shown in; the results are shown again.
   void SetGreekUnits(GreekUnits units);
 
