@@ -341,14 +341,18 @@ bool ucChain::LoadPages(const std::string& ticker, const std::shared_ptr<bool>& 
     return false;
   }
   SetStatus(kLoadingPage + ticker + " ...");
-  // The page is shown in the bottom browser as every fetched page is; the
-  // chain is read from the direct fetch, never from the rendered page.
-  if (browser_ != nullptr) browser_->Navigate(url);
+  // The chain is read from the direct fetch, never from the rendered page.
+  // The bottom browser shows the file as every fetched page is shown, once
+  // the table is (a 14 MB page keeps the web engine busy for seconds, which
+  // the solve would otherwise share the cores with), or at once when the
+  // fetch failed, so that the page says why.
   if (!LoadPage(*fetch_view_, url, *stop) || serial != serial_) {
     AppEvents().SetBusy(false);
     return false;
   }
+  if (!fetch_view_->LoadFailure().empty() && browser_ != nullptr) browser_->Navigate(url);
   CheckPageLoaded(*fetch_view_, url);
+  browser_url_ = url;
   std::string page = fetch_view_->TakeBody();
   AppEvents().SetBusy(false);
   if (*stop || serial != serial_) return false;
@@ -435,6 +439,8 @@ void ucChain::SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, std
                         bool stopped) {
   JoinFinishedWorkers();
   if (serial != serial_) return;  // a later load replaced this one
+  if (browser_ != nullptr && !browser_url_.empty()) browser_->Navigate(browser_url_);
+  browser_url_.clear();
   progress_timer_->stop();
   loading_ = false;
   if (!chain) {

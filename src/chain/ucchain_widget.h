@@ -1,8 +1,8 @@
 #pragma once
 // ucChain: the chain panel of the top pane. A ticker and "Load" (the rate
 // curve and the feed's options file are fetched directly over HTTP; the
-// bottom browser is pointed at the options file too, where the page stays,
-// but the table never waits for it to render), the expiries with their days
+// bottom browser is pointed at the options file once the table is shown,
+// where the page stays, and the table never waits for it to render), the expiries with their days
 // to expiry, the table of calls left and puts right around the strikes, the
 // smile of the chosen expiry and a heat map of implied volatility over strike
 // and expiry. The pages are fetched and the chain read and solved on worker
@@ -167,6 +167,7 @@ class ucChain : public ScaledPanel {
 
   BrowserView* browser_ = nullptr;
   std::unique_ptr<HttpPageView> fetch_view_;  // the pages the load reads
+  std::string browser_url_;  // the file the bottom browser shows once the load ends
   bool* disclaimer_ = nullptr;
   bool own_disclaimer_ = false;
   std::function<void(const ChainTerms&)> to_calculator_;

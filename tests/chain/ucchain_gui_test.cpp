@@ -483,8 +483,8 @@ TEST_F(ChainGui, StopEndsALoadAndASecondLoadReplacesTheFirst) {
 
 TEST_F(ChainGui, TheTableDoesNotWaitForTheBottomBrowser) {
   // The server answers a web browser 8 s late and any other client at once:
-  // the chain is shown while the bottom browser still loads the same
-  // address, which it shows once its answer has come.
+  // the chain is shown, and the bottom browser is sent to the same address
+  // and shows it once its answer has come; the load never waits for it.
   setenv("STRATLYN_FEED_URL", (server_->BaseUrl() + "/_browserlate/8000").c_str(), 1);
   ASSERT_TRUE(Load("AAPL"));
   ASSERT_TRUE(chain()->Chain()) << services.dialogs.LastText();
@@ -518,6 +518,8 @@ TEST_F(ChainGui, OddFilesGetAMessageAndKeepTheChainShown) {
   EXPECT_EQ(services.dialogs.Count(), before + 1);
   EXPECT_NE(services.dialogs.LastText().find("404"), std::string::npos)
       << services.dialogs.LastText();
+  // The page that failed is shown in the bottom browser, where it says why.
+  EXPECT_TRUE(BrowserShows("options/NOSUCH.json")) << w.Browser2()->LocationURL();
   // No ticker at all.
   TypeTicker("  ");
   QTest::mouseClick(chain()->cmdLoad(), Qt::LeftButton);
