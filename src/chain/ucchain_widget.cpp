@@ -439,18 +439,21 @@ void ucChain::SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, std
                         bool stopped) {
   JoinFinishedWorkers();
   if (serial != serial_) return;  // a later load replaced this one
-  if (browser_ != nullptr && !browser_url_.empty()) browser_->Navigate(browser_url_);
-  browser_url_.clear();
   progress_timer_->stop();
   loading_ = false;
+  const bool failed = !chain && !message.empty();
   if (!chain) {
     SetStatus(message.empty() ? std::string(kStopped) : message);
-    if (!message.empty()) AppDialogs().Critical(message);
-    return;
+  } else {
+    chain_ = std::move(chain);
+    ShowChain();
+    SetStatus(ChainSummary(stopped));
   }
-  chain_ = std::move(chain);
-  ShowChain();
-  SetStatus(ChainSummary(stopped));
+  // The file goes to the bottom browser once the table is up (or the
+  // message says what was wrong with the page it shows).
+  if (browser_ != nullptr && !browser_url_.empty()) browser_->Navigate(browser_url_);
+  browser_url_.clear();
+  if (failed) AppDialogs().Critical(message);
 }
 
 std::string ucChain::ChainSummary(bool stopped) const {
