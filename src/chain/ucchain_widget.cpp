@@ -18,6 +18,7 @@
 #include <exception>
 #include <limits>
 
+#include "chain/http_page_view.h"
 #include "chain/qt_chain_model.h"
 #include "charts/qt_canvas.h"
 #include "charts/zel_draw.h"
@@ -116,7 +117,8 @@ std::string Percent(double iv) { return FormatEntryNumber(iv * 100.0, "##0.0"); 
 ucChain::ucChain(QWidget* parent)
     : ScaledPanel(parent, kDesignWidth, kDesignHeight),
       draw_smile_(std::make_unique<zelDraw>()),
-      draw_surface_(std::make_unique<zelDraw>()) {
+      draw_surface_(std::make_unique<zelDraw>()),
+      fetch_view_(std::make_unique<HttpPageView>()) {
   setObjectName("ucChain1");
   int top = 60;
   Place(new QLabel(tr("Ticker"), this), kLeft, top, 540 - kLabelGap, kLabelHeight);
@@ -270,10 +272,10 @@ void ucChain::cmdLoad_Click() {
     // A load is waiting for its pages further down this call stack: it is
     // stopped, and loads again (with the ticker now typed) once it has ended.
     *page_stop_ = true;
+    fetch_view_->Stop();
     reload_ = true;
     return;
   }
-  if (browser_ == nullptr) return;
   bool& accepted = disclaimer_ ? *disclaimer_ : own_disclaimer_;
   if (!accepted) {
     accepted = AppDialogs().Show(kDataTermsQuestion, MsgButtons::OkCancel, MsgIcon::None,
@@ -323,7 +325,7 @@ bool ucChain::LoadPages(const std::string& ticker, const std::shared_ptr<bool>& 
   const auto now = std::chrono::steady_clock::now();
   if (!curve_read_ || now - *curve_read_ > std::chrono::hours(1)) {
     SetStatus(kLoadingCurve);
-    curve_.Browser = browser_;
+    curve_.Browser = fetch_view_.get();
     curve_.StopFlag = stop.get();
     curve_read_.reset();
     if (!curve_.GrabFRBYieldCurve(zelBloombergData::cUS, curve_grid_) || *stop) {
@@ -339,12 +341,19 @@ bool ucChain::LoadPages(const std::string& ticker, const std::shared_ptr<bool>& 
     return false;
   }
   SetStatus(kLoadingPage + ticker + " ...");
-  if (!LoadPage(*browser_, url, *stop) || serial != serial_) {
+  // The chain is read from the direct fetch, never from the rendered page.
+  // The bottom browser shows the file as every fetched page is shown, once
+  // the table is (a 14 MB page keeps the web engine busy for seconds, which
+  // the solve would otherwise share the cores with), or at once when the
+  // fetch failed, so that the page says why.
+  if (!LoadPage(*fetch_view_, url, *stop) || serial != serial_) {
     AppEvents().SetBusy(false);
     return false;
   }
-  CheckPageLoaded(*browser_, url);
-  std::string page = browser_->BodyHtml();
+  if (!fetch_view_->LoadFailure().empty() && browser_ != nullptr) browser_->Navigate(url);
+  CheckPageLoaded(*fetch_view_, url);
+  browser_url_ = url;
+  std::string page = fetch_view_->TakeBody();
   AppEvents().SetBusy(false);
   if (*stop || serial != serial_) return false;
   StartSolve(std::move(page), serial);
@@ -421,6 +430,7 @@ void ucChain::ShowProgress() {
 
 void ucChain::Stop() {
   if (page_stop_) *page_stop_ = true;
+  if (in_pages_) fetch_view_->Stop();
   if (solve_stop_) *solve_stop_ = true;
   reload_ = false;
 }
@@ -431,14 +441,19 @@ void ucChain::SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, std
   if (serial != serial_) return;  // a later load replaced this one
   progress_timer_->stop();
   loading_ = false;
+  const bool failed = !chain && !message.empty();
   if (!chain) {
     SetStatus(message.empty() ? std::string(kStopped) : message);
-    if (!message.empty()) AppDialogs().Critical(message);
-    return;
+  } else {
+    chain_ = std::move(chain);
+    ShowChain();
+    SetStatus(ChainSummary(stopped));
   }
-  chain_ = std::move(chain);
-  ShowChain();
-  SetStatus(ChainSummary(stopped));
+  // The file goes to the bottom browser once the table is up (or the
+  // message says what was wrong with the page it shows).
+  if (browser_ != nullptr && !browser_url_.empty()) browser_->Navigate(browser_url_);
+  browser_url_.clear();
+  if (failed) AppDialogs().Critical(message);
 }
 
 std::string ucChain::ChainSummary(bool stopped) const {

@@ -1,12 +1,13 @@
 #pragma once
 // ucChain: the chain panel of the top pane. A ticker and "Load" (the rate
-// curve and the feed's options file load into the bottom browser, where the
-// page stays), the expiries with their days to expiry, the table of calls
-// left and puts right around the strikes, the smile of the chosen expiry and
-// a heat map of implied volatility over strike and expiry. The chain is read
-// and solved on worker threads; "Stop" (the window's) ends the page waits
-// and the solve. A double-click on a contract, or "Add to strategy", hands
-// its terms to the window's sinks.
+// curve and the feed's options file are fetched directly over HTTP; the
+// bottom browser is pointed at the options file once the table is shown,
+// where the page stays, and the table never waits for it to render), the expiries with their days
+// to expiry, the table of calls left and puts right around the strikes, the
+// smile of the chosen expiry and a heat map of implied volatility over strike
+// and expiry. The pages are fetched and the chain read and solved on worker
+// threads; "Stop" (the window's) ends the transfer and the solve. A double-click on a contract, or
+// "Add to strategy", hands its terms to the window's sinks.
 
 #include <QString>
 #include <array>
@@ -39,6 +40,7 @@ namespace stratlyn {
 
 class BrowserView;
 class ChainTableModel;
+class HttpPageView;
 class QtCanvas;
 class QtLabelBox;
 class zelDraw;
@@ -54,7 +56,7 @@ class ucChain : public ScaledPanel {
   static constexpr int kDesignWidth = 7200;
   static constexpr int kDesignHeight = 5700;
 
-  // The view the pages load into (the window's bottom browser; not owned).
+  // The view that shows the options file (the window's bottom browser; not owned).
   void SetBrowser(BrowserView* view) { browser_ = view; }
   // The window's data-use acceptance flag (not owned).
   void SetDisclaimerFlag(bool* flag) { disclaimer_ = flag; }
@@ -126,7 +128,7 @@ class ucChain : public ScaledPanel {
     std::shared_ptr<std::atomic<bool>> done;
   };
   // The page part of a load: the curve (when not read in this hour) and the
-  // options file, into the bottom browser. False when stopped or replaced.
+  // options file, fetched by fetch_view_. False when stopped or replaced.
   bool LoadPages(const std::string& ticker, const std::shared_ptr<bool>& stop, unsigned serial);
   void StartSolve(std::string page, unsigned serial);
   void SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, std::string message,
@@ -164,6 +166,8 @@ class ucChain : public ScaledPanel {
   QTimer* progress_timer_ = nullptr;
 
   BrowserView* browser_ = nullptr;
+  std::unique_ptr<HttpPageView> fetch_view_;  // the pages the load reads
+  std::string browser_url_;  // the file the bottom browser shows once the load ends
   bool* disclaimer_ = nullptr;
   bool own_disclaimer_ = false;
   std::function<void(const ChainTerms&)> to_calculator_;

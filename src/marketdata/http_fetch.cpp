@@ -24,6 +24,12 @@ size_t AppendBody(char* data, size_t size, size_t n, void* out) {
   return size * n;
 }
 
+// Asked by libcurl often during a transfer, and about once a second while
+// nothing arrives: non-zero ends the transfer.
+int CheckCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 struct CurlCleanup {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
@@ -58,7 +64,8 @@ std::string HttpStatusText(long status) {
 
 std::string NoAnswerText(long seconds) { return "no answer in " + std::to_string(seconds) + " s"; }
 
-HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_bytes) {
+HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_bytes,
+                       const std::atomic<bool>* cancel) {
   HttpPage page;
   if (seconds < 1) {
     seconds = 1;
@@ -87,6 +94,15 @@ HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_byt
   Body body{&page.body, max_bytes};
   curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &body);
+  if (cancel != nullptr) {
+    curl_easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, &CheckCancel);
+    curl_easy_setopt(c.get(), CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+    curl_easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
+    if (cancel->load()) {
+      page.failure = kFetchStoppedText;
+      return page;
+    }
+  }
   const CURLcode rc = curl_easy_perform(c.get());
   curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &page.status);
   char* type = nullptr;
@@ -97,7 +113,9 @@ HttpPage FetchHttpPage(const std::string& url, long seconds, std::size_t max_byt
   char* effective = nullptr;
   curl_easy_getinfo(c.get(), CURLINFO_EFFECTIVE_URL, &effective);
   const std::string host = HostOfUrl(effective != nullptr ? effective : url);
-  if (body.too_large || rc == CURLE_FILESIZE_EXCEEDED) {
+  if (rc == CURLE_ABORTED_BY_CALLBACK) {
+    page.failure = kFetchStoppedText;
+  } else if (body.too_large || rc == CURLE_FILESIZE_EXCEEDED) {
     page.failure = AnswerTooLargeText(host, max_bytes);
   } else if (rc == CURLE_OPERATION_TIMEDOUT) {
     // Headers or part of the body came: an answer, but not a complete one.

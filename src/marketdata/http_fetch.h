@@ -3,6 +3,7 @@
 // with the cause of a failure in words: the status the server answered, the
 // deadline or the size cap. Redirects are followed; nothing is cached.
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -26,8 +27,14 @@ struct HttpPage {
 // its headers) in NoCompleteAnswerText(host, seconds). A body over
 // `max_bytes` (after decompression) ends in AnswerTooLargeText; a status
 // outside 2xx in HttpStatusText(status); other faults in libcurl's words.
+// When `cancel` becomes true the transfer ends within about a second, in the
+// failure kFetchStoppedText.
 HttpPage FetchHttpPage(const std::string& url, long seconds = kDefaultFetchSeconds,
-                       std::size_t max_bytes = kPageMaxBytes);
+                       std::size_t max_bytes = kPageMaxBytes,
+                       const std::atomic<bool>* cancel = nullptr);
+
+// The failure of a fetch ended by its cancel flag.
+inline constexpr const char* kFetchStoppedText = "stopped";
 
 // "HTTP 404 (Not Found)"; "HTTP 599" for a code without a known reason.
 std::string HttpStatusText(long status);

@@ -133,6 +133,13 @@ class ChainGui : public ::testing::Test {
     QTest::mouseClick(chain()->cmdLoad(), Qt::LeftButton);
     return testing::WaitFor([this] { return !chain()->Loading(); }, kPatienceMs);
   }
+  // True once the bottom browser shows an address containing `part` (the
+  // table does not wait for it).
+  bool BrowserShows(const std::string& part) {
+    return testing::WaitFor(
+        [this, part] { return w.Browser2()->LocationURL().find(part) != std::string::npos; },
+        kPatienceMs);
+  }
   // The row of a strike, -1 when not shown.
   int RowOf(double strike) {
     for (int r = 0; r < model()->rowCount(); ++r) {
@@ -207,8 +214,7 @@ TEST_F(ChainGui, LoadShowsExpiriesTableReasonsSmileAndSurface) {
   ASSERT_TRUE(Load("aapl"));
   ASSERT_TRUE(chain()->Chain());
   // The page stays in the bottom browser.
-  EXPECT_NE(w.Browser2()->LocationURL().find(kChainPath), std::string::npos)
-      << w.Browser2()->LocationURL();
+  EXPECT_TRUE(BrowserShows(kChainPath)) << w.Browser2()->LocationURL();
   // Three expiries with their days from the file's date (2026-12-07).
   QListWidget* list = chain()->lstExpiry();
   ASSERT_EQ(list->count(), 3);
@@ -384,7 +390,7 @@ TEST_F(ChainGui, DoubleClickPricesTheContractInTheCalculator) {
       << calc->lblPrice()->text().toStdString();
   EXPECT_NEAR(field(1), *c.iv, 5e-3);
   // The chain page is still in the bottom browser.
-  EXPECT_NE(w.Browser2()->LocationURL().find(kChainPath), std::string::npos);
+  EXPECT_TRUE(BrowserShows(kChainPath)) << w.Browser2()->LocationURL();
 
   // A contract without a two-sided quote is refused with the reason; the
   // calculator keeps what it had.
@@ -468,8 +474,26 @@ TEST_F(ChainGui, StopEndsALoadAndASecondLoadReplacesTheFirst) {
   QTest::mouseClick(chain()->cmdLoad(), Qt::LeftButton);
   ASSERT_TRUE(testing::WaitFor(
       [this] { return chain()->Chain() != nullptr && !chain()->Loading(); }, kPatienceMs));
-  EXPECT_EQ(w.Browser2()->LocationURL(), fast + "/" + kChainPath);
+  EXPECT_TRUE(testing::WaitFor(
+      [&] { return w.Browser2()->LocationURL() == fast + "/" + kChainPath; }, kPatienceMs))
+      << w.Browser2()->LocationURL();
   EXPECT_EQ(chain()->lstExpiry()->count(), 3);
+  EXPECT_EQ(services.dialogs.Count(), 1u);
+}
+
+TEST_F(ChainGui, TheTableDoesNotWaitForTheBottomBrowser) {
+  // The server answers a web browser 8 s late and any other client at once:
+  // the chain is shown, and the bottom browser is sent to the same address
+  // and shows it once its answer has come; the load never waits for it.
+  setenv("STRATLYN_FEED_URL", (server_->BaseUrl() + "/_browserlate/8000").c_str(), 1);
+  ASSERT_TRUE(Load("AAPL"));
+  ASSERT_TRUE(chain()->Chain()) << services.dialogs.LastText();
+  EXPECT_EQ(chain()->lstExpiry()->count(), 3);
+  EXPECT_GT(model()->rowCount(), 0);
+  EXPECT_EQ(w.Browser2()->ReadyState(), BrowserView::kLoading);
+  EXPECT_EQ(w.Browser2()->LocationURL().find("_browserlate"), std::string::npos);
+  EXPECT_TRUE(BrowserShows("_browserlate/8000/" + std::string(kChainPath)))
+      << w.Browser2()->LocationURL();
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
@@ -494,6 +518,8 @@ TEST_F(ChainGui, OddFilesGetAMessageAndKeepTheChainShown) {
   EXPECT_EQ(services.dialogs.Count(), before + 1);
   EXPECT_NE(services.dialogs.LastText().find("404"), std::string::npos)
       << services.dialogs.LastText();
+  // The page that failed is shown in the bottom browser, where it says why.
+  EXPECT_TRUE(BrowserShows("options/NOSUCH.json")) << w.Browser2()->LocationURL();
   // No ticker at all.
   TypeTicker("  ");
   QTest::mouseClick(chain()->cmdLoad(), Qt::LeftButton);
@@ -502,7 +528,7 @@ TEST_F(ChainGui, OddFilesGetAMessageAndKeepTheChainShown) {
 
 TEST_F(ChainGui, IndexFileWithItsWeeklyRootPricesEuropean) {
   ASSERT_TRUE(Load("SPX"));
-  EXPECT_NE(w.Browser2()->LocationURL().find("options/_SPX.json"), std::string::npos);
+  EXPECT_TRUE(BrowserShows("options/_SPX.json")) << w.Browser2()->LocationURL();
   // Both roots of the index file, each expiry naming its root; the one
   // closed before the file's time says so, and the first open one is shown.
   QListWidget* list = chain()->lstExpiry();

@@ -21,6 +21,7 @@
 //   /_download/PATH      PATH as application/octet-stream (a browser downloads it)
 //   /_trickle/N          a page trickled at N bytes a second   /_headers  headers, then silence
 //   /_endless            a page that never ends   /_named/NAME/PATH  PATH saved as NAME
+//   /_browserlate/MS/PATH  PATH, MS ms late to a web browser, at once to others
 //
 //   LoopbackFtpServer ftp(dir.Path(), "user", "password");  // read-only, passive mode
 //   (a fourth argument `true` refuses ASCII-mode downloads; a fifth, N > 0,

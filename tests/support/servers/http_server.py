@@ -18,6 +18,8 @@ Paths:
   /_headers            the headers of a page of 1000 bytes, then nothing more
   /_endless            a page without a length, sent as fast as it is read, never ending
   /_named/NAME/PATH    the file PATH as a download with Content-Disposition filename="NAME"
+  /_browserlate/MS/PATH  the file PATH; a web browser (a User-Agent with "Mozilla") gets it
+                       only MS milliseconds late, any other client at once
 """
 import os
 import sys
@@ -114,6 +116,10 @@ class Handler(SimpleHTTPRequestHandler):
                 self._send(302, b"moved\n", headers={"Location": target})
             elif head == "_slow":
                 self._serve_file("/".join(parts[3:]), parsed.query, "slow", int(parts[2]))
+            elif head == "_browserlate":
+                if "Mozilla" in self.headers.get("User-Agent", ""):
+                    time.sleep(int(parts[2]) / 1000.0)
+                self._serve_file("/".join(parts[3:]), parsed.query, "plain")
             elif head == "_stall":
                 self._serve_file("/".join(parts[2:]), parsed.query, "stall")
             elif head == "_download":
