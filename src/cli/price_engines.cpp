@@ -37,16 +37,6 @@ void CheckTerms(const OptionTerms& t, CollectingDialogs& dialogs) {
   }
 }
 
-void SetTerms(zelBSOP& o, const OptionTerms& t) {
-  o.SetOptionData(static_cast<float>(t.TypeCode()), o.strType);
-  o.SetOptionData(t.rate, o.strRiskFree);
-  o.SetOptionData(t.maturity, o.strMaturity);
-  o.SetOptionData(t.strike, o.strStrike);
-  o.SetOptionData(t.vol, o.strVolatility);
-  o.SetOptionData(t.yield, o.strDvl);
-  o.SetOptionData(t.spot, o.strUnderlying);
-}
-
 void CheckImpliedVol(float impvol) {
   if (impvol == -999.0f) {
     throw UsageError{"no volatility gives the market price (it is out of the model's reach)"};
@@ -58,7 +48,7 @@ void CheckImpliedVol(float impvol) {
 
 Figures European(const Request& r) {
   zelBSOP o;
-  SetTerms(o, TermsOf(r));
+  o.SetTerms(TermsOf(r));
   Figures f;
   if (r.market_price) {
     o.SetOptionData(*r.market_price, o.strOptionPrice);
@@ -99,20 +89,11 @@ int LatticeCode(const zelBarr& b, const Request& r) {
 Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
   const OptionTerms t = TermsOf(r);
   zelBarr b;
-  b.SetOptionData(t.put ? b.FLAG : b.boolError, b.strType);
-  b.SetOptionData(t.rate, b.strRiskFree);
-  b.SetOptionData(t.maturity, b.strMaturity);
-  b.SetOptionData(t.strike, b.strStrike);
-  b.SetOptionData(t.spot, b.strUnderlying);
-  b.SetOptionData(t.vol, b.strVolatility);
-  b.SetOptionData(t.yield, b.strDvl);
+  b.SetTerms(t);
   b.SetOptionData(r.barrier.value_or(0.0f), b.strBarrier);
   b.SetOptionData(r.rebate.value_or(0.0f), b.strRebate);
   if (r.steps) {
     b.SetOptionData(*r.steps, b.strNSTEPS);
-  }
-  if (r.market_price) {
-    b.SetOptionData(*r.market_price, b.strOptionPrice);
   }
   const int code = LatticeCode(b, r);
   if (r.library) {
@@ -139,7 +120,7 @@ Figures Lattice(const Request& r, const CollectingDialogs& dialogs) {
 // The library's European (GetBSOPDLL) or American (GetBAWDLL) figures.
 Figures LibraryVanilla(const Request& r, CollectingDialogs& dialogs) {
   zelBSOP o;
-  SetTerms(o, TermsOf(r));
+  o.SetTerms(TermsOf(r));
   const auto get = [&](const std::string& key) {
     const float v = r.american ? o.GetBAWDLL(key) : o.GetBSOPDLL(key);
     if (o.myError) {

@@ -79,7 +79,7 @@ void calcMain::ConnectChainPanel() {
 
 void calcMain::cmdChain_Click() {
   // The panel keeps its chain between visits; nothing is reloaded.
-  try {
+  RunCommand([&] {
     uc_chain_->SetBrowser(browser2_);
     ShowPanel(chain_panel_);
     PlacePanel(chain_panel_);
@@ -88,11 +88,7 @@ void calcMain::cmdChain_Click() {
       mnuOptionsNormalDisplay_Click();
     }
     uc_chain_->txtTicker()->setFocus();
-  } catch (const zelError& e) {
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  });
 }
 
 }  // namespace stratlyn

@@ -66,25 +66,23 @@ void calcMain::ShowPanel(const Panel& shown) {
 
 void calcMain::cmdCalc_Click() {
   Events& events = AppEvents();
-  try {
-    uc_bsop_->setBrowsers(browser1_, browser2_);
-    ShowPanel(bsop_panel_);
-    PlacePanel(bsop_panel_);
-    PositionBrowsers();
-    if (closing_) {
-      return;  // closed while events ran: the views stay stopped
-    }
-    events.SetBusy(true);
-    browser1_->SetSilent(true);
-    browser1_->Navigate(addresses_.ModulePageUrl);
-    browser2_->Navigate(addresses_.LinksPageUrl, BrowserView::kNoReadFromCache);
-    events.SetBusy(false);
-    events.ProcessPending();
-  } catch (const zelError& e) {
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  RunCommand(
+      [&] {
+        uc_bsop_->setBrowsers(browser1_, browser2_);
+        ShowPanel(bsop_panel_);
+        PlacePanel(bsop_panel_);
+        PositionBrowsers();
+        if (closing_) {
+          return;  // closed while events ran: the views stay stopped
+        }
+        events.SetBusy(true);
+        browser1_->SetSilent(true);
+        browser1_->Navigate(addresses_.ModulePageUrl);
+        browser2_->Navigate(addresses_.LinksPageUrl, BrowserView::kNoReadFromCache);
+        events.SetBusy(false);
+        events.ProcessPending();
+      },
+      [&] { events.SetBusy(false); });
 }
 
 bool calcMain::TakeCalculatorOption() {
@@ -102,26 +100,24 @@ void calcMain::SwitchWithOption(const Panel& panel,
                                 const std::function<void(const OptionTerms&)>& take,
                                 const std::function<void()>& run) {
   Events& events = AppEvents();
-  try {
-    if (!TakeCalculatorOption()) {
-      return;
-    }
-    const OptionTerms p = params_;  // a copy: events run below
-    ShowPanel(panel);
-    take(p);
-    PlacePanel(panel);
-    mnuOptionsLargeDisplay_Click();
-    panel.widget->show();
-    events.ProcessPending();
-    run();
-    events.ProcessPending();
-    events.SetBusy(false);
-    events.ProcessPending();
-  } catch (const zelError& e) {
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  RunCommand(
+      [&] {
+        if (!TakeCalculatorOption()) {
+          return;
+        }
+        const OptionTerms p = params_;  // a copy: events run below
+        ShowPanel(panel);
+        take(p);
+        PlacePanel(panel);
+        mnuOptionsLargeDisplay_Click();
+        panel.widget->show();
+        events.ProcessPending();
+        run();
+        events.ProcessPending();
+        events.SetBusy(false);
+        events.ProcessPending();
+      },
+      [&] { events.SetBusy(false); });
 }
 
 void calcMain::cmdRisk_Click() {

@@ -102,7 +102,7 @@ void calcMain::CreateControls() {
   cmd_forward_ = new QPushButton("Forward >", client_);
   cmd_stop_ = new QPushButton("Stop", client_);
   for (QPushButton* b : {cmd_back_, cmd_forward_, cmd_stop_}) {
-    // As designed, or wider where the caption needs it in this font.
+    // The standard width, or wider where the caption needs it in this font.
     const int needed = PixelsToTwips(b->fontMetrics().horizontalAdvance(b->text()) + 20);
     SetBoxTwips(b, {0, 0, std::max(kTopButtonWidth, needed), kTopButtonHeight});
   }
