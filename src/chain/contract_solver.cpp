@@ -76,20 +76,32 @@ double Black(double psi, double f, double k, double w) {
 std::optional<double> SolveDeviation(double psi, double f, double k, double target, double w_lo,
                                      double w_hi) {
   double lo = w_lo, hi = w_hi;
-  if (!(Black(psi, f, k, lo) <= target) || !(Black(psi, f, k, hi) >= target)) return std::nullopt;
+  if (!(Black(psi, f, k, lo) <= target) || !(Black(psi, f, k, hi) >= target)) {
+    return std::nullopt;
+  }
   const double x = std::log(f / k);
   double w = std::max(std::sqrt(2 * std::fabs(x)), target * kSqrt2Pi / std::sqrt(f * k));
-  if (!(w > lo && w < hi)) w = 0.5 * (lo + hi);
+  if (!(w > lo && w < hi)) {
+    w = 0.5 * (lo + hi);
+  }
   const double log_target = std::log(target);
   for (int i = 0; i < 200; ++i) {
     const double b = Black(psi, f, k, w);
-    if (b == target) return w;
+    if (b == target) {
+      return w;
+    }
     (b > target ? hi : lo) = w;
-    if (std::fabs(b - target) <= 1e-14 * target || hi - lo <= 1e-15 * hi) return w;
+    if (std::fabs(b - target) <= 1e-14 * target || hi - lo <= 1e-15 * hi) {
+      return w;
+    }
     const double vega = f * Density(x / w + 0.5 * w);
     double next = kNaN;
-    if (b > 0 && vega > 0) next = w - (std::log(b) - log_target) * b / vega;
-    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (b > 0 && vega > 0) {
+      next = w - (std::log(b) - log_target) * b / vega;
+    }
+    if (!(next > lo && next < hi)) {
+      next = 0.5 * (lo + hi);
+    }
     w = next;
   }
   return w;
@@ -103,12 +115,16 @@ std::optional<double> EuropeanImpliedVol(const ContractTerms& c, double price) {
   const double undiscounted = price / disc;
   const double intrinsic = std::max(phi * (fwd - c.strike), 0.0);
   const double time_value = undiscounted - intrinsic;
-  if (!(time_value > 0) || !std::isfinite(fwd) || !(fwd > 0)) return std::nullopt;
+  if (!(time_value > 0) || !std::isfinite(fwd) || !(fwd > 0)) {
+    return std::nullopt;
+  }
   // In the money: the other side's out-of-the-money value (put-call parity on the forward).
   const double psi = intrinsic > 0 ? -phi : phi;
   const auto w = SolveDeviation(psi, fwd, c.strike, time_value, kLeastImpliedVol * root_t,
                                 kLargestImpliedVol * root_t);
-  if (!w) return std::nullopt;
+  if (!w) {
+    return std::nullopt;
+  }
   return *w / root_t;
 }
 
@@ -130,7 +146,9 @@ struct Layout {
 // they leave [0, 1].
 bool SetBranches(const ContractTerms& c, double sigma, double r, Layout& l) {
   const double lambda = l.dx / (sigma * l.root_dt);
-  if (!(lambda >= 1) || !std::isfinite(lambda)) return false;
+  if (!(lambda >= 1) || !std::isfinite(lambda)) {
+    return false;
+  }
   const double base = 0.5 / (lambda * lambda);
   const double a = (r - c.yield - 0.5 * sigma * sigma) * l.root_dt / (2 * lambda * sigma);
   l.grid.pu = base + a;
@@ -150,7 +168,9 @@ bool LayOut(const ContractTerms& c, double sigma_ref, Layout& l) {
     const double base = kLeastStretch * sigma_ref * l.root_dt;
     const double rows = std::floor(level / base);
     l.dx = rows >= 1 && rows <= n ? level / rows : base;
-    if (SetBranches(c, sigma_ref, c.rate, l)) return true;
+    if (SetBranches(c, sigma_ref, c.rate, l)) {
+      return true;
+    }
   }
   return false;
 }
@@ -166,7 +186,9 @@ struct LatticeRun {
 // the branch probabilities leave [0, 1] there.
 std::optional<LatticeRun> RunAt(const ContractTerms& c, double sigma, double r, Layout& l) {
   thread_local numerics::LatticeBuffers buffers;
-  if (!SetBranches(c, sigma, r, l)) return std::nullopt;
+  if (!SetBranches(c, sigma, r, l)) {
+    return std::nullopt;
+  }
   numerics::LatticeOption o;
   o.s = c.spot;
   o.k = c.strike;
@@ -181,8 +203,12 @@ std::optional<LatticeRun> RunAt(const ContractTerms& c, double sigma, double r, 
   const double exercise = std::max(o.phi * (c.spot - c.strike), 0.0);
   run.exercised = exercise > 0 && run.american.value <= exercise * (1 + 1e-12);
   run.value = std::max({run.american.value + (closed - run.european.value), closed, exercise});
-  if (run.exercised) run.value = std::max(exercise, closed);
-  if (!std::isfinite(run.value)) return std::nullopt;
+  if (run.exercised) {
+    run.value = std::max(exercise, closed);
+  }
+  if (!std::isfinite(run.value)) {
+    return std::nullopt;
+  }
   return run;
 }
 
@@ -204,7 +230,9 @@ NodeGreeks FromNodes(const numerics::LatticeResult& r, double s, const Layout& l
 
 std::optional<OwnFigures> AmericanFiguresOn(const ContractTerms& c, double sigma, Layout& l) {
   const auto run = RunAt(c, sigma, c.rate, l);
-  if (!run) return std::nullopt;
+  if (!run) {
+    return std::nullopt;
+  }
   OwnFigures f;
   if (run->exercised) {
     // Exercised at once: worth the exercise value, which moves one for one with the spot.
@@ -226,8 +254,12 @@ std::optional<OwnFigures> AmericanFiguresOn(const ContractTerms& c, double sigma
   const double h = sigma * kVolBump;
   Layout l_up, l_down;
   std::optional<LatticeRun> up, down;
-  if (LayOut(c, sigma + h, l_up)) up = RunAt(c, sigma + h, c.rate, l_up);
-  if (LayOut(c, sigma - h, l_down)) down = RunAt(c, sigma - h, c.rate, l_down);
+  if (LayOut(c, sigma + h, l_up)) {
+    up = RunAt(c, sigma + h, c.rate, l_up);
+  }
+  if (LayOut(c, sigma - h, l_down)) {
+    down = RunAt(c, sigma - h, c.rate, l_down);
+  }
   if (up && down) {
     f.vega = (up->value - down->value) / (2 * h);
   } else if (down) {
@@ -239,7 +271,9 @@ std::optional<OwnFigures> AmericanFiguresOn(const ContractTerms& c, double sigma
   }
   const double dr = kRateBump;
   auto rate_up = RunAt(c, sigma, c.rate + dr, l);
-  if (!rate_up) return std::nullopt;
+  if (!rate_up) {
+    return std::nullopt;
+  }
   f.rho = (rate_up->value - run->value) / dr;
   SetBranches(c, sigma, c.rate, l);
   return f;
@@ -269,7 +303,9 @@ ContractSolution Solved(double sigma, const OwnFigures& f, double price) {
 
 ContractSolution SolveEuropean(const ContractTerms& c, double price) {
   const auto sigma = EuropeanImpliedVol(c, price);
-  if (!sigma) return {};
+  if (!sigma) {
+    return {};
+  }
   return Solved(*sigma, EuropeanFigures(c, *sigma), price);
 }
 
@@ -289,11 +325,17 @@ std::optional<double> AmericanRootOnRows(const ContractTerms& c, double price, d
   };
   double hi = sigma_e;
   const double g_hi = gap(hi);
-  if (!usable) return std::nullopt;
+  if (!usable) {
+    return std::nullopt;
+  }
   // Where early exercise is worth nothing on these rows the value is the
   // closed form's, which the European volatility reprices up to rounding.
-  if (std::fabs(g_hi) <= 1e-3 * kRepriceTolerance * std::max(1.0, price)) return hi;
-  if (g_hi < 0) return std::nullopt;
+  if (std::fabs(g_hi) <= 1e-3 * kRepriceTolerance * std::max(1.0, price)) {
+    return hi;
+  }
+  if (g_hi < 0) {
+    return std::nullopt;
+  }
   const double vega = EuropeanFigures(c, sigma_e).vega;
   double step = vega > 0 ? 1.5 * g_hi / vega : 0.1 * hi;
   step = std::max(step, 1e-6 * hi);
@@ -301,15 +343,23 @@ std::optional<double> AmericanRootOnRows(const ContractTerms& c, double price, d
   for (int i = 0; i < 60; ++i) {
     lo = std::max(hi - step, kLeastImpliedVol);
     const double g_lo = gap(lo);
-    if (!usable) return std::nullopt;
-    if (g_lo <= 0) break;
-    if (lo == kLeastImpliedVol) return std::nullopt;
+    if (!usable) {
+      return std::nullopt;
+    }
+    if (g_lo <= 0) {
+      break;
+    }
+    if (lo == kLeastImpliedVol) {
+      return std::nullopt;
+    }
     hi = lo;
     step *= 2;
   }
   const double root =
       BrentSearch<double>(gap, lo, hi, 1e-12, kNaN, BrentStall::kReturnEstimate, 0.0, 1e-14);
-  if (!usable || !std::isfinite(root)) return std::nullopt;
+  if (!usable || !std::isfinite(root)) {
+    return std::nullopt;
+  }
   return root;
 }
 
@@ -319,7 +369,9 @@ std::optional<double> AmericanRootOnRows(const ContractTerms& c, double price, d
 std::optional<double> AmericanRootScan(const ContractTerms& c, double price) {
   const auto gap = [&](double sigma) {
     Layout l;
-    if (!LayOut(c, sigma, l)) return kNaN;
+    if (!LayOut(c, sigma, l)) {
+      return kNaN;
+    }
     const auto run = RunAt(c, sigma, c.rate, l);
     return run ? run->value - price : kNaN;
   };
@@ -332,7 +384,9 @@ std::optional<double> AmericanRootScan(const ContractTerms& c, double price) {
     if (prev_gap <= 0 && g >= 0) {
       const double root = BrentSearch<double>(gap, prev_sigma, sigma, 1e-12, kNaN,
                                               BrentStall::kReturnEstimate, 0.0, 1e-14);
-      if (std::isfinite(root)) return root;
+      if (std::isfinite(root)) {
+        return root;
+      }
     }
     prev_sigma = sigma;
     prev_gap = g;
@@ -341,7 +395,9 @@ std::optional<double> AmericanRootScan(const ContractTerms& c, double price) {
 }
 
 ContractSolution SolveAmerican(const ContractTerms& c, double price) {
-  if (NoEarlyExercise(c)) return SolveEuropean(c, price);
+  if (NoEarlyExercise(c)) {
+    return SolveEuropean(c, price);
+  }
   const auto sigma_e = EuropeanImpliedVol(c, price);
   if (sigma_e) {
     Layout l;
@@ -349,17 +405,25 @@ ContractSolution SolveAmerican(const ContractTerms& c, double price) {
       if (const auto root = AmericanRootOnRows(c, price, *sigma_e, l)) {
         if (const auto f = AmericanFiguresOn(c, *root, l)) {
           ContractSolution s = Solved(*root, *f, price);
-          if (s.iv) return s;
+          if (s.iv) {
+            return s;
+          }
         }
       }
     }
   }
   const auto root = AmericanRootScan(c, price);
-  if (!root) return {};
+  if (!root) {
+    return {};
+  }
   Layout l;
-  if (!LayOut(c, *root, l)) return {};
+  if (!LayOut(c, *root, l)) {
+    return {};
+  }
   const auto f = AmericanFiguresOn(c, *root, l);
-  if (!f) return {};
+  if (!f) {
+    return {};
+  }
   return Solved(*root, *f, price);
 }
 
@@ -385,22 +449,30 @@ PriceBounds NoArbitrageBounds(const ContractTerms& c) {
 }
 
 std::optional<OwnFigures> FiguresAt(const ContractTerms& c, double sigma) {
-  if (!UsableTerms(c) || !std::isfinite(sigma) || !(sigma > 0)) return std::nullopt;
+  if (!UsableTerms(c) || !std::isfinite(sigma) || !(sigma > 0)) {
+    return std::nullopt;
+  }
   std::optional<OwnFigures> f;
   if (c.style == ExerciseStyle::kEuropean || NoEarlyExercise(c)) {
     f = EuropeanFigures(c, sigma);
   } else {
     Layout l;
-    if (!LayOut(c, sigma, l)) return std::nullopt;
+    if (!LayOut(c, sigma, l)) {
+      return std::nullopt;
+    }
     f = AmericanFiguresOn(c, sigma, l);
   }
-  if (!f || !Finite(*f)) return std::nullopt;
+  if (!f || !Finite(*f)) {
+    return std::nullopt;
+  }
   return f;
 }
 
 ContractSolution SolveContract(const ContractTerms& c, double price) {
   ContractSolution s;
-  if (!UsableTerms(c) || !std::isfinite(price)) return s;
+  if (!UsableTerms(c) || !std::isfinite(price)) {
+    return s;
+  }
   const PriceBounds b = NoArbitrageBounds(c);
   // A few rounding steps of the bound count as the bound itself.
   const double resolution = 1e-12 * std::max({1.0, c.spot, c.strike});

@@ -6,12 +6,16 @@
 namespace stratlyn {
 
 HttpPageView::~HttpPageView() {
-  for (Running& r : running_) r.transfer->cancel = true;
+  for (Running& r : running_) {
+    r.transfer->cancel = true;
+  }
   JoinFinished(true);
 }
 
 void HttpPageView::EndCurrent() {
-  if (!current_) return;
+  if (!current_) {
+    return;
+  }
   current_->cancel = true;
   if (!current_->done) {
     // The thread ends on its own once libcurl notices; the view is complete
@@ -48,7 +52,9 @@ void HttpPageView::Navigate(const std::string& url, int /*flags*/) {
       const std::lock_guard<std::mutex> hold(transfer->lock);
       if (!transfer->cancel) {
         transfer->failure = page.failure;
-        if (page.failure.empty()) transfer->body = PageTextAsUtf8(page.body, page.content_type);
+        if (page.failure.empty()) {
+          transfer->body = PageTextAsUtf8(page.body, page.content_type);
+        }
       }
     }
     transfer->done = true;
@@ -67,24 +73,32 @@ void HttpPageView::Stop() {
 }
 
 int HttpPageView::ReadyState() const {
-  if (!current_) return kComplete;
+  if (!current_) {
+    return kComplete;
+  }
   return current_->done || current_->cancel ? kComplete : kLoading;
 }
 
 std::string HttpPageView::BodyHtml() {
-  if (!current_ || ReadyState() != kComplete) return {};
+  if (!current_ || ReadyState() != kComplete) {
+    return {};
+  }
   const std::lock_guard<std::mutex> hold(current_->lock);
   return current_->body;
 }
 
 std::string HttpPageView::TakeBody() {
-  if (!current_ || ReadyState() != kComplete) return {};
+  if (!current_ || ReadyState() != kComplete) {
+    return {};
+  }
   const std::lock_guard<std::mutex> hold(current_->lock);
   return std::move(current_->body);
 }
 
 std::string HttpPageView::LoadFailure() const {
-  if (!current_ || ReadyState() != kComplete) return {};
+  if (!current_ || ReadyState() != kComplete) {
+    return {};
+  }
   const std::lock_guard<std::mutex> hold(current_->lock);
   return current_->failure;
 }

@@ -85,7 +85,9 @@ constexpr const char* kCsvHeading =
 // Every digit of the figure, however large (a quote of 1e200 has 201).
 std::string Dot(double v, int decimals) {
   const int size = std::snprintf(nullptr, 0, "%.*f", decimals, v);
-  if (size <= 0) return {};
+  if (size <= 0) {
+    return {};
+  }
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
   std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
   text.resize(static_cast<std::size_t>(size));
@@ -95,10 +97,14 @@ std::string Dot(double v, int decimals) {
 // A CSV field: quoted (quotes doubled) where it holds a comma, a quote or a
 // line break, so that text from the feed keeps its column.
 std::string CsvText(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    return text;
+  }
   std::string out = "\"";
   for (char ch : text) {
-    if (ch == '"') out += '"';
+    if (ch == '"') {
+      out += '"';
+    }
     out += ch;
   }
   return out + '"';
@@ -114,7 +120,9 @@ std::string TableRow(const std::vector<std::string>& cells) {
       line += "  " + cells[i];
       continue;
     }
-    if (i > 0) line += ' ';
+    if (i > 0) {
+      line += ' ';
+    }
     const int width = kWidths[i] < 0 ? -kWidths[i] : kWidths[i];
     const std::size_t pad =
         cells[i].size() < static_cast<std::size_t>(width) ? width - cells[i].size() : 0;
@@ -134,7 +142,9 @@ std::string Dot(const std::optional<double>& v, int decimals, const char* absent
 // A price with at least `least` decimals and as many more (up to six) as it
 // has: a bid of 0.004 is no "0.00".
 std::string Price(const std::optional<double>& v, int least, const char* absent) {
-  if (!v) return absent;
+  if (!v) {
+    return absent;
+  }
   double scale = std::pow(10.0, least);
   for (int d = least; d < 6; ++d, scale *= 10) {
     const double scaled = *v * scale;
@@ -215,7 +225,9 @@ int Problem(const std::string& problem) {
 // Whole numbers of a flag's value; nothing for anything else.
 std::optional<long> Whole(const std::string& text, long least, long most) {
   const auto v = NumericValue(text);
-  if (!v || *v < least || *v > most || *v != std::floor(*v)) return std::nullopt;
+  if (!v || *v < least || *v > most || *v != std::floor(*v)) {
+    return std::nullopt;
+  }
   return static_cast<long>(*v);
 }
 
@@ -226,21 +238,30 @@ std::optional<ChainArgs> ReadArgs(const std::vector<std::string>& args, int& cod
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& w = args[i];
     const bool valued = w == "--expiry" || w == "--strikes" || w == "--timeout";
-    if (valued && i + 1 >= args.size()) return Problem(w + " needs a value"), std::nullopt;
+    if (valued && i + 1 >= args.size()) {
+      return Problem(w + " needs a value"), std::nullopt;
+    }
     if (w == "--json" || w == "--csv" || w == "--smile") {
       (w == "--json" ? a.json : w == "--csv" ? a.csv : a.smile) = true;
     } else if (w == "--expiry") {
       a.expiry = args[++i];
-      if (a.expiry != "all" && !ReadCivilDate(a.expiry))
+      if (a.expiry != "all" && !ReadCivilDate(a.expiry)) {
         return Problem(kExpiryProblem), std::nullopt;
-      if (a.expiry != "all") a.expiry = FormatCivilDate(*ReadCivilDate(a.expiry));
+      }
+      if (a.expiry != "all") {
+        a.expiry = FormatCivilDate(*ReadCivilDate(a.expiry));
+      }
     } else if (w == "--strikes") {
       const auto n = Whole(args[++i], 1, 100000);
-      if (!n) return Problem(kStrikesProblem), std::nullopt;
+      if (!n) {
+        return Problem(kStrikesProblem), std::nullopt;
+      }
       a.strikes = static_cast<std::size_t>(*n);
     } else if (w == "--timeout") {
       const auto s = Whole(args[++i], 1, 3600);
-      if (!s) return Problem(kTimeoutProblem), std::nullopt;
+      if (!s) {
+        return Problem(kTimeoutProblem), std::nullopt;
+      }
       a.seconds = *s;
     } else if (!w.empty() && w[0] == '-') {
       return Problem("unknown option '" + w + "'"), std::nullopt;
@@ -250,8 +271,12 @@ std::optional<ChainArgs> ReadArgs(const std::vector<std::string>& args, int& cod
       return Problem(kOneTickerProblem), std::nullopt;
     }
   }
-  if (a.ticker.empty()) return Problem(kOneTickerProblem), std::nullopt;
-  if (a.json + a.csv + a.smile > 1) return Problem(kOneFormatProblem), std::nullopt;
+  if (a.ticker.empty()) {
+    return Problem(kOneTickerProblem), std::nullopt;
+  }
+  if (a.json + a.csv + a.smile > 1) {
+    return Problem(kOneFormatProblem), std::nullopt;
+  }
   code = kExitOk;
   return a;
 }
@@ -261,13 +286,21 @@ std::vector<std::size_t> ChosenExpiries(const OptionChain& chain, const std::str
   std::vector<std::size_t> out;
   for (std::size_t e = 0; e < chain.expiries.size(); ++e) {
     const ChainExpiry& x = chain.expiries[e];
-    if (expiry == "all" || x.date_text == expiry) out.push_back(e);
+    if (expiry == "all" || x.date_text == expiry) {
+      out.push_back(e);
+    }
   }
-  if (!expiry.empty()) return out;
+  if (!expiry.empty()) {
+    return out;
+  }
   for (std::size_t e = 0; e < chain.expiries.size(); ++e) {
     const ChainExpiry& x = chain.expiries[e];
-    if (!(x.years > 0)) continue;
-    if (!out.empty() && chain.expiries[out.front()].date != x.date) break;
+    if (!(x.years > 0)) {
+      continue;
+    }
+    if (!out.empty() && chain.expiries[out.front()].date != x.date) {
+      break;
+    }
     out.push_back(e);
   }
   return out;
@@ -278,7 +311,9 @@ std::string ExpiryLine(const ChainExpiry& e) {
                      Dot(e.years, 5) + " years to " + e.close_text + "  " +
                      (e.style == ExerciseStyle::kEuropean ? "European" : "American") + "  rate " +
                      Dot(e.rate, 4, kAbsent) + "  dividend yield " + Dot(e.dividend, 4, kAbsent);
-  if (!e.dividend_note.empty()) line += " (" + e.dividend_note + ")";
+  if (!e.dividend_note.empty()) {
+    line += " (" + e.dividend_note + ")";
+  }
   return line;
 }
 
@@ -290,10 +325,14 @@ void PrintTable(const OptionChain& chain, const ChainExpiry& e,
                          "reason"});
   for (std::size_t s : strikes) {
     for (const auto& side : {e.strikes[s].call, e.strikes[s].put}) {
-      if (!side) continue;
+      if (!side) {
+        continue;
+      }
       const ChainContract& c = chain.contracts[*side];
       const auto own = [&](double OwnFigures::*field) -> std::optional<double> {
-        if (!c.at_iv) return std::nullopt;
+        if (!c.at_iv) {
+          return std::nullopt;
+        }
         return (*c.at_iv).*field;
       };
       std::cout << TableRow(
@@ -312,11 +351,15 @@ void PrintCsvLines(const OptionChain& chain, const ChainExpiry& e,
                    const std::vector<std::size_t>& strikes) {
   for (std::size_t s : strikes) {
     for (const auto& side : {e.strikes[s].call, e.strikes[s].put}) {
-      if (!side) continue;
+      if (!side) {
+        continue;
+      }
       const ChainContract& c = chain.contracts[*side];
       const auto f = [&](const std::optional<double>& v, int d) { return Dot(v, d, ""); };
       const auto own = [&](double OwnFigures::*field) -> std::optional<double> {
-        if (!c.at_iv) return std::nullopt;
+        if (!c.at_iv) {
+          return std::nullopt;
+        }
         return (*c.at_iv).*field;
       };
       std::cout << CsvText(e.root) << ',' << CsvText(e.date_text) << ',' << e.days << ','
@@ -392,14 +435,17 @@ int RunChain(const std::vector<std::string>& given) {
   }
   int code = kExitOk;
   const auto args = ReadArgs(given, code);
-  if (!args) return code;
+  if (!args) {
+    return code;
+  }
   StderrDialogs dialogs;
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
 
   std::string upper;
-  for (char c : args->ticker)
+  for (char c : args->ticker) {
     upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
   const HttpPage page = FetchHttpPage(url, args->seconds);
   if (!page.failure.empty()) {
@@ -414,7 +460,9 @@ int RunChain(const std::vector<std::string>& given) {
     return kExitBadInput;
   }
   if (chain->contracts.empty()) {
-    for (const std::string& note : chain->notes) std::cerr << "note: " << note << '\n';
+    for (const std::string& note : chain->notes) {
+      std::cerr << "note: " << note << '\n';
+    }
     std::cerr << kNoContractsMessage << upper << '\n';
     return kExitBadInput;
   }
@@ -443,8 +491,12 @@ int RunChain(const std::vector<std::string>& given) {
   std::cerr << "note: rates of the " << RateSourceName(curve.SourceUsed()) << " of "
             << curve.ObservationDate() << "; quotes of " << NewYorkText(chain->as_of)
             << " New York\n";
-  for (const std::string& note : curve.Notes()) std::cerr << "note: " << note << '\n';
-  for (const std::string& note : chain->notes) std::cerr << "note: " << note << '\n';
+  for (const std::string& note : curve.Notes()) {
+    std::cerr << "note: " << note << '\n';
+  }
+  for (const std::string& note : chain->notes) {
+    std::cerr << "note: " << note << '\n';
+  }
 
   if (args->smile) {
     for (std::size_t e : chosen) {
@@ -456,7 +508,9 @@ int RunChain(const std::vector<std::string>& given) {
     }
     return kExitOk;
   }
-  if (args->csv) std::cout << kCsvHeading << '\n';
+  if (args->csv) {
+    std::cout << kCsvHeading << '\n';
+  }
   nlohmann::json out;
   if (args->json) {
     out["symbol"] = chain->symbol;
@@ -475,7 +529,9 @@ int RunChain(const std::vector<std::string>& given) {
       ej["smile"] = nlohmann::json::array();
       for (std::size_t s : strikes) {
         for (const auto& side : {x.strikes[s].call, x.strikes[s].put}) {
-          if (side) ej["contracts"].push_back(ContractJson(chain->contracts[*side]));
+          if (side) {
+            ej["contracts"].push_back(ContractJson(chain->contracts[*side]));
+          }
         }
       }
       for (const SmilePoint& p : ExpirySmile(*chain, e)) {
@@ -491,7 +547,9 @@ int RunChain(const std::vector<std::string>& given) {
       PrintTable(*chain, x, strikes);
     }
   }
-  if (args->json) std::cout << out.dump() << '\n';
+  if (args->json) {
+    std::cout << out.dump() << '\n';
+  }
   return kExitOk;
 }
 
