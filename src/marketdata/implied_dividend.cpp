@@ -60,13 +60,21 @@ std::string NoParityPairMessage(const std::string& name) {
 
 std::optional<double> ParityDividendYield(double spot, double rate, double years,
                                           const std::vector<ParityPair>& pairs) {
-  if (pairs.empty() || !(years > 0) || !(spot > 0)) return std::nullopt;
+  if (pairs.empty() || !(years > 0) || !(spot > 0)) {
+    return std::nullopt;
+  }
   double forward = 0;
-  for (const ParityPair& p : pairs) forward += p.strike + std::exp(rate * years) * (p.call - p.put);
+  for (const ParityPair& p : pairs) {
+    forward += p.strike + std::exp(rate * years) * (p.call - p.put);
+  }
   forward /= static_cast<double>(pairs.size());
-  if (!(forward > 0) || !std::isfinite(forward)) return std::nullopt;
+  if (!(forward > 0) || !std::isfinite(forward)) {
+    return std::nullopt;
+  }
   const double q = rate - std::log(forward / spot) / years;
-  if (!std::isfinite(q)) return std::nullopt;
+  if (!std::isfinite(q)) {
+    return std::nullopt;
+  }
   return q;
 }
 
