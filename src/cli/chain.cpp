@@ -16,6 +16,7 @@
 #include "calculator/market_commands.h"
 #include "chain/option_chain.h"
 #include "cli/command.h"
+#include "cli/page_fetch.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/exchange_time.h"
 #include "marketdata/fetch_error.h"
@@ -169,34 +170,6 @@ nlohmann::json Json(const std::optional<double>& v) {
   return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
 }
 
-// A browser view that fetches each page at once (the curve's reader asks
-// one for its pages).
-class FetchView : public BrowserView {
- public:
-  explicit FetchView(long seconds) : seconds_(seconds) {}
-  void Navigate(const std::string& url, int = 0) override {
-    url_ = url;
-    const HttpPage page = FetchHttpPage(url, seconds_);
-    failure_ = page.failure;
-    body_ = failure_.empty() ? PageTextAsUtf8(page.body, page.content_type) : std::string();
-    SetTag(kPageDone);
-  }
-  std::string LoadFailure() const override { return failure_; }
-  bool GoBack() override { return false; }
-  bool GoForward() override { return false; }
-  void Stop() override {}
-  int ReadyState() const override { return kComplete; }
-  std::string LocationURL() const override { return url_; }
-  std::string BodyHtml() override { return body_; }
-  void SetSilent(bool) override {}
-
- private:
-  long seconds_;
-  std::string url_;
-  std::string body_;
-  std::string failure_;
-};
-
 // Boxes of the curve's reader become lines on stderr.
 class StderrDialogs : public Dialogs {
  public:
@@ -217,10 +190,7 @@ struct ChainArgs {
   long seconds = kDefaultFetchSeconds;
 };
 
-int Problem(const std::string& problem) {
-  std::cerr << "stratlyn-cli: " << problem << "\n\n" << kChainUsage;
-  return kExitBadInput;
-}
+int Problem(const std::string& problem) { return Usage(kChainUsage, problem); }
 
 // Whole numbers of a flag's value; nothing for anything else.
 std::optional<long> Whole(const std::string& text, long least, long most) {
@@ -474,7 +444,7 @@ int RunChain(const std::vector<std::string>& given) {
     return kExitBadInput;
   }
   // The rate: the Treasury curve, as rate reads it.
-  FetchView view(args->seconds);
+  DirectView view(args->seconds);
   zelBloombergData curve;
   curve.Browser = &view;
   Grid grid;
