@@ -207,14 +207,16 @@ void BsopPanel::cmdCalculate_Click() {
         if (terms_.maturity <= 0) {
           EntryText = term_names::kMaturity;
         }
-        if (terms_.vol <= 0) {
+        // Solving for the volatility lets only the volatility be 0; the
+        // other terms are refused as without the solve.
+        if (terms_.vol <= 0 && !fields.chkImpVol) {
           EntryText = term_names::kVolatility;
         }
         if (!EntryText.empty()) {
-          if (!fields.chkImpVol) {
-            AppDialogs().Critical(NotPositiveMessage(EntryText));
-            return;
-          }
+          AppDialogs().Critical(NotPositiveMessage(EntryText));
+          return;
+        }
+        if (terms_.vol <= 0) {
           terms_.vol = 0.25f;  // about to be solved for
         }
 

@@ -6,6 +6,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 #include "calculator/barrier_widget.h"
 #include "calculator/ucbsop_widget.h"
@@ -22,6 +25,17 @@ namespace stratlyn {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The years to the close with at least eight significant figures: an expiry
+// today is a few millionths of a year, which seven fixed decimals would
+// round off (to none a second before the close).
+std::string YearsPattern(double years) {
+  int decimals = 7;
+  if (years > 0 && years < 1) {
+    decimals = std::max(decimals, 7 - static_cast<int>(std::floor(std::log10(years))));
+  }
+  return "0.0000000" + std::string(decimals - 7, '#');
+}
 
 }  // namespace
 
@@ -40,7 +54,7 @@ void calcMain::ConnectChainPanel() {
       set(1, *t.iv, "0.000000");
     }
     set(2, t.rate, "0.000000");
-    set(3, t.years, "0.0000000");
+    set(3, t.years, YearsPattern(t.years).c_str());
     set(4, t.strike, "#######0.00####");
     set(5, t.yield, "0.000000");
     set(6, t.mid, "#######0.00####");

@@ -204,6 +204,37 @@ TEST_F(BsopPanelTest, ImpliedVolatilityOnTheEuropeanPath) {
   EXPECT_EQ(fakes.clipboard.Text().substr(0, 1), "\n");
 }
 
+TEST_F(BsopPanelTest, SolvingForTheVolatilityStillRefusesANonPositiveTerm) {
+  // Only the volatility may be left at 0 when it is solved for: an
+  // underlying, strike or maturity of 0 is refused as without the solve,
+  // on both paths, and no figure is shown.
+  const double price = BsmValue(true, 50, 50, 0.05, 0, 0.30, 0.5);
+  panel.fields.chkImpVol = true;
+  const std::array<std::string, 7> good = {
+      "50", "0", "0.05", "0.5", "50", "0", std::to_string(price)};
+  const std::pair<int, const char*> zeros[] = {
+      {kUnderlyingField, "The underlying asset price must be positive"},
+      {kStrikeField, "The strike price must be positive"},
+      {kMaturityField, "The maturity must be positive"}};
+  for (const bool euro : {true, false}) {
+    panel.fields.chkEuro = euro;
+    for (const auto& [field, message] : zeros) {
+      SCOPED_TRACE(std::to_string(field) + (euro ? " European" : " American"));
+      panel.fields.Text1 = good;
+      panel.cmdCalculate_Click();
+      ASSERT_NE(panel.fields.lblPrice.find(':'), std::string::npos) << panel.fields.lblPrice;
+      const std::size_t before = fakes.dialogs.Count();
+      panel.fields.Text1 = good;
+      panel.fields.Text1[field] = "0";
+      panel.cmdCalculate_Click();
+      EXPECT_EQ(fakes.dialogs.Count(), before + 1);
+      EXPECT_EQ(fakes.dialogs.LastText(), message);
+      EXPECT_EQ(panel.fields.lblPrice, "Calculated Value");
+      EXPECT_TRUE(panel.fields.lblDelta.empty());
+    }
+  }
+}
+
 TEST_F(BsopPanelTest, AmericanExerciseOnTheLattice) {
   panel.fields.chkEuro = false;
   panel.fields.chkPut = true;

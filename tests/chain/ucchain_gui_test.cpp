@@ -591,6 +591,38 @@ TEST_F(ChainGui, CommaLocaleTableAndCalculatorAgree) {
   EXPECT_EQ(services.dialogs.Count(), 1u);
 }
 
+// Contracts expiring today, a second and ten minutes before their close:
+// the calculator gets their time to the close as the chain counts it (never
+// rounded off, to none a second before the close).
+TEST_F(ChainGui, ExpiryTodayReachesTheCalculatorWithItsTimeLeft) {
+  const auto file = [](const std::string& ticker, const char* time) {
+    std::string f = std::string(R"({"timestamp":"2026-12-18 )") + time +
+                    R"(","data":{"symbol":"LAST","current_price":187.5,"options":[)"
+                    R"({"option":"LAST261218C00187500","bid":0.01,"ask":0.02},)"
+                    R"({"option":"LAST261218P00187500","bid":0.01,"ask":0.02}]}})";
+    for (std::size_t at; (at = f.find("LAST")) != std::string::npos;) f.replace(at, 4, ticker);
+    return f;
+  };
+  dir_->Write("api/global/delayed_quotes/options/ONESEC.json", file("ONESEC", "15:59:59"));
+  dir_->Write("api/global/delayed_quotes/options/TENMIN.json", file("TENMIN", "15:50:00"));
+  ucBSOP* calc = w.ucBSOP1();
+  for (const char* ticker : {"ONESEC", "TENMIN"}) {
+    SCOPED_TRACE(ticker);
+    QTest::mouseClick(w.cmdChain(), Qt::LeftButton);
+    ASSERT_TRUE(Load(ticker));
+    ASSERT_TRUE(chain()->Chain());
+    ASSERT_GE(RowOf(187.5), 0);
+    const ChainContract c = ContractOf(187.5, false);
+    const ChainExpiry e = chain()->Chain()->expiries[c.expiry];
+    ASSERT_GT(e.years, 0);
+    ASSERT_LT(e.years, 1e-4);
+    DoubleClick(CellCentre(187.5, ChainColumn::kBid, false));
+    ASSERT_EQ(w.currentPanel(), calc) << services.dialogs.LastText();
+    const double years = NumericValue(calc->Text1(3)->text().toStdString()).value_or(-1);
+    EXPECT_NEAR(years, e.years, e.years * 1e-7) << calc->Text1(3)->text().toStdString();
+  }
+}
+
 // With STRATLYN_SHOT_DIR set (and a real display): the wide chain with its
 // smile, held on screen for STRATLYN_SHOT_SECONDS (default 10) so that the
 // screen can be taken (`import -window root`), and the window saved as
