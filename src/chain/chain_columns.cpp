@@ -16,7 +16,9 @@ constexpr std::string_view kStrikeFormat = "#######0.###";
 
 std::string Figure(const std::optional<double>& v, std::string_view pattern, char dp,
                    double scale = 1.0) {
-  if (!v || !std::isfinite(*v)) return {};
+  if (!v || !std::isfinite(*v)) {
+    return {};
+  }
   return FormatNumber(*v * scale, pattern, dp);
 }
 
@@ -32,7 +34,9 @@ std::string AtIv(const ChainContract& c, double OwnFigures::*field, std::string_
 }
 
 std::optional<double> OwnField(const ChainContract& c, double OwnFigures::*field) {
-  if (c.at_iv) return (*c.at_iv).*field;
+  if (c.at_iv) {
+    return (*c.at_iv).*field;
+  }
   return std::nullopt;
 }
 
@@ -52,8 +56,12 @@ std::string ChainCellText(const ChainContract& c, ChainColumn column, char dp) {
       return Figure(c.last, kPriceFormat, dp);
     case ChainColumn::kLastTime: {
       std::string t = c.last_trade_time;
-      if (t.size() > 10 && t[10] == 'T') t[10] = ' ';
-      if (t.size() > 16) t.resize(16);  // to the minute
+      if (t.size() > 10 && t[10] == 'T') {
+        t[10] = ' ';
+      }
+      if (t.size() > 16) {
+        t.resize(16);  // to the minute
+      }
       return t;
     }
     case ChainColumn::kVolume:
@@ -61,7 +69,9 @@ std::string ChainCellText(const ChainContract& c, ChainColumn column, char dp) {
     case ChainColumn::kOpenInterest:
       return Figure(c.open_interest, kCountFormat, dp);
     case ChainColumn::kIv:
-      if (c.iv) return Figure(c.iv, kPercentFormat, dp, 100.0);
+      if (c.iv) {
+        return Figure(c.iv, kPercentFormat, dp, 100.0);
+      }
       return ChainRefusalText(c.refusal);
     case ChainColumn::kSourceIv:
       return Figure(c.source.iv, kPercentFormat, dp, 100.0);
@@ -99,7 +109,9 @@ bool ChainCellIsReason(const ChainContract& c, ChainColumn column) {
 std::optional<double> ChainSortKey(const ChainContract& c, ChainColumn column) {
   // A key that is no number would break the sort's order: it counts as none.
   const std::optional<double> key = RawSortKey(c, column);
-  if (key && !std::isfinite(*key)) return std::nullopt;
+  if (key && !std::isfinite(*key)) {
+    return std::nullopt;
+  }
   return key;
 }
 
@@ -141,7 +153,9 @@ static std::optional<double> RawSortKey(const ChainContract& c, ChainColumn colu
 
 std::string StrikeText(double strike, char dp) {
   std::string text = FormatNumber(strike, kStrikeFormat, dp);
-  if (!text.empty() && text.back() == dp) text.pop_back();  // "170", not "170."
+  if (!text.empty() && text.back() == dp) {
+    text.pop_back();  // "170", not "170."
+  }
   return text;
 }
 
@@ -151,15 +165,21 @@ std::string ExpiryCaption(const OptionChain& chain, const ChainExpiry& e) {
     several_roots = several_roots || other.root != e.root;
   }
   std::string text = e.date_text;
-  if (several_roots) text += "  " + e.root;
+  if (several_roots) {
+    text += "  " + e.root;
+  }
   text += "  " + std::to_string(e.days) + " d";
-  if (!(e.years > 0)) text += std::string(" ") + kExpiryClosed;
+  if (!(e.years > 0)) {
+    text += std::string(" ") + kExpiryClosed;
+  }
   return text;
 }
 
 std::optional<ChainTerms> TermsOfContract(const OptionChain& chain, std::size_t index,
                                           std::string& message) {
-  if (index >= chain.contracts.size()) return std::nullopt;
+  if (index >= chain.contracts.size()) {
+    return std::nullopt;
+  }
   const ChainContract& c = chain.contracts[index];
   const ChainExpiry& e = chain.expiries.at(c.expiry);
   const std::string name = c.symbol + " ";

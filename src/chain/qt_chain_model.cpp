@@ -17,7 +17,9 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 ChainTableModel::ChainTableModel(QObject* parent) : QAbstractTableModel(parent) {
   for (const ChainColumnInfo& info : kChainColumns) {
-    if (info.shown) columns_.push_back(info.column);
+    if (info.shown) {
+      columns_.push_back(info.column);
+    }
   }
   font_ = QApplication::font();
 }
@@ -61,16 +63,22 @@ void ChainTableModel::SetColumns(std::vector<ChainColumn> columns) {
 }
 
 const ChainExpiry* ChainTableModel::CurrentExpiry() const {
-  if (!chain_ || expiry_ >= chain_->expiries.size()) return nullptr;
+  if (!chain_ || expiry_ >= chain_->expiries.size()) {
+    return nullptr;
+  }
   return &chain_->expiries[expiry_];
 }
 
 const ChainContract* ChainTableModel::ContractOf(std::size_t strike_index, bool put) const {
   const ChainExpiry* e = CurrentExpiry();
-  if (e == nullptr || strike_index >= e->strikes.size()) return nullptr;
+  if (e == nullptr || strike_index >= e->strikes.size()) {
+    return nullptr;
+  }
   const std::optional<std::size_t>& i =
       put ? e->strikes[strike_index].put : e->strikes[strike_index].call;
-  if (!i || *i >= chain_->contracts.size()) return nullptr;
+  if (!i || *i >= chain_->contracts.size()) {
+    return nullptr;
+  }
   return &chain_->contracts[*i];
 }
 
@@ -81,7 +89,9 @@ void ChainTableModel::Rebuild() {
   rows_.clear();
   nearest_.reset();
   const ChainExpiry* e = CurrentExpiry();
-  if (e == nullptr) return;
+  if (e == nullptr) {
+    return;
+  }
   rows_ = StrikesAroundMoney(*e, chain_->spot, strike_count_);
   nearest_ = NearestStrike(*e, chain_->spot);
   Order();
@@ -89,7 +99,9 @@ void ChainTableModel::Rebuild() {
 
 void ChainTableModel::Order() {
   const ChainExpiry* e = CurrentExpiry();
-  if (e == nullptr) return;
+  if (e == nullptr) {
+    return;
+  }
   const auto by_strike = [e](std::size_t a, std::size_t b) {
     return e->strikes[a].strike < e->strikes[b].strike;
   };
@@ -103,7 +115,9 @@ void ChainTableModel::Order() {
   }
   const bool put = sort_column_ > strike_col;
   const std::size_t side = put ? sort_column_ - strike_col - 1 : strike_col - 1 - sort_column_;
-  if (side >= columns_.size()) return;
+  if (side >= columns_.size()) {
+    return;
+  }
   const ChainColumn column = columns_[side];
   const bool descending = sort_order_ == Qt::DescendingOrder;
   // Cells without a figure sort last either way; ties keep the strike order.
@@ -113,18 +127,24 @@ void ChainTableModel::Order() {
     if (column == ChainColumn::kLastTime) {
       const std::string ta = ca ? ca->last_trade_time : std::string();
       const std::string tb = cb ? cb->last_trade_time : std::string();
-      if (ta.empty() || tb.empty()) return !ta.empty() && tb.empty();
+      if (ta.empty() || tb.empty()) {
+        return !ta.empty() && tb.empty();
+      }
       return descending ? tb < ta : ta < tb;
     }
     const std::optional<double> ka = ca ? ChainSortKey(*ca, column) : std::nullopt;
     const std::optional<double> kb = cb ? ChainSortKey(*cb, column) : std::nullopt;
-    if (!ka || !kb) return ka.has_value() && !kb.has_value();
+    if (!ka || !kb) {
+      return ka.has_value() && !kb.has_value();
+    }
     return descending ? *kb < *ka : *ka < *kb;
   });
 }
 
 void ChainTableModel::sort(int column, Qt::SortOrder order) {
-  if (column >= columnCount()) return;
+  if (column >= columnCount()) {
+    return;
+  }
   if (column < 0) {  // no sort column: by strike, ascending
     column = -1;
     order = Qt::AscendingOrder;
@@ -137,26 +157,38 @@ void ChainTableModel::sort(int column, Qt::SortOrder order) {
 }
 
 std::optional<std::size_t> ChainTableModel::ContractAt(const QModelIndex& index) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return std::nullopt;
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) {
+    return std::nullopt;
+  }
   const int strike_col = StrikeColumn();
-  if (index.column() == strike_col) return std::nullopt;
+  if (index.column() == strike_col) {
+    return std::nullopt;
+  }
   const ChainExpiry* e = CurrentExpiry();
-  if (e == nullptr) return std::nullopt;
+  if (e == nullptr) {
+    return std::nullopt;
+  }
   const ChainStrike& s = e->strikes[rows_[index.row()]];
   return index.column() < strike_col ? s.call : s.put;
 }
 
 std::optional<int> ChainTableModel::NearestRow() const {
-  if (!nearest_) return std::nullopt;
+  if (!nearest_) {
+    return std::nullopt;
+  }
   for (std::size_t r = 0; r < rows_.size(); ++r) {
-    if (rows_[r] == *nearest_) return static_cast<int>(r);
+    if (rows_[r] == *nearest_) {
+      return static_cast<int>(r);
+    }
   }
   return std::nullopt;
 }
 
 double ChainTableModel::StrikeAt(int row) const {
   const ChainExpiry* e = CurrentExpiry();
-  if (e == nullptr || row < 0 || row >= static_cast<int>(rows_.size())) return 0;
+  if (e == nullptr || row < 0 || row >= static_cast<int>(rows_.size())) {
+    return 0;
+  }
   return e->strikes[rows_[row]].strike;
 }
 
@@ -169,7 +201,9 @@ int ChainTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ChainTableModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) {
+    return {};
+  }
   const std::size_t strike_index = rows_[index.row()];
   const int strike_col = StrikeColumn();
   const bool nearest = nearest_ && *nearest_ == strike_index;
@@ -192,7 +226,9 @@ QVariant ChainTableModel::data(const QModelIndex& index, int role) const {
       c.setAlpha(70);
       return c;
     }
-    if (index.column() == strike_col) return pal.color(QPalette::AlternateBase);
+    if (index.column() == strike_col) {
+      return pal.color(QPalette::AlternateBase);
+    }
     return {};
   }
   if (role == Qt::TextAlignmentRole) {
@@ -202,37 +238,53 @@ QVariant ChainTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
       return Q(StrikeText(CurrentExpiry()->strikes[strike_index].strike, decimal_point_));
     }
-    if (role == Qt::ToolTipRole && nearest) return tr("The strike nearest the spot");
+    if (role == Qt::ToolTipRole && nearest) {
+      return tr("The strike nearest the spot");
+    }
     return {};
   }
   const std::optional<std::size_t> i = ContractAt(index);
-  if (!i) return {};
+  if (!i) {
+    return {};
+  }
   const ChainContract& c = chain_->contracts[*i];
   const std::size_t side = index.column() < strike_col ? strike_col - 1 - index.column()
                                                        : index.column() - strike_col - 1;
   const ChainColumn column = columns_[side];
-  if (role == Qt::DisplayRole) return Q(ChainCellText(c, column, decimal_point_));
+  if (role == Qt::DisplayRole) {
+    return Q(ChainCellText(c, column, decimal_point_));
+  }
   if (role == Qt::ForegroundRole && ChainCellIsReason(c, column)) {
     return QApplication::palette().color(QPalette::PlaceholderText);
   }
   if (role == Qt::ToolTipRole) {
     std::string tip = c.symbol;
-    if (!c.iv) tip += std::string(": ") + ChainRefusalText(c.refusal);
+    if (!c.iv) {
+      tip += std::string(": ") + ChainRefusalText(c.refusal);
+    }
     return Q(tip);
   }
   return {};
 }
 
 QVariant ChainTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal) return {};
+  if (orientation != Qt::Horizontal) {
+    return {};
+  }
   const int strike_col = StrikeColumn();
   if (role == Qt::DisplayRole) {
-    if (section == strike_col) return tr(kStrikeCaption);
-    if (section < 0 || section >= columnCount()) return {};
+    if (section == strike_col) {
+      return tr(kStrikeCaption);
+    }
+    if (section < 0 || section >= columnCount()) {
+      return {};
+    }
     const std::size_t side =
         section < strike_col ? strike_col - 1 - section : section - strike_col - 1;
     for (const ChainColumnInfo& info : kChainColumns) {
-      if (info.column == columns_[side]) return tr(info.caption);
+      if (info.column == columns_[side]) {
+        return tr(info.caption);
+      }
     }
     return {};
   }

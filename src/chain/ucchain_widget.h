@@ -131,7 +131,7 @@ class ucChain : public ScaledPanel {
   // options file, fetched by fetch_view_. False when stopped or replaced.
   bool LoadPages(const std::string& ticker, const std::shared_ptr<bool>& stop, unsigned serial);
   void StartSolve(std::string page, unsigned serial);
-  void SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, std::string message,
+  void SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, const std::string& message,
                  bool stopped);
   void JoinFinishedWorkers();
   void ShowProgress();

@@ -176,7 +176,8 @@ void* EnsureLoaded() {
       state.path = candidate;
       return handle;
     }
-    refused += (refused.empty() ? "" : "; ") + candidate + " (" + why + ")";
+    refused += refused.empty() ? "" : "; ";
+    refused.append(candidate).append(" (").append(why).append(")");
   }
   if (!refused.empty()) {
     throw zelError(err::kLibraryLoad, LoadErrorText(refused));
