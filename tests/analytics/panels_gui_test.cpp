@@ -168,6 +168,7 @@ TEST(SensitivityPanel, TheFigureHasATitleTicksAndAMarkerAtTheCurrentInput) {
   s.PlotIt();
   const ChartFrame& g = s.pbox()->Frame();
   EXPECT_EQ(g.title, "Gamma vs Div Yld");
+  ASSERT_GE(g.y_ticks.size(), 3u);
   for (size_t i = 1; i < g.y_ticks.size(); ++i) {
     EXPECT_NE(g.y_ticks[i].text, g.y_ticks[i - 1].text);
   }

@@ -164,10 +164,13 @@ TEST(RiskAnalysis, HorizonBeyondMaturityUsesThePayoffAndCost) {
   EXPECT_FLOAT_EQ(r.horizon_years, 0.1f);
   // A call 20 % out of the money mostly expires worthless: the holder loses the price.
   EXPECT_EQ(r.table[1][0], "-2.500");
+  // Sorted ascending, so the first is the least: no outcome loses more than
+  // the price, and some pay.
   EXPECT_EQ(r.samples[1], -2.5f);
-  for (int i = 1; i <= kRiskSamples; ++i) {
-    ASSERT_GE(r.samples[i], -2.5f);
+  for (int i = 2; i <= kRiskSamples; ++i) {
+    ASSERT_LE(r.samples[i - 1], r.samples[i]) << i;
   }
+  EXPECT_GT(r.samples[kRiskSamples], 0.0f);
   EXPECT_EQ(services.dialogs.Count(), 0u);
 
   // The table: headers, 95.00% beside rank 250 down to 0.00% beside the largest.

@@ -300,7 +300,10 @@ TEST_F(ChainGui, ExpirySwitchFilterSortAndColumns) {
   EXPECT_EQ(model()->StrikeAt(0), 180.0);
   EXPECT_EQ(model()->StrikeAt(1), 185.0);
   EXPECT_EQ(model()->StrikeAt(2), 190.0);
-  for (const ucChain::SmileRow& r : chain()->SmileShown()) EXPECT_TRUE(r.x >= 180 && r.x <= 190);
+  // The smile follows the table: the three strikes shown, no others.
+  std::vector<double> smile_strikes;
+  for (const ucChain::SmileRow& r : chain()->SmileShown()) smile_strikes.push_back(r.x);
+  EXPECT_EQ(smile_strikes, (std::vector<double>{180, 185, 190}));
   QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(spin, "0");  // All
   ASSERT_EQ(model()->rowCount(), 9);

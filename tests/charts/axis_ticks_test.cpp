@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,26 @@ TEST(AxisTicks, NarrowRangesGetEnoughDecimalsToTellTicksApart) {
   // Gamma against the dividend yield: every value is 0.03 to two decimals.
   const auto ticks = AxisTicks(0.03012, 0.03051, 4);
   EXPECT_EQ(Texts(ticks), (std::vector<std::string>{"0.0302", "0.0303", "0.0304", "0.0305"}));
-  for (size_t i = 1; i < ticks.size(); ++i) {
-    EXPECT_NE(ticks[i].text, ticks[i - 1].text);
+  // Generated narrow ranges at every scale: at least two ticks, ascending,
+  // each text the tick's own value written out, so no two neighbours read
+  // alike.
+  std::mt19937 gen(24);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int i = 0; i < 2000; ++i) {
+    const double lo = std::pow(10, -3 + 8 * unit(gen)) * (i % 4 == 0 ? -1 : 1);
+    const double width = std::fabs(lo) * std::pow(10, -1 - 4 * unit(gen));
+    const int target = 4 + i % 5;
+    const auto got = AxisTicks(lo, lo + width, target);
+    const std::string what = std::to_string(lo) + " + " + std::to_string(width);
+    ASSERT_GE(got.size(), 2u) << what;
+    const double step = got[1].value - got[0].value;
+    for (size_t k = 0; k < got.size(); ++k) {
+      EXPECT_NEAR(std::stod(got[k].text), got[k].value, step * 1e-6) << what << " " << got[k].text;
+      if (k > 0) {
+        EXPECT_GT(got[k].value, got[k - 1].value) << what;
+        EXPECT_NE(got[k].text, got[k - 1].text) << what;
+      }
+    }
   }
 }
 

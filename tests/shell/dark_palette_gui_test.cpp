@@ -49,10 +49,12 @@ struct DarkTheme {
   QPalette saved;
 };
 
-// Every cell of a grid, headings above all, against its shade.
+// Every cell of a grid, headings above all, against its shade; a grid
+// without a single written cell fails (nothing was looked at).
 void ExpectGridReadable(GridView* view, const std::string& where) {
   const Grid& g = view->grid();
   GridModel* model = view->gridModel();
+  int checked = 0;
   for (int r = 0; r < g.Rows(); ++r) {
     for (int c = 0; c < g.Cols(); ++c) {
       if (g.TextMatrix(r, c).empty()) {
@@ -66,13 +68,17 @@ void ExpectGridReadable(GridView* view, const std::string& where) {
       EXPECT_GE(ContrastRatio(text, back), kText)
           << where << " cell " << r << "," << c << " '" << g.TextMatrix(r, c) << "' "
           << text.name().toStdString() << " on " << back.name().toStdString();
+      ++checked;
     }
   }
+  EXPECT_GT(checked, g.Cols()) << where << ": no rows under the headings";
 }
 
-// Labels and check boxes against the panel they stand on.
+// Labels and check boxes against the panel they stand on (a panel shows
+// several).
 void ExpectLabelsReadable(QWidget* panel, const std::string& where) {
   const QColor back = panel->palette().color(QPalette::Window);
+  int checked = 0;
   for (QWidget* w : panel->findChildren<QWidget*>()) {
     if (!w->isVisibleTo(panel) ||
         !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))) {
@@ -86,7 +92,9 @@ void ExpectLabelsReadable(QWidget* panel, const std::string& where) {
     EXPECT_GE(ContrastRatio(text, back), kText)
         << where << " " << w->metaObject()->className() << " '" << w->objectName().toStdString()
         << "' " << text.name().toStdString() << " on " << back.name().toStdString();
+    ++checked;
   }
+  EXPECT_GT(checked, 3) << where;
 }
 
 // The plot: a dark page under a dark palette, its frame and every curve,
