@@ -70,7 +70,6 @@ constexpr const char* kChainUsage =
     "that cannot be read (no such expiry, no price of the underlying; the reason\n"
     "on stderr); 1 when a page cannot be loaded.\n";
 
-constexpr const char* kTimeoutProblem = "--timeout needs whole seconds from 1 to 3600";
 constexpr const char* kStrikesProblem = "--strikes needs a whole number from 1 to 100000";
 constexpr const char* kExpiryProblem = "--expiry needs a date YYYY-MM-DD or all";
 constexpr const char* kOneTickerProblem = "one ticker is needed";

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/command.h"
+#include "cli/flags.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/http_fetch.h"
 #include "marketdata/page_charset.h"
@@ -36,23 +37,28 @@ int LoadFailed(const std::string& url, const std::string& failure) {
   return kExitRuntimeError;
 }
 
-// Reads "--timeout S" out of args (removing it). False after a usage message.
-bool TakeTimeout(std::vector<std::string>& args, long& seconds, const char* usage, int& code) {
+MarketCommandStart::MarketCommandStart(const std::vector<std::string>& given, const char* usage)
+    : args(given), seconds(kDefaultFetchSeconds) {
+  if (WantsHelp(args)) {
+    std::cout << usage;
+    done = kExitOk;
+    return;
+  }
+  // Installed before the time-out is read: it is written with a dot too.
+  numbers_.emplace();
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] != "--timeout") {
       continue;
     }
     const auto v = i + 1 < args.size() ? NumericValue(args[i + 1]) : std::nullopt;
     if (!v || *v < 1 || *v > 3600 || *v != static_cast<double>(static_cast<long>(*v))) {
-      std::cerr << "stratlyn-cli: --timeout needs whole seconds from 1 to 3600\n\n" << usage;
-      code = kExitBadInput;
-      return false;
+      done = Usage(usage, kTimeoutProblem);
+      return;
     }
     seconds = static_cast<long>(*v);
     args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-    return true;
+    return;
   }
-  return true;
 }
 
 int Usage(const char* usage, const std::string& problem) {

@@ -6,6 +6,7 @@
 // cautious answer, script-style numbers, and their usage errors.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,29 @@ FetchedPage Fetch(const std::string& url, long seconds);
 // Prints why `url` did not load; the exit code of a run-time error.
 int LoadFailed(const std::string& url, const std::string& failure);
 
-// Reads "--timeout S" out of args (removing it). False after a usage message
-// (`code` then holds the exit code).
-bool TakeTimeout(std::vector<std::string>& args, long& seconds, const char* usage, int& code);
+// The problem of a --timeout that is not whole seconds in range.
+inline constexpr const char* kTimeoutProblem = "--timeout needs whole seconds from 1 to 3600";
+
+// The start the market-data commands share, alive for the command's whole
+// run: "-h" or "--help" prints `usage` and ends the command; otherwise
+// script numbers are installed until the command returns, and "--timeout S"
+// is read out of the words (a bad one ends the command with the usage).
+class MarketCommandStart {
+ public:
+  MarketCommandStart(const std::vector<std::string>& given, const char* usage);
+  MarketCommandStart(const MarketCommandStart&) = delete;
+  MarketCommandStart& operator=(const MarketCommandStart&) = delete;
+
+  // The exit code when the command is over already (help, a bad --timeout).
+  std::optional<int> done;
+  // The command's words without "--timeout S".
+  std::vector<std::string> args;
+  // How long each page may take.
+  long seconds;
+
+ private:
+  std::optional<ScriptNumbers> numbers_;
+};
 
 // Prints "stratlyn-cli: PROBLEM" and the usage; the exit code of bad input.
 int Usage(const char* usage, const std::string& problem);

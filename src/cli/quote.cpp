@@ -4,10 +4,8 @@
 
 #include <cctype>
 #include <chrono>
-#include <cmath>
 #include <ctime>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -17,26 +15,14 @@
 #include "cli/command.h"
 #include "cli/flags.h"
 #include "cli/page_fetch.h"
-#include "marketdata/civil_date.h"
 #include "marketdata/exchange_time.h"
-#include "marketdata/fetch_error.h"
-#include "marketdata/http_fetch.h"
-#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
-#include "marketdata/page_charset.h"
-#include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
-#include "marketdata/realized_vol.h"
-#include "marketdata/treasury_curve.h"
-#include "marketdata/zel_bloomberg_data.h"
-#include "util/dates.h"
-#include "util/dialogs.h"
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
-#include "util/zel_error.h"
 
 namespace stratlyn::cli {
 namespace {
@@ -100,17 +86,12 @@ int NextMonthIndex() {
 }
 
 int RunQuote(const std::vector<std::string>& given) {
-  std::vector<std::string> args = given;
-  if (WantsHelp(args)) {
-    std::cout << kQuoteUsage;
-    return kExitOk;
+  MarketCommandStart start(given, kQuoteUsage);
+  if (start.done) {
+    return *start.done;
   }
-  const ScriptNumbers numbers;
-  long seconds = kDefaultFetchSeconds;
-  int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kQuoteUsage, code)) {
-    return code;
-  }
+  const std::vector<std::string>& args = start.args;
+  const long seconds = start.seconds;
   std::string ticker, option, strike, exchange = kExchangeCboeFeed;
   int month = NextMonthIndex();
   bool has_strike = false;

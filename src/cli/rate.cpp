@@ -1,37 +1,21 @@
 // stratlyn-cli rate: the risk-free rate for a maturity from the Treasury
 // curve, read as the panel's "Get Interest Rate" reads it.
 
-#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <ctime>
 #include <iostream>
-#include <iterator>
-#include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "calculator/market_commands.h"
 #include "cli/command.h"
-#include "cli/flags.h"
 #include "cli/page_fetch.h"
 #include "marketdata/civil_date.h"
-#include "marketdata/exchange_time.h"
-#include "marketdata/fetch_error.h"
-#include "marketdata/http_fetch.h"
-#include "marketdata/implied_dividend.h"
-#include "marketdata/occ_symbol.h"
-#include "marketdata/page_charset.h"
-#include "marketdata/page_figure.h"
-#include "marketdata/quote_parser.h"
-#include "marketdata/realized_vol.h"
 #include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
-#include "util/dialogs.h"
 #include "util/format.h"
-#include "util/locale_info.h"
+#include "util/grid.h"
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
@@ -60,17 +44,12 @@ constexpr const char* kRateUsage =
     "source can be read (each one and why on stderr).\n";
 
 int RunRate(const std::vector<std::string>& given) {
-  std::vector<std::string> args = given;
-  if (WantsHelp(args)) {
-    std::cout << kRateUsage;
-    return kExitOk;
+  MarketCommandStart start(given, kRateUsage);
+  if (start.done) {
+    return *start.done;
   }
-  const ScriptNumbers numbers;
-  long seconds = kDefaultFetchSeconds;
-  int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kRateUsage, code)) {
-    return code;
-  }
+  std::vector<std::string>& args = start.args;
+  const long seconds = start.seconds;
   RateSource source = RateSource::kTreasury;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] != "--source") {

@@ -1,41 +1,23 @@
 // stratlyn-cli vol: the realized volatility of a stock or index from its
 // daily closes, and the feed's 30-day implied volatility.
 
-#include <cctype>
-#include <chrono>
 #include <cmath>
-#include <ctime>
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "calculator/market_commands.h"
 #include "cli/command.h"
 #include "cli/flags.h"
 #include "cli/page_fetch.h"
 #include "marketdata/civil_date.h"
-#include "marketdata/exchange_time.h"
-#include "marketdata/fetch_error.h"
-#include "marketdata/http_fetch.h"
-#include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
-#include "marketdata/page_charset.h"
 #include "marketdata/page_figure.h"
 #include "marketdata/quote_parser.h"
 #include "marketdata/realized_vol.h"
-#include "marketdata/treasury_curve.h"
-#include "marketdata/zel_bloomberg_data.h"
-#include "util/dates.h"
-#include "util/dialogs.h"
 #include "util/format.h"
-#include "util/locale_info.h"
 #include "util/numeric_entry.h"
-#include "util/services.h"
-#include "util/terminal_services.h"
-#include "util/zel_error.h"
 
 namespace stratlyn::cli {
 namespace {
@@ -53,17 +35,12 @@ constexpr const char* kVolUsage =
     "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
 
 int RunVol(const std::vector<std::string>& given) {
-  std::vector<std::string> args = given;
-  if (WantsHelp(args)) {
-    std::cout << kVolUsage;
-    return kExitOk;
+  MarketCommandStart start(given, kVolUsage);
+  if (start.done) {
+    return *start.done;
   }
-  const ScriptNumbers numbers;
-  long seconds = kDefaultFetchSeconds;
-  int code = kExitOk;
-  if (!TakeTimeout(args, seconds, kVolUsage, code)) {
-    return code;
-  }
+  const std::vector<std::string>& args = start.args;
+  const long seconds = start.seconds;
   std::string ticker;
   std::vector<int> windows(std::begin(kVolatilityWindows), std::end(kVolatilityWindows));
   bool json = false;

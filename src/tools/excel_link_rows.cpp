@@ -102,6 +102,30 @@ std::string FaultMessage(const zelError& e) {
 // records answer a price without a root with a negative sentinel).
 bool FoundVolatility(float v) { return std::isfinite(v) && v > 0.0f; }
 
+// The check both styles make before pricing a row: false, with the reason
+// in `figures`, where its inputs cannot be priced.
+bool InputsUsable(const RowInputs& in, RowFigures& figures) {
+  if (UsableInputs(in)) [[likely]] {
+    return true;
+  }
+  figures.message = RowInputProblem(in);
+  return false;
+}
+
+// The check both styles make after the value: whether the implied volatility
+// is to be solved. Not without a market price, nor (the reason in `figures`)
+// where the price cannot be used.
+bool ImpliedWanted(const RowInputs& in, bool hasPrice, RowFigures& figures) {
+  if (!hasPrice || in.price_blank) {
+    return false;
+  }
+  if (std::string problem = PriceProblem(in); !problem.empty()) {
+    figures.message = std::move(problem);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 OptionTerms RowInputs::Terms() const {
@@ -122,8 +146,7 @@ OptionTerms RowInputs::Terms() const {
 
 RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   RowFigures figures;
-  if (!UsableInputs(in)) [[unlikely]] {
-    figures.message = RowInputProblem(in);
+  if (!InputsUsable(in, figures)) [[unlikely]] {
     return figures;
   }
   if (!bsop_) {
@@ -142,11 +165,7 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
     return figures;
   }
   figures.valid = 5;
-  if (!hasPrice || in.price_blank) {
-    return figures;
-  }
-  if (std::string problem = PriceProblem(in); !problem.empty()) {
-    figures.message = std::move(problem);
+  if (!ImpliedWanted(in, hasPrice, figures)) {
     return figures;
   }
   try {
@@ -173,8 +192,7 @@ RowFigures RowPricer::PriceEuropeanRow(const RowInputs& in, bool hasPrice, RowRe
 
 RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowResults& out) {
   RowFigures figures;
-  if (!UsableInputs(in)) [[unlikely]] {
-    figures.message = RowInputProblem(in);
+  if (!InputsUsable(in, figures)) [[unlikely]] {
     return figures;
   }
   if (!barr_) {
@@ -199,11 +217,7 @@ RowFigures RowPricer::PriceAmericanRow(const RowInputs& in, bool hasPrice, RowRe
     return figures;
   }
   figures.valid = 5;
-  if (!hasPrice || in.price_blank) {
-    return figures;
-  }
-  if (std::string problem = PriceProblem(in); !problem.empty()) {
-    figures.message = std::move(problem);
+  if (!ImpliedWanted(in, hasPrice, figures)) {
     return figures;
   }
   try {
