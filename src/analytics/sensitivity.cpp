@@ -17,7 +17,7 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
   x.assign(kSweepPoints, 0.0f);
   y.assign(kSweepPoints, 0.0f);
   int filled = 0;
-  try {
+  RunCommand([&] {
     const std::array<const std::string*, 6> keys = {&bsop.strUnderlying, &bsop.strVolatility,
                                                     &bsop.strRiskFree,   &bsop.strMaturity,
                                                     &bsop.strStrike,     &bsop.strDvl};
@@ -27,7 +27,7 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
                                                        &bsop.strGamma,       &bsop.strVega,
                                                        &bsop.strTheta,       &bsop.strRho};
     if (yChoice < 0 || yChoice > 5) {
-      return 0;
+      return;  // nothing swept
     }
     if (xChoice < 0 || xChoice > 5) {
       throw zelError(err::kSubscript);
@@ -56,9 +56,7 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
       ++filled;
       current += step;
     }
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  });
   return filled;
 }
 

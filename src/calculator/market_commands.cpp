@@ -158,21 +158,18 @@ bool MarketCommands::Load(const std::string& url) {
 template <typename Fn>
 void MarketCommands::Guarded(Fn&& work) {
   stop_ = false;
-  try {
-    work();
-  } catch (const zelError& e) {
-    AppEvents().SetBusy(false);
-    if (e.Number() == err::kDeviceIO && !e.Description().empty()) {
-      // A page or series file that did not load or holds nothing to read:
-      // the message names it and the cause.
-      AppDialogs().Critical(e.Description());
-    } else {
-      ErrorHandler(e);
-    }
-  } catch (const std::exception& e) {
-    AppEvents().SetBusy(false);
-    ErrorHandler(e);
-  }
+  RunCommand(
+      std::forward<Fn>(work), [] { AppEvents().SetBusy(false); },
+      [](const std::exception& error) {
+        // A page or series file that did not load or holds nothing to read:
+        // the message names it and the cause.
+        const auto* e = dynamic_cast<const zelError*>(&error);
+        if (e == nullptr || e->Number() != err::kDeviceIO || e->Description().empty()) {
+          return false;
+        }
+        AppDialogs().Critical(e->Description());
+        return true;
+      });
 }
 
 bool MarketCommands::AcceptDataTerms() {

@@ -119,7 +119,9 @@ void zelDraw::SetLabel(int i, const std::string& text) {
   }
 }
 
-// Called from inside a catch block only.
+// Called from inside a catch block only. Not RunCommand: the drawing calls
+// catch everything (`...` too), so that nothing escapes a paint, and mark the
+// chart as failed.
 void zelDraw::Trap() {
   error_ = true;
   try {

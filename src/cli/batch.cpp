@@ -141,6 +141,8 @@ int Run(const std::vector<std::string>& args) {
   options.threads = threads;
   std::unique_ptr<AtomicFile> file;
   if (output != "-") {
+    // Not RunCommand here and below: a file that cannot be used is bad input
+    // (exit 2, the reason on stderr); anything else goes up to main (exit 1).
     try {
       file = std::make_unique<AtomicFile>(output);
     } catch (const zelError& e) {

@@ -443,16 +443,12 @@ int RunChain(const std::vector<std::string>& given) {
     return kExitBadInput;
   }
   // The rate: the Treasury curve, as rate reads it.
-  DirectView view(args->seconds);
-  zelBloombergData curve;
-  curve.Browser = &view;
-  Grid grid;
-  try {
-    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
-  } catch (const zelError& e) {
-    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+  TreasuryCurve treasury(args->seconds);
+  if (!treasury.Read()) {
     return kExitRuntimeError;
   }
+  const zelBloombergData& curve = treasury.curve;
+  const Grid& grid = treasury.grid;
   const auto rate_at = [&](double t) {
     return ContinuousFromParYield(CurveRateFromGrid(grid, static_cast<float>(t), now));
   };

@@ -102,16 +102,11 @@ int RunDividend(const std::vector<std::string>& given) {
     return kExitOk;
   }
   // The rate: the Treasury curve, as rate reads it.
-  DirectView view(seconds);
-  zelBloombergData curve;
-  curve.Browser = &view;
-  Grid grid;
-  try {
-    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
-  } catch (const zelError& e) {
-    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+  TreasuryCurve treasury(seconds);
+  if (!treasury.Read()) {
     return kExitRuntimeError;
   }
+  const Grid& grid = treasury.grid;
   std::string upper;
   for (char c : ticker) {
     upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -9,6 +9,7 @@
 #include "marketdata/page_charset.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
+#include "util/zel_error.h"
 
 namespace stratlyn::cli {
 
@@ -94,6 +95,18 @@ void DirectView::Navigate(const std::string& url, int) {
   body_ = page.text;
   failure_ = page.failure;
   SetTag(kPageDone);
+}
+
+bool TreasuryCurve::Read() {
+  // Not RunCommand: the terminal tells the error on stderr and exits 1,
+  // where ErrorHandler would show a box.
+  try {
+    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
+    return true;
+  } catch (const zelError& e) {
+    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+    return false;
+  }
 }
 
 }  // namespace stratlyn::cli

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "marketdata/zel_bloomberg_data.h"
 #include "util/browser_view.h"
 #include "util/dialogs.h"
+#include "util/grid.h"
 
 namespace stratlyn::cli {
 
@@ -93,6 +95,22 @@ class DirectView : public BrowserView {
   std::string url_;
   std::string body_;
   std::string failure_;
+};
+
+// The Treasury curve as the panel's "Get Interest Rate" reads it, each file
+// fetched within `seconds`.
+struct TreasuryCurve {
+  explicit TreasuryCurve(long seconds) : view(seconds) { curve.Browser = &view; }
+  TreasuryCurve(const TreasuryCurve&) = delete;
+  TreasuryCurve& operator=(const TreasuryCurve&) = delete;
+
+  // Reads the curve into `grid`; false after printing why on stderr (the
+  // command then exits 1).
+  bool Read();
+
+  DirectView view;
+  zelBloombergData curve;
+  Grid grid;
 };
 
 }  // namespace stratlyn::cli

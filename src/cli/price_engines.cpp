@@ -211,6 +211,8 @@ Figures Price(const Request& r, CollectingDialogs& dialogs) {
     }
     return European(r);
   } catch (const zelError& e) {
+    // Not RunCommand: a formula's fault becomes the refusal of these inputs
+    // (exit 2); anything else goes up to main (exit 1).
     if (IsFormulaFault(e)) {
       throw FaultyInput(r);
     }

@@ -84,17 +84,13 @@ int RunRate(const std::vector<std::string>& given) {
     std::cerr << kInvalidMaturityMessage << '\n';
     return kExitBadInput;
   }
-  DirectView view(seconds);
-  zelBloombergData curve;
-  curve.Browser = &view;
-  curve.Source = source;
-  Grid grid;
-  try {
-    curve.GrabFRBYieldCurve(zelBloombergData::cUS, grid);
-  } catch (const zelError& e) {
-    std::cerr << "stratlyn-cli: " << e.Description() << '\n';
+  TreasuryCurve treasury(seconds);
+  treasury.curve.Source = source;
+  if (!treasury.Read()) {
     return kExitRuntimeError;
   }
+  const zelBloombergData& curve = treasury.curve;
+  const Grid& grid = treasury.grid;
   const float par = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
   const double r = ContinuousFromParYield(par);
   if (!std::isfinite(r)) {

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "shell/qt_calc_main_geometry.h"
 #include "shell/calc_main_widget.h"
+#include "shell/qt_calc_main_geometry.h"
 #include "shell/qt_web_browser.h"
 #include "util/error_handler.h"
 #include "util/services.h"
@@ -216,6 +216,8 @@ void calcMain::LayOut(bool let_events_run) {
       AppEvents().ProcessPending();
     }
   } catch (const zelError& e) {
+    // Not RunCommand: a layout fault is told as a resize error with the
+    // number's text only, never with ErrorHandler's library offers.
     AppDialogs().Critical(kResizeError + ErrorText(e.Number()));
   } catch (const std::exception&) {
     AppDialogs().Critical(kResizeError + ErrorText(51));

@@ -34,6 +34,14 @@ std::string Percent(double p) { return FormatEntryNumber(100 * p, "0.00") + " %"
 
 }  // namespace
 
+bool TellInputError(const std::exception& e) {
+  if (dynamic_cast<const StrategyInputError*>(&e) == nullptr) {
+    return false;
+  }
+  AppDialogs().Critical(e.what());
+  return true;
+}
+
 StrategyPanel::StrategyPanel(Grid& legs) : legs_(legs) {
   legs_.SetRedraw(false);
   legs_.SetCols(kLegColumns + 1);
@@ -249,28 +257,25 @@ std::optional<double> StrategyPanel::Horizon(const std::string& start) const {
 
 std::optional<StrategyFigures> StrategyPanel::Compute(const std::string& start, double years) {
   last_.reset();
-  try {
-    auto pricer = std::make_unique<PositionPricer>(LegsFromGrid(legs_, start), MarketOf());
-    pricer->CheckDate(years);
-    StrategyFigures f;
-    f.net_premium = pricer->NetPremium();
-    f.horizon = pricer->Horizon();
-    f.at_expiry = pricer->Summarise(f.horizon);
-    f.at_date = pricer->Summarise(years);
-    f.greeks = pricer->Greeks();
-    const auto [low, high] = pricer->PlotRange(f.at_expiry, f.at_date);
-    f.curve = pricer->Curve(kCurvePoints, low, high, years);
-    last_ = std::move(pricer);
-    last_years_ = years;
-    return f;
-  } catch (const StrategyInputError& e) {
-    AppDialogs().Critical(e.what());
-  } catch (const zelError& e) {
-    ErrorHandler(e);
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
-  return std::nullopt;
+  std::optional<StrategyFigures> figures;
+  RunCommand(
+      [&] {
+        auto pricer = std::make_unique<PositionPricer>(LegsFromGrid(legs_, start), MarketOf());
+        pricer->CheckDate(years);
+        StrategyFigures f;
+        f.net_premium = pricer->NetPremium();
+        f.horizon = pricer->Horizon();
+        f.at_expiry = pricer->Summarise(f.horizon);
+        f.at_date = pricer->Summarise(years);
+        f.greeks = pricer->Greeks();
+        const auto [low, high] = pricer->PlotRange(f.at_expiry, f.at_date);
+        f.curve = pricer->Curve(kCurvePoints, low, high, years);
+        last_ = std::move(pricer);
+        last_years_ = years;
+        figures = std::move(f);
+      },
+      [] {}, TellInputError);
+  return figures;
 }
 
 std::optional<std::pair<double, double>> StrategyPanel::ProfitsAt(double spot) {

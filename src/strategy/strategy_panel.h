@@ -4,6 +4,7 @@
 // figures of the position at the first expiry and at the chosen date. The
 // Qt panel ucStrategy turns its controls' events into these calls.
 
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ struct ResultRow {
 
 // Points of the plotted curves.
 inline constexpr int kCurvePoints = 201;
+
+// How the strategy's commands tell a refusal of the position's input (a
+// StrategyInputError): a critical box with its own text. RunCommand's `own`
+// for them; false for any other error.
+bool TellInputError(const std::exception& e);
 
 class StrategyPanel {
  public:

@@ -434,10 +434,7 @@ void ucStrategy::txtAtDate_Change() {
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
   const bool number = v.value && !v.blank;
   if (!(number && !IsBareFraction(v)) && IsDateText(text) && IsDateText(StartDate())) {
-    try {
-      years = YearsBetweenDates(StartDate(), text);
-    } catch (const std::exception& e) {
-      ErrorHandler(e);
+    if (!RunCommand([&] { years = YearsBetweenDates(StartDate(), text); })) {
       return;
     }
   } else if (number) {
@@ -473,13 +470,8 @@ void ucStrategy::cmbTemplate_Click(int index) {
     }
     width = *w;
   }
-  try {
-    core_->ApplyTemplate(info.id, width, chk_amer_->isChecked());
-  } catch (const StrategyInputError& e) {
-    AppDialogs().Critical(e.what());
-    return;
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
+  if (!RunCommand([&] { core_->ApplyTemplate(info.id, width, chk_amer_->isChecked()); }, [] {},
+                  TellInputError)) {
     return;
   }
   cmdCalculate_Click();
@@ -506,12 +498,10 @@ void ucStrategy::cmdCalculate_Click() {
     ClearResults();
     return;
   }
-  try {
+  RunCommand([&] {
     DrawProfitPlot(*figures_);
     ShowResults();
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
+  });
   events.ProcessPending();
 }
 

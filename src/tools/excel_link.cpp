@@ -59,35 +59,44 @@ void ListSheets(SpreadsheetApp& app, std::vector<ExcelLink::SheetEntry>& list) {
 }  // namespace
 
 bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
-  try {
-    std::unique_ptr<SpreadsheetApp> app = Connect();
-    if (app->WorkbookCount() == 0) {
-      AppDialogs().Critical(link_text::kNoWorkbooks);
+  // The office's own failures (none running, no answer in time, the user
+  // cancelling the wait) are told in the link's words.
+  const auto office_error = [this](const std::exception& error) {
+    const auto* e = dynamic_cast<const zelError*>(&error);
+    if (e == nullptr) {
+      return false;
+    }
+    if (e->Number() == err::kCannotCreateObject) {
+      AppDialogs().Critical(e->Description());
       return true;
     }
-    ListSheets(*app, list);
-    app_ = std::move(app);
-    sheet_ = nullptr;
-    entries_ = list;
-    live_entries_ = list;
-    new_list_ = false;
-    lost_ = false;
-    AppEvents().ProcessPending();
-    return false;
-  } catch (const zelError& e) {
-    if (e.Number() == err::kCannotCreateObject) {
-      AppDialogs().Critical(e.Description());
-    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeTimedOut) {
+    if (e->Number() == kOfficeConnectionLost && e->Description() == kOfficeTimedOut) {
       AppDialogs().Critical(NoAnswerMessage(office_limit_, 0));
-    } else if (e.Number() == kOfficeConnectionLost && e.Description() == kOfficeCallCancelled) {
-      // The user gave up waiting: nothing to say.
-    } else {
-      ErrorHandler(e);
+      return true;
     }
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
-  return true;
+    // The user gave up waiting: nothing to say.
+    return e->Number() == kOfficeConnectionLost && e->Description() == kOfficeCallCancelled;
+  };
+  bool none = false;
+  const bool ran = RunCommand(
+      [&] {
+        std::unique_ptr<SpreadsheetApp> app = Connect();
+        if (app->WorkbookCount() == 0) {
+          AppDialogs().Critical(link_text::kNoWorkbooks);
+          none = true;
+          return;
+        }
+        ListSheets(*app, list);
+        app_ = std::move(app);
+        sheet_ = nullptr;
+        entries_ = list;
+        live_entries_ = list;
+        new_list_ = false;
+        lost_ = false;
+        AppEvents().ProcessPending();
+      },
+      [] {}, office_error);
+  return !ran || none;
 }
 
 std::string NoAnswerMessage(std::chrono::milliseconds limit, int row) {
@@ -183,7 +192,7 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
   if (!workbook) {
     return true;
   }
-  try {
+  return !RunCommand([&] {
     ListSheets(*workbook, list);
     app_ = std::move(workbook);
     sheet_ = nullptr;
@@ -191,11 +200,7 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
     live_entries_ = list;
     new_list_ = false;
     lost_ = false;
-    return false;
-  } catch (const std::exception& e) {
-    ErrorHandler(e);
-  }
-  return true;
+  });
 }
 
 void ExcelLink::WriteHeadings() {

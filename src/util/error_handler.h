@@ -30,16 +30,27 @@ void ErrorHandler(const std::exception& error);
 // zelError or any other std::exception) ends the command and goes to
 // ErrorHandler, after `before_report` (which must not throw: clearing the
 // busy pointer, say) has run. True when the work ran through.
-template <typename Work, typename BeforeReport>
-bool RunCommand(Work&& work, BeforeReport&& before_report) {
+// A handler that reports some errors its own way (a refusal of the user's
+// input, a page that did not load) passes `own`: asked first about each
+// error, after `before_report`, it returns true when it has told the user
+// (and must not throw); every other error goes to ErrorHandler.
+template <typename Work, typename BeforeReport, typename Own>
+bool RunCommand(Work&& work, BeforeReport&& before_report, Own&& own) {
   try {
     work();
     return true;
   } catch (const std::exception& e) {
     before_report();
-    ErrorHandler(e);
+    if (!own(e)) {
+      ErrorHandler(e);
+    }
     return false;
   }
+}
+template <typename Work, typename BeforeReport>
+bool RunCommand(Work&& work, BeforeReport&& before_report) {
+  return RunCommand(std::forward<Work>(work), std::forward<BeforeReport>(before_report),
+                    [](const std::exception&) { return false; });
 }
 template <typename Work>
 bool RunCommand(Work&& work) {

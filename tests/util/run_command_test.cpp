@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/fake_services.h"
 #include "util/error_handler.h"
@@ -47,6 +48,33 @@ TEST(RunCommand, AThrownErrorEndsTheCommandAndIsShownOnceAfterTheCleanUp) {
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(cleanups, 0);
   EXPECT_EQ(services.dialogs.Count(), 2u);
+}
+
+TEST(RunCommand, AHandlerTellsItsOwnErrorsAndPassesOnTheRest) {
+  testing::FakeServices services;
+  std::vector<std::string> told;
+  int cleanups = 0;
+  const auto own = [&](const std::exception& e) {
+    if (dynamic_cast<const std::invalid_argument*>(&e) == nullptr) {
+      return false;
+    }
+    EXPECT_EQ(cleanups, 1) << "asked after the clean-up";
+    told.push_back(e.what());
+    return true;
+  };
+  EXPECT_FALSE(
+      RunCommand([] { throw std::invalid_argument("the strike is 0"); }, [&] { ++cleanups; }, own));
+  EXPECT_EQ(told, std::vector<std::string>{"the strike is 0"});
+  EXPECT_EQ(services.dialogs.Count(), 0u) << "told once, by the handler only";
+  // An error it does not claim reaches ErrorHandler as before.
+  cleanups = 0;
+  EXPECT_FALSE(RunCommand([] { throw zelError(err::kOverflow); }, [&] { ++cleanups; }, own));
+  EXPECT_EQ(cleanups, 1);
+  EXPECT_EQ(told.size(), 1u);
+  ASSERT_EQ(services.dialogs.Count(), 1u);
+  EXPECT_NE(services.dialogs.LastText().find(ErrorText(err::kOverflow)), std::string::npos);
+  EXPECT_TRUE(RunCommand([] {}, [&] { ++cleanups; }, own));
+  EXPECT_EQ(cleanups, 1);
 }
 
 }  // namespace
