@@ -86,13 +86,7 @@ bool ExcelLink::FindExcelSheets(std::vector<SheetEntry>& list) {
           none = true;
           return;
         }
-        ListSheets(*app, list);
-        app_ = std::move(app);
-        sheet_ = nullptr;
-        entries_ = list;
-        live_entries_ = list;
-        new_list_ = false;
-        lost_ = false;
+        Adopt(std::move(app), list);
         AppEvents().ProcessPending();
       },
       [] {}, office_error);
@@ -192,15 +186,17 @@ bool ExcelLink::UseWorkbook(std::unique_ptr<SpreadsheetApp> workbook,
   if (!workbook) {
     return true;
   }
-  return !RunCommand([&] {
-    ListSheets(*workbook, list);
-    app_ = std::move(workbook);
-    sheet_ = nullptr;
-    entries_ = list;
-    live_entries_ = list;
-    new_list_ = false;
-    lost_ = false;
-  });
+  return !RunCommand([&] { Adopt(std::move(workbook), list); });
+}
+
+void ExcelLink::Adopt(std::unique_ptr<SpreadsheetApp> app, std::vector<SheetEntry>& list) {
+  ListSheets(*app, list);
+  app_ = std::move(app);
+  sheet_ = nullptr;
+  entries_ = list;
+  live_entries_ = list;
+  new_list_ = false;
+  lost_ = false;
 }
 
 void ExcelLink::WriteHeadings() {

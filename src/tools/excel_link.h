@@ -402,6 +402,9 @@ class ExcelLink {
   bool TakeNewSheetList(std::vector<SheetEntry>& list);
 
  private:
+  // Lists the sheets of `app` into `list` and attaches it: the list becomes
+  // the one that item data refer to, and no sheet is chosen yet.
+  void Adopt(std::unique_ptr<SpreadsheetApp> app, std::vector<SheetEntry>& list);
   // Reads, prices and writes one row; `style` forces a style (the row's own
   // style cell decides when empty). kEnd only with stop_at_zero.
   // `refused` is set when the row got a message.

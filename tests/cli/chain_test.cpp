@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/loopback_server.h"
 
 #ifdef STRATLYN_HAVE_QUANTLIB
@@ -27,22 +28,11 @@ namespace {
 using stratlyn::testing::LoopbackHttpServer;
 using stratlyn::testing::ScratchDir;
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using stratlyn::testing::CliResult;
 
 std::string Fixture(const std::string& name) {
   const char* dir = std::getenv("STRATLYN_TEST_DATA");
-  return Slurp(std::string(dir ? dir : "tests/data") + "/chain/" + name);
+  return stratlyn::testing::SlurpFile(std::string(dir ? dir : "tests/data") + "/chain/" + name);
 }
 
 // A flat par yield of 4 %: the continuous rate 2 ln(1.02) at every maturity.
@@ -96,20 +86,13 @@ class CliChain : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server_->Ok()) << server_->Error(); }
 
   CliResult Run(const std::vector<std::string>& args, const std::string& env = "") const {
-    const std::string stem = ::testing::TempDir() + "cli_chain_" + std::to_string(getpid());
-    const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
-    std::string command = "STRATLYN_FEED_URL=" + base + " STRATLYN_TREASURY_URL=" + base +
-                          " STRATLYN_FRB_URL=http://127.0.0.1:1 " + env + " '" + STRATLYN_CLI_PATH +
-                          "' chain";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >'" + out_file + "' 2>'" + err_file + "'";
-    const int status = std::system(command.c_str());
-    CliResult r;
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out_file);
-    r.err = Slurp(err_file);
-    return r;
+    std::vector<std::string> words = {"chain"};
+    words.insert(words.end(), args.begin(), args.end());
+    return stratlyn::testing::RunCliCommand("STRATLYN_FEED_URL=" + base +
+                                                " STRATLYN_TREASURY_URL=" + base +
+                                                " STRATLYN_FRB_URL=http://127.0.0.1:1 " + env + " ",
+                                            words, "cli_chain");
   }
 
   static ScratchDir* dir_;

@@ -13,40 +13,17 @@
 #include <vector>
 
 #include "pricing/zel_bsop.h"
+#include "support/cli_run.h"
 
 namespace {
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using stratlyn::testing::CliResult;
 
 // Runs stratlyn-cli price; `env` ("LC_ALL=de_DE.UTF-8 ") goes before the command.
 CliResult RunPrice(const std::vector<std::string>& args, const std::string& env = "") {
-  // Names of this process's own: ctest runs the cases in parallel processes.
-  static int calls = 0;
-  const std::string stem = ::testing::TempDir() + "cli_price_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  const std::string out_file = stem + ".out", err_file = stem + ".err";
-  std::string command = env + "'" + STRATLYN_CLI_PATH + "' price";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >'" + out_file + "' 2>'" + err_file + "'";
-  const int status = std::system(command.c_str());
-  CliResult r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(out_file);
-  r.err = Slurp(err_file);
-  std::remove(out_file.c_str());
-  std::remove(err_file.c_str());
-  return r;
+  std::vector<std::string> words = {"price"};
+  words.insert(words.end(), args.begin(), args.end());
+  return stratlyn::testing::RunCliCommand(env, words, "cli_price");
 }
 
 // The number after "key": in a JSON line; NaN when the key is missing.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/loopback_server.h"
 
 namespace {
@@ -18,33 +19,16 @@ namespace {
 using stratlyn::testing::LoopbackHttpServer;
 using stratlyn::testing::ScratchDir;
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using stratlyn::testing::CliResult;
 
 // Runs stratlyn-cli with the exchange's pages and the series files at
 // `base`; `timeout` bounds the run from outside so a hanging tool fails the
 // test instead of stalling it.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& base) {
-  const std::string stem = ::testing::TempDir() + "cli_deadline_" + std::to_string(getpid());
-  std::string command = "STRATLYN_EXCHANGE_URL='" + base + "' STRATLYN_FRB_URL='" + base +
-                        "' STRATLYN_FEED_URL='" + base + "' STRATLYN_TREASURY_URL='" + base +
-                        "' timeout -s KILL 120 '" + STRATLYN_CLI_PATH + "'";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >'" + stem + ".out' 2>'" + stem + ".err'";
-  const int status = std::system(command.c_str());
-  CliResult r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadAll(stem + ".out");
-  r.err = ReadAll(stem + ".err");
-  return r;
+  return stratlyn::testing::RunCliCommand(
+      "STRATLYN_EXCHANGE_URL='" + base + "' STRATLYN_FRB_URL='" + base + "' STRATLYN_FEED_URL='" +
+          base + "' STRATLYN_TREASURY_URL='" + base + "' timeout -s KILL 120 ",
+      args, "cli_deadline");
 }
 
 class CliDeadline : public ::testing::Test {

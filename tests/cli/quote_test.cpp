@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/halfway_rate.h"
 #include "support/loopback_server.h"
 
@@ -24,22 +25,12 @@ namespace {
 using stratlyn::testing::LoopbackHttpServer;
 using stratlyn::testing::ScratchDir;
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using stratlyn::testing::CliResult;
 
 std::string Fixture(const std::string& name) {
   const char* dir = std::getenv("STRATLYN_TEST_DATA");
-  return Slurp(std::string(dir ? dir : "tests/data") + "/marketdata/" + name);
+  return stratlyn::testing::SlurpFile(std::string(dir ? dir : "tests/data") + "/marketdata/" +
+                                      name);
 }
 
 std::string Today() {
@@ -91,22 +82,11 @@ class CliQuote : public ::testing::Test {
   // Runs stratlyn-cli with every host pointed at the loopback server; `env`
   // ("LC_ALL=de_DE.UTF-8 ...") comes after, so it can override them.
   CliResult Run(const std::vector<std::string>& args, const std::string& env = "") const {
-    const std::string tmp = ::testing::TempDir();
-    // ctest runs each test in its own process, several at a time: one file pair per process.
-    const std::string stem = tmp + "cli_quote_" + std::to_string(getpid());
-    const std::string out_file = stem + ".out", err_file = stem + ".err";
     const std::string base = server_->BaseUrl();
-    std::string command = "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
-                          " STRATLYN_FRB_URL=" + base + " STRATLYN_TREASURY_URL=" + base + " " +
-                          env + " '" + STRATLYN_CLI_PATH + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >'" + out_file + "' 2>'" + err_file + "'";
-    const int status = std::system(command.c_str());
-    CliResult r;
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out_file);
-    r.err = Slurp(err_file);
-    return r;
+    return stratlyn::testing::RunCliCommand(
+        "STRATLYN_EXCHANGE_URL=" + base + " STRATLYN_FEED_URL=" + base +
+            " STRATLYN_FRB_URL=" + base + " STRATLYN_TREASURY_URL=" + base + " " + env + " ",
+        args, "cli_quote");
   }
 
   static ScratchDir* dir_;

@@ -14,40 +14,18 @@
 
 #include "strategy/position.h"
 #include "strategy/templates.h"
+#include "support/cli_run.h"
 
 namespace {
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using stratlyn::testing::CliResult;
 
 // Runs the tool under LC_ALL=de_DE.UTF-8: numbers must still be read and
 // written with a dot.
 CliResult RunStrategy(const std::vector<std::string>& args) {
-  static int calls = 0;
-  const std::string stem = ::testing::TempDir() + "cli_strategy_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  const std::string out_file = stem + ".out", err_file = stem + ".err";
-  std::string command = std::string("LC_ALL=de_DE.UTF-8 '") + STRATLYN_CLI_PATH + "' strategy";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >'" + out_file + "' 2>'" + err_file + "'";
-  const int status = std::system(command.c_str());
-  CliResult r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(out_file);
-  r.err = Slurp(err_file);
-  std::remove(out_file.c_str());
-  std::remove(err_file.c_str());
-  return r;
+  std::vector<std::string> words = {"strategy"};
+  words.insert(words.end(), args.begin(), args.end());
+  return stratlyn::testing::RunCliCommand("LC_ALL=de_DE.UTF-8 ", words, "cli_strategy");
 }
 
 double JsonNumber(const std::string& json, const std::string& key, size_t from = 0) {
