@@ -12,35 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
+
 namespace {
 
-struct LatticeRun {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using LatticeRun = stratlyn::testing::CliResult;
 
 LatticeRun Price(const std::vector<std::string>& args) {
-  static int calls = 0;
-  const std::string stem = ::testing::TempDir() + "cli_lattice_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  std::string command = std::string("'") + STRATLYN_CLI_PATH + "' price";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >'" + stem + ".out' 2>'" + stem + ".err'";
-  const int status = std::system(command.c_str());
-  LatticeRun r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadAll(stem + ".out");
-  r.err = ReadAll(stem + ".err");
-  std::remove((stem + ".out").c_str());
-  std::remove((stem + ".err").c_str());
-  return r;
+  std::vector<std::string> words = {"price"};
+  words.insert(words.end(), args.begin(), args.end());
+  return stratlyn::testing::RunCliCommand("", words, "cli_lattice");
 }
 
 double Value(const std::string& json) {

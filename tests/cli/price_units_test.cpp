@@ -12,35 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
+
 namespace {
 
-struct CliResult {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using stratlyn::testing::CliResult;
 
 CliResult RunPrice(const std::vector<std::string>& args) {
-  static int calls = 0;
-  const std::string stem = ::testing::TempDir() + "cli_units_" + std::to_string(getpid()) + "_" +
-                           std::to_string(++calls);
-  std::string command = std::string("LC_ALL=de_DE.UTF-8 '") + STRATLYN_CLI_PATH + "' price";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >'" + stem + ".out' 2>'" + stem + ".err'";
-  const int status = std::system(command.c_str());
-  CliResult r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(stem + ".out");
-  r.err = Slurp(stem + ".err");
-  std::remove((stem + ".out").c_str());
-  std::remove((stem + ".err").c_str());
-  return r;
+  std::vector<std::string> words = {"price"};
+  words.insert(words.end(), args.begin(), args.end());
+  return stratlyn::testing::RunCliCommand("LC_ALL=de_DE.UTF-8 ", words, "cli_units");
 }
 
 double JsonNumber(const std::string& json, const std::string& key) {
