@@ -41,6 +41,7 @@
 #include "shell/calc_main_widget.h"
 #include "shell/qt_web_browser.h"
 #include "strategy/ucstrategy_widget.h"
+#include "support/dark_palette.h"
 #include "support/fake_services.h"
 #include "support/gui_wait.h"
 #include "support/loopback_server.h"
@@ -639,15 +640,7 @@ TEST_F(ChainGui, ShotForTheReadme) {
     std::sscanf(size, "%dx%d", &width, &height);
   // STRATLYN_SHOT_DARK=1: under a dark palette.
   if (std::getenv("STRATLYN_SHOT_DARK")) {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-    p.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
-    p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-    p.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
-    p.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
-    p.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
-    p.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
-    QApplication::setPalette(p);
+    QApplication::setPalette(testing::DarkPalette());
   }
   w.resize(width, height);
   w.move(0, 0);

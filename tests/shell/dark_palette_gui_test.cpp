@@ -13,6 +13,7 @@
 #include "charts/qt_canvas.h"
 #include "pricing/option_terms.h"
 #include "strategy/ucstrategy_widget.h"
+#include "support/dark_palette.h"
 #include "support/fake_services.h"
 #include "util/qt_grid_model.h"
 
@@ -24,21 +25,7 @@ namespace {
 constexpr double kText = 4.5;
 constexpr double kLine = 3.0;
 
-QPalette DarkPalette() {
-  QPalette p;
-  p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-  p.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
-  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-  p.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
-  p.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
-  p.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
-  p.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
-  p.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
-  p.setColor(QPalette::HighlightedText, Qt::white);
-  p.setColor(QPalette::ToolTipBase, QColor(0x3c, 0x3c, 0x3c));
-  p.setColor(QPalette::ToolTipText, QColor(0xe8, 0xe8, 0xe8));
-  return p;
-}
+using testing::DarkPalette;
 
 // Installs the dark palette for one test.
 struct DarkTheme {
