@@ -115,6 +115,8 @@ class zelBarr {
   bool NearExerciseBoundary() const;
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
+  double LatticeGapOnSetUp(int code);
+  bool BeyondLatticeRange(int code);
   double PlainValue(int code) const;
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
@@ -179,6 +181,12 @@ class zelBarr {
   std::int16_t putCallSign = 1;
   double lowVol = 0;
   double highVol = 0;
+  // The gap of the last trial of a search held at a larger volatility (its
+  // lattice volatility and steps): every trial held at the same volatility
+  // has the same value, and such lattices take up to 16382 steps.
+  double heldVol = 0;
+  int heldSteps = 0;
+  double heldGap = 0;
 };
 
 }  // namespace stratlyn

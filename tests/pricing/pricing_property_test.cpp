@@ -190,6 +190,50 @@ TEST(PricingPropertyTest, LatticeImpliedVolatilityRepricesWithTheFiguresOfAPlain
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// Where the drift is strong against small volatilities (the least usable
+// lattices take 16382 steps and hold their value flat below), a price under
+// every lattice value is refused, and one just above the least is solved and
+// reprices: the check of the range's ends refuses only what no volatility
+// reaches.
+TEST(PricingPropertyTest, LatticeImpliedVolatilityOfStrongDriftsIsSolvedOrRefused) {
+  FakeServices fakes;
+  struct Case {
+    double sign, k, t, r;
+  };
+  for (const Case& c : {Case{-1, 100, 10, 0.1}, Case{-1, 95, 12, 0.09}}) {
+    const Terms x{.sign = c.sign, .k = c.k, .t = c.t, .r = c.r, .sigma = 0.03};
+    const Figures at = LatticeFigures(x);
+    ASSERT_TRUE(Finite(at)) << x.Text();
+    // A volatility of 0.03 needs fewer steps than the least ones: its value
+    // lies above the least the lattice gives, and is solved for.
+    zelBarr b = Lattice(x);
+    b.SetOptionData(0.2, b.strVolatility);
+    b.SetOptionData(at.value, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+    EXPECT_NEAR(b.GetOptionData("impvol"), 0.03, 1e-3) << x.Text();
+    EXPECT_NEAR(b.GetOptionData("opr"), at.value, 1e-5 * std::fmax(1.0f, at.value)) << x.Text();
+    // A price a quarter of the value at volatility 0.0125 (about the least
+    // at which a lattice of 16382 steps runs here; below it the search holds
+    // the value flat) is below the value at every volatility, as the value
+    // rises with it.
+    float floor_value = 0, last = 0;
+    for (const double sigma : {0.0125, 0.02, 0.03}) {
+      Terms y = x;
+      y.sigma = sigma;
+      const float value = LatticeFigures(y).value;
+      EXPECT_GT(value, last) << y.Text();
+      last = value;
+      floor_value = floor_value > 0 ? floor_value : value;
+    }
+    b.SetOptionData(0.2, b.strVolatility);
+    b.SetOptionData(0.25 * floor_value, b.strOptionPrice);
+    b.CalcBarr(b.AMERVANVOL);
+    EXPECT_EQ(b.GetOptionData("impvol"), -999.0f) << x.Text();
+    EXPECT_EQ(b.GetOptionData("opr"), 0.0f) << x.Text();
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 // A price a hair above the lower bound, though within the reprice tolerance
 // of it, has its own root: an American call without dividends is worth its
 // European value, whose volatility bisection on the closed form finds. Such a
