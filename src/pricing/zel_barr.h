@@ -113,6 +113,8 @@ class zelBarr {
   bool ShiftedGreeks(int code);
   bool CanExerciseEarly() const;
   bool NearExerciseBoundary() const;
+  bool ExercisedJustInside() const;
+  bool RefineAgain() const;
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
   double LatticeGapOnSetUp(int code);
@@ -177,6 +179,10 @@ class zelBarr {
   // A run of ShiftedGreeks: the step count it takes (no closed-form check)
   // and no further shifts.
   bool shiftedRun = false;
+  // How many times this lattice was refined (four times the steps each)
+  // where the exercise boundary lies near the spot; a refined lattice's vega
+  // and theta are the mean of four shifted lattices.
+  int refineDepth = 0;
   int fixedSteps = 0;
   std::int16_t putCallSign = 1;
   double lowVol = 0;

@@ -55,20 +55,27 @@ double zelBarr::LatticeGapOnSetUp(int code) {
   double value = resultPrice;
   if (code == 1001 && NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) {
     // As CalcValueAndGreeks reports it: a lattice of four times the steps
-    // where the exercise boundary lies within a row of the spot.
+    // where the exercise boundary lies within a row of the spot, and four
+    // times those where that one still exercises the spot just inside it.
     zelBarr finer = *this;
     finer.lattice = {};
     finer.running = false;
-    finer.fixedSteps = 4 * latticeSteps;
-    try {
-      finer.SetUpLattice(finer.fixedSteps);
-      finer.RunLattice(code);
+    for (int depth = 1; depth <= 2; ++depth) {
+      finer.fixedSteps = 4 * finer.latticeSteps;
+      finer.refineDepth = depth;
+      try {
+        finer.SetUpLattice(finer.fixedSteps);
+        finer.RunLattice(code);
+      } catch (const zelError&) {
+        break;  // no finer lattice: the last one's value stands, as it does there
+      }
       value = finer.resultPrice;
       probUp = finer.probUp;  // the trial's usability is the finer lattice's
       probMid = finer.probMid;
       probDown = finer.probDown;
-    } catch (const zelError&) {
-      // no finer lattice: this one's value stands, as it does there
+      if (!finer.RefineAgain()) {
+        break;
+      }
     }
   }
   if (IsKnockInCode(code) && rebate == 0) {
