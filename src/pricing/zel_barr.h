@@ -135,7 +135,11 @@ class zelBarr {
   // volatility above it that has a usable lattice (the value is held flat).
   void SetUpLattice(int least_steps = 0);
   double EuropeanMiss(int n, double lambda, double root_dt, double sigma);
-  void RunLattice(int code);
+  // With `bumped` (the same rows, other probabilities) a vanilla code also
+  // values the option on that grid in the same pass, into bumpedValue.
+  void RunLattice(int code, const numerics::LatticeGrid* bumped = nullptr);
+  // The grid of the vega bump on the current rows, and its volatility.
+  numerics::LatticeGrid BumpedGrid(float& bumped_vol);
   // Value and Greeks when the spot has already crossed the barrier of a
   // barrier code; false when it has not.
   bool CalcCrossedBarrier(int code);
@@ -173,6 +177,7 @@ class zelBarr {
   double stretch = 0;
   double latticeVol = 0;    // the volatility the lattice was set up with
   double latticeValue = 0;  // the last run's root value (unrounded, unfloored)
+  double bumpedValue = 0;   // the root value on the bumped grid of a paired run
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way

@@ -62,7 +62,15 @@ void zelBarr::CalcValueAndGreeks(int code) {
     return;
   }
   SetUpLattice(fixedSteps);
-  RunLattice(code);
+  // A shifted lattice's vega bump runs in the same pass as the lattice itself.
+  const bool paired = shiftedRun && code == 1001;
+  float paired_vol = 0;
+  if (paired) {
+    const numerics::LatticeGrid bumped_grid = BumpedGrid(paired_vol);
+    RunLattice(code, &bumped_grid);
+  } else {
+    RunLattice(code);
+  }
   if (IsKnockInCode(code) && rebate == 0 && static_cast<double>(resultPrice) > PlainValue(code)) {
     // A knock-in option without a rebate is worth no more than the plain
     // option; where its lattice (rows to the barrier) puts it above the
@@ -139,7 +147,54 @@ void zelBarr::CalcValueAndGreeks(int code) {
     return;  // vega and theta of the two shifted lattices
   }
   const float sigma0 = volatility;
+  float bumped = paired_vol;
+  double bumped_value = bumpedValue;
+  if (!paired) {
+    const double base_stretch = stretch, base_vol = latticeVol;
+    const numerics::LatticeGrid bumped_grid = BumpedGrid(bumped);
+    stretch = base_stretch * base_vol / bumped;
+    latticeVol = bumped;
+    probUp = bumped_grid.pu;
+    probMid = bumped_grid.pm;
+    probDown = bumped_grid.pd;
+    volatility = bumped;
+    try {
+      RunLattice(code);
+    } catch (...) {
+      volatility = sigma0;
+      stretch = base_stretch;
+      latticeVol = base_vol;
+      SetProbabilities(base_vol);
+      throw;
+    }
+    volatility = sigma0;
+    bumped_value = latticeValue;
+    stretch = base_stretch;
+    latticeVol = base_vol;
+    SetProbabilities(base_vol);
+  }
+  // The lattice's own values, unrounded and before the European floor: a
+  // float's last digit can be more than a small vega's whole change (a call
+  // worth 99.9996 with vega 0.017), and where the floor holds the value up
+  // the floor's own float steps would be all the difference.
+  resultVega = ToSingle(CheckedDiv(bumped_value - v0_exact,
+                                   static_cast<double>(bumped) - static_cast<double>(sigma0)));
+  if (floored) {
+    // The value is the European one: so is its vega.
+    const double phi = putCallSign;
+    resultVega = ToSingle(std::fabs(phi) * numerics::EuropeanVega(underlying, strike, maturity,
+                                                                  riskFree, dividendYield, sigma0));
+  }
+  resultPrice = v0;
+}
+
+// The grid of the vega bump: the current steps and rows at a volatility
+// 1.0001 times as large, only the branch probabilities moved; where those
+// leave [0, 1], at one 1.0001 times as small. Changes no member.
+numerics::LatticeGrid zelBarr::BumpedGrid(float& bumped_vol) {
+  const float sigma0 = volatility;
   const double base_stretch = stretch, base_vol = latticeVol;
+  const double base_pu = probUp, base_pm = probMid, base_pd = probDown;
   float bumped = ToSingle(static_cast<double>(sigma0) * kVegaBump);
   const auto bump_to = [&](float sigma_b) {
     stretch = base_stretch * base_vol / sigma_b;
@@ -152,30 +207,20 @@ void zelBarr::CalcValueAndGreeks(int code) {
     bumped = ToSingle(static_cast<double>(sigma0) / kVegaBump);
     bump_to(bumped);
   }
-  volatility = bumped;
-  try {
-    RunLattice(code);
-  } catch (...) {
-    volatility = sigma0;
-    throw;
-  }
-  volatility = sigma0;
-  // The lattice's own values, unrounded and before the European floor: a
-  // float's last digit can be more than a small vega's whole change (a call
-  // worth 99.9996 with vega 0.017), and where the floor holds the value up
-  // the floor's own float steps would be all the difference.
-  resultVega = ToSingle(CheckedDiv(latticeValue - v0_exact,
-                                   static_cast<double>(bumped) - static_cast<double>(sigma0)));
-  if (floored) {
-    // The value is the European one: so is its vega.
-    const double phi = putCallSign;
-    resultVega = ToSingle(std::fabs(phi) * numerics::EuropeanVega(underlying, strike, maturity,
-                                                                  riskFree, dividendYield, sigma0));
-  }
+  numerics::LatticeGrid grid;
+  grid.n = latticeSteps;
+  grid.up = upFactor;
+  grid.pu = probUp;
+  grid.pm = probMid;
+  grid.pd = probDown;
+  grid.disc = discount;
   stretch = base_stretch;
   latticeVol = base_vol;
-  SetProbabilities(base_vol);
-  resultPrice = v0;
+  probUp = base_pu;
+  probMid = base_pm;
+  probDown = base_pd;
+  bumped_vol = bumped;
+  return grid;
 }
 
 // Whether the last run puts the exercise boundary within a row of the spot:
