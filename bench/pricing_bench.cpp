@@ -124,6 +124,25 @@ void BM_RecordLatticeImpliedVolatility(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordLatticeImpliedVolatility);
 
+// A market price no volatility gives on a lattice whose small volatilities
+// need the most steps (a put S = K = 100, T = 10, r = 0.1: below vol 0.01
+// the drift needs 16382 steps): the time the search takes to refuse it.
+void BM_RecordLatticeImpliedVolatilityUnreachable(benchmark::State& state) {
+  zelBarr b;
+  b.SetOptionData(b.FLAG, b.strType);
+  b.SetOptionData(100.0, b.strUnderlying);
+  b.SetOptionData(100.0, b.strStrike);
+  b.SetOptionData(10.0, b.strMaturity);
+  b.SetOptionData(0.1, b.strRiskFree);
+  b.SetOptionData(0.01, b.strOptionPrice);
+  for (auto _ : state) {
+    b.SetOptionData(0.2, b.strVolatility);
+    b.CalcBarr(b.AMERVANVOL);
+    benchmark::DoNotOptimize(b.GetOptionData(b.strImpliedVolatility));
+  }
+}
+BENCHMARK(BM_RecordLatticeImpliedVolatilityUnreachable)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 #ifdef STRATLYN_HAVE_QUANTLIB

@@ -197,6 +197,87 @@ inline LatticeResult RunLattice(const LatticeOption& o, const LatticeGrid& g, La
   return RunLattice(o, g, b, [] {});
 }
 
+// Two vanilla options (no barrier) on grids of the same steps and rows that
+// differ only in their branch probabilities (a volatility bump on fixed
+// rows), rolled back in one pass over the shared price table: each value
+// node for node as RunLattice computes it, in the same order of operations,
+// so each result equals RunLattice's on its grid. The second result carries
+// only its value. Needs a.n == b.n and a.up == b.up.
+namespace detail {
+
+template <bool kAmerican, typename OnLayer>
+std::array<LatticeResult, 2> RollPair(const LatticeOption& o, const LatticeGrid& a,
+                                      const LatticeGrid& b, LatticeBuffers& buf,
+                                      OnLayer& on_layer) {
+  const int n = a.n;
+  const size_t size = 2 * static_cast<size_t>(n) + 3;
+  if (buf.prices.size() < size) {
+    buf.prices.resize(size);
+    buf.v.resize(size);
+  }
+  if (buf.w.size() < size) {
+    buf.w.resize(size);
+  }
+  double* prices = buf.prices.data();
+  prices[0] = o.s * std::pow(a.up, n);
+  for (int i = 1; i <= 2 * n; ++i) {
+    prices[i] = prices[i - 1] / a.up;
+  }
+  const double k = o.k, phi = o.phi;
+  const double apu = a.pu, apm = a.pm, apd = a.pd, adisc = a.disc;
+  const double bpu = b.pu, bpm = b.pm, bpd = b.pd, bdisc = b.disc;
+  double* v = buf.v.data();
+  double* w = buf.w.data();
+  for (int i = 0; i <= 2 * n; ++i) {
+    const double x = phi * (prices[i] - k);
+    v[i] = w[i] = x > 0 ? x : 0;
+  }
+  std::array<LatticeResult, 2> result{};
+  int node = 8;
+  for (int t = n - 1; t >= 0; --t) {
+    if (t >= 3) {
+      on_layer();
+    }
+    const int offset = n - t;
+    const int last = 2 * t;
+    for (int i = 0; i <= last; ++i) {
+      double va = (apm * v[i + 1] + apu * v[i] + apd * v[i + 2]) * adisc;
+      double vb = (bpm * w[i + 1] + bpu * w[i] + bpd * w[i + 2]) * bdisc;
+      if constexpr (kAmerican) {
+        const double x = phi * (prices[i + offset] - k);
+        va = x > va ? x : va;
+        vb = x > vb ? x : vb;
+      }
+      v[i] = va;
+      w[i] = vb;
+    }
+    if (t <= 2) {
+      for (int i = 0; i <= last; ++i) {
+        result[0].nodes[node--] = v[i];
+      }
+    }
+  }
+  result[0].value = v[0];
+  result[1].value = w[0];
+  return result;
+}
+
+}  // namespace detail
+
+// Two vanilla options (no barrier) on grids of the same steps and rows that
+// differ only in their branch probabilities and discount (a volatility bump
+// on fixed rows), rolled back in one pass over the shared price table: each
+// node as RunLattice computes it, in the same order of operations, so each
+// result equals RunLattice's on its grid. The second result carries only its
+// value. Needs a.n == b.n and a.up == b.up.
+template <typename OnLayer>
+std::array<LatticeResult, 2> RunVanillaPair(const LatticeOption& o, const LatticeGrid& a,
+                                            const LatticeGrid& b, LatticeBuffers& buf,
+                                            OnLayer&& on_layer) {
+  return o.american ? detail::RollPair<true>(o, a, b, buf, on_layer)
+                    : detail::RollPair<false>(o, a, b, buf, on_layer);
+}
+
 // ---- Row geometry -------------------------------------------------------------
 
 // Whole rows to a level `m` units of sigma sqrt(dt) away, each stretched to at

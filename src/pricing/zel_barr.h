@@ -113,8 +113,12 @@ class zelBarr {
   bool ShiftedGreeks(int code);
   bool CanExerciseEarly() const;
   bool NearExerciseBoundary() const;
+  bool ExercisedJustInside() const;
+  bool RefineAgain() const;
   void CalcImpliedVol(int code);
   double LatticeGap(int code, double sigma);
+  double LatticeGapOnSetUp(int code);
+  bool BeyondLatticeRange(int code);
   double PlainValue(int code) const;
   double TrialGap(int code, double sigma);
   bool Reprices(int code, double sigma);
@@ -131,7 +135,11 @@ class zelBarr {
   // volatility above it that has a usable lattice (the value is held flat).
   void SetUpLattice(int least_steps = 0);
   double EuropeanMiss(int n, double lambda, double root_dt, double sigma);
-  void RunLattice(int code);
+  // With `bumped` (the same rows, other probabilities) a vanilla code also
+  // values the option on that grid in the same pass, into bumpedValue.
+  void RunLattice(int code, const numerics::LatticeGrid* bumped = nullptr);
+  // The grid of the vega bump on the current rows, and its volatility.
+  numerics::LatticeGrid BumpedGrid(float& bumped_vol);
   // Value and Greeks when the spot has already crossed the barrier of a
   // barrier code; false when it has not.
   bool CalcCrossedBarrier(int code);
@@ -169,16 +177,27 @@ class zelBarr {
   double stretch = 0;
   double latticeVol = 0;    // the volatility the lattice was set up with
   double latticeValue = 0;  // the last run's root value (unrounded, unfloored)
+  double bumpedValue = 0;   // the root value on the bumped grid of a paired run
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way
   // A run of ShiftedGreeks: the step count it takes (no closed-form check)
   // and no further shifts.
   bool shiftedRun = false;
+  // How many times this lattice was refined (four times the steps each)
+  // where the exercise boundary lies near the spot; a refined lattice's vega
+  // and theta are the mean of four shifted lattices.
+  int refineDepth = 0;
   int fixedSteps = 0;
   std::int16_t putCallSign = 1;
   double lowVol = 0;
   double highVol = 0;
+  // The gap of the last trial of a search held at a larger volatility (its
+  // lattice volatility and steps): every trial held at the same volatility
+  // has the same value, and such lattices take up to 16382 steps.
+  double heldVol = 0;
+  int heldSteps = 0;
+  double heldGap = 0;
 };
 
 }  // namespace stratlyn

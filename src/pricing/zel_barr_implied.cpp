@@ -34,24 +34,48 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 double zelBarr::LatticeGap(int code, double sigma) {
   volatility = ToSingle(sigma);
   SetUpLattice();
+  // (A knock-in's gap also reads the plain option at the trial's own
+  // volatility: only vanilla gaps are the held lattice's alone.)
+  const bool held =
+      searching && (code == 1000 || code == 1001) && latticeVol != static_cast<double>(volatility);
+  if (held && heldSteps == latticeSteps && heldVol == latticeVol) {
+    return heldGap;  // the same lattice as the last held trial
+  }
+  const double gap = LatticeGapOnSetUp(code);
+  if (held) {
+    heldVol = latticeVol;
+    heldSteps = latticeSteps;
+    heldGap = gap;
+  }
+  return gap;
+}
+
+double zelBarr::LatticeGapOnSetUp(int code) {
   RunLattice(code);
   double value = resultPrice;
   if (code == 1001 && NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) {
     // As CalcValueAndGreeks reports it: a lattice of four times the steps
-    // where the exercise boundary lies within a row of the spot.
+    // where the exercise boundary lies within a row of the spot, and four
+    // times those where that one still exercises the spot just inside it.
     zelBarr finer = *this;
     finer.lattice = {};
     finer.running = false;
-    finer.fixedSteps = 4 * latticeSteps;
-    try {
-      finer.SetUpLattice(finer.fixedSteps);
-      finer.RunLattice(code);
+    for (int depth = 1; depth <= 2; ++depth) {
+      finer.fixedSteps = 4 * finer.latticeSteps;
+      finer.refineDepth = depth;
+      try {
+        finer.SetUpLattice(finer.fixedSteps);
+        finer.RunLattice(code);
+      } catch (const zelError&) {
+        break;  // no finer lattice: the last one's value stands, as it does there
+      }
       value = finer.resultPrice;
       probUp = finer.probUp;  // the trial's usability is the finer lattice's
       probMid = finer.probMid;
       probDown = finer.probDown;
-    } catch (const zelError&) {
-      // no finer lattice: this one's value stands, as it does there
+      if (!finer.RefineAgain()) {
+        break;
+      }
     }
   }
   if (IsKnockInCode(code) && rebate == 0) {
@@ -210,6 +234,7 @@ void zelBarr::CalcImpliedVol(int code) {
   }
   const double sigma0 = volatility;
   double root = kNoRoot;
+  heldSteps = 0;  // no held trial of this search yet
   // A price that differs from the lower bound by more than the float steps
   // of the two is searched for like any other, even where the bound itself
   // would reprice it: above the bound the value rises with the volatility
@@ -229,7 +254,7 @@ void zelBarr::CalcImpliedVol(int code) {
         root = found;
       }
     }
-    if (root == kNoRoot) {
+    if (root == kNoRoot && !BeyondLatticeRange(code)) {
       root = ScanForRoot(code, start);
     }
   }
@@ -255,6 +280,26 @@ void zelBarr::CalcImpliedVol(int code) {
   }
   volatility = ToSingle(root);
   CalcValueAndGreeks(code);
+}
+
+// Whether a vanilla price lies beyond the values the lattice gives over the
+// whole range of volatilities: below its value at the least volatility, or
+// above its value at the largest, by more than the reprice tolerance. The
+// value of a vanilla option rises with the volatility, so no volatility
+// between gives such a price, and the scan of the range (up to 41 lattices,
+// a dozen of 16382 steps where the drift is strong against small
+// volatilities) would only confirm it. False where an end has no lattice.
+bool zelBarr::BeyondLatticeRange(int code) {
+  if (code != 1000 && code != 1001) {
+    return false;
+  }
+  const double tolerance = kRepriceTolerance * std::fmax(1.0, std::fabs(optionPrice));
+  const double low = TrialGap(code, kMinImpliedVol);
+  if (low > tolerance) {
+    return true;
+  }
+  const double high = TrialGap(code, kMaxImpliedVol);
+  return high < -tolerance;
 }
 
 // Grows [x1, x2] by factors of 1.6 until the gap changes sign, never leaving

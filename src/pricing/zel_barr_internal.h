@@ -12,6 +12,8 @@ namespace stratlyn::zel_barr_internal {
 
 constexpr int kMaxSteps = 16382;  // 2n + 2 must fit a 16-bit integer
 constexpr int kMinSteps = 3;
+// The most steps of a second refinement near the exercise boundary.
+constexpr int kMaxRefinedSteps = 4000;
 constexpr double kInitialStretch = 1.025866;
 constexpr double kBarrierMargin = 1e-7;
 constexpr double kNoRoot = -999.0;

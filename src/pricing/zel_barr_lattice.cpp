@@ -301,7 +301,7 @@ void zelBarr::SetUpLattice(int least_steps) {
   SetProbabilities(sigma);
 }
 
-void zelBarr::RunLattice(int code) {
+void zelBarr::RunLattice(int code, const numerics::LatticeGrid* bumped) {
   numerics::LatticeOption o;
   o.s = underlying;
   o.k = strike;
@@ -349,7 +349,14 @@ void zelBarr::RunLattice(int code) {
   running = true;
   numerics::LatticeResult result;
   try {
-    result = numerics::RunLattice(o, grid, buffers, [&events] { events.ProcessPending(); });
+    if (bumped != nullptr && o.barrier == numerics::LatticeBarrier::kNone) {
+      const auto pair = numerics::RunVanillaPair(o, grid, *bumped, buffers,
+                                                 [&events] { events.ProcessPending(); });
+      result = pair[0];
+      bumpedValue = pair[1].value;
+    } else {
+      result = numerics::RunLattice(o, grid, buffers, [&events] { events.ProcessPending(); });
+    }
   } catch (...) {
     running = &buffers == &nested;
     throw;

@@ -58,8 +58,8 @@ TEST(ZelBarrTest, VanillaFiguresOnTheFiftyStepLattice) {
   // One pending-events call per layer from 50 down to 4, two runs per code
   // (value and bumped vega), three codes so far; the American put's vega and
   // theta come instead from two lattices a quarter row either side of the
-  // spot, two runs each, after its value's run.
-  EXPECT_EQ(fakes.events.pending_calls, (2 * 2 + 1 + 2 * 2) * 47);
+  // spot, after its value's run, each valued with its vega bump in one pass.
+  EXPECT_EQ(fakes.events.pending_calls, (2 * 2 + 1 + 2 * 1) * 47);
 }
 
 TEST(ZelBarrTest, SettingKeysRoundsClampsAndRejects) {
