@@ -29,6 +29,14 @@ constexpr double kLeastVolatility = 0.0001;
 constexpr double kMostVolatility = 10.0;
 constexpr double kRepriceShare = 1e-6;
 constexpr float kNoVolatility = -999.0f;
+constexpr int kNarrowings = 24;
+constexpr double kNarrowing = 0.7;
+// The library refuses a Barone-Adesi-Whaley value (NaN for inputs it has
+// accepted as valid) where the approximation strays from the American value.
+constexpr const char* kApproximationRefused =
+    "The Barone-Adesi-Whaley approximation cannot value this option within 2 % of its American "
+    "value (a call at a negative rate without a positive yield, far from the money or of long "
+    "maturity): value it on the lattice instead";
 
 template <typename Fn>
 Fn Library(const char* name) {
@@ -47,26 +55,50 @@ float zelBSOP::LibraryAmericanImpliedVol() {
   const auto baw = Library<ZelopBawFn>("baw");
   const double r = riskFree, t = maturity, k = strike, s = underlying, q = dividendYield;
   const double price = optionPrice;
-  const auto gap = [&](double sigma) { return baw(putCallFlag, s, r, t, k, sigma, q) - price; };
-  const double low = gap(kLeastVolatility), high = gap(kMostVolatility);
-  if (!std::isfinite(low) || !std::isfinite(high)) {
+  bool refused = false;  // the library refused a trial's value
+  const auto gap = [&](double sigma) {
+    const double value = baw(putCallFlag, s, r, t, k, sigma, q);
+    refused = refused || std::isnan(value);
+    return value - price;
+  };
+  const auto no_volatility = [&] {
+    if (refused) {
+      AppDialogs().Critical(kApproximationRefused);
+      myError = true;
+      return kLibraryFailure;
+    }
     return kNoVolatility;
+  };
+  // Where the library refuses the value at an end of the range, the range
+  // narrows to volatilities it values (a price beyond them is refused).
+  double least = kLeastVolatility, most = kMostVolatility;
+  double low = gap(least), high = gap(most);
+  for (int i = 0; i < kNarrowings && std::isnan(high) && most > 2 * least; ++i) {
+    most *= kNarrowing;
+    high = gap(most);
+  }
+  for (int i = 0; i < kNarrowings && std::isnan(low) && least < 0.5 * most; ++i) {
+    least /= kNarrowing;
+    low = gap(least);
+  }
+  if (!std::isfinite(low) || !std::isfinite(high)) {
+    return no_volatility();
   }
   if (std::fabs(low) <= 4 * std::numeric_limits<float>::epsilon() * std::fabs(price)) {
     // The price is the value every small volatility gives (the exercise
     // value of an option exercised at once, or the discounted intrinsic
     // value), to the float steps of a typed price: the bound is the answer.
-    return static_cast<float>(kLeastVolatility);
+    return static_cast<float>(least);
   }
   if (low > 0 || high < 0) {
-    return kNoVolatility;  // below what volatility 0.0001 gives or above 10's
+    return no_volatility();  // below what volatility 0.0001 gives or above 10's
   }
-  const double root = BrentSearch<double>(gap, kLeastVolatility, kMostVolatility, 1e-12,
-                                          kNoVolatility, BrentStall::kReturnEstimate, 0.0, 2e-16);
+  const double root = BrentSearch<double>(gap, least, most, 1e-12, kNoVolatility,
+                                          BrentStall::kReturnEstimate, 0.0, 2e-16);
   const float stored = static_cast<float>(root);
   // The volatility as stored must give the price back.
   if (!(root > 0) || !(std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price))) {
-    return kNoVolatility;
+    return no_volatility();
   }
   return stored;
 }
@@ -119,6 +151,7 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
 }
 
 float zelBSOP::GetBAWDLL(const std::string& oString) {
+  myError = false;
   if (!(volatility > 0)) {
     volatility = 0.25f;
   }
@@ -150,7 +183,14 @@ float zelBSOP::GetBAWDLL(const std::string& oString) {
   } else {
     return 0.0f;
   }
-  return ToSingle(Library<ZelopBawFn>(name)(putCallFlag, s, r, t, k, sigma, q));
+  const double result = Library<ZelopBawFn>(name)(putCallFlag, s, r, t, k, sigma, q);
+  if (std::isnan(result)) {
+    // The inputs passed ValidInputs: the library refused the approximation.
+    AppDialogs().Critical(kApproximationRefused);
+    myError = true;
+    return kLibraryFailure;
+  }
+  return ToSingle(result);
 }
 
 }  // namespace stratlyn

@@ -195,6 +195,24 @@ double PlainValue(const Contract& c, int least, numerics::LatticeBuffers& b) {
 
 }  // namespace
 
+double AmericanLatticeValue(const BsmInputs& in, int steps, int most_steps) {
+  const Contract c{in.s, in.sigma,      in.r, in.t, in.k, in.q, 0, 0, in.is_call ? 1.0 : -1.0,
+                   true, Barrier::kNone};
+  // The least steps the drift needs (see ChooseGrid), checked first: a
+  // lattice of more than most_steps is not set up at all.
+  const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
+  const double share = kDriftShare / std::sqrt(3.0);
+  if (!(c.t * nu * nu / (share * share * c.sigma * c.sigma) <= most_steps)) {
+    return kNaN;
+  }
+  const Grid grid = ChooseGrid(c, std::max(steps, kMinSteps), true);
+  if (grid.status != 0 || grid.n > most_steps) {
+    return kNaN;
+  }
+  numerics::LatticeBuffers b;
+  return Run(c, grid.n, grid.dx, b).value;
+}
+
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
   if (out == nullptr) {
     return -1;
