@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -31,6 +32,7 @@ constexpr double kRepriceShare = 1e-6;
 constexpr float kNoVolatility = -999.0f;
 constexpr int kNarrowings = 24;
 constexpr double kNarrowing = 0.7;
+constexpr int kScanPoints = 48;
 // The library refuses a Barone-Adesi-Whaley value (NaN for inputs it has
 // accepted as valid) where the approximation strays from the American value.
 constexpr const char* kApproximationRefused =
@@ -93,14 +95,44 @@ float zelBSOP::LibraryAmericanImpliedVol() {
   if (low > 0 || high < 0) {
     return no_volatility();  // below what volatility 0.0001 gives or above 10's
   }
-  const double root = BrentSearch<double>(gap, least, most, 1e-12, kNoVolatility,
-                                          BrentStall::kReturnEstimate, 0.0, 2e-16);
-  const float stored = static_cast<float>(root);
   // The volatility as stored must give the price back.
-  if (!(root > 0) || !(std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price))) {
-    return no_volatility();
+  const auto solve = [&](double from, double to) {
+    const double root = BrentSearch<double>(gap, from, to, 1e-12, kNoVolatility,
+                                            BrentStall::kReturnEstimate, 0.0, 2e-16);
+    const float stored = static_cast<float>(root);
+    const bool reprices =
+        root > 0 && std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price);
+    return reprices ? stored : kNoVolatility;
+  };
+  float stored = solve(least, most);
+  // The library refused trials inside the range: the root is bracketed
+  // between two neighbouring volatilities it values, on a geometric scan of
+  // the range, and solved for there; a stretch of refused trials between a
+  // value below the price and one above it is scanned once more, finer.
+  const std::function<void(double, double, double, int)> scan = [&](double from, double from_gap,
+                                                                    double to, int depth) {
+    double last = from, last_gap = from_gap;
+    for (int i = 1; i <= kScanPoints && !(stored > 0); ++i) {
+      const double v = from * std::pow(to / from, 1.0 * i / kScanPoints);
+      const double g = gap(v);
+      if (std::isnan(g)) {
+        continue;
+      }
+      const double before = from * std::pow(to / from, (i - 1.0) / kScanPoints);
+      if (last_gap < 0 && g >= 0) {
+        stored = solve(last, v);
+        if (!(stored > 0) && depth > 0 && last < before) {
+          scan(last, last_gap, v, depth - 1);
+        }
+      }
+      last = v;
+      last_gap = g;
+    }
+  };
+  if (!(stored > 0) && refused) {
+    scan(least, low, most, 1);
   }
-  return stored;
+  return stored > 0 ? stored : no_volatility();
 }
 
 float zelBSOP::GetBSOPDLL(const std::string& oString) {
