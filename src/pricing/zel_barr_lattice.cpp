@@ -60,7 +60,7 @@ constexpr const char* kTooCoarse =
     "closed form by more than 0.5 % (the volatility is too large for the lattice)";
 
 // The most steps a barrier lattice takes to meet the closed form of the
-// barrier watched without a pause (see BarrierTolerance); one that still
+// barrier watched without a pause (see numerics::BarrierTolerance); one that still
 // misses it there is refused.
 constexpr int kMaxBarrierSteps = 4000;
 constexpr const char* kBarrierTooCoarse =
@@ -126,15 +126,6 @@ bool StepsAccepted(const Geometry& g, bool needs_row) {
   return g.usable && (!needs_row || g.rows >= 1) && (g.rows == 0 || g.stretch <= kStretchLimit);
 }
 
-// How far the European barrier value of a lattice may lie from the closed
-// form: 0.2 % of the value plus 0.01 % of the larger of spot and strike. The
-// barrier lies on a row, so the lattice's value tends to the closed form's
-// (the barrier watched without a pause) as the steps grow, its error falling
-// like 1 / n; the strike, between rows, makes it swing about that trend.
-double BarrierTolerance(double closed_form, double s, double k) {
-  return 2e-3 * std::fabs(closed_form) + 1e-4 * std::fmax(s, k);
-}
-
 // The European twin of a barrier option and the kind of its barrier.
 numerics::BarrierKind KindOf(numerics::LatticeBarrier barrier) {
   switch (barrier) {
@@ -178,13 +169,22 @@ struct BarrierTerms {
 // misses the closed form, in tolerances; 0 where there is no closed form to
 // compare with (the lattice's value then stands unchecked).
 double BarrierMiss(const BarrierTerms& x, int n, double lambda, double root_dt, double sigma) {
-  const numerics::LatticeOption& o = x.option;
+  numerics::LatticeOption o = x.option;
   if (o.phi == 0) {
     return 0;
   }
   const double sign = o.phi > 0 ? 1 : -1, scale = std::fabs(o.phi);
-  const double closed = scale * numerics::BarrierValue(sign, KindOf(o.barrier), o.s, o.k, o.h,
-                                                       o.rebate / scale, x.t, x.r, x.q, sigma);
+  const auto closed_form = [&] {
+    return scale * numerics::BarrierValue(sign, KindOf(o.barrier), o.s, o.k, o.h, o.rebate / scale,
+                                          x.t, x.r, x.q, sigma);
+  };
+  double closed = closed_form();
+  if (std::isnan(closed) && o.rebate != 0) {
+    // No closed form of a rebate paid at the hit (a negative rate below
+    // -mu^2 sigma^2 / 2): the same lattice is checked without the rebate.
+    o.rebate = 0;
+    closed = closed_form();
+  }
   numerics::LatticeGrid grid;
   grid.n = n;
   const double dt = x.t / n;
@@ -196,7 +196,7 @@ double BarrierMiss(const BarrierTerms& x, int n, double lambda, double root_dt, 
   if (!std::isfinite(lattice) || !std::isfinite(closed)) {
     return 0;
   }
-  return std::fabs(lattice - closed) / BarrierTolerance(closed, o.s, o.k);
+  return std::fabs(lattice - closed) / numerics::BarrierTolerance(closed, o.s, o.k);
 }
 
 }  // namespace

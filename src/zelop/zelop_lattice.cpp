@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "numerics/barrier_closed_form.h"
 #include "numerics/brent.h"
 #include "numerics/trinomial_lattice.h"
 #include "zelop/zelop_models.h"
@@ -35,6 +36,11 @@ constexpr int kMaxCheckedSteps = 2000;
 // kMaxSteps steps can value.
 constexpr int kDriftTooLarge = -2;
 constexpr int kBarrierTooClose = -3;
+// A barrier lattice that still misses the closed form at kMaxBarrierSteps.
+constexpr int kBarrierTooCoarse = -4;
+// The most steps a barrier lattice takes to meet the closed form of the
+// barrier watched without a pause (numerics::BarrierTolerance).
+constexpr int kMaxBarrierSteps = 4000;
 
 enum class Barrier { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
@@ -53,6 +59,7 @@ struct Grid {
 };
 
 double EuropeanMiss(const Contract& c, const Grid& grid);
+double BarrierMiss(const Contract& c, const Grid& grid);
 Grid ChooseGrid(const Contract& c, int least, bool check);
 
 bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
@@ -113,6 +120,16 @@ Grid ChooseGrid(const Contract& c, int least, bool check = true) {
       if (check && c.barrier == Barrier::kNone && n < kMaxCheckedSteps &&
           (miss = EuropeanMiss(c, grid)) > 1) {
         n = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps) - 1;  // the loop adds 1
+        continue;
+      }
+      // A barrier lattice likewise, against the barrier's closed form, up to
+      // kMaxBarrierSteps; beyond them it is refused.
+      if (check && on_barrier && (miss = BarrierMiss(c, grid)) > 1) {
+        if (n >= kMaxBarrierSteps) {
+          grid.status = kBarrierTooCoarse;
+          return grid;
+        }
+        n = std::min(numerics::NextSteps(n, miss), kMaxBarrierSteps) - 1;
         continue;
       }
       return grid;
@@ -181,6 +198,32 @@ double EuropeanMiss(const Contract& c, const Grid& grid) {
       numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
   const double closed = ClosedForm(c);
   const double miss = std::fabs(lattice - closed) / numerics::EuropeanTolerance(closed, c.s, c.k);
+  return std::isfinite(miss) ? miss : 0;
+}
+
+// How far the grid's European barrier value misses the closed form, in
+// tolerances; 0 where there is no closed form (a rebate paid at the hit at a
+// rate below -mu^2 sigma^2 / 2 is then left out on both sides).
+double BarrierMiss(const Contract& c, const Grid& grid) {
+  Contract european = c;
+  european.american = false;
+  static constexpr numerics::BarrierKind kKinds[] = {
+      numerics::BarrierKind::kDownOut, numerics::BarrierKind::kDownOut,
+      numerics::BarrierKind::kDownIn, numerics::BarrierKind::kUpOut, numerics::BarrierKind::kUpIn};
+  const numerics::BarrierKind kind = kKinds[static_cast<int>(c.barrier)];
+  const auto closed_form = [&] {
+    return numerics::BarrierValue(c.phi, kind, c.s, c.k, c.h, european.rebate, c.t, c.r, c.q,
+                                  c.sigma);
+  };
+  double closed = closed_form();
+  if (std::isnan(closed) && european.rebate != 0) {
+    european.rebate = 0;
+    closed = closed_form();
+  }
+  numerics::LatticeBuffers b;
+  const double lattice =
+      numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
+  const double miss = std::fabs(lattice - closed) / numerics::BarrierTolerance(closed, c.s, c.k);
   return std::isfinite(miss) ? miss : 0;
 }
 

@@ -283,6 +283,58 @@ TEST_F(LibraryPropertyTest, LatticeRepricesAndIsFreeOfArbitrageInTheStrike) {
   }
 }
 
+#ifdef STRATLYN_HAVE_QUANTLIB
+
+// The library's European barrier lattice within 0.2 % of the value plus 0.01 %
+// of the larger of spot and strike of QuantLib's closed form (the barrier
+// watched without a pause), or refused (-4, -3 or -2).
+TEST_F(LibraryPropertyTest, BarrierLatticeMeetsTheClosedFormOrIsRefused) {
+  const auto trino = reinterpret_cast<ZelopTrinoFn>(ZelopSymbol("CallTrino"));
+  std::mt19937 gen(2026120915);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const testing::RefBarrier kinds[] = {testing::RefBarrier::kDownOut, testing::RefBarrier::kDownIn,
+                                       testing::RefBarrier::kUpOut, testing::RefBarrier::kUpIn};
+  int compared = 0;
+  for (int i = 0; i < 300; ++i) {
+    const int which = i % 4;
+    const bool down = which < 2;
+    testing::RefOption o;
+    o.call = unit(gen) < 0.5;
+    o.k = 70 + 60 * unit(gen);
+    o.days = 10 + static_cast<int>(1070 * unit(gen));
+    o.r = -0.02 + 0.14 * unit(gen);
+    o.q = 0.08 * unit(gen);
+    o.sigma = 0.05 + 0.55 * unit(gen);
+    const double h = down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.29 * unit(gen));
+    const double rebate = unit(gen) < 0.3 ? 3 * unit(gen) : 0.0;
+    double in[11] = {o.s, o.sigma, o.r, o.T(), o.k, o.q, h, rebate, 0, 0, 0};
+    double out[11];
+    const int code = 1002 + 2 * which;
+    const double status = trino(o.call ? 1 : -1, in, code, 0, 100, out);
+    const std::string what = std::string(o.call ? "call" : "put") + " code " +
+                             std::to_string(code) + " K " + std::to_string(o.k) + " days " +
+                             std::to_string(o.days) + " r " + std::to_string(o.r) + " q " +
+                             std::to_string(o.q) + " vol " + std::to_string(o.sigma) + " H " +
+                             std::to_string(h) + " rebate " + std::to_string(rebate);
+    if (status != 0) {
+      EXPECT_TRUE(status == -4 || status == -3 || status == -2) << what;
+      EXPECT_TRUE(std::isnan(out[0])) << what;
+      continue;
+    }
+    const double ref = testing::EuropeanBarrierValue(o, kinds[which], h, rebate);
+    // Knock-ins without a rebate are held to the plain option's own lattice.
+    const double plain = testing::EuropeanValue(o);
+    const double expected = which % 2 == 1 && rebate == 0 ? std::fmin(ref, plain) : ref;
+    EXPECT_NEAR(out[0], expected,
+                2e-3 * std::fabs(expected) + 1e-4 * std::fmax(o.s, o.k) + 5e-4 * plain)
+        << what;
+    ++compared;
+  }
+  EXPECT_GT(compared, 270);
+}
+
+#endif
+
 // A knock-in option without a rebate is worth no more than the plain option.
 TEST_F(LibraryPropertyTest, KnockInsAreWorthNoMoreThanThePlainOption) {
   const auto trino = reinterpret_cast<ZelopTrinoFn>(ZelopSymbol("CallTrino"));
