@@ -37,8 +37,8 @@ constexpr int kScanPoints = 48;
 // accepted as valid) where the approximation strays from the American value.
 constexpr const char* kApproximationRefused =
     "The Barone-Adesi-Whaley approximation cannot value this option within 2 % of its American "
-    "value (a call at a negative rate without a positive yield, far from the money or of long "
-    "maturity): value it on the lattice instead";
+    "value (a call at a negative rate or a put at a negative yield, neither rate nor yield "
+    "positive, far from the money or of long maturity): value it on the lattice instead";
 
 template <typename Fn>
 Fn Library(const char* name) {

@@ -399,7 +399,10 @@ double BestEuropeanValue(const BsmInputs& in) {
 // early where paying the strike now costs less than paying it later; there
 // the approximation strays (by up to 2 % at long maturities, and by much more
 // of a small value out of the money at low volatilities: 0.082 against 0.097
-// for K = 105, T = 2.7, r = -0.068, vol 0.056), so its value is checked
+// for K = 105, T = 2.7, r = -0.068, vol 0.056). So does a put at a negative
+// yield without a positive rate, the same option with spot and strike, rate
+// and yield exchanged (3.4 % low for K = 144.8, T = 9.55, r = -0.019,
+// q = -0.078, vol 0.34). There its value is checked
 // against the American value on the lattice and refused (NaN) where the two
 // differ by more than kCheckShare of the value plus kCheckStrikeShare of the
 // strike. Where no lattice serves the inputs (a volatility far too small for
@@ -407,7 +410,8 @@ double BestEuropeanValue(const BsmInputs& in) {
 // maturities up to its own.
 double BawValue(const BsmInputs& in) {
   const double value = BawApproximation(in);
-  if (!(in.is_call && in.r < 0 && in.q <= 0) || !std::isfinite(value)) {
+  const bool checked = in.is_call ? in.r < 0 && in.q <= 0 : in.q < 0 && in.r <= 0;
+  if (!checked || !std::isfinite(value)) {
     return value;
   }
   const double reference = AmericanLatticeValue(in, kCheckSteps, kCheckMostSteps);
