@@ -318,7 +318,7 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
         return kNaN;
       }
       double value = Run(trial, grid.n, grid.dx, buffers).value;
-      if (IsKnockIn(trial.barrier) && trial.rebate == 0) {
+      if (trial.barrier != Barrier::kNone && trial.rebate == 0) {
         value = std::fmin(value, PlainValue(trial, n, buffers));  // as reported below
       }
       return value - price;
@@ -373,10 +373,12 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     return grid.status;  // out stays NaN
   }
   numerics::LatticeResult base_run = Run(c, grid.n, grid.dx, buffers);
-  if (IsKnockIn(c.barrier) && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
-    // A knock-in option without a rebate is worth no more than the plain
-    // option; where the barrier's lattice puts it above the plain option's
-    // own, it is as good as knocked in: the plain option's figures.
+  if (c.barrier != Barrier::kNone && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
+    // A knock-in or knock-out option without a rebate is worth no more than
+    // the plain option; where the barrier's lattice puts it above the plain
+    // option's own, it is as good as knocked in, or as one whose barrier
+    // never matters (an American put exercised before the price falls to its
+    // down barrier): the plain option's figures.
     c.barrier = Barrier::kNone;
     grid = ChooseGrid(c, n);
     if (grid.status != 0) {
