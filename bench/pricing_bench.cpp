@@ -143,6 +143,43 @@ void BM_RecordLatticeImpliedVolatilityUnreachable(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordLatticeImpliedVolatilityUnreachable)->Unit(benchmark::kMillisecond);
 
+// Barrier options over everyday terms (fixed seed), European (Arg 0) and
+// American (Arg 1): what the step count's check against the barrier's closed
+// form costs on average.
+void BM_RecordBarrierLatticeEverydayTerms(benchmark::State& state) {
+  struct Terms {
+    double sign, k, t, r, q, sigma, h;
+    int code;
+  };
+  std::vector<Terms> terms;
+  std::mt19937 gen(20261209);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  zelBarr b;
+  const int codes[] = {b.EURODOWNOUT, b.EURODOWNIN, b.EUROUPOUT, b.EUROUPIN};
+  for (int i = 0; i < 64; ++i) {
+    const int which = i % 4;
+    const double h = which < 2 ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.29 * unit(gen));
+    terms.push_back({unit(gen) < 0.5 ? 1.0 : -1.0, 70 + 60 * unit(gen), 0.03 + 3 * unit(gen),
+                     0.1 * unit(gen), 0.06 * unit(gen), 0.08 + 0.5 * unit(gen), h,
+                     codes[which] + static_cast<int>(state.range(0))});
+  }
+  b.SetOptionData(100.0, b.strUnderlying);
+  int i = 0;
+  for (auto _ : state) {
+    const Terms& x = terms[i++ % terms.size()];
+    b.SetOptionData(x.sign, b.strType);
+    b.SetOptionData(x.k, b.strStrike);
+    b.SetOptionData(x.t, b.strMaturity);
+    b.SetOptionData(x.r, b.strRiskFree);
+    b.SetOptionData(x.q, b.strDvl);
+    b.SetOptionData(x.sigma, b.strVolatility);
+    b.SetOptionData(x.h, b.strBarrier);
+    b.CalcBarr(x.code);
+    benchmark::DoNotOptimize(b.GetOptionData(b.strOptionPrice));
+  }
+}
+BENCHMARK(BM_RecordBarrierLatticeEverydayTerms)->Arg(0)->Arg(1);
+
 }  // namespace
 
 #ifdef STRATLYN_HAVE_QUANTLIB

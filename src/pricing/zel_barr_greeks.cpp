@@ -71,11 +71,12 @@ void zelBarr::CalcValueAndGreeks(int code) {
   } else {
     RunLattice(code);
   }
-  if (IsKnockInCode(code) && rebate == 0 && static_cast<double>(resultPrice) > PlainValue(code)) {
-    // A knock-in option without a rebate is worth no more than the plain
-    // option; where its lattice (rows to the barrier) puts it above the
-    // plain option's own, it is as good as knocked in: the plain option's
-    // figures.
+  if (IsBarrierCode(code) && rebate == 0 && static_cast<double>(resultPrice) > PlainValue(code)) {
+    // A knock-in or knock-out option without a rebate is worth no more than
+    // the plain option; where its lattice (rows to the barrier) puts it above
+    // the plain option's own, it is as good as knocked in, or as one whose
+    // barrier never matters (an American put exercised before the price
+    // falls to its down barrier): the plain option's figures.
     const PlainOptionScope plain(barrier, activeCode, code);
     CalcValueAndGreeks(plain.code);
     return;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "numerics/barrier_closed_form.h"
 #include "numerics/trinomial_lattice.h"
 #include "pricing/zel_barr.h"
 #include "pricing/zel_barr_internal.h"
@@ -57,6 +58,15 @@ constexpr double kRefusedMiss = 10;
 constexpr const char* kTooCoarse =
     "The lattice cannot value this option: even at 2000 steps its European value misses the "
     "closed form by more than 0.5 % (the volatility is too large for the lattice)";
+
+// The most steps a barrier lattice takes to meet the closed form of the
+// barrier watched without a pause (see numerics::BarrierTolerance); one that still
+// misses it there is refused.
+constexpr int kMaxBarrierSteps = 4000;
+constexpr const char* kBarrierTooCoarse =
+    "The lattice cannot value this option: even at 4000 steps its European barrier value misses "
+    "the closed form by more than the tolerance (0.2 % of the value plus 0.01 % of the larger of "
+    "spot and strike)";
 
 constexpr const char* kDriftTooLarge1 =
     "The lattice cannot value this option: the drift (rate - yield - vol^2/2 = ";
@@ -114,6 +124,79 @@ void BranchProbabilities(double r, double q, double sigma, double dt, double lam
 // where one is needed, and the level's rows stretched no more than the limit.
 bool StepsAccepted(const Geometry& g, bool needs_row) {
   return g.usable && (!needs_row || g.rows >= 1) && (g.rows == 0 || g.stretch <= kStretchLimit);
+}
+
+// The European twin of a barrier option and the kind of its barrier.
+numerics::BarrierKind KindOf(numerics::LatticeBarrier barrier) {
+  switch (barrier) {
+    case numerics::LatticeBarrier::kDownIn:
+      return numerics::BarrierKind::kDownIn;
+    case numerics::LatticeBarrier::kUpOut:
+      return numerics::BarrierKind::kUpOut;
+    case numerics::LatticeBarrier::kUpIn:
+      return numerics::BarrierKind::kUpIn;
+    default:
+      return numerics::BarrierKind::kDownOut;
+  }
+}
+
+numerics::LatticeBarrier LatticeBarrierOf(int code) {
+  switch (code) {
+    case 1002:
+    case 1003:
+      return numerics::LatticeBarrier::kDownOut;
+    case 1004:
+    case 1005:
+      return numerics::LatticeBarrier::kDownIn;
+    case 1006:
+    case 1007:
+      return numerics::LatticeBarrier::kUpOut;
+    case 1008:
+    case 1009:
+      return numerics::LatticeBarrier::kUpIn;
+    default:
+      return numerics::LatticeBarrier::kNone;
+  }
+}
+
+// Terms of a barrier option for BarrierMiss.
+struct BarrierTerms {
+  numerics::LatticeOption option;  // European, the barrier's kind and level
+  double t, r, q;
+};
+
+// How far the European barrier value of an n-step lattice (stretch lambda)
+// misses the closed form, in tolerances; 0 where there is no closed form to
+// compare with (the lattice's value then stands unchecked).
+double BarrierMiss(const BarrierTerms& x, int n, double lambda, double root_dt, double sigma) {
+  numerics::LatticeOption o = x.option;
+  if (o.phi == 0) {
+    return 0;
+  }
+  const double sign = o.phi > 0 ? 1 : -1, scale = std::fabs(o.phi);
+  const auto closed_form = [&] {
+    return scale * numerics::BarrierValue(sign, KindOf(o.barrier), o.s, o.k, o.h, o.rebate / scale,
+                                          x.t, x.r, x.q, sigma);
+  };
+  double closed = closed_form();
+  if (std::isnan(closed) && o.rebate != 0) {
+    // No closed form of a rebate paid at the hit (a negative rate below
+    // -mu^2 sigma^2 / 2): the same lattice is checked without the rebate.
+    o.rebate = 0;
+    closed = closed_form();
+  }
+  numerics::LatticeGrid grid;
+  grid.n = n;
+  const double dt = x.t / n;
+  grid.up = CheckFinite(std::exp(sigma * lambda * root_dt));
+  grid.disc = CheckFinite(std::exp(-x.r * dt));
+  BranchProbabilities(x.r, x.q, sigma, dt, lambda, grid.pu, grid.pm, grid.pd);
+  numerics::LatticeBuffers buffers;
+  const double lattice = numerics::RunLattice(o, grid, buffers).value;
+  if (!std::isfinite(lattice) || !std::isfinite(closed)) {
+    return 0;
+  }
+  return std::fabs(lattice - closed) / numerics::BarrierTolerance(closed, o.s, o.k);
 }
 
 }  // namespace
@@ -289,6 +372,47 @@ void zelBarr::SetUpLattice(int least_steps) {
     // closed form's European value, which RunLattice puts under it.)
     if (miss > kRefusedMiss && (activeCode == 1000 || CanExerciseEarly())) {
       throw UnusableLattice(kTooCoarse);
+    }
+  }
+  // A barrier lattice likewise, against the closed form of its European twin
+  // (an American one takes the steps its European twin needs), up to
+  // kMaxBarrierSteps; beyond that it is refused.
+  if (needs_row && least_steps == 0) {
+    BarrierTerms x{};
+    x.option.s = s;
+    x.option.k = k;
+    x.option.phi = putCallSign;
+    x.option.barrier = LatticeBarrierOf(activeCode);
+    x.option.h = h;
+    x.option.rebate = rebate;
+    x.option.margin = kBarrierMargin;
+    x.t = t;
+    x.r = riskFree;
+    x.q = dividendYield;
+    const double d = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
+    double miss = 0;
+    while ((miss = BarrierMiss(x, n, g.stretch, g.root_dt, sigma)) > 1) {
+      if (n >= kMaxBarrierSteps) {
+        throw UnusableLattice(kBarrierTooCoarse);
+      }
+      int next = std::min(numerics::NextSteps(n, miss), kMaxBarrierSteps);
+      Geometry next_g{};
+      bool next_found = false;
+      for (; next <= kMaxBarrierSteps; ++next) {
+        next_g = GeometryFor(t, next, sigma, level, d, kLeastStretch);
+        if (next_g.overflow) {
+          break;
+        }
+        if (StepsAccepted(next_g, needs_row)) {
+          next_found = true;
+          break;
+        }
+      }
+      if (!next_found) {
+        throw UnusableLattice(kBarrierTooCoarse);
+      }
+      n = next;
+      g = next_g;
     }
   }
   latticeSteps = n;

@@ -24,12 +24,17 @@ namespace {
 // What the library's lattice answers for such inputs.
 constexpr double kLibraryDriftTooLarge = -2;
 constexpr double kLibraryBarrierTooClose = -3;
+constexpr double kLibraryBarrierTooCoarse = -4;
 constexpr const char* kLibraryDriftMessage =
     "The pricing library's lattice cannot value this option: the drift is too large against "
     "the volatility for a lattice of at most 16382 steps";
 constexpr const char* kLibraryBarrierMessage =
     "The pricing library's lattice cannot value this option: the barrier is too close to the "
     "underlying price for a lattice of at most 16382 steps";
+constexpr const char* kLibraryCoarseMessage =
+    "The pricing library's lattice cannot value this option: even at 4000 steps its European "
+    "barrier value misses the closed form by more than 0.2 % of the value plus 0.01 % of the "
+    "larger of spot and strike";
 
 // A library figure written with a display pattern and read back, which keeps
 // only the decimals the pattern shows.
@@ -52,9 +57,11 @@ void zelBarr::CalcBarrDLL(int code) {
                    barrier,    rebate,     0,        0,        0};
   double out[11] = {};
   const double status = trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
-  if (status == kLibraryDriftTooLarge || status == kLibraryBarrierTooClose) {
-    ReportUnusable(code,
-                   status == kLibraryDriftTooLarge ? kLibraryDriftMessage : kLibraryBarrierMessage);
+  if (status == kLibraryDriftTooLarge || status == kLibraryBarrierTooClose ||
+      status == kLibraryBarrierTooCoarse) {
+    ReportUnusable(code, status == kLibraryDriftTooLarge     ? kLibraryDriftMessage
+                         : status == kLibraryBarrierTooClose ? kLibraryBarrierMessage
+                                                             : kLibraryCoarseMessage);
     return;
   }
   if (code >= 2000 && out[5] == kNoRoot) {

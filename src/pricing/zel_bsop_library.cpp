@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -29,6 +30,15 @@ constexpr double kLeastVolatility = 0.0001;
 constexpr double kMostVolatility = 10.0;
 constexpr double kRepriceShare = 1e-6;
 constexpr float kNoVolatility = -999.0f;
+constexpr int kNarrowings = 24;
+constexpr double kNarrowing = 0.7;
+constexpr int kScanPoints = 48;
+// The library refuses a Barone-Adesi-Whaley value (NaN for inputs it has
+// accepted as valid) where the approximation strays from the American value.
+constexpr const char* kApproximationRefused =
+    "The Barone-Adesi-Whaley approximation cannot value this option within 2 % of its American "
+    "value (a call at a negative rate or a put at a negative yield, neither rate nor yield "
+    "positive, far from the money or of long maturity): value it on the lattice instead";
 
 template <typename Fn>
 Fn Library(const char* name) {
@@ -47,28 +57,82 @@ float zelBSOP::LibraryAmericanImpliedVol() {
   const auto baw = Library<ZelopBawFn>("baw");
   const double r = riskFree, t = maturity, k = strike, s = underlying, q = dividendYield;
   const double price = optionPrice;
-  const auto gap = [&](double sigma) { return baw(putCallFlag, s, r, t, k, sigma, q) - price; };
-  const double low = gap(kLeastVolatility), high = gap(kMostVolatility);
-  if (!std::isfinite(low) || !std::isfinite(high)) {
+  bool refused = false;  // the library refused a trial's value
+  const auto gap = [&](double sigma) {
+    const double value = baw(putCallFlag, s, r, t, k, sigma, q);
+    refused = refused || std::isnan(value);
+    return value - price;
+  };
+  const auto no_volatility = [&] {
+    if (refused) {
+      AppDialogs().Critical(kApproximationRefused);
+      myError = true;
+      return kLibraryFailure;
+    }
     return kNoVolatility;
+  };
+  // Where the library refuses the value at an end of the range, the range
+  // narrows to volatilities it values (a price beyond them is refused).
+  double least = kLeastVolatility, most = kMostVolatility;
+  double low = gap(least), high = gap(most);
+  for (int i = 0; i < kNarrowings && std::isnan(high) && most > 2 * least; ++i) {
+    most *= kNarrowing;
+    high = gap(most);
+  }
+  for (int i = 0; i < kNarrowings && std::isnan(low) && least < 0.5 * most; ++i) {
+    least /= kNarrowing;
+    low = gap(least);
+  }
+  if (!std::isfinite(low) || !std::isfinite(high)) {
+    return no_volatility();
   }
   if (std::fabs(low) <= 4 * std::numeric_limits<float>::epsilon() * std::fabs(price)) {
     // The price is the value every small volatility gives (the exercise
     // value of an option exercised at once, or the discounted intrinsic
     // value), to the float steps of a typed price: the bound is the answer.
-    return static_cast<float>(kLeastVolatility);
+    return static_cast<float>(least);
   }
   if (low > 0 || high < 0) {
-    return kNoVolatility;  // below what volatility 0.0001 gives or above 10's
+    return no_volatility();  // below what volatility 0.0001 gives or above 10's
   }
-  const double root = BrentSearch<double>(gap, kLeastVolatility, kMostVolatility, 1e-12,
-                                          kNoVolatility, BrentStall::kReturnEstimate, 0.0, 2e-16);
-  const float stored = static_cast<float>(root);
   // The volatility as stored must give the price back.
-  if (!(root > 0) || !(std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price))) {
-    return kNoVolatility;
+  const auto solve = [&](double from, double to) {
+    const double root = BrentSearch<double>(gap, from, to, 1e-12, kNoVolatility,
+                                            BrentStall::kReturnEstimate, 0.0, 2e-16);
+    const float stored = static_cast<float>(root);
+    const bool reprices =
+        root > 0 && std::fabs(gap(stored)) <= kRepriceShare * std::fmax(1.0, price);
+    return reprices ? stored : kNoVolatility;
+  };
+  float stored = solve(least, most);
+  // The library refused trials inside the range: the root is bracketed
+  // between two neighbouring volatilities it values, on a geometric scan of
+  // the range, and solved for there; a stretch of refused trials between a
+  // value below the price and one above it is scanned once more, finer.
+  const std::function<void(double, double, double, int)> scan = [&](double from, double from_gap,
+                                                                    double to, int depth) {
+    double last = from, last_gap = from_gap;
+    for (int i = 1; i <= kScanPoints && !(stored > 0); ++i) {
+      const double v = from * std::pow(to / from, 1.0 * i / kScanPoints);
+      const double g = gap(v);
+      if (std::isnan(g)) {
+        continue;
+      }
+      const double before = from * std::pow(to / from, (i - 1.0) / kScanPoints);
+      if (last_gap < 0 && g >= 0) {
+        stored = solve(last, v);
+        if (!(stored > 0) && depth > 0 && last < before) {
+          scan(last, last_gap, v, depth - 1);
+        }
+      }
+      last = v;
+      last_gap = g;
+    }
+  };
+  if (!(stored > 0) && refused) {
+    scan(least, low, most, 1);
   }
-  return stored;
+  return stored > 0 ? stored : no_volatility();
 }
 
 float zelBSOP::GetBSOPDLL(const std::string& oString) {
@@ -119,6 +183,7 @@ float zelBSOP::GetBSOPDLL(const std::string& oString) {
 }
 
 float zelBSOP::GetBAWDLL(const std::string& oString) {
+  myError = false;
   if (!(volatility > 0)) {
     volatility = 0.25f;
   }
@@ -150,7 +215,14 @@ float zelBSOP::GetBAWDLL(const std::string& oString) {
   } else {
     return 0.0f;
   }
-  return ToSingle(Library<ZelopBawFn>(name)(putCallFlag, s, r, t, k, sigma, q));
+  const double result = Library<ZelopBawFn>(name)(putCallFlag, s, r, t, k, sigma, q);
+  if (std::isnan(result)) {
+    // The inputs passed ValidInputs: the library refused the approximation.
+    AppDialogs().Critical(kApproximationRefused);
+    myError = true;
+    return kLibraryFailure;
+  }
+  return ToSingle(result);
 }
 
 }  // namespace stratlyn

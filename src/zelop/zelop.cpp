@@ -24,6 +24,20 @@ constexpr int kPlainIterations = 100;
 constexpr int kMaxHalvings = 1000;  // down to the smallest positive double
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kDoubleEpsilon = std::numeric_limits<double>::epsilon();
+// The check of the approximation against the lattice (see BawValue): the
+// lattice's least steps, and the largest difference allowed, a share of the
+// value plus a share of the strike. With the lattice's own error (about 0.1 %
+// of the value, and 0.002 % of the strike) a value passed lies within 2 % of
+// the American value plus 0.01 % of the strike.
+constexpr int kCheckSteps = 200;
+// The most steps of that lattice (a few milliseconds); beyond them, at
+// volatilities far too small for the drift, the value is not checked.
+constexpr int kCheckMostSteps = 4000;
+constexpr double kCheckShare = 0.015;
+constexpr double kCheckStrikeShare = 5e-5;
+// Maturities at which BestEuropeanValue looks.
+constexpr int kFloorMaturities = 64;
+constexpr int kGoldenSections = 60;
 
 struct D12 {
   double d1, d2, sqrt_t, disc_q, disc_r;
@@ -293,7 +307,10 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter) {
   return sigma;
 }
 
-double BawValue(const BsmInputs& in) {
+namespace {
+
+// The Barone-Adesi-Whaley approximation itself.
+double BawApproximation(const BsmInputs& in) {
   const double european = BsmValue(in);
   // A call is never exercised early while the yield is not positive and the
   // rate not negative (paying the strike later is then no worse), nor a put
@@ -332,6 +349,91 @@ double BawValue(const BsmInputs& in) {
   // expiry gives.
   return std::isfinite(value) ? std::fmax(value, floor) : floor;
 }
+
+// The best European value of the option at maturities up to its own: the
+// American holder can always hold to any of them, so its value is no less.
+// The maturities are searched on a grid, and then by golden sections
+// between the best one's neighbours.
+double BestEuropeanValue(const BsmInputs& in) {
+  BsmInputs shorter = in;
+  const auto at = [&](double t) {
+    shorter.t = t;
+    const double v = BsmValue(shorter);
+    return std::isfinite(v) ? v : 0.0;
+  };
+  double best = 0;
+  int best_i = kFloorMaturities;
+  for (int i = 1; i <= kFloorMaturities; ++i) {
+    const double v = at(in.t * i / kFloorMaturities);
+    if (v > best) {
+      best = v;
+      best_i = i;
+    }
+  }
+  double lo = in.t * (best_i - 1) / kFloorMaturities;
+  double hi = in.t * std::min(best_i + 1, kFloorMaturities) / kFloorMaturities;
+  constexpr double kGolden = 0.6180339887498949;
+  double a = hi - kGolden * (hi - lo), b = lo + kGolden * (hi - lo);
+  double fa = at(a), fb = at(b);
+  for (int i = 0; i < kGoldenSections; ++i) {
+    if (fa < fb) {
+      lo = a;
+      a = b;
+      fa = fb;
+      b = lo + kGolden * (hi - lo);
+      fb = at(b);
+    } else {
+      hi = b;
+      b = a;
+      fb = fa;
+      a = hi - kGolden * (hi - lo);
+      fa = at(a);
+    }
+  }
+  return std::fmax(best, std::fmax(fa, fb));
+}
+
+}  // namespace
+
+// A call at a negative rate without a positive yield is worth exercising
+// early where paying the strike now costs less than paying it later; there
+// the approximation strays (by up to 2 % at long maturities, and by much more
+// of a small value out of the money at low volatilities: 0.082 against 0.097
+// for K = 105, T = 2.7, r = -0.068, vol 0.056). So does a put at a negative
+// yield without a positive rate, the same option with spot and strike, rate
+// and yield exchanged (3.4 % low for K = 144.8, T = 9.55, r = -0.019,
+// q = -0.078, vol 0.34). There its value is checked
+// against the American value on the lattice and refused (NaN) where the two
+// differ by more than kCheckShare of the value plus kCheckStrikeShare of the
+// strike. Where no lattice serves the inputs (a volatility far too small for
+// the drift) the value is held at least at the best European value over the
+// maturities up to its own.
+double BawValue(const BsmInputs& in) {
+  const double value = BawApproximation(in);
+  const bool checked = in.is_call ? in.r < 0 && in.q <= 0 : in.q < 0 && in.r <= 0;
+  if (!checked || !std::isfinite(value)) {
+    return value;
+  }
+  const double reference = AmericanLatticeValue(in, kCheckSteps, kCheckMostSteps);
+  if (!std::isfinite(reference)) {
+    return std::fmax(value, BestEuropeanValue(in));
+  }
+  return std::fabs(value - reference) <= kCheckShare * reference + kCheckStrikeShare * in.k ? value
+                                                                                            : kNaN;
+}
+
+namespace {
+
+// The step of a spot difference: `share` of the spot, and no more than
+// `spread_share` of the spread S sigma sqrt(T) over which the value bends at
+// the strike, so that at a volatility of 0.001 the difference does not reach
+// across the kink of the payoff (a gamma of 0.037 beside a delta of 1 and a
+// value of S - K).
+double SpotStep(const BsmInputs& in, double share, double spread_share) {
+  return in.s * std::fmin(share, spread_share * in.sigma * std::sqrt(in.t));
+}
+
+}  // namespace
 
 }  // namespace stratlyn::zelop
 
@@ -390,7 +492,7 @@ ZELOP_EXPORT double bawdel(int flag, double S, double r, double T, double K, dou
   if (!BsmValid(in)) {
     return zm::kNaN;
   }
-  return zm::Difference(in, 1e-4 * S, [](BsmInputs& x, double h) { x.s += h; });
+  return zm::Difference(in, zm::SpotStep(in, 1e-4, 1e-2), [](BsmInputs& x, double h) { x.s += h; });
 }
 
 ZELOP_EXPORT double bawgam(int flag, double S, double r, double T, double K, double sigma,
@@ -399,7 +501,7 @@ ZELOP_EXPORT double bawgam(int flag, double S, double r, double T, double K, dou
   if (!BsmValid(in)) {
     return zm::kNaN;
   }
-  const double h = 1e-3 * S;
+  const double h = zm::SpotStep(in, 1e-3, 5e-2);
   BsmInputs up = in, down = in;
   up.s += h;
   down.s -= h;

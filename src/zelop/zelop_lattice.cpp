@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "numerics/barrier_closed_form.h"
 #include "numerics/brent.h"
 #include "numerics/trinomial_lattice.h"
 #include "zelop/zelop_models.h"
@@ -35,6 +36,11 @@ constexpr int kMaxCheckedSteps = 2000;
 // kMaxSteps steps can value.
 constexpr int kDriftTooLarge = -2;
 constexpr int kBarrierTooClose = -3;
+// A barrier lattice that still misses the closed form at kMaxBarrierSteps.
+constexpr int kBarrierTooCoarse = -4;
+// The most steps a barrier lattice takes to meet the closed form of the
+// barrier watched without a pause (numerics::BarrierTolerance).
+constexpr int kMaxBarrierSteps = 4000;
 
 enum class Barrier { kNone, kDownOut, kDownIn, kUpOut, kUpIn };
 
@@ -53,6 +59,7 @@ struct Grid {
 };
 
 double EuropeanMiss(const Contract& c, const Grid& grid);
+double BarrierMiss(const Contract& c, const Grid& grid);
 Grid ChooseGrid(const Contract& c, int least, bool check);
 
 bool IsDown(Barrier b) { return b == Barrier::kDownOut || b == Barrier::kDownIn; }
@@ -113,6 +120,16 @@ Grid ChooseGrid(const Contract& c, int least, bool check = true) {
       if (check && c.barrier == Barrier::kNone && n < kMaxCheckedSteps &&
           (miss = EuropeanMiss(c, grid)) > 1) {
         n = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps) - 1;  // the loop adds 1
+        continue;
+      }
+      // A barrier lattice likewise, against the barrier's closed form, up to
+      // kMaxBarrierSteps; beyond them it is refused.
+      if (check && on_barrier && (miss = BarrierMiss(c, grid)) > 1) {
+        if (n >= kMaxBarrierSteps) {
+          grid.status = kBarrierTooCoarse;
+          return grid;
+        }
+        n = std::min(numerics::NextSteps(n, miss), kMaxBarrierSteps) - 1;
         continue;
       }
       return grid;
@@ -184,6 +201,32 @@ double EuropeanMiss(const Contract& c, const Grid& grid) {
   return std::isfinite(miss) ? miss : 0;
 }
 
+// How far the grid's European barrier value misses the closed form, in
+// tolerances; 0 where there is no closed form (a rebate paid at the hit at a
+// rate below -mu^2 sigma^2 / 2 is then left out on both sides).
+double BarrierMiss(const Contract& c, const Grid& grid) {
+  Contract european = c;
+  european.american = false;
+  static constexpr numerics::BarrierKind kKinds[] = {
+      numerics::BarrierKind::kDownOut, numerics::BarrierKind::kDownOut,
+      numerics::BarrierKind::kDownIn, numerics::BarrierKind::kUpOut, numerics::BarrierKind::kUpIn};
+  const numerics::BarrierKind kind = kKinds[static_cast<int>(c.barrier)];
+  const auto closed_form = [&] {
+    return numerics::BarrierValue(c.phi, kind, c.s, c.k, c.h, european.rebate, c.t, c.r, c.q,
+                                  c.sigma);
+  };
+  double closed = closed_form();
+  if (std::isnan(closed) && european.rebate != 0) {
+    european.rebate = 0;
+    closed = closed_form();
+  }
+  numerics::LatticeBuffers b;
+  const double lattice =
+      numerics::RunLattice(OptionOf(european), GridOf(c, grid.n, grid.dx), b).value;
+  const double miss = std::fabs(lattice - closed) / numerics::BarrierTolerance(closed, c.s, c.k);
+  return std::isfinite(miss) ? miss : 0;
+}
+
 // The plain option's value (no barrier, on its own lattice), NaN where no
 // lattice serves it.
 double PlainValue(const Contract& c, int least, numerics::LatticeBuffers& b) {
@@ -194,6 +237,24 @@ double PlainValue(const Contract& c, int least, numerics::LatticeBuffers& b) {
 }
 
 }  // namespace
+
+double AmericanLatticeValue(const BsmInputs& in, int steps, int most_steps) {
+  const Contract c{in.s, in.sigma,      in.r, in.t, in.k, in.q, 0, 0, in.is_call ? 1.0 : -1.0,
+                   true, Barrier::kNone};
+  // The least steps the drift needs (see ChooseGrid), checked first: a
+  // lattice of more than most_steps is not set up at all.
+  const double nu = c.r - c.q - 0.5 * c.sigma * c.sigma;
+  const double share = kDriftShare / std::sqrt(3.0);
+  if (!(c.t * nu * nu / (share * share * c.sigma * c.sigma) <= most_steps)) {
+    return kNaN;
+  }
+  const Grid grid = ChooseGrid(c, std::max(steps, kMinSteps), true);
+  if (grid.status != 0 || grid.n > most_steps) {
+    return kNaN;
+  }
+  numerics::LatticeBuffers b;
+  return Run(c, grid.n, grid.dx, b).value;
+}
 
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out) {
   if (out == nullptr) {
@@ -257,7 +318,7 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
         return kNaN;
       }
       double value = Run(trial, grid.n, grid.dx, buffers).value;
-      if (IsKnockIn(trial.barrier) && trial.rebate == 0) {
+      if (trial.barrier != Barrier::kNone && trial.rebate == 0) {
         value = std::fmin(value, PlainValue(trial, n, buffers));  // as reported below
       }
       return value - price;
@@ -312,10 +373,12 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
     return grid.status;  // out stays NaN
   }
   numerics::LatticeResult base_run = Run(c, grid.n, grid.dx, buffers);
-  if (IsKnockIn(c.barrier) && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
-    // A knock-in option without a rebate is worth no more than the plain
-    // option; where the barrier's lattice puts it above the plain option's
-    // own, it is as good as knocked in: the plain option's figures.
+  if (c.barrier != Barrier::kNone && c.rebate == 0 && base_run.value > PlainValue(c, n, buffers)) {
+    // A knock-in or knock-out option without a rebate is worth no more than
+    // the plain option; where the barrier's lattice puts it above the plain
+    // option's own, it is as good as knocked in, or as one whose barrier
+    // never matters (an American put exercised before the price falls to its
+    // down barrier): the plain option's figures.
     c.barrier = Barrier::kNone;
     grid = ChooseGrid(c, n);
     if (grid.status != 0) {

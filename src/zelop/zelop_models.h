@@ -22,6 +22,11 @@ double BsmImpliedVol(BsmInputs in, double price, double tol, int max_iter);
 // Barone-Adesi-Whaley American value.
 double BawValue(const BsmInputs& in);
 
+// American value on the trinomial lattice of at least `steps` steps (more
+// where its European value misses the closed form), NaN where no lattice of
+// at most `most_steps` steps serves the inputs.
+double AmericanLatticeValue(const BsmInputs& in, int steps, int most_steps);
+
 // Trinomial lattice (zelop_lattice.cpp); see CallTrino in zelop_api.h.
 int TrinoLattice(int sign, const double* in, int code, double price, int steps, double* out);
 

@@ -215,8 +215,10 @@ TEST(ZelBarrTest, SmallestLatticeRunsOnlyTheLastThreeLayers) {
   FakeServices fakes;
   zelBarr b = Fresh(1);
   b.SetOptionData(3.0, b.strNSTEPS);
-  // A knock-out: a knock-in is also held to the plain option's own lattice,
-  // whose step count grows until it meets the closed form.
+  // A call far out of the money: both its barrier lattice and the plain
+  // option's meet their closed forms (next to 0) at 3 steps, so no step count
+  // grows.
+  b.SetOptionData(500.0, b.strStrike);
   b.CalcBarr(b.AMERDOWNOUT);
   EXPECT_EQ(fakes.events.pending_calls, 0);
   EXPECT_GE(b.GetOptionData("opr"), 0.0f);

@@ -268,6 +268,13 @@ TEST_F(ZelopLibraryTest, BaroneAdesiWhaleyAgreesWithQuantLibOnRandomCases) {
     const double value = baw(c.flag, c.s, c.r, c.T(), c.k, c.sigma, c.q);
     const double european = bsop(c.flag, c.r, c.T(), c.k, c.s, c.sigma, c.q);
     const double intrinsic = std::fmax(c.flag == 1 ? c.s - c.k : c.k - c.s, 0.0);
+    // A call at a negative rate without a positive yield, or a put at a
+    // negative yield without a positive rate, may be refused (NaN) where the
+    // approximation strays from the American value.
+    const bool checked = c.flag == 1 ? c.r < 0 && c.q <= 0 : c.q < 0 && c.r <= 0;
+    if (checked && std::isnan(value)) {
+      continue;
+    }
     // Our own guards hold everywhere, QuantLib or not.
     ASSERT_TRUE(std::isfinite(value)) << i;
     EXPECT_GE(value, european - 1e-12) << i;

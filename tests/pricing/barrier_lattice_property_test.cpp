@@ -1,0 +1,171 @@
+// Barrier lattices over generated terms (fixed seed): the European value
+// within the lattice's stated tolerance of QuantLib's closed form (the
+// barrier watched without a pause) or refused with a message; knock-in plus
+// knock-out the plain option; American at least European; an American
+// knock-in or knock-out without a rebate no more than the American plain
+// option.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "numerics/barrier_closed_form.h"
+#include "pricing/zel_barr.h"
+#include "support/fake_services.h"
+#include "support/quantlib_reference.h"
+
+namespace stratlyn {
+namespace {
+
+using testing::FakeServices;
+
+// The terms as the record holds them (floats), so that the references see
+// exactly the record's inputs.
+struct Terms {
+  float sign = 1, s = 100, k = 100, r = 0.05f, q = 0, sigma = 0.2f, h = 90, rebate = 0;
+  int days = 360;
+  float T() const { return static_cast<float>(days / 360.0); }
+  std::string Text() const {
+    return std::string(sign > 0 ? "call" : "put") + " K " + std::to_string(k) + " days " +
+           std::to_string(days) + " r " + std::to_string(r) + " q " + std::to_string(q) + " vol " +
+           std::to_string(sigma) + " H " + std::to_string(h) + " rebate " + std::to_string(rebate);
+  }
+};
+
+zelBarr Record(const Terms& x) {
+  zelBarr b;
+  b.SetOptionData(x.sign, b.strType);
+  b.SetOptionData(x.s, b.strUnderlying);
+  b.SetOptionData(x.k, b.strStrike);
+  b.SetOptionData(x.T(), b.strMaturity);
+  b.SetOptionData(x.r, b.strRiskFree);
+  b.SetOptionData(x.q, b.strDvl);
+  b.SetOptionData(x.sigma, b.strVolatility);
+  b.SetOptionData(x.h, b.strBarrier);
+  b.SetOptionData(x.rebate, b.strRebate);
+  return b;
+}
+
+// The value of a code, or NaN where the record refused it; a refusal always
+// comes with one critical message.
+double Value(const Terms& x, int code, FakeServices& fakes) {
+  const size_t shown = fakes.dialogs.Count();
+  zelBarr b = Record(x);
+  b.CalcBarr(code);
+  const float value = b.GetOptionData(b.strOptionPrice);
+  if (value == -999.0f) {
+    EXPECT_EQ(fakes.dialogs.Count(), shown + 1) << "refused without a message: " << x.Text();
+    return std::nan("");
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), shown) << x.Text();
+  EXPECT_TRUE(std::isfinite(value)) << x.Text();
+  return value;
+}
+
+// How far a barrier lattice may lie from the closed form: 0.2 % of the value
+// plus 0.01 % of the larger of spot and strike, and a float's rounding.
+double Tolerance(double reference, const Terms& x) {
+  return 2e-3 * std::fabs(reference) + 1e-4 * std::fmax(x.s, x.k) + 1e-6 * std::fabs(reference);
+}
+
+Terms Random(std::mt19937& gen, bool down) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  Terms x;
+  x.sign = unit(gen) < 0.5 ? 1 : -1;
+  x.k = static_cast<float>(70 + 60 * unit(gen));
+  x.days = 10 + static_cast<int>(1070 * unit(gen));
+  x.r = static_cast<float>(-0.02 + 0.14 * unit(gen));
+  x.q = static_cast<float>(0.08 * unit(gen));
+  x.sigma = static_cast<float>(0.05 + 0.55 * unit(gen));
+  x.h = static_cast<float>(down ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.29 * unit(gen)));
+  x.rebate = unit(gen) < 0.3 ? static_cast<float>(3 * unit(gen)) : 0.0f;
+  return x;
+}
+
+testing::RefOption Ref(const Terms& x) {
+  return {
+      .call = x.sign > 0, .s = x.s, .k = x.k, .r = x.r, .q = x.q, .sigma = x.sigma, .days = x.days};
+}
+
+#ifdef STRATLYN_HAVE_QUANTLIB
+
+// The closed form the lattice is checked against agrees with QuantLib's.
+TEST(BarrierLatticePropertyTest, ClosedFormAgreesWithQuantLib) {
+  std::mt19937 gen(2026120901);
+  using K = numerics::BarrierKind;
+  const K kinds[] = {K::kDownOut, K::kDownIn, K::kUpOut, K::kUpIn};
+  const testing::RefBarrier refs[] = {testing::RefBarrier::kDownOut, testing::RefBarrier::kDownIn,
+                                      testing::RefBarrier::kUpOut, testing::RefBarrier::kUpIn};
+  for (int i = 0; i < 4000; ++i) {
+    const int which = i % 4;
+    const Terms x = Random(gen, which < 2);
+    const double ref = testing::EuropeanBarrierValue(Ref(x), refs[which], x.h, x.rebate);
+    const double mine = numerics::BarrierValue(x.sign, kinds[which], x.s, x.k, x.h, x.rebate,
+                                               x.days / 360.0, x.r, x.q, x.sigma);
+    EXPECT_NEAR(mine, ref, 1e-9 * std::fmax(1.0, std::fabs(ref))) << which << " " << x.Text();
+  }
+}
+
+TEST(BarrierLatticePropertyTest, GeneratedBarriersAgreeWithTheClosedFormOrAreRefused) {
+  FakeServices fakes;
+  zelBarr c;
+  std::mt19937 gen(2026120902);
+  const int euro[] = {c.EURODOWNOUT, c.EURODOWNIN, c.EUROUPOUT, c.EUROUPIN};
+  const testing::RefBarrier refs[] = {testing::RefBarrier::kDownOut, testing::RefBarrier::kDownIn,
+                                      testing::RefBarrier::kUpOut, testing::RefBarrier::kUpIn};
+  int compared = 0, refused = 0;
+  for (int i = 0; i < 240; ++i) {
+    const bool down = i % 2 == 0;
+    Terms x = Random(gen, down);
+    const int out_code = down ? euro[0] : euro[2], in_code = down ? euro[1] : euro[3];
+    const testing::RefOption ref = Ref(x);
+    const double out = Value(x, out_code, fakes), in = Value(x, in_code, fakes);
+    const double ref_out = testing::EuropeanBarrierValue(ref, refs[down ? 0 : 2], x.h, x.rebate);
+    const double ref_in = testing::EuropeanBarrierValue(ref, refs[down ? 1 : 3], x.h, x.rebate);
+    for (const auto& [value, reference, what] :
+         {std::tuple{out, ref_out, "out"}, std::tuple{in, ref_in, "in"}}) {
+      if (std::isnan(value)) {
+        ++refused;
+        continue;
+      }
+      ++compared;
+      EXPECT_NEAR(value, reference, Tolerance(reference, x)) << what << " " << x.Text();
+    }
+    // Without a rebate in and out make the plain European option.
+    if (x.rebate == 0 && !std::isnan(out) && !std::isnan(in)) {
+      const double plain = testing::EuropeanValue(ref);
+      EXPECT_NEAR(in + out, plain, Tolerance(ref_in, x) + Tolerance(ref_out, x)) << x.Text();
+    }
+    // American at least European, the American knock-out and knock-in
+    // without a rebate no more than the American plain option.
+    const double am_out = Value(x, out_code + 1, fakes), am_in = Value(x, in_code + 1, fakes);
+    if (!std::isnan(am_out) && !std::isnan(out)) {
+      EXPECT_GE(am_out, out - 1e-5 * std::fabs(out)) << "American out " << x.Text();
+    }
+    if (!std::isnan(am_in) && !std::isnan(in)) {
+      EXPECT_GE(am_in, in - 1e-5 * std::fabs(in)) << "American in " << x.Text();
+    }
+    if (x.rebate == 0) {
+      const double am_plain = Value(x, c.AMERVANILLA, fakes);
+      if (!std::isnan(am_plain)) {
+        const double slack = 1e-5 * am_plain + 1e-6;
+        if (!std::isnan(am_in)) {
+          EXPECT_LE(am_in, am_plain + slack) << "American in " << x.Text();
+        }
+        if (!std::isnan(am_out)) {
+          EXPECT_LE(am_out, am_plain + slack) << "American out " << x.Text();
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 400);
+  EXPECT_LT(refused, 10);
+}
+
+#endif
+
+}  // namespace
+}  // namespace stratlyn
