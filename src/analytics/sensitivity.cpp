@@ -8,6 +8,7 @@
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/format.h"
+#include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -71,8 +72,8 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
     for (int i = 0; refusing && i < filled; ++i) {
       bsop.SetOptionData(x[static_cast<size_t>(i)], key);
       if (!bsop.Resolved(out, size)) {
-        filled = 0;
-        throw zelError(err::kInvalidCall, zelBSOP::kUnresolvedValue);
+        AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
+        return 0;
       }
     }
   } catch (const std::exception& e) {

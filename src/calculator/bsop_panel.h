@@ -145,6 +145,8 @@ class BsopPanel {
   };
 
   void CalcEuropean();
+  // The figures of CalcEuropean; a refusal of the closed form is thrown.
+  void CalcEuropeanFigures();
   void CalcAmerican();
   // Reads the terms from the fields in their order, the market price apart
   // (after the message of the first entry that cannot be read: false).
