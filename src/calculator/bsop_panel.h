@@ -92,6 +92,10 @@ class BsopPanel {
   void ClearResults();
   // Clears the results unless they were computed from `now` (the fields and
   // choices on screen).
+  // True when figures are shown and were computed from the inputs of `now`.
+  bool ResultsBelongTo(const BsopFields& now) const {
+    return (shown_.value || shown_.greeks) && shown_.inputs == InputsOf(now);
+  }
   void DropStaleResults(const BsopFields& now);
 
   // The option as the fields give it now (call or put, exercise style, and

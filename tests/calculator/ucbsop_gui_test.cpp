@@ -311,6 +311,46 @@ TEST_F(UcBsopTest, AnOptionSecondsFromItsCloseGetsFiguresOrAMessage) {
   EXPECT_LT(refused, cases);  // the lattice gives American figures
 }
 
+// A field's change signal that leaves its text as it was (a handler run
+// during the lattice's events setting a field to its own text), at any event
+// of a run, the last one after the figures are shown included: the figures
+// stay, and are those of a run without it.
+TEST_F(UcBsopTest, ASignalThatChangesNoTermKeepsTheFigures) {
+  QTest::mouseClick(panel->chkAmer(), Qt::LeftButton);
+  QTest::mouseClick(panel->chkPut(), Qt::LeftButton);
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  const QString value = panel->lblPrice()->text(), delta = panel->lblDelta()->text();
+  ASSERT_TRUE(value.startsWith("Value : ")) << value.toStdString();
+  for (const bool solve : {false, true}) {
+    if (solve) {
+      TypeInto(panel->Text1(6), "2.5");
+      QTest::keyClick(panel->chkImpVol(), Qt::Key_Space);
+    }
+    int events = 0;
+    fakes.events.on_pending = [&] {
+      ++events;
+      for (int i = 0; i < 7; ++i) {
+        Q_EMIT panel->Text1(i)->textChanged(panel->Text1(i)->text());
+      }
+      Q_EMIT panel->chkPut()->toggled(true);
+    };
+    QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+    fakes.events.on_pending = nullptr;
+    ASSERT_GT(events, 0);
+    const QString shown = panel->lblPrice()->text(), shown_delta = panel->lblDelta()->text();
+    EXPECT_TRUE(shown.startsWith("Value : ")) << solve << " " << shown.toStdString();
+    EXPECT_NE(shown_delta, "") << solve;
+    QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);  // undisturbed
+    EXPECT_EQ(shown, panel->lblPrice()->text()) << solve;
+    EXPECT_EQ(shown_delta, panel->lblDelta()->text()) << solve;
+    if (!solve) {
+      EXPECT_EQ(shown, value);
+      EXPECT_EQ(shown_delta, delta);
+    }
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u) << fakes.dialogs.LastText();
+}
+
 TEST_F(UcBsopTest, LargeAndNormalDisplay) {
   const QRect calc_normal = panel->cmdCalculate()->geometry();
   EXPECT_EQ(panel->ucWidth(), ucBSOP::kDesignWidth);
