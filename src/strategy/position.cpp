@@ -429,6 +429,10 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
     zelBSOP& o = *bsop_;
     LegValue(leg, market_.spot, leg.maturity);  // sets the record's inputs
     o.refuseUnresolved = true;
+    struct Lenient {  // the curve's points that follow take the figures as they come
+      zelBSOP& o;
+      ~Lenient() { o.refuseUnresolved = false; }
+    } lenient{o};
     try {
       g.delta = LegFigure(leg, o.GetOptionData(o.strDelta, true));
       g.gamma = LegFigure(leg, o.GetOptionData(o.strGamma, true));
@@ -436,14 +440,12 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
       g.theta = LegFigure(leg, o.GetOptionData(o.strTheta, true));
       g.rho = LegFigure(leg, o.GetOptionData(o.strRho, true));
     } catch (const zelError& e) {
-      o.refuseUnresolved = false;
       if (!zelBSOP::IsUnresolved(e)) {
         throw;
       }
       throw StrategyInputError(LegPrefix(static_cast<std::size_t>(&leg - legs_.data())) +
                                e.Description());
     }
-    o.refuseUnresolved = false;
   } else {
     zelBarr& b = *barr_;
     // The lattice has no rho: the value's change over a small move of the
