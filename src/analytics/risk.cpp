@@ -7,6 +7,7 @@
 #include "util/format.h"
 #include "util/fp_checks.h"
 #include "util/locale_info.h"
+#include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -142,6 +143,17 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
   bsop.SetTerms(at_horizon);
 
   std::vector<float> samples(static_cast<size_t>(kRiskSamples) + 1, 0.0f);
+  // Each sample's value is one figure of a distribution: the closed form
+  // must resolve it against the largest value drawn, checked below.
+  std::vector<float> prices;
+  const bool refusing = bsop.refuseUnresolved;
+  bsop.refuseUnresolved = false;
+  struct Restore {
+    zelBSOP& o;
+    bool refusing;
+    ~Restore() { o.refuseUnresolved = refusing; }
+  } restore{bsop, refusing};
+  float largest = 0;
   for (int i = 1; i <= kRiskSamples; ++i) {
     const double z = deviates.Next();
     const float st = ToSingle(option.spot * CheckFinite(std::exp(drift + spread * z)));
@@ -154,6 +166,8 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
       if (value == -999.0f) {
         return result;  // the record has told the user
       }
+      prices.push_back(st);
+      largest = std::max(largest, std::fabs(value));
       sample = value - cost;
     } else {
       const float payoff =
@@ -163,6 +177,14 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
         ++result.worthless;
       }
       sample = payoff - cost;
+    }
+  }
+
+  for (const float st : prices) {
+    bsop.SetOptionData(st, bsop.strUnderlying);
+    if (refusing && !bsop.Resolved(bsop.strOptionPrice, largest)) {
+      AppDialogs().Critical(zelBSOP::kUnresolvedValue);
+      return result;
     }
   }
 

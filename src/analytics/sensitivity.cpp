@@ -8,6 +8,7 @@
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/format.h"
+#include "util/services.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -45,7 +46,18 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
     const std::string& key = *keys[static_cast<size_t>(xChoice)];
     const std::string& out = *outputs[static_cast<size_t>(yChoice)];
 
+    // The points are figures of one curve: each must be resolved by the
+    // closed form against the curve's size, not its own (the far end of a
+    // value curve is worth almost nothing, and no plot shows its error).
+    const bool refusing = bsop.refuseUnresolved;
+    bsop.refuseUnresolved = false;
+    struct Restore {
+      zelBSOP& o;
+      bool refusing;
+      ~Restore() { o.refuseUnresolved = refusing; }
+    } restore{bsop, refusing};
     float current = low;
+    float size = 0;
     for (size_t i = 0; i < kSweepPoints; ++i) {
       x[i] = current;
       bsop.SetOptionData(current, key);
@@ -53,8 +65,17 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
       if (y[i] == -999.0f) {
         break;  // the record has told the user
       }
+      size = std::max(size, std::fabs(y[i]));
       ++filled;
       current += step;
+    }
+    for (int i = 0; refusing && i < filled; ++i) {
+      bsop.SetOptionData(x[static_cast<size_t>(i)], key);
+      if (!bsop.Resolved(out, size)) {
+        AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
+        filled = 0;
+        return;
+      }
     }
   });
   return filled;

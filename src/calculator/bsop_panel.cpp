@@ -233,6 +233,20 @@ void BsopPanel::cmdCalculate_Click() {
 }
 
 void BsopPanel::CalcEuropean() {
+  try {
+    CalcEuropeanFigures();
+  } catch (const zelError& e) {
+    if (!zelBSOP::IsUnresolved(e)) {
+      throw;
+    }
+    // Not a fault: the closed form cannot vouch for these figures. None of
+    // them stays on screen, and the reason is said as it is.
+    ClearResults();
+    AppDialogs().Critical(e.Description());
+  }
+}
+
+void BsopPanel::CalcEuropeanFigures() {
   zelBSOP& o = Bsop();
   o.SetTerms(terms_);
 

@@ -92,6 +92,10 @@ class BsopPanel {
   void ClearResults();
   // Clears the results unless they were computed from `now` (the fields and
   // choices on screen).
+  // True when figures are shown and were computed from the inputs of `now`.
+  bool ResultsBelongTo(const BsopFields& now) const {
+    return (shown_.value || shown_.greeks) && shown_.inputs == InputsOf(now);
+  }
   void DropStaleResults(const BsopFields& now);
 
   // The option as the fields give it now (call or put, exercise style, and
@@ -145,6 +149,8 @@ class BsopPanel {
   };
 
   void CalcEuropean();
+  // The figures of CalcEuropean; a refusal of the closed form is thrown.
+  void CalcEuropeanFigures();
   void CalcAmerican();
   // Reads the terms from the fields in their order, the market price apart
   // (after the message of the first entry that cannot be read: false).

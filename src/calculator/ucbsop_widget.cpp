@@ -219,12 +219,12 @@ void ucBSOP::CreateControls() {
   // Any change of an input, typed, pasted, fetched or switched, takes the
   // value and Greeks of the inputs before off the screen.
   for (QLineEdit* field : text1_) {
-    connect(field, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+    connect(field, &QLineEdit::textChanged, this, &ucBSOP::TermChanged);
   }
-  connect(txt_date_, &QLineEdit::textChanged, this, &ucBSOP::InputChanged);
+  connect(txt_date_, &QLineEdit::textChanged, this, &ucBSOP::TermChanged);
   for (QAbstractButton* choice :
        std::initializer_list<QAbstractButton*>{chk_amer_, chk_put_, chk_imp_vol_}) {
-    connect(choice, &QAbstractButton::toggled, this, &ucBSOP::InputChanged);
+    connect(choice, &QAbstractButton::toggled, this, &ucBSOP::TermChanged);
   }
   connect(cmd_get_stk_quote_, &QPushButton::clicked, this,
           [this] { RunMarket(&MarketCommands::cmdGetStkQuote_Click); });
@@ -394,6 +394,35 @@ void ucBSOP::ShowResults() {
   lbl_theta_->setText(Q(f.lblTheta));
 }
 
+BsopFields ucBSOP::ScreenFields() const {
+  BsopFields now = logic_.fields;
+  for (int i = 0; i < 7; ++i) {
+    now.Text1[i] = S(text1_[i]->text());
+  }
+  now.txtDate = S(txt_date_->text());
+  now.chkEuro = chk_euro_->isChecked();
+  now.chkPut = chk_put_->isChecked();
+  now.chkImpVol = chk_imp_vol_->isChecked();
+  return now;
+}
+
+void ucBSOP::TermChanged() {
+  if (writing_) {
+    return;  // the panel's own writing (the solved volatility)
+  }
+  // Figures stay only while the terms on screen are those they were
+  // computed from: a signal that leaves them as they were (a field set to
+  // its own text, from a handler run during the lattice's events) would
+  // otherwise leave the value blank with no word why.
+  // During a run the fields written at its end (the solved volatility) are
+  // not on screen yet: the run's figures are checked against the screen
+  // when it ends.
+  if (logic_.Calculating() || logic_.ResultsBelongTo(ScreenFields())) {
+    return;
+  }
+  InputChanged();
+}
+
 void ucBSOP::InputChanged() {
   if (writing_) {
     return;  // the panel's own writing (the solved volatility)
@@ -423,15 +452,7 @@ void ucBSOP::cmdCalculate_Click() {
   WriteFields(before);
   // An input changed while the run let events run: its figures are not
   // those of the inputs on screen.
-  BsopFields now = logic_.fields;
-  for (int i = 0; i < 7; ++i) {
-    now.Text1[i] = S(text1_[i]->text());
-  }
-  now.txtDate = S(txt_date_->text());
-  now.chkEuro = chk_euro_->isChecked();
-  now.chkPut = chk_put_->isChecked();
-  now.chkImpVol = chk_imp_vol_->isChecked();
-  logic_.DropStaleResults(now);
+  logic_.DropStaleResults(ScreenFields());
   ShowResults();
 }
 

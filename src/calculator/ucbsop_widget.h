@@ -128,6 +128,10 @@ class ucBSOP : public QWidget {
   void ShowResults();
   // An input changed on screen: the figures shown no longer belong to it.
   void InputChanged();
+  // A field, the date or a choice changed: figures of other terms go.
+  void TermChanged();
+  // The panel's fields with the terms as the widgets hold them now.
+  BsopFields ScreenFields() const;
   MarketFields ReadMarketFields() const;
   void WriteMarketFields(const MarketFields& f, const MarketFields& before);
   void RunMarket(void (MarketCommands::*command)(MarketFields&));

@@ -216,6 +216,9 @@ Figures Price(const Request& r, CollectingDialogs& dialogs) {
     if (IsFormulaFault(e)) {
       throw FaultyInput(r);
     }
+    if (zelBSOP::IsUnresolved(e)) {
+      throw UsageError{e.Description()};  // a refusal of these inputs, not a fault
+    }
     throw;
   }
 }

@@ -49,6 +49,9 @@ double TextToNumber(const std::string& text) {
 // ---- Keys -------------------------------------------------------------------
 
 void zelBarr::SetOptionData(double oo, const std::string& key) {
+  if (calculating) {
+    throw zelError(err::kInvalidCall, kCalculationRunning);  // the run under way reads them
+  }
   if (KeyIs(key, strType)) {
     const std::int16_t v = ToInt16(oo);
     optionType = v;
@@ -114,6 +117,18 @@ float zelBarr::GetOptionData(const std::string& key) const {
 // ---- Dispatch ---------------------------------------------------------------
 
 void zelBarr::CalcBarr(int code) {
+  // A handler run from the lattice's events that calls this again would
+  // change the inputs, arrays and results the run under way still uses.
+  if (calculating) {
+    throw zelError(err::kInvalidCall, kCalculationRunning);
+  }
+  struct Calculating {
+    bool& flag;
+    explicit Calculating(bool& f) : flag(f) { flag = true; }
+    ~Calculating() { flag = false; }
+    Calculating(const Calculating&) = delete;
+    Calculating& operator=(const Calculating&) = delete;
+  } guard(calculating);
   if (nsteps > kMaxSteps) {
     throw zelError(err::kOverflow);
   }

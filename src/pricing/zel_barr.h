@@ -27,6 +27,11 @@ inline bool RebateAcceptable(double rebate) { return rebate >= 0; }
 
 class zelBarr {
  public:
+  // CalcBarr called again while it runs (from a handler of the events it
+  // lets run) is refused with zelError kInvalidCall and this text: the run
+  // under way keeps its inputs and figures.
+  static constexpr const char* kCalculationRunning =
+      "A calculation is already running on this option; wait for it to finish";
   // Keys (exact, case-sensitive).
   std::string strType = "type";
   std::string strDvl = "dvl";
@@ -181,6 +186,7 @@ class zelBarr {
   std::array<double, 11> greekNodes{};
   numerics::LatticeBuffers lattice;  // node prices, values and vanilla values
   bool running = false;              // a lattice run is under way
+  bool calculating = false;          // CalcBarr is under way (see kCalculationRunning)
   // A run of ShiftedGreeks: the step count it takes (no closed-form check)
   // and no further shifts.
   bool shiftedRun = false;

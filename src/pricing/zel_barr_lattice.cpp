@@ -501,7 +501,12 @@ void zelBarr::RunLattice(int code, const numerics::LatticeGrid* bumped) {
       zelBSOP european;
       european.SetTerms(phi > 0 ? 1.0f : 2.0f, riskFree, maturity, strike, underlying,
                         static_cast<float>(sigma), dividendYield);
-      record = european.GetOptionData(european.strOptionPrice, true);
+      // Where the record's cumulative normal cannot resolve the value (a
+      // maturity of seconds), the exact closed form alone bounds it.
+      european.refuseUnresolved = false;
+      if (european.ValueResolved()) {
+        record = european.GetOptionData(european.strOptionPrice, true);
+      }
     }
     if (std::isfinite(exact)) {
       value = std::fmax(value, exact);

@@ -22,7 +22,27 @@ constexpr float kDefaultVolatility = 0.25f;
 // 1/sqrt(6.283032): the density constant of gamma, vega and theta.
 const double kDensityScale = 1.0 / std::sqrt(6.283032);
 
+// The exact standard normal distribution and density, for the error checks.
+double TrueCdf(double x) { return 0.5 * std::erfc(-x * 0.70710678118654752440); }
+double TrueDensity(double x) { return 0.39894228040143267794 * std::exp(-0.5 * x * x); }
+constexpr double kFloatStep = std::numeric_limits<float>::epsilon();
+
+// True when a figure `record` whose exact counterpart is `exact` errs, with
+// `rounding` for the float steps the comparison does not see, by no more than
+// the resolved share of the figure.
+// `scale` (0 for the figure itself) is the size the share is taken of when
+// larger, for a figure shown among larger ones.
+bool WithinShare(double record, double exact, double rounding, double scale) {
+  const double error = std::fabs(record - exact) + rounding;
+  return !(error > zelBSOP::kResolvedShare * std::fmax(std::fabs(exact), scale)) &&
+         std::isfinite(exact);
+}
+
 }  // namespace
+
+bool zelBSOP::IsUnresolved(const zelError& e) {
+  return e.Number() == err::kInvalidCall && e.Description() == kUnresolvedValue;
+}
 
 void zelBSOP::SetOptionData(float oo, const std::string& oString) {
   if (KeyIs(oString, strType)) {
@@ -85,6 +105,7 @@ void zelBSOP::GetValueAndGreeks(float out[5], bool noMessage) {
   if (!ReadyForFigures(out, 5, noMessage)) {
     return;
   }
+  RequireResolved(ValueResolved());
   out[0] = CalcValue();
   GetGreeks(out + 1, true);  // the inputs were checked above
 }
@@ -93,6 +114,7 @@ void zelBSOP::GetGreeks(float out[4], bool noMessage) {
   if (!ReadyForFigures(out, 4, noMessage)) {
     return;
   }
+  RequireResolved(ValueResolved() && DeltaResolved() && ThetaResolved());
   out[0] = CalcDelta();
   out[1] = CalcGamma();
   out[2] = CalcVega();
@@ -128,31 +150,148 @@ float zelBSOP::GetOptionData(const std::string& oString, bool noMessage) {
   if (!ValidInputs(noMessage)) {
     return kInvalidResult;
   }
-  if (KeyIs(oString, strOptionPrice)) {
-    return CalcValue();
-  }
-  if (KeyIs(oString, strDelta)) {
-    return CalcDelta();
-  }
-  if (KeyIs(oString, strGamma)) {
-    return CalcGamma();
-  }
-  if (KeyIs(oString, strVega)) {
-    return CalcVega();
-  }
-  if (KeyIs(oString, strTheta)) {
-    return CalcTheta();
-  }
   if (KeyIs(oString, strImpliedVolatility)) {
     if (!(optionPrice > 0)) {
       return kInvalidResult;
     }
     return ImpliedVolByBrent();
   }
-  if (KeyIs(oString, strRho)) {
-    return CalcRho();
+  return ResolvedFigure(oString);
+}
+
+float zelBSOP::ResolvedFigure(const std::string& key) {
+  const bool value = KeyIs(key, strOptionPrice);
+  const bool delta = KeyIs(key, strDelta);
+  const bool gamma = KeyIs(key, strGamma);
+  const bool vega = KeyIs(key, strVega);
+  const bool theta = KeyIs(key, strTheta);
+  const bool rho = KeyIs(key, strRho);
+  if (!(value || delta || gamma || vega || theta || rho)) {
+    return 0.0f;
   }
-  return 0.0f;
+  // Gamma and vega use no cumulative normal; every figure of an option
+  // whose value is not resolved is refused with it.
+  RequireResolved(ValueResolved() && (!delta || DeltaResolved()) && (!theta || ThetaResolved()) &&
+                  (!rho || RhoResolved()));
+  if (value) {
+    return CalcValue();
+  }
+  if (delta) {
+    return CalcDelta();
+  }
+  if (gamma) {
+    return CalcGamma();
+  }
+  if (vega) {
+    return CalcVega();
+  }
+  if (theta) {
+    return CalcTheta();
+  }
+  return CalcRho();
+}
+
+bool zelBSOP::Resolved(const std::string& key, double scale) {
+  if (!(volatility > 0)) {
+    volatility = kDefaultVolatility;
+  }
+  if (!(maturity > 0 && underlying > 0 && strike > 0)) {
+    return true;
+  }
+  if (KeyIs(key, strDelta)) {
+    return DeltaResolved(scale);
+  }
+  if (KeyIs(key, strTheta)) {
+    return ThetaResolved(scale);
+  }
+  if (KeyIs(key, strRho)) {
+    return RhoResolved(scale);
+  }
+  if (KeyIs(key, strGamma) || KeyIs(key, strVega)) {
+    return true;
+  }
+  return ValueResolved(scale);
+}
+
+void zelBSOP::RequireResolved(bool resolved) {
+  if (!resolved && refuseUnresolved) {
+    throw zelError(err::kInvalidCall, kUnresolvedValue);
+  }
+}
+
+// ---- How far the cumulative normal takes each figure from its exact value --
+//
+// vbCumNorm errs by up to 1.2e-5 (at 0, where it jumps from 0.5000115 to
+// 0.4999885); where d1 and d2 lie on either side of 0 a value errs by about
+// (S e^(-qT) + K e^(-rT)) 1.2e-5. Each check evaluates the record's formula
+// again with the exact normal at the same d1 and d2, so the difference is
+// the error the approximation and the float steps of the formula make.
+// `rounding` covers what the same d1 and d2 hide, a float step each: of d2
+// (d1's own step moves d1 and d2 alike, which leaves the value as it is),
+// of S e^(-qT) (which moves d by 1/(sigma sqrt T) of it in delta and rho),
+// and of d1 where a Greek uses it alone.
+
+bool zelBSOP::ValueResolved(double scale) {
+  if (!(maturity > 0 && underlying > 0 && strike > 0) || Inputs().fwd_fault != 0) {
+    return true;  // the value raises its own fault when asked
+  }
+  const InputCache& c = ForwardInputs();
+  float d1, d2;
+  ValueD(d1, d2);
+  const double s = c.s_fwd, k = static_cast<double>(strike) * c.exp_rt;
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double exact = phi * (s * TrueCdf(phi * d1) - k * TrueCdf(phi * d2));
+  const double rounding =
+      kFloatStep * (s * TrueCdf(phi * d1) + k * TrueDensity(d2) * std::fabs(d2));
+  return WithinShare(CalcValue(), exact, rounding, scale);
+}
+
+bool zelBSOP::DeltaResolved(double scale) {
+  const InputCache& c = ForwardInputs();
+  const float record = CalcDelta();
+  const double sigma = volatility;
+  const float d1 = ToSingle(
+      CheckedDiv(c.ln_sfwd_k + riskFree * static_cast<double>(maturity), sigma * c.sqrt_t) +
+      sigma * 0.5 * c.sqrt_t);
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double exact = phi * c.exp_qt * TrueCdf(phi * d1);
+  const double rounding =
+      kFloatStep * c.exp_qt * TrueDensity(d1) * (std::fabs(d1) + 1.0 / (sigma * c.sqrt_t));
+  return WithinShare(record, exact, rounding, scale);
+}
+
+bool zelBSOP::ThetaResolved(double scale) {
+  const float record = CalcTheta();
+  float d1, nd1;
+  GammaD1(d1, nd1);
+  const InputCache& c = cache_;
+  const double sigma = volatility;
+  const double s = underlying, k = strike, r = riskFree, q = dividendYield;
+  const float d2 = ToSingle(d1 - sigma * c.sqrt_t);
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double t1 = CheckedDiv(TrueDensity(d1) * s * sigma * c.exp_qt, 2.0 * c.sqrt_t);
+  const double t2 = r * k * c.exp_rt * TrueCdf(phi * d2);
+  const double t3 = q * s * TrueCdf(phi * d1) * c.exp_qt;
+  const double exact = -t1 + phi * (t3 - t2);
+  const double rounding =
+      kFloatStep *
+      (std::fabs(r) * k * c.exp_rt * TrueDensity(d2) * (std::fabs(d1) + std::fabs(d2)) +
+       std::fabs(q) * s * c.exp_qt * TrueDensity(d1) * std::fabs(d1) +
+       std::fabs(t1) * (1.0 + static_cast<double>(d1) * d1));
+  return WithinShare(record, exact, rounding, scale);
+}
+
+bool zelBSOP::RhoResolved(double scale) {
+  const InputCache& c = ForwardInputs();
+  const float record = CalcRho();
+  float d1, d2;
+  ValueD(d1, d2);
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double kt_disc = static_cast<double>(strike) * maturity * c.exp_rt;
+  const double exact = phi * kt_disc * TrueCdf(phi * d2);
+  const double rounding =
+      kFloatStep * kt_disc * TrueDensity(d2) * (std::fabs(d2) + 1.0 / (volatility * c.sqrt_t));
+  return WithinShare(record, exact, rounding, scale);
 }
 
 // The cache as it stands when no input changed (the common case), else refreshed.
@@ -262,13 +401,19 @@ const zelBSOP::InputCache& zelBSOP::ForwardInputs() {
   return c;
 }
 
-float zelBSOP::CalcValue() {
+void zelBSOP::ValueD(float& d1, float& d2) {
   const InputCache& c = ForwardInputs();
   const double sigma = volatility;
   const double sig_sqrt_t = sigma * c.sqrt_t;
   const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);
-  const float d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
-  const float d2 = ToSingle(d1 - sig_sqrt_t);
+  d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
+  d2 = ToSingle(d1 - sig_sqrt_t);
+}
+
+float zelBSOP::CalcValue() {
+  const InputCache& c = ForwardInputs();
+  float d1, d2;
+  ValueD(d1, d2);
   const double n1 = vbCumNorm(d1);
   const double n2 = vbCumNorm(d2);
   const double k_disc = static_cast<double>(strike) * c.exp_rt;
@@ -342,11 +487,8 @@ float zelBSOP::CalcTheta() {
 
 float zelBSOP::CalcRho() {
   const InputCache& c = ForwardInputs();
-  const double sigma = volatility;
-  const double sig_sqrt_t = sigma * c.sqrt_t;
-  const float numerator = ToSingle(c.ln_sfwd_k + (riskFree + sigma * sigma / 2.0) * maturity);
-  const float d1 = ToSingle(CheckedDiv(numerator, sig_sqrt_t));
-  const float d2 = ToSingle(d1 - sig_sqrt_t);
+  float d1, d2;
+  ValueD(d1, d2);
   const double kt_disc = static_cast<double>(strike) * maturity * c.exp_rt;
   if (putCallFlag == 1) {
     return ToSingle(kt_disc * vbCumNorm(d2));
@@ -378,6 +520,12 @@ float zelBSOP::ImpliedVolByBrent() {
   }
   if (root > 0) {
     volatility = root;
+    if (refuseUnresolved && !ValueResolved()) {
+      // The value the root reprices is below what the closed form
+      // resolves: no volatility it can vouch for gives the price.
+      volatility = 10.0f;
+      root = kInvalidResult;
+    }
   }
   return root;
 }

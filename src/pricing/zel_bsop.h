@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pricing/option_terms.h"
+#include "util/zel_error.h"
 
 namespace stratlyn {
 
@@ -38,6 +39,19 @@ class zelBSOP {
   std::string strImpliedVolatility = "impvol";
   // Set by GetBSOPDLL: true after a trapped library failure.
   bool myError = false;
+  // When true (the default) a figure whose error from the cumulative normal
+  // below exceeds kResolvedShare of the figure is refused (zelError
+  // kInvalidCall with kUnresolvedValue) and an implied volatility whose value
+  // is so refused is -999. False gives the figures as they come.
+  bool refuseUnresolved = true;
+  // The largest share of a figure that the cumulative normal's error may take.
+  static constexpr double kResolvedShare = 0.001;
+  static constexpr const char* kUnresolvedValue =
+      "The option's value is below what the closed form can resolve: its cumulative normal "
+      "errs by more than 0.1 % of the figure (too little time value, or too far from the "
+      "money)";
+  // True for the refusal above.
+  static bool IsUnresolved(const zelError& e);
   // Type codes for "type": 4 means put, 5 call (1 and 2 also mean call and put).
   std::int16_t PutOption = 4;
   std::int16_t CallOption = 5;
@@ -75,6 +89,17 @@ class zelBSOP {
 
   // The record's cumulative standard normal approximation (five coefficients).
   float vbCumNorm(float x);
+
+  // True when the value at the present terms and volatility is resolved:
+  // its error from vbCumNorm, with an allowance for the float steps, is
+  // within kResolvedShare of the value. Invalid terms count as resolved
+  // (they have their own message).
+  bool ValueResolved(double scale = 0);
+  // The same for the figure under `key` ("opr", "delta", "gamma", "vega",
+  // "theta", "rho") on its own: within kResolvedShare of the larger of the
+  // figure and `scale` (a plot's or a distribution's size, where the figure
+  // is one point among larger ones). Gamma and vega always are.
+  bool Resolved(const std::string& key, double scale);
 
   // European (GetBSOPDLL) and American (GetBAWDLL) figures by key from the
   // separate pricing library libzelop32.so, loaded on first use.
@@ -142,6 +167,15 @@ class zelBSOP {
   float CalcVega();
   float CalcTheta();
   float CalcRho();
+  // The figure under `key` with its cumulative-normal check (see
+  // refuseUnresolved).
+  float ResolvedFigure(const std::string& key);
+  bool DeltaResolved(double scale = 0);
+  bool ThetaResolved(double scale = 0);
+  bool RhoResolved(double scale = 0);
+  void RequireResolved(bool resolved);
+  // d1 and d2 of the value and rho.
+  void ValueD(float& d1, float& d2);
   // d1 and n(d1) of the gamma/vega/theta family.
   void GammaD1(float& d1, float& nd1);
   float ImpliedVolByBrent();

@@ -139,13 +139,19 @@ PositionPricer::PositionPricer(Position legs, Market market)
     }
   }
   entry_.reserve(legs_.size());
+  // The entry values and Greeks are shown leg by leg: a figure the closed
+  // form cannot resolve refuses the position. The profit curve's points are
+  // sums whose error (at most (S + K) 1.2e-5 a unit) no plot shows.
+  bsop_->refuseUnresolved = false;
   for (const Leg& leg : legs_) {
     if (leg.price) {
       entry_.push_back(*leg.price);
     } else if (leg.kind == LegKind::kUnderlying) {
       entry_.push_back(market_.spot);
     } else {
+      bsop_->refuseUnresolved = true;
       entry_.push_back(LegValue(leg, market_.spot, leg.maturity));
+      bsop_->refuseUnresolved = false;
     }
   }
 }
@@ -190,7 +196,16 @@ double PositionPricer::LegValue(const Leg& leg, double spot, double left) {
   if (!leg.american) {
     zelBSOP& o = *bsop_;
     o.SetTerms(LegTerms(leg, market_, spot, left, [](double v) { return static_cast<float>(v); }));
-    const float figure = o.GetOptionData(o.strOptionPrice, true);
+    float figure = 0;
+    try {
+      figure = o.GetOptionData(o.strOptionPrice, true);
+    } catch (const zelError& e) {
+      if (!zelBSOP::IsUnresolved(e)) {
+        throw;
+      }
+      throw StrategyInputError(LegPrefix(static_cast<std::size_t>(&leg - legs_.data())) +
+                               e.Description());
+    }
     if (!IsFigure(figure)) {
       throw StrategyInputError(kNoModelValue + std::to_string(&leg - legs_.data() + 1));
     }
@@ -413,11 +428,24 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
   if (!leg.american) {
     zelBSOP& o = *bsop_;
     LegValue(leg, market_.spot, leg.maturity);  // sets the record's inputs
-    g.delta = LegFigure(leg, o.GetOptionData(o.strDelta, true));
-    g.gamma = LegFigure(leg, o.GetOptionData(o.strGamma, true));
-    g.vega = LegFigure(leg, o.GetOptionData(o.strVega, true));
-    g.theta = LegFigure(leg, o.GetOptionData(o.strTheta, true));
-    g.rho = LegFigure(leg, o.GetOptionData(o.strRho, true));
+    o.refuseUnresolved = true;
+    struct Lenient {  // the curve's points that follow take the figures as they come
+      zelBSOP& o;
+      ~Lenient() { o.refuseUnresolved = false; }
+    } lenient{o};
+    try {
+      g.delta = LegFigure(leg, o.GetOptionData(o.strDelta, true));
+      g.gamma = LegFigure(leg, o.GetOptionData(o.strGamma, true));
+      g.vega = LegFigure(leg, o.GetOptionData(o.strVega, true));
+      g.theta = LegFigure(leg, o.GetOptionData(o.strTheta, true));
+      g.rho = LegFigure(leg, o.GetOptionData(o.strRho, true));
+    } catch (const zelError& e) {
+      if (!zelBSOP::IsUnresolved(e)) {
+        throw;
+      }
+      throw StrategyInputError(LegPrefix(static_cast<std::size_t>(&leg - legs_.data())) +
+                               e.Description());
+    }
   } else {
     zelBarr& b = *barr_;
     // The lattice has no rho: the value's change over a small move of the

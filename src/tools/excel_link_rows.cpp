@@ -95,6 +95,9 @@ bool AllFinite(const float* v, int n) {
 }
 
 std::string FaultMessage(const zelError& e) {
+  if (zelBSOP::IsUnresolved(e)) {
+    return link_text::kCannotPrice + e.Description();  // a refusal, not a fault
+  }
   return link_text::kCannotPrice + e.Description() + " (error " + std::to_string(e.Number()) + ")";
 }
 

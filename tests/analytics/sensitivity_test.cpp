@@ -102,6 +102,38 @@ TEST(PortSens, PointReadout) {
 
 // Every output of a sweep is the record's figure under its own key, at the
 // swept point: swapping two keys of the sweep is caught here.
+// A curve the closed form cannot resolve (an option a second before its
+// close, worth a few thousandths against an error of a few thousandths) is
+// refused with the closed form's reason; the far end of an ordinary value
+// curve, worth almost nothing, is judged against the curve and drawn.
+TEST(PortSens, ACurveTheClosedFormCannotResolveIsRefusedWithItsReason) {
+  testing::FakeServices services;
+  OptionTerms p = Option();
+  p.spot = p.strike = 187.5f;
+  p.maturity = 3.17e-8f;
+  // Volatility, rate, maturity and yield swept: every point is worth a few
+  // thousandths. Spot and strike swept: the curve runs to 187.5 in the
+  // money, against which the error does not show.
+  for (int xc = 0; xc < 6; ++xc) {
+    zelBSOP sweep;
+    std::vector<float> x, y;
+    const std::size_t before = services.dialogs.Count();
+    const bool across_the_money = xc == 0 || xc == 4;
+    EXPECT_EQ(PortSens(xc, 0, p, sweep, x, y), across_the_money ? kSweepPoints : 0) << xc;
+    if (!across_the_money) {
+      EXPECT_EQ(services.dialogs.LastText(), zelBSOP::kUnresolvedValue);
+    } else {
+      EXPECT_EQ(services.dialogs.Count(), before);
+    }
+  }
+  const std::size_t boxes = services.dialogs.Count();
+  zelBSOP sweep;
+  std::vector<float> x, y;
+  ASSERT_EQ(PortSens(0, 0, Option(), sweep, x, y), kSweepPoints);  // spot 25 to 100
+  EXPECT_LT(y[0], 1e-3f);
+  EXPECT_EQ(services.dialogs.Count(), boxes);
+}
+
 TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
   testing::FakeServices services;
   const std::array<const char*, 6> keys = {"opr", "delta", "gamma", "vega", "theta", "rho"};
@@ -115,6 +147,9 @@ TEST(PortSens, EachOutputIsTheRecordsFigureForItsKey) {
       ASSERT_EQ(PortSens(xc, yc, p, sweep, x, y), kSweepPoints);
       for (int i : {0, 37, 100}) {
         zelBSOP ref;
+        // A point of the curve is judged against the curve's size: the
+        // record's own figure, unresolved on its own or not.
+        ref.refuseUnresolved = false;
         ref.SetOptionData(1, "type");
         ref.SetOptionData(p.rate, "riskfree");
         ref.SetOptionData(p.maturity, "mat");

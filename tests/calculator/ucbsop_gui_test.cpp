@@ -13,9 +13,13 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTest>
+#include <cmath>
+#include <string>
 
+#include "calculator/bsop_panel.h"
 #include "calculator/ucbsop_widget.h"
 #include "charts/qt_scalable_control.h"
+#include "pricing/zel_bsop.h"
 #include "support/fake_services.h"
 #include "util/locale_info.h"
 #include "util/qt_grid_model.h"
@@ -221,6 +225,130 @@ TEST_F(UcBsopTest, EventsDuringAnAmericanRunLeaveOnlyFiguresOfTheInputsOnScreen)
   // Calculate now prices strike 55: a dearer put.
   QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
   EXPECT_GT(Value(), value.mid(value.indexOf(':') + 1).toDouble());
+}
+
+// The exact Black-Scholes value without a dividend yield.
+double ExactValue(bool call, double s, double k, double t, double r, double sigma) {
+  const auto cdf = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
+  const double sd = sigma * std::sqrt(t);
+  const double d1 = (std::log(s / k) + (r + 0.5 * sigma * sigma) * t) / sd, d2 = d1 - sd;
+  const double pv = k * std::exp(-r * t);
+  return call ? s * cdf(d1) - pv * cdf(d2) : pv * cdf(-d2) - s * cdf(-d1);
+}
+
+// Typed as a person types: the field's text selected, the new one keyed in.
+void TypeInto(QLineEdit* field, const char* text) {
+  QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(field, text);
+}
+
+// An option a second before its close (S = K = 187.5, r = 0.04, vol 0.3):
+// every Calculate, European or American, call or put, with or without the
+// implied volatility, shows figures that are right or a message, never the
+// bare caption. The maturity is typed in both of its number forms.
+TEST_F(UcBsopTest, AnOptionSecondsFromItsCloseGetsFiguresOrAMessage) {
+  const double t = 3.17e-8, s = 187.5, r = 0.04, sigma = 0.3, market = 0.015;
+  // The volatility at which the exact value is the market price.
+  double lo = 0.01, hi = 10;
+  for (int i = 0; i < 200; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (ExactValue(true, s, s, t, r, mid) < market ? lo : hi) = mid;
+  }
+  const double implied = lo;
+  int cases = 0, refused = 0;
+  for (const char* maturity : {"0.0000000317", "3.17e-8"}) {
+    for (const bool american : {true, false}) {
+      for (const bool call : {true, false}) {
+        for (const bool solve : {false, true}) {
+          const std::string where = std::string(maturity) + (american ? " american" : " european") +
+                                    (call ? " call" : " put") + (solve ? " implied" : "");
+          TypeInto(panel->Text1(0), "187.5");
+          TypeInto(panel->Text1(1), "0.3");
+          TypeInto(panel->Text1(2), "0.04");
+          TypeInto(panel->Text1(3), maturity);
+          TypeInto(panel->Text1(4), "187.5");
+          TypeInto(panel->Text1(5), "0");
+          TypeInto(panel->Text1(6), "0.015");
+          QTest::mouseClick(american ? panel->chkAmer() : panel->chkEuro(), Qt::LeftButton);
+          QTest::mouseClick(call ? panel->chkCall() : panel->chkPut(), Qt::LeftButton);
+          if (panel->chkImpVol()->isChecked() != solve) {
+            QTest::keyClick(panel->chkImpVol(), Qt::Key_Space);
+          }
+          ASSERT_EQ(panel->chkAmer()->isChecked(), american) << where;
+          ASSERT_EQ(panel->chkImpVol()->isChecked(), solve) << where;
+          const size_t messages = fakes.dialogs.Count();
+          QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+          ++cases;
+          const QString shown = panel->lblPrice()->text();
+          if (fakes.dialogs.Count() > messages) {
+            ++refused;  // a message, and no figure beside it
+            if (!american) {
+              // The closed form's own reason, as it is, not a run-time error.
+              EXPECT_EQ(fakes.dialogs.LastText(),
+                        solve ? bsop_text::kNoImpliedVolatility : zelBSOP::kUnresolvedValue)
+                  << where;
+            }
+            EXPECT_EQ(shown, "Calculated Value") << where;
+            EXPECT_EQ(panel->lblDelta()->text(), "") << where;
+            continue;
+          }
+          ASSERT_TRUE(shown.startsWith("Value")) << where << ": " << shown.toStdString();
+          EXPECT_NE(panel->lblDelta()->text(), "") << where;
+          if (solve) {
+            const double vol = panel->Text1(1)->text().toDouble();
+            EXPECT_NEAR(vol, implied, 0.01 * implied) << where;
+            EXPECT_NEAR(Value(), market, 0.01 * market) << where;
+          } else {
+            // A second holds no early exercise worth a figure's last digit.
+            const double exact = ExactValue(call, s, s, t, r, sigma);
+            EXPECT_NEAR(Value(), exact, 0.01 * exact) << where;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(cases, 16);
+  EXPECT_LT(refused, cases);  // the lattice gives American figures
+}
+
+// A field's change signal that leaves its text as it was (a handler run
+// during the lattice's events setting a field to its own text), at any event
+// of a run, the last one after the figures are shown included: the figures
+// stay, and are those of a run without it.
+TEST_F(UcBsopTest, ASignalThatChangesNoTermKeepsTheFigures) {
+  QTest::mouseClick(panel->chkAmer(), Qt::LeftButton);
+  QTest::mouseClick(panel->chkPut(), Qt::LeftButton);
+  QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+  const QString value = panel->lblPrice()->text(), delta = panel->lblDelta()->text();
+  ASSERT_TRUE(value.startsWith("Value : ")) << value.toStdString();
+  for (const bool solve : {false, true}) {
+    if (solve) {
+      TypeInto(panel->Text1(6), "2.5");
+      QTest::keyClick(panel->chkImpVol(), Qt::Key_Space);
+    }
+    int events = 0;
+    fakes.events.on_pending = [&] {
+      ++events;
+      for (int i = 0; i < 7; ++i) {
+        Q_EMIT panel->Text1(i)->textChanged(panel->Text1(i)->text());
+      }
+      Q_EMIT panel->chkPut()->toggled(true);
+    };
+    QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);
+    fakes.events.on_pending = nullptr;
+    ASSERT_GT(events, 0);
+    const QString shown = panel->lblPrice()->text(), shown_delta = panel->lblDelta()->text();
+    EXPECT_TRUE(shown.startsWith("Value : ")) << solve << " " << shown.toStdString();
+    EXPECT_NE(shown_delta, "") << solve;
+    QTest::mouseClick(panel->cmdCalculate(), Qt::LeftButton);  // undisturbed
+    EXPECT_EQ(shown, panel->lblPrice()->text()) << solve;
+    EXPECT_EQ(shown_delta, panel->lblDelta()->text()) << solve;
+    if (!solve) {
+      EXPECT_EQ(shown, value);
+      EXPECT_EQ(shown_delta, delta);
+    }
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u) << fakes.dialogs.LastText();
 }
 
 TEST_F(UcBsopTest, LargeAndNormalDisplay) {

@@ -330,33 +330,52 @@ TEST(ZelBarrTest, InvalidInputsRaiseRunTimeErrors) {
   }
 }
 
-TEST(ZelBarrTest, ReentrantCalculationDuringEventsIsMemorySafe) {
-  FakeServices fakes;
-  zelBarr b = Fresh(-1);
-  bool nested = false;
-  Results inner{};
-  fakes.events.on_pending = [&] {
-    if (nested) return;
-    nested = true;
-    b.SetOptionData(400.0, b.strNSTEPS);  // grows the arrays mid-run
-    b.CalcBarr(b.AMERDOWNIN);
-    inner = Read(b);
-  };
-  EXPECT_NO_THROW(b.CalcBarr(b.AMERDOWNIN));
-  ASSERT_TRUE(nested);
-  zelBarr before = Fresh(-1);
-  before.CalcBarr(before.AMERDOWNIN);
-  zelBarr after = Fresh(-1);
-  after.SetOptionData(400.0, after.strNSTEPS);
-  after.CalcBarr(after.AMERDOWNIN);
-  ASSERT_NE(Read(before).price, Read(after).price);  // the two step counts do differ
-  // The nested run saw the figures of its own whole run, and the outer one's
-  // value is that of the grid it started on, not one of the nested grid.
-  EXPECT_EQ(inner, Read(after));
-  EXPECT_EQ(b.GetOptionData(b.strOptionPrice), Read(before).price);
-  // And the record prices on as a fresh one with its present inputs.
-  b.CalcBarr(b.AMERDOWNIN);
-  EXPECT_EQ(Read(b), Read(after));
+// A handler run from the lattice's events that calls the record again (a
+// second Calculate) is refused, at every event of the run, and the run under
+// way gives exactly the figures of a run left alone: value and every Greek,
+// for a value and for an implied-volatility search.
+TEST(ZelBarrTest, ReentryDuringEventsIsRefusedAndTheRunKeepsItsFigures) {
+  for (const int code : {1001, 2001, 1003}) {
+    FakeServices fakes;
+    zelBarr b = Fresh(-1);
+    zelBarr plain = Fresh(-1);
+    for (zelBarr* r : {&b, &plain}) {
+      r->SetOptionData(2.25, r->strOptionPrice);
+      r->SetOptionData(45.0, r->strBarrier);
+    }
+    const int member = code == 1001 ? b.AMERVANILLA : code == 2001 ? b.AMERVANVOL : b.AMERDOWNIN;
+    plain.CalcBarr(member);  // before the handler below is in place
+    int events = 0, refused = 0, other = 0;
+    fakes.events.on_pending = [&] {
+      ++events;
+      try {
+        b.SetOptionData(60.0, b.strStrike);  // a second entry's new terms
+      } catch (const zelError& e) {
+        refused += e.Description() == zelBarr::kCalculationRunning ? 1 : 0;
+        other += e.Description() == zelBarr::kCalculationRunning ? 0 : 1;
+      }
+      try {
+        b.SetOptionData(400.0, b.strNSTEPS);
+        b.CalcBarr(b.AMERVANILLA);
+      } catch (const zelError& e) {
+        refused += e.Description() == zelBarr::kCalculationRunning ? 1 : 0;
+        other += e.Description() == zelBarr::kCalculationRunning ? 0 : 1;
+      }
+    };
+    b.CalcBarr(member);
+    ASSERT_GT(events, 0) << code;
+    EXPECT_EQ(refused, 2 * events) << code;
+    EXPECT_EQ(other, 0) << code;
+    EXPECT_EQ(Read(b), Read(plain)) << code;
+    EXPECT_GT(Read(b).price, 0.0f) << code;
+    // Once the run is over the record takes new terms and runs again.
+    fakes.events.on_pending = nullptr;
+    b.SetOptionData(60.0, b.strStrike);
+    plain.SetOptionData(60.0, plain.strStrike);
+    b.CalcBarr(member);
+    plain.CalcBarr(member);
+    EXPECT_EQ(Read(b), Read(plain)) << code;
+  }
 }
 
 // The one root finder of the records and of the library's lattice: the
