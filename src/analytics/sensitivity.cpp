@@ -69,12 +69,14 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
       ++filled;
       current += step;
     }
-    for (int i = 0; refusing && i < filled; ++i) {
+    bool resolved = true;
+    for (int i = 0; refusing && resolved && i < filled; ++i) {
       bsop.SetOptionData(x[static_cast<size_t>(i)], key);
-      if (!bsop.Resolved(out, size)) {
-        AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
-        return 0;
-      }
+      resolved = bsop.Resolved(out, size);
+    }
+    if (!resolved) {
+      filled = 0;
+      AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
     }
   } catch (const std::exception& e) {
     ErrorHandler(e);
