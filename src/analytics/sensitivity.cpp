@@ -69,13 +69,14 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
       ++filled;
       current += step;
     }
-    for (int i = 0; refusing && i < filled; ++i) {
+    bool resolved = true;
+    for (int i = 0; refusing && resolved && i < filled; ++i) {
       bsop.SetOptionData(x[static_cast<size_t>(i)], key);
-      if (!bsop.Resolved(out, size)) {
-        AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
-        filled = 0;
-        return;
-      }
+      resolved = bsop.Resolved(out, size);
+    }
+    if (!resolved) {
+      filled = 0;
+      AppDialogs().Critical(zelBSOP::kUnresolvedValue);  // a refusal, not a fault
     }
   });
   return filled;

@@ -47,9 +47,9 @@ class zelBSOP {
   // The largest share of a figure that the cumulative normal's error may take.
   static constexpr double kResolvedShare = 0.001;
   static constexpr const char* kUnresolvedValue =
-      "The option's value is below what the closed form can resolve: its cumulative normal "
-      "errs by more than 0.1 % of the figure (too little time value, or too far from the "
-      "money)";
+      "The option's value or Greeks are below what the closed form can resolve: its "
+      "cumulative normal errs by more than 0.1 % of a figure (too little time value, or too "
+      "far from the money)";
   // True for the refusal above.
   static bool IsUnresolved(const zelError& e);
   // Type codes for "type": 4 means put, 5 call (1 and 2 also mean call and put).
