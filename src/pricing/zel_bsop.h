@@ -45,10 +45,10 @@ class zelBSOP {
   // is so refused is -999. False gives the figures as they come.
   bool refuseUnresolved = true;
   // The largest share of a figure that the cumulative normal's error may take.
-  static constexpr double kResolvedShare = 0.001;
+  static constexpr double kResolvedShare = 0.01;
   static constexpr const char* kUnresolvedValue =
       "The option's value or Greeks are below what the closed form can resolve: its "
-      "cumulative normal errs by more than 0.1 % of a figure (too little time value, or too "
+      "cumulative normal errs by more than 1 % of a figure (too little time value, or too "
       "far from the money)";
   // True for the refusal above.
   static bool IsUnresolved(const zelError& e);
