@@ -159,6 +159,23 @@ TEST(ZelBarrReferenceTest, DriftLargeAgainstTheVolatilityTakesMoreSteps) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+TEST(ZelBarrReferenceTest, LongAmericanAtAHighRateOrYieldTakesStepsForItsExercise) {
+  FakeServices fakes;
+  zelBarr c;
+  // A put at r = 0.3 and a call at a yield of 0.3 (its mirror image), ten
+  // years: at the default 50 steps they read 4.876, below their own value at
+  // five years, against 5.13.
+  for (const Terms& x : {Terms{.sign = -1, .t = 10, .r = 0.3, .sigma = 0.3},
+                         Terms{.sign = 1, .t = 10, .r = 0, .q = 0.3, .sigma = 0.3}}) {
+    const double value = Value(x, c.AMERVANILLA);
+    ExpectWithin(value, testing::AmericanValue(Ref(x), 2000), 0.003, "ten-year American");
+    Terms shorter = x;
+    shorter.t = x.t / 2;
+    EXPECT_GE(value, Value(shorter, c.AMERVANILLA) * (1 - 5e-4)) << "T = " << x.t;
+  }
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 TEST(ZelBarrReferenceTest, BarriersNextToTheSpotAtDefaultSteps) {
   FakeServices fakes;
   zelBarr c;
