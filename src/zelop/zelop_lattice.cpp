@@ -395,6 +395,14 @@ int TrinoLattice(int sign, const double* in, int code, double price, int steps, 
   const double upper = (g[8] - g[6]) / (s * u * u - s);
   const double lower = (g[6] - g[4]) / (s - s / (u * u));
   out[2] = (upper - lower) / (0.5 * (s * u * u - s / (u * u)));
+  if (c.barrier != Barrier::kNone && std::fabs(std::log(c.h / s)) < 1.5 * grid.dx) {
+    // The rows two out lie past the barrier, where the nodes hold the rebate
+    // or the plain option's value: a gamma across them reads the kink at the
+    // barrier. The rows next to the spot reach the barrier at most.
+    const double above = (g[7] - g[6]) / (s * u - s);
+    const double below = (g[6] - g[5]) / (s - s / u);
+    out[2] = (above - below) / (0.5 * (s * u - s / u));
+  }
   out[4] = (g[2] - g[0]) / (c.t / grid.n);
   // Vega on the same rows and steps, only the branch probabilities moved;
   // where a bumped volatility leaves them outside [0, 1], on the least
