@@ -340,6 +340,18 @@ TEST_F(LibraryPropertyTest, BarrierLatticeMeetsTheClosedFormOrIsRefused) {
   EXPECT_GT(compared, 270);
 }
 
+// An American up-and-out put whose spot a coarse lattice puts in the
+// exercise region (23.31, exercised at once). An explicit finite-difference
+// solution of the same terms (1500 rows in log price) gives 23.4948, and so
+// does QuantLib's binomial barrier engine at 3000 steps.
+TEST_F(LibraryPropertyTest, AmericanKnockOutIsNotExercisedAtOnceOnACoarseLattice) {
+  const auto trino = reinterpret_cast<ZelopTrinoFn>(ZelopSymbol("CallTrino"));
+  double in[11] = {100, 0.3181, 0.1237, 5, 123.31, 0.0263, 137.939, 0, 0, 0, 0};
+  double out[11];
+  ASSERT_EQ(trino(-1, in, 1007, 0, 100, out), 0);
+  EXPECT_NEAR(out[0], 23.4948, 2e-3 * 23.4948 + 1e-4 * 123.31);
+}
+
 // The library's gamma of European barriers a row or two from the spot
 // against QuantLib's closed form differenced in the spot: not read across the
 // barrier's kink.
