@@ -117,6 +117,7 @@ class zelBarr {
   // False (nothing changed) where a shifted lattice cannot be set up.
   bool ShiftedGreeks(int code);
   bool CanExerciseEarly() const;
+  bool BarrierWithinRow(int code) const;
   bool NearExerciseBoundary() const;
   bool ExercisedJustInside() const;
   bool RefineAgain() const;

@@ -89,6 +89,16 @@ void zelBarr::CalcValueAndGreeks(int code) {
   const float spread =
       ToSingle(static_cast<double>(upper) - CheckedDiv(g[6] - g[4], s * (1.0 - 1.0 / (u * u))));
   resultGamma = ToSingle(CheckedDiv(spread, 0.5 * s * (u * u - 1.0 / (u * u))));
+  if (IsBarrierCode(code) && BarrierWithinRow(code)) {
+    // The nodes two rows out lie past the barrier, where the value is the
+    // rebate (or the plain option's): a gamma across them read the kink at
+    // the barrier (0.0282 for a down-and-out call with its barrier 7 %
+    // below the spot, against -0.0015). The rows next to the spot reach
+    // the barrier at most, whose node holds the value there.
+    const double above = CheckedDiv(g[7] - g[6], s * u - s);
+    const double below = CheckedDiv(g[6] - g[5], s - s / u);
+    resultGamma = ToSingle(CheckedDiv(above - below, 0.5 * s * (u - 1.0 / u)));
+  }
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
   const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
   if (code == 1001 && !shiftedRun &&
@@ -266,6 +276,14 @@ bool zelBarr::ExercisedJustInside() const {
 // kMaxRefinedSteps (a lattice of 4000 steps runs in about 10 ms).
 bool zelBarr::RefineAgain() const {
   return refineDepth == 1 && 4 * latticeSteps <= kMaxRefinedSteps && ExercisedJustInside();
+}
+
+// Whether the barrier lies within a row and a half of the spot, so that the
+// rows two out from it are past the barrier.
+bool zelBarr::BarrierWithinRow(int code) const {
+  const double h = barrier, s = underlying;
+  const double rows = std::fabs(std::log(h / s)) / std::log(upFactor);
+  return IsBarrierCode(code) && h > 0 && rows < 1.5;
 }
 
 // Whether early exercise can pay: not for a call on an underlying without a

@@ -25,6 +25,7 @@ namespace {
 constexpr double kLibraryDriftTooLarge = -2;
 constexpr double kLibraryBarrierTooClose = -3;
 constexpr double kLibraryBarrierTooCoarse = -4;
+constexpr double kLibraryAmericanBarrierTooCoarse = -5;
 constexpr const char* kLibraryDriftMessage =
     "The pricing library's lattice cannot value this option: the drift is too large against "
     "the volatility for a lattice of at most 16382 steps";
@@ -35,6 +36,10 @@ constexpr const char* kLibraryCoarseMessage =
     "The pricing library's lattice cannot value this option: even at 4000 steps its European "
     "barrier value misses the closed form by more than 0.2 % of the value plus 0.01 % of the "
     "larger of spot and strike";
+constexpr const char* kLibraryAmericanCoarseMessage =
+    "The pricing library's lattice cannot value this option: its American barrier value still "
+    "moves by more than 0.2 % of the value plus 0.01 % of the larger of spot and strike at 4000 "
+    "steps against 8000";
 
 // A library figure written with a display pattern and read back, which keeps
 // only the decimals the pattern shows.
@@ -58,10 +63,11 @@ void zelBarr::CalcBarrDLL(int code) {
   double out[11] = {};
   const double status = trino(putCallSign, in, code, optionPrice, kLibrarySteps, out);
   if (status == kLibraryDriftTooLarge || status == kLibraryBarrierTooClose ||
-      status == kLibraryBarrierTooCoarse) {
-    ReportUnusable(code, status == kLibraryDriftTooLarge     ? kLibraryDriftMessage
-                         : status == kLibraryBarrierTooClose ? kLibraryBarrierMessage
-                                                             : kLibraryCoarseMessage);
+      status == kLibraryBarrierTooCoarse || status == kLibraryAmericanBarrierTooCoarse) {
+    ReportUnusable(code, status == kLibraryDriftTooLarge      ? kLibraryDriftMessage
+                         : status == kLibraryBarrierTooClose  ? kLibraryBarrierMessage
+                         : status == kLibraryBarrierTooCoarse ? kLibraryCoarseMessage
+                                                              : kLibraryAmericanCoarseMessage);
     return;
   }
   if (code >= 2000 && out[5] == kNoRoot) {

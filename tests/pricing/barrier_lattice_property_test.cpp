@@ -165,6 +165,72 @@ TEST(BarrierLatticePropertyTest, GeneratedBarriersAgreeWithTheClosedFormOrAreRef
   EXPECT_LT(refused, 10);
 }
 
+// Gamma of European barriers near the spot against QuantLib's closed form,
+// differenced in the spot: with the barrier within a row or two of the spot
+// the lattice's gamma must not be read across the barrier's kink.
+TEST(BarrierLatticePropertyTest, GammaNearTheBarrierAgreesWithTheClosedForm) {
+  FakeServices fakes;
+  zelBarr c;
+  std::mt19937 gen(2026120903);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int euro[] = {c.EURODOWNOUT, c.EURODOWNIN, c.EUROUPOUT, c.EUROUPIN};
+  const testing::RefBarrier refs[] = {testing::RefBarrier::kDownOut, testing::RefBarrier::kDownIn,
+                                      testing::RefBarrier::kUpOut, testing::RefBarrier::kUpIn};
+  int compared = 0;
+  for (int i = 0; i < 80; ++i) {
+    const int which = i % 4;
+    const bool down = which < 2;
+    Terms x = Random(gen, down);
+    x.rebate = 0;
+    x.days = 360 * (1 + static_cast<int>(4 * unit(gen)));
+    x.sigma = static_cast<float>(0.3 + 0.5 * unit(gen));
+    // 2 % to 8 % from the spot: within a row or two of it.
+    const double gap = 0.02 + 0.06 * unit(gen);
+    x.h = static_cast<float>(down ? 100 * (1 - gap) : 100 * (1 + gap));
+    zelBarr b = Record(x);
+    const size_t shown = fakes.dialogs.Count();
+    b.CalcBarr(euro[which]);
+    if (fakes.dialogs.Count() != shown) {
+      continue;
+    }
+    const double gamma = b.GetOptionData(b.strGamma);
+    testing::RefOption ref = Ref(x);
+    const double ds = 0.002 * x.s;
+    const auto at = [&](double s) {
+      ref.s = s;
+      return testing::EuropeanBarrierValue(ref, refs[which], x.h, 0);
+    };
+    const double expected = (at(x.s + ds) - 2 * at(x.s) + at(x.s - ds)) / (ds * ds);
+    // A tenth of the at-the-money gamma 0.4 / (S sigma sqrt(T)), and 10 %.
+    const double atm = 0.4 / (x.s * x.sigma * std::sqrt(x.T()));
+    EXPECT_NEAR(gamma, expected, 0.1 * atm + 0.1 * std::fabs(expected)) << which << " " << x.Text();
+    ++compared;
+  }
+  EXPECT_GT(compared, 70);
+}
+
+// An American up-and-out put whose spot a coarse lattice puts in the
+// exercise region (23.31, exercised at once). An explicit finite-difference
+// solution of the same terms (1500 rows in log price) gives 23.4948, and so
+// does QuantLib's binomial barrier engine at 3000 steps.
+TEST(BarrierLatticePropertyTest, AmericanKnockOutIsNotExercisedAtOnceOnACoarseLattice) {
+  FakeServices fakes;
+  zelBarr c;
+  Terms x;
+  x.sign = -1;
+  x.k = 123.31f;
+  x.days = 1800;
+  x.r = 0.1237f;
+  x.q = 0.0263f;
+  x.sigma = 0.3181f;
+  x.h = 137.939f;
+  const double value = Value(x, c.AMERUPOUT, fakes);
+  ASSERT_FALSE(std::isnan(value));
+  const double plain = Value(x, c.AMERVANILLA, fakes);
+  EXPECT_LE(value, plain);
+  EXPECT_NEAR(value, 23.4948, 2e-3 * 23.4948 + 1e-4 * x.k) << x.Text();
+}
+
 #endif
 
 }  // namespace
