@@ -520,9 +520,15 @@ float zelBSOP::ImpliedVolByBrent() {
   }
   if (root > 0) {
     volatility = root;
-    if (refuseUnresolved && !ValueResolved()) {
+    const float repriced = refuseUnresolved ? CalcValue() : optionPrice;
+    const double slack = (kResolvedShare + 4 * std::numeric_limits<float>::epsilon()) *
+                         static_cast<double>(optionPrice);
+    if (refuseUnresolved &&
+        (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack))) {
       // The value the root reprices is below what the closed form
-      // resolves: no volatility it can vouch for gives the price.
+      // resolves, or its float steps are coarser than the price (a value
+      // of a few ten-thousandths on a spot of hundreds): no volatility it
+      // can vouch for gives the price.
       volatility = 10.0f;
       root = kInvalidResult;
     }
