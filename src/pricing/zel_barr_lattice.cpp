@@ -282,6 +282,22 @@ void zelBarr::SetUpLattice(int least_steps) {
   const bool barrier_lattice = on_barrier && IsBarrierCode(activeCode);
   const bool needs_row =
       barrier_lattice && (IsDownCode(activeCode) ? s > h + kBarrierMargin : s < h - kBarrierMargin);
+  // The first step count from `from` to `cap` whose geometry can be used,
+  // with that geometry in `out`; 0 where none can (more steps only add rows
+  // once the geometry overflows).
+  const auto first_accepted = [&](int from, int cap, Geometry& out) {
+    const double d_now = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
+    for (int m = from; m <= cap; ++m) {
+      out = GeometryFor(t, m, sigma, level, d_now, kLeastStretch);
+      if (out.overflow) {
+        return 0;
+      }
+      if (StepsAccepted(out, needs_row)) {
+        return m;
+      }
+    }
+    return 0;
+  };
   // Least n from which the conditions can hold: stretch >= 1 needs
   // sqrt(dt) |drift| <= sigma, and one row needs kLeastStretch sigma
   // sqrt(dt) <= level.
@@ -365,25 +381,14 @@ void zelBarr::SetUpLattice(int least_steps) {
   // the closed form by more than the tolerance (up to kMaxCheckedSteps; the
   // last one tried stands beyond that).
   if (IsVanillaCode(activeCode) && least_steps == 0) {
-    const double d = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
     double miss = 0;
     bool miss_current = false;  // miss belongs to n
     while (n < kMaxCheckedSteps && (miss = EuropeanMiss(n, g.stretch, g.root_dt, sigma)) > 1) {
       miss_current = true;
-      int next = std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps);
       Geometry next_g{};
-      bool next_found = false;
-      for (; next <= kMaxCheckedSteps; ++next) {
-        next_g = GeometryFor(t, next, sigma, level, d, kLeastStretch);
-        if (next_g.overflow) {
-          break;
-        }
-        if (StepsAccepted(next_g, needs_row)) {
-          next_found = true;
-          break;
-        }
-      }
-      if (!next_found) {
+      const int next = first_accepted(std::min(numerics::NextSteps(n, miss), kMaxCheckedSteps),
+                                      kMaxCheckedSteps, next_g);
+      if (next == 0) {
         break;
       }
       n = next;
@@ -414,26 +419,15 @@ void zelBarr::SetUpLattice(int least_steps) {
     x.t = t;
     x.r = riskFree;
     x.q = dividendYield;
-    const double d = static_cast<double>(riskFree) - dividendYield - sigma * sigma / 2;
     double miss = 0;
     while ((miss = BarrierMiss(x, n, g.stretch, g.root_dt, sigma)) > 1) {
       if (n >= kMaxBarrierSteps) {
         throw UnusableLattice(kBarrierTooCoarse);
       }
-      int next = std::min(numerics::NextSteps(n, miss), kMaxBarrierSteps);
       Geometry next_g{};
-      bool next_found = false;
-      for (; next <= kMaxBarrierSteps; ++next) {
-        next_g = GeometryFor(t, next, sigma, level, d, kLeastStretch);
-        if (next_g.overflow) {
-          break;
-        }
-        if (StepsAccepted(next_g, needs_row)) {
-          next_found = true;
-          break;
-        }
-      }
-      if (!next_found) {
+      const int next = first_accepted(std::min(numerics::NextSteps(n, miss), kMaxBarrierSteps),
+                                      kMaxBarrierSteps, next_g);
+      if (next == 0) {
         throw UnusableLattice(kBarrierTooCoarse);
       }
       n = next;
@@ -451,21 +445,11 @@ void zelBarr::SetUpLattice(int least_steps) {
       x.option.american = true;
       double value = BarrierLatticeValue(x.option, x, n, g.stretch, g.root_dt, sigma);
       for (;;) {
-        Geometry next_g{};
-        bool next_found = false;
         // Four times the steps, or twice where that passes kMaxBarrierSteps.
-        int next = 4 * n <= kMaxBarrierSteps ? 4 * n : 2 * n;
-        for (; next <= 2 * kMaxBarrierSteps; ++next) {
-          next_g = GeometryFor(t, next, sigma, level, d, kLeastStretch);
-          if (next_g.overflow) {
-            break;
-          }
-          if (StepsAccepted(next_g, needs_row)) {
-            next_found = true;
-            break;
-          }
-        }
-        if (!next_found) {
+        Geometry next_g{};
+        const int next =
+            first_accepted(4 * n <= kMaxBarrierSteps ? 4 * n : 2 * n, 2 * kMaxBarrierSteps, next_g);
+        if (next == 0) {
           break;  // no finer lattice keeps the barrier on a row: this one stands
         }
         const double finer =
@@ -477,10 +461,11 @@ void zelBarr::SetUpLattice(int least_steps) {
         if (n >= kMaxBarrierSteps) {
           throw UnusableLattice(kAmericanBarrierTooCoarse);
         }
-        n = std::min(std::max(n + 1, 2 * n), kMaxBarrierSteps);
-        g = GeometryFor(t, n, sigma, level, d, kLeastStretch);
-        while (!StepsAccepted(g, needs_row) && n <= kMaxBarrierSteps) {
-          g = GeometryFor(t, ++n, sigma, level, d, kLeastStretch);
+        // (Never a geometry whose probabilities cannot be used: none up to
+        // kMaxBarrierSteps refuses the option.)
+        n = first_accepted(std::min(std::max(n + 1, 2 * n), kMaxBarrierSteps), kMaxBarrierSteps, g);
+        if (n == 0) {
+          throw UnusableLattice(kAmericanBarrierTooCoarse);
         }
         value = BarrierLatticeValue(x.option, x, n, g.stretch, g.root_dt, sigma);
       }
