@@ -505,12 +505,13 @@ float zelBSOP::CalcRho() {
 // volatility as its root; a price beyond what [0.0001, 10] reaches is -999
 // with the volatility at 10.
 float zelBSOP::ImpliedVolByBrent() {
+  constexpr float at_least_volatility = 0.0001f;
   float root = BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f);
   if (root == kInvalidResult) {
     // A price that the value at 0.0001 misses by no more than the float
     // steps of the two is that bound itself (a deep in-the-money option
     // with almost no time value).
-    const float at_least = 0.0001f;
+    const float at_least = at_least_volatility;
     const float gap = PriceGap(at_least);
     if (std::fabs(gap) <= 4 * std::numeric_limits<float>::epsilon() * optionPrice) {
       root = at_least;
@@ -524,7 +525,8 @@ float zelBSOP::ImpliedVolByBrent() {
     const double slack = (kResolvedShare + 4 * std::numeric_limits<float>::epsilon()) *
                          static_cast<double>(optionPrice);
     if (refuseUnresolved &&
-        (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack))) {
+        (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack) ||
+         (root > at_least_volatility && !VolatilityResolved()))) {
       // The value the root reprices is below what the closed form
       // resolves, or its float steps are coarser than the price (a value
       // of a few ten-thousandths on a spot of hundreds): no volatility it
@@ -534,6 +536,27 @@ float zelBSOP::ImpliedVolByBrent() {
     }
   }
   return root;
+}
+
+// True when the value's error at the present volatility (the cumulative
+// normal's, the float steps of d2 and S e^(-qT), and the market price's own
+// float step) moves the volatility that gives the price by no more than
+// kResolvedShare of it. Deep in or out of the money, where the time value
+// is a sliver of the price, a price reprices within the share over a wide
+// band of volatilities; the root Brent's method stops at is then arbitrary.
+bool zelBSOP::VolatilityResolved() {
+  const InputCache& c = ForwardInputs();
+  float d1, d2;
+  ValueD(d1, d2);
+  const double s = c.s_fwd, k = static_cast<double>(strike) * c.exp_rt;
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double exact = phi * (s * TrueCdf(phi * d1) - k * TrueCdf(phi * d2));
+  const double uncertainty =
+      std::fabs(static_cast<double>(CalcValue()) - exact) +
+      kFloatStep * (s * TrueCdf(phi * d1) + k * TrueDensity(d2) * std::fabs(d2)) +
+      kFloatStep * std::fabs(static_cast<double>(optionPrice));
+  const double vega = s * TrueDensity(d1) * c.sqrt_t;
+  return uncertainty <= kResolvedShare * static_cast<double>(volatility) * vega;
 }
 
 float zelBSOP::PriceGap(float sigma) {

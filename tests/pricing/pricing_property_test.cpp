@@ -103,7 +103,7 @@ TEST(PricingPropertyTest, EuropeanImpliedVolatilityRepricesWithTheFiguresAtItsRo
   FakeServices fakes;
   std::mt19937 gen(2026120801);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  int solved = 0;
+  int solved = 0, refused = 0;
   for (int i = 0; i < 3000; ++i) {
     Terms x;
     x.sign = unit(gen) < 0.5 ? 1 : -1;
@@ -124,6 +124,17 @@ TEST(PricingPropertyTest, EuropeanImpliedVolatilityRepricesWithTheFiguresAtItsRo
     o.SetOptionData(0.25f, o.strVolatility);  // the search starts elsewhere
     o.SetOptionData(price, o.strOptionPrice);
     const float impvol = o.GetOptionData("impvol", true);
+    if (impvol == -999.0f) {
+      // Deep in or out of the money a thin time value leaves the volatility
+      // loose: the cumulative normal's worst error and a float step of the
+      // price must move it by a sizeable part of the share.
+      const double vega = numerics::EuropeanVega(x.s, x.k, x.t, x.r, x.q, x.sigma);
+      const double loose = 1.2e-5 * (x.s * std::exp(-x.q * x.t) + x.k * std::exp(-x.r * x.t)) +
+                           std::numeric_limits<float>::epsilon() * price;
+      EXPECT_GT(loose, 0.1 * zelBSOP::kResolvedShare * x.sigma * vega) << x.Text();
+      ++refused;
+      continue;
+    }
     ASSERT_GT(impvol, 0.0f) << x.Text();  // a price of the model has a root
     ++solved;
     float got[5], plain[5];
@@ -152,6 +163,7 @@ TEST(PricingPropertyTest, EuropeanImpliedVolatilityRepricesWithTheFiguresAtItsRo
     EXPECT_NEAR(got[0], price, 2e-6 * (std::fabs(got[3]) + 1) + 4e-7 * price) << x.Text();
   }
   EXPECT_GT(solved, 2500);
+  EXPECT_LT(refused, solved / 20);
 }
 
 // The examples of prices at a bound: the bound is the answer (volatility
