@@ -502,16 +502,16 @@ float zelBSOP::CalcRho() {
 // and Greeks read next are those at the root, never those of the last trial
 // (which may be the far end of the bracket). A price at the bound that
 // volatility 0.0001 reaches (a call's discounted intrinsic value) has that
-// volatility as its root; a price beyond what [0.0001, 10] reaches is -999
-// with the volatility at 10.
+// volatility as its root where the price pins it down; a price beyond what
+// [0.0001, 10] reaches, or one that a band of volatilities wider than the
+// resolved share gives alike, is -999 with the volatility at 10.
 float zelBSOP::ImpliedVolByBrent() {
-  constexpr float at_least_volatility = 0.0001f;
   float root = BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f);
   if (root == kInvalidResult) {
     // A price that the value at 0.0001 misses by no more than the float
     // steps of the two is that bound itself (a deep in-the-money option
     // with almost no time value).
-    const float at_least = at_least_volatility;
+    const float at_least = 0.0001f;
     const float gap = PriceGap(at_least);
     if (std::fabs(gap) <= 4 * std::numeric_limits<float>::epsilon() * optionPrice) {
       root = at_least;
@@ -526,10 +526,12 @@ float zelBSOP::ImpliedVolByBrent() {
                          static_cast<double>(optionPrice);
     if (refuseUnresolved &&
         (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack) ||
-         (root > at_least_volatility && !VolatilityResolved()))) {
+         !VolatilityResolved())) {
       // The value the root reprices is below what the closed form
       // resolves, or its float steps are coarser than the price (a value
-      // of a few ten-thousandths on a spot of hundreds): no volatility it
+      // of a few ten-thousandths on a spot of hundreds), or the time value
+      // is so thin a sliver of the price that the price does not pin the
+      // volatility down (deep in the money): no volatility it
       // can vouch for gives the price.
       volatility = 10.0f;
       root = kInvalidResult;
