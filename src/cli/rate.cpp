@@ -80,7 +80,13 @@ int RunRate(const std::vector<std::string>& given) {
   } else if (IsDateText(args[0])) {
     std::string end = args[0];
     t = YearsBetweenDates(FormatShortDate(LocalDate(std::chrono::system_clock::now())), end);
+    if (end != args[0]) {
+      t = -1;  // a past date, which the count would take with day and month swapped
+    }
   } else {
+    t = -1;
+  }
+  if (!(t >= 0)) {
     std::cerr << kInvalidMaturityMessage << '\n';
     return kExitBadInput;
   }

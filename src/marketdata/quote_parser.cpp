@@ -68,8 +68,12 @@ std::optional<double> DotNumber(const std::string& text) {
 }
 
 // A price as a field can hold it: above 0 and within single precision.
+// Half the last of the five decimals a price is shown with: a price below it
+// would be shown as 0.00000, which is no price.
+constexpr double kLeastShownPrice = 0.000005;
+
 bool UsablePrice(double price) {
-  return std::isfinite(price) && price > 0 && price <= static_cast<double>(FLT_MAX);
+  return std::isfinite(price) && price >= kLeastShownPrice && price <= static_cast<double>(FLT_MAX);
 }
 
 // The figure of the cell that holds a label at the 1-based `label` in

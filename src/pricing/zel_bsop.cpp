@@ -502,8 +502,9 @@ float zelBSOP::CalcRho() {
 // and Greeks read next are those at the root, never those of the last trial
 // (which may be the far end of the bracket). A price at the bound that
 // volatility 0.0001 reaches (a call's discounted intrinsic value) has that
-// volatility as its root; a price beyond what [0.0001, 10] reaches is -999
-// with the volatility at 10.
+// volatility as its root where the price pins it down; a price beyond what
+// [0.0001, 10] reaches, or one that a band of volatilities wider than the
+// resolved share gives alike, is -999 with the volatility at 10.
 float zelBSOP::ImpliedVolByBrent() {
   float root = BrentRoot(putCallFlag, 0.0001f, 10.0f, 0.000001f);
   if (root == kInvalidResult) {
@@ -524,16 +525,40 @@ float zelBSOP::ImpliedVolByBrent() {
     const double slack = (kResolvedShare + 4 * std::numeric_limits<float>::epsilon()) *
                          static_cast<double>(optionPrice);
     if (refuseUnresolved &&
-        (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack))) {
+        (!ValueResolved() || !(std::fabs(static_cast<double>(repriced) - optionPrice) <= slack) ||
+         !VolatilityResolved())) {
       // The value the root reprices is below what the closed form
       // resolves, or its float steps are coarser than the price (a value
-      // of a few ten-thousandths on a spot of hundreds): no volatility it
+      // of a few ten-thousandths on a spot of hundreds), or the time value
+      // is so thin a sliver of the price that the price does not pin the
+      // volatility down (deep in the money): no volatility it
       // can vouch for gives the price.
       volatility = 10.0f;
       root = kInvalidResult;
     }
   }
   return root;
+}
+
+// True when the value's error at the present volatility (the cumulative
+// normal's, the float steps of d2 and S e^(-qT), and the market price's own
+// float step) moves the volatility that gives the price by no more than
+// kResolvedShare of it. Deep in or out of the money, where the time value
+// is a sliver of the price, a price reprices within the share over a wide
+// band of volatilities; the root Brent's method stops at is then arbitrary.
+bool zelBSOP::VolatilityResolved() {
+  const InputCache& c = ForwardInputs();
+  float d1, d2;
+  ValueD(d1, d2);
+  const double s = c.s_fwd, k = static_cast<double>(strike) * c.exp_rt;
+  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
+  const double exact = phi * (s * TrueCdf(phi * d1) - k * TrueCdf(phi * d2));
+  const double uncertainty =
+      std::fabs(static_cast<double>(CalcValue()) - exact) +
+      kFloatStep * (s * TrueCdf(phi * d1) + k * TrueDensity(d2) * std::fabs(d2)) +
+      kFloatStep * std::fabs(static_cast<double>(optionPrice));
+  const double vega = s * TrueDensity(d1) * c.sqrt_t;
+  return uncertainty <= kResolvedShare * static_cast<double>(volatility) * vega;
 }
 
 float zelBSOP::PriceGap(float sigma) {

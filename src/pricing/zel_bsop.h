@@ -100,6 +100,10 @@ class zelBSOP {
   // figure and `scale` (a plot's or a distribution's size, where the figure
   // is one point among larger ones). Gamma and vega always are.
   bool Resolved(const std::string& key, double scale);
+  // True when the value's error at the present volatility moves the
+  // volatility that reprices the market price by no more than
+  // kResolvedShare of it (an implied volatility the value can vouch for).
+  bool VolatilityResolved();
 
   // European (GetBSOPDLL) and American (GetBAWDLL) figures by key from the
   // separate pricing library libzelop32.so, loaded on first use.

@@ -401,6 +401,20 @@ TEST_F(CliQuote, RateAndDividend) {
   r = Run({"rate", "someday"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("Invalid Maturity"), std::string::npos);
+  // A maturity before today is no maturity: a past date once counted with
+  // day and month swapped (the 30th of last month as a year and a half).
+  const auto last_month = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(
+                              std::chrono::system_clock::now())} -
+                          std::chrono::months{1};
+  char past[16];
+  std::snprintf(past, sizeof past, "%04d-%02u-28", static_cast<int>(last_month.year()),
+                static_cast<unsigned>(last_month.month()));
+  for (const std::string& before : {std::string("-0.5"), std::string(past)}) {
+    r = Run({"rate", before});
+    EXPECT_EQ(r.exit_code, 2) << before << ": " << r.out;
+    EXPECT_EQ(r.out, "") << before;
+    EXPECT_NE(r.err.find("Invalid Maturity"), std::string::npos) << before << ": " << r.err;
+  }
 
   r = Run({"dividend", "IBM", "--exchange", "CBOE"});
   EXPECT_EQ(r.exit_code, 0) << r.err;

@@ -149,6 +149,12 @@ TEST(ParseCBOEFeedQuote, UnderlyingAndOptions) {
   EXPECT_EQ(services.dialogs.LastText(), kFeedUnreadableMessage);
   EXPECT_EQ(ParseCBOEFeedQuote("{\"data\": {\"current_price\": \"n/a\"}}", "", ctx), "");
   EXPECT_EQ(services.dialogs.LastText(), kFeedNoPriceMessage);
+  // A price the five decimals would show as 0.00000 is no price either.
+  EXPECT_EQ(ParseCBOEFeedQuote("{\"data\": {\"current_price\": 1e-30}}", "", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(), kFeedNoPriceMessage);
+  EXPECT_EQ(ParseCBOEFeedQuote("{\"data\": {\"current_price\": 0.000004}}", "", ctx), "");
+  EXPECT_EQ(ParseCBOEFeedQuote("{\"data\": {\"current_price\": 0.00001}}", "", ctx),
+            InField("0.00001"));
 }
 
 TEST(ParseCBOEFeedQuote, JsonAsABrowserShowsIt) {

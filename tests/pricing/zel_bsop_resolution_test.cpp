@@ -234,6 +234,64 @@ TEST(ZelBsopResolution, ImpliedVolatilityRepricesOrIsRefused) {
   EXPECT_GT(solved, 1000);
   EXPECT_GT(refused, 50);
 }
+// The volatility that gives the float market price exactly, by bisection on
+// the exact value over [1e-6, 20]; nothing when the price lies outside.
+std::optional<double> ExactRoot(bool call, double s, double k, double t, double r, double q,
+                                double price) {
+  double lo = 1e-6, hi = 20;
+  const auto gap = [&](double v) { return ExactFigures(call, s, k, t, r, q, v).value - price; };
+  if (gap(lo) > 0 || gap(hi) < 0) {
+    return std::nullopt;
+  }
+  for (int i = 0; i < 200; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (gap(mid) < 0 ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// Deep in and out of the money the time value is a sliver of the price, and
+// a price reprices within the share over a wide band of volatilities: the
+// volatility given is within the share of the one that gives the price
+// exactly, or refused. (Once a call of spot 100, strike 50, a quarter, 5 %,
+// priced at volatility 0.3 solved to 0.274 against 0.301, and a put of spot
+// 0.196, strike 0.796, under three days, priced at 3.36 read as the least
+// volatility, 0.0001.)
+TEST(ZelBsopResolution, ImpliedVolatilityIsWithinTheShareOfTheExactRootOrRefused) {
+  FakeServices fakes;
+  std::mt19937 rng(20261209);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int solved = 0, refused = 0;
+  for (int i = 0; i < 1500; ++i) {
+    const bool call = unit(rng) < 0.5;
+    const float s = static_cast<float>(std::exp(std::log(0.01) + unit(rng) * std::log(1e7)));
+    const float k = static_cast<float>(s * std::exp(1.5 * (unit(rng) - 0.5)));
+    const float t = static_cast<float>(std::exp(std::log(1e-4) + unit(rng) * std::log(3e5)));
+    const double sigma = 0.02 + 0.8 * unit(rng);
+    const float r = static_cast<float>(-0.02 + 0.12 * unit(rng));
+    const float q = static_cast<float>(0.06 * unit(rng));
+    const float market = static_cast<float>(ExactFigures(call, s, k, t, r, q, sigma).value);
+    const std::optional<double> root = ExactRoot(call, s, k, t, r, q, market);
+    if (!(market > 1e-6) || !root) {
+      continue;
+    }
+    zelBSOP o;
+    o.SetTerms(call ? 1.0f : 2.0f, r, t, k, s, 0.3f, q);
+    o.SetOptionData(market, o.strOptionPrice);
+    const float v = o.GetOptionData(o.strImpliedVolatility, true);
+    if (v == -999.0f) {
+      ++refused;
+      continue;
+    }
+    ++solved;
+    EXPECT_NEAR(v, *root, zelBSOP::kResolvedShare * *root + 2e-6)
+        << (call ? "call" : "put") << " S=" << s << " K=" << k << " T=" << t << " r=" << r
+        << " q=" << q << " price " << market << " (vol " << sigma << ")";
+  }
+  EXPECT_GT(solved, 500);
+  EXPECT_GT(refused, 20);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
 #endif
 
 }  // namespace
