@@ -21,6 +21,10 @@ enum class FigureKind {
 std::optional<double> ReadFetchedFigure(std::string_view text,
                                         FigureKind kind = FigureKind::kPlain);
 
+// The least price a page can give: half the last of the five decimals a price
+// is shown with. A price below it would show as 0.00000, which is no price.
+inline constexpr double kLeastShownPrice = 0.000005;
+
 // "The text "12,50" on PAGE is not a figure".
 std::string NotAFigureMessage(const std::string& page, const std::string& text);
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "marketdata/civil_date.h"
 #include "marketdata/page_figure.h"
@@ -56,8 +58,14 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
         return std::nullopt;
       }
     }
-    if (!close || !std::isfinite(*close) || *close <= 0) {
-      continue;
+    if (!close || *close == 0) {
+      continue;  // no trade that day
+    }
+    if (!std::isfinite(*close) || *close < kLeastShownPrice) {
+      // A negative or vanishing close is a fault of the page, not a price: its
+      // log return would be taken as the stock's movement.
+      message = NoCloseMessage(page_name, FormatCivilDate(*day), *close);
+      return std::nullopt;
     }
     by_date[*day] = *close;
   }
@@ -89,6 +97,12 @@ std::optional<double> RealizedVolatility(const std::vector<DailyClose>& closes, 
   }
   const double variance = squares / static_cast<double>(returns.size() - 1);
   return std::sqrt(variance * kTradingDays);
+}
+
+std::string NoCloseMessage(const std::string& page_name, const std::string& date, double close) {
+  std::ostringstream text;
+  text << std::setprecision(6) << close;
+  return "The close of " + date + " on " + page_name + " is " + text.str() + ", which is no price";
 }
 
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days) {

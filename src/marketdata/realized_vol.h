@@ -18,10 +18,11 @@ struct DailyClose {
 // The daily closes of a history page, oldest first (the feed's
 // {"data": [{"date": "YYYY-MM-DD", "close": ...}, ...]} in any row order;
 // a page may also be the bare array, or the HTML a browser shows it in).
-// Rows without a date or a positive close are passed over; a later row of
-// the same date replaces an earlier one. Nothing, with `message` set, for a
-// page that is not such a history, or a close that is not a figure (naming
-// `page_name`).
+// Rows without a date or a close (null, empty or 0: no trade that day) are
+// passed over; a later row of the same date replaces an earlier one. Nothing,
+// with `message` set, for a page that is not such a history, a close that is
+// not a figure, or one that is no price (negative, or below kLeastShownPrice),
+// naming `page_name`.
 std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
                                                        const std::string& page_name,
                                                        std::string& message);
@@ -32,6 +33,9 @@ std::optional<double> RealizedVolatility(const std::vector<DailyClose>& closes, 
 
 // The windows "Historical Volatilities" shows.
 inline constexpr int kVolatilityWindows[3] = {20, 60, 250};
+
+// "The close of DATE on PAGE is X, which is no price".
+std::string NoCloseMessage(const std::string& page_name, const std::string& date, double close);
 
 // "The history of NAME has N closes: too few for D trading days".
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days);

@@ -287,6 +287,34 @@ void DetectDateFormat() {
   DateFormat = EntryText.compare(0, 2, "12") == 0 ? kMonthFirst : kDayFirst;
 }
 
+namespace {
+
+// A date of three numbers, the year last, whose first two could each be the
+// day or the month (both 12 or less): only such a text can have been read
+// with day and month the wrong way round. A day above 12 is no month (taken
+// as one it would roll the date on into later years), and a date with the
+// year first or a month name is not ambiguous.
+bool CouldBeSwapped(const std::string& text) {
+  const std::vector<Token> tokens = Tokenize(text);
+  if (tokens.size() != 3) {
+    return false;
+  }
+  for (const Token& t : tokens) {
+    if (!t.digits) {
+      return false;
+    }
+  }
+  for (int k = 0; k < 2; ++k) {
+    const std::string& t = tokens[static_cast<size_t>(k)].text;
+    if (t.size() > 2 || std::stoi(t) > 12) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 float YearsBetweenDates(const std::string& start, std::string& end) {
   const auto from = ParseDateText(start);
   const auto to = ParseDateText(end);
@@ -298,12 +326,9 @@ float YearsBetweenDates(const std::string& start, std::string& end) {
         static_cast<double>((chr::sys_days{e} - chr::sys_days{*from}).count()) / 365.0);
   };
   float t = years(*to);
-  if (t < 0.0f) {
-    // Day and month swapped: the day becomes the month (rolling on into the
-    // following years past December) and the month the day.
-    const chr::year_month ym = chr::year_month{to->year(), chr::January} +
-                               chr::months{static_cast<int>(static_cast<unsigned>(to->day())) - 1};
-    const chr::year_month_day swapped{ym.year(), ym.month(),
+  if (t < 0.0f && CouldBeSwapped(end)) {
+    // Day and month swapped: read the other way round.
+    const chr::year_month_day swapped{to->year(), chr::month{static_cast<unsigned>(to->day())},
                                       chr::day{static_cast<unsigned>(to->month())}};
     end = FormatShortDate(swapped);
     t = years(swapped);

@@ -38,11 +38,12 @@ std::string FormatShortDate(const std::chrono::year_month_day& date);
 std::string FormatEntryDate(const std::chrono::year_month_day& date);
 
 // Years from `start` to `end` as (end - start) days / 365, single precision.
-// When that is negative, the end date may have had day and month swapped: the
-// end date is rebuilt with its day as the month and its month as the day (a
-// month above 12 rolls into the following years), written back into `end` in
-// the short date form, and the years are computed again (and may still be
-// negative). Throws zelError 13 (type mismatch) when a text is not a date.
+// When that is negative and the end date is a numeric date whose day and month
+// could each be either (both 12 or less, the year last), it may have been read
+// the wrong way round: it is rebuilt with its day as the month and its month as
+// the day, written back into `end` in the short date form, and the years are
+// computed again (they may still be negative). Throws zelError 13 (type mismatch) when a text is
+// not a date.
 float YearsBetweenDates(const std::string& start, std::string& end);
 
 }  // namespace stratlyn

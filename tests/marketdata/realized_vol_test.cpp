@@ -93,6 +93,24 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
   EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-04", "close": "1.234,5"}]})",
                                "http://h/x.json", message));
   EXPECT_EQ(message, NotAFigureMessage("http://h/x.json", "1.234,5"));
+  // A negative or vanishing close is no price: once passed over (so the next
+  // return spanned two days) or, at 1e-300, read as a volatility of 3578.
+  for (const std::string close : {"-3", "1e-300", "\"0.000004\"", "-0.000001"}) {
+    message.clear();
+    EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100},)"
+                                 R"( {"date": "2026-12-04T16:00:00", "close": )" +
+                                     close + "}]}",
+                                 "http://h/x.json", message))
+        << close;
+    EXPECT_EQ(message.rfind("The close of 2026-12-04 on http://h/x.json is ", 0), 0u) << message;
+    EXPECT_NE(message.find(", which is no price"), std::string::npos) << message;
+  }
+  // The least price shown still counts.
+  const auto least = ReadDailyCloses(
+      R"({"data": [{"date": "2026-12-03", "close": 0.000005}, {"date": "2026-12-04", "close": 1}]})",
+      "h", message);
+  ASSERT_TRUE(least) << message;
+  EXPECT_EQ(least->size(), 2u);
   EXPECT_FALSE(ReadDailyCloses("<h1>Forbidden</h1>", "http://h/x.json", message));
   EXPECT_EQ(message, "The page http://h/x.json is not a daily price history");
   EXPECT_EQ(TooShortHistoryMessage("X", 12, 20),

@@ -77,10 +77,20 @@ TEST(YearsBetweenDates, CountsDaysOver365AndRetriesWithDayAndMonthSwapped) {
   EXPECT_FLOAT_EQ(YearsBetweenDates("15.02.2025", end), 14.0f / 365.0f);
   EXPECT_EQ(end, "01.03.2025");
 
-  // A day above 12 becomes a month that rolls into the next year.
-  end = "20.01.2025";
-  EXPECT_FLOAT_EQ(YearsBetweenDates("01.06.2025", end), 426.0f / 365.0f);
-  EXPECT_EQ(end, "01.08.2026");
+  // Only a date that reads both ways is swapped: a day above 12 is no month
+  // (20 January once became 1 August of the next year, a past date priced as
+  // 1.17 years), and a date with the year first or a month name is what it
+  // says. Such a past date stays before the start, unchanged.
+  for (const std::string past :
+       {"20.01.2025", "2025-01-03", "2025-03-01", "3. Januar 2025", "13/01/2025", "01.13.2025"}) {
+    end = past;
+    EXPECT_LT(YearsBetweenDates("01.06.2025", end), 0.0f) << past;
+    EXPECT_EQ(end, past);
+  }
+  // Both ways readable, the swap holds within the same year.
+  end = "11.02.2026";
+  EXPECT_FLOAT_EQ(YearsBetweenDates("30.06.2026", end), 125.0f / 365.0f);
+  EXPECT_EQ(end, "02.11.2026");
 
   // Still before the start after the swap: no further correction.
   end = "05.01.2025";
