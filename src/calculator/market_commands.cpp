@@ -71,12 +71,16 @@ std::string OptionChainTicker(const std::string& symbol, const std::string& stoc
 
 }  // namespace
 
-std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
-                         double continuous) {
-  std::string text =
-      RateSourceName(curve.SourceUsed()) + " of " + curve.ObservationDate() + ": par yield " +
-      FormatNumber(par_percent, "0.000") + " % at " + FormatNumber(t, "0.00###") +
-      " years, continuous rate 2 ln(1 + y/2) = " + FormatNumber(continuous, "0.0000");
+std::string CurveCaption(const zelBloombergData& curve, const Grid& grid, float t,
+                         double par_percent, double continuous,
+                         std::chrono::system_clock::time_point now) {
+  std::string text = RateSourceName(curve.SourceUsed()) + " of " + curve.ObservationDate() +
+                     ": par yield " + FormatNumber(par_percent, "0.000") + " % at " +
+                     FormatNumber(t, "0.00###") + " years";
+  if (const std::string beyond = CurveEndNote(grid, t, now); !beyond.empty()) {
+    text += " (" + beyond + ")";
+  }
+  text += ", continuous rate 2 ln(1 + y/2) = " + FormatNumber(continuous, "0.0000");
   for (const std::string& note : curve.Notes()) {
     if (note.find("latest observation") == std::string::npos) {
       text += " (" + note + ")";
@@ -380,7 +384,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
       return;
     }
     f.interest_rate = FormatEntryNumber(r, kRateFieldFormat);
-    f.status = CurveCaption(curve, t, par, r);
+    f.status = CurveCaption(curve, grid_, t, par, r, now);
     AppEvents().SetBusy(false);
     for (const std::string& note : curve.Notes()) {
       if (note.find("latest observation") != std::string::npos) {

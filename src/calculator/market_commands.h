@@ -151,9 +151,11 @@ std::string GetStockURL(const std::string& strTicker, const std::string& strExch
 // of the curve, the par yield at t years and the continuous rate written
 // ("U.S. Treasury par yield curve of 2026-12-07: par yield 4.120 % at 0.25
 // years, continuous rate 2 ln(1 + y/2) = 0.0408"), with the notes of a
-// source that failed before.
-std::string CurveCaption(const zelBloombergData& curve, float t, double par_percent,
-                         double continuous);
+// source that failed before. Past the curve's longest maturity, whose yield
+// is then used, the par yield says so (CurveEndNote).
+std::string CurveCaption(const zelBloombergData& curve, const Grid& grid, float t,
+                         double par_percent, double continuous,
+                         std::chrono::system_clock::time_point now);
 
 // Years from `now` to the expiration (the Saturday after the third Friday) of
 // month `month_index` (0 = January), formatted "####0.00000". A month already

@@ -97,13 +97,14 @@ int RunRate(const std::vector<std::string>& given) {
   }
   const zelBloombergData& curve = treasury.curve;
   const Grid& grid = treasury.grid;
-  const float par = CurveRateFromGrid(grid, t, std::chrono::system_clock::now());
+  const auto now = std::chrono::system_clock::now();
+  const float par = CurveRateFromGrid(grid, t, now);
   const double r = ContinuousFromParYield(par);
   if (!std::isfinite(r)) {
     std::cerr << NoRateMessage(par) << '\n';
     return kExitRuntimeError;
   }
-  std::cerr << "note: " << CurveCaption(curve, t, par, r) << '\n';
+  std::cerr << "note: " << CurveCaption(curve, grid, t, par, r, now) << '\n';
   for (const std::string& note : curve.Notes()) {
     if (note.find("latest observation") != std::string::npos) {
       std::cerr << "note: " << note << '\n';

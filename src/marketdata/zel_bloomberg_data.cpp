@@ -493,32 +493,54 @@ double GridYears(const Grid& grid, int row, std::chrono::system_clock::time_poin
   return YearsFromNow(*d, now);
 }
 
-}  // namespace
+// The curve of a grid as InterpolateRate takes it: point 0 repeats point 1.
+struct GridCurve {
+  std::vector<float> rates;
+  std::vector<float> maturities;
+  int m = 0;
+};
 
-float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
+GridCurve ReadGridCurve(const Grid& grid, std::chrono::system_clock::time_point now) {
   const int m = grid.Rows() - 2;
   if (m < 1 || grid.Cols() <= zelBloombergData::colPrice) {
     throw zelError(err::kSubscript);
   }
-  std::vector<float> rates(static_cast<size_t>(m) + 1, 0.0F);
-  std::vector<float> maturities(static_cast<size_t>(m) + 1, 0.0F);
+  GridCurve c{std::vector<float>(static_cast<size_t>(m) + 1, 0.0F),
+              std::vector<float>(static_cast<size_t>(m) + 1, 0.0F), m};
   for (int i = 1; i <= m; ++i) {
     const int r = i + 1;
     const auto ui = static_cast<size_t>(i);
     if (grid.TextMatrix(r, zelBloombergData::colTerm).find("TD") != std::string::npos) {
       double v = 0;
       if (ReadPlainNumber(grid.TextMatrix(r, zelBloombergData::colPrice), v)) {
-        rates[ui] = static_cast<float>(v);
-        maturities[ui] = static_cast<float>(GridYears(grid, r, now));
+        c.rates[ui] = static_cast<float>(v);
+        c.maturities[ui] = static_cast<float>(GridYears(grid, r, now));
       }
     } else {
-      rates[ui] = static_cast<float>(GridNumber(grid, r, zelBloombergData::colCoupon));
-      maturities[ui] = static_cast<float>(GridYears(grid, r, now));
+      c.rates[ui] = static_cast<float>(GridNumber(grid, r, zelBloombergData::colCoupon));
+      c.maturities[ui] = static_cast<float>(GridYears(grid, r, now));
     }
   }
-  rates[0] = rates[1];
-  maturities[0] = maturities[1];
-  return InterpolateRate(rates, maturities, m, t);
+  c.rates[0] = c.rates[1];
+  c.maturities[0] = c.maturities[1];
+  return c;
+}
+
+}  // namespace
+
+float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
+  const GridCurve c = ReadGridCurve(grid, now);
+  return InterpolateRate(c.rates, c.maturities, c.m, t);
+}
+
+std::string CurveEndNote(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
+  const GridCurve c = ReadGridCurve(grid, now);
+  const auto last = static_cast<size_t>(c.m);
+  if (!(t > c.maturities[last])) {
+    return {};
+  }
+  return "beyond the curve's longest maturity, " + FormatNumber(c.maturities[last], "0.00") +
+         " years, whose yield is used";
 }
 
 double ContinuousRateFromGrid(const Grid& grid, float t,

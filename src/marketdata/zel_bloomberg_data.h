@@ -150,6 +150,12 @@ bool LastObservation(const std::string& text, std::string& date, double& value);
 // InterpolateRate. zelError 13 for a note row without a number or a date.
 float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::time_point now);
 
+// "" when t lies within the curve of the grid (read as CurveRateFromGrid
+// reads it); past its longest maturity, where that maturity's yield is held
+// flat: "beyond the curve's longest maturity, 19.97 years, whose yield is
+// used".
+std::string CurveEndNote(const Grid& grid, float t, std::chrono::system_clock::time_point now);
+
 // The continuously compounded rate (a fraction) at maturity t of a curve
 // grid of bond-equivalent par yields: CurveRateFromGrid converted with
 // 2 ln(1 + y/2).

@@ -272,9 +272,22 @@ TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.0455\n");  // 2 ln(1 + 0.046 / 2) = 0.04548
   EXPECT_NE(r.err.find("note: U.S. Treasury par yield curve of "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("par yield 4.600 % at 40.00 years"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("par yield 4.600 % at 40.00 years (beyond the curve's longest maturity, "
+                       "30.0"),
+            std::string::npos)
+      << r.err;
   r = Run({"rate", "0.01"}, env);  // before the 1-month point: its yield
   EXPECT_EQ(r.out, "0.0406\n");    // 2 ln(1.0205) = 0.04059
+  EXPECT_EQ(r.err.find("longest maturity"), std::string::npos) << r.err;
+  r = Run({"rate", "25"}, env);  // within the curve: no word of its end
+  EXPECT_EQ(r.err.find("longest maturity"), std::string::npos) << r.err;
+
+  // No 30-year yield that day: 30 years takes the 20-year yield, and says so.
+  dir_->Write(path, "Date,\"10 Yr\",\"20 Yr\",\"30 Yr\"\n" + yesterday + ",4.00,4.50,N/A\n");
+  r = Run({"rate", "30"}, env);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.0445\n");  // 2 ln(1 + 0.045 / 2) = 0.04450
+  EXPECT_NE(r.err.find("(beyond the curve's longest maturity, 20.0"), std::string::npos) << r.err;
 
   // A cell of the latest row that is no figure: named, nothing printed.
   dir_->Write(path, "Date,\"1 Mo\",\"3 Mo\"\n" + yesterday + ",\"4,10\",4.00\n");
