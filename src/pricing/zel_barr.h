@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,7 @@ class zelBarr {
   bool CanExerciseEarly() const;
   bool BarrierWithinRow(int code) const;
   bool NearExerciseBoundary() const;
+  std::optional<double> GammaBesideExercise() const;
   bool ExercisedJustInside() const;
   bool RefineAgain() const;
   void CalcImpliedVol(int code);

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "numerics/trinomial_lattice.h"
 #include "pricing/zel_barr.h"
@@ -98,6 +99,11 @@ void zelBarr::CalcValueAndGreeks(int code) {
     const double above = CheckedDiv(g[7] - g[6], s * u - s);
     const double below = CheckedDiv(g[6] - g[5], s - s / u);
     resultGamma = ToSingle(CheckedDiv(above - below, 0.5 * s * (u - 1.0 / u)));
+  }
+  if (code == 1001) {
+    if (const auto near_boundary = GammaBesideExercise(); near_boundary) {
+      resultGamma = ToSingle(*near_boundary);
+    }
   }
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
   const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
@@ -250,6 +256,47 @@ bool zelBarr::NearExerciseBoundary() const {
   const bool high = exercised(s * u, greekNodes[3]);
   const bool root = exercised(s, latticeValue);
   return low != mid || mid != high || root != mid || ExercisedJustInside();
+}
+
+// Gamma of an American option whose exercise region reaches the rows the
+// spot's gamma is read from (two steps on, two rows either side). There the
+// value is the exercise value, whose gamma is 0, while beside the boundary
+// the gamma is at its largest: a difference across the boundary read 10-30 %
+// low within a row or two of it (a put S = 92.06, K = 137.64, T = 1.278,
+// r = 0.041, q = 0.032, vol 0.242: 0.00988 against 0.0119). The rows one out
+// where only the rows two out are exercised, else the spot's row and the two
+// rows away from the boundary; nothing where the spot's own row is exercised
+// two steps on, or no row is.
+std::optional<double> zelBarr::GammaBesideExercise() const {
+  const double phi = putCallSign;
+  const double s = underlying, k = strike, u = upFactor;
+  const std::array<double, 11>& g = greekNodes;
+  const auto exercised = [&](double price, double value) {
+    const double x = phi * (price - k);
+    return x > 0 && value <= x * (1 + 1e-9);
+  };
+  // Rows -2..+2 two steps on, the exercise side first: a put's below the
+  // spot, a call's above.
+  const double step = phi < 0 ? u : 1.0 / u;
+  double price[5];
+  double value[5];
+  for (int j = 0; j < 5; ++j) {
+    price[j] = s * std::pow(step, j - 2);
+    value[j] = phi < 0 ? g[static_cast<size_t>(4 + j)] : g[static_cast<size_t>(8 - j)];
+  }
+  if (exercised(price[2], value[2]) || !exercised(price[0], value[0])) {
+    return std::nullopt;
+  }
+  // The second difference over three rows, at the middle one.
+  const auto second = [&](int a) {
+    const double lo = (value[a + 1] - value[a]) / (price[a + 1] - price[a]);
+    const double hi = (value[a + 2] - value[a + 1]) / (price[a + 2] - price[a + 1]);
+    return (hi - lo) / (0.5 * (price[a + 2] - price[a]));
+  };
+  if (!exercised(price[1], value[1])) {
+    return second(1);
+  }
+  return second(2);
 }
 
 // Whether the last run exercises the spot at once while the node two steps
