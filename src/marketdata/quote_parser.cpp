@@ -68,10 +68,8 @@ std::optional<double> DotNumber(const std::string& text) {
   return ReadDotDecimal(TrimView(text, kSpaceAndTab));
 }
 
-// A price as a field can hold it: above 0 and within single precision.
-// Half the last of the five decimals a price is shown with: a price below it
-// would be shown as 0.00000, which is no price.
-constexpr double kLeastShownPrice = 0.000005;
+// A price as a field can hold it: not shown as 0.00000 (kLeastShownPrice)
+// and within single precision.
 
 bool UsablePrice(double price) {
   return std::isfinite(price) && price >= kLeastShownPrice && price <= static_cast<double>(FLT_MAX);
@@ -220,14 +218,25 @@ QuoteResult Told(const QuoteContext& ctx, const char* window, const char* termin
                                              : std::string(terminal) + " " + ctx.page);
 }
 
-// The figure of `key` as the page writes it: a string's text, a number's
-// JSON ("12345678901234567890").
+// The figure of `key` as the page writes it: a string's text, a whole
+// number's digits ("12345678901234567890"); a number with a fraction or an
+// exponent in the 15 significant digits its double holds.
 std::string FieldText(const nlohmann::json& obj, const char* key) {
   const auto it = obj.find(key);
   if (it == obj.end()) {
     return {};
   }
-  return it->is_string() ? Trim(it->get<std::string>(), kSpaceAndTab) : it->dump();
+  if (it->is_string()) {
+    return Trim(it->get<std::string>(), kSpaceAndTab);
+  }
+  if (it->is_number_float()) {
+    std::array<char, 32> buf{};
+    const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), it->get<double>(),
+                                   std::chars_format::general, DBL_DIG)
+                         .ptr;
+    return std::string(buf.data(), end);
+  }
+  return it->dump();
 }
 
 // The first of `keys` whose figure is kMostShownPrice or more: the refusal
@@ -236,7 +245,8 @@ std::optional<QuoteResult> TooLarge(const nlohmann::json& obj,
                                     std::initializer_list<const char*> keys,
                                     const std::string& page) {
   for (const char* key : keys) {
-    if (const auto v = Field(obj, key); v && *v >= kMostShownPrice) {
+    // Rounded to five decimals: 9999999999.999999 would show as 10000000000.00000.
+    if (const auto v = Field(obj, key); v && *v >= kMostShownPrice - kLeastShownPrice) {
       return Info(TooLargePriceMessage(page, FieldText(obj, key)));
     }
   }
@@ -274,7 +284,8 @@ std::string SymbolText(const nlohmann::json& obj) {
 
 // See OtherFeedSymbol.
 std::string OtherSymbolOf(const nlohmann::json& doc, const std::string& ticker) {
-  if (TickerKey(ticker).empty() || !doc.is_object()) {
+  // A ticker of punctuation only ("^") matches no symbol a page names.
+  if (Trim(ticker, kSpaceAndTab).empty() || !doc.is_object()) {
     return {};
   }
   const auto data = doc.find("data");
@@ -574,7 +585,7 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
   BlankLineBreaks(segment);
   const LabelFigure price = FigureOfLabel(html, a, segment, FigureKind::kPlain);
   QuoteResult result;
-  if (price.value && *price.value >= kMostShownPrice) {
+  if (price.value && *price.value >= kMostShownPrice - kLeastShownPrice) {
     Info(TooLargePriceMessage(ctx.page, price.text));
   } else if (price.value && UsablePrice(*price.value)) {
     result = Price(*price.value);

@@ -176,9 +176,10 @@ std::string OtherFeedSymbol(const std::string& page, const std::string& ticker);
 std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,
                                const std::string& ticker);
 
-// Prices are shown with five decimals; from kMostShownPrice on, that would
-// be more than the 15 significant digits a double holds (DBL_DIG), so a
-// page's price there is refused rather than shown with digits it never had.
+// Prices are shown with five decimals; from kMostShownPrice on (after that
+// rounding), that would be more than the 15 significant digits a double
+// holds (DBL_DIG), so a page's price there is refused rather than shown with
+// digits it never had.
 inline constexpr double kMostShownPrice = 1e10;
 
 // "The price 12345678901234567890 on PAGE has more digits than a price field

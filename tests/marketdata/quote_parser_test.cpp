@@ -209,6 +209,9 @@ TEST(ParseCBOEFeedQuote, APageForAnotherSymbolGivesNoPrice) {
   EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
   EXPECT_EQ(ParseCBOEFeedQuote(page(R"("_SPXW")", ""), "", ctx), "");  // another index
   EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "_SPXW", "$SPX"));
+  ctx.ticker = "^";  // a ticker that names nothing matches no symbol
+  EXPECT_EQ(ParseCBOEFeedQuote(page(R"("MSFT")", ""), "", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "MSFT", "^"));
   ctx.ticker = "";  // nothing asked for: nothing checked
   EXPECT_EQ(ParseCBOEFeedQuote(page(R"("MSFT")", ""), "", ctx), InField("410.50000"));
 
@@ -240,13 +243,18 @@ TEST(ParseCBOEFeedQuote, PricesBeyondTheShownDigitsAreRefused) {
             InField("1234567890.12345"));
   EXPECT_EQ(services.dialogs.Count(), 0u);
   // Above, the digits shown would not be the page's: refused, naming its figure.
-  for (const char* figure : {"12345678901234567890", "10000000000", "1e+20", "3.5e+38", "1e+300",
-                             R"("12,345,678,901.5")"}) {
-    const std::string page = std::string(R"({"data": {"current_price": )") + figure + "}}";
+  // The message shows the page's figure, or as much of it as a double holds.
+  for (const auto& [figure, text] : std::vector<std::pair<std::string, std::string>>{
+           {"12345678901234567890", "12345678901234567890"},
+           {"10000000000", "10000000000"},
+           {"9999999999.999999", "10000000000"},
+           {"1.2345678901234567e19", "1.23456789012346e+19"},
+           {"1E20", "1e+20"},
+           {"3.5e38", "3.5e+38"},
+           {R"("12,345,678,901.5")", "12,345,678,901.5"}}) {
+    const std::string page = R"({"data": {"current_price": )" + figure + "}}";
     const QuoteResult r = ReadCBOEFeedQuote(page, "", ctx);
     EXPECT_EQ(r.outcome, QuoteOutcome::kNone) << figure;
-    std::string text = figure;
-    if (text.front() == '"') text = text.substr(1, text.size() - 2);
     EXPECT_EQ(services.dialogs.LastText(), TooLargePriceMessage(ctx.page, text));
   }
   // An option's bid, ask or last trade.
