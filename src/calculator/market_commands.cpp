@@ -236,6 +236,7 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
   ctx.maturity_month = f.maturity_month;
   ctx.strike = f.strike;
   ctx.page = View().LocationURL();
+  ctx.ticker = Trim(f.stock_ticker, kSpaceAndTab);
   const QuoteResult answer = IsFeed(f.exchange) ? ReadCBOEFeedQuote(html, "", ctx)
                                                 : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -293,6 +294,7 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   ctx.strike = f.strike;
   ctx.page = View().LocationURL();
   ctx.now = now;
+  ctx.ticker = OptionChainTicker(symbol, f.stock_ticker);
   const QuoteResult answer =
       feed ? ReadCBOEFeedQuote(html, symbol, ctx) : ReadCBOESimpleQuote(html, f.exchange, ctx);
   f.strike = ctx.strike;
@@ -513,10 +515,12 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
       return;
     }
     double iv30 = 0;  // per cent; 0 when the quote has none
+    // Another security's quote page gives no iv30 (the status says why).
+    const std::string other = OtherFeedSymbol(View().BodyHtml(), ticker);
     {
       const nlohmann::json doc =
           nlohmann::json::parse(JsonFromPage(View().BodyHtml()), nullptr, false);
-      if (!doc.is_discarded() && doc.is_object() && doc.contains("data") &&
+      if (other.empty() && !doc.is_discarded() && doc.is_object() && doc.contains("data") &&
           doc["data"].is_object() && doc["data"].contains("iv30")) {
         const auto& v = doc["data"]["iv30"];
         if (v.is_number()) {
@@ -576,6 +580,9 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
                std::to_string(closes->size()) + " closes through " + through +
                "; click a row to use it";
+    if (!other.empty()) {
+      f.status += "; iv30: " + OtherSymbolMessage(quote_url, other, ticker);
+    }
     AppEvents().ProcessPending();
   });
 }

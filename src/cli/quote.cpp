@@ -40,7 +40,9 @@ constexpr const char* kQuoteUsage =
     "of today within today's bid and ask; anything else is refused with the quote\n"
     "and the last trade on stderr. stderr also says which price was taken and\n"
     "the maturity counted to the expiry's close (16:00 New York; 09:30 for the\n"
-    "morning-settled SPX, NDX, RUT and VIX options).\n"
+    "morning-settled SPX, NDX, RUT and VIX options). A feed page that names\n"
+    "another symbol than the one asked for (a redirect, a cached page) and a\n"
+    "price of 10000000000 or more are refused.\n"
     "\n"
     "  --strike K     the strike you expect; a different strike on the page is noted\n"
     "  --month NAME   expiration month (January ... December, or Jan ... Dec; default\n"
@@ -143,6 +145,7 @@ int RunQuote(const std::vector<std::string>& given) {
   }
 
   std::string url;
+  std::string asked = ticker;  // the ticker of the feed page asked for
   if (option.empty()) {
     url = GetStockURL(ticker, exchange);
   } else {
@@ -157,7 +160,8 @@ int RunQuote(const std::vector<std::string>& given) {
     for (char c : ticker) {
       chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    url = feed ? FeedOptionsUrl(ChainTickerOfRoot(chain)) : GetStockURL(symbol, exchange);
+    asked = ChainTickerOfRoot(chain);
+    url = feed ? FeedOptionsUrl(asked) : GetStockURL(symbol, exchange);
     option = symbol;
   }
   const FetchedPage page = Fetch(url, seconds);
@@ -175,13 +179,15 @@ int RunQuote(const std::vector<std::string>& given) {
   ctx.strike = strike;
   ctx.page = url;
   ctx.now = fetched_at;
+  ctx.ticker = asked;
+  ctx.view = QuoteView::kTerminal;
   const QuoteResult result = feed ? ReadCBOEFeedQuote(page.text, option, ctx)
                                   : ReadCBOESimpleQuote(page.text, exchange, ctx);
   dialogs.PrintNotes(std::cerr);
   if (result.outcome != QuoteOutcome::kPrice) {
     dialogs.PrintMessages(std::cerr);
     if (dialogs.messages.empty() && dialogs.notes.empty()) {
-      std::cerr << kNoLastPriceMessage << '\n';
+      std::cerr << kNoLastPriceTerminalMessage << ' ' << url << '\n';
     }
     return kExitBadInput;
   }

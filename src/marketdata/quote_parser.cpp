@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -67,10 +68,8 @@ std::optional<double> DotNumber(const std::string& text) {
   return ReadDotDecimal(TrimView(text, kSpaceAndTab));
 }
 
-// A price as a field can hold it: above 0 and within single precision.
-// Half the last of the five decimals a price is shown with: a price below it
-// would be shown as 0.00000, which is no price.
-constexpr double kLeastShownPrice = 0.000005;
+// A price as a field can hold it: not shown as 0.00000 (kLeastShownPrice)
+// and within single precision.
 
 bool UsablePrice(double price) {
   return std::isfinite(price) && price >= kLeastShownPrice && price <= static_cast<double>(FLT_MAX);
@@ -86,6 +85,7 @@ bool UsablePrice(double price) {
 struct LabelFigure {
   std::optional<double> value;
   std::string bad_text;
+  std::string text{};  // the cell the value was read from
 };
 
 bool NoFigureShown(const std::string& cell) {
@@ -98,20 +98,20 @@ LabelFigure FigureOfLabel(const std::string& html, size_t label, const std::stri
   if (LabelInHeaderCell(html, label)) {
     const std::string below = CellTextBelow(html, label);
     if (const auto v = ReadFetchedFigure(below, kind)) {
-      return {v, {}};
+      return {v, {}, Trim(below, kSpaceAndTab)};
     }
     return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
   }
   const std::string first = FirstCellText(after);
   if (const auto v = ReadFetchedFigure(first, kind)) {
-    return {v, {}};
+    return {v, {}, Trim(first, kSpaceAndTab)};
   }
   if (Trim(first, kSpaceAndTab).compare(0, 3, "N/A") == 0) {
     return {};
   }
   const std::string below = CellTextBelow(html, label);
   if (const auto v = ReadFetchedFigure(below, kind)) {
-    return {v, {}};
+    return {v, {}, Trim(below, kSpaceAndTab)};
   }
   if (!NoFigureShown(first)) {
     return {std::nullopt, Trim(first, kSpaceAndTab)};
@@ -211,6 +211,97 @@ QuoteResult Info(const std::string& message) {
   return {};
 }
 
+// A message about the page: the window shows the page itself, a terminal
+// gets its address after the text.
+QuoteResult Told(const QuoteContext& ctx, const char* window, const char* terminal) {
+  return Info(ctx.view == QuoteView::kWindow ? std::string(window)
+                                             : std::string(terminal) + " " + ctx.page);
+}
+
+// The figure of `key` as the page writes it: a string's text, a whole
+// number's digits ("12345678901234567890"); a number with a fraction or an
+// exponent in the 15 significant digits its double holds.
+std::string FieldText(const nlohmann::json& obj, const char* key) {
+  const auto it = obj.find(key);
+  if (it == obj.end()) {
+    return {};
+  }
+  if (it->is_string()) {
+    return Trim(it->get<std::string>(), kSpaceAndTab);
+  }
+  if (it->is_number_float()) {
+    std::array<char, 32> buf{};
+    const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), it->get<double>(),
+                                   std::chars_format::general, DBL_DIG)
+                         .ptr;
+    return std::string(buf.data(), end);
+  }
+  return it->dump();
+}
+
+// The first of `keys` whose figure is kMostShownPrice or more: the refusal
+// naming it; nothing when every figure can be shown.
+std::optional<QuoteResult> TooLarge(const nlohmann::json& obj,
+                                    std::initializer_list<const char*> keys,
+                                    const std::string& page) {
+  for (const char* key : keys) {
+    // Rounded to five decimals: 9999999999.999999 would show as 10000000000.00000.
+    if (const auto v = Field(obj, key); v && *v >= kMostShownPrice - kLeastShownPrice) {
+      return Info(TooLargePriceMessage(page, FieldText(obj, key)));
+    }
+  }
+  return std::nullopt;
+}
+
+// Letters and digits of a ticker in upper case (and any byte outside ASCII):
+// "_SPX", "^spx" and "SPX" give "SPX", "BRK.B" and "BRK/B" "BRKB".
+std::string TickerKey(std::string_view ticker) {
+  std::string key;
+  for (char c : ticker) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || (u >= '0' && u <= '9')) {
+      key += c;
+    } else if (u >= 'a' && u <= 'z') {
+      key += static_cast<char>(u - 'a' + 'A');
+    } else if (u >= 'A' && u <= 'Z') {
+      key += c;
+    }
+  }
+  return key;
+}
+
+// The symbol an object of the feed names: "" when it has none.
+std::string SymbolText(const nlohmann::json& obj) {
+  if (!obj.is_object()) {
+    return {};
+  }
+  const auto it = obj.find("symbol");
+  if (it == obj.end() || it->is_null()) {
+    return {};
+  }
+  return it->is_string() ? Trim(it->get<std::string>(), kSpaceAndTab) : it->dump();
+}
+
+// See OtherFeedSymbol.
+std::string OtherSymbolOf(const nlohmann::json& doc, const std::string& ticker) {
+  // A ticker of punctuation only ("^") matches no symbol a page names.
+  if (Trim(ticker, kSpaceAndTab).empty() || !doc.is_object()) {
+    return {};
+  }
+  const auto data = doc.find("data");
+  for (const nlohmann::json* obj : {data == doc.end() ? nullptr : &*data, &doc}) {
+    if (obj == nullptr) {
+      continue;
+    }
+    const std::string symbol = SymbolText(*obj);
+    // A symbol with no letter or digit ("", "-") names nothing.
+    if (!TickerKey(symbol).empty() && !SameTicker(symbol, ticker)) {
+      return symbol;
+    }
+  }
+  return {};
+}
+
 // "Today" of a feed page: the date of its timestamp ("2026-12-07 16:15:02",
 // New York time), or the New York date of `now` when it has none.
 std::chrono::year_month_day PageDate(const nlohmann::json& doc,
@@ -238,6 +329,9 @@ QuoteResult ChooseOptionPrice(const nlohmann::json& option, const std::string& s
   const auto last = Field(option, "last_trade_price");
   if ((bid && *bid < 0) || (ask && *ask < 0) || (last && *last < 0)) {
     return Info(NegativeQuoteMessage(symbol, page));
+  }
+  if (auto refused = TooLarge(option, {"bid", "ask", "last_trade_price"}, page)) {
+    return *refused;
   }
   r.bid = bid.value_or(0);
   r.ask = ask.value_or(0);
@@ -338,6 +432,24 @@ bool DividendYieldLabel(const std::string& html, size_t pos) {
 }
 
 }  // namespace
+
+bool SameTicker(const std::string& a, const std::string& b) { return TickerKey(a) == TickerKey(b); }
+
+std::string OtherFeedSymbol(const std::string& page, const std::string& ticker) {
+  return OtherSymbolOf(nlohmann::json::parse(JsonFromPage(page), nullptr, false), ticker);
+}
+
+std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,
+                               const std::string& ticker) {
+  return "The page " + page + " is for " + symbol + ", not for " + ticker +
+         ", the ticker asked for: nothing was taken from it";
+}
+
+std::string TooLargePriceMessage(const std::string& page, const std::string& text) {
+  return "The price " + text + " on " + page +
+         " has more digits than a price field shows (below 10000000000 with five decimals): no "
+         "price was taken";
+}
 
 std::string NegativeQuoteMessage(const std::string& symbol, const std::string& page) {
   return "The quote for " + symbol + " on " + page + " has a negative bid, ask or last trade";
@@ -452,7 +564,11 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
   const size_t a = InStr(1, html, kLastSaleMarker);
   if (a == 0) {
     if (html.find(kSymbolNotFoundMarker) == std::string::npos) {
-      return Info(kNoLastPriceMessage);
+      return Told(ctx, kNoLastPriceMessage, kNoLastPriceTerminalMessage);
+    }
+    // A terminal cannot bring up the symbol table: it is only named.
+    if (ctx.view == QuoteView::kTerminal) {
+      return Info(kSymbolNotFoundTerminalMessage);
     }
     const MsgAnswer answer = AppDialogs().Show(kSymbolNotFoundQuestion, MsgButtons::YesNo,
                                                MsgIcon::Question, kMessageTitle);
@@ -469,12 +585,14 @@ QuoteResult ReadCBOESimpleQuote(const std::string& html, const std::string& exch
   BlankLineBreaks(segment);
   const LabelFigure price = FigureOfLabel(html, a, segment, FigureKind::kPlain);
   QuoteResult result;
-  if (price.value && UsablePrice(*price.value)) {
+  if (price.value && *price.value >= kMostShownPrice - kLeastShownPrice) {
+    Info(TooLargePriceMessage(ctx.page, price.text));
+  } else if (price.value && UsablePrice(*price.value)) {
     result = Price(*price.value);
   } else if (!price.value && !price.bad_text.empty()) {
     Info(NotAFigureMessage(ctx.page, price.bad_text));
   } else {
-    Info(kNoLastPriceMessage);
+    Told(ctx, kNoLastPriceMessage, kNoLastPriceTerminalMessage);
   }
   CheckPageStrike(html, ctx);
   return result;
@@ -501,7 +619,11 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
   ctx.strike_corrected = 0;
   const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
   if (doc.is_discarded() || !doc.is_object() || !doc.contains("data") || !doc["data"].is_object()) {
-    return Info(kFeedUnreadableMessage);
+    return Told(ctx, kFeedUnreadableMessage, kFeedUnreadableTerminalMessage);
+  }
+  // A redirect, a cache or a proxy may answer with another security's page.
+  if (const std::string other = OtherSymbolOf(doc, ctx.ticker); !other.empty()) {
+    return Info(OtherSymbolMessage(ctx.page, other, Trim(ctx.ticker, kSpaceAndTab)));
   }
   const nlohmann::json& data = doc["data"];
   const std::string wanted = NoBlanksUpper(option_symbol);
@@ -510,8 +632,11 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
     if (const std::string bad = UnreadableField(data, "current_price"); !bad.empty()) {
       return Info(NotAFigureMessage(ctx.page, bad));
     }
+    if (auto refused = TooLarge(data, {"current_price"}, ctx.page)) {
+      return *refused;
+    }
     if (!price || !UsablePrice(*price)) {
-      return Info(kFeedNoPriceMessage);
+      return Told(ctx, kFeedNoPriceMessage, kFeedNoPriceTerminalMessage);
     }
     return Price(*price);
   }

@@ -32,6 +32,21 @@ inline constexpr const char* kFeedUnreadableMessage =
 inline constexpr const char* kFeedNoPriceMessage =
     "The delayed quote feed shows no price for this security.  Please check the page displayed "
     "in the bottom window.";
+// The same for a terminal, which shows no page: the address follows the text.
+inline constexpr const char* kNoLastPriceTerminalMessage =
+    "Unable to find last traded price.  Please open the page in a browser to see the source of "
+    "the problem; if the page looks correct, try getting the data again. For an option quote, "
+    "make sure the option ticker, which can differ from the stock ticker, and particularly the "
+    "strike price are given correctly; you can also give the option ticker directly. The page:";
+inline constexpr const char* kSymbolNotFoundTerminalMessage =
+    "Incorrect option root or underlying ticker.  The CBOE symbol table lists the option and "
+    "stock symbols.";
+inline constexpr const char* kFeedUnreadableTerminalMessage =
+    "Unable to read the delayed quote feed.  Please open the page in a browser to see the source "
+    "of the problem; if the ticker is correct, try getting the data again. The page:";
+inline constexpr const char* kFeedNoPriceTerminalMessage =
+    "The delayed quote feed shows no price for this security.  Please open the page in a browser "
+    "to check it:";
 inline constexpr const char* kFeedNoOptionMessage =
     "The option is not in the delayed quote feed.  Enter the option ticker in the OCC form "
     "(root, expiration YYMMDD, C or P, strike times 1000 in eight digits), for example "
@@ -41,6 +56,8 @@ inline constexpr const char* kFeedNoOptionMessage =
 inline constexpr const char* kLastSaleMarker = "Last Sale";
 inline constexpr const char* kTickMarker = "Tick";
 inline constexpr const char* kSymbolNotFoundMarker = "Symbol not found";
+
+enum class QuoteView { kWindow, kTerminal };
 
 // The panel's fields the parsers read, and the strike they may correct.
 struct QuoteContext {
@@ -54,6 +71,13 @@ struct QuoteContext {
   std::string page = "the quote page";
   // The moment of the fetch: "today" for a feed page without its own timestamp.
   std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+  // The ticker whose feed page was asked for ("AAPL", "SPX"; for an option,
+  // the ticker of the file that lists it): a page that names another symbol
+  // gives no price. "" checks nothing.
+  std::string ticker{};
+  // Where the messages are read: the window, which shows the page, or a
+  // terminal, which does not (its messages name the page's address).
+  QuoteView view = QuoteView::kWindow;
 };
 
 // Which figure of the feed an option price is.
@@ -120,7 +144,10 @@ std::string ParseCBOESimpleQuote(const std::string& html, const std::string& exc
 // (NoTwoSidedQuoteMessage) and gives no price. "Today" is the date of the
 // page's timestamp (New York time), or of ctx.now in New York. The strike is
 // checked as on the HTML page (read from the OCC symbol). `page` may be the
-// JSON itself or the HTML a browser shows it in.
+// JSON itself or the HTML a browser shows it in. A page that names another
+// symbol than ctx.ticker (OtherFeedSymbol) gives no price
+// (OtherSymbolMessage); so does one whose price, bid, ask or last trade is
+// kMostShownPrice or more (TooLargePriceMessage).
 std::string ParseCBOEFeedQuote(const std::string& page, const std::string& option_symbol,
                                QuoteContext& ctx);
 
@@ -134,6 +161,30 @@ std::string CrossedQuoteMessage(const std::string& symbol, double bid, double as
                                 const std::string& last_part);
 
 inline constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
+
+// True when two ways of writing a ticker name the same security: case, blanks
+// and punctuation aside ("_SPX", "^SPX" and "spx"; "BRK.B" and "BRK/B").
+bool SameTicker(const std::string& a, const std::string& b);
+
+// The symbol a feed page names (its data's "symbol", else its own) when that
+// is not `ticker`; "" when the page names `ticker`, names no symbol, is no
+// feed page, or `ticker` is "".
+std::string OtherFeedSymbol(const std::string& page, const std::string& ticker);
+
+// "The page PAGE is for SYMBOL, not for TICKER, the ticker asked for: no
+// figure was taken from it".
+std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,
+                               const std::string& ticker);
+
+// Prices are shown with five decimals; from kMostShownPrice on (after that
+// rounding), that would be more than the 15 significant digits a double
+// holds (DBL_DIG), so a page's price there is refused rather than shown with
+// digits it never had.
+inline constexpr double kMostShownPrice = 1e10;
+
+// "The price 12345678901234567890 on PAGE has more digits than a price field
+// shows (below 10000000000 with five decimals): no price was taken".
+std::string TooLargePriceMessage(const std::string& page, const std::string& text);
 
 // The dividend yield (per cent) of a quote page: the first "Yield" label
 // that follows "EPS" (or the first when there is no "EPS"), a cell reading

@@ -335,6 +335,58 @@ TEST_F(MarketCommandsTest, FeedOptionsInTheWindowSayWhatTheyTook) {
   EXPECT_EQ(fields.option_price, before.option_price);
 }
 
+TEST_F(MarketCommandsTest, AnotherSymbolsFeedPageChangesNoField) {
+  services.dialogs.Answer(MsgAnswer::Ok);  // the data-use terms
+  fields.exchange = kExchangeCboeFeed;
+  const std::string zzz = Url("/api/global/delayed_quotes/quotes/ZZZ.json");
+  view.pages[zzz] = R"({"data": {"symbol": "MSFT", "current_price": 410.5}})";
+  fields.stock_ticker = "zzz";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(zzz, "MSFT", "zzz"));
+  EXPECT_EQ(fields.underlying_price, "120");
+
+  // Reading the page again under another ticker: the page shown is AAPL's.
+  fields.stock_ticker = "AAPL";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(fields.underlying_price, L("187.44000"));
+  fields.stock_ticker = "MSFT";
+  fields.underlying_price = "120";
+  commands.cmdReparseStock_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(),
+            OtherSymbolMessage(Url("/api/global/delayed_quotes/quotes/AAPL.json"), "AAPL", "MSFT"));
+  EXPECT_EQ(fields.underlying_price, "120");
+
+  // An index page, its symbol written with the feed's underscore.
+  view.pages[Url("/api/global/delayed_quotes/quotes/_SPX.json")] =
+      R"({"data": {"symbol": "_SPX", "current_price": 6012.5}})";
+  fields.stock_ticker = "^SPX";
+  const size_t shown = services.dialogs.Count();
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
+  EXPECT_EQ(fields.underlying_price, L("6012.50000"));
+
+  // An option's chain that is another index's file.
+  const std::string spx = Url("/api/global/delayed_quotes/options/_SPX.json");
+  view.pages[spx] = R"({"data": {"symbol": "_NDX", "options": [)"
+                    R"({"option": "SPXW351221C06000000", "bid": 40.8, "ask": 41.2}]}})";
+  fields.option_ticker = "SPXW351221C06000000";
+  fields.strike = "6000";
+  const MarketFields before = fields;
+  commands.cmdGetOption_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(spx, "_NDX", "SPX"));
+  EXPECT_EQ(fields.option_price, before.option_price);
+  EXPECT_EQ(fields.maturity, before.maturity);
+  EXPECT_EQ(fields.status, before.status);
+
+  // A price the field's five decimals would show with digits the page never had.
+  const std::string big = Url("/api/global/delayed_quotes/quotes/BIG.json");
+  view.pages[big] = R"({"data": {"symbol": "BIG", "current_price": 12345678901234567890}})";
+  fields.stock_ticker = "BIG";
+  commands.cmdGetStkQuote_Click(fields);
+  EXPECT_EQ(services.dialogs.LastText(), TooLargePriceMessage(big, "12345678901234567890"));
+  EXPECT_EQ(fields.underlying_price, L("6012.50000"));
+}
+
 TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheField) {
   // 61 closes alternating by +-1 % (log): 20 and 60 days read, 250 not.
   std::string rows;
@@ -376,6 +428,21 @@ TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheFi
   commands.cmdGetInterestRate_Click(fields);
   fields.volatility = L("0.25");
   commands.GridClicked(2, fields);
+  EXPECT_EQ(fields.volatility, L("0.25"));
+
+  // Another security's quote page: no iv30, and the status says why.
+  const std::string quote = Url("/api/global/delayed_quotes/quotes/VOLX.json");
+  view.pages[quote] = R"({"data": {"symbol": "MSFT", "current_price": 100, "iv30": "24.1"}})";
+  commands.cmdHistoVol_Click(fields);
+  ASSERT_EQ(grid.Rows(), 6);
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");
+  EXPECT_EQ(grid.TextMatrix(5, 1), "iv30");
+  EXPECT_EQ(grid.TextMatrix(5, 2), "n/a");
+  EXPECT_NE(fields.status.find("; iv30: " + OtherSymbolMessage(quote, "MSFT", "VOLX")),
+            std::string::npos)
+      << fields.status;
+  fields.volatility = L("0.25");
+  commands.GridClicked(5, fields);
   EXPECT_EQ(fields.volatility, L("0.25"));
 
   // A history too short for 20 days: a message, the grid as it was.

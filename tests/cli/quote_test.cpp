@@ -189,6 +189,87 @@ TEST_F(CliQuote, UnreadableFiguresExitTwoWithTheReason) {
   EXPECT_EQ(r.out, "");
 }
 
+TEST_F(CliQuote, APageForAnotherSymbolIsRefused) {
+  // A redirect that lands on another stock's page.
+  dir_->Write("api/global/delayed_quotes/quotes/ZZZ.json",
+              R"({"timestamp": "2026-12-07 16:15:02", "data": {"symbol": "MSFT",)"
+              R"( "current_price": 410.5}, "symbol": "MSFT"})");
+  const std::string redirect = "STRATLYN_FEED_URL=" + server_->BaseUrl() + "/_redirect";
+  for (const std::string& env : {redirect, redirect + " " + kCommaLocale}) {
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args = {"quote", "ZZZ"};
+      if (json) args.push_back("--json");
+      const CliResult r = Run(args, env);
+      EXPECT_EQ(r.exit_code, 2) << env;
+      EXPECT_EQ(r.out, "") << env;
+      EXPECT_NE(r.err.find("/api/global/delayed_quotes/quotes/ZZZ.json is for MSFT, not for ZZZ, "
+                           "the ticker asked for"),
+                std::string::npos)
+          << r.err;
+    }
+  }
+  // An index page names its symbol as it likes.
+  dir_->Write("api/global/delayed_quotes/quotes/_NDX.json",
+              R"({"data": {"symbol": "^NDX", "current_price": 21000.25}, "symbol": "_NDX"})");
+  for (const char* ticker : {"NDX", "^ndx", "_NDX"}) {
+    const CliResult r = Run({"quote", ticker}, kCommaLocale);
+    EXPECT_EQ(r.exit_code, 0) << ticker << ": " << r.err;
+    EXPECT_EQ(r.out, "21000.25000\n") << ticker;
+  }
+  // An option's chain must be the file asked for.
+  dir_->Write("api/global/delayed_quotes/options/QQQ.json",
+              R"({"data": {"symbol": "SPY", "current_price": 500, "options": [)"
+              R"({"option": "QQQ351221C00500000", "bid": 10, "ask": 11}]}})");
+  const CliResult r =
+      Run({"quote", "QQQ", "--option", "QQQ351221C00500000", "--strike", "500"}, redirect);
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("is for SPY, not for QQQ"), std::string::npos) << r.err;
+}
+
+TEST_F(CliQuote, PricesWithMoreDigitsThanShownAreRefused) {
+  dir_->Write("api/global/delayed_quotes/quotes/BIG.json",
+              R"({"data": {"symbol": "BIG", "current_price": 12345678901234567890}})");
+  dir_->Write("api/global/delayed_quotes/quotes/TOP.json",
+              R"({"data": {"symbol": "TOP", "current_price": 9999999999.99999}})");
+  for (const std::string env : {"", kCommaLocale}) {
+    CliResult r = Run({"quote", "BIG"}, env);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, "");  // never 12345678901234567168.00000
+    EXPECT_NE(r.err.find("The price 12345678901234567890 on "), std::string::npos) << r.err;
+    r = Run({"quote", "BIG", "--json"}, env);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, "");
+    r = Run({"quote", "TOP"}, env);  // the most a price field shows: as written
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "9999999999.99999\n");
+  }
+}
+
+TEST_F(CliQuote, MessagesFitATerminal) {
+  dir_->Write("api/global/delayed_quotes/quotes/NOPX.json",
+              R"({"data": {"symbol": "NOPX", "current_price": null}})");
+  const std::string url = server_->BaseUrl() + "/api/global/delayed_quotes/quotes/NOPX.json";
+  CliResult r = Run({"quote", "NOPX"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("The delayed quote feed shows no price for this security.  Please open the "
+                       "page in a browser to check it: " +
+                       url + "\n"),
+            std::string::npos)
+      << r.err;
+  std::string all = r.err;
+  r = Run({"quote", "XYZQ", "--exchange", "CBOE"});  // symbol not found: no question
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("Incorrect option root or underlying ticker."), std::string::npos);
+  all += r.err;
+  r = Run({"quote", "NA", "--exchange", "CBOE"});
+  EXPECT_EQ(r.exit_code, 2);
+  all += r.err;
+  for (const char* window_word : {"window", "click", "Click", "menu", "Do you want"}) {
+    EXPECT_EQ(all.find(window_word), std::string::npos) << window_word << " in " << all;
+  }
+}
+
 TEST_F(CliQuote, TheDeclaredCharacterSetIsHonoured) {
   // windows-1252: the byte 0xB7 is the middle dot, shown as such in the
   // refusal; a figure with a middle dot inside is none (not 1242.75, not 42.75).

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
@@ -166,6 +168,137 @@ TEST(ParseCBOEFeedQuote, JsonAsABrowserShowsIt) {
   EXPECT_EQ(JsonFromPage(shown),
             "{\"data\": {\"symbol\": \"S&P\", \"current_price\": \"6012.5\"}}");
   EXPECT_EQ(ParseCBOEFeedQuote(shown, "", ctx), InField("6012.50000"));
+}
+
+TEST(ParseCBOEFeedQuote, APageForAnotherSymbolGivesNoPrice) {
+  testing::FakeServices services;
+  QuoteContext ctx;
+  ctx.page = "http://127.0.0.1/q.json";
+  const auto page = [](const std::string& data_symbol, const std::string& top_symbol) {
+    return R"({"data": {)" + (data_symbol.empty() ? "" : R"("symbol": )" + data_symbol + ", ") +
+           R"("current_price": 410.5})" +
+           (top_symbol.empty() ? "" : R"(, "symbol": )" + top_symbol) + "}";
+  };
+  // Another stock's page, whichever of its symbols names it: refused, no price.
+  ctx.ticker = "AAPL";
+  for (const auto& [data, top] :
+       std::vector<std::pair<std::string, std::string>>{{R"("MSFT")", ""},
+                                                        {"", R"("MSFT")"},
+                                                        {R"("AAPL")", R"("MSFT")"},
+                                                        {R"("MSFT")", "null"}}) {
+    const QuoteResult r = ReadCBOEFeedQuote(page(data, top), "", ctx);
+    EXPECT_EQ(r.outcome, QuoteOutcome::kNone) << data << top;
+    EXPECT_EQ(r.price, 0);
+    EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "MSFT", "AAPL"));
+  }
+  EXPECT_EQ(ParseCBOEFeedQuote(page("7", ""), "", ctx), "");  // a symbol that is no text
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "7", "AAPL"));
+  // The same security however written; a page that names none stays read.
+  const size_t shown = services.dialogs.Count();
+  for (const char* same : {R"("AAPL")", R"("aapl")", R"(" AAPL ")", "null", R"("")", R"("-")"}) {
+    EXPECT_EQ(ParseCBOEFeedQuote(page(same, same), "", ctx), InField("410.50000")) << same;
+  }
+  EXPECT_EQ(ParseCBOEFeedQuote(page("", ""), "", ctx), InField("410.50000"));
+  for (const char* ticker : {"SPX", "_SPX", "^spx", " $SPX"}) {
+    ctx.ticker = ticker;
+    for (const char* symbol : {R"("_SPX")", R"("^SPX")", R"("SPX")", R"("_spx")"}) {
+      EXPECT_EQ(ParseCBOEFeedQuote(page(symbol, symbol), "", ctx), InField("410.50000"))
+          << ticker << " " << symbol;
+    }
+  }
+  EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
+  EXPECT_EQ(ParseCBOEFeedQuote(page(R"("_SPXW")", ""), "", ctx), "");  // another index
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "_SPXW", "$SPX"));
+  ctx.ticker = "^";  // a ticker that names nothing matches no symbol
+  EXPECT_EQ(ParseCBOEFeedQuote(page(R"("MSFT")", ""), "", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "MSFT", "^"));
+  ctx.ticker = "";  // nothing asked for: nothing checked
+  EXPECT_EQ(ParseCBOEFeedQuote(page(R"("MSFT")", ""), "", ctx), InField("410.50000"));
+
+  // Options: the page must be the file of the chain asked for.
+  const std::string chain = R"({"data": {"symbol": "_SPX", "options": [)"
+                            R"({"option": "SPXW351221C06000000", "bid": 40.8, "ask": 41.2}]}})";
+  ctx.ticker = "SPX";
+  EXPECT_EQ(ParseCBOEFeedQuote(chain, "SPXW351221C06000000", ctx), InField("41.00000"));
+  ctx.ticker = "NDX";
+  EXPECT_EQ(ParseCBOEFeedQuote(chain, "SPXW351221C06000000", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(), OtherSymbolMessage(ctx.page, "_SPX", "NDX"));
+  EXPECT_EQ(OtherFeedSymbol(chain, "NDX"), "_SPX");
+  EXPECT_EQ(OtherFeedSymbol(chain, "^SPX"), "");
+  EXPECT_EQ(OtherFeedSymbol("<h1>404</h1>", "SPX"), "");
+  EXPECT_TRUE(SameTicker("BRK.B", "brk/b"));
+  EXPECT_FALSE(SameTicker("BRK.B", "BRK.A"));
+  EXPECT_FALSE(SameTicker("SPX", "SPXW"));
+}
+
+TEST(ParseCBOEFeedQuote, PricesBeyondTheShownDigitsAreRefused) {
+  testing::FakeServices services;
+  QuoteContext ctx;
+  ctx.page = "http://127.0.0.1/q.json";
+  // Five decimals of a price under 1e10 are 15 significant digits: shown as
+  // the page writes them.
+  EXPECT_EQ(ParseCBOEFeedQuote(R"({"data": {"current_price": 9999999999.99999}})", "", ctx),
+            InField("9999999999.99999"));
+  EXPECT_EQ(ParseCBOEFeedQuote(R"({"data": {"current_price": "1,234,567,890.12345"}})", "", ctx),
+            InField("1234567890.12345"));
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  // Above, the digits shown would not be the page's: refused, naming its figure.
+  // The message shows the page's figure, or as much of it as a double holds.
+  for (const auto& [figure, text] : std::vector<std::pair<std::string, std::string>>{
+           {"12345678901234567890", "12345678901234567890"},
+           {"10000000000", "10000000000"},
+           {"9999999999.999999", "10000000000"},
+           {"1.2345678901234567e19", "1.23456789012346e+19"},
+           {"1E20", "1e+20"},
+           {"3.5e38", "3.5e+38"},
+           {R"("12,345,678,901.5")", "12,345,678,901.5"}}) {
+    const std::string page = R"({"data": {"current_price": )" + figure + "}}";
+    const QuoteResult r = ReadCBOEFeedQuote(page, "", ctx);
+    EXPECT_EQ(r.outcome, QuoteOutcome::kNone) << figure;
+    EXPECT_EQ(services.dialogs.LastText(), TooLargePriceMessage(ctx.page, text));
+  }
+  // An option's bid, ask or last trade.
+  for (const char* quote : {R"("bid": 1, "ask": 2e10)", R"("bid": 12345678901, "ask": 12345678902)",
+                            R"("bid": 1, "ask": 2, "last_trade_price": "99999999999")"}) {
+    const std::string page =
+        std::string(R"({"data": {"options": [{"option": "X", )") + quote + "}]}}";
+    EXPECT_EQ(ReadCBOEFeedQuote(page, "X", ctx).outcome, QuoteOutcome::kNone) << quote;
+    EXPECT_EQ(services.dialogs.LastText().rfind("The price ", 0), 0u)
+        << services.dialogs.LastText();
+  }
+  // The HTML page's cell as it stands.
+  EXPECT_EQ(
+      ParseCBOESimpleQuote("<td>Last Sale</td><td>12345678901.25</td><td>Tick</td>", "CBOE", ctx),
+      "");
+  EXPECT_EQ(services.dialogs.LastText(), TooLargePriceMessage(ctx.page, "12345678901.25"));
+}
+
+TEST(ParseCBOEFeedQuote, ATerminalIsToldTheAddressNotTheWindow) {
+  testing::FakeServices services;
+  QuoteContext ctx;
+  ctx.page = "http://127.0.0.1/q.json";
+  ctx.view = QuoteView::kTerminal;
+  EXPECT_EQ(ParseCBOEFeedQuote(R"({"data": {"current_price": 0}})", "", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(),
+            std::string(kFeedNoPriceTerminalMessage) + " http://127.0.0.1/q.json");
+  EXPECT_EQ(ParseCBOEFeedQuote("<h1>404</h1>", "", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(),
+            std::string(kFeedUnreadableTerminalMessage) + " http://127.0.0.1/q.json");
+  EXPECT_EQ(ParseCBOESimpleQuote("<p>Service unavailable</p>", "CBOE", ctx), "");
+  EXPECT_EQ(services.dialogs.LastText(),
+            std::string(kNoLastPriceTerminalMessage) + " http://127.0.0.1/q.json");
+  // No question a terminal cannot act on.
+  EXPECT_EQ(ReadCBOESimpleQuote(Fixture("symbol_not_found.htm"), "CBOE", ctx).outcome,
+            QuoteOutcome::kNone);
+  EXPECT_EQ(services.dialogs.LastText(), kSymbolNotFoundTerminalMessage);
+  EXPECT_EQ(services.dialogs.Last().buttons, MsgButtons::Ok);
+  for (const char* text : {kNoLastPriceTerminalMessage, kFeedUnreadableTerminalMessage,
+                           kFeedNoPriceTerminalMessage, kSymbolNotFoundTerminalMessage}) {
+    const std::string t = text;
+    for (const char* window_word : {"window", "click", "menu", "Do you want"}) {
+      EXPECT_EQ(t.find(window_word), std::string::npos) << t;
+    }
+  }
 }
 
 TEST(OccSymbol, ReadingSymbolsAndFeedAddresses) {
