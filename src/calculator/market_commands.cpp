@@ -480,7 +480,11 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   AppEvents().SetBusy(false);
   std::string message;
   const auto implied = ImpliedDividendYield(View().BodyHtml(), t, rate_at, now, message);
-  if (!implied) {
+  if (implied && !implied->symbol.empty() &&
+      !SameTicker(implied->symbol, ChainTickerOfRoot(ticker))) {
+    message = OtherSymbolMessage(url, implied->symbol, ChainTickerOfRoot(ticker));
+  }
+  if (!implied || !message.empty()) {
     AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
     return;
   }
@@ -541,7 +545,12 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     }
     AppEvents().SetBusy(false);
     std::string message;
-    const auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
+    auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
+    if (const std::string other_history = OtherFeedSymbol(View().BodyHtml(), ticker);
+        closes && !other_history.empty()) {
+      message = OtherSymbolMessage(url, other_history, ticker);
+      closes.reset();
+    }
     if (!closes) {
       AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
       return;

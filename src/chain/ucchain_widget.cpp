@@ -27,6 +27,7 @@
 #include "marketdata/fetch_error.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_wait.h"
+#include "marketdata/quote_parser.h"
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/services.h"
@@ -336,11 +337,11 @@ bool ucChain::LoadPages(const std::string& ticker, const std::shared_ptr<bool>& 
   if (*stop || serial != serial_) {
     return false;
   }
-  StartSolve(std::move(page), serial);
+  StartSolve(std::move(page), ChainTickerOfRoot(ticker), serial);
   return true;
 }
 
-void ucChain::StartSolve(std::string page, unsigned serial) {
+void ucChain::StartSolve(std::string page, std::string ticker, unsigned serial) {
   JoinFinishedWorkers();
   auto stop = std::make_shared<std::atomic<bool>>(false);
   auto solved = std::make_shared<std::atomic<std::size_t>>(0);
@@ -355,13 +356,18 @@ void ucChain::StartSolve(std::string page, unsigned serial) {
   const auto now = std::chrono::system_clock::now();
   Worker worker;
   worker.done = done;
-  worker.thread = std::thread([this, page = std::move(page), serial, stop, solved, total, done,
-                               curve, now] {
+  worker.thread = std::thread([this, page = std::move(page), ticker = std::move(ticker), serial,
+                               stop, solved, total, done, curve, now] {
     std::string message;
     std::shared_ptr<OptionChain> result;
     bool stopped = false;
     try {
       std::optional<OptionChain> chain = ParseOptionChain(page, now, message);
+      if (chain && !chain->symbol.empty() && !SameTicker(chain->symbol, ticker)) {
+        // Another underlying's file (a redirect, a cache): none of its figures.
+        message = OtherSymbolMessage(FeedOptionsUrl(ticker), chain->symbol, ticker);
+        chain.reset();
+      }
       if (chain && !*stop) {
         const RateAt rate_at = [&curve, now](double years) {
           try {

@@ -130,7 +130,7 @@ class ucChain : public ScaledPanel {
   // The page part of a load: the curve (when not read in this hour) and the
   // options file, fetched by fetch_view_. False when stopped or replaced.
   bool LoadPages(const std::string& ticker, const std::shared_ptr<bool>& stop, unsigned serial);
-  void StartSolve(std::string page, unsigned serial);
+  void StartSolve(std::string page, std::string ticker, unsigned serial);
   void SolveDone(unsigned serial, std::shared_ptr<OptionChain> chain, const std::string& message,
                  bool stopped);
   void JoinFinishedWorkers();

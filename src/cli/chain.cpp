@@ -23,6 +23,7 @@
 #include "marketdata/http_fetch.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_charset.h"
+#include "marketdata/quote_parser.h"
 #include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/browser_view.h"
@@ -425,7 +426,11 @@ int RunChain(const std::vector<std::string>& given) {
   const auto now = std::chrono::system_clock::now();
   auto chain = ParseOptionChain(PageTextAsUtf8(page.body, page.content_type), now, message);
   if (!chain) {
-    std::cerr << message << '\n';
+    std::cerr << TerminalWording(message, url) << '\n';
+    return kExitBadInput;
+  }
+  if (!chain->symbol.empty() && !SameTicker(chain->symbol, ChainTickerOfRoot(upper))) {
+    std::cerr << OtherSymbolMessage(url, chain->symbol, ChainTickerOfRoot(upper)) << '\n';
     return kExitBadInput;
   }
   if (chain->contracts.empty()) {

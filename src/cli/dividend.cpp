@@ -138,7 +138,12 @@ int RunDividend(const std::vector<std::string>& given) {
   std::string message;
   const auto implied = ImpliedDividendYield(page.text, years, rate_at, now, message);
   if (!implied) {
-    std::cerr << message << '\n';
+    std::cerr << TerminalWording(message, url) << '\n';
+    return kExitBadInput;
+  }
+  if (const std::string chain_ticker = ChainTickerOfRoot(upper);
+      !implied->symbol.empty() && !SameTicker(implied->symbol, chain_ticker)) {
+    std::cerr << OtherSymbolMessage(url, implied->symbol, chain_ticker) << '\n';
     return kExitBadInput;
   }
   std::cerr << "note: dividend yield " << implied->Note() << '\n';

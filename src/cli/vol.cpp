@@ -77,7 +77,11 @@ int RunVol(const std::vector<std::string>& given) {
     return LoadFailed(url, page.failure);
   }
   std::string message;
-  const auto closes = ReadDailyCloses(page.text, url, message);
+  auto closes = ReadDailyCloses(page.text, url, message);
+  if (const std::string other = OtherFeedSymbol(page.text, ticker); closes && !other.empty()) {
+    message = OtherSymbolMessage(url, other, ticker);
+    closes.reset();
+  }
   if (!closes) {
     std::cerr << message << '\n';
     return kExitBadInput;
@@ -102,7 +106,12 @@ int RunVol(const std::vector<std::string>& given) {
   // The quote's iv30 (per cent in the feed), when it can be had.
   const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
   double iv30 = 0;
-  if (quote.failure.empty()) {
+  // Another security's quote page gives no iv30.
+  const std::string other = quote.failure.empty() ? OtherFeedSymbol(quote.text, ticker) : "";
+  if (!other.empty()) {
+    std::cerr << "note: iv30: " << OtherSymbolMessage(FeedQuoteUrl(ticker), other, ticker) << '\n';
+  }
+  if (quote.failure.empty() && other.empty()) {
     const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(quote.text), nullptr, false);
     if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
         doc["data"].contains("iv30")) {

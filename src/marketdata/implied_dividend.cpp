@@ -163,6 +163,7 @@ std::optional<ImpliedDividend> ImpliedDividendYield(const std::string& page, dou
     d.years = expiry_years[expiry];
     d.rate = rate_at(d.years);
     d.spot = *spot;
+    d.symbol = name;
     std::vector<ParityPair> pairs;
     for (const auto& [gap, k] : near) {
       const Pair& p = chain[expiry][k];

@@ -18,6 +18,7 @@ struct ImpliedDividend {
   double years = 0;    // to that expiry's close
   double rate = 0;     // the continuous rate used
   double spot = 0;     // the underlying's price in the file
+  std::string symbol;  // the underlying the file names ("" when it names none)
   std::vector<double> strikes;
   // "implied by put-call parity on the 2026-12-18 expiry (0.02740 years),
   // strikes 185, 187.5, 190, spot 187.44, rate 0.0430".

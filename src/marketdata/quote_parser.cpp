@@ -213,6 +213,23 @@ QuoteResult Info(const std::string& message) {
 
 // A message about the page: the window shows the page itself, a terminal
 // gets its address after the text.
+}  // namespace
+
+std::string TerminalWording(const std::string& message, const std::string& page) {
+  const std::pair<const char*, const char*> words[] = {
+      {kNoLastPriceMessage, kNoLastPriceTerminalMessage},
+      {kFeedUnreadableMessage, kFeedUnreadableTerminalMessage},
+      {kFeedNoPriceMessage, kFeedNoPriceTerminalMessage}};
+  for (const auto& [window, terminal] : words) {
+    if (message == window) {
+      return std::string(terminal) + " " + page;
+    }
+  }
+  return message;
+}
+
+namespace {
+
 QuoteResult Told(const QuoteContext& ctx, const char* window, const char* terminal) {
   return Info(ctx.view == QuoteView::kWindow ? std::string(window)
                                              : std::string(terminal) + " " + ctx.page);

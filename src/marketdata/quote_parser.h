@@ -171,6 +171,11 @@ bool SameTicker(const std::string& a, const std::string& b);
 // feed page, or `ticker` is "".
 std::string OtherFeedSymbol(const std::string& page, const std::string& ticker);
 
+// A feed message of the window ("... the page displayed in the bottom
+// window") in the terminal's words with the page's address; any other
+// message as it is.
+std::string TerminalWording(const std::string& message, const std::string& page);
+
 // "The page PAGE is for SYMBOL, not for TICKER, the ticker asked for: no
 // figure was taken from it".
 std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,

@@ -297,6 +297,15 @@ TEST_F(CliChain, BadArgumentsAndFilesStopWithAReason) {
   r = Run({"NOPRICE"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("shows no price for this security"), std::string::npos);
+  EXPECT_EQ(r.err.find("bottom window"), std::string::npos) << r.err;  // a terminal has none
+  // Another underlying's file (a redirect, a cache): refused, naming both.
+  dir_->Write("api/global/delayed_quotes/options/REDIR.json",
+              R"({"data":{"symbol":"EMPTY","current_price":12.5,"options":[]}})");
+  r = Run({"REDIR"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(" is for EMPTY, not for REDIR, the ticker asked for"), std::string::npos)
+      << r.err;
   r = Run({"EMPTY"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("The delayed quote feed lists no option contracts for EMPTY"),

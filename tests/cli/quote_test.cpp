@@ -420,6 +420,24 @@ TEST_F(CliQuote, DividendYieldImpliedByTheFeedsChain) {
   EXPECT_NE(r.err.find("The option chain ONE has no expiry with a strike near the money"),
             std::string::npos)
       << r.err;
+  // Another underlying's chain (a redirect, a cache) gives no yield; a file
+  // without a price is told in a terminal's words.
+  dir_->Write("api/global/delayed_quotes/options/OTH.json",
+              R"({"data": {"symbol": "PCP", "current_price": "100.00", "options": [)"
+              R"({"option": "PCP351221C00100000", "bid": "20.90", "ask": 21.10},)"
+              R"({"option": "PCP351221P00100000", "bid": 18.9, "ask": "19.10"}]}})");
+  r = Run({"dividend", "OTH", "--maturity", "9"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(" is for PCP, not for OTH, the ticker asked for"), std::string::npos)
+      << r.err;
+  dir_->Write("api/global/delayed_quotes/options/NOP.json", R"({"data": {"symbol": "NOP"}})");
+  r = Run({"dividend", "NOP"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("shows no price for this security.  Please open the page in a browser"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("bottom window"), std::string::npos) << r.err;
 }
 
 TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
@@ -454,6 +472,21 @@ TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
   EXPECT_EQ(r.out, "");
   r = Run({"vol", "VV", "--days", "1"});
   EXPECT_EQ(r.exit_code, 2);
+
+  // Another security's quote page gives no iv30; another's history no figure.
+  dir_->Write("api/global/delayed_quotes/quotes/VV.json",
+              R"({"data": {"symbol": "WW", "iv30": 31.5}})");
+  r = Run({"vol", "VV"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "20 0.3257\n");
+  EXPECT_NE(r.err.find("note: iv30: The page "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" is for WW, not for VV"), std::string::npos) << r.err;
+  dir_->Write("api/global/delayed_quotes/charts/historical/VV.json",
+              R"({"symbol": "WW", "data": [)" + rows[0] + "," + rows[1] + "," + rows[2] + "]}");
+  r = Run({"vol", "VV", "--days", "2"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(" is for WW, not for VV"), std::string::npos) << r.err;
 }
 
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {
