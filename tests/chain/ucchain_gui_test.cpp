@@ -516,6 +516,17 @@ TEST_F(ChainGui, OddFilesGetAMessageAndKeepTheChainShown) {
   EXPECT_EQ(model()->rowCount(), 0);
   EXPECT_TRUE(chain()->SmileShown().empty());
   EXPECT_TRUE(chain()->SurfaceShown().empty());
+  // Another underlying's file (a redirect, a cache): refused, the chain
+  // shown stays.
+  ASSERT_TRUE(Load("AAPL"));
+  const auto aapl = chain()->Chain();
+  dir_->Write("api/global/delayed_quotes/options/REDIR.json", Fixture("panel_aapl.json"));
+  const std::size_t asked = services.dialogs.Count();
+  ASSERT_TRUE(Load("REDIR"));
+  EXPECT_EQ(chain()->Chain(), aapl);
+  EXPECT_EQ(services.dialogs.Count(), asked + 1);
+  EXPECT_NE(services.dialogs.LastText().find(" is for AAPL, not for REDIR"), std::string::npos)
+      << services.dialogs.LastText();
   // A file that does not exist.
   const std::size_t before = services.dialogs.Count();
   ASSERT_TRUE(Load("NOSUCH"));
