@@ -121,6 +121,7 @@ class zelBarr {
   bool BarrierWithinRow(int code) const;
   bool NearExerciseBoundary() const;
   std::optional<double> GammaBesideExercise() const;
+  bool RefineForGamma() const;
   bool ExercisedJustInside() const;
   bool RefineAgain() const;
   void CalcImpliedVol(int code);
