@@ -351,6 +351,7 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     } else {
       std::string end = f.maturity;
       t = YearsBetweenDates(f.date, end);
+      f.maturity = end;  // a date read with day and month swapped, shown as read
     }
 
     AppEvents().SetBusy(true);

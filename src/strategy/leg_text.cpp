@@ -80,8 +80,20 @@ std::optional<double> YearsOf(const std::string& text, const std::string& start,
   if (!IsDateText(t) || !IsDateText(start)) {
     return std::nullopt;
   }
+  // A past date that reads as a later one with day and month swapped
+  // ("12.10.2026" typed on 9 December 2026) is the date as typed: past, and
+  // refused as such, not priced silently as 10 December.
   std::string end = t;
-  return YearsBetweenDates(start, end);
+  const double years = YearsBetweenDates(start, end);
+  if (end != t) {
+    const auto from = ParseDateText(start);
+    const auto to = ParseDateText(t);
+    return from && to ? static_cast<double>(
+                            (std::chrono::sys_days{*to} - std::chrono::sys_days{*from}).count()) /
+                            365.0
+                      : -1.0;
+  }
+  return years;
 }
 
 Leg ParseLegText(const std::string& text, const std::string& start) {

@@ -162,6 +162,18 @@ TEST_F(BsopPanelTest, MaturityAsYearsOrAsADateFromTheDateField) {
         << text;
   }
 
+  // A past date that is a later one with day and month swapped (10 January
+  // read as 1 October, 259 days on) is priced as read, and the field shows
+  // the date it was priced to; before, it kept "1/10/2025" on screen beside
+  // a value to 1 October.
+  panel.fields.Text1[kMaturityField] = "1/10/2025";
+  panel.cmdCalculate_Click();
+  EXPECT_NEAR(panel.Maturity(), 259.0 / 365.0, 1e-6);
+  EXPECT_EQ(panel.fields.Text1[kMaturityField], "10/01/2025");
+  const std::string priced = panel.fields.lblPrice;
+  panel.DropStaleResults(panel.fields);  // the shown inputs are those priced
+  EXPECT_EQ(panel.fields.lblPrice, priced);
+
   // A date before the start (even with day and month swapped) is refused.
   panel.fields.Text1[kMaturityField] = "01/01/2025";
   panel.cmdCalculate_Click();

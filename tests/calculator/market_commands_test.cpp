@@ -20,6 +20,7 @@
 #include "support/halfway_rate.h"
 #include "support/locale_text.h"
 #include "support/loopback_server.h"
+#include "util/dates.h"
 #include "util/format.h"
 #include "util/locale_info.h"
 #include "util/numeric_entry.h"
@@ -269,6 +270,17 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
   fields.maturity = L("0.1");
   commands.cmdGetInterestRate_Click(fields);
   EXPECT_EQ(fields.interest_rate, L("0.0050"));  // 2 ln(1.0025) = 0.004994
+
+  // A past date read with day and month swapped (10 January from 15 January
+  // is taken as 1 October) is shown as read in the maturity field; it kept
+  // the typed date beside the rate of 1 October before.
+  using std::chrono::year, std::chrono::month, std::chrono::day;
+  fields.date = FormatShortDate({year{2025}, month{1}, day{15}});
+  fields.maturity = FormatShortDate({year{2025}, month{1}, day{10}});
+  const size_t shown = services.dialogs.Count();
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
+  EXPECT_EQ(fields.maturity, FormatShortDate({year{2025}, month{10}, day{1}}));
 
   // A maturity that is neither a number nor a date.
   fields.maturity = "soon";

@@ -37,6 +37,29 @@ TEST(StrategyLegTextTest, ReadsOptionAndUnderlyingLegs) {
   EXPECT_NEAR(d.maturity, 72.0 / 365, 1e-6);
 }
 
+// A past expiry that reads as a later date with day and month swapped is
+// the past date as typed, refused as past: "12.10.2026" typed in a German
+// locale on 9 December 2026 is 12 October, not 10 December (priced as such
+// with exit 0 before), and "10/12/2026" in a month-first one 12 October too.
+// Dates that need no swap count as before.
+TEST(StrategyLegTextTest, APastDateIsNotTakenWithDayAndMonthSwapped) {
+  {
+    const testing::ScopedEntryLocale german(testing::CommaLocale());
+    const auto past = YearsOf("12.10.2026", "09.12.2026", true);
+    ASSERT_TRUE(past);
+    EXPECT_NEAR(*past, -58.0 / 365, 1e-6);
+    EXPECT_NEAR(*YearsOf("10.12.2026", "09.12.2026", true), 1.0 / 365, 1e-6);
+    EXPECT_NEAR(*YearsOf("12.10.2026", "09.12.2026", false), -58.0 / 365, 1e-6);
+    EXPECT_LT(ParseLegText("+1 call 100 12.10.2026", "09.12.2026").maturity, 0);
+  }
+  EntryLocale month_first;
+  month_first.date_format = "%m/%d/%Y";
+  const testing::ScopedEntryLocale c(month_first);
+  EXPECT_NEAR(*YearsOf("10/12/2026", "12/09/2026", true), -58.0 / 365, 1e-6);
+  EXPECT_NEAR(*YearsOf("12/10/2026", "12/09/2026", true), 1.0 / 365, 1e-6);
+  EXPECT_NEAR(*YearsOf("1/5/2027", "12/09/2026", true), 27.0 / 365, 1e-6);
+}
+
 TEST(StrategyLegTextTest, NamesTheWordThatIsWrong) {
   const auto message = [](const std::string& text) {
     try {
