@@ -61,13 +61,23 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
     if (!close || *close == 0) {
       continue;  // no trade that day
     }
-    if (!std::isfinite(*close) || *close < kLeastShownPrice) {
+    if (!std::isfinite(*close) || *close < kLeastShownPrice ||
+        *close >= kMostShownPrice - kLeastShownPrice) {
       // A negative or vanishing close is a fault of the page, not a price: its
-      // log return would be taken as the stock's movement.
+      // log return would be taken as the stock's movement. So is one no price
+      // field could show (1e300 among closes of 100 read as a volatility of
+      // 15405).
       message = NoCloseMessage(page_name, FormatCivilDate(*day), *close);
       return std::nullopt;
     }
-    by_date[*day] = *close;
+    // Two different closes of one day (rows with times of day, or a page
+    // that repeats a date) leave the day's close unknown: the row that came
+    // last in the page was taken, 90 at 10:00 for 99 at 16:00 on a page
+    // newest first.
+    if (const auto [it, added] = by_date.emplace(*day, *close); !added && it->second != *close) {
+      message = TwoClosesMessage(page_name, FormatCivilDate(*day), it->second, *close);
+      return std::nullopt;
+    }
   }
   std::vector<DailyClose> closes;
   closes.reserve(by_date.size());
@@ -103,6 +113,14 @@ std::string NoCloseMessage(const std::string& page_name, const std::string& date
   std::ostringstream text;
   text << std::setprecision(6) << close;
   return "The close of " + date + " on " + page_name + " is " + text.str() + ", which is no price";
+}
+
+std::string TwoClosesMessage(const std::string& page_name, const std::string& date, double first,
+                             double second) {
+  std::ostringstream text;
+  text << std::setprecision(6) << first << " and " << second;
+  return "The page " + page_name + " gives two closes for " + date + " (" + text.str() +
+         "): no volatility was taken from it";
 }
 
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days) {

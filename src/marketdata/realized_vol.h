@@ -19,10 +19,11 @@ struct DailyClose {
 // {"data": [{"date": "YYYY-MM-DD", "close": ...}, ...]} in any row order;
 // a page may also be the bare array, or the HTML a browser shows it in).
 // Rows without a date or a close (null, empty or 0: no trade that day) are
-// passed over; a later row of the same date replaces an earlier one. Nothing,
-// with `message` set, for a page that is not such a history, a close that is
-// not a figure, or one that is no price (negative, or below kLeastShownPrice),
-// naming `page_name`.
+// passed over; rows of the same date must give the same close. Nothing, with
+// `message` set, for a page that is not such a history, a close that is not a
+// figure, one that is no price (negative, below kLeastShownPrice, or
+// kMostShownPrice and above), or two different closes of one day, naming
+// `page_name`.
 std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
                                                        const std::string& page_name,
                                                        std::string& message);
@@ -36,6 +37,10 @@ inline constexpr int kVolatilityWindows[3] = {20, 60, 250};
 
 // "The close of DATE on PAGE is X, which is no price".
 std::string NoCloseMessage(const std::string& page_name, const std::string& date, double close);
+
+// "The page PAGE gives two closes for DATE (X and Y): no volatility was taken from it".
+std::string TwoClosesMessage(const std::string& page_name, const std::string& date, double first,
+                             double second);
 
 // "The history of NAME has N closes: too few for D trading days".
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days);

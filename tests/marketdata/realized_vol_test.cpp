@@ -78,9 +78,9 @@ TEST(RealizedVolatility, SimulatedPathsGiveBackTheirVolatility) {
 TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
   std::string message;
   // Shuffled rows, a null close, a zero close, a row without a date, a
-  // repeated date (the later row counts).
+  // repeated date with the same close.
   const std::string page =
-      R"({"data": [{"date": "2026-12-04", "close": 102}, {"date": "2026-12-02", "close": 100},)"
+      R"({"data": [{"date": "2026-12-04", "close": 101.5}, {"date": "2026-12-02", "close": 100},)"
       R"( {"date": "2026-12-03", "close": null}, {"date": "2026-12-07", "close": 0},)"
       R"( {"close": 99}, {"date": "2026-12-01", "close": 98},)"
       R"( {"date": "2026-12-04", "close": "101.5"}]})";
@@ -105,6 +105,36 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
     EXPECT_EQ(message.rfind("The close of 2026-12-04 on http://h/x.json is ", 0), 0u) << message;
     EXPECT_NE(message.find(", which is no price"), std::string::npos) << message;
   }
+  // Two different closes of one day are refused whichever row comes last:
+  // rows with times of day, newest first, gave the 10:00 price as the close.
+  for (const bool newest_first : {true, false}) {
+    const std::string late = R"({"date": "2026-12-04T16:00:00", "close": 99})";
+    const std::string early = R"({"date": "2026-12-04T10:00:00", "close": 90})";
+    message.clear();
+    EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100}, )" +
+                                     (newest_first ? late + ", " + early : early + ", " + late) +
+                                     "]}",
+                                 "http://h/x.json", message));
+    EXPECT_EQ(message, newest_first ? TwoClosesMessage("http://h/x.json", "2026-12-04", 99, 90)
+                                    : TwoClosesMessage("http://h/x.json", "2026-12-04", 90, 99));
+  }
+  EXPECT_EQ(TwoClosesMessage("P", "2026-12-04", 99, 90.25),
+            "The page P gives two closes for 2026-12-04 (99 and 90.25): no volatility was taken "
+            "from it");
+  // A close no price field can show (1e10 and up) is no price either: 1e300
+  // among closes of 100 read as a volatility of 15405.
+  for (const std::string close : {"1e300", "10000000000", "\"9999999999.999999\""}) {
+    message.clear();
+    EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100},)"
+                                 R"( {"date": "2026-12-04", "close": )" +
+                                     close + R"(}, {"date": "2026-12-07", "close": 101}]})",
+                                 "http://h/x.json", message))
+        << close;
+    EXPECT_EQ(message.rfind("The close of 2026-12-04 on http://h/x.json is ", 0), 0u) << message;
+  }
+  EXPECT_TRUE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 9999999999.99}]})", "h",
+                              message))
+      << message;
   // The least price shown still counts.
   const auto least = ReadDailyCloses(
       R"({"data": [{"date": "2026-12-03", "close": 0.000005}, {"date": "2026-12-04", "close": 1}]})",
