@@ -536,11 +536,18 @@ float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::ti
 std::string CurveEndNote(const Grid& grid, float t, std::chrono::system_clock::time_point now) {
   const GridCurve c = ReadGridCurve(grid, now);
   const auto last = static_cast<size_t>(c.m);
-  if (!(t > c.maturities[last])) {
-    return {};
+  if (t > c.maturities[last]) {
+    return "beyond the curve's longest maturity, " + FormatNumber(c.maturities[last], "0.00") +
+           " years, whose yield is used";
   }
-  return "beyond the curve's longest maturity, " + FormatNumber(c.maturities[last], "0.00") +
-         " years, whose yield is used";
+  // Before the shortest maturity its yield is held as well: on a day with
+  // no yield below 10 years, 5 years (or 0.01) took the 10-year yield with
+  // no word.
+  if (t < c.maturities[0]) {
+    return "before the curve's shortest maturity, " + FormatNumber(c.maturities[0], "0.00") +
+           " years, whose yield is used";
+  }
+  return {};
 }
 
 double ContinuousRateFromGrid(const Grid& grid, float t,

@@ -153,7 +153,8 @@ float CurveRateFromGrid(const Grid& grid, float t, std::chrono::system_clock::ti
 // "" when t lies within the curve of the grid (read as CurveRateFromGrid
 // reads it); past its longest maturity, where that maturity's yield is held
 // flat: "beyond the curve's longest maturity, 19.97 years, whose yield is
-// used".
+// used"; before its shortest, likewise "before the curve's shortest
+// maturity, 0.08 years, whose yield is used".
 std::string CurveEndNote(const Grid& grid, float t, std::chrono::system_clock::time_point now);
 
 // The continuously compounded rate (a fraction) at maturity t of a curve

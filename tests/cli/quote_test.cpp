@@ -360,6 +360,7 @@ TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
   r = Run({"rate", "0.01"}, env);  // before the 1-month point: its yield
   EXPECT_EQ(r.out, "0.0406\n");    // 2 ln(1.0205) = 0.04059
   EXPECT_EQ(r.err.find("longest maturity"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(before the curve's shortest maturity, 0.0"), std::string::npos) << r.err;
   r = Run({"rate", "25"}, env);  // within the curve: no word of its end
   EXPECT_EQ(r.err.find("longest maturity"), std::string::npos) << r.err;
 
@@ -369,6 +370,15 @@ TEST_F(CliQuote, RateFromTheTreasurysParYieldFile) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "0.0445\n");  // 2 ln(1 + 0.045 / 2) = 0.04450
   EXPECT_NE(r.err.find("(beyond the curve's longest maturity, 20.0"), std::string::npos) << r.err;
+  // Nor any yield below 10 years: 5 years takes the 10-year yield, and says
+  // so (it said nothing before).
+  r = Run({"rate", "5"}, env);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0.0396\n");  // 2 ln(1 + 0.04 / 2) = 0.03961
+  EXPECT_NE(r.err.find("par yield 4.000 % at 5.00 years (before the curve's shortest maturity, "
+                       "10.0"),
+            std::string::npos)
+      << r.err;
 
   // A cell of the latest row that is no figure: named, nothing printed.
   dir_->Write(path, "Date,\"1 Mo\",\"3 Mo\"\n" + yesterday + ",\"4,10\",4.00\n");
