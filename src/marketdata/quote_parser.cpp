@@ -287,12 +287,20 @@ std::string TickerKey(std::string_view ticker) {
   return key;
 }
 
-// The symbol an object of the feed names: "" when it has none.
+// The symbol an object of the feed names ("symbol", in any case: a page
+// that wrote "Symbol" was taken whatever it named): "" when it has none.
 std::string SymbolText(const nlohmann::json& obj) {
   if (!obj.is_object()) {
     return {};
   }
-  const auto it = obj.find("symbol");
+  auto it = obj.find("symbol");
+  if (it == obj.end()) {
+    for (it = obj.begin(); it != obj.end(); ++it) {
+      if (TickerKey(it.key()) == "SYMBOL") {
+        break;
+      }
+    }
+  }
   if (it == obj.end() || it->is_null()) {
     return {};
   }
@@ -302,21 +310,36 @@ std::string SymbolText(const nlohmann::json& obj) {
 // See OtherFeedSymbol.
 std::string OtherSymbolOf(const nlohmann::json& doc, const std::string& ticker) {
   // A ticker of punctuation only ("^") matches no symbol a page names.
-  if (Trim(ticker, kSpaceAndTab).empty() || !doc.is_object()) {
+  if (Trim(ticker, kSpaceAndTab).empty() || !(doc.is_object() || doc.is_array())) {
     return {};
   }
-  const auto data = doc.find("data");
-  for (const nlohmann::json* obj : {data == doc.end() ? nullptr : &*data, &doc}) {
-    if (obj == nullptr) {
-      continue;
-    }
-    const std::string symbol = SymbolText(*obj);
+  const auto other = [&](const nlohmann::json& obj) -> std::string {
+    const std::string symbol = SymbolText(obj);
     // A symbol with no letter or digit ("", "-") names nothing.
-    if (!TickerKey(symbol).empty() && !SameTicker(symbol, ticker)) {
+    return !TickerKey(symbol).empty() && !SameTicker(symbol, ticker) ? symbol : std::string();
+  };
+  // The rows of a history (its data, or the page itself, an array) may each
+  // name their symbol: one of another ticker's was taken as this one's.
+  const auto other_row = [&](const nlohmann::json& rows) -> std::string {
+    if (rows.is_array()) {
+      for (const auto& row : rows) {
+        if (std::string symbol = other(row); !symbol.empty()) {
+          return symbol;
+        }
+      }
+    }
+    return {};
+  };
+  if (doc.is_array()) {
+    return other_row(doc);
+  }
+  const auto data = doc.find("data");
+  if (data != doc.end()) {
+    if (std::string symbol = data->is_array() ? other_row(*data) : other(*data); !symbol.empty()) {
       return symbol;
     }
   }
-  return {};
+  return other(doc);
 }
 
 // "Today" of a feed page: the date of its timestamp ("2026-12-07 16:15:02",

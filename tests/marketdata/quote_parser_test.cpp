@@ -229,6 +229,16 @@ TEST(ParseCBOEFeedQuote, APageForAnotherSymbolGivesNoPrice) {
   EXPECT_TRUE(SameTicker("BRK.B", "brk/b"));
   EXPECT_FALSE(SameTicker("BRK.B", "BRK.A"));
   EXPECT_FALSE(SameTicker("SPX", "SPXW"));
+  // A history whose rows name their symbol, and a key written in another
+  // case, were taken whatever they named.
+  const std::string rows = R"([{"symbol": "MSFT", "date": "2026-12-01", "close": 410},)"
+                           R"( {"symbol": "MSFT", "date": "2026-12-02", "close": 412}])";
+  EXPECT_EQ(OtherFeedSymbol(rows, "AAPL"), "MSFT");
+  EXPECT_EQ(OtherFeedSymbol(R"({"data": )" + rows + "}", "AAPL"), "MSFT");
+  EXPECT_EQ(OtherFeedSymbol(R"({"data": )" + rows + "}", "msft"), "");
+  EXPECT_EQ(OtherFeedSymbol(R"({"data": [{"date": "2026-12-01", "close": 1}]})", "AAPL"), "");
+  EXPECT_EQ(OtherFeedSymbol(R"({"data": {"Symbol": "MSFT"}})", "AAPL"), "MSFT");
+  EXPECT_EQ(OtherFeedSymbol(R"({"SYMBOL": "^SPX"})", "_SPX"), "");
 }
 
 TEST(ParseCBOEFeedQuote, PricesBeyondTheShownDigitsAreRefused) {
