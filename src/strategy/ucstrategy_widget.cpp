@@ -434,8 +434,14 @@ void ucStrategy::txtAtDate_Change() {
   const EntryReading v = ReadEntry(text, EntryKind::kNumber);
   const bool number = v.value && !v.blank;
   if (!(number && !IsBareFraction(v)) && IsDateText(text) && IsDateText(StartDate())) {
+    const std::string typed = text;
     if (!RunCommand([&] { years = YearsBetweenDates(StartDate(), text); })) {
       return;
+    }
+    if (text != typed) {
+      // A past date read with day and month swapped: the field shows the
+      // date the figures are for, not the one typed.
+      txt_at_date_->setText(Q(text));
     }
   } else if (number) {
     years = *v.value;  // years from the position's date

@@ -176,6 +176,18 @@ TEST(ucStrategyGui, SliderAndDateFieldChooseTheDate) {
   EXPECT_DOUBLE_EQ(p.AtYears(), 0.25);
   EXPECT_EQ(p.sldDate()->value(), ucStrategy::kSliderSteps / 4);
 
+  // A past date that is a later one with day and month swapped (10 January
+  // from 15 January, read as 1 October) is shown as read; the field kept the
+  // typed date beside the figures of 1 October before.
+  p.txtDate()->setText("2026-01-15");
+  p.txtAtDate()->setText("1/10/2026");
+  QTest::keyClick(p.txtAtDate(), Qt::Key_Return);
+  ASSERT_TRUE(p.Figures()) << services.dialogs.LastText();
+  EXPECT_NEAR(p.AtYears(), 259.0 / 365, 1e-6);
+  EXPECT_EQ(p.txtAtDate()->text().toStdString(),
+            FormatShortDate(std::chrono::year_month_day{
+                std::chrono::year{2026}, std::chrono::October, std::chrono::day{1}}));
+
   // Years with a fraction typed into the date field are years, not the date
   // 1 January 2026 (the position's own date).
   ucStrategy three;
