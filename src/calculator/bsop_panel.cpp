@@ -122,9 +122,12 @@ bool BsopPanel::ReadMaturity(float& value) {
     std::string end = text;
     value = YearsBetweenDates(fields.txtDate, end);
     // A past date read with day and month swapped is shown as read: the
-    // field holds the date the option is priced to.
-    fields.Text1[kMaturityField] = end;
-    run_inputs_.texts[kMaturityField] = end;
+    // field holds the date the option is priced to (one still past is
+    // refused as typed).
+    if (value >= 0) {
+      fields.Text1[kMaturityField] = end;
+      run_inputs_.texts[kMaturityField] = end;
+    }
     return false;
   }
   return ReadField(kMaturityField, value);

@@ -351,7 +351,9 @@ void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
     } else {
       std::string end = f.maturity;
       t = YearsBetweenDates(f.date, end);
-      f.maturity = end;  // a date read with day and month swapped, shown as read
+      if (t >= 0) {
+        f.maturity = end;  // a date read with day and month swapped, shown as read
+      }
     }
 
     AppEvents().SetBusy(true);

@@ -438,7 +438,7 @@ void ucStrategy::txtAtDate_Change() {
     if (!RunCommand([&] { years = YearsBetweenDates(StartDate(), text); })) {
       return;
     }
-    if (text != typed) {
+    if (text != typed && years >= 0) {
       // A past date read with day and month swapped: the field shows the
       // date the figures are for, not the one typed.
       txt_at_date_->setText(Q(text));

@@ -174,10 +174,14 @@ TEST_F(BsopPanelTest, MaturityAsYearsOrAsADateFromTheDateField) {
   panel.DropStaleResults(panel.fields);  // the shown inputs are those priced
   EXPECT_EQ(panel.fields.lblPrice, priced);
 
-  // A date before the start (even with day and month swapped) is refused.
-  panel.fields.Text1[kMaturityField] = "01/01/2025";
-  panel.cmdCalculate_Click();
-  EXPECT_EQ(fakes.dialogs.LastText(), "The maturity must be positive");
+  // A date before the start (even with day and month swapped) is refused,
+  // and the field keeps the text typed.
+  for (const std::string text : {"01/01/2025", "12/1/2024"}) {
+    panel.fields.Text1[kMaturityField] = text;
+    panel.cmdCalculate_Click();
+    EXPECT_EQ(fakes.dialogs.LastText(), "The maturity must be positive");
+    EXPECT_EQ(panel.fields.Text1[kMaturityField], text);
+  }
 
   // A date with no Date to count from is the user's to mend, not an
   // unexpected error.
