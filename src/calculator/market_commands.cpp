@@ -4,21 +4,19 @@
 #include <cmath>
 #include <ctime>
 #include <exception>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
 #include "calculator/bsop_panel.h"
+#include "calculator/market_commands_internal.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/exchange_time.h"
 #include "marketdata/fetch_error.h"
 #include "marketdata/html_extract.h"
 #include "marketdata/implied_dividend.h"
 #include "marketdata/occ_symbol.h"
-#include "marketdata/page_figure.h"
 #include "marketdata/page_wait.h"
 #include "marketdata/quote_parser.h"
-#include "marketdata/realized_vol.h"
 #include "marketdata/treasury_curve.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "util/dates.h"
@@ -34,6 +32,10 @@
 namespace stratlyn {
 namespace {
 
+using market_detail::IsFeed;
+using market_detail::kHistoricalVolatilityPath;
+using market_detail::kNoStockTickerMessage;
+
 constexpr const char* kDataTermsQuestion =
     "This action retrieves a delayed quote from the CBOE.  Quorvale does not endorse any misuse "
     "of data, and requires the user to have all appropriate permissions for any use of any data. "
@@ -42,22 +44,10 @@ constexpr const char* kDataTermsQuestion =
 constexpr const char* kStrikeFarQuestion =
     "The strike price is more than 25% away from the underlying price.  Do you want to change the "
     "strike price before continuing?";
-constexpr const char* kNoStockTickerMessage = "Please enter the ticker of the underlying first";
 constexpr const char* kNoOptionTickerMessage = "Please enter the option ticker first";
 constexpr const char* kQuotePath = "/DelayedQuote/SimpleQuote.aspx?ticker=";
 constexpr const char* kSymbolDirectoryPath = "/TradTool/Symbols/SymbolDirectory.asp";
-constexpr const char* kHistoricalVolatilityPath = "/data/historicalvolatility.aspx";
 constexpr std::string_view kMaturityFormat = "####0.00000";
-constexpr std::string_view kVolatilityFormat = "0.0000";
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return s;
-}
-
-bool IsFeed(const std::string& exchange) { return exchange == kExchangeCboeFeed; }
 
 // The feed file that lists an option: the OCC root's (a weekly index root's
 // index), else the underlying's ticker, else the option ticker itself.
@@ -159,23 +149,6 @@ bool MarketCommands::Load(const std::string& url) {
   return true;
 }
 
-template <typename Fn>
-void MarketCommands::Guarded(Fn&& work) {
-  stop_ = false;
-  RunCommand(
-      std::forward<Fn>(work), [] { AppEvents().SetBusy(false); },
-      [](const std::exception& error) {
-        // A page or series file that did not load or holds nothing to read:
-        // the message names it and the cause.
-        const auto* e = dynamic_cast<const zelError*>(&error);
-        if (e == nullptr || e->Number() != err::kDeviceIO || e->Description().empty()) {
-          return false;
-        }
-        AppDialogs().Critical(e->Description());
-        return true;
-      });
-}
-
 bool MarketCommands::AcceptDataTerms() {
   if (*disclaimer_) {
     return true;
@@ -255,7 +228,7 @@ void MarketCommands::GetStockQuote(MarketFields& f, bool fetch) {
 
 void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
   const bool feed = IsFeed(f.exchange);
-  const std::string symbol = Upper(Trim(f.option_ticker, kSpaceAndTab));
+  const std::string symbol = UpperAscii(Trim(f.option_ticker, kSpaceAndTab));
   if (fetch) {
     const auto strike = NumericValue(f.strike);
     const double k = strike ? *strike : 0.0;
@@ -452,7 +425,7 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   const auto rate_at = [&](double years) {
     return ContinuousFromParYield(CurveRateFromGrid(grid_, static_cast<float>(years), now));
   };
-  const std::string ticker = Upper(Trim(f.stock_ticker, kSpaceAndTab));
+  const std::string ticker = UpperAscii(Trim(f.stock_ticker, kSpaceAndTab));
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(ticker));
   try {
     if (!Load(url)) {
@@ -494,120 +467,6 @@ void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   f.dividend_yield = FormatEntryNumber(implied->yield, kYieldFieldFormat);
   f.status = "dividend yield " + implied->Note();
   AppEvents().ProcessPending();
-}
-
-void MarketCommands::cmdHistoVol_Click() {
-  Guarded([&] {
-    ++load_serial_;
-    View().Navigate(sites::ExchangeUrl() + kHistoricalVolatilityPath);
-  });
-}
-
-void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
-  if (!IsFeed(f.exchange)) {
-    cmdHistoVol_Click();
-    return;
-  }
-  Guarded([&] {
-    if (Trim(f.stock_ticker, kSpaceAndTab).empty()) {
-      AppDialogs().Critical(kNoStockTickerMessage);
-      return;
-    }
-    const std::string ticker = Upper(Trim(f.stock_ticker, kSpaceAndTab));
-    AppEvents().SetBusy(true);
-    // The quote first, for its iv30 (per cent); then the daily history.
-    const std::string quote_url = FeedQuoteUrl(ticker);
-    if (!Load(quote_url)) {
-      AppEvents().SetBusy(false);
-      return;
-    }
-    double iv30 = 0;  // per cent; 0 when the quote has none
-    // Another security's quote page gives no iv30 (the status says why).
-    const std::string other = OtherFeedSymbol(View().BodyHtml(), ticker);
-    {
-      const nlohmann::json doc =
-          nlohmann::json::parse(JsonFromPage(View().BodyHtml()), nullptr, false);
-      if (other.empty() && !doc.is_discarded() && doc.is_object() && doc.contains("data") &&
-          doc["data"].is_object() && doc["data"].contains("iv30")) {
-        const auto& v = doc["data"]["iv30"];
-        if (v.is_number()) {
-          iv30 = v.get<double>();
-        }
-        if (v.is_string()) {
-          iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
-        }
-        if (!(iv30 > 0 && std::isfinite(iv30))) {
-          iv30 = 0;
-        }
-      }
-    }
-    const std::string url = FeedHistoryUrl(ticker);
-    if (!Load(url)) {
-      AppEvents().SetBusy(false);
-      return;
-    }
-    AppEvents().SetBusy(false);
-    std::string message;
-    auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
-    if (const std::string other_history = OtherFeedSymbol(View().BodyHtml(), ticker);
-        closes && !other_history.empty()) {
-      message = OtherSymbolMessage(url, other_history, ticker);
-      closes.reset();
-    }
-    if (!closes) {
-      AppDialogs().Show(message, MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
-      return;
-    }
-    std::vector<std::pair<std::string, std::optional<double>>> rows;
-    for (int days : kVolatilityWindows) {
-      rows.emplace_back(std::to_string(days) + " days", RealizedVolatility(*closes, days));
-    }
-    if (!rows.front().second) {
-      AppDialogs().Show(TooShortHistoryMessage(ticker, closes->size(), kVolatilityWindows[0]),
-                        MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
-      return;
-    }
-    rows.emplace_back("iv30", iv30 > 0 ? std::optional<double>(iv30 / 100.0) : std::nullopt);
-    grid_.Clear();
-    grid_.SetRows(static_cast<int>(rows.size()) + 2);
-    grid_.SetCols(5);
-    grid_.SetTextMatrix(0, 1, "Volatility");
-    grid_.SetTextMatrix(0, 2, "Annualised");
-    grid_.SetTextMatrix(0, 3, "Through");
-    const std::string through = FormatCivilDate(closes->back().date);
-    grid_.SetTextMatrix(1, 1, ticker);
-    grid_.SetTextMatrix(1, 2, "click a row");
-    vol_rows_.clear();
-    int row = 2;
-    for (const auto& [label, value] : rows) {
-      grid_.SetTextMatrix(row, 1, label);
-      // A window longer than the history shows no figure, not a zero.
-      grid_.SetTextMatrix(row, 2, value ? FormatNumber(*value, kVolatilityFormat) : "n/a");
-      grid_.SetTextMatrix(row, 3, label == "iv30" ? "quote" : through);
-      if (value) {
-        vol_rows_.emplace_back(row, *value);
-      }
-      ++row;
-    }
-    f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
-               std::to_string(closes->size()) + " closes through " + through +
-               "; click a row to use it";
-    if (!other.empty()) {
-      f.status += "; iv30: " + OtherSymbolMessage(quote_url, other, ticker);
-    }
-    AppEvents().ProcessPending();
-  });
-}
-
-void MarketCommands::GridClicked(int row, MarketFields& f) {
-  for (const auto& [r, v] : vol_rows_) {
-    if (r == row) {
-      f.volatility = FormatEntryNumber(v, kVolatilityFormat);
-      f.status = "volatility " + FormatNumber(v, kVolatilityFormat) + " from the " +
-                 grid_.TextMatrix(row, 1) + " row";
-      return;
-    }
-  }
 }
 
 }  // namespace stratlyn

@@ -31,6 +31,7 @@
 #include "util/error_handler.h"
 #include "util/format.h"
 #include "util/services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn {
@@ -66,12 +67,6 @@ constexpr const char* kNewPosition = " (a new position on ";
 constexpr const char* kSentToCalculator = "Priced in the calculator: ";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
 
 std::string Trimmed(const QString& s) { return s.trimmed().toStdString(); }
 
@@ -234,7 +229,7 @@ void ucChain::SetStatus(const std::string& text) {
 // --- loading -----------------------------------------------------------------
 
 void ucChain::cmdLoad_Click() {
-  const std::string ticker = Upper(Trimmed(txt_ticker_->text()));
+  const std::string ticker = UpperAscii(Trimmed(txt_ticker_->text()));
   if (ticker.empty()) {
     AppDialogs().Critical(kNoTickerMessage);
     return;

@@ -32,6 +32,7 @@
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn::cli {
@@ -412,10 +413,7 @@ int RunChain(const std::vector<std::string>& given) {
   TerminalEvents events;
   ScopedServices scope(&dialogs, &events);
 
-  std::string upper;
-  for (char c : args->ticker) {
-    upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
+  const std::string upper = UpperAscii(args->ticker);
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
   const HttpPage page = FetchHttpPage(url, args->seconds);
   if (!page.failure.empty()) {

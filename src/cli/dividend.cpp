@@ -23,6 +23,7 @@
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
+#include "util/text.h"
 #include "util/zel_error.h"
 
 namespace stratlyn::cli {
@@ -107,10 +108,7 @@ int RunDividend(const std::vector<std::string>& given) {
     return kExitRuntimeError;
   }
   const Grid& grid = treasury.grid;
-  std::string upper;
-  for (char c : ticker) {
-    upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
+  const std::string upper = UpperAscii(ticker);
   const std::string url = FeedOptionsUrl(ChainTickerOfRoot(upper));
   const FetchedPage page = Fetch(url, seconds);
   if (!page.failure.empty()) {

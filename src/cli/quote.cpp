@@ -23,6 +23,7 @@
 #include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/terminal_services.h"
+#include "util/text.h"
 
 namespace stratlyn::cli {
 namespace {
@@ -152,15 +153,11 @@ int RunQuote(const std::vector<std::string>& given) {
     std::string symbol;
     for (char c : option) {
       if (c != ' ') {
-        symbol += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        symbol += UpperAscii(std::string(1, c));
       }
     }
     // Weekly index options are listed in their index's file (SPXW in _SPX).
-    std::string chain;
-    for (char c : ticker) {
-      chain += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    asked = ChainTickerOfRoot(chain);
+    asked = ChainTickerOfRoot(UpperAscii(ticker));
     url = feed ? FeedOptionsUrl(asked) : GetStockURL(symbol, exchange);
     option = symbol;
   }

@@ -15,6 +15,7 @@
 #include "marketdata/html_extract.h"
 #include "marketdata/occ_symbol.h"
 #include "marketdata/page_figure.h"
+#include "marketdata/quote_page_figure.h"
 #include "util/dialogs.h"
 #include "util/format.h"
 #include "util/numeric_entry.h"
@@ -73,50 +74,6 @@ std::optional<double> DotNumber(const std::string& text) {
 
 bool UsablePrice(double price) {
   return std::isfinite(price) && price >= kLeastShownPrice && price <= static_cast<double>(FLT_MAX);
-}
-
-// The figure of the cell that holds a label at the 1-based `label` in
-// `html`: `after` is the page text from the label on (the label's own cell
-// first). A label heading a column (<th>) reads the cell below it; a label
-// followed by a cell that is no figure (another label, an empty cell) reads
-// the cell below too. No value when neither holds a figure; `bad_text` then
-// holds the text that stood where the figure belongs, unless that was empty
-// or "N/A" (the page shows no figure).
-struct LabelFigure {
-  std::optional<double> value;
-  std::string bad_text;
-  std::string text{};  // the cell the value was read from
-};
-
-bool NoFigureShown(const std::string& cell) {
-  const std::string t = Trim(cell, kSpaceAndTab);
-  return t.empty() || t.compare(0, 3, "N/A") == 0 || t.find_first_not_of('-') == std::string::npos;
-}
-
-LabelFigure FigureOfLabel(const std::string& html, size_t label, const std::string& after,
-                          FigureKind kind) {
-  if (LabelInHeaderCell(html, label)) {
-    const std::string below = CellTextBelow(html, label);
-    if (const auto v = ReadFetchedFigure(below, kind)) {
-      return {v, {}, Trim(below, kSpaceAndTab)};
-    }
-    return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
-  }
-  const std::string first = FirstCellText(after);
-  if (const auto v = ReadFetchedFigure(first, kind)) {
-    return {v, {}, Trim(first, kSpaceAndTab)};
-  }
-  if (Trim(first, kSpaceAndTab).compare(0, 3, "N/A") == 0) {
-    return {};
-  }
-  const std::string below = CellTextBelow(html, label);
-  if (const auto v = ReadFetchedFigure(below, kind)) {
-    return {v, {}, Trim(below, kSpaceAndTab)};
-  }
-  if (!NoFigureShown(first)) {
-    return {std::nullopt, Trim(first, kSpaceAndTab)};
-  }
-  return {std::nullopt, NoFigureShown(below) ? std::string() : Trim(below, kSpaceAndTab)};
 }
 
 // The option description's strike ("130.00" in "... Jan 130.00 Call (...").
@@ -270,78 +227,6 @@ std::optional<QuoteResult> TooLarge(const nlohmann::json& obj,
   return std::nullopt;
 }
 
-// Letters and digits of a ticker in upper case (and any byte outside ASCII):
-// "_SPX", "^spx" and "SPX" give "SPX", "BRK.B" and "BRK/B" "BRKB".
-std::string TickerKey(std::string_view ticker) {
-  std::string key;
-  for (char c : ticker) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x80 || (u >= '0' && u <= '9')) {
-      key += c;
-    } else if (u >= 'a' && u <= 'z') {
-      key += static_cast<char>(u - 'a' + 'A');
-    } else if (u >= 'A' && u <= 'Z') {
-      key += c;
-    }
-  }
-  return key;
-}
-
-// The symbol an object of the feed names ("symbol", in any case: a page
-// that wrote "Symbol" was taken whatever it named): "" when it has none.
-std::string SymbolText(const nlohmann::json& obj) {
-  if (!obj.is_object()) {
-    return {};
-  }
-  auto it = obj.find("symbol");
-  if (it == obj.end()) {
-    for (it = obj.begin(); it != obj.end(); ++it) {
-      if (TickerKey(it.key()) == "SYMBOL") {
-        break;
-      }
-    }
-  }
-  if (it == obj.end() || it->is_null()) {
-    return {};
-  }
-  return it->is_string() ? Trim(it->get<std::string>(), kSpaceAndTab) : it->dump();
-}
-
-// See OtherFeedSymbol.
-std::string OtherSymbolOf(const nlohmann::json& doc, const std::string& ticker) {
-  // A ticker of punctuation only ("^") matches no symbol a page names.
-  if (Trim(ticker, kSpaceAndTab).empty() || !(doc.is_object() || doc.is_array())) {
-    return {};
-  }
-  const auto other = [&](const nlohmann::json& obj) -> std::string {
-    const std::string symbol = SymbolText(obj);
-    // A symbol with no letter or digit ("", "-") names nothing.
-    return !TickerKey(symbol).empty() && !SameTicker(symbol, ticker) ? symbol : std::string();
-  };
-  // The rows of a history (its data, or the page itself, an array) may each
-  // name their symbol: one of another ticker's was taken as this one's.
-  const auto other_row = [&](const nlohmann::json& rows) -> std::string {
-    if (rows.is_array()) {
-      for (const auto& row : rows) {
-        if (std::string symbol = other(row); !symbol.empty()) {
-          return symbol;
-        }
-      }
-    }
-    return {};
-  };
-  if (doc.is_array()) {
-    return other_row(doc);
-  }
-  const auto data = doc.find("data");
-  if (data != doc.end()) {
-    if (std::string symbol = data->is_array() ? other_row(*data) : other(*data); !symbol.empty()) {
-      return symbol;
-    }
-  }
-  return other(doc);
-}
-
 // "Today" of a feed page: the date of its timestamp ("2026-12-07 16:15:02",
 // New York time), or the New York date of `now` when it has none.
 std::chrono::year_month_day PageDate(const nlohmann::json& doc,
@@ -446,45 +331,6 @@ std::string StrikeQuestion(const std::string& entered, const std::string& found)
          found + ". Do you want me to correct the strike price?";
 }
 
-namespace {
-
-// True when the text of the cell around the 1-based position `pos` (a
-// "Yield" in `html`) is a dividend-yield label: "Yield", "Div Yield",
-// "Div. Yield", "Dividend Yield", each with or without "(%)" or "%".
-bool DividendYieldLabel(const std::string& html, size_t pos) {
-  const size_t open = html.rfind('>', pos - 1);
-  const size_t close = html.find('<', pos - 1);
-  const size_t from = open == std::string::npos ? 0 : open + 1;
-  const size_t to = close == std::string::npos ? html.size() : close;
-  std::string label;
-  for (char c : HtmlToText("<x>" + html.substr(from, to - from) + "</x>")) {
-    label += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  label = Trim(label, kSpaceAndTab);
-  for (const char* tail : {" (%)", "(%)", " %", "%", ":"}) {
-    const std::string t = tail;
-    if (label.size() > t.size() && label.compare(label.size() - t.size(), t.size(), t) == 0) {
-      label = Trim(label.substr(0, label.size() - t.size()), kSpaceAndTab);
-    }
-  }
-  return label == "yield" || label == "div yield" || label == "div. yield" ||
-         label == "dividend yield";
-}
-
-}  // namespace
-
-bool SameTicker(const std::string& a, const std::string& b) { return TickerKey(a) == TickerKey(b); }
-
-std::string OtherFeedSymbol(const std::string& page, const std::string& ticker) {
-  return OtherSymbolOf(nlohmann::json::parse(JsonFromPage(page), nullptr, false), ticker);
-}
-
-std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,
-                               const std::string& ticker) {
-  return "The page " + page + " is for " + symbol + ", not for " + ticker +
-         ", the ticker asked for: nothing was taken from it";
-}
-
 std::string TooLargePriceMessage(const std::string& page, const std::string& text) {
   return "The price " + text + " on " + page +
          " has more digits than a price field shows (below 10000000000 with five decimals): no "
@@ -503,40 +349,6 @@ std::string CrossedQuoteMessage(const std::string& symbol, double bid, double as
                                 const std::string& last_part) {
   return "crossed quote for " + symbol + " today (bid " + FormatNumber(bid, "0.00") +
          " above ask " + FormatNumber(ask, "0.00") + "); " + last_part;
-}
-
-bool ReadDividendYield(const std::string& html, double& percent, const std::string& page) {
-  const auto not_found = [] {
-    AppDialogs().Show(kNoDividendMessage, MsgButtons::Ok, MsgIcon::None, kMessageTitle);
-    return false;
-  };
-  // Only the ticker's quote page holds its dividend yield: a front page or
-  // a rates page may well show another yield ("10-Yr Yield 4.18%").
-  if (html.find(kLastSaleMarker) == std::string::npos) {
-    return not_found();
-  }
-  const size_t eps = html.find("EPS");
-  size_t y = html.find("Yield", eps == std::string::npos ? 0 : eps + 1);
-  while (y != std::string::npos && !DividendYieldLabel(html, y + 1)) {
-    y = html.find("Yield", y + 1);
-  }
-  if (y == std::string::npos) {
-    return not_found();
-  }
-  // Nothing after the label (an empty cell, "N/A", the next label) is no
-  // yield, not a yield of zero or a figure of another cell.
-  const LabelFigure figure =
-      FigureOfLabel(html, y + 1, html.substr(y + 1, 100), FigureKind::kYield);
-  if (!figure.value && !figure.bad_text.empty()) {
-    AppDialogs().Show(NotAFigureMessage(page, figure.bad_text), MsgButtons::Ok,
-                      MsgIcon::Information, kMessageTitle);
-    return false;
-  }
-  if (!figure.value || *figure.value < 0) {
-    return not_found();
-  }
-  percent = *figure.value;
-  return true;
 }
 
 void BlankLineBreaks(std::string& text) {
@@ -662,7 +474,7 @@ QuoteResult ReadCBOEFeedQuote(const std::string& page, const std::string& option
     return Told(ctx, kFeedUnreadableMessage, kFeedUnreadableTerminalMessage);
   }
   // A redirect, a cache or a proxy may answer with another security's page.
-  if (const std::string other = OtherSymbolOf(doc, ctx.ticker); !other.empty()) {
+  if (const std::string other = OtherFeedSymbolOf(doc, ctx.ticker); !other.empty()) {
     return Info(OtherSymbolMessage(ctx.page, other, Trim(ctx.ticker, kSpaceAndTab)));
   }
   const nlohmann::json& data = doc["data"];

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <string>
 
+#include "marketdata/feed_symbol.h"  // every feed quote checks its symbol
+
 namespace stratlyn {
 
 inline constexpr const char* kSeeTable = "seetable";
@@ -162,24 +164,10 @@ std::string CrossedQuoteMessage(const std::string& symbol, double bid, double as
 
 inline constexpr const char* kNoDividendMessage = "Unable to locate the dividend yield";
 
-// True when two ways of writing a ticker name the same security: case, blanks
-// and punctuation aside ("_SPX", "^SPX" and "spx"; "BRK.B" and "BRK/B").
-bool SameTicker(const std::string& a, const std::string& b);
-
-// The symbol a feed page names (its data's "symbol", else its own) when that
-// is not `ticker`; "" when the page names `ticker`, names no symbol, is no
-// feed page, or `ticker` is "".
-std::string OtherFeedSymbol(const std::string& page, const std::string& ticker);
-
 // A feed message of the window ("... the page displayed in the bottom
 // window") in the terminal's words with the page's address; any other
 // message as it is.
 std::string TerminalWording(const std::string& message, const std::string& page);
-
-// "The page PAGE is for SYMBOL, not for TICKER, the ticker asked for: no
-// figure was taken from it".
-std::string OtherSymbolMessage(const std::string& page, const std::string& symbol,
-                               const std::string& ticker);
 
 // Prices are shown with five decimals; from kMostShownPrice on (after that
 // rounding), that would be more than the 15 significant digits a double

@@ -235,6 +235,11 @@ bool zelBSOP::ValueResolved(double scale) {
   if (!(maturity > 0 && underlying > 0 && strike > 0) || Inputs().fwd_fault != 0) {
     return true;  // the value raises its own fault when asked
   }
+  const ValueCheck v = CheckValue();
+  return WithinShare(v.record, v.exact, v.rounding, scale);
+}
+
+zelBSOP::ValueCheck zelBSOP::CheckValue() {
   const InputCache& c = ForwardInputs();
   float d1, d2;
   ValueD(d1, d2);
@@ -243,7 +248,7 @@ bool zelBSOP::ValueResolved(double scale) {
   const double exact = phi * (s * TrueCdf(phi * d1) - k * TrueCdf(phi * d2));
   const double rounding =
       kFloatStep * (s * TrueCdf(phi * d1) + k * TrueDensity(d2) * std::fabs(d2));
-  return WithinShare(CalcValue(), exact, rounding, scale);
+  return {static_cast<double>(CalcValue()), exact, rounding, static_cast<double>(d1), s};
 }
 
 bool zelBSOP::DeltaResolved(double scale) {
@@ -547,17 +552,10 @@ float zelBSOP::ImpliedVolByBrent() {
 // is a sliver of the price, a price reprices within the share over a wide
 // band of volatilities; the root Brent's method stops at is then arbitrary.
 bool zelBSOP::VolatilityResolved() {
-  const InputCache& c = ForwardInputs();
-  float d1, d2;
-  ValueD(d1, d2);
-  const double s = c.s_fwd, k = static_cast<double>(strike) * c.exp_rt;
-  const double phi = putCallFlag == 1 ? 1.0 : -1.0;
-  const double exact = phi * (s * TrueCdf(phi * d1) - k * TrueCdf(phi * d2));
-  const double uncertainty =
-      std::fabs(static_cast<double>(CalcValue()) - exact) +
-      kFloatStep * (s * TrueCdf(phi * d1) + k * TrueDensity(d2) * std::fabs(d2)) +
-      kFloatStep * std::fabs(static_cast<double>(optionPrice));
-  const double vega = s * TrueDensity(d1) * c.sqrt_t;
+  const ValueCheck v = CheckValue();
+  const double uncertainty = std::fabs(v.record - v.exact) + v.rounding +
+                             kFloatStep * std::fabs(static_cast<double>(optionPrice));
+  const double vega = v.s_fwd * TrueDensity(v.d1) * cache_.sqrt_t;
   return uncertainty <= kResolvedShare * static_cast<double>(volatility) * vega;
 }
 

@@ -174,6 +174,12 @@ class zelBSOP {
   // The figure under `key` with its cumulative-normal check (see
   // refuseUnresolved).
   float ResolvedFigure(const std::string& key);
+  // The value beside its counterpart with the exact normal at the same d1
+  // and d2, the float steps those hide, and d1 and S e^(-qT).
+  struct ValueCheck {
+    double record, exact, rounding, d1, s_fwd;
+  };
+  ValueCheck CheckValue();
   bool DeltaResolved(double scale = 0);
   bool ThetaResolved(double scale = 0);
   bool RhoResolved(double scale = 0);

@@ -30,6 +30,16 @@ std::string Trim(std::string_view text, std::string_view blanks) {
   return std::string(TrimView(text, blanks));
 }
 
+std::string UpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> Split(std::string_view text, char separator, EmptyParts empty) {
   std::vector<std::string> parts;
   size_t from = 0;

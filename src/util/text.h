@@ -20,6 +20,10 @@ inline constexpr std::string_view kSpace = " ";
 std::string Trim(std::string_view text, std::string_view blanks = kWhitespace);
 std::string_view TrimView(std::string_view text, std::string_view blanks = kWhitespace);
 
+// `text` with the letters a-z in upper case, whatever the locale (tickers,
+// option symbols).
+std::string UpperAscii(std::string_view text);
+
 enum class EmptyParts { kKeep, kDrop };
 
 // The parts of `text` between the separators: "a,,b" gives "a", "", "b"

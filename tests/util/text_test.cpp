@@ -23,6 +23,14 @@ TEST(Trim, CutsOnlyTheBlanksOfItsSetAtEitherEnd) {
   EXPECT_EQ(TrimView("  x"), "x");
 }
 
+// Tickers and option symbols: only a-z change, in every locale (a locale's
+// toupper may map bytes of a UTF-8 text on their own).
+TEST(UpperAscii, RaisesOnlyTheAsciiLetters) {
+  EXPECT_EQ(UpperAscii("brk.b _spx aapl261218c00205000"), "BRK.B _SPX AAPL261218C00205000");
+  EXPECT_EQ(UpperAscii("\xC3\xA4z"), "\xC3\xA4Z");  // "äz": the ä's bytes stay
+  EXPECT_EQ(UpperAscii(""), "");
+}
+
 TEST(Split, KeepsOrDropsTheEmptyParts) {
   EXPECT_EQ(Split("a,,b", ','), (std::vector<std::string>{"a", "", "b"}));
   EXPECT_EQ(Split("", ','), (std::vector<std::string>{""}));
