@@ -27,6 +27,13 @@ constexpr int kBisectionSteps = 60;
 // Rate bump for the rho of an American leg (the lattice computes none).
 constexpr double kRhoBump = 1e-3;
 constexpr double kSlopeTolerance = 1e-12;
+// Shares of a leg's size (price, strike and entry) within which a profit is
+// taken as 0: double rounding at expiry; the closed form's cumulative normal
+// (it errs by up to 1.2e-5, float steps aside) and the lattice's float
+// figures for live legs.
+constexpr double kRoundingShare = 1e-12;
+constexpr double kClosedFormShare = 1.5e-5;
+constexpr double kLatticeShare = 2e-7;
 
 // An option leg's terms at `spot` with `left` years to run, each figure made
 // single precision by `to_float`.
@@ -300,6 +307,41 @@ double PositionPricer::FindRoot(double lo, double hi, double p_lo, double years,
   return 0.5 * (lo + hi);
 }
 
+double PositionPricer::Resolution(double spot, double years) const {
+  double tolerance = 0;
+  for (std::size_t i = 0; i < legs_.size(); ++i) {
+    const Leg& leg = legs_[i];
+    const double q = std::fabs(leg.quantity);
+    const double strike = leg.kind == LegKind::kUnderlying ? 0.0 : leg.strike;
+    tolerance += q * kRoundingShare * (spot + strike + std::fabs(entry_[i]));
+    const double left = leg.maturity - years;
+    if (leg.kind != LegKind::kUnderlying && left > kExpiredYears) {
+      // The closed form's cumulative normal errs by up to 1.2e-5 on each of
+      // its two terms; the lattice's figures by their float steps.
+      const double terms =
+          spot * std::exp(-market_.yield * left) + strike * std::exp(-market_.rate * left);
+      tolerance += q * (leg.american ? kLatticeShare : kClosedFormShare) * terms;
+    }
+  }
+  return std::isfinite(tolerance) ? tolerance : 0.0;
+}
+
+int PositionPricer::Class(double profit, double spot, double years) const {
+  return std::fabs(profit) <= Resolution(spot, years) ? 0 : Sign(profit);
+}
+
+double PositionPricer::Boundary(double lo, double hi, int class_lo, double years) {
+  for (int i = 0; i < kBisectionSteps && hi - lo > 1e-12 * hi; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    if (Class(Profit(mid, years), mid, years) == class_lo) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
+  }
+  return 0.5 * (lo + hi);
+}
+
 double PositionPricer::Probability(double lo, double hi, double years) const {
   const double drift = (market_.rate - market_.yield - 0.5 * market_.vol * market_.vol) * years;
   const double spread = market_.vol * std::sqrt(years);
@@ -350,12 +392,54 @@ CurveSummary PositionPricer::Summarise(double years) {
     ps.push_back(Profit(x, years));
   }
 
+  // A profit within the figures' resolution of 0 is none: a flat stretch
+  // of such points (a spread bought for what it can pay at most, the wings
+  // of a butterfly, prices where every live leg is worth less than the
+  // closed form resolves) is bounded by break-evens at both its ends and
+  // adds nothing to the probability of profit.
+  std::vector<int> cls(xs.size());
   for (std::size_t i = 0; i < xs.size(); ++i) {
-    if (ps[i] == 0 && (i == 0 || ps[i - 1] != 0)) {
-      s.break_evens.push_back(xs[i]);
-    } else if (i + 1 < xs.size() && ps[i] * ps[i + 1] < 0) {
-      s.break_evens.push_back(FindRoot(xs[i], xs[i + 1], ps[i], years, linear));
+    cls[i] = Class(ps[i], xs[i], years);
+    if (cls[i] == 0) {
+      ps[i] = 0;
     }
+  }
+  const auto add = [&](double x) {
+    if (s.break_evens.empty() || x > s.break_evens.back()) {
+      s.break_evens.push_back(x);
+    }
+  };
+  const std::size_t n = xs.size();
+  for (std::size_t i = 0; i < n;) {
+    if (cls[i] != 0) {
+      if (i + 1 < n && cls[i] * cls[i + 1] < 0) {
+        add(FindRoot(xs[i], xs[i + 1], ps[i], years, linear));
+      }
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j + 1 < n && cls[j + 1] == 0) {
+      ++j;
+    }
+    const bool left = i > 0, right = j + 1 < n;
+    if (i == j && left && right) {
+      // One point on 0: a crossing (found as before on the profit itself,
+      // which changes sign around it) or a touch.
+      if (!linear && cls[i - 1] * cls[j + 1] < 0) {
+        add(FindRoot(xs[i - 1], xs[j + 1], ps[i - 1], years, false));
+      } else {
+        add(xs[i]);
+      }
+    } else {
+      if (left) {
+        add(linear ? xs[i] : Boundary(xs[i - 1], xs[i], cls[i - 1], years));
+      }
+      if (right) {
+        add(linear ? xs[j] : Boundary(xs[j], xs[j + 1], 0, years));
+      }
+    }
+    i = j + 1;
   }
   const double slope = TailSlope(years);
   const double p_far = ps.back();
@@ -372,7 +456,10 @@ CurveSummary PositionPricer::Summarise(double years) {
       }
       root = FindRoot(far, hi, p_far, years, false);
     }
-    s.break_evens.push_back(root);
+    add(root);
+  } else if ((rising || falling) && p_far == 0 && n > 1 && ps[n - 2] == 0) {
+    // A flat stretch that the tail leaves at the end of the scan.
+    add(far);
   }
 
   if (!rising) {
@@ -394,11 +481,13 @@ CurveSummary PositionPricer::Summarise(double years) {
       if (!(b > a)) {
         continue;
       }
-      double p = 0;
+      int p = 0;
       if (std::isinf(b)) {
-        p = rising ? 1 : falling ? -1 : Profit(std::max(far, 2 * a), years);
+        const double x = std::max(far, 2 * a);
+        p = rising ? 1 : falling ? -1 : Class(Profit(x, years), x, years);
       } else {
-        p = Profit(0.5 * (a + b), years);
+        const double x = 0.5 * (a + b);
+        p = Class(Profit(x, years), x, years);
       }
       if (p > 0) {
         probability += Probability(a, b, years);

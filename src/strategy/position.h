@@ -143,6 +143,12 @@ class PositionPricer {
   double TailSlope(double years) const;
   double FindRoot(double lo, double hi, double p_lo, double years, bool linear);
   double Probability(double lo, double hi, double years) const;
+  // The size below which a profit at `spot` and `years` is no figure the
+  // legs' values can tell from 0, and the profit's class by it: -1, 0, 1.
+  double Resolution(double spot, double years) const;
+  int Class(double profit, double spot, double years) const;
+  // Where the profit's class changes between lo (of class `class_lo`) and hi.
+  double Boundary(double lo, double hi, int class_lo, double years);
   bool AllExpire(double years) const;
 
   Position legs_;
