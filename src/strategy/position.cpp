@@ -22,11 +22,15 @@ constexpr double kExpiredYears = 1e-9;
 // Grid of prices scanned for break-evens and extremes of a curve that still
 // holds live legs; a curve of expired legs only is straight between its
 // strikes and needs no grid.
-constexpr int kScanPoints = 240;
+constexpr int kScanPoints = 200;
 constexpr int kBisectionSteps = 60;
 // Rate bump for the rho of an American leg (the lattice computes none).
 constexpr double kRhoBump = 1e-3;
 constexpr double kSlopeTolerance = 1e-12;
+constexpr int kTailDoublings = 40;
+constexpr int kNearPoints = 40;
+constexpr int kGoldenSteps = 16;
+constexpr std::size_t kPeaksFollowed = 2;
 // Shares of a leg's size (price, strike and entry) within which a profit is
 // taken as 0: double rounding at expiry; the closed form's cumulative normal
 // (it errs by up to 1.2e-5, float steps aside) and the lattice's float
@@ -330,6 +334,57 @@ int PositionPricer::Class(double profit, double spot, double years) const {
   return std::fabs(profit) <= Resolution(spot, years) ? 0 : Sign(profit);
 }
 
+double PositionPricer::Extreme(const std::vector<double>& xs, const std::vector<double>& ps,
+                               double years, bool linear, int sense) {
+  // At expiry the profit is straight between the strikes, all of them in
+  // the scan; before, each peak of the scan is followed between its
+  // neighbours (the scan's steps can miss the top of a curve by a lot).
+  double best = sense * *std::max_element(ps.begin(), ps.end(), [&](double a, double b) {
+                  return sense * a < sense * b;
+                });
+  if (linear) {
+    return sense * best;
+  }
+  const auto value = [&](double x) {
+    const double p = Profit(x, years);
+    return Class(p, x, years) == 0 ? 0.0 : sense * p;
+  };
+  constexpr double kGolden = 0.6180339887498949;
+  // The highest few peaks of the scan (a flat stretch is none).
+  std::vector<std::size_t> peaks;
+  for (std::size_t k = 1; k + 1 < xs.size(); ++k) {
+    const double here = sense * ps[k], before = sense * ps[k - 1], after = sense * ps[k + 1];
+    if (here >= before && here >= after && (here > before || here > after)) {
+      peaks.push_back(k);
+    }
+  }
+  const auto higher = [&](std::size_t a, std::size_t b) { return sense * ps[a] > sense * ps[b]; };
+  std::sort(peaks.begin(), peaks.end(), higher);
+  peaks.resize(std::min<std::size_t>(peaks.size(), kPeaksFollowed));
+  for (const std::size_t k : peaks) {
+    double a = xs[k - 1], b = xs[k + 1];
+    double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+    double fc = value(c), fd = value(d);
+    for (int i = 0; i < kGoldenSteps && b - a > 1e-10 * b; ++i) {
+      if (fc > fd) {
+        b = d;
+        d = c;
+        fd = fc;
+        c = b - kGolden * (b - a);
+        fc = value(c);
+      } else {
+        a = c;
+        c = d;
+        fc = fd;
+        d = a + kGolden * (b - a);
+        fd = value(d);
+      }
+    }
+    best = std::max({best, fc, fd});
+  }
+  return sense * best;
+}
+
 double PositionPricer::Boundary(double lo, double hi, int class_lo, double years) {
   for (int i = 0; i < kBisectionSteps && hi - lo > 1e-12 * hi; ++i) {
     const double mid = 0.5 * (lo + hi);
@@ -371,7 +426,7 @@ CurveSummary PositionPricer::Summarise(double years) {
     }
   }
   const double spread = std::min(50.0, std::exp(5 * market_.vol * std::sqrt(max_maturity_)));
-  const double far = top * std::max(2.0, spread);
+  double far = top * std::max(2.0, spread);
 
   std::vector<double> xs = {0.0, market_.spot, far};
   for (const Leg& leg : legs_) {
@@ -383,6 +438,18 @@ CurveSummary PositionPricer::Summarise(double years) {
     for (int i = 1; i < kScanPoints; ++i) {
       xs.push_back(far * i / kScanPoints);
     }
+    // Closer where the strikes and the spot lie: the far grid's steps can be
+    // a fifth of the price.
+    double bottom = market_.spot;
+    for (const Leg& leg : legs_) {
+      if (leg.kind != LegKind::kUnderlying) {
+        bottom = std::min(bottom, leg.strike);
+      }
+    }
+    const double lo = 0.5 * bottom, hi = 2 * top;
+    for (int i = 0; i <= kNearPoints; ++i) {
+      xs.push_back(lo + (hi - lo) * i / kNearPoints);
+    }
   }
   std::sort(xs.begin(), xs.end());
   xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
@@ -390,6 +457,16 @@ CurveSummary PositionPricer::Summarise(double years) {
   ps.reserve(xs.size());
   for (const double x : xs) {
     ps.push_back(Profit(x, years));
+  }
+  const double slope = TailSlope(years);
+  const bool rising = slope > kSlopeTolerance, falling = slope < -kSlopeTolerance;
+  // A tail that leaves the scan within the resolution of 0 is followed until
+  // it gains or loses for certain, so that its crossing is found once.
+  for (int k = 0;
+       k < kTailDoublings && (rising || falling) && Class(ps.back(), xs.back(), years) == 0; ++k) {
+    far *= 2;
+    xs.push_back(far);
+    ps.push_back(Profit(far, years));
   }
 
   // A profit within the figures' resolution of 0 is none: a flat stretch
@@ -423,14 +500,12 @@ CurveSummary PositionPricer::Summarise(double years) {
       ++j;
     }
     const bool left = i > 0, right = j + 1 < n;
-    if (i == j && left && right) {
-      // One point on 0: a crossing (found as before on the profit itself,
-      // which changes sign around it) or a touch.
-      if (!linear && cls[i - 1] * cls[j + 1] < 0) {
-        add(FindRoot(xs[i - 1], xs[j + 1], ps[i - 1], years, false));
-      } else {
-        add(xs[i]);
-      }
+    if (!linear && left && right && cls[i - 1] * cls[j + 1] < 0) {
+      // Before expiry the profit is never flat: between a loss and a gain it
+      // crosses 0 once, somewhere in the stretch it cannot resolve.
+      add(FindRoot(xs[i - 1], xs[j + 1], ps[i - 1], years, false));
+    } else if (i == j && left && right) {
+      add(xs[i]);  // a crossing or a touch on a strike
     } else {
       if (left) {
         add(linear ? xs[i] : Boundary(xs[i - 1], xs[i], cls[i - 1], years));
@@ -441,9 +516,7 @@ CurveSummary PositionPricer::Summarise(double years) {
     }
     i = j + 1;
   }
-  const double slope = TailSlope(years);
   const double p_far = ps.back();
-  const bool rising = slope > kSlopeTolerance, falling = slope < -kSlopeTolerance;
   if ((rising && p_far < 0) || (falling && p_far > 0)) {
     // One more crossing beyond the scanned range.
     double root = far - p_far / slope;
@@ -463,10 +536,10 @@ CurveSummary PositionPricer::Summarise(double years) {
   }
 
   if (!rising) {
-    s.max_profit = *std::max_element(ps.begin(), ps.end());
+    s.max_profit = Extreme(xs, ps, years, linear, 1);
   }
   if (!falling) {
-    s.max_loss = *std::min_element(ps.begin(), ps.end());
+    s.max_loss = Extreme(xs, ps, years, linear, -1);
   }
 
   if (years <= 0) {

@@ -149,6 +149,9 @@ class PositionPricer {
   int Class(double profit, double spot, double years) const;
   // Where the profit's class changes between lo (of class `class_lo`) and hi.
   double Boundary(double lo, double hi, int class_lo, double years);
+  // The largest (sense 1) or smallest (-1) profit, from the scan `xs`, `ps`.
+  double Extreme(const std::vector<double>& xs, const std::vector<double>& ps, double years,
+                 bool linear, int sense);
   bool AllExpire(double years) const;
 
   Position legs_;
