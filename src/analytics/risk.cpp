@@ -199,9 +199,15 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
     }
     const int rank =
         std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
-    result.table[static_cast<size_t>(k) + 1] = {
-        FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat, dp),
-        FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat, dp) + "%"};
+    // The share of outcomes above the value: 100 - 100 p where the outcomes
+    // differ, but where many are the same (options that expire worthless,
+    // each losing the price) none of those exceeds it.
+    const float value = samples[static_cast<size_t>(rank)];
+    const auto begin = samples.begin() + 1, end = samples.begin() + 1 + kRiskSamples;
+    const auto above = end - std::upper_bound(begin, end, value);
+    const double share = 100.0 * static_cast<double>(above) / kRiskSamples;
+    result.table[static_cast<size_t>(k) + 1] = {FormatNumber(value, kRiskValueFormat, dp),
+                                                FormatNumber(share, kRiskPercentFormat, dp) + "%"};
   }
   result.samples = std::move(samples);
   result.completed = true;

@@ -275,6 +275,23 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   r.CalcIt();
   EXPECT_EQ(services.dialogs.Count(), before + 4) << services.dialogs.LastText();
   EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
+
+  // Without a market price the "profit" was the value itself: refused, the
+  // table cleared; the payoff and the asset need none.
+  r.SetParameters(CallWith([](OptionTerms& t) { t.market_price = 0; }));
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.LastText(), kNoMarketPrice);
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
+  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "");
+  EXPECT_EQ(r.pbox()->ItemCount(), 0);
+  r.chkPayoffs()->setChecked(true);
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
+  EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
+  r.chkPayoffs()->setChecked(false);
+  r.chkUAsset()->setChecked(true);
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
 }
 
 TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {
