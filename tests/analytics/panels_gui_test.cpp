@@ -15,6 +15,7 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "analytics/risk.h"
 #include "analytics/sensitivity.h"
@@ -490,6 +491,42 @@ TEST(RiskPanel, APressDuringARunIsIgnored) {
   r.CalcIt();  // and the panel still calculates afterwards
   EXPECT_EQ(r.pbox()->ItemCount(), 100);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST(SensitivityPanel, AnAmericanOptionIsSweptOnTheLatticeAndAPressDuringItLeavesOneCurve) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  // A deep American put: its curve is the lattice's, at or above the
+  // exercise value, where the European curve lies below it.
+  s.SetParameters(CallWith([](OptionTerms& t) {
+    t.put = true;
+    t.american = true;
+    t.strike = 80.0f;
+  }));
+  int nested = 0;
+  services.events.on_pending = [&] {
+    if (nested++ == 0) {
+      s.cmdplot()->click();  // pressed while the lattice lets events run
+    }
+  };
+  s.PlotIt();
+  EXPECT_GE(nested, 1);
+  EXPECT_EQ(s.pbox()->ItemCount(), 99);  // one curve, not two drawn into each other
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  services.events.on_pending = nullptr;
+  std::vector<float> x, y;
+  zelBSOP bsop;
+  ASSERT_EQ(PortSens(0, 0, CallWith([](OptionTerms& t) {
+                       t.put = true;
+                       t.american = true;
+                       t.strike = 80.0f;
+                     }),
+                     bsop, x, y),
+            kSweepPoints);
+  for (int i = 0; i < kSweepPoints; ++i) {
+    EXPECT_GE(y[i], 80.0f - x[i] - 1e-4f) << x[i];
+  }
 }
 
 TEST(PlotCanvas, ContextMenuAndSavedImage) {

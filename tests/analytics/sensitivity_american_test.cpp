@@ -1,0 +1,79 @@
+// The sensitivity sweep of an American option: the lattice's figures (as the
+// calculator panel shows them), not the closed form's European ones, which
+// lie below the exercise value of a deep put.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "analytics/sensitivity.h"
+#include "pricing/zel_bsop.h"
+#include "support/fake_services.h"
+#ifdef STRATLYN_HAVE_QUANTLIB
+#include "support/quantlib_reference.h"
+#endif
+
+namespace stratlyn {
+namespace {
+
+OptionTerms AmericanPut() {
+  OptionTerms p;
+  p.put = true;
+  p.american = true;
+  p.spot = 50.0f;
+  p.strike = 50.0f;
+  p.maturity = 0.5f;
+  p.rate = 0.1f;
+  p.vol = 0.3f;
+  return p;
+}
+
+TEST(AmericanSweep, ValuesAreTheLatticesAndNeverBelowExercise) {
+  testing::FakeServices services;
+  zelBSOP bsop;
+  std::vector<float> x, y;
+  // Value against the asset price, 25 to 100: at 25 the European put was
+  // worth 22.56 against an exercise value of 25.
+  ASSERT_EQ(PortSens(0, 0, AmericanPut(), bsop, x, y), kSweepPoints);
+  for (int i = 0; i < kSweepPoints; ++i) {
+    EXPECT_GE(y[i], std::max(50.0f - x[i], 0.0f) - 1e-4f) << x[i];
+#ifdef STRATLYN_HAVE_QUANTLIB
+    if (i % 10 != 0) {
+      continue;
+    }
+    testing::RefOption o;
+    o.call = false;
+    o.s = x[i];
+    o.k = 50;
+    o.r = 0.1;
+    o.sigma = 0.3;
+    o.days = 180;
+    const double ref = testing::AmericanValue(o, 400);
+    // The 50-step lattice's own error.
+    EXPECT_NEAR(y[i], ref, 0.02 * ref + 0.02) << x[i];
+#endif
+  }
+
+  // Delta against the strike: between -1 and 0, -1 deep in the money where
+  // the put is exercised (the European delta there is -e^(-qT) N(-d1) > -1).
+  ASSERT_EQ(PortSens(4, 1, AmericanPut(), bsop, x, y), kSweepPoints);
+  EXPECT_NEAR(y[100], -1.0f, 1e-3f);
+  for (int i = 0; i < kSweepPoints; ++i) {
+    EXPECT_GE(y[i], -1.0f - 1e-3f) << x[i];
+    EXPECT_LE(y[i], 1e-3f) << x[i];
+  }
+
+  // Rho against the volatility: the value's change over the rate, negative
+  // for a put, as the closed form's rho of the European put is.
+  ASSERT_EQ(PortSens(1, 5, AmericanPut(), bsop, x, y), kSweepPoints);
+  for (int i = 0; i < kSweepPoints; ++i) {
+    EXPECT_LT(y[i], 0.0f) << x[i];
+    EXPECT_GT(y[i], -25.0f) << x[i];  // |rho| < K T
+  }
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace stratlyn
