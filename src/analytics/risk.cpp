@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -154,12 +156,29 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
     ~Restore() { o.refuseUnresolved = refusing; }
   } restore{bsop, refusing};
   float largest = 0;
+  std::unique_ptr<zelBarr> barr;
   for (int i = 1; i <= kRiskSamples; ++i) {
     const double z = deviates.Next();
     const float st = ToSingle(option.spot * CheckFinite(std::exp(drift + spread * z)));
     float& sample = samples[static_cast<size_t>(i)];
     if (settings.asset_only) {
       sample = st;
+    } else if (remaining > 0.00001f && option.american) {
+      // An American option is worth its lattice value at the horizon, as
+      // the calculator panel values it (the closed form's European value
+      // of a deep put lies below what exercising it pays).
+      if (!barr) {
+        barr = std::make_unique<zelBarr>();
+      }
+      OptionTerms sample_terms = at_horizon;
+      sample_terms.spot = st;
+      barr->SetTerms(sample_terms);
+      barr->CalcBarr(barr->AMERVANILLA);
+      const float value = barr->GetOptionData(barr->strOptionPrice);
+      if (value == -999.0f || !std::isfinite(value)) {
+        return result;  // the record has told the user
+      }
+      sample = value - cost;
     } else if (remaining > 0.00001f) {
       bsop.SetOptionData(st, bsop.strUnderlying);
       const float value = bsop.GetOptionData(bsop.strOptionPrice);
