@@ -372,7 +372,9 @@ void FinancialCalcs::irtyp_Click(int index) {
 
 bool FinancialCalcs::DiscreteRate() {
   const float r = EntrySingle(tdisc);
-  if (!(r > 0.0f)) {
+  // A decimal: 4.5 typed for 4.5 % would be 450 %, shown as 1.7 without a
+  // word.
+  if (!(r > 0.0f && r < 1.0f)) {
     Critical(kInvalidRate, kMessageTitle);
     return true;
   }

@@ -317,6 +317,17 @@ TEST_F(FinCalcsTest, DiscreteRateAndFrequencyBounds) {
   EXPECT_EQ(services.dialogs.LastText(),
             "Invalid interest rate, please enter a positive decimal, e.g. 0.045");
   EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
+  // 4.5 for 4.5 % was 450 %, a continuous rate of 1.7 shown without a word.
+  calcs.Text2[3] = "2";
+  calcs.tdisc = "4.5";
+  const std::string before = calcs.tblab;
+  calcs.dateok_Click(1);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "Invalid interest rate, please enter a positive decimal, e.g. 0.045");
+  EXPECT_EQ(calcs.tblab, before);
+  calcs.tdisc = "0.999";
+  calcs.dateok_Click(1);
+  EXPECT_EQ(calcs.tblab, "Interest Rate: 0.8102634");  // 2 ln(1.4995) = 0.81026344
 }
 
 TEST_F(FinCalcsTest, DateToMaturityFillsFromADayCount) {
