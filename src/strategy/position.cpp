@@ -96,6 +96,15 @@ int Sign(double v) { return (v > 0) - (v < 0); }
 
 }  // namespace
 
+std::string BreakEvenPattern(double breakEven) {
+  const double a = std::fabs(breakEven);
+  if (!(a < 1) || a == 0) {
+    return "0.00##";
+  }
+  const int decimals = std::clamp(5 - static_cast<int>(std::floor(std::log10(a))), 2, 12);
+  return "0.00" + std::string(static_cast<size_t>(decimals - 2), '#');
+}
+
 std::string CheckPosition(const Position& legs, const Market& market) {
   if (!(Finite(market.spot) && market.spot > 0)) {
     return kBadSpot;

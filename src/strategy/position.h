@@ -68,6 +68,22 @@ inline constexpr const char* kDateBeforeToday = "The date must not be before the
 inline constexpr const char* kDatePastExpiry = "The date is past the first expiry";
 inline constexpr const char* kNoModelValue = "No model value for leg ";
 
+// The number pattern of a break-even: "0.00##" from 1 on, and below 1 as
+// many decimals as give it 6 significant digits (a break-even of 0.00004
+// read "0.00").
+std::string BreakEvenPattern(double breakEven);
+
+// The caption of a largest profit or loss that is no gain or no loss: a
+// largest profit below 0 (the position gains nowhere) or a largest loss
+// above 0 (it loses nowhere).
+inline constexpr const char* kNoneCaption = "none";
+inline bool NoGain(const std::optional<double>& largestProfit) {
+  return largestProfit && *largestProfit < 0;
+}
+inline bool NoLoss(const std::optional<double>& largestLoss) {
+  return largestLoss && *largestLoss > 0;
+}
+
 // The first fault of the position and market as a message, empty when none.
 std::string CheckPosition(const Position& legs, const Market& market);
 

@@ -208,6 +208,19 @@ double BlackScholes(bool call, double s, double k, double t, const Market& m) {
   return call ? fs * n(d1) - fk * n(d2) : fk * n(-d2) - fs * n(-d1);
 }
 
+TEST(PositionSummary, BreakEvenPatternsKeepSixDigitsBelowOne) {
+  EXPECT_EQ(BreakEvenPattern(52.409), "0.00##");
+  EXPECT_EQ(BreakEvenPattern(0), "0.00##");
+  EXPECT_EQ(BreakEvenPattern(0.5), "0.00####");
+  EXPECT_EQ(BreakEvenPattern(0.0106889), "0.00#####");
+  EXPECT_EQ(BreakEvenPattern(0.00004), "0.00########");
+  EXPECT_TRUE(NoLoss(2.47));
+  EXPECT_FALSE(NoLoss(0.0));
+  EXPECT_FALSE(NoLoss(std::nullopt));
+  EXPECT_TRUE(NoGain(-9.07));
+  EXPECT_FALSE(NoGain(0.0));
+}
+
 TEST(PositionSummary, LargestProfitAndLossBeforeExpiryAreTheCurvesOwn) {
   // Wide markets make the scan's steps a fifth of the price: the largest
   // figures were read off the scan, -10.96 against -9.08 and -72.94 against
