@@ -53,6 +53,35 @@ void BM_RiskAtMaturity(benchmark::State& state) {
 }
 BENCHMARK(BM_RiskAtMaturity)->Unit(benchmark::kMillisecond);
 
+void BM_RiskAmerican(benchmark::State& state) {
+  zelBSOP bsop;
+  UniformSource uniform;
+  NormalDeviateSource deviates([&] { return uniform.Next(); });
+  RiskSettings settings;
+  settings.horizon = 2;  // one month: the outcomes off the lattice grid
+  OptionTerms option = Option();
+  option.put = true;
+  option.american = true;
+  for (auto _ : state) {
+    RiskResult r = RunRiskAnalysis(option, settings, bsop, deviates);
+    benchmark::DoNotOptimize(r.counts.data());
+  }
+}
+BENCHMARK(BM_RiskAmerican)->Unit(benchmark::kMillisecond);
+
+void BM_SensitivitySweepAmerican(benchmark::State& state) {
+  zelBSOP bsop;
+  OptionTerms option = Option();
+  option.put = true;
+  option.american = true;
+  std::vector<float> x, y;
+  for (auto _ : state) {
+    PortSens(0, 0, option, bsop, x, y);
+    benchmark::DoNotOptimize(y.data());
+  }
+}
+BENCHMARK(BM_SensitivitySweepAmerican)->Unit(benchmark::kMillisecond);
+
 void BM_SensitivitySweep(benchmark::State& state) {
   zelBSOP bsop;
   const OptionTerms option = Option();

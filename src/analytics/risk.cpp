@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "util/format.h"
 #include "util/fp_checks.h"
@@ -123,6 +125,56 @@ float HorizonYears(int horizon, float maturity) {
 
 }  // namespace
 
+namespace {
+
+// Lattice values on this many prices span the outcomes of an American
+// option; each outcome is read off them.
+constexpr int kLatticeGrid = 121;
+
+// Replaces each price in samples[1..] by the American option's lattice value
+// there (as the calculator panel values it: the closed form's European value
+// of a deep put lies below what exercising it pays) less `cost`. Lattices at
+// 5,000 prices would take minutes where the lattice needs many steps, so
+// the values are read, linearly in the log of the price, off lattices at
+// kLatticeGrid prices from the lowest outcome to the highest. False when the
+// lattice refused (it has told the user).
+bool ValueOnLatticeGrid(const OptionTerms& terms, float cost, std::vector<float>& samples) {
+  const auto [lo_it, hi_it] = std::minmax_element(samples.begin() + 1, samples.end());
+  const double lo = *lo_it, hi = *hi_it;
+  const int n = hi > lo ? kLatticeGrid : 1;
+  std::vector<double> xs(static_cast<size_t>(n)), vs(static_cast<size_t>(n));
+  zelBarr barr;
+  OptionTerms at = terms;
+  for (int k = 0; k < n; ++k) {
+    const double x = k == n - 1 ? hi : lo * std::pow(hi / lo, static_cast<double>(k) / (n - 1));
+    at.spot = static_cast<float>(x);
+    barr.SetTerms(at);
+    barr.CalcBarr(barr.AMERVANILLA);
+    const float value = barr.GetOptionData(barr.strOptionPrice);
+    if (value == -999.0f || !std::isfinite(value)) {
+      return false;
+    }
+    xs[static_cast<size_t>(k)] = std::log(static_cast<double>(at.spot));
+    vs[static_cast<size_t>(k)] = value;
+  }
+  for (size_t i = 1; i < samples.size(); ++i) {
+    const double x = std::log(static_cast<double>(samples[i]));
+    double value = vs[0];
+    if (n > 1) {
+      const size_t k = std::min<size_t>(
+          static_cast<size_t>(std::upper_bound(xs.begin(), xs.end(), x) - xs.begin()),
+          static_cast<size_t>(n - 1));
+      const size_t a = k == 0 ? 0 : k - 1, b = k == 0 ? 1 : k;
+      const double w = xs[b] > xs[a] ? (x - xs[a]) / (xs[b] - xs[a]) : 0.0;
+      value = vs[a] + std::clamp(w, 0.0, 1.0) * (vs[b] - vs[a]);
+    }
+    samples[i] = ToSingle(value - cost);
+  }
+  return true;
+}
+
+}  // namespace
+
 RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settings, zelBSOP& bsop,
                            NormalDeviateSource& deviates) {
   RiskResult result;
@@ -154,12 +206,16 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
     ~Restore() { o.refuseUnresolved = refusing; }
   } restore{bsop, refusing};
   float largest = 0;
+  bool american = false;
   for (int i = 1; i <= kRiskSamples; ++i) {
     const double z = deviates.Next();
     const float st = ToSingle(option.spot * CheckFinite(std::exp(drift + spread * z)));
     float& sample = samples[static_cast<size_t>(i)];
     if (settings.asset_only) {
       sample = st;
+    } else if (remaining > 0.00001f && option.american) {
+      sample = st;  // valued below, on a grid of lattice values
+      american = true;
     } else if (remaining > 0.00001f) {
       bsop.SetOptionData(st, bsop.strUnderlying);
       const float value = bsop.GetOptionData(bsop.strOptionPrice);
@@ -178,6 +234,10 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
       }
       sample = payoff - cost;
     }
+  }
+
+  if (american && !ValueOnLatticeGrid(at_horizon, cost, samples)) {
+    return result;  // the record has told the user
   }
 
   for (const float st : prices) {
@@ -199,9 +259,15 @@ RiskResult RunRiskAnalysis(const OptionTerms& option, const RiskSettings& settin
     }
     const int rank =
         std::clamp(static_cast<int>(std::nearbyint(kRiskSamples * p)), 1, kRiskSamples);
-    result.table[static_cast<size_t>(k) + 1] = {
-        FormatNumber(samples[static_cast<size_t>(rank)], kRiskValueFormat, dp),
-        FormatNumber(100.0f - 100.0f * p, kRiskPercentFormat, dp) + "%"};
+    // The share of outcomes above the value: 100 - 100 p where the outcomes
+    // differ, but where many are the same (options that expire worthless,
+    // each losing the price) none of those exceeds it.
+    const float value = samples[static_cast<size_t>(rank)];
+    const auto begin = samples.begin() + 1, end = samples.begin() + 1 + kRiskSamples;
+    const auto above = end - std::upper_bound(begin, end, value);
+    const double share = 100.0 * static_cast<double>(above) / kRiskSamples;
+    result.table[static_cast<size_t>(k) + 1] = {FormatNumber(value, kRiskValueFormat, dp),
+                                                FormatNumber(share, kRiskPercentFormat, dp) + "%"};
   }
   result.samples = std::move(samples);
   result.completed = true;

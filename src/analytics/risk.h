@@ -129,6 +129,9 @@ HistogramBars HistogramPercentages(const RiskResult& result);
 // Texts of the view.
 inline constexpr const char* kInvalidReturn = "Invalid expected asset return";
 inline constexpr const char* kInvalidVolatility = "Invalid asset return volatility";
+inline constexpr const char* kNoMarketPrice =
+    "The option has no market price to take from its outcomes: type the price paid into "
+    "\"Market Option Price\" in the calculator panel, or tick \"Ignore cost of option\"";
 inline constexpr const char* kValueHeader = "Value";
 inline constexpr const char* kProbabilityHeader = "Probability of Exceeding";
 inline constexpr const char* kRiskValueFormat = "######0.000";

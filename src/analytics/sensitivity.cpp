@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "analytics/risk.h"
+#include "pricing/zel_barr.h"
 #include "pricing/zel_bsop.h"
 #include "util/error_handler.h"
 #include "util/format.h"
@@ -12,6 +13,88 @@
 #include "util/zel_error.h"
 
 namespace stratlyn {
+
+namespace {
+
+// The input `choice` of `terms` (the order of the x choices).
+float& Input(OptionTerms& terms, int choice) {
+  switch (choice) {
+    case 0:
+      return terms.spot;
+    case 1:
+      return terms.vol;
+    case 2:
+      return terms.rate;
+    case 3:
+      return terms.maturity;
+    case 4:
+      return terms.strike;
+    default:
+      return terms.yield;
+  }
+}
+
+// Rate step either side for the rho of an American option (the lattice
+// computes none).
+constexpr float kRhoBump = 1e-3f;
+
+// The lattice value or Greek `yChoice` of `terms`; -999 where the lattice has
+// told the user it cannot value them.
+float LatticeFigure(zelBarr& b, const OptionTerms& terms, int yChoice) {
+  if (yChoice == 5) {
+    OptionTerms up = terms, down = terms;
+    up.rate = terms.rate + kRhoBump;
+    down.rate = terms.rate - kRhoBump;
+    const float v_up = LatticeFigure(b, up, 0);
+    if (v_up == -999.0f) {
+      return v_up;
+    }
+    const float v_down = LatticeFigure(b, down, 0);
+    if (v_down == -999.0f) {
+      return v_down;
+    }
+    return static_cast<float>((static_cast<double>(v_up) - v_down) /
+                              (static_cast<double>(up.rate) - down.rate));
+  }
+  b.SetTerms(terms);
+  b.CalcBarr(b.AMERVANILLA);
+  const std::array<const std::string*, 5> outputs = {&b.strOptionPrice, &b.strDelta, &b.strGamma,
+                                                     &b.strVega, &b.strTheta};
+  return b.GetOptionData(*outputs[static_cast<size_t>(yChoice)]);
+}
+
+}  // namespace
+
+int AmericanSweep(int xChoice, int yChoice, const OptionTerms& option, std::vector<float>& x,
+                  std::vector<float>& y) {
+  // An American option's curve is its lattice's, as the calculator panel
+  // values it: the closed form's European figures lie below it (a deep put
+  // below its exercise value).
+  zelBarr b;
+  OptionTerms terms = option;
+  float& input = Input(terms, xChoice);
+  const float base = input;
+  const float low = base / 2.0f;
+  float high = base * 2.0f;
+  if (high == 0.0f) {
+    high = 0.1f;
+  }
+  const float step = (high - low) / 100.0f;
+  float current = low;
+  int filled = 0;
+  for (size_t i = 0; i < kSweepPoints; ++i) {
+    x[i] = current;
+    input = current;
+    y[i] = LatticeFigure(b, terms, yChoice);
+    if (y[i] == -999.0f || !std::isfinite(y[i])) {
+      y[i] = -999.0f;
+      break;  // the record has told the user
+    }
+    ++filled;
+    current += step;
+  }
+  return filled;
+}
 
 int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
              std::vector<float>& x, std::vector<float>& y) {
@@ -34,6 +117,10 @@ int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
       throw zelError(err::kSubscript);
     }
 
+    if (option.american) {
+      filled = AmericanSweep(xChoice, yChoice, option, x, y);
+      return;
+    }
     bsop.SetTerms(option);
 
     const float base = values[static_cast<size_t>(xChoice)];

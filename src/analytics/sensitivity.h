@@ -26,13 +26,21 @@ inline constexpr std::array<const char*, 6> kYAxisCaptions = {"Option Value", "D
 // 4 strike, 5 dividend yield) against output `yChoice` (0 value, 1 delta,
 // 2 gamma, 3 vega, 4 theta, 5 rho), the other inputs as in `option`. An input
 // of 0 runs from 0 to 0.1. The sweep stops at a point whose output is -999
-// (the record has told the user); later points stay 0. A y choice outside
+// (the record has told the user); later points stay 0. An American option
+// is swept on the lattice (AmericanSweep). A y choice outside
 // 0..5 leaves both arrays at 0. A run-time error ends the sweep and goes to
 // ErrorHandler; the arrays keep what they hold. Returns the number of points
 // filled with real results (0..101): a stopped sweep's -999 is not one of
 // them, so a plot of the first that many points never shows a sentinel.
 int PortSens(int xChoice, int yChoice, const OptionTerms& option, zelBSOP& bsop,
              std::vector<float>& x, std::vector<float>& y);
+
+// The sweep of an American option on the lattice (the record of its value in
+// the calculator panel), as PortSens fills it: rho, which the lattice does
+// not give, is the value's change over a rate step of 0.001 either side.
+// Returns the number of points filled.
+int AmericanSweep(int xChoice, int yChoice, const OptionTerms& option, std::vector<float>& x,
+                  std::vector<float>& y);
 
 // The read-out of a point under the mouse: "x=101.5, y=0.25". A number
 // below 0.1 in size keeps three significant digits ("y=0.000123") instead

@@ -200,6 +200,13 @@ void ucRisk::cmdCalculate_Click() {
       return;
     }
   }
+  // A profit needs what the option cost: with no market price (a blank or
+  // 0 in the calculator panel) the "profit" would be the value itself.
+  if (!chk_payoffs_->isChecked() && !chk_uasset_->isChecked() && !(inputs_.market_price > 0)) {
+    ClearResults();
+    dialogs.Critical(kNoMarketPrice);
+    return;
+  }
   Events& events = AppEvents();
   events.SetBusy(true);
   RunCommand(

@@ -120,6 +120,14 @@ void ucSens::ClearPlot() {
 }
 
 void ucSens::cmdplot_Click() {
+  if (plotting_) {
+    return;
+  }
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(plotting_);
   RunCommand([&] {
     // The copy handed over must pass the calculator panel's own check; until
     // it does nothing is drawn (a swept strike of 0 is all failure values).

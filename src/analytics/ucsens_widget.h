@@ -79,6 +79,9 @@ class ucSens : public ScaledPanel {
 
   std::unique_ptr<zelDraw> draw_;
   std::unique_ptr<zelBSOP> bsop_;
+  // True while a plot is computed: an American sweep lets events run, and a
+  // second press then is ignored.
+  bool plotting_ = false;
 };
 
 }  // namespace stratlyn

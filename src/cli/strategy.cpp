@@ -292,14 +292,22 @@ void PrintTable(const Request& r, PositionPricer& p, const CurveSummary& expiry,
   const auto evens = [](const CurveSummary& s) {
     std::string text;
     for (const double b : s.break_evens) {
-      text += (text.empty() ? "" : " ") + FormatNumber(b, "0.00##");
+      text += (text.empty() ? "" : " ") + FormatNumber(b, BreakEvenPattern(b));
     }
     return text.empty() ? std::string("none") : text;
   };
   std::cout << Pad("break-evens", 24) << Pad(evens(expiry), 22) << evens(date) << '\n';
-  std::cout << Pad("largest profit", 24) << Pad(Bound(expiry.max_profit), 22)
-            << Bound(date.max_profit) << '\n';
-  std::cout << Pad("largest loss", 24) << Pad(Bound(expiry.max_loss), 22) << Bound(date.max_loss)
+  // A largest profit below 0 gains nowhere, a largest loss above 0 loses
+  // nowhere: "none" (the JSON keeps the figures).
+  const auto profit = [](const std::optional<double>& v) {
+    return NoGain(v) ? std::string(kNoneCaption) : Bound(v);
+  };
+  const auto loss = [](const std::optional<double>& v) {
+    return NoLoss(v) ? std::string(kNoneCaption) : Bound(v);
+  };
+  std::cout << Pad("largest profit", 24) << Pad(profit(expiry.max_profit), 22)
+            << profit(date.max_profit) << '\n';
+  std::cout << Pad("largest loss", 24) << Pad(loss(expiry.max_loss), 22) << loss(date.max_loss)
             << '\n';
   std::cout << Pad("probability of profit", 24)
             << Pad(FormatNumber(100 * expiry.probability_of_profit, "0.00") + " %", 22)

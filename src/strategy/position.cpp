@@ -22,11 +22,22 @@ constexpr double kExpiredYears = 1e-9;
 // Grid of prices scanned for break-evens and extremes of a curve that still
 // holds live legs; a curve of expired legs only is straight between its
 // strikes and needs no grid.
-constexpr int kScanPoints = 240;
+constexpr int kScanPoints = 200;
 constexpr int kBisectionSteps = 60;
 // Rate bump for the rho of an American leg (the lattice computes none).
 constexpr double kRhoBump = 1e-3;
 constexpr double kSlopeTolerance = 1e-12;
+constexpr int kTailDoublings = 40;
+constexpr int kNearPoints = 40;
+constexpr int kGoldenSteps = 16;
+constexpr std::size_t kPeaksFollowed = 2;
+// Shares of a leg's size (price, strike and entry) within which a profit is
+// taken as 0: double rounding at expiry; the closed form's cumulative normal
+// (it errs by up to 1.2e-5, float steps aside) and the lattice's float
+// figures for live legs.
+constexpr double kRoundingShare = 1e-12;
+constexpr double kClosedFormShare = 1.5e-5;
+constexpr double kLatticeShare = 2e-7;
 
 // An option leg's terms at `spot` with `left` years to run, each figure made
 // single precision by `to_float`.
@@ -84,6 +95,15 @@ double Intrinsic(const Leg& leg, double spot) {
 int Sign(double v) { return (v > 0) - (v < 0); }
 
 }  // namespace
+
+std::string BreakEvenPattern(double breakEven) {
+  const double a = std::fabs(breakEven);
+  if (!(a < 1) || a == 0) {
+    return "0.00##";
+  }
+  const int decimals = std::clamp(5 - static_cast<int>(std::floor(std::log10(a))), 2, 12);
+  return "0.00" + std::string(static_cast<size_t>(decimals - 2), '#');
+}
 
 std::string CheckPosition(const Position& legs, const Market& market) {
   if (!(Finite(market.spot) && market.spot > 0)) {
@@ -300,6 +320,92 @@ double PositionPricer::FindRoot(double lo, double hi, double p_lo, double years,
   return 0.5 * (lo + hi);
 }
 
+double PositionPricer::Resolution(double spot, double years) const {
+  double tolerance = 0;
+  for (std::size_t i = 0; i < legs_.size(); ++i) {
+    const Leg& leg = legs_[i];
+    const double q = std::fabs(leg.quantity);
+    const double strike = leg.kind == LegKind::kUnderlying ? 0.0 : leg.strike;
+    tolerance += q * kRoundingShare * (spot + strike + std::fabs(entry_[i]));
+    const double left = leg.maturity - years;
+    if (leg.kind != LegKind::kUnderlying && left > kExpiredYears) {
+      // The closed form's cumulative normal errs by up to 1.2e-5 on each of
+      // its two terms; the lattice's figures by their float steps.
+      const double terms =
+          spot * std::exp(-market_.yield * left) + strike * std::exp(-market_.rate * left);
+      tolerance += q * (leg.american ? kLatticeShare : kClosedFormShare) * terms;
+    }
+  }
+  return std::isfinite(tolerance) ? tolerance : 0.0;
+}
+
+int PositionPricer::Class(double profit, double spot, double years) const {
+  return std::fabs(profit) <= Resolution(spot, years) ? 0 : Sign(profit);
+}
+
+double PositionPricer::Extreme(const std::vector<double>& xs, const std::vector<double>& ps,
+                               double years, bool linear, int sense) {
+  // At expiry the profit is straight between the strikes, all of them in
+  // the scan; before, each peak of the scan is followed between its
+  // neighbours (the scan's steps can miss the top of a curve by a lot).
+  double best = sense * *std::max_element(ps.begin(), ps.end(), [&](double a, double b) {
+                  return sense * a < sense * b;
+                });
+  if (linear) {
+    return sense * best;
+  }
+  const auto value = [&](double x) {
+    const double p = Profit(x, years);
+    return Class(p, x, years) == 0 ? 0.0 : sense * p;
+  };
+  constexpr double kGolden = 0.6180339887498949;
+  // The highest few peaks of the scan (a flat stretch is none).
+  std::vector<std::size_t> peaks;
+  for (std::size_t k = 1; k + 1 < xs.size(); ++k) {
+    const double here = sense * ps[k], before = sense * ps[k - 1], after = sense * ps[k + 1];
+    if (here >= before && here >= after && (here > before || here > after)) {
+      peaks.push_back(k);
+    }
+  }
+  const auto higher = [&](std::size_t a, std::size_t b) { return sense * ps[a] > sense * ps[b]; };
+  std::sort(peaks.begin(), peaks.end(), higher);
+  peaks.resize(std::min<std::size_t>(peaks.size(), kPeaksFollowed));
+  for (const std::size_t k : peaks) {
+    double a = xs[k - 1], b = xs[k + 1];
+    double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+    double fc = value(c), fd = value(d);
+    for (int i = 0; i < kGoldenSteps && b - a > 1e-10 * b; ++i) {
+      if (fc > fd) {
+        b = d;
+        d = c;
+        fd = fc;
+        c = b - kGolden * (b - a);
+        fc = value(c);
+      } else {
+        a = c;
+        c = d;
+        fc = fd;
+        d = a + kGolden * (b - a);
+        fd = value(d);
+      }
+    }
+    best = std::max({best, fc, fd});
+  }
+  return sense * best;
+}
+
+double PositionPricer::Boundary(double lo, double hi, int class_lo, double years) {
+  for (int i = 0; i < kBisectionSteps && hi - lo > 1e-12 * hi; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    if (Class(Profit(mid, years), mid, years) == class_lo) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
+  }
+  return 0.5 * (lo + hi);
+}
+
 double PositionPricer::Probability(double lo, double hi, double years) const {
   const double drift = (market_.rate - market_.yield - 0.5 * market_.vol * market_.vol) * years;
   const double spread = market_.vol * std::sqrt(years);
@@ -329,7 +435,7 @@ CurveSummary PositionPricer::Summarise(double years) {
     }
   }
   const double spread = std::min(50.0, std::exp(5 * market_.vol * std::sqrt(max_maturity_)));
-  const double far = top * std::max(2.0, spread);
+  double far = top * std::max(2.0, spread);
 
   std::vector<double> xs = {0.0, market_.spot, far};
   for (const Leg& leg : legs_) {
@@ -341,6 +447,18 @@ CurveSummary PositionPricer::Summarise(double years) {
     for (int i = 1; i < kScanPoints; ++i) {
       xs.push_back(far * i / kScanPoints);
     }
+    // Closer where the strikes and the spot lie: the far grid's steps can be
+    // a fifth of the price.
+    double bottom = market_.spot;
+    for (const Leg& leg : legs_) {
+      if (leg.kind != LegKind::kUnderlying) {
+        bottom = std::min(bottom, leg.strike);
+      }
+    }
+    const double lo = 0.5 * bottom, hi = 2 * top;
+    for (int i = 0; i <= kNearPoints; ++i) {
+      xs.push_back(lo + (hi - lo) * i / kNearPoints);
+    }
   }
   std::sort(xs.begin(), xs.end());
   xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
@@ -349,17 +467,65 @@ CurveSummary PositionPricer::Summarise(double years) {
   for (const double x : xs) {
     ps.push_back(Profit(x, years));
   }
+  const double slope = TailSlope(years);
+  const bool rising = slope > kSlopeTolerance, falling = slope < -kSlopeTolerance;
+  // A tail that leaves the scan within the resolution of 0 is followed until
+  // it gains or loses for certain, so that its crossing is found once.
+  for (int k = 0;
+       k < kTailDoublings && (rising || falling) && Class(ps.back(), xs.back(), years) == 0; ++k) {
+    far *= 2;
+    xs.push_back(far);
+    ps.push_back(Profit(far, years));
+  }
 
+  // A profit within the figures' resolution of 0 is none: a flat stretch
+  // of such points (a spread bought for what it can pay at most, the wings
+  // of a butterfly, prices where every live leg is worth less than the
+  // closed form resolves) is bounded by break-evens at both its ends and
+  // adds nothing to the probability of profit.
+  std::vector<int> cls(xs.size());
   for (std::size_t i = 0; i < xs.size(); ++i) {
-    if (ps[i] == 0 && (i == 0 || ps[i - 1] != 0)) {
-      s.break_evens.push_back(xs[i]);
-    } else if (i + 1 < xs.size() && ps[i] * ps[i + 1] < 0) {
-      s.break_evens.push_back(FindRoot(xs[i], xs[i + 1], ps[i], years, linear));
+    cls[i] = Class(ps[i], xs[i], years);
+    if (cls[i] == 0) {
+      ps[i] = 0;
     }
   }
-  const double slope = TailSlope(years);
+  const auto add = [&](double x) {
+    if (s.break_evens.empty() || x > s.break_evens.back()) {
+      s.break_evens.push_back(x);
+    }
+  };
+  const std::size_t n = xs.size();
+  for (std::size_t i = 0; i < n;) {
+    if (cls[i] != 0) {
+      if (i + 1 < n && cls[i] * cls[i + 1] < 0) {
+        add(FindRoot(xs[i], xs[i + 1], ps[i], years, linear));
+      }
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j + 1 < n && cls[j + 1] == 0) {
+      ++j;
+    }
+    const bool left = i > 0, right = j + 1 < n;
+    if (!linear && left && right && cls[i - 1] * cls[j + 1] < 0) {
+      // Before expiry the profit is never flat: between a loss and a gain it
+      // crosses 0 once, somewhere in the stretch it cannot resolve.
+      add(FindRoot(xs[i - 1], xs[j + 1], ps[i - 1], years, false));
+    } else if (i == j && left && right) {
+      add(xs[i]);  // a crossing or a touch on a strike
+    } else {
+      if (left) {
+        add(linear ? xs[i] : Boundary(xs[i - 1], xs[i], cls[i - 1], years));
+      }
+      if (right) {
+        add(linear ? xs[j] : Boundary(xs[j], xs[j + 1], 0, years));
+      }
+    }
+    i = j + 1;
+  }
   const double p_far = ps.back();
-  const bool rising = slope > kSlopeTolerance, falling = slope < -kSlopeTolerance;
   if ((rising && p_far < 0) || (falling && p_far > 0)) {
     // One more crossing beyond the scanned range.
     double root = far - p_far / slope;
@@ -372,14 +538,17 @@ CurveSummary PositionPricer::Summarise(double years) {
       }
       root = FindRoot(far, hi, p_far, years, false);
     }
-    s.break_evens.push_back(root);
+    add(root);
+  } else if ((rising || falling) && p_far == 0 && n > 1 && ps[n - 2] == 0) {
+    // A flat stretch that the tail leaves at the end of the scan.
+    add(far);
   }
 
   if (!rising) {
-    s.max_profit = *std::max_element(ps.begin(), ps.end());
+    s.max_profit = Extreme(xs, ps, years, linear, 1);
   }
   if (!falling) {
-    s.max_loss = *std::min_element(ps.begin(), ps.end());
+    s.max_loss = Extreme(xs, ps, years, linear, -1);
   }
 
   if (years <= 0) {
@@ -394,11 +563,13 @@ CurveSummary PositionPricer::Summarise(double years) {
       if (!(b > a)) {
         continue;
       }
-      double p = 0;
+      int p = 0;
       if (std::isinf(b)) {
-        p = rising ? 1 : falling ? -1 : Profit(std::max(far, 2 * a), years);
+        const double x = std::max(far, 2 * a);
+        p = rising ? 1 : falling ? -1 : Class(Profit(x, years), x, years);
       } else {
-        p = Profit(0.5 * (a + b), years);
+        const double x = 0.5 * (a + b);
+        p = Class(Profit(x, years), x, years);
       }
       if (p > 0) {
         probability += Probability(a, b, years);

@@ -68,6 +68,22 @@ inline constexpr const char* kDateBeforeToday = "The date must not be before the
 inline constexpr const char* kDatePastExpiry = "The date is past the first expiry";
 inline constexpr const char* kNoModelValue = "No model value for leg ";
 
+// The number pattern of a break-even: "0.00##" from 1 on, and below 1 as
+// many decimals as give it 6 significant digits (a break-even of 0.00004
+// read "0.00").
+std::string BreakEvenPattern(double breakEven);
+
+// The caption of a largest profit or loss that is no gain or no loss: a
+// largest profit below 0 (the position gains nowhere) or a largest loss
+// above 0 (it loses nowhere).
+inline constexpr const char* kNoneCaption = "none";
+inline bool NoGain(const std::optional<double>& largestProfit) {
+  return largestProfit && *largestProfit < 0;
+}
+inline bool NoLoss(const std::optional<double>& largestLoss) {
+  return largestLoss && *largestLoss > 0;
+}
+
 // The first fault of the position and market as a message, empty when none.
 std::string CheckPosition(const Position& legs, const Market& market);
 
@@ -143,6 +159,15 @@ class PositionPricer {
   double TailSlope(double years) const;
   double FindRoot(double lo, double hi, double p_lo, double years, bool linear);
   double Probability(double lo, double hi, double years) const;
+  // The size below which a profit at `spot` and `years` is no figure the
+  // legs' values can tell from 0, and the profit's class by it: -1, 0, 1.
+  double Resolution(double spot, double years) const;
+  int Class(double profit, double spot, double years) const;
+  // Where the profit's class changes between lo (of class `class_lo`) and hi.
+  double Boundary(double lo, double hi, int class_lo, double years);
+  // The largest (sense 1) or smallest (-1) profit, from the scan `xs`, `ps`.
+  double Extreme(const std::vector<double>& xs, const std::vector<double>& ps, double years,
+                 bool linear, int sense);
   bool AllExpire(double years) const;
 
   Position legs_;

@@ -21,11 +21,15 @@ namespace {
 std::string Money(double v) { return FormatEntryNumber(v, kValueFormat); }
 
 std::string Bound(const std::optional<double>& v) { return v ? Money(*v) : "unlimited"; }
+std::string ProfitText(const std::optional<double>& v) {
+  return NoGain(v) ? kNoneCaption : Bound(v);
+}
+std::string LossText(const std::optional<double>& v) { return NoLoss(v) ? kNoneCaption : Bound(v); }
 
 std::string Evens(const CurveSummary& s) {
   std::string text;
   for (const double b : s.break_evens) {
-    text += (text.empty() ? "" : "  ") + FormatEntryNumber(b, "0.00##");
+    text += (text.empty() ? "" : "  ") + FormatEntryNumber(b, BreakEvenPattern(b));
   }
   return text.empty() ? std::string("none") : text;
 }
@@ -295,8 +299,9 @@ std::vector<ResultRow> StrategyPanel::ResultRows(const StrategyFigures& f, Greek
   rows.push_back({f.net_premium >= 0 ? "Net premium paid" : "Net premium received",
                   Money(std::abs(f.net_premium)), ""});
   rows.push_back({"Break-even prices", Evens(f.at_expiry), Evens(f.at_date)});
-  rows.push_back({"Largest profit", Bound(f.at_expiry.max_profit), Bound(f.at_date.max_profit)});
-  rows.push_back({"Largest loss", Bound(f.at_expiry.max_loss), Bound(f.at_date.max_loss)});
+  rows.push_back(
+      {"Largest profit", ProfitText(f.at_expiry.max_profit), ProfitText(f.at_date.max_profit)});
+  rows.push_back({"Largest loss", LossText(f.at_expiry.max_loss), LossText(f.at_date.max_loss)});
   rows.push_back({"Probability of profit", Percent(f.at_expiry.probability_of_profit),
                   Percent(f.at_date.probability_of_profit)});
   rows.push_back({DeltaCaption(), Money(f.greeks.delta), ""});

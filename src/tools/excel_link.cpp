@@ -6,6 +6,7 @@
 #include "tools/excel_link.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -214,12 +215,25 @@ void ExcelLink::WriteHeadings() {
   }
 }
 
+namespace {
+// A record's single-precision figure as the decimal it stands for (its
+// shortest digits): a cell given the float's own binary value shows
+// 3.12727117538452 for 3.127271, digits the figure does not have.
+double DecimalFigure(float figure) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, figure);
+  double value = figure;
+  std::from_chars(buf, r.ptr, value);
+  return value;
+}
+}  // namespace
+
 void ExcelLink::WriteRow(int row, const RowResults& results, const RowFigures& figures) {
   const int message = columns_.MessageOffset();
   for (int i = 0; i < columns_.width; ++i) {
     CellValue value;
     if (i < figures.valid) {
-      value = CellValue::Number(results[i]);
+      value = CellValue::Number(DecimalFigure(results[i]));
     } else if (i == message && !figures.message.empty()) {
       value = CellValue::Text(figures.message);
     }

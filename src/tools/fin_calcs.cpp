@@ -36,6 +36,10 @@ constexpr std::string_view kLogFormat = "#######0.00######";
 // 15 significant digits), and below 1e-8, in exponent form.
 constexpr double kLogExponentFrom = 1e12;
 constexpr const char* kLogExponentFormat = "%.4E";
+// Exponentials from here down are below the smallest normal double.
+constexpr double kNormalExpFrom = -708.0;
+// Beyond 1e11 decimal places an exponent leaves no exact mantissa digits.
+constexpr double kTinyExpDigitsFrom = 1e11;
 
 // Start selections of the date finder: Saturday after the third Friday.
 constexpr int kStartTarget = 6;
@@ -47,6 +51,17 @@ constexpr int kAfter = 1;
 double SingleValue(float value) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(value));
+  return std::strtod(buf, nullptr);
+}
+
+// A sum shown with the 7 significant digits of the table's figures, and
+// never fewer than its pattern's 2 decimals (cents of a large amount).
+double ShownValue(double value) {
+  if (std::fabs(value) >= 1e5) {
+    return std::fabs(value) < 1e15 ? std::nearbyint(value * 100) / 100 : value;
+  }
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.7g", value);
   return std::strtod(buf, nullptr);
 }
 
@@ -186,9 +201,11 @@ void FinancialCalcs::Form_Load(sys_days today) {
 
 void FinancialCalcs::pvcalc_Click() {
   try {
-    float pv = 0.0f;
+    // In double precision: a single-precision sum shows 123456789 as
+    // 123456800.00.
+    double pv = 0.0;
     for (int row = 1; row < grid_.Rows(); ++row) {
-      std::array<float, 3> values{};
+      std::array<double, 3> values{};
       for (int col = 0; col < 3; ++col) {
         const std::string& text = grid_.TextMatrix(row, col);
         if (Trim(text, kSpace).empty()) {
@@ -199,14 +216,21 @@ void FinancialCalcs::pvcalc_Click() {
           Critical(kNonNumericTable, kTitle);
           return;
         }
-        values[col] = ToSingle(*value);
+        values[col] = *value;
       }
       const double t = values[0];
+      // A yield of -1 or less is -100 % or less as a decimal, or a negative
+      // percentage: which one is not for this table to guess.
+      if (values[1] <= -1.0) {
+        Critical(kNegativePercentYield + std::to_string(row), kTitle);
+        return;
+      }
       const double y = Check_Rate(values[1], "Interest rate in row " + std::to_string(row));
       const double a = values[2];
-      pv = ToSingle(pv + a * std::exp(-y * t));
+      pv += a * CheckFinite(std::exp(-y * t));
+      static_cast<void>(ToSingle(pv));  // zelError 6 beyond the table's range
     }
-    pvlab = Format(SingleValue(pv), kPvFormat);
+    pvlab = Format(ShownValue(pv), kPvFormat);
   } catch (const std::exception& error) {
     ReportRunTimeError(error);
   }
@@ -348,7 +372,9 @@ void FinancialCalcs::irtyp_Click(int index) {
 
 bool FinancialCalcs::DiscreteRate() {
   const float r = EntrySingle(tdisc);
-  if (!(r > 0.0f)) {
+  // A decimal: 4.5 typed for 4.5 % would be 450 %, shown as 1.7 without a
+  // word.
+  if (!(r > 0.0f && r < 1.0f)) {
     Critical(kInvalidRate, kMessageTitle);
     return true;
   }
@@ -431,6 +457,12 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
   std::string& b = Text2[2 * static_cast<size_t>(index) + 1];
   if (Number(b)) {
     const float count = EntrySingle(b);
+    // A date is whole days away: 91.5 would show the date 92 days on beside
+    // the maturity of 91.5.
+    if (count != std::nearbyint(count)) {
+      Critical(kWholeDays, kMessageTitle);
+      return true;
+    }
     dayPair = {0.0, count};
     std::optional<sys_days> start = DateOf(a);
     if (!start) {
@@ -466,7 +498,19 @@ bool FinancialCalcs::ConvertDatesUnchecked(int index) {
     Critical(kInvalidEntryFor + Trim(Label1_4, kSpace), kMessageTitle);
     return true;
   }
+  // A quote for a maturity already past has no rate (its formulas give one
+  // of the wrong sign or a plausible one for the wrong dates).
+  if (span < 0) {
+    Critical(kMaturityPast, kMessageTitle);
+    return true;
+  }
   const double q = EntrySingle(tdisc);
+  // LIBOR is a decimal here: 5.25 would be 525 %, a rate of 3.3 shown
+  // without a word.
+  if (irtyp == kLibor && std::fabs(q) >= 1.0) {
+    Critical(kLiborDecimal, kMessageTitle);
+    return true;
+  }
   double x = 0.0;
   switch (irtyp) {
     case kTBill: {
@@ -558,8 +602,42 @@ void FinancialCalcs::logcalc_Click() {
     lgCap = v > 0.0 ? LogText(std::log(v)) : kNotAvailable;
   } else {
     const double e = std::exp(v);
-    lgCap = std::isfinite(e) ? LogText(e) : ErrorText(err::kOverflow);
+    if (!std::isfinite(e)) {
+      lgCap = ErrorText(err::kOverflow);
+    } else if (v < kNormalExpFrom) {
+      lgCap = TinyExpText(v);
+    } else {
+      lgCap = LogText(e);
+    }
   }
+}
+
+std::string FinancialCalcs::TinyExpText(double v) const {
+  // Below about e^-708 the double result loses digits (e^-740 is 4.1996E-322
+  // against 4.1887E-322) and from e^-746 on it is 0: the digits come from
+  // the exponent's decimal logarithm instead.
+  const double e10 = v / std::log(10.0);
+  if (!(e10 > -kTinyExpDigitsFrom)) {
+    return kNotAvailable;  // the mantissa's digits are lost in the exponent
+  }
+  double exponent = std::floor(e10);
+  double mantissa = std::pow(10.0, e10 - exponent);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.4f", mantissa);
+  if (std::strtod(buf, nullptr) >= 10.0) {
+    exponent += 1;
+    mantissa /= 10.0;
+    std::snprintf(buf, sizeof buf, "%.4f", mantissa);
+  }
+  std::string text(buf);
+  const size_t point = text.find('.');
+  const std::string& decimal_point = CurrentEntryLocale().decimal_point;
+  if (point != std::string::npos && !decimal_point.empty()) {
+    text.replace(point, 1, decimal_point);
+  }
+  char power[32];
+  std::snprintf(power, sizeof power, "E-%02.0f", -exponent);
+  return text + power;
 }
 
 std::string FinancialCalcs::LogText(double value) const {

@@ -42,6 +42,13 @@ class FinancialCalcs {
   static constexpr const char* kSameDates =
       "The two dates are the same day, please enter two different dates";
   static constexpr const char* kInvalidEntryFor = "Invalid Entry for ";
+  static constexpr const char* kWholeDays = "Please enter a whole number of days, or a date";
+  static constexpr const char* kMaturityPast =
+      "The maturity is before today: a quote has no rate for a past maturity";
+  static constexpr const char* kLiborDecimal =
+      "Invalid LIBOR, please enter it as a decimal, 5.25 % as 0.0525";
+  static constexpr const char* kNegativePercentYield =
+      "A yield of -1 or less: type a negative yield as a decimal, -0.5 % as -0.005, in row ";
   static constexpr const char* kInvalidPrice = "Invalid Price";
   static constexpr const char* kInvalidYear = "Invalid year";
   static constexpr const char* kCalculateFirst = "Please calculate the date first";
@@ -148,6 +155,8 @@ class FinancialCalcs {
   // A log or exponential: "#######0.00######", or "8.2184E+307" for
   // magnitudes from 1e12 and below 1e-8.
   std::string LogText(double value) const;
+  // e^v for v below the double's normal range: "4.1887E-322".
+  std::string TinyExpText(double v) const;
   void Critical(const std::string& text, const char* title) const;
   void ReportRunTimeError(const std::exception& error) const;
   bool ConvertDatesUnchecked(int index);

@@ -7,6 +7,7 @@
 #include "util/error_handler.h"
 #include "util/grid.h"
 #include "util/locale_info.h"
+#include "util/numeric_entry.h"
 #include "util/services.h"
 #include "util/zel_error.h"
 
@@ -27,15 +28,6 @@ void Report(const std::exception& e) {
   }
 }
 
-void RemoveAll(std::string& text, const std::string& what) {
-  if (what.empty()) {
-    return;
-  }
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos)) {
-    text.erase(pos, what.size());
-  }
-}
-
 }  // namespace
 
 void ReplaceLineFeeds(std::string& text) { std::replace(text.begin(), text.end(), '\n', ' '); }
@@ -48,14 +40,36 @@ void StripCommas(std::string& text) {
 }
 
 void StripGroupSeparators(std::string& text) {
-  const EntryLocale& locale = CurrentEntryLocale();
-  if (locale.decimal_point == ",") {
-    // Here the comma is the decimal separator: removing it would turn 1,5
-    // into 15. The locale's own grouping separator goes instead.
-    RemoveAll(text, locale.thousands_sep);
-  } else {
-    StripCommas(text);
+  // Cell by cell, read as every entry field reads a number: a separator
+  // that cannot group digits ("1.5" under a decimal comma, "1,5" under a
+  // decimal point) is the decimal it must be, and stays one. Removing every
+  // "," or "." made such a number ten times larger.
+  const std::string& point = CurrentEntryLocale().decimal_point;
+  std::string out;
+  out.reserve(text.size());
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find_first_of("\t\r", start), text.size());
+    const std::string cell = text.substr(start, end - start);
+    const EntryReading r = ReadEntry(cell, EntryKind::kNumber);
+    const bool plain = r.value && !r.blank && !r.not_available && !r.normalised.empty() &&
+                       r.normalised.find_first_not_of("+-0123456789.eE") == std::string::npos;
+    if (plain) {
+      std::string number = r.normalised;
+      const size_t dot = number.find('.');
+      if (dot != std::string::npos && !point.empty()) {
+        number.replace(dot, 1, point);
+      }
+      out += number;
+    } else {
+      out += cell;
+    }
+    if (end < text.size()) {
+      out.push_back(text[end]);
+    }
+    start = end + 1;
   }
+  text = std::move(out);
 }
 
 void NormalizeRowEnds(std::string& text) {

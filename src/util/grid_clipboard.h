@@ -21,9 +21,11 @@ void CopyGridToClipboard(Grid& grid);
 // (Grid::SetClip). A failure goes to ErrorHandler.
 void PasteClipboardToGrid(Grid& grid);
 
-// Removes the digit-grouping separators of pasted numbers, in place: every
-// "," (StripCommas), except under a locale that writes decimals with a
-// comma, where its own grouping separator goes instead ("1.234,5").
+// Removes the digit-grouping separators of pasted numbers, in place, cell by
+// cell (cells end at a tab or CR): a cell that ReadEntry reads as a plain
+// number is written as that number in the locale's notation without groups
+// ("1,234.5" is 1234.5; under a decimal comma "1.234,5" is 1234,5 and "1.5",
+// whose dot groups nothing, 1,5); any other cell is left as it is.
 void StripGroupSeparators(std::string& text);
 
 // Row ends of other programs (CR LF or LF) become the grid's CR, in place.

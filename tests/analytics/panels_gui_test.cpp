@@ -15,6 +15,7 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "analytics/risk.h"
 #include "analytics/sensitivity.h"
@@ -275,6 +276,23 @@ TEST(RiskPanel, InputChecksStopTheRun) {
   r.CalcIt();
   EXPECT_EQ(services.dialogs.Count(), before + 4) << services.dialogs.LastText();
   EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
+
+  // Without a market price the "profit" was the value itself: refused, the
+  // table cleared; the payoff and the asset need none.
+  r.SetParameters(CallWith([](OptionTerms& t) { t.market_price = 0; }));
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.LastText(), kNoMarketPrice);
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
+  EXPECT_EQ(r.Grid1()->grid().TextMatrix(1, 0), "");
+  EXPECT_EQ(r.pbox()->ItemCount(), 0);
+  r.chkPayoffs()->setChecked(true);
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
+  EXPECT_NE(r.Grid1()->grid().TextMatrix(1, 0), "");
+  r.chkPayoffs()->setChecked(false);
+  r.chkUAsset()->setChecked(true);
+  r.CalcIt();
+  EXPECT_EQ(services.dialogs.Count(), before + 5);
 }
 
 TEST(RiskPanel, CalculateDrawsTheHistogramAndTheTable) {
@@ -473,6 +491,42 @@ TEST(RiskPanel, APressDuringARunIsIgnored) {
   r.CalcIt();  // and the panel still calculates afterwards
   EXPECT_EQ(r.pbox()->ItemCount(), 100);
   EXPECT_EQ(services.events.busy_on, services.events.busy_off);
+}
+
+TEST(SensitivityPanel, AnAmericanOptionIsSweptOnTheLatticeAndAPressDuringItLeavesOneCurve) {
+  testing::FakeServices services;
+  ucSens s;
+  s.show();
+  // A deep American put: its curve is the lattice's, at or above the
+  // exercise value, where the European curve lies below it.
+  s.SetParameters(CallWith([](OptionTerms& t) {
+    t.put = true;
+    t.american = true;
+    t.strike = 80.0f;
+  }));
+  int nested = 0;
+  services.events.on_pending = [&] {
+    if (nested++ == 0) {
+      s.cmdplot()->click();  // pressed while the lattice lets events run
+    }
+  };
+  s.PlotIt();
+  EXPECT_GE(nested, 1);
+  EXPECT_EQ(s.pbox()->ItemCount(), 99);  // one curve, not two drawn into each other
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+  services.events.on_pending = nullptr;
+  std::vector<float> x, y;
+  zelBSOP bsop;
+  ASSERT_EQ(PortSens(0, 0, CallWith([](OptionTerms& t) {
+                       t.put = true;
+                       t.american = true;
+                       t.strike = 80.0f;
+                     }),
+                     bsop, x, y),
+            kSweepPoints);
+  for (int i = 0; i < kSweepPoints; ++i) {
+    EXPECT_GE(y[i], 80.0f - x[i] - 1e-4f) << x[i];
+  }
 }
 
 TEST(PlotCanvas, ContextMenuAndSavedImage) {

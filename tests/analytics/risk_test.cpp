@@ -173,11 +173,17 @@ TEST(RiskAnalysis, HorizonBeyondMaturityUsesThePayoffAndCost) {
   EXPECT_GT(r.samples[kRiskSamples], 0.0f);
   EXPECT_EQ(services.dialogs.Count(), 0u);
 
-  // The table: headers, 95.00% beside rank 250 down to 0.00% beside the largest.
+  // The table: headers, the value at rank 250 down to the largest, each with
+  // the share of outcomes above it. Where most expire worthless the value
+  // at rank 250 and 2500 is the lost price, which only the paying outcomes
+  // exceed (the table said 95 % and 50 %): about P(S_T > 60) = N(-2.155)
+  // = 1.56 % under the expected return 0.15 and volatility 0.25.
   EXPECT_EQ(r.table[0][0], "Value");
   EXPECT_EQ(r.table[0][1], "Probability of Exceeding");
-  EXPECT_EQ(r.table[1][1], "95.00%");
-  EXPECT_EQ(r.table[10][1], "50.00%");
+  const double paying = 100.0 * (kRiskSamples - r.worthless) / kRiskSamples;
+  EXPECT_EQ(r.table[1][1], FormatNumber(paying, "######0.00") + "%");
+  EXPECT_EQ(r.table[10][1], r.table[1][1]);
+  EXPECT_NEAR(paying, 1.56, 0.6);
   EXPECT_EQ(r.table[20][1], "0.00%");
   EXPECT_EQ(r.table[20][0], FormatNumber(r.samples[kRiskSamples], "######0.000"));
   EXPECT_EQ(r.table[10][0], FormatNumber(r.samples[2500], "######0.000"));

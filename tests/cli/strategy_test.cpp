@@ -87,6 +87,22 @@ TEST(CliStrategyTest, TableSaysUnlimitedAndTheUnitsOfTheGreeks) {
   EXPECT_NE(u.out.find("\"max_loss\": \"unlimited\""), std::string::npos);
 }
 
+TEST(CliStrategyTest, NoLossReadsNoneAndSmallBreakEvensKeepTheirDigits) {
+  // A put sold for just under its strike: today it can only gain (its
+  // lowest profit, 2.47, was shown as the largest loss), and at expiry it
+  // breaks even at 0.00004 (shown as 0.00).
+  const CliResult r = RunStrategy({"--spot", "100", "--rate", "0.05", "--vol", "0.2", "--leg",
+                                   "-1 put 100 0.5 european 99.99996"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("break-evens             0.00004 "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("largest loss            -0.000040             none"), std::string::npos)
+      << r.out;
+  // The JSON keeps the figure itself.
+  const CliResult j = RunStrategy({"--spot", "100", "--rate", "0.05", "--vol", "0.2", "--leg",
+                                   "-1 put 100 0.5 european 99.99996", "--json"});
+  EXPECT_NE(j.out.find("\"max_loss\": 2.46"), std::string::npos) << j.out;
+}
+
 TEST(CliStrategyTest, CurvePrintsThatManyPointsOfBothCurves) {
   const CliResult r =
       RunStrategy(With({"--template", "straddle", "--at-date", "0.5", "--curve", "7", "--json"}));

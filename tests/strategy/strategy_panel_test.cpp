@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_services.h"
+#include "support/locale_text.h"
 #include "util/grid.h"
 
 namespace stratlyn {
@@ -93,7 +94,9 @@ TEST(StrategyPanelTest, PastedRowsFromASpreadsheetAddLegs) {
   panel.KeyPress(22);
   ASSERT_EQ(grid.Rows(), 3);
   EXPECT_EQ(grid.TextMatrix(1, 2), "put");
-  EXPECT_EQ(grid.TextMatrix(2, 6), "1.5");
+  // 1.5 under any locale (its dot groups nothing): "1,5" under a decimal
+  // comma, where the dot was stripped to 15 before.
+  EXPECT_EQ(grid.TextMatrix(2, 6), testing::InEntryLocale("1.5"));
   EXPECT_EQ(grid.TextMatrix(2, 0), "2");
   const auto f = panel.Compute("", 0.25);
   ASSERT_TRUE(f) << services.dialogs.LastText();

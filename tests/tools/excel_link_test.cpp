@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -196,6 +197,15 @@ TEST(ExcelLinkProcess, PricesEveryRowUntilTheFirstEmptyUnderlying) {
   EXPECT_GT(sheet.Number(2, 11), 0.0);  // gamma
   EXPECT_GT(sheet.Number(2, 12), 0.0);  // vega
   EXPECT_LT(sheet.Number(2, 13), 0.0);  // theta
+  // Each cell holds the decimal the figure stands for, so that a live
+  // spreadsheet shows 3.127271, not the float's 3.12727117538452.
+  for (int col = 9; col <= 13; ++col) {
+    const double v = sheet.Number(2, col);
+    const std::string text = FormatCellNumber(v);
+    double back = 0;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    EXPECT_EQ(back, v) << col << " " << text;
+  }
   // Rows below the first empty underlying are not touched.
   EXPECT_FALSE(sheet.Has(5, 9));
   EXPECT_FALSE(sheet.Has(6, 9));

@@ -317,6 +317,17 @@ TEST_F(FinCalcsTest, DiscreteRateAndFrequencyBounds) {
   EXPECT_EQ(services.dialogs.LastText(),
             "Invalid interest rate, please enter a positive decimal, e.g. 0.045");
   EXPECT_EQ(services.dialogs.Last().title, "Quorvale");
+  // 4.5 for 4.5 % was 450 %, a continuous rate of 1.7 shown without a word.
+  calcs.Text2[3] = "2";
+  calcs.tdisc = "4.5";
+  const std::string before = calcs.tblab;
+  calcs.dateok_Click(1);
+  EXPECT_EQ(services.dialogs.LastText(),
+            "Invalid interest rate, please enter a positive decimal, e.g. 0.045");
+  EXPECT_EQ(calcs.tblab, before);
+  calcs.tdisc = "0.999";
+  calcs.dateok_Click(1);
+  EXPECT_EQ(calcs.tblab, "Interest Rate: 0.8102634");  // 2 ln(1.4995) = 0.81026344
 }
 
 TEST_F(FinCalcsTest, DateToMaturityFillsFromADayCount) {
@@ -469,6 +480,89 @@ TEST_F(FinCalcsTest, LogsAndExponentials) {
   calcs.lgexpTxt = "2.718281828";
   calcs.logcalc_Click();
   EXPECT_EQ(calcs.lgCap, "1.00");
+}
+
+TEST_F(FinCalcsTest, TinyExponentialsKeepTheirDigits) {
+  // Below e^-708 the double loses digits and from e^-746 on it is 0; the
+  // references are e^v to 30 digits.
+  calcs.lgtyp_Click(1);
+  const std::pair<const char*, const char*> cases[] = {
+      {"-700", "9.8597E-305"},  {"-709", "1.2168E-308"},   {"-720", "2.0322E-313"},
+      {"-740", "4.1887E-322"},  {"-745", "2.8224E-324"},   {"-746", "1.0383E-324"},
+      {"-1000", "5.0760E-435"}, {"-1e6", "3.2968E-434295"}};
+  for (const auto& [v, shown] : cases) {
+    calcs.lgexpTxt = v;
+    calcs.logcalc_Click();
+    EXPECT_EQ(calcs.lgCap, shown) << v;
+  }
+  // A mantissa of 9.99995 or more rounds up into the next power of ten:
+  // e^(-ln(10) * 400.000001) = 9.99997697E-401.
+  calcs.lgexpTxt = "-921.0340395";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "1.0000E-400");
+  calcs.lgexpTxt = "-1e30";
+  calcs.logcalc_Click();
+  EXPECT_EQ(calcs.lgCap, "NA");
+  EXPECT_EQ(services.dialogs.Count(), 0u);
+}
+
+TEST_F(FinCalcsTest, LargeSumsKeepTheirCentsAndNegativePercentYieldsAreRefused) {
+  // In single precision 123456789 + 0.5 was shown as 123456800.00.
+  SetRow(1, "0", "0", "123456789");
+  SetRow(2, "0", "0", "0.5");
+  calcs.pvcalc_Click();
+  EXPECT_EQ(calcs.pvlab, "123456789.50");
+  SetRow(2, "1", "5", "1000000");  // 1e6 e^-0.05 = 951229.424500714
+  calcs.pvcalc_Click();
+  EXPECT_EQ(calcs.pvlab, "124408018.42");
+
+  // -5 in the yield column was -500 %: 100 at one year worth 14841.3.
+  SetRow(1, "1", "-5", "100");
+  SetRow(2, "", "", "");
+  calcs.pvcalc_Click();
+  EXPECT_EQ(services.dialogs.LastText(), std::string(FinancialCalcs::kNegativePercentYield) + "1");
+  EXPECT_EQ(calcs.pvlab, "124408018.42");
+  SetRow(1, "1", "-0.05", "100");
+  calcs.pvcalc_Click();
+  EXPECT_EQ(calcs.pvlab, "105.1271");  // 100 e^0.05 = 105.127109637602
+}
+
+TEST_F(FinCalcsTest, DayCountsAreWholeAndQuotesNeedAMaturityAfterToday) {
+  // 91.5 days showed the date 92 days on beside a maturity of 91.5 / 365.
+  calcs.Text2[0] = "12/08/2026";
+  calcs.Text2[1] = "91.5";
+  EXPECT_TRUE(calcs.ConvertDates(0));
+  EXPECT_EQ(services.dialogs.LastText(), FinancialCalcs::kWholeDays);
+  EXPECT_EQ(calcs.Text2[1], "91.5");
+  EXPECT_EQ(calcs.matlab, "Maturity: ");
+
+  // A T-Bill maturing 90 days before today gave 5.04 %, a LIBOR quote the
+  // same, a zero price a negative rate.
+  for (int type : {FinancialCalcs::kTBill, FinancialCalcs::kLibor, FinancialCalcs::kZero}) {
+    calcs.irtyp_Click(type);
+    calcs.Text2[2] = "04/01/2026";
+    calcs.Text2[3] = "01/01/2026";
+    calcs.tdisc = type == FinancialCalcs::kZero ? "99" : "0.05";
+    const size_t shown = services.dialogs.Count();
+    calcs.dateok_Click(1);
+    EXPECT_EQ(services.dialogs.Count(), shown + 1) << type;
+    EXPECT_EQ(services.dialogs.LastText(), FinancialCalcs::kMaturityPast) << type;
+    EXPECT_EQ(calcs.tblab, "Interest Rate: ") << type;
+  }
+
+  // LIBOR 5.25 was 525 %: a rate of 3.3 with no word.
+  calcs.irtyp_Click(FinancialCalcs::kLibor);
+  calcs.Text2[2] = "01/01/2026";
+  calcs.Text2[3] = "04/01/2026";
+  calcs.tdisc = "5.25";
+  services.clipboard.SetText("kept");
+  calcs.btrans_Click();
+  EXPECT_EQ(services.dialogs.LastText(), FinancialCalcs::kLiborDecimal);
+  EXPECT_EQ(services.clipboard.Text(), "kept");
+  calcs.tdisc = "0.0525";
+  calcs.btrans_Click();
+  // (365 / 90) ln(1 + 0.0525 x 90 / 360) = 0.052882877
+  EXPECT_EQ(calcs.rateText, "0.0528829");
 }
 
 TEST(FinCalcsLocale, CommaSeparatorAndDayFirstDates) {

@@ -224,6 +224,12 @@ TEST_P(KeypadTest, PasteReadsGroupedNumbersAndKeepsTheKeypadForm) {
   EXPECT_EQ(pad.Display(), S("12."));
   Press("3");
   EXPECT_EQ(pad.Display(), S("123."));
+  // A separator that groups nothing is the decimal it must be: 1.5 from a
+  // dot-decimal program under a decimal comma, 1,5 from a comma-decimal one
+  // under a decimal point (the paste made either 15).
+  services.clipboard.SetText(GetParam() == ',' ? "1.5" : "1,5");
+  pad.pst_Click();
+  EXPECT_EQ(pad.Display(), S("1.5"));
   EXPECT_EQ(services.dialogs.Count(), 0u);
 }
 

@@ -112,6 +112,44 @@ TEST(GridClipboard, PasteUnderADecimalCommaKeepsTheDecimals) {
   EXPECT_EQ(g.TextMatrix(1, 2), "0,25");
 }
 
+TEST(GridClipboard, PastedDecimalsThatGroupNothingStayDecimals) {
+  // Every "." went under a decimal comma and every "," under a decimal
+  // point: a price 1.5 pasted from another spreadsheet became 15, 0.05 5.
+  testing::FakeServices services;
+  EntryLocale de;
+  de.decimal_point = ",";
+  de.thousands_sep = ".";
+  SetEntryLocale(de);
+  Grid g(3, 6);
+  g.SetRow(1);
+  g.SetCol(0);
+  services.clipboard.SetText("1.5\t0.05\t1.234,5\tput\t-2.5e-3\t1.000\r\n0,25\t\t(3.5)");
+  PasteClipboardToGrid(g);
+  ResetEntryLocale();
+  const char* const want[2][6] = {{"1,5", "0,05", "1234,5", "put", "-2,5e-3", "1000"},
+                                  {"0,25", "", "-3,5", "", "", ""}};
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 6; ++c) {
+      EXPECT_EQ(g.TextMatrix(r + 1, c), want[r][c]) << r << " " << c;
+    }
+  }
+
+  EntryLocale dot;
+  dot.decimal_point = ".";
+  dot.thousands_sep = ",";
+  SetEntryLocale(dot);
+  Grid d(2, 4);
+  d.SetRow(1);
+  d.SetCol(0);
+  services.clipboard.SetText("1,5\t1,234.5\t0.05\tN/A");
+  PasteClipboardToGrid(d);
+  ResetEntryLocale();
+  EXPECT_EQ(d.TextMatrix(1, 0), "1.5");
+  EXPECT_EQ(d.TextMatrix(1, 1), "1234.5");
+  EXPECT_EQ(d.TextMatrix(1, 2), "0.05");
+  EXPECT_EQ(d.TextMatrix(1, 3), "N/A");
+}
+
 TEST(GridClipboard, FailuresGoToTheErrorHandler) {
   testing::FakeServices services;
   BusyClipboard busy;
