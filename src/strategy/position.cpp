@@ -369,7 +369,9 @@ double PositionPricer::Extreme(const std::vector<double>& xs, const std::vector<
   }
   const auto higher = [&](std::size_t a, std::size_t b) { return sense * ps[a] > sense * ps[b]; };
   std::sort(peaks.begin(), peaks.end(), higher);
-  peaks.resize(std::min<std::size_t>(peaks.size(), kPeaksFollowed));
+  if (peaks.size() > kPeaksFollowed) {  // shrink only (resize draws a false -O3 warning)
+    peaks.erase(peaks.begin() + static_cast<std::ptrdiff_t>(kPeaksFollowed), peaks.end());
+  }
   for (const std::size_t k : peaks) {
     double a = xs[k - 1], b = xs[k + 1];
     double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
