@@ -138,6 +138,14 @@ void ucSens::cmdplot_Click() {
       return;
     }
     std::vector<float> x, y;
+    // An American sweep runs a lattice per point (seconds for long, hard
+    // terms): the pointer says so while the window keeps answering.
+    Events& events = AppEvents();
+    events.SetBusy(true);
+    struct NotBusy {
+      Events& events;
+      ~NotBusy() { events.SetBusy(false); }
+    } not_busy{events};
     const int filled = PortSens(x_choice_, y_choice_, inputs_, *bsop_, x, y);
     ClearPlot();
     // Only real results are plotted: points 1..n-1 of the first `filled`.

@@ -505,13 +505,19 @@ TEST(SensitivityPanel, AnAmericanOptionIsSweptOnTheLatticeAndAPressDuringItLeave
     t.strike = 80.0f;
   }));
   int nested = 0;
+  bool busy_during_sweep = true;
   services.events.on_pending = [&] {
+    busy_during_sweep = busy_during_sweep && services.events.busy;
     if (nested++ == 0) {
       s.cmdplot()->click();  // pressed while the lattice lets events run
     }
   };
   s.PlotIt();
   EXPECT_GE(nested, 1);
+  // The pointer shows the sweep running, and is back once it ends.
+  EXPECT_TRUE(busy_during_sweep);
+  EXPECT_FALSE(services.events.busy);
+  EXPECT_EQ(services.events.busy_on, services.events.busy_off);
   EXPECT_EQ(s.pbox()->ItemCount(), 99);  // one curve, not two drawn into each other
   EXPECT_EQ(services.dialogs.Count(), 0u);
   services.events.on_pending = nullptr;
