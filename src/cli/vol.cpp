@@ -1,6 +1,7 @@
 // stratlyn-cli vol: the realized volatility of a stock or index from its
 // daily closes, and the feed's 30-day implied volatility.
 
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <iterator>
@@ -77,7 +78,9 @@ int RunVol(const std::vector<std::string>& given) {
     return LoadFailed(url, page.failure);
   }
   std::string message;
-  auto closes = ReadDailyCloses(page.text, url, message);
+  SkippedHistoryRows skipped;
+  auto closes = ReadDailyCloses(page.text, url, message,
+                                LocalDate(std::chrono::system_clock::now()), &skipped);
   if (const std::string other = OtherFeedSymbol(page.text, ticker); closes && !other.empty()) {
     message = OtherSymbolMessage(url, other, ticker);
     closes.reset();
@@ -88,12 +91,17 @@ int RunVol(const std::vector<std::string>& given) {
   }
   nlohmann::json out;
   std::string lines;
+  // Rows passed over are said even when the history is too short.
+  const std::string skipped_note = SkippedRowsNote(skipped);
   for (int days : windows) {
     const auto v = RealizedVolatility(*closes, days);
     if (!v) {
       // A window longer than the history gets no figure; the first must have one.
       if (days == windows.front()) {
         std::cerr << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+        if (!skipped_note.empty()) {
+          std::cerr << "note: " << skipped_note << '\n';
+        }
         return kExitBadInput;
       }
       std::cerr << "note: " << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
@@ -133,6 +141,10 @@ int RunVol(const std::vector<std::string>& given) {
   }
   std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
             << " closes through " << FormatCivilDate(closes->back().date) << '\n';
+  if (!skipped_note.empty()) {
+    std::cerr << "note: " << skipped_note << '\n';
+  }
+  out["skipped"] = {{"no_trade", skipped.no_trade}, {"not_days", skipped.not_days}};
   if (json) {
     out["symbol"] = ticker;
     std::cout << out.dump() << '\n';
