@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,17 @@ std::string CsvMalformedMessage(const std::string& name, size_t line);
 char DetectSeparator(std::string_view heading_text);
 // "comma", "semicolon" or "tab".
 const char* SeparatorName(char separator);
+
+// How a number field of a CSV file reads. With a comma separator, as
+// ReadNumber reads it. With a semicolon or a tab (as a spreadsheet writes
+// under a locale whose decimal separator is the comma), a comma is the
+// decimal separator ("0,25", "1.234,5" with dot groups) and a dot one as
+// well ("0.25"); a text whose one dot or comma could be either the decimal
+// separator or a group separator ("1,000", "1.500": a whole part of one to
+// three digits not starting with 0, then three digits) is ambiguous and
+// refused.
+enum class CsvNumber { kNumber, kDecimalComma, kNotANumber, kAmbiguous };
+CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number);
 
 // Appends one field, quoted (with doubled quotes) only when it holds the
 // separator, a quote or a line break.
@@ -218,6 +230,7 @@ class CsvWorkbook : public SpreadsheetApp, public Worksheet {
   bool bom_ = false;
   std::string line_end_ = "\n";
   char separator_ = ',';
+  std::set<int> decimal_comma_rows_;  // rows with a number read with a decimal comma
 };
 
 }  // namespace stratlyn

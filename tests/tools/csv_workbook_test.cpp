@@ -521,6 +521,92 @@ TEST(CsvBatch, SemicolonAndTabFilesAreReadWithTheirSeparator) {
   EXPECT_EQ(DetectSeparator("Underlying"), ',');
 }
 
+// A spreadsheet under a comma locale writes semicolons and decimal commas
+// ("100,5;95;0,25"): each such row was refused. Now read, and its figures
+// written back with decimal commas; a text that reads two ways is refused,
+// and a comma-separated file reads as before.
+TEST(CsvBatch, DecimalCommasOfSemicolonAndTabFiles) {
+  const std::string head = "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style\n";
+  const std::string dots = head + "50;50;0.25;0.25;0;0.1;1;European\n";
+  const std::string commas = head + "50;50;0,25;0,25;0;0,1;1;European\n";
+  BatchReport report;
+  const std::string with_dots = ProcessInBatch(dots, {}, &report);
+  ASSERT_EQ(report.rows_priced, 1);
+  const std::string with_commas = ProcessInBatch(commas, {}, &report);
+  ASSERT_EQ(report.rows_priced, 1) << with_commas;
+  EXPECT_EQ(report.rows_skipped, 0u);
+  EXPECT_NE(with_dots.find("European;3.1272712;"), std::string::npos) << with_dots;
+  EXPECT_NE(with_commas.find("European;3,1272712;"), std::string::npos) << with_commas;
+  // The same figures, only the decimal separator differs.
+  std::string back = with_commas.substr(head.size() - 1);
+  std::replace(back.begin(), back.end(), ',', '.');
+  EXPECT_EQ(back, with_dots.substr(head.size() - 1));
+  EXPECT_EQ(with_commas, ProcessInWindow(commas));
+  std::string tabs = commas;
+  std::replace(tabs.begin(), tabs.end(), ';', '\t');
+  EXPECT_EQ(ProcessInBatch(tabs, {}, &report), ProcessInWindow(tabs));
+  EXPECT_EQ(report.rows_priced, 1);
+
+  // How fields read, by separator.
+  struct Case {
+    const char* text;
+    char sep;
+    CsvNumber kind;
+    double value;
+  };
+  const Case cases[] = {
+      {"100,5", ';', CsvNumber::kDecimalComma, 100.5},
+      {"0,25", '\t', CsvNumber::kDecimalComma, 0.25},
+      {"-0,5", ';', CsvNumber::kDecimalComma, -0.5},
+      {" 1.234,5 ", ';', CsvNumber::kDecimalComma, 1234.5},
+      {"1.234.567,25", ';', CsvNumber::kDecimalComma, 1234567.25},
+      {"0,250", ';', CsvNumber::kDecimalComma, 0.25},  // a group never starts with 0
+      {"1,0001", ';', CsvNumber::kDecimalComma, 1.0001},
+      {"12,5%", ';', CsvNumber::kDecimalComma, 0.125},
+      {"2,5e-3", ';', CsvNumber::kDecimalComma, 0.0025},
+      {"95", ';', CsvNumber::kNumber, 95},
+      {"0.25", ';', CsvNumber::kNumber, 0.25},
+      {"1.5", ';', CsvNumber::kNumber, 1.5},
+      {"1234.125", ';', CsvNumber::kNumber, 1234.125},
+      {"1,000", ';', CsvNumber::kAmbiguous, 0},
+      {"1.500", ';', CsvNumber::kAmbiguous, 0},  // 1500 as a comma locale writes it
+      {"-12,500", '\t', CsvNumber::kAmbiguous, 0},
+      {"100.125", ';', CsvNumber::kAmbiguous, 0},
+      {"1,2,3", ';', CsvNumber::kNotANumber, 0},
+      {"1,234.5", ';', CsvNumber::kNotANumber, 0},
+      {"12.34,5", ';', CsvNumber::kNotANumber, 0},
+      {"1.2345,5", ';', CsvNumber::kNotANumber, 0},
+      {",5", ';', CsvNumber::kDecimalComma, 0.5},  // as ".5" reads
+      {",", ';', CsvNumber::kNotANumber, 0},
+      {"1,5 x", ';', CsvNumber::kNotANumber, 0},
+      // A comma-separated file as before: a quoted "0,25" is no number.
+      {"0,25", ',', CsvNumber::kNotANumber, 0},
+      {"1.500", ',', CsvNumber::kNumber, 1.5},
+      {"100.125", ',', CsvNumber::kNumber, 100.125},
+  };
+  for (const Case& c : cases) {
+    double v = -1;
+    EXPECT_EQ(ReadCsvNumber(c.text, c.sep, v), c.kind) << c.text << " sep " << c.sep;
+    if (c.kind == CsvNumber::kNumber || c.kind == CsvNumber::kDecimalComma) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+  }
+
+  // A field that reads two ways refuses its row, saying why; the next row
+  // is priced.
+  const std::string ambiguous =
+      head + "1.500;50;0,25;0,25;0;0,1;1;European\n" + "50;50;0,25;0,25;0;0,1;1;European\n";
+  const std::string out = ProcessInBatch(ambiguous, {}, &report);
+  EXPECT_EQ(report.rows_priced, 1);
+  ASSERT_EQ(report.rows_skipped, 1u);
+  EXPECT_EQ(DescribeProblem(report.skipped[0]),
+            std::string("Row 2, column 1 (Underlying): \"1.500\"") + link_text::kAmbiguousNumber);
+  EXPECT_NE(out.find(std::string("Underlying: \"\"1.500\"\"") + link_text::kAmbiguousNumber),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out, ProcessInWindow(ambiguous));
+}
+
 TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
   // Column 9 has no heading but data in row 3: the batch stops there with a
   // message naming the row and column; the window puts its results after it.
