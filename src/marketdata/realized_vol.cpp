@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "marketdata/civil_date.h"
@@ -50,6 +51,22 @@ std::optional<std::chrono::year_month_day> DayOf(const nlohmann::json& date) {
   return ReadCivilDate(text);
 }
 
+// True when the row has `key` in two cases with different values
+// ("close": 99 and "Close": 90): which one is the close is not known.
+bool KeyTwiceDiffering(const nlohmann::json& row, const std::string& key) {
+  const nlohmann::json* first = nullptr;
+  for (auto it = row.begin(); it != row.end(); ++it) {
+    if (UpperAscii(it.key()) != UpperAscii(key)) {
+      continue;
+    }
+    if (first != nullptr && *first != *it) {
+      return true;
+    }
+    first = &*it;
+  }
+  return false;
+}
+
 // A row that holds a day: one with a close, or with a date that reads as one.
 bool IsDayRow(const nlohmann::json& row) {
   if (KeyOf(row, "close") != nullptr) {
@@ -75,7 +92,28 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
                                                        std::string& message,
                                                        std::chrono::year_month_day today,
                                                        SkippedHistoryRows* skipped) {
-  const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
+  // A key given twice in one object ("close" twice in a row, "data" twice)
+  // leaves its value unknown: the parser keeps one of them without a word.
+  std::vector<std::set<std::string>> keys_seen;
+  std::string repeated_key;
+  const nlohmann::json::parser_callback_t note_keys = [&](int, nlohmann::json::parse_event_t event,
+                                                          nlohmann::json& parsed) {
+    if (event == nlohmann::json::parse_event_t::object_start) {
+      keys_seen.emplace_back();
+    } else if (event == nlohmann::json::parse_event_t::object_end && !keys_seen.empty()) {
+      keys_seen.pop_back();
+    } else if (event == nlohmann::json::parse_event_t::key && !keys_seen.empty() &&
+               parsed.is_string() && !keys_seen.back().insert(parsed.get<std::string>()).second &&
+               repeated_key.empty()) {
+      repeated_key = parsed.get<std::string>();
+    }
+    return true;
+  };
+  const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), note_keys, false);
+  if (!doc.is_discarded() && !repeated_key.empty()) {
+    message = RepeatedKeyMessage(page_name, repeated_key);
+    return std::nullopt;
+  }
   const nlohmann::json* rows = nullptr;
   if (!doc.is_discarded() && doc.is_array()) {
     rows = &doc;
@@ -115,6 +153,9 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
       }
       return refuse(KeyOf(row, "date") != nullptr ? history_row::kUnreadableDate
                                                   : history_row::kNoDay);
+    }
+    if (KeyTwiceDiffering(row, "date") || KeyTwiceDiffering(row, "close")) {
+      return refuse(history_row::kTwoKeys);
     }
     const nlohmann::json* d = KeyOf(row, "date");
     const nlohmann::json* c = KeyOf(row, "close");
@@ -201,6 +242,11 @@ std::string BadHistoryRowMessage(const std::string& page_name, size_t row, const
                                  const std::string& why) {
   return "Row " + std::to_string(row) + " of " + page_name + " (" + text + ") " + why +
          ": no volatility was taken from it";
+}
+
+std::string RepeatedKeyMessage(const std::string& page_name, const std::string& key) {
+  return "The page " + page_name + " gives the key \"" + key +
+         "\" twice in one object: no volatility was taken from it";
 }
 
 std::string FutureCloseMessage(const std::string& page_name, const std::string& date,

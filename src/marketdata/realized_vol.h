@@ -35,7 +35,7 @@ struct SkippedHistoryRows {
 // beside a close, a day without a "close", a row with neither among the days,
 // a day after `today`, a close that is not a figure, one that is no price
 // (negative, below kLeastShownPrice, or kMostShownPrice and above), or two
-// different closes of one day.
+// different closes of one day, or a key given twice in one object.
 std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
                                                        const std::string& page_name,
                                                        std::string& message,
@@ -55,7 +55,13 @@ inline constexpr const char* kUnreadableDate = "has a date that cannot be read";
 inline constexpr const char* kNoDate = "has a close without a date";
 inline constexpr const char* kNoClose = "has a date without a \"close\"";
 inline constexpr const char* kNoDay = "has neither a date nor a close, among the days";
+inline constexpr const char* kTwoKeys =
+    "gives a date or a close twice, under keys that differ only in case, with different values";
 }  // namespace history_row
+
+// "The page PAGE gives the key "K" twice in one object: no volatility was
+// taken from it".
+std::string RepeatedKeyMessage(const std::string& page_name, const std::string& key);
 
 // "The page PAGE has a close dated DATE, after today (TODAY): no volatility
 // was taken from it".

@@ -233,8 +233,20 @@ TEST(RealizedVolatility, PagesLaidOutUnlikeTheFeedGiveTheSameClosesOrNameTheirRo
   EXPECT_EQ(refused(R"(["2026-12-03", 99])", 2),
             BadHistoryRowMessage("http://h/x.json", 3, R"(["2026-12-03",99])",
                                  history_row::kNotAnObject));
+  EXPECT_EQ(
+      refused(R"({"date": "2026-12-03", "close": 99, "Close": 90})", 2),
+      BadHistoryRowMessage("http://h/x.json", 3, R"({"Close":90,"close":99,"date":"2026-12-03"})",
+                           history_row::kTwoKeys));
   EXPECT_EQ(refused(R"({"date": "2026-12-03", "close": true})", 2),
             NotAFigureMessage("http://h/x.json", "true"));
+  // A key twice in one object: the parser keeps one without a word.
+  EXPECT_EQ(refused(R"({"date": "2026-12-03", "close": 1, "close": 99})", 2),
+            RepeatedKeyMessage("http://h/x.json", "close"));
+  message.clear();
+  EXPECT_FALSE(ReadDailyCloses(R"({"data": [], "data": [)" + days[0] + "]}", "P", message, kToday));
+  EXPECT_EQ(message,
+            "The page P gives the key \"data\" twice in one object: no volatility was "
+            "taken from it");
   // A long row is cut short in the message.
   const std::string long_row =
       refused(R"({"date": "someday", "close": 99, "note": ")" + std::string(200, 'x') + "\"}", 2);

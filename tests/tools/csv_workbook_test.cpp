@@ -387,6 +387,12 @@ std::string RandomBook(std::mt19937& rng, int rows, char sep, const std::string&
                                   number(0.5, 30),
                                   notes[rng() % notes.size()]};
     if (rng() % 50 == 0) f[1 + rng() % 5] = pick({"n/a", "abc", "1,5", "--1"});
+    // Decimal commas in a semicolon or tab file, in some rows or some cells.
+    if (sep != ',' && rng() % 3 == 0) {
+      for (size_t i = 0; i < 6; ++i) {
+        if (rng() % 2) std::replace(f[i].begin(), f[i].end(), '.', ',');
+      }
+    }
     if (rng() % 4 == 0) f[7] = "American";
     if (rng() % 3 == 0) f[0] = "50", f[1] = "50";  // at the money
     if (f[7] == "American" || f[7] == "american" || f[7] == "AMERICAN") {
