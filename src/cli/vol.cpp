@@ -31,7 +31,10 @@ constexpr const char* kVolUsage =
     "60 and 250), their sample standard deviation annualised with sqrt(252), as\n"
     "decimal fractions, one \"DAYS VOLATILITY\" line each, then \"iv30\" and the\n"
     "quote's 30-day implied volatility when the feed has one. --json prints one\n"
-    "object instead.\n"
+    "object instead. Days without a trade (close null, empty or 0) and heading\n"
+    "or summary rows are passed over and counted in a note on stderr (\"skipped\"\n"
+    "with --json); a row whose date cannot be read, a date without a close, a\n"
+    "close without a date, or a day after today refuses the history.\n"
     "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
     "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
 

@@ -187,8 +187,10 @@ std::string PricedPath(const std::string& input_path);
 
 // A CSV file as a workbook of one worksheet: the workbook is named by the
 // file name ("prices.csv"), the worksheet by the name without extension.
-// Cells hold text; a text that reads as a number is a number (ReadNumber).
-// Numbers written are stored as their shortest text (FormatCellNumber).
+// Cells hold text; a text that reads as a number is a number (ReadCsvNumber
+// with the file's separator). Numbers written are stored as their shortest
+// text (FormatCellNumber), with a decimal comma in a row whose numbers were
+// read with one.
 class CsvWorkbook : public SpreadsheetApp, public Worksheet {
  public:
   // zelError 53 (file not found) or 75 (path/file access) with the reason,
