@@ -127,6 +127,11 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
                std::to_string(closes->size()) + " closes through " + through +
                (skipped_note.empty() ? "" : " (" + skipped_note + ")") + "; click a row to use it";
+    for (int days : kVolatilityWindows) {
+      if (const auto gap = GapInWindow(*closes, days)) {
+        f.status += "; " + GapNote(days, *gap);
+      }
+    }
     if (!other.empty()) {
       f.status += "; iv30: " + OtherSymbolMessage(quote_url, other, ticker);
     }

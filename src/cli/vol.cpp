@@ -113,6 +113,11 @@ int RunVol(const std::vector<std::string>& given) {
     }
     out["realized"][std::to_string(days)] = *v;
     lines += std::to_string(days) + " " + FormatNumber(*v, "0.0000") + "\n";
+    if (const auto gap = GapInWindow(*closes, days)) {
+      std::cerr << "note: " << GapNote(days, *gap) << '\n';
+      out["gaps"][std::to_string(days)] = {{"from", FormatCivilDate(gap->from)},
+                                           {"to", FormatCivilDate(gap->to)}};
+    }
   }
   // The quote's iv30 (per cent in the feed), when it can be had.
   const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);

@@ -277,6 +277,28 @@ std::optional<double> RealizedVolatility(const std::vector<DailyClose>& closes, 
   return std::sqrt(variance * kTradingDays);
 }
 
+std::optional<HistoryGap> GapInWindow(const std::vector<DailyClose>& closes, int days) {
+  if (days < 1 || closes.size() < static_cast<size_t>(days) + 1) {
+    return std::nullopt;
+  }
+  std::optional<HistoryGap> widest;
+  for (size_t i = closes.size() - static_cast<size_t>(days); i < closes.size(); ++i) {
+    const int apart = static_cast<int>(
+        (std::chrono::sys_days{closes[i].date} - std::chrono::sys_days{closes[i - 1].date})
+            .count());
+    if (apart > kLongestTradingGapDays && (!widest || apart > widest->days)) {
+      widest = HistoryGap{closes[i - 1].date, closes[i].date, apart};
+    }
+  }
+  return widest;
+}
+
+std::string GapNote(int window_days, const HistoryGap& gap) {
+  return "the " + std::to_string(window_days) + "-day figure has one return over " +
+         std::to_string(gap.days) + " days (" + FormatCivilDate(gap.from) + " to " +
+         FormatCivilDate(gap.to) + ": closes missing from the history)";
+}
+
 std::string NoCloseMessage(const std::string& page_name, const std::string& date, double close) {
   std::ostringstream text;
   text << std::setprecision(6) << close;

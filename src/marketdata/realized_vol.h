@@ -72,6 +72,22 @@ std::string FutureCloseMessage(const std::string& page_name, const std::string& 
 // nothing when the history is shorter or days < 2.
 std::optional<double> RealizedVolatility(const std::vector<DailyClose>& closes, int days);
 
+// Two closes further apart than this many calendar days (a long weekend with
+// a holiday is 4, the longest market closures 6 or 7) leave days out of the
+// history: one return covers them all.
+inline constexpr int kLongestTradingGapDays = 7;
+struct HistoryGap {
+  std::chrono::year_month_day from{}, to{};
+  int days = 0;
+};
+// The longest gap between consecutive closes of the last `days` returns,
+// when it is longer than kLongestTradingGapDays; nothing otherwise or when
+// the history is shorter.
+std::optional<HistoryGap> GapInWindow(const std::vector<DailyClose>& closes, int days);
+// "the 20-day figure has one return over 18 days (2026-03-02 to 2026-03-20:
+// closes missing from the history)".
+std::string GapNote(int window_days, const HistoryGap& gap);
+
 // The windows "Historical Volatilities" shows.
 inline constexpr int kVolatilityWindows[3] = {20, 60, 250};
 

@@ -480,6 +480,17 @@ TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheFi
   EXPECT_NE(fields.status.find("through 2026-03-02 (1 day without a trade was passed over); "),
             std::string::npos)
       << fields.status;
+  // Closes missing from the page: the return over them is said.
+  view.pages[history] =
+      R"({"symbol": "VOLX", "data": [)" + rows + R"(, {"date": "2026-03-20", "close": 100}]})";
+  commands.cmdHistoVol_Click(fields);
+  EXPECT_NE(fields.status.find("; " + GapNote(20, {std::chrono::year{2026} / 3 / 2,
+                                                   std::chrono::year{2026} / 3 / 20, 18})),
+            std::string::npos)
+      << fields.status;
+  EXPECT_NE(fields.status.find("; the 60-day figure has one return over 18 days"),
+            std::string::npos)
+      << fields.status;
   const auto tomorrow = std::chrono::year_month_day{
       std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1}};
   view.pages[history] = R"({"symbol": "VOLX", "data": [)" + rows + R"(, {"date": ")" +

@@ -514,6 +514,18 @@ TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
   r = Run({"vol", "VV", "--days", "2", "--json"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find(R"("skipped":{"no_trade":1,"not_days":1})"), std::string::npos) << r.out;
+  // Closes missing from the page: the return over them is said.
+  dir_->Write(history, R"({"symbol": "VV", "data": [)" + rows[0] + "," + rows[1] + "," + rows[2] +
+                           R"(, {"date": "2026-10-01", "close": 50}]})");
+  r = Run({"vol", "VV", "--days", "3", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("note: the 3-day figure has one return over 49 days (2026-10-01 to "
+                       "2026-11-19: closes missing from the history)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find(R"("gaps":{"3":{"from":"2026-10-01","to":"2026-11-19"}})"),
+            std::string::npos)
+      << r.out;
   // Tomorrow in local time, as the program's "today" is.
   const std::time_t now = std::time(nullptr) + 24 * 3600;
   std::tm local{};

@@ -149,6 +149,34 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
             "The history of X has 12 closes: too few for 20 trading days");
 }
 
+// A history with closes missing (a month the page left out) counts one
+// return over the whole gap as one day's: said, never silent.
+TEST(RealizedVolatility, GapsBetweenClosesAreFoundInTheirWindow) {
+  std::vector<DailyClose> closes;
+  year_month_day d = 2026y / January / 5;  // a Monday
+  for (int i = 0; i < 80; ++i) {
+    closes.push_back({d, 100.0 + i % 2});
+    // Weekdays only; after close 40 the page skips three weeks.
+    const int step = weekday{sys_days{d}} == Friday ? 3 : 1;
+    d = year_month_day{sys_days{d} + days{step + (i == 40 ? 21 : 0)}};
+  }
+  // Weekends alone are no gap.
+  EXPECT_FALSE(GapInWindow(closes, 20));
+  EXPECT_FALSE(GapInWindow(closes, 38));  // the returns after close 41
+  const auto gap = GapInWindow(closes, 39);
+  ASSERT_TRUE(gap);
+  EXPECT_EQ(gap->from, closes[40].date);
+  EXPECT_EQ(gap->to, closes[41].date);
+  EXPECT_EQ(gap->days, 22);
+  EXPECT_EQ(GapNote(60, {2026y / March / 2, 2026y / March / 20, 18}),
+            "the 60-day figure has one return over 18 days (2026-03-02 to 2026-03-20: closes "
+            "missing from the history)");
+  EXPECT_FALSE(GapInWindow(closes, 80));  // no figure either
+  // The longest market closures of a week stay below the bound.
+  EXPECT_FALSE(GapInWindow({{2001y / September / 10, 1}, {2001y / September / 17, 1}}, 1));
+  EXPECT_TRUE(GapInWindow({{2001y / September / 10, 1}, {2001y / September / 18, 1}}, 1));
+}
+
 // The feed's own layout (every figure a string, open/high/low/volume beside
 // the close) and others a server or a browser may give: keys reordered and in
 // capitals, extra keys, a heading and a summary row, blank lines, CR LF, the
