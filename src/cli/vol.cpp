@@ -34,7 +34,8 @@ constexpr const char* kVolUsage =
     "object instead. Days without a trade (close null, empty or 0) and heading\n"
     "or summary rows are passed over and counted in a note on stderr (\"skipped\"\n"
     "with --json); a row whose date cannot be read, a date without a close, a\n"
-    "close without a date, or a day after today refuses the history.\n"
+    "close without a date, or a day after today refuses the history. A window\n"
+    "whose returns span closes more than 7 days apart gets a note (\"gaps\").\n"
     "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
     "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
 
