@@ -173,21 +173,33 @@ CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number) {
     return CsvNumber::kAmbiguous;
   }
   const size_t comma = text.find(',');
-  if (comma == std::string_view::npos) {
+  const auto dots = std::count(text.begin(), text.end(), '.');
+  if (comma == std::string_view::npos && dots < 2) {
     return ReadNumber(text, number) ? CsvNumber::kNumber : CsvNumber::kNotANumber;
   }
-  if (text.find(',', comma + 1) != std::string_view::npos) {
+  if (comma != std::string_view::npos && text.find(',', comma + 1) != std::string_view::npos) {
     return CsvNumber::kNotANumber;
   }
-  // Before the comma: digits, or groups of three behind dots ("1.234.567").
+  // The whole part: digits, or groups of three behind dots ("1.234.567"),
+  // then the decimal comma and its digits, or (without one) blanks and a
+  // percent sign.
   std::string dotted;
   size_t start = 0;
-  while (start < comma && !(text[start] >= '0' && text[start] <= '9')) {
+  while (start < text.size() && start != comma && !(text[start] >= '0' && text[start] <= '9')) {
     dotted += text[start++];  // blanks and a sign
   }
-  std::string_view whole = text.substr(start, comma - start);
-  if (whole.find('.') != std::string_view::npos) {
-    size_t group = whole.find('.');
+  size_t end = comma;
+  if (comma == std::string_view::npos) {
+    end = text.size();
+    while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '%')) {
+      --end;
+    }
+  }
+  if (end < start) {
+    return CsvNumber::kNotANumber;
+  }
+  const std::string_view whole = text.substr(start, end - start);
+  if (size_t group = whole.find('.'); group != std::string_view::npos) {
     if (group == 0 || group > 3) {
       return CsvNumber::kNotANumber;
     }
@@ -204,10 +216,15 @@ CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number) {
       dotted += c;
     }
   }
-  dotted += '.';
-  dotted.append(text.substr(comma + 1));
-  if (text.substr(comma + 1).find('.') != std::string_view::npos) {
-    return CsvNumber::kNotANumber;
+  if (comma == std::string_view::npos) {
+    dotted.append(text.substr(end));
+  } else {
+    const std::string_view fraction = text.substr(comma + 1);
+    if (fraction.find('.') != std::string_view::npos) {
+      return CsvNumber::kNotANumber;
+    }
+    dotted += '.';
+    dotted.append(fraction);
   }
   return ReadNumber(dotted, number) ? CsvNumber::kDecimalComma : CsvNumber::kNotANumber;
 }

@@ -107,11 +107,12 @@ const char* SeparatorName(char separator);
 // How a number field of a CSV file reads. With a comma separator, as
 // ReadNumber reads it. With a semicolon or a tab (as a spreadsheet writes
 // under a locale whose decimal separator is the comma), a comma is the
-// decimal separator ("0,25", "1.234,5" with dot groups) and a dot one as
-// well ("0.25"); a text whose one dot or comma could be either the decimal
-// separator or a group separator ("1,000", "1.500": a whole part of one to
-// three digits not starting with 0, then three digits) is ambiguous and
-// refused.
+// decimal separator ("0,25", "1.234,5" with dot groups, "1.234.567" with
+// two groups or more: kDecimalComma, read as a comma locale writes it) and a
+// dot one as well ("0.25": kNumber); a text whose one dot or comma could be
+// either the decimal separator or a group separator ("1,000", "1.500": a
+// whole part of one to three digits not starting with 0, then three digits)
+// is ambiguous and refused.
 enum class CsvNumber { kNumber, kDecimalComma, kNotANumber, kAmbiguous };
 CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number);
 

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "support/fake_services.h"
@@ -579,6 +580,10 @@ TEST(CsvBatch, DecimalCommasOfSemicolonAndTabFiles) {
       {"-12,500", '\t', CsvNumber::kAmbiguous, 0},
       {"100.125", ';', CsvNumber::kAmbiguous, 0},
       {"1,2,3", ';', CsvNumber::kNotANumber, 0},
+      {"3.234.000", ';', CsvNumber::kDecimalComma, 3234000},
+      {"-3.234.000 %", ';', CsvNumber::kDecimalComma, -32340},
+      {"3.234.00", ';', CsvNumber::kNotANumber, 0},
+      {"1.2.3", ';', CsvNumber::kNotANumber, 0},
       {"1,234.5", ';', CsvNumber::kNotANumber, 0},
       {"12.34,5", ';', CsvNumber::kNotANumber, 0},
       {"1.2345,5", ';', CsvNumber::kNotANumber, 0},
@@ -611,6 +616,48 @@ TEST(CsvBatch, DecimalCommasOfSemicolonAndTabFiles) {
             std::string::npos)
       << out;
   EXPECT_EQ(out, ProcessInWindow(ambiguous));
+}
+
+// Numbers as a comma locale writes them (decimal comma, dot groups or none,
+// any number of decimals): each reads back as the number written, or is
+// refused as ambiguous exactly when one dot or comma stands before three
+// last digits of a one-to-three-digit whole part.
+TEST(CsvBatch, DecimalCommaTextsReadAsWrittenOrAreAmbiguous) {
+  std::mt19937 rng(20261209);
+  const std::regex two_ways(R"(^-?[1-9][0-9]{0,2}[.,][0-9]{3}$)");
+  int ambiguous = 0, read = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const int decimals = static_cast<int>(rng() % 7);
+    const double magnitude = std::pow(10.0, static_cast<double>(rng() % 9) - 2);
+    const double v = (rng() % 2 ? -1 : 1) * magnitude * (rng() % 100000) / 1000.0;
+    char c_form[64];
+    std::snprintf(c_form, sizeof c_form, "%.*f", decimals, v);
+    const double written = std::strtod(c_form, nullptr);
+    std::string text = c_form;
+    const size_t dot = text.find('.');
+    std::string whole = text.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (rng() % 2) {  // dot groups
+      const size_t sign = whole[0] == '-' ? 1 : 0;
+      for (int at = static_cast<int>(whole.size()) - 3; at > static_cast<int>(sign); at -= 3) {
+        whole.insert(static_cast<size_t>(at), ".");
+      }
+    }
+    text = whole + (dot == std::string::npos ? "" : "," + fraction);
+    const char sep = rng() % 2 ? ';' : '\t';
+    double got = 0;
+    const CsvNumber kind = ReadCsvNumber(text, sep, got);
+    if (std::regex_match(text, two_ways)) {
+      EXPECT_EQ(kind, CsvNumber::kAmbiguous) << text;
+      ++ambiguous;
+    } else {
+      ASSERT_TRUE(kind == CsvNumber::kNumber || kind == CsvNumber::kDecimalComma) << text;
+      EXPECT_EQ(got, written) << text << " from " << c_form;
+      ++read;
+    }
+  }
+  EXPECT_GT(ambiguous, 100);
+  EXPECT_GT(read, 3000);
 }
 
 TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
