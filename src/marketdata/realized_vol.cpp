@@ -122,7 +122,7 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
     rows = &doc["data"];
   }
   if (rows == nullptr) {
-    message = "The page " + page_name + " is not a daily price history";
+    message = NotAHistoryMessage(page_name);
     return std::nullopt;
   }
   SkippedHistoryRows passed;
@@ -135,6 +135,12 @@ std::optional<std::vector<DailyClose>> ReadDailyCloses(const std::string& page,
       first_day = std::min(first_day, i);
       last_day = i;
     }
+  }
+  // Rows of which none holds a day (closes under keys of another layout)
+  // are no history, not a history of no days.
+  if (!rows->empty() && first_day == rows->size()) {
+    message = NotAHistoryMessage(page_name);
+    return std::nullopt;
   }
   std::map<std::chrono::year_month_day, double> by_date;
   for (size_t i = 0; i < rows->size(); ++i) {
@@ -242,6 +248,10 @@ std::string BadHistoryRowMessage(const std::string& page_name, size_t row, const
                                  const std::string& why) {
   return "Row " + std::to_string(row) + " of " + page_name + " (" + text + ") " + why +
          ": no volatility was taken from it";
+}
+
+std::string NotAHistoryMessage(const std::string& page_name) {
+  return "The page " + page_name + " is not a daily price history";
 }
 
 std::string RepeatedKeyMessage(const std::string& page_name, const std::string& key) {

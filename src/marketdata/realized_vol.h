@@ -59,6 +59,9 @@ inline constexpr const char* kTwoKeys =
     "gives a date or a close twice, under keys that differ only in case, with different values";
 }  // namespace history_row
 
+// "The page PAGE is not a daily price history".
+std::string NotAHistoryMessage(const std::string& page_name);
+
 // "The page PAGE gives the key "K" twice in one object: no volatility was
 // taken from it".
 std::string RepeatedKeyMessage(const std::string& page_name, const std::string& key);

@@ -275,6 +275,12 @@ TEST(RealizedVolatility, PagesLaidOutUnlikeTheFeedGiveTheSameClosesOrNameTheirRo
   EXPECT_EQ(message,
             "The page P gives the key \"data\" twice in one object: no volatility was "
             "taken from it");
+  // Rows of another layout only: no history, rather than one of no days.
+  message.clear();
+  EXPECT_FALSE(
+      ReadDailyCloses(R"({"data": [{"t": "2026-12-03", "c": 99}, {"t": "2026-12-04", "c": 98}]})",
+                      "P", message, kToday));
+  EXPECT_EQ(message, NotAHistoryMessage("P"));
   // A long row is cut short in the message.
   const std::string long_row =
       refused(R"({"date": "someday", "close": 99, "note": ")" + std::string(200, 'x') + "\"}", 2);
