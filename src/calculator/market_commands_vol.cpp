@@ -2,6 +2,7 @@
 // volatilities of the feed's daily closes and the quote's iv30 laid into the
 // grid, one of which a click puts into the volatility field.
 
+#include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -78,7 +79,9 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     }
     AppEvents().SetBusy(false);
     std::string message;
-    auto closes = ReadDailyCloses(View().BodyHtml(), url, message);
+    SkippedHistoryRows skipped;
+    auto closes = ReadDailyCloses(View().BodyHtml(), url, message,
+                                  LocalDate(std::chrono::system_clock::now()), &skipped);
     if (const std::string other_history = OtherFeedSymbol(View().BodyHtml(), ticker);
         closes && !other_history.empty()) {
       message = OtherSymbolMessage(url, other_history, ticker);
@@ -92,8 +95,10 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     for (int days : kVolatilityWindows) {
       rows.emplace_back(std::to_string(days) + " days", RealizedVolatility(*closes, days));
     }
+    const std::string skipped_note = SkippedRowsNote(skipped);
     if (!rows.front().second) {
-      AppDialogs().Show(TooShortHistoryMessage(ticker, closes->size(), kVolatilityWindows[0]),
+      AppDialogs().Show(TooShortHistoryMessage(ticker, closes->size(), kVolatilityWindows[0]) +
+                            (skipped_note.empty() ? "" : "; " + skipped_note),
                         MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
       return;
     }
@@ -121,7 +126,12 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     }
     f.status = "realized volatility, close to close, annualised with sqrt(252), from " +
                std::to_string(closes->size()) + " closes through " + through +
-               "; click a row to use it";
+               (skipped_note.empty() ? "" : " (" + skipped_note + ")") + "; click a row to use it";
+    for (int days : kVolatilityWindows) {
+      if (const auto gap = GapInWindow(*closes, days)) {
+        f.status += "; " + GapNote(days, *gap);
+      }
+    }
     if (!other.empty()) {
       f.status += "; iv30: " + OtherSymbolMessage(quote_url, other, ticker);
     }

@@ -1,6 +1,7 @@
 // stratlyn-cli vol: the realized volatility of a stock or index from its
 // daily closes, and the feed's 30-day implied volatility.
 
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <iterator>
@@ -30,7 +31,11 @@ constexpr const char* kVolUsage =
     "60 and 250), their sample standard deviation annualised with sqrt(252), as\n"
     "decimal fractions, one \"DAYS VOLATILITY\" line each, then \"iv30\" and the\n"
     "quote's 30-day implied volatility when the feed has one. --json prints one\n"
-    "object instead.\n"
+    "object instead. Days without a trade (close null, empty or 0) and heading\n"
+    "or summary rows are passed over and counted in a note on stderr (\"skipped\"\n"
+    "with --json); a row whose date cannot be read, a date without a close, a\n"
+    "close without a date, or a day after today refuses the history. A window\n"
+    "whose returns span closes more than 7 days apart gets a note (\"gaps\").\n"
     "Exit status: 0 with the figures on stdout; 2 when the history is too short\n"
     "or unreadable (the reason on stderr); 1 when a page cannot be loaded.\n";
 
@@ -77,7 +82,9 @@ int RunVol(const std::vector<std::string>& given) {
     return LoadFailed(url, page.failure);
   }
   std::string message;
-  auto closes = ReadDailyCloses(page.text, url, message);
+  SkippedHistoryRows skipped;
+  auto closes = ReadDailyCloses(page.text, url, message,
+                                LocalDate(std::chrono::system_clock::now()), &skipped);
   if (const std::string other = OtherFeedSymbol(page.text, ticker); closes && !other.empty()) {
     message = OtherSymbolMessage(url, other, ticker);
     closes.reset();
@@ -88,12 +95,17 @@ int RunVol(const std::vector<std::string>& given) {
   }
   nlohmann::json out;
   std::string lines;
+  // Rows passed over are said even when the history is too short.
+  const std::string skipped_note = SkippedRowsNote(skipped);
   for (int days : windows) {
     const auto v = RealizedVolatility(*closes, days);
     if (!v) {
       // A window longer than the history gets no figure; the first must have one.
       if (days == windows.front()) {
         std::cerr << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
+        if (!skipped_note.empty()) {
+          std::cerr << "note: " << skipped_note << '\n';
+        }
         return kExitBadInput;
       }
       std::cerr << "note: " << TooShortHistoryMessage(ticker, closes->size(), days) << '\n';
@@ -102,6 +114,11 @@ int RunVol(const std::vector<std::string>& given) {
     }
     out["realized"][std::to_string(days)] = *v;
     lines += std::to_string(days) + " " + FormatNumber(*v, "0.0000") + "\n";
+    if (const auto gap = GapInWindow(*closes, days)) {
+      std::cerr << "note: " << GapNote(days, *gap) << '\n';
+      out["gaps"][std::to_string(days)] = {{"from", FormatCivilDate(gap->from)},
+                                           {"to", FormatCivilDate(gap->to)}};
+    }
   }
   // The quote's iv30 (per cent in the feed), when it can be had.
   const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
@@ -133,6 +150,10 @@ int RunVol(const std::vector<std::string>& given) {
   }
   std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
             << " closes through " << FormatCivilDate(closes->back().date) << '\n';
+  if (!skipped_note.empty()) {
+    std::cerr << "note: " << skipped_note << '\n';
+  }
+  out["skipped"] = {{"no_trade", skipped.no_trade}, {"not_days", skipped.not_days}};
   if (json) {
     out["symbol"] = ticker;
     std::cout << out.dump() << '\n';

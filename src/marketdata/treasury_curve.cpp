@@ -85,9 +85,35 @@ std::optional<ParCurve> CurveOfLatestRow(
   }
   ParCurve curve;
   curve.date = latest->first;
+  // A maturity under two headings ("10 Yr" twice, or "10 Yr" and "120 Mo")
+  // is one figure only when both cells give it: the first column was taken.
+  std::map<double, std::pair<std::string, std::string>> by_months;  // heading, cell
+  for (const auto& [col, tenor] : tenors) {
+    const std::string cell = col < latest->second.size() && !EmptyCell(latest->second[col])
+                                 ? Trim(latest->second[col])
+                                 : std::string();
+    const auto [it, added] = by_months.emplace(tenor.second, std::make_pair(tenor.first, cell));
+    if (added) {
+      continue;
+    }
+    const std::string& earlier = it->second.second;
+    const auto later_value =
+        cell.empty() ? std::nullopt : ReadFetchedFigure(cell, FigureKind::kYield);
+    const auto earlier_value =
+        earlier.empty() ? std::nullopt : ReadFetchedFigure(earlier, FigureKind::kYield);
+    if (cell != earlier && (!later_value || !earlier_value || *later_value != *earlier_value)) {
+      problem = RepeatedTenorMessage(page, it->second.first, tenor.first,
+                                     FormatCivilDate(latest->first), earlier, cell);
+      return std::nullopt;
+    }
+  }
+  std::map<double, bool> taken;
   for (const auto& [col, tenor] : tenors) {
     if (col >= latest->second.size() || EmptyCell(latest->second[col])) {
       continue;
+    }
+    if (!taken.emplace(tenor.second, true).second) {
+      continue;  // the same figure again
     }
     const auto v = ReadFetchedFigure(latest->second[col], FigureKind::kYield);
     if (!v) {
@@ -250,6 +276,15 @@ std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::s
                          : std::to_string(static_cast<int>(m / 12)) + " Yr";
   }
   return CurveOfLatestRow(rows, tenors, page, problem);
+}
+
+std::string RepeatedTenorMessage(const std::string& page, const std::string& first_heading,
+                                 const std::string& second_heading, const std::string& date,
+                                 const std::string& first_cell, const std::string& second_cell) {
+  const auto shown = [](const std::string& cell) { return cell.empty() ? "empty" : cell; };
+  return "The page " + page + " has two columns of one maturity, \"" + first_heading + "\" and \"" +
+         second_heading + "\", that differ on " + date + " (" + shown(first_cell) + " and " +
+         shown(second_cell) + "): no rate was taken from it";
 }
 
 double ContinuousFromParYield(double percent) { return 2.0 * std::log1p(percent / 200.0); }

@@ -36,7 +36,8 @@ std::vector<std::string> CsvFields(const std::string& line);
 // Reads the latest dated row of a Treasury par yield CSV (a "Date" column of
 // M/D/YYYY or YYYY-MM-DD, one column per tenor read by its heading; rows in
 // any order; rows dated after tomorrow passed over). Empty, "N/A" and "ND"
-// cells are skipped; a yield beyond -20 % to 100 % is refused. Nothing, with
+// cells are skipped; a yield beyond -20 % to 100 % is refused, and so is a
+// maturity under two headings whose cells differ on that row. Nothing, with
 // `problem` set, when the text holds no such row or a cell of that row is not
 // a figure (NotAFigureMessage naming `page`).
 std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::string& page,
@@ -47,6 +48,13 @@ std::optional<ParCurve> ReadTreasuryParCsv(const std::string& text, const std::s
 // series identifier), then "YYYY-MM-DD,value,..." lines.
 std::optional<ParCurve> ReadH15DownloadCsv(const std::string& text, const std::string& page,
                                            std::string& problem);
+
+// "The page PAGE has two columns of one maturity, "10 Yr" and "10 Yr", that
+// differ on DATE (4.15 and 4.20): no rate was taken from it" (an empty cell
+// shown as "empty").
+std::string RepeatedTenorMessage(const std::string& page, const std::string& first_heading,
+                                 const std::string& second_heading, const std::string& date,
+                                 const std::string& first_cell, const std::string& second_cell);
 
 // The continuously compounded rate (a fraction) of a bond-equivalent (semi-
 // annual) par yield in per cent: 2 ln(1 + y/200).

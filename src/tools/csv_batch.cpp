@@ -130,6 +130,7 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
                                                             : std::string_view();
     };
     std::string_view bad;
+    bool decimal_comma = false;  // the row's figures are written with decimal commas too
     const auto number_at = [&](int col, double& value, bool& blank) {
       const std::string_view f = field(col);
       blank = f.empty();
@@ -137,8 +138,15 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
         value = 0.0;
         return true;
       }
-      if (ReadNumber(f, value)) {
-        return true;
+      switch (ReadCsvNumber(f, layout.sep, value)) {
+        case CsvNumber::kDecimalComma:
+          decimal_comma = true;
+          return true;
+        case CsvNumber::kNumber:
+          return true;
+        case CsvNumber::kNotANumber:
+        case CsvNumber::kAmbiguous:
+          break;
       }
       bad = f;
       return false;
@@ -190,7 +198,11 @@ void PriceSlice(Slice& s, const Layout& layout, RowPricer& pricer, After after,
           if (write) {
             AppendWithResults(s.out, b, r, layout, [&](int i) {
               if (i < figures.valid) {
+                const size_t from = s.out.size();
                 AppendCellNumber(s.out, results[i]);
+                if (decimal_comma) {
+                  std::replace(s.out.begin() + static_cast<long>(from), s.out.end(), '.', ',');
+                }
               } else if (i == layout.results) {
                 AppendCsvField(s.out, figures.message, layout.sep);
               }

@@ -52,7 +52,9 @@ struct BatchReport {
 // out with the results. Nothing is written when a required column is
 // missing or the headings are ambiguous. The separator (comma, semicolon or
 // tab) is the one the heading row uses most; the output keeps it, the
-// file's line end and byte-order mark. A row with data of its own under a
+// file's line end and byte-order mark. Number fields read as ReadCsvNumber
+// reads them (decimal commas in a semicolon or tab file; a row read with
+// them gets its results written with them). A row with data of its own under a
 // result column without a result heading stops the run (kResultsConflict).
 // A row the records cannot price gets its message in the Message column and
 // the run goes on (rows_refused, refusals). Any other failure (out of

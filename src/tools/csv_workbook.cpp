@@ -165,6 +165,70 @@ char DetectSeparator(std::string_view text) {
   return ',';
 }
 
+CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number) {
+  if (separator == ',') {
+    return ReadNumber(text, number) ? CsvNumber::kNumber : CsvNumber::kNotANumber;
+  }
+  if (IsAmbiguousGrouping(text)) {
+    return CsvNumber::kAmbiguous;
+  }
+  const size_t comma = text.find(',');
+  const auto dots = std::count(text.begin(), text.end(), '.');
+  if (comma == std::string_view::npos && dots < 2) {
+    return ReadNumber(text, number) ? CsvNumber::kNumber : CsvNumber::kNotANumber;
+  }
+  if (comma != std::string_view::npos && text.find(',', comma + 1) != std::string_view::npos) {
+    return CsvNumber::kNotANumber;
+  }
+  // The whole part: digits, or groups of three behind dots ("1.234.567"),
+  // then the decimal comma and its digits, or (without one) blanks and a
+  // percent sign.
+  std::string dotted;
+  size_t start = 0;
+  while (start < text.size() && start != comma && !(text[start] >= '0' && text[start] <= '9')) {
+    dotted += text[start++];  // blanks and a sign
+  }
+  size_t end = comma;
+  if (comma == std::string_view::npos) {
+    end = text.size();
+    while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '%')) {
+      --end;
+    }
+  }
+  if (end < start) {
+    return CsvNumber::kNotANumber;
+  }
+  const std::string_view whole = text.substr(start, end - start);
+  if (size_t group = whole.find('.'); group != std::string_view::npos) {
+    if (group == 0 || group > 3) {
+      return CsvNumber::kNotANumber;
+    }
+    while (group != std::string_view::npos) {
+      const size_t next = whole.find('.', group + 1);
+      if ((next == std::string_view::npos ? whole.size() : next) - group != 4) {
+        return CsvNumber::kNotANumber;
+      }
+      group = next;
+    }
+  }
+  for (const char c : whole) {
+    if (c != '.') {
+      dotted += c;
+    }
+  }
+  if (comma == std::string_view::npos) {
+    dotted.append(text.substr(end));
+  } else {
+    const std::string_view fraction = text.substr(comma + 1);
+    if (fraction.find('.') != std::string_view::npos) {
+      return CsvNumber::kNotANumber;
+    }
+    dotted += '.';
+    dotted.append(fraction);
+  }
+  return ReadNumber(dotted, number) ? CsvNumber::kDecimalComma : CsvNumber::kNotANumber;
+}
+
 const char* SeparatorName(char separator) {
   switch (separator) {
     case ';':
@@ -338,8 +402,15 @@ CellValue CsvWorkbook::Value(int row, int col) {
     return CellValue::Empty();
   }
   double number = 0.0;
-  if (ReadNumber(*text, number)) {
-    return CellValue::Number(number);
+  switch (ReadCsvNumber(*text, separator_, number)) {
+    case CsvNumber::kDecimalComma:
+      decimal_comma_rows_.insert(row);
+      return CellValue::Number(number);
+    case CsvNumber::kNumber:
+      return CellValue::Number(number);
+    case CsvNumber::kNotANumber:
+    case CsvNumber::kAmbiguous:
+      break;
   }
   return CellValue::Text(*text);
 }
@@ -371,6 +442,10 @@ void CsvWorkbook::SetValue(int row, int col, const CellValue& value) {
       break;
     case CellValue::Kind::kNumber:
       r[col - 1] = FormatCellNumber(value.number);
+      // A row read with decimal commas gets its figures written so.
+      if (decimal_comma_rows_.count(row) != 0) {
+        std::replace(r[col - 1].begin(), r[col - 1].end(), '.', ',');
+      }
       break;
     case CellValue::Kind::kText:
       r[col - 1] = value.text;

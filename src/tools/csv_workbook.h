@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +104,18 @@ char DetectSeparator(std::string_view heading_text);
 // "comma", "semicolon" or "tab".
 const char* SeparatorName(char separator);
 
+// How a number field of a CSV file reads. With a comma separator, as
+// ReadNumber reads it. With a semicolon or a tab (as a spreadsheet writes
+// under a locale whose decimal separator is the comma), a comma is the
+// decimal separator ("0,25", "1.234,5" with dot groups, "1.234.567" with
+// two groups or more: kDecimalComma, read as a comma locale writes it) and a
+// dot one as well ("0.25": kNumber); a text whose one dot or comma could be
+// either the decimal separator or a group separator ("1,000", "1.500": a
+// whole part of one to three digits not starting with 0, then three digits)
+// is ambiguous and refused.
+enum class CsvNumber { kNumber, kDecimalComma, kNotANumber, kAmbiguous };
+CsvNumber ReadCsvNumber(std::string_view text, char separator, double& number);
+
 // Appends one field, quoted (with doubled quotes) only when it holds the
 // separator, a quote or a line break.
 void AppendCsvField(std::string& out, std::string_view field, char separator = ',');
@@ -175,8 +188,10 @@ std::string PricedPath(const std::string& input_path);
 
 // A CSV file as a workbook of one worksheet: the workbook is named by the
 // file name ("prices.csv"), the worksheet by the name without extension.
-// Cells hold text; a text that reads as a number is a number (ReadNumber).
-// Numbers written are stored as their shortest text (FormatCellNumber).
+// Cells hold text; a text that reads as a number is a number (ReadCsvNumber
+// with the file's separator). Numbers written are stored as their shortest
+// text (FormatCellNumber), with a decimal comma in a row whose numbers were
+// read with one.
 class CsvWorkbook : public SpreadsheetApp, public Worksheet {
  public:
   // zelError 53 (file not found) or 75 (path/file access) with the reason,
@@ -218,6 +233,7 @@ class CsvWorkbook : public SpreadsheetApp, public Worksheet {
   bool bom_ = false;
   std::string line_end_ = "\n";
   char separator_ = ',';
+  std::set<int> decimal_comma_rows_;  // rows with a number read with a decimal comma
 };
 
 }  // namespace stratlyn

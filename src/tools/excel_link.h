@@ -91,6 +91,9 @@ inline constexpr const char* kOutOfRange = " is out of range";
 inline constexpr const char* kNotPositive = " must be above 0";
 inline constexpr const char* kIsEmpty = " is empty";
 inline constexpr const char* kNotANumber = " is not a number";
+inline constexpr const char* kAmbiguousNumber =
+    " may be read two ways, its dot or comma a decimal or a group separator: write 1000 for a "
+    "thousand, 1 or 1,0 for one";
 inline constexpr const char* kBadType = "Type must be 1 (call) or 2 (put)";
 inline constexpr const char* kNoVolatility = "No volatility gives the market price";
 inline constexpr const char* kCannotPrice = "Cannot be priced: ";

@@ -360,18 +360,25 @@ bool IsAmericanStyle(std::string_view style_text) {
   return false;
 }
 
+namespace {
+// Why a cell's text is no number: one that reads two ways says so.
+const char* NotANumberReason(const std::string& text) {
+  return IsAmbiguousGrouping(text) ? link_text::kAmbiguousNumber : link_text::kNotANumber;
+}
+}  // namespace
+
 std::string DescribeProblem(const CellProblem& p) {
   std::string out = "Row " + std::to_string(p.row) + ", column " + std::to_string(p.col);
   if (!p.heading.empty()) {
     out += " (" + p.heading + ")";
   }
-  out += ": \"" + p.text + "\"" + link_text::kNotANumber;
+  out += ": \"" + p.text + "\"" + NotANumberReason(p.text);
   return out;
 }
 
 std::string RowCellMessage(const CellProblem& p) {
   std::string out = p.heading.empty() ? "Column " + std::to_string(p.col) : p.heading;
-  return out + ": \"" + p.text + "\"" + link_text::kNotANumber;
+  return out + ": \"" + p.text + "\"" + NotANumberReason(p.text);
 }
 
 std::string SkippedRowsMessage(const std::vector<CellProblem>& problems, size_t limit) {

@@ -1,5 +1,6 @@
 #include "tools/spreadsheet_app.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -89,6 +90,22 @@ bool ReadNumber(std::string_view text, double& number) {
   return true;
 }
 
+bool IsAmbiguousGrouping(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && (blank(text.back()) || text.back() == '%')) text.remove_suffix(1);
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  const size_t mark = text.find_first_of(".,");
+  if (mark == std::string_view::npos || mark == 0 || mark > 3 || text.size() != mark + 4 ||
+      text.front() == '0') {
+    return false;
+  }
+  return std::all_of(text.begin(), text.begin() + static_cast<long>(mark),
+                     [](char c) { return c >= '0' && c <= '9'; }) &&
+         std::all_of(text.begin() + static_cast<long>(mark) + 1, text.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool CellNumber(const CellValue& cell, double& number) {
   switch (cell.kind) {
     case CellValue::Kind::kEmpty:
@@ -98,7 +115,9 @@ bool CellNumber(const CellValue& cell, double& number) {
       number = cell.number;
       return std::isfinite(cell.number);
     case CellValue::Kind::kText:
-      return ReadNumber(cell.text, number);
+      // A number the sheet holds as text is read as written; one that reads
+      // two ways ("1.500" under a comma locale is 1500) is not guessed.
+      return !IsAmbiguousGrouping(cell.text) && ReadNumber(cell.text, number);
   }
   return false;
 }

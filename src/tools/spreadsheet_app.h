@@ -59,9 +59,13 @@ class SpreadsheetApp {
 // The number a cell holds, as the link reads it: an empty cell is 0, a
 // number is itself, a text is a number when all of it (blanks around it
 // aside) reads as one ("0.25", "-3", "1e-3", "+2", "10%" = 0.1). False for
-// any other text, and for "inf" or "nan".
+// any other text, for "inf" or "nan", and (CellNumber) for a text that
+// reads two ways (IsAmbiguousGrouping).
 bool ReadNumber(std::string_view text, double& number);
 bool CellNumber(const CellValue& cell, double& number);
+// True for a text that reads two ways, the dot or comma a decimal or a group
+// separator: "1,000", "1.500" (blanks, a sign and a percent sign aside).
+bool IsAmbiguousGrouping(std::string_view text);
 
 // The shortest text that reads back as the same number; a value that is
 // exactly a 32-bit float is written with the float's shortest digits

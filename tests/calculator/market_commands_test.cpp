@@ -14,6 +14,7 @@
 #include "calculator/bsop_panel.h"
 #include "marketdata/civil_date.h"
 #include "marketdata/quote_parser.h"
+#include "marketdata/realized_vol.h"
 #include "marketdata/zel_bloomberg_data.h"
 #include "support/fake_services.h"
 #include "support/fetch_browser_view.h"
@@ -467,6 +468,39 @@ TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheFi
   EXPECT_EQ(services.dialogs.LastText(),
             "The history of SHORT has 2 closes: too few for 20 trading days");
   EXPECT_EQ(grid.Rows(), rows_before);
+
+  // Days without a trade are said in the status; a day after today is refused
+  // (it was shown as the figures' "Through").
+  const std::string history = Url("/api/global/delayed_quotes/charts/historical/VOLX.json");
+  view.pages[history] =
+      R"({"symbol": "VOLX", "data": [)" + rows + R"(, {"date": "2026-03-03", "close": ""}]})";
+  fields.stock_ticker = "VOLX";
+  commands.cmdHistoVol_Click(fields);
+  EXPECT_EQ(grid.TextMatrix(2, 2), "0.1629");
+  EXPECT_NE(fields.status.find("through 2026-03-02 (1 day without a trade was passed over); "),
+            std::string::npos)
+      << fields.status;
+  // Closes missing from the page: the return over them is said.
+  view.pages[history] =
+      R"({"symbol": "VOLX", "data": [)" + rows + R"(, {"date": "2026-03-20", "close": 100}]})";
+  commands.cmdHistoVol_Click(fields);
+  EXPECT_NE(fields.status.find("; " + GapNote(20, {std::chrono::year{2026} / 3 / 2,
+                                                   std::chrono::year{2026} / 3 / 20, 18})),
+            std::string::npos)
+      << fields.status;
+  EXPECT_NE(fields.status.find("; the 60-day figure has one return over 18 days"),
+            std::string::npos)
+      << fields.status;
+  const auto tomorrow = std::chrono::year_month_day{
+      std::chrono::sys_days{LocalDate(std::chrono::system_clock::now())} + std::chrono::days{1}};
+  view.pages[history] = R"({"symbol": "VOLX", "data": [)" + rows + R"(, {"date": ")" +
+                        FormatCivilDate(tomorrow) + R"(", "close": 100}]})";
+  const size_t shown = services.dialogs.Count();
+  commands.cmdHistoVol_Click(fields);
+  ASSERT_EQ(services.dialogs.Count(), shown + 1);
+  EXPECT_EQ(services.dialogs.LastText(),
+            FutureCloseMessage(history, FormatCivilDate(tomorrow),
+                               FormatCivilDate(LocalDate(std::chrono::system_clock::now()))));
 }
 
 TEST_F(MarketCommandsTest, DividendYieldFromTheChainOrElseTheQuotePage) {

@@ -272,6 +272,14 @@ TEST_F(BatchCli, SemicolonsAndAmbiguousHeadings) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("semicolon-separated"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("European;3.1272712;"), std::string::npos) << r.out;
+  // Decimal commas, as a spreadsheet under a comma locale writes them.
+  Write("komma.csv",
+        "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style\n"
+        "100,5;95;0,25;0,25;0;0,1;1;European\n50;50;1,000;0,25;0;0,1;1;European\n");
+  r = Run({"komma.csv", "-o", "-"});
+  EXPECT_EQ(r.exit_code, 2) << r.err;  // a row refused
+  EXPECT_NE(r.out.find("100,5;95;0,25;0,25;0;0,1;1;European;9,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"\"1,000\"\" may be read two ways"), std::string::npos) << r.out;
 
   Write("two.csv",
         "Underlying,Strike,Maturity,Vol,Yield,Risk,Type,Style,Strike\n50,50,0.25,0.25,0,0.1,1,"

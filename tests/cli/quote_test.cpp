@@ -497,6 +497,60 @@ TEST_F(CliQuote, RealizedVolatilityFromTheDailyHistory) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find(" is for WW, not for VV"), std::string::npos) << r.err;
+
+  // Days without a trade are passed over, and said; a day after today is
+  // refused with nothing printed (it was taken as the latest close).
+  dir_->Write("api/global/delayed_quotes/quotes/VV.json", R"({"data": {"iv30": 31.5}})");
+  const std::string history = "api/global/delayed_quotes/charts/historical/VV.json";
+  dir_->Write(history, R"({"symbol": "VV", "data": [)" + rows[0] + "," + rows[1] +
+                           R"(, {"date": "2026-11-19", "close": null}, )" + rows[2] +
+                           R"(, {"count": 4}]})");
+  r = Run({"vol", "VV", "--days", "2"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("note: 1 day without a trade and 1 row that is no day (a heading or a "
+                       "summary) were passed over"),
+            std::string::npos)
+      << r.err;
+  r = Run({"vol", "VV", "--days", "2", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("skipped":{"no_trade":1,"not_days":1})"), std::string::npos) << r.out;
+  // Closes missing from the page: the return over them is said.
+  dir_->Write(history, R"({"symbol": "VV", "data": [)" + rows[0] + "," + rows[1] + "," + rows[2] +
+                           R"(, {"date": "2026-10-01", "close": 50}]})");
+  r = Run({"vol", "VV", "--days", "3", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("note: the 3-day figure has one return over 49 days (2026-10-01 to "
+                       "2026-11-19: closes missing from the history)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find(R"("gaps":{"3":{"from":"2026-10-01","to":"2026-11-19"}})"),
+            std::string::npos)
+      << r.out;
+  // Tomorrow in local time, as the program's "today" is.
+  const std::time_t now = std::time(nullptr) + 24 * 3600;
+  std::tm local{};
+  localtime_r(&now, &local);
+  char tomorrow[16];
+  std::strftime(tomorrow, sizeof tomorrow, "%Y-%m-%d", &local);
+  dir_->Write(history, R"({"symbol": "VV", "data": [{"date": ")" + std::string(tomorrow) +
+                           R"(", "close": 60}, )" + rows[0] + "," + rows[1] + "," + rows[2] + "]}");
+  r = Run({"vol", "VV", "--days", "2"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(" has a close dated " + std::string(tomorrow) + ", after today ("),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("charts/historical/VV.json"), std::string::npos) << r.err;
+  // A row whose date cannot be read is named, never passed over.
+  dir_->Write(history, R"({"symbol": "VV", "data": [)" + rows[0] + "," + rows[1] +
+                           R"(, {"date": "19.11.2026", "close": 51}, )" + rows[2] + "]}");
+  r = Run({"vol", "VV", "--days", "2"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(R"(Row 3 of )"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(R"("date":"19.11.2026"}) has a date that cannot be read)"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(CliQuote, FailedFetchesNameTheStatusOrTheTimeOut) {

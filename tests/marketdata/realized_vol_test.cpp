@@ -17,6 +17,8 @@ namespace {
 
 using namespace std::chrono;
 
+constexpr year_month_day kToday = 2026y / December / 9;
+
 // A history page with the closes given oldest first, rows written in the
 // order `order` gives (indices into closes), numbers as strings every third row.
 std::string History(const std::vector<double>& closes, const std::vector<size_t>& order) {
@@ -46,7 +48,7 @@ TEST(RealizedVolatility, AlternatingReturnsGiveTheirClosedForm) {
   // Newest row first, as some files are written: the same closes.
   std::vector<size_t> newest_first = Ascending(closes.size());
   std::reverse(newest_first.begin(), newest_first.end());
-  const auto read = ReadDailyCloses(History(closes, newest_first), "h", message);
+  const auto read = ReadDailyCloses(History(closes, newest_first), "h", message, kToday);
   ASSERT_TRUE(read) << message;
   ASSERT_EQ(read->size(), closes.size());
   for (int n : {20, 60, 250}) {
@@ -77,21 +79,21 @@ TEST(RealizedVolatility, SimulatedPathsGiveBackTheirVolatility) {
 
 TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
   std::string message;
-  // Shuffled rows, a null close, a zero close, a row without a date, a
-  // repeated date with the same close.
+  // Shuffled rows, a null close, a zero close, a repeated date with the same
+  // close.
   const std::string page =
       R"({"data": [{"date": "2026-12-04", "close": 101.5}, {"date": "2026-12-02", "close": 100},)"
       R"( {"date": "2026-12-03", "close": null}, {"date": "2026-12-07", "close": 0},)"
-      R"( {"close": 99}, {"date": "2026-12-01", "close": 98},)"
+      R"( {"date": "2026-12-01", "close": 98},)"
       R"( {"date": "2026-12-04", "close": "101.5"}]})";
-  const auto read = ReadDailyCloses(page, "h", message);
+  const auto read = ReadDailyCloses(page, "h", message, kToday);
   ASSERT_TRUE(read) << message;
   ASSERT_EQ(read->size(), 3u);
   EXPECT_EQ(read->front().date, 2026y / December / 1);
   EXPECT_DOUBLE_EQ(read->back().close, 101.5);
   // A close that is no figure: named, never guessed.
   EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-04", "close": "1.234,5"}]})",
-                               "http://h/x.json", message));
+                               "http://h/x.json", message, kToday));
   EXPECT_EQ(message, NotAFigureMessage("http://h/x.json", "1.234,5"));
   // A negative or vanishing close is no price: once passed over (so the next
   // return spanned two days) or, at 1e-300, read as a volatility of 3578.
@@ -100,7 +102,7 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
     EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100},)"
                                  R"( {"date": "2026-12-04T16:00:00", "close": )" +
                                      close + "}]}",
-                                 "http://h/x.json", message))
+                                 "http://h/x.json", message, kToday))
         << close;
     EXPECT_EQ(message.rfind("The close of 2026-12-04 on http://h/x.json is ", 0), 0u) << message;
     EXPECT_NE(message.find(", which is no price"), std::string::npos) << message;
@@ -114,7 +116,7 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
     EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100}, )" +
                                      (newest_first ? late + ", " + early : early + ", " + late) +
                                      "]}",
-                                 "http://h/x.json", message));
+                                 "http://h/x.json", message, kToday));
     EXPECT_EQ(message, newest_first ? TwoClosesMessage("http://h/x.json", "2026-12-04", 99, 90)
                                     : TwoClosesMessage("http://h/x.json", "2026-12-04", 90, 99));
   }
@@ -128,23 +130,176 @@ TEST(RealizedVolatility, GapsDuplicatesAndFaultsOfTheHistory) {
     EXPECT_FALSE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 100},)"
                                  R"( {"date": "2026-12-04", "close": )" +
                                      close + R"(}, {"date": "2026-12-07", "close": 101}]})",
-                                 "http://h/x.json", message))
+                                 "http://h/x.json", message, kToday))
         << close;
     EXPECT_EQ(message.rfind("The close of 2026-12-04 on http://h/x.json is ", 0), 0u) << message;
   }
   EXPECT_TRUE(ReadDailyCloses(R"({"data": [{"date": "2026-12-03", "close": 9999999999.99}]})", "h",
-                              message))
+                              message, kToday))
       << message;
   // The least price shown still counts.
   const auto least = ReadDailyCloses(
       R"({"data": [{"date": "2026-12-03", "close": 0.000005}, {"date": "2026-12-04", "close": 1}]})",
-      "h", message);
+      "h", message, kToday);
   ASSERT_TRUE(least) << message;
   EXPECT_EQ(least->size(), 2u);
-  EXPECT_FALSE(ReadDailyCloses("<h1>Forbidden</h1>", "http://h/x.json", message));
+  EXPECT_FALSE(ReadDailyCloses("<h1>Forbidden</h1>", "http://h/x.json", message, kToday));
   EXPECT_EQ(message, "The page http://h/x.json is not a daily price history");
   EXPECT_EQ(TooShortHistoryMessage("X", 12, 20),
             "The history of X has 12 closes: too few for 20 trading days");
+}
+
+// A history with closes missing (a month the page left out) counts one
+// return over the whole gap as one day's: said, never silent.
+TEST(RealizedVolatility, GapsBetweenClosesAreFoundInTheirWindow) {
+  std::vector<DailyClose> closes;
+  year_month_day d = 2026y / January / 5;  // a Monday
+  for (int i = 0; i < 80; ++i) {
+    closes.push_back({d, 100.0 + i % 2});
+    // Weekdays only; after close 40 the page skips three weeks.
+    const int step = weekday{sys_days{d}} == Friday ? 3 : 1;
+    d = year_month_day{sys_days{d} + days{step + (i == 40 ? 21 : 0)}};
+  }
+  // Weekends alone are no gap.
+  EXPECT_FALSE(GapInWindow(closes, 20));
+  EXPECT_FALSE(GapInWindow(closes, 38));  // the returns after close 41
+  const auto gap = GapInWindow(closes, 39);
+  ASSERT_TRUE(gap);
+  EXPECT_EQ(gap->from, closes[40].date);
+  EXPECT_EQ(gap->to, closes[41].date);
+  EXPECT_EQ(gap->days, 22);
+  EXPECT_EQ(GapNote(60, {2026y / March / 2, 2026y / March / 20, 18}),
+            "the 60-day figure has one return over 18 days (2026-03-02 to 2026-03-20: closes "
+            "missing from the history)");
+  EXPECT_FALSE(GapInWindow(closes, 80));  // no figure either
+  // The longest market closures of a week stay below the bound.
+  EXPECT_FALSE(GapInWindow({{2001y / September / 10, 1}, {2001y / September / 17, 1}}, 1));
+  EXPECT_TRUE(GapInWindow({{2001y / September / 10, 1}, {2001y / September / 18, 1}}, 1));
+}
+
+// The feed's own layout (every figure a string, open/high/low/volume beside
+// the close) and others a server or a browser may give: keys reordered and in
+// capitals, extra keys, a heading and a summary row, blank lines, CR LF, the
+// JSON inside a browser's <pre>. Each gives the same closes; the rows passed
+// over are counted.
+TEST(RealizedVolatility, PagesLaidOutUnlikeTheFeedGiveTheSameClosesOrNameTheirRow) {
+  const std::vector<std::string> days = {
+      R"({"date": "2026-12-01", "open": "97.5", "high": "98.9", "low": "96.1", "close": "98.00", "volume": "1200"})",
+      R"({"volume": 900, "close": 100, "date": "2026-12-02"})",
+      R"({"Close": "101.50", "adj_close": "55.1", "Date": "2026-12-04T16:00:00"})",
+      R"({"DATE": "12/7/2026", "CLOSE": 99.25, "change": -2.25})"};
+  std::string message;
+  SkippedHistoryRows skipped;
+  const auto plain = ReadDailyCloses(
+      R"({"data": [)" + days[0] + "," + days[1] + "," + days[2] + "," + days[3] + "]}", "h",
+      message, kToday, &skipped);
+  ASSERT_TRUE(plain) << message;
+  ASSERT_EQ(plain->size(), 4u);
+  EXPECT_EQ(plain->back().date, 2026y / December / 7);
+  EXPECT_DOUBLE_EQ(plain->back().close, 99.25);
+  EXPECT_DOUBLE_EQ((*plain)[2].close, 101.5);  // "Close", not "adj_close"
+  EXPECT_EQ(SkippedRowsNote(skipped), "");
+
+  const std::string laid_out =
+      "<html><body><pre>{\"symbol\": \"X\",\r\n\r\n \"data\": [\r\n"
+      R"({"symbol": "X", "rows": 6},)"
+      "\r\n\r\n" +
+      days[3] + ",\r\n" + days[2] +
+      ",\r\n"
+      R"({"date": "2026-12-03", "close": null, "volume": 0},)"
+      "\r\n" +
+      days[1] +
+      ",\r\n"
+      R"({"date": "2026-11-30", "close": ""},)"
+      "\r\n" +
+      days[0] +
+      ",\r\n"
+      R"({"date": "Total", "volume": "2100"})"
+      "\r\n]}\r\n</pre></body></html>";
+  const auto read = ReadDailyCloses(laid_out, "h", message, kToday, &skipped);
+  ASSERT_TRUE(read) << message;
+  ASSERT_EQ(read->size(), plain->size());
+  for (size_t i = 0; i < read->size(); ++i) {
+    EXPECT_EQ((*read)[i].date, (*plain)[i].date) << i;
+    EXPECT_EQ((*read)[i].close, (*plain)[i].close) << i;
+  }
+  EXPECT_EQ(skipped.no_trade, 2u);
+  EXPECT_EQ(skipped.not_days, 2u);
+  EXPECT_EQ(SkippedRowsNote(skipped),
+            "2 days without a trade and 2 rows that are no day (a heading or a summary) were "
+            "passed over");
+  EXPECT_EQ(SkippedRowsNote({1, 0}), "1 day without a trade was passed over");
+
+  // Rows that were passed over without a word, each now named: the return
+  // across them was taken as one day's.
+  const auto refused = [&](const std::string& row, size_t at) {
+    std::vector<std::string> rows = days;
+    rows.insert(rows.begin() + static_cast<long>(at), row);
+    std::string page = R"({"data": [)";
+    for (size_t i = 0; i < rows.size(); ++i) page += (i ? "," : "") + rows[i];
+    message.clear();
+    EXPECT_FALSE(ReadDailyCloses(page + "]}", "http://h/x.json", message, kToday)) << row;
+    return message;
+  };
+  EXPECT_EQ(refused(R"({"date": "Dec 3, 2026", "close": 99})", 2),
+            BadHistoryRowMessage("http://h/x.json", 3, R"({"close":99,"date":"Dec 3, 2026"})",
+                                 history_row::kUnreadableDate));
+  EXPECT_EQ(BadHistoryRowMessage("P", 3, "{}", history_row::kUnreadableDate),
+            "Row 3 of P ({}) has a date that cannot be read: no volatility was taken from it");
+  EXPECT_EQ(refused(R"({"date": "2026-12", "close": 99})", 1),
+            BadHistoryRowMessage("http://h/x.json", 2, R"({"close":99,"date":"2026-12"})",
+                                 history_row::kUnreadableDate));
+  EXPECT_EQ(refused(R"({"date": "2026-12-03", "price": 99})", 2),
+            BadHistoryRowMessage("http://h/x.json", 3, R"({"date":"2026-12-03","price":99})",
+                                 history_row::kNoClose));
+  EXPECT_EQ(refused(R"({"timestamp": "2026-12-03", "close": 99})", 4),
+            BadHistoryRowMessage("http://h/x.json", 5, R"({"close":99,"timestamp":"2026-12-03"})",
+                                 history_row::kNoDate));
+  EXPECT_EQ(refused(R"({"t": 1796342400, "c": 99})", 2),
+            BadHistoryRowMessage("http://h/x.json", 3, R"({"c":99,"t":1796342400})",
+                                 history_row::kNoDay));
+  EXPECT_EQ(refused(R"(["2026-12-03", 99])", 2),
+            BadHistoryRowMessage("http://h/x.json", 3, R"(["2026-12-03",99])",
+                                 history_row::kNotAnObject));
+  EXPECT_EQ(
+      refused(R"({"date": "2026-12-03", "close": 99, "Close": 90})", 2),
+      BadHistoryRowMessage("http://h/x.json", 3, R"({"Close":90,"close":99,"date":"2026-12-03"})",
+                           history_row::kTwoKeys));
+  EXPECT_EQ(refused(R"({"date": "2026-12-03", "close": true})", 2),
+            NotAFigureMessage("http://h/x.json", "true"));
+  // A key twice in one object: the parser keeps one without a word.
+  EXPECT_EQ(refused(R"({"date": "2026-12-03", "close": 1, "close": 99})", 2),
+            RepeatedKeyMessage("http://h/x.json", "close"));
+  message.clear();
+  EXPECT_FALSE(ReadDailyCloses(R"({"data": [], "data": [)" + days[0] + "]}", "P", message, kToday));
+  EXPECT_EQ(message,
+            "The page P gives the key \"data\" twice in one object: no volatility was "
+            "taken from it");
+  // Rows of another layout only: no history, rather than one of no days.
+  message.clear();
+  EXPECT_FALSE(
+      ReadDailyCloses(R"({"data": [{"t": "2026-12-03", "c": 99}, {"t": "2026-12-04", "c": 98}]})",
+                      "P", message, kToday));
+  EXPECT_EQ(message, NotAHistoryMessage("P"));
+  // A long row is cut short in the message.
+  const std::string long_row =
+      refused(R"({"date": "someday", "close": 99, "note": ")" + std::string(200, 'x') + "\"}", 2);
+  EXPECT_NE(long_row.find("...) has a date that cannot be read"), std::string::npos) << long_row;
+  EXPECT_LT(long_row.size(), 200u);
+
+  // A day after today: refused, naming the date and the page, nothing taken
+  // (it was the latest close: "through 2027-12-08").
+  EXPECT_EQ(refused(R"({"date": "2027-12-08", "close": 99})", 4),
+            FutureCloseMessage("http://h/x.json", "2027-12-08", "2026-12-09"));
+  EXPECT_EQ(FutureCloseMessage("P", "2026-12-10", "2026-12-09"),
+            "The page P has a close dated 2026-12-10, after today (2026-12-09): no volatility was "
+            "taken from it");
+  // Even a day without a trade: the page's dates are wrong.
+  EXPECT_EQ(refused(R"({"date": "2026-12-10", "close": null})", 4),
+            FutureCloseMessage("http://h/x.json", "2026-12-10", "2026-12-09"));
+  // Today itself is a day of the history.
+  EXPECT_TRUE(ReadDailyCloses(R"([{"date": "2026-12-09", "close": 1}])", "h", message, kToday))
+      << message;
 }
 
 }  // namespace

@@ -94,6 +94,44 @@ TEST(TreasuryCurve, TheLatestRowWhateverTheOrder) {
   EXPECT_EQ(CsvFields("a,\"b,c\",\"d\"\"e\"\r"), (std::vector<std::string>{"a", "b,c", "d\"e"}));
 }
 
+// A maturity under two headings: the first column was taken whatever the
+// second said. Refused, naming both, when they differ on the row used.
+TEST(TreasuryCurve, AMaturityUnderTwoHeadingsIsOneFigureOrRefused) {
+  std::string problem;
+  const std::string head = "Date,\"5 Yr\",\"10 Yr\",\"30 Yr\",\"10 Yr\"\r\n";
+  // An older row where they differ does not matter; the row used agrees
+  // (4.1 and 4.10 are the same yield).
+  auto curve = ReadTreasuryParCsv(
+      head + "12/05/2026,4.00,4.1,4.50,4.10\r\n12/04/2026,4.01,4.2,4.51,9.99\r\n", "T", problem);
+  ASSERT_TRUE(curve) << problem;
+  ASSERT_EQ(curve->points.size(), 3u);
+  EXPECT_DOUBLE_EQ(curve->points[1].months, 120);
+  EXPECT_DOUBLE_EQ(curve->points[1].percent, 4.1);
+  EXPECT_DOUBLE_EQ(curve->points[2].percent, 4.5);
+  // Both empty on the row: no 10-year point, the rest kept.
+  curve = ReadTreasuryParCsv(head + "12/05/2026,4.00,,4.50,N/A\r\n", "T", problem);
+  ASSERT_TRUE(curve) << problem;
+  EXPECT_EQ(curve->points.size(), 2u);
+
+  EXPECT_FALSE(ReadTreasuryParCsv(head + "12/05/2026,4.00,4.15,4.50,4.20\r\n", "T", problem));
+  EXPECT_EQ(problem, RepeatedTenorMessage("T", "10 Yr", "10 Yr", "2026-12-05", "4.15", "4.20"));
+  EXPECT_EQ(problem,
+            "The page T has two columns of one maturity, \"10 Yr\" and \"10 Yr\", that differ on "
+            "2026-12-05 (4.15 and 4.20): no rate was taken from it");
+  // One of them empty: which one the file means is not known either.
+  EXPECT_FALSE(ReadTreasuryParCsv(head + "12/05/2026,4.00,,4.50,4.20\r\n", "T", problem));
+  EXPECT_EQ(problem, RepeatedTenorMessage("T", "10 Yr", "10 Yr", "2026-12-05", "", "4.20"));
+  // The same maturity under another heading.
+  EXPECT_FALSE(ReadTreasuryParCsv("Date,\"12 Mo\",\"1 Yr\"\n12/05/2026,3.9,3.8\n", "T", problem));
+  EXPECT_EQ(problem, RepeatedTenorMessage("T", "12 Mo", "1 Yr", "2026-12-05", "3.9", "3.8"));
+  // The H.15 download: a series given twice.
+  EXPECT_FALSE(ReadH15DownloadCsv(
+      "\"Time Period\",\"RIFLGFCY10_N.B\",\"RIFLGFCM03_N.B\",\"RIFLGFCY10_N.B\"\r\n"
+      "2026-12-04,3.96,3.99,3.86\r\n",
+      "H", problem));
+  EXPECT_EQ(problem, RepeatedTenorMessage("H", "10 Yr", "10 Yr", "2026-12-04", "3.96", "3.86"));
+}
+
 TEST(TreasuryCurve, ParYieldsBecomeTheContinuousRateOfTheSameGrowth) {
   // Semi-annual compounding at y grows 1 to (1 + y/2)^2 in a year; the
   // continuous rate r grows it to e^r.

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "support/fake_services.h"
@@ -387,6 +388,12 @@ std::string RandomBook(std::mt19937& rng, int rows, char sep, const std::string&
                                   number(0.5, 30),
                                   notes[rng() % notes.size()]};
     if (rng() % 50 == 0) f[1 + rng() % 5] = pick({"n/a", "abc", "1,5", "--1"});
+    // Decimal commas in a semicolon or tab file, in some rows or some cells.
+    if (sep != ',' && rng() % 3 == 0) {
+      for (size_t i = 0; i < 6; ++i) {
+        if (rng() % 2) std::replace(f[i].begin(), f[i].end(), '.', ',');
+      }
+    }
     if (rng() % 4 == 0) f[7] = "American";
     if (rng() % 3 == 0) f[0] = "50", f[1] = "50";  // at the money
     if (f[7] == "American" || f[7] == "american" || f[7] == "AMERICAN") {
@@ -519,6 +526,138 @@ TEST(CsvBatch, SemicolonAndTabFilesAreReadWithTheirSeparator) {
   EXPECT_EQ(DetectSeparator("\"a,b,c\";x;y\nmore,,,,"), ';');
   EXPECT_EQ(DetectSeparator("a;b,c\n"), ',');
   EXPECT_EQ(DetectSeparator("Underlying"), ',');
+}
+
+// A spreadsheet under a comma locale writes semicolons and decimal commas
+// ("100,5;95;0,25"): each such row was refused. Now read, and its figures
+// written back with decimal commas; a text that reads two ways is refused,
+// and a comma-separated file reads as before.
+TEST(CsvBatch, DecimalCommasOfSemicolonAndTabFiles) {
+  const std::string head = "Underlying;Strike;Maturity;Vol;Yield;Risk;Type;Style\n";
+  const std::string dots = head + "50;50;0.25;0.25;0;0.1;1;European\n";
+  const std::string commas = head + "50;50;0,25;0,25;0;0,1;1;European\n";
+  BatchReport report;
+  const std::string with_dots = ProcessInBatch(dots, {}, &report);
+  ASSERT_EQ(report.rows_priced, 1);
+  const std::string with_commas = ProcessInBatch(commas, {}, &report);
+  ASSERT_EQ(report.rows_priced, 1) << with_commas;
+  EXPECT_EQ(report.rows_skipped, 0u);
+  EXPECT_NE(with_dots.find("European;3.1272712;"), std::string::npos) << with_dots;
+  EXPECT_NE(with_commas.find("European;3,1272712;"), std::string::npos) << with_commas;
+  // The same figures, only the decimal separator differs.
+  std::string back = with_commas.substr(head.size() - 1);
+  std::replace(back.begin(), back.end(), ',', '.');
+  EXPECT_EQ(back, with_dots.substr(head.size() - 1));
+  EXPECT_EQ(with_commas, ProcessInWindow(commas));
+  std::string tabs = commas;
+  std::replace(tabs.begin(), tabs.end(), ';', '\t');
+  EXPECT_EQ(ProcessInBatch(tabs, {}, &report), ProcessInWindow(tabs));
+  EXPECT_EQ(report.rows_priced, 1);
+
+  // How fields read, by separator.
+  struct Case {
+    const char* text;
+    char sep;
+    CsvNumber kind;
+    double value;
+  };
+  const Case cases[] = {
+      {"100,5", ';', CsvNumber::kDecimalComma, 100.5},
+      {"0,25", '\t', CsvNumber::kDecimalComma, 0.25},
+      {"-0,5", ';', CsvNumber::kDecimalComma, -0.5},
+      {" 1.234,5 ", ';', CsvNumber::kDecimalComma, 1234.5},
+      {"1.234.567,25", ';', CsvNumber::kDecimalComma, 1234567.25},
+      {"0,250", ';', CsvNumber::kDecimalComma, 0.25},  // a group never starts with 0
+      {"1,0001", ';', CsvNumber::kDecimalComma, 1.0001},
+      {"12,5%", ';', CsvNumber::kDecimalComma, 0.125},
+      {"2,5e-3", ';', CsvNumber::kDecimalComma, 0.0025},
+      {"95", ';', CsvNumber::kNumber, 95},
+      {"0.25", ';', CsvNumber::kNumber, 0.25},
+      {"1.5", ';', CsvNumber::kNumber, 1.5},
+      {"1234.125", ';', CsvNumber::kNumber, 1234.125},
+      {"1,000", ';', CsvNumber::kAmbiguous, 0},
+      {"1.500", ';', CsvNumber::kAmbiguous, 0},  // 1500 as a comma locale writes it
+      {"-12,500", '\t', CsvNumber::kAmbiguous, 0},
+      {"100.125", ';', CsvNumber::kAmbiguous, 0},
+      {"1,2,3", ';', CsvNumber::kNotANumber, 0},
+      {"3.234.000", ';', CsvNumber::kDecimalComma, 3234000},
+      {"-3.234.000 %", ';', CsvNumber::kDecimalComma, -32340},
+      {"3.234.00", ';', CsvNumber::kNotANumber, 0},
+      {"1.2.3", ';', CsvNumber::kNotANumber, 0},
+      {"1,234.5", ';', CsvNumber::kNotANumber, 0},
+      {"12.34,5", ';', CsvNumber::kNotANumber, 0},
+      {"1.2345,5", ';', CsvNumber::kNotANumber, 0},
+      {",5", ';', CsvNumber::kDecimalComma, 0.5},  // as ".5" reads
+      {",", ';', CsvNumber::kNotANumber, 0},
+      {"1,5 x", ';', CsvNumber::kNotANumber, 0},
+      // A comma-separated file as before: a quoted "0,25" is no number.
+      {"0,25", ',', CsvNumber::kNotANumber, 0},
+      {"1.500", ',', CsvNumber::kNumber, 1.5},
+      {"100.125", ',', CsvNumber::kNumber, 100.125},
+  };
+  for (const Case& c : cases) {
+    double v = -1;
+    EXPECT_EQ(ReadCsvNumber(c.text, c.sep, v), c.kind) << c.text << " sep " << c.sep;
+    if (c.kind == CsvNumber::kNumber || c.kind == CsvNumber::kDecimalComma) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+  }
+
+  // A field that reads two ways refuses its row, saying why; the next row
+  // is priced.
+  const std::string ambiguous =
+      head + "1.500;50;0,25;0,25;0;0,1;1;European\n" + "50;50;0,25;0,25;0;0,1;1;European\n";
+  const std::string out = ProcessInBatch(ambiguous, {}, &report);
+  EXPECT_EQ(report.rows_priced, 1);
+  ASSERT_EQ(report.rows_skipped, 1u);
+  EXPECT_EQ(DescribeProblem(report.skipped[0]),
+            std::string("Row 2, column 1 (Underlying): \"1.500\"") + link_text::kAmbiguousNumber);
+  EXPECT_NE(out.find(std::string("Underlying: \"\"1.500\"\"") + link_text::kAmbiguousNumber),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out, ProcessInWindow(ambiguous));
+}
+
+// Numbers as a comma locale writes them (decimal comma, dot groups or none,
+// any number of decimals): each reads back as the number written, or is
+// refused as ambiguous exactly when one dot or comma stands before three
+// last digits of a one-to-three-digit whole part.
+TEST(CsvBatch, DecimalCommaTextsReadAsWrittenOrAreAmbiguous) {
+  std::mt19937 rng(20261209);
+  const std::regex two_ways(R"(^-?[1-9][0-9]{0,2}[.,][0-9]{3}$)");
+  int ambiguous = 0, read = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const int decimals = static_cast<int>(rng() % 7);
+    const double magnitude = std::pow(10.0, static_cast<double>(rng() % 9) - 2);
+    const double v = (rng() % 2 ? -1 : 1) * magnitude * (rng() % 100000) / 1000.0;
+    char c_form[64];
+    std::snprintf(c_form, sizeof c_form, "%.*f", decimals, v);
+    const double written = std::strtod(c_form, nullptr);
+    std::string text = c_form;
+    const size_t dot = text.find('.');
+    std::string whole = text.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (rng() % 2) {  // dot groups
+      const size_t sign = whole[0] == '-' ? 1 : 0;
+      for (int at = static_cast<int>(whole.size()) - 3; at > static_cast<int>(sign); at -= 3) {
+        whole.insert(static_cast<size_t>(at), ".");
+      }
+    }
+    text = whole + (dot == std::string::npos ? "" : "," + fraction);
+    const char sep = rng() % 2 ? ';' : '\t';
+    double got = 0;
+    const CsvNumber kind = ReadCsvNumber(text, sep, got);
+    if (std::regex_match(text, two_ways)) {
+      EXPECT_EQ(kind, CsvNumber::kAmbiguous) << text;
+      ++ambiguous;
+    } else {
+      ASSERT_TRUE(kind == CsvNumber::kNumber || kind == CsvNumber::kDecimalComma) << text;
+      EXPECT_EQ(got, written) << text << " from " << c_form;
+      ++read;
+    }
+  }
+  EXPECT_GT(ambiguous, 100);
+  EXPECT_GT(read, 3000);
 }
 
 TEST(CsvBatch, AUsersColumnWithoutHeadingIsNeverWrittenOver) {
