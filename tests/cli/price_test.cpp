@@ -150,6 +150,16 @@ TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
       {With({"--rebate", "1"}), "barrier options only"},
       {With({"--barrier", "45", "--barrier-kind", "down-out", "--rebate", "-5"}),
        "The rebate must not be negative"},
+      // A percentage typed as a number: 2000 % at a short maturity, or 40 %
+      // as a rate, priced without a word before.
+      {{"--spot", "50", "--strike", "50", "--maturity", "0.001", "--rate", "0.1", "--vol", "20"},
+       "--vol 20 is above 500 %"},
+      {{"--spot", "50", "--strike", "50", "--maturity", "1", "--rate", "40", "--vol", "0.2"},
+       "--rate 40 is above 500 %"},
+      {With({"--yield", "-6"}), "--yield -6 is above 500 %"},
+      {{"--spot", "50", "--strike", "50", "--maturity", "1", "--rate", "0.1", "--market-price", "5",
+        "--vol", "30"},
+       "--vol 30 is above 500 %"},
   };
   for (const Case& c : cases) {
     const CliResult r = RunPrice(c.args);
@@ -184,11 +194,11 @@ TEST(CliPriceTest, NumbersOutOfTheRecordsRangeNameTheirFlag) {
       {{"--spot", "1e300", "--strike", "100", "--maturity", "1", "--rate", "0.05", "--vol", "0.2"},
        "--spot 1e300 is too large"},
       {with({"--rate", "-1e39", "--vol", "0.2"}), "--rate -1e39 is too large a negative number"},
-      // Fit a float, but the formulas overflow on them.
+      // Fit a float, but no rate or yield is that large (500 % at most).
       {with({"--rate", "0.05", "--vol", "0.2", "--yield", "100000"}),
-       "--yield 100000 is too large"},
-      {with({"--rate", "-1e30", "--vol", "0.2", "--american"}),
-       "--rate -1e30 is too large a negative number"},
+       "--yield 100000 is above 500 %"},
+      {with({"--rate", "-1e30", "--vol", "0.2", "--american"}), "--rate -1e30 is above 500 %"},
+      // Fits a float, but the formulas overflow on it.
       {{"--spot", "100", "--strike", "100", "--maturity", "1e30", "--rate", "0.05", "--vol", "0.2",
         "--american"},
        "--maturity 1e30 is too large"},
