@@ -118,6 +118,23 @@ TEST(CliPriceTest, LibraryEngineGivesTheSameKeys) {
                            "0.25", "--rate", "0.1", "--market-price", "3.6105", "--json"});
   ASSERT_EQ(iv.exit_code, 0) << iv.err;
   EXPECT_NEAR(JsonNumber(iv.out, "impvol"), 0.3, 1e-3);
+  // At the discounted intrinsic value every volatility up to about 0.15
+  // gives the price as a float: none is implied, as on the record (the
+  // library answered 0.1528). Just above it the price pins one down.
+  const std::vector<std::string> bound = {"--engine", "library", "--spot",     "100",
+                                          "--strike", "50",      "--maturity", "1",
+                                          "--rate",   "0.05",    "--json"};
+  std::vector<std::string> at = bound, above = bound;
+  at.insert(at.end(), {"--market-price", "52.43853"});
+  above.insert(above.end(), {"--market-price", "52.5"});
+  const CliResult at_bound = RunPrice(at);
+  EXPECT_EQ(at_bound.exit_code, 2) << at_bound.out;
+  EXPECT_NE(at_bound.err.find("no volatility gives the market price"), std::string::npos)
+      << at_bound.err;
+  const CliResult above_bound = RunPrice(above);
+  ASSERT_EQ(above_bound.exit_code, 0) << above_bound.err;
+  EXPECT_NEAR(JsonNumber(above_bound.out, "value"), 52.5, 1e-5);
+  EXPECT_NEAR(JsonNumber(above_bound.out, "impvol"), 0.3122, 1e-3);
 }
 
 TEST(CliPriceTest, BadInputExitsTwoWithAMessage) {
