@@ -32,6 +32,27 @@
 namespace stratlyn {
 namespace {
 
+// The maturity field as Calculate reads it: years in any form the entry
+// reader takes ("1.5", "1 1/2", "0.5 years", "0.5" under a comma locale)
+// first, a date next, then a bare fraction ("3/4"), whose slash a date also
+// has. Nothing for a date (the caller counts its years) or an unreadable text.
+enum class MaturityText { kYears, kDate, kInvalid };
+MaturityText ReadMaturityText(const std::string& text, float& years) {
+  const EntryReading r = ReadEntry(text, EntryKind::kNumber);
+  if (r.value && !r.blank && !IsBareFraction(r)) {
+    years = static_cast<float>(*r.value);
+    return MaturityText::kYears;
+  }
+  if (IsDateText(text)) {
+    return MaturityText::kDate;
+  }
+  if (r.value && !r.blank) {
+    years = static_cast<float>(*r.value);
+    return MaturityText::kYears;
+  }
+  return MaturityText::kInvalid;
+}
+
 using market_detail::IsFeed;
 using market_detail::kHistoricalVolatilityPath;
 using market_detail::kNoStockTickerMessage;
@@ -313,15 +334,16 @@ void MarketCommands::GetOptionQuote(MarketFields& f, bool fetch) {
 void MarketCommands::cmdGetInterestRate_Click(MarketFields& f) {
   Guarded([&] {
     float t = 0;
-    if (const auto v = NumericValue(f.maturity)) {
-      t = static_cast<float>(*v);
-    } else if (!IsDateText(f.maturity)) {
+    const MaturityText read = ReadMaturityText(f.maturity, t);
+    if (read == MaturityText::kInvalid) {
       AppDialogs().Critical(kInvalidMaturityMessage);
       return;
-    } else if (!IsDateText(f.date)) {
-      AppDialogs().Critical(bsop_text::kNoStartDate);
-      return;
-    } else {
+    }
+    if (read == MaturityText::kDate) {
+      if (!IsDateText(f.date)) {
+        AppDialogs().Critical(bsop_text::kNoStartDate);
+        return;
+      }
       std::string end = f.maturity;
       t = YearsBetweenDates(f.date, end);
       if (t >= 0) {
@@ -401,9 +423,10 @@ void MarketCommands::cmdDivYield_Click(MarketFields& f) {
 
 void MarketCommands::ImpliedYieldFromChain(MarketFields& f) {
   // The maturity the expiry is chosen by.
+  float years = 0;
   double t = 0;
-  if (const auto v = NumericValue(f.maturity); v && *v > 0) {
-    t = *v;
+  if (ReadMaturityText(f.maturity, years) == MaturityText::kYears && years > 0) {
+    t = years;
   } else {
     AppDialogs().Critical(kInvalidMaturityMessage);
     return;

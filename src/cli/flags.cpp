@@ -1,6 +1,7 @@
 #include "cli/flags.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "util/text.h"
 
@@ -52,6 +53,12 @@ int WholeNumberFlag(const std::string& flag, const std::string& text, int low, i
                      std::to_string(high) + ", not '" + text + "'"};
   }
   return n;
+}
+
+void CheckFractionFlag(const std::string& flag, const std::string& text, double value) {
+  if (std::fabs(value) > 5.0) {
+    throw UsageError{flag + " " + text + kAboveFiveFlag};
+  }
 }
 
 GreekUnits UnitsFlag(const std::string& text) {

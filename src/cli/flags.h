@@ -52,6 +52,13 @@ double DotNumberFlag(const std::string& flag, const std::string& text);
 // <low> to <high>, not '<text>'" otherwise.
 int WholeNumberFlag(const std::string& flag, const std::string& text, int low, int high);
 
+// A rate, yield or volatility is a fraction per year: one above 5 (500 %)
+// was typed as a percentage ("--vol 40" for 40 %), and the window refuses it
+// alike. Throws "<flag> <text> is above 500 %: ..." then.
+void CheckFractionFlag(const std::string& flag, const std::string& text, double value);
+inline constexpr const char* kAboveFiveFlag =
+    " is above 500 %: give a rate, yield or volatility as a decimal fraction, 40 % as 0.40";
+
 // per-unit or per-day: "--units takes per-unit or per-day, not '<text>'".
 GreekUnits UnitsFlag(const std::string& text);
 

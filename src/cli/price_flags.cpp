@@ -71,7 +71,11 @@ Request Parse(const std::vector<std::string>& args) {
     }
     const auto number = [&](std::optional<float>& slot) {
       const std::string& text = flags.Value();
-      slot = ToRecordFloat(a, text, ParseNumber(a, text));
+      const double v = ParseNumber(a, text);
+      slot = ToRecordFloat(a, text, v);
+      if (a == "--rate" || a == "--vol" || a == "--yield") {
+        CheckFractionFlag(a, text, v);
+      }
       r.texts.emplace_back(&slot, a);
       r.texts.back().second.append(" ").append(text);
     };

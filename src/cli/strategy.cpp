@@ -97,7 +97,11 @@ Request Parse(const std::vector<std::string>& args) {
       if (slot) {
         throw UsageError{a + " given twice"};
       }
-      slot = DotNumberFlag(a, flags.Value());
+      const std::string& text = flags.Value();
+      slot = DotNumberFlag(a, text);
+      if (a == "--rate" || a == "--vol") {
+        CheckFractionFlag(a, text, *slot);
+      }
     };
     if (a == "--spot") {
       number(r.spot);
@@ -106,7 +110,9 @@ Request Parse(const std::vector<std::string>& args) {
     } else if (a == "--vol") {
       number(r.vol);
     } else if (a == "--yield") {
-      r.yield = DotNumberFlag(a, flags.Value());
+      const std::string& text = flags.Value();
+      r.yield = DotNumberFlag(a, text);
+      CheckFractionFlag(a, text, r.yield);
     } else if (a == "--strike") {
       number(r.strike);
     } else if (a == "--width") {

@@ -109,6 +109,10 @@ class zelBarr {
   // -999 (value results 0) unless a volatility from 0.001 to 10 reprices "opr".
   void CalcBarr(int code);
 
+  // The step count of the last lattice set up (nsteps or more): a caller that
+  // compares two runs (a rate bump) prices both on the larger.
+  int LatticeSteps() const { return latticeSteps; }
+
   // The same results from the separate pricing library (CallTrino); raises
   // zelError 48/53 when libzelop32.so cannot be loaded.
   void CalcBarrDLL(int code);

@@ -78,7 +78,9 @@ double zelBarr::LatticeGapOnSetUp(int code) {
       }
     }
   }
-  if (IsKnockInCode(code) && rebate == 0) {
+  if (IsBarrierCode(code) && rebate == 0) {
+    // A knock-in or knock-out worth more on its lattice than the plain
+    // option gets the plain option's figures: the search solves on them too.
     const double plain = PlainValue(code);
     if (value > plain) {
       value = plain;  // as CalcValueAndGreeks reports it

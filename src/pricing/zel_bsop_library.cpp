@@ -49,8 +49,27 @@ Fn Library(const char* name) {
 
 float zelBSOP::LibraryImpliedVol() {
   const auto fn = Library<ZelopImpvolFn>("impvol");
-  return ToSingle(fn(putCallFlag, riskFree, maturity, strike, underlying, volatility,
-                     kLibraryTolerance, optionPrice, dividendYield, kLibraryIterations));
+  const float root =
+      ToSingle(fn(putCallFlag, riskFree, maturity, strike, underlying, volatility,
+                  kLibraryTolerance, optionPrice, dividendYield, kLibraryIterations));
+  if (!(root > 0)) {
+    return root;
+  }
+  // A root the price does not pin down to 1 % is none: near the discounted
+  // intrinsic value the values of a band of volatilities (0 to 0.15 for a
+  // call S = 100, K = 50, a year at 5 %) round to the same float price, and
+  // the library's answer is one of them. The closed form refuses it alike.
+  const auto value = Library<ZelopBsopFn>("bsop");
+  const double price = optionPrice;
+  const double half_step = 0.5 * (std::nextafter(optionPrice, INFINITY) - optionPrice);
+  for (const double share : {0.99, 1.01}) {
+    const double v = value(putCallFlag, riskFree, maturity, strike, underlying,
+                           share * static_cast<double>(root), dividendYield);
+    if (!(std::fabs(v - price) > half_step)) {
+      return kNoVolatility;
+    }
+  }
+  return root;
 }
 
 float zelBSOP::LibraryAmericanImpliedVol() {

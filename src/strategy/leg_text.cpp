@@ -69,15 +69,21 @@ std::optional<LegKind> LegKindByName(std::string_view name) {
 std::optional<double> YearsOf(const std::string& text, const std::string& start,
                               bool dot_decimals) {
   const std::string t = Trim(text);
+  std::optional<double> fraction;
   if (dot_decimals) {
     if (const auto v = ReadDotDecimal(t, DotDecimal::kWithExponent)) {
       return v;
     }
-  } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber);
-             v.value && !v.blank && !IsBareFraction(v)) {
-    return v.value;  // years; a bare fraction's slash may be a date's
+  } else if (const EntryReading v = ReadEntry(t, EntryKind::kNumber); v.value && !v.blank) {
+    if (!IsBareFraction(v)) {
+      return v.value;  // years
+    }
+    fraction = v.value;  // a bare fraction's slash may be a date's: years if not
   }
-  if (!IsDateText(t) || !IsDateText(start)) {
+  if (!IsDateText(t)) {
+    return fraction;  // "3/4" is three quarters of a year, as in the calculator
+  }
+  if (!IsDateText(start)) {
     return std::nullopt;
   }
   // A past date that reads as a later one with day and month swapped

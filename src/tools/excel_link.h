@@ -90,6 +90,8 @@ inline constexpr const char* kSeeMessages = " (see the Message column)";
 inline constexpr const char* kOutOfRange = " is out of range";
 inline constexpr const char* kNotPositive = " must be above 0";
 inline constexpr const char* kIsEmpty = " is empty";
+inline constexpr const char* kAboveFive =
+    " is above 500 %: a rate, yield or volatility is a decimal fraction, 40 % is 0.40";
 inline constexpr const char* kNotANumber = " is not a number";
 inline constexpr const char* kAmbiguousNumber =
     " may be read two ways, its dot or comma a decimal or a group separator: write 1000 for a "

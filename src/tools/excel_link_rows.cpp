@@ -27,8 +27,11 @@ inline bool UsableInputs(const RowInputs& in) {
   const auto any = [](double v) {
     return std::fabs(v) <= kMax && (v == 0.0 || static_cast<float>(v) != 0.0f);
   };
+  // A rate, yield or volatility above 5 (500 %) is a percentage typed as a
+  // number (20 for 20 %): refused, as the entry fields refuse it.
   return positive(in.underlying) && positive(in.strike) && positive(in.maturity) &&
-         positive(in.volatility) && any(in.dividend) && any(in.riskfree) &&
+         positive(in.volatility) && any(in.dividend) && any(in.riskfree) && in.volatility <= 5.0 &&
+         std::fabs(in.dividend) <= 5.0 && std::fabs(in.riskfree) <= 5.0 &&
          (in.type == 1.0 || in.type == 2.0);
 }
 
@@ -59,6 +62,12 @@ std::string RowInputProblem(const RowInputs& in) {
   }
   if (in.type != 1.0 && in.type != 2.0) {
     return link_text::kBadType;
+  }
+  for (const auto* input : {&inputs[3], &inputs[4], &inputs[5]}) {
+    if (std::fabs(input->value) > 5.0) {
+      return std::string(input->name) + " " + FormatCellNumber(input->value) +
+             link_text::kAboveFive;
+    }
   }
   for (const auto& input : inputs) {
     if (!input.positive || input.value > 0) {

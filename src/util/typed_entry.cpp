@@ -67,12 +67,24 @@ std::string Lower(const std::string& w) {
   return out;
 }
 
-// A currency code: three letters of one case ("USD", "eur"). Three-letter
-// words that scale the number ("pct", "bps", "mio") are no currency.
+// A currency code: one of the ISO 4217 codes, in one case ("USD", "eur";
+// those that are English words only in capitals: "ALL", not "all"). Any
+// other three letters ("DTE" after days to expiry, "mon", "trn", "pts") may
+// well count or scale the number, so they are no unit.
 bool IsCurrencyCode(const std::string& w) {
-  static const char* const kScaleWords[] = {"pct", "bps", "mio", "mln", "mrd", "bln",
-                                            "bio", "bil", "mil", "tsd", "cts", "day",
-                                            "wks", "mos", "hrs", "min", "sec"};
+  static const char* const kCodes[] = {
+      "aed", "afn", "all", "amd", "ang", "aoa", "ars", "aud", "awg", "azn", "bam", "bbd", "bdt",
+      "bgn", "bhd", "bif", "bmd", "bnd", "bob", "brl", "bsd", "btn", "bwp", "byn", "bzd", "cad",
+      "cdf", "chf", "clp", "cny", "cop", "crc", "cup", "cve", "czk", "djf", "dkk", "dop", "dzd",
+      "egp", "ern", "etb", "eur", "fjd", "fkp", "gbp", "gel", "ghs", "gip", "gmd", "gnf", "gtq",
+      "gyd", "hkd", "hnl", "htg", "huf", "idr", "ils", "inr", "iqd", "irr", "isk", "jmd", "jod",
+      "jpy", "kes", "kgs", "khr", "kmf", "kpw", "krw", "kwd", "kyd", "kzt", "lak", "lbp", "lkr",
+      "lrd", "lsl", "lyd", "mad", "mdl", "mga", "mkd", "mmk", "mnt", "mop", "mru", "mur", "mvr",
+      "mwk", "mxn", "myr", "mzn", "nad", "ngn", "nio", "nok", "npr", "nzd", "omr", "pab", "pen",
+      "pgk", "php", "pkr", "pln", "pyg", "qar", "ron", "rsd", "rub", "rwf", "sar", "sbd", "scr",
+      "sdg", "sek", "sgd", "shp", "sle", "sll", "sos", "srd", "ssp", "stn", "svc", "syp", "szl",
+      "thb", "tjs", "tmt", "tnd", "top", "try", "ttd", "twd", "tzs", "uah", "ugx", "usd", "uyu",
+      "uzs", "ves", "vnd", "vuv", "wst", "xaf", "xcd", "xof", "xpf", "yer", "zar", "zmw", "zwl"};
   if (w.size() != 3) {
     return false;
   }
@@ -81,9 +93,12 @@ bool IsCurrencyCode(const std::string& w) {
   if (!upper && !lower) {
     return false;
   }
+  static const char* const kWords[] = {"all", "bob", "cup", "gel", "mop",
+                                       "pen", "sos", "top", "try"};
   const std::string l = Lower(w);
-  return std::none_of(std::begin(kScaleWords), std::end(kScaleWords),
-                      [&](const char* scale) { return l == scale; });
+  const auto is = [&](const char* code) { return l == code; };
+  return std::any_of(std::begin(kCodes), std::end(kCodes), is) &&
+         (upper || std::none_of(std::begin(kWords), std::end(kWords), is));
 }
 
 // Words that say what the number counts without changing it.

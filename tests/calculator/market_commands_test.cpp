@@ -283,6 +283,24 @@ TEST_F(MarketCommandsTest, InterestRateFromTheTenSeries) {
   EXPECT_EQ(services.dialogs.Count(), shown) << services.dialogs.LastText();
   EXPECT_EQ(fields.maturity, FormatShortDate({year{2025}, month{10}, day{1}}));
 
+  // Years in every form Calculate reads them get the rate of those years:
+  // "1 1/2" is also a date's form (1 January 2002), and was priced at the
+  // rate of that past date, the curve's shortest.
+  fields.maturity = L("1.5");
+  commands.cmdGetInterestRate_Click(fields);
+  const std::string rate_of_one_and_a_half = fields.interest_rate;
+  for (const char* years : {"1 1/2", "1.5 years", "18/12"}) {
+    fields.maturity = years;
+    fields.interest_rate = L("0.10");
+    const size_t before = services.dialogs.Count();
+    commands.cmdGetInterestRate_Click(fields);
+    EXPECT_EQ(services.dialogs.Count(), before) << years << ": " << services.dialogs.LastText();
+    EXPECT_EQ(fields.interest_rate, rate_of_one_and_a_half) << years;
+  }
+  fields.maturity = "3/4";  // no date without a year: three quarters
+  commands.cmdGetInterestRate_Click(fields);
+  EXPECT_TRUE(testing::IsHalfwayRate(fields.interest_rate, CurrentEntryLocale().decimal_point[0]));
+
   // A maturity that is neither a number nor a date.
   fields.maturity = "soon";
   fields.interest_rate = L("0.10");

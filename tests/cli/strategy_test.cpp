@@ -145,6 +145,12 @@ TEST(CliStrategyTest, BadInputExitsTwoNamingTheOption) {
   fails(With({"--leg", "+1 call 50 0.25", "--width", "5"}), "go with --template");
   fails({"--spot", "-5", "--rate", "0.1", "--vol", "0.2", "--leg", "+1 call 50 0.25"},
         "--spot: The underlying price must be positive");
+  // Percentages typed as numbers (2000 % over a day prices without a word).
+  fails({"--spot", "50", "--rate", "0.1", "--vol", "20", "--leg", "+1 call 50 0.003"},
+        "--vol 20 is above 500 %");
+  fails({"--spot", "50", "--rate", "7", "--vol", "0.2", "--leg", "+1 call 50 0.25"},
+        "--rate 7 is above 500 %");
+  fails(With({"--yield", "10", "--leg", "+1 call 50 0.25"}), "--yield 10 is above 500 %");
 }
 
 TEST(CliStrategyTest, ALegTheLatticeRefusesRefusesThePosition) {

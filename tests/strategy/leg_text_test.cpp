@@ -60,6 +60,20 @@ TEST(StrategyLegTextTest, APastDateIsNotTakenWithDayAndMonthSwapped) {
   EXPECT_NEAR(*YearsOf("1/5/2027", "12/09/2026", true), 27.0 / 365, 1e-6);
 }
 
+// A maturity cell reads years as the calculator's Maturity field does:
+// "1 1/2" and "3/4" (no date without a year) are years, "45 DTE" is refused.
+TEST(StrategyLegTextTest, MaturityCellsReadYearsAsTheCalculatorDoes) {
+  EntryLocale month_first;
+  month_first.date_format = "%m/%d/%Y";
+  const testing::ScopedEntryLocale c(month_first);
+  EXPECT_NEAR(YearsOf("3/4", "12/09/2026", false).value_or(-1), 0.75, 1e-12);
+  EXPECT_NEAR(YearsOf("3/4", "", false).value_or(-1), 0.75, 1e-12);
+  EXPECT_NEAR(YearsOf("1 1/2", "12/09/2026", false).value_or(-1), 1.5, 1e-12);
+  EXPECT_NEAR(YearsOf("0.5 years", "12/09/2026", false).value_or(-1), 0.5, 1e-12);
+  EXPECT_FALSE(YearsOf("45 DTE", "12/09/2026", false));
+  EXPECT_NEAR(YearsOf("1/5/2027", "12/09/2026", false).value_or(-1), 27.0 / 365, 1e-6);
+}
+
 TEST(StrategyLegTextTest, NamesTheWordThatIsWrong) {
   const auto message = [](const std::string& text) {
     try {

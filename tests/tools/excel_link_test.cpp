@@ -814,6 +814,8 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
       {"50", "50", "0.25", "0.25", "0", "0.1", "2", "American", ""},       // 10 blank price
       {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "3"},      // 11 good
       {"50", "50", "0.25", "0.25", "0", "0.1", "1", "European", "abc"},    // 12 text
+      {"50", "50", "0.001", "20", "0", "0.1", "1", "European", ""},        // 13 vol 2000 %
+      {"50", "50", "0.25", "0.25", "0", "40", "2", "American", ""},        // 14 rate 4000 %
   };
   for (size_t i = 0; i < rows.size(); ++i) sheet.SetRow(static_cast<int>(i) + 2, rows[i]);
   Linked linked(app);
@@ -824,8 +826,8 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
   const ExcelLink::Report report = linked.link.Process(linked.entries[0].item_data, observer);
   ASSERT_EQ(report.outcome, ExcelLink::Outcome::kDone);
   EXPECT_EQ(report.rows_priced, 3);
-  EXPECT_EQ(report.rows_refused, 8);
-  EXPECT_EQ(observer.last, std::string("Done.  ") + RunSummary(3, 8));
+  EXPECT_EQ(report.rows_refused, 10);
+  EXPECT_EQ(observer.last, std::string("Done.  ") + RunSummary(3, 10));
   const int first = 10, message = first + 10;
   EXPECT_EQ(sheet.Text(1, message), link_text::kMessageHeading);
   const std::map<int, std::string> refused = {
@@ -834,7 +836,10 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
       {4, std::string("Volatility") + link_text::kNotPositive},
       {5, std::string("Volatility") + link_text::kNotPositive},
       {6, std::string("Volatility") + link_text::kIsEmpty},
-      {12, "Market Price: \"abc\"" + std::string(link_text::kNotANumber)}};
+      {12, "Market Price: \"abc\"" + std::string(link_text::kNotANumber)},
+      // A percentage typed as a number is no volatility or rate of 2000 %.
+      {13, std::string("Volatility 20") + link_text::kAboveFive},
+      {14, std::string("Risk Free Rate 40") + link_text::kAboveFive}};
   for (const auto& [row, text] : refused) {
     EXPECT_EQ(sheet.Text(row, message), text) << "row " << row;
     for (int col = first; col < message; ++col) {
@@ -858,7 +863,7 @@ TEST(ExcelLinkRows, EachBadRowGetsItsMessageAndEmptyCellsAndTheRunGoesOn) {
   // The good row: the implied volatility reprices the market price.
   EXPECT_NEAR(European(50, 50, 0.25, sheet.Number(11, first + 5), 0, 0.1, 1), 3.0, 1e-3);
   // No sentinel anywhere, no record's message box.
-  for (int row = 2; row <= 12; ++row) {
+  for (int row = 2; row <= 14; ++row) {
     for (int col = first; col < message; ++col) {
       if (sheet.Has(row, col)) {
         EXPECT_GT(sheet.Number(row, col), -900) << row << "," << col;

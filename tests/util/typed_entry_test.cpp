@@ -125,6 +125,16 @@ const std::vector<Case> kEitherLocale = {
     {"90 days", K::kNumber, kRefused, ep::kUnknownWord},
     {"12 USD/month", K::kPrice, kRefused, ep::kUnknownWord},
     {"12 USD x", K::kPrice, kRefused, ep::kUnknownWord},
+    // Three letters are a currency only as an ISO code: a maturity of
+    // "45 DTE" (days to expiry) or "3 mon" is no 45 or 3 years.
+    {"45 DTE", K::kNumber, kRefused, ep::kUnknownWord},
+    {"3 mon", K::kNumber, kRefused, ep::kUnknownWord},
+    {"1.5 trn", K::kPrice, kRefused, ep::kUnknownWord},
+    {"5 pts", K::kPrice, kRefused, ep::kUnknownWord},
+    {"5 all", K::kPrice, kRefused, ep::kUnknownWord},
+    {"12 CHF", K::kPrice, 12},
+    {"12 jpy", K::kPrice, 12},
+    {"12 TRY", K::kPrice, 12},
 };
 
 // Texts with a dot or a comma, each with what it means in the C locale.
