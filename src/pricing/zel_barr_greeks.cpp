@@ -346,10 +346,16 @@ bool zelBarr::ExercisedJustInside() const {
 }
 
 // A lattice of four times the steps that still exercises the spot at once
-// just inside its boundary takes four times its steps again, up to
-// kMaxRefinedSteps (a lattice of 4000 steps runs in about 10 ms).
+// just inside its boundary takes four times its steps again, up to kMaxSteps
+// (a lattice of 4000 steps runs in about 10 ms). Over long maturities the
+// first refinement already has 1000 steps or more and rows 2-4 % apart, and
+// a cap of 4000 left its decision standing: a put S = 52.5522, K = 134.8369,
+// T = 6.1, r = 0.0493, q = 0.0018, vol 0.4485 read 82.28464, exercised at
+// once (delta -1, vega 0), against 82.291 to 82.296 (finite differences, a
+// fine Leisen-Reimer tree); 4352 steps read 82.2951, alive (about 0.14 s
+// instead of 0.02 s).
 bool zelBarr::RefineAgain() const {
-  return refineDepth == 1 && 4 * latticeSteps <= kMaxRefinedSteps && ExercisedJustInside();
+  return refineDepth == 1 && 4 * latticeSteps <= kMaxSteps && ExercisedJustInside();
 }
 
 // A gamma read off the centre, where the exercise region reaches the rows

@@ -12,7 +12,9 @@ namespace stratlyn::zel_barr_internal {
 
 constexpr int kMaxSteps = 16382;  // 2n + 2 must fit a 16-bit integer
 constexpr int kMinSteps = 3;
-// The most steps of a second refinement near the exercise boundary.
+// The most steps of the early-exercise step rule and of the gamma's
+// refinement near the exercise boundary (a spot exercised at once just
+// inside the boundary refines up to kMaxSteps).
 constexpr int kMaxRefinedSteps = 4000;
 constexpr double kInitialStretch = 1.025866;
 constexpr double kBarrierMargin = 1e-7;
