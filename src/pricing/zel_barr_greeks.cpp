@@ -109,8 +109,14 @@ void zelBarr::CalcValueAndGreeks(int code) {
   }
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
   const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
+  // An American knock-out whose barrier lies more than a row and a half
+  // away refines near the exercise boundary as the plain option does (its
+  // vega read 0, exercised at once, against 7.31: a down-and-out put
+  // K = 111.99, T = 1.49, r = 0.1087, q = 0.0285, vol 0.1581, H = 77.89).
+  // A knock-in is left out: not yet knocked in, it may be worth less than
+  // its exercise value without being exercised.
   const bool refine =
-      code == 1001 && !shiftedRun &&
+      (code == 1001 || (IsAmericanKnockOut(code) && !BarrierWithinRow(code))) && !shiftedRun &&
       ((fixedSteps == 0 && NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) ||
        RefineAgain());
   // Where only the gamma is read off the centre, only the gamma of the
@@ -185,6 +191,19 @@ void zelBarr::CalcValueAndGreeks(int code) {
                        ToSingle(latticeValue) != v0;
   if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly() && ShiftedGreeks(code)) {
     return;  // vega and theta of the two shifted lattices
+  }
+  // An American barrier option's vega and theta swing with where the
+  // exercise boundary falls between the rows as the plain option's do, and
+  // with them with the step count that its barrier checks take (an up-and-out
+  // put K = 116.29, T = 3.155, r = 0.0875, q = 0.0191, vol 0.2974,
+  // H = 125.96 read vega 8.75 at 50 to 100 steps, 13.32 at 150 and 10.57 at
+  // 200, against 11.29): the mean of four lattices an eighth and three
+  // eighths of a row either side of the spot, each with the barrier on a row
+  // from its own spot. A barrier within a row and a half keeps the spot's
+  // own figures (a shifted spot would lie next to or past it).
+  if (IsBarrierCode(code) && code % 2 == 1 && !shiftedRun && !BarrierWithinRow(code) &&
+      ShiftedGreeks(code)) {
+    return;  // vega and theta of the four shifted lattices
   }
   const float sigma0 = volatility;
   float bumped = paired_vol;
@@ -404,7 +423,8 @@ bool zelBarr::CanExerciseEarly() const {
 // to their curvature in the spot over a quarter row.
 bool zelBarr::ShiftedGreeks(int code) {
   double vega = 0, theta = 0;
-  const int m = refineDepth > 0 ? 4 : 2;
+  // Four on a refined lattice and for a barrier option, two otherwise.
+  const int m = refineDepth > 0 || IsBarrierCode(code) ? 4 : 2;
   for (int j = 0; j < m; ++j) {
     const double quarter = (2.0 * j + 1 - m) / (2.0 * m);
     zelBarr shifted = *this;

@@ -30,6 +30,7 @@ class UnusableLattice : public zelError {
 
 inline bool IsBarrierCode(int code) { return code >= 1002 && code <= 1009; }
 inline bool IsDownCode(int code) { return code >= 1002 && code <= 1005; }
+inline bool IsAmericanKnockOut(int code) { return code == 1003 || code == 1007; }
 inline bool IsKnockInCode(int code) {
   return code == 1004 || code == 1005 || code == 1008 || code == 1009;
 }
