@@ -141,6 +141,56 @@ TEST(BarrierLatticePropertyTest, AmericanKnockOutVegaIsSteadyAcrossStepCounts) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// The implied volatility of American knock-outs near the exercise boundary
+// solves on the value the figures report (a lattice of four times the steps
+// where the boundary lies within a row of the spot): the value at the root
+// is the market price, and the figures are those of a plain run there.
+TEST(BarrierLatticePropertyTest, AmericanKnockOutImpliedVolatilityReprices) {
+  FakeServices fakes;
+  std::mt19937 gen(2026120914);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  zelBarr codes;
+  int solved = 0;
+  for (int i = 0; i < 24; ++i) {
+    Terms x;
+    x.sign = i % 2 == 0 ? -1 : 1;
+    const bool down = unit(gen) < 0.5;
+    x.k = static_cast<float>(100 * (1 - x.sign * (0.1 + 0.25 * unit(gen))));
+    x.days = 90 + static_cast<int>(720 * unit(gen));
+    x.r = static_cast<float>(x.sign < 0 ? 0.05 + 0.08 * unit(gen) : 0.03 * unit(gen));
+    x.q = static_cast<float>(x.sign < 0 ? 0.02 * unit(gen) : 0.06 + 0.08 * unit(gen));
+    x.sigma = static_cast<float>(0.15 + 0.3 * unit(gen));
+    x.h = static_cast<float>(down ? 100 * (0.6 + 0.2 * unit(gen)) : 100 * (1.25 + 0.2 * unit(gen)));
+    const int code = down ? codes.AMERDOWNOUT : codes.AMERUPOUT;
+    zelBarr given = Record(x);
+    given.CalcBarr(code);
+    const float price = given.GetOptionData("opr");
+    const float intrinsic = static_cast<float>(std::fmax(0.0, x.sign * (x.s - x.k)));
+    if (!(price > intrinsic + 1e-3f * x.k)) {
+      continue;  // at the exercise value a band of volatilities is a root
+    }
+    Terms start = x;
+    start.sigma = 0.3f;
+    zelBarr solve = Record(start);
+    solve.SetOptionData(price, solve.strOptionPrice);
+    solve.CalcBarr(code + 1000);
+    const float impvol = solve.GetOptionData("impvol");
+    ASSERT_GT(impvol, 0.0f) << x.Text();
+    EXPECT_NEAR(solve.GetOptionData("opr"), price, 1e-5 * price)
+        << x.Text() << " impvol " << impvol;
+    Terms root = x;
+    root.sigma = impvol;
+    zelBarr plain = Record(root);
+    plain.CalcBarr(code);
+    for (const char* key : {"opr", "delta", "gamma", "vega", "theta"}) {
+      EXPECT_EQ(solve.GetOptionData(key), plain.GetOptionData(key)) << x.Text() << " " << key;
+    }
+    ++solved;
+  }
+  EXPECT_GE(solved, 12);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 #ifdef STRATLYN_HAVE_QUANTLIB
 
 // The closed form the lattice is checked against agrees with QuantLib's.
