@@ -64,8 +64,8 @@ double zelBarr::LatticeGapOnSetUp(int code) {
     plain.running = false;
     plain.searching = false;
     const PlainOptionScope scope(plain.barrier, plain.activeCode, code);
-    plain.CalcValueAndGreeks(scope.code);
-    return static_cast<double>(plain.resultPrice) - optionPrice;
+    plain.SetUpLattice();
+    return plain.LatticeGapOnSetUp(scope.code);  // the plain option's value, refined as reported
   }
   if ((code == 1001 || (IsAmericanKnockOut(code) && !BarrierWithinRow(code))) &&
       NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) {
