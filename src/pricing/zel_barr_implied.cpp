@@ -53,19 +53,32 @@ double zelBarr::LatticeGap(int code, double sigma) {
 double zelBarr::LatticeGapOnSetUp(int code) {
   RunLattice(code);
   double value = resultPrice;
-  if (IsBarrierCode(code) && rebate == 0 && value > PlainValue(code)) {
-    // As CalcValueAndGreeks reports it: a knock-in or knock-out option that
-    // its lattice puts above the plain option gets the plain option's
-    // figures (an American knock-out far from its barrier solved on the
-    // barrier's lattice, and its figures at the root then missed the market
-    // price by up to 0.04 %).
-    zelBarr plain = *this;
+  // As CalcValueAndGreeks reports it: a knock-in or knock-out option that
+  // its lattice (or a refined one) puts above the plain option gets the
+  // plain option's figures (an American knock-out far from its barrier
+  // solved on the barrier's lattice, and its figures at the root then missed
+  // the market price by up to 0.04 %).
+  const auto above_plain = [code](const zelBarr& run) {
+    return IsBarrierCode(code) && run.rebate == 0 &&
+           static_cast<double>(run.resultPrice) > run.PlainValue(code);
+  };
+  const auto plain_gap = [this, code](const zelBarr& run) {
+    zelBarr plain = run;
     plain.lattice = {};
     plain.running = false;
     plain.searching = false;
     const PlainOptionScope scope(plain.barrier, plain.activeCode, code);
-    plain.SetUpLattice();
-    return plain.LatticeGapOnSetUp(scope.code);  // the plain option's value, refined as reported
+    if (&run == this) {
+      // The plain option's value, refined as its figures are.
+      plain.SetUpLattice();
+      return plain.LatticeGapOnSetUp(scope.code);
+    }
+    // A refined lattice's plain figures keep its steps (rare: the whole run).
+    plain.CalcValueAndGreeks(scope.code);
+    return static_cast<double>(plain.resultPrice) - optionPrice;
+  };
+  if (above_plain(*this)) {
+    return plain_gap(*this);
   }
   if ((code == 1001 || (IsAmericanKnockOut(code) && !BarrierWithinRow(code))) &&
       NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) {
@@ -83,6 +96,9 @@ double zelBarr::LatticeGapOnSetUp(int code) {
         finer.RunLattice(code);
       } catch (const zelError&) {
         break;  // no finer lattice: the last one's value stands, as it does there
+      }
+      if (above_plain(finer)) {
+        return plain_gap(finer);
       }
       value = finer.resultPrice;
       probUp = finer.probUp;  // the trial's usability is the finer lattice's
