@@ -168,7 +168,10 @@ void zelBarr::CalcValueAndGreeks(int code) {
     }
   }
   // (The root's price is the spot up to the rounding of the lattice's price table.)
-  if (code == 1001 && exercise > 0 && std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
+  // (An American knock-out likewise: a put S = 78, K = 100, T = 1,
+  // r = 0.08, vol 0.25, H = 40 read 22, delta -1, vega 0 and gamma 0.0015.)
+  if ((code == 1001 || IsAmericanKnockOut(code)) && exercise > 0 &&
+      std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
       resultPrice == ToSingle(latticeValue)) {
     // Exercised at once: near the spot the option is worth its exercise
     // value phi (S - K), so delta is phi and gamma, vega and theta are 0.

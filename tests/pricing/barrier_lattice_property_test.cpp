@@ -141,6 +141,38 @@ TEST(BarrierLatticePropertyTest, AmericanKnockOutVegaIsSteadyAcrossStepCounts) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
+// An American knock-out the lattice exercises at once has the exercise
+// value's Greeks, as the plain option does: delta phi, gamma, vega and theta
+// 0 (a put S = 78, K = 100, T = 1, r = 0.08, vol 0.25, H = 40 read delta -1
+// beside a gamma of 0.0015, gammas of 1e-16 further in).
+TEST(BarrierLatticePropertyTest, AnAmericanKnockOutExercisedAtOnceHasTheExerciseValuesGreeks) {
+  FakeServices fakes;
+  zelBarr codes;
+  int exercised = 0;
+  for (float s = 55; s <= 80; s += 0.5f) {
+    for (const bool down : {true, false}) {
+      Terms x;
+      x.sign = -1;
+      x.s = s;
+      x.r = 0.08f;
+      x.sigma = 0.25f;
+      x.h = down ? 40.0f : 95.0f;
+      zelBarr b = Record(x);
+      b.CalcBarr(down ? codes.AMERDOWNOUT : codes.AMERUPOUT);
+      if (b.GetOptionData("opr") != static_cast<float>(x.k - s)) {
+        continue;  // alive at the root
+      }
+      ++exercised;
+      EXPECT_EQ(b.GetOptionData("delta"), -1.0f) << x.Text() << " S " << s;
+      EXPECT_EQ(b.GetOptionData("gamma"), 0.0f) << x.Text() << " S " << s;
+      EXPECT_EQ(b.GetOptionData("vega"), 0.0f) << x.Text() << " S " << s;
+      EXPECT_EQ(b.GetOptionData("theta"), 0.0f) << x.Text() << " S " << s;
+    }
+  }
+  EXPECT_GT(exercised, 30);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
 // The implied volatility of American knock-outs near the exercise boundary
 // solves on the value the figures report (a lattice of four times the steps
 // where the boundary lies within a row of the spot): the value at the root
