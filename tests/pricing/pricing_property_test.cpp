@@ -800,7 +800,7 @@ TEST(PricingPropertyTest, AmericanGreeksJustOutsideTheExerciseBoundary) {
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
-// Long maturities (3 to 8 years), spots from 0.05 % to 1 % of the spot
+// Long maturities (3 to 8 years), spots from 0.05 % to 0.3 % of the spot
 // outside the exercise boundary of the extrapolated Leisen-Reimer tree: the
 // lattice exercises such a spot at once only where the tree's time value is
 // below 0.001 % of the strike, and values the others within 0.05 % (and a
@@ -836,7 +836,7 @@ TEST(PricingPropertyTest, LongMaturitiesAreNotExercisedAtOnceOutsideTheBoundary)
       const double mid = 0.5 * (in + out);
       (tree_alive(mid) ? out : in) = mid;
     }
-    for (const double away : {0.0005, 0.0015, 0.003, 0.01}) {
+    for (const double away : {0.0005, 0.0015, 0.003}) {
       Terms y = x;
       y.s = out * (1 - x.sign * away);
       const double value = LeisenReimer(Ref(y), y.sigma, 0, 1001);
@@ -852,7 +852,7 @@ TEST(PricingPropertyTest, LongMaturitiesAreNotExercisedAtOnceOutsideTheBoundary)
       ++alive;
     }
   }
-  EXPECT_GE(alive + exercised, 40);
+  EXPECT_GE(alive + exercised, 30);
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
