@@ -1,13 +1,15 @@
-// Speed of the separate pricing library's closed forms: bsop and baw, called
-// through the pointers the records use. Where QuantLib is installed the same
-// binary runs its analytic European and Barone-Adesi-Whaley engines.
+// Speed of the separate pricing library's closed forms (bsop and baw) and of
+// its barrier lattice, called through the pointers the records use. Where QuantLib is installed the
+// same binary runs its analytic European and Barone-Adesi-Whaley engines.
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "pricing/zelop_loader.h"
 #include "util/sites.h"
@@ -65,6 +67,36 @@ void BM_LibraryBaw(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LibraryBaw);
+
+// The library's barrier lattice over everyday terms (fixed seed, the terms
+// of the record's BM_RecordBarrierLatticeEverydayTerms), European (Arg 0) and
+// American (Arg 1), value and Greeks at its 100 steps.
+void BM_LibraryBarrierLatticeEverydayTerms(benchmark::State& state) {
+  const auto trino = Library<ZelopTrinoFn>("CallTrino");
+  struct Terms {
+    double sign, k, t, r, q, sigma, h;
+    int code;
+  };
+  std::vector<Terms> terms;
+  std::mt19937 gen(20261209);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int codes[] = {1002, 1004, 1006, 1008};
+  for (int i = 0; i < 64; ++i) {
+    const int which = i % 4;
+    const double h = which < 2 ? 100 * (0.7 + 0.29 * unit(gen)) : 100 * (1.01 + 0.29 * unit(gen));
+    terms.push_back({unit(gen) < 0.5 ? 1.0 : -1.0, 70 + 60 * unit(gen), 0.03 + 3 * unit(gen),
+                     0.1 * unit(gen), 0.06 * unit(gen), 0.08 + 0.5 * unit(gen), h,
+                     codes[which] + static_cast<int>(state.range(0))});
+  }
+  int i = 0;
+  double out[11];
+  for (auto _ : state) {
+    const Terms& x = terms[i++ % terms.size()];
+    double in[11] = {100, x.sigma, x.r, x.t, x.k, x.q, x.h, 0, 0, 0, 0};
+    benchmark::DoNotOptimize(trino(static_cast<int>(x.sign), in, x.code, 0, 100, out));
+  }
+}
+BENCHMARK(BM_LibraryBarrierLatticeEverydayTerms)->Arg(0)->Arg(1);
 
 }  // namespace
 

@@ -109,8 +109,14 @@ void zelBarr::CalcValueAndGreeks(int code) {
   }
   resultTheta = ToSingle(CheckedDiv(g[2] - g[0], stepLength));
   const double exercise = static_cast<double>(putCallSign) * (s - static_cast<double>(strike));
+  // An American knock-out whose barrier lies more than a row and a half
+  // away refines near the exercise boundary as the plain option does (its
+  // vega read 0, exercised at once, against 7.31: a down-and-out put
+  // K = 111.99, T = 1.49, r = 0.1087, q = 0.0285, vol 0.1581, H = 77.89).
+  // A knock-in is left out: not yet knocked in, it may be worth less than
+  // its exercise value without being exercised.
   const bool refine =
-      code == 1001 && !shiftedRun &&
+      (code == 1001 || (IsAmericanKnockOut(code) && !BarrierWithinRow(code))) && !shiftedRun &&
       ((fixedSteps == 0 && NearExerciseBoundary() && 4 * latticeSteps <= kMaxSteps) ||
        RefineAgain());
   // Where only the gamma is read off the centre, only the gamma of the
@@ -162,7 +168,10 @@ void zelBarr::CalcValueAndGreeks(int code) {
     }
   }
   // (The root's price is the spot up to the rounding of the lattice's price table.)
-  if (code == 1001 && exercise > 0 && std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
+  // (An American knock-out likewise: a put S = 78, K = 100, T = 1,
+  // r = 0.08, vol 0.25, H = 40 read 22, delta -1, vega 0 and gamma 0.0015.)
+  if ((code == 1001 || IsAmericanKnockOut(code)) && exercise > 0 &&
+      std::fabs(latticeValue - exercise) <= 1e-9 * exercise &&
       resultPrice == ToSingle(latticeValue)) {
     // Exercised at once: near the spot the option is worth its exercise
     // value phi (S - K), so delta is phi and gamma, vega and theta are 0.
@@ -185,6 +194,19 @@ void zelBarr::CalcValueAndGreeks(int code) {
                        ToSingle(latticeValue) != v0;
   if (code == 1001 && !shiftedRun && !floored && CanExerciseEarly() && ShiftedGreeks(code)) {
     return;  // vega and theta of the two shifted lattices
+  }
+  // An American barrier option's vega and theta swing with where the
+  // exercise boundary falls between the rows as the plain option's do, and
+  // with them with the step count that its barrier checks take (an up-and-out
+  // put K = 116.29, T = 3.155, r = 0.0875, q = 0.0191, vol 0.2974,
+  // H = 125.96 read vega 8.75 at 50 to 100 steps, 13.32 at 150 and 10.57 at
+  // 200, against 11.29): the mean of four lattices an eighth and three
+  // eighths of a row either side of the spot, each with the barrier on a row
+  // from its own spot. A barrier within a row and a half keeps the spot's
+  // own figures (a shifted spot would lie next to or past it).
+  if (IsBarrierCode(code) && code % 2 == 1 && !shiftedRun && !BarrierWithinRow(code) &&
+      ShiftedGreeks(code)) {
+    return;  // vega and theta of the four shifted lattices
   }
   const float sigma0 = volatility;
   float bumped = paired_vol;
@@ -346,10 +368,16 @@ bool zelBarr::ExercisedJustInside() const {
 }
 
 // A lattice of four times the steps that still exercises the spot at once
-// just inside its boundary takes four times its steps again, up to
-// kMaxRefinedSteps (a lattice of 4000 steps runs in about 10 ms).
+// just inside its boundary takes four times its steps again, up to kMaxSteps
+// (a lattice of 4000 steps runs in about 10 ms). Over long maturities the
+// first refinement already has 1000 steps or more and rows 2-4 % apart, and
+// a cap of 4000 left its decision standing: a put S = 52.5522, K = 134.8369,
+// T = 6.1, r = 0.0493, q = 0.0018, vol 0.4485 read 82.28464, exercised at
+// once (delta -1, vega 0), against 82.291 to 82.296 (finite differences, a
+// fine Leisen-Reimer tree); 4352 steps read 82.2951, alive (about 0.14 s
+// instead of 0.02 s).
 bool zelBarr::RefineAgain() const {
-  return refineDepth == 1 && 4 * latticeSteps <= kMaxRefinedSteps && ExercisedJustInside();
+  return refineDepth == 1 && 4 * latticeSteps <= kMaxSteps && ExercisedJustInside();
 }
 
 // A gamma read off the centre, where the exercise region reaches the rows
@@ -398,7 +426,8 @@ bool zelBarr::CanExerciseEarly() const {
 // to their curvature in the spot over a quarter row.
 bool zelBarr::ShiftedGreeks(int code) {
   double vega = 0, theta = 0;
-  const int m = refineDepth > 0 ? 4 : 2;
+  // Four on a refined lattice and for a barrier option, two otherwise.
+  const int m = refineDepth > 0 || IsBarrierCode(code) ? 4 : 2;
   for (int j = 0; j < m; ++j) {
     const double quarter = (2.0 * j + 1 - m) / (2.0 * m);
     zelBarr shifted = *this;

@@ -12,7 +12,9 @@ namespace stratlyn::zel_barr_internal {
 
 constexpr int kMaxSteps = 16382;  // 2n + 2 must fit a 16-bit integer
 constexpr int kMinSteps = 3;
-// The most steps of a second refinement near the exercise boundary.
+// The most steps of the early-exercise step rule and of the gamma's
+// refinement near the exercise boundary (a spot exercised at once just
+// inside the boundary refines up to kMaxSteps).
 constexpr int kMaxRefinedSteps = 4000;
 constexpr double kInitialStretch = 1.025866;
 constexpr double kBarrierMargin = 1e-7;
@@ -28,6 +30,7 @@ class UnusableLattice : public zelError {
 
 inline bool IsBarrierCode(int code) { return code >= 1002 && code <= 1009; }
 inline bool IsDownCode(int code) { return code >= 1002 && code <= 1005; }
+inline bool IsAmericanKnockOut(int code) { return code == 1003 || code == 1007; }
 inline bool IsKnockInCode(int code) {
   return code == 1004 || code == 1005 || code == 1008 || code == 1009;
 }

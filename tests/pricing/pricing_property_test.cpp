@@ -762,23 +762,27 @@ TEST(PricingPropertyTest, AmericanVegaAndThetaHoldNearTheExerciseBoundary) {
 }
 
 // The American value on QuantLib's Leisen-Reimer tree, extrapolated from
-// 501 and 1001 steps (its error falls like 1 / n near the boundary); the
-// maturity `extra_days` days longer.
-double LeisenReimer(const testing::RefOption& o, double sigma, int extra_days = 0) {
+// `steps` and 2 steps - 1 steps (its error falls like 1 / n near the
+// boundary); the maturity `extra_days` days longer. Over maturities of
+// several years 501 steps are too few (a put S = 75.41, K = 120.64,
+// T = 7.89, r = 0.119, vol 0.396: 45.3234 from 501, 45.2913 from 2001
+// steps, 45.2879 by finite differences on a 2000 x 2000 grid).
+double LeisenReimer(const testing::RefOption& o, double sigma, int extra_days = 0,
+                    int steps = 501) {
   testing::RefOption x = o;
   x.sigma = sigma;
   x.days += extra_days;
   const testing::QuantLibMarket m(x);
   QuantLib::VanillaOption option(m.Payoff(), m.American());
   double v[2];
-  const int steps[2] = {501, 1001};
+  const int n[2] = {steps, 2 * steps - 1};
   for (int i = 0; i < 2; ++i) {
     option.setPricingEngine(
         QuantLib::ext::make_shared<QuantLib::BinomialVanillaEngine<QuantLib::LeisenReimer>>(
-            m.Process(), steps[i]));
+            m.Process(), n[i]));
     v[i] = option.NPV();
   }
-  return (1001.0 * v[1] - 501.0 * v[0]) / 500.0;
+  return (n[1] * v[1] - n[0] * v[0]) / (n[1] - n[0]);
 }
 
 // Spots just outside the exercise boundary (from 0.2 % to 3 % of the spot
@@ -861,6 +865,62 @@ TEST(PricingPropertyTest, AmericanGreeksJustOutsideTheExerciseBoundary) {
   }
   EXPECT_GE(checked, 30);
   EXPECT_GE(vega_within_ten, checked * 3 / 4);
+  EXPECT_EQ(fakes.dialogs.Count(), 0u);
+}
+
+// Long maturities (3 to 8 years), spots from 0.05 % to 0.3 % of the spot
+// outside the exercise boundary of the extrapolated Leisen-Reimer tree: the
+// lattice exercises such a spot at once only where the tree's time value is
+// below 0.001 % of the strike, and values the others within 0.05 % (and a
+// little) with a positive vega. Over such maturities a refined lattice of
+// 1000 steps or more still has rows 2-4 % apart, and before a lattice that
+// still exercised the spot just inside its boundary took four times its
+// steps again beyond 4000, a put S = 52.5522, K = 134.8369, T = 6.1,
+// r = 0.0493, q = 0.0018, vol 0.4485 read 82.28464, exercised at once
+// (delta -1, vega 0), against 82.29078.
+TEST(PricingPropertyTest, LongMaturitiesAreNotExercisedAtOnceOutsideTheBoundary) {
+  FakeServices fakes;
+  std::mt19937 gen(13);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int alive = 0, exercised = 0;
+  for (int i = 0; i < 30; ++i) {
+    Terms x;
+    x.sign = i % 3 == 2 ? 1 : -1;
+    x.k = 100 * (1 - x.sign * (0.2 + 0.3 * unit(gen)));
+    x.t = std::lround((3 + 5 * unit(gen)) * 360) / 360.0;
+    x.r = x.sign < 0 ? 0.02 + 0.13 * unit(gen) : 0.04 * unit(gen);
+    x.q = x.sign < 0 ? 0.04 * unit(gen) : 0.04 + 0.08 * unit(gen);
+    x.sigma = 0.1 + 0.5 * unit(gen);
+    testing::RefOption o = Ref(x);
+    const auto tree_alive = [&](double s) {
+      o.s = s;
+      return LeisenReimer(o, x.sigma) - x.sign * (s - x.k) > 1e-4;
+    };
+    double in = x.k * (1 + x.sign * 0.8), out = x.s;
+    if (tree_alive(in) || !tree_alive(out)) {
+      continue;  // no boundary between
+    }
+    while (std::fabs(out - in) > 1e-4 * x.s) {
+      const double mid = 0.5 * (in + out);
+      (tree_alive(mid) ? out : in) = mid;
+    }
+    for (const double away : {0.0005, 0.0015, 0.003}) {
+      Terms y = x;
+      y.s = out * (1 - x.sign * away);
+      const double value = LeisenReimer(Ref(y), y.sigma, 0, 1001);
+      const Figures f = LatticeFigures(y);
+      ASSERT_TRUE(Finite(f)) << y.Text();
+      if (f.delta == static_cast<float>(y.sign) && f.vega == 0) {
+        EXPECT_LE(value - y.sign * (y.s - y.k), 1e-5 * y.k) << y.Text() << " exercised at once";
+        ++exercised;
+        continue;
+      }
+      EXPECT_NEAR(f.value, value, 5e-4 * value + 0.002) << y.Text();
+      EXPECT_GT(f.vega, 0.0f) << y.Text();
+      ++alive;
+    }
+  }
+  EXPECT_GE(alive + exercised, 30);
   EXPECT_EQ(fakes.dialogs.Count(), 0u);
 }
 
