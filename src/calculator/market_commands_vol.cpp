@@ -52,26 +52,10 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
       AppEvents().SetBusy(false);
       return;
     }
-    double iv30 = 0;  // per cent; 0 when the quote has none
     // Another security's quote page gives no iv30 (the status says why).
     const std::string other = OtherFeedSymbol(View().BodyHtml(), ticker);
-    {
-      const nlohmann::json doc =
-          nlohmann::json::parse(JsonFromPage(View().BodyHtml()), nullptr, false);
-      if (other.empty() && !doc.is_discarded() && doc.is_object() && doc.contains("data") &&
-          doc["data"].is_object() && doc["data"].contains("iv30")) {
-        const auto& v = doc["data"]["iv30"];
-        if (v.is_number()) {
-          iv30 = v.get<double>();
-        }
-        if (v.is_string()) {
-          iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
-        }
-        if (!(iv30 > 0 && std::isfinite(iv30))) {
-          iv30 = 0;
-        }
-      }
-    }
+    const Iv30Reading iv30 =
+        other.empty() ? ReadQuoteIv30(View().BodyHtml(), quote_url) : Iv30Reading{};
     const std::string url = FeedHistoryUrl(ticker);
     if (!Load(url)) {
       AppEvents().SetBusy(false);
@@ -102,7 +86,7 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
                         MsgButtons::Ok, MsgIcon::Information, kMessageTitle);
       return;
     }
-    rows.emplace_back("iv30", iv30 > 0 ? std::optional<double>(iv30 / 100.0) : std::nullopt);
+    rows.emplace_back("iv30", iv30.fraction);
     grid_.Clear();
     grid_.SetRows(static_cast<int>(rows.size()) + 2);
     grid_.SetCols(5);
@@ -134,6 +118,9 @@ void MarketCommands::cmdHistoVol_Click(MarketFields& f) {
     }
     if (!other.empty()) {
       f.status += "; iv30: " + OtherSymbolMessage(quote_url, other, ticker);
+    }
+    if (!iv30.note.empty()) {
+      f.status += "; iv30: " + iv30.note;
     }
     AppEvents().ProcessPending();
   });

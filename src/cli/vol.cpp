@@ -122,31 +122,23 @@ int RunVol(const std::vector<std::string>& given) {
   }
   // The quote's iv30 (per cent in the feed), when it can be had.
   const FetchedPage quote = Fetch(FeedQuoteUrl(ticker), seconds);
-  double iv30 = 0;
   // Another security's quote page gives no iv30.
   const std::string other = quote.failure.empty() ? OtherFeedSymbol(quote.text, ticker) : "";
   if (!other.empty()) {
     std::cerr << "note: iv30: " << OtherSymbolMessage(FeedQuoteUrl(ticker), other, ticker) << '\n';
   }
+  Iv30Reading iv30;
   if (quote.failure.empty() && other.empty()) {
-    const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(quote.text), nullptr, false);
-    if (!doc.is_discarded() && doc.is_object() && doc.contains("data") && doc["data"].is_object() &&
-        doc["data"].contains("iv30")) {
-      const auto& v = doc["data"]["iv30"];
-      if (v.is_number()) {
-        iv30 = v.get<double>();
-      }
-      if (v.is_string()) {
-        iv30 = ReadFetchedFigure(v.get<std::string>()).value_or(0);
-      }
+    iv30 = ReadQuoteIv30(quote.text, FeedQuoteUrl(ticker));
+    if (!iv30.note.empty()) {
+      std::cerr << "note: iv30: " << iv30.note << '\n';
     }
   }
-  const bool has_iv30 = iv30 > 0 && std::isfinite(iv30);
-  out["iv30"] = has_iv30 ? nlohmann::json(iv30 / 100.0) : nlohmann::json(nullptr);
+  out["iv30"] = iv30.fraction ? nlohmann::json(*iv30.fraction) : nlohmann::json(nullptr);
   out["closes"] = closes->size();
   out["through"] = FormatCivilDate(closes->back().date);
-  if (has_iv30) {
-    lines += "iv30 " + FormatNumber(iv30 / 100.0, "0.0000") + "\n";
+  if (iv30.fraction) {
+    lines += "iv30 " + FormatNumber(*iv30.fraction, "0.0000") + "\n";
   }
   std::cerr << "note: close to close, annualised with sqrt(252), " << closes->size()
             << " closes through " << FormatCivilDate(closes->back().date) << '\n';

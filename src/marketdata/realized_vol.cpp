@@ -309,6 +309,14 @@ std::string GapNote(int window_days, const HistoryGap& gap) {
          FormatCivilDate(gap.to) + ": closes missing from the history)";
 }
 
+namespace {
+// The feed gives iv30 in per cent: a figure below 1 reads as a volatility
+// under 1 % (a fraction 0.214 would show as 0.00214), one above 500 as more
+// than any field takes.
+constexpr double kLeastIv30Percent = 1.0;
+constexpr double kLargestIv30Percent = 500.0;
+}  // namespace
+
 std::string NoCloseMessage(const std::string& page_name, const std::string& date, double close) {
   std::ostringstream text;
   text << std::setprecision(6) << close;
@@ -321,6 +329,44 @@ std::string TwoClosesMessage(const std::string& page_name, const std::string& da
   text << std::setprecision(6) << first << " and " << second;
   return "The page " + page_name + " gives two closes for " + date + " (" + text.str() +
          "): no volatility was taken from it";
+}
+
+Iv30Reading ReadQuoteIv30(const std::string& page, const std::string& page_name) {
+  Iv30Reading reading;
+  const nlohmann::json doc = nlohmann::json::parse(JsonFromPage(page), nullptr, false);
+  if (doc.is_discarded() || !doc.is_object() || !doc.contains("data") || !doc["data"].is_object() ||
+      !doc["data"].contains("iv30") || doc["data"]["iv30"].is_null()) {
+    return reading;
+  }
+  const nlohmann::json& v = doc["data"]["iv30"];
+  std::optional<double> percent;
+  std::string shown;
+  if (v.is_number()) {
+    percent = v.get<double>();
+    std::ostringstream text;
+    text << std::setprecision(6) << *percent;
+    shown = text.str();
+  } else if (v.is_string()) {
+    shown = v.get<std::string>();
+    if (Trim(shown, kSpaceAndTab).empty()) {
+      return reading;  // an empty cell: the feed has none today
+    }
+    percent = ReadFetchedFigure(shown);
+  } else {
+    shown = v.dump();
+  }
+  const std::string prefix = "the page " + page_name + " gives " + shown;
+  if (!percent || !std::isfinite(*percent) || *percent <= 0) {
+    reading.note = prefix + ", which is no volatility: left out";
+  } else if (*percent < kLeastIv30Percent) {
+    reading.note = prefix + ", in per cent a volatility below 1 % (the page may give a " +
+                   "fraction): left out";
+  } else if (*percent > kLargestIv30Percent) {
+    reading.note = prefix + ", a volatility above 500 %: left out";
+  } else {
+    reading.fraction = *percent / 100.0;
+  }
+  return reading;
 }
 
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days) {

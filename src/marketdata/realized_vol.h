@@ -101,6 +101,19 @@ std::string NoCloseMessage(const std::string& page_name, const std::string& date
 std::string TwoClosesMessage(const std::string& page_name, const std::string& date, double first,
                              double second);
 
+// The quote's 30-day implied volatility ("iv30", per cent in the feed) as a
+// fraction. A page without one gives none and no note; a figure that is not
+// a volatility in per cent (unreadable, not above 0, below 1 %, where the
+// page more likely gives a fraction, or above 500 %) gives none and a note
+// that says why, so that it is never shown a hundred times too small.
+struct Iv30Reading {
+  std::optional<double> fraction;
+  std::string note;
+};
+// The note: "the page PAGE gives 0.214, in per cent a volatility below 1 %
+// (the page may give a fraction): left out".
+Iv30Reading ReadQuoteIv30(const std::string& page, const std::string& page_name);
+
 // "The history of NAME has N closes: too few for D trading days".
 std::string TooShortHistoryMessage(const std::string& name, size_t closes, int days);
 

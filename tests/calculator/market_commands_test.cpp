@@ -476,6 +476,15 @@ TEST_F(MarketCommandsTest, HistoricalVolatilitiesFromTheFeedAndOneClickIntoTheFi
   commands.GridClicked(5, fields);
   EXPECT_EQ(fields.volatility, L("0.25"));
 
+  // An iv30 given as a fraction: never 0.0021 in the grid; the status says why.
+  view.pages[quote] = R"({"data": {"symbol": "VOLX", "current_price": 100, "iv30": 0.241}})";
+  commands.cmdHistoVol_Click(fields);
+  ASSERT_EQ(grid.Rows(), 6);
+  EXPECT_EQ(grid.TextMatrix(5, 2), "n/a");
+  EXPECT_NE(fields.status.find("; iv30: the page " + quote + " gives 0.241, in per cent"),
+            std::string::npos)
+      << fields.status;
+
   // A history too short for 20 days: a message, the grid as it was.
   view.pages[Url("/api/global/delayed_quotes/charts/historical/SHORT.json")] =
       R"({"data": [{"date": "2026-12-07", "close": 10}, {"date": "2026-12-08", "close": 11}]})";

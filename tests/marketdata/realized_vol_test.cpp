@@ -302,5 +302,50 @@ TEST(RealizedVolatility, PagesLaidOutUnlikeTheFeedGiveTheSameClosesOrNameTheirRo
       << message;
 }
 
+TEST(RealizedVolatility, TheQuotesIv30IsAPerCentFigureOrLeftOutWithItsReason) {
+  const std::string page = "https://feed.example/q.json";
+  const auto read = [&](const std::string& iv30) {
+    return ReadQuoteIv30(R"({"data": {"symbol": "AAPL", "iv30": )" + iv30 + "}}", page);
+  };
+  // Per cent as the feed gives it, a number or a text; in a browser's <pre>.
+  for (const auto& [text, fraction] : std::vector<std::pair<std::string, double>>{
+           {"21.4", 0.214}, {"\"24.1\"", 0.241}, {"1", 0.01}, {"500", 5.0}, {"\"95.5\"", 0.955}}) {
+    const Iv30Reading r = read(text);
+    ASSERT_TRUE(r.fraction) << text;
+    EXPECT_DOUBLE_EQ(*r.fraction, fraction) << text;
+    EXPECT_EQ(r.note, "") << text;
+  }
+  const Iv30Reading in_pre =
+      ReadQuoteIv30(R"(<html><body><pre>{"data": {"iv30": 31.5}}</pre></body></html>)", page);
+  ASSERT_TRUE(in_pre.fraction);
+  EXPECT_DOUBLE_EQ(*in_pre.fraction, 0.315);
+  // No figure on the page: none, and nothing to say.
+  for (const std::string& none : {std::string("null"), std::string("\"\"")}) {
+    const Iv30Reading r = read(none);
+    EXPECT_FALSE(r.fraction) << none;
+    EXPECT_EQ(r.note, "") << none;
+  }
+  EXPECT_FALSE(ReadQuoteIv30(R"({"data": {"symbol": "AAPL"}})", page).fraction);
+  EXPECT_FALSE(ReadQuoteIv30("not json", page).fraction);
+  // A figure that is not a volatility in per cent is left out, saying why:
+  // a fraction 0.214 read as per cent would show 0.00214.
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"0.214", "the page " + page + " gives 0.214, in per cent a volatility below 1 %"},
+      {"\"0.3\"", "the page " + page + " gives 0.3, in per cent a volatility below 1 %"},
+      {"0", "the page " + page + " gives 0, which is no volatility"},
+      {"-12", "the page " + page + " gives -12, which is no volatility"},
+      {"\"n/a\"", "the page " + page + " gives n/a, which is no volatility"},
+      {"\"24.1%x\"", "the page " + page + " gives 24.1%x, which is no volatility"},
+      {"[24.1]", "the page " + page + " gives [24.1], which is no volatility"},
+      {"2140", "the page " + page + " gives 2140, a volatility above 500 %"},
+  };
+  for (const auto& [text, note] : refused) {
+    const Iv30Reading r = read(text);
+    EXPECT_FALSE(r.fraction) << text;
+    EXPECT_EQ(r.note.rfind(note, 0), 0u) << text << ": " << r.note;
+    EXPECT_NE(r.note.find("left out"), std::string::npos) << r.note;
+  }
+}
+
 }  // namespace
 }  // namespace stratlyn
