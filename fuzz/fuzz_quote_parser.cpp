@@ -50,11 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   std::string message;
-  if (const auto closes = ReadDailyCloses(page, "p", message)) {
+  using namespace std::chrono;
+  constexpr year_month_day kToday{year{2026}, December, day{9}};
+  SkippedHistoryRows skipped;
+  if (const auto closes = ReadDailyCloses(page, "p", message, kToday, &skipped)) {
     for (const DailyClose& c : *closes) {
-      if (!(c.close > 0) || !std::isfinite(c.close)) std::abort();
+      if (!(c.close > 0) || !std::isfinite(c.close) || c.date > kToday) std::abort();
     }
     if (const auto v = RealizedVolatility(*closes, 2); v && !std::isfinite(*v)) std::abort();
+  }
+  // An iv30 is a volatility of 1 % to 500 %, or none.
+  if (const Iv30Reading iv = ReadQuoteIv30(page, "p");
+      iv.fraction && !(*iv.fraction >= 0.01 && *iv.fraction <= 5.0)) {
+    std::abort();
   }
   if (const auto d = ImpliedDividendYield(
           page, 0.25, [](double) { return 0.04; }, std::chrono::system_clock::time_point{},
