@@ -642,12 +642,17 @@ PositionGreeks PositionPricer::RecordGreeks(const Leg& leg) {
       // European value missed the closed form there): the two values then
       // differ by the coarser lattice's error too, which a bump of 0.001
       // magnifies (a put read rho -81.8 against -68.5). Both on the larger.
-      std::unique_ptr<zelBarr> coarse = std::move(barr_);
+      // The pricer's own lattice record comes back even when the leg is
+      // refused at the finer lattice (later legs keep its step rule).
+      struct Swap {
+        std::unique_ptr<zelBarr>& slot;
+        std::unique_ptr<zelBarr> kept;
+        ~Swap() { slot = std::move(kept); }
+      } swap{barr_, std::move(barr_)};
       barr_ = std::make_unique<zelBarr>();
       barr_->SetOptionData(std::max(n_up, n_down), barr_->strNSTEPS);
       market_.rate = n_up < n_down ? up : down;
       (n_up < n_down ? v_up : v_down) = LegValue(leg, market_.spot, leg.maturity);
-      barr_ = std::move(coarse);
     }
     market_.rate = rate;
     g.rho = (v_up - v_down) / (up - down);
